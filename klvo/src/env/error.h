@@ -1,0 +1,88 @@
+// Errors inside klvo are C++ exceptions of type klvo::Error; the C entry points catch them
+// (through api_call / api_global_call) and turn them into a return code plus a last-error
+// text, so no exception ever crosses the C boundary.
+#pragma once
+
+#include <cstdarg>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "klvo.h"
+
+namespace klvo {
+
+class Error : public std::runtime_error {
+ public:
+  Error(int code, std::string message) : std::runtime_error(std::move(message)), code_(code) {}
+  int code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+// printf-style formatting into a std::string.
+std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string vformat(const char *fmt, va_list args);
+
+[[noreturn]] void fail(int code, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// The last error of one owner (a problem or the global environment). Written and read from
+// any thread.
+class ErrorSlot {
+ public:
+  void set(int code, const std::string &text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    code_ = code;
+    text_ = text;
+  }
+  void clear() { set(0, std::string()); }
+  int code() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return code_;
+  }
+  std::string text() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return text_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  int code_ = 0;
+  std::string text_;
+};
+
+// The global environment's last error.
+ErrorSlot &global_error();
+
+// Copies text into a caller's buffer of `size` bytes, always terminated.
+void copy_text(const std::string &text, char *buffer, int size);
+
+// Runs `body` and converts any exception into a code stored in `slot`.
+template <class Body>
+int guarded(ErrorSlot &slot, Body &&body) {
+  try {
+    body();
+    return KLVO_OK;
+  } catch (const Error &e) {
+    slot.set(e.code(), e.what());
+    return e.code();
+  } catch (const std::bad_alloc &) {
+    slot.set(KLVO_ERR_OUT_OF_MEMORY, "Out of memory");
+    return KLVO_ERR_OUT_OF_MEMORY;
+  } catch (const std::exception &e) {
+    slot.set(KLVO_ERR_INTERNAL, std::string("Internal error: ") + e.what());
+    return KLVO_ERR_INTERNAL;
+  } catch (...) {
+    slot.set(KLVO_ERR_INTERNAL, "Internal error");
+    return KLVO_ERR_INTERNAL;
+  }
+}
+
+// A C entry point not tied to a problem: errors go to the global last error.
+template <class Body>
+int api_global_call(Body &&body) {
+  return guarded(global_error(), std::forward<Body>(body));
+}
+
+}  // namespace klvo

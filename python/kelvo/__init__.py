@@ -1,0 +1,17 @@
+"""kelvo: build, solve and query optimization models from Python."""
+
+from ._kelvo import *  # noqa: F401,F403
+from . import _kelvo
+
+# Names starting with an underscore that belong to the public interface.
+for _name in ("_init", "_getcontrols", "_setConstraintOperatorsEnabled"):
+    if hasattr(_kelvo, _name):
+        globals()[_name] = getattr(_kelvo, _name)
+del _name
+
+# Row types.
+leq = 1
+geq = 2
+eq = 3
+rng = 4
+nonbinding = 5
