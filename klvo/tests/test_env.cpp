@@ -160,7 +160,24 @@ TEST(Environment, NonlinearLayerUnavailableWithoutIpopt) {
 #else
 TEST(Environment, NonlinearLayerInitIsCounted) {
   ASSERT_EQ(KLVOinit(nullptr), 0);
+  KLVOprob prob = nullptr;
+  ASSERT_EQ(KLVOcreateprob(&prob), 0);
+  KSLPprob slp = nullptr;
+  EXPECT_NE(KSLPcreateprob(&slp, &prob), 0);  // layer not initialised yet
   ASSERT_EQ(KSLPinit(), 0);
+  ASSERT_EQ(KSLPcreateprob(&slp, &prob), 0);
+  const char *name = nullptr;
+  ASSERT_EQ(KLVOgetobjecttypename(slp, &name), 0);
+  EXPECT_STREQ(name, "KSLPprob");
+  KSLPprob second = nullptr;
+  EXPECT_NE(KSLPcreateprob(&second, &prob), 0);  // one layer per problem
+  int code = -1;
+  char text[512];
+  ASSERT_EQ(KSLPgetlasterror(slp, &code, text), 0);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(KSLPsetcbmessage(slp, nullptr, nullptr), 0);
+  EXPECT_EQ(KSLPdestroyprob(slp), 0);
+  EXPECT_EQ(KLVOdestroyprob(prob), 0);
   EXPECT_EQ(KSLPfree(), 0);
   EXPECT_NE(KSLPfree(), 0);
   KLVOfree();

@@ -3,11 +3,16 @@
 #include <cstdarg>
 
 #include "engines/engine_cache.h"
+#include "engines/nlp/layer.h"
 #include "env/objects.h"
 #include "params/params.h"
 
 klvo_problem_s::klvo_problem_s() { klvo::register_object(this, "KLVOprob"); }
-klvo_problem_s::~klvo_problem_s() { klvo::forget_object(this); }
+klvo_problem_s::~klvo_problem_s() {
+  // A layer still attached outlives its problem only as a handle that can be destroyed.
+  if (slp) slp->prob = nullptr;
+  klvo::forget_object(this);
+}
 
 void klvo_problem_s::message(int msgtype, const std::string &text) {
   int len = static_cast<int>(text.size());
