@@ -171,7 +171,7 @@ static PyObject *env_getlasterror(PyObject *, PyObject *) {
   if (ensure_library() < 0) return nullptr;
   char text[1025] = {0};
   int code = 0;
-  if (KLVO_ge_getlasterror(&code, text, 1024, nullptr) != 0) return check_result(nullptr, nullptr);
+  if (KLVO_ge_getlasterror(&code, text, sizeof text, nullptr) != 0) return check_result(nullptr, nullptr);
   return Py_BuildValue("(is)", code, text);
 }
 

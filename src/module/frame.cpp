@@ -93,7 +93,7 @@ PyObject *check_result(PyObject *owner, PyObject *result) {
   PyObject *cls;
   if (!owner) {
     int code = 0;
-    KLVO_ge_getlasterror(&code, text, error_text_size, nullptr);
+    KLVO_ge_getlasterror(&code, text, error_text_size + 1, nullptr);
     if (code == 0 && !text[0]) strcpy(text, "Unidentified error associated with the global environment");
     cls = g.InterfaceError;
   } else if (is_problem(owner)) {

@@ -7,6 +7,7 @@
 #include "kelvo/callbacks.h"
 #include "kelvo/environment.h"
 #include "kelvo/frame.h"
+#include "kelvo/model.h"
 #include "kelvo/walk.h"
 
 namespace kelvo {
@@ -266,8 +267,130 @@ static PyObject *t_parse_old_names(PyObject *, PyObject *args, PyObject *kwargs)
   return Py_BuildValue("(id)", count, scale);
 }
 
+
+// link_objects(problem, n): appends n variables, constraints and sets linked to the problem
+// at positions 0..n-1 of its lists, as adding them does.
+static PyObject *t_link_objects(PyObject *, PyObject *args) {
+  PyObject *obj;
+  int n;
+  if (!PyArg_ParseTuple(args, "Oi", &obj, &n)) return nullptr;
+  ProblemObject *p = problem_arg(obj);
+  if (!p) return nullptr;
+  if (!p->vars) {
+    PyErr_SetString(PyExc_RuntimeError, "problem has no object lists");
+    return nullptr;
+  }
+  for (int i = 0; i < n; ++i) {
+    auto *v = PyObject_New(VarObject, &var_type);
+    auto *c = PyObject_New(ConstraintObject, &constraint_type);
+    auto *s = PyObject_New(SosObject, &sos_type);
+    if (v) {
+      v->owner = p;
+      v->index_low = static_cast<uint32_t>(PyList_GET_SIZE(p->vars));
+      v->index_high = 0;
+      v->bound_flags = v->type_byte = 0;
+    }
+    if (c) {
+      c->link = p;
+      c->index_low = static_cast<uint32_t>(PyList_GET_SIZE(p->cons));
+      c->index_high = 0;
+      c->bound_flags = static_cast<uint8_t>(constraint_kind_linked << constraint_kind_shift);
+      c->slot_flags = 0;
+    }
+    if (s) {
+      s->owner = p;
+      s->index = static_cast<uint64_t>(PyList_GET_SIZE(p->sos));
+      s->name = s->indices = s->weights = nullptr;
+      s->type = 0;
+    }
+    int rc = v && c && s ? 0 : -1;
+    if (rc == 0) rc = PyList_Append(p->vars, reinterpret_cast<PyObject *>(v));
+    if (rc == 0) rc = PyList_Append(p->cons, reinterpret_cast<PyObject *>(c));
+    if (rc == 0) rc = PyList_Append(p->sos, reinterpret_cast<PyObject *>(s));
+    Py_XDECREF(v);
+    Py_XDECREF(c);
+    Py_XDECREF(s);
+    if (rc < 0) return nullptr;
+  }
+  return Py_BuildValue("(OOO)", p->vars, p->cons, p->sos);
+}
+
+// object_state(obj) -> (state, index) for a variable, constraint or set: state is "linked",
+// "deleted" or "unlinked"; for a constraint also its variable kind.
+static PyObject *t_object_state(PyObject *, PyObject *o) {
+  void *owner;
+  uint64_t index;
+  int kind = -1;
+  if (PyObject_TypeCheck(o, &var_type)) {
+    auto *v = reinterpret_cast<VarObject *>(o);
+    owner = v->owner;
+    index = v->index_low | (uint64_t{v->index_high} << 32);
+  } else if (PyObject_TypeCheck(o, &constraint_type)) {
+    auto *c = reinterpret_cast<ConstraintObject *>(o);
+    owner = constraint_slot_count(c) ? nullptr : c->link;
+    index = c->index_low | (uint64_t{c->index_high} << 32);
+    kind = c->bound_flags >> constraint_kind_shift;
+  } else if (PyObject_TypeCheck(o, &sos_type)) {
+    auto *s = reinterpret_cast<SosObject *>(o);
+    owner = s->owner;
+    index = s->index;
+  } else {
+    PyErr_SetString(PyExc_TypeError, "expected a variable, constraint or set");
+    return nullptr;
+  }
+  const char *state = owner == deleted_marker ? "deleted" : owner ? "linked" : "unlinked";
+  if (kind >= 0) return Py_BuildValue("(sKi)", state, static_cast<unsigned long long>(index), kind);
+  return Py_BuildValue("(sK)", state, static_cast<unsigned long long>(index));
+}
+
+// add_callback_record(problem, kind, callable) -> the registration record
+// [problem (not owned), callable, None, 0] appended to the problem's list of that kind.
+static PyObject *t_add_callback_record(PyObject *, PyObject *args) {
+  PyObject *obj, *callable;
+  int kind;
+  if (!PyArg_ParseTuple(args, "OiO", &obj, &kind, &callable)) return nullptr;
+  ProblemObject *p = problem_arg(obj);
+  if (!p) return nullptr;
+  if (kind < 0 || kind >= callback_kinds) {
+    PyErr_SetString(PyExc_ValueError, "no such callback kind");
+    return nullptr;
+  }
+  PyObject *record = Py_BuildValue("[OOOi]", Py_None, callable, Py_None, 0);
+  if (!record) return nullptr;
+  // The record does not own its problem.
+  PyList_SET_ITEM(record, 0, obj);
+  Py_DECREF(Py_None);
+  if (!p->callbacks[kind] && !(p->callbacks[kind] = PyList_New(0))) {
+    Py_DECREF(record);
+    return nullptr;
+  }
+  if (PyList_Append(p->callbacks[kind], record) < 0) {
+    Py_DECREF(record);
+    return nullptr;
+  }
+  return record;
+}
+
+static PyObject *t_callback_count(PyObject *, PyObject *args) {
+  PyObject *obj;
+  int kind;
+  if (!PyArg_ParseTuple(args, "Oi", &obj, &kind)) return nullptr;
+  ProblemObject *p = problem_arg(obj);
+  if (!p) return nullptr;
+  if (kind < 0 || kind >= callback_kinds) {
+    PyErr_SetString(PyExc_ValueError, "no such callback kind");
+    return nullptr;
+  }
+  if (!p->callbacks[kind]) Py_RETURN_NONE;
+  return PyLong_FromSsize_t(PyList_GET_SIZE(p->callbacks[kind]));
+}
+
 static PyMethodDef testing_methods[] = {
     {"problem", t_problem, METH_NOARGS, nullptr},
+    {"link_objects", t_link_objects, METH_VARARGS, nullptr},
+    {"object_state", t_object_state, METH_O, nullptr},
+    {"add_callback_record", t_add_callback_record, METH_VARARGS, nullptr},
+    {"callback_count", t_callback_count, METH_VARARGS, nullptr},
     {"has_handle", t_has_handle, METH_O, nullptr},
     {"has_pending", t_has_slot, METH_O, nullptr},
     {"callback_problem", t_callback_problem, METH_O, nullptr},
