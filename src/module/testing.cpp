@@ -197,13 +197,14 @@ static PyObject *t_message(PyObject *, PyObject *args) {
   Py_RETURN_NONE;
 }
 
-// user_message(entry, text, msgtype, source=None): calls the user message-handler
-// trampoline with `entry` as its data; returns its result, or raises what it left pending.
+// user_message(entry, text, msgtype, source=None, on_thread=False): calls the user
+// message-handler trampoline with `entry` as its data, optionally from a thread of its own;
+// returns its result, or raises what it left pending on the calling thread.
 static PyObject *t_user_message(PyObject *, PyObject *args) {
   PyObject *entry, *source = Py_None;
   const char *text;
-  int msgtype;
-  if (!PyArg_ParseTuple(args, "Osi|O", &entry, &text, &msgtype, &source)) return nullptr;
+  int msgtype, on_thread = 0;
+  if (!PyArg_ParseTuple(args, "Osi|Op", &entry, &text, &msgtype, &source, &on_thread)) return nullptr;
   void *obj = nullptr;
   if (source != Py_None) {
     ProblemObject *s = problem_arg(source);
@@ -211,7 +212,19 @@ static PyObject *t_user_message(PyObject *, PyObject *args) {
     obj = s->prob;
   }
   static char thread_marker;
-  int rc = user_message_handler(obj, entry, &thread_marker, text, static_cast<int>(strlen(text)), msgtype);
+  std::string message(text);
+  int rc = 0;
+  auto deliver = [&] {
+    rc = user_message_handler(obj, entry, &thread_marker, message.c_str(), static_cast<int>(message.size()), msgtype);
+  };
+  if (on_thread) {
+    Py_BEGIN_ALLOW_THREADS
+    std::thread th(deliver);
+    th.join();
+    Py_END_ALLOW_THREADS
+  } else {
+    deliver();
+  }
   if (PyErr_Occurred()) return nullptr;
   return PyLong_FromLong(rc);
 }
