@@ -87,3 +87,17 @@ def test_import_without_numpy_fails():
     """)
     assert out.strip() == "refused"
 
+
+
+def test_process_exits_cleanly_with_the_library_initialised_and_problems_alive():
+    out = run_fresh("""
+        import kelvo
+        t = kelvo._kelvo._testing
+        kelvo._init(None)
+        kelvo._init(None)
+        p = t.problem()
+        t.link_objects(p, 2)
+        kelvo.addcbmsghandler(print, None, 1)
+        print(t.init_count())
+    """)
+    assert out.strip() == "2"
