@@ -86,7 +86,7 @@ void print_message(const char *msg, int msgtype) {
       PyObject *r = PyObject_CallMethod(out, "flush", nullptr);
       Py_XDECREF(r);
     }
-  } else {
+  } else if (msg) {
     PyObject *text = PyUnicode_DecodeUTF8(msg, static_cast<Py_ssize_t>(strlen(msg)), "replace");
     if (text) PySys_FormatStdout("%U\n", text);
     Py_XDECREF(text);

@@ -113,7 +113,8 @@ PyObject *check_result(PyObject *owner, PyObject *result) {
   } else {
     cls = g.InterfaceError;
   }
-  PyErr_SetString(cls, text);
+  // After module release the classes are gone; the text still reaches the caller.
+  PyErr_SetString(cls ? cls : PyExc_RuntimeError, text);
   return nullptr;
 }
 
