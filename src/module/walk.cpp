@@ -90,55 +90,58 @@ static int walk_array(PyObject *owner, PyArrayObject *arr, LeafHandler handler, 
   return result;
 }
 
+static int walk_sequence(PyObject *owner, PyObject *c, LeafHandler handler, void *data, int depth) {
+  PyObject *seq = PySequence_Fast(c, "Cannot iterate over sequence");
+  if (!seq) return -1;
+  int result = 0;
+  // The size is read again each time: a leaf handler may change a list it is walking.
+  for (Py_ssize_t i = 0; result == 0 && i < PySequence_Fast_GET_SIZE(seq); ++i) {
+    PyObject *item = Py_NewRef(PySequence_Fast_GET_ITEM(seq, i));
+    result = walk(owner, item, handler, data, depth - 1);
+    Py_DECREF(item);
+  }
+  Py_DECREF(seq);
+  return result;
+}
+
+static int walk_dict(PyObject *owner, PyObject *c, LeafHandler handler, void *data, int depth) {
+  PyObject *values = PyDict_Values(c);
+  if (!values) return -1;
+  int result = 0;
+  for (Py_ssize_t i = 0; result == 0 && i < PyList_GET_SIZE(values); ++i)
+    result = walk(owner, PyList_GET_ITEM(values, i), handler, data, depth - 1);
+  Py_DECREF(values);
+  return result;
+}
+
+static int walk_iterator(PyObject *owner, PyObject *c, LeafHandler handler, void *data, int depth) {
+  int result = 0;
+  while (result == 0) {
+    PyObject *item = PyIter_Next(c);
+    if (!item) return PyErr_Occurred() ? -1 : 0;
+    result = walk(owner, item, handler, data, depth - 1);
+    Py_DECREF(item);
+  }
+  return result;
+}
+
 int walk(PyObject *owner, PyObject *c, LeafHandler handler, void *data, int depth) {
   if (!c)
     return walk_error(
         "Incorrect (nested) array/list/sequence passed. Perhaps this is a NumPy array containing a tuple?");
   if (depth < 0) return walk_error("Maximum recursion (inclusion) level reached");
 
-  if (PyArray_Check(c) && !PyTuple_Check(c) && !PyList_Check(c)) {
-    PyObject *hold = Py_NewRef(c);
+  if (PyTuple_Check(c) || PyList_Check(c)) return walk_sequence(owner, c, handler, data, depth);
+  if (PyArray_Check(c)) {
+    PyObject *hold = Py_NewRef(c);  // a leaf handler may drop the caller's last reference
     int result = walk_array(owner, reinterpret_cast<PyArrayObject *>(c), handler, data, depth);
     Py_DECREF(hold);
     return result;
   }
   if (PyUnicode_Check(c) || PyBytes_Check(c)) return handler(owner, c, data);
-
-  if (PyTuple_Check(c) || PyList_Check(c) || PySequence_Check(c)) {
-    PyObject *seq = PySequence_Fast(c, "Cannot iterate over sequence");
-    if (!seq) return -1;
-    int result = 0;
-    // The size is read again each time: a leaf handler may change a list it is walking.
-    for (Py_ssize_t i = 0; result == 0 && i < PySequence_Fast_GET_SIZE(seq); ++i) {
-      PyObject *item = Py_NewRef(PySequence_Fast_GET_ITEM(seq, i));
-      result = walk(owner, item, handler, data, depth - 1);
-      Py_DECREF(item);
-    }
-    Py_DECREF(seq);
-    return result;
-  }
-  if (PyDict_Check(c)) {
-    PyObject *values = PyDict_Values(c);
-    if (!values) return -1;
-    int result = 0;
-    for (Py_ssize_t i = 0; result == 0 && i < PyList_GET_SIZE(values); ++i)
-      result = walk(owner, PyList_GET_ITEM(values, i), handler, data, depth - 1);
-    Py_DECREF(values);
-    return result;
-  }
-  if (PyIter_Check(c)) {
-    int result = 0;
-    while (result == 0) {
-      PyObject *item = PyIter_Next(c);
-      if (!item) {
-        if (PyErr_Occurred()) result = -1;
-        break;
-      }
-      result = walk(owner, item, handler, data, depth - 1);
-      Py_DECREF(item);
-    }
-    return result;
-  }
+  if (PySequence_Check(c)) return walk_sequence(owner, c, handler, data, depth);
+  if (PyDict_Check(c)) return walk_dict(owner, c, handler, data, depth);
+  if (PyIter_Check(c)) return walk_iterator(owner, c, handler, data, depth);
   return handler(owner, c, data);
 }
 
