@@ -66,14 +66,20 @@ def test_import_and_getversion_do_not_initialise_the_library():
     assert tuple(int(x) for x in version.split(".")) == eval(numbers[0])
 
 
+def test_scipy_sparse_classes_are_looked_up_at_start_up(t):
+    import scipy.sparse
+
+    assert t.scipy() == (scipy.sparse, scipy.sparse.sparray, scipy.sparse.spmatrix)
+
+
 def test_import_without_scipy_succeeds():
     out = run_fresh("""
         import sys
         sys.modules['scipy'] = None
         import kelvo
-        print(kelvo.infinity)
+        print(kelvo.infinity, kelvo._kelvo._testing.scipy())
     """)
-    assert out.strip() == "1e+20"
+    assert out.strip() == "1e+20 (None, None, None)"
 
 
 def test_import_without_numpy_fails():

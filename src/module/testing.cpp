@@ -163,6 +163,11 @@ static PyObject *t_live_problems(PyObject *, PyObject *) {
 
 static PyObject *t_msghandlers(PyObject *, PyObject *) { return Py_NewRef(g.msghandlers); }
 
+static PyObject *t_scipy(PyObject *, PyObject *) {
+  auto ref = [](PyObject *o) { return o ? o : Py_None; };
+  return Py_BuildValue("(OOO)", ref(g.scipy_sparse), ref(g.scipy_sparray), ref(g.scipy_spmatrix));
+}
+
 // message(problem_or_None, text, msgtype, on_thread=False, source=None): delivers a message
 // to the problem's message function (or to the global one, issued by `source`'s handle or
 // by no object), the way the library does, optionally from a thread of its own.
@@ -419,6 +424,7 @@ static PyMethodDef testing_methods[] = {
     {"nlp_flag", t_nlp_flag, METH_NOARGS, nullptr},
     {"live_problems", t_live_problems, METH_NOARGS, nullptr},
     {"msghandlers", t_msghandlers, METH_NOARGS, nullptr},
+    {"scipy", t_scipy, METH_NOARGS, nullptr},
     {"message", t_message, METH_VARARGS, nullptr},
     {"user_message", t_user_message, METH_VARARGS, nullptr},
     {"deprecation", t_deprecation, METH_VARARGS, nullptr},
