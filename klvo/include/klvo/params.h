@@ -159,7 +159,8 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 #define KLVO_ATTR_QCONSTRAINTS 1060    /* "qconstraints": rows with quadratic terms */
 #define KLVO_ATTR_MIPSOLS 1065         /* "mipsols": improving MIP solutions found */
 #define KLVO_ATTR_ORIGINALROWS 1124    /* "originalrows" */
-#define KLVO_ATTR_PROBNAMELENGTH 1158  /* "probnamelength": characters of the problem name */
+#define KLVO_ATTR_PROBNAMELENGTH 1158  /* "probnamelength": characters of the problem name
+                                          (KLVOgetprobname needs one byte more) */
 #define KLVO_ATTR_ORIGINALSETS 1194    /* "originalsets" */
 #define KLVO_ATTR_ORIGINALCOLS 1214    /* "originalcols" */
 #define KLVO_ATTR_OPTIMIZETYPE 1268    /* "optimizetypeused": KLVO_OPTTYPE_* */

@@ -9,19 +9,8 @@ namespace klvo {
 
 namespace {
 
-int64_t nonzeros(const ModelStore &m) {
-  int64_t n = 0;
-  for (const auto &col : m.colentries) n += static_cast<int64_t>(col.size());
-  return n;
-}
-
-// Longest row or column name, in units of 8 characters.
-int name_length_units(const ModelStore &m) {
-  size_t longest = 0;
-  for (const auto *names : {&m.rownames, &m.colnames})
-    for (const auto &name : *names) longest = std::max(longest, name.size());
-  return static_cast<int>((longest + 7) / 8);
-}
+// Longest row, column or set name, in units of 8 characters.
+int name_length_units(const ModelStore &m) { return static_cast<int>((m.max_name_length() + 7) / 8); }
 
 }  // namespace
 
@@ -37,7 +26,7 @@ int64_t int_attribute(const Problem &prob, const CaDef &def) {
     case KLVO_ATTR_ORIGINALCOLS:
     case KLVO_ATTR_INPUTCOLS:
       return m.ncols();
-    case KLVO_ATTR_ELEMS: return nonzeros(m);
+    case KLVO_ATTR_ELEMS: return m.nnz();
     case KLVO_ATTR_SPAREROWS: return 0;
     // The model is kept in its original form; presolve happens inside the engine's copy.
     case KLVO_ATTR_PRESOLVESTATE: return 1;

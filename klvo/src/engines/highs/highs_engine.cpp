@@ -1,6 +1,10 @@
 #include "engines/highs/highs_engine.h"
 
+// The C API header declares a function it never defines.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
 #include <interfaces/highs_c_api.h>
+#pragma GCC diagnostic pop
 
 #include <algorithm>
 #include <chrono>
@@ -29,8 +33,8 @@ void check(HighsInt status, const char *what) {
 
 // State shared with HiGHS's callback during one run.
 struct RunContext {
-  Problem *prob;
-  int outputlog;
+  Problem *prob = nullptr;
+  int outputlog = KLVO_OUTPUT_ALL;
   int64_t improving = 0;
   std::mutex mutex;
   std::string pending;  // an unfinished log line
@@ -309,7 +313,9 @@ void HighsEngine::solve(Problem &prob, const HighsRequest &request) {
   sync(model);
   apply_controls(prob, request, mip);
 
-  RunContext ctx{&prob, static_cast<int>(prob.params.int_control(KLVO_CONTROL_OUTPUTLOG))};
+  RunContext ctx;
+  ctx.prob = &prob;
+  ctx.outputlog = static_cast<int>(prob.params.int_control(KLVO_CONTROL_OUTPUTLOG));
   check(Highs_setCallback(highs_, highs_callback, &ctx), "set its callback");
   for (HighsInt type : {kHighsCallbackLogging, kHighsCallbackSimplexInterrupt, kHighsCallbackIpmInterrupt,
                         kHighsCallbackMipInterrupt, kHighsCallbackMipImprovingSolution})
@@ -364,6 +370,12 @@ void HighsEngine::read_result(Problem &prob, const HighsModel &model, bool mip) 
   }
 
   bool have_primal = primal_status == kHighsSolutionStatusFeasible;
+  if (model_status == kHighsModelStatusModelEmpty) {
+    // No columns and no rows: the objective is its constant.
+    have_primal = true;
+    dual_status = kHighsSolutionStatusFeasible;
+    objective = model.offset;
+  }
   bool optimal = model_status == kHighsModelStatusOptimal || model_status == kHighsModelStatusModelEmpty;
   s.stopstatus = KLVO_STOP_NONE;
   s.solvestatus = KLVO_SOLVESTATUS_COMPLETED;
