@@ -297,9 +297,10 @@ void HighsEngine::apply_controls(const Problem &prob, const HighsRequest &reques
   set_dbl(h, "primal_feasibility_tolerance", p.dbl_control(KLVO_CONTROL_FEASTOL));
   set_dbl(h, "dual_feasibility_tolerance", p.dbl_control(KLVO_CONTROL_OPTTOL));
   set_dbl(h, "mip_feasibility_tolerance", p.dbl_control(KLVO_CONTROL_MIPTOL));
-  // The cutoff only prunes a MIP search; a continuous solve ignores it.
+  // The cutoff only prunes a MIP search; a continuous solve ignores it. HiGHS takes the bound
+  // in the minimising sense.
   double cutoff = p.dbl_control(KLVO_CONTROL_CUTOFF);
-  set_dbl(h, "objective_bound", mip && std::fabs(cutoff) < KLVO_INFINITY ? cutoff : kHighsInf);
+  set_dbl(h, "objective_bound", mip && std::fabs(cutoff) < KLVO_INFINITY ? held_.sense * cutoff : kHighsInf);
   set_bool(h, "mip_detect_symmetry", p.int_control(KLVO_CONTROL_SYMMETRY) != KLVO_ANA_NEVER);
   set_bool(h, "mip_allow_restart", p.int_control(KLVO_CONTROL_MIPRESTART) != KLVO_MIPRESTART_OFF);
   set_int(h, "random_seed", p.int_control(KLVO_CONTROL_RANDOMSEED));
