@@ -312,6 +312,9 @@ void HighsEngine::solve(Problem &prob, const HighsRequest &request) {
   build_highs_model(prob, request.relax, model);
   bool mip = !model.integrality.empty();
   sync(model);
+  // HiGHS would take the previous solution as a MIP start, even one the cutoff excludes;
+  // an integer solve starts clean (an LP keeps its basis).
+  if (mip) check(Highs_clearSolver(highs_), "clear its previous solution");
   apply_controls(prob, request, mip);
 
   RunContext ctx;
