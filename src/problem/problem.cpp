@@ -1,5 +1,8 @@
 // kelvo.problem: the record, its library handles, its release and the live-problem list.
 #include "kelvo/problem.h"
+#include "kelvo/problem_methods.h"
+
+#include <vector>
 
 #include <new>
 
@@ -181,6 +184,19 @@ static void problem_dealloc(PyObject *self) {
   Py_XDECREF(module);
 }
 
+PyMethodDef problem_methods_core[] = {{nullptr}};
+
+// Joins the subsystems' method tables into the one the type needs.
+static PyMethodDef *joined_problem_methods() {
+  static std::vector<PyMethodDef> methods;
+  if (methods.empty()) {
+    for (PyMethodDef *table : {problem_methods_core, problem_methods_params, problem_methods_variables})
+      for (PyMethodDef *m = table; m->ml_name; ++m) methods.push_back(*m);
+    methods.push_back(PyMethodDef{nullptr});
+  }
+  return methods.data();
+}
+
 int ready_problem_type() {
   problem_type.tp_name = "kelvo.problem";
   problem_type.tp_basicsize = sizeof(ProblemObject);
@@ -189,6 +205,7 @@ int ready_problem_type() {
   problem_type.tp_new = problem_new;
   problem_type.tp_init = problem_init;
   problem_type.tp_dealloc = problem_dealloc;
+  problem_type.tp_methods = joined_problem_methods();
   return PyType_Ready(&problem_type);
 }
 
