@@ -355,6 +355,26 @@ TEST_F(ProblemTest, LpSpellingsOfOtherWritersAreUnderstood) {
   EXPECT_EQ(s.matrix.count({3, 0}), 0u);  // the written zero is not stored
 }
 
+TEST_F(ProblemTest, NamesWithoutExtensionGetTheFormatsOwnAndReadBack) {
+  build_rich(prob, false);
+  TempFile lp("model.lp"), mps("model.mps");
+  std::string base = std::string(lp.path()).substr(0, std::string(lp.path()).size() - 3);
+  ASSERT_EQ(KLVOwriteprob(prob, base.c_str(), "l"), 0) << last_error();
+  EXPECT_NE(lp.contents().find("Subject To"), std::string::npos);
+  std::string mbase = std::string(mps.path()).substr(0, std::string(mps.path()).size() - 4);
+  ASSERT_EQ(KLVOwriteprob(prob, mbase.c_str(), ""), 0) << last_error();
+  EXPECT_NE(mps.contents().find("ENDATA"), std::string::npos);
+  // Reading the bare name finds the MPS file; "l" reads the LP file explicitly.
+  Snapshot original = snapshot(prob);
+  ASSERT_EQ(KLVOloadlp(prob, "", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr),
+            0);
+  ASSERT_EQ(KLVOreadprob(prob, mbase.c_str(), ""), 0) << last_error();
+  EXPECT_TRUE(original == snapshot(prob));
+  ASSERT_EQ(KLVOreadprob(prob, lp.path(), "l"), 0) << last_error();
+  EXPECT_TRUE(original == snapshot(prob));
+}
+
 TEST_F(ProblemTest, FailedReadsKeepThePreviousModelAndSayWhere) {
   build_rich(prob, true);
   Snapshot before = snapshot(prob);

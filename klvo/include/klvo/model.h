@@ -265,7 +265,15 @@ KLVO_API int KLVOcopyprob(KLVOprob dest, KLVOprob src, const char *probname);
  * A name that does not exist is also tried with ".mps" and ".lp" appended. On failure the
  * previous model is kept.
  * KLVOwriteprob: writes free MPS, or LP when the flags contain 'l' or the name ends in ".lp";
- * the flag 'x' writes fixed-format MPS (names must then be at most 8 characters). */
+ * the flag 'x' writes fixed-format MPS (names must then be at most 8 characters). A file
+ * name without an extension gets ".mps" or ".lp" appended.
+ * Both formats keep names, bounds, column types and limits, ranges, the objective constant
+ * and sense, both quadratic parts and sets; MPS also keeps indicators and partial-integer
+ * columns, which the LP writer refuses. Names a format cannot hold (white space; in LP files
+ * operator characters, keywords, column names that start like a number) are refused with a
+ * message naming them. A semi-continuous column is written with max(lb, limit) as its lower
+ * bound and read back with that value as its limit and min(that value, 0) as its lower bound.
+ * A free row in an LP file is "expr >= -inf" and reads back with right-hand side 0. */
 KLVO_API int KLVOreadprob(KLVOprob prob, const char *filename, const char *flags);
 KLVO_API int KLVOwriteprob(KLVOprob prob, const char *filename, const char *flags);
 
