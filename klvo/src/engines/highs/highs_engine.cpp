@@ -278,7 +278,7 @@ void HighsEngine::apply_controls(const Problem &prob, const HighsRequest &reques
   set_str(h, "solver", alg == 'b' ? "ipm" : alg ? "simplex" : "choose");
   set_int(h, "simplex_strategy", alg == 'p' ? 4 : 1);
   int64_t crossover = p.int_control(KLVO_CONTROL_CROSSOVER);
-  set_str(h, "run_crossover", crossover == KLVO_ANA_NEVER ? "off" : crossover == KLVO_ANA_ALWAYS ? "on" : "choose");
+  set_str(h, "run_crossover", crossover == KLVO_ANA_NEVER ? "off" : "on");
   set_int(h, "simplex_primal_edge_weight_strategy", p.int_control(KLVO_CONTROL_PRICING));
   int64_t dualgradient = p.int_control(KLVO_CONTROL_DUALGRADIENT);
   set_int(h, "simplex_dual_edge_weight_strategy", dualgradient < 0 ? -1 : dualgradient + 1);
