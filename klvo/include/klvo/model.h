@@ -224,6 +224,13 @@ KLVO_API int KLVOgetqrowqmatrixtriplets(KLVOprob prob, int row, int *nqelem, int
  * indices in ascending order. */
 KLVO_API int KLVOgetqrows(KLVOprob prob, int *nrows, int rowind[]);
 
+/* MIP entities and sets. *nentities and *nsets (may be NULL) receive the counts; coltype,
+ * colind and limit (each may be NULL) the type, index and limit of every column whose type is
+ * not 'C', in column order (limit is 0 for 'I' and 'B'); settype, start (nsets + 1 offsets),
+ * setcols and refval (each may be NULL) the sets. */
+KLVO_API int KLVOgetmipentities64(KLVOprob prob, int *nentities, int *nsets, char coltype[], int colind[],
+                                  double limit[], char settype[], int64_t start[], int setcols[], double refval[]);
+
 /* ---- Names.
  * KLVOaddnames: names of elements first..last of a type, given one after another, each
  * terminated by a NUL. An empty name removes the element's name. Duplicates are refused. */

@@ -236,13 +236,6 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
     if (lb) vlb[k] = clamp_infinite(lb[k], fn, "lower bound");
     if (ub) vub[k] = clamp_infinite(ub[k], fn, "upper bound");
   }
-  m.obj.reserve(base + n);
-  m.lb.reserve(base + n);
-  m.ub.reserve(base + n);
-  m.limit.reserve(base + n);
-  m.coltype.reserve(base + n);
-  m.colentries.reserve(base + n);
-  if (!m.qobj.empty()) m.qobj.reserve(base + n);
   for (int k = 0; k < n; ++k) {
     for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
     m.colentries.push_back(std::move(entries[k]));
@@ -273,10 +266,6 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
       vrange[k] = std::fabs(range[k]);
     }
   }
-  m.rowtype.reserve(base + n);
-  m.rhs.reserve(base + n);
-  m.range.reserve(base + n);
-  m.rowentries.reserve(base + n);
   for (int k = 0; k < n; ++k) {
     for (const Entry &e : entries[k]) m.colentries[e.index].push_back(Entry{base + k, e.value});
     m.rowentries.push_back(std::move(entries[k]));
@@ -331,7 +320,6 @@ void add_sets(ModelStore &m, const char *fn, const char *settype, const SparseBl
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: set %d lists column %d twice", fn, k,
            *std::adjacent_find(sorted.begin(), sorted.end()));
   }
-  m.sets.reserve(m.sets.size() + added.size());
   for (SosSet &s : added) m.sets.push_back(std::move(s));
   m.setnames.append_empty(sets.count);
   m.touch();
