@@ -102,6 +102,41 @@ class LimitsTest : public ProblemTest {};
 
 }  // namespace
 
+TEST_F(LimitsTest, PublishedInstancesReachTheirOptima) {
+  struct Instance {
+    const char *file;
+    double optimum;  // NaN: infeasible
+    bool mip;
+  };
+  const Instance instances[] = {
+      {"afiro.mps", -464.7531428571, false}, {"adlittle.mps", 225494.96316, false},
+      {"avgas.mps", -7.75, false},           {"woodinfe.mps", NAN, false},
+      {"flugpl.mps", 1201500, true},         {"egout.mps", 568.1007, true},
+      {"lseu.mps", 1120, true},              {"bell5.mps", 8966406.49152, true},
+  };
+  for (const auto &inst : instances) {
+    SCOPED_TRACE(inst.file);
+    std::string path = std::string(KLVO_TEST_DATA_DIR) + "/" + inst.file;
+    ASSERT_EQ(KLVOreadprob(prob, path.c_str(), ""), 0) << error();
+    // Quiet the log (and test that turning it off is accepted by every solve).
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+    int solstatus = solve(prob);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPENTS) > 0, inst.mip);
+    if (std::isnan(inst.optimum)) {
+      EXPECT_EQ(solstatus, KLVO_SOLSTATUS_INFEASIBLE);
+      EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_INFEAS);
+      continue;
+    }
+    ASSERT_EQ(solstatus, KLVO_SOLSTATUS_OPTIMAL);
+    double value = dbl_attr(prob, inst.mip ? KLVO_ATTR_MIPOBJVAL : KLVO_ATTR_LPOBJVAL);
+    EXPECT_NEAR(value, inst.optimum, 1e-6 * std::max(1.0, std::fabs(inst.optimum)));
+    // The solution reproduces the objective.
+    double calc = 0;
+    ASSERT_EQ(KLVOcalcobjective(prob, nullptr, &calc), 0);
+    EXPECT_NEAR(calc, value, 1e-6 * std::max(1.0, std::fabs(value)));
+  }
+}
+
 TEST_F(LimitsTest, ResolveAfterSmallChangesStartsFromThePreviousBasis) {
   DenseModel m = transport(12, 15, 7);
   load(prob, m);
