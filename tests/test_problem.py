@@ -282,7 +282,7 @@ def test_get_variable_by_index_list_and_range():
     assert p.getVariable(3) is v[3]
     assert p.getVariable(np.int32(4)) is v[4]
     assert p.getVariable(index=[0, 2]) == [v[0], v[2]]
-    assert p.getVariable([[1], (2, np.array([3]))]) == [v[1], v[2], v[3]]
+    assert p.getVariable([[1], (2, [np.int64(3)])]) == [v[1], v[2], v[3]]
     assert p.getVariable(first=2, last=4) == v[2:5]
     assert p.getVariable(first=31, last=31) == [v[31]]
     assert p.getVariable(first=4, last=2) == []

@@ -182,6 +182,7 @@ class VariableSelection(IntEnum):
     """Control varselection (stored only): how a branching variable is scored."""
 
     AUTOMATIC = -1
+    MOST_FRACTIONAL = 0
     MIN_UP_DOWN = 1
     SUM_UP_DOWN = 2
     MAX_UP_DOWN_SUM_MIN = 3
