@@ -484,10 +484,7 @@ static PyObject *problem_name(PyObject *self, PyObject *) {
   return PyUnicode_DecodeUTF8(name.c_str(), static_cast<Py_ssize_t>(strlen(name.c_str())), "replace");
 }
 
-static PyObject *problem_str(PyObject *self) {
-  if (!reinterpret_cast<ProblemObject *>(self)->prob) return PyUnicode_FromString("<uninitialized kelvo.problem>");
-  return problem_name(self, nullptr);
-}
+static PyObject *problem_str(PyObject *self) { return problem_name(self, nullptr); }
 
 static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
