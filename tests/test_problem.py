@@ -379,3 +379,40 @@ def test_reset_gives_new_accessors():
     assert p.controls.presolve == 1
     with pytest.raises(kelvo.InterfaceError, match="Object is not initialized"):
         old.presolve
+
+
+# ---- messages --------------------------------------------------------------------------------
+
+TRUNCATED_MPS = """NAME          SHORT
+ROWS
+ N  COST
+ L  LIM1
+COLUMNS
+    X1        COST         1.0   LIM1         1.0
+RHS
+    RHS       LIM1         4.0
+"""
+
+
+def test_library_messages_follow_the_problem_output_switch(tmp_path, capsys):
+    path = tmp_path / "short.mps"
+    path.write_text(TRUNCATED_MPS)
+    p = kelvo.problem()
+    p.read(str(path))
+    assert "ENDATA" in capsys.readouterr().out
+    p.setOutputEnabled(False)
+    p.read(str(path))
+    assert capsys.readouterr().out == ""
+    assert kelvo.getOutputEnabled() is True
+    q = p.copy()  # the copy prints through its own message function, silenced like its source
+    q.read(str(path))
+    assert capsys.readouterr().out == ""
+    q.setOutputEnabled(True)
+    q.read(str(path))
+    assert "ENDATA" in capsys.readouterr().out
+    kelvo.setOutputEnabled(False)
+    try:
+        q.read(str(path))
+        assert capsys.readouterr().out == ""
+    finally:
+        kelvo.setOutputEnabled(True)

@@ -85,8 +85,9 @@ int apply_default_controls(ProblemObject *p);
 // integer scalar.
 bool is_integer(PyObject *o);
 
-// The text form of every control (control = true) or attribute of p, as getControl() and
-// getAttrib() give them; objective >= 0 reads the attributes of that objective.
+// A dictionary of every control (control = true) or attribute of p with its value, as
+// getControl() and getAttrib() give it; objective >= 0 reads the attributes of that objective
+// and leaves out string attributes and those of the nonlinear layer.
 PyObject *all_values(ProblemObject *p, bool control, int objective);
 
 // Module functions of this subsystem: _getcontrols, setdefaultcontrol, setdefaults.
