@@ -31,9 +31,13 @@ static struct PyModuleDef module_def = {
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
     size_t n = 0;
-    while (environment_methods[n].ml_name) ++n;
+    for (PyMethodDef *part : {environment_methods, params_module_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
     auto *t = new PyMethodDef[n + 1];
-    for (size_t i = 0; i <= n; ++i) t[i] = environment_methods[i];
+    size_t k = 0;
+    for (PyMethodDef *part : {environment_methods, params_module_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
+    t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;
   }();
   return table;
