@@ -2,7 +2,9 @@
 #include "kelvo/environment.h"
 #include "kelvo/params.h"
 #include "kelvo/problem.h"
+#include "kelvo/var.h"
 
+#include <initializer_list>
 #include <new>
 #include <utility>
 
@@ -31,9 +33,13 @@ static struct PyModuleDef module_def = {
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
     size_t n = 0;
-    while (environment_methods[n].ml_name) ++n;
+    for (PyMethodDef *part : {environment_methods, variable_module_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
     auto *t = new PyMethodDef[n + 1];
-    for (size_t i = 0; i <= n; ++i) t[i] = environment_methods[i];
+    size_t i = 0;
+    for (PyMethodDef *part : {environment_methods, variable_module_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) t[i++] = *m;
+    t[n] = PyMethodDef{nullptr};
     return t;
   }();
   return table;
