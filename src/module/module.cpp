@@ -33,13 +33,13 @@ static struct PyModuleDef module_def = {
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
     size_t n = 0;
-    for (PyMethodDef *part : {environment_methods, variable_module_methods})
+    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
     auto *t = new PyMethodDef[n + 1];
-    size_t i = 0;
-    for (PyMethodDef *part : {environment_methods, variable_module_methods})
-      for (PyMethodDef *m = part; m->ml_name; ++m) t[i++] = *m;
-    t[n] = PyMethodDef{nullptr};
+    size_t k = 0;
+    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
+    t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;
   }();
   return table;
