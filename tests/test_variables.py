@@ -10,10 +10,7 @@ INF = 1e20
 
 
 def new_problem():
-    try:
-        return kelvo.problem()
-    except NotImplementedError:  # until the problem constructor lands
-        return kelvo._kelvo._testing.problem()
+    return kelvo.problem()
 
 
 def free_var(**kw):
@@ -404,3 +401,22 @@ def test_vars_refuses_bad_index_sets():
         warnings.simplefilter("ignore", kelvo.DeprecationWarning)
         with pytest.raises(kelvo.ModelError, match="^Duplicate item in argument 1"):
             kelvo.vars([1, 1])
+
+
+def test_problem_declaration_adds_unlinked_variables(t):
+    x = free_var(name="x", ub=3)
+    y = free_var(name="y", vartype=kelvo.integer, ub=2)
+    p = kelvo.problem([x, y], name="declared")
+    assert names(t, p) == ["x", "y"]
+    assert [t.column_of(p, v) for v in (x, y)] == [0, 1]
+    assert t.columns(p)[1][:3] == (0.0, 2.0, "I")
+
+
+def test_copy_keeps_variables_apart(t):
+    p = new_problem()
+    x = p.addVariables(3)
+    q = p.copy()
+    q.delVariable(0)
+    # The source keeps its columns and numbering.
+    assert [v.index for v in x] == [0, 1, 2]
+    assert len(t.columns(p)) == 3 and len(t.columns(q)) == 2
