@@ -1,5 +1,5 @@
 // kelvo.var: one optimization variable (a column).
-#include "kelvo/model.h"
+#include "kelvo/expr.h"
 
 namespace kelvo {
 
@@ -17,6 +17,7 @@ int ready_var_type() {
   var_type.tp_basicsize = sizeof(VarObject);
   var_type.tp_flags = Py_TPFLAGS_DEFAULT;
   var_type.tp_doc = "An optimization variable.";
+  var_type.tp_as_number = &algebra_number_methods;
   return PyType_Ready(&var_type);
 }
 

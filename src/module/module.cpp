@@ -1,5 +1,6 @@
 // Module initialisation and release of _kelvo.
 #include "kelvo/environment.h"
+#include "kelvo/expr.h"
 #include "kelvo/params.h"
 #include "kelvo/problem.h"
 
@@ -30,10 +31,15 @@ static struct PyModuleDef module_def = {
 // Module functions: the environment functions and, as the other subsystems arrive, theirs.
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
+    const PyMethodDef *parts[] = {environment_methods, expr_methods};
     size_t n = 0;
-    while (environment_methods[n].ml_name) ++n;
+    for (auto part : parts)
+      for (size_t i = 0; part[i].ml_name; ++i) ++n;
     auto *t = new PyMethodDef[n + 1];
-    for (size_t i = 0; i <= n; ++i) t[i] = environment_methods[i];
+    size_t k = 0;
+    for (auto part : parts)
+      for (size_t i = 0; part[i].ml_name; ++i) t[k++] = part[i];
+    t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;
   }();
   return table;
