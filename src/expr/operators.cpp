@@ -60,6 +60,11 @@ PyObject *alg_add(PyObject *a, PyObject *b, double f) {
   if (top == K_NONLIN) return f == 1.0 ? nl_add(a, b, 1.0) : nl_sub(a, b);
   if (check_compatible(a, b) < 0) return nullptr;
 
+  if (top == K_NUMBER) {
+    double va = number_value(a), vb = number_value(b);
+    if (PyErr_Occurred()) return nullptr;
+    return PyFloat_FromDouble(va + f * vb);
+  }
   // The number operand's contribution (times f when it is the right one).
   double c = 0.0;
   if (ka == K_NUMBER || kb == K_NUMBER) {
@@ -68,11 +73,6 @@ PyObject *alg_add(PyObject *a, PyObject *b, double f) {
     if (kb == K_NUMBER) c *= f;
   }
   switch (top) {
-    case K_NUMBER: {
-      double va = number_value(a);
-      if (va == -1.0 && PyErr_Occurred()) return nullptr;
-      return PyFloat_FromDouble(va + c);
-    }
     case K_VAR:
       if (ka == K_NUMBER) break;  // 0 + x is still an expression
       if (kb == K_NUMBER) {
