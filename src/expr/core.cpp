@@ -144,10 +144,9 @@ int check_compatible(PyObject *a, PyObject *b, bool *unlinked) {
 // Map primitives: no checks, no error reporting beyond std::bad_alloc.
 
 static void lin_add_raw(LinMap &m, PyObject *var, double coef) {
-  auto it = m.find(var);
-  if (it == m.end()) {
-    if (coef == 0.0) return;
-    m.emplace(var, coef);
+  if (coef == 0.0) return;
+  auto [it, inserted] = m.try_emplace(var, coef);  // one probe for new and existing keys
+  if (inserted) {
     Py_INCREF(var);
     return;
   }
@@ -426,8 +425,17 @@ PyObject *expr_from_object(PyObject *o, double f) {
         auto *q = as_quad(o);
         e->quad = new QuadMap();
         if (unlinked) record_serials(e, q->var1, q->var2);
-        // A zero coefficient is kept by a quadratic term but not by an expression.
-        quad_add_raw(*e->quad, q->var1, q->var2, f * q->coef);
+        // Stored as it is, even a zero coefficient of the term.
+        auto *inner = new LinMap();
+        try {
+          inner->emplace(q->var2, f * q->coef);
+          e->quad->emplace(q->var1, inner);
+        } catch (...) {
+          delete inner;
+          throw;
+        }
+        Py_INCREF(q->var1);
+        Py_INCREF(q->var2);
         break;
       }
       case K_EXPR: {
