@@ -8,12 +8,12 @@
 
 namespace kelvo {
 
-PyObject *model_error(const char *msg) {
+PyObject *expr_error(const char *msg) {
   PyErr_SetString(g.ModelError, msg);
   return nullptr;
 }
 
-static int model_error_int(const char *msg) {
+static int expr_error_int(const char *msg) {
   PyErr_SetString(g.ModelError, msg);
   return -1;
 }
@@ -122,9 +122,9 @@ int first_var(PyObject *o, PyObject **var) {
     case K_NUMBER:
       break;
     default:
-      return model_error_int("Invalid operand in expression");
+      return expr_error_int("Invalid operand in expression");
   }
-  if (v && as_var(v)->owner == deleted_marker) return model_error_int("Deleted variable in expression");
+  if (v && as_var(v)->owner == deleted_marker) return expr_error_int("Deleted variable in expression");
   *var = v;
   return 0;
 }
@@ -132,11 +132,11 @@ int first_var(PyObject *o, PyObject **var) {
 int check_compatible(PyObject *a, PyObject *b, bool *unlinked) {
   PyObject *va = nullptr, *vb = nullptr;
   if (first_var(a, &va) < 0 || first_var(b, &vb) < 0) return -1;
-  if (unlinked) *unlinked = (va && var_unlinked(va)) || (vb && var_unlinked(vb));
+  if (unlinked) *unlinked = (va && is_unlinked_var(va)) || (vb && is_unlinked_var(vb));
   if (va && vb && as_var(va)->owner != as_var(vb)->owner) {
     if (!as_var(va)->owner || !as_var(vb)->owner)
-      return model_error_int("Linked variables and unlinked variables cannot be combined in expression");
-    return model_error_int("Variables from different problems in expression");
+      return expr_error_int("Linked variables and unlinked variables cannot be combined in expression");
+    return expr_error_int("Variables from different problems in expression");
   }
   return 0;
 }
@@ -209,7 +209,7 @@ void expression_clear(ExpressionObject *e) {
 }
 
 static void record_serials(ExpressionObject *e, PyObject *a, PyObject *b) {
-  if (!var_unlinked(a)) return;
+  if (!is_unlinked_var(a)) return;
   if (!e->serials) e->serials = new SerialSet();
   e->serials->insert(var_key(a));
   e->serials->insert(var_key(b));
@@ -224,7 +224,7 @@ int expr_add_linear(ExpressionObject *e, PyObject *var, double coef) {
     }
     lin_add_raw(*e->lin, var, coef);
   } catch (...) {
-    return model_error_int("Error amending linear expression");
+    return expr_error_int("Error amending linear expression");
   }
   return 0;
 }
@@ -252,7 +252,7 @@ int expr_set_linear(ExpressionObject *e, PyObject *var, double coef) {
       Py_INCREF(var);
     }
   } catch (...) {
-    return model_error_int("Error amending expression");
+    return expr_error_int("Error amending expression");
   }
   return 0;
 }
@@ -265,7 +265,7 @@ static int quad_amend(ExpressionObject *e, PyObject *a, PyObject *b, double coef
     record_serials(e, a, b);
     quad_add_raw(*e->quad, a, b, coef);
   } catch (...) {
-    return model_error_int(msg);
+    return expr_error_int(msg);
   }
   return 0;
 }
@@ -320,12 +320,12 @@ int expr_iadd(ExpressionObject *e, PyObject *o, double f) {
       try {
         merge_expression(e, src, f);
       } catch (...) {
-        return model_error_int(src->quad ? "Could not add quadratic part" : "Could not add linear part");
+        return expr_error_int(src->quad ? "Could not add quadratic part" : "Could not add linear part");
       }
       return 0;
     }
     case K_NONLIN:
-      return model_error_int("Invalid object in operation");
+      return expr_error_int("Invalid object in operation");
     default:
       return -1;
   }
@@ -397,7 +397,7 @@ PyObject *expr_from_object(PyObject *o, double f) {
   if (kind == K_NONLIN) return nl_scaled_copy(o, f);
   PyObject *found = nullptr;
   if (first_var(o, &found) < 0) return nullptr;
-  bool unlinked = found && var_unlinked(found);
+  bool unlinked = found && is_unlinked_var(found);
   ExpressionObject *e = new_expression();
   if (!e) return nullptr;
   if (f == 0.0) return reinterpret_cast<PyObject *>(e);
@@ -518,7 +518,7 @@ PyObject *scaled_copy(PyObject *o, double f) {
     Py_DECREF(copy);
     return result;
   }
-  return model_error("Invalid object being copied");
+  return expr_error("Invalid object being copied");
 }
 
 }  // namespace kelvo
