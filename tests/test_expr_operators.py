@@ -448,3 +448,20 @@ def test_quadratic_over_the_same_quadratic_is_the_ratio_of_coefficients(xyz):
     assert (6 * x * y) / (3 * y * x) == 2.0
     with pytest.raises(kelvo.ModelError, match="^Division by zero of a bilinear term$"):
         (x * y) / (0 * (x * y))
+
+
+def test_an_expression_added_to_itself_in_place(xyz):
+    x, y, _ = xyz
+    e = 2 * x + y * y + 1
+    e += e
+    assert testing.expr_parts(e)[:3] == (2.0, {x: 4.0}, {(y, y): 2.0})
+    before = sys.getrefcount(x)
+    e -= e
+    assert testing.expr_parts(e)[:3] == (0.0, {}, {})
+    assert sys.getrefcount(x) == before - 1
+
+
+def test_terms_and_nodes_cannot_be_made_directly():
+    for t in (kelvo.linterm, kelvo.quadterm, kelvo.nonlin):
+        with pytest.raises(TypeError):
+            t()

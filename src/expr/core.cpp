@@ -314,8 +314,11 @@ int expr_iadd(ExpressionObject *e, PyObject *o, double f) {
       if (check_compatible(reinterpret_cast<PyObject *>(e), o) < 0) return -1;
       auto *src = as_expr(o);
       if (src == e) {
-        // e += e: scale instead of iterating a map while it changes.
-        return f == -1.0 ? (expression_clear(e), e->constant = 0.0, 0) : expr_scale(e, 1.0 + f);
+        // e += f*e: scale instead of iterating a map while it changes.
+        if (f != -1.0) return expr_scale(e, 1.0 + f);
+        expression_clear(e);
+        e->constant = 0.0;
+        return 0;
       }
       try {
         merge_expression(e, src, f);
