@@ -345,6 +345,15 @@ class TestInPlace:
             t = 2 * x
             t /= 0
 
+    def test_power_in_place_never_amends_an_expression(self, xyz):
+        x, y, _ = xyz
+        e = x + y
+        alias = e
+        e **= 1
+        assert e is not alias and testing.expr_parts(e)[1] == {x: 1.0, y: 1.0}
+        e **= 2
+        assert testing.expr_parts(alias)[2] == {}
+
     def test_in_place_on_terms_builds_new_objects(self, xyz):
         x, y, _ = xyz
         t = 2 * x

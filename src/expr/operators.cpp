@@ -458,7 +458,8 @@ static PyObject *nb_inplace_true_divide(PyObject *a, PyObject *b) {
 
 static PyObject *nb_inplace_power(PyObject *a, PyObject *b, PyObject *) {
   if (is_vector(b)) return expr_error("Cannot obtain a power with a vector as an exponent");
-  if (is_number_equal(b, 1.0)) return Py_NewRef(a);
+  // An expression is never amended by **=: e **= 1 is a copy, as e ** 1.
+  if (kind_of(a) != K_EXPR && is_number_equal(b, 1.0)) return Py_NewRef(a);
   return alg_pow(a, b);
 }
 
