@@ -420,3 +420,33 @@ def test_copy_keeps_variables_apart(t):
     # The source keeps its columns and numbering.
     assert [v.index for v in x] == [0, 1, 2]
     assert len(t.columns(p)) == 3 and len(t.columns(q)) == 2
+
+
+def test_failed_adds_release_every_reference():
+    import sys
+
+    p = new_problem()
+    p.addVariable(name="x(tag)")
+    tag = "".join(["t", "ag"])  # a string object of its own
+    before = sys.getrefcount(tag)
+    for _ in range(3):
+        with pytest.raises(kelvo.ModelError):
+            p.addVariables([tag, tag])
+        with pytest.raises(kelvo.SolverError):
+            p.addVariables([tag])  # the name x(tag) is taken: refused after the columns exist
+    assert sys.getrefcount(tag) == before
+    assert len(p.getVariable()) == 1
+    d = p.addVariables([tag], name="y")
+    assert sys.getrefcount(tag) == before + 1
+    del d
+    assert sys.getrefcount(tag) == before
+
+
+def test_variable_list_follows_adds_and_deletes():
+    p = new_problem()
+    a = p.addVariables(4)
+    b = p.addVariable(name="b")
+    assert list(map(id, p.getVariable())) == list(map(id, list(a) + [b]))
+    p.delVariable([a[0], a[2]])
+    assert list(map(id, p.getVariable())) == list(map(id, [a[1], a[3], b]))
+    assert [v.index for v in p.getVariable()] == [0, 1, 2]
