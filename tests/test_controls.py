@@ -286,3 +286,11 @@ def test_global_controls_dictionary_holds_library_defaults():
     defaults = g.__dict__
     assert defaults["presolve"] == 1 and defaults["feastol"] == 1e-6
     assert set(defaults) == set(kelvo.problem().controls.__dict__)
+
+
+def test_module_controls_is_the_global_controls_object():
+    assert kelvo.controls is kelvo._getcontrols()
+    kelvo.controls.presolve = 0
+    assert kelvo.problem().controls.presolve == 0
+    with pytest.raises(AttributeError):
+        kelvo.no_such_name

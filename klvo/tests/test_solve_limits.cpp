@@ -1,5 +1,6 @@
 // Solves that stop early (limits, interrupts), published instances, warm starts, the log
 // and what the engines do not take yet.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -102,8 +103,43 @@ class LimitsTest : public ProblemTest {};
 
 }  // namespace
 
+TEST_F(LimitsTest, PublishedInstancesReachTheirOptima) {
+  struct Instance {
+    const char *file;
+    double optimum;  // NaN: infeasible
+    bool mip;
+  };
+  const Instance instances[] = {
+      {"afiro.mps", -464.7531428571, false}, {"adlittle.mps", 225494.96316, false},
+      {"avgas.mps", -7.75, false},           {"woodinfe.mps", NAN, false},
+      {"flugpl.mps", 1201500, true},         {"egout.mps", 568.1007, true},
+      {"lseu.mps", 1120, true},              {"bell5.mps", 8966406.49152, true},
+  };
+  for (const auto &inst : instances) {
+    SCOPED_TRACE(inst.file);
+    std::string path = std::string(KLVO_TEST_DATA_DIR) + "/" + inst.file;
+    ASSERT_EQ(KLVOreadprob(prob, path.c_str(), ""), 0) << error();
+    // Quiet the log (and test that turning it off is accepted by every solve).
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+    int solstatus = solve(prob);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPENTS) > 0, inst.mip);
+    if (std::isnan(inst.optimum)) {
+      EXPECT_EQ(solstatus, KLVO_SOLSTATUS_INFEASIBLE);
+      EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_INFEAS);
+      continue;
+    }
+    ASSERT_EQ(solstatus, KLVO_SOLSTATUS_OPTIMAL);
+    double value = dbl_attr(prob, inst.mip ? KLVO_ATTR_MIPOBJVAL : KLVO_ATTR_LPOBJVAL);
+    EXPECT_NEAR(value, inst.optimum, 1e-6 * std::max(1.0, std::fabs(inst.optimum)));
+    // The solution reproduces the objective.
+    double calc = 0;
+    ASSERT_EQ(KLVOcalcobjective(prob, nullptr, &calc), 0);
+    EXPECT_NEAR(calc, value, 1e-6 * std::max(1.0, std::fabs(value)));
+  }
+}
+
 TEST_F(LimitsTest, ResolveAfterSmallChangesStartsFromThePreviousBasis) {
-  DenseModel m = transport(12, 15, 7);
+  DenseModel m = transport(30, 40, 7);
   load(prob, m);
   ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
   int cold = int_attr(prob, KLVO_ATTR_SIMPLEXITER);
@@ -137,6 +173,34 @@ TEST_F(LimitsTest, ResolveAfterSmallChangesStartsFromThePreviousBasis) {
   // Unchanged model: no iterations at all.
   ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
   EXPECT_EQ(int_attr(prob, KLVO_ATTR_SIMPLEXITER), 0);
+
+  // A new row that cuts off the optimum (the first two routes together at most 5) also
+  // re-solves from the old basis.
+  auto x = vec(prob, KLVOgetsolution, static_cast<int>(m.obj.size()), KLVO_SOLSTATUS_OPTIMAL);
+  int routes[2] = {0, 1};
+  if (x[0] + x[1] <= 5) {
+    // Pick two routes that carry more than 5 in this optimum.
+    int found = 0;
+    for (int j = 0; j < static_cast<int>(x.size()) && found < 2; ++j)
+      if (x[j] > 3) routes[found++] = j;
+    ASSERT_EQ(found, 2);
+  }
+  const char le = 'L';
+  const double five = 5, ones[2] = {1, 1};
+  const int start[2] = {0, 2};
+  ASSERT_EQ(KLVOaddrows(prob, 1, 2, &le, &five, nullptr, start, routes, ones), 0);
+  ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
+  int cut = int_attr(prob, KLVO_ATTR_SIMPLEXITER);
+  auto y = vec(prob, KLVOgetsolution, static_cast<int>(m.obj.size()), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_LE(y[routes[0]] + y[routes[1]], 5 + 1e-7);
+  EXPECT_GT(cut, 0);
+  // The same model with the cut, from scratch.
+  KLVOprob copy = fresh();
+  ASSERT_EQ(KLVOcopyprob(copy, prob, nullptr), 0);
+  ASSERT_EQ(solve(copy, "d"), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(copy, KLVO_ATTR_LPOBJVAL), dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 1e-6);
+  int cold_cut = int_attr(copy, KLVO_ATTR_SIMPLEXITER);
+  EXPECT_LT(cut * 3, cold_cut) << "after the cut " << cut << ", from scratch " << cold_cut;
 }
 
 TEST_F(LimitsTest, IterationLimitStopsAnLpWithOrWithoutAFeasiblePoint) {
@@ -240,6 +304,53 @@ TEST_F(LimitsTest, InterruptFromAnotherThreadStopsTheSolve) {
   ASSERT_EQ(KLVOremovecbmessage(prob, collect, &log), 0);
   load(prob, transport(3, 4, 1));
   EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+}
+
+TEST_F(LimitsTest, InterruptStopsTheSimplexAndTheInteriorPoint) {
+  // A sparse covering LP (min c'x, Ax >= b, A >= 0) that takes the engine a while.
+  const int rows = 3000, cols = 12000, per_col = 6;
+  std::mt19937 rng(4);
+  std::uniform_int_distribution<int> pick(0, rows - 1);
+  std::uniform_real_distribution<double> coef(1.0, 10.0);
+  std::vector<int> start{0}, rowind;
+  std::vector<double> value, obj(cols), rhs(rows);
+  for (int j = 0; j < cols; ++j) {
+    std::vector<int> rs;
+    while (static_cast<int>(rs.size()) < per_col) {
+      int r = pick(rng);
+      if (std::find(rs.begin(), rs.end(), r) == rs.end()) rs.push_back(r);
+    }
+    std::sort(rs.begin(), rs.end());
+    for (int r : rs) rowind.push_back(r), value.push_back(coef(rng));
+    start.push_back(static_cast<int>(rowind.size()));
+    obj[j] = 10 * coef(rng);
+  }
+  for (double &b : rhs) b = 10 * coef(rng);
+  std::vector<char> rowtype(rows, 'G');
+  for (const char *flags : {"d", "b"}) {
+    SCOPED_TRACE(flags);
+    ASSERT_EQ(KLVOloadlp(prob, "cover", cols, rows, rowtype.data(), rhs.data(), nullptr, obj.data(), start.data(),
+                         nullptr, rowind.data(), value.data(), nullptr, nullptr),
+              0);
+    Log log;
+    ASSERT_EQ(KLVOaddcbmessage(prob, collect, &log, 0), 0);
+    std::atomic<bool> done{false};
+    std::thread stopper([&] {
+      while (log.count.load() == 0 && !done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      while (!done.load()) {
+        KLVOinterrupt(prob, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    int solstatus = solve(prob, flags);
+    done = true;
+    stopper.join();
+    ASSERT_EQ(KLVOremovecbmessage(prob, collect, &log), 0);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_INTERRUPT);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_UNFINISHED);
+    EXPECT_NE(solstatus, KLVO_SOLSTATUS_OPTIMAL);
+  }
 }
 
 TEST_F(LimitsTest, EngineLogReachesTheMessageCallbacksAtTheChosenLevel) {
