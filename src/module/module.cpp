@@ -6,6 +6,7 @@
 #include "kelvo/problem.h"
 #include "kelvo/var.h"
 
+#include <initializer_list>
 #include <new>
 #include <utility>
 
