@@ -12,6 +12,9 @@ namespace kelvo {
 
 PyTypeObject var_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
+// The arithmetic shared with the expression types (expr/operators.cpp).
+extern PyNumberMethods algebra_number_methods;
+
 void mark_var_deleted(VarObject *v) {
   if (!v->owner || v->owner == deleted_marker) return;
   v->owner = deleted_marker;
@@ -591,6 +594,7 @@ int ready_var_type() {
   var_type.tp_getattro = var_getattro;
   var_type.tp_setattro = var_setattro;
   var_type.tp_methods = var_methods;
+  var_type.tp_as_number = &algebra_number_methods;
   return PyType_Ready(&var_type);
 }
 

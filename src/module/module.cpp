@@ -1,5 +1,6 @@
 // Module initialisation and release of _kelvo.
 #include "kelvo/environment.h"
+#include "kelvo/expr.h"
 #include "kelvo/params.h"
 #include "kelvo/problem.h"
 #include "kelvo/var.h"
@@ -33,11 +34,11 @@ static struct PyModuleDef module_def = {
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
     size_t n = 0;
-    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods})
+    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods, expr_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
     auto *t = new PyMethodDef[n + 1];
     size_t k = 0;
-    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods})
+    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods, expr_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
     t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;

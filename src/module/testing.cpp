@@ -554,6 +554,13 @@ static struct PyModuleDef testing_def = {
     PyModuleDef_HEAD_INIT, "kelvo._kelvo._testing", "Private entry points for the test suite.", -1, testing_methods,
 };
 
-PyObject *create_testing_module() { return PyModule_Create(&testing_def); }
+// The algebra's entry points (expr/testing.cpp).
+extern PyMethodDef expr_testing_methods[];
+
+PyObject *create_testing_module() {
+  PyObject *m = PyModule_Create(&testing_def);
+  if (m && PyModule_AddFunctions(m, expr_testing_methods) < 0) Py_CLEAR(m);
+  return m;
+}
 
 }  // namespace kelvo
