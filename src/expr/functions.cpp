@@ -144,9 +144,24 @@ static bool is_zero(PyObject *o) {
   return v == 0.0;
 }
 
+// The number of items a Sum-like argument is known to have (0 when unknown).
+static Py_ssize_t terms_hint(PyObject *args) {
+  PyObject *c = PyTuple_GET_SIZE(args) == 1 ? PyTuple_GET_ITEM(args, 0) : args;
+  if (kind_of(c) != K_INVALID) return 1;
+  Py_ssize_t n = PyObject_LengthHint(c, 0);
+  if (n < 0) {
+    PyErr_Clear();
+    return 0;
+  }
+  return n;
+}
+
 static PyObject *Sum(PyObject *, PyObject *args) {
   PyObject *acc = nullptr;
   SumFastPath fast;
+  // A sum of many linear terms sizes its linear map once instead of growing it step by step.
+  Py_ssize_t hint = terms_hint(args);
+  bool sized = hint < 64;
   int rc = for_each_term(args, [&](PyObject *item) {
     if (operand_kind(item) < 0) return -1;
     if (!acc) {
@@ -156,7 +171,17 @@ static PyObject *Sum(PyObject *, PyObject *args) {
     }
     if (is_zero(item)) return 0;
     if (Py_TYPE(acc) == &expression_type) {
-      int added = fast.add(as_expr(acc), item);
+      ExpressionObject *e = as_expr(acc);
+      if (!sized && (Py_TYPE(item) == &linterm_type || Py_TYPE(item) == &var_type)) {
+        sized = true;
+        try {
+          if (!e->lin) e->lin = new LinMap();
+          e->lin->reserve(static_cast<size_t>(hint));
+        } catch (...) {
+          // Growing step by step still works.
+        }
+      }
+      int added = fast.add(e, item);
       if (added != 0) return added < 0 ? -1 : 0;
     }
     PyObject *next = alg_iadd(acc, item, 1.0);
