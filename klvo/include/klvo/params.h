@@ -5,6 +5,11 @@
  * Integer controls and attributes are read and written as 32- or 64-bit integers (a 32-bit
  * read of a value that does not fit fails); double and string ones only by their own type.
  * Attributes are computed from the model and from the last solve; they cannot be set.
+ *
+ * Defaults: every new problem starts with the built-in defaults, overridden by the
+ * "name = value" lines of the klvo.ini read by KLVOinit (names in any case; a line whose value
+ * is not valid for its control is ignored). KLVOsetdefaultcontrol and KLVOsetdefaults return
+ * to these same defaults.
  */
 #ifndef KLVO_PARAMS_H
 #define KLVO_PARAMS_H
