@@ -253,6 +253,7 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 /* outputlog (8035) */
 #define KLVO_OUTPUT_NONE 0
 #define KLVO_OUTPUT_ALL 1
+#define KLVO_OUTPUT_DETAILED 2 /* all, plus the engine's detailed log as KLVO_MSG_DEBUG */
 #define KLVO_OUTPUT_ERRORS_AND_WARNINGS 3
 #define KLVO_OUTPUT_ERRORS 4
 /* AlwaysNeverAutomatic (8044, 8144, 8224, 8282, 8284) */
