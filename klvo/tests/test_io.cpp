@@ -139,6 +139,12 @@ void build_rich(KLVOprob prob, bool partial) {
   ASSERT_EQ(KLVOaddnames(prob, 2, "x(0,1)\0y_2\0\0z.3\0w#4\0v\0n\0s1\0\0last", 0, 9), 0);
   ASSERT_EQ(KLVOaddnames(prob, 1, "cap\0\0bal\0rng\0free_rows\0tiny", 0, 5), 0);
   ASSERT_EQ(KLVOaddnames(prob, 3, "sosA", 0, 0), 0);
+  if (partial) {  // indicators go with the MPS-only parts
+    const int rows[] = {0, 2};
+    const int icols[] = {5, 6};
+    const int comp[] = {1, -1};
+    ASSERT_EQ(KLVOsetindicators(prob, 2, rows, icols, comp), 0);
+  }
 }
 
 }  // namespace
@@ -349,6 +355,26 @@ TEST_F(ProblemTest, LpSpellingsOfOtherWritersAreUnderstood) {
   EXPECT_EQ(s.matrix.count({3, 0}), 0u);  // the written zero is not stored
 }
 
+TEST_F(ProblemTest, NamesWithoutExtensionGetTheFormatsOwnAndReadBack) {
+  build_rich(prob, false);
+  TempFile lp("model.lp"), mps("model.mps");
+  std::string base = std::string(lp.path()).substr(0, std::string(lp.path()).size() - 3);
+  ASSERT_EQ(KLVOwriteprob(prob, base.c_str(), "l"), 0) << last_error();
+  EXPECT_NE(lp.contents().find("Subject To"), std::string::npos);
+  std::string mbase = std::string(mps.path()).substr(0, std::string(mps.path()).size() - 4);
+  ASSERT_EQ(KLVOwriteprob(prob, mbase.c_str(), ""), 0) << last_error();
+  EXPECT_NE(mps.contents().find("ENDATA"), std::string::npos);
+  // Reading the bare name finds the MPS file; "l" reads the LP file explicitly.
+  Snapshot original = snapshot(prob);
+  ASSERT_EQ(KLVOloadlp(prob, "", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr),
+            0);
+  ASSERT_EQ(KLVOreadprob(prob, mbase.c_str(), ""), 0) << last_error();
+  EXPECT_TRUE(original == snapshot(prob));
+  ASSERT_EQ(KLVOreadprob(prob, lp.path(), "l"), 0) << last_error();
+  EXPECT_TRUE(original == snapshot(prob));
+}
+
 TEST_F(ProblemTest, FailedReadsKeepThePreviousModelAndSayWhere) {
   build_rich(prob, true);
   Snapshot before = snapshot(prob);
@@ -360,7 +386,10 @@ TEST_F(ProblemTest, FailedReadsKeepThePreviousModelAndSayWhere) {
       {"bad2.mps", "NAME x\nROWS\n N obj\n L r1\n Q r2\nENDATA\n", "line 5: invalid row type 'Q'"},
       {"bad3.mps", "NAME x\nROWS\n N obj\n L r1\nCOLUMNS\n x r1 one\nENDATA\n", "'one' is not a number"},
       {"bad4.mps", "NAME x\nROWS\n N obj\n L r1\n L r1\nENDATA\n", "row 'r1' is defined twice"},
-      {"bad5.mps", "NAME x\nROWS\n N obj\n E r1\nCOLUMNS\n x r1 1\nQCMATRIX r1\n x x 1\nENDATA\n", "type L or G"},
+      {"bad5.mps", "NAME x\nROWS\n N obj\n E r1\nCOLUMNS\n x r1 1\nBOUNDS\n BV B x\n UP B x 5\nENDATA\n",
+       "binary column 'x' has bounds outside [0, 1]"},
+      {"bad6.mps", "NAME x\nROWS\n N obj\n E r1\nCOLUMNS\n x r1 1\nQCMATRIX r1\n x y 1\nENDATA\n",
+       "line 8: unknown column 'y'"},
       {"bad.lp", "minimize\n obj: x + y\nsubject to\n c1: x + y <=\nend\n", "expected a number"},
       {"bad2.lp", "minimize\n x\nsubject to\n c1: x + y <= 1\n c1: x >= 0\nend\n", "duplicate row name 'c1'"},
   };
@@ -376,11 +405,45 @@ TEST_F(ProblemTest, FailedReadsKeepThePreviousModelAndSayWhere) {
   EXPECT_TRUE(before == snapshot(prob));
 }
 
+// Every prefix of a valid file either reads or fails with a file error, and a failure keeps
+// the model that was there.
+TEST_F(ProblemTest, TruncatedFilesFailCleanly) {
+  build_rich(prob, false);
+  TempFile mps("whole.mps"), lp("whole.lp");
+  ASSERT_EQ(KLVOwriteprob(prob, mps.path(), ""), 0);
+  ASSERT_EQ(KLVOwriteprob(prob, lp.path(), ""), 0);
+  Snapshot before = snapshot(prob);
+  for (const TempFile *whole : {&mps, &lp}) {
+    std::string text = whole->contents();
+    int failures = 0;
+    for (size_t cut = 0; cut < text.size(); cut += 7) {
+      TempFile part(whole == &mps ? "part.mps" : "part.lp", text.substr(0, cut) + "\n");
+      KLVOprob p = nullptr;
+      ASSERT_EQ(KLVOcreateprob(&p), 0);
+      ASSERT_EQ(KLVOcopyprob(p, prob, ""), 0);
+      int rc = KLVOreadprob(p, part.path(), "");
+      ASSERT_TRUE(rc == 0 || rc == KLVO_ERR_FILE) << "cut " << cut << ": " << rc << " " << error_of(p);
+      if (rc != 0) {
+        ++failures;
+        Snapshot after = snapshot(p);
+        EXPECT_TRUE(before == after) << "cut " << cut << ": " << klvo_test::diff(before, after);
+      }
+      EXPECT_EQ(KLVOdestroyprob(p), 0);
+    }
+    EXPECT_GT(failures, 0);
+  }
+}
+
 TEST_F(ProblemTest, WritersRefuseWhatTheirFormatCannotHold) {
   build_rich(prob, true);
   TempFile lp("p.lp"), fixed("f.mps"), mps("m.mps");
   EXPECT_EQ(KLVOwriteprob(prob, lp.path(), ""), KLVO_ERR_FILE);
   EXPECT_NE(last_error().find("partial-integer"), std::string::npos);
+  const int p = 9;
+  const char c = 'C';
+  ASSERT_EQ(KLVOchgcoltype(prob, 1, &p, &c), 0);
+  EXPECT_EQ(KLVOwriteprob(prob, lp.path(), ""), KLVO_ERR_FILE);
+  EXPECT_NE(last_error().find("indicators"), std::string::npos);
   EXPECT_EQ(KLVOwriteprob(prob, fixed.path(), "x"), KLVO_ERR_FILE);
   EXPECT_NE(last_error().find("'free_rows'"), std::string::npos) << last_error();
   ASSERT_EQ(KLVOaddnames(prob, 2, "has space", 0, 0), 0);

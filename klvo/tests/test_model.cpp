@@ -218,15 +218,18 @@ TEST_F(ProblemTest, QuadraticRowsKeepUpperTriangleAndExpandToFullColumns) {
   ASSERT_EQ(KLVOchgqrowcoeff(prob, 0, 1, 1, 0.0), 0);
   ASSERT_EQ(KLVOgetqrowqmatrixtriplets(prob, 0, &n, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(n, 2);
-  // Quadratic rows must be inequalities, in both directions of the check.
-  EXPECT_NE(KLVOaddqmatrix64(prob, 1, 1, c1, c2, v), 0);
-  const int row0 = 0;
-  const char eq = 'E';
-  EXPECT_NE(KLVOchgrowtype(prob, 1, &row0, &eq), 0);
+  // Any row may be quadratic, a range row included; deleting the matrix keeps the row.
+  ASSERT_EQ(KLVOaddqmatrix64(prob, 1, 1, c1, c2, v), 0);
+  ASSERT_EQ(KLVOgetqrows(prob, &nq, rows), 0);
+  EXPECT_EQ(nq, 2);
+  EXPECT_EQ(rows[1], 1);
   ASSERT_EQ(KLVOdelqmatrix(prob, 0), 0);
-  ASSERT_EQ(KLVOgetqrows(prob, &nq, nullptr), 0);
-  EXPECT_EQ(nq, 0);
-  EXPECT_EQ(KLVOchgrowtype(prob, 1, &row0, &eq), 0);
+  ASSERT_EQ(KLVOgetqrows(prob, &nq, rows), 0);
+  EXPECT_EQ(nq, 1);
+  EXPECT_EQ(rows[0], 1);
+  double coef = 0;
+  ASSERT_EQ(KLVOgetcoef(prob, 0, 1, &coef), 0);
+  EXPECT_EQ(coef, 2.0);
 }
 
 TEST_F(ProblemTest, RhsRangeTurnsEachRowTypeIntoTheRightInterval) {
@@ -500,7 +503,7 @@ TEST_F(ProblemTest, BadInputFailsClearlyAndLeavesTheModelUnchanged) {
        [&] { return KLVOchgmqobj64(prob, 1, colneg, cols01, v2); }, "out of range"},
       {"quadratic row on a missing row",
        [&] { return KLVOaddqmatrix64(prob, 5, 1, cols01, cols01, v2); }, "row index 5"},
-      {"quadratic matrix in a free row", [&] { return KLVOaddqmatrix64(prob, 2, 1, cols01, cols01, v2); }, "type L or G"},
+      {"quadratic coefficient NaN", [&] { return KLVOaddqmatrix64(prob, 2, 1, cols01, cols01, nan); }, "finite"},
       {"sense 0", [&] { return KLVOchgobjsense(prob, 0); }, "invalid sense 0"},
       {"reading an empty range", [&] {
          double x[4];

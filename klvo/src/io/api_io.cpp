@@ -65,7 +65,11 @@ int KLVOwriteprob(KLVOprob prob, const char *filename, const char *flags) {
   return api_call(prob, "KLVOwriteprob", [&] {
     if (!filename || !*filename) fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOwriteprob: no file name given");
     std::string path = filename;
-    if (has_flag(flags, 'l') || ends_with(path, ".lp")) klvo::write_lp(prob->model, path);
+    bool lp = has_flag(flags, 'l') || ends_with(path, ".lp");
+    // A name without an extension gets the format's, as KLVOreadprob looks for it.
+    size_t slash = path.find_last_of('/');
+    if (path.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) path += lp ? ".lp" : ".mps";
+    if (lp) klvo::write_lp(prob->model, path);
     else klvo::write_mps(prob->model, path, has_flag(flags, 'x'));
   });
 }

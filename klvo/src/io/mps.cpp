@@ -2,7 +2,8 @@
 // markers), RHS (the objective row's entry is minus the objective constant), RANGES, BOUNDS
 // (UP LO FX FR MI PL BV LI UI SC, plus SI for semi-integer and PI for the limit of a
 // partial-integer column), SOS, QUADOBJ / QMATRIX (objective 1/2 x'Qx, upper triangle or
-// full), QCMATRIX / QSECTION (a row's x'Px, full matrix), ENDATA.
+// full), QCMATRIX / QSECTION (a row's x'Px, full matrix), INDICATORS ("IF row column 1|0"),
+// ENDATA.
 //
 // A semi-continuous column's threshold is written as its LO bound and read back from it, so
 // its stored lower bound (normally 0) is not kept separately.
@@ -24,7 +25,9 @@ namespace {
 
 constexpr double kInf = 1.0e20;
 
-enum class Section { None, Name, ObjSense, Rows, Columns, Rhs, Ranges, Bounds, Sos, QuadObj, QMatrix, QcMatrix, End };
+enum class Section {
+  None, Name, ObjSense, Rows, Columns, Rhs, Ranges, Bounds, Sos, QuadObj, QMatrix, QcMatrix, Indicators, End
+};
 
 std::string upper(std::string s) {
   for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -144,6 +147,8 @@ class MpsReader {
         section_ = Section::QcMatrix;
         qrow_ = row(tok[1]);
       }
+    } else if (key == "INDICATORS") {
+      section_ = Section::Indicators;
     } else if (key == "ENDATA") {
       section_ = Section::End;
     } else if (key == "OBJNAME") {
@@ -173,6 +178,7 @@ class MpsReader {
       case Section::QuadObj: quad_line(tok, false, false); break;
       case Section::QMatrix: quad_line(tok, true, false); break;
       case Section::QcMatrix: quad_line(tok, true, true); break;
+      case Section::Indicators: indicator_line(tok); break;
       case Section::None: error("data before the first section");
       case Section::Name: error("unexpected line after NAME");
       case Section::End: break;
@@ -353,6 +359,15 @@ class MpsReader {
     sets_.back().weights.push_back(number(w));
   }
 
+  void indicator_line(const std::vector<std::string> &tok) {
+    if (tok.size() != 4 || upper(tok[0]) != "IF") error("an indicator line reads IF row column 0|1");
+    double v = number(tok[3]);
+    if (v != 0.0 && v != 1.0) error("an indicator value must be 0 or 1, not '%s'", tok[3]);
+    ind_rows_.push_back(row(tok[1]));
+    ind_cols_.push_back(col(tok[2]));
+    ind_comp_.push_back(v == 1.0 ? 1 : -1);
+  }
+
   // full: both triangles are listed, so each off-diagonal entry is half of the pair's value.
   void quad_line(const std::vector<std::string> &tok, bool full, bool row_matrix) {
     if (tok.size() != 3) error("a quadratic line holds two columns and a value");
@@ -436,6 +451,7 @@ class MpsReader {
     std::vector<std::string> setnames;
     for (const MpsSet &s : sets_) setnames.push_back(s.name);
     m.setnames.assign(0, setnames, fn, "set");
+    set_indicators(m, fn, static_cast<int>(ind_rows_.size()), ind_rows_.data(), ind_cols_.data(), ind_comp_.data());
     return m;
   }
 
@@ -462,6 +478,7 @@ class MpsReader {
   int qrow_ = -1;
   std::vector<std::pair<int, QTerm>> qrow_terms_;
   std::vector<MpsSet> sets_;
+  std::vector<int> ind_rows_, ind_cols_, ind_comp_;
 };
 
 // ---- Writing.
@@ -525,6 +542,12 @@ class MpsWriter {
     write_bounds();
     write_sets();
     write_quadratics();
+    if (m.nindicators() > 0) {
+      out_ << "INDICATORS\n";
+      for (int i = 0; i < m.nrows(); ++i)
+        if (m.indcomp[i] != 0)
+          line("IF", names_.rows[i], names_.cols[m.indcol[i]], m.indcomp[i] == 1 ? "1" : "0");
+    }
     out_ << "ENDATA\n";
     return out_.str();
   }

@@ -329,9 +329,6 @@ void add_qrow(ModelStore &m, const char *fn, int row, int64_t n, const int *c1, 
   check_row(m, row, fn);
   check_triplets(m, fn, n, c1, c2, v);
   if (n == 0) return;
-  if (m.rowtype[row] != 'L' && m.rowtype[row] != 'G')
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is of type '%c'; a quadratic row must be of type L or G", fn, row,
-         m.rowtype[row]);
   std::vector<QTerm> terms = m.qrows.empty() ? std::vector<QTerm>() : m.qrows[row];
   for (int64_t k = 0; k < n; ++k) {
     QTerm t{c1[k], c2[k], v[k]};
@@ -516,8 +513,6 @@ void chg_rhsrange(ModelStore &m, const char *fn, int n, const int *ind, const do
     check_row(m, ind[k], fn);
     check_finite(val[k], fn, "range");
     if (m.rowtype[ind[k]] == 'N') fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is free (type N) and cannot take a range", fn, ind[k]);
-    if (!m.qrows.empty() && !m.qrows[ind[k]].empty())
-      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is quadratic and cannot be a range row", fn, ind[k]);
   }
   for (int k = 0; k < n; ++k) {
     int i = ind[k];
@@ -543,8 +538,6 @@ void chg_rowtype(ModelStore &m, const char *fn, int n, const int *ind, const cha
   for (int k = 0; k < n; ++k) {
     check_row(m, ind[k], fn);
     check_row_type(type[k], fn);
-    if (type[k] != 'L' && type[k] != 'G' && !m.qrows.empty() && !m.qrows[ind[k]].empty())
-      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is quadratic and must stay of type L or G", fn, ind[k]);
   }
   for (int k = 0; k < n; ++k) {
     m.rowtype[ind[k]] = type[k];
@@ -610,10 +603,6 @@ void chg_qobj(ModelStore &m, const char *fn, int64_t n, const int *c1, const int
 void chg_qrow(ModelStore &m, const char *fn, int row, int c1, int c2, double v) {
   check_row(m, row, fn);
   check_triplets(m, fn, 1, &c1, &c2, &v);
-  bool linear = m.qrows.empty() || m.qrows[row].empty();
-  if (v != 0.0 && linear && m.rowtype[row] != 'L' && m.rowtype[row] != 'G')
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is of type '%c'; a quadratic row must be of type L or G", fn, row,
-         m.rowtype[row]);
   normalise_pair(c1, c2);
   ensure_qrows(m);
   set_qterm(m.qrows[row], c1, c2, v);
