@@ -1,12 +1,46 @@
-// The C++ object behind a KSLPprob handle: the nonlinear layer attached to one problem.
+// The C++ object behind a KSLPprob handle: the nonlinear layer attached to one problem. It
+// holds the formula entries, user functions, initial values, its controls and the results of
+// the last nonlinear solve.
 #pragma once
 
 #include <atomic>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "engines/nlp/catalogue.h"
+#include "engines/nlp/formula.h"
 #include "env/error.h"
 #include "env/problem.h"
+
+namespace klvo {
+namespace nlp {
+
+// factor * formula * column in a row (-1 the objective); column KSLP_NOCOLUMN: no column.
+struct Entry {
+  int row;
+  int col;
+  double factor;
+  std::vector<Token> tokens;  // without the end token
+  Tape tape;                  // the formula alone, compiled
+};
+
+// What a nonlinear solve leaves behind.
+struct Results {
+  int nlpstatus = kNlpUnstarted;
+  int layer_status = 0;  // bits of attribute 12062
+  double objval = 0.0;
+  int iterations = 0;
+  double solvetime = 0.0;
+  double maxviolation = 0.0;
+  bool has_solution = false;
+  std::vector<double> x, slack, duals, djs;
+};
+
+}  // namespace nlp
+}  // namespace klvo
 
 struct kslp_problem_s {
   explicit kslp_problem_s(KLVOprob base);
@@ -16,9 +50,18 @@ struct kslp_problem_s {
   klvo::ErrorSlot error;
   std::atomic<int> interrupt_reason{0};
 
+  std::vector<klvo::nlp::Entry> entries;
+  std::shared_ptr<klvo::nlp::UserFunctions> users = std::make_shared<klvo::nlp::UserFunctions>();
+  std::map<int, double> initval;  // column -> initial value
+  klvo::nlp::ControlValues controls;
+  klvo::nlp::Results results;
+
   // Sends a message to the layer's message function and to the global handlers.
   void message(int msgtype, const std::string &text);
   void set_message_callback(KSLPmessagecb f, void *data);
+
+  int ncols() const;
+  int nrows() const;
 
  private:
   std::mutex message_mutex_;
@@ -37,4 +80,25 @@ int slp_api_call(KSLPprob slp, const char *function, Body &&body) {
   return guarded(slp->error, std::forward<Body>(body));
 }
 
+namespace nlp {
+
+// Controls of a layer (or the defaults when slp is null).
+int64_t int_control(const kslp_problem_s *slp, int id);
+double dbl_control(const kslp_problem_s *slp, int id);
+std::string str_control(const kslp_problem_s *slp, int id);
+
+// Keep the layer in step with the model store: entries in deleted rows or using deleted
+// columns are dropped and later indices shift down. `deleted` is sorted ascending.
+void rows_deleted(Problem &prob, const std::vector<int> &deleted);
+void cols_deleted(Problem &prob, const std::vector<int> &deleted);
+
+// True when the problem has formula entries the solver must take into account.
+bool has_formulas(const Problem &prob);
+
+// Reads a layer attribute or control through the main problem's getters: returns false when
+// the id is not one of the layer's.
+bool get_int(Problem &prob, int id, int64_t &value);
+bool get_dbl(Problem &prob, int id, double &value);
+
+}  // namespace nlp
 }  // namespace klvo
