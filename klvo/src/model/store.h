@@ -1,9 +1,32 @@
 // The model store of one problem: columns, rows, the sparse matrix kept both by column and
-// by row (so that adding a row or a column costs time proportional to its own size), and
-// the rest of the model.
+// by row (so that adding a row or a column costs time proportional to its own size), the
+// quadratic objective, quadratic rows, special ordered sets, indicators and names.
+//
+// Layout (engines read it directly):
+// - Columns j = 0..ncols()-1: obj[j], lb[j], ub[j] (clamped to [-1e20, 1e20]; +-1e20 is
+//   infinite), coltype[j] ('C','I','B','S','R','P'), limit[j] (threshold of 'S'/'R':
+//   x = 0 or max(lb, limit) <= x <= ub; 'P': integral below limit; unused otherwise),
+//   colentries[j] = (row, value) sorted by row, no zeros, no repeats.
+// - Rows i = 0..nrows()-1: rowtype[i] ('L','G','E','R','N'), rhs[i], range[i] (only
+//   meaningful for 'R': rhs - range <= row <= rhs, range >= 0; 0 for other types),
+//   rowentries[i] = (column, value) sorted by column; the same entries as colentries.
+// - Objective: objsense * (obj'x + 1/2 x'Qx + objconstant) is minimised. qobj[j] holds
+//   column j of the symmetric Q, (column, value) sorted by column, both triangles stored
+//   (qobj[i] has (j, v) exactly when qobj[j] has (i, v)); qobj is empty or has ncols() lists.
+// - Quadratic rows: qrows[i] holds row i's symmetric P as upper-triangle terms
+//   (col1 <= col2) sorted by (col1, col2); the row's activity is rowentries'x + x'Px where an
+//   off-diagonal term (i, j, v) stands for both P_ij and P_ji (contributing 2 v x_i x_j) and
+//   a diagonal term contributes v x_i^2. qrows is empty or has nrows() lists.
+// - Indicators: indcol[i] = the controlling column of row i or -1, indcomp[i] = 1 (enforced
+//   when the column is 1), -1 (when it is 0) or 0 (no indicator). Both empty or nrows() long.
+// - Sets: sets[k] with type '1' or '2', member columns and their weights.
+// - Names per kind (rows, columns, sets): an empty string is "no name".
+// - revision grows on every change, so engines can tell whether the model changed.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace klvo {
@@ -11,6 +34,44 @@ namespace klvo {
 struct Entry {
   int index;  // row index in a column's list, column index in a row's list
   double value;
+};
+
+struct QTerm {
+  int col1, col2;  // col1 <= col2
+  double value;
+};
+
+struct SosSet {
+  char type = '1';  // '1' or '2'
+  std::vector<int> cols;
+  std::vector<double> weights;
+};
+
+// Names of one kind of element, with a lookup by name. Names are unique within a table.
+class NameTable {
+ public:
+  int size() const { return static_cast<int>(names_.size()); }
+  const std::string &get(int i) const { return names_[i]; }
+  // -1 when no element has the name.
+  int find(const std::string &name) const;
+  // Sets the names of elements first.. (an empty name clears); throws on duplicates and
+  // leaves the table unchanged then.
+  void assign(int first, const std::vector<std::string> &names, const char *function, const char *kind);
+  void append_empty(int count) { names_.resize(names_.size() + count); }
+  void truncate(int count);
+  // Removes the elements whose keep[i] is false (keep has size() entries).
+  void compact(const std::vector<char> &keep);
+  void clear() {
+    names_.clear();
+    index_.clear();
+  }
+  bool any() const { return !index_.empty(); }
+  // Longest name, in bytes.
+  size_t max_length() const;
+
+ private:
+  std::vector<std::string> names_;
+  std::unordered_map<std::string, int> index_;
 };
 
 struct ModelStore {
@@ -29,8 +90,70 @@ struct ModelStore {
   std::vector<double> rhs, range;
   std::vector<std::vector<Entry>> rowentries;  // (column, value), sorted by column
 
+  // Quadratic objective (full symmetric, by column) and quadratic rows (upper triangle).
+  std::vector<std::vector<Entry>> qobj;
+  std::vector<std::vector<QTerm>> qrows;
+
+  // Indicators and special ordered sets.
+  std::vector<int> indcol, indcomp;
+  std::vector<SosSet> sets;
+
+  NameTable rownames, colnames, setnames;
+
+  uint64_t revision = 0;
+
   int ncols() const { return static_cast<int>(obj.size()); }
   int nrows() const { return static_cast<int>(rhs.size()); }
+  int nsets() const { return static_cast<int>(sets.size()); }
+  int64_t nnz() const;
+  int64_t nqobj() const;            // stored entries of Q (both triangles)
+  bool has_qobj() const;
+  int nqrows() const;               // rows with a non-empty quadratic matrix
+  int nindicators() const;
+  int nentities() const;            // columns of type other than 'C'
+  int64_t nsetmembers() const;
+  // Longest element name of any kind, in bytes.
+  size_t max_name_length() const;
+
+  void touch() { ++revision; }
 };
+
+// The matrix by column in compressed form (start has ncols()+1 entries), for engines.
+template <class Int>
+void to_csc(const ModelStore &m, std::vector<Int> &start, std::vector<Int> &index, std::vector<double> &value) {
+  const int n = m.ncols();
+  start.assign(n + 1, 0);
+  index.clear();
+  value.clear();
+  index.reserve(m.nnz());
+  value.reserve(m.nnz());
+  for (int j = 0; j < n; ++j) {
+    for (const Entry &e : m.colentries[j]) {
+      index.push_back(static_cast<Int>(e.index));
+      value.push_back(e.value);
+    }
+    start[j + 1] = static_cast<Int>(index.size());
+  }
+}
+
+// The lower triangle of the objective's Q by column (start has ncols()+1 entries), the form
+// engines take for 1/2 x'Qx.
+template <class Int>
+void qobj_lower_csc(const ModelStore &m, std::vector<Int> &start, std::vector<Int> &index,
+                    std::vector<double> &value) {
+  const int n = m.ncols();
+  start.assign(n + 1, 0);
+  index.clear();
+  value.clear();
+  for (int j = 0; j < n; ++j) {
+    if (!m.qobj.empty())
+      for (const Entry &e : m.qobj[j])
+        if (e.index >= j) {
+          index.push_back(static_cast<Int>(e.index));
+          value.push_back(e.value);
+        }
+    start[j + 1] = static_cast<Int>(index.size());
+  }
+}
 
 }  // namespace klvo

@@ -1,0 +1,116 @@
+// Name tables and the counts of the model store.
+#include "model/store.h"
+
+#include <algorithm>
+
+#include "env/error.h"
+
+namespace klvo {
+
+int NameTable::find(const std::string &name) const {
+  auto it = index_.find(name);
+  return it == index_.end() ? -1 : it->second;
+}
+
+void NameTable::assign(int first, const std::vector<std::string> &names, const char *function, const char *kind) {
+  const int n = static_cast<int>(names.size());
+  // A name may move between elements of the range in one call, but two elements never share one.
+  std::unordered_map<std::string, int> incoming;
+  for (int k = 0; k < n; ++k) {
+    if (names[k].empty()) continue;
+    auto [it, fresh] = incoming.emplace(names[k], first + k);
+    if (!fresh)
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: duplicate %s name '%s' (given for %d and %d)", function, kind,
+           names[k].c_str(), it->second, first + k);
+    int holder = find(names[k]);
+    if (holder >= 0 && (holder < first || holder >= first + n))
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: duplicate %s name '%s' (already the name of %s %d)", function, kind,
+           names[k].c_str(), kind, holder);
+  }
+  for (int k = 0; k < n; ++k) {
+    std::string &slot = names_[first + k];
+    if (!slot.empty()) {
+      auto it = index_.find(slot);
+      if (it != index_.end() && it->second == first + k) index_.erase(it);
+    }
+  }
+  for (int k = 0; k < n; ++k) {
+    names_[first + k] = names[k];
+    if (!names[k].empty()) index_[names[k]] = first + k;
+  }
+}
+
+void NameTable::truncate(int count) {
+  for (int i = count; i < size(); ++i)
+    if (!names_[i].empty()) index_.erase(names_[i]);
+  names_.resize(count);
+}
+
+void NameTable::compact(const std::vector<char> &keep) {
+  size_t out = 0;
+  bool named = !index_.empty();
+  for (size_t i = 0; i < names_.size(); ++i) {
+    if (!keep[i]) continue;
+    if (out != i) names_[out] = std::move(names_[i]);
+    ++out;
+  }
+  names_.resize(out);
+  if (!named) return;
+  index_.clear();
+  for (size_t i = 0; i < names_.size(); ++i)
+    if (!names_[i].empty()) index_[names_[i]] = static_cast<int>(i);
+}
+
+size_t NameTable::max_length() const {
+  size_t len = 0;
+  for (const auto &kv : index_) len = std::max(len, kv.first.size());
+  return len;
+}
+
+int64_t ModelStore::nnz() const {
+  int64_t n = 0;
+  for (const auto &c : colentries) n += static_cast<int64_t>(c.size());
+  return n;
+}
+
+int64_t ModelStore::nqobj() const {
+  int64_t n = 0;
+  for (const auto &c : qobj) n += static_cast<int64_t>(c.size());
+  return n;
+}
+
+bool ModelStore::has_qobj() const {
+  for (const auto &c : qobj)
+    if (!c.empty()) return true;
+  return false;
+}
+
+int ModelStore::nqrows() const {
+  int n = 0;
+  for (const auto &r : qrows) n += !r.empty();
+  return n;
+}
+
+int ModelStore::nindicators() const {
+  int n = 0;
+  for (int c : indcomp) n += c != 0;
+  return n;
+}
+
+int ModelStore::nentities() const {
+  int n = 0;
+  for (char t : coltype) n += t != 'C';
+  return n;
+}
+
+int64_t ModelStore::nsetmembers() const {
+  int64_t n = 0;
+  for (const auto &s : sets) n += static_cast<int64_t>(s.cols.size());
+  return n;
+}
+
+size_t ModelStore::max_name_length() const {
+  return std::max({rownames.max_length(), colnames.max_length(), setnames.max_length()});
+}
+
+}  // namespace klvo
