@@ -172,9 +172,19 @@ bool get_dbl(Problem &prob, int id, double &value) {
 }
 
 // Drops entries whose row is deleted, shifts the later rows down.
-void rows_deleted(Problem &prob, const std::vector<int> &deleted) {
+namespace {
+std::vector<int> sorted_unique(int n, const int *index) {
+  std::vector<int> v(index, index + (n > 0 && index ? n : 0));
+  std::sort(v.begin(), v.end());
+  v.erase(std::unique(v.begin(), v.end()), v.end());
+  return v;
+}
+}  // namespace
+
+void rows_deleted(Problem &prob, int n, const int *index) {
   kslp_problem_s *slp = prob.slp;
-  if (!slp || deleted.empty()) return;
+  if (!slp || n <= 0) return;
+  std::vector<int> deleted = sorted_unique(n, index);
   std::vector<Entry> kept;
   kept.reserve(slp->entries.size());
   for (Entry &e : slp->entries) {
@@ -192,9 +202,10 @@ void rows_deleted(Problem &prob, const std::vector<int> &deleted) {
 
 // Drops entries that use a deleted column (as their column or inside the formula) and renumbers
 // the columns of the others.
-void cols_deleted(Problem &prob, const std::vector<int> &deleted) {
+void cols_deleted(Problem &prob, int n, const int *index) {
   kslp_problem_s *slp = prob.slp;
-  if (!slp || deleted.empty()) return;
+  if (!slp || n <= 0) return;
+  std::vector<int> deleted = sorted_unique(n, index);
   auto gone = [&](int c) { return std::binary_search(deleted.begin(), deleted.end(), c); };
   auto shift = [&](int c) { return c - static_cast<int>(std::lower_bound(deleted.begin(), deleted.end(), c) - deleted.begin()); };
   int ncols = prob.model.ncols();
@@ -347,7 +358,10 @@ int KSLPsetdblcontrol(KSLPprob slp, int id, double value) {
       if (value != 1.0 && value != -1.0)
         fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPsetdblcontrol: the objective sense must be 1 (minimize) or -1 (maximize), not %g",
              value);
-      if (slp->prob) slp->prob->model.objsense = value > 0 ? 1 : -1;
+      if (slp->prob) {
+        slp->prob->model.objsense = value > 0 ? 1 : -1;
+        slp->prob->model.touch();
+      }
     }
     check_range(p, value, "KSLPsetdblcontrol");
     slp->controls.dbls[ControlValues::slot(p)] = value;

@@ -88,9 +88,10 @@ double dbl_control(const kslp_problem_s *slp, int id);
 std::string str_control(const kslp_problem_s *slp, int id);
 
 // Keep the layer in step with the model store: entries in deleted rows or using deleted
-// columns are dropped and later indices shift down. `deleted` is sorted ascending.
-void rows_deleted(Problem &prob, const std::vector<int> &deleted);
-void cols_deleted(Problem &prob, const std::vector<int> &deleted);
+// columns are dropped and later indices shift down. Called by the model store after it has
+// deleted the rows or columns `index` (n of them, any order, repeats allowed).
+void rows_deleted(Problem &prob, int n, const int *index);
+void cols_deleted(Problem &prob, int n, const int *index);
 
 // True when the problem has formula entries the solver must take into account.
 bool has_formulas(const Problem &prob);
