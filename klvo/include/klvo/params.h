@@ -1,10 +1,267 @@
-/* Controls and attributes: the catalogue and the typed getters and setters. */
+/* Controls and attributes: the catalogue and the typed getters and setters.
+ *
+ * Every control (a parameter the user sets) and attribute (a value the library reports) has
+ * an integer id and a lower-case name. One catalogue lists them all; KLVOgetcalist returns it.
+ * Integer controls and attributes are read and written as 32- or 64-bit integers (a 32-bit
+ * read of a value that does not fit fails); double and string ones only by their own type.
+ * Attributes are computed from the model and from the last solve; they cannot be set.
+ */
 #ifndef KLVO_PARAMS_H
 #define KLVO_PARAMS_H
 
 #include "types.h"
 
 KLVO_EXTERN_C_BEGIN
+
+/* Flag bits of a catalogue entry. Exactly one of INT, DBL and STR is set. */
+#define KLVO_CA_INT 0x01      /* integer value (read with the int or int64 getters) */
+#define KLVO_CA_DBL 0x02      /* double value */
+#define KLVO_CA_STR 0x04      /* string value */
+#define KLVO_CA_INT64 0x08    /* integer whose value may exceed 32 bits */
+#define KLVO_CA_CONTROL 0x20  /* a control; attributes do not have this bit */
+#define KLVO_CA_NOEFFECT 0x40 /* a control that is stored and read back but steers nothing yet */
+#define KLVO_CA_ENGINE 0x80   /* a control that is passed on to an engine */
+
+/* One catalogue entry. */
+typedef struct {
+  int id;
+  const char *name;
+  int flags;
+} KLVOcaentry;
+
+/* The catalogue as parallel arrays owned by the library (valid for the life of the process),
+ * each ending with an entry of id 0 (name NULL, flags 0). Any out-pointer may be NULL. */
+KLVO_API int KLVOgetcalist(const int **ids, const char *const **names, const int **flags);
+/* The same catalogue as one array of entries, ending with id 0; count (may be NULL) receives
+ * the number of entries before the terminator. */
+KLVO_API int KLVOgetcalist_d(const KLVOcaentry **entries, int *count);
+
+/* Id and type (1 integer, 2 double, 3 string) of a control or attribute by name (the name is
+ * matched without regard to case). An unknown name, or an attribute name passed to
+ * KLVOgetcontrolinfo (and a control name to KLVOgetattribinfo), fails with KLVO_ERR_UNKNOWN_ID. */
+KLVO_API int KLVOgetcontrolinfo(KLVOprob prob, const char *name, int *id, int *type);
+KLVO_API int KLVOgetattribinfo(KLVOprob prob, const char *name, int *id, int *type);
+
+/* Controls. Setting a value outside the control's bounds fails with KLVO_ERR_INVALID_ARGUMENT
+ * and leaves the control as it was. */
+KLVO_API int KLVOgetintcontrol(KLVOprob prob, int id, int *value);
+KLVO_API int KLVOgetintcontrol64(KLVOprob prob, int id, int64_t *value);
+KLVO_API int KLVOgetdblcontrol(KLVOprob prob, int id, double *value);
+/* value must hold the string and its terminator; strings are at most 1023 characters. */
+KLVO_API int KLVOgetstringcontrol(KLVOprob prob, int id, char *value, int maxbytes,
+                                  int *nbytes);
+KLVO_API int KLVOsetintcontrol(KLVOprob prob, int id, int value);
+KLVO_API int KLVOsetintcontrol64(KLVOprob prob, int id, int64_t value);
+KLVO_API int KLVOsetdblcontrol(KLVOprob prob, int id, double value);
+KLVO_API int KLVOsetstrcontrol(KLVOprob prob, int id, const char *value);
+
+/* Back to the default (the built-in one, or the klvo.ini value read by KLVOinit). */
+KLVO_API int KLVOsetdefaultcontrol(KLVOprob prob, int id);
+KLVO_API int KLVOsetdefaults(KLVOprob prob);
+/* Copies every control (and the per-objective controls) of src into dest. */
+KLVO_API int KLVOcopycontrols(KLVOprob dest, KLVOprob src);
+
+/* Attributes. nbytes (may be NULL) receives the length of the string plus its terminator. */
+KLVO_API int KLVOgetintattrib(KLVOprob prob, int id, int *value);
+KLVO_API int KLVOgetintattrib64(KLVOprob prob, int id, int64_t *value);
+KLVO_API int KLVOgetdblattrib(KLVOprob prob, int id, double *value);
+KLVO_API int KLVOgetstringattrib(KLVOprob prob, int id, char *value, int maxbytes,
+                                 int *nbytes);
+
+/* Per-objective controls, for objective index 0 .. (objectives - 1). */
+#define KLVO_OBJCONTROL_PRIORITY 20001 /* integer: higher priorities are optimised first */
+#define KLVO_OBJCONTROL_WEIGHT 20002   /* double: weight in the blended objective (default 1) */
+#define KLVO_OBJCONTROL_ABSTOL 20003   /* double: absolute degradation allowed (default 0) */
+#define KLVO_OBJCONTROL_RELTOL 20004   /* double: relative degradation allowed (default 0) */
+#define KLVO_OBJCONTROL_RHS 20005      /* double: constant term of the objective (default 0) */
+KLVO_API int KLVOgetobjintcontrol(KLVOprob prob, int objidx, int id, int *value);
+KLVO_API int KLVOgetobjdblcontrol(KLVOprob prob, int objidx, int id, double *value);
+KLVO_API int KLVOsetobjintcontrol(KLVOprob prob, int objidx, int id, int value);
+KLVO_API int KLVOsetobjdblcontrol(KLVOprob prob, int objidx, int id, double value);
+/* Attributes of one objective: the objective attributes (objval, lpobjval, mipobjval) give
+ * that objective's value at the last solution; every other attribute is the problem's. */
+KLVO_API int KLVOgetobjintattrib64(KLVOprob prob, int objidx, int id, int64_t *value);
+KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *value);
+
+/* ---- Ids of the controls (name in quotes). ---- */
+#define KLVO_CONTROL_FEASTOL 7005      /* "feastol": primal feasibility tolerance */
+#define KLVO_CONTROL_OPTTOL 7006       /* "opttol": dual feasibility (optimality) tolerance */
+#define KLVO_CONTROL_MIPTOL 7011       /* "miptol": integrality tolerance */
+#define KLVO_CONTROL_CUTOFF 7013       /* "cutoff": MIP objective cutoff (in the user's sense) */
+#define KLVO_CONTROL_MIPABSSTOP 7019   /* "mipabsstop": stop a MIP at this absolute gap */
+#define KLVO_CONTROL_MIPRELSTOP 7020   /* "miprelstop": stop a MIP at this relative gap */
+#define KLVO_CONTROL_TIMELIMIT 7158    /* "timelimit": seconds; <= 0 means no limit */
+#define KLVO_CONTROL_LPITERLIMIT 8007  /* "lpiterlimit": simplex iteration limit */
+#define KLVO_CONTROL_PRESOLVE 8011     /* "presolve": KLVO_PRESOLVE_* */
+#define KLVO_CONTROL_PRICING 8013      /* "pricing": primal simplex pricing, KLVO_PRICING_* */
+#define KLVO_CONTROL_DEFAULTALG 8023   /* "defaultalg": LP algorithm, KLVO_ALG_* */
+#define KLVO_CONTROL_VARSELECTION 8025 /* "varselection": no effect yet */
+#define KLVO_CONTROL_NODESELECTION 8026 /* "nodeselection": no effect yet */
+#define KLVO_CONTROL_BACKTRACK 8027    /* "backtrack": no effect yet */
+#define KLVO_CONTROL_OUTPUTLOG 8035    /* "outputlog": KLVO_OUTPUT_* */
+#define KLVO_CONTROL_BARITERLIMIT 8040 /* "bariterlimit": interior point iteration limit */
+#define KLVO_CONTROL_SYMMETRY 8044     /* "symmetry": MIP symmetry detection, KLVO_ANA_* */
+#define KLVO_CONTROL_CHOLESKY 8046     /* "choleskyalg": no effect yet */
+#define KLVO_CONTROL_BARORDER 8080     /* "barorder": no effect yet */
+#define KLVO_CONTROL_SCALING 8084      /* "scaling": KLVO_OFF / KLVO_ON */
+#define KLVO_CONTROL_MAXNODE 8105      /* "maxnode": MIP node limit (64-bit) */
+#define KLVO_CONTROL_MAXMIPSOL 8106    /* "maxmipsol": stop after this many improving solutions */
+#define KLVO_CONTROL_CUTSTRATEGY 8138  /* "cutstrategy": no effect yet */
+#define KLVO_CONTROL_CROSSOVER 8144    /* "crossover": after interior point, KLVO_ANA_* */
+#define KLVO_CONTROL_DUALGRADIENT 8145 /* "dualgradient": dual simplex pricing, KLVO_DUALGRADIENT_* */
+#define KLVO_CONTROL_BRANCHCHOICE 8162 /* "branchchoice": no effect yet */
+#define KLVO_CONTROL_DUALSTRATEGY 8174 /* "dualstrategy": no effect yet */
+#define KLVO_CONTROL_FEASPUMP 8193     /* "feaspump": no effect yet */
+#define KLVO_CONTROL_PRECOEFELIM 8194  /* "precoefelim": no effect yet */
+#define KLVO_CONTROL_PREDOMCOL 8195    /* "predomcol": no effect yet */
+#define KLVO_CONTROL_HEURSEARCHROOTSELECT 8216 /* "heursearchrootselect": no effect yet */
+#define KLVO_CONTROL_HEURSEARCHTREESELECT 8217 /* "heursearchtreeselect": no effect yet */
+#define KLVO_CONTROL_DUALIZE 8224      /* "dualize": no effect yet */
+#define KLVO_CONTROL_PREPROBING 8238   /* "preprobing": no effect yet */
+#define KLVO_CONTROL_PARALLELSIMPLEX 8251 /* "parallelsimplex": KLVO_OFF / KLVO_ON */
+#define KLVO_CONTROL_PRIMALUNSHIFT 8252 /* "primalunshift": no effect yet */
+#define KLVO_CONTROL_REPAIRINDEFINITEQ 8254 /* "repairindefiniteq": no effect yet */
+#define KLVO_CONTROL_BACKTRACKTIE 8266 /* "backtracktie": no effect yet */
+#define KLVO_CONTROL_THREADS 8278      /* "threads": engine threads; 0 lets the engine choose */
+#define KLVO_CONTROL_PREDOMROW 8281    /* "predomrow": no effect yet */
+#define KLVO_CONTROL_ROOTHEURISTICS 8282 /* "rootheuristics": no effect yet */
+#define KLVO_CONTROL_LOCALSEARCH 8284  /* "localsearch": no effect yet */
+#define KLVO_CONTROL_BARPRESOLVEOPS 8286 /* "barpresolveops": no effect yet */
+#define KLVO_CONTROL_MIPRESTART 8290   /* "miprestart": KLVO_MIPRESTART_* */
+#define KLVO_CONTROL_RANDOMSEED 8328   /* "randomseed" */
+#define KLVO_CONTROL_TUNERMODE 8359    /* "tunermode": no effect yet */
+#define KLVO_CONTROL_TUNERMETHOD 8360  /* "tunermethod": no effect yet */
+#define KLVO_CONTROL_TUNERTARGET 8362  /* "tunertarget": no effect yet */
+#define KLVO_CONTROL_TUNERHISTORY 8365 /* "tunerhistory": no effect yet */
+#define KLVO_CONTROL_LPFLAGS 8385      /* "lpflags": KLVO_LPFLAGS_* (0 = use defaultalg) */
+#define KLVO_CONTROL_COMPUTELOG 8434   /* "computelog": no effect yet */
+#define KLVO_CONTROL_MULTIOBJOPS 8457  /* "multiobjops": no effect yet */
+#define KLVO_CONTROL_IISOPS 8472       /* "iisops": no effect yet */
+#define KLVO_CONTROL_BARHGOPS 8483     /* "barhgops": no effect yet */
+
+/* ---- Ids of the attributes. ---- */
+#define KLVO_ATTR_ROWS 1001            /* "rows": rows of the problem being solved */
+#define KLVO_ATTR_ELEMS 1002           /* "elems": matrix non-zeros (64-bit) */
+#define KLVO_ATTR_SETS 1004            /* "sets": special ordered sets */
+#define KLVO_ATTR_SIMPLEXITER 1009     /* "simplexiter": simplex iterations of the last solve */
+#define KLVO_ATTR_LPSTATUS 1010        /* "lpstatus": KLVO_LP_* */
+#define KLVO_ATTR_MIPSTATUS 1011       /* "mipstatus": KLVO_MIP_* */
+#define KLVO_ATTR_COLS 1018            /* "cols" */
+#define KLVO_ATTR_SPAREROWS 1019       /* "sparerows": always 0 */
+#define KLVO_ATTR_PRESOLVESTATE 1026   /* "presolvestate": bit 0 loaded; bits 1, 2 presolved */
+#define KLVO_ATTR_NAMELENGTH 1028      /* "namelength": longest name, in units of 8 characters */
+#define KLVO_ATTR_QELEMS 1030          /* "qelems": quadratic objective elements (upper half) */
+#define KLVO_ATTR_MIPENTS 1032         /* "mipents": columns with a discrete type */
+#define KLVO_ATTR_BARITER 1035         /* "bariter": interior point iterations */
+#define KLVO_ATTR_NODES 1036           /* "nodes": MIP nodes of the last solve (64-bit) */
+#define KLVO_ATTR_STOPSTATUS 1045      /* "stopstatus": KLVO_STOP_* */
+#define KLVO_ATTR_SOLSTATUS 1053       /* "solstatus": KLVO_SOLSTATUS_* */
+#define KLVO_ATTR_QCONSTRAINTS 1060    /* "qconstraints": rows with quadratic terms */
+#define KLVO_ATTR_MIPSOLS 1065         /* "mipsols": improving MIP solutions found */
+#define KLVO_ATTR_ORIGINALROWS 1124    /* "originalrows" */
+#define KLVO_ATTR_PROBNAMELENGTH 1158  /* "probnamelength": characters of the problem name
+                                          (KLVOgetprobname needs one byte more) */
+#define KLVO_ATTR_ORIGINALSETS 1194    /* "originalsets" */
+#define KLVO_ATTR_ORIGINALCOLS 1214    /* "originalcols" */
+#define KLVO_ATTR_OPTIMIZETYPE 1268    /* "optimizetypeused": KLVO_OPTTYPE_* */
+#define KLVO_ATTR_INDICATORS 1325      /* "indicators" */
+#define KLVO_ATTR_GENCONS 1327         /* "gencons": general and piecewise-linear constraints */
+#define KLVO_ATTR_SOLVESTATUS 1394     /* "solvestatus": KLVO_SOLVESTATUS_* */
+#define KLVO_ATTR_ORIGINALOBJECTIVES 1397 /* "originalobjectives": objectives of the model */
+#define KLVO_ATTR_OBJECTIVES 1399      /* "objectives": objectives of the model */
+#define KLVO_ATTR_IISSOLSTATUS 1406    /* "iissolstatus": always 0 (no IIS search yet) */
+#define KLVO_ATTR_INPUTROWS 1408       /* "inputrows": rows as the user built them */
+#define KLVO_ATTR_INPUTCOLS 1409       /* "inputcols" */
+#define KLVO_ATTR_LPOBJVAL 2001        /* "lpobjval": objective of the continuous solution */
+#define KLVO_ATTR_MIPOBJVAL 2003       /* "mipobjval": objective of the best MIP solution */
+#define KLVO_ATTR_BESTBOUND 2004       /* "bestbound": best proven bound of a MIP */
+#define KLVO_ATTR_OBJVAL 2005          /* "objval": objective of the current solution */
+#define KLVO_ATTR_MIPRELGAP 2006       /* "miprelgap": relative MIP gap reached */
+#define KLVO_ATTR_SOLVETIME 2007       /* "time": seconds of the last solve */
+#define KLVO_ATTR_OBJSENSE 2008        /* "objsense": 1.0 minimise, -1.0 maximise */
+#define KLVO_ATTR_PROBNAME 3001        /* "probname" (string) */
+
+/* ---- Enumerated values. ---- */
+/* lpstatus (1010) */
+#define KLVO_LP_UNSTARTED 0
+#define KLVO_LP_OPTIMAL 1
+#define KLVO_LP_INFEAS 2
+#define KLVO_LP_CUTOFF 3
+#define KLVO_LP_UNFINISHED 4 /* stopped by a limit or an interrupt */
+#define KLVO_LP_UNBOUNDED 5
+#define KLVO_LP_CUTOFF_IN_DUAL 6
+#define KLVO_LP_UNSOLVED 7   /* the engine failed */
+#define KLVO_LP_NONCONVEX 8
+/* mipstatus (1011) */
+#define KLVO_MIP_NOT_LOADED 0
+#define KLVO_MIP_LP_NOT_OPTIMAL 1
+#define KLVO_MIP_LP_OPTIMAL 2
+#define KLVO_MIP_NO_SOL_FOUND 3 /* stopped without a feasible solution */
+#define KLVO_MIP_SOLUTION 4     /* stopped with a feasible solution */
+#define KLVO_MIP_INFEAS 5
+#define KLVO_MIP_OPTIMAL 6
+#define KLVO_MIP_UNBOUNDED 7
+/* solvestatus (1394) */
+#define KLVO_SOLVESTATUS_UNSTARTED 0
+#define KLVO_SOLVESTATUS_STOPPED 1   /* a limit or an interrupt stopped the solve */
+#define KLVO_SOLVESTATUS_FAILED 2
+#define KLVO_SOLVESTATUS_COMPLETED 3
+/* solstatus (1053); also the status out-parameter of the solution getters */
+#define KLVO_SOLSTATUS_NOTFOUND 0
+#define KLVO_SOLSTATUS_OPTIMAL 1
+#define KLVO_SOLSTATUS_FEASIBLE 2
+#define KLVO_SOLSTATUS_INFEASIBLE 3
+#define KLVO_SOLSTATUS_UNBOUNDED 4
+/* stopstatus (1045) */
+#define KLVO_STOP_NONE 0
+#define KLVO_STOP_TIMELIMIT 1
+#define KLVO_STOP_INTERRUPT 2  /* KLVOinterrupt */
+#define KLVO_STOP_NODELIMIT 3
+#define KLVO_STOP_ITERLIMIT 4
+#define KLVO_STOP_MIPGAP 5
+#define KLVO_STOP_SOLLIMIT 6
+/* optimizetypeused (1268) */
+#define KLVO_OPTTYPE_NONE -1
+#define KLVO_OPTTYPE_LP 0
+#define KLVO_OPTTYPE_MIP 1
+#define KLVO_OPTTYPE_NLP 2
+/* presolve (8011) */
+#define KLVO_PRESOLVE_NONE 0
+#define KLVO_PRESOLVE_DEFAULT 1
+/* pricing (8013) and dualgradient (8145) */
+#define KLVO_PRICING_AUTOMATIC -1
+#define KLVO_PRICING_DANTZIG 0
+#define KLVO_PRICING_DEVEX 1
+#define KLVO_PRICING_STEEPESTEDGE 2
+#define KLVO_DUALGRADIENT_AUTOMATIC -1
+#define KLVO_DUALGRADIENT_DEVEX 0
+#define KLVO_DUALGRADIENT_STEEPESTEDGE 1
+/* defaultalg (8023) */
+#define KLVO_ALG_AUTOMATIC 1
+#define KLVO_ALG_DUAL 2
+#define KLVO_ALG_PRIMAL 3
+#define KLVO_ALG_BARRIER 4
+/* lpflags (8385): one algorithm bit; 0 defers to defaultalg */
+#define KLVO_LPFLAGS_DUAL 1
+#define KLVO_LPFLAGS_PRIMAL 2
+#define KLVO_LPFLAGS_BARRIER 4
+/* outputlog (8035) */
+#define KLVO_OUTPUT_NONE 0
+#define KLVO_OUTPUT_ALL 1
+#define KLVO_OUTPUT_ERRORS_AND_WARNINGS 3
+#define KLVO_OUTPUT_ERRORS 4
+/* AlwaysNeverAutomatic (8044, 8144, 8224, 8282, 8284) */
+#define KLVO_ANA_AUTOMATIC -1
+#define KLVO_ANA_NEVER 0
+#define KLVO_ANA_ALWAYS 1
+/* OnOff (8084, 8251) */
+#define KLVO_OFF 0
+#define KLVO_ON 1
+/* miprestart (8290) */
+#define KLVO_MIPRESTART_DEFAULT -1
+#define KLVO_MIPRESTART_OFF 0
+#define KLVO_MIPRESTART_MODERATE 1
+#define KLVO_MIPRESTART_AGGRESSIVE 2
 
 KLVO_EXTERN_C_END
 

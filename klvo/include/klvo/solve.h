@@ -1,10 +1,70 @@
-/* Solving and solution queries. */
+/* Solving and solution queries.
+ *
+ * Linear, mixed-integer and convex quadratic problems are solved by HiGHS. A problem keeps
+ * its engine between solves, so a re-solve after a change of bounds, objective or right-hand
+ * sides starts from the previous basis. A model that holds something no engine takes yet
+ * (see KLVOoptimize) is refused with KLVO_ERR_NOT_SUPPORTED and a text naming it.
+ *
+ * Sign conventions, for every problem and both objective senses:
+ *   - slack of row i      = rhs_i - (activity of row i), where the activity is A_i x;
+ *                           for a range row the right-hand side is its upper end;
+ *   - dual of row i       = rate of change of the optimal objective per unit increase of rhs_i;
+ *   - reduced cost of j   = c_j - sum_i a_ij * dual_i  (c_j includes the quadratic part's
+ *                           gradient at the solution for quadratic objectives).
+ * So for a minimisation a binding <= row has a dual <= 0 and a binding >= row a dual >= 0;
+ * the objective equals sum_i dual_i * rhs_i + sum_j djs_j * x_j + constant at an LP optimum
+ * (where every column with a non-zero reduced cost sits at a bound).
+ *
+ * The status out-parameter of the solution getters is KLVO_SOLSTATUS_OPTIMAL (1) or
+ * KLVO_SOLSTATUS_FEASIBLE (2) when the values are available, KLVO_SOLSTATUS_NOTFOUND (0)
+ * when not (no solve yet, no solution found, or the model changed size since); the values
+ * are then left untouched and the call still succeeds. Duals and reduced costs exist only for
+ * continuous problems solved to optimality.
+ */
 #ifndef KLVO_SOLVE_H
 #define KLVO_SOLVE_H
 
 #include "types.h"
 
 KLVO_EXTERN_C_BEGIN
+
+/* Solves the problem with the engine its content calls for. flags (NULL or a string of
+ * letters): "p" primal simplex, "d" dual simplex, "b" interior point (barrier), "n" network
+ * (solved by the primal simplex), "l" the continuous relaxation only (integrality ignored).
+ * Without a letter the controls defaultalg / lpflags choose. solvestatus and solstatus (may
+ * be NULL) receive the attributes solvestatus (KLVO_SOLVESTATUS_*) and solstatus
+ * (KLVO_SOLSTATUS_*). Limits, interrupts, infeasibility and unboundedness are outcomes, not
+ * errors: the call returns 0 and the statuses tell. A model holding quadratic rows,
+ * formulas, special ordered sets, indicator, general or piecewise-linear constraints, partially
+ * integer columns, or integer columns with a quadratic objective fails with
+ * KLVO_ERR_NOT_SUPPORTED. */
+KLVO_API int KLVOoptimize(KLVOprob prob, const char *flags, int *solvestatus, int *solstatus);
+/* Solves the continuous relaxation (integrality ignored). */
+KLVO_API int KLVOlpoptimize(KLVOprob prob, const char *flags);
+/* Solves the problem with its integrality (same as KLVOoptimize). */
+KLVO_API int KLVOmipoptimize(KLVOprob prob, const char *flags);
+
+/* Values of the last solution for columns (rows) first..last; status as described above.
+ * values may be NULL to query only the status. */
+KLVO_API int KLVOgetsolution(KLVOprob prob, int *status, double *x, int first, int last);
+KLVO_API int KLVOgetslacks(KLVOprob prob, int *status, double *slacks, int first, int last);
+KLVO_API int KLVOgetduals(KLVOprob prob, int *status, double *duals, int first, int last);
+KLVO_API int KLVOgetredcosts(KLVOprob prob, int *status, double *djs, int first, int last);
+
+/* Whole vectors of the last continuous solve (any pointer may be NULL). Fails with
+ * KLVO_ERR_NO_SOLUTION when a requested vector is not available. */
+KLVO_API int KLVOgetlpsol(KLVOprob prob, double *x, double *slack, double *duals, double *djs);
+/* Whole vectors of the best integer solution (any pointer may be NULL); fails with
+ * KLVO_ERR_NO_SOLUTION when there is none. */
+KLVO_API int KLVOgetmipsol(KLVOprob prob, double *x, double *slack);
+
+/* Computations from a given solution (NULL means the last solution), with the conventions
+ * above: the objective value (constant included), the slacks of all rows, and the reduced
+ * costs of all columns from given duals (NULL: the last duals). */
+KLVO_API int KLVOcalcobjective(KLVOprob prob, const double *x, double *objval);
+KLVO_API int KLVOcalcslacks(KLVOprob prob, const double *x, double *slacks);
+KLVO_API int KLVOcalcreducedcosts(KLVOprob prob, const double *duals, const double *x,
+                                  double *djs);
 
 KLVO_EXTERN_C_END
 

@@ -1,0 +1,126 @@
+#include "engines/dispatch.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engines/highs/highs_engine.h"
+#include "env/error.h"
+
+namespace klvo {
+
+ModelFacts model_facts(const Problem &prob) {
+  const ModelStore &m = prob.model;
+  ModelFacts f;
+  for (char t : m.coltype) {
+    if (t != 'C') ++f.discrete_cols;
+    if (t == 'P') ++f.partial_cols;
+  }
+  // Q is stored with both triangles; count the upper one.
+  for (int j = 0; j < static_cast<int>(m.qobj.size()); ++j)
+    for (const Entry &e : m.qobj[j])
+      if (e.index >= j) ++f.qelems;
+  f.qrows = m.nqrows();
+  f.sets = m.nsets();
+  f.indicators = m.nindicators();
+  return f;
+}
+
+namespace {
+
+struct Flags {
+  char algorithm = 0;
+  bool relax = false;
+};
+
+Flags parse_flags(const char *flags) {
+  Flags out;
+  if (!flags) return out;
+  for (const char *c = flags; *c; ++c) {
+    switch (*c) {
+      case 'p':
+      case 'd':
+      case 'b':
+        out.algorithm = *c;
+        break;
+      case 'n':  // network problems go to the primal simplex
+        out.algorithm = 'p';
+        break;
+      case 'l':
+        out.relax = true;
+        break;
+      default:
+        fail(KLVO_ERR_INVALID_ARGUMENT, "Unknown optimization flag '%c' in \"%s\" (use p, d, b, n or l)", *c,
+             flags);
+    }
+  }
+  return out;
+}
+
+// Everything in the model that no engine can solve yet, as one sentence; empty if none.
+std::string unsupported(const ModelFacts &f, bool relax) {
+  std::vector<std::string> what;
+  if (f.qrows) what.push_back(format("quadratic constraints (%d rows)", f.qrows));
+  if (f.formulas) what.push_back("nonlinear formulas");
+  if (!relax) {
+    if (f.sets) what.push_back(format("special ordered sets (%d)", f.sets));
+    if (f.indicators) what.push_back(format("indicator constraints (%d)", f.indicators));
+    if (f.partial_cols) what.push_back(format("partially integer columns (%d)", f.partial_cols));
+    if (f.qelems && f.discrete_cols) what.push_back("integer columns together with a quadratic objective");
+  }
+  if (f.gencons) what.push_back(format("general constraints (%d)", f.gencons));
+  if (f.pwlcons) what.push_back(format("piecewise-linear constraints (%d)", f.pwlcons));
+  if (f.objectives > 1) what.push_back(format("multiple objectives (%d)", f.objectives));
+  std::string text;
+  for (size_t k = 0; k < what.size(); ++k) {
+    if (k) text += k + 1 == what.size() ? " and " : ", ";
+    text += what[k];
+  }
+  return text;
+}
+
+}  // namespace
+
+void optimize(Problem &prob, const char *flags, SolveKind kind) {
+  Flags f = parse_flags(flags);
+  if (kind == SolveKind::Lp) f.relax = true;
+  ModelFacts facts = model_facts(prob);
+  std::string missing = unsupported(facts, f.relax);
+  if (!missing.empty())
+    fail(KLVO_ERR_NOT_SUPPORTED, "Cannot solve this problem: %s %s not supported yet", missing.c_str(),
+         missing.find(" and ") == std::string::npos && missing.find(", ") == std::string::npos ? "is" : "are");
+
+  prob.interrupt_reason.store(0);
+  prob.solution.clear();
+  auto *engine = dynamic_cast<HighsEngine *>(prob.engine.get());
+  if (!engine) {
+    prob.engine = std::make_unique<HighsEngine>();
+    engine = static_cast<HighsEngine *>(prob.engine.get());
+  }
+  HighsRequest request;
+  request.algorithm = f.algorithm;
+  request.relax = f.relax;
+  engine->solve(prob, request);
+}
+
+}  // namespace klvo
+
+extern "C" {
+
+int KLVOoptimize(KLVOprob prob, const char *flags, int *solvestatus, int *solstatus) {
+  return klvo::api_call(prob, "KLVOoptimize", [&] {
+    klvo::optimize(*prob, flags, klvo::SolveKind::Automatic);
+    if (solvestatus) *solvestatus = prob->solution.solvestatus;
+    if (solstatus) *solstatus = prob->solution.solstatus;
+  });
+}
+
+int KLVOlpoptimize(KLVOprob prob, const char *flags) {
+  return klvo::api_call(prob, "KLVOlpoptimize", [&] { klvo::optimize(*prob, flags, klvo::SolveKind::Lp); });
+}
+
+int KLVOmipoptimize(KLVOprob prob, const char *flags) {
+  return klvo::api_call(prob, "KLVOmipoptimize", [&] { klvo::optimize(*prob, flags, klvo::SolveKind::Mip); });
+}
+
+}  // extern "C"

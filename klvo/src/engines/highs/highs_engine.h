@@ -1,0 +1,59 @@
+// LP, MILP and convex QP through HiGHS's C API. One HiGHS instance lives with each problem;
+// before each solve the model store is compared with what HiGHS holds and only the changed
+// costs, bounds, right-hand sides and types are passed on, so HiGHS keeps its basis and a
+// re-solve after a small change starts warm.
+#pragma once
+
+#include <vector>
+
+#include "engines/engine_cache.h"
+#include "env/problem.h"
+
+namespace klvo {
+
+// A model in HiGHS's form: column-wise matrix, lower-triangular Hessian, row bounds.
+struct HighsModel {
+  int ncols = 0, nrows = 0;
+  int sense = 1;
+  double offset = 0.0;
+  std::vector<double> cost, col_lower, col_upper, row_lower, row_upper;
+  std::vector<int> start, index;
+  std::vector<double> value;
+  std::vector<int> qstart, qindex;
+  std::vector<double> qvalue;
+  std::vector<int> integrality;  // HiGHS variable types; empty when all continuous
+};
+
+struct HighsRequest {
+  char algorithm = 0;  // 'p', 'd', 'b' or 0 for the controls' choice
+  bool relax = false;  // ignore integrality
+};
+
+class HighsEngine : public EngineCache {
+ public:
+  HighsEngine();
+  ~HighsEngine() override;
+  HighsEngine(const HighsEngine &) = delete;
+  HighsEngine &operator=(const HighsEngine &) = delete;
+
+  // Solves the problem's model and fills prob.solution. Throws Error when HiGHS fails.
+  void solve(Problem &prob, const HighsRequest &request);
+
+  // How the last sync reached HiGHS: true when only changes were passed (warm start).
+  bool last_sync_incremental() const { return incremental_; }
+
+ private:
+  void sync(const HighsModel &model);
+  void apply_controls(const Problem &prob, const HighsRequest &request, bool mip);
+  void read_result(Problem &prob, const HighsModel &model, bool mip);
+
+  void *highs_;
+  HighsModel held_;  // what HiGHS holds
+  bool loaded_ = false;
+  bool incremental_ = false;
+};
+
+// Builds the HiGHS form of the problem's model (relax: drop integrality).
+void build_highs_model(const Problem &prob, bool relax, HighsModel &out);
+
+}  // namespace klvo

@@ -1,0 +1,451 @@
+// Solving textbook LPs, MILPs and a convex QP whose optima are known by hand, with the sign
+// conventions of duals, reduced costs and slacks.
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "test_solve_helpers.h"
+
+using namespace klvo_test;
+
+namespace {
+
+constexpr double kInf = KLVO_INFINITY;
+
+// max 3x + 5y  s.t.  x <= 4,  2y <= 12,  3x + 2y <= 18  (optimum x = 2, y = 6, value 36).
+DenseModel production() {
+  DenseModel m;
+  m.obj = {3, 5};
+  m.rowtype = {'L', 'L', 'L'};
+  m.rhs = {4, 12, 18};
+  m.rows = {{1, 0}, {0, 2}, {3, 2}};
+  m.sense = -1;
+  return m;
+}
+
+// Diet: min 2x + 3y  s.t.  x + 2y >= 4,  3x + y >= 6  (optimum x = 1.6, y = 1.2, value 6.8;
+// the duals solve y1 + 3 y2 = 2, 2 y1 + y2 = 3: y = (1.4, 0.2)).
+DenseModel diet() {
+  DenseModel m;
+  m.obj = {2, 3};
+  m.rowtype = {'G', 'G'};
+  m.rhs = {4, 6};
+  m.rows = {{1, 2}, {3, 1}};
+  return m;
+}
+
+int solve(KLVOprob prob, const char *flags = "") {
+  int solvestatus = -1, solstatus = -1;
+  EXPECT_EQ(KLVOoptimize(prob, flags, &solvestatus, &solstatus), 0);
+  EXPECT_EQ(solvestatus, int_attr(prob, KLVO_ATTR_SOLVESTATUS));
+  EXPECT_EQ(solstatus, int_attr(prob, KLVO_ATTR_SOLSTATUS));
+  return solstatus;
+}
+
+// Checks the documented conventions on an LP optimum: slack = rhs - activity, reduced cost =
+// c - A'y, complementary slackness, and objective = y'(activity) + d'x + constant.
+void check_lp_optimality(KLVOprob prob, const DenseModel &m) {
+  int n = static_cast<int>(m.obj.size()), r = static_cast<int>(m.rhs.size());
+  auto x = vec(prob, KLVOgetsolution, n, KLVO_SOLSTATUS_OPTIMAL);
+  auto slack = vec(prob, KLVOgetslacks, r, KLVO_SOLSTATUS_OPTIMAL);
+  auto y = vec(prob, KLVOgetduals, r, KLVO_SOLSTATUS_OPTIMAL);
+  auto d = vec(prob, KLVOgetredcosts, n, KLVO_SOLSTATUS_OPTIMAL);
+  double through_duals = m.constant;
+  for (int i = 0; i < r; ++i) {
+    double act = 0;
+    for (int j = 0; j < n; ++j) act += m.rows[i][j] * x[j];
+    EXPECT_NEAR(slack[i], m.rhs[i] - act, 1e-7) << "row " << i;
+    EXPECT_NEAR(slack[i] * y[i], 0.0, 1e-6) << "complementary slackness, row " << i;
+    through_duals += y[i] * act;
+  }
+  for (int j = 0; j < n; ++j) {
+    double dj = m.obj[j];
+    for (int i = 0; i < r; ++i) dj -= m.rows[i][j] * y[i];
+    EXPECT_NEAR(d[j], dj, 1e-7) << "column " << j;
+    double lb = m.lb.empty() ? 0.0 : m.lb[j];
+    double ub = m.ub.empty() ? kInf : m.ub[j];
+    bool at_bound = std::fabs(x[j] - lb) < 1e-7 || std::fabs(x[j] - ub) < 1e-7;
+    if (!at_bound) EXPECT_NEAR(d[j], 0.0, 1e-7) << "basic column " << j << " has a reduced cost";
+    through_duals += d[j] * x[j];
+  }
+  EXPECT_NEAR(through_duals, dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 1e-6);
+  // The library's own computations agree with the solve.
+  double objval = 0;
+  std::vector<double> calc_slack(r), calc_d(n);
+  ASSERT_EQ(KLVOcalcobjective(prob, x.data(), &objval), 0);
+  EXPECT_NEAR(objval, dbl_attr(prob, KLVO_ATTR_OBJVAL), 1e-7);
+  ASSERT_EQ(KLVOcalcslacks(prob, x.data(), calc_slack.data()), 0);
+  ASSERT_EQ(KLVOcalcreducedcosts(prob, y.data(), x.data(), calc_d.data()), 0);
+  for (int i = 0; i < r; ++i) EXPECT_NEAR(calc_slack[i], slack[i], 1e-7);
+  for (int j = 0; j < n; ++j) EXPECT_NEAR(calc_d[j], d[j], 1e-7);
+}
+
+class SolveTest : public ProblemTest {};
+
+}  // namespace
+
+TEST_F(SolveTest, ProductionPlanningMaximisesWithEveryAlgorithm) {
+  DenseModel m = production();
+  load(prob, m);
+  for (const char *flags : {"", "p", "d", "b"}) {
+    SCOPED_TRACE(flags);
+    ASSERT_EQ(solve(prob, flags), KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_OPTIMAL);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_COMPLETED);
+    auto x = solution(prob);
+    EXPECT_NEAR(x[0], 2.0, 1e-7);
+    EXPECT_NEAR(x[1], 6.0, 1e-7);
+    EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 36.0, 1e-7);
+    EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_OBJVAL), 36.0, 1e-7);
+    // Raising rhs 2 by one unit gains 1.5, rhs 3 gains 1; rhs 1 is not binding.
+    auto y = vec(prob, KLVOgetduals, 3, KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_NEAR(y[0], 0.0, 1e-7);
+    EXPECT_NEAR(y[1], 1.5, 1e-7);
+    EXPECT_NEAR(y[2], 1.0, 1e-7);
+    check_lp_optimality(prob, m);
+  }
+}
+
+TEST_F(SolveTest, DualsAreTheObjectiveRateOfChangeInBothSenses) {
+  DenseModel m = diet();
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  auto x = solution(prob);
+  EXPECT_NEAR(x[0], 1.6, 1e-7);
+  EXPECT_NEAR(x[1], 1.2, 1e-7);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 6.8, 1e-7);
+  auto y = vec(prob, KLVOgetduals, 2, KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(y[0], 1.4, 1e-7);
+  EXPECT_NEAR(y[1], 0.2, 1e-7);
+  check_lp_optimality(prob, m);
+
+  // Finite differences: each dual predicts the change of the optimum per unit of rhs.
+  for (int i = 0; i < 2; ++i) {
+    DenseModel shifted = diet();
+    shifted.rhs[i] += 0.01;
+    KLVOprob other = fresh();
+    load(other, shifted);
+    ASSERT_EQ(solve(other), KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_NEAR((dbl_attr(other, KLVO_ATTR_LPOBJVAL) - 6.8) / 0.01, y[i], 1e-6) << "row " << i;
+  }
+  // The same model maximising the negated costs: the optimum and duals change sign.
+  DenseModel neg = diet();
+  neg.obj = {-2, -3};
+  neg.sense = -1;
+  KLVOprob other = fresh();
+  load(other, neg);
+  ASSERT_EQ(solve(other), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(other, KLVO_ATTR_LPOBJVAL), -6.8, 1e-7);
+  auto yneg = vec(other, KLVOgetduals, 2, KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(yneg[0], -1.4, 1e-7);
+  EXPECT_NEAR(yneg[1], -0.2, 1e-7);
+  check_lp_optimality(other, neg);
+}
+
+TEST_F(SolveTest, RangeRowsEqualitiesAndBoundedColumnsKeepTheConventions) {
+  // min -x - 2y + z/2  s.t.  1 <= x + y <= 3 (range),  x - z = 0.5,  y <= 2 (bound), z free.
+  DenseModel m;
+  m.obj = {-1, -2, 0.5};
+  m.lb = {0, 0, -kInf};
+  m.ub = {kInf, 2, kInf};
+  m.rowtype = {'R', 'E'};
+  m.rhs = {3, 0.5};
+  m.range = {2, 0};
+  m.rows = {{1, 1, 0}, {1, 0, -1}};
+  m.constant = 10;
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  // With z = x - 0.5 the objective is -x/2 - 2y - 1/4 + 10: y = 2 at its bound and x = 1
+  // fills the range row, value 5.25.
+  auto x = solution(prob);
+  EXPECT_NEAR(x[0], 1.0, 1e-7);
+  EXPECT_NEAR(x[1], 2.0, 1e-7);
+  EXPECT_NEAR(x[2], 0.5, 1e-7);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 5.25, 1e-7);
+  check_lp_optimality(prob, m);
+}
+
+TEST_F(SolveTest, TransportProblemFindsTheCheapestShipping) {
+  // Supplies 20 and 30, demands 10, 25 and 15: the first supplier serves the second customer.
+  const double cost[2][3] = {{8, 6, 10}, {9, 12, 13}};
+  const double supply[2] = {20, 30}, demand[3] = {10, 25, 15};
+  DenseModel m;
+  for (int s = 0; s < 2; ++s)
+    for (int d = 0; d < 3; ++d) m.obj.push_back(cost[s][d]);
+  for (int s = 0; s < 2; ++s) {
+    std::vector<double> row(6, 0.0);
+    for (int d = 0; d < 3; ++d) row[s * 3 + d] = 1;
+    m.rows.push_back(row);
+    m.rowtype.push_back('L');
+    m.rhs.push_back(supply[s]);
+  }
+  for (int d = 0; d < 3; ++d) {
+    std::vector<double> row(6, 0.0);
+    for (int s = 0; s < 2; ++s) row[s * 3 + d] = 1;
+    m.rows.push_back(row);
+    m.rowtype.push_back('G');
+    m.rhs.push_back(demand[d]);
+  }
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 465.0, 1e-6);
+  auto x = solution(prob);
+  EXPECT_NEAR(x[1], 20.0, 1e-7);  // supplier 1 -> customer 2
+  check_lp_optimality(prob, m);
+}
+
+TEST_F(SolveTest, KnapsackMatchesExhaustiveSearch) {
+  const std::vector<double> value = {15, 10, 9, 5, 12, 7, 3, 11, 8, 6, 14, 4};
+  const std::vector<double> weight = {8, 5, 6, 3, 7, 4, 2, 6, 5, 3, 9, 2};
+  const double capacity = 27;
+  int n = static_cast<int>(value.size());
+  double best = 0;
+  for (int mask = 0; mask < (1 << n); ++mask) {
+    double w = 0, v = 0;
+    for (int j = 0; j < n; ++j)
+      if (mask >> j & 1) w += weight[j], v += value[j];
+    if (w <= capacity) best = std::max(best, v);
+  }
+  DenseModel m;
+  m.obj = value;
+  m.rows = {weight};
+  m.rowtype = {'L'};
+  m.rhs = {capacity};
+  m.coltype.assign(n, 'B');
+  m.sense = -1;
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_OPTIMIZETYPE), KLVO_OPTTYPE_MIP);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best, 1e-6);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_OBJVAL), best, 1e-6);
+  auto x = solution(prob);
+  double w = 0;
+  for (int j = 0; j < n; ++j) {
+    EXPECT_NEAR(x[j], std::round(x[j]), 1e-6);
+    w += weight[j] * x[j];
+  }
+  EXPECT_LE(w, capacity + 1e-6);
+  // An integer solution has slacks but no duals.
+  int status = -1;
+  std::vector<double> y(1);
+  ASSERT_EQ(KLVOgetduals(prob, &status, y.data(), 0, 0), 0);
+  EXPECT_EQ(status, KLVO_SOLSTATUS_NOTFOUND);
+  auto slack = vec(prob, KLVOgetslacks, 1, KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(slack[0], capacity - w, 1e-6);
+  std::vector<double> mipx(n);
+  ASSERT_EQ(KLVOgetmipsol(prob, mipx.data(), nullptr), 0);
+  EXPECT_EQ(mipx, x);
+
+  // The continuous relaxation is at least as good, and reports duals.
+  ASSERT_EQ(KLVOlpoptimize(prob, ""), 0);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_OPTIMAL);
+  EXPECT_GE(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), best - 1e-9);
+  vec(prob, KLVOgetduals, 1, KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NE(KLVOgetmipsol(prob, mipx.data(), nullptr), 0);
+  // And the integer solve again, on the same engine.
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best, 1e-6);
+}
+
+TEST_F(SolveTest, AssignmentMatchesTheBestPermutation) {
+  const double cost[5][5] = {{9, 2, 7, 8, 6}, {6, 4, 3, 7, 5}, {5, 8, 1, 8, 9}, {7, 6, 9, 4, 2}, {3, 7, 5, 6, 8}};
+  int n = 5;
+  std::vector<int> perm(n);
+  std::iota(perm.begin(), perm.end(), 0);
+  double best = 1e9;
+  do {
+    double c = 0;
+    for (int i = 0; i < n; ++i) c += cost[i][perm[i]];
+    best = std::min(best, c);
+  } while (std::next_permutation(perm.begin(), perm.end()));
+
+  DenseModel m;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) m.obj.push_back(cost[i][j]);
+  for (int k = 0; k < 2 * n; ++k) {
+    std::vector<double> row(n * n, 0.0);
+    for (int t = 0; t < n; ++t) row[k < n ? k * n + t : t * n + (k - n)] = 1;
+    m.rows.push_back(row);
+    m.rowtype.push_back('E');
+    m.rhs.push_back(1);
+  }
+  m.coltype.assign(n * n, 'B');
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best, 1e-6);
+  auto x = solution(prob);
+  EXPECT_NEAR(std::accumulate(x.begin(), x.end(), 0.0), n, 1e-6);
+}
+
+TEST_F(SolveTest, ConvexQpReachesTheClosedFormOptimum) {
+  // min (x - 1)^2 + (y - 2)^2 = x^2 + y^2 - 2x - 4y + 5  s.t.  x + y = 1, x, y free.
+  // The projection of (1, 2) on the line is (0, 1), value 2; the optimum as a function of the
+  // rhs b is (3 - b)^2 / 2, so the dual is -(3 - 1) = -2.
+  const double obj[2] = {-2, -4}, lb[2] = {-kInf, -kInf}, ub[2] = {kInf, kInf};
+  const char rowtype[1] = {'E'};
+  const double rhs[1] = {1};
+  const int64_t start[3] = {0, 1, 2};
+  const int rowind[2] = {0, 0};
+  const double coef[2] = {1, 1};
+  const int q1[2] = {0, 1}, q2[2] = {0, 1};
+  const double qv[2] = {2, 2};  // the squares x^2 and y^2
+  ASSERT_EQ(KLVOloadqp64(prob, "qp", 2, 1, rowtype, rhs, nullptr, obj, start, nullptr, rowind, coef, lb, ub, 2,
+                         q1, q2, qv),
+            0);
+  int minus_one = -1;
+  double minus_five = -5;
+  ASSERT_EQ(KLVOchgobj(prob, 1, &minus_one, &minus_five), 0);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_QELEMS), 2);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  auto x = solution(prob);
+  EXPECT_NEAR(x[0], 0.0, 1e-5);
+  EXPECT_NEAR(x[1], 1.0, 1e-5);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_OBJVAL), 2.0, 1e-6);
+  auto y = vec(prob, KLVOgetduals, 1, KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(y[0], -2.0, 1e-5);
+  // Reduced costs include the quadratic gradient: c + Qx - A'y = 0 for free columns.
+  auto d = vec(prob, KLVOgetredcosts, 2, KLVO_SOLSTATUS_OPTIMAL);
+  std::vector<double> calc(2);
+  ASSERT_EQ(KLVOcalcreducedcosts(prob, y.data(), x.data(), calc.data()), 0);
+  for (int j = 0; j < 2; ++j) {
+    EXPECT_NEAR(d[j], 0.0, 1e-5);
+    EXPECT_NEAR(calc[j], 0.0, 1e-5);
+  }
+  double objval = 0;
+  ASSERT_EQ(KLVOcalcobjective(prob, nullptr, &objval), 0);
+  EXPECT_NEAR(objval, 2.0, 1e-6);
+}
+
+TEST_F(SolveTest, SemiContinuousColumnsAreSolvedByTheEngine) {
+  // min -5x + 3z  s.t.  x <= z,  x <= 1.5,  z semi-continuous: 0 or in [2, 5].
+  // z = 0 forces x = 0 (value 0); z = 2 allows x = 1.5 (value -7.5 + 6 = -1.5).
+  DenseModel m;
+  m.obj = {-5, 3};
+  m.ub = {1.5, 5};
+  m.rowtype = {'L'};
+  m.rhs = {0};
+  m.rows = {{1, -1}};
+  m.coltype = {'C', 'S'};
+  load(prob, m);
+  int col = 1;
+  double threshold = 2;
+  ASSERT_EQ(KLVOchgglblimit(prob, 1, &col, &threshold), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  auto x = solution(prob);
+  EXPECT_NEAR(x[1], 2.0, 1e-5);
+  EXPECT_NEAR(x[0], 1.5, 1e-5);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), -1.5, 1e-5);
+  // With z at 6 per unit, z = 2 costs more than x gains: z = 0, which a plain lower bound of 2
+  // would not allow.
+  double obj = 6;
+  ASSERT_EQ(KLVOchgobj(prob, 1, &col, &obj), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  x = solution(prob);
+  EXPECT_NEAR(x[1], 0.0, 1e-6);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), 0.0, 1e-6);
+}
+
+TEST_F(SolveTest, InfeasibleAndUnboundedLpsReportTheirStatus) {
+  // x + y <= 1 and x + y >= 2.
+  DenseModel infeasible;
+  infeasible.obj = {1, 1};
+  infeasible.rowtype = {'L', 'G'};
+  infeasible.rhs = {1, 2};
+  infeasible.rows = {{1, 1}, {1, 1}};
+  for (int presolve : {1, 0}) {
+    SCOPED_TRACE(presolve);
+    load(prob, infeasible);
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_PRESOLVE, presolve), 0);
+    EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_INFEAS);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_COMPLETED);
+    int status = -1;
+    double x[2];
+    ASSERT_EQ(KLVOgetsolution(prob, &status, x, 0, 1), 0);
+    EXPECT_EQ(status, KLVO_SOLSTATUS_NOTFOUND);
+
+    // max x + y  s.t.  x - y <= 1.
+    DenseModel unbounded;
+    unbounded.obj = {1, 1};
+    unbounded.rowtype = {'L'};
+    unbounded.rhs = {1};
+    unbounded.rows = {{1, -1}};
+    unbounded.sense = -1;
+    load(prob, unbounded);
+    EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_UNBOUNDED);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_UNBOUNDED);
+    ASSERT_EQ(KLVOgetsolution(prob, &status, x, 0, 1), 0);
+    EXPECT_EQ(status, KLVO_SOLSTATUS_NOTFOUND);
+  }
+  // An infeasible MIP.
+  infeasible.coltype = {'I', 'I'};
+  infeasible.rhs = {1.5, 1.7};
+  infeasible.rowtype = {'L', 'G'};
+  load(prob, infeasible);
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_INFEAS);
+}
+
+TEST_F(SolveTest, SolutionGettersHonourRangesAndModelChanges) {
+  load(prob, production());
+  int status = -1;
+  double x[2] = {-1, -1};
+  // Before any solve nothing is available.
+  ASSERT_EQ(KLVOgetsolution(prob, &status, x, 0, 1), 0);
+  EXPECT_EQ(status, KLVO_SOLSTATUS_NOTFOUND);
+  EXPECT_EQ(x[0], -1);
+  EXPECT_NE(KLVOgetlpsol(prob, x, nullptr, nullptr, nullptr), 0);
+  double objval;
+  EXPECT_EQ(KLVOcalcobjective(prob, nullptr, &objval), KLVO_ERR_NO_SOLUTION);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  // A sub-range, and ranges outside the model.
+  ASSERT_EQ(KLVOgetsolution(prob, &status, x, 1, 1), 0);
+  EXPECT_EQ(status, KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(x[0], 6.0, 1e-7);
+  EXPECT_EQ(KLVOgetsolution(prob, &status, x, 0, 2), KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(KLVOgetduals(prob, &status, x, -1, 0), KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_NE(error().find("KLVOgetduals"), std::string::npos);
+  double lpx[2], slack[3], duals[3], djs[2];
+  ASSERT_EQ(KLVOgetlpsol(prob, lpx, slack, duals, djs), 0);
+  EXPECT_NEAR(lpx[0], 2.0, 1e-7);
+  EXPECT_NEAR(slack[0], 2.0, 1e-7);
+  EXPECT_NEAR(duals[2], 1.0, 1e-7);
+  EXPECT_EQ(KLVOgetmipsol(prob, lpx, nullptr), KLVO_ERR_NO_SOLUTION);
+  // Adding a column makes the old solution no longer match the model.
+  double zero = 0;
+  ASSERT_EQ(KLVOaddcols(prob, 1, 0, &zero, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  double x3[3];
+  ASSERT_EQ(KLVOgetsolution(prob, &status, x3, 0, 2), 0);
+  EXPECT_EQ(status, KLVO_SOLSTATUS_NOTFOUND);
+}
+
+TEST_F(SolveTest, ObjectiveConstantAndSenseAreHonoured) {
+  DenseModel m = production();
+  m.constant = 4;
+  load(prob, m);
+  EXPECT_EQ(dbl_attr(prob, KLVO_ATTR_OBJSENSE), -1.0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_OBJVAL), 40.0, 1e-7);
+  check_lp_optimality(prob, m);
+  // Minimising the same objective puts both columns at 0.
+  ASSERT_EQ(KLVOchgobjsense(prob, 1), 0);
+  EXPECT_EQ(dbl_attr(prob, KLVO_ATTR_OBJSENSE), 1.0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_OBJVAL), 4.0, 1e-7);
+}
+
+TEST_F(SolveTest, EmptyProblemSolvesToItsConstant) {
+  DenseModel m;
+  m.constant = 2.5;
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_OBJVAL), 2.5, 1e-12);
+}
+
+TEST_F(SolveTest, UnknownFlagIsRefused) {
+  load(prob, production());
+  EXPECT_EQ(KLVOoptimize(prob, "q", nullptr, nullptr), KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_NE(error().find("'q'"), std::string::npos);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_UNSTARTED);
+}

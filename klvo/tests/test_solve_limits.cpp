@@ -1,0 +1,324 @@
+// Solves that stop early (limits, interrupts), published instances, warm starts, the log
+// and what the engines do not take yet.
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <thread>
+
+#include "test_solve_helpers.h"
+
+using namespace klvo_test;
+
+namespace {
+
+int solve(KLVOprob prob, const char *flags = "") {
+  int solvestatus = -1, solstatus = -1;
+  EXPECT_EQ(KLVOoptimize(prob, flags, &solvestatus, &solstatus), 0);
+  return solstatus;
+}
+
+// Market split: equality knapsacks over binaries, hard for branch and bound.
+DenseModel market_split(int rows, int cols, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> coef(0, 99);
+  DenseModel m;
+  m.obj.assign(cols, 0.0);
+  for (int j = 0; j < cols; ++j) m.obj[j] = coef(rng) % 3;
+  for (int i = 0; i < rows; ++i) {
+    std::vector<double> row(cols);
+    double sum = 0;
+    for (int j = 0; j < cols; ++j) sum += row[j] = coef(rng);
+    m.rows.push_back(row);
+    m.rowtype.push_back('E');
+    m.rhs.push_back(std::floor(sum / 2));
+  }
+  m.coltype.assign(cols, 'B');
+  return m;
+}
+
+// A multi-dimensional knapsack (maximise): always feasible (all zero), rarely solved at the root.
+DenseModel multi_knapsack(int rows, int cols, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> coef(10, 99);
+  DenseModel m;
+  for (int j = 0; j < cols; ++j) m.obj.push_back(coef(rng));
+  for (int i = 0; i < rows; ++i) {
+    std::vector<double> row(cols);
+    double sum = 0;
+    for (int j = 0; j < cols; ++j) sum += row[j] = coef(rng);
+    m.rows.push_back(row);
+    m.rowtype.push_back('L');
+    m.rhs.push_back(std::floor(sum / 3));
+  }
+  m.coltype.assign(cols, 'B');
+  m.sense = -1;
+  return m;
+}
+
+// A transport LP with a dense cost matrix: many simplex iterations from a cold start.
+DenseModel transport(int sources, int sinks, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> cost(1.0, 100.0), amount(10.0, 50.0);
+  DenseModel m;
+  int n = sources * sinks;
+  for (int k = 0; k < n; ++k) m.obj.push_back(std::round(cost(rng)));
+  double total = 0;
+  for (int s = 0; s < sources; ++s) {
+    std::vector<double> row(n, 0.0);
+    for (int d = 0; d < sinks; ++d) row[s * sinks + d] = 1;
+    m.rows.push_back(row);
+    m.rowtype.push_back('L');
+    double a = std::round(amount(rng)) + 20;
+    total += a;
+    m.rhs.push_back(a);
+  }
+  for (int d = 0; d < sinks; ++d) {
+    std::vector<double> row(n, 0.0);
+    for (int s = 0; s < sources; ++s) row[s * sinks + d] = 1;
+    m.rows.push_back(row);
+    m.rowtype.push_back('G');
+    m.rhs.push_back(std::floor(total / sinks * 0.8));
+  }
+  return m;
+}
+
+struct Log {
+  std::atomic<int> count{0};
+  std::atomic<int> warnings{0};
+  std::string text;
+  std::mutex mutex;
+};
+
+void collect(KLVOprob, void *data, const char *msg, int len, int type) {
+  auto *log = static_cast<Log *>(data);
+  ++log->count;
+  if (type == KLVO_MSG_WARNING) ++log->warnings;
+  std::lock_guard<std::mutex> lock(log->mutex);
+  log->text.append(msg, len).push_back('\n');
+}
+
+class LimitsTest : public ProblemTest {};
+
+}  // namespace
+
+TEST_F(LimitsTest, ResolveAfterSmallChangesStartsFromThePreviousBasis) {
+  DenseModel m = transport(12, 15, 7);
+  load(prob, m);
+  ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
+  int cold = int_attr(prob, KLVO_ATTR_SIMPLEXITER);
+  ASSERT_GT(cold, 20);
+
+  // One right-hand side, one cost and one bound changed: a handful of iterations.
+  int row = 0, col = 3;
+  double rhs = m.rhs[0] + 1, obj = m.obj[3] + 5, ub = 15;
+  char upper = 'U';
+  ASSERT_EQ(KLVOchgrhs(prob, 1, &row, &rhs), 0);
+  ASSERT_EQ(KLVOchgobj(prob, 1, &col, &obj), 0);
+  ASSERT_EQ(KLVOchgbounds(prob, 1, &col, &upper, &ub), 0);
+  ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
+  int warm = int_attr(prob, KLVO_ATTR_SIMPLEXITER);
+  double warm_value = dbl_attr(prob, KLVO_ATTR_LPOBJVAL);
+
+  // The same changed model from scratch gives the same optimum with many more iterations.
+  DenseModel changed = m;
+  changed.rhs[0] = rhs;
+  changed.obj[3] = obj;
+  changed.ub.assign(m.obj.size(), KLVO_INFINITY);
+  changed.ub[3] = ub;
+  KLVOprob other = fresh();
+  load(other, changed);
+  ASSERT_EQ(solve(other, "d"), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(other, KLVO_ATTR_LPOBJVAL), warm_value, 1e-6);
+  int fresh_iters = int_attr(other, KLVO_ATTR_SIMPLEXITER);
+  EXPECT_LT(warm * 4, fresh_iters) << "warm " << warm << ", cold " << fresh_iters;
+  EXPECT_LE(warm, 10);
+
+  // Unchanged model: no iterations at all.
+  ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SIMPLEXITER), 0);
+}
+
+TEST_F(LimitsTest, IterationLimitStopsAnLpWithOrWithoutAFeasiblePoint) {
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_PRESOLVE, KLVO_PRESOLVE_NONE), 0);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_LPITERLIMIT, 2), 0);
+  // Demands to meet: the slack basis is infeasible, two dual iterations cannot fix it.
+  load(prob, transport(12, 15, 3));
+  EXPECT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_NOTFOUND);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_UNFINISHED);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_ITERLIMIT);
+  EXPECT_LE(int_attr(prob, KLVO_ATTR_SIMPLEXITER), 2);
+
+  // A packing LP: the primal simplex starts feasible and stays so.
+  DenseModel packing = multi_knapsack(5, 40, 11);
+  packing.coltype.clear();
+  packing.ub.assign(40, 1.0);
+  load(prob, packing);
+  EXPECT_EQ(solve(prob, "p"), KLVO_SOLSTATUS_FEASIBLE);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_UNFINISHED);
+  auto x = vec(prob, KLVOgetsolution, 40, KLVO_SOLSTATUS_FEASIBLE);
+  auto slack = vec(prob, KLVOgetslacks, 5, KLVO_SOLSTATUS_FEASIBLE);
+  for (double s : slack) EXPECT_GE(s, -1e-6);
+  int status = -1;
+  std::vector<double> y(5);
+  ASSERT_EQ(KLVOgetduals(prob, &status, y.data(), 0, 4), 0);
+  EXPECT_EQ(status, KLVO_SOLSTATUS_NOTFOUND);
+  // Lifting the limit finishes the job.
+  ASSERT_EQ(KLVOsetdefaultcontrol(prob, KLVO_CONTROL_LPITERLIMIT), 0);
+  EXPECT_EQ(solve(prob, "p"), KLVO_SOLSTATUS_OPTIMAL);
+}
+
+TEST_F(LimitsTest, NodeLimitStopsAMipWithItsBestSolution) {
+  load(prob, multi_knapsack(10, 60, 5));
+  ASSERT_EQ(KLVOsetintcontrol64(prob, KLVO_CONTROL_MAXNODE, 2), 0);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_FEASIBLE);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_SOLUTION);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_NODELIMIT);
+  int64_t nodes = 0;
+  ASSERT_EQ(KLVOgetintattrib64(prob, KLVO_ATTR_NODES, &nodes), 0);
+  EXPECT_LE(nodes, 2);
+  // Maximising: the best bound is above the incumbent, which the solution reproduces.
+  double incumbent = dbl_attr(prob, KLVO_ATTR_MIPOBJVAL);
+  EXPECT_GT(dbl_attr(prob, KLVO_ATTR_BESTBOUND), incumbent);
+  EXPECT_GT(dbl_attr(prob, KLVO_ATTR_MIPRELGAP), 0.0);
+  double calc = 0;
+  ASSERT_EQ(KLVOcalcobjective(prob, nullptr, &calc), 0);
+  EXPECT_NEAR(calc, incumbent, 1e-6);
+  std::vector<double> x(60);
+  ASSERT_EQ(KLVOgetmipsol(prob, x.data(), nullptr), 0);
+}
+
+TEST_F(LimitsTest, LimitsWithoutAnyIntegerSolutionReportNone) {
+  load(prob, market_split(4, 40, 1));
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  ASSERT_EQ(KLVOsetintcontrol64(prob, KLVO_CONTROL_MAXNODE, 1), 0);
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_NOTFOUND);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_NO_SOL_FOUND);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_NODELIMIT);
+  std::vector<double> x(40);
+  EXPECT_EQ(KLVOgetmipsol(prob, x.data(), nullptr), KLVO_ERR_NO_SOLUTION);
+
+  ASSERT_EQ(KLVOsetdefaultcontrol(prob, KLVO_CONTROL_MAXNODE), 0);
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, 0.2), 0);
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_NOTFOUND);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_TIMELIMIT);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_NO_SOL_FOUND);
+}
+
+TEST_F(LimitsTest, InterruptFromAnotherThreadStopsTheSolve) {
+  load(prob, market_split(4, 40, 2));
+  Log log;
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect, &log, 0), 0);
+  std::atomic<bool> done{false};
+  std::thread stopper([&] {
+    // Wait until the engine has started logging, then keep asking until the solve returns.
+    while (log.count.load() == 0 && !done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!done.load()) {
+      KLVOinterrupt(prob, 1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  auto started = std::chrono::steady_clock::now();
+  int solstatus = solve(prob);
+  done = true;
+  stopper.join();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_LT(seconds, 20.0);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_INTERRUPT);
+  EXPECT_EQ(solstatus, KLVO_SOLSTATUS_NOTFOUND);
+  // A later solve is not stopped by the old request.
+  ASSERT_EQ(KLVOremovecbmessage(prob, collect, &log), 0);
+  load(prob, transport(3, 4, 1));
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+}
+
+TEST_F(LimitsTest, EngineLogReachesTheMessageCallbacksAtTheChosenLevel) {
+  Log log;
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect, &log, 0), 0);
+  load(prob, transport(4, 5, 9));
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_GT(log.count.load(), 0);
+  EXPECT_NE(log.text.find("HiGHS"), std::string::npos);
+  EXPECT_EQ(log.text.find("\n\n\n"), std::string::npos) << "lines arrive whole, without their newline";
+
+  for (int level : {KLVO_OUTPUT_NONE, KLVO_OUTPUT_ERRORS}) {
+    log.count = 0;
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, level), 0);
+    ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_EQ(log.count.load(), 0) << "level " << level;
+  }
+  KLVOremovecbmessage(prob, collect, &log);
+}
+
+TEST_F(LimitsTest, WhatNoEngineTakesYetIsRefusedAndKept) {
+  // A quadratic row.
+  DenseModel m;
+  m.obj = {1, 1};
+  m.rowtype = {'L', 'G'};
+  m.rhs = {4, 1};
+  m.rows = {{1, 0}, {1, 1}};
+  load(prob, m);
+  int c0 = 0, c1 = 1;
+  double half = 0.5;
+  ASSERT_EQ(KLVOaddqmatrix64(prob, 0, 1, &c0, &c1, &half), 0);
+  EXPECT_EQ(KLVOoptimize(prob, "", nullptr, nullptr), KLVO_ERR_NOT_SUPPORTED);
+  EXPECT_NE(error().find("quadratic constraints"), std::string::npos) << error();
+  EXPECT_NE(error().find("not supported yet"), std::string::npos);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_QCONSTRAINTS), 1);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_UNSTARTED);
+  ASSERT_EQ(KLVOdelqmatrix(prob, 0), 0);
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+
+  // A special ordered set: refused by the MIP solve, its relaxation still solves.
+  const char settype = '1';
+  const int64_t setstart[2] = {0, 2};
+  const int setind[2] = {0, 1};
+  const double refval[2] = {1, 2};
+  ASSERT_EQ(KLVOaddsets64(prob, 1, 2, &settype, setstart, setind, refval), 0);
+  EXPECT_EQ(KLVOmipoptimize(prob, ""), KLVO_ERR_NOT_SUPPORTED);
+  EXPECT_NE(error().find("special ordered sets (1)"), std::string::npos) << error();
+  EXPECT_EQ(KLVOlpoptimize(prob, ""), 0);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SETS), 1);
+  int setidx = 0;
+  ASSERT_EQ(KLVOdelsets(prob, 1, &setidx), 0);
+
+  // An indicator and a partially integer column, named together.
+  int row = 1, col = 0, comp = 1;
+  char binary = 'B', partial = 'P';
+  ASSERT_EQ(KLVOchgcoltype(prob, 1, &col, &binary), 0);
+  ASSERT_EQ(KLVOsetindicators(prob, 1, &row, &col, &comp), 0);
+  ASSERT_EQ(KLVOchgcoltype(prob, 1, &c1, &partial), 0);
+  EXPECT_EQ(KLVOoptimize(prob, "", nullptr, nullptr), KLVO_ERR_NOT_SUPPORTED);
+  EXPECT_NE(error().find("indicator constraints (1)"), std::string::npos) << error();
+  EXPECT_NE(error().find("partially integer columns (1)"), std::string::npos) << error();
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_INDICATORS), 1);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPENTS), 2);
+
+  // Integer columns with a quadratic objective.
+  KLVOprob miqp = fresh();
+  DenseModel k;
+  k.obj = {-1, -1};
+  k.rowtype = {'L'};
+  k.rhs = {3};
+  k.rows = {{1, 1}};
+  k.coltype = {'I', 'C'};
+  load(miqp, k);
+  double two = 2;
+  ASSERT_EQ(KLVOchgqobj(miqp, 0, 0, two), 0);
+  EXPECT_EQ(KLVOoptimize(miqp, "", nullptr, nullptr), KLVO_ERR_NOT_SUPPORTED);
+  EXPECT_NE(error(miqp).find("integer columns together with a quadratic objective"), std::string::npos);
+  // The continuous relaxation is a convex QP and solves: min x^2 - x - y, x + y <= 3.
+  ASSERT_EQ(KLVOlpoptimize(miqp, ""), 0);
+  EXPECT_EQ(int_attr(miqp, KLVO_ATTR_LPSTATUS), KLVO_LP_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(miqp, KLVO_ATTR_LPOBJVAL), -3.0, 1e-5);
+}
