@@ -156,22 +156,36 @@ std::string str_control(const kslp_problem_s *slp, int id) {
 
 bool has_formulas(const Problem &prob) { return prob.slp && !prob.slp->entries.empty(); }
 
-bool get_int(Problem &prob, int id, int64_t &value) {
+int formula_count(const Problem &prob) { return prob.slp ? static_cast<int>(prob.slp->entries.size()) : 0; }
+
+bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, double *d, std::string *s) {
   const ParamInfo *p = find_param(id);
-  if (!p || p->type != kInt) return false;
-  value = p->control ? int_control(prob.slp, id) : attribute_int(prob, id);
+  if (!p) return false;
+  if (p->control != control || p->type != type)
+    fail(p->control != control ? KLVO_ERR_UNKNOWN_ID : KLVO_ERR_WRONG_TYPE,
+         "Nonlinear-layer %s %d (%s) is not read this way", p->control ? "control" : "attribute", id, p->name);
+  if (type == kInt) *i = control ? int_control(prob.slp, id) : attribute_int(prob, id);
+  if (type == kDouble) {
+    if (id == kCtrlObjSense) *d = prob.model.objsense;
+    else *d = control ? dbl_control(prob.slp, id) : attribute_dbl(prob, id);
+  }
+  if (type == kString) *s = str_control(prob.slp, id);
   return true;
 }
 
-bool get_dbl(Problem &prob, int id, double &value) {
+bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s) {
   const ParamInfo *p = find_param(id);
-  if (!p || p->type != kDouble) return false;
-  if (id == kCtrlObjSense) value = prob.model.objsense;
-  else value = p->control ? dbl_control(prob.slp, id) : attribute_dbl(prob, id);
+  if (!p) return false;
+  if (!p->control || p->type != type)
+    fail(!p->control ? KLVO_ERR_UNKNOWN_ID : KLVO_ERR_WRONG_TYPE, "Nonlinear-layer %s %d (%s) is not set this way",
+         p->control ? "control" : "attribute", id, p->name);
+  KSLPprob slp = prob.slp;
+  if (!slp) fail(KLVO_ERR_NOT_INITIALIZED, "Control %d (%s) belongs to the nonlinear layer, which this problem does not have", id, p->name);
+  int rc = type == kInt ? KSLPsetintcontrol64(slp, id, i) : type == kDouble ? KSLPsetdblcontrol(slp, id, d) : KSLPsetstrcontrol(slp, id, s);
+  if (rc != 0) fail(rc, "%s", slp->error.text().c_str());
   return true;
 }
 
-// Drops entries whose row is deleted, shifts the later rows down.
 namespace {
 std::vector<int> sorted_unique(int n, const int *index) {
   std::vector<int> v(index, index + (n > 0 && index ? n : 0));

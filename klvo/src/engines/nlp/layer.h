@@ -93,13 +93,16 @@ std::string str_control(const kslp_problem_s *slp, int id);
 void rows_deleted(Problem &prob, int n, const int *index);
 void cols_deleted(Problem &prob, int n, const int *index);
 
-// True when the problem has formula entries the solver must take into account.
+// True when the problem has formula entries the solver must take into account; their count.
 bool has_formulas(const Problem &prob);
+int formula_count(const Problem &prob);
 
-// Reads a layer attribute or control through the main problem's getters: returns false when
-// the id is not one of the layer's.
-bool get_int(Problem &prob, int id, int64_t &value);
-bool get_dbl(Problem &prob, int id, double &value);
+// The main problem's control and attribute getters and setters hand the layer's ids here, so
+// they can be read and set through either handle. Each returns false when the id is not one
+// of the layer's; a layer id of another kind or type, or a setter on a problem without a
+// layer, fails. type: 1 integer, 2 double, 3 string.
+bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, double *d, std::string *s);
+bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s);
 
 }  // namespace nlp
 }  // namespace klvo

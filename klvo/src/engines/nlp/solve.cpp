@@ -54,6 +54,55 @@ const char *status_text(int status) {
   }
 }
 
+// The outcome in the terms of the problem's solution store.
+void store_solution(Problem &prob, const Results &res, int stop, double feastol) {
+  SolutionStore &s = prob.solution;
+  s.clear();
+  s.optimizetype = KLVO_OPTTYPE_NLP;
+  s.bariter = res.iterations;
+  s.time = res.solvetime;
+  s.lpobjval = res.objval;
+  bool feasible = res.has_solution && res.maxviolation <= 10 * feastol;
+  switch (res.nlpstatus) {
+    case kNlpSolution:
+      s.lpstatus = KLVO_LP_OPTIMAL;
+      s.solvestatus = KLVO_SOLVESTATUS_COMPLETED;
+      s.solstatus = KLVO_SOLSTATUS_OPTIMAL;
+      break;
+    case kNlpLocallyInfeasible:
+      s.lpstatus = KLVO_LP_INFEAS;
+      s.solvestatus = KLVO_SOLVESTATUS_COMPLETED;
+      s.solstatus = KLVO_SOLSTATUS_INFEASIBLE;
+      break;
+    case kNlpUnbounded:
+      s.lpstatus = KLVO_LP_UNBOUNDED;
+      s.solvestatus = KLVO_SOLVESTATUS_COMPLETED;
+      s.solstatus = KLVO_SOLSTATUS_UNBOUNDED;
+      break;
+    case kNlpUnfinished:
+      s.lpstatus = KLVO_LP_UNFINISHED;
+      s.solvestatus = KLVO_SOLVESTATUS_STOPPED;
+      s.solstatus = feasible ? KLVO_SOLSTATUS_FEASIBLE : KLVO_SOLSTATUS_NOTFOUND;
+      s.stopstatus = stop ? stop : KLVO_STOP_ITERLIMIT;
+      break;
+    default:
+      s.lpstatus = KLVO_LP_UNSOLVED;
+      s.solvestatus = KLVO_SOLVESTATUS_FAILED;
+      s.solstatus = KLVO_SOLSTATUS_NOTFOUND;
+      break;
+  }
+  if (s.solstatus == KLVO_SOLSTATUS_OPTIMAL || s.solstatus == KLVO_SOLSTATUS_FEASIBLE) {
+    s.primal_status = s.solstatus;
+    s.x = res.x;
+    s.slack = res.slack;
+    if (s.solstatus == KLVO_SOLSTATUS_OPTIMAL) {
+      s.dual_status = KLVO_SOLSTATUS_OPTIMAL;
+      s.duals = res.duals;
+      s.djs = res.djs;
+    }
+  }
+}
+
 }  // namespace
 
 void engine_message(Problem &prob, int msgtype, const std::string &line) {
@@ -61,9 +110,9 @@ void engine_message(Problem &prob, int msgtype, const std::string &line) {
   else prob.message(msgtype, line);
 }
 
-void optimize(Problem &prob) {
+void optimize(Problem &prob, bool relax) {
   for (char t : prob.model.coltype)
-    if (t != 'C')
+    if (t != 'C' && !relax)
       fail(KLVO_ERR_NOT_SUPPORTED,
            "The nonlinear solver takes continuous problems only; this problem has integer or semi-continuous columns");
   auto start = std::chrono::steady_clock::now();
@@ -122,7 +171,8 @@ void optimize(Problem &prob) {
   engine_message(prob, KLVO_MSG_INFO,
                  format("Nonlinear solve: %s; objective %.10g after %d iterations", status_text(res.nlpstatus), res.objval,
                         res.iterations));
-  if (slp) slp->results = res;
+  store_solution(prob, res, r.stop, settings.feastol);
+  if (slp) slp->results = std::move(res);
 }
 
 #ifndef KLVO_HAVE_IPOPT

@@ -27,14 +27,16 @@ struct EngineResult {
   bool have_point = false;
   std::vector<double> x, lambda, zl, zu;  // engine space: lambda by engine row
   int iterations = 0;
+  int stop = 0;  // why an unfinished solve stopped: a KLVO_STOP_* value
 };
 
 // Runs the engine on the model from x0. Throws Error when no engine is available or it
 // cannot start.
 EngineResult run_engine(Problem &prob, NlpModel &model, const std::vector<double> &x0, const EngineSettings &settings);
 
-// Solves the problem's continuous nonlinear model; the statuses tell the outcome.
-void optimize(Problem &prob);
+// Solves the problem's continuous nonlinear model (with relax, integrality is ignored); the
+// statuses of the layer and of the problem's solution store tell the outcome.
+void optimize(Problem &prob, bool relax = false);
 
 // Sends one line of engine output to the layer's message function (or the problem's).
 void engine_message(Problem &prob, int msgtype, const std::string &line);

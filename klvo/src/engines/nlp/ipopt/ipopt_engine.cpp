@@ -123,11 +123,16 @@ class Tnlp : public Ipopt::TNLP {
   bool intermediate_callback(Ipopt::AlgorithmMode, Index iter, Number, Number, Number, Number, Number, Number, Number,
                              Number, Index, const Ipopt::IpoptData *, Ipopt::IpoptCalculatedQuantities *) override {
     result.iterations = iter;
-    if (prob_.interrupt_reason.load() != 0) return false;
-    if (prob_.slp && prob_.slp->interrupt_reason.load() != 0) return false;
+    if (prob_.interrupt_reason.load() != 0 || (prob_.slp && prob_.slp->interrupt_reason.load() != 0)) {
+      result.stop = KLVO_STOP_INTERRUPT;
+      return false;
+    }
     if (timelimit_ > 0) {
       double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-      if (elapsed >= timelimit_) return false;
+      if (elapsed >= timelimit_) {
+        result.stop = KLVO_STOP_TIMELIMIT;
+        return false;
+      }
     }
     return true;
   }
@@ -141,7 +146,13 @@ class Tnlp : public Ipopt::TNLP {
       case Ipopt::LOCAL_INFEASIBILITY: result.status = kNlpLocallyInfeasible; break;
       case Ipopt::DIVERGING_ITERATES: result.status = kNlpUnbounded; break;
       case Ipopt::MAXITER_EXCEEDED:
+        result.status = kNlpUnfinished;
+        result.stop = KLVO_STOP_ITERLIMIT;
+        break;
       case Ipopt::CPUTIME_EXCEEDED:
+        result.status = kNlpUnfinished;
+        result.stop = KLVO_STOP_TIMELIMIT;
+        break;
       case Ipopt::USER_REQUESTED_STOP:
       case Ipopt::STOP_AT_TINY_STEP:
       case Ipopt::FEASIBLE_POINT_FOUND: result.status = kNlpUnfinished; break;
