@@ -117,6 +117,7 @@ void optimize(Problem &prob, bool relax) {
            "The nonlinear solver takes continuous problems only; this problem has integer or semi-continuous columns");
   auto start = std::chrono::steady_clock::now();
   kslp_problem_s *slp = prob.slp;
+  prob.interrupt_reason.store(0);
   if (slp) {
     slp->results = Results();
     slp->interrupt_reason = 0;
