@@ -412,3 +412,31 @@ TEST(LayerSolve, RefusesWhatItCannotSolveWithAClearError) {
 }
 
 }  // namespace
+
+namespace {
+
+// The compiled model is reused between solves; every change must reach the next solve.
+TEST(LayerSolve, ResolveSeesChangesOfStoreAndFormulas) {
+  NlpProblem p;
+  p.columns(2, {}, {}, {1, 1});
+  Ex g = pow(X(0), 2.0) + pow(X(1), 2.0);
+  int r = p.row('L', 1, &g);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0);
+  EXPECT_NEAR(p.objval(), -std::sqrt(2.0), 1e-7);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0);
+  EXPECT_NEAR(p.objval(), -std::sqrt(2.0), 1e-7);
+  double rhs = 8;
+  ASSERT_EQ(KLVOchgrhs(p.prob, 1, &r, &rhs), 0);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0);
+  EXPECT_NEAR(p.objval(), -4.0, 1e-7);
+  // A second entry in the row: x^2 + y^2 + (x^2 + y^2) <= 8.
+  p.add(r, -1000, 1.0, g);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0);
+  EXPECT_NEAR(p.objval(), -std::sqrt(8.0), 1e-7);
+  ASSERT_EQ(KSLPunconstruct(p.slp), 0);
+  ASSERT_EQ(KSLPsetdblcontrol(p.slp, 12146, -1.0), 0);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0);
+  EXPECT_NEAR(p.objval(), std::sqrt(8.0), 1e-7);
+}
+
+}  // namespace

@@ -58,8 +58,7 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
 // The formula read back at (row, col): one entry as it is, several as one sum with factor 1.
 bool combined(const kslp_problem_s *slp, int row, int col, double &factor, std::vector<Token> &tokens) {
   std::vector<const Entry *> found;
-  for (const Entry &e : slp->entries)
-    if (e.row == row && e.col == col) found.push_back(&e);
+  for (int i : slp->entries_at(row, col)) found.push_back(&slp->entries()[i]);
   tokens.clear();
   if (found.empty()) return false;
   if (found.size() == 1) {
@@ -103,8 +102,8 @@ void formulas_to_entries(KSLPprob slp, int nrows, const int *rowindex, const int
                          const int *type, const double *value, bool replace, const char *function) {
   std::vector<int> cols(nrows > 0 ? nrows : 0, KSLP_NOCOLUMN);
   std::vector<Entry> add = build_entries(slp, nrows, rowindex, cols.data(), nullptr, formulastart, parsed, type, value, function);
-  if (replace) slp->entries.clear();
-  for (Entry &e : add) slp->entries.push_back(std::move(e));
+  if (replace) slp->set_entries(std::move(add));
+  else slp->append_entries(std::move(add));
 }
 
 }  // namespace
@@ -116,8 +115,7 @@ int KSLPaddcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colind
   return klvo::slp_api_call(slp, "KSLPaddcoefs", [&] {
     std::vector<Entry> add =
         build_entries(slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, "KSLPaddcoefs");
-    slp->entries.reserve(slp->entries.size() + add.size());
-    for (Entry &e : add) slp->entries.push_back(std::move(e));
+    slp->append_entries(std::move(add));
   });
 }
 
@@ -126,7 +124,7 @@ int KSLPloadcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colin
   return klvo::slp_api_call(slp, "KSLPloadcoefs", [&] {
     std::vector<Entry> add =
         build_entries(slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, "KSLPloadcoefs");
-    slp->entries = std::move(add);
+    slp->set_entries(std::move(add));
   });
 }
 
@@ -134,31 +132,24 @@ int KSLPdelcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colind
   return klvo::slp_api_call(slp, "KSLPdelcoefs", [&] {
     if (ncoef < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: negative count %d", ncoef);
     if (ncoef > 0 && (!rowindex || !colindex)) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: null index array");
-    std::vector<char> drop(slp->entries.size(), 0);
+    const std::vector<Entry> &entries = slp->entries();
+    std::vector<char> drop(entries.size(), 0);
     for (int k = 0; k < ncoef; ++k) {
-      bool any = false;
-      for (size_t i = 0; i < slp->entries.size(); ++i) {
-        if (slp->entries[i].row == rowindex[k] && slp->entries[i].col == colindex[k]) {
-          drop[i] = 1;
-          any = true;
-        }
-      }
-      if (!any) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: no entry at row %d, column %d", rowindex[k], colindex[k]);
+      const std::vector<int> &at = slp->entries_at(rowindex[k], colindex[k]);
+      if (at.empty()) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: no entry at row %d, column %d", rowindex[k], colindex[k]);
+      for (int i : at) drop[i] = 1;
     }
     std::vector<Entry> kept;
-    for (size_t i = 0; i < slp->entries.size(); ++i)
-      if (!drop[i]) kept.push_back(std::move(slp->entries[i]));
-    slp->entries = std::move(kept);
+    kept.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (!drop[i]) kept.push_back(entries[i]);
+    slp->set_entries(std::move(kept));
   });
 }
 
 int KSLPgetcoefs(KSLPprob slp, int *ncoef, int *rowindex, int *colindex) {
   return klvo::slp_api_call(slp, "KSLPgetcoefs", [&] {
-    std::vector<std::pair<int, int>> pairs;
-    for (const Entry &e : slp->entries) {
-      std::pair<int, int> p(e.row, e.col);
-      if (std::find(pairs.begin(), pairs.end(), p) == pairs.end()) pairs.push_back(p);
-    }
+    const std::vector<std::pair<int, int>> &pairs = slp->pairs();
     if (ncoef) *ncoef = static_cast<int>(pairs.size());
     for (size_t i = 0; i < pairs.size(); ++i) {
       if (rowindex) rowindex[i] = pairs[i].first;
@@ -225,9 +216,9 @@ int KLVOnlpdelformulas(KLVOprob prob, int nrows, const int *rowindex) {
     std::vector<int> rows(rowindex, rowindex + nrows);
     std::sort(rows.begin(), rows.end());
     std::vector<Entry> kept;
-    for (Entry &e : slp->entries)
-      if (e.col != KSLP_NOCOLUMN || !std::binary_search(rows.begin(), rows.end(), e.row)) kept.push_back(std::move(e));
-    slp->entries = std::move(kept);
+    for (const Entry &e : slp->entries())
+      if (e.col != KSLP_NOCOLUMN || !std::binary_search(rows.begin(), rows.end(), e.row)) kept.push_back(e);
+    slp->set_entries(std::move(kept));
   });
 }
 
@@ -252,7 +243,7 @@ int KLVOnlpgetformularows_witharraysizes(KLVOprob prob, int *nrows, int *rowinde
   return klvo::api_call(prob, "KLVOnlpgetformularows", [&] {
     std::vector<int> rows;
     if (prob->slp)
-      for (const Entry &e : prob->slp->entries)
+      for (const Entry &e : prob->slp->entries())
         if (e.col == KSLP_NOCOLUMN) rows.push_back(e.row);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());

@@ -35,6 +35,49 @@ void kslp_problem_s::set_message_callback(KSLPmessagecb f, void *data) {
   message_data_ = f ? data : nullptr;
 }
 
+void kslp_problem_s::set_entries(std::vector<klvo::nlp::Entry> entries) {
+  entries_ = std::move(entries);
+  index_valid_ = false;
+  ++entries_revision;
+}
+
+void kslp_problem_s::append_entries(std::vector<klvo::nlp::Entry> &&more) {
+  entries_.reserve(entries_.size() + more.size());
+  for (auto &e : more) entries_.push_back(std::move(e));
+  index_valid_ = false;
+  ++entries_revision;
+}
+
+namespace {
+uint64_t pair_key(int row, int col) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
+}
+}  // namespace
+
+void kslp_problem_s::build_index() const {
+  if (index_valid_) return;
+  index_.clear();
+  pairs_.clear();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    std::vector<int> &at = index_[pair_key(entries_[i].row, entries_[i].col)];
+    if (at.empty()) pairs_.push_back({entries_[i].row, entries_[i].col});
+    at.push_back(static_cast<int>(i));
+  }
+  index_valid_ = true;
+}
+
+const std::vector<int> &kslp_problem_s::entries_at(int row, int col) const {
+  static const std::vector<int> none;
+  build_index();
+  auto it = index_.find(pair_key(row, col));
+  return it == index_.end() ? none : it->second;
+}
+
+const std::vector<std::pair<int, int>> &kslp_problem_s::pairs() const {
+  build_index();
+  return pairs_;
+}
+
 int kslp_problem_s::ncols() const { return prob ? prob->model.ncols() : 0; }
 int kslp_problem_s::nrows() const { return prob ? prob->model.nrows() : 0; }
 
@@ -73,7 +116,7 @@ int64_t attribute_int(const Problem &prob, int id) {
     case kAttrFormulas: {
       int64_t n = 0;
       if (slp)
-        for (const Entry &e : slp->entries)
+        for (const Entry &e : slp->entries())
           if ((e.col == KSLP_NOCOLUMN) == (id == kAttrFormulas)) ++n;
       return n;
     }
@@ -154,9 +197,9 @@ std::string str_control(const kslp_problem_s *slp, int id) {
   return slp->controls.strs[ControlValues::slot(*p)];
 }
 
-bool has_formulas(const Problem &prob) { return prob.slp && !prob.slp->entries.empty(); }
+bool has_formulas(const Problem &prob) { return prob.slp && !prob.slp->entries().empty(); }
 
-int formula_count(const Problem &prob) { return prob.slp ? static_cast<int>(prob.slp->entries.size()) : 0; }
+int formula_count(const Problem &prob) { return prob.slp ? static_cast<int>(prob.slp->entries().size()) : 0; }
 
 bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, double *d, std::string *s) {
   const ParamInfo *p = find_param(id);
@@ -200,8 +243,8 @@ void rows_deleted(Problem &prob, int n, const int *index) {
   if (!slp || n <= 0) return;
   std::vector<int> deleted = sorted_unique(n, index);
   std::vector<Entry> kept;
-  kept.reserve(slp->entries.size());
-  for (Entry &e : slp->entries) {
+  kept.reserve(slp->entries().size());
+  for (Entry e : slp->entries()) {
     if (e.row < 0) {
       kept.push_back(std::move(e));
       continue;
@@ -211,7 +254,7 @@ void rows_deleted(Problem &prob, int n, const int *index) {
     e.row -= static_cast<int>(it - deleted.begin());
     kept.push_back(std::move(e));
   }
-  slp->entries = std::move(kept);
+  slp->set_entries(std::move(kept));
 }
 
 // Drops entries that use a deleted column (as their column or inside the formula) and renumbers
@@ -224,7 +267,7 @@ void cols_deleted(Problem &prob, int n, const int *index) {
   auto shift = [&](int c) { return c - static_cast<int>(std::lower_bound(deleted.begin(), deleted.end(), c) - deleted.begin()); };
   int ncols = prob.model.ncols();
   std::vector<Entry> kept;
-  for (Entry &e : slp->entries) {
+  for (Entry e : slp->entries()) {
     bool uses = e.col >= 0 && gone(e.col);
     for (int c : e.tape.cols()) uses = uses || gone(c);
     if (uses) continue;
@@ -234,7 +277,7 @@ void cols_deleted(Problem &prob, int n, const int *index) {
     e.tape = Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), ncols, slp->users.get());
     kept.push_back(std::move(e));
   }
-  slp->entries = std::move(kept);
+  slp->set_entries(std::move(kept));
   std::map<int, double> init;
   for (const auto &kv : slp->initval)
     if (!gone(kv.first)) init[shift(kv.first)] = kv.second;
@@ -281,12 +324,13 @@ int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *name) {
     auto users = std::make_shared<UserFunctions>();
     for (const auto &u : src->users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
     std::vector<Entry> entries;
-    entries.reserve(src->entries.size());
-    for (const Entry &e : src->entries)
+    entries.reserve(src->entries().size());
+    for (const Entry &e : src->entries())
       entries.push_back(Entry{e.row, e.col, e.factor, e.tokens,
                               Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), dest->ncols(), users.get())});
     dest->users = std::move(users);
-    dest->entries = std::move(entries);
+    dest->compiled.reset();
+    dest->set_entries(std::move(entries));
     dest->initval = src->initval;
     dest->controls = src->controls;
     dest->results = Results();
@@ -438,7 +482,10 @@ int KSLPgetptrattrib(KSLPprob slp, int id, void **value) {
 }
 
 int KSLPunconstruct(KSLPprob slp) {
-  return klvo::slp_api_call(slp, "KSLPunconstruct", [&] { slp->results.layer_status &= ~kStatusConstructed; });
+  return klvo::slp_api_call(slp, "KSLPunconstruct", [&] {
+    slp->compiled.reset();
+    slp->results.layer_status &= ~kStatusConstructed;
+  });
 }
 
 int KSLPpostsolve(KSLPprob slp) {

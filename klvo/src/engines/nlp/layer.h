@@ -8,10 +8,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/formula.h"
+#include "engines/nlp/nlp_model.h"
 #include "env/error.h"
 #include "env/problem.h"
 
@@ -50,7 +52,20 @@ struct kslp_problem_s {
   klvo::ErrorSlot error;
   std::atomic<int> interrupt_reason{0};
 
-  std::vector<klvo::nlp::Entry> entries;
+  // Formula entries in order of addition. Every change goes through set_entries or
+  // append_entries, which keep the (row, column) index in step.
+  const std::vector<klvo::nlp::Entry> &entries() const { return entries_; }
+  void set_entries(std::vector<klvo::nlp::Entry> entries);
+  void append_entries(std::vector<klvo::nlp::Entry> &&more);
+  // Positions of the entries at (row, col), in order of addition.
+  const std::vector<int> &entries_at(int row, int col) const;
+  // The distinct (row, column) pairs holding entries, in order of first addition.
+  const std::vector<std::pair<int, int>> &pairs() const;
+  uint64_t entries_revision = 0;  // grows on every change of the entries
+  // The solver's compiled model, kept between solves while nothing changed.
+  std::shared_ptr<klvo::nlp::NlpModel> compiled;
+  uint64_t compiled_model_revision = 0, compiled_entries_revision = 0;
+
   std::shared_ptr<klvo::nlp::UserFunctions> users = std::make_shared<klvo::nlp::UserFunctions>();
   std::map<int, double> initval;  // column -> initial value
   klvo::nlp::ControlValues controls;
@@ -67,6 +82,11 @@ struct kslp_problem_s {
   std::mutex message_mutex_;
   KSLPmessagecb message_fn_ = nullptr;
   void *message_data_ = nullptr;
+  std::vector<klvo::nlp::Entry> entries_;
+  mutable std::unordered_map<uint64_t, std::vector<int>> index_;
+  mutable std::vector<std::pair<int, int>> pairs_;
+  mutable bool index_valid_ = false;
+  void build_index() const;
 };
 
 namespace klvo {

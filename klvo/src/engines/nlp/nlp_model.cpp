@@ -51,13 +51,16 @@ NlpModel::NlpModel(const Problem &prob) {
   }
   // Formula entries, each compiled against the current columns.
   if (prob.slp) {
-    for (const Entry &e : prob.slp->entries) {
+    for (const Entry &e : prob.slp->entries()) {
       if (e.row >= nr)
         fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry lies in row %d but the problem has %d rows", e.row, nr);
       if (e.col != KSLP_NOCOLUMN && e.col >= n)
         fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry multiplies column %d but the problem has %d columns", e.col, n);
+      if (!e.tape.cols().empty() && e.tape.cols().back() >= n)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula in row %d uses column %d but the problem has %d columns", e.row,
+             e.tape.cols().back(), n);
       Formula f;
-      f.tape = Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), n, prob.slp->users.get());
+      f.tape = e.tape;  // compiled when the entry was added
       f.tape.scale(e.col == KSLP_NOCOLUMN ? -1 : e.col, e.factor);
       (e.row < 0 ? obj_ : rows_[e.row]).formulas.push_back(std::move(f));
       nonlinear_ = true;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/layer.h"
@@ -122,7 +123,20 @@ void optimize(Problem &prob, bool relax) {
     slp->results = Results();
     slp->interrupt_reason = 0;
   }
-  NlpModel model(prob);
+  // The compiled model is kept while neither the store nor the formulas change.
+  std::shared_ptr<NlpModel> compiled;
+  if (slp && slp->compiled && slp->compiled_model_revision == prob.model.revision &&
+      slp->compiled_entries_revision == slp->entries_revision) {
+    compiled = slp->compiled;
+  } else {
+    compiled = std::make_shared<NlpModel>(prob);
+    if (slp) {
+      slp->compiled = compiled;
+      slp->compiled_model_revision = prob.model.revision;
+      slp->compiled_entries_revision = slp->entries_revision;
+    }
+  }
+  NlpModel &model = *compiled;
   EngineSettings settings = settings_of(slp);
   std::vector<double> x0 = starting_point(prob, model);
   EngineResult r;
