@@ -440,3 +440,76 @@ TEST(LayerSolve, ResolveSeesChangesOfStoreAndFormulas) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LayerVars, ChgvarChangesOnlyWhatIsGivenAndItsInitialValueStartsTheSolve) {
+  // (x^2 - 1)^2 + 0.1 x has local minima near x = 1 and x = -1; the start decides.
+  NlpProblem p;
+  p.columns(2);
+  p.row('E', 0, nullptr, {{1, 1}});
+  p.objective(pow(pow(X(0), 2.0) - 1.0, 2.0) + C(0.1) * X(0));
+  double sb = 0.25, init = 2.0;
+  int detrow = 0;
+  ASSERT_EQ(KSLPchgvar(p.slp, 0, &detrow, nullptr, &sb, nullptr, nullptr, &init, nullptr, nullptr, nullptr, nullptr,
+                       nullptr),
+            0)
+      << p.slp_error();
+  double stepbound = 0, initvalue = 0, penalty = -1;
+  int d = 0, delta = 0;
+  ASSERT_EQ(KSLPgetvar(p.slp, 0, &d, nullptr, &stepbound, &penalty, nullptr, &initvalue, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, &delta, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(d, 0);
+  EXPECT_EQ(stepbound, 0.25);
+  EXPECT_EQ(penalty, 0.0);
+  EXPECT_EQ(initvalue, 2.0);
+  EXPECT_EQ(delta, -1);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0);
+  EXPECT_GT(p.x()[0], 0.9);
+  init = -2.0;
+  ASSERT_EQ(KSLPchgvar(p.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, &init, nullptr, nullptr, nullptr, nullptr,
+                       nullptr),
+            0);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0);
+  EXPECT_LT(p.x()[0], -0.9);
+  ASSERT_EQ(KSLPgetvar(p.slp, 0, &d, nullptr, &stepbound, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(stepbound, 0.25);  // untouched by the second call
+
+  // Row status words and determining rows follow deleted rows.
+  p.row('L', 1);
+  int status = 0x800;
+  ASSERT_EQ(KSLPchgrowstatus(p.slp, 1, &status), 0);
+  detrow = 1;
+  ASSERT_EQ(KSLPchgvar(p.slp, 1, &detrow, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr),
+            0);
+  int r0 = 0;
+  ASSERT_EQ(KLVOdelrows(p.prob, 1, &r0), 0);
+  ASSERT_EQ(KSLPgetrowstatus(p.slp, 0, &status), 0);
+  EXPECT_EQ(status, 0x800);
+  ASSERT_EQ(KSLPgetvar(p.slp, 1, &d, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(d, 0);
+  ASSERT_EQ(KSLPgetvar(p.slp, 0, &d, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(d, -1);  // its determining row was deleted
+  // Forgetting column 0's settings drops its initial value too.
+  int c0 = 0;
+  ASSERT_EQ(KSLPdelvars(p.slp, 1, &c0), 0);
+  ASSERT_EQ(KSLPgetvar(p.slp, 0, nullptr, nullptr, &stepbound, nullptr, nullptr, &initvalue, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(stepbound, 0.0);
+  EXPECT_EQ(initvalue, 0.0);
+  EXPECT_EQ(KSLPchgrowstatus(p.slp, 7, &status), KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(KSLPgetvar(p.slp, 9, &d, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr),
+            KLVO_ERR_INVALID_ARGUMENT);
+}
+
+}  // namespace

@@ -131,6 +131,25 @@ KLVO_API int KSLPevaluateformula(KSLPprob slp, int parsed, const int *type, cons
 KLVO_API int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, const double *value, const double *x,
                                     double *f, double *gradient, double *hessian);
 
+/* Column settings of the successive-linearisation interface. In KSLPchgvar a null pointer
+ * leaves a setting unchanged; detrow -1 removes the determining row. The initial value is the
+ * one KLVOnlpsetinitval sets and starts the next solve; the other settings are stored and read
+ * back but do not steer this library's interior-point solve (KSLPgetvar reports -1 for delta
+ * columns, penalty deltas and update rows, which it does not create). KSLPdelvars forgets the
+ * settings and initial values of the given columns. Row status words (KSLPchgrowstatus) are
+ * stored likewise. Settings follow deleted rows and columns. */
+KLVO_API int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepbound,
+                        const double *stepbound, const double *penalty, const double *damp, const double *initvalue,
+                        const double *value, const int *tolset, const int *history, const int *converged,
+                        const int *vartype);
+KLVO_API int KSLPgetvar(KSLPprob slp, int col, int *detrow, double *initstepbound, double *stepbound,
+                        double *penalty, double *damp, double *initvalue, double *value, int *tolset, int *history,
+                        int *converged, int *vartype, int *delta, int *penaltydelta, int *updaterow,
+                        double *oldvalue);
+KLVO_API int KSLPdelvars(KSLPprob slp, int ncols, const int *colind);
+KLVO_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
+KLVO_API int KSLPgetrowstatus(KSLPprob slp, int row, int *status);
+
 /* The last solution of the layer (any array may be null). */
 KLVO_API int KSLPgetslpsol(KSLPprob slp, double *x, double *slack, double *duals, double *djs);
 

@@ -255,6 +255,18 @@ void rows_deleted(Problem &prob, int n, const int *index) {
     kept.push_back(std::move(e));
   }
   slp->set_entries(std::move(kept));
+  std::map<int, int> status;
+  for (const auto &kv : slp->rowstatus) {
+    auto it = std::lower_bound(deleted.begin(), deleted.end(), kv.first);
+    if (it == deleted.end() || *it != kv.first) status[kv.first - static_cast<int>(it - deleted.begin())] = kv.second;
+  }
+  slp->rowstatus = std::move(status);
+  for (auto &kv : slp->vars) {
+    int &d = kv.second.detrow;
+    if (d < 0) continue;
+    auto it = std::lower_bound(deleted.begin(), deleted.end(), d);
+    d = (it != deleted.end() && *it == d) ? -1 : d - static_cast<int>(it - deleted.begin());
+  }
 }
 
 // Drops entries that use a deleted column (as their column or inside the formula) and renumbers
@@ -282,6 +294,10 @@ void cols_deleted(Problem &prob, int n, const int *index) {
   for (const auto &kv : slp->initval)
     if (!gone(kv.first)) init[shift(kv.first)] = kv.second;
   slp->initval = std::move(init);
+  std::map<int, VarSettings> vars;
+  for (const auto &kv : slp->vars)
+    if (!gone(kv.first)) vars[shift(kv.first)] = kv.second;
+  slp->vars = std::move(vars);
   slp->results = Results();
 }
 
@@ -332,6 +348,8 @@ int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *name) {
     dest->compiled.reset();
     dest->set_entries(std::move(entries));
     dest->initval = src->initval;
+    dest->vars = src->vars;
+    dest->rowstatus = src->rowstatus;
     dest->controls = src->controls;
     dest->results = Results();
   });

@@ -29,6 +29,15 @@ struct Entry {
   Tape tape;                  // the formula alone, compiled
 };
 
+// Per-column settings of the successive-linearisation interface (KSLPchgvar). Only the
+// initial value (kept in the layer's initial values) steers this library's solver; the others
+// are stored and read back.
+struct VarSettings {
+  int detrow = -1;
+  double initstepbound = 0, stepbound = 0, penalty = 0, damp = 0, value = 0;
+  int tolset = 0, history = 0, converged = 0, vartype = 0;
+};
+
 // What a nonlinear solve leaves behind.
 struct Results {
   int nlpstatus = kNlpUnstarted;
@@ -68,6 +77,8 @@ struct kslp_problem_s {
 
   std::shared_ptr<klvo::nlp::UserFunctions> users = std::make_shared<klvo::nlp::UserFunctions>();
   std::map<int, double> initval;  // column -> initial value
+  std::map<int, klvo::nlp::VarSettings> vars;  // column -> settings given with KSLPchgvar
+  std::map<int, int> rowstatus;                // row -> status bits given with KSLPchgrowstatus
   klvo::nlp::ControlValues controls;
   klvo::nlp::Results results;
 
