@@ -311,6 +311,36 @@ TEST(Outcomes, IterationLimitLeavesUnfinishedStatus) {
   EXPECT_NEAR(p.objval(), 0.0, 1e-10);
 }
 
+TEST(Outcomes, TimeLimitStopsWithItsReason) {
+  NlpProblem p;
+  p.columns(2);
+  p.objective(C(100) * pow(X(1) - pow(X(0), 2.0), 2.0) + pow(C(1) - X(0), 2.0));
+  start(p, {-1.2, 1});
+  ASSERT_EQ(KSLPsetdblcontrol(p.slp, 12102, 1e-9), 0);
+  int solvestatus = -1, solstatus = -1, stop = -1;
+  ASSERT_EQ(KLVOoptimize(p.prob, nullptr, &solvestatus, &solstatus), 0) << p.error();
+  EXPECT_EQ(p.status(), 6);
+  EXPECT_EQ(solvestatus, KLVO_SOLVESTATUS_STOPPED);
+  ASSERT_EQ(KLVOgetintattrib(p.prob, KLVO_ATTR_STOPSTATUS, &stop), 0);
+  EXPECT_EQ(stop, KLVO_STOP_TIMELIMIT);
+}
+
+TEST(Outcomes, StartWhereAFormulaIsUndefinedFailsCleanly) {
+  NlpProblem p;
+  p.columns(1);
+  p.objective(log(X(0)) + pow(X(0), 2.0));
+  start(p, {-1});
+  int solvestatus = -1, solstatus = -1;
+  ASSERT_EQ(KLVOoptimize(p.prob, nullptr, &solvestatus, &solstatus), 0) << p.error();
+  EXPECT_EQ(p.status(), 7);
+  EXPECT_EQ(solvestatus, KLVO_SOLVESTATUS_FAILED);
+  EXPECT_EQ(solstatus, KLVO_SOLSTATUS_NOTFOUND);
+  double x = 0;
+  int st = -1;
+  ASSERT_EQ(KLVOgetsolution(p.prob, &st, &x, 0, 0), 0);
+  EXPECT_EQ(st, KLVO_SOLSTATUS_NOTFOUND);
+}
+
 std::atomic<int> g_calls{0};
 double interrupting(const double *a, void *data) {
   if (++g_calls == 20) KSLPinterrupt(static_cast<KSLPprob>(data), 1);

@@ -234,6 +234,7 @@ EngineResult run_engine(Problem &prob, NlpModel &model, const std::vector<double
   if (app->Initialize() != Ipopt::Solve_Succeeded)
     fail(KLVO_ERR_ENGINE, "The interior-point engine could not be initialized (see the messages)");
   Ipopt::SmartPtr<Tnlp> tnlp = new Tnlp(prob, model, x0, s.timelimit);
+  tnlp->result.status = kNlpUnknown;  // unless the engine reports its outcome
   Ipopt::ApplicationReturnStatus rc;
   try {
     rc = app->OptimizeTNLP(Ipopt::SmartPtr<Ipopt::TNLP>(GetRawPtr(tnlp)));
