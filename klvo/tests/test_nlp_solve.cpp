@@ -1,7 +1,9 @@
 // Nonlinear solving: Hock-Schittkowski problems to their published optima, a convex QCQP,
 // sign conventions of duals, reduced costs and slacks, and the non-optimal outcomes.
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "nlp_test_util.h"
 
@@ -360,6 +362,35 @@ TEST(Outcomes, InterruptStopsTheSolve) {
   int iters = 0;
   KSLPgetintattrib(p.slp, 12180, &iters);
   EXPECT_LT(iters, 10);
+}
+
+std::atomic<bool> g_entered{false}, g_interrupted{false};
+double waiting(const double *a, void *) {
+  // The first evaluation waits (at most 10 s) until the other thread has interrupted.
+  if (!g_entered.exchange(true))
+    for (int k = 0; k < 10000 && !g_interrupted; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return a[0] * a[0];
+}
+
+TEST(Outcomes, InterruptFromAnotherThreadStopsTheSolve) {
+  NlpProblem p;
+  p.columns(2);
+  int id = 0;
+  ASSERT_EQ(KSLPadduserfunction(p.slp, "square", 2, 1, 1, 0, reinterpret_cast<KSLPuserfunction>(waiting), nullptr, &id), 0);
+  p.objective(nary(11, id, {X(0) - 3.0}) + C(100) * pow(X(1) - pow(X(0), 2.0), 2.0));
+  g_entered = false;
+  g_interrupted = false;
+  int rc = -1;
+  std::thread solver([&] { rc = KLVOnlpoptimize(p.prob, nullptr); });
+  while (!g_entered) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(KSLPinterrupt(p.slp, 1), 0);
+  g_interrupted = true;
+  solver.join();
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(p.status(), 6);
+  int stop = 0;
+  ASSERT_EQ(KLVOgetintattrib(p.prob, KLVO_ATTR_STOPSTATUS, &stop), 0);
+  EXPECT_EQ(stop, KLVO_STOP_INTERRUPT);
 }
 
 TEST(Outcomes, DomainErrorsDuringTheSolveAreStepsBackNotFailures) {
