@@ -513,3 +513,66 @@ TEST(LayerVars, ChgvarChangesOnlyWhatIsGivenAndItsInitialValueStartsTheSolve) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LayerArraySizes, ShortArraysAreRefusedBeforeAnythingIsStored) {
+  NlpProblem p;
+  p.columns(2);
+  p.row('L', 1);
+  p.row('L', 1);
+  Ex f = sin(X(0)) + exp(X(1));
+  std::vector<int> type = f.type;
+  std::vector<double> value = f.value;
+  int n = static_cast<int>(type.size());
+  int rows[2] = {0, 1}, starts[3] = {0, n, 2 * n};
+  type.insert(type.end(), f.type.begin(), f.type.end());
+  value.insert(value.end(), f.value.begin(), f.value.end());
+  int tsize = static_cast<int>(type.size());
+  EXPECT_EQ(KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, 1, starts, 3, 1, type.data(), tsize, value.data(), tsize),
+            KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_NE(p.error().find("rowind"), std::string::npos) << p.error();
+  EXPECT_EQ(KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, 2, starts, 2, 1, type.data(), tsize, value.data(), tsize),
+            KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, 2, starts, 3, 1, type.data(), tsize, value.data(), tsize - 1),
+            KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_NE(p.error().find("value"), std::string::npos) << p.error();
+  int count = -1;
+  ASSERT_EQ(KLVOnlpgetformularows(p.prob, &count, nullptr), 0);
+  EXPECT_EQ(count, 0);
+  ASSERT_EQ(KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, 2, starts, 3, 1, type.data(), tsize, value.data(), tsize), 0)
+      << p.error();
+  ASSERT_EQ(KLVOnlpgetformularows(p.prob, &count, nullptr), 0);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(KLVOnlpdelformulas_witharraysizes(p.prob, 2, rows, 1), KLVO_ERR_INVALID_ARGUMENT);
+  ASSERT_EQ(KLVOnlpdelformulas_witharraysizes(p.prob, 1, rows, 1), 0);
+  ASSERT_EQ(KLVOnlpgetformularows(p.prob, &count, nullptr), 0);
+  EXPECT_EQ(count, 1);
+  ASSERT_EQ(KLVOnlploadformulas_witharraysizes(p.prob, 1, rows, 1, starts, 2, 1, type.data(), n, value.data(), n), 0);
+  int fr[2];
+  ASSERT_EQ(KLVOnlpgetformularows_witharraysizes(p.prob, &count, fr, 2), 0);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(fr[0], 0);
+
+  // Determining rows and initial step bounds.
+  int cols[2] = {0, 1}, det[2] = {1, -1};
+  double isb[2] = {0.5, 2.0};
+  EXPECT_EQ(KLVOslpsetdetrow_witharraysizes(p.prob, 2, cols, 2, det, 1), KLVO_ERR_INVALID_ARGUMENT);
+  ASSERT_EQ(KLVOslpsetdetrow_witharraysizes(p.prob, 2, cols, 2, det, 2), 0) << p.error();
+  ASSERT_EQ(KLVOslpsetinitstepbounds_witharraysizes(p.prob, 2, cols, 2, isb, 2), 0) << p.error();
+  int d = 0;
+  double s = 0;
+  ASSERT_EQ(KSLPgetvar(p.slp, 0, &d, &s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(d, 1);
+  EXPECT_EQ(s, 0.5);
+  int badrow[1] = {5};
+  EXPECT_EQ(KLVOslpsetdetrow_witharraysizes(p.prob, 1, cols, 1, badrow, 1), KLVO_ERR_INVALID_ARGUMENT);
+  ASSERT_EQ(KSLPgetvar(p.slp, 0, &d, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(d, 1);
+}
+
+}  // namespace

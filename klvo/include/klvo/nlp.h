@@ -167,6 +167,21 @@ KLVO_API int KLVOnlpgetformula(KLVOprob prob, int rowindex, int parsed, int maxt
 /* The rows holding entries without column, ascending; rowindex may be null to learn the count. */
 KLVO_API int KLVOnlpgetformularows(KLVOprob prob, int *nrows, int *rowindex);
 KLVO_API int KLVOnlpgetformularows_witharraysizes(KLVOprob prob, int *nrows, int *rowindex, int maxrows);
+/* The same with every array followed by its element count, checked against what the call
+ * reads: nrows rows, nrows + 1 formula starts and formulastart[nrows] tokens. */
+KLVO_API int KLVOnlpaddformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
+                                               const int *formulastart, int formulastart_size, int parsed,
+                                               const int *type, int type_size, const double *value, int value_size);
+KLVO_API int KLVOnlploadformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
+                                                const int *formulastart, int formulastart_size, int parsed,
+                                                const int *type, int type_size, const double *value,
+                                                int value_size);
+KLVO_API int KLVOnlpdelformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size);
+/* Determining rows and initial step bounds of columns (see KSLPchgvar), n of each. */
+KLVO_API int KLVOslpsetdetrow_witharraysizes(KLVOprob prob, int n, const int *colindex, int colindex_size,
+                                             const int *rowindex, int rowindex_size);
+KLVO_API int KLVOslpsetinitstepbounds_witharraysizes(KLVOprob prob, int n, const int *colindex, int colindex_size,
+                                                     const double *initial, int initial_size);
 KLVO_API int KLVOslpgetcoefs(KLVOprob prob, int *ncoef, int *rowindex, int *colindex);
 KLVO_API int KLVOslpgetcoefformula(KLVOprob prob, int rowindex, int colindex, double *factor, int parsed,
                                    int maxtokens, int *ntokens, int *type, double *value);

@@ -105,3 +105,103 @@ int KSLPgetrowstatus(KSLPprob slp, int row, int *status) {
 }
 
 }  // extern "C"
+
+namespace {
+
+void check_size(int have, int64_t need, const char *what, const char *function) {
+  if (have < need)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the array %s has %d entries but %lld are needed", function, what, have,
+         static_cast<long long>(need));
+}
+
+KSLPprob layer_of(KLVOprob prob, const char *function) {
+  if (!prob->slp)
+    fail(KLVO_ERR_NOT_INITIALIZED, "%s: the problem has no nonlinear layer; create one with KSLPcreateprob", function);
+  return prob->slp;
+}
+
+// Runs a layer call for a main-handle function and passes its error on.
+template <class Call>
+void through(KSLPprob slp, Call &&call) {
+  if (call() != 0) fail(slp->error.code(), "%s", slp->error.text().c_str());
+}
+
+}  // namespace
+
+extern "C" {
+
+int KLVOnlpaddformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
+                                      const int *formulastart, int formulastart_size, int parsed, const int *type,
+                                      int type_size, const double *value, int value_size) {
+  return klvo::api_call(prob, "KLVOnlpaddformulas", [&] {
+    const char *fn = "KLVOnlpaddformulas";
+    if (nrows < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative row count %d", fn, nrows);
+    check_size(rowindex_size, nrows, "rowind", fn);
+    check_size(formulastart_size, nrows > 0 ? nrows + 1 : 0, "formulastart", fn);
+    if (nrows > 0 && !formulastart) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null formula starts", fn);
+    int ntok = nrows > 0 ? formulastart[nrows] : 0;
+    check_size(type_size, ntok, "type", fn);
+    check_size(value_size, ntok, "value", fn);
+    if (KLVOnlpaddformulas(prob, nrows, rowindex, formulastart, parsed, type, value) != 0)
+      throw klvo::Error(prob->error.code(), prob->error.text());
+  });
+}
+
+int KLVOnlploadformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
+                                       const int *formulastart, int formulastart_size, int parsed, const int *type,
+                                       int type_size, const double *value, int value_size) {
+  return klvo::api_call(prob, "KLVOnlploadformulas", [&] {
+    const char *fn = "KLVOnlploadformulas";
+    if (nrows < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative row count %d", fn, nrows);
+    check_size(rowindex_size, nrows, "rowind", fn);
+    check_size(formulastart_size, nrows > 0 ? nrows + 1 : 0, "formulastart", fn);
+    if (nrows > 0 && !formulastart) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null formula starts", fn);
+    int ntok = nrows > 0 ? formulastart[nrows] : 0;
+    check_size(type_size, ntok, "type", fn);
+    check_size(value_size, ntok, "value", fn);
+    if (KLVOnlploadformulas(prob, nrows, rowindex, formulastart, parsed, type, value) != 0)
+      throw klvo::Error(prob->error.code(), prob->error.text());
+  });
+}
+
+int KLVOnlpdelformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size) {
+  return klvo::api_call(prob, "KLVOnlpdelformulas", [&] {
+    check_size(rowindex_size, nrows, "rowind", "KLVOnlpdelformulas");
+    if (KLVOnlpdelformulas(prob, nrows, rowindex) != 0) throw klvo::Error(prob->error.code(), prob->error.text());
+  });
+}
+
+int KLVOslpsetdetrow_witharraysizes(KLVOprob prob, int n, const int *colindex, int colindex_size, const int *rowindex,
+                                    int rowindex_size) {
+  return klvo::api_call(prob, "KLVOslpsetdetrow", [&] {
+    KSLPprob slp = layer_of(prob, "KLVOslpsetdetrow");
+    check_size(colindex_size, n, "colind", "KLVOslpsetdetrow");
+    check_size(rowindex_size, n, "rowind", "KLVOslpsetdetrow");
+    for (int k = 0; k < n; ++k) {
+      check_col(slp, colindex[k], "KLVOslpsetdetrow");
+      if (rowindex[k] != -1) check_row(slp, rowindex[k], "KLVOslpsetdetrow");
+    }
+    for (int k = 0; k < n; ++k)
+      through(slp, [&] {
+        return KSLPchgvar(slp, colindex[k], &rowindex[k], nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, nullptr);
+      });
+  });
+}
+
+int KLVOslpsetinitstepbounds_witharraysizes(KLVOprob prob, int n, const int *colindex, int colindex_size,
+                                            const double *initial, int initial_size) {
+  return klvo::api_call(prob, "KLVOslpsetinitstepbounds", [&] {
+    KSLPprob slp = layer_of(prob, "KLVOslpsetinitstepbounds");
+    check_size(colindex_size, n, "colind", "KLVOslpsetinitstepbounds");
+    check_size(initial_size, n, "initial", "KLVOslpsetinitstepbounds");
+    for (int k = 0; k < n; ++k) check_col(slp, colindex[k], "KLVOslpsetinitstepbounds");
+    for (int k = 0; k < n; ++k)
+      through(slp, [&] {
+        return KSLPchgvar(slp, colindex[k], nullptr, &initial[k], nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, nullptr);
+      });
+  });
+}
+
+}  // extern "C"
