@@ -23,7 +23,9 @@
  *   the square c*x_i^2 as v = 2c.
  * - Quadratic rows: the row's activity is a'x + x'Px with P symmetric: an entry (i, j, v) with
  *   i != j sets P_ij = P_ji = v (so x_i*x_j with coefficient 1 is v = 0.5), a diagonal entry
- *   (i, i, v) is the term v*x_i^2. Quadratic rows must be of type L or G.
+ *   (i, i, v) is the term v*x_i^2. A row of any type may be quadratic; which ones can be
+ *   solved is up to the engines (convex L and G rows for the quadratic engines, any row for
+ *   the nonlinear one).
  * - When loading or adding, triplets naming the same pair (in either order) are summed.
  *   Explicit zeros are not stored; a repeated (row, column) pair in linear input is an error.
  * - Start arrays: column j (row i, set k) of a block of n owns the entries start[j] up to
@@ -148,7 +150,7 @@ KLVO_API int KLVOaddsets64(KLVOprob prob, int nsets, int64_t nelems, const char 
 
 /* Indicators: row rowind[k] is enforced only when column colind[k] is 1 (complement 1) or 0
  * (complement -1); complement 0 removes the row's indicator. complement NULL means all 1.
- * The row must be of type L, G or E and not quadratic. */
+ * The row must be of type L, G or E. */
 KLVO_API int KLVOsetindicators(KLVOprob prob, int nrows, const int rowind[], const int colind[],
                                const int complement[]);
 /* For rows first..last: the indicator column (-1 when none) and complement (0 when none).
@@ -224,6 +226,13 @@ KLVO_API int KLVOgetqrowqmatrixtriplets(KLVOprob prob, int row, int *nqelem, int
  * indices in ascending order. */
 KLVO_API int KLVOgetqrows(KLVOprob prob, int *nrows, int rowind[]);
 
+/* MIP entities and sets. *nentities and *nsets (may be NULL) receive the counts; coltype,
+ * colind and limit (each may be NULL) the type, index and limit of every column whose type is
+ * not 'C', in column order (limit is 0 for 'I' and 'B'); settype, start (nsets + 1 offsets),
+ * setcols and refval (each may be NULL) the sets. */
+KLVO_API int KLVOgetmipentities64(KLVOprob prob, int *nentities, int *nsets, char coltype[], int colind[],
+                                  double limit[], char settype[], int64_t start[], int setcols[], double refval[]);
+
 /* ---- Names.
  * KLVOaddnames: names of elements first..last of a type, given one after another, each
  * terminated by a NUL. An empty name removes the element's name. Duplicates are refused. */
@@ -256,7 +265,15 @@ KLVO_API int KLVOcopyprob(KLVOprob dest, KLVOprob src, const char *probname);
  * A name that does not exist is also tried with ".mps" and ".lp" appended. On failure the
  * previous model is kept.
  * KLVOwriteprob: writes free MPS, or LP when the flags contain 'l' or the name ends in ".lp";
- * the flag 'x' writes fixed-format MPS (names must then be at most 8 characters). */
+ * the flag 'x' writes fixed-format MPS (names must then be at most 8 characters). A file
+ * name without an extension gets ".mps" or ".lp" appended.
+ * Both formats keep names, bounds, column types and limits, ranges, the objective constant
+ * and sense, both quadratic parts and sets; MPS also keeps indicators and partial-integer
+ * columns, which the LP writer refuses. Names a format cannot hold (white space; in LP files
+ * operator characters, keywords, column names that start like a number) are refused with a
+ * message naming them. A semi-continuous column is written with max(lb, limit) as its lower
+ * bound and read back with that value as its limit and min(that value, 0) as its lower bound.
+ * A free row in an LP file is "expr >= -inf" and reads back with right-hand side 0. */
 KLVO_API int KLVOreadprob(KLVOprob prob, const char *filename, const char *flags);
 KLVO_API int KLVOwriteprob(KLVOprob prob, const char *filename, const char *flags);
 

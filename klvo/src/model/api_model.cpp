@@ -401,6 +401,35 @@ int KLVOgetqrows(KLVOprob prob, int *nrows, int rowind[]) {
   });
 }
 
+int KLVOgetmipentities64(KLVOprob prob, int *nentities, int *nsets, char coltype[], int colind[], double limit[],
+                         char settype[], int64_t start[], int setcols[], double refval[]) {
+  return api_call(prob, "KLVOgetmipentities64", [&] {
+    const ModelStore &m = prob->model;
+    int n = 0;
+    for (int j = 0; j < m.ncols(); ++j) {
+      char t = m.coltype[j];
+      if (t == 'C') continue;
+      if (coltype) coltype[n] = t;
+      if (colind) colind[n] = j;
+      if (limit) limit[n] = (t == 'S' || t == 'R' || t == 'P') ? m.limit[j] : 0.0;
+      ++n;
+    }
+    if (nentities) *nentities = n;
+    if (nsets) *nsets = m.nsets();
+    int64_t offset = 0;
+    for (int k = 0; k < m.nsets(); ++k) {
+      const klvo::SosSet &s = m.sets[k];
+      if (settype) settype[k] = s.type;
+      if (start) start[k] = offset;
+      for (size_t p = 0; p < s.cols.size(); ++p, ++offset) {
+        if (setcols) setcols[offset] = s.cols[p];
+        if (refval) refval[offset] = s.weights[p];
+      }
+    }
+    if (start) start[m.nsets()] = offset;
+  });
+}
+
 // ---- Names.
 
 int KLVOaddnames(KLVOprob prob, int type, const char names[], int first, int last) {

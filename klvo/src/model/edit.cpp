@@ -236,13 +236,6 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
     if (lb) vlb[k] = clamp_infinite(lb[k], fn, "lower bound");
     if (ub) vub[k] = clamp_infinite(ub[k], fn, "upper bound");
   }
-  m.obj.reserve(base + n);
-  m.lb.reserve(base + n);
-  m.ub.reserve(base + n);
-  m.limit.reserve(base + n);
-  m.coltype.reserve(base + n);
-  m.colentries.reserve(base + n);
-  if (!m.qobj.empty()) m.qobj.reserve(base + n);
   for (int k = 0; k < n; ++k) {
     for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
     m.colentries.push_back(std::move(entries[k]));
@@ -273,10 +266,6 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
       vrange[k] = std::fabs(range[k]);
     }
   }
-  m.rowtype.reserve(base + n);
-  m.rhs.reserve(base + n);
-  m.range.reserve(base + n);
-  m.rowentries.reserve(base + n);
   for (int k = 0; k < n; ++k) {
     for (const Entry &e : entries[k]) m.colentries[e.index].push_back(Entry{base + k, e.value});
     m.rowentries.push_back(std::move(entries[k]));
@@ -331,7 +320,6 @@ void add_sets(ModelStore &m, const char *fn, const char *settype, const SparseBl
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: set %d lists column %d twice", fn, k,
            *std::adjacent_find(sorted.begin(), sorted.end()));
   }
-  m.sets.reserve(m.sets.size() + added.size());
   for (SosSet &s : added) m.sets.push_back(std::move(s));
   m.setnames.append_empty(sets.count);
   m.touch();
@@ -341,9 +329,6 @@ void add_qrow(ModelStore &m, const char *fn, int row, int64_t n, const int *c1, 
   check_row(m, row, fn);
   check_triplets(m, fn, n, c1, c2, v);
   if (n == 0) return;
-  if (m.rowtype[row] != 'L' && m.rowtype[row] != 'G')
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is of type '%c'; a quadratic row must be of type L or G", fn, row,
-         m.rowtype[row]);
   std::vector<QTerm> terms = m.qrows.empty() ? std::vector<QTerm>() : m.qrows[row];
   for (int64_t k = 0; k < n; ++k) {
     QTerm t{c1[k], c2[k], v[k]};
@@ -528,8 +513,6 @@ void chg_rhsrange(ModelStore &m, const char *fn, int n, const int *ind, const do
     check_row(m, ind[k], fn);
     check_finite(val[k], fn, "range");
     if (m.rowtype[ind[k]] == 'N') fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is free (type N) and cannot take a range", fn, ind[k]);
-    if (!m.qrows.empty() && !m.qrows[ind[k]].empty())
-      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is quadratic and cannot be a range row", fn, ind[k]);
   }
   for (int k = 0; k < n; ++k) {
     int i = ind[k];
@@ -555,8 +538,6 @@ void chg_rowtype(ModelStore &m, const char *fn, int n, const int *ind, const cha
   for (int k = 0; k < n; ++k) {
     check_row(m, ind[k], fn);
     check_row_type(type[k], fn);
-    if (type[k] != 'L' && type[k] != 'G' && !m.qrows.empty() && !m.qrows[ind[k]].empty())
-      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is quadratic and must stay of type L or G", fn, ind[k]);
   }
   for (int k = 0; k < n; ++k) {
     m.rowtype[ind[k]] = type[k];
@@ -622,10 +603,6 @@ void chg_qobj(ModelStore &m, const char *fn, int64_t n, const int *c1, const int
 void chg_qrow(ModelStore &m, const char *fn, int row, int c1, int c2, double v) {
   check_row(m, row, fn);
   check_triplets(m, fn, 1, &c1, &c2, &v);
-  bool linear = m.qrows.empty() || m.qrows[row].empty();
-  if (v != 0.0 && linear && m.rowtype[row] != 'L' && m.rowtype[row] != 'G')
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is of type '%c'; a quadratic row must be of type L or G", fn, row,
-         m.rowtype[row]);
   normalise_pair(c1, c2);
   ensure_qrows(m);
   set_qterm(m.qrows[row], c1, c2, v);

@@ -40,12 +40,6 @@ void NameTable::assign(int first, const std::vector<std::string> &names, const c
   }
 }
 
-void NameTable::truncate(int count) {
-  for (int i = count; i < size(); ++i)
-    if (!names_[i].empty()) index_.erase(names_[i]);
-  names_.resize(count);
-}
-
 void NameTable::compact(const std::vector<char> &keep) {
   size_t out = 0;
   bool named = !index_.empty();
@@ -110,7 +104,10 @@ int64_t ModelStore::nsetmembers() const {
 }
 
 size_t ModelStore::max_name_length() const {
-  return std::max({rownames.max_length(), colnames.max_length(), setnames.max_length()});
+  // Unnamed elements read back as "R<i+1>", "C<j+1>", "S<k+1>": one letter and the digits.
+  auto default_length = [](int count) { return count == 0 ? size_t(0) : 1 + std::to_string(count).size(); };
+  return std::max({rownames.max_length(), colnames.max_length(), setnames.max_length(), default_length(nrows()),
+                   default_length(ncols()), default_length(nsets())});
 }
 
 }  // namespace klvo

@@ -58,7 +58,6 @@ class NameTable {
   // leaves the table unchanged then.
   void assign(int first, const std::vector<std::string> &names, const char *function, const char *kind);
   void append_empty(int count) { names_.resize(names_.size() + count); }
-  void truncate(int count);
   // Removes the elements whose keep[i] is false (keep has size() entries).
   void compact(const std::vector<char> &keep);
   void clear() {
@@ -112,7 +111,7 @@ struct ModelStore {
   int nindicators() const;
   int nentities() const;            // columns of type other than 'C'
   int64_t nsetmembers() const;
-  // Longest element name of any kind, in bytes.
+  // Longest name KLVOgetnames can give for any kind (default names included), in bytes.
   size_t max_name_length() const;
 
   void touch() { ++revision; }

@@ -1,0 +1,39 @@
+// Problem files: MPS (free and fixed) and LP. Readers build a complete new ModelStore (the
+// caller swaps it in only on success); writers read the store. Errors are klvo::Error with
+// KLVO_ERR_FILE for files that cannot be opened, read or written, and for malformed content.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/store.h"
+
+namespace klvo {
+
+// Receives warnings met while reading (e.g. a negative upper bound on a column whose lower
+// bound was left at 0).
+using WarningSink = std::function<void(const std::string &)>;
+
+ModelStore read_mps(const std::string &path, const WarningSink &warn);
+ModelStore read_lp(const std::string &path, const WarningSink &warn);
+
+// fixed: fixed-column layout; every name must then be at most 8 characters.
+void write_mps(const ModelStore &m, const std::string &path, bool fixed);
+void write_lp(const ModelStore &m, const std::string &path);
+
+// Names used in files: stored names, or defaults that clash with no stored name of the same
+// kind.
+struct FileNames {
+  std::vector<std::string> rows, cols, sets;
+  std::string objective;  // the objective row, distinct from every row name
+};
+// invalid_reason(name, type) gives why a stored name of that type (1 rows, 2 columns, 3 sets)
+// cannot be written, or null.
+FileNames file_names(const ModelStore &m, const char *format,
+                     const std::function<const char *(const std::string &, int)> &invalid_reason);
+
+// Shortest text that reads back as exactly the same double.
+std::string format_number(double v);
+
+}  // namespace klvo

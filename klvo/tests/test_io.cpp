@@ -1,0 +1,423 @@
+// Problem files: reading the published instances, MPS and LP round trips of every part of a
+// model, other writers' spellings, and failures that must keep the previous model.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_model_support.h"
+
+using klvo_test::ProblemTest;
+using klvo_test::snapshot;
+using klvo_test::Snapshot;
+
+namespace {
+
+const std::string kData = KLVO_TEST_DATA_DIR;
+
+// A file in a private temporary directory, removed at the end of the test.
+class TempFile {
+ public:
+  explicit TempFile(const std::string &name, const std::string &text = "") {
+    char dir[] = "/tmp/klvo_io_XXXXXX";
+    dir_ = mkdtemp(dir);
+    path_ = dir_ + "/" + name;
+    if (!text.empty()) std::ofstream(path_) << text;
+  }
+  ~TempFile() {
+    std::remove(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  const char *path() const { return path_.c_str(); }
+  std::string contents() const {
+    std::ifstream in(path_);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+ private:
+  std::string dir_, path_;
+};
+
+struct Instance {
+  std::string file;
+  int rows, cols;
+};
+
+// The table of the data directory's README: file, kind, "rows x cols", optimum.
+std::vector<Instance> readme_instances() {
+  std::ifstream in(kData + "/README.md");
+  std::string line;
+  std::vector<Instance> out;
+  std::regex row(R"(^\|\s*(\S+\.mps)\s*\|[^|]*\|\s*(\d+)\s*x\s*(\d+)\s*\|)");
+  std::smatch m;
+  while (std::getline(in, line))
+    if (std::regex_search(line, m, row)) out.push_back({m[1], std::stoi(m[2]), std::stoi(m[3])});
+  return out;
+}
+
+int count_entities(KLVOprob prob, char type) {
+  int n = 0;
+  EXPECT_EQ(KLVOgetmipentities64(prob, &n, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  std::vector<char> types(n);
+  EXPECT_EQ(KLVOgetmipentities64(prob, nullptr, nullptr, types.data(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr),
+            0);
+  return static_cast<int>(std::count(types.begin(), types.end(), type));
+}
+
+std::string error_of(KLVOprob p) {
+  char text[512];
+  KLVOgetlasterror(p, text);
+  return text;
+}
+
+void collect_warning(KLVOprob, void *data, const char *msg, int len, int type) {
+  if (type == KLVO_MSG_WARNING) static_cast<std::vector<std::string> *>(data)->emplace_back(msg, len);
+}
+
+// A model with every part a file can hold: ranges of every row type, a free row, bounds of
+// every kind, all column types, objective constant and sense, both quadratic parts, sets and
+// names (some left to their defaults). `partial` adds a partial-integer column.
+void build_rich(KLVOprob prob, bool partial) {
+  const char rowtype[] = {'L', 'G', 'E', 'R', 'N', 'L', 'G'};
+  const double rhs[] = {4, -2, 3.5, 10, 0, 1e-7, 0};
+  const double range[] = {0, 0, 0, 2.25, 0, 0, 0};
+  const int ncols = 10;
+  const double obj[] = {1, -2, 0, 0.1, 3, 0, 1e6, -0.5, 0, 2};
+  const double lb[] = {0, -1e20, -1e20, 2, -5, 0, 0, 0, 0, 1};
+  const double ub[] = {1e20, 1e20, 7, 2, -1, 1, 1e20, 9, 3, 20};
+  // Column-wise entries; row 4 (free) has entries, row 6 has none.
+  const int64_t start[] = {0, 3, 5, 7, 8, 10, 11, 12, 14, 15, 16};
+  const int rowind[] = {0, 1, 4, 0, 2, 1, 3, 3, 0, 5, 2, 3, 1, 4, 5, 0};
+  const double val[] = {1, 2, -1, 3.25, 1, -4, 1, 2, 0.3333333333333333, 1, 7, -1, 5, 1, 1e-3, 2};
+  const int q1[] = {0, 0, 1};
+  const int q2[] = {0, 1, 2};
+  const double qv[] = {2, -1.5, 0.75};
+  const int qrow[] = {0, 5};
+  const int64_t nq[] = {2, 1};
+  const int rq1[] = {0, 2, 1};
+  const int rq2[] = {0, 3, 1};
+  const double rqv[] = {1, 0.5, 3};
+  ASSERT_EQ(KLVOloadqcqp64(prob, "rich", ncols, 7, rowtype, rhs, range, obj, start, nullptr, rowind, val, lb, ub, 3,
+                           q1, q2, qv, 2, qrow, nq, rq1, rq2, rqv),
+            0);
+  const int cols[] = {5, 6, 7, 8, 9};
+  const char types[] = {'B', 'I', 'S', 'R', 'C'};
+  ASSERT_EQ(KLVOchgcoltype(prob, 5, cols, types), 0);
+  const int limcols[] = {7, 8};
+  const double lims[] = {2.5, 1};
+  ASSERT_EQ(KLVOchgglblimit(prob, 2, limcols, lims), 0);
+  const int b = 5;
+  const char u = 'U';
+  const double zero = 0;
+  ASSERT_EQ(KLVOchgbounds(prob, 1, &b, &u, &zero), 0);  // a binary fixed at 0
+  if (partial) {
+    const int p = 9;
+    const char t = 'P';
+    const double lim = 4;
+    ASSERT_EQ(KLVOchgcoltype(prob, 1, &p, &t), 0);
+    ASSERT_EQ(KLVOchgglblimit(prob, 1, &p, &lim), 0);
+  }
+  const int objc[] = {-1};
+  const double constant[] = {-12.5};
+  ASSERT_EQ(KLVOchgobj(prob, 1, objc, constant), 0);
+  ASSERT_EQ(KLVOchgobjsense(prob, -1), 0);
+  const char settype[] = {'1', '2'};
+  const int64_t setstart[] = {0, 3, 5};
+  const int setcols[] = {0, 2, 4, 1, 3};
+  const double ref[] = {1, 2, 3, 1.5, 2.5};
+  ASSERT_EQ(KLVOaddsets64(prob, 2, 5, settype, setstart, setcols, ref), 0);
+  ASSERT_EQ(KLVOaddnames(prob, 2, "x(0,1)\0y_2\0\0z.3\0w#4\0v\0n\0s1\0\0last", 0, 9), 0);
+  ASSERT_EQ(KLVOaddnames(prob, 1, "cap\0\0bal\0rng\0free_rows\0tiny", 0, 5), 0);
+  ASSERT_EQ(KLVOaddnames(prob, 3, "sosA", 0, 0), 0);
+  if (partial) {  // indicators go with the MPS-only parts
+    const int rows[] = {0, 2};
+    const int icols[] = {5, 6};
+    const int comp[] = {1, -1};
+    ASSERT_EQ(KLVOsetindicators(prob, 2, rows, icols, comp), 0);
+  }
+}
+
+}  // namespace
+
+TEST_F(ProblemTest, EveryInstanceReadsWithTheSizeItsReadmeGives) {
+  std::vector<Instance> instances = readme_instances();
+  ASSERT_EQ(instances.size(), 8u);
+  for (const Instance &inst : instances) {
+    SCOPED_TRACE(inst.file);
+    ASSERT_EQ(KLVOreadprob(prob, (kData + "/" + inst.file).c_str(), ""), 0) << last_error();
+    EXPECT_EQ(klvo_test::nrows(prob), inst.rows);
+    EXPECT_EQ(klvo_test::ncols(prob), inst.cols);
+  }
+  // The integer counts stated in the MIP instances' headers.
+  std::map<std::string, int> integers = {{"bell5", 58}, {"egout", 55}, {"flugpl", 11}, {"lseu", 89}};
+  for (const auto &[name, count] : integers) {
+    ASSERT_EQ(KLVOreadprob(prob, (kData + "/" + name + ".mps").c_str(), ""), 0);
+    EXPECT_EQ(count_entities(prob, 'I'), count) << name;
+    char pname[64];
+    ASSERT_EQ(KLVOgetprobname(prob, pname), 0);
+    EXPECT_STRCASEEQ(pname, name.c_str());
+  }
+}
+
+TEST_F(ProblemTest, AfiroReadsItsCoefficientsBoundsAndRowTypes) {
+  ASSERT_EQ(KLVOreadprob(prob, (kData + "/afiro").c_str(), ""), 0) << last_error();  // ".mps" is found
+  int row = -1, col = -1;
+  ASSERT_EQ(KLVOgetindex(prob, 1, "R09", &row), 0);
+  ASSERT_EQ(KLVOgetindex(prob, 2, "X01", &col), 0);
+  ASSERT_GE(row, 0);
+  ASSERT_GE(col, 0);
+  double coef = 0, obj = 0, ub = 0;
+  char type = 0;
+  ASSERT_EQ(KLVOgetcoef(prob, row, col, &coef), 0);
+  EXPECT_EQ(coef, -1.0);
+  ASSERT_EQ(KLVOgetobj(prob, &obj, col + 1, col + 1), 0);  // X02 carries -0.4 in the objective
+  EXPECT_EQ(obj, -0.4);
+  ASSERT_EQ(KLVOgetrowtype(prob, &type, row, row), 0);
+  EXPECT_EQ(type, 'E');
+  ASSERT_EQ(KLVOgetub(prob, &ub, col, col), 0);
+  EXPECT_EQ(ub, 1e20);
+  int objrow = 0;
+  ASSERT_EQ(KLVOgetindex(prob, 1, "COST", &objrow), 0);
+  EXPECT_EQ(objrow, -1);  // the objective row is not a row of the model
+}
+
+TEST_F(ProblemTest, InstancesSurviveMpsAndLpRoundTrips) {
+  for (const Instance &inst : readme_instances()) {
+    SCOPED_TRACE(inst.file);
+    ASSERT_EQ(KLVOreadprob(prob, (kData + "/" + inst.file).c_str(), ""), 0);
+    Snapshot original = snapshot(prob);
+    for (const char *name : {"copy.mps", "copy.lp"}) {
+      TempFile file(name);
+      ASSERT_EQ(KLVOwriteprob(prob, file.path(), ""), 0) << last_error();
+      KLVOprob back = nullptr;
+      ASSERT_EQ(KLVOcreateprob(&back), 0);
+      ASSERT_EQ(KLVOreadprob(back, file.path(), ""), 0) << name << ": " << error_of(back);
+      Snapshot again = snapshot(back);
+      if (std::string(name) == "copy.lp") again.name = original.name;  // an LP file is named by its comment
+      EXPECT_TRUE(original == again) << name << ": " << klvo_test::diff(original, again);
+      EXPECT_EQ(KLVOdestroyprob(back), 0);
+    }
+  }
+}
+
+TEST_F(ProblemTest, MpsRoundTripKeepsEveryPartOfTheModel) {
+  build_rich(prob, true);
+  Snapshot original = snapshot(prob);
+  for (const char *flags : {"", "x"}) {
+    SCOPED_TRACE(std::string("flags '") + flags + "'");
+    if (std::string(flags) == "x") {
+      // Fixed format needs short names: rename the long one first.
+      ASSERT_EQ(KLVOaddnames(prob, 1, "freerow", 4, 4), 0);
+      original = snapshot(prob);
+    }
+    TempFile file("rich.mps");
+    ASSERT_EQ(KLVOwriteprob(prob, file.path(), flags), 0) << last_error();
+    KLVOprob back = nullptr;
+    ASSERT_EQ(KLVOcreateprob(&back), 0);
+    ASSERT_EQ(KLVOreadprob(back, file.path(), ""), 0) << error_of(back) << "\n" << file.contents();
+    Snapshot again = snapshot(back);
+    EXPECT_TRUE(original == again) << klvo_test::diff(original, again) << "\n" << file.contents();
+    EXPECT_EQ(KLVOdestroyprob(back), 0);
+  }
+}
+
+TEST_F(ProblemTest, LpRoundTripKeepsEveryPartOfTheModel) {
+  build_rich(prob, false);
+  Snapshot original = snapshot(prob);
+  TempFile file("rich.lp");
+  ASSERT_EQ(KLVOwriteprob(prob, file.path(), ""), 0) << last_error();
+  KLVOprob back = nullptr;
+  ASSERT_EQ(KLVOcreateprob(&back), 0);
+  ASSERT_EQ(KLVOreadprob(back, file.path(), ""), 0) << error_of(back) << "\n" << file.contents();
+  Snapshot again = snapshot(back);
+  EXPECT_TRUE(original == again) << klvo_test::diff(original, again) << "\n" << file.contents();
+  EXPECT_EQ(KLVOdestroyprob(back), 0);
+}
+
+TEST_F(ProblemTest, ObjectiveConstantAndSenseTravelThroughBothFormats) {
+  // The constant is only visible through a file, so check the text the writers produce.
+  build_rich(prob, false);
+  TempFile mps("c.mps"), lp("c.lp");
+  ASSERT_EQ(KLVOwriteprob(prob, mps.path(), ""), 0);
+  ASSERT_EQ(KLVOwriteprob(prob, lp.path(), ""), 0);
+  EXPECT_NE(mps.contents().find("OBJSENSE\n    MAX"), std::string::npos);
+  EXPECT_NE(mps.contents().find("RHS  obj  -12.5"), std::string::npos) << mps.contents();
+  EXPECT_NE(lp.contents().find("Maximize"), std::string::npos);
+  EXPECT_NE(lp.contents().find(" + 12.5\n"), std::string::npos) << lp.contents();
+}
+
+TEST_F(ProblemTest, MpsSpellingsOfOtherWritersAreUnderstood) {
+  TempFile file("other.mps",
+                "* comment line\n"
+                "NAME          other\n"
+                "OBJSENSE MAXIMIZE\n"
+                "ROWS\n"
+                " N  profit\n"
+                " E  e1\n"
+                " E  e2\n"
+                " G  g1\n"
+                " L  l1\n"
+                "COLUMNS\n"
+                "    x  profit  1  e1  1\n"
+                "    x  e2  1\n"
+                "    y  g1  2  l1  3\n"
+                "    z  profit  -1\n"
+                "RHS\n"
+                "    e1  5  e2  5\n"         // no set name
+                "    rhs  g1  1  profit  4\n" // objective entry: constant -4
+                "RANGES\n"
+                "    rng  e1  3  e2  -3\n"
+                "    rng  g1  2\n"
+                "BOUNDS\n"
+                " UP BND x -2\n"           // lower bound left at 0: becomes -infinity
+                " MI y\n"                  // no set name
+                " UP y 8\n"
+                " LI BND z 2\n"
+                " UI BND z 9\n"
+                "QMATRIX\n"
+                "    x  y  3\n"
+                "    y  x  3\n"
+                "    z  z  4\n"
+                "QSECTION l1\n"
+                "    y  y  2\n"
+                "ENDATA\n");
+  std::vector<std::string> warnings;
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect_warning, &warnings, 0), 0);
+  ASSERT_EQ(KLVOreadprob(prob, file.path(), ""), 0) << last_error();
+  Snapshot s = snapshot(prob);
+  EXPECT_EQ(s.name, "other");
+  EXPECT_EQ(s.rowtype, "RRRL");
+  // e1: [5, 8]; e2: [2, 5]; g1: [1, 3].
+  EXPECT_EQ(s.rhs, (std::vector<double>{8, 5, 3, 0}));
+  EXPECT_EQ(s.range, (std::vector<double>{3, 3, 2, 0}));
+  EXPECT_EQ(s.lb, (std::vector<double>{-1e20, -1e20, 2}));
+  EXPECT_EQ(s.ub, (std::vector<double>{-2, 8, 9}));
+  EXPECT_EQ(s.coltype, "CCI");
+  EXPECT_EQ(s.obj, (std::vector<double>{1, 0, -1}));
+  std::map<std::pair<int, int>, double> q = {{{0, 1}, 3}, {{1, 0}, 3}, {{2, 2}, 4}};
+  EXPECT_EQ(s.qobj, q);
+  std::map<std::tuple<int, int, int>, double> qr = {{{3, 1, 1}, 2}};
+  EXPECT_EQ(s.qrows, qr);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("negative upper bound of column 'x'"), std::string::npos) << warnings[0];
+  // Sense and constant come back out through the writer.
+  TempFile out("out.mps");
+  ASSERT_EQ(KLVOwriteprob(prob, out.path(), ""), 0);
+  EXPECT_NE(out.contents().find("MAX"), std::string::npos);
+  EXPECT_NE(out.contents().find("RHS  obj  4"), std::string::npos) << out.contents();
+}
+
+TEST_F(ProblemTest, LpSpellingsOfOtherWritersAreUnderstood) {
+  TempFile file("other.lp",
+                "\\ a comment\n"
+                "max: 2x + 3 y - z\n"
+                "  + 4\n"
+                "st\n"
+                " x + y <= 4\n"
+                " c2: 3 >= x - z >= -1\n"
+                " c3: x + [ x * y + 2 z ^ 2 ] >= 1 \\ trailing comment\n"
+                " 2 y + 0 x = 3\n"
+                "bounds\n"
+                " x >= -2\n"
+                " y <= 10\n"
+                " -inf <= z <= 5\n"
+                "integers\n"
+                " y\n"
+                "semi-continuous\n"
+                " x\n"
+                "end\n");
+  ASSERT_EQ(KLVOreadprob(prob, file.path(), ""), 0) << last_error();
+  Snapshot s = snapshot(prob);
+  EXPECT_EQ(s.name, "other");
+  EXPECT_EQ(s.colnames, (std::vector<std::string>{"x", "y", "z"}));
+  EXPECT_EQ(s.rownames, (std::vector<std::string>{"R1", "c2", "c3", "R4"}));
+  EXPECT_EQ(s.rowtype, "LRGE");
+  EXPECT_EQ(s.rhs, (std::vector<double>{4, 3, 1, 3}));
+  EXPECT_EQ(s.range, (std::vector<double>{0, 4, 0, 0}));
+  EXPECT_EQ(s.obj, (std::vector<double>{2, 3, -1}));
+  EXPECT_EQ(s.lb, (std::vector<double>{-2, 0, -1e20}));  // min(threshold, 0) for x
+  EXPECT_EQ(s.ub, (std::vector<double>{1e20, 10, 5}));
+  EXPECT_EQ(s.coltype, "SIC");
+  EXPECT_EQ(s.limit, (std::map<int, double>{{0, -2.0}}));  // the lower bound is the threshold
+  // x*y with coefficient 1 is P_xy = 0.5; 2 z^2 is P_zz = 2.
+  std::map<std::tuple<int, int, int>, double> qr = {{{2, 0, 1}, 0.5}, {{2, 2, 2}, 2}};
+  EXPECT_EQ(s.qrows, qr);
+  EXPECT_EQ(s.matrix.count({3, 0}), 0u);  // the written zero is not stored
+}
+
+TEST_F(ProblemTest, NamesWithoutExtensionGetTheFormatsOwnAndReadBack) {
+  build_rich(prob, false);
+  TempFile lp("model.lp"), mps("model.mps");
+  std::string base = std::string(lp.path()).substr(0, std::string(lp.path()).size() - 3);
+  ASSERT_EQ(KLVOwriteprob(prob, base.c_str(), "l"), 0) << last_error();
+  EXPECT_NE(lp.contents().find("Subject To"), std::string::npos);
+  std::string mbase = std::string(mps.path()).substr(0, std::string(mps.path()).size() - 4);
+  ASSERT_EQ(KLVOwriteprob(prob, mbase.c_str(), ""), 0) << last_error();
+  EXPECT_NE(mps.contents().find("ENDATA"), std::string::npos);
+  // Reading the bare name finds the MPS file; "l" reads the LP file explicitly.
+  Snapshot original = snapshot(prob);
+  ASSERT_EQ(KLVOloadlp(prob, "", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr),
+            0);
+  ASSERT_EQ(KLVOreadprob(prob, mbase.c_str(), ""), 0) << last_error();
+  EXPECT_TRUE(original == snapshot(prob));
+  ASSERT_EQ(KLVOreadprob(prob, lp.path(), "l"), 0) << last_error();
+  EXPECT_TRUE(original == snapshot(prob));
+}
+
+TEST_F(ProblemTest, FailedReadsKeepThePreviousModelAndSayWhere) {
+  build_rich(prob, true);
+  Snapshot before = snapshot(prob);
+  struct Case {
+    const char *name, *text, *message;
+  };
+  const Case cases[] = {
+      {"bad.mps", "NAME x\nROWS\n N obj\n L r1\nCOLUMNS\n x r2 1\nENDATA\n", "line 6: unknown row 'r2'"},
+      {"bad2.mps", "NAME x\nROWS\n N obj\n L r1\n Q r2\nENDATA\n", "line 5: invalid row type 'Q'"},
+      {"bad3.mps", "NAME x\nROWS\n N obj\n L r1\nCOLUMNS\n x r1 one\nENDATA\n", "'one' is not a number"},
+      {"bad4.mps", "NAME x\nROWS\n N obj\n L r1\n L r1\nENDATA\n", "row 'r1' is defined twice"},
+      {"bad5.mps", "NAME x\nROWS\n N obj\n E r1\nCOLUMNS\n x r1 1\nBOUNDS\n BV B x\n UP B x 5\nENDATA\n",
+       "binary column 'x' has bounds outside [0, 1]"},
+      {"bad6.mps", "NAME x\nROWS\n N obj\n E r1\nCOLUMNS\n x r1 1\nQCMATRIX r1\n x y 1\nENDATA\n",
+       "line 8: unknown column 'y'"},
+      {"bad.lp", "minimize\n obj: x + y\nsubject to\n c1: x + y <=\nend\n", "expected a number"},
+      {"bad2.lp", "minimize\n x\nsubject to\n c1: x + y <= 1\n c1: x >= 0\nend\n", "duplicate row name 'c1'"},
+  };
+  for (const Case &c : cases) {
+    TempFile file(c.name, c.text);
+    EXPECT_EQ(KLVOreadprob(prob, file.path(), ""), KLVO_ERR_FILE) << c.name;
+    EXPECT_NE(last_error().find(c.message), std::string::npos) << c.name << ": " << last_error();
+    Snapshot after = snapshot(prob);
+    EXPECT_TRUE(before == after) << c.name << ": " << klvo_test::diff(before, after);
+  }
+  EXPECT_EQ(KLVOreadprob(prob, "/nonexistent/dir/model.mps", ""), KLVO_ERR_FILE);
+  EXPECT_NE(last_error().find("no such file"), std::string::npos);
+  EXPECT_TRUE(before == snapshot(prob));
+}
+
+TEST_F(ProblemTest, WritersRefuseWhatTheirFormatCannotHold) {
+  build_rich(prob, true);
+  TempFile lp("p.lp"), fixed("f.mps"), mps("m.mps");
+  EXPECT_EQ(KLVOwriteprob(prob, lp.path(), ""), KLVO_ERR_FILE);
+  EXPECT_NE(last_error().find("partial-integer"), std::string::npos);
+  const int p = 9;
+  const char c = 'C';
+  ASSERT_EQ(KLVOchgcoltype(prob, 1, &p, &c), 0);
+  EXPECT_EQ(KLVOwriteprob(prob, lp.path(), ""), KLVO_ERR_FILE);
+  EXPECT_NE(last_error().find("indicators"), std::string::npos);
+  EXPECT_EQ(KLVOwriteprob(prob, fixed.path(), "x"), KLVO_ERR_FILE);
+  EXPECT_NE(last_error().find("'free_rows'"), std::string::npos) << last_error();
+  ASSERT_EQ(KLVOaddnames(prob, 2, "has space", 0, 0), 0);
+  EXPECT_EQ(KLVOwriteprob(prob, mps.path(), ""), KLVO_ERR_FILE);
+  EXPECT_NE(last_error().find("white space"), std::string::npos);
+}
