@@ -102,8 +102,43 @@ class LimitsTest : public ProblemTest {};
 
 }  // namespace
 
+TEST_F(LimitsTest, PublishedInstancesReachTheirOptima) {
+  struct Instance {
+    const char *file;
+    double optimum;  // NaN: infeasible
+    bool mip;
+  };
+  const Instance instances[] = {
+      {"afiro.mps", -464.7531428571, false}, {"adlittle.mps", 225494.96316, false},
+      {"avgas.mps", -7.75, false},           {"woodinfe.mps", NAN, false},
+      {"flugpl.mps", 1201500, true},         {"egout.mps", 568.1007, true},
+      {"lseu.mps", 1120, true},              {"bell5.mps", 8966406.49152, true},
+  };
+  for (const auto &inst : instances) {
+    SCOPED_TRACE(inst.file);
+    std::string path = std::string(KLVO_TEST_DATA_DIR) + "/" + inst.file;
+    ASSERT_EQ(KLVOreadprob(prob, path.c_str(), ""), 0) << error();
+    // Quiet the log (and test that turning it off is accepted by every solve).
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+    int solstatus = solve(prob);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPENTS) > 0, inst.mip);
+    if (std::isnan(inst.optimum)) {
+      EXPECT_EQ(solstatus, KLVO_SOLSTATUS_INFEASIBLE);
+      EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_INFEAS);
+      continue;
+    }
+    ASSERT_EQ(solstatus, KLVO_SOLSTATUS_OPTIMAL);
+    double value = dbl_attr(prob, inst.mip ? KLVO_ATTR_MIPOBJVAL : KLVO_ATTR_LPOBJVAL);
+    EXPECT_NEAR(value, inst.optimum, 1e-6 * std::max(1.0, std::fabs(inst.optimum)));
+    // The solution reproduces the objective.
+    double calc = 0;
+    ASSERT_EQ(KLVOcalcobjective(prob, nullptr, &calc), 0);
+    EXPECT_NEAR(calc, value, 1e-6 * std::max(1.0, std::fabs(value)));
+  }
+}
+
 TEST_F(LimitsTest, ResolveAfterSmallChangesStartsFromThePreviousBasis) {
-  DenseModel m = transport(12, 15, 7);
+  DenseModel m = transport(30, 40, 7);
   load(prob, m);
   ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
   int cold = int_attr(prob, KLVO_ATTR_SIMPLEXITER);
@@ -137,6 +172,34 @@ TEST_F(LimitsTest, ResolveAfterSmallChangesStartsFromThePreviousBasis) {
   // Unchanged model: no iterations at all.
   ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
   EXPECT_EQ(int_attr(prob, KLVO_ATTR_SIMPLEXITER), 0);
+
+  // A new row that cuts off the optimum (the first two routes together at most 5) also
+  // re-solves from the old basis.
+  auto x = vec(prob, KLVOgetsolution, static_cast<int>(m.obj.size()), KLVO_SOLSTATUS_OPTIMAL);
+  int routes[2] = {0, 1};
+  if (x[0] + x[1] <= 5) {
+    // Pick two routes that carry more than 5 in this optimum.
+    int found = 0;
+    for (int j = 0; j < static_cast<int>(x.size()) && found < 2; ++j)
+      if (x[j] > 3) routes[found++] = j;
+    ASSERT_EQ(found, 2);
+  }
+  const char le = 'L';
+  const double five = 5, ones[2] = {1, 1};
+  const int start[2] = {0, 2};
+  ASSERT_EQ(KLVOaddrows(prob, 1, 2, &le, &five, nullptr, start, routes, ones), 0);
+  ASSERT_EQ(solve(prob, "d"), KLVO_SOLSTATUS_OPTIMAL);
+  int cut = int_attr(prob, KLVO_ATTR_SIMPLEXITER);
+  auto y = vec(prob, KLVOgetsolution, static_cast<int>(m.obj.size()), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_LE(y[routes[0]] + y[routes[1]], 5 + 1e-7);
+  EXPECT_GT(cut, 0);
+  // The same model with the cut, from scratch.
+  KLVOprob copy = fresh();
+  ASSERT_EQ(KLVOcopyprob(copy, prob, nullptr), 0);
+  ASSERT_EQ(solve(copy, "d"), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(copy, KLVO_ATTR_LPOBJVAL), dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 1e-6);
+  int cold_cut = int_attr(copy, KLVO_ATTR_SIMPLEXITER);
+  EXPECT_LT(cut * 3, cold_cut) << "after the cut " << cut << ", from scratch " << cold_cut;
 }
 
 TEST_F(LimitsTest, IterationLimitStopsAnLpWithOrWithoutAFeasiblePoint) {

@@ -1,9 +1,16 @@
 /* Solving and solution queries.
  *
  * Linear, mixed-integer and convex quadratic problems are solved by HiGHS. A problem keeps
- * its engine between solves, so a re-solve after a change of bounds, objective or right-hand
- * sides starts from the previous basis. A model that holds something no engine takes yet
- * (see KLVOoptimize) is refused with KLVO_ERR_NOT_SUPPORTED and a text naming it.
+ * its engine between solves, so a continuous re-solve after a change of bounds, objective or
+ * right-hand sides starts from the previous basis, and after added rows or columns from that
+ * basis extended. An integer solve starts without the previous solution. A model that holds
+ * something no engine takes yet (see KLVOoptimize) is refused with KLVO_ERR_NOT_SUPPORTED and
+ * a text naming it.
+ *
+ * KLVOinterrupt stops a running solve at the engine's next check (solvestatus STOPPED,
+ * stopstatus KLVO_STOP_INTERRUPT); a request made while no solve runs is dropped when the
+ * next solve starts. The engine's log goes to the message callbacks, filtered by the control
+ * outputlog.
  *
  * Sign conventions, for every problem and both objective senses:
  *   - slack of row i      = rhs_i - (activity of row i), where the activity is A_i x;

@@ -39,7 +39,7 @@ struct RunContext {
   std::mutex mutex;
   std::string pending;  // an unfinished log line
 
-  void log(int highs_type, const char *text) {
+  void log(int highs_type, const char *text) noexcept try {
     int type = highs_type == 4 ? KLVO_MSG_WARNING : highs_type == 5 ? KLVO_MSG_ERROR : KLVO_MSG_INFO;
     if (outputlog == KLVO_OUTPUT_NONE) return;
     if (outputlog == KLVO_OUTPUT_ERRORS_AND_WARNINGS && type == KLVO_MSG_INFO) return;
@@ -51,6 +51,8 @@ struct RunContext {
       prob->message(type, pending.substr(0, pos));
       pending.erase(0, pos + 1);
     }
+  } catch (...) {
+    // Out of memory while logging: the line is lost, the solve goes on.
   }
 
   void flush() {
@@ -61,7 +63,7 @@ struct RunContext {
 };
 
 void highs_callback(int type, const char *message, const HighsCallbackDataOut *out,
-                    HighsCallbackDataIn *in, void *user) {
+                    HighsCallbackDataIn *in, void *user) noexcept {
   auto *ctx = static_cast<RunContext *>(user);
   if (type == kHighsCallbackLogging) {
     if (message) ctx->log(out ? out->log_type : 1, message);
@@ -200,6 +202,18 @@ void HighsEngine::sync(const HighsModel &m) {
                         same(m.value, held_.value);
   incremental_ = same_structure;
   if (!same_structure) {
+    // A new matrix loses HiGHS's basis. When rows or columns were only added (a cut, a new
+    // column) the old basis, extended by basic new rows and nonbasic new columns, is still a
+    // good start; HiGHS repairs it if the matrix changed under it.
+    bool carry = loaded_ && m.ncols >= held_.ncols && m.nrows >= held_.nrows;
+    HighsInt validity = 0;
+    if (carry) Highs_getIntInfoValue(highs_, "basis_validity", &validity);
+    std::vector<HighsInt> colst, rowst;
+    if (carry && validity == kHighsBasisValidityValid) {
+      colst.resize(held_.ncols);
+      rowst.resize(held_.nrows);
+      if (Highs_getBasis(highs_, colst.data(), rowst.data()) != kHighsStatusOk) colst.clear(), rowst.clear();
+    }
     check(Highs_passModel(highs_, m.ncols, m.nrows, static_cast<HighsInt>(m.index.size()),
                           static_cast<HighsInt>(m.qindex.size()), kHighsMatrixFormatColwise,
                           kHighsHessianFormatTriangular, m.sense, m.offset, m.cost.data(),
@@ -210,6 +224,14 @@ void HighsEngine::sync(const HighsModel &m) {
                           m.qindex.empty() ? nullptr : m.qvalue.data(),
                           m.integrality.empty() ? nullptr : m.integrality.data()),
           "load the model");
+    if (!colst.empty() || !rowst.empty()) {
+      for (int j = held_.ncols; j < m.ncols; ++j)
+        colst.push_back(std::isfinite(m.col_lower[j])   ? kHighsBasisStatusLower
+                        : std::isfinite(m.col_upper[j]) ? kHighsBasisStatusUpper
+                                                        : kHighsBasisStatusZero);
+      rowst.resize(m.nrows, kHighsBasisStatusBasic);
+      Highs_setBasis(highs_, colst.data(), rowst.data());  // only a hint: a refusal is harmless
+    }
     held_ = m;
     loaded_ = true;
     return;
@@ -278,7 +300,7 @@ void HighsEngine::apply_controls(const Problem &prob, const HighsRequest &reques
   set_str(h, "solver", alg == 'b' ? "ipm" : alg ? "simplex" : "choose");
   set_int(h, "simplex_strategy", alg == 'p' ? 4 : 1);
   int64_t crossover = p.int_control(KLVO_CONTROL_CROSSOVER);
-  set_str(h, "run_crossover", crossover == KLVO_ANA_NEVER ? "off" : crossover == KLVO_ANA_ALWAYS ? "on" : "choose");
+  set_str(h, "run_crossover", crossover == KLVO_ANA_NEVER ? "off" : "on");
   set_int(h, "simplex_primal_edge_weight_strategy", p.int_control(KLVO_CONTROL_PRICING));
   int64_t dualgradient = p.int_control(KLVO_CONTROL_DUALGRADIENT);
   set_int(h, "simplex_dual_edge_weight_strategy", dualgradient < 0 ? -1 : dualgradient + 1);
@@ -312,12 +334,20 @@ void HighsEngine::solve(Problem &prob, const HighsRequest &request) {
   build_highs_model(prob, request.relax, model);
   bool mip = !model.integrality.empty();
   sync(model);
+  // HiGHS would take the previous solution as a MIP start, even one the cutoff excludes;
+  // an integer solve starts clean (an LP keeps its basis).
+  if (mip) check(Highs_clearSolver(highs_), "clear its previous solution");
   apply_controls(prob, request, mip);
 
   RunContext ctx;
   ctx.prob = &prob;
   ctx.outputlog = static_cast<int>(prob.params.int_control(KLVO_CONTROL_OUTPUTLOG));
   check(Highs_setCallback(highs_, highs_callback, &ctx), "set its callback");
+  // ctx lives on this frame: HiGHS must forget it on every way out.
+  struct Unset {
+    void *h;
+    ~Unset() { Highs_setCallback(h, nullptr, nullptr); }
+  } unset{highs_};
   for (HighsInt type : {kHighsCallbackLogging, kHighsCallbackSimplexInterrupt, kHighsCallbackIpmInterrupt,
                         kHighsCallbackMipInterrupt, kHighsCallbackMipImprovingSolution})
     Highs_startCallback(highs_, type);
@@ -333,7 +363,6 @@ void HighsEngine::solve(Problem &prob, const HighsRequest &request) {
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   ctx.flush();
-  Highs_setCallback(highs_, nullptr, nullptr);
 
   SolutionStore &s = prob.solution;
   s.time = seconds;
