@@ -307,3 +307,34 @@ TEST_F(Formulas, MalformedTokenArraysAreRejectedAndNothingIsStored) {
 }
 
 }  // namespace
+
+namespace {
+
+// One formula over many columns with a sparse Hessian: its columns share sweeps, and every
+// entry must still come out right (and the zeros stay zero).
+TEST(FormulaHessian, SparseHessianOfAWideFormulaIsRecoveredExactly) {
+  const int n = 30;
+  NlpProblem p;
+  p.columns(n);
+  Ex f = sin(X(0));
+  for (int i = 1; i < n; ++i) f = f + sin(X(i)) + X(i - 1) * X(i);
+  f = f + C(0.5) * pow(X(3), 3.0) * X(17);  // one long-range coupling
+  Ex e = f.ended();
+  std::vector<double> x(n), g(n), h(n * n);
+  for (int i = 0; i < n; ++i) x[i] = 0.1 * i - 1.0;
+  double v = 0;
+  ASSERT_EQ(KSLPformuladerivatives(p.slp, 1, e.type.data(), e.value.data(), x.data(), &v, g.data(), h.data()), 0)
+      << p.slp_error();
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      double expect = 0;
+      if (i == j) expect = -std::sin(x[i]);
+      if (std::abs(i - j) == 1) expect = 1;
+      if (i == 3 && j == 3) expect += 3 * x[3] * x[17];
+      if ((i == 3 && j == 17) || (i == 17 && j == 3)) expect += 1.5 * x[3] * x[3];
+      EXPECT_NEAR(h[i * n + j], expect, 1e-12) << i << "," << j;
+    }
+  }
+}
+
+}  // namespace

@@ -307,7 +307,8 @@ int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, const doub
     Tape tape = Tape::compile(tokens.data(), static_cast<int>(tokens.size()), ncols, slp->users.get());
     const std::vector<int> &cols = tape.cols();
     size_t k = cols.size();
-    std::vector<double> g(k), h(k * (k + 1) / 2, 0.0);
+    const std::vector<std::pair<int, int>> &pattern = tape.hess_pattern();
+    std::vector<double> g(k), h(pattern.size(), 0.0);
     TapeWork w;
     double fv;
     bool ok = hessian ? (tape.value(x, fv, w) && tape.hessian(x, 1.0, h.data(), g.data(), w)) : tape.gradient(x, fv, g.data(), w);
@@ -319,12 +320,10 @@ int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, const doub
     }
     if (hessian) {
       std::fill(hessian, hessian + static_cast<size_t>(ncols) * ncols, 0.0);
-      for (size_t i = 0; i < k; ++i)
-        for (size_t j = 0; j <= i; ++j) {
-          double v = h[i * (i + 1) / 2 + j];
-          hessian[static_cast<size_t>(cols[i]) * ncols + cols[j]] = v;
-          hessian[static_cast<size_t>(cols[j]) * ncols + cols[i]] = v;
-        }
+      for (size_t e = 0; e < pattern.size(); ++e) {
+        size_t i = cols[pattern[e].first], j = cols[pattern[e].second];
+        hessian[i * ncols + j] = hessian[j * ncols + i] = h[e];
+      }
     }
   });
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "env/error.h"
 #include "klvo/nlp.h"
@@ -84,8 +85,8 @@ int Tape::add_node(Op op, const std::vector<int> &operands, double c, const User
   return static_cast<int>(nodes_.size()) - 1;
 }
 
-// Variable nodes keep their column in `user`-free field c until finish() turns columns into
-// local indices; the column itself is kept in cols_ afterwards.
+// Variable nodes hold their column in c while the tape is built; finish() turns columns into
+// local indices (cols_ maps them back) and computes the Hessian structure.
 void Tape::finish() {
   std::vector<int> columns;
   for (const Node &n : nodes_)
@@ -95,12 +96,95 @@ void Tape::finish() {
   for (Node &n : nodes_)
     if (n.op == Op::Var)
       n.c = static_cast<double>(std::lower_bound(columns.begin(), columns.end(), static_cast<int>(n.c)) - columns.begin());
-  // Keep columns in nodes as global indices for rescaling: store them back after mapping.
   cols_ = std::move(columns);
   nsecond_ = 0;
   for (Node &n : nodes_) {
     n.soff = nsecond_;
     nsecond_ += n.nargs * n.nargs;
+  }
+  hessian_structure();
+}
+
+// The Hessian is the sum over nodes of adjoint * d2(node)/d(arg_k)d(arg_l) * grad(arg_k)
+// grad(arg_l)', so its pattern is the union, over the operand pairs (k, l) a node can have a
+// non-zero second derivative for, of dep(arg_k) x dep(arg_l). Columns are then grouped so
+// that no two in a group share a row of the pattern (distance-2 colouring); one sweep per
+// group recovers all of the group's entries.
+void Tape::hessian_structure() {
+  size_t nn = nodes_.size();
+  std::vector<std::vector<int>> dep(nn);
+  std::vector<std::pair<int, int>> pairs;
+  auto cross = [&](const std::vector<int> &a, const std::vector<int> &b) {
+    for (int i : a)
+      for (int j : b) pairs.push_back({std::max(i, j), std::min(i, j)});
+  };
+  for (size_t i = 0; i < nn; ++i) {
+    const Node &n = nodes_[i];
+    const int *a = args_.data() + n.arg;
+    if (n.op == Op::Var) {
+      dep[i] = {static_cast<int>(n.c)};
+      continue;
+    }
+    if (!n.dep) continue;
+    for (int k = 0; k < n.nargs; ++k) {
+      std::vector<int> merged;
+      std::set_union(dep[i].begin(), dep[i].end(), dep[a[k]].begin(), dep[a[k]].end(), std::back_inserter(merged));
+      dep[i].swap(merged);
+    }
+    switch (n.op) {
+      case Op::Mul: cross(dep[a[0]], dep[a[1]]); break;
+      case Op::Div:
+        cross(dep[a[0]], dep[a[1]]);
+        cross(dep[a[1]], dep[a[1]]);
+        break;
+      case Op::Pow:
+        cross(dep[a[0]], dep[a[0]]);
+        cross(dep[a[0]], dep[a[1]]);
+        cross(dep[a[1]], dep[a[1]]);
+        break;
+      case Op::Exp: case Op::Log: case Op::Log10: case Op::Sin: case Op::Cos: case Op::Tan: case Op::Asin:
+      case Op::Acos: case Op::Atan: case Op::Erf: case Op::Erfc: case Op::Sqrt:
+        cross(dep[a[0]], dep[a[0]]);
+        break;
+      case Op::Prod:
+        for (int k = 0; k < n.nargs; ++k)
+          for (int l = 0; l < k; ++l) cross(dep[a[k]], dep[a[l]]);
+        break;
+      case Op::User:
+        for (int k = 0; k < n.nargs; ++k)
+          for (int l = 0; l <= k; ++l) cross(dep[a[k]], dep[a[l]]);
+        break;
+      default: break;  // linear or piecewise linear: no second derivative
+    }
+  }
+  std::sort(pairs.begin(), pairs.end());
+  pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+  pattern_ = std::move(pairs);
+
+  int nc = static_cast<int>(cols_.size());
+  std::vector<std::vector<int>> rows(nc);  // symmetric pattern, by column
+  for (auto &p : pattern_) {
+    rows[p.first].push_back(p.second);
+    if (p.first != p.second) rows[p.second].push_back(p.first);
+  }
+  color_.assign(nc, -1);
+  std::vector<int> mark;
+  int ncolors = 0;
+  for (int m = 0; m < nc; ++m) {
+    if (rows[m].empty()) continue;
+    mark.assign(ncolors + 1, 0);
+    for (int l : rows[m])
+      for (int other : rows[l])
+        if (other != m && color_[other] >= 0) mark[color_[other]] = 1;
+    int c = 0;
+    while (mark[c]) ++c;
+    color_[m] = c;
+    ncolors = std::max(ncolors, c + 1);
+  }
+  by_color_.assign(ncolors, {});
+  for (size_t e = 0; e < pattern_.size(); ++e) {
+    // Entry (i, j) is read from the sweep of column j's group, at row i.
+    by_color_[color_[pattern_[e].second]].push_back(static_cast<int>(e));
   }
 }
 
@@ -624,14 +708,15 @@ bool Tape::hessian(const double *x, double weight, double *hess, double *grad, T
       if (!std::isfinite(grad[k])) return false;
   }
   double *col = w.scratch.data();
-  for (int j = 0; j < nc; ++j) {
-    // Tangent in direction e_j, then the reverse sweep of the adjoint's tangent.
+  for (size_t c = 0; c < by_color_.size(); ++c) {
+    // Tangent in the direction of the group's columns, then the reverse sweep of the
+    // adjoint's tangent: col = H * direction.
     for (size_t i = 0; i < nn; ++i) {
       const Node &n = nodes_[i];
       if (!n.dep) {
         t[i] = 0.0;
       } else if (n.op == Op::Var) {
-        t[i] = static_cast<int>(n.c) == j ? 1.0 : 0.0;
+        t[i] = color_[static_cast<int>(n.c)] == static_cast<int>(c) ? 1.0 : 0.0;
       } else {
         double s = 0.0;
         for (int k = 0; k < n.nargs; ++k) s += w.d[n.arg + k] * t[args_[n.arg + k]];
@@ -663,9 +748,10 @@ bool Tape::hessian(const double *x, double weight, double *hess, double *grad, T
         at[ak] += acc;
       }
     }
-    for (int l = j; l < nc; ++l) {
-      if (!std::isfinite(col[l])) return false;
-      hess[l * (l + 1) / 2 + j] += weight * col[l];
+    for (int e : by_color_[c]) {
+      double v = col[pattern_[e].first];
+      if (!std::isfinite(v)) return false;
+      hess[e] += weight * v;
     }
   }
   return true;

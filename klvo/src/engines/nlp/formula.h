@@ -75,8 +75,12 @@ class Tape {
   bool value(const double *x, double &f, TapeWork &w) const;
   // grad has cols().size() entries (local order).
   bool gradient(const double *x, double &f, double *grad, TapeWork &w) const;
-  // hess: dense lower triangle in local order, hess[i*(i+1)/2 + j] for j <= i, multiplied by
-  // `weight` and added to what is there. grad may be null.
+  // The structurally non-zero entries (i, j), i >= j, of the Hessian in local indices, found
+  // symbolically from the tape when it is compiled.
+  const std::vector<std::pair<int, int>> &hess_pattern() const { return pattern_; }
+  // hess: one value per hess_pattern() entry, multiplied by `weight` and added to what is
+  // there. grad (local order) may be null. Evaluated with one forward-over-reverse sweep per
+  // group of structurally orthogonal columns, not per column.
   bool hessian(const double *x, double weight, double *hess, double *grad, TapeWork &w) const;
 
  private:
@@ -94,6 +98,10 @@ class Tape {
   std::vector<int> cols_;
   int nsecond_ = 0;
   bool has_user_ = false;
+  std::vector<std::pair<int, int>> pattern_;
+  std::vector<int> color_;                     // group of each local variable (-1: linear only)
+  std::vector<std::vector<int>> by_color_;     // pattern entries recovered from each group
+  void hessian_structure();
 
   int add_node(Op op, const std::vector<int> &operands, double c = 0.0, const UserFunction *user = nullptr);
   void finish();

@@ -130,8 +130,7 @@ NlpModel::NlpModel(const Problem &prob) {
     for (Quad &q : p.quad) q.hess = slot(q.i, q.j);
     for (Formula &f : p.formulas) {
       const std::vector<int> &c = f.tape.cols();
-      for (size_t a = 0; a < c.size(); ++a)
-        for (size_t b = 0; b <= a; ++b) f.hess.push_back(slot(c[a], c[b]));
+      for (auto &e : f.tape.hess_pattern()) f.hess.push_back(slot(c[e.first], c[e.second]));
     }
   };
   structure(obj_);

@@ -53,7 +53,7 @@ class NlpModel {
   struct Formula {
     Tape tape;
     std::vector<int> jac;   // local variable -> Jacobian position
-    std::vector<int> hess;  // local lower-triangle entry -> Hessian position
+    std::vector<int> hess;  // entry of the tape's Hessian pattern -> Hessian position
   };
   struct Part {
     std::vector<std::pair<int, double>> linear;
