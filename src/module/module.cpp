@@ -1,11 +1,11 @@
 // Module initialisation and release of _kelvo.
+#include "kelvo/constraint.h"
 #include "kelvo/environment.h"
 #include "kelvo/expr.h"
 #include "kelvo/params.h"
 #include "kelvo/problem.h"
 #include "kelvo/var.h"
 
-#include <initializer_list>
 #include <new>
 #include <utility>
 
@@ -33,8 +33,8 @@ static struct PyModuleDef module_def = {
 // Module functions: the environment functions and, as the other subsystems arrive, theirs.
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
-    const PyMethodDef *parts[] = {environment_methods, params_module_methods,
-                                   variable_module_methods, expr_methods};
+    const PyMethodDef *parts[] = {environment_methods, params_module_methods, variable_module_methods,
+                                  expr_methods, compare_methods};
     size_t n = 0;
     for (auto part : parts)
       for (size_t i = 0; part[i].ml_name; ++i) ++n;
