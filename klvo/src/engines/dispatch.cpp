@@ -14,6 +14,7 @@ namespace klvo {
 ModelFacts model_facts(const Problem &prob) {
   const ModelStore &m = prob.model;
   ModelFacts f;
+  f.objectives = 1 + static_cast<int>(m.objn.size());
   for (char t : m.coltype) {
     if (t != 'C') ++f.discrete_cols;
     if (t == 'P') ++f.partial_cols;
