@@ -146,17 +146,24 @@ def test_constraint_state_errors(t, model):
 
 def test_unlinked_constraints_in_an_unlinked_problem(t):
     p = kelvo.problem()
-    x = t.unlinked_var() if hasattr(t, "unlinked_var") else None
-    if x is None:
-        pytest.skip("no unlinked variables")
+    x = t.unlinked_var()
     p.addVariable(x)
     c = kelvo.constraint(body=2 * x, ub=3, name="u")
     p.addConstraint(c)
     assert t.rows(p) == [("L", 3.0, 0.0, "u", [(0, 2.0)], [])]
     # An unlinked constraint keeps its body and bounds and is mapped to its row.
     assert c.index is None and c.ub == 3.0
+    assert p.getIndex(c) == 0
     with pytest.raises(kelvo.ModelError, match="Constraint already added to problem"):
         p.addConstraint(c)
+    # A failing call removes its serial ids from the map again.
+    d = kelvo.constraint(body=x, lb=1, name="d")
+    with pytest.raises(kelvo.ModelError):
+        p.addConstraint(d, "bad")
+    with pytest.raises(kelvo.ModelError, match="does not belong to this problem"):
+        p.getIndex(d)
+    p.addConstraint(d)
+    assert p.getIndex(d) == 1
 
 
 # ---- formulas
@@ -197,22 +204,27 @@ def test_getBody_reads_formulas_back(t, model):
     if not nlp_available(t):
         pytest.skip("nonlinear layer not built")
     c1 = kelvo.sin(x) + y <= 1
-    c2 = 3 * x * kelvo.exp(y) <= 0
+    c2 = t.node(3, [x, kelvo.exp(y), 3.0]) <= 0
     c3 = kelvo.log(x + 2 * y) - kelvo.cos(z) >= -5
-    p.addConstraint(c1, c2, c3)
-    b1 = c1.getBody()
-    assert same(b1, y + kelvo.sin(x)) or same(b1, kelvo.sin(x) + y)
-    b2 = c2.getBody()
-    # x * exp(y) with the factor 3 folded out and multiplied back.
-    assert "exp(y)" in str(b2) and "3" in str(b2)
-    b3 = c3.getBody()
-    assert "log" in str(b3) and "cos(z)" in str(b3)
-    # Each body translates back to the same row.
-    q = kelvo.problem()
-    xs = [q.addVariable(name=n) for n in "xyz"]
-    for body in (b1, b3):
-        lhs = t.translate(p, body)
-        assert lhs[1] == t.translate(p, c1.getBody())[1] or body is b3
+    c4 = x * y + kelvo.exp(z) * y - 2 <= 3
+    p.addConstraint(c1, c2, c3, c4)
+    assert str(c1.getBody()) == "y + sin(x)"
+    # The factor 3 and the column x were taken out of the formula and are multiplied back.
+    assert t.formulas(p)[1] == (1, 0, 3.0, [(22, 0.0), (10, 1.0), (12, 16.0), (0, 0.0)])
+    assert str(c2.getBody()) == "x * exp(y) * 3.0"
+    assert str(c3.getBody()) == "log(x + y * 2.0) + cos(z) * -1.0"
+    assert str(c4.getBody()) == "x * y + y * exp(z)"
+    # Reading back and translating again gives the rows the library holds.
+    assert t.translate(p, c1.getBody())[1:] == ([(1, 1.0)], [], [(-1000, 1.0, t.formulas(p)[0][3])])
+    lin, quad, forms = t.translate(p, c4.getBody())[1:]
+    assert quad == [(0, 1, 0.5)] and forms == [(1, 1.0, [(22, 0.0), (10, 2.0), (12, 16.0), (0, 0.0)])]
+
+
+def test_getBody_of_a_formula_with_a_user_function_fails_cleanly(t, model):
+    p, x, y, z = model
+    with pytest.raises(kelvo.ModelError, match="User functions"):
+        p.addConstraint(kelvo.user(lambda a: a, x) <= 1)
+    assert t.rows(p) == []
 
 
 # ---- delConstraint
@@ -242,7 +254,20 @@ def test_row_objects_for_low_level_rows(t, model):
     p, x, y, z = model
     p.addConstraint(x <= 1)
     t.row_objects(p, ["r1", "r2"], 2, False)
-    rows = t.rows(p)
-    assert [r[3] for r in rows] == [None, "r1", "r2"]
-    c = p.getConstraint(2) if hasattr(p, "getConstraint") else None
-    assert c is None or c.index == 2
+    assert [r[3] for r in t.rows(p)] == [None, "r1", "r2"]
+    cs = p.getConstraint()
+    assert [c.index for c in cs] == [0, 1, 2]
+    assert [c.name for c in cs] == ["R1", "r1", "r2"]
+    assert [t.object_state(c)[0] for c in cs[1:]] == ["linked", "linked"]
+    assert cs[2].getBody() == 0.0
+
+
+def test_row_objects_in_an_unlinked_problem(t):
+    p = kelvo.problem()
+    p.addVariable(t.unlinked_var())
+    t.row_objects(p, ["a", "b"], 2, True)
+    cs = p.getConstraint()
+    assert [c.name for c in cs] == ["a", "b"]
+    assert [c.index for c in cs] == [None, None]
+    assert [p.getIndex(c) for c in cs] == [0, 1]
+    assert (cs[0].lb, cs[0].ub) == (-INF, INF)
