@@ -87,17 +87,14 @@ struct Translator {
     int *cols = out->lin_col.data() + lin_begin;
     double *vals = out->lin_val.data() + lin_begin;
     if (std::is_sorted(cols, cols + n)) return;
-    std::vector<size_t> order(n);
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return cols[a] < cols[b]; });
-    std::vector<int> c2(n);
-    std::vector<double> v2(n);
+    std::vector<std::pair<int, double>> entries(n);
+    for (size_t i = 0; i < n; ++i) entries[i] = {cols[i], vals[i]};
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const std::pair<int, double> &a, const std::pair<int, double> &b) { return a.first < b.first; });
     for (size_t i = 0; i < n; ++i) {
-      c2[i] = cols[order[i]];
-      v2[i] = vals[order[i]];
+      cols[i] = entries[i].first;
+      vals[i] = entries[i].second;
     }
-    std::copy(c2.begin(), c2.end(), cols);
-    std::copy(v2.begin(), v2.end(), vals);
   }
 
   void sort_quadratic() {
