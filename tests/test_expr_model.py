@@ -164,3 +164,46 @@ def test_building_and_dropping_a_million_expressions_keeps_memory_flat():
     churn(1000000)
     growth = _rss() - before
     assert growth < 32 * 1024 * 1024, f"memory grew by {growth} bytes"
+
+
+class TestWithProblems:
+    """The same rules through the public constructors: problem.addVariable, kelvo.var, delVariable."""
+
+    @pytest.fixture
+    def named(self):
+        p = kelvo.problem()
+        return p, p.addVariable(name="x"), p.addVariable(name="y"), p.addVariable()
+
+    def test_printed_forms_use_the_column_names(self, named):
+        p, x, y, c3 = named
+        assert str(2 * x + y - 3) == "-3 + 2 * x + y"
+        assert str(x * y * c3) == "x * y * C3"
+        assert str(-(kelvo.sin(x) + y)) == "-(sin(x) + y)"
+        assert str(y * x + x * x) == "x ** 2 + x * y"
+        assert str(kelvo.pwl({(0, 1): x, (1, 2): 2 * x - 1})) == "pwl(x, 0.0, 0.0, 1.0, 1.0, 2.0, 3.0)"
+
+    def test_variables_of_two_problems(self, named):
+        p, x, y, _ = named
+        q = kelvo.problem()
+        u = q.addVariable()
+        with pytest.raises(kelvo.ModelError, match="^Variables from different problems in expression$"):
+            (x + y) + u
+        with pytest.raises(kelvo.ModelError, match="^Variables from different problems in expression$"):
+            kelvo.Sum([x, 2 * u])
+
+    def test_linked_with_unlinked(self, named):
+        p, x, _, _ = named
+        with pytest.warns(kelvo.DeprecationWarning):
+            v = kelvo.var(name="v")
+        with pytest.raises(kelvo.ModelError,
+                           match="^Linked variables and unlinked variables cannot be combined in expression$"):
+            x * v
+        assert str(v * v + 2 * v) == "2 * v + v ** 2"
+
+    def test_deleted_column(self, named):
+        p, x, y, _ = named
+        e = 2 * x + 1
+        p.delVariable(x)
+        with pytest.raises(kelvo.ModelError, match="^Deleted variable in expression$"):
+            e + y
+        assert str(e) == "1 + 2 * (deleted variable)"

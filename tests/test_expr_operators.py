@@ -345,6 +345,15 @@ class TestInPlace:
             t = 2 * x
             t /= 0
 
+    def test_power_in_place_never_amends_an_expression(self, xyz):
+        x, y, _ = xyz
+        e = x + y
+        alias = e
+        e **= 1
+        assert e is not alias and testing.expr_parts(e)[1] == {x: 1.0, y: 1.0}
+        e **= 2
+        assert testing.expr_parts(alias)[2] == {}
+
     def test_in_place_on_terms_builds_new_objects(self, xyz):
         x, y, _ = xyz
         t = 2 * x
@@ -417,3 +426,51 @@ class TestNonlinearSubtraction:
         op, args = testing.node_parts(s)
         assert op == 0 and testing.node_parts(args[1])[0] == 2
         assert kind(0 - kelvo.sin(x)) == "nl" and testing.node_parts(0 - kelvo.sin(x))[0] == 2
+
+
+class TestArrays:
+    def test_array_operands_are_handed_to_numpy_element_by_element(self, xyz):
+        x, y, _ = xyz
+        a = numpy.array([1.0, 2.0])
+        point = {x: 0.5, y: 3.0}
+        for f, expected in ((operator.add, [1.5, 2.5]), (operator.sub, [-0.5, -1.5]), (operator.mul, [0.5, 1.0]),
+                            (operator.truediv, [0.5, 0.25])):
+            r = f(x, a)
+            assert isinstance(r, numpy.ndarray) and r.shape == (2,)
+            assert [value(v, point) for v in r] == pytest.approx(expected)
+        r = numpy.array([x, y], dtype=object) * numpy.array([y, x], dtype=object)
+        assert [kind(v) for v in r] == ["quad", "quad"]
+        e = x + 1
+        alias = e
+        e += a  # never in place with an array
+        assert isinstance(e, numpy.ndarray) and testing.expr_parts(alias)[1] == {x: 1.0}
+
+    def test_numpy_scalars_on_either_side(self, xyz):
+        x, _, _ = xyz
+        assert testing.term_parts(numpy.float64(2) * x) == (2.0, x)
+        assert testing.term_parts(x * numpy.int64(3)) == (3.0, x)
+        assert testing.expr_parts(numpy.float32(2) + x)[:2] == (2.0, {x: 1.0})
+
+
+def test_quadratic_over_the_same_quadratic_is_the_ratio_of_coefficients(xyz):
+    x, y, _ = xyz
+    assert (6 * x * y) / (3 * y * x) == 2.0
+    with pytest.raises(kelvo.ModelError, match="^Division by zero of a bilinear term$"):
+        (x * y) / (0 * (x * y))
+
+
+def test_an_expression_added_to_itself_in_place(xyz):
+    x, y, _ = xyz
+    e = 2 * x + y * y + 1
+    e += e
+    assert testing.expr_parts(e)[:3] == (2.0, {x: 4.0}, {(y, y): 2.0})
+    before = sys.getrefcount(x)
+    e -= e
+    assert testing.expr_parts(e)[:3] == (0.0, {}, {})
+    assert sys.getrefcount(x) == before - 1
+
+
+def test_terms_and_nodes_cannot_be_made_directly():
+    for t in (kelvo.linterm, kelvo.quadterm, kelvo.nonlin):
+        with pytest.raises(TypeError):
+            t()

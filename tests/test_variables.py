@@ -420,3 +420,90 @@ def test_copy_keeps_variables_apart(t):
     # The source keeps its columns and numbering.
     assert [v.index for v in x] == [0, 1, 2]
     assert len(t.columns(p)) == 3 and len(t.columns(q)) == 2
+
+
+def test_failed_adds_release_every_reference():
+    import sys
+
+    p = new_problem()
+    p.addVariable(name="x(tag)")
+    tag = "".join(["t", "ag"])  # a string object of its own
+    before = sys.getrefcount(tag)
+    for _ in range(3):
+        with pytest.raises(kelvo.ModelError):
+            p.addVariables([tag, tag])
+        with pytest.raises(kelvo.SolverError):
+            p.addVariables([tag])  # the name x(tag) is taken: refused after the columns exist
+    assert sys.getrefcount(tag) == before
+    assert len(p.getVariable()) == 1
+    d = p.addVariables([tag], name="y")
+    assert sys.getrefcount(tag) == before + 1
+    del d
+    assert sys.getrefcount(tag) == before
+
+
+def test_variable_list_follows_adds_and_deletes():
+    p = new_problem()
+    a = p.addVariables(4)
+    b = p.addVariable(name="b")
+    assert list(map(id, p.getVariable())) == list(map(id, list(a) + [b]))
+    p.delVariable([a[0], a[2]])
+    assert list(map(id, p.getVariable())) == list(map(id, [a[1], a[3], b]))
+    assert [v.index for v in p.getVariable()] == [0, 1, 2]
+
+
+# ---- Objects for columns added by the low-level input methods.
+
+
+def test_column_objects_linked(t):
+    p = new_problem()
+    p.addVariable(name="first")
+    vs = t.column_objects(p, 2, False, ["a", "b"], ["I", "B"])
+    assert [v.index for v in vs] == [0, 1, 2]
+    assert t.columns(p)[1:] == [(0.0, INF, "I", "a"), (0.0, 1.0, "B", "b")]
+    assert (vs[1].name, vs[2].vartype) == ("a", kelvo.binary)
+
+
+def test_column_objects_unlinked(t):
+    p = new_problem()
+    with pytest.warns(kelvo.DeprecationWarning, match="unlinked variables and constraints are deprecated$"):
+        assert t.unlinked_argument(p, True) is True
+    vs = t.column_objects(p, 3, True, None, None, ([1, 2], "SP", [2.5, -INF]))
+    assert [v.index for v in vs] == [None] * 3
+    assert [v.vartype for v in vs] == [kelvo.continuous, kelvo.semicontinuous, kelvo.partiallyinteger]
+    assert (vs[1].threshold, vs[2].threshold) == (2.5, -INF)
+    assert [t.column_of(p, v) for v in vs] == [0, 1, 2]
+    named = t.column_objects(p, 1, True, ["n"], ["I"])
+    assert (named[3].name, named[3].vartype, t.column_of(p, named[3])) == ("n", kelvo.integer, 3)
+    assert t.unlinked_argument(p, None) is True
+
+
+def test_column_objects_refusals_add_nothing(t):
+    p = new_problem()
+    with pytest.raises(kelvo.ModelError, match="^Incorrect length of variable name list$"):
+        t.column_objects(p, 2, False, ["a"])
+    with pytest.raises(kelvo.ModelError, match="^Incorrect length of variable type list$"):
+        t.column_objects(p, 2, True, None, ["C"])
+    with pytest.raises(kelvo.ModelError, match="^Incorrect variable type$"):
+        t.column_objects(p, 2, True, None, ["C", "Q"])
+    with pytest.raises(kelvo.ModelError, match="^Variable name must be a string$"):
+        t.column_objects(p, 2, True, ["a", 3])
+    assert p.getVariable() == [] and t.columns(p) == []
+    # Nothing was mapped either: the problem is still empty, not unlinked.
+    assert t.unlinked_argument(p, None) is False
+
+
+def test_unlinked_argument_checks():
+    t = kelvo._kelvo._testing
+    p = new_problem()
+    assert t.unlinked_argument(p, None) is False
+    with pytest.raises(kelvo.ModelError, match="^The unlinked argument must be a Boolean value$"):
+        t.unlinked_argument(p, 1)
+    p.addVariable()
+    with pytest.raises(kelvo.ModelError, match="^Argument unlinked=True not permitted: the problem already contains linked objects$"):
+        t.unlinked_argument(p, True)
+    assert t.unlinked_argument(p, False) is False
+    q = new_problem()
+    q.addVariable(free_var())
+    with pytest.raises(kelvo.ModelError, match="^Argument unlinked=False not permitted: the problem already contains unlinked objects$"):
+        t.unlinked_argument(q, False)

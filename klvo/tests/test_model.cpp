@@ -342,6 +342,11 @@ TEST_F(ProblemTest, NamesAreUniqueDefaultedAndFoundByIndex) {
   EXPECT_NE(last_error().find("duplicate row name 'r0'"), std::string::npos) << last_error();
   EXPECT_NE(KLVOaddnames(prob, 1, "x\0x", 1, 2), 0);
   EXPECT_EQ(klvo_test::names(prob, 1, 3), (std::vector<std::string>{"r0", "r1", "R3"}));
+  // The failed call also left the lookup as it was: the old name of row 1 is found, the new one not.
+  ASSERT_EQ(KLVOgetindex(prob, 1, "r1", &idx), 0);
+  EXPECT_EQ(idx, 1);
+  ASSERT_EQ(KLVOgetindex(prob, 1, "x", &idx), 0);
+  EXPECT_EQ(idx, -1);
   // Names may swap places in one call; an empty name clears.
   ASSERT_EQ(KLVOaddnames(prob, 1, "r1\0r0\0", 0, 2), 0);
   EXPECT_EQ(klvo_test::names(prob, 1, 3), (std::vector<std::string>{"r1", "r0", "R3"}));

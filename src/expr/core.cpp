@@ -8,12 +8,12 @@
 
 namespace kelvo {
 
-PyObject *model_error(const char *msg) {
+PyObject *expr_error(const char *msg) {
   PyErr_SetString(g.ModelError, msg);
   return nullptr;
 }
 
-static int model_error_int(const char *msg) {
+static int expr_error_int(const char *msg) {
   PyErr_SetString(g.ModelError, msg);
   return -1;
 }
@@ -122,9 +122,9 @@ int first_var(PyObject *o, PyObject **var) {
     case K_NUMBER:
       break;
     default:
-      return model_error_int("Invalid operand in expression");
+      return expr_error_int("Invalid operand in expression");
   }
-  if (v && as_var(v)->owner == deleted_marker) return model_error_int("Deleted variable in expression");
+  if (v && as_var(v)->owner == deleted_marker) return expr_error_int("Deleted variable in expression");
   *var = v;
   return 0;
 }
@@ -132,11 +132,11 @@ int first_var(PyObject *o, PyObject **var) {
 int check_compatible(PyObject *a, PyObject *b, bool *unlinked) {
   PyObject *va = nullptr, *vb = nullptr;
   if (first_var(a, &va) < 0 || first_var(b, &vb) < 0) return -1;
-  if (unlinked) *unlinked = (va && var_unlinked(va)) || (vb && var_unlinked(vb));
+  if (unlinked) *unlinked = (va && is_unlinked_var(va)) || (vb && is_unlinked_var(vb));
   if (va && vb && as_var(va)->owner != as_var(vb)->owner) {
     if (!as_var(va)->owner || !as_var(vb)->owner)
-      return model_error_int("Linked variables and unlinked variables cannot be combined in expression");
-    return model_error_int("Variables from different problems in expression");
+      return expr_error_int("Linked variables and unlinked variables cannot be combined in expression");
+    return expr_error_int("Variables from different problems in expression");
   }
   return 0;
 }
@@ -144,10 +144,9 @@ int check_compatible(PyObject *a, PyObject *b, bool *unlinked) {
 // Map primitives: no checks, no error reporting beyond std::bad_alloc.
 
 static void lin_add_raw(LinMap &m, PyObject *var, double coef) {
-  auto it = m.find(var);
-  if (it == m.end()) {
-    if (coef == 0.0) return;
-    m.emplace(var, coef);
+  if (coef == 0.0) return;
+  auto [it, inserted] = m.try_emplace(var, coef);  // one probe for new and existing keys
+  if (inserted) {
     Py_INCREF(var);
     return;
   }
@@ -210,7 +209,7 @@ void expression_clear(ExpressionObject *e) {
 }
 
 static void record_serials(ExpressionObject *e, PyObject *a, PyObject *b) {
-  if (!var_unlinked(a)) return;
+  if (!is_unlinked_var(a)) return;
   if (!e->serials) e->serials = new SerialSet();
   e->serials->insert(var_key(a));
   e->serials->insert(var_key(b));
@@ -225,7 +224,7 @@ int expr_add_linear(ExpressionObject *e, PyObject *var, double coef) {
     }
     lin_add_raw(*e->lin, var, coef);
   } catch (...) {
-    return model_error_int("Error amending linear expression");
+    return expr_error_int("Error amending linear expression");
   }
   return 0;
 }
@@ -253,7 +252,7 @@ int expr_set_linear(ExpressionObject *e, PyObject *var, double coef) {
       Py_INCREF(var);
     }
   } catch (...) {
-    return model_error_int("Error amending expression");
+    return expr_error_int("Error amending expression");
   }
   return 0;
 }
@@ -266,7 +265,7 @@ static int quad_amend(ExpressionObject *e, PyObject *a, PyObject *b, double coef
     record_serials(e, a, b);
     quad_add_raw(*e->quad, a, b, coef);
   } catch (...) {
-    return model_error_int(msg);
+    return expr_error_int(msg);
   }
   return 0;
 }
@@ -315,18 +314,21 @@ int expr_iadd(ExpressionObject *e, PyObject *o, double f) {
       if (check_compatible(reinterpret_cast<PyObject *>(e), o) < 0) return -1;
       auto *src = as_expr(o);
       if (src == e) {
-        // e += e: scale instead of iterating a map while it changes.
-        return f == -1.0 ? (expression_clear(e), e->constant = 0.0, 0) : expr_scale(e, 1.0 + f);
+        // e += f*e: scale instead of iterating a map while it changes.
+        if (f != -1.0) return expr_scale(e, 1.0 + f);
+        expression_clear(e);
+        e->constant = 0.0;
+        return 0;
       }
       try {
         merge_expression(e, src, f);
       } catch (...) {
-        return model_error_int(src->quad ? "Could not add quadratic part" : "Could not add linear part");
+        return expr_error_int(src->quad ? "Could not add quadratic part" : "Could not add linear part");
       }
       return 0;
     }
     case K_NONLIN:
-      return model_error_int("Invalid object in operation");
+      return expr_error_int("Invalid object in operation");
     default:
       return -1;
   }
@@ -398,7 +400,7 @@ PyObject *expr_from_object(PyObject *o, double f) {
   if (kind == K_NONLIN) return nl_scaled_copy(o, f);
   PyObject *found = nullptr;
   if (first_var(o, &found) < 0) return nullptr;
-  bool unlinked = found && var_unlinked(found);
+  bool unlinked = found && is_unlinked_var(found);
   ExpressionObject *e = new_expression();
   if (!e) return nullptr;
   if (f == 0.0) return reinterpret_cast<PyObject *>(e);
@@ -426,8 +428,17 @@ PyObject *expr_from_object(PyObject *o, double f) {
         auto *q = as_quad(o);
         e->quad = new QuadMap();
         if (unlinked) record_serials(e, q->var1, q->var2);
-        // A zero coefficient is kept by a quadratic term but not by an expression.
-        quad_add_raw(*e->quad, q->var1, q->var2, f * q->coef);
+        // Stored as it is, even a zero coefficient of the term.
+        auto *inner = new LinMap();
+        try {
+          inner->emplace(q->var2, f * q->coef);
+          e->quad->emplace(q->var1, inner);
+        } catch (...) {
+          delete inner;
+          throw;
+        }
+        Py_INCREF(q->var1);
+        Py_INCREF(q->var2);
         break;
       }
       case K_EXPR: {
@@ -510,7 +521,7 @@ PyObject *scaled_copy(PyObject *o, double f) {
     Py_DECREF(copy);
     return result;
   }
-  return model_error("Invalid object being copied");
+  return expr_error("Invalid object being copied");
 }
 
 }  // namespace kelvo

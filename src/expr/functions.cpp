@@ -34,7 +34,7 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
                    (g.npexpr && reinterpret_cast<PyObject *>(d) == g.npexpr) ||
                    (g.npconstraint && reinterpret_cast<PyObject *>(d) == g.npconstraint);
     if (!objects && d->type_num != NPY_DOUBLE && d->type_num != NPY_INT32 && d->type_num != NPY_BOOL)
-      return model_error("Incorrect objects used in Sum, Dot, Prod, or aggregate functions"), -1;
+      return expr_error("Incorrect objects used in Sum, Dot, Prod, or aggregate functions"), -1;
     PyObject *it = PyArray_IterNew(c);
     if (!it) return -1;
     int rc = 0;
@@ -81,7 +81,7 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
   if (PySequence_Check(c)) {
     if (PySequence_Size(c) < 0) {
       PyErr_Clear();
-      return model_error("Invalid sequence of objects"), -1;
+      return expr_error("Invalid sequence of objects"), -1;
     }
     PyObject *fast = PySequence_Fast(c, "Cannot iterate over sequence");
     if (!fast) {
@@ -144,9 +144,24 @@ static bool is_zero(PyObject *o) {
   return v == 0.0;
 }
 
+// The number of items a Sum-like argument is known to have (0 when unknown).
+static Py_ssize_t terms_hint(PyObject *args) {
+  PyObject *c = PyTuple_GET_SIZE(args) == 1 ? PyTuple_GET_ITEM(args, 0) : args;
+  if (kind_of(c) != K_INVALID) return 1;
+  Py_ssize_t n = PyObject_LengthHint(c, 0);
+  if (n < 0) {
+    PyErr_Clear();
+    return 0;
+  }
+  return n;
+}
+
 static PyObject *Sum(PyObject *, PyObject *args) {
   PyObject *acc = nullptr;
   SumFastPath fast;
+  // A sum of many linear terms sizes its linear map once instead of growing it step by step.
+  Py_ssize_t hint = terms_hint(args);
+  bool sized = hint < 64;
   int rc = for_each_term(args, [&](PyObject *item) {
     if (operand_kind(item) < 0) return -1;
     if (!acc) {
@@ -156,7 +171,17 @@ static PyObject *Sum(PyObject *, PyObject *args) {
     }
     if (is_zero(item)) return 0;
     if (Py_TYPE(acc) == &expression_type) {
-      int added = fast.add(as_expr(acc), item);
+      ExpressionObject *e = as_expr(acc);
+      if (!sized && (Py_TYPE(item) == &linterm_type || Py_TYPE(item) == &var_type)) {
+        sized = true;
+        try {
+          if (!e->lin) e->lin = new LinMap();
+          e->lin->reserve(static_cast<size_t>(hint));
+        } catch (...) {
+          // Growing step by step still works.
+        }
+      }
+      int added = fast.add(e, item);
       if (added != 0) return added < 0 ? -1 : 0;
     }
     PyObject *next = alg_iadd(acc, item, 1.0);
@@ -216,7 +241,7 @@ static PyObject *apply_to_array(const Elementary &f, PyObject *t) {
     copy = PyArray_NewCopy(arr, NPY_CORDER);
   else
     copy = PyArray_FROMANY(t, NPY_DOUBLE, 0, 0, NPY_ARRAY_ENSURECOPY | NPY_ARRAY_CARRAY);
-  if (!copy) return model_error("Cannot iterate on sequence of arguments");
+  if (!copy) return expr_error("Cannot iterate on sequence of arguments");
   auto *out = reinterpret_cast<PyArrayObject *>(copy);
   npy_intp n = PyArray_SIZE(out);
   if (objects) {
@@ -320,7 +345,7 @@ static PyObject *collect_operands(PyObject *args, const char *fname, bool *singl
     Py_DECREF(items);
     if (kind_of(only) == K_INVALID) {
       Py_DECREF(only);
-      return model_error("Incorrect argument for expression");
+      return expr_error("Incorrect argument for expression");
     }
     *single = true;
     return only;
@@ -398,7 +423,7 @@ struct Interval {
 
 static PyObject *f_pwl(PyObject *, PyObject *arg) {
   if (!PyDict_Check(arg))
-    return model_error(
+    return expr_error(
         "Function kelvo.pwl only accepts a dictionary; a call must be for example "
         "kelvo.pwl({(1,4): 2*x+1, (4,6): 4*x+5, ...})");
   std::vector<Interval> intervals;

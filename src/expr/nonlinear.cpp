@@ -49,8 +49,8 @@ static PyObject *node(int32_t op, PyObject *args) { return reinterpret_cast<PyOb
 
 PyObject *unary_node(int32_t op, PyObject *operand) {
   if (PyList_Check(operand) || PyTuple_Check(operand))
-    return model_error("Could not create a unary nonlinear expression: the argument must be a single expression");
-  if (kind_of(operand) == K_INVALID) return model_error("Invalid object in unary nonlinear expression");
+    return expr_error("Could not create a unary nonlinear expression: the argument must be a single expression");
+  if (kind_of(operand) == K_INVALID) return expr_error("Invalid object in unary nonlinear expression");
   PyObject *v;
   if (first_var(operand, &v) < 0) return nullptr;
   return node(op, Py_NewRef(operand));
@@ -58,19 +58,19 @@ PyObject *unary_node(int32_t op, PyObject *operand) {
 
 PyObject *nary_node(int32_t op, PyObject *container) {
   if (!PyList_Check(container) && !PyTuple_Check(container))
-    return model_error(
+    return expr_error(
         "Could not create an n-ary nonlinear expression: the arguments must be in a list or tuple");
   Py_ssize_t n = PySequence_Fast_GET_SIZE(container);
   PyObject **items = PySequence_Fast_ITEMS(container);
   Py_ssize_t start = 0;
   if (is_user_op(op)) {
     if (n == 0 || !PyCallable_Check(items[0]))
-      return model_error("First argument in a user function expression must be a function");
+      return expr_error("First argument in a user function expression must be a function");
     start = 1;
   }
   PyObject *holder = nullptr;  // first element that holds a variable
   for (Py_ssize_t i = start; i < n; ++i) {
-    if (kind_of(items[i]) == K_INVALID) return model_error("Invalid object in n-ary nonlinear expression");
+    if (kind_of(items[i]) == K_INVALID) return expr_error("Invalid object in n-ary nonlinear expression");
     if (holder) {
       if (check_compatible(holder, items[i]) < 0) return nullptr;
     } else {

@@ -210,11 +210,11 @@ PyObject *alg_mul(PyObject *a, PyObject *b) {
 static PyObject *division_by_zero(int kind) {
   switch (kind) {
     case K_VAR:
-      return model_error("Division of variable by zero");
+      return expr_error("Division of variable by zero");
     case K_QUAD:
-      return model_error("Division by zero of a bilinear term");
+      return expr_error("Division by zero of a bilinear term");
     default:
-      return model_error("Division by zero");
+      return expr_error("Division by zero");
   }
 }
 
@@ -249,7 +249,7 @@ PyObject *alg_div(PyObject *a, PyObject *b) {
     var_coef(a, &va, &ca);
     var_coef(b, &vb, &cb);
     if (va == vb) {
-      if (cb == 0.0) return model_error("Division by zero");
+      if (cb == 0.0) return expr_error("Division by zero");
       return PyFloat_FromDouble(ca / cb);
     }
   }
@@ -259,7 +259,7 @@ PyObject *alg_div(PyObject *a, PyObject *b) {
     double d;
     var_coef(b, &z, &d);
     if (z == q->var1 || z == q->var2) {
-      if (d == 0.0) return model_error("Division by zero of a bilinear term");
+      if (d == 0.0) return expr_error("Division by zero of a bilinear term");
       return make_linterm(q->coef / d, z == q->var1 ? q->var2 : q->var1);
     }
   }
@@ -270,7 +270,7 @@ PyObject *alg_div(PyObject *a, PyObject *b) {
     var_coef(a, &z, &cz);
     if (z == q->var1 || z == q->var2) {
       if (q->coef == 0.0)
-        return model_error(ka == K_VAR ? "Division by zero of a variable" : "Division by zero of a linear term");
+        return expr_error(ka == K_VAR ? "Division by zero of a variable" : "Division by zero of a linear term");
       PyObject *num = PyFloat_FromDouble(cz / q->coef);
       if (!num) return nullptr;
       PyObject *r = binary_node(OP_DIV, num, z == q->var1 ? q->var2 : q->var1);
@@ -281,7 +281,7 @@ PyObject *alg_div(PyObject *a, PyObject *b) {
   if (ka == K_QUAD && kb == K_QUAD) {
     auto *p = as_quad(a), *q = as_quad(b);
     if (p->var1 == q->var1 && p->var2 == q->var2) {
-      if (q->coef == 0.0) return model_error("Division by zero of a bilinear term");
+      if (q->coef == 0.0) return expr_error("Division by zero of a bilinear term");
       return PyFloat_FromDouble(p->coef / q->coef);
     }
     // Cancel one shared variable: tried as u1 = w1, u2 = w2, u1 = w2, u2 = w1.
@@ -289,7 +289,7 @@ PyObject *alg_div(PyObject *a, PyObject *b) {
     bool shared[4] = {p->var1 == q->var1, p->var2 == q->var2, p->var1 == q->var2, p->var2 == q->var1};
     for (int i = 0; i < 4; ++i) {
       if (!shared[i]) continue;
-      if (q->coef == 0.0) return model_error("Division by zero of a bilinear term");
+      if (q->coef == 0.0) return expr_error("Division by zero of a bilinear term");
       PyObject *num = scaled_copy(pairs[i][0], p->coef / q->coef);
       if (!num) return nullptr;
       PyObject *r = binary_node(OP_DIV, num, pairs[i][1]);
@@ -363,12 +363,12 @@ PyObject *alg_imul(PyObject *a, PyObject *b) {
 static PyObject *alg_idiv(PyObject *a, PyObject *b) {
   double c;
   if (kind_of(a) == K_EXPR && constant_value(b, &c)) {
-    if (c == 0.0) return model_error("Division by zero");
+    if (c == 0.0) return expr_error("Division by zero");
     if (c != 1.0 && expr_scale(as_expr(a), 1.0 / c) < 0) return nullptr;
     return Py_NewRef(a);
   }
   if (is_number_equal(b, 1.0)) return Py_NewRef(a);
-  if (is_number_equal(b, 0.0)) return model_error("Division by zero");
+  if (is_number_equal(b, 0.0)) return expr_error("Division by zero");
   return alg_div(a, b);
 }
 
@@ -418,7 +418,7 @@ static PyObject *nb_true_divide(PyObject *a, PyObject *b) {
 }
 
 static PyObject *nb_power(PyObject *a, PyObject *b, PyObject *) {
-  if (is_vector(b)) return model_error("Cannot obtain a power with a vector as an exponent");
+  if (is_vector(b)) return expr_error("Cannot obtain a power with a vector as an exponent");
   return alg_pow(a, b);
 }
 
@@ -457,8 +457,9 @@ static PyObject *nb_inplace_true_divide(PyObject *a, PyObject *b) {
 }
 
 static PyObject *nb_inplace_power(PyObject *a, PyObject *b, PyObject *) {
-  if (is_vector(b)) return model_error("Cannot obtain a power with a vector as an exponent");
-  if (is_number_equal(b, 1.0)) return Py_NewRef(a);
+  if (is_vector(b)) return expr_error("Cannot obtain a power with a vector as an exponent");
+  // An expression is never amended by **=: e **= 1 is a copy, as e ** 1.
+  if (kind_of(a) != K_EXPR && is_number_equal(b, 1.0)) return Py_NewRef(a);
   return alg_pow(a, b);
 }
 

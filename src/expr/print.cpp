@@ -13,11 +13,9 @@ constexpr int term_buffer = 1024;  // one printed term
 constexpr int name_buffer = 512;   // a product of two names
 constexpr int tree_depth = 64;
 
-PyObject *var_name(PyObject *v) { return PyObject_Str(v); }
-
 // UTF-8 name of a variable into out; false with an error set.
 static bool name_of(PyObject *v, std::string &out) {
-  PyObject *s = var_name(v);
+  PyObject *s = var_name(as_var(v));
   if (!s) return false;
   const char *text = PyUnicode_AsUTF8(s);
   if (text) out = text;

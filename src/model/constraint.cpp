@@ -217,7 +217,7 @@ int constraint_build(ConstraintObject *c, PyObject *body, double lb, double ub, 
   if (body) {
     PyObject *var = nullptr;
     if (first_var(body, &var) < 0) return -1;
-    if (var) kind = var_unlinked(var) ? ck_unlinked : ck_linked;
+    if (var) kind = is_unlinked_var(var) ? ck_unlinked : ck_linked;
   }
   return fill_block(c, 0, body, lb, ub, name, kind);
 }

@@ -13,6 +13,9 @@ namespace kelvo {
 
 PyTypeObject var_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
+// The arithmetic shared with the expression types (expr/operators.cpp).
+extern PyNumberMethods algebra_number_methods;
+
 void mark_var_deleted(VarObject *v) {
   if (!v->owner || v->owner == deleted_marker) return;
   v->owner = deleted_marker;

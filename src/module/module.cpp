@@ -6,6 +6,7 @@
 #include "kelvo/problem.h"
 #include "kelvo/var.h"
 
+#include <initializer_list>
 #include <new>
 #include <utility>
 
@@ -33,15 +34,15 @@ static struct PyModuleDef module_def = {
 // Module functions: the environment functions and, as the other subsystems arrive, theirs.
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
-    const PyMethodDef *parts[] = {environment_methods, params_module_methods, variable_module_methods,
-                                  expr_methods, compare_methods};
     size_t n = 0;
-    for (auto part : parts)
-      for (size_t i = 0; part[i].ml_name; ++i) ++n;
+    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods, expr_methods,
+                              compare_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
     auto *t = new PyMethodDef[n + 1];
     size_t k = 0;
-    for (auto part : parts)
-      for (size_t i = 0; part[i].ml_name; ++i) t[k++] = part[i];
+    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods, expr_methods,
+                              compare_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
     t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;
   }();

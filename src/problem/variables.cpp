@@ -514,12 +514,35 @@ struct NameBatch {
     buffer.clear();
     return 0;
   }
-  // Appends the name now in `name`.
+  // Appends one name; when memory runs short the pending names are sent first and the
+  // append is tried once more.
   int append(const std::string &name) {
-    buffer.append(name);
-    buffer.push_back('\0');
+    try {
+      push(name);
+    } catch (const std::bad_alloc &) {
+      if (flush() < 0) return -1;
+      buffer.shrink_to_fit();
+      try {
+        push(name);
+      } catch (const std::bad_alloc &) {
+        PyErr_NoMemory();
+        return -1;
+      }
+    }
     ++appended;
     return buffer.size() >= chunk ? flush() : 0;
+  }
+
+ private:
+  void push(const std::string &name) {
+    size_t old = buffer.size();
+    try {
+      buffer.append(name);
+      buffer.push_back('\0');
+    } catch (...) {
+      buffer.resize(old);
+      throw;
+    }
   }
 };
 
@@ -715,6 +738,176 @@ static PyObject *module_vars(PyObject *, PyObject *args, PyObject *kwargs) {
     return PyObject_Call(reinterpret_cast<PyObject *>(&var_type), args, kwargs);
   if (deprecation(9, 5, "create linked variables by calling problem.addVariables()") < 0) return nullptr;
   return variables_over(nullptr, args, kwargs);
+}
+
+// ---- Objects for columns that the low-level input methods add.
+
+static bool given(PyObject *o) { return o && o != Py_None; }
+
+// The letter of one entry of a types list: a one-character string.
+static int letter_of(PyObject *o, char *letter) {
+  const char *text = nullptr;
+  Py_ssize_t len = 0;
+  if (PyUnicode_Check(o)) {
+    text = PyUnicode_AsUTF8AndSize(o, &len);
+    if (!text) return -1;
+  } else if (PyBytes_Check(o)) {
+    text = PyBytes_AS_STRING(o);
+    len = PyBytes_GET_SIZE(o);
+  }
+  if (!text || len != 1) return model_error("Incorrect variable type");
+  *letter = text[0];
+  return 0;
+}
+
+static int checked_type(char letter) {
+  switch (letter) {
+    case 'B': case 'C': case 'I': case 'P': case 'R': case 'S': return type_of_letter(letter);
+    default: return model_error("Incorrect variable type");
+  }
+}
+
+int unlinked_argument(ProblemObject *p, PyObject *arg, bool *unlinked) {
+  if (!arg || arg == Py_None) {
+    *unlinked = problem_unlinked(p);
+    return 0;
+  }
+  if (!PyBool_Check(arg)) return model_error("The unlinked argument must be a Boolean value");
+  bool linked_mode = !problem_unlinked(p) && PyList_GET_SIZE(p->vars) + PyList_GET_SIZE(p->cons) + PyList_GET_SIZE(p->sos) > 0;
+  if (arg == Py_True) {
+    if (linked_mode)
+      return model_error("Argument unlinked=True not permitted: the problem already contains linked objects");
+    if (deprecation(9, 5, "unlinked variables and constraints are deprecated") < 0) return -1;
+    *unlinked = true;
+    return 0;
+  }
+  if (problem_unlinked(p))
+    return model_error("Argument unlinked=False not permitted: the problem already contains unlinked objects");
+  *unlinked = false;
+  return 0;
+}
+
+int create_column_objects(ProblemObject *p, PyObject *names, PyObject *types, int n, int first, bool unlinked,
+                          const EntityData *entities) {
+  if (given(names) && (!PyList_Check(names) || PyList_GET_SIZE(names) != n))
+    return model_error("Incorrect length of variable name list");
+  if (given(types) && (!PyList_Check(types) || PyList_GET_SIZE(types) != n))
+    return model_error("Incorrect length of variable type list");
+  Py_ssize_t old_len = PyList_GET_SIZE(p->vars);
+  bool map_created = false;
+  std::vector<uint64_t> serials;
+  int rc = 0;
+  try {
+    // Entity letters and limits by column, for the columns of this batch.
+    std::vector<char> letters;
+    std::vector<double> limits;
+    if (unlinked && !given(types) && entities && entities->count > 0) {
+      letters.assign(n, 'C');
+      limits.assign(n, -infinity);
+      for (int k = 0; k < entities->count; ++k) {
+        int j = entities->indices[k] - first;
+        if (j < 0 || j >= n) continue;
+        letters[j] = entities->letters[k];
+        if (entities->limits) limits[j] = entities->limits[k];
+      }
+    }
+    if (unlinked && !p->var_map) {
+      p->var_map = new SerialIndexMap();
+      map_created = true;
+    }
+    for (int i = 0; rc == 0 && i < n; ++i) {
+      VarObject *v;
+      if (!unlinked) {
+        v = new_linked_var(p, first + i);
+        if (!v) rc = -1;
+      } else {
+        char letter = 'C';
+        double threshold = -infinity;
+        if (given(types)) {
+          rc = letter_of(PyList_GET_ITEM(types, i), &letter);
+        } else if (!letters.empty()) {
+          letter = letters[i];
+          threshold = limits[i] > -infinity ? limits[i] : -infinity;
+        }
+        int type = rc == 0 ? checked_type(letter) : -1;
+        PyObject *name = given(names) ? PyList_GET_ITEM(names, i) : nullptr;
+        if (type >= 0 && name && !PyUnicode_Check(name)) type = model_error("Variable name must be a string");
+        if (type < 0) {
+          rc = -1;
+          break;
+        }
+        v = new_unlinked_var(type, 0.0, infinity, threshold);
+        if (!v) {
+          rc = -1;
+          break;
+        }
+        if (name) unlinked_set_name(v, name);
+        serials.push_back(var_index(v));
+        (*p->var_map)[var_index(v)] = first + i;
+      }
+      if (rc == 0 && PyList_Append(p->vars, reinterpret_cast<PyObject *>(v)) < 0) rc = -1;
+      Py_XDECREF(v);
+    }
+  } catch (const std::bad_alloc &) {
+    model_error("Could not amend variable map");
+    rc = -1;
+  }
+  if (rc != 0) {
+    keeping_error([&] {
+      if (!unlinked) cut_var_list(p, old_len);
+      else if (PyList_SetSlice(p->vars, old_len, PyList_GET_SIZE(p->vars), nullptr) < 0) PyErr_Clear();
+      if (p->var_map)
+        for (uint64_t s : serials) p->var_map->erase(s);
+      if (map_created && p->var_map && p->var_map->empty()) {
+        delete p->var_map;
+        p->var_map = nullptr;
+      }
+    });
+    return -1;
+  }
+  return 0;
+}
+
+int apply_column_names_types(ProblemObject *p, PyObject *names, PyObject *types, int n, int first) {
+  if (n <= 0 || (!given(names) && !given(types))) return 0;
+  try {
+    if (given(names)) {
+      std::string buffer;
+      for (int i = 0; i < n; ++i) {
+        PyObject *name = PyList_GET_ITEM(names, i);
+        Py_ssize_t len;
+        const char *text = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &len) : nullptr;
+        if (!text) {
+          if (!PyErr_Occurred()) model_error("Variable name must be a string");
+          return -1;
+        }
+        buffer.append(text, len);
+        buffer.push_back('\0');
+      }
+      if (call(KLVOaddnames, "KLVOaddnames", p, p->prob, KLVO_NAMES_COLUMNS, buffer.data(), first, first + n - 1) != 0)
+        return library_failed(p);
+    }
+    if (given(types)) {
+      std::vector<int> cols;
+      try {
+        cols.resize(n);
+      } catch (const std::bad_alloc &) {
+        PyErr_Format(PyExc_RuntimeError, "Cannot allocate %d columns", n);
+        return -1;
+      }
+      std::vector<char> letters(n);
+      for (int i = 0; i < n; ++i) {
+        cols[i] = first + i;
+        if (letter_of(PyList_GET_ITEM(types, i), &letters[i]) < 0) return -1;
+      }
+      if (call(KLVOchgcoltype, "KLVOchgcoltype", p, p->prob, n, cols.data(), letters.data()) != 0)
+        return library_failed(p);
+    }
+  } catch (const std::bad_alloc &) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  return 0;
 }
 
 // ---- Deletion.

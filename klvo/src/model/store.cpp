@@ -14,30 +14,43 @@ int NameTable::find(const std::string &name) const {
 
 void NameTable::assign(int first, const std::vector<std::string> &names, const char *function, const char *kind) {
   const int n = static_cast<int>(names.size());
-  // A name may move between elements of the range in one call, but two elements never share one.
-  std::unordered_map<std::string, int> incoming;
+  // A name may move between elements of the range in one call, so the range's old names leave
+  // the index first; every new name then costs one insertion, and a clash undoes it all.
+  std::vector<std::pair<std::string, int>> removed;
+  for (int k = 0; k < n; ++k) {
+    const std::string &slot = names_[first + k];
+    if (slot.empty()) continue;
+    auto it = index_.find(slot);
+    if (it != index_.end() && it->second == first + k) {
+      removed.emplace_back(slot, first + k);
+      index_.erase(it);
+      max_length_stale_ = true;
+    }
+  }
+  index_.reserve(index_.size() + n);
   for (int k = 0; k < n; ++k) {
     if (names[k].empty()) continue;
-    auto [it, fresh] = incoming.emplace(names[k], first + k);
-    if (!fresh)
+    auto [it, fresh] = index_.try_emplace(names[k], first + k);
+    if (fresh) continue;
+    int holder = it->second;
+    undo_assign(first, names, k, removed);
+    if (holder >= first && holder < first + n)
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: duplicate %s name '%s' (given for %d and %d)", function, kind,
-           names[k].c_str(), it->second, first + k);
-    int holder = find(names[k]);
-    if (holder >= 0 && (holder < first || holder >= first + n))
-      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: duplicate %s name '%s' (already the name of %s %d)", function, kind,
-           names[k].c_str(), kind, holder);
-  }
-  for (int k = 0; k < n; ++k) {
-    std::string &slot = names_[first + k];
-    if (!slot.empty()) {
-      auto it = index_.find(slot);
-      if (it != index_.end() && it->second == first + k) index_.erase(it);
-    }
+           names[k].c_str(), holder, first + k);
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: duplicate %s name '%s' (already the name of %s %d)", function, kind,
+         names[k].c_str(), kind, holder);
   }
   for (int k = 0; k < n; ++k) {
     names_[first + k] = names[k];
-    if (!names[k].empty()) index_[names[k]] = first + k;
+    if (!max_length_stale_) max_length_ = std::max(max_length_, names[k].size());
   }
+}
+
+void NameTable::undo_assign(int first, const std::vector<std::string> &names, int inserted,
+                            std::vector<std::pair<std::string, int>> &removed) {
+  for (int k = 0; k < inserted; ++k)
+    if (!names[k].empty()) index_.erase(names[k]);
+  for (auto &kv : removed) index_.insert(std::move(kv));
 }
 
 void NameTable::compact(const std::vector<char> &keep) {
@@ -53,12 +66,16 @@ void NameTable::compact(const std::vector<char> &keep) {
   index_.clear();
   for (size_t i = 0; i < names_.size(); ++i)
     if (!names_[i].empty()) index_[names_[i]] = static_cast<int>(i);
+  max_length_stale_ = true;
 }
 
 size_t NameTable::max_length() const {
-  size_t len = 0;
-  for (const auto &kv : index_) len = std::max(len, kv.first.size());
-  return len;
+  if (max_length_stale_) {
+    max_length_ = 0;
+    for (const auto &kv : index_) max_length_ = std::max(max_length_, kv.first.size());
+    max_length_stale_ = false;
+  }
+  return max_length_;
 }
 
 int64_t ModelStore::nnz() const {

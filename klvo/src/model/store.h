@@ -26,7 +26,7 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <tsl/robin_map.h>
 #include <vector>
 
 namespace klvo {
@@ -63,14 +63,26 @@ class NameTable {
   void clear() {
     names_.clear();
     index_.clear();
+    max_length_ = 0;
+    max_length_stale_ = false;
   }
   bool any() const { return !index_.empty(); }
   // Longest name, in bytes.
   size_t max_length() const;
 
  private:
+  // Puts back the index as it was before a failed assign.
+  void undo_assign(int first, const std::vector<std::string> &names, int inserted,
+                   std::vector<std::pair<std::string, int>> &removed);
+
   std::vector<std::string> names_;
-  std::unordered_map<std::string, int> index_;
+  // Open addressing with stored hashes: naming a million columns is dominated by this index.
+  tsl::robin_map<std::string, int, std::hash<std::string>, std::equal_to<std::string>,
+                 std::allocator<std::pair<std::string, int>>, true>
+      index_;
+  // The longest name is kept up to date on additions and recomputed lazily after removals.
+  mutable size_t max_length_ = 0;
+  mutable bool max_length_stale_ = false;
 };
 
 struct ModelStore {

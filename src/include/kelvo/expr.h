@@ -5,7 +5,6 @@
 #include <tsl/robin_map.h>
 #include <tsl/robin_set.h>
 
-#include "kelvo/model.h"
 #include "kelvo/slots.h"
 #include "kelvo/var.h"
 
@@ -91,7 +90,7 @@ inline NonlinearObject *as_nl(PyObject *o) { return reinterpret_cast<NonlinearOb
 inline uint64_t var_key(PyObject *v) {
   return (uint64_t{as_var(v)->index_high} << 32) | as_var(v)->index_low;
 }
-inline bool var_unlinked(PyObject *v) { return as_var(v)->owner == nullptr; }
+inline bool is_unlinked_var(PyObject *v) { return as_var(v)->owner == nullptr; }
 
 // Classification. kind_of never sets an error; operand_kind raises "Invalid object in
 // operation: <...>" for kind -1.
@@ -160,7 +159,6 @@ PyObject *nl_product(PyObject *a, PyObject *b);
 PyObject *nl_negate(PyObject *n);
 
 // Printing.
-PyObject *var_name(PyObject *v);
 PyObject *linterm_str(PyObject *o);
 PyObject *quadterm_str(PyObject *o);
 PyObject *expression_str(PyObject *o);
@@ -176,7 +174,7 @@ extern PyNumberMethods algebra_number_methods;
 // Module functions of the algebra.
 extern PyMethodDef expr_methods[];
 
-// Raise ModelError with a fixed text.
-PyObject *model_error(const char *msg);
+// Raises ModelError with a fixed text; returns null.
+PyObject *expr_error(const char *msg);
 
 }  // namespace kelvo
