@@ -44,9 +44,9 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
     int len = fstart[k + 1] - fstart[k];
     if (len == 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: entry %d: the formula is empty", function, k);
     try {
-      std::vector<Token> tokens =
-          normalize_tokens(type ? type + fstart[k] : nullptr, value ? value + fstart[k] : nullptr, len, ncols, slp->users.get());
-      Tape tape = Tape::compile(tokens.data(), static_cast<int>(tokens.size()), ncols, slp->users.get());
+      Tape tape;
+      std::vector<Token> tokens = normalize_tokens(type ? type + fstart[k] : nullptr, value ? value + fstart[k] : nullptr,
+                                                   len, ncols, slp->users.get(), &tape);
       out.push_back(Entry{row, col, f, std::move(tokens), std::move(tape)});
     } catch (const klvo::Error &e) {
       fail(e.code(), "%s: entry %d (row %d, column %d): %s", function, k, row, col, e.what());
@@ -283,8 +283,8 @@ int KSLPevaluateformula(KSLPprob slp, int parsed, const int *type, const double 
     int n = 0;
     while (type[n] != kEnd) ++n;  // the end token is required here: it gives the length
     int ncols = slp->ncols();
-    std::vector<Token> tokens = normalize_tokens(type, value, n, ncols, slp->users.get());
-    Tape tape = Tape::compile(tokens.data(), static_cast<int>(tokens.size()), ncols, slp->users.get());
+    Tape tape;
+    normalize_tokens(type, value, n, ncols, slp->users.get(), &tape);
     std::vector<double> x(ncols, 0.0);
     if (slp->results.has_solution && static_cast<int>(slp->results.x.size()) == ncols) x = slp->results.x;
     else
@@ -303,8 +303,8 @@ int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, const doub
     int n = 0;
     while (type[n] != kEnd) ++n;
     int ncols = slp->ncols();
-    std::vector<Token> tokens = normalize_tokens(type, value, n, ncols, slp->users.get());
-    Tape tape = Tape::compile(tokens.data(), static_cast<int>(tokens.size()), ncols, slp->users.get());
+    Tape tape;
+    normalize_tokens(type, value, n, ncols, slp->users.get(), &tape);
     const std::vector<int> &cols = tape.cols();
     size_t k = cols.size();
     const std::vector<std::pair<int, int>> &pattern = tape.hess_pattern();

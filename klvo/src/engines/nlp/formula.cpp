@@ -758,12 +758,13 @@ bool Tape::hessian(const double *x, double weight, double *hess, double *grad, T
 }
 
 std::vector<Token> normalize_tokens(const int *type, const double *value, int ntokens, int ncols,
-                                    const UserFunctions *users) {
+                                    const UserFunctions *users, Tape *tape) {
   if (ntokens < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: negative token count %d", ntokens);
   if (ntokens > 0 && (!type || !value)) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: null token arrays");
   std::vector<Token> tokens(ntokens);
   for (int i = 0; i < ntokens; ++i) tokens[i] = Token{type[i], value[i]};
-  Tape::compile(tokens.data(), ntokens, ncols, users);
+  Tape t = Tape::compile(tokens.data(), ntokens, ncols, users);
+  if (tape) *tape = std::move(t);
   if (!tokens.empty() && tokens.back().type == kEnd) tokens.pop_back();
   return tokens;
 }

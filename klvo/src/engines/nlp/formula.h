@@ -113,9 +113,10 @@ class Tape {
   bool call_user(const Node &n, const double *in, double &f, double *grad, bool want_grad) const;
 };
 
-// Checks a token array and splits off its end token: the tokens without it.
+// Checks a token array by compiling it (into *tape when given) and returns the tokens without
+// their end token.
 std::vector<Token> normalize_tokens(const int *type, const double *value, int ntokens, int ncols,
-                                    const UserFunctions *users);
+                                    const UserFunctions *users, Tape *tape = nullptr);
 
 // Name of a function code, for messages; null when the code is unknown.
 const char *function_name(int code);
