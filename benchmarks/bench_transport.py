@@ -31,9 +31,16 @@ def data(n, seed=1):
     return cost, supply, demand
 
 
+# Phase times of the last kelvo build: variables, row bodies, addConstraint, objective.
+phases = {}
+
+
 def kelvo_build(n, cost, supply, demand, named):
+    clock = time.perf_counter
+    t0 = clock()
     p = kelvo.problem()
     x = p.addVariables(n, n, name="x" if named else None)
+    t1 = clock()
     rows = []
     for i in range(n):
         body = kelvo.Sum(x[i, j] for j in range(n))
@@ -41,8 +48,12 @@ def kelvo_build(n, cost, supply, demand, named):
     for j in range(n):
         body = kelvo.Sum(x[i, j] for i in range(n))
         rows.append(kelvo.constraint(body=body, lb=demand[j], name=f"demand_{j}" if named else None))
+    t2 = clock()
     p.addConstraint(rows)
+    t3 = clock()
     p.setObjective(kelvo.Sum(cost[i][j] * x[i, j] for i in range(n) for j in range(n)))
+    t4 = clock()
+    phases.update(variables=t1 - t0, bodies=t2 - t1, addConstraint=t3 - t2, objective=t4 - t3)
     return p
 
 
@@ -111,9 +122,11 @@ def main():
     print(f"{'library':<18}{'build (s)':>12}")
     for label, build, named in cases:
         seconds, model = timed(build, n, cost, supply, demand, named)
+        detail = ""
         if build is kelvo_build:
             kelvo_check(model, n)
-        print(f"{label:<18}{seconds:>12.2f}", flush=True)
+            detail = "   (" + ", ".join(f"{k} {v:.2f}" for k, v in phases.items()) + ")"
+        print(f"{label:<18}{seconds:>12.2f}{detail}", flush=True)
         del model
     skipped = [m for m in ("pulp", "pyomo.environ") if not available(m)]
     if skipped:

@@ -271,3 +271,28 @@ def test_row_objects_in_an_unlinked_problem(t):
     assert [c.index for c in cs] == [None, None]
     assert [p.getIndex(c) for c in cs] == [0, 1]
     assert (cs[0].lb, cs[0].ub) == (-INF, INF)
+
+
+def test_refusals_by_kind_and_body(t):
+    linked = kelvo.problem()
+    x = linked.addVariable()
+    u = t.unlinked_var()
+    with pytest.raises(kelvo.ModelError, match="contains unlinked variables"):
+        linked.addConstraint(2 * u <= 1)
+    unlinked = kelvo.problem()
+    unlinked.addVariable(t.unlinked_var())
+    with pytest.raises(kelvo.ModelError, match="linked to another problem"):
+        unlinked.addConstraint(x <= 1)
+    # Rows made for low-level input have no body and cannot be added again elsewhere.
+    t.row_objects(unlinked, None, 1, True)
+    bodiless = unlinked.getConstraint(0)
+    other = kelvo.problem()
+    other.addVariable(t.unlinked_var())
+    with pytest.raises(kelvo.ModelError, match="has no body"):
+        other.addConstraint(bodiless)
+    assert t.rows(linked) == [] and t.rows(other) == []
+    # A constant body is a row without entries.
+    c = kelvo.constraint(body=5.0, ub=7)
+    linked.addConstraint(c)
+    assert t.rows(linked) == [("L", 2.0, 0.0, None, [], [])]
+    assert c.getBody() == 0.0
