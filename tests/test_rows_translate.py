@@ -183,13 +183,16 @@ def test_depth_limit_of_formulas(t, model):
         translate(t, p, body)
 
 
-def test_bad_leaf_in_a_formula(t, model):
+def test_bad_leaves_in_formulas_and_sums(t, model):
     p, x = model
-    bad = kelvo.sin(x[0])
-    with pytest.raises(kelvo.ModelError):
-        q = kelvo.problem()
-        translate(t, p, kelvo.exp(x[0] + 1) + kelvo.sin(q.addVariable()))
-    assert translate(t, p, bad)[3]  # a good body still translates afterwards
+    with pytest.raises(kelvo.ModelError, match="Incorrect argument of nonlinear function"):
+        translate(t, p, t.node(9, "abc"))
+    with pytest.raises(kelvo.ModelError, match="Invalid expression in nonlinear sum"):
+        translate(t, p, t.node(0, [kelvo.sin(x[0]), "abc"]))
+    with pytest.raises(kelvo.ModelError, match="Invalid expression"):
+        translate(t, p, t.node(1, (kelvo.sin(x[0]), "abc")))
+    with pytest.raises(kelvo.ModelError, match="First argument of a user"):
+        translate(t, p, t.node(27, (1.0, x[0])))
 
 
 # ---- decoding
