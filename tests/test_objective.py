@@ -92,6 +92,11 @@ def test_addObjective_on_an_empty_objective_starts_at_zero(t, model):
     assert coefs1 == [0.0, 1.0, 0.0]
     assert weight == 2.0
     assert t.objn(p, 0)[2] == 2.0
+    # Each objective has its own attribute accessor.
+    assert len(p.objattribs) == 2
+    p.objattribs[1]
+    with pytest.raises(IndexError):
+        p.objattribs[2]
 
 
 def test_addObjective_appends_after_a_non_empty_objective(t, model):
