@@ -462,3 +462,28 @@ TEST(Messages, BadEngineOptionIsAnErrorNotAPrint) {
 }
 
 }  // namespace
+
+namespace {
+
+// Ten thousand columns with a sparse Hessian: the Hessian structure of many formulas must be
+// built in time and memory proportional to its size (a hash of (row, column) pairs that
+// ignored the row once made this run out of memory).
+TEST(LargeModels, TenThousandColumnsBuildAndSolve) {
+  const int n = 10000;
+  NlpProblem p;
+  p.columns(n);
+  ASSERT_EQ(KSLPsetintcontrol(p.slp, 12101, 0), 0);
+  std::vector<int> cols(n);
+  std::vector<double> x0(n);
+  for (int i = 0; i + 1 < n; i += 2) p.objective(C(100) * pow(X(i + 1) - pow(X(i), 2.0), 2.0) + pow(C(1) - X(i), 2.0));
+  for (int j = 0; j < n; ++j) {
+    cols[j] = j;
+    x0[j] = j % 2 ? 1.0 : -1.2;
+  }
+  ASSERT_EQ(KLVOnlpsetinitval(p.prob, n, cols.data(), x0.data()), 0);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  EXPECT_EQ(p.status(), 1);
+  EXPECT_NEAR(p.objval(), 0.0, 1e-8);
+}
+
+}  // namespace

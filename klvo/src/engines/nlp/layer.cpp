@@ -42,7 +42,7 @@ void kslp_problem_s::set_entries(std::vector<klvo::nlp::Entry> entries) {
 }
 
 void kslp_problem_s::append_entries(std::vector<klvo::nlp::Entry> &&more) {
-  entries_.reserve(entries_.size() + more.size());
+  // Amortised growth: an exact reserve per call would copy every entry on every call.
   for (auto &e : more) entries_.push_back(std::move(e));
   index_valid_ = false;
   ++entries_revision;
