@@ -405,6 +405,35 @@ TEST_F(ProblemTest, FailedReadsKeepThePreviousModelAndSayWhere) {
   EXPECT_TRUE(before == snapshot(prob));
 }
 
+// Every prefix of a valid file either reads or fails with a file error, and a failure keeps
+// the model that was there.
+TEST_F(ProblemTest, TruncatedFilesFailCleanly) {
+  build_rich(prob, false);
+  TempFile mps("whole.mps"), lp("whole.lp");
+  ASSERT_EQ(KLVOwriteprob(prob, mps.path(), ""), 0);
+  ASSERT_EQ(KLVOwriteprob(prob, lp.path(), ""), 0);
+  Snapshot before = snapshot(prob);
+  for (const TempFile *whole : {&mps, &lp}) {
+    std::string text = whole->contents();
+    int failures = 0;
+    for (size_t cut = 0; cut < text.size(); cut += 7) {
+      TempFile part(whole == &mps ? "part.mps" : "part.lp", text.substr(0, cut) + "\n");
+      KLVOprob p = nullptr;
+      ASSERT_EQ(KLVOcreateprob(&p), 0);
+      ASSERT_EQ(KLVOcopyprob(p, prob, ""), 0);
+      int rc = KLVOreadprob(p, part.path(), "");
+      ASSERT_TRUE(rc == 0 || rc == KLVO_ERR_FILE) << "cut " << cut << ": " << rc << " " << error_of(p);
+      if (rc != 0) {
+        ++failures;
+        Snapshot after = snapshot(p);
+        EXPECT_TRUE(before == after) << "cut " << cut << ": " << klvo_test::diff(before, after);
+      }
+      EXPECT_EQ(KLVOdestroyprob(p), 0);
+    }
+    EXPECT_GT(failures, 0);
+  }
+}
+
 TEST_F(ProblemTest, WritersRefuseWhatTheirFormatCannotHold) {
   build_rich(prob, true);
   TempFile lp("p.lp"), fixed("f.mps"), mps("m.mps");

@@ -240,6 +240,7 @@ TEST_F(SolveTest, KnapsackMatchesExhaustiveSearch) {
   // The continuous relaxation is at least as good, and reports duals.
   ASSERT_EQ(KLVOlpoptimize(prob, ""), 0);
   EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_OPTIMAL);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_LP_OPTIMAL);
   EXPECT_GE(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), best - 1e-9);
   vec(prob, KLVOgetduals, 1, KLVO_SOLSTATUS_OPTIMAL);
   EXPECT_NE(KLVOgetmipsol(prob, mipx.data(), nullptr), 0);

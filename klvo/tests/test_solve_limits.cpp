@@ -1,5 +1,6 @@
 // Solves that stop early (limits, interrupts), published instances, warm starts, the log
 // and what the engines do not take yet.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -303,6 +304,53 @@ TEST_F(LimitsTest, InterruptFromAnotherThreadStopsTheSolve) {
   ASSERT_EQ(KLVOremovecbmessage(prob, collect, &log), 0);
   load(prob, transport(3, 4, 1));
   EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+}
+
+TEST_F(LimitsTest, InterruptStopsTheSimplexAndTheInteriorPoint) {
+  // A sparse covering LP (min c'x, Ax >= b, A >= 0) that takes the engine a while.
+  const int rows = 3000, cols = 12000, per_col = 6;
+  std::mt19937 rng(4);
+  std::uniform_int_distribution<int> pick(0, rows - 1);
+  std::uniform_real_distribution<double> coef(1.0, 10.0);
+  std::vector<int> start{0}, rowind;
+  std::vector<double> value, obj(cols), rhs(rows);
+  for (int j = 0; j < cols; ++j) {
+    std::vector<int> rs;
+    while (static_cast<int>(rs.size()) < per_col) {
+      int r = pick(rng);
+      if (std::find(rs.begin(), rs.end(), r) == rs.end()) rs.push_back(r);
+    }
+    std::sort(rs.begin(), rs.end());
+    for (int r : rs) rowind.push_back(r), value.push_back(coef(rng));
+    start.push_back(static_cast<int>(rowind.size()));
+    obj[j] = 10 * coef(rng);
+  }
+  for (double &b : rhs) b = 10 * coef(rng);
+  std::vector<char> rowtype(rows, 'G');
+  for (const char *flags : {"d", "b"}) {
+    SCOPED_TRACE(flags);
+    ASSERT_EQ(KLVOloadlp(prob, "cover", cols, rows, rowtype.data(), rhs.data(), nullptr, obj.data(), start.data(),
+                         nullptr, rowind.data(), value.data(), nullptr, nullptr),
+              0);
+    Log log;
+    ASSERT_EQ(KLVOaddcbmessage(prob, collect, &log, 0), 0);
+    std::atomic<bool> done{false};
+    std::thread stopper([&] {
+      while (log.count.load() == 0 && !done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      while (!done.load()) {
+        KLVOinterrupt(prob, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    int solstatus = solve(prob, flags);
+    done = true;
+    stopper.join();
+    ASSERT_EQ(KLVOremovecbmessage(prob, collect, &log), 0);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_INTERRUPT);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_UNFINISHED);
+    EXPECT_NE(solstatus, KLVO_SOLSTATUS_OPTIMAL);
+  }
 }
 
 TEST_F(LimitsTest, EngineLogReachesTheMessageCallbacksAtTheChosenLevel) {

@@ -15,3 +15,11 @@ geq = 2
 eq = 3
 rng = 4
 nonbinding = 5
+
+
+def __getattr__(name):
+    # kelvo.controls: the defaults for new problems, reached without initialising the library
+    # at import.
+    if name == "controls":
+        return _kelvo._getcontrols()
+    raise AttributeError(f"module 'kelvo' has no attribute {name!r}")

@@ -1,10 +1,226 @@
-// Module initialisation of _kelvo.
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+// Module initialisation and release of _kelvo.
+#include "kelvo/environment.h"
+#include "kelvo/params.h"
+#include "kelvo/problem.h"
 
-static struct PyModuleDef kelvo_module = {
-    PyModuleDef_HEAD_INIT, "_kelvo",
-    "Create, solve, query and handle optimization problems with the klvo solver library.", -1, nullptr,
+#include <new>
+#include <utility>
+
+namespace kelvo {
+
+ModuleState g;
+
+// The private entry points used by the test suite (module/testing.cpp).
+PyObject *create_testing_module();
+
+static void module_free(void *);
+
+static struct PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "_kelvo",
+    "Create, solve, query and handle optimization problems with the klvo solver library.",
+    -1,
+    nullptr,  // filled in from the function tables at start-up
+    nullptr,
+    nullptr,
+    nullptr,
+    module_free,
 };
 
-PyMODINIT_FUNC PyInit__kelvo(void) { return PyModule_Create(&kelvo_module); }
+// Module functions: the environment functions and, as the other subsystems arrive, theirs.
+static PyMethodDef *module_methods() {
+  static PyMethodDef *table = [] {
+    size_t n = 0;
+    for (PyMethodDef *part : {environment_methods, params_module_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
+    auto *t = new PyMethodDef[n + 1];
+    size_t k = 0;
+    for (PyMethodDef *part : {environment_methods, params_module_methods})
+      for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
+    t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
+    return t;
+  }();
+  return table;
+}
+
+static int add_object(PyObject *module, const char *name, PyObject *value) {
+  // PyModule_AddObject steals the reference only on success.
+  Py_INCREF(value);
+  if (PyModule_AddObject(module, name, value) < 0) {
+    Py_DECREF(value);
+    return -1;
+  }
+  return 0;
+}
+
+static int ready_types() {
+  int (*const ready[])() = {ready_var_type,      ready_sos_type,       ready_expression_type, ready_constraint_type,
+                            ready_control_type,  ready_attribute_type, ready_objattrib_type,  ready_problem_type,
+                            ready_branchobj_type, ready_poolcut_type,  ready_klvoobject_type, ready_generic_type,
+                            ready_linterm_type,  ready_quadterm_type,  ready_nonlinear_type};
+  for (auto f : ready)
+    if (f() < 0) return -1;
+  return 0;
+}
+
+static void free_state() {
+  Py_CLEAR(g.global_controls);
+  Py_CLEAR(g.default_controls);
+  Py_CLEAR(g.control_table);
+  Py_CLEAR(g.attribute_table);
+  Py_CLEAR(g.msghandlers);
+  Py_CLEAR(g.npvar);
+  Py_CLEAR(g.npexpr);
+  Py_CLEAR(g.npconstraint);
+  Py_CLEAR(g.ModelError);
+  Py_CLEAR(g.InterfaceError);
+  Py_CLEAR(g.SolverError);
+  Py_CLEAR(g.DeprecationWarning);
+  if (g.var_names)
+    for (auto &entry : *g.var_names) Py_XDECREF(entry.second);
+  delete g.var_lb;
+  delete g.var_ub;
+  delete g.var_threshold;
+  delete g.var_names;
+  g.var_lb = g.var_ub = g.var_threshold = nullptr;
+  g.var_names = nullptr;
+  while (g.init_count > 0) {
+    if (release_library() < 0) PyErr_Clear();
+  }
+  Py_CLEAR(g.scipy_sparse);
+  Py_CLEAR(g.scipy_sparray);
+  Py_CLEAR(g.scipy_spmatrix);
+  g.init_count = 0;
+  g.nlp_flag = 0;
+  g.output_enabled = 0;
+  g.constraint_operators = 0;
+  g.var_serial = g.con_serial = g.sos_serial = 0;
+  g.live_problems = nullptr;
+  g.module = nullptr;
+}
+
+static void module_free(void *) { free_state(); }
+
+static PyObject *initialise() {
+  // 1. One initialisation per process.
+  if (g.module) {
+    PyErr_SetString(PyExc_ImportError, "The Kelvo module can only be initialized once per process");
+    return nullptr;
+  }
+  // 2-3. Types and module.
+  if (ready_types() < 0) return nullptr;
+  module_def.m_methods = module_methods();
+  PyObject *m = PyModule_Create2(&module_def, 1013);
+  if (!m) return nullptr;
+
+  // 4-6. Process-wide state.
+  PyObject *values = PyDict_New();
+  if (values) {
+    g.global_controls = new_control(nullptr, values);
+    Py_DECREF(values);
+  }
+  if (!g.global_controls) goto fail;
+  g.default_controls = PyDict_New();
+  g.control_table = PyDict_New();
+  g.attribute_table = PyDict_New();
+  g.msghandlers = PyList_New(0);
+  if (!g.default_controls || !g.control_table || !g.attribute_table || !g.msghandlers) goto fail;
+  g.var_lb = new (std::nothrow) SerialDoubleMap();
+  g.var_ub = new (std::nothrow) SerialDoubleMap();
+  g.var_threshold = new (std::nothrow) SerialDoubleMap();
+  g.var_names = new (std::nothrow) SerialNameMap();
+  if (!g.var_lb || !g.var_ub || !g.var_threshold || !g.var_names) {
+    PyErr_NoMemory();
+    goto fail;
+  }
+  g.init_count = 0;
+  g.nlp_flag = -1;
+  g.output_enabled = 1;
+  g.constraint_operators = 1;
+
+  // 7. Exception classes.
+  g.ModelError = PyErr_NewException("kelvo.ModelError", PyExc_Exception, nullptr);
+  if (!g.ModelError) goto fail;
+  g.InterfaceError = PyErr_NewException("kelvo.InterfaceError", PyExc_Exception, nullptr);
+  if (!g.InterfaceError) goto fail;
+  g.SolverError = PyErr_NewException("kelvo.SolverError", PyExc_Exception, nullptr);
+  if (!g.SolverError) goto fail;
+  g.DeprecationWarning = PyErr_NewException("kelvo.DeprecationWarning", PyExc_FutureWarning, nullptr);
+  if (!g.DeprecationWarning) goto fail;
+
+  // 8. Types and exception classes as module attributes.
+  {
+    const std::pair<const char *, PyObject *> attributes[] = {
+        {"var", reinterpret_cast<PyObject *>(&var_type)},
+        {"expression", reinterpret_cast<PyObject *>(&expression_type)},
+        {"sos", reinterpret_cast<PyObject *>(&sos_type)},
+        {"constraint", reinterpret_cast<PyObject *>(&constraint_type)},
+        {"problem", reinterpret_cast<PyObject *>(&problem_type)},
+        {"branchobj", reinterpret_cast<PyObject *>(&branchobj_type)},
+        {"poolcut", reinterpret_cast<PyObject *>(&poolcut_type)},
+        {"linterm", reinterpret_cast<PyObject *>(&linterm_type)},
+        {"quadterm", reinterpret_cast<PyObject *>(&quadterm_type)},
+        {"nonlin", reinterpret_cast<PyObject *>(&nonlinear_type)},
+        {"ModelError", g.ModelError},
+        {"InterfaceError", g.InterfaceError},
+        {"SolverError", g.SolverError},
+        {"DeprecationWarning", g.DeprecationWarning},
+    };
+    for (const auto &a : attributes)
+      if (add_object(m, a.first, a.second) < 0) goto fail;
+  }
+
+  // 9. NumPy (the object dtypes are registered here once they exist).
+  if (import_numpy() < 0) goto fail;
+
+  // 10. Constants, then the serial counters.
+  {
+    const std::pair<const char *, long> constants[] = {
+        {"continuous", 0}, {"binary", 1},           {"integer", 2}, {"semicontinuous", 3},
+        {"semiinteger", 4}, {"partiallyinteger", 5}, {"minimize", 1}, {"maximize", -1},
+    };
+    for (const auto &c : constants)
+      if (PyModule_AddIntConstant(m, c.first, c.second) < 0) goto fail;
+    PyObject *inf = PyFloat_FromDouble(1e20);
+    if (!inf || PyModule_AddObject(m, "infinity", inf) < 0) {
+      Py_XDECREF(inf);
+      goto fail;
+    }
+  }
+  g.var_serial = g.con_serial = g.sos_serial = 1;
+
+  // 11. SciPy is optional: anything missing leaves its reference null.
+  g.scipy_sparse = PyImport_ImportModule("scipy.sparse");
+  if (g.scipy_sparse) {
+    g.scipy_sparray = PyObject_GetAttrString(g.scipy_sparse, "sparray");
+    if (!g.scipy_sparray) PyErr_Clear();
+    g.scipy_spmatrix = PyObject_GetAttrString(g.scipy_sparse, "spmatrix");
+    if (!g.scipy_spmatrix) PyErr_Clear();
+  } else {
+    PyErr_Clear();
+  }
+
+  // 12. The three object dtypes join here once registered; the private test entry points
+  // go into their own submodule.
+  {
+    PyObject *testing = create_testing_module();
+    if (!testing || PyModule_AddObject(m, "_testing", testing) < 0) {
+      Py_XDECREF(testing);
+      goto fail;
+    }
+  }
+
+  // 13.
+  g.module = m;
+  return m;
+
+fail:
+  Py_DECREF(m);
+  free_state();
+  if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "Error initializing the Kelvo module");
+  return nullptr;
+}
+
+}  // namespace kelvo
+
+PyMODINIT_FUNC PyInit__kelvo(void) { return kelvo::initialise(); }

@@ -58,7 +58,8 @@ KLVO_API int KLVOgetslacks(KLVOprob prob, int *status, double *slacks, int first
 KLVO_API int KLVOgetduals(KLVOprob prob, int *status, double *duals, int first, int last);
 KLVO_API int KLVOgetredcosts(KLVOprob prob, int *status, double *djs, int first, int last);
 
-/* Whole vectors of the last continuous solve (any pointer may be NULL). Fails with
+/* Whole vectors of the last solution (any pointer may be NULL): x and slack whenever a
+ * solution exists, duals and djs after a continuous solve to optimality. Fails with
  * KLVO_ERR_NO_SOLUTION when a requested vector is not available. */
 KLVO_API int KLVOgetlpsol(KLVOprob prob, double *x, double *slack, double *duals, double *djs);
 /* Whole vectors of the best integer solution (any pointer may be NULL); fails with

@@ -464,7 +464,10 @@ void HighsEngine::read_result(Problem &prob, const HighsModel &model, bool mip) 
     s.lpstatus = KLVO_LP_UNSTARTED;
   } else {
     s.lpstatus = lp;
-    s.mipstatus = KLVO_MIP_NOT_LOADED;
+    // A problem with discrete columns solved as its relaxation: the integer search has its
+    // root relaxation done, and nothing more.
+    bool discrete = prob.model.nentities() > 0;
+    s.mipstatus = !discrete ? KLVO_MIP_NOT_LOADED : lp == KLVO_LP_OPTIMAL ? KLVO_MIP_LP_OPTIMAL : KLVO_MIP_LP_NOT_OPTIMAL;
   }
 
   int n = model.ncols, r = model.nrows;

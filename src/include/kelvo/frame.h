@@ -1,0 +1,61 @@
+// The solver-call frame and error reporting: every library call made on behalf of a problem
+// goes through call(); a failed call ends in raise_error().
+#pragma once
+
+#include <initializer_list>
+
+#include "kelvo/problem.h"
+
+namespace kelvo {
+
+// Result of a call that returned 0 while an interpreter exception arose during it.
+constexpr int pending_exception_code = 884;
+
+// Size of the library's last-error texts, without the terminating zero.
+constexpr int error_text_size = 512;
+
+// Before a library call: parks a pending interpreter exception in the owner's slot (true),
+// or drops it with a RuntimeWarning when it cannot be parked (false).
+bool pre_call(ProblemObject *owner, const char *function, KLVOprob handle);
+// After a library call: restores an exception stored for this owner's handle.
+void post_call(ProblemObject *owner, int rc);
+
+// Calls fn(args...) with the interpreter lock released. For nonlinear-layer functions the
+// caller passes the nonlinear handle among args; the slot still records the main handle.
+template <class Fn, class... Args>
+int call(Fn fn, const char *function, ProblemObject *owner, Args... args) {
+  bool parked = pre_call(owner, function, owner ? owner->prob : nullptr);
+  int rc;
+  Py_BEGIN_ALLOW_THREADS
+  rc = fn(args...);
+  Py_END_ALLOW_THREADS
+  post_call(owner, rc);
+  if (rc != 0) return rc;
+  return (PyErr_Occurred() && !parked) ? pending_exception_code : 0;
+}
+
+// Raises the last error of `owner` (a problem, a branching object, or null for the global
+// environment) unless `result` is non-null or an exception is already pending. Returns
+// result.
+PyObject *check_result(PyObject *owner, PyObject *result);
+inline void raise_error(PyObject *owner) { check_result(owner, nullptr); }
+
+// Issues kelvo.DeprecationWarning "Deprecated in Kelvo major.minor: advice"; -1 when the
+// warnings filter turned it into an error.
+int deprecation(int major, int minor, const char *advice);
+
+// InterfaceError "Must provide argument(s) a, b, ...".
+void missing_arguments(std::initializer_list<const char *> names);
+// The same for the names table[first..last].
+void missing_arguments(const char *const *table, int first, int last);
+
+// Parses with kwlist; when that fails and oldkwlist is given, parses again with the old names
+// and, on success, issues the old-argument-names deprecation for version 9.minor. Returns
+// true when the arguments were parsed.
+bool parse_keywords(PyObject *args, PyObject *kwargs, const char *format, const char *const *kwlist,
+                    const char *const *oldkwlist, int minor, ...);
+
+// Text of an exception value (or of its type when the value is null) for warnings.
+PyObject *exception_text(PyObject *type, PyObject *value);
+
+}  // namespace kelvo

@@ -1,0 +1,81 @@
+// The problem record (kelvo.problem) and its pending-exception slot.
+#pragma once
+
+#include <klvo.h>
+
+#include <tsl/robin_map.h>
+#include <tsl/robin_set.h>
+
+#include "kelvo/state.h"
+
+namespace kelvo {
+
+// An interpreter exception parked while a library call runs, with the library problem on
+// which it arose. type == nullptr means the slot is empty.
+struct PendingException {
+  PyObject *type = nullptr;
+  PyObject *value = nullptr;
+  PyObject *traceback = nullptr;
+  KLVOprob handle = nullptr;
+
+  bool full() const { return type != nullptr; }
+  void clear();
+  // Moves the interpreter's current exception into the slot.
+  void store(KLVOprob h);
+  // Hands the stored exception back to the interpreter and empties the slot.
+  void restore();
+};
+
+// Maps from serial ids of unlinked objects to their index in one problem.
+using SerialIndexMap = tsl::robin_map<uint64_t, int>;
+// User functions registered with the nonlinear layer (owned references).
+using UserFunctionSet = tsl::robin_set<PyObject *>;
+
+constexpr int callback_kinds = 46;
+
+struct ProblemObject {
+  PyObject_HEAD
+  KLVOprob prob;              // null until initialised and after release
+  KSLPprob slp;               // nonlinear-layer handle, when the layer is available
+  ProblemObject *parent;      // owned; set only on problems built for a callback
+  PendingException *pending;  // owned
+  PyObject *vars;             // list of kelvo.var, position = column
+  PyObject *cons;             // list of kelvo.constraint, position = row
+  PyObject *sos;              // list of kelvo.sos, position = set
+  PyObject *controls;         // kelvo.control bound to this problem
+  PyObject *attributes;       // kelvo.attribute bound to this problem
+  PyObject *objattribs;       // kelvo.objattrib
+  SerialIndexMap *var_map;    // owned; only while the problem holds unlinked objects
+  SerialIndexMap *con_map;
+  SerialIndexMap *sos_map;
+  PyObject *callbacks[callback_kinds];  // each null or a list of registration records
+  int32_t cached_attrib_12013;          // -1 = not read
+  int32_t nonlin_cons;                  // successful additions of nonlinear coefficients
+  int32_t nonlin_obj;                   // 1 while the objective goes through an auxiliary row
+  UserFunctionSet *user_functions;      // owned, created on first use
+  int32_t obj_aux_col;                  // -1 = none
+  int32_t obj_aux_row;                  // -1 = none
+  int32_t output_enabled;
+  ProblemObject *prev;
+  ProblemObject *next;
+};
+
+inline bool is_problem(PyObject *o) { return PyObject_TypeCheck(o, &problem_type); }
+
+// Creates the library side of a problem: makes sure the library is initialised, creates the
+// pending-exception slot, the empty object lists, the problem and nonlinear handles, and
+// registers the problem's message function. -1 with an exception on failure, after
+// releasing what was taken.
+int problem_create_handles(ProblemObject *p);
+
+// Releases the problem's contents in order: message function and handles (when the library
+// is initialised), callback lists, accessors, objects (marked deleted) and maps, and, when
+// free_slot is set, the pending-exception slot. With reuse set, fresh empty object lists
+// and counters are put in place for the problem to be loaded again.
+void problem_release(ProblemObject *p, bool free_slot, bool reuse);
+
+// The per-problem message function registered with the library.
+void problem_message(KLVOprob prob, void *data, const char *msg, int len, int msgtype);
+void problem_slp_message(KSLPprob slp, void *data, const char *msg, int len, int msgtype);
+
+}  // namespace kelvo

@@ -1,0 +1,168 @@
+// The solver-call frame, the pending-exception slot and error retrieval.
+#include "kelvo/frame.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+#include "kelvo/callbacks.h"
+
+namespace kelvo {
+
+void PendingException::clear() {
+  Py_CLEAR(type);
+  Py_CLEAR(value);
+  Py_CLEAR(traceback);
+  handle = nullptr;
+}
+
+void PendingException::store(KLVOprob h) {
+  clear();
+  PyErr_Fetch(&type, &value, &traceback);
+  handle = h;
+}
+
+void PendingException::restore() {
+  PyErr_Restore(type, value, traceback);  // steals the three references
+  type = value = traceback = nullptr;
+  handle = nullptr;
+}
+
+PyObject *exception_text(PyObject *type, PyObject *value) {
+  PyObject *source = value ? value : type;
+  if (!source) return PyUnicode_FromString("(none)");
+  PyObject *text = PyObject_Str(source);
+  if (!text) {
+    PyErr_Clear();
+    text = PyUnicode_FromString("(error)");
+  }
+  return text;
+}
+
+// The slot an owner's exceptions go to: its originating problem's for a callback problem.
+static PendingException *slot_of(ProblemObject *owner) {
+  if (!owner) return nullptr;
+  return owner->parent ? owner->parent->pending : owner->pending;
+}
+
+// Issues a RuntimeWarning at stack level 0; a failure to issue it is not reported.
+static void runtime_warning(const char *format, const char *a, PyObject *b) {
+  int rc = b ? PyErr_WarnFormat(PyExc_RuntimeWarning, 0, format, a, PyUnicode_AsUTF8(b))
+             : PyErr_WarnFormat(PyExc_RuntimeWarning, 0, format, a);
+  if (rc < 0) PyErr_Clear();
+}
+
+bool pre_call(ProblemObject *owner, const char *function, KLVOprob handle) {
+  if (!PyErr_Occurred()) return false;
+  PendingException *slot = slot_of(owner);
+  if (slot && !slot->full()) {
+    slot->store(handle);
+    return true;
+  }
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyObject *text = exception_text(type, value);
+  if (text)
+    runtime_warning(slot ? "Exception masked by another exception in %s: %s" : "Unhandled exception in %s: %s",
+                    function, text);
+  else
+    PyErr_Clear();
+  Py_XDECREF(text);
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(traceback);
+  return false;
+}
+
+void post_call(ProblemObject *owner, int rc) {
+  PendingException *slot = slot_of(owner);
+  if (!slot || !slot->full() || slot->handle != owner->prob) return;
+  // The stored exception supersedes anything raised since.
+  PyErr_Clear();
+  if (rc != 0 && owner->prob) {
+    char text[error_text_size + 1] = {0};
+    if (KLVOgetlasterror(owner->prob, text) == 0 && text[0])
+      runtime_warning("Exception masked by another exception: %s", text, nullptr);
+  }
+  slot->restore();
+}
+
+PyObject *check_result(PyObject *owner, PyObject *result) {
+  if (result || PyErr_Occurred()) return result;
+  char text[error_text_size + 1] = {0};
+  PyObject *cls;
+  if (!owner) {
+    int code = 0;
+    KLVO_ge_getlasterror(&code, text, error_text_size + 1, nullptr);
+    if (code == 0 && !text[0]) strcpy(text, "Unidentified error associated with the global environment");
+    cls = g.InterfaceError;
+  } else if (is_problem(owner)) {
+    auto *p = reinterpret_cast<ProblemObject *>(owner);
+    int code = 0;
+    call(KLVOgetlasterror, "KLVOgetlasterror", p, p->prob, text);
+    if (!text[0] && g.nlp_flag != 0 && p->slp) call(KSLPgetlasterror, "KSLPgetlasterror", p, p->slp, &code, text);
+    // A frame may have handed back an exception stored for this problem: it wins.
+    if (PyErr_Occurred()) return nullptr;
+    if (code == 0 && !text[0]) strcpy(text, "Unidentified error associated with optimization problem");
+    cls = g.SolverError;
+  } else if (is_branchobj(owner)) {
+    // The library does not report errors on branching objects yet, so there is no text to
+    // read: the fallback describes the failure.
+    strcpy(text, "Unidentified error associated with a branching object");
+    cls = g.SolverError;
+  } else {
+    cls = g.InterfaceError;
+  }
+  // After module release the classes are gone; the text still reaches the caller.
+  PyErr_SetString(cls ? cls : PyExc_RuntimeError, text);
+  return nullptr;
+}
+
+int deprecation(int major, int minor, const char *advice) {
+  return PyErr_WarnFormat(g.DeprecationWarning, 1, "Deprecated in Kelvo %d.%d: %s", major, minor, advice);
+}
+
+static void raise_missing(const char *const *names, size_t n) {
+  std::string text = n == 1 ? "Must provide argument" : "Must provide arguments";
+  for (size_t i = 0; i < n; ++i) {
+    text += i == 0 ? " " : ", ";
+    text += names[i];
+  }
+  if (text.size() > 255) text.resize(255);
+  PyErr_SetString(g.InterfaceError, text.c_str());
+}
+
+void missing_arguments(std::initializer_list<const char *> names) { raise_missing(names.begin(), names.size()); }
+
+void missing_arguments(const char *const *table, int first, int last) {
+  raise_missing(table + first, last >= first ? static_cast<size_t>(last - first + 1) : 0);
+}
+
+bool parse_keywords(PyObject *args, PyObject *kwargs, const char *format, const char *const *kwlist,
+                    const char *const *oldkwlist, int minor, ...) {
+  va_list va, va_old;
+  va_start(va, minor);
+  va_copy(va_old, va);
+  bool ok = PyArg_VaParseTupleAndKeywords(args, kwargs, format, const_cast<char **>(kwlist), va);
+  if (!ok && oldkwlist) {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    ok = PyArg_VaParseTupleAndKeywords(args, kwargs, format, const_cast<char **>(oldkwlist), va_old);
+    if (ok) {
+      Py_XDECREF(type);
+      Py_XDECREF(value);
+      Py_XDECREF(traceback);
+      ok = deprecation(9, minor,
+                       "function called with old argument names: check the documentation for the new "
+                       "argument names") == 0;
+    } else {
+      PyErr_Clear();
+      PyErr_Restore(type, value, traceback);
+    }
+  }
+  va_end(va_old);
+  va_end(va);
+  return ok;
+}
+
+}  // namespace kelvo

@@ -1,0 +1,121 @@
+// The control and attribute tables, read once from the library's catalogue.
+#include <cctype>
+#include <string>
+
+#include "kelvo/environment.h"
+#include "kelvo/frame.h"
+#include "kelvo/params.h"
+
+namespace kelvo {
+
+// Longest name kept in the tables.
+constexpr size_t catalogue_name_max = 128;
+
+static PyObject *entry_tuple(int id, int type, int source) { return Py_BuildValue("(iii)", id, type, source); }
+
+// Reads the library's default of one control from the temporary problem; null without an
+// exception when the library cannot read it.
+static PyObject *default_value(KLVOprob prob, int id, int type) {
+  if (type == type_int) {
+    int64_t v = 0;
+    return KLVOgetintcontrol64(prob, id, &v) == 0 ? PyLong_FromLongLong(v) : nullptr;
+  }
+  if (type == type_double) {
+    double v = 0;
+    return KLVOgetdblcontrol(prob, id, &v) == 0 ? PyFloat_FromDouble(v) : nullptr;
+  }
+  char text[2048] = {0};
+  return KLVOgetstringcontrol(prob, id, text, sizeof text, nullptr) == 0 ? PyUnicode_FromString(text) : nullptr;
+}
+
+// Fills the tables from the optimizer's catalogue; -1 with an exception on failure.
+static int read_optimizer_catalogue(KLVOprob prob, PyObject *defaults) {
+  const int *ids = nullptr, *flags = nullptr;
+  const char *const *names = nullptr;
+  if (KLVOgetcalist(&ids, &names, &flags) != 0 || !ids || !names || !flags) {
+    PyErr_SetString(PyExc_RuntimeError, "Could not get control/attribute list from Kelvo");
+    return -1;
+  }
+  for (int i = 0; ids[i] != 0; ++i) {
+    if (!names[i]) continue;
+    int type = (flags[i] & KLVO_CA_INT) ? type_int : (flags[i] & KLVO_CA_DBL) ? type_double : type_string;
+    bool control = (flags[i] & KLVO_CA_CONTROL) != 0;
+    std::string name(names[i]);
+    if (name.size() > catalogue_name_max) name.resize(catalogue_name_max);
+    for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+
+    PyObject *entry = entry_tuple(ids[i], type, source_optimizer);
+    if (!entry) return -1;
+    int rc = 0;
+    if (!control) {
+      rc = PyDict_SetItemString(g.attribute_table, name.c_str(), entry);
+    } else if (PyObject *value = default_value(prob, ids[i], type)) {
+      rc = PyDict_SetItemString(g.control_table, name.c_str(), entry);
+      if (rc == 0) rc = PyDict_SetItemString(defaults, name.c_str(), value);
+      Py_DECREF(value);
+    } else if (PyErr_Occurred()) {
+      rc = -1;
+    }
+    Py_DECREF(entry);
+    if (rc < 0) return -1;
+  }
+  return 0;
+}
+
+// Called by library initialisation while the attribute table is empty, and by _getcontrols.
+// The nonlinear layer publishes no catalogue of its own yet; only the optimizer's is read.
+int build_catalogue() {
+  auto *global = reinterpret_cast<ControlObject *>(g.global_controls);
+  if (!global || !g.control_table || !g.attribute_table) {
+    PyErr_SetString(PyExc_RuntimeError, "Error initializing optimization environment");
+    return -1;
+  }
+  // Hold the library for the duration of the build.
+  if (KLVOinit(nullptr) != 0) {
+    raise_error(nullptr);
+    return -1;
+  }
+  bool slp_up = false;
+  if (g.nlp_flag != 0) {
+    int rc = KSLPinit();
+    slp_up = rc == 0;
+    g.nlp_flag = slp_up ? 1 : 0;
+  }
+  KLVOprob temp = nullptr;
+  int result = -1;
+  if (KLVOcreateprob(&temp) != 0 || !temp) {
+    PyErr_SetString(PyExc_RuntimeError, "Could not create temporary problem");
+  } else {
+    result = read_optimizer_catalogue(temp, global->dict);
+  }
+  if (temp) KLVOdestroyprob(temp);
+  if (slp_up) KSLPfree();
+  KLVOfree();
+
+  if (result == 0) {
+    // The nonlinear layer postsolves by default for every new problem.
+    PyObject *postsolve = PyUnicode_FromString("kslp_postsolve");
+    PyObject *one = PyLong_FromLong(1);
+    if (!postsolve || !one) {
+      result = -1;
+    } else if (PyDict_Contains(g.control_table, postsolve) == 1) {
+      if (PyDict_SetItem(global->dict, postsolve, one) < 0 || PyDict_SetItem(g.default_controls, postsolve, one) < 0)
+        result = -1;
+    }
+    Py_XDECREF(postsolve);
+    Py_XDECREF(one);
+  }
+  if (result < 0) {
+    // Leave empty tables so that a later initialisation tries again.
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyDict_Clear(g.control_table);
+    PyDict_Clear(g.attribute_table);
+    PyDict_Clear(global->dict);
+    if (!type) PyErr_SetString(PyExc_RuntimeError, "Error initializing optimization environment");
+    else PyErr_Restore(type, value, traceback);
+  }
+  return result;
+}
+
+}  // namespace kelvo

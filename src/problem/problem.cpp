@@ -1,0 +1,843 @@
+// kelvo.problem: the record, its library handles, its release and the live-problem list.
+#include "kelvo/problem.h"
+#include "kelvo/problem_methods.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "kelvo/environment.h"
+#include "kelvo/frame.h"
+#include "kelvo/model.h"
+#include "kelvo/numpy.h"
+#include "kelvo/params.h"
+#include "kelvo/walk.h"
+
+namespace kelvo {
+
+PyTypeObject problem_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+static void reset_counters(ProblemObject *p) {
+  p->cached_attrib_12013 = -1;
+  p->obj_aux_col = -1;
+  p->obj_aux_row = -1;
+  p->nonlin_cons = 0;
+  p->nonlin_obj = 0;
+}
+
+static int new_object_lists(ProblemObject *p) {
+  p->vars = PyList_New(0);
+  p->cons = PyList_New(0);
+  p->sos = PyList_New(0);
+  return p->vars && p->cons && p->sos ? 0 : -1;
+}
+
+int problem_create_handles(ProblemObject *p) {
+  if (ensure_library() < 0) return -1;
+  int rc = 0;
+  p->pending = new (std::nothrow) PendingException();
+  if (!p->pending) {
+    PyErr_NoMemory();
+    goto fail;
+  }
+  if (new_object_lists(p) < 0) goto fail;
+  // A problem that is reset still holds None in place of its old accessors.
+  Py_XSETREF(p->controls, new_control(p, g.control_table));
+  Py_XSETREF(p->attributes, p->controls ? new_attribute(p, g.attribute_table, -1) : nullptr);
+  Py_XSETREF(p->objattribs, p->attributes ? new_objattrib(p) : nullptr);
+  if (!p->objattribs) goto fail;
+  p->slp = nullptr;
+  reset_counters(p);
+
+  rc = call(KLVOcreateprob, "KLVOcreateprob", p, &p->prob);
+  if (rc == 0 && g.nlp_flag != 0) rc = call(KSLPcreateprob, "KSLPcreateprob", p, &p->slp, &p->prob);
+  if (rc != 0) {
+    // The problem does not exist yet as far as the library is concerned.
+    raise_error(nullptr);
+    goto fail;
+  }
+  rc = call(KLVOaddcbmessage, "KLVOaddcbmessage", p, p->prob, problem_message, static_cast<void *>(p), 1);
+  if (rc == 0 && p->slp)
+    rc = call(KSLPsetcbmessage, "KSLPsetcbmessage", p, p->slp, problem_slp_message, static_cast<void *>(p));
+  if (rc != 0) {
+    raise_error(reinterpret_cast<PyObject *>(p));
+    goto fail;
+  }
+  return 0;
+
+fail:
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  problem_release(p, true, false);
+  PyErr_Clear();
+  PyErr_Restore(type, value, traceback);
+  return -1;
+}
+
+// Reports a failed library call during release without stopping it.
+static void release_step(ProblemObject *p, int rc) {
+  if (rc != 0) raise_error(reinterpret_cast<PyObject *>(p));
+}
+
+// Detaches the objects of one list (marks the linked ones deleted) and drops the list.
+template <class Record>
+static void detach_list(PyObject *&list, PyTypeObject *type, void (*mark)(Record *), bool has_unlinked_map) {
+  if (!list) return;
+  if (!has_unlinked_map) {
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+      PyObject *o = PyList_GET_ITEM(list, i);
+      if (PyObject_TypeCheck(o, type)) mark(reinterpret_cast<Record *>(o));
+    }
+  }
+  Py_CLEAR(list);
+}
+
+// Detaches the objects (marks the linked ones deleted), drops the lists and maps and empties
+// the user-function registry; with reuse, fresh empty lists and counters are put in place.
+static void release_objects(ProblemObject *p, bool reuse) {
+  detach_list<VarObject>(p->vars, &var_type, mark_var_deleted, p->var_map != nullptr);
+  detach_list<ConstraintObject>(p->cons, &constraint_type, mark_constraint_deleted, p->con_map != nullptr);
+  detach_list<SosObject>(p->sos, &sos_type, mark_sos_deleted, p->sos_map != nullptr);
+  delete p->var_map;
+  delete p->con_map;
+  delete p->sos_map;
+  p->var_map = p->con_map = p->sos_map = nullptr;
+  if (p->user_functions) {
+    UserFunctionSet functions;
+    functions.swap(*p->user_functions);
+    for (PyObject *f : functions) Py_DECREF(f);
+  }
+  if (reuse) {
+    if (new_object_lists(p) < 0) PyErr_Clear();
+    reset_counters(p);
+  }
+}
+
+void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
+  // 1-2. Library side.
+  if (g.init_count != 0) {
+    if (p->prob)
+      release_step(p, call(KLVOremovecbmessage, "KLVOremovecbmessage", p, p->prob, problem_message,
+                           static_cast<void *>(p)));
+    if (p->slp) release_step(p, call(KSLPdestroyprob, "KSLPdestroyprob", p, p->slp));
+    if (p->prob) release_step(p, call(KLVOdestroyprob, "KLVOdestroyprob", p, p->prob));
+  }
+  p->prob = nullptr;
+  p->slp = nullptr;
+
+  // 3. Callback registrations: a record does not own its problem (item 0), so that item is
+  // overwritten without being released.
+  for (PyObject *&list : p->callbacks) {
+    if (!list) continue;
+    for (Py_ssize_t i = PyList_GET_SIZE(list) - 1; i >= 0; --i) {
+      if (i >= PyList_GET_SIZE(list)) continue;
+      PyObject *record = PyList_GET_ITEM(list, i);
+      if (PyList_Check(record) && PyList_GET_SIZE(record) > 0) PyList_SET_ITEM(record, 0, Py_NewRef(Py_None));
+      if (PyList_SetSlice(list, i, i + 1, nullptr) < 0) PyErr_Clear();
+    }
+    Py_CLEAR(list);
+  }
+
+  // 4. Accessors: one the user still holds no longer reaches this problem.
+  detach_accessor(p->controls);
+  detach_accessor(p->attributes);
+  detach_accessor(p->objattribs);
+  if (p->controls) Py_SETREF(p->controls, Py_NewRef(Py_None));
+  if (p->attributes) Py_SETREF(p->attributes, Py_NewRef(Py_None));
+  if (p->objattribs) Py_SETREF(p->objattribs, Py_NewRef(Py_None));
+
+  // 5. Objects, maps and the user-function registry.
+  release_objects(p, reuse);
+
+  // 6. Pending-exception slot.
+  if (free_slot && p->pending) {
+    p->pending->clear();
+    delete p->pending;
+    p->pending = nullptr;
+  }
+}
+
+static PyObject *problem_new(PyTypeObject *type, PyObject *, PyObject *) {
+  auto *p = reinterpret_cast<ProblemObject *>(type->tp_alloc(type, 0));
+  if (!p) return nullptr;
+  reset_counters(p);
+  p->output_enabled = 1;
+  Py_INCREF(g.module);
+  p->next = g.live_problems;
+  if (p->next) p->next->prev = p;
+  g.live_problems = p;
+  return reinterpret_cast<PyObject *>(p);
+}
+
+static PyObject *owner_of(ProblemObject *p) { return reinterpret_cast<PyObject *>(p); }
+
+static PyObject *model_error(const char *message) {
+  PyErr_SetString(g.ModelError, message);
+  return nullptr;
+}
+
+static PyObject *not_initialized() { return model_error("Problem is not initialized"); }
+
+// Releases a problem whose construction failed and hands back the exception that stopped it
+// (or the global environment's error when there is none).
+static int fail_construction(ProblemObject *p) {
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  problem_release(p, true, false);
+  PyErr_Clear();
+  if (type) PyErr_Restore(type, value, traceback);
+  else raise_error(nullptr);
+  return -1;
+}
+
+// Loads an empty problem of that name with the library's log switched off, then puts the log
+// back as it was.
+static int load_empty(ProblemObject *p, const char *name) {
+  int64_t log = 0;
+  int rc = call(KLVOgetintcontrol64, "KLVOgetintcontrol64", p, p->prob, KLVO_CONTROL_OUTPUTLOG, &log);
+  if (rc == 0) rc = call(KLVOsetintcontrol64, "KLVOsetintcontrol64", p, p->prob, KLVO_CONTROL_OUTPUTLOG, int64_t{0});
+  if (rc == 0) {
+    rc = call(KLVOloadlp, "KLVOloadlp", p, p->prob, name, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+              nullptr, nullptr, nullptr, nullptr);
+    int rc2 = call(KLVOsetintcontrol64, "KLVOsetintcontrol64", p, p->prob, KLVO_CONTROL_OUTPUTLOG, log);
+    if (rc == 0) rc = rc2;
+  }
+  if (rc != 0) raise_error(owner_of(p));
+  return rc == 0 ? 0 : -1;
+}
+
+static int set_sense(ProblemObject *p, int sense) {
+  if (call(KLVOchgobjsense, "KLVOchgobjsense", p, p->prob, sense) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  return 0;
+}
+
+// --- positional elements of the constructor ---------------------------------------------
+
+enum class ElementKind { variable, constraint, sos, objective };
+
+struct FirstLeaf {
+  PyObject *leaf = nullptr;  // borrowed while the walk holds it; owned once stored
+};
+
+static int first_leaf(PyObject *, PyObject *leaf, void *data) {
+  static_cast<FirstLeaf *>(data)->leaf = Py_NewRef(leaf);
+  return 1;
+}
+
+static uint64_t var_serial(const VarObject *v) { return v->index_low | (uint64_t{v->index_high} << 32); }
+
+// The kind of element a first leaf makes; -1 with an exception for a leaf that is none.
+static int classify_leaf(ProblemObject *p, PyObject *leaf, ElementKind *kind) {
+  if (PyObject_TypeCheck(leaf, &var_type)) {
+    auto *v = reinterpret_cast<VarObject *>(leaf);
+    if (v->owner == deleted_marker) return model_error("Deleted variables cannot be re-used"), -1;
+    if (v->owner) return model_error("Linked variables cannot be added to another problem"), -1;
+    uint64_t serial = var_serial(v);
+    if (serial == 0) return model_error("Variable is not initialized"), -1;
+    if (p->var_map && p->var_map->find(serial) != p->var_map->end()) {
+      // Already a column of this problem: the element is an objective made of one variable.
+      *kind = ElementKind::objective;
+      return 0;
+    }
+    if ((v->type_byte & 8) && deprecation(9, 5, "do not share variables between several problems") < 0) return -1;
+    *kind = ElementKind::variable;
+    return 0;
+  }
+  if (PyObject_TypeCheck(leaf, &constraint_type)) {
+    *kind = ElementKind::constraint;
+    return 0;
+  }
+  if (PyObject_TypeCheck(leaf, &sos_type)) {
+    *kind = ElementKind::sos;
+    return 0;
+  }
+  if (PyObject_TypeCheck(leaf, &expression_type) || PyObject_TypeCheck(leaf, &linterm_type) ||
+      PyObject_TypeCheck(leaf, &quadterm_type) || PyObject_TypeCheck(leaf, &nonlinear_type)) {
+    *kind = ElementKind::objective;
+    return 0;
+  }
+  model_error(
+      "Erroneous problem declaration; argument contained object that was not a variable, constraint, or expression");
+  return -1;
+}
+
+// Hands an element to the method that adds its kind. The adding methods come from their own
+// subsystems' method tables; a kind whose subsystem is not built in is refused.
+static int add_element(ProblemObject *p, ElementKind kind, PyObject *args) {
+  static const char *const methods[] = {"addVariable", "addConstraint", "addSOS", "addObjective"};
+  static const char *const what[] = {"variables", "constraints", "special ordered sets", "objectives"};
+  int k = static_cast<int>(kind);
+  PyObject *method = PyObject_GetAttrString(owner_of(p), methods[k]);
+  if (!method) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+    PyErr_Clear();
+    PyErr_Format(g.ModelError, "Adding %s in the problem declaration is not available yet: problem.%s is missing",
+                 what[k], methods[k]);
+    return -1;
+  }
+  PyObject *result = PyObject_Call(method, args, nullptr);
+  Py_DECREF(method);
+  Py_XDECREF(result);
+  return result ? 0 : -1;
+}
+
+// One positional element of the constructor: the problem's name or model objects.
+static int declare_element(ProblemObject *p, PyObject *element, bool *named) {
+  if (PyUnicode_Check(element) || PyBytes_Check(element)) {
+    if (*named) return model_error("More than one string passed in problem declaration"), -1;
+    *named = true;
+    const char *name = PyUnicode_Check(element) ? PyUnicode_AsUTF8(element) : PyBytes_AS_STRING(element);
+    if (!name) return -1;
+    if (call(KLVOsetprobname, "KLVOsetprobname", p, p->prob, name) != 0) {
+      raise_error(owner_of(p));
+      return -1;
+    }
+    return 0;
+  }
+  bool iterator = PyIter_Check(element) && !PySequence_Check(element) && !PyDict_Check(element) &&
+                  !PyArray_Check(element);
+  FirstLeaf found;
+  PyObject *taken = nullptr;  // the iterator's items the walk consumed
+  int rc;
+  if (iterator) {
+    taken = PyList_New(0);
+    if (!taken) return -1;
+    // Pull items until one holds a leaf; they are handed on ahead of the rest.
+    rc = 0;
+    while (rc == 0) {
+      PyObject *item = PyIter_Next(element);
+      if (!item) {
+        rc = PyErr_Occurred() ? -1 : 0;
+        break;
+      }
+      if (PyList_Append(taken, item) < 0) rc = -1;
+      else rc = walk(owner_of(p), item, first_leaf, &found);
+      Py_DECREF(item);
+    }
+  } else {
+    rc = walk(owner_of(p), element, first_leaf, &found);
+  }
+  if (rc < 0) {
+    Py_XDECREF(found.leaf);
+    Py_XDECREF(taken);
+    if (!PyErr_Occurred()) model_error("Error declaring problem");
+    return -1;
+  }
+  if (!found.leaf) {
+    // An empty collection declares nothing.
+    Py_XDECREF(taken);
+    return 0;
+  }
+  ElementKind kind;
+  if (PyUnicode_Check(found.leaf) || PyBytes_Check(found.leaf)) {
+    model_error(
+        "Erroneous problem declaration; argument contained object that was not a variable, constraint, or "
+        "expression");
+    rc = -1;
+  } else {
+    rc = classify_leaf(p, found.leaf, &kind);
+  }
+  Py_DECREF(found.leaf);
+  if (rc < 0) {
+    Py_XDECREF(taken);
+    return -1;
+  }
+  PyObject *args;
+  if (iterator) {
+    if (PyList_Append(taken, element) < 0) {
+      Py_DECREF(taken);
+      return -1;
+    }
+    args = PyList_AsTuple(taken);
+    Py_DECREF(taken);
+  } else {
+    args = PyTuple_Pack(1, element);
+  }
+  if (!args) return -1;
+  rc = add_element(p, kind, args);
+  Py_DECREF(args);
+  return rc;
+}
+
+// Initialisation from the keywords and positional elements; the handle must be null.
+static int initialise(ProblemObject *p, PyObject *elements, const char *name, int sense) {
+  if (problem_create_handles(p) < 0) return -1;
+  // The nonlinear layer's own controls are not reachable from here yet.
+  if (load_empty(p, name ? name : "noname") < 0) return fail_construction(p);
+  if (apply_default_controls(p) < 0) return fail_construction(p);
+  if (set_sense(p, sense) < 0) return fail_construction(p);
+  bool named = false;
+  Py_ssize_t n = elements ? PyTuple_GET_SIZE(elements) : 0;
+  for (Py_ssize_t i = 0; i < n; ++i)
+    if (declare_element(p, PyTuple_GET_ITEM(elements, i), &named) < 0) return fail_construction(p);
+  return 0;
+}
+
+static int problem_init(PyObject *self, PyObject *args, PyObject *kwargs) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  if (p->prob) return model_error("Problem is already initialized"), -1;
+  static const char *kwlist[] = {"name", "sense", nullptr};
+  const char *name = nullptr;
+  PyObject *sense_obj = nullptr;
+  PyObject *empty = PyTuple_New(0);
+  if (!empty) return -1;
+  int ok = PyArg_ParseTupleAndKeywords(empty, kwargs, "|$zO", const_cast<char **>(kwlist), &name, &sense_obj);
+  Py_DECREF(empty);
+  if (!ok) return -1;
+  long sense = 1;
+  if (sense_obj) {
+    if (!is_integer(sense_obj)) return model_error("Invalid optimization sense"), -1;
+    int overflow = 0;
+    PyObject *number = PyNumber_Index(sense_obj);
+    if (!number) return -1;
+    sense = PyLong_AsLongAndOverflow(number, &overflow);
+    Py_DECREF(number);
+    if (overflow) sense = 0;
+  }
+  if (sense != 1 && sense != -1) return model_error("Invalid optimization sense"), -1;
+  return initialise(p, args, name, static_cast<int>(sense));
+}
+
+// --- objects for what the library holds -------------------------------------------------
+
+static PyObject *linked_var(ProblemObject *p, int col) {
+  auto *v = reinterpret_cast<VarObject *>(var_type.tp_alloc(&var_type, 0));
+  if (!v) return nullptr;
+  v->owner = p;
+  v->index_low = static_cast<uint32_t>(col);
+  return reinterpret_cast<PyObject *>(v);
+}
+
+static PyObject *linked_constraint(ProblemObject *p, int row) {
+  auto *c = reinterpret_cast<ConstraintObject *>(constraint_type.tp_alloc(&constraint_type, 0));
+  if (!c) return nullptr;
+  c->link = p;
+  c->index_low = static_cast<uint32_t>(row);
+  c->bound_flags = static_cast<uint8_t>(constraint_kind_linked << constraint_kind_shift);
+  return reinterpret_cast<PyObject *>(c);
+}
+
+static PyObject *linked_sos(ProblemObject *p, int set) {
+  auto *s = reinterpret_cast<SosObject *>(sos_type.tp_alloc(&sos_type, 0));
+  if (!s) return nullptr;
+  s->owner = p;
+  s->index = static_cast<uint64_t>(set);
+  return reinterpret_cast<PyObject *>(s);
+}
+
+// Appends n new linked objects at indices first.. to a list; -1 with an exception.
+static int append_linked(PyObject *list, ProblemObject *p, int first, int n, PyObject *(*make)(ProblemObject *, int)) {
+  for (int i = 0; i < n; ++i) {
+    PyObject *o = make(p, first + i);
+    if (!o) return -1;
+    int rc = PyList_Append(list, o);
+    Py_DECREF(o);
+    if (rc < 0) return -1;
+  }
+  return 0;
+}
+
+static int int_attrib(ProblemObject *p, int id, int *value) {
+  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, id, value) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  return 0;
+}
+
+
+static void problem_dealloc(PyObject *self) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  problem_release(p, true, false);
+  if (PyErr_Occurred()) PyErr_WriteUnraisable(self);
+  PyErr_Restore(type, value, traceback);
+
+  Py_CLEAR(p->controls);
+  Py_CLEAR(p->attributes);
+  Py_CLEAR(p->objattribs);
+  Py_CLEAR(p->parent);
+  delete p->user_functions;
+  p->user_functions = nullptr;
+  if (p->prev) p->prev->next = p->next;
+  else if (g.live_problems == p) g.live_problems = p->next;
+  if (p->next) p->next->prev = p->prev;
+  PyObject *module = g.module;
+  Py_TYPE(self)->tp_free(self);
+  Py_XDECREF(module);
+}
+
+// --- methods ------------------------------------------------------------------------------
+
+static PyObject *problem_name(PyObject *self, PyObject *) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  if (!p->prob) return not_initialized();
+  int length = 0;
+  if (int_attrib(p, KLVO_ATTR_PROBNAMELENGTH, &length) < 0) return nullptr;
+  std::string name(static_cast<size_t>(length) + 1, '\0');
+  if (call(KLVOgetprobname, "KLVOgetprobname", p, p->prob, &name[0]) != 0) return check_result(self, nullptr);
+  return PyUnicode_DecodeUTF8(name.c_str(), static_cast<Py_ssize_t>(strlen(name.c_str())), "replace");
+}
+
+static PyObject *problem_str(PyObject *self) { return problem_name(self, nullptr); }
+
+static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  static const char *kwlist[] = {"filename", "options", "unlinked", nullptr};
+  const char *filename, *options = "";
+  PyObject *unlinked = Py_None;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s|sO", const_cast<char **>(kwlist), &filename, &options, &unlinked))
+    return nullptr;
+  if (!p->prob) return not_initialized();
+  bool as_unlinked;
+  if (unlinked == Py_None) {
+    as_unlinked = p->var_map || p->con_map || p->sos_map;
+  } else if (PyBool_Check(unlinked)) {
+    as_unlinked = unlinked == Py_True;
+    if (as_unlinked && deprecation(9, 5, "unlinked variables and constraints are deprecated") < 0) return nullptr;
+  } else {
+    return model_error("The unlinked argument must be a Boolean value");
+  }
+  if (as_unlinked) {
+    PyErr_SetString(g.ModelError, "Reading a problem into unlinked objects is not implemented yet");
+    return nullptr;
+  }
+  // Read first: a file the library refuses leaves the model and its objects as they were.
+  if (call(KLVOreadprob, "KLVOreadprob", p, p->prob, filename, options) != 0) return check_result(self, nullptr);
+  release_objects(p, true);
+  if (!p->vars || !p->cons || !p->sos) return PyErr_NoMemory();
+  int cols = 0, rows = 0, sets = 0;
+  if (int_attrib(p, KLVO_ATTR_ORIGINALCOLS, &cols) < 0 || int_attrib(p, KLVO_ATTR_ORIGINALROWS, &rows) < 0 ||
+      int_attrib(p, KLVO_ATTR_ORIGINALSETS, &sets) < 0)
+    return nullptr;
+  if (append_linked(p->vars, p, 0, cols, linked_var) < 0 || append_linked(p->cons, p, 0, rows, linked_constraint) < 0 ||
+      append_linked(p->sos, p, 0, sets, linked_sos) < 0)
+    return nullptr;
+  Py_RETURN_NONE;
+}
+
+static bool has_nonlinear_content(const ProblemObject *p) { return p->nonlin_cons != 0 || p->nonlin_obj != 0; }
+
+static PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  static const char *kwlist[] = {"filename", "flags", nullptr};
+  const char *filename, *flags = "";
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s|s", const_cast<char **>(kwlist), &filename, &flags)) return nullptr;
+  if (!p->prob) return not_initialized();
+  if (has_nonlinear_content(p) || strchr(flags, 'g')) {
+    // Nonlinear problems are written by the nonlinear layer, which offers no writer yet.
+    PyErr_SetString(g.InterfaceError, "Writing problems with nonlinear content is not available yet");
+    return nullptr;
+  }
+  if (call(KLVOwriteprob, "KLVOwriteprob", p, p->prob, filename, flags) != 0) return check_result(self, nullptr);
+  Py_RETURN_NONE;
+}
+
+static PyObject *problem_reset(PyObject *self, PyObject *) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  if (!p->prob) return not_initialized();
+  problem_release(p, true, false);
+  if (PyErr_Occurred()) return nullptr;
+  if (initialise(p, nullptr, nullptr, 1) < 0) return nullptr;
+  Py_RETURN_NONE;
+}
+
+// A copy of one of the source's object lists: objects linked to a problem get new objects
+// linked to the copy at the same index, any other entry is shared.
+static PyObject *copy_list(PyObject *source, ProblemObject *copy, PyObject *(*relink)(PyObject *, ProblemObject *)) {
+  Py_ssize_t n = PyList_GET_SIZE(source);
+  PyObject *list = PyList_New(n);
+  if (!list) return nullptr;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject *o = relink(PyList_GET_ITEM(source, i), copy);
+    if (!o) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SET_ITEM(list, i, o);
+  }
+  return list;
+}
+
+static bool linked_owner(const void *owner) { return owner && owner != deleted_marker; }
+
+static PyObject *relink_var(PyObject *o, ProblemObject *copy) {
+  auto *v = reinterpret_cast<VarObject *>(o);
+  if (!PyObject_TypeCheck(o, &var_type) || !linked_owner(v->owner)) return Py_NewRef(o);
+  return linked_var(copy, static_cast<int>(v->index_low));
+}
+
+static PyObject *relink_constraint(PyObject *o, ProblemObject *copy) {
+  auto *c = reinterpret_cast<ConstraintObject *>(o);
+  if (!PyObject_TypeCheck(o, &constraint_type) || constraint_slot_count(c) != 0 || !linked_owner(c->link))
+    return Py_NewRef(o);
+  return linked_constraint(copy, static_cast<int>(c->index_low));
+}
+
+static PyObject *relink_sos(PyObject *o, ProblemObject *copy) {
+  auto *s = reinterpret_cast<SosObject *>(o);
+  if (!PyObject_TypeCheck(o, &sos_type) || !linked_owner(s->owner)) return Py_NewRef(o);
+  return linked_sos(copy, static_cast<int>(s->index));
+}
+
+static SerialIndexMap *copy_map(const SerialIndexMap *map, bool *failed) {
+  if (!map) return nullptr;
+  auto *copy = new (std::nothrow) SerialIndexMap(*map);
+  if (!copy) *failed = true;
+  return copy;
+}
+
+static PyObject *problem_copy(PyObject *self, PyObject *) {
+  auto *src = reinterpret_cast<ProblemObject *>(self);
+  if (!src->prob) return not_initialized();
+  auto *p = reinterpret_cast<ProblemObject *>(problem_new(Py_TYPE(self), nullptr, nullptr));
+  if (!p) return nullptr;
+  PyObject *result = owner_of(p);
+  bool failed = false;
+  if (problem_create_handles(p) < 0 || apply_default_controls(p) < 0) {
+    failed = true;
+  } else if (call(KLVOcopyprob, "KLVOcopyprob", src, p->prob, src->prob, "") != 0 ||
+             call(KLVOcopycontrols, "KLVOcopycontrols", src, p->prob, src->prob) != 0) {
+    raise_error(self);
+    failed = true;
+  }
+  // Registered callbacks stay with the source: no callback kind can be registered yet.
+  if (!failed) {
+    Py_SETREF(p->vars, copy_list(src->vars, p, relink_var));
+    Py_SETREF(p->cons, p->vars ? copy_list(src->cons, p, relink_constraint) : nullptr);
+    Py_SETREF(p->sos, p->cons ? copy_list(src->sos, p, relink_sos) : nullptr);
+    failed = !p->sos;
+  }
+  if (!failed) {
+    p->var_map = copy_map(src->var_map, &failed);
+    p->con_map = copy_map(src->con_map, &failed);
+    p->sos_map = copy_map(src->sos_map, &failed);
+    if (failed) PyErr_NoMemory();
+  }
+  if (failed) {
+    Py_DECREF(result);
+    return nullptr;
+  }
+  p->output_enabled = src->output_enabled;
+  p->cached_attrib_12013 = src->cached_attrib_12013;
+  p->nonlin_cons = src->nonlin_cons;
+  p->nonlin_obj = src->nonlin_obj;
+  p->obj_aux_col = src->obj_aux_col;
+  p->obj_aux_row = src->obj_aux_row;
+  return result;
+}
+
+// --- looking objects up ---------------------------------------------------------------------
+
+static bool owned_by(const void *owner, const ProblemObject *p) { return owner == p || (p->parent && owner == p->parent); }
+
+static long long index_of_var(ProblemObject *p, VarObject *v) {
+  if (v->owner == deleted_marker) return model_error("Variable has been deleted from the problem"), -1;
+  if (owned_by(v->owner, p)) return v->index_low;
+  if (v->owner) return model_error("Variable is from a different problem"), -1;
+  uint64_t serial = var_serial(v);
+  if (serial == 0) return model_error("Variable is not initialized"), -1;
+  if (p->var_map) {
+    auto it = p->var_map->find(serial);
+    if (it != p->var_map->end()) return it->second;
+  }
+  return model_error("Variable does not belong to this problem"), -1;
+}
+
+static long long index_of_constraint(ProblemObject *p, ConstraintObject *c) {
+  bool block = constraint_slot_count(c) != 0;
+  if (!block && c->link == deleted_marker) return model_error("Constraint has been deleted from the problem"), -1;
+  int kind = c->bound_flags >> constraint_kind_shift;
+  uint64_t serial = c->index_low | (uint64_t{c->index_high} << 32);
+  if (kind == 1) {
+    if (serial == 0) return model_error("Constraint is not initialized"), -1;
+    if (p->con_map) {
+      auto it = p->con_map->find(serial);
+      if (it != p->con_map->end()) return it->second;
+    }
+    return model_error("Constraint does not belong to this problem"), -1;
+  }
+  if (block) return model_error("Constraint does not belong to any problem"), -1;
+  if (kind == 0 || !c->link) return model_error("Constraint is not initialized"), -1;
+  if (owned_by(c->link, p)) return c->index_low;
+  return model_error("Constraint is from a different problem"), -1;
+}
+
+static long long index_of_sos(ProblemObject *p, SosObject *s) {
+  if (s->owner == deleted_marker) return model_error("SOS has been deleted from the problem"), -1;
+  if (owned_by(s->owner, p)) return static_cast<long long>(s->index);
+  if (s->owner) return model_error("SOS is from a different problem"), -1;
+  if (s->index == 0) return model_error("SOS is not initialized"), -1;
+  if (p->sos_map) {
+    auto it = p->sos_map->find(s->index);
+    if (it != p->sos_map->end()) return it->second;
+  }
+  return model_error("SOS does not belong to this problem"), -1;
+}
+
+static PyObject *problem_getindex(PyObject *self, PyObject *obj) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  if (!p->prob) return not_initialized();
+  long long index;
+  if (PyObject_TypeCheck(obj, &var_type)) index = index_of_var(p, reinterpret_cast<VarObject *>(obj));
+  else if (PyObject_TypeCheck(obj, &constraint_type))
+    index = index_of_constraint(p, reinterpret_cast<ConstraintObject *>(obj));
+  else if (PyObject_TypeCheck(obj, &sos_type)) index = index_of_sos(p, reinterpret_cast<SosObject *>(obj));
+  else return model_error("Incorrect object(s) passed: need variable, constraint, or SOS");
+  return index < 0 ? nullptr : PyLong_FromLongLong(index);
+}
+
+struct IndexCollector {
+  PyObject *list;    // the problem's list
+  PyObject *result;  // the objects found
+};
+
+static int collect_index(PyObject *, PyObject *leaf, void *data) {
+  auto *c = static_cast<IndexCollector *>(data);
+  if (!is_integer(leaf) || PyBool_Check(leaf)) return model_error("Error in index list(s): must contain only integers"), -1;
+  Py_ssize_t i = PyNumber_AsSsize_t(leaf, PyExc_IndexError);
+  if (i == -1 && PyErr_Occurred()) return -1;
+  if (i < 0 || i >= PyList_GET_SIZE(c->list)) {
+    PyErr_SetString(PyExc_IndexError, "list index out of range");
+    return -1;
+  }
+  return PyList_Append(c->result, PyList_GET_ITEM(c->list, i));
+}
+
+// getVariable, getConstraint and getSOS over one of the problem's lists.
+static PyObject *get_objects(PyObject *self, PyObject *args, PyObject *kwargs, PyObject *ProblemObject::*member) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  static const char *kwlist[] = {"index", "first", "last", nullptr};
+  PyObject *index = Py_None;
+  long long first = -1, last = -1;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OLL", const_cast<char **>(kwlist), &index, &first, &last))
+    return nullptr;
+  if (!p->prob) return not_initialized();
+  PyObject *list = p->*member;
+  Py_ssize_t n = PyList_GET_SIZE(list);
+  if (index != Py_None) {
+    if (first >= 0 || last >= 0)
+      return model_error("Parameters 'first' and 'last' cannot be specified if 'index' is also specified");
+    if (is_integer(index) && !PyBool_Check(index)) {
+      Py_ssize_t i = PyNumber_AsSsize_t(index, PyExc_IndexError);
+      if (i == -1 && PyErr_Occurred()) return nullptr;
+      if (i < 0 || i >= n) {
+        PyErr_SetString(PyExc_IndexError, "list index out of range");
+        return nullptr;
+      }
+      return Py_NewRef(PyList_GET_ITEM(list, i));
+    }
+    IndexCollector c{list, PyList_New(0)};
+    if (!c.result) return nullptr;
+    if (walk(self, index, collect_index, &c) != 0) {
+      Py_DECREF(c.result);
+      return nullptr;
+    }
+    return c.result;
+  }
+  if (first < 0 && last < 0) return PyList_GetSlice(list, 0, n);
+  if (first < 0 || last < 0) return model_error("Parameters 'first' and 'last' must be both nonnegative when specified");
+  if (first >= n || last >= n) return model_error("Parameters 'first' and 'last' are out of range");
+  // first > last gives an empty list.
+  return PyList_GetSlice(list, static_cast<Py_ssize_t>(first), static_cast<Py_ssize_t>(last) + 1);
+}
+
+static PyObject *problem_getvariable(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return get_objects(self, args, kwargs, &ProblemObject::vars);
+}
+static PyObject *problem_getconstraint(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return get_objects(self, args, kwargs, &ProblemObject::cons);
+}
+static PyObject *problem_getsos(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return get_objects(self, args, kwargs, &ProblemObject::sos);
+}
+
+static PyObject *problem_getoutputenabled(PyObject *self, PyObject *) {
+  return PyBool_FromLong(reinterpret_cast<ProblemObject *>(self)->output_enabled);
+}
+
+static PyObject *problem_setoutputenabled(PyObject *self, PyObject *flag) {
+  if (!is_integer(flag)) return model_error("Incorrect argument in setOutputEnabled: should be True or False");
+  int truth = PyObject_IsTrue(flag);
+  if (truth < 0) return nullptr;
+  reinterpret_cast<ProblemObject *>(self)->output_enabled = truth;
+  Py_RETURN_NONE;
+}
+
+static PyObject *problem_getcontrols(PyObject *self, void *) {
+  PyObject *c = reinterpret_cast<ProblemObject *>(self)->controls;
+  return Py_NewRef(c ? c : Py_None);
+}
+static PyObject *problem_getattributes(PyObject *self, void *) {
+  PyObject *a = reinterpret_cast<ProblemObject *>(self)->attributes;
+  return Py_NewRef(a ? a : Py_None);
+}
+static PyObject *problem_getobjattribs(PyObject *self, void *) {
+  PyObject *o = reinterpret_cast<ProblemObject *>(self)->objattribs;
+  return Py_NewRef(o ? o : Py_None);
+}
+
+static PyGetSetDef problem_getset[] = {
+    {"controls", problem_getcontrols, nullptr, "The problem's controls by name.", nullptr},
+    {"attributes", problem_getattributes, nullptr, "The problem's attributes by name.", nullptr},
+    {"objattribs", problem_getobjattribs, nullptr, "The attributes of each objective.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+template <class F>
+static PyCFunction keywords_method(F f) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+PyMethodDef problem_methods_core[] = {
+    {"name", problem_name, METH_NOARGS, "The problem's name."},
+    {"read", keywords_method(problem_read), METH_VARARGS | METH_KEYWORDS,
+     "Reads a problem file (MPS or LP) into this problem: filename, options='', unlinked=None."},
+    {"write", keywords_method(problem_write), METH_VARARGS | METH_KEYWORDS,
+     "Writes the problem to a file (MPS, or LP with the flag 'l'): filename, flags=''."},
+    {"reset", problem_reset, METH_NOARGS, "Empties the problem; its old objects are marked deleted."},
+    {"copy", problem_copy, METH_NOARGS, "A new problem with the same model, controls and objects at the same indices."},
+    {"getIndex", problem_getindex, METH_O, "The index of a variable (column), constraint (row) or SOS (set)."},
+    {"getVariable", keywords_method(problem_getvariable), METH_VARARGS | METH_KEYWORDS,
+     "Variables by index, by a list of indices, by first and last (both included), or all of them."},
+    {"getConstraint", keywords_method(problem_getconstraint), METH_VARARGS | METH_KEYWORDS,
+     "Constraints by index, by a list of indices, by first and last (both included), or all of them."},
+    {"getSOS", keywords_method(problem_getsos), METH_VARARGS | METH_KEYWORDS,
+     "Special ordered sets by index, by a list of indices, by first and last (both included), or all of them."},
+    {"getOutputEnabled", problem_getoutputenabled, METH_NOARGS, "Whether this problem's solver messages are printed."},
+    {"setOutputEnabled", problem_setoutputenabled, METH_O, "Turns the printing of this problem's messages on or off."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+
+// Joins the subsystems' method tables into the one the type needs.
+static PyMethodDef *joined_problem_methods() {
+  static std::vector<PyMethodDef> methods;
+  if (methods.empty()) {
+    for (PyMethodDef *table : {problem_methods_core, problem_methods_params, problem_methods_variables})
+      for (PyMethodDef *m = table; m->ml_name; ++m) methods.push_back(*m);
+    methods.push_back(PyMethodDef{nullptr});
+  }
+  return methods.data();
+}
+
+int ready_problem_type() {
+  problem_type.tp_name = "kelvo.problem";
+  problem_type.tp_basicsize = sizeof(ProblemObject);
+  problem_type.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
+  problem_type.tp_doc = "An optimization problem.";
+  problem_type.tp_new = problem_new;
+  problem_type.tp_init = problem_init;
+  problem_type.tp_dealloc = problem_dealloc;
+  problem_type.tp_str = problem_str;
+  problem_type.tp_getset = problem_getset;
+  problem_type.tp_methods = joined_problem_methods();
+  return PyType_Ready(&problem_type);
+}
+
+}  // namespace kelvo

@@ -1,0 +1,323 @@
+"""Library initialisation and release, environment functions, message output and handlers."""
+import contextlib
+import io
+import sys
+import threading
+
+import numpy as np
+import pytest
+
+import kelvo
+
+
+def free_all():
+    while kelvo._kelvo._testing.init_count() > 0:
+        kelvo.free()
+
+
+class TestInitialisation:
+    def test_free_and_init_count(self, t):
+        free_all()
+        assert kelvo.free() is False and t.init_count() == 0
+        kelvo.getbanner()
+        kelvo.getbanner()
+        assert t.init_count() == 1  # on-demand initialisation happens once
+        kelvo._init(None)
+        assert t.init_count() == 2  # forced
+        assert kelvo.free() is True
+        assert kelvo.free() is False
+        assert t.init_count() == 0
+
+    def test_init_accepts_a_directory_and_refuses_other_arguments(self, t, tmp_path):
+        before = t.init_count()
+        kelvo._init(str(tmp_path))
+        assert t.init_count() == before + 1
+        for bad in (3, b"/tmp", ["/tmp"]):
+            with pytest.raises(kelvo.InterfaceError):
+                kelvo._init(bad)
+        assert t.init_count() == before + 1
+
+    def test_failed_initialisation_is_not_counted(self, t):
+        before = t.init_count()
+        with pytest.raises(kelvo.InterfaceError, match="Initialisation path not found"):
+            kelvo._init("/no/such/directory")
+        assert t.init_count() == before
+
+    @pytest.mark.parametrize("call", [
+        lambda: kelvo.getbanner(), lambda: kelvo.getcheckedmode(), lambda: kelvo.getlasterror(),
+        lambda: kelvo.getcomputeallowed(), lambda: kelvo.getdebugmode(), lambda: kelvo.featurequery("lp"),
+        lambda: kelvo.setarchconsistency(True), lambda: kelvo.setcheckedmode(True),
+        lambda: kelvo.setdebugmode(False), lambda: kelvo.setcomputeallowed(-1),
+    ])
+    def test_environment_functions_initialise_the_library_on_demand(self, t, call):
+        free_all()
+        call()
+        assert t.init_count() == 1
+
+    def test_nonlinear_layer_flag_follows_the_library(self, t):
+        kelvo.getbanner()
+        assert t.nlp_flag() == int(kelvo.featurequery("nlp"))
+
+    def test_releasing_the_last_initialisation_detaches_every_problem(self, t):
+        p = t.problem()
+        q = t.problem()
+        variables, constraints, sets = t.link_objects(p, 3)
+        record = t.add_callback_record(p, 9, print)
+        refs = sys.getrefcount(p)
+        free_all()
+        for problem in (p, q):
+            assert not t.has_handle(problem)
+        assert [t.object_state(v) for v in variables] == [("deleted", 0)] * 3
+        assert [t.object_state(c) for c in constraints] == [("deleted", 0, 2)] * 3
+        assert [t.object_state(s) for s in sets] == [("deleted", 0)] * 3
+        assert record == [None, print, None, 0]
+        assert t.callback_count(p, 9) is None
+        assert sys.getrefcount(p) == refs  # the record never owned the problem
+        # A new problem works again and the released ones can still be dropped.
+        r = t.problem()
+        assert t.has_handle(r)
+        del p, q, r
+
+    def test_dropping_a_problem_marks_its_objects_deleted_and_leaves_the_live_list(self, t):
+        before = t.live_problems()
+        p = t.problem()
+        assert t.live_problems() == before + 1
+        variables, constraints, _ = t.link_objects(p, 2)
+        assert t.object_state(variables[1]) == ("linked", 1)
+        del p
+        assert t.live_problems() == before
+        assert t.object_state(variables[1]) == ("deleted", 0)
+        assert t.object_state(constraints[0]) == ("deleted", 0, 2)
+
+
+class TestEnvironmentFunctions:
+    def test_version_numbers_match_the_version_string(self):
+        assert kelvo.getversionnumbers() == tuple(int(x) for x in kelvo.getversion().split("."))
+
+    def test_banner_and_last_error(self):
+        assert "klvo" in kelvo.getbanner()
+        code, text = kelvo.getlasterror()
+        assert isinstance(code, int) and isinstance(text, str)
+
+    def test_only_the_true_object_enables_checked_mode(self):
+        try:
+            kelvo.setcheckedmode(True)
+            assert kelvo.getcheckedmode() is True
+            kelvo.setcheckedmode(1)
+            assert kelvo.getcheckedmode() is False
+            kelvo.setcheckedmode(checked_mode=True)
+            assert kelvo.getcheckedmode() is True
+        finally:
+            kelvo.setcheckedmode(True)
+
+    def test_compute_allowed_takes_integers_only(self):
+        try:
+            kelvo.setcomputeallowed(1)
+            assert kelvo.getcomputeallowed() == 1
+            kelvo.setcomputeallowed(np.int64(0))
+            assert kelvo.getcomputeallowed() == 0
+            for bad in ("1", 1.0, None, np.float64(1.0), 2**70):
+                with pytest.raises(kelvo.ModelError,
+                                   match="^Incorrect argument in setcomputeallowed: should be 0, 1 or -1$"):
+                    kelvo.setcomputeallowed(bad)
+            with pytest.raises(kelvo.InterfaceError, match="value 2 is not -1, 0 or 1"):
+                kelvo.setcomputeallowed(2)
+            assert kelvo.getcomputeallowed() == 0
+        finally:
+            kelvo.setcomputeallowed(-1)
+
+    def test_debug_mode_takes_a_truth_value(self):
+        class NoTruth:
+            def __bool__(self):
+                raise ValueError("no truth")
+
+        try:
+            kelvo.setdebugmode([1])
+            assert kelvo.getdebugmode() == 1
+            kelvo.setdebugmode(0)
+            assert kelvo.getdebugmode() == 0
+            with pytest.raises(kelvo.ModelError, match="^Incorrect argument in setdebugmode: should be True or False$"):
+                kelvo.setdebugmode(NoTruth())
+        finally:
+            kelvo.setdebugmode(False)
+
+    def test_feature_query(self):
+        assert kelvo.featurequery("lp") is True
+        assert kelvo.featurequery(feature="no-such-feature") is False
+        with pytest.raises(TypeError):
+            kelvo.featurequery(3)
+
+    def test_output_flag(self):
+        class NoTruth:
+            def __bool__(self):
+                raise ValueError
+
+        try:
+            kelvo.setOutputEnabled(0)
+            assert kelvo.getOutputEnabled() is False
+            kelvo.setOutputEnabled("yes")
+            assert kelvo.getOutputEnabled() is True
+            with pytest.raises(kelvo.ModelError, match="^Incorrect argument in setOutputEnabled: should be True or False$"):
+                kelvo.setOutputEnabled(NoTruth())
+            assert kelvo.getOutputEnabled() is True
+        finally:
+            kelvo.setOutputEnabled(True)
+
+
+class RecordingOut:
+    def __init__(self, fail_flush=False):
+        self.text = io.StringIO()
+        self.flushes = 0
+        self.fail_flush = fail_flush
+
+    def write(self, s):
+        return self.text.write(s)
+
+    def flush(self):
+        self.flushes += 1
+        if self.fail_flush:
+            raise OSError("flush failed")
+
+
+class TestMessageOutput:
+    # sys.stdout is replaced inside each test: the test runner installs its own capture at
+    # the start of the test body.
+    @pytest.fixture
+    def out(self):
+        yield RecordingOut()
+        kelvo.setOutputEnabled(True)
+
+    def test_problem_messages_go_to_sys_stdout(self, t, out):
+        p = t.problem()
+        with contextlib.redirect_stdout(out):
+            t.message(p, "first line", 1)
+            t.message(p, "from a library thread", 3, True)
+        assert out.text.getvalue() == "first line\nfrom a library thread\n"
+
+    def test_flush_requests_flush_sys_stdout(self, t, out):
+        p = t.problem()
+        with contextlib.redirect_stdout(out):
+            t.message(p, "", 0)
+            t.message(p, "", -1, True)
+            assert out.flushes == 2 and out.text.getvalue() == ""
+            out.fail_flush = True
+            t.message(p, "", 0)  # the failing flush is swallowed
+        assert out.flushes == 3
+
+    def test_module_output_flag_silences_printing_and_flushing(self, t, out):
+        p = t.problem()
+        kelvo.setOutputEnabled(False)
+        with contextlib.redirect_stdout(out):
+            t.message(p, "hidden", 1)
+            t.message(p, "", 0)
+            t.message(None, "hidden too", 1)
+        assert out.text.getvalue() == "" and out.flushes == 0
+
+    def test_global_messages_skip_those_issued_by_problems(self, t, out):
+        p = t.problem()
+        with contextlib.redirect_stdout(out):
+            t.message(None, "environment message", 1)
+            t.message(None, "problem message", 1, False, p)
+        assert out.text.getvalue() == "environment message\n"
+
+
+class TestMessageHandlers:
+    @pytest.fixture(autouse=True)
+    def no_handlers(self):
+        yield
+        try:
+            kelvo.removecbmsghandler(None, None)
+        except kelvo.InterfaceError:
+            pass
+
+    def test_add_and_remove_one_handler(self, t):
+        def handler(*args):
+            pass
+
+        data = object()
+        kelvo.addcbmsghandler(handler, data, 1)
+        assert t.init_count() >= 1
+        [entry] = t.msghandlers()
+        assert entry == [handler, data]
+        kelvo.removecbmsghandler(handler, data)
+        assert t.msghandlers() == []
+        assert entry[0] is None  # the handler reference is dropped with the entry
+        with pytest.raises(kelvo.InterfaceError, match="^Callback not found$"):
+            kelvo.removecbmsghandler(handler, data)
+
+    def test_none_is_a_wildcard_and_matching_is_by_identity(self, t):
+        f = lambda *a: None
+        g = lambda *a: None
+        d1, d2 = [1], [2]
+        kelvo.addcbmsghandler(f, d1, 1)
+        kelvo.addcbmsghandler(f, d2, 2)
+        kelvo.addcbmsghandler(g, d1, 3)
+        with pytest.raises(kelvo.InterfaceError, match="Callback not found"):
+            kelvo.removecbmsghandler(f, [1])  # equal but not the same object
+        kelvo.removecbmsghandler(f, None)
+        assert t.msghandlers() == [[g, d1]]
+        kelvo.addcbmsghandler(f, d2, 0)
+        kelvo.removecbmsghandler(None, d1)
+        assert t.msghandlers() == [[f, d2]]
+        kelvo.removecbmsghandler(None, None)
+        assert t.msghandlers() == []
+        with pytest.raises(kelvo.InterfaceError, match="^Callback not found$"):
+            kelvo.removecbmsghandler(None, None)
+
+    def test_wrong_arguments(self, t):
+        with pytest.raises(kelvo.InterfaceError,
+                           match=r"^Incorrect arguments in addcbmsghandler\. Must provide correct list of three arguments$"):
+            kelvo.addcbmsghandler(print, None)
+        with pytest.raises(kelvo.InterfaceError, match="three arguments"):
+            kelvo.addcbmsghandler(print, None, "high")
+        with pytest.raises(kelvo.InterfaceError,
+                           match=r"^Incorrect arguments in removecbmsghandler\. Must provide correct list of two arguments$"):
+            kelvo.removecbmsghandler(print)
+        assert t.msghandlers() == []
+
+    def test_handlers_are_registered_with_the_library(self, t):
+        f = lambda *a: None
+        kelvo.addcbmsghandler(msghandler=f, data=None, priority=1)
+        # Releasing the library drops its registrations; removing then reaches the library,
+        # which no longer knows the handler.
+        free_all()
+        kelvo.getbanner()
+        with pytest.raises(kelvo.InterfaceError, match="no such message handler is registered"):
+            kelvo.removecbmsghandler(f, None)
+        # Without an initialised library only the list is changed.
+        free_all()
+        kelvo.removecbmsghandler(f, None)
+        assert t.msghandlers() == []
+
+    def test_trampoline_calls_the_handler_with_wrapped_library_objects(self, t):
+        calls = []
+        data = {"key": 1}
+        kelvo.addcbmsghandler(lambda *args: calls.append(args), data, 1)
+        [entry] = t.msghandlers()
+        p = t.problem()
+        assert t.user_message(entry, "solver says hi", 3, p) == 0
+        [(source, got, thread, message, length, msgtype)] = calls
+        assert type(source).__qualname__ == "klvoobject" and type(source).__module__ == "kelvo"
+        assert type(thread).__qualname__ == "generic"
+        assert got is data
+        assert (message, length, msgtype) == ("solver says hi", 14, 3)
+        for cls in (type(source), type(thread)):
+            with pytest.raises(TypeError):
+                cls()
+
+    def test_trampoline_rejects_a_bad_entry_and_passes_on_handler_errors(self, t):
+        with pytest.raises(kelvo.InterfaceError, match="^Incorrect general environment message handler detected$"):
+            t.user_message([print], "x", 1)
+
+        def failing(*args):
+            raise KeyError("handler failed")
+
+        with pytest.raises(KeyError, match="handler failed"):
+            t.user_message([failing, None], "x", 1)
+
+    def test_handler_runs_on_a_library_thread(self, t):
+        seen = []
+        kelvo.addcbmsghandler(lambda *a: seen.append(threading.get_ident()), None, 1)
+        [entry] = t.msghandlers()
+        assert t.user_message(entry, "from another thread", 1, None, True) == 0
+        assert len(seen) == 1 and seen[0] != threading.get_ident()
