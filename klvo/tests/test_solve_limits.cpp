@@ -87,6 +87,7 @@ DenseModel transport(int sources, int sinks, unsigned seed) {
 struct Log {
   std::atomic<int> count{0};
   std::atomic<int> warnings{0};
+  std::atomic<int> debug{0};
   std::string text;
   std::mutex mutex;
 };
@@ -95,6 +96,7 @@ void collect(KLVOprob, void *data, const char *msg, int len, int type) {
   auto *log = static_cast<Log *>(data);
   ++log->count;
   if (type == KLVO_MSG_WARNING) ++log->warnings;
+  if (type == KLVO_MSG_DEBUG) ++log->debug;
   std::lock_guard<std::mutex> lock(log->mutex);
   log->text.append(msg, len).push_back('\n');
 }
@@ -361,6 +363,14 @@ TEST_F(LimitsTest, EngineLogReachesTheMessageCallbacksAtTheChosenLevel) {
   EXPECT_GT(log.count.load(), 0);
   EXPECT_NE(log.text.find("HiGHS"), std::string::npos);
   EXPECT_EQ(log.text.find("\n\n\n"), std::string::npos) << "lines arrive whole, without their newline";
+
+  EXPECT_EQ(log.debug.load(), 0);
+
+  // The detailed level adds the engine's debug messages.
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_DETAILED), 0);
+  load(prob, transport(5, 5, 9));
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_GT(log.debug.load(), 0);
 
   for (int level : {KLVO_OUTPUT_NONE, KLVO_OUTPUT_ERRORS}) {
     log.count = 0;

@@ -2,7 +2,9 @@
 #include "kelvo/environment.h"
 #include "kelvo/params.h"
 #include "kelvo/problem.h"
+#include "kelvo/var.h"
 
+#include <initializer_list>
 #include <new>
 #include <utility>
 
@@ -31,11 +33,11 @@ static struct PyModuleDef module_def = {
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
     size_t n = 0;
-    for (PyMethodDef *part : {environment_methods, params_module_methods})
+    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
     auto *t = new PyMethodDef[n + 1];
     size_t k = 0;
-    for (PyMethodDef *part : {environment_methods, params_module_methods})
+    for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
     t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;

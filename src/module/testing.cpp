@@ -2,12 +2,15 @@
 // retrieval, the nested walk, message output and library initialisation directly. Not part
 // of the public interface.
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "kelvo/callbacks.h"
 #include "kelvo/environment.h"
 #include "kelvo/frame.h"
 #include "kelvo/model.h"
+#include "kelvo/var.h"
 #include "kelvo/walk.h"
 
 namespace kelvo {
@@ -403,7 +406,119 @@ static PyObject *t_callback_count(PyObject *, PyObject *args) {
   return PyLong_FromSsize_t(PyList_GET_SIZE(p->callbacks[kind]));
 }
 
+// columns(problem) -> [(lb, ub, type letter, name or None), ...] for every library column.
+static PyObject *t_columns(PyObject *, PyObject *arg) {
+  ProblemObject *p = problem_arg(arg);
+  if (!p) return nullptr;
+  int n = 0;
+  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, static_cast<int>(KLVO_ATTR_ORIGINALCOLS), &n) != 0)
+    return check_result(arg, nullptr);
+  PyObject *result = PyList_New(0);
+  for (int j = 0; result && j < n; ++j) {
+    double lb = 0, ub = 0;
+    char type = 0;
+    const char *name = nullptr;
+    if (call(KLVOgetlb, "KLVOgetlb", p, p->prob, &lb, j, j) != 0 || call(KLVOgetub, "KLVOgetub", p, p->prob, &ub, j, j) != 0 ||
+        call(KLVOgetcoltype, "KLVOgetcoltype", p, p->prob, &type, j, j) != 0 ||
+        call(KLVOgetnamepointer, "KLVOgetnamepointer", p, p->prob, KLVO_NAMES_COLUMNS, j, &name) != 0) {
+      Py_DECREF(result);
+      return check_result(arg, nullptr);
+    }
+    PyObject *entry = name ? Py_BuildValue("(ddCs)", lb, ub, type, name) : Py_BuildValue("(ddCO)", lb, ub, type, Py_None);
+    if (!entry || PyList_Append(result, entry) < 0) Py_CLEAR(result);
+    Py_XDECREF(entry);
+  }
+  return result;
+}
+
+// column_of(problem, var): the variable's column in the problem, as the modelling methods
+// resolve it.
+static PyObject *t_column_of(PyObject *, PyObject *args) {
+  PyObject *obj, *v;
+  if (!PyArg_ParseTuple(args, "OO!", &obj, &var_type, &v)) return nullptr;
+  ProblemObject *p = problem_arg(obj);
+  if (!p) return nullptr;
+  int col = var_column(reinterpret_cast<VarObject *>(v), p, "test");
+  return col < 0 ? nullptr : PyLong_FromLong(col);
+}
+
+// var_tables() -> sizes of the unlinked-variable lower-bound, upper-bound, threshold and
+// name tables.
+static PyObject *t_var_tables(PyObject *, PyObject *) {
+  return Py_BuildValue("(nnnn)", static_cast<Py_ssize_t>(g.var_lb->size()), static_cast<Py_ssize_t>(g.var_ub->size()),
+                       static_cast<Py_ssize_t>(g.var_threshold->size()), static_cast<Py_ssize_t>(g.var_names->size()));
+}
+
+// optimize(problem) -> solution status of a plain library solve.
+static PyObject *t_optimize(PyObject *, PyObject *arg) {
+  ProblemObject *p = problem_arg(arg);
+  if (!p) return nullptr;
+  int solvestatus = 0, solstatus = 0;
+  if (call(KLVOoptimize, "KLVOoptimize", p, p->prob, "", &solvestatus, &solstatus) != 0) return check_result(arg, nullptr);
+  return PyLong_FromLong(solstatus);
+}
+
+// column_objects(problem, n, unlinked, names=None, types=None, entities=None): adds n columns
+// the way a low-level input method does: the objects first, then the library columns, then
+// the names and types. entities: (indices, letters, limits) for the unlinked case. Returns
+// the problem's variable list.
+static PyObject *t_column_objects(PyObject *, PyObject *args) {
+  PyObject *obj, *names = Py_None, *types = Py_None, *entities = Py_None;
+  int n, unlinked;
+  if (!PyArg_ParseTuple(args, "Oip|OOO", &obj, &n, &unlinked, &names, &types, &entities)) return nullptr;
+  ProblemObject *p = problem_arg(obj);
+  if (!p) return nullptr;
+  int first = 0;
+  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, static_cast<int>(KLVO_ATTR_ORIGINALCOLS), &first) != 0)
+    return check_result(obj, nullptr);
+  std::vector<int> ind;
+  std::string letters;
+  std::vector<double> limits;
+  EntityData data;
+  if (entities != Py_None) {
+    PyObject *i, *m;
+    const char *text;
+    if (!PyArg_ParseTuple(entities, "OsO", &i, &text, &m)) return nullptr;
+    letters = text;
+    for (Py_ssize_t k = 0; k < PySequence_Size(i); ++k) {
+      PyObject *a = PySequence_GetItem(i, k), *b = PySequence_GetItem(m, k);
+      ind.push_back(static_cast<int>(PyLong_AsLong(a)));
+      limits.push_back(PyFloat_AsDouble(b));
+      Py_XDECREF(a);
+      Py_XDECREF(b);
+    }
+    if (PyErr_Occurred()) return nullptr;
+    data.count = static_cast<int>(ind.size());
+    data.indices = ind.data();
+    data.letters = letters.data();
+    data.limits = limits.data();
+  }
+  if (create_column_objects(p, names, types, n, first, unlinked, entities != Py_None ? &data : nullptr) < 0)
+    return nullptr;
+  if (call(KLVOaddcols, "KLVOaddcols", p, p->prob, n, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != 0)
+    return check_result(obj, nullptr);
+  if (apply_column_names_types(p, names, types, n, first) < 0) return nullptr;
+  return Py_NewRef(p->vars);
+}
+
+// unlinked_argument(problem, arg) -> the effective flag.
+static PyObject *t_unlinked_argument(PyObject *, PyObject *args) {
+  PyObject *obj, *arg;
+  if (!PyArg_ParseTuple(args, "OO", &obj, &arg)) return nullptr;
+  ProblemObject *p = problem_arg(obj);
+  if (!p) return nullptr;
+  bool flag;
+  if (unlinked_argument(p, arg, &flag) < 0) return nullptr;
+  return PyBool_FromLong(flag);
+}
+
 static PyMethodDef testing_methods[] = {
+    {"column_objects", t_column_objects, METH_VARARGS, nullptr},
+    {"unlinked_argument", t_unlinked_argument, METH_VARARGS, nullptr},
+    {"columns", t_columns, METH_O, nullptr},
+    {"column_of", t_column_of, METH_VARARGS, nullptr},
+    {"var_tables", t_var_tables, METH_NOARGS, nullptr},
+    {"optimize", t_optimize, METH_O, nullptr},
     {"problem", t_problem, METH_NOARGS, nullptr},
     {"link_objects", t_link_objects, METH_VARARGS, nullptr},
     {"object_state", t_object_state, METH_O, nullptr},

@@ -819,7 +819,9 @@ PyMethodDef problem_methods_core[] = {
 static PyMethodDef *joined_problem_methods() {
   static std::vector<PyMethodDef> methods;
   if (methods.empty()) {
-    for (PyMethodDef *table : {problem_methods_core, problem_methods_params, problem_methods_variables})
+    for (PyMethodDef *table : {problem_methods_core, problem_methods_params, problem_methods_variables,
+                              problem_methods_constraints, problem_methods_objectives, problem_methods_solve,
+                              problem_methods_api})
       for (PyMethodDef *m = table; m->ml_name; ++m) methods.push_back(*m);
     methods.push_back(PyMethodDef{nullptr});
   }

@@ -11,4 +11,9 @@ extern PyMethodDef problem_methods_core[];       // problem/problem.cpp: name, r
 extern PyMethodDef problem_methods_params[];     // problem/params_methods.cpp: getControl, setControl, getAttrib
 extern PyMethodDef problem_methods_variables[];  // problem/variables.cpp: addVariable, addVariables, delVariable
 
+extern PyMethodDef problem_methods_constraints[];  // problem/constraints.cpp: addConstraint, delConstraint
+extern PyMethodDef problem_methods_objectives[];   // problem/objectives.cpp: setObjective, addObjective
+extern PyMethodDef problem_methods_solve[];        // problem/solve.cpp: optimize, getSolution, getDuals, ...
+extern PyMethodDef problem_methods_api[];          // api/: the thin methods of the library functions
+
 }  // namespace kelvo

@@ -39,10 +39,14 @@ struct RunContext {
   std::mutex mutex;
   std::string pending;  // an unfinished log line
 
+  // HiGHS's log types: 1 info, 2 detailed, 3 verbose, 4 warning, 5 error.
   void log(int highs_type, const char *text) noexcept try {
-    int type = highs_type == 4 ? KLVO_MSG_WARNING : highs_type == 5 ? KLVO_MSG_ERROR : KLVO_MSG_INFO;
+    int type = highs_type == 4   ? KLVO_MSG_WARNING
+               : highs_type == 5 ? KLVO_MSG_ERROR
+               : highs_type == 1 ? KLVO_MSG_INFO
+                                 : KLVO_MSG_DEBUG;
     if (outputlog == KLVO_OUTPUT_NONE) return;
-    if (outputlog == KLVO_OUTPUT_ERRORS_AND_WARNINGS && type == KLVO_MSG_INFO) return;
+    if (outputlog == KLVO_OUTPUT_ERRORS_AND_WARNINGS && (type == KLVO_MSG_INFO || type == KLVO_MSG_DEBUG)) return;
     if (outputlog == KLVO_OUTPUT_ERRORS && type != KLVO_MSG_ERROR) return;
     std::lock_guard<std::mutex> lock(mutex);
     pending += text;
@@ -279,6 +283,7 @@ void HighsEngine::apply_controls(const Problem &prob, const HighsRequest &reques
   void *h = highs_;
   int outputlog = static_cast<int>(p.int_control(KLVO_CONTROL_OUTPUTLOG));
   set_bool(h, "output_flag", outputlog != KLVO_OUTPUT_NONE);
+  set_int(h, "log_dev_level", outputlog == KLVO_OUTPUT_DETAILED ? 2 : 0);
 
   set_str(h, "presolve", p.int_control(KLVO_CONTROL_PRESOLVE) == KLVO_PRESOLVE_NONE ? "off" : "choose");
   // Algorithm: a flag letter wins over lpflags, which wins over defaultalg.

@@ -1,0 +1,8 @@
+// The thin methods that pass their arguments straight to the library function of the same name.
+#include "kelvo/problem_methods.h"
+
+namespace kelvo {
+
+PyMethodDef problem_methods_api[] = {{nullptr}};
+
+}  // namespace kelvo
