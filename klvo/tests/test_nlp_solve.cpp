@@ -462,3 +462,30 @@ TEST(Messages, BadEngineOptionIsAnErrorNotAPrint) {
 }
 
 }  // namespace
+
+namespace {
+
+// Ten thousand columns with a sparse Hessian: the Hessian structure of many formulas must be
+// built in time and memory proportional to its size (a hash of (row, column) pairs that
+// ignored the row once made this run out of memory).
+TEST(LargeModels, TenThousandColumnsBuildAndSolve) {
+  const int n = 10000;
+  NlpProblem p;
+  p.columns(n);
+  ASSERT_EQ(KSLPsetintcontrol(p.slp, 12101, 0), 0);
+  // Separable pairs solve quickly; a chain of couplings x_i * x_{i+1} fills the sub-diagonal.
+  for (int i = 0; i + 1 < n; i += 2) p.objective(C(100) * pow(X(i + 1) - pow(X(i), 2.0), 2.0) + pow(C(1) - X(i), 2.0));
+  for (int i = 1; i + 1 < n; i += 2) p.objective(C(1e-3) * pow(X(i) - X(i + 1), 2.0));
+  std::vector<int> cols(n);
+  std::vector<double> x0(n);
+  for (int j = 0; j < n; ++j) {
+    cols[j] = j;
+    x0[j] = j % 2 ? 1.0 : -1.2;
+  }
+  ASSERT_EQ(KLVOnlpsetinitval(p.prob, n, cols.data(), x0.data()), 0);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  EXPECT_EQ(p.status(), 1);
+  EXPECT_NEAR(p.objval(), 0.0, 1e-8);
+}
+
+}  // namespace

@@ -67,8 +67,24 @@ KLVO_API int KSLPgetKTRcalist(const int **ids, const char *const **names, const 
  * flags 0 (bit 10 clear) and succeeds. */
 KLVO_API int KSLPcontrolcode(const char *name, int *id, int *flags);
 
-/* Controls and attributes by id. Controls of the objective sense (12146) read and write the
- * problem's objective sense. */
+/* Controls and attributes by id; also readable and settable through the main problem's
+ * KLVOget... / KLVOset... functions.
+ *   Controls: 12100 kslp_iterlimit (int, 3000), 12101 kslp_log (int 0-3: none, iteration log,
+ *   detailed, more detailed; 1), 12102 kslp_timelimit (seconds, 0 none), 12103 kslp_opttol
+ *   (1e-8), 12104 kslp_feastol (1e-6), 12105 kslp_postsolve (int, stored only: the solver works
+ *   on the original problem, so there is nothing to postsolve), 12106 kslp_engineoptions
+ *   (string "name value; name value" of extra interior-point engine options), 12146
+ *   kslp_objsense (1.0 / -1.0, the problem's objective sense), 12415 kslp_derivatives (0 exact
+ *   second derivatives, 1 quasi-Newton approximation of the Hessian); engine settings 12701
+ *   ip_muinit, 12702 ip_mustrategy (0 monotone, 1 adaptive), 12703 ip_boundpush, 12704
+ *   ip_acceptabletol, 12705 ip_acceptableiter.
+ *   Attributes: 11999 kslp_rows, 12000 kslp_cols, 12013 kslp_equalscolumn (always -1: formulas
+ *   without a column use -1000), 12016 kslp_coefficients (entries with a column), 12026
+ *   kslp_formulas (entries without), 12044 kslp_nlpstatus (0 unstarted, 1 locally optimal,
+ *   3 locally infeasible, 5 unbounded, 6 unfinished: stopped by a limit or an interrupt,
+ *   7 failed), 12062 kslp_status (bit 0 compiled model held, bit 29 solved), 12179 kslp_objval,
+ *   12180 kslp_iterations, 12181 kslp_solvetime, 12182 kslp_maxviolation, 12601
+ *   kslp_mainproblem (pointer: the KLVOprob). */
 KLVO_API int KSLPgetintcontrol(KSLPprob slp, int id, int *value);
 KLVO_API int KSLPsetintcontrol(KSLPprob slp, int id, int value);
 KLVO_API int KSLPgetintcontrol64(KSLPprob slp, int id, int64_t *value);

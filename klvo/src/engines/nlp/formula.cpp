@@ -59,6 +59,22 @@ const char *operator_name(int code) {
   }
 }
 
+// u^b, by repeated squaring for small integral exponents (squares and cubes are common and
+// std::pow is slow for them), by std::pow otherwise.
+double power(double u, double b) {
+  if (b == std::floor(b) && std::fabs(b) <= 64) {
+    long k = static_cast<long>(std::fabs(b));
+    double r = 1.0, base = u;
+    while (k) {
+      if (k & 1) r *= base;
+      base *= base;
+      k >>= 1;
+    }
+    return b < 0 ? 1.0 / r : r;
+  }
+  return std::pow(u, b);
+}
+
 }  // namespace
 
 const char *function_name(int code) {
@@ -387,7 +403,10 @@ bool Tape::node_value(const Node &n, TapeWork &w) const {
       if (v[a[1]] == 0.0) return false;
       y = u / v[a[1]];
       break;
-    case Op::Pow: y = std::pow(u, v[a[1]]); break;
+    case Op::Pow:
+      if (u == 0.0 && v[a[1]] < 0) return false;
+      y = power(u, v[a[1]]);
+      break;
     case Op::Exp: y = std::exp(u); break;
     case Op::Log:
       if (u <= 0) return false;
@@ -496,8 +515,8 @@ bool Tape::node_derivatives(const Node &n, TapeWork &w, double *d, double *s) co
       double b = v[a[1]];
       bool base_dep = nodes_[a[0]].dep, exp_dep = nodes_[a[1]].dep;
       if (base_dep) {
-        d[0] = b == 0 ? 0.0 : b * std::pow(u, b - 1);
-        if (s) s[0] = (b == 0 || b == 1) ? 0.0 : b * (b - 1) * std::pow(u, b - 2);
+        d[0] = b == 0 ? 0.0 : b * power(u, b - 1);
+        if (s) s[0] = (b == 0 || b == 1) ? 0.0 : b * (b - 1) * power(u, b - 2);
       }
       if (exp_dep) {
         if (u <= 0) return false;  // a variable exponent needs a positive base
@@ -505,7 +524,7 @@ bool Tape::node_derivatives(const Node &n, TapeWork &w, double *d, double *s) co
         d[1] = y * lu;
         if (s) {
           s[3] = y * lu * lu;
-          if (base_dep) s[1] = s[2] = std::pow(u, b - 1) * (1 + b * lu);
+          if (base_dep) s[1] = s[2] = power(u, b - 1) * (1 + b * lu);
         }
       }
       break;

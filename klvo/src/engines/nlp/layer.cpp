@@ -37,13 +37,15 @@ void kslp_problem_s::set_message_callback(KSLPmessagecb f, void *data) {
 
 void kslp_problem_s::set_entries(std::vector<klvo::nlp::Entry> entries) {
   entries_ = std::move(entries);
+  std::lock_guard<std::mutex> lock(index_mutex_);
   index_valid_ = false;
   ++entries_revision;
 }
 
 void kslp_problem_s::append_entries(std::vector<klvo::nlp::Entry> &&more) {
-  entries_.reserve(entries_.size() + more.size());
+  // Amortised growth: an exact reserve per call would copy every entry on every call.
   for (auto &e : more) entries_.push_back(std::move(e));
+  std::lock_guard<std::mutex> lock(index_mutex_);
   index_valid_ = false;
   ++entries_revision;
 }
@@ -55,6 +57,7 @@ uint64_t pair_key(int row, int col) {
 }  // namespace
 
 void kslp_problem_s::build_index() const {
+  std::lock_guard<std::mutex> lock(index_mutex_);
   if (index_valid_) return;
   index_.clear();
   pairs_.clear();

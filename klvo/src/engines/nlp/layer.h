@@ -97,6 +97,7 @@ struct kslp_problem_s {
   mutable std::unordered_map<uint64_t, std::vector<int>> index_;
   mutable std::vector<std::pair<int, int>> pairs_;
   mutable bool index_valid_ = false;
+  mutable std::mutex index_mutex_;  // readers may build the index lazily from several threads
   void build_index() const;
 };
 

@@ -12,6 +12,18 @@ namespace nlp {
 
 namespace {
 
+// std::hash of an integer is the identity; the map's power-of-two buckets need mixed bits.
+struct MixHash {
+  size_t operator()(uint64_t k) const {
+    k ^= k >> 33;
+    k *= 0xff51afd7ed558ccdULL;
+    k ^= k >> 33;
+    k *= 0xc4ceb9fe1a85ec53ULL;
+    k ^= k >> 33;
+    return static_cast<size_t>(k);
+  }
+};
+
 uint64_t pair_key(int i, int j) {
   if (i < j) std::swap(i, j);
   return (static_cast<uint64_t>(static_cast<uint32_t>(i)) << 32) | static_cast<uint32_t>(j);
@@ -116,7 +128,7 @@ NlpModel::NlpModel(const Problem &prob) {
   }
 
   // Hessian structure: the union of every part's lower-triangle pairs.
-  tsl::robin_map<uint64_t, int> hpos;
+  tsl::robin_map<uint64_t, int, MixHash> hpos;
   auto slot = [&](int i, int j) {
     auto it = hpos.find(pair_key(i, j));
     if (it != hpos.end()) return it->second;
