@@ -132,12 +132,14 @@ def test_a_failing_element_leaves_no_problem_behind(t):
         p.name()
 
 
-def test_kinds_without_an_adding_method_are_refused_clearly():
-    c = loaded().getConstraint(0)
-    if hasattr(kelvo.problem, "addConstraint"):
-        pytest.skip("constraints can be added in this build")
-    with pytest.raises(kelvo.ModelError, match="addConstraint"):
-        kelvo.problem([c])
+def test_a_variable_a_constraint_an_expression_and_a_name_declare_a_whole_problem(t):
+    with pytest.warns(kelvo.DeprecationWarning):
+        x = kelvo.var(ub=10, name="x")
+    p = kelvo.problem(x, x <= 4, 2 * x, "declared")
+    assert p.name() == "declared"
+    assert (p.attributes.cols, p.attributes.rows) == (1, 1)
+    assert t.rows(p) == [("L", 4.0, 0.0, None, [(0, 1.0)], [])]
+    assert t.objective(p)[0] == [2.0]
 
 
 # ---- problem files ---------------------------------------------------------------------------
