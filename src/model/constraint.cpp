@@ -229,6 +229,13 @@ PyObject *new_constraint(PyObject *body, double lb, double ub, PyObject *name) {
   return o;
 }
 
+PyObject *new_unlinked_constraint(double lb, double ub, PyObject *name) {
+  PyObject *o = constraint_type.tp_alloc(&constraint_type, 0);
+  if (!o) return nullptr;
+  if (fill_block(as_con(o), 0, nullptr, lb, ub, name, ck_unlinked) < 0) Py_CLEAR(o);
+  return o;
+}
+
 void constraint_link(ConstraintObject *c, ProblemObject *p, int row) {
   release_block(c);
   c->bound_flags = 0;

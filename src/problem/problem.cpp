@@ -2,16 +2,20 @@
 #include "kelvo/problem.h"
 #include "kelvo/problem_methods.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "kelvo/constraint.h"
 #include "kelvo/environment.h"
 #include "kelvo/frame.h"
 #include "kelvo/model.h"
 #include "kelvo/numpy.h"
 #include "kelvo/params.h"
+#include "kelvo/var.h"
 #include "kelvo/walk.h"
 
 namespace kelvo {
@@ -450,6 +454,111 @@ static int int_attrib(ProblemObject *p, int id, int *value) {
 }
 
 
+// Names of elements 0..n-1 of a kind, read in chunks of 256; -1 with an exception.
+static int read_names(ProblemObject *p, int kind, int n, std::vector<PyObject *> &names) {
+  int length = 0;
+  if (int_attrib(p, KLVO_ATTR_NAMELENGTH, &length) < 0) return -1;
+  constexpr int chunk = 256;
+  std::string buffer(static_cast<size_t>(chunk) * (8 * static_cast<size_t>(length) + 1), '\0');
+  for (int first = 0; first < n; first += chunk) {
+    int last = std::min(n, first + chunk) - 1;
+    if (call(KLVOgetnames, "KLVOgetnames", p, p->prob, kind, &buffer[0], first, last) != 0) {
+      raise_error(owner_of(p));
+      return -1;
+    }
+    const char *text = buffer.c_str();
+    for (int i = first; i <= last; ++i) {
+      size_t len = strlen(text);
+      PyObject *name = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(len), "replace");
+      if (!name) return -1;
+      names.push_back(name);
+      text += len + 1;
+    }
+  }
+  return 0;
+}
+
+// Releases the names read_names produced.
+struct NameList {
+  std::vector<PyObject *> items;
+  ~NameList() {
+    for (PyObject *o : items) Py_DECREF(o);
+  }
+};
+
+// Appends a new object to a list and enters its serial id in the map (created when absent)
+// at the object's position; -1 with an exception.
+static int append_unlinked(PyObject *list, SerialIndexMap *&map, PyObject *o, uint64_t serial, const char *failure) {
+  if (!o) return -1;
+  int rc = PyList_Append(list, o);
+  Py_DECREF(o);
+  if (rc < 0) return -1;
+  try {
+    if (!map) map = new SerialIndexMap();
+    (*map)[serial] = static_cast<int>(PyList_GET_SIZE(list) - 1);
+  } catch (const std::bad_alloc &) {
+    model_error(failure);
+    return -1;
+  }
+  return 0;
+}
+
+// One new unlinked variable per column read, with its name, bounds and type.
+static int read_unlinked_columns(ProblemObject *p, int cols) {
+  if (cols == 0) return 0;
+  NameList names;
+  std::vector<double> lb(cols), ub(cols);
+  std::vector<char> types(cols);
+  if (read_names(p, KLVO_NAMES_COLUMNS, cols, names.items) < 0) return -1;
+  if (call(KLVOgetlb, "KLVOgetlb", p, p->prob, lb.data(), 0, cols - 1) != 0 ||
+      call(KLVOgetub, "KLVOgetub", p, p->prob, ub.data(), 0, cols - 1) != 0 ||
+      call(KLVOgetcoltype, "KLVOgetcoltype", p, p->prob, types.data(), 0, cols - 1) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  for (int i = 0; i < cols; ++i) {
+    VarObject *v = new_unlinked_var(type_of_letter(types[i]), lb[i], ub[i], -infinity);
+    if (!v) return -1;
+    unlinked_set_name(v, names.items[i]);
+    if (append_unlinked(p->vars, p->var_map, reinterpret_cast<PyObject *>(v), var_index(v),
+                        "Could not amend variable map") < 0)
+      return -1;
+  }
+  return 0;
+}
+
+// One new unlinked constraint per row read, with its bounds and name.
+static int read_unlinked_rows(ProblemObject *p, int rows) {
+  if (rows == 0) return 0;
+  NameList names;
+  std::vector<double> rhs(rows), range(rows);
+  std::vector<char> types(rows);
+  if (read_names(p, KLVO_NAMES_ROWS, rows, names.items) < 0) return -1;
+  if (call(KLVOgetrhs, "KLVOgetrhs", p, p->prob, rhs.data(), 0, rows - 1) != 0 ||
+      call(KLVOgetrhsrange, "KLVOgetrhsrange", p, p->prob, range.data(), 0, rows - 1) != 0 ||
+      call(KLVOgetrowtype, "KLVOgetrowtype", p, p->prob, types.data(), 0, rows - 1) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  for (int i = 0; i < rows; ++i) {
+    double lb, ub;
+    switch (types[i]) {
+      case 'E': lb = ub = rhs[i]; break;
+      case 'L': lb = -infinity, ub = rhs[i]; break;
+      case 'G': lb = rhs[i], ub = infinity; break;
+      case 'R': lb = rhs[i] - std::fabs(range[i]), ub = rhs[i]; break;
+      default:
+        PyErr_Format(g.InterfaceError, "Unexpected constraint type %c in row %d", types[i], i);
+        return -1;
+    }
+    PyObject *c = new_unlinked_constraint(lb, ub, names.items[i]);
+    if (!c) return -1;
+    uint64_t serial = constraint_index(as_con(c));
+    if (append_unlinked(p->cons, p->con_map, c, serial, "Could not amend constraint map") < 0) return -1;
+  }
+  return 0;
+}
+
 static void problem_dealloc(PyObject *self) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   PyObject *type, *value, *traceback;
@@ -496,16 +605,12 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   if (!p->prob) return not_initialized();
   bool as_unlinked;
   if (unlinked == Py_None) {
-    as_unlinked = p->var_map || p->con_map || p->sos_map;
+    as_unlinked = problem_unlinked(p);
   } else if (PyBool_Check(unlinked)) {
     as_unlinked = unlinked == Py_True;
     if (as_unlinked && deprecation(9, 5, "unlinked variables and constraints are deprecated") < 0) return nullptr;
   } else {
     return model_error("The unlinked argument must be a Boolean value");
-  }
-  if (as_unlinked) {
-    PyErr_SetString(g.ModelError, "Reading a problem into unlinked objects is not implemented yet");
-    return nullptr;
   }
   // Read first: a file the library refuses leaves the model and its objects as they were.
   if (call(KLVOreadprob, "KLVOreadprob", p, p->prob, filename, options) != 0) return check_result(self, nullptr);
@@ -515,6 +620,16 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   if (int_attrib(p, KLVO_ATTR_ORIGINALCOLS, &cols) < 0 || int_attrib(p, KLVO_ATTR_ORIGINALROWS, &rows) < 0 ||
       int_attrib(p, KLVO_ATTR_ORIGINALSETS, &sets) < 0)
     return nullptr;
+  if (cols == 0 && rows == 0 && sets == 0) Py_RETURN_NONE;
+  if (as_unlinked) {
+    if (read_unlinked_columns(p, cols) < 0 || read_unlinked_rows(p, rows) < 0) return nullptr;
+    if (sets > 0) {
+      // Unlinked sets have no constructor to build them with.
+      PyErr_SetString(g.ModelError, "Reading special ordered sets into unlinked objects is not implemented yet");
+      return nullptr;
+    }
+    Py_RETURN_NONE;
+  }
   if (append_linked(p->vars, p, 0, cols, linked_var) < 0 || append_linked(p->cons, p, 0, rows, linked_constraint) < 0 ||
       append_linked(p->sos, p, 0, sets, linked_sos) < 0)
     return nullptr;

@@ -63,6 +63,9 @@ double range_of_bounds(double lb, double ub);
 int constraint_build(ConstraintObject *c, PyObject *body, double lb, double ub, PyObject *name);
 // A new free constraint built as above.
 PyObject *new_constraint(PyObject *body, double lb, double ub, PyObject *name);
+// A new unlinked constraint without a body (a row read from a file into an unlinked
+// problem): bounds and name (may be null) as above, with a fresh serial id.
+PyObject *new_unlinked_constraint(double lb, double ub, PyObject *name);
 
 // Turns a free constraint into its linked form: releases body, name and data block, clears
 // the bound and slot flags and links it to row `row` of p with kind 2.
