@@ -509,6 +509,22 @@ def test_unlinked_argument_checks():
         t.unlinked_argument(q, False)
 
 
+def test_declaring_a_problem_with_a_shared_variable_warns_once():
+    x = free_var()
+    new_problem().addVariable(x)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        p = kelvo.problem(x)
+    shared = [w for w in caught if "do not share variables" in str(w.message)]
+    assert len(shared) == 1
+    assert p.getIndex(x) == 0
+    # Turned into an error, the warning stops the declaration.
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", kelvo.DeprecationWarning)
+        with pytest.raises(kelvo.DeprecationWarning):
+            kelvo.problem([x])
+
+
 # ---- Library calls of bulk creation.
 
 

@@ -232,23 +232,15 @@ static int first_leaf(PyObject *, PyObject *leaf, void *data) {
   return 1;
 }
 
-static uint64_t var_serial(const VarObject *v) { return v->index_low | (uint64_t{v->index_high} << 32); }
-
 // The kind of element a first leaf makes; -1 with an exception for a leaf that is none.
 static int classify_leaf(ProblemObject *p, PyObject *leaf, ElementKind *kind) {
-  if (PyObject_TypeCheck(leaf, &var_type)) {
-    auto *v = reinterpret_cast<VarObject *>(leaf);
-    if (v->owner == deleted_marker) return model_error("Deleted variables cannot be re-used"), -1;
-    if (v->owner) return model_error("Linked variables cannot be added to another problem"), -1;
-    uint64_t serial = var_serial(v);
-    if (serial == 0) return model_error("Variable is not initialized"), -1;
-    if (p->var_map && p->var_map->find(serial) != p->var_map->end()) {
-      // Already a column of this problem: the element is an objective made of one variable.
-      *kind = ElementKind::objective;
-      return 0;
-    }
-    if ((v->type_byte & 8) && deprecation(9, 5, "do not share variables between several problems") < 0) return -1;
-    *kind = ElementKind::variable;
+  if (is_var(leaf)) {
+    VarObject *v = as_var(leaf);
+    if (check_var_unlinked(v) < 0) return -1;
+    // A variable already in this problem is an objective made of one variable. Any other
+    // goes to addVariable, which also warns when the variable is shared.
+    bool present = p->var_map && p->var_map->find(var_index(v)) != p->var_map->end();
+    *kind = present ? ElementKind::objective : ElementKind::variable;
     return 0;
   }
   if (PyObject_TypeCheck(leaf, &constraint_type)) {
@@ -409,20 +401,7 @@ static int problem_init(PyObject *self, PyObject *args, PyObject *kwargs) {
 // --- objects for what the library holds -------------------------------------------------
 
 static PyObject *linked_var(ProblemObject *p, int col) {
-  auto *v = reinterpret_cast<VarObject *>(var_type.tp_alloc(&var_type, 0));
-  if (!v) return nullptr;
-  v->owner = p;
-  v->index_low = static_cast<uint32_t>(col);
-  return reinterpret_cast<PyObject *>(v);
-}
-
-static PyObject *linked_constraint(ProblemObject *p, int row) {
-  auto *c = reinterpret_cast<ConstraintObject *>(constraint_type.tp_alloc(&constraint_type, 0));
-  if (!c) return nullptr;
-  c->link = p;
-  c->index_low = static_cast<uint32_t>(row);
-  c->bound_flags = static_cast<uint8_t>(constraint_kind_linked << constraint_kind_shift);
-  return reinterpret_cast<PyObject *>(c);
+  return reinterpret_cast<PyObject *>(new_linked_var(p, col));
 }
 
 static PyObject *linked_sos(ProblemObject *p, int set) {
@@ -630,8 +609,8 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
     }
     Py_RETURN_NONE;
   }
-  if (append_linked(p->vars, p, 0, cols, linked_var) < 0 || append_linked(p->cons, p, 0, rows, linked_constraint) < 0 ||
-      append_linked(p->sos, p, 0, sets, linked_sos) < 0)
+  if (append_linked(p->vars, p, 0, cols, linked_var) < 0 ||
+      append_linked(p->cons, p, 0, rows, new_linked_constraint) < 0 || append_linked(p->sos, p, 0, sets, linked_sos) < 0)
     return nullptr;
   Py_RETURN_NONE;
 }
@@ -691,7 +670,7 @@ static PyObject *relink_constraint(PyObject *o, ProblemObject *copy) {
   auto *c = reinterpret_cast<ConstraintObject *>(o);
   if (!PyObject_TypeCheck(o, &constraint_type) || constraint_slot_count(c) != 0 || !linked_owner(c->link))
     return Py_NewRef(o);
-  return linked_constraint(copy, static_cast<int>(c->index_low));
+  return new_linked_constraint(copy, static_cast<int>(c->index_low));
 }
 
 static PyObject *relink_sos(PyObject *o, ProblemObject *copy) {
@@ -751,36 +730,9 @@ static PyObject *problem_copy(PyObject *self, PyObject *) {
 
 static bool owned_by(const void *owner, const ProblemObject *p) { return owner == p || (p->parent && owner == p->parent); }
 
-static long long index_of_var(ProblemObject *p, VarObject *v) {
-  if (v->owner == deleted_marker) return model_error("Variable has been deleted from the problem"), -1;
-  if (owned_by(v->owner, p)) return v->index_low;
-  if (v->owner) return model_error("Variable is from a different problem"), -1;
-  uint64_t serial = var_serial(v);
-  if (serial == 0) return model_error("Variable is not initialized"), -1;
-  if (p->var_map) {
-    auto it = p->var_map->find(serial);
-    if (it != p->var_map->end()) return it->second;
-  }
-  return model_error("Variable does not belong to this problem"), -1;
-}
-
 static long long index_of_constraint(ProblemObject *p, ConstraintObject *c) {
-  bool block = constraint_slot_count(c) != 0;
-  if (!block && c->link == deleted_marker) return model_error("Constraint has been deleted from the problem"), -1;
-  int kind = c->bound_flags >> constraint_kind_shift;
-  uint64_t serial = c->index_low | (uint64_t{c->index_high} << 32);
-  if (kind == 1) {
-    if (serial == 0) return model_error("Constraint is not initialized"), -1;
-    if (p->con_map) {
-      auto it = p->con_map->find(serial);
-      if (it != p->con_map->end()) return it->second;
-    }
-    return model_error("Constraint does not belong to this problem"), -1;
-  }
-  if (block) return model_error("Constraint does not belong to any problem"), -1;
-  if (kind == 0 || !c->link) return model_error("Constraint is not initialized"), -1;
-  if (owned_by(c->link, p)) return c->index_low;
-  return model_error("Constraint is from a different problem"), -1;
+  if (constraint_deleted(c)) return model_error("Constraint has been deleted from the problem"), -1;
+  return constraint_row(c, p);
 }
 
 static long long index_of_sos(ProblemObject *p, SosObject *s) {
@@ -799,7 +751,7 @@ static PyObject *problem_getindex(PyObject *self, PyObject *obj) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   if (!p->prob) return not_initialized();
   long long index;
-  if (PyObject_TypeCheck(obj, &var_type)) index = index_of_var(p, reinterpret_cast<VarObject *>(obj));
+  if (is_var(obj)) index = var_column(as_var(obj), p);
   else if (PyObject_TypeCheck(obj, &constraint_type))
     index = index_of_constraint(p, reinterpret_cast<ConstraintObject *>(obj));
   else if (PyObject_TypeCheck(obj, &sos_type)) index = index_of_sos(p, reinterpret_cast<SosObject *>(obj));

@@ -71,6 +71,9 @@ PyObject *new_unlinked_constraint(double lb, double ub, PyObject *name);
 // the bound and slot flags and links it to row `row` of p with kind 2.
 void constraint_link(ConstraintObject *c, ProblemObject *p, int row);
 
+// A new constraint linked to row `row` of p (not yet in its constraint list).
+PyObject *new_linked_constraint(ProblemObject *p, int row);
+
 // Row index of c in p, or -1 with ModelError. The caller tests for deletion first.
 int constraint_row(ConstraintObject *c, ProblemObject *p);
 
