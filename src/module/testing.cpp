@@ -55,6 +55,11 @@ static PyObject *t_callback_problem(PyObject *, PyObject *arg) {
   p->parent = reinterpret_cast<ProblemObject *>(Py_NewRef(parent));
   p->prob = parent->prob;
   p->slp = parent->slp;
+  // Empty object lists, for objects linked to the view by link_objects.
+  p->vars = PyList_New(0);
+  p->cons = PyList_New(0);
+  p->sos = PyList_New(0);
+  if (!p->vars || !p->cons || !p->sos) Py_CLEAR(p);
   return reinterpret_cast<PyObject *>(p);
 }
 
