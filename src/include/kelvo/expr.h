@@ -21,7 +21,10 @@ struct MixHash {
     k ^= k >> 33;
     return static_cast<size_t>(k);
   }
-  size_t operator()(const PyObject *p) const noexcept { return (*this)(reinterpret_cast<uint64_t>(p)); }
+  size_t operator()(const PyObject *p) const noexcept {
+    uint64_t a = reinterpret_cast<uint64_t>(p);
+    return ((*this)(a >> 8) & ~size_t{15}) | static_cast<size_t>((a >> 4) & 15);
+  }
 };
 
 // Keys hold one strong reference to their variable each.
