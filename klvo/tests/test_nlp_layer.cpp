@@ -576,3 +576,33 @@ TEST(LayerArraySizes, ShortArraysAreRefusedBeforeAnythingIsStored) {
 }
 
 }  // namespace
+
+TEST(LayerEntries, ReadingAProblemFileDropsTheOldModelsFormulas) {
+  NlpProblem p;
+  p.columns(2);
+  p.row('L', 10);
+  p.add(0, -1000, 1.0, sin(X(1)));
+  p.add(-1, 0, 2.0, exp(X(1)));
+  int col = 1;
+  double init = 3;
+  ASSERT_EQ(KLVOnlpsetinitval(p.prob, 1, &col, &init), 0);
+  ASSERT_EQ(KSLPsetintcontrol(p.slp, 12100, 40), 0);
+
+  ASSERT_EQ(KLVOreadprob(p.prob, (std::string(KLVO_TEST_DATA_DIR) + "/afiro.mps").c_str(), ""), 0) << p.error();
+  int n = -1;
+  ASSERT_EQ(KSLPgetcoefs(p.slp, &n, nullptr, nullptr), 0);
+  EXPECT_EQ(n, 0);
+  int formulas = -1, coefficients = -1;
+  ASSERT_EQ(KSLPgetintattrib(p.slp, 12026, &formulas), 0);
+  ASSERT_EQ(KSLPgetintattrib(p.slp, 12016, &coefficients), 0);
+  EXPECT_EQ(formulas + coefficients, 0);
+  // The old initial value of column 1 does not carry over to the new column 1.
+  Ex e = X(1).ended();
+  double v = -1;
+  ASSERT_EQ(KSLPevaluateformula(p.slp, 1, e.type.data(), e.value.data(), &v), 0);
+  EXPECT_EQ(v, 0.0);
+  // Controls are the layer's own and stay.
+  int iterlimit = 0;
+  ASSERT_EQ(KSLPgetintcontrol(p.slp, 12100, &iterlimit), 0);
+  EXPECT_EQ(iterlimit, 40);
+}

@@ -12,6 +12,7 @@
 #include "kelvo/model.h"
 #include "kelvo/numpy.h"
 #include "kelvo/params.h"
+#include "kelvo/user_functions.h"
 #include "kelvo/walk.h"
 
 namespace kelvo {
@@ -52,6 +53,8 @@ int problem_create_handles(ProblemObject *p) {
 
   rc = call(KLVOcreateprob, "KLVOcreateprob", p, &p->prob);
   if (rc == 0 && g.nlp_flag != 0) rc = call(KSLPcreateprob, "KSLPcreateprob", p, &p->slp, &p->prob);
+  // Exact second derivatives unless the user asks for an approximation.
+  if (rc == 0 && p->slp) rc = call(KSLPsetintcontrol, "KSLPsetintcontrol", p, p->slp, slp_control_derivatives, 0);
   if (rc != 0) {
     // The problem does not exist yet as far as the library is concerned.
     raise_error(nullptr);
@@ -103,11 +106,7 @@ static void release_objects(ProblemObject *p, bool reuse) {
   delete p->con_map;
   delete p->sos_map;
   p->var_map = p->con_map = p->sos_map = nullptr;
-  if (p->user_functions) {
-    UserFunctionSet functions;
-    functions.swap(*p->user_functions);
-    for (PyObject *f : functions) Py_DECREF(f);
-  }
+  user_functions_release(p);
   if (reuse) {
     if (new_object_lists(p) < 0) PyErr_Clear();
     reset_counters(p);
@@ -208,7 +207,11 @@ static int load_empty(ProblemObject *p, const char *name) {
 }
 
 static int set_sense(ProblemObject *p, int sense) {
-  if (call(KLVOchgobjsense, "KLVOchgobjsense", p, p->prob, sense) != 0) {
+  int rc = call(KLVOchgobjsense, "KLVOchgobjsense", p, p->prob, sense);
+  // The nonlinear layer keeps its own copy of the sense.
+  if (rc == 0 && p->slp)
+    rc = call(KSLPsetdblcontrol, "KSLPsetdblcontrol", p, p->slp, slp_control_objsense, sense > 0 ? 1.0 : -1.0);
+  if (rc != 0) {
     raise_error(owner_of(p));
     return -1;
   }
@@ -366,7 +369,6 @@ static int declare_element(ProblemObject *p, PyObject *element, bool *named) {
 // Initialisation from the keywords and positional elements; the handle must be null.
 static int initialise(ProblemObject *p, PyObject *elements, const char *name, int sense) {
   if (problem_create_handles(p) < 0) return -1;
-  // The nonlinear layer's own controls are not reachable from here yet.
   if (load_empty(p, name ? name : "noname") < 0) return fail_construction(p);
   if (apply_default_controls(p) < 0) return fail_construction(p);
   if (set_sense(p, sense) < 0) return fail_construction(p);
@@ -462,8 +464,7 @@ static void problem_dealloc(PyObject *self) {
   Py_CLEAR(p->attributes);
   Py_CLEAR(p->objattribs);
   Py_CLEAR(p->parent);
-  delete p->user_functions;
-  p->user_functions = nullptr;
+  user_functions_release(p);
   if (p->prev) p->prev->next = p->next;
   else if (g.live_problems == p) g.live_problems = p->next;
   if (p->next) p->next->prev = p->prev;
@@ -518,6 +519,14 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   if (append_linked(p->vars, p, 0, cols, linked_var) < 0 || append_linked(p->cons, p, 0, rows, linked_constraint) < 0 ||
       append_linked(p->sos, p, 0, sets, linked_sos) < 0)
     return nullptr;
+  if (p->slp) {
+    // Formula entries read with the problem count as nonlinear constraints.
+    int formulas = 0, coefficients = 0;
+    if (call(KSLPgetintattrib, "KSLPgetintattrib", p, p->slp, slp_attr_formulas, &formulas) != 0 ||
+        call(KSLPgetintattrib, "KSLPgetintattrib", p, p->slp, slp_attr_coefficients, &coefficients) != 0)
+      return check_result(self, nullptr);
+    p->nonlin_cons = formulas + coefficients;
+  }
   Py_RETURN_NONE;
 }
 
@@ -601,10 +610,19 @@ static PyObject *problem_copy(PyObject *self, PyObject *) {
   bool failed = false;
   if (problem_create_handles(p) < 0 || apply_default_controls(p) < 0) {
     failed = true;
-  } else if (call(KLVOcopyprob, "KLVOcopyprob", src, p->prob, src->prob, "") != 0 ||
-             call(KLVOcopycontrols, "KLVOcopycontrols", src, p->prob, src->prob) != 0) {
-    raise_error(self);
-    failed = true;
+  } else {
+    // The layer's formulas and controls come along when both problems have one.
+    bool both_slp = p->slp && src->slp;
+    int rc = call(KLVOcopyprob, "KLVOcopyprob", src, p->prob, src->prob, "");
+    if (rc == 0 && both_slp) rc = call(KSLPcopyprob, "KSLPcopyprob", src, p->slp, src->slp, "");
+    // The copied layer calls the source's user-function records: the copy shares them.
+    if (rc == 0 && both_slp && user_functions_share(p, src) < 0) failed = true;
+    if (rc == 0 && !failed) rc = call(KLVOcopycontrols, "KLVOcopycontrols", src, p->prob, src->prob);
+    if (rc == 0 && !failed && both_slp) rc = call(KSLPcopycontrols, "KSLPcopycontrols", src, p->slp, src->slp);
+    if (rc != 0) {
+      raise_error(self);
+      failed = true;
+    }
   }
   // Registered callbacks stay with the source: no callback kind can be registered yet.
   if (!failed) {

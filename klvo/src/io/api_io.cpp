@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "engines/nlp/layer.h"
 #include "env/problem.h"
 #include "io/problem_file.h"
 
@@ -58,6 +59,7 @@ int KLVOreadprob(KLVOprob prob, const char *filename, const char *flags) {
     }
     m.revision = prob->model.revision + 1;
     std::swap(prob->model, m);
+    klvo::nlp::model_replaced(*prob);  // the old model's formulas do not fit the new one
   });
 }
 
