@@ -123,20 +123,36 @@ def test_copy_takes_formulas_layer_controls_and_the_nonlinear_state(t, model, tm
     assert t.formulas(q) == t.formulas(p)
     assert q.controls.kslp_iterlimit == 77 and q.controls.ip_boundpush == 0.5
     assert str(q.getConstraint(0).getBody()) == "y + sin(x)"
-    # The copy knows it holds nonlinear constraints: a plain write is refused as for the source.
-    with pytest.raises(kelvo.InterfaceError):
-        q.write(str(tmp_path / "q.lp"), "l")
+    # The copy knows it holds nonlinear constraints: it writes them with the model.
+    q.write(str(tmp_path / "q.lp"), "l")
+    assert "FORMULA" in (tmp_path / "q.lp").read_text()
     q.controls.kslp_iterlimit = 5
     assert p.controls.kslp_iterlimit == 77
 
 
-def test_read_counts_the_formulas_it_brings(tmp_path):
-    p = kelvo.problem()
+def test_written_formulas_read_back_and_count_as_nonlinear_constraints(t, model, tmp_path):
+    p, x, y = model
+    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4, x + y >= 0)
+    for name in ("nl.mps", "nl.lp"):
+        p.write(str(tmp_path / name))
+        q = kelvo.problem()
+        q.read(str(tmp_path / name))
+        assert t.formulas(q) == t.formulas(p)
+        assert str(q.getConstraint(0).getBody()) == "y + sin(x)"
+        # Two nonlinear constraints: q writes with its formulas as well.
+        q.write(str(tmp_path / ("again_" + name)))
+        assert (tmp_path / ("again_" + name)).read_text().count("FORMULA") == 2
+
+
+def test_reading_a_plain_file_leaves_no_formulas_behind(t, model, tmp_path):
+    p, x, y = model
+    p.addConstraint(kelvo.sin(x) + y <= 1)
     p.read(str(DATA / "afiro.mps"))
-    # No formulas: the problem is linear and writes normally.
-    p.write(str(tmp_path / "afiro.mps"))
-    assert (tmp_path / "afiro.mps").exists()
+    assert t.formulas(p) == []
     assert p.attributes.kslp_formulas == 0 and p.attributes.kslp_coefficients == 0
+    # Nothing nonlinear is left: the plain writer is used.
+    p.write(str(tmp_path / "afiro.mps"))
+    assert "FORMULA" not in (tmp_path / "afiro.mps").read_text()
 
 
 # ---- user functions --------------------------------------------------------------------------

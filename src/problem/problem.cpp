@@ -538,12 +538,18 @@ static PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs)
   const char *filename, *flags = "";
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s|s", const_cast<char **>(kwlist), &filename, &flags)) return nullptr;
   if (!p->prob) return not_initialized();
+  int rc;
   if (has_nonlinear_content(p) || strchr(flags, 'g')) {
-    // Nonlinear problems are written by the nonlinear layer, which offers no writer yet.
-    PyErr_SetString(g.InterfaceError, "Writing problems with nonlinear content is not available yet");
-    return nullptr;
+    // The layer writes the model together with its formulas.
+    if (!p->slp) {
+      PyErr_SetString(g.InterfaceError, "Writing nonlinear problems needs the nonlinear layer, which is not available");
+      return nullptr;
+    }
+    rc = call(KSLPwriteprob, "KSLPwriteprob", p, p->slp, filename, flags);
+  } else {
+    rc = call(KLVOwriteprob, "KLVOwriteprob", p, p->prob, filename, flags);
   }
-  if (call(KLVOwriteprob, "KLVOwriteprob", p, p->prob, filename, flags) != 0) return check_result(self, nullptr);
+  if (rc != 0) return check_result(self, nullptr);
   Py_RETURN_NONE;
 }
 

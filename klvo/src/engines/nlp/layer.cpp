@@ -241,10 +241,10 @@ std::vector<int> sorted_unique(int n, const int *index) {
 }
 }  // namespace
 
-void model_replaced(Problem &prob) {
+void model_replaced(Problem &prob, bool drop_entries) {
   kslp_problem_s *slp = prob.slp;
   if (!slp) return;
-  slp->set_entries({});
+  if (drop_entries) slp->set_entries({});
   slp->compiled.reset();
   slp->initval.clear();
   slp->vars.clear();
