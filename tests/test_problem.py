@@ -419,3 +419,21 @@ def test_library_messages_follow_the_problem_output_switch(tmp_path, capsys):
         assert capsys.readouterr().out == ""
     finally:
         kelvo.setOutputEnabled(True)
+
+
+def test_objects_of_a_callback_problem_refuse_their_properties_but_keep_name_and_index(t):
+    parent = loaded("afiro.mps")
+    view = t.callback_problem(parent)
+    try:
+        (v,), (c,), _ = t.link_objects(view, 1)
+        for obj, what in ((v, "Variable"), (c, "Constraint")):
+            with pytest.raises(kelvo.InterfaceError, match=f"^{what} properties are not available when problem is presolved or in a callback"):
+                obj.lb
+            # The dictionary stops after name and index.
+            assert list(obj.__dict__) == ["name", "index"]
+            assert obj.__dict__["index"] == 0
+        assert str(v) == str(parent.getVariable(0)) and str(c) == str(parent.getConstraint(0))
+        # The parent's own objects still read their properties.
+        assert parent.getVariable(0).ub == 1e20 and parent.getConstraint(0).type == kelvo.eq
+    finally:
+        t.detach_callback_problem(view)

@@ -76,6 +76,10 @@ def test_layer_attributes_follow_formulas(model):
 
 def test_objective_attributes_refuse_layer_attributes():
     p = kelvo.problem()
+    p.addVariable()
+    per_solve = p.getAttrib(solveidx=0)
+    assert per_solve and not any(name.startswith(("kslp_", "ip_")) for name in per_solve)
+    assert "kslp_formulas" in p.getAttrib()
     with pytest.raises(kelvo.InterfaceError, match="Only KLVO attributes are supported"):
         p.objattribs[0].kslp_formulas
 

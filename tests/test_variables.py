@@ -507,3 +507,60 @@ def test_unlinked_argument_checks():
     q.addVariable(free_var())
     with pytest.raises(kelvo.ModelError, match="^Argument unlinked=False not permitted: the problem already contains unlinked objects$"):
         t.unlinked_argument(q, False)
+
+
+def test_declaring_a_problem_with_a_shared_variable_warns_once():
+    x = free_var()
+    new_problem().addVariable(x)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        p = kelvo.problem(x)
+    shared = [w for w in caught if "do not share variables" in str(w.message)]
+    assert len(shared) == 1
+    assert p.getIndex(x) == 0
+    # Turned into an error, the warning stops the declaration.
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", kelvo.DeprecationWarning)
+        with pytest.raises(kelvo.DeprecationWarning):
+            kelvo.problem([x])
+
+
+# ---- Library calls of bulk creation.
+
+
+@pytest.mark.parametrize(
+    "build",
+    [
+        lambda p, n: p.addVariables(n),
+        lambda p, n: p.addVariables(n, name=""),
+        lambda p, n: p.addVariables(n, name="y", lb=-1, ub=5),
+        lambda p, n: p.addVariables(n, vartype=kelvo.integer, ub=3, name=""),
+        lambda p, n: p.addVariables(n, vartype=kelvo.binary),
+        lambda p, n: p.addVariables(n, vartype=kelvo.semicontinuous, ub=5, threshold=1),
+        lambda p, n: p.addVariables(["k%d" % i for i in range(n)], name="z"),
+        lambda p, n: p.addVariables(n // 10, 10, vartype=kelvo.integer),
+    ],
+    ids=["default", "unnamed", "named-bounds", "integer", "binary", "semicontinuous", "index-set", "two-sets"],
+)
+def test_addVariables_makes_the_same_few_library_calls_whatever_the_count(t, build):
+    counts = []
+    for n in (10, 1000, 100000):
+        p = new_problem()
+        t.library_calls(True)
+        build(p, n)
+        counts.append(t.library_calls())
+        assert p.attributes.cols == n
+    assert counts[0] == counts[1] == counts[2], counts
+    assert 0 < counts[0] <= 8, counts
+
+
+def test_the_library_call_count_follows_calls_and_resets(t):
+    p = new_problem()
+    t.library_calls(True)
+    assert t.library_calls() == 0
+    p.name()
+    after_one = t.library_calls()
+    assert after_one >= 1
+    p.name()
+    assert t.library_calls(True) == 2 * after_one
+    assert t.library_calls() == 0

@@ -229,6 +229,13 @@ PyObject *new_constraint(PyObject *body, double lb, double ub, PyObject *name) {
   return o;
 }
 
+PyObject *new_unlinked_constraint(double lb, double ub, PyObject *name) {
+  PyObject *o = constraint_type.tp_alloc(&constraint_type, 0);
+  if (!o) return nullptr;
+  if (fill_block(as_con(o), 0, nullptr, lb, ub, name, ck_unlinked) < 0) Py_CLEAR(o);
+  return o;
+}
+
 void constraint_link(ConstraintObject *c, ProblemObject *p, int row) {
   release_block(c);
   c->bound_flags = 0;
@@ -236,6 +243,12 @@ void constraint_link(ConstraintObject *c, ProblemObject *p, int row) {
   constraint_set_kind(c, ck_linked);
   c->link = p;
   constraint_set_index(c, static_cast<uint64_t>(row));
+}
+
+PyObject *new_linked_constraint(ProblemObject *p, int row) {
+  PyObject *o = constraint_type.tp_alloc(&constraint_type, 0);
+  if (o) constraint_link(as_con(o), p, row);
+  return o;
 }
 
 int constraint_row(ConstraintObject *c, ProblemObject *p) {
@@ -285,27 +298,7 @@ static PyObject *constraint_str(PyObject *self) { return constraint_name(as_con(
 
 // ---- Linked rows: the library holds everything.
 
-// Rows are read from the library only outside callbacks and while the problem is not
-// presolved: 1 readable, 0 not, -1 error.
-static int accessible(ProblemObject *p) {
-  if (p->parent) return 0;
-  if (!p->prob) return fail(g.ModelError, "Problem is not initialized");
-  int state = 0;
-  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, static_cast<int>(KLVO_ATTR_PRESOLVESTATE), &state) != 0) {
-    raise_error(reinterpret_cast<PyObject *>(p));
-    return -1;
-  }
-  return (state & 6) ? 0 : 1;
-}
-
-static int require_accessible(ProblemObject *p) {
-  int a = accessible(p);
-  if (a == 0)
-    PyErr_Format(g.InterfaceError,
-                 "%s properties are not available when problem is presolved or in a callback: use indices instead",
-                 "Constraint");
-  return a == 1 ? 0 : -1;
-}
+static int require_accessible(ProblemObject *p) { return require_properties_accessible(p, "Constraint"); }
 
 static int row_of(ConstraintObject *c) { return static_cast<int>(c->index_low); }
 
@@ -424,7 +417,7 @@ static PyObject *constraint_dict(ConstraintObject *c) {
   if (dict_put(d, "name", constraint_name(c)) < 0) goto fail;
   if (dict_put(d, "index", p ? PyLong_FromUnsignedLong(c->index_low) : Py_NewRef(Py_None)) < 0) goto fail;
   if (p) {
-    int a = accessible(p);
+    int a = properties_accessible(p);
     if (a < 0) goto fail;
     if (a == 0) return d;
   } else if (constraint_body(c) && dict_put(d, "body", free_body(c)) < 0) {

@@ -37,9 +37,8 @@ static PyObject *t_linked_row(PyObject *, PyObject *args) {
   int start = 0;
   if (call(KLVOaddrows, "KLVOaddrows", p, p->prob, 1, 0, &letter, &rhs, &range, &start, nullptr, nullptr) != 0)
     return check_result(po, nullptr);
-  PyObject *c = constraint_type.tp_alloc(&constraint_type, 0);
+  PyObject *c = new_linked_constraint(p, row);
   if (!c) return nullptr;
-  constraint_link(as_con(c), p, row);
   if (PyList_Append(p->cons, c) < 0) Py_CLEAR(c);
   return c;
 }

@@ -214,36 +214,21 @@ int var_column(VarObject *v, ProblemObject *p, const char *context) {
   return -1;
 }
 
-int check_var_addable(VarObject *v) {
+int check_var_unlinked(VarObject *v) {
   if (var_deleted(v)) return model_error("Deleted variables cannot be re-used");
   if (v->owner) return model_error("Linked variables cannot be added to another problem");
   if (var_index(v) == 0) return model_error("Variable is not initialized");
+  return 0;
+}
+
+int check_var_addable(VarObject *v) {
+  if (check_var_unlinked(v) < 0) return -1;
   if (v->type_byte & var_shared_flag)
     return deprecation(9, 5, "do not share variables between several problems") < 0 ? -1 : 0;
   return 0;
 }
 
-// Linked variables' properties are read from the library only outside callbacks and while
-// the problem is not presolved: 1 readable, 0 not, -1 error.
-static int accessible(ProblemObject *p) {
-  if (p->parent) return 0;
-  if (!p->prob) return model_error("Problem is not initialized");
-  int state = 0;
-  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, static_cast<int>(KLVO_ATTR_PRESOLVESTATE), &state) != 0) {
-    raise_error(reinterpret_cast<PyObject *>(p));
-    return -1;
-  }
-  return (state & 6) ? 0 : 1;
-}
-
-static int require_accessible(ProblemObject *p) {
-  int a = accessible(p);
-  if (a == 0)
-    PyErr_Format(g.InterfaceError,
-                 "%s properties are not available when problem is presolved or in a callback: use indices instead",
-                 "Variable");
-  return a == 1 ? 0 : -1;
-}
+static int require_accessible(ProblemObject *p) { return require_properties_accessible(p, "Variable"); }
 
 // ---- Printed name.
 
@@ -318,7 +303,7 @@ static PyObject *var_dict(VarObject *v) {
   if (dict_put(d, "name", var_name(v)) < 0) goto fail;
   if (dict_put(d, "index", v->owner ? PyLong_FromUnsignedLong(v->index_low) : Py_NewRef(Py_None)) < 0) goto fail;
   if (v->owner) {
-    int a = accessible(v->owner);
+    int a = properties_accessible(v->owner);
     if (a < 0) goto fail;
     if (a == 0) return d;
   }

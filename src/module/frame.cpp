@@ -9,6 +9,8 @@
 
 namespace kelvo {
 
+uint64_t library_calls = 0;
+
 void PendingException::clear() {
   Py_CLEAR(type);
   Py_CLEAR(value);

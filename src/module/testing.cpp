@@ -55,6 +55,11 @@ static PyObject *t_callback_problem(PyObject *, PyObject *arg) {
   p->parent = reinterpret_cast<ProblemObject *>(Py_NewRef(parent));
   p->prob = parent->prob;
   p->slp = parent->slp;
+  // Empty object lists, for objects linked to the view by link_objects.
+  p->vars = PyList_New(0);
+  p->cons = PyList_New(0);
+  p->sos = PyList_New(0);
+  if (!p->vars || !p->cons || !p->sos) Py_CLEAR(p);
   return reinterpret_cast<PyObject *>(p);
 }
 
@@ -512,7 +517,18 @@ static PyObject *t_unlinked_argument(PyObject *, PyObject *args) {
   return PyBool_FromLong(flag);
 }
 
+// library_calls(reset=False) -> calls made through the solver-call frame; reset sets the
+// count back to 0 after reading it.
+static PyObject *t_library_calls(PyObject *, PyObject *args) {
+  int reset = 0;
+  if (!PyArg_ParseTuple(args, "|p", &reset)) return nullptr;
+  PyObject *count = PyLong_FromUnsignedLongLong(library_calls);
+  if (count && reset) library_calls = 0;
+  return count;
+}
+
 static PyMethodDef testing_methods[] = {
+    {"library_calls", t_library_calls, METH_VARARGS, nullptr},
     {"column_objects", t_column_objects, METH_VARARGS, nullptr},
     {"unlinked_argument", t_unlinked_argument, METH_VARARGS, nullptr},
     {"columns", t_columns, METH_O, nullptr},

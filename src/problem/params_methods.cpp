@@ -486,8 +486,8 @@ static int set_objective_control(ProblemObject *p, int objective, PyObject *key,
 // --- the methods -----------------------------------------------------------------------
 
 // Reads the one optional keyword (objidx or solveidx) of a method: -1 when absent or None,
-// -2 with an exception on error.
-static long long index_keyword(PyObject *kwargs, const char *keyword) {
+// -2 with an exception on error; a negative index raises `negative_type` with `negative`.
+static long long index_keyword(PyObject *kwargs, const char *keyword, PyObject *negative_type, const char *negative) {
   if (!kwargs || PyDict_GET_SIZE(kwargs) == 0) return -1;
   PyObject *value = nullptr;
   Py_ssize_t pos = 0;
@@ -506,17 +506,17 @@ static long long index_keyword(PyObject *kwargs, const char *keyword) {
   }
   long long index = PyLong_AsLongLong(value);
   if (index == -1 && PyErr_Occurred()) return -2;
-  return index < 0 ? -3 : index;
+  if (index < 0) {
+    PyErr_SetString(negative_type, negative);
+    return -2;
+  }
+  return index;
 }
 
 static PyObject *problem_getcontrol(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
-  long long objective = index_keyword(kwargs, "objidx");
+  long long objective = index_keyword(kwargs, "objidx", g.ModelError, "Invalid objective index");
   if (objective == -2) return nullptr;
-  if (objective == -3) {
-    PyErr_SetString(g.ModelError, "Invalid objective index");
-    return nullptr;
-  }
   if (!p->prob) return not_initialized();
   if (objective >= 0) return get_objective_controls(p, static_cast<int>(objective), args);
   return get_values(p, args, true, -1);
@@ -524,12 +524,8 @@ static PyObject *problem_getcontrol(PyObject *self, PyObject *args, PyObject *kw
 
 static PyObject *problem_getattrib(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
-  long long solve = index_keyword(kwargs, "solveidx");
+  long long solve = index_keyword(kwargs, "solveidx", g.InterfaceError, "Invalid solve index");
   if (solve == -2) return nullptr;
-  if (solve == -3) {
-    PyErr_SetString(g.InterfaceError, "Invalid solve index");
-    return nullptr;
-  }
   if (!p->prob) return not_initialized();
   return get_values(p, args, false, static_cast<int>(solve));
 }
@@ -558,12 +554,8 @@ static int set_named_control(ProblemObject *p, PyObject *key, PyObject *value) {
 
 static PyObject *problem_setcontrol(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
-  long long objective = index_keyword(kwargs, "objidx");
+  long long objective = index_keyword(kwargs, "objidx", g.ModelError, "Invalid objective index");
   if (objective == -2) return nullptr;
-  if (objective == -3) {
-    PyErr_SetString(g.ModelError, "Invalid objective index");
-    return nullptr;
-  }
   if (!p->prob) return not_initialized();
   Py_ssize_t n = PyTuple_GET_SIZE(args);
   int obj = static_cast<int>(objective);

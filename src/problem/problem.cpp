@@ -2,17 +2,21 @@
 #include "kelvo/problem.h"
 #include "kelvo/problem_methods.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "kelvo/constraint.h"
 #include "kelvo/environment.h"
 #include "kelvo/frame.h"
 #include "kelvo/model.h"
 #include "kelvo/numpy.h"
 #include "kelvo/params.h"
 #include "kelvo/user_functions.h"
+#include "kelvo/var.h"
 #include "kelvo/walk.h"
 
 namespace kelvo {
@@ -231,23 +235,15 @@ static int first_leaf(PyObject *, PyObject *leaf, void *data) {
   return 1;
 }
 
-static uint64_t var_serial(const VarObject *v) { return v->index_low | (uint64_t{v->index_high} << 32); }
-
 // The kind of element a first leaf makes; -1 with an exception for a leaf that is none.
 static int classify_leaf(ProblemObject *p, PyObject *leaf, ElementKind *kind) {
-  if (PyObject_TypeCheck(leaf, &var_type)) {
-    auto *v = reinterpret_cast<VarObject *>(leaf);
-    if (v->owner == deleted_marker) return model_error("Deleted variables cannot be re-used"), -1;
-    if (v->owner) return model_error("Linked variables cannot be added to another problem"), -1;
-    uint64_t serial = var_serial(v);
-    if (serial == 0) return model_error("Variable is not initialized"), -1;
-    if (p->var_map && p->var_map->find(serial) != p->var_map->end()) {
-      // Already a column of this problem: the element is an objective made of one variable.
-      *kind = ElementKind::objective;
-      return 0;
-    }
-    if ((v->type_byte & 8) && deprecation(9, 5, "do not share variables between several problems") < 0) return -1;
-    *kind = ElementKind::variable;
+  if (is_var(leaf)) {
+    VarObject *v = as_var(leaf);
+    if (check_var_unlinked(v) < 0) return -1;
+    // A variable already in this problem is an objective made of one variable. Any other
+    // goes to addVariable, which also warns when the variable is shared.
+    bool present = p->var_map && p->var_map->find(var_index(v)) != p->var_map->end();
+    *kind = present ? ElementKind::objective : ElementKind::variable;
     return 0;
   }
   if (PyObject_TypeCheck(leaf, &constraint_type)) {
@@ -407,20 +403,7 @@ static int problem_init(PyObject *self, PyObject *args, PyObject *kwargs) {
 // --- objects for what the library holds -------------------------------------------------
 
 static PyObject *linked_var(ProblemObject *p, int col) {
-  auto *v = reinterpret_cast<VarObject *>(var_type.tp_alloc(&var_type, 0));
-  if (!v) return nullptr;
-  v->owner = p;
-  v->index_low = static_cast<uint32_t>(col);
-  return reinterpret_cast<PyObject *>(v);
-}
-
-static PyObject *linked_constraint(ProblemObject *p, int row) {
-  auto *c = reinterpret_cast<ConstraintObject *>(constraint_type.tp_alloc(&constraint_type, 0));
-  if (!c) return nullptr;
-  c->link = p;
-  c->index_low = static_cast<uint32_t>(row);
-  c->bound_flags = static_cast<uint8_t>(constraint_kind_linked << constraint_kind_shift);
-  return reinterpret_cast<PyObject *>(c);
+  return reinterpret_cast<PyObject *>(new_linked_var(p, col));
 }
 
 static PyObject *linked_sos(ProblemObject *p, int set) {
@@ -451,6 +434,111 @@ static int int_attrib(ProblemObject *p, int id, int *value) {
   return 0;
 }
 
+
+// Names of elements 0..n-1 of a kind, read in chunks of 256; -1 with an exception.
+static int read_names(ProblemObject *p, int kind, int n, std::vector<PyObject *> &names) {
+  int length = 0;
+  if (int_attrib(p, KLVO_ATTR_NAMELENGTH, &length) < 0) return -1;
+  constexpr int chunk = 256;
+  std::string buffer(static_cast<size_t>(chunk) * (8 * static_cast<size_t>(length) + 1), '\0');
+  for (int first = 0; first < n; first += chunk) {
+    int last = std::min(n, first + chunk) - 1;
+    if (call(KLVOgetnames, "KLVOgetnames", p, p->prob, kind, &buffer[0], first, last) != 0) {
+      raise_error(owner_of(p));
+      return -1;
+    }
+    const char *text = buffer.c_str();
+    for (int i = first; i <= last; ++i) {
+      size_t len = strlen(text);
+      PyObject *name = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(len), "replace");
+      if (!name) return -1;
+      names.push_back(name);
+      text += len + 1;
+    }
+  }
+  return 0;
+}
+
+// Releases the names read_names produced.
+struct NameList {
+  std::vector<PyObject *> items;
+  ~NameList() {
+    for (PyObject *o : items) Py_DECREF(o);
+  }
+};
+
+// Appends a new object to a list and enters its serial id in the map (created when absent)
+// at the object's position; -1 with an exception.
+static int append_unlinked(PyObject *list, SerialIndexMap *&map, PyObject *o, uint64_t serial, const char *failure) {
+  if (!o) return -1;
+  int rc = PyList_Append(list, o);
+  Py_DECREF(o);
+  if (rc < 0) return -1;
+  try {
+    if (!map) map = new SerialIndexMap();
+    (*map)[serial] = static_cast<int>(PyList_GET_SIZE(list) - 1);
+  } catch (const std::bad_alloc &) {
+    model_error(failure);
+    return -1;
+  }
+  return 0;
+}
+
+// One new unlinked variable per column read, with its name, bounds and type.
+static int read_unlinked_columns(ProblemObject *p, int cols) {
+  if (cols == 0) return 0;
+  NameList names;
+  std::vector<double> lb(cols), ub(cols);
+  std::vector<char> types(cols);
+  if (read_names(p, KLVO_NAMES_COLUMNS, cols, names.items) < 0) return -1;
+  if (call(KLVOgetlb, "KLVOgetlb", p, p->prob, lb.data(), 0, cols - 1) != 0 ||
+      call(KLVOgetub, "KLVOgetub", p, p->prob, ub.data(), 0, cols - 1) != 0 ||
+      call(KLVOgetcoltype, "KLVOgetcoltype", p, p->prob, types.data(), 0, cols - 1) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  for (int i = 0; i < cols; ++i) {
+    VarObject *v = new_unlinked_var(type_of_letter(types[i]), lb[i], ub[i], -infinity);
+    if (!v) return -1;
+    unlinked_set_name(v, names.items[i]);
+    if (append_unlinked(p->vars, p->var_map, reinterpret_cast<PyObject *>(v), var_index(v),
+                        "Could not amend variable map") < 0)
+      return -1;
+  }
+  return 0;
+}
+
+// One new unlinked constraint per row read, with its bounds and name.
+static int read_unlinked_rows(ProblemObject *p, int rows) {
+  if (rows == 0) return 0;
+  NameList names;
+  std::vector<double> rhs(rows), range(rows);
+  std::vector<char> types(rows);
+  if (read_names(p, KLVO_NAMES_ROWS, rows, names.items) < 0) return -1;
+  if (call(KLVOgetrhs, "KLVOgetrhs", p, p->prob, rhs.data(), 0, rows - 1) != 0 ||
+      call(KLVOgetrhsrange, "KLVOgetrhsrange", p, p->prob, range.data(), 0, rows - 1) != 0 ||
+      call(KLVOgetrowtype, "KLVOgetrowtype", p, p->prob, types.data(), 0, rows - 1) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  for (int i = 0; i < rows; ++i) {
+    double lb, ub;
+    switch (types[i]) {
+      case 'E': lb = ub = rhs[i]; break;
+      case 'L': lb = -infinity, ub = rhs[i]; break;
+      case 'G': lb = rhs[i], ub = infinity; break;
+      case 'R': lb = rhs[i] - std::fabs(range[i]), ub = rhs[i]; break;
+      default:
+        PyErr_Format(g.InterfaceError, "Unexpected constraint type %c in row %d", types[i], i);
+        return -1;
+    }
+    PyObject *c = new_unlinked_constraint(lb, ub, names.items[i]);
+    if (!c) return -1;
+    uint64_t serial = constraint_index(as_con(c));
+    if (append_unlinked(p->cons, p->con_map, c, serial, "Could not amend constraint map") < 0) return -1;
+  }
+  return 0;
+}
 
 static void problem_dealloc(PyObject *self) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
@@ -497,16 +585,12 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   if (!p->prob) return not_initialized();
   bool as_unlinked;
   if (unlinked == Py_None) {
-    as_unlinked = p->var_map || p->con_map || p->sos_map;
+    as_unlinked = problem_unlinked(p);
   } else if (PyBool_Check(unlinked)) {
     as_unlinked = unlinked == Py_True;
     if (as_unlinked && deprecation(9, 5, "unlinked variables and constraints are deprecated") < 0) return nullptr;
   } else {
     return model_error("The unlinked argument must be a Boolean value");
-  }
-  if (as_unlinked) {
-    PyErr_SetString(g.ModelError, "Reading a problem into unlinked objects is not implemented yet");
-    return nullptr;
   }
   // Read first: a file the library refuses leaves the model and its objects as they were.
   if (call(KLVOreadprob, "KLVOreadprob", p, p->prob, filename, options) != 0) return check_result(self, nullptr);
@@ -516,9 +600,6 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   if (int_attrib(p, KLVO_ATTR_ORIGINALCOLS, &cols) < 0 || int_attrib(p, KLVO_ATTR_ORIGINALROWS, &rows) < 0 ||
       int_attrib(p, KLVO_ATTR_ORIGINALSETS, &sets) < 0)
     return nullptr;
-  if (append_linked(p->vars, p, 0, cols, linked_var) < 0 || append_linked(p->cons, p, 0, rows, linked_constraint) < 0 ||
-      append_linked(p->sos, p, 0, sets, linked_sos) < 0)
-    return nullptr;
   if (p->slp) {
     // Formula entries read with the problem count as nonlinear constraints.
     int formulas = 0, coefficients = 0;
@@ -527,6 +608,19 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
       return check_result(self, nullptr);
     p->nonlin_cons = formulas + coefficients;
   }
+  if (cols == 0 && rows == 0 && sets == 0) Py_RETURN_NONE;
+  if (as_unlinked) {
+    if (read_unlinked_columns(p, cols) < 0 || read_unlinked_rows(p, rows) < 0) return nullptr;
+    if (sets > 0) {
+      // Unlinked sets have no constructor to build them with.
+      PyErr_SetString(g.ModelError, "Reading special ordered sets into unlinked objects is not implemented yet");
+      return nullptr;
+    }
+    Py_RETURN_NONE;
+  }
+  if (append_linked(p->vars, p, 0, cols, linked_var) < 0 ||
+      append_linked(p->cons, p, 0, rows, new_linked_constraint) < 0 || append_linked(p->sos, p, 0, sets, linked_sos) < 0)
+    return nullptr;
   Py_RETURN_NONE;
 }
 
@@ -591,7 +685,7 @@ static PyObject *relink_constraint(PyObject *o, ProblemObject *copy) {
   auto *c = reinterpret_cast<ConstraintObject *>(o);
   if (!PyObject_TypeCheck(o, &constraint_type) || constraint_slot_count(c) != 0 || !linked_owner(c->link))
     return Py_NewRef(o);
-  return linked_constraint(copy, static_cast<int>(c->index_low));
+  return new_linked_constraint(copy, static_cast<int>(c->index_low));
 }
 
 static PyObject *relink_sos(PyObject *o, ProblemObject *copy) {
@@ -660,36 +754,9 @@ static PyObject *problem_copy(PyObject *self, PyObject *) {
 
 static bool owned_by(const void *owner, const ProblemObject *p) { return owner == p || (p->parent && owner == p->parent); }
 
-static long long index_of_var(ProblemObject *p, VarObject *v) {
-  if (v->owner == deleted_marker) return model_error("Variable has been deleted from the problem"), -1;
-  if (owned_by(v->owner, p)) return v->index_low;
-  if (v->owner) return model_error("Variable is from a different problem"), -1;
-  uint64_t serial = var_serial(v);
-  if (serial == 0) return model_error("Variable is not initialized"), -1;
-  if (p->var_map) {
-    auto it = p->var_map->find(serial);
-    if (it != p->var_map->end()) return it->second;
-  }
-  return model_error("Variable does not belong to this problem"), -1;
-}
-
 static long long index_of_constraint(ProblemObject *p, ConstraintObject *c) {
-  bool block = constraint_slot_count(c) != 0;
-  if (!block && c->link == deleted_marker) return model_error("Constraint has been deleted from the problem"), -1;
-  int kind = c->bound_flags >> constraint_kind_shift;
-  uint64_t serial = c->index_low | (uint64_t{c->index_high} << 32);
-  if (kind == 1) {
-    if (serial == 0) return model_error("Constraint is not initialized"), -1;
-    if (p->con_map) {
-      auto it = p->con_map->find(serial);
-      if (it != p->con_map->end()) return it->second;
-    }
-    return model_error("Constraint does not belong to this problem"), -1;
-  }
-  if (block) return model_error("Constraint does not belong to any problem"), -1;
-  if (kind == 0 || !c->link) return model_error("Constraint is not initialized"), -1;
-  if (owned_by(c->link, p)) return c->index_low;
-  return model_error("Constraint is from a different problem"), -1;
+  if (constraint_deleted(c)) return model_error("Constraint has been deleted from the problem"), -1;
+  return constraint_row(c, p);
 }
 
 static long long index_of_sos(ProblemObject *p, SosObject *s) {
@@ -708,7 +775,7 @@ static PyObject *problem_getindex(PyObject *self, PyObject *obj) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   if (!p->prob) return not_initialized();
   long long index;
-  if (PyObject_TypeCheck(obj, &var_type)) index = index_of_var(p, reinterpret_cast<VarObject *>(obj));
+  if (is_var(obj)) index = var_column(as_var(obj), p);
   else if (PyObject_TypeCheck(obj, &constraint_type))
     index = index_of_constraint(p, reinterpret_cast<ConstraintObject *>(obj));
   else if (PyObject_TypeCheck(obj, &sos_type)) index = index_of_sos(p, reinterpret_cast<SosObject *>(obj));

@@ -63,10 +63,16 @@ double range_of_bounds(double lb, double ub);
 int constraint_build(ConstraintObject *c, PyObject *body, double lb, double ub, PyObject *name);
 // A new free constraint built as above.
 PyObject *new_constraint(PyObject *body, double lb, double ub, PyObject *name);
+// A new unlinked constraint without a body (a row read from a file into an unlinked
+// problem): bounds and name (may be null) as above, with a fresh serial id.
+PyObject *new_unlinked_constraint(double lb, double ub, PyObject *name);
 
 // Turns a free constraint into its linked form: releases body, name and data block, clears
 // the bound and slot flags and links it to row `row` of p with kind 2.
 void constraint_link(ConstraintObject *c, ProblemObject *p, int row);
+
+// A new constraint linked to row `row` of p (not yet in its constraint list).
+PyObject *new_linked_constraint(ProblemObject *p, int row);
 
 // Row index of c in p, or -1 with ModelError. The caller tests for deletion first.
 int constraint_row(ConstraintObject *c, ProblemObject *p);

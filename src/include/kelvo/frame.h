@@ -20,11 +20,16 @@ bool pre_call(ProblemObject *owner, const char *function, KLVOprob handle);
 // After a library call: restores an exception stored for this owner's handle.
 void post_call(ProblemObject *owner, int rc);
 
+// Number of library calls made through call() since the module was loaded or the count was
+// last reset (the test suite reads it; the interpreter lock guards it).
+extern uint64_t library_calls;
+
 // Calls fn(args...) with the interpreter lock released. For nonlinear-layer functions the
 // caller passes the nonlinear handle among args; the slot still records the main handle.
 template <class Fn, class... Args>
 int call(Fn fn, const char *function, ProblemObject *owner, Args... args) {
   bool parked = pre_call(owner, function, owner ? owner->prob : nullptr);
+  ++library_calls;
   int rc;
   Py_BEGIN_ALLOW_THREADS
   rc = fn(args...);

@@ -48,4 +48,11 @@ void mark_var_deleted(VarObject *v);
 void mark_constraint_deleted(ConstraintObject *c);
 void mark_sos_deleted(SosObject *s);
 
+// A linked object's properties are read from the library only outside callbacks and while
+// its problem is not presolved: 1 readable, 0 not, -1 with an exception.
+int properties_accessible(ProblemObject *p);
+// The same as a check: 0 when readable, else -1 with InterfaceError "<what> properties are
+// not available ..." (or the error that stopped the test).
+int require_properties_accessible(ProblemObject *p, const char *what);
+
 }  // namespace kelvo

@@ -58,7 +58,11 @@ PyObject *var_name(VarObject *v);
 // the message ("Variable in <context> ...").
 int var_column(VarObject *v, ProblemObject *p, const char *context = nullptr);
 
-// Checks that an unlinked variable may join a problem; -1 with an exception otherwise.
+// Checks that a variable is a live unlinked one (not deleted, not linked, initialised); -1
+// with ModelError otherwise.
+int check_var_unlinked(VarObject *v);
+// The same, then warns when the variable is already shared with a problem: a variable about
+// to join a problem. -1 with an exception.
 int check_var_addable(VarObject *v);
 
 // Object kinds of the deletion routine.
