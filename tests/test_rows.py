@@ -222,9 +222,13 @@ def test_getBody_reads_formulas_back(t, model):
 
 def test_getBody_of_a_formula_with_a_user_function_fails_cleanly(t, model):
     p, x, y, z = model
-    with pytest.raises(kelvo.ModelError, match="User functions"):
-        p.addConstraint(kelvo.user(lambda a: a, x) <= 1)
-    assert t.rows(p) == []
+    if not nlp_available(t):
+        pytest.skip("nonlinear layer not built")
+    c = kelvo.user(lambda a: a, x) <= 1
+    p.addConstraint(c)
+    with pytest.raises(kelvo.InterfaceError, match="User functions are not supported by constraint.getBody"):
+        c.getBody()
+    assert len(t.rows(p)) == 1
 
 
 # ---- delConstraint

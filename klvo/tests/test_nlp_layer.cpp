@@ -1,7 +1,9 @@
 // The nonlinear layer's handle: catalogues, controls, formula entries and their read-back,
 // copies, deletions that shift indices, and solving through KLVOoptimize.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <set>
 
 #include "nlp_test_util.h"
@@ -576,3 +578,97 @@ TEST(LayerArraySizes, ShortArraysAreRefusedBeforeAnythingIsStored) {
 }
 
 }  // namespace
+
+TEST(LayerEntries, ReadingAProblemFileDropsTheOldModelsFormulas) {
+  NlpProblem p;
+  p.columns(2);
+  p.row('L', 10);
+  p.add(0, -1000, 1.0, sin(X(1)));
+  p.add(-1, 0, 2.0, exp(X(1)));
+  int col = 1;
+  double init = 3;
+  ASSERT_EQ(KLVOnlpsetinitval(p.prob, 1, &col, &init), 0);
+  ASSERT_EQ(KSLPsetintcontrol(p.slp, 12100, 40), 0);
+
+  ASSERT_EQ(KLVOreadprob(p.prob, (std::string(KLVO_TEST_DATA_DIR) + "/afiro.mps").c_str(), ""), 0) << p.error();
+  int n = -1;
+  ASSERT_EQ(KSLPgetcoefs(p.slp, &n, nullptr, nullptr), 0);
+  EXPECT_EQ(n, 0);
+  int formulas = -1, coefficients = -1;
+  ASSERT_EQ(KSLPgetintattrib(p.slp, 12026, &formulas), 0);
+  ASSERT_EQ(KSLPgetintattrib(p.slp, 12016, &coefficients), 0);
+  EXPECT_EQ(formulas + coefficients, 0);
+  // The old initial value of column 1 does not carry over to the new column 1.
+  Ex e = X(1).ended();
+  double v = -1;
+  ASSERT_EQ(KSLPevaluateformula(p.slp, 1, e.type.data(), e.value.data(), &v), 0);
+  EXPECT_EQ(v, 0.0);
+  // Controls are the layer's own and stay.
+  int iterlimit = 0;
+  ASSERT_EQ(KSLPgetintcontrol(p.slp, 12100, &iterlimit), 0);
+  EXPECT_EQ(iterlimit, 40);
+}
+
+TEST(LayerFiles, FormulasWrittenWithTheModelReadBackInBothFormats) {
+  for (const char *name : {"nlp_roundtrip.mps", "nlp_roundtrip.lp"}) {
+    std::string path = ::testing::TempDir() + name;
+    NlpProblem p;
+    p.columns(3, {}, {}, {1, 1, 1});  // columns with entries, so that both formats keep them
+    p.row('L', 10);
+    p.row('G', -1);
+    p.add(0, -1000, 1.0, sin(X(2)) * C(0.1));
+    p.add(1, 0, -2.5, exp(X(1)));
+    p.add(-1, -1000, 1.0, X(0) * X(1));
+    ASSERT_EQ(KSLPwriteprob(p.slp, path.c_str(), ""), 0) << p.error();
+
+    NlpProblem q;
+    ASSERT_EQ(KSLPreadprob(q.slp, path.c_str(), ""), 0) << q.error();
+    int n = 0, rows[4], cols[4];
+    ASSERT_EQ(KSLPgetcoefs(q.slp, &n, rows, cols), 0);
+    ASSERT_EQ(n, 3);
+    double factor = 0;
+    EXPECT_EQ(read_coef(q.slp, 0, -1000, &factor), tokens_of((sin(X(2)) * C(0.1)).ended()));
+    EXPECT_EQ(read_coef(q.slp, 1, 0, &factor), tokens_of(exp(X(1)).ended()));
+    EXPECT_EQ(factor, -2.5);
+    EXPECT_EQ(read_coef(q.slp, -1, -1000, &factor), tokens_of((X(0) * X(1)).ended()));
+    int rowcount = 0;
+    ASSERT_EQ(KLVOgetintattrib(q.prob, KLVO_ATTR_ORIGINALROWS, &rowcount), 0);
+    EXPECT_EQ(rowcount, 2);
+    std::remove(path.c_str());
+  }
+}
+
+TEST(LayerFiles, FilesWithFormulasAreRefusedWhereTheyCannotBeLoaded) {
+  std::string path = ::testing::TempDir() + "nlp_refused.mps";
+  NlpProblem p;
+  p.columns(2, {}, {}, {1, 1});
+  p.row('L', 1);
+  p.add(0, -1000, 1.0, exp(X(1)));
+  ASSERT_EQ(KSLPwriteprob(p.slp, path.c_str(), ""), 0) << p.error();
+
+  // A problem without a layer handle keeps its model.
+  KLVOprob plain = nullptr;
+  ASSERT_EQ(KLVOcreateprob(&plain), 0);
+  EXPECT_NE(KLVOreadprob(plain, path.c_str(), ""), 0);
+  int cols = -1;
+  ASSERT_EQ(KLVOgetintattrib(plain, KLVO_ATTR_ORIGINALCOLS, &cols), 0);
+  EXPECT_EQ(cols, 0);
+  KLVOdestroyprob(plain);
+
+  // A damaged entry fails the read and leaves model and formulas as they were.
+  {
+    std::ofstream out(path, std::ios::app);
+    out << "*FORMULA 0 -1000 1 3 10 0\n";
+  }
+  NlpProblem q;
+  q.columns(1);
+  q.add(-1, -1000, 1.0, sin(X(0)));
+  EXPECT_NE(KLVOreadprob(q.prob, path.c_str(), ""), 0);
+  EXPECT_NE(q.error().find("fewer than 3 tokens"), std::string::npos) << q.error();
+  ASSERT_EQ(KLVOgetintattrib(q.prob, KLVO_ATTR_ORIGINALCOLS, &cols), 0);
+  EXPECT_EQ(cols, 1);
+  int n = 0;
+  ASSERT_EQ(KSLPgetcoefs(q.slp, &n, nullptr, nullptr), 0);
+  EXPECT_EQ(n, 1);
+  std::remove(path.c_str());
+}

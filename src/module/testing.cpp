@@ -576,12 +576,15 @@ extern PyMethodDef expr_testing_methods[];
 extern PyMethodDef constraint_testing_methods[];
 // The row and objective translation's entry points (problem/testing_rows.cpp).
 extern PyMethodDef rows_testing_methods[];
+// The nonlinear wiring's entry points (problem/testing_nonlinear.cpp).
+extern PyMethodDef nonlinear_testing_methods[];
 
 PyObject *create_testing_module() {
   PyObject *m = PyModule_Create(&testing_def);
   if (m && PyModule_AddFunctions(m, expr_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, constraint_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, rows_testing_methods) < 0) Py_CLEAR(m);
+  if (m && PyModule_AddFunctions(m, nonlinear_testing_methods) < 0) Py_CLEAR(m);
   return m;
 }
 

@@ -28,6 +28,27 @@ static PyObject *default_value(KLVOprob prob, int id, int type) {
   return KLVOgetstringcontrol(prob, id, text, sizeof text, nullptr) == 0 ? PyUnicode_FromString(text) : nullptr;
 }
 
+// Enters one catalogue entry into the tables. Attributes always go in; a control goes in only
+// when its default could be read (`value` null without an exception means it could not).
+// Steals `value`; -1 with an exception on failure.
+static int enter_entry(const char *raw_name, int id, int type, bool control, int source, PyObject *value,
+                       PyObject *defaults) {
+  if (control && !value) return PyErr_Occurred() ? -1 : 0;
+  std::string name(raw_name);
+  if (name.size() > catalogue_name_max) name.resize(catalogue_name_max);
+  for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  PyObject *entry = entry_tuple(id, type, source);
+  int rc = entry ? 0 : -1;
+  if (rc == 0 && !control) rc = PyDict_SetItemString(g.attribute_table, name.c_str(), entry);
+  if (rc == 0 && control) {
+    rc = PyDict_SetItemString(g.control_table, name.c_str(), entry);
+    if (rc == 0) rc = PyDict_SetItemString(defaults, name.c_str(), value);
+  }
+  Py_XDECREF(entry);
+  Py_XDECREF(value);
+  return rc;
+}
+
 // Fills the tables from the optimizer's catalogue; -1 with an exception on failure.
 static int read_optimizer_catalogue(KLVOprob prob, PyObject *defaults) {
   const int *ids = nullptr, *flags = nullptr;
@@ -40,30 +61,61 @@ static int read_optimizer_catalogue(KLVOprob prob, PyObject *defaults) {
     if (!names[i]) continue;
     int type = (flags[i] & KLVO_CA_INT) ? type_int : (flags[i] & KLVO_CA_DBL) ? type_double : type_string;
     bool control = (flags[i] & KLVO_CA_CONTROL) != 0;
-    std::string name(names[i]);
-    if (name.size() > catalogue_name_max) name.resize(catalogue_name_max);
-    for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    PyObject *value = control ? default_value(prob, ids[i], type) : nullptr;
+    if (enter_entry(names[i], ids[i], type, control, source_optimizer, value, defaults) < 0) return -1;
+  }
+  return 0;
+}
 
-    PyObject *entry = entry_tuple(ids[i], type, source_optimizer);
-    if (!entry) return -1;
-    int rc = 0;
-    if (!control) {
-      rc = PyDict_SetItemString(g.attribute_table, name.c_str(), entry);
-    } else if (PyObject *value = default_value(prob, ids[i], type)) {
-      rc = PyDict_SetItemString(g.control_table, name.c_str(), entry);
-      if (rc == 0) rc = PyDict_SetItemString(defaults, name.c_str(), value);
-      Py_DECREF(value);
-    } else if (PyErr_Occurred()) {
-      rc = -1;
+// Bits of the nonlinear layer's name classification (KSLPcontrolcode).
+constexpr int slp_flag_int = 1 << 0, slp_flag_double = 1 << 1, slp_flag_string = 1 << 2, slp_flag_control = 1 << 4,
+              slp_flag_known = 1 << 10;
+
+// Reads the default of one nonlinear-layer control from the temporary nonlinear problem; null
+// without an exception when the layer cannot read it.
+static PyObject *slp_default_value(KSLPprob slp, int id, int type) {
+  if (type == type_int) {
+    int64_t v = 0;
+    return KSLPgetintcontrol64(slp, id, &v) == 0 ? PyLong_FromLongLong(v) : nullptr;
+  }
+  if (type == type_double) {
+    double v = 0;
+    return KSLPgetdblcontrol(slp, id, &v) == 0 ? PyFloat_FromDouble(v) : nullptr;
+  }
+  char text[2048] = {0};
+  return KSLPgetstringcontrol(slp, id, text, sizeof text, nullptr) == 0 ? PyUnicode_FromString(text) : nullptr;
+}
+
+using SlpCatalogueFn = int (*)(const int **, const char *const **, const int **, int *);
+
+// Fills the tables from one of the nonlinear layer's catalogues (source 1 or 2). Each name is
+// classified by the layer itself; names it does not know, and entries of no plain value type
+// (pointers), are skipped. -1 with an exception on failure.
+static int read_slp_catalogue(SlpCatalogueFn list, const char *fname, int source, KSLPprob slp, PyObject *defaults) {
+  const int *ids = nullptr, *flags = nullptr;
+  const char *const *names = nullptr;
+  if (list(&ids, &names, &flags, nullptr) != 0 || !names) {
+    PyErr_Format(PyExc_RuntimeError, "Could not get the nonlinear control/attribute list from Kelvo (%s)", fname);
+    return -1;
+  }
+  for (int i = 0; names[i] && names[i][0] != '\0'; ++i) {
+    int id = 0, bits = 0;
+    if (KSLPcontrolcode(names[i], &id, &bits) != 0) {
+      PyErr_Format(PyExc_RuntimeError, "Could not classify the nonlinear control or attribute %s", names[i]);
+      return -1;
     }
-    Py_DECREF(entry);
-    if (rc < 0) return -1;
+    if (!(bits & slp_flag_known)) continue;
+    int type = (bits & slp_flag_int) ? type_int : (bits & slp_flag_double) ? type_double
+                                                : (bits & slp_flag_string) ? type_string : 0;
+    if (type == 0) continue;
+    bool control = (bits & slp_flag_control) != 0;
+    PyObject *value = control ? slp_default_value(slp, id, type) : nullptr;
+    if (enter_entry(names[i], id, type, control, source, value, defaults) < 0) return -1;
   }
   return 0;
 }
 
 // Called by library initialisation while the attribute table is empty, and by _getcontrols.
-// The nonlinear layer publishes no catalogue of its own yet; only the optimizer's is read.
 int build_catalogue() {
   auto *global = reinterpret_cast<ControlObject *>(g.global_controls);
   if (!global || !g.control_table || !g.attribute_table) {
@@ -82,12 +134,18 @@ int build_catalogue() {
     g.nlp_flag = slp_up ? 1 : 0;
   }
   KLVOprob temp = nullptr;
+  KSLPprob temp_slp = nullptr;
   int result = -1;
-  if (KLVOcreateprob(&temp) != 0 || !temp) {
+  if (KLVOcreateprob(&temp) != 0 || !temp || (slp_up && (KSLPcreateprob(&temp_slp, &temp) != 0 || !temp_slp))) {
     PyErr_SetString(PyExc_RuntimeError, "Could not create temporary problem");
   } else {
     result = read_optimizer_catalogue(temp, global->dict);
+    if (result == 0 && slp_up)
+      result = read_slp_catalogue(KSLPgetcalist, "KSLPgetcalist", source_nonlinear, temp_slp, global->dict);
+    if (result == 0 && slp_up)
+      result = read_slp_catalogue(KSLPgetKTRcalist, "KSLPgetKTRcalist", source_nonlinear_ktr, temp_slp, global->dict);
   }
+  if (temp_slp) KSLPdestroyprob(temp_slp);
   if (temp) KLVOdestroyprob(temp);
   if (slp_up) KSLPfree();
   KLVOfree();

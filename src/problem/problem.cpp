@@ -15,6 +15,7 @@
 #include "kelvo/model.h"
 #include "kelvo/numpy.h"
 #include "kelvo/params.h"
+#include "kelvo/user_functions.h"
 #include "kelvo/var.h"
 #include "kelvo/walk.h"
 
@@ -56,6 +57,8 @@ int problem_create_handles(ProblemObject *p) {
 
   rc = call(KLVOcreateprob, "KLVOcreateprob", p, &p->prob);
   if (rc == 0 && g.nlp_flag != 0) rc = call(KSLPcreateprob, "KSLPcreateprob", p, &p->slp, &p->prob);
+  // Exact second derivatives unless the user asks for an approximation.
+  if (rc == 0 && p->slp) rc = call(KSLPsetintcontrol, "KSLPsetintcontrol", p, p->slp, slp_control_derivatives, 0);
   if (rc != 0) {
     // The problem does not exist yet as far as the library is concerned.
     raise_error(nullptr);
@@ -107,11 +110,7 @@ static void release_objects(ProblemObject *p, bool reuse) {
   delete p->con_map;
   delete p->sos_map;
   p->var_map = p->con_map = p->sos_map = nullptr;
-  if (p->user_functions) {
-    UserFunctionSet functions;
-    functions.swap(*p->user_functions);
-    for (PyObject *f : functions) Py_DECREF(f);
-  }
+  user_functions_release(p);
   if (reuse) {
     if (new_object_lists(p) < 0) PyErr_Clear();
     reset_counters(p);
@@ -212,7 +211,11 @@ static int load_empty(ProblemObject *p, const char *name) {
 }
 
 static int set_sense(ProblemObject *p, int sense) {
-  if (call(KLVOchgobjsense, "KLVOchgobjsense", p, p->prob, sense) != 0) {
+  int rc = call(KLVOchgobjsense, "KLVOchgobjsense", p, p->prob, sense);
+  // The nonlinear layer keeps its own copy of the sense.
+  if (rc == 0 && p->slp)
+    rc = call(KSLPsetdblcontrol, "KSLPsetdblcontrol", p, p->slp, slp_control_objsense, sense > 0 ? 1.0 : -1.0);
+  if (rc != 0) {
     raise_error(owner_of(p));
     return -1;
   }
@@ -362,7 +365,6 @@ static int declare_element(ProblemObject *p, PyObject *element, bool *named) {
 // Initialisation from the keywords and positional elements; the handle must be null.
 static int initialise(ProblemObject *p, PyObject *elements, const char *name, int sense) {
   if (problem_create_handles(p) < 0) return -1;
-  // The nonlinear layer's own controls are not reachable from here yet.
   if (load_empty(p, name ? name : "noname") < 0) return fail_construction(p);
   if (apply_default_controls(p) < 0) return fail_construction(p);
   if (set_sense(p, sense) < 0) return fail_construction(p);
@@ -550,8 +552,7 @@ static void problem_dealloc(PyObject *self) {
   Py_CLEAR(p->attributes);
   Py_CLEAR(p->objattribs);
   Py_CLEAR(p->parent);
-  delete p->user_functions;
-  p->user_functions = nullptr;
+  user_functions_release(p);
   if (p->prev) p->prev->next = p->next;
   else if (g.live_problems == p) g.live_problems = p->next;
   if (p->next) p->next->prev = p->prev;
@@ -599,6 +600,14 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   if (int_attrib(p, KLVO_ATTR_ORIGINALCOLS, &cols) < 0 || int_attrib(p, KLVO_ATTR_ORIGINALROWS, &rows) < 0 ||
       int_attrib(p, KLVO_ATTR_ORIGINALSETS, &sets) < 0)
     return nullptr;
+  if (p->slp) {
+    // Formula entries read with the problem count as nonlinear constraints.
+    int formulas = 0, coefficients = 0;
+    if (call(KSLPgetintattrib, "KSLPgetintattrib", p, p->slp, slp_attr_formulas, &formulas) != 0 ||
+        call(KSLPgetintattrib, "KSLPgetintattrib", p, p->slp, slp_attr_coefficients, &coefficients) != 0)
+      return check_result(self, nullptr);
+    p->nonlin_cons = formulas + coefficients;
+  }
   if (cols == 0 && rows == 0 && sets == 0) Py_RETURN_NONE;
   if (as_unlinked) {
     if (read_unlinked_columns(p, cols) < 0 || read_unlinked_rows(p, rows) < 0) return nullptr;
@@ -623,12 +632,18 @@ static PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs)
   const char *filename, *flags = "";
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s|s", const_cast<char **>(kwlist), &filename, &flags)) return nullptr;
   if (!p->prob) return not_initialized();
+  int rc;
   if (has_nonlinear_content(p) || strchr(flags, 'g')) {
-    // Nonlinear problems are written by the nonlinear layer, which offers no writer yet.
-    PyErr_SetString(g.InterfaceError, "Writing problems with nonlinear content is not available yet");
-    return nullptr;
+    // The layer writes the model together with its formulas.
+    if (!p->slp) {
+      PyErr_SetString(g.InterfaceError, "Writing nonlinear problems needs the nonlinear layer, which is not available");
+      return nullptr;
+    }
+    rc = call(KSLPwriteprob, "KSLPwriteprob", p, p->slp, filename, flags);
+  } else {
+    rc = call(KLVOwriteprob, "KLVOwriteprob", p, p->prob, filename, flags);
   }
-  if (call(KLVOwriteprob, "KLVOwriteprob", p, p->prob, filename, flags) != 0) return check_result(self, nullptr);
+  if (rc != 0) return check_result(self, nullptr);
   Py_RETURN_NONE;
 }
 
@@ -695,10 +710,19 @@ static PyObject *problem_copy(PyObject *self, PyObject *) {
   bool failed = false;
   if (problem_create_handles(p) < 0 || apply_default_controls(p) < 0) {
     failed = true;
-  } else if (call(KLVOcopyprob, "KLVOcopyprob", src, p->prob, src->prob, "") != 0 ||
-             call(KLVOcopycontrols, "KLVOcopycontrols", src, p->prob, src->prob) != 0) {
-    raise_error(self);
-    failed = true;
+  } else {
+    // The layer's formulas and controls come along when both problems have one.
+    bool both_slp = p->slp && src->slp;
+    int rc = call(KLVOcopyprob, "KLVOcopyprob", src, p->prob, src->prob, "");
+    if (rc == 0 && both_slp) rc = call(KSLPcopyprob, "KSLPcopyprob", src, p->slp, src->slp, "");
+    // The copied layer calls the source's user-function records: the copy shares them.
+    if (rc == 0 && both_slp && user_functions_share(p, src) < 0) failed = true;
+    if (rc == 0 && !failed) rc = call(KLVOcopycontrols, "KLVOcopycontrols", src, p->prob, src->prob);
+    if (rc == 0 && !failed && both_slp) rc = call(KSLPcopycontrols, "KSLPcopycontrols", src, p->slp, src->slp);
+    if (rc != 0) {
+      raise_error(self);
+      failed = true;
+    }
   }
   // Registered callbacks stay with the source: no callback kind can be registered yet.
   if (!failed) {

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "kelvo/expr.h"
+#include "kelvo/user_functions.h"
 #include "kelvo/var.h"
 
 namespace kelvo {
@@ -392,8 +393,22 @@ struct Translator {
         PyErr_SetString(g.ModelError, "First argument of a user() operator must be the function itself");
         return -1;
       }
-      PyErr_SetString(g.ModelError, "User functions in formulas are not supported yet");
-      return -1;
+      // The function is registered (once per problem and arity) and named by its id; its
+      // arguments follow last to first.
+      int id = 0;
+      if (!counting()) {
+        if (!PyTuple_Check(args)) {
+          PyErr_SetString(g.ModelError,
+                          "Invalid user function, must specify at least one argument (the user function itself)");
+          return -1;
+        }
+        id = user_function_id(p, args, op);
+        if (id < 0) return -1;
+      }
+      for (Py_ssize_t i = nargs - 1; i >= 1; --i)
+        if (write_argument(items[i], depth) < 0) return -1;
+      token(tok_user, id);
+      return 0;
     }
 
     bool balanced = op == OP_PLUS || op == OP_MUL;

@@ -47,6 +47,17 @@ KLVO_API int KSLPdestroyprob(KSLPprob slp);
  * unused and may be null. */
 KLVO_API int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *name);
 KLVO_API int KSLPcopycontrols(KSLPprob dest, KSLPprob src);
+/* Problem files with formulas. KSLPwriteprob writes the main problem as KLVOwriteprob does (MPS,
+ * or LP with the flag 'l' or a name ending in .lp) and adds the layer's entries after the end
+ * of the model as comment lines, one per entry, that plain readers skip:
+ *     *FORMULA row column factor ntokens type value type value ...
+ * ('\' instead of '*' in LP files; parsed tokens without the end token). KLVOreadprob (and
+ * KSLPreadprob, which reads into the layer's problem) loads such entries into the layer,
+ * replacing its entries; a file with entries needs the layer handle. Reading any problem file
+ * drops the layer's old entries, initial values, column settings and row statuses (controls and
+ * user functions stay); user-function ids in the file refer to the reading layer's functions. */
+KLVO_API int KSLPwriteprob(KSLPprob slp, const char *filename, const char *flags);
+KLVO_API int KSLPreadprob(KSLPprob slp, const char *filename, const char *flags);
 /* Last error of the layer: its code and text (512 characters). */
 KLVO_API int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg);
 /* Asks a running solve to stop; it ends with status "unfinished". */

@@ -28,8 +28,14 @@ struct PendingException {
 
 // Maps from serial ids of unlinked objects to their index in one problem.
 using SerialIndexMap = tsl::robin_map<uint64_t, int>;
-// User functions registered with the nonlinear layer (owned references).
-using UserFunctionSet = tsl::robin_set<PyObject *>;
+// User functions registered with the nonlinear layer (kelvo/user_functions.h).
+struct UserFunctionRegistry;
+
+// Nonlinear-layer controls and attributes the problem sets or reads itself.
+constexpr int slp_control_objsense = 12146;     // 1.0 minimise, -1.0 maximise
+constexpr int slp_control_derivatives = 12415;  // 0 exact second derivatives
+constexpr int slp_attr_coefficients = 12016;    // entries with a column
+constexpr int slp_attr_formulas = 12026;        // entries without a column
 
 constexpr int callback_kinds = 46;
 
@@ -52,7 +58,7 @@ struct ProblemObject {
   int32_t cached_attrib_12013;          // -1 = not read
   int32_t nonlin_cons;                  // successful additions of nonlinear coefficients
   int32_t nonlin_obj;                   // 1 while the objective goes through an auxiliary row
-  UserFunctionSet *user_functions;      // owned, created on first use
+  UserFunctionRegistry *user_functions;  // owned, created on first use
   int32_t obj_aux_col;                  // -1 = none
   int32_t obj_aux_row;                  // -1 = none
   int32_t output_enabled;

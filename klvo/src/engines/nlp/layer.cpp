@@ -241,6 +241,17 @@ std::vector<int> sorted_unique(int n, const int *index) {
 }
 }  // namespace
 
+void model_replaced(Problem &prob, bool drop_entries) {
+  kslp_problem_s *slp = prob.slp;
+  if (!slp) return;
+  if (drop_entries) slp->set_entries({});
+  slp->compiled.reset();
+  slp->initval.clear();
+  slp->vars.clear();
+  slp->rowstatus.clear();
+  slp->results = Results();
+}
+
 void rows_deleted(Problem &prob, int n, const int *index) {
   kslp_problem_s *slp = prob.slp;
   if (!slp || n <= 0) return;

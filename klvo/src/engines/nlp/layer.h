@@ -124,6 +124,10 @@ std::string str_control(const kslp_problem_s *slp, int id);
 // deleted the rows or columns `index` (n of them, any order, repeats allowed).
 void rows_deleted(Problem &prob, int n, const int *index);
 void cols_deleted(Problem &prob, int n, const int *index);
+// The model store was replaced as a whole (a problem read from a file): initial values, column
+// settings, row statuses and results of the old model are dropped, and its formulas too unless
+// the new ones are already in place. Controls and user functions stay.
+void model_replaced(Problem &prob, bool drop_entries);
 
 // True when the problem has formula entries the solver must take into account; their count.
 bool has_formulas(const Problem &prob);

@@ -1,0 +1,26 @@
+// Formula entries stored in problem files after the model (see file_formulas.cpp).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "klvo.h"
+
+namespace klvo {
+namespace nlp {
+
+// Entries read from a file, in the arrays KSLPloadcoefs takes (start has one more element).
+struct FileFormulas {
+  std::vector<int> row, col, start, type;
+  std::vector<double> factor, value;
+  int count() const { return static_cast<int>(row.size()); }
+};
+
+// Appends the layer's entries to a problem file just written (lp: the file is in LP format).
+void append_formulas(const kslp_problem_s &slp, const std::string &path, bool lp);
+// The entries a problem file holds (none for a plain file); malformed entries fail with
+// KLVO_ERR_FILE.
+FileFormulas read_formulas(const std::string &path);
+
+}  // namespace nlp
+}  // namespace klvo

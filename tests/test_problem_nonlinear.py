@@ -1,0 +1,321 @@
+"""The problem's nonlinear layer: its controls and attributes by name, the layer settings a new
+problem gets, copy and read with formulas, and Python functions called from formulas."""
+import gc
+import pathlib
+import weakref
+
+import pytest
+
+import kelvo
+from conftest import run_fresh
+
+DATA = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
+
+OBJSENSE, DERIVATIVES = 12146, 12415
+OPEN, COL, USER, END = 22, 10, 11, 0
+
+
+@pytest.fixture(autouse=True)
+def layer(t):
+    kelvo.problem()  # initialises the library, which settles whether the layer is there
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    kelvo.setdefaults()
+    yield
+    kelvo.setdefaults()
+
+
+@pytest.fixture
+def model():
+    p = kelvo.problem()
+    x = p.addVariable(name="x")
+    y = p.addVariable(name="y")
+    return p, x, y
+
+
+# ---- controls and attributes by name ----------------------------------------------------------
+
+
+def test_layer_controls_and_attributes_have_names_and_defaults():
+    p = kelvo.problem()
+    controls = p.getControl()
+    assert controls["kslp_iterlimit"] == 3000
+    assert controls["kslp_opttol"] == pytest.approx(1e-8)
+    assert controls["kslp_engineoptions"] == ""
+    # The second catalogue: the interior-point engine's settings.
+    assert controls["ip_muinit"] == pytest.approx(0.1)
+    assert p.controls.IP_ACCEPTABLEITER == 15
+    attributes = p.getAttrib()
+    assert attributes["kslp_formulas"] == 0 and attributes["kslp_nlpstatus"] == 0
+    # A pointer attribute has no value type here and stays out.
+    assert "kslp_mainproblem" not in attributes
+    # Controls and attributes stay apart.
+    assert "kslp_formulas" not in controls and "kslp_iterlimit" not in attributes
+
+
+def test_layer_controls_set_by_name_reach_the_layer(t):
+    p = kelvo.problem()
+    p.controls.kslp_iterlimit = 50
+    p.setControl({"ip_mustrategy": 1, "kslp_feastol": 1e-5})
+    assert t.slp_control(p, 12100, False) == 50
+    assert t.slp_control(p, 12702, False) == 1
+    assert p.getControl("kslp_feastol", "ip_mustrategy") == {"kslp_feastol": 1e-5, "ip_mustrategy": 1}
+    with pytest.raises(kelvo.ModelError, match="Cannot set non-integer value to an integer control"):
+        p.controls.kslp_iterlimit = 2.5
+    assert t.slp_control(p, 12100, False) == 50
+
+
+def test_layer_attributes_follow_formulas(model):
+    p, x, y = model
+    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4)
+    assert p.attributes.kslp_formulas == 1
+    assert p.getAttrib("kslp_coefficients") == 1
+    with pytest.raises(kelvo.ModelError, match="A problem's attribute cannot be set"):
+        p.attributes.kslp_formulas = 0
+
+
+def test_objective_attributes_refuse_layer_attributes():
+    p = kelvo.problem()
+    p.addVariable()
+    per_solve = p.getAttrib(solveidx=0)
+    assert per_solve and not any(name.startswith(("kslp_", "ip_")) for name in per_solve)
+    assert "kslp_formulas" in p.getAttrib()
+    with pytest.raises(kelvo.InterfaceError, match="Only KLVO attributes are supported"):
+        p.objattribs[0].kslp_formulas
+
+
+def test_postsolve_is_on_for_new_problems_while_the_library_default_is_off():
+    assert kelvo._getcontrols().kslp_postsolve == 1
+    out = run_fresh("""
+        import kelvo
+        p = kelvo.problem()
+        print(p.controls.kslp_postsolve, kelvo._getcontrols().kslp_iterlimit)
+        kelvo.setdefaults()
+        q = kelvo.problem()
+        print(q.controls.kslp_postsolve)
+    """)
+    assert out.split() == ["1", "3000", "0"]
+
+
+# ---- settings of a new problem ---------------------------------------------------------------
+
+
+def test_the_layer_follows_the_objective_sense(t):
+    assert t.slp_control(kelvo.problem(), OBJSENSE, True) == 1.0
+    p = kelvo.problem(sense=kelvo.maximize)
+    assert t.slp_control(p, OBJSENSE, True) == -1.0
+    p.reset()
+    assert t.slp_control(p, OBJSENSE, True) == 1.0
+
+
+def test_exact_derivatives_unless_a_default_says_otherwise(t):
+    assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 0
+    kelvo._getcontrols().kslp_derivatives = 1
+    # The user's defaults are applied after the problem's own settings.
+    assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 1
+
+
+# ---- copy and read ---------------------------------------------------------------------------
+
+
+def test_copy_takes_formulas_layer_controls_and_the_nonlinear_state(t, model, tmp_path):
+    p, x, y = model
+    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4)
+    p.controls.kslp_iterlimit = 77
+    p.controls.ip_boundpush = 0.5
+    q = p.copy()
+    assert t.formulas(q) == t.formulas(p)
+    assert q.controls.kslp_iterlimit == 77 and q.controls.ip_boundpush == 0.5
+    assert str(q.getConstraint(0).getBody()) == "y + sin(x)"
+    # The copy knows it holds nonlinear constraints: it writes them with the model.
+    q.write(str(tmp_path / "q.lp"), "l")
+    assert "FORMULA" in (tmp_path / "q.lp").read_text()
+    q.controls.kslp_iterlimit = 5
+    assert p.controls.kslp_iterlimit == 77
+
+
+def test_written_formulas_read_back_and_count_as_nonlinear_constraints(t, model, tmp_path):
+    p, x, y = model
+    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4, x + y >= 0)
+    for name in ("nl.mps", "nl.lp"):
+        p.write(str(tmp_path / name))
+        q = kelvo.problem()
+        q.read(str(tmp_path / name))
+        assert t.formulas(q) == t.formulas(p)
+        assert str(q.getConstraint(0).getBody()) == "y + sin(x)"
+        # Two nonlinear constraints: q writes with its formulas as well.
+        q.write(str(tmp_path / ("again_" + name)))
+        assert (tmp_path / ("again_" + name)).read_text().count("FORMULA") == 2
+
+
+def test_reading_a_plain_file_leaves_no_formulas_behind(t, model, tmp_path):
+    p, x, y = model
+    p.addConstraint(kelvo.sin(x) + y <= 1)
+    p.read(str(DATA / "afiro.mps"))
+    assert t.formulas(p) == []
+    assert p.attributes.kslp_formulas == 0 and p.attributes.kslp_coefficients == 0
+    # Nothing nonlinear is left: the plain writer is used.
+    p.write(str(tmp_path / "afiro.mps"))
+    assert "FORMULA" not in (tmp_path / "afiro.mps").read_text()
+
+
+# ---- user functions --------------------------------------------------------------------------
+
+
+def minus_twice(a, b):
+    return a - 2 * b
+
+
+def test_a_user_function_is_registered_once_per_arity_and_named_by_its_id(t, model):
+    p, x, y = model
+    p.addConstraint(kelvo.user(minus_twice, x, y) <= 1)
+    # The arguments go last to first after the opening token, then the function's id.
+    assert t.formulas(p) == [(0, -1000, 1.0, [(OPEN, 0.0), (COL, 1.0), (COL, 0.0), (USER, 1.0), (END, 0.0)])]
+    p.addConstraint(kelvo.user(minus_twice, y, x) >= -1, kelvo.user(abs, x) <= 2)
+    functions, retired = t.user_functions(p)
+    assert [(f, n, code, i) for f, n, code, i, _ in functions] == [(minus_twice, 2, 27, 1), (abs, 1, 27, 2)]
+    assert retired == 0
+    assert t.formulas(p)[1][3] == [(OPEN, 0.0), (COL, 0.0), (COL, 1.0), (USER, 1.0), (END, 0.0)]
+    # The same function with another arity is another registration.
+    p.addConstraint(kelvo.user(lambda *a: sum(a), x, y, x, derivatives="always") <= 3)
+    functions, _ = t.user_functions(p)
+    assert [(n, code, i) for _, n, code, i, _ in functions][-1] == (3, 28, 3)
+
+
+def test_user_functions_inside_larger_formulas(t, model):
+    p, x, y = model
+    p.addConstraint(2 * kelvo.user(minus_twice, x, kelvo.exp(y)) + x * y <= 1)
+    tokens = t.formulas(p)[0][3]
+    assert tokens[:3] == [(OPEN, 0.0), (OPEN, 0.0), (COL, 1.0)]
+    assert (USER, 1.0) in tokens and tokens[-1] == (END, 0.0)
+
+
+def test_rows_with_user_functions_do_not_read_back(t, model):
+    p, x, y = model
+    c = kelvo.user(minus_twice, x, y) <= 1
+    p.addConstraint(c)
+    with pytest.raises(kelvo.InterfaceError, match="User functions are not supported by constraint.getBody"):
+        c.getBody()
+
+
+def test_a_user_node_without_its_function_adds_nothing(t, model):
+    p, x, y = model
+    with pytest.raises(kelvo.ModelError, match="First argument of a user\\(\\) operator must be the function itself"):
+        p.addConstraint(t.node(27, (2.0, x)) <= 1)
+    with pytest.raises(kelvo.ModelError, match="Invalid user function, must specify at least one argument"):
+        p.addConstraint(t.node(27, [minus_twice, x]) <= 1)
+    assert t.rows(p) == [] and t.user_functions(p) == ([], 0)
+
+
+def user_tokens(p, t, node):
+    p.addConstraint(node <= 0)
+    return t.formulas(p)[-1][3]
+
+
+def test_the_layer_calls_the_function_with_its_arguments_in_order(t, model):
+    p, x, y = model
+    calls = []
+
+    def f(a, b):
+        calls.append((a, b))
+        return a - 2 * b
+
+    tokens = user_tokens(p, t, kelvo.user(f, x, y))
+    value, gradient = t.derivatives(p, tokens, [3.0, 1.0])
+    assert value == pytest.approx(1.0)
+    assert calls[0] == (3.0, 1.0)
+    # Value-only functions are differentiated numerically.
+    assert gradient == pytest.approx([1.0, -2.0], rel=1e-5)
+
+
+def test_functions_with_derivatives_give_them_on_request(t, model):
+    p, x, y = model
+    seen = []
+
+    def always(a, b):
+        seen.append(len((a, b)))
+        return a * b, b, a
+
+    def on_demand(*args):
+        seen.append(len(args))
+        a, b = args[:2]
+        return a * b + 1, 7.0, 0.5
+
+    tokens = user_tokens(p, t, kelvo.user(always, x, y, derivatives="always"))
+    value, gradient = t.derivatives(p, tokens, [2.0, 5.0])
+    # The returned derivatives are used as they are (not approximated).
+    assert value == 10.0 and gradient == [5.0, 2.0]
+    seen.clear()
+    tokens = user_tokens(p, t, kelvo.user(on_demand, x, y, derivatives="ondemand"))
+    value, gradient = t.derivatives(p, tokens, [2.0, 5.0])
+    assert value == 11.0 and gradient == [7.0, 0.5]
+    # Asked for derivatives, an on-demand function also gets the request numbers.
+    assert 4 in seen and set(seen) <= {2, 4}
+
+
+def test_a_function_without_the_requested_derivatives_fails_the_call(t, model):
+    p, x, y = model
+    tokens = user_tokens(p, t, kelvo.user(lambda a, b: a * b, x, y, derivatives=True))
+    with pytest.raises(kelvo.ModelError, match="User function must return a tuple containing result and all"):
+        t.derivatives(p, tokens, [2.0, 5.0])
+    # Nothing is left behind: the problem works as before.
+    assert p.getControl("kslp_iterlimit") == 3000
+
+
+def test_an_exception_in_a_user_function_reaches_the_caller(t, model):
+    p, x, y = model
+
+    def boom(a):
+        raise ValueError("no value here")
+
+    def text(a):
+        return "one"
+
+    tokens = user_tokens(p, t, kelvo.user(boom, x))
+    with pytest.raises(ValueError, match="no value here"):
+        t.derivatives(p, tokens, [1.0, 1.0])
+    tokens = user_tokens(p, t, kelvo.user(text, y))
+    with pytest.raises(kelvo.ModelError, match="User function must return a number"):
+        t.derivatives(p, tokens, [1.0, 1.0])
+    assert p.attributes.cols == 2
+
+
+def test_the_problem_keeps_its_functions_alive_until_released(t, model):
+    p, x, y = model
+
+    def f(a):
+        return 2 * a
+
+    ref = weakref.ref(f)
+    tokens = user_tokens(p, t, kelvo.user(f, x))
+    del f
+    gc.collect()
+    assert ref() is not None
+    assert t.derivatives(p, tokens, [4.0, 0.0])[0] == 8.0
+    p.reset()
+    gc.collect()
+    assert ref() is None
+
+
+def test_a_copy_shares_the_functions_and_outlives_its_source(t):
+    p = kelvo.problem()
+    x, y = p.addVariable(), p.addVariable()
+    tokens = user_tokens(p, t, kelvo.user(lambda a, b: a + 10 * b, x, y))
+    q = p.copy()
+    functions, _ = t.user_functions(q)
+    assert len(functions) == 1 and functions[0][4] == 2
+    del p, x, y
+    gc.collect()
+    assert t.derivatives(q, tokens, [1.0, 2.0])[0] == 21.0
+    assert t.user_functions(q)[0][0][4] == 1
+
+
+def test_read_empties_the_registry_and_registers_afresh(t, model):
+    p, x, y = model
+    user_tokens(p, t, kelvo.user(minus_twice, x, y))
+    p.read(str(DATA / "afiro.mps"))
+    functions, retired = t.user_functions(p)
+    assert functions == [] and retired == 1
+    v = p.getVariable(0)
+    tokens = user_tokens(p, t, kelvo.user(minus_twice, v, v))
+    assert tokens[-2] == (USER, 2.0)
