@@ -1,16 +1,429 @@
-// kelvo.nonlinear: its record and operators come with the expression algebra; until then the type
-// exists without behaviour so that start-up can ready it.
-#include "kelvo/state.h"
+// kelvo.nonlinear: expression trees of operator nodes, their builders and their arithmetic.
+#include "kelvo/expr.h"
 
 namespace kelvo {
 
 PyTypeObject nonlinear_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
+const OpInfo op_table[OP_COUNT] = {
+    {"+", -1, 0, 2},       {"-", 2, 0, 2},        {"-", 1, -1, 4},      {"*", -1, 0, 3},
+    {"/", 2, 0, 3},        {"**", 2, 0, 5},       {"exp", 1, -1, -1},   {"log", 1, -1, -1},
+    {"log10", 1, -1, -1},  {"sin", 1, -1, -1},    {"cos", 1, -1, -1},   {"tan", 1, -1, -1},
+    {"asin", 1, -1, -1},   {"acos", 1, -1, -1},   {"atan", 1, -1, -1},  {"max", -1, -1, -1},
+    {"min", -1, -1, -1},   {"abs", 1, -1, -1},    {"sign", 1, -1, -1},  {"erf", 1, -1, -1},
+    {"erfc", 1, -1, -1},   {"sqrt", 1, -1, -1},   {"pwl", -1, -1, -1},  {"sum", -1, -1, -1},
+    {"prod", -1, -1, -1},  {"and", -1, -1, -1},   {"or", -1, -1, -1},   {"user", -1, -1, -1},
+    {"user", -1, -1, -1},  {"user", -1, -1, -1},
+};
+
+const int32_t op_token_class[OP_COUNT] = {31, 31, 31, 31, 31, 31, 12, 12, 12, 12, 12, 12, 12, 12, 12,
+                                          12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 11, 11, 11};
+
+static bool is_node(PyObject *o, int32_t op) {
+  return Py_TYPE(o) == &nonlinear_type && as_nl(o)->op == op;
+}
+
+// A number equal to v (no error left behind).
+static bool number_equals(PyObject *o, double v) {
+  if (!is_number(o)) return false;
+  double x = number_value(o);
+  if (x == -1.0 && PyErr_Occurred()) {
+    PyErr_Clear();
+    return false;
+  }
+  return x == v;
+}
+
+NonlinearObject *new_node(int32_t op, PyObject *args) {
+  auto *n = PyObject_New(NonlinearObject, &nonlinear_type);
+  if (!n) {
+    Py_XDECREF(args);
+    return nullptr;
+  }
+  n->args = args;
+  n->op = op;
+  return n;
+}
+
+static PyObject *node(int32_t op, PyObject *args) { return reinterpret_cast<PyObject *>(new_node(op, args)); }
+
+PyObject *unary_node(int32_t op, PyObject *operand) {
+  if (PyList_Check(operand) || PyTuple_Check(operand))
+    return model_error("Could not create a unary nonlinear expression: the argument must be a single expression");
+  if (kind_of(operand) == K_INVALID) return model_error("Invalid object in unary nonlinear expression");
+  PyObject *v;
+  if (first_var(operand, &v) < 0) return nullptr;
+  return node(op, Py_NewRef(operand));
+}
+
+PyObject *nary_node(int32_t op, PyObject *container) {
+  if (!PyList_Check(container) && !PyTuple_Check(container))
+    return model_error(
+        "Could not create an n-ary nonlinear expression: the arguments must be in a list or tuple");
+  Py_ssize_t n = PySequence_Fast_GET_SIZE(container);
+  PyObject **items = PySequence_Fast_ITEMS(container);
+  Py_ssize_t start = 0;
+  if (is_user_op(op)) {
+    if (n == 0 || !PyCallable_Check(items[0]))
+      return model_error("First argument in a user function expression must be a function");
+    start = 1;
+  }
+  PyObject *holder = nullptr;  // first element that holds a variable
+  for (Py_ssize_t i = start; i < n; ++i) {
+    if (kind_of(items[i]) == K_INVALID) return model_error("Invalid object in n-ary nonlinear expression");
+    if (holder) {
+      if (check_compatible(holder, items[i]) < 0) return nullptr;
+    } else {
+      PyObject *v;
+      if (first_var(items[i], &v) < 0) return nullptr;
+      if (v) holder = items[i];
+    }
+  }
+  return node(op, Py_NewRef(container));
+}
+
+PyObject *binary_node(int32_t op, PyObject *a, PyObject *b) {
+  if (operand_kind(a) < 0 || operand_kind(b) < 0) return nullptr;
+  if (check_compatible(a, b) < 0) return nullptr;
+  if (op == OP_PLUS || op == OP_MUL || op == OP_AND || op == OP_OR) {
+    if (is_number(a)) std::swap(a, b);
+    PyObject *list = PyList_New(2);
+    if (!list) return nullptr;
+    PyList_SET_ITEM(list, 0, Py_NewRef(a));
+    PyList_SET_ITEM(list, 1, Py_NewRef(b));
+    return node(op, list);
+  }
+  PyObject *tuple = PyTuple_Pack(2, a, b);
+  return tuple ? node(op, tuple) : nullptr;
+}
+
+// Appends o's arguments to list when o is a node with this code, else o itself.
+static int extend_flat(PyObject *list, int32_t op, PyObject *o) {
+  if (is_node(o, op) && (PyList_Check(as_nl(o)->args) || PyTuple_Check(as_nl(o)->args))) {
+    PyObject *args = as_nl(o)->args;
+    Py_ssize_t n = PySequence_Fast_GET_SIZE(args);
+    for (Py_ssize_t i = 0; i < n; ++i)
+      if (PyList_Append(list, PySequence_Fast_GET_ITEM(args, i)) < 0) return -1;
+    return 0;
+  }
+  return PyList_Append(list, o);
+}
+
+PyObject *flatten_node(int32_t op, PyObject *a, PyObject *b) {
+  if (operand_kind(a) < 0 || operand_kind(b) < 0) return nullptr;
+  if (check_compatible(a, b) < 0) return nullptr;
+  PyObject *list = PyList_New(0);
+  if (!list) return nullptr;
+  if (extend_flat(list, op, a) < 0 || extend_flat(list, op, b) < 0) {
+    Py_DECREF(list);
+    return nullptr;
+  }
+  return node(op, list);
+}
+
+PyObject *flatten_inplace(int32_t op, PyObject *a, PyObject *b) {
+  if (!is_node(a, op) || !PyList_Check(as_nl(a)->args)) return flatten_node(op, a, b);
+  if (operand_kind(b) < 0) return nullptr;
+  if (check_compatible(a, b) < 0) return nullptr;
+  if (b == a) {
+    // Appending a node's arguments to itself: snapshot them first.
+    PyObject *copy = PyList_GetSlice(as_nl(a)->args, 0, PyList_GET_SIZE(as_nl(a)->args));
+    if (!copy) return nullptr;
+    Py_ssize_t n = PyList_GET_SIZE(as_nl(a)->args);
+    int rc = PyList_SetSlice(as_nl(a)->args, n, n, copy);
+    Py_DECREF(copy);
+    if (rc < 0) return nullptr;
+    return Py_NewRef(a);
+  }
+  if (extend_flat(as_nl(a)->args, op, b) < 0) return nullptr;
+  return Py_NewRef(a);
+}
+
+PyObject *nl_negate(PyObject *n) { return node(OP_UMINUS, Py_NewRef(n)); }
+
+// f times b: b itself for 1, its negation for -1.
+static PyObject *times(PyObject *b, double f) {
+  if (f == 1.0) return Py_NewRef(b);
+  if (f == -1.0) return alg_neg(b);
+  return scaled_copy(b, f);
+}
+
+PyObject *nl_product(PyObject *a, PyObject *b) {
+  if (check_compatible(a, b) < 0) return nullptr;
+  for (int side = 0; side < 2; ++side) {
+    PyObject *num = side ? b : a, *other = side ? a : b;
+    if (!is_number(num)) continue;
+    double c = number_value(num);
+    if (c == -1.0 && PyErr_Occurred()) return nullptr;
+    if (c == 0.0) return PyFloat_FromDouble(0.0);
+    if (c == 1.0) return scaled_copy(other, 1.0);
+    if (c == -1.0) return nl_negate(other);
+  }
+  return binary_node(OP_MUL, a, b);
+}
+
+PyObject *nl_sub(PyObject *a, PyObject *b) {
+  if (check_compatible(a, b) < 0) return nullptr;
+  if (number_equals(a, 0.0)) return alg_neg(b);
+  if (number_equals(b, 0.0)) return scaled_copy(a, 1.0);
+  if (is_node(a, OP_PLUS)) return nl_add(a, b, -1.0);
+  return binary_node(OP_MINUS, a, b);
+}
+
+PyObject *nl_add(PyObject *a, PyObject *b, double f) {
+  PyObject *copy = scaled_copy(a, 1.0);
+  if (!copy) return nullptr;
+  PyObject *r = nl_iadd(copy, b, f);
+  Py_DECREF(copy);
+  return r;
+}
+
+static bool is_linquad(int kind) { return kind >= K_NUMBER && kind <= K_EXPR; }
+
+// Index of the linear-quadratic element of a sum node's list (among its last three), or -1;
+// -2 with an error for an element of no known kind.
+static Py_ssize_t find_element(PyObject *list) {
+  Py_ssize_t n = PySequence_Fast_GET_SIZE(list);
+  for (Py_ssize_t i = n - 1; i >= 0 && i >= n - 3; --i) {
+    PyObject *item = PySequence_Fast_GET_ITEM(list, i);
+    int k = operand_kind(item);
+    if (k == K_INVALID) return -2;
+    if (is_linquad(k)) return i;
+  }
+  return -1;
+}
+
+// Removes the linear-quadratic element from a sum node's own list: *element is the removed
+// element (new reference) or null. -1 on error.
+static int take_element(PyObject *list, PyObject **element) {
+  *element = nullptr;
+  Py_ssize_t i = find_element(list);
+  if (i == -2) return -1;
+  if (i < 0) return 0;
+  *element = Py_NewRef(PyList_GET_ITEM(list, i));
+  if (PyList_SetSlice(list, i, i + 1, nullptr) < 0) {
+    Py_CLEAR(*element);
+    return -1;
+  }
+  return 0;
+}
+
+// element + f*b for a linear-quadratic element and operand; consumes element. An expression
+// that nothing else refers to is amended in place.
+static PyObject *merge_element(PyObject *element, PyObject *b, double f) {
+  PyObject *r;
+  if (Py_TYPE(element) == &expression_type && Py_REFCNT(element) == 1) {
+    if (expr_iadd(as_expr(element), b, f) < 0) {
+      Py_DECREF(element);
+      return nullptr;
+    }
+    return element;
+  }
+  r = alg_add(element, b, f);
+  Py_DECREF(element);
+  return r;
+}
+
+// Appends element to list unless it is the number 0; consumes element.
+static int put_back(PyObject *list, PyObject *element) {
+  if (!element) return 0;
+  int rc = number_equals(element, 0.0) ? 0 : PyList_Append(list, element);
+  Py_DECREF(element);
+  return rc;
+}
+
+// Appends f times every item of src except the one at index skip.
+static int append_terms(PyObject *list, PyObject *src, Py_ssize_t skip, double f) {
+  Py_ssize_t n = PySequence_Fast_GET_SIZE(src);
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    if (i == skip) continue;
+    PyObject *t = times(PySequence_Fast_GET_ITEM(src, i), f);
+    if (!t) return -1;
+    int rc = PyList_Append(list, t);
+    Py_DECREF(t);
+    if (rc < 0) return -1;
+  }
+  return 0;
+}
+
+static bool is_sum_node(PyObject *o) { return is_node(o, OP_PLUS) && PyList_Check(as_nl(o)->args); }
+
+PyObject *nl_iadd(PyObject *a, PyObject *b, double f) {
+  if (f == 0.0) return Py_NewRef(a);
+  if (a == b && Py_TYPE(a) == &nonlinear_type) {
+    // n += n: add a copy, so that the list is not read while it grows.
+    PyObject *copy = nl_scaled_copy(b, 1.0);
+    if (!copy) return nullptr;
+    PyObject *r = nl_iadd(a, copy, f);
+    Py_DECREF(copy);
+    return r;
+  }
+  int ka = operand_kind(a), kb = ka < 0 ? -1 : operand_kind(b);
+  if (ka < 0 || kb < 0) return nullptr;
+  if (check_compatible(a, b) < 0) return nullptr;
+  if (ka == K_EXPR && (kb == K_VAR || kb == K_LIN)) {
+    if (expr_iadd(as_expr(a), b, f) < 0) return nullptr;
+    return Py_NewRef(a);
+  }
+  if (number_equals(a, 0.0)) return times(b, f);
+  if (number_equals(b, 0.0)) return scaled_copy(a, 1.0);
+  if (ka != K_NONLIN && kb != K_NONLIN) return alg_add(a, b, f);
+
+  if (is_sum_node(a)) {
+    PyObject *list = as_nl(a)->args;
+    PyObject *ea;
+    if (take_element(list, &ea) < 0) return nullptr;
+    if (is_sum_node(b)) {
+      PyObject *blist = as_nl(b)->args;
+      Py_ssize_t ib = find_element(blist);
+      if (ib == -2 || append_terms(list, blist, ib, f) < 0) goto fail;
+      if (ib >= 0) {
+        PyObject *eb = PyList_GET_ITEM(blist, ib);
+        ea = ea ? merge_element(ea, eb, f) : times(eb, f);
+        if (!ea) return nullptr;
+      }
+    } else if (kb == K_NONLIN || !ea) {
+      PyObject *t = times(b, f);
+      if (!t) goto fail;
+      int rc = PyList_Append(list, t);
+      Py_DECREF(t);
+      if (rc < 0) goto fail;
+    } else {
+      ea = merge_element(ea, b, f);
+      if (!ea) return nullptr;
+    }
+    if (put_back(list, ea) < 0) return nullptr;
+    return Py_NewRef(a);
+  fail:
+    Py_XDECREF(ea);
+    return nullptr;
+  }
+
+  PyObject *list = PyList_New(0);
+  if (!list) return nullptr;
+  if (is_sum_node(b)) {
+    PyObject *blist = as_nl(b)->args;
+    Py_ssize_t ib = find_element(blist);
+    PyObject *element = nullptr;
+    if (ib == -2) goto fail2;
+    if (!is_linquad(ka) && PyList_Append(list, a) < 0) goto fail2;
+    if (append_terms(list, blist, ib, f) < 0) goto fail2;
+    // At most one linear-quadratic element: a merged with b's.
+    if (is_linquad(ka))
+      element = ib >= 0 ? alg_add(a, PyList_GET_ITEM(blist, ib), f) : Py_NewRef(a);
+    else if (ib >= 0)
+      element = times(PyList_GET_ITEM(blist, ib), f);
+    if ((is_linquad(ka) || ib >= 0) && !element) goto fail2;
+    if (put_back(list, element) < 0) goto fail2;
+  } else {
+    PyObject *t = times(b, f);
+    if (!t) goto fail2;
+    PyObject *first = a, *second = t;
+    if (is_number(first)) std::swap(first, second);
+    int rc = PyList_Append(list, first) < 0 || PyList_Append(list, second) < 0 ? -1 : 0;
+    Py_DECREF(t);
+    if (rc < 0) goto fail2;
+  }
+  return node(OP_PLUS, list);
+fail2:
+  Py_DECREF(list);
+  return nullptr;
+}
+
+PyObject *nl_scaled_copy(PyObject *o, double f) {
+  NonlinearObject *n = as_nl(o);
+  PyObject *v;
+  if (first_var(o, &v) < 0) return nullptr;
+  if (f != 1.0 && n->op == OP_UMINUS) return scaled_copy(n->args, -f);
+
+  PyObject *args;
+  if (PyList_Check(n->args) || PyTuple_Check(n->args)) {
+    bool list = PyList_Check(n->args);
+    Py_ssize_t size = PySequence_Fast_GET_SIZE(n->args);
+    args = list ? PyList_New(size) : PyTuple_New(size);
+    if (!args) return nullptr;
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      PyObject *item = PySequence_Fast_GET_ITEM(n->args, i);
+      PyObject *c = (i == 0 && is_user_op(n->op)) ? Py_NewRef(item) : scaled_copy(item, 1.0);
+      if (!c) {
+        Py_DECREF(args);
+        return nullptr;
+      }
+      if (list)
+        PyList_SET_ITEM(args, i, c);
+      else
+        PyTuple_SET_ITEM(args, i, c);
+    }
+  } else {
+    args = scaled_copy(n->args, 1.0);
+    if (!args) return nullptr;
+  }
+  PyObject *copy = node(n->op, args);
+  if (!copy || f == 1.0) return copy;
+
+  PyObject *factor = PyFloat_FromDouble(f);
+  if (!factor) {
+    Py_DECREF(copy);
+    return nullptr;
+  }
+  if (n->op == OP_MUL && PyList_Check(args)) {
+    Py_ssize_t size = PyList_GET_SIZE(args);
+    if (size == 0) {
+      Py_DECREF(copy);
+      return factor;
+    }
+    for (Py_ssize_t i = 0; i < size && i < 2; ++i) {
+      PyObject *item = PyList_GET_ITEM(args, i);
+      if (!is_number(item)) continue;
+      double x = number_value(item);
+      PyObject *scaled = PyFloat_FromDouble(x * f);
+      Py_DECREF(factor);
+      if (!scaled) {
+        Py_DECREF(copy);
+        return nullptr;
+      }
+      if (size == 1) {
+        Py_DECREF(copy);
+        return scaled;
+      }
+      PyList_SetItem(args, i, scaled);  // steals scaled, releases the old item
+      return copy;
+    }
+    if (size == 1) {
+      // [A, f] around the single element.
+      if (PyList_Append(args, factor) < 0) {
+        Py_DECREF(copy);
+        copy = nullptr;
+      }
+      Py_DECREF(factor);
+      return copy;
+    }
+  }
+  PyObject *list = PyList_New(2);
+  if (!list) {
+    Py_DECREF(copy);
+    Py_DECREF(factor);
+    return nullptr;
+  }
+  PyList_SET_ITEM(list, 0, copy);
+  PyList_SET_ITEM(list, 1, factor);
+  return node(OP_MUL, list);
+}
+
+static void nonlinear_dealloc(PyObject *self) {
+  Py_XDECREF(as_nl(self)->args);
+  Py_TYPE(self)->tp_free(self);
+}
+
 int ready_nonlinear_type() {
   nonlinear_type.tp_name = "kelvo.nonlinear";
-  nonlinear_type.tp_basicsize = sizeof(PyObject);
+  nonlinear_type.tp_basicsize = sizeof(NonlinearObject);
   nonlinear_type.tp_flags = Py_TPFLAGS_DEFAULT;
   nonlinear_type.tp_doc = "A nonlinear expression tree.";
+  nonlinear_type.tp_dealloc = nonlinear_dealloc;
+  nonlinear_type.tp_str = nonlinear_str;
+  nonlinear_type.tp_repr = nonlinear_str;
+  nonlinear_type.tp_as_number = &algebra_number_methods;
   return PyType_Ready(&nonlinear_type);
 }
 

@@ -1,8 +1,12 @@
 // Module initialisation and release of _kelvo.
 #include "kelvo/environment.h"
+#include "kelvo/evaluate.h"
+#include "kelvo/expr.h"
 #include "kelvo/params.h"
 #include "kelvo/problem.h"
+#include "kelvo/var.h"
 
+#include <initializer_list>
 #include <new>
 #include <utility>
 
@@ -30,13 +34,15 @@ static struct PyModuleDef module_def = {
 // Module functions: the environment functions and, as the other subsystems arrive, theirs.
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
+    const PyMethodDef *parts[] = {environment_methods, params_module_methods, variable_module_methods,
+                                   expr_methods, evaluate_methods};
     size_t n = 0;
-    for (PyMethodDef *part : {environment_methods, params_module_methods})
-      for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
+    for (auto part : parts)
+      for (size_t i = 0; part[i].ml_name; ++i) ++n;
     auto *t = new PyMethodDef[n + 1];
     size_t k = 0;
-    for (PyMethodDef *part : {environment_methods, params_module_methods})
-      for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
+    for (auto part : parts)
+      for (size_t i = 0; part[i].ml_name; ++i) t[k++] = part[i];
     t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;
   }();
@@ -108,7 +114,7 @@ static PyObject *initialise() {
     return nullptr;
   }
   // 2-3. Types and module.
-  if (ready_types() < 0) return nullptr;
+  if (ready_types() < 0 || add_extract_methods() < 0) return nullptr;
   module_def.m_methods = module_methods();
   PyObject *m = PyModule_Create2(&module_def, 1013);
   if (!m) return nullptr;

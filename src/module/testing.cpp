@@ -8,6 +8,7 @@
 #include "kelvo/environment.h"
 #include "kelvo/frame.h"
 #include "kelvo/model.h"
+#include "kelvo/var.h"
 #include "kelvo/walk.h"
 
 namespace kelvo {
@@ -403,7 +404,63 @@ static PyObject *t_callback_count(PyObject *, PyObject *args) {
   return PyLong_FromSsize_t(PyList_GET_SIZE(p->callbacks[kind]));
 }
 
+// columns(problem) -> [(lb, ub, type letter, name or None), ...] for every library column.
+static PyObject *t_columns(PyObject *, PyObject *arg) {
+  ProblemObject *p = problem_arg(arg);
+  if (!p) return nullptr;
+  int n = 0;
+  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, static_cast<int>(KLVO_ATTR_ORIGINALCOLS), &n) != 0)
+    return check_result(arg, nullptr);
+  PyObject *result = PyList_New(0);
+  for (int j = 0; result && j < n; ++j) {
+    double lb = 0, ub = 0;
+    char type = 0;
+    const char *name = nullptr;
+    if (call(KLVOgetlb, "KLVOgetlb", p, p->prob, &lb, j, j) != 0 || call(KLVOgetub, "KLVOgetub", p, p->prob, &ub, j, j) != 0 ||
+        call(KLVOgetcoltype, "KLVOgetcoltype", p, p->prob, &type, j, j) != 0 ||
+        call(KLVOgetnamepointer, "KLVOgetnamepointer", p, p->prob, KLVO_NAMES_COLUMNS, j, &name) != 0) {
+      Py_DECREF(result);
+      return check_result(arg, nullptr);
+    }
+    PyObject *entry = name ? Py_BuildValue("(ddCs)", lb, ub, type, name) : Py_BuildValue("(ddCO)", lb, ub, type, Py_None);
+    if (!entry || PyList_Append(result, entry) < 0) Py_CLEAR(result);
+    Py_XDECREF(entry);
+  }
+  return result;
+}
+
+// column_of(problem, var): the variable's column in the problem, as the modelling methods
+// resolve it.
+static PyObject *t_column_of(PyObject *, PyObject *args) {
+  PyObject *obj, *v;
+  if (!PyArg_ParseTuple(args, "OO!", &obj, &var_type, &v)) return nullptr;
+  ProblemObject *p = problem_arg(obj);
+  if (!p) return nullptr;
+  int col = var_column(reinterpret_cast<VarObject *>(v), p, "test");
+  return col < 0 ? nullptr : PyLong_FromLong(col);
+}
+
+// var_tables() -> sizes of the unlinked-variable lower-bound, upper-bound, threshold and
+// name tables.
+static PyObject *t_var_tables(PyObject *, PyObject *) {
+  return Py_BuildValue("(nnnn)", static_cast<Py_ssize_t>(g.var_lb->size()), static_cast<Py_ssize_t>(g.var_ub->size()),
+                       static_cast<Py_ssize_t>(g.var_threshold->size()), static_cast<Py_ssize_t>(g.var_names->size()));
+}
+
+// optimize(problem) -> solution status of a plain library solve.
+static PyObject *t_optimize(PyObject *, PyObject *arg) {
+  ProblemObject *p = problem_arg(arg);
+  if (!p) return nullptr;
+  int solvestatus = 0, solstatus = 0;
+  if (call(KLVOoptimize, "KLVOoptimize", p, p->prob, "", &solvestatus, &solstatus) != 0) return check_result(arg, nullptr);
+  return PyLong_FromLong(solstatus);
+}
+
 static PyMethodDef testing_methods[] = {
+    {"columns", t_columns, METH_O, nullptr},
+    {"column_of", t_column_of, METH_VARARGS, nullptr},
+    {"var_tables", t_var_tables, METH_NOARGS, nullptr},
+    {"optimize", t_optimize, METH_O, nullptr},
     {"problem", t_problem, METH_NOARGS, nullptr},
     {"link_objects", t_link_objects, METH_VARARGS, nullptr},
     {"object_state", t_object_state, METH_O, nullptr},
@@ -439,6 +496,16 @@ static struct PyModuleDef testing_def = {
     PyModuleDef_HEAD_INIT, "kelvo._kelvo._testing", "Private entry points for the test suite.", -1, testing_methods,
 };
 
-PyObject *create_testing_module() { return PyModule_Create(&testing_def); }
+// The algebra's entry points (expr/testing.cpp).
+extern PyMethodDef expr_testing_methods[];
+// The argument conversion's entry points (api/testing.cpp).
+extern PyMethodDef convert_testing_methods[];
+
+PyObject *create_testing_module() {
+  PyObject *m = PyModule_Create(&testing_def);
+  if (m && PyModule_AddFunctions(m, expr_testing_methods) < 0) Py_CLEAR(m);
+  if (m && PyModule_AddFunctions(m, convert_testing_methods) < 0) Py_CLEAR(m);
+  return m;
+}
 
 }  // namespace kelvo

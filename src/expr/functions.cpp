@@ -1,0 +1,594 @@
+// Module functions of the algebra: Sum, Prod, the elementary functions, max, min, And, Or,
+// pwl and user.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "kelvo/expr.h"
+#include "kelvo/numpy.h"
+
+namespace kelvo {
+
+// Calls fn(item) (borrowed) for every non-None item of Sum-like arguments; 0 or -1.
+static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &fn) {
+  PyObject *c = PyTuple_GET_SIZE(args) == 1 ? PyTuple_GET_ITEM(args, 0) : args;
+  auto visit = [&](PyObject *item) { return item == Py_None ? 0 : fn(item); };
+
+  if (kind_of(c) != K_INVALID) return visit(c);
+  if (PyList_Check(c) || PyTuple_Check(c)) {
+    // A list may change under the callback: read its length every time.
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(c); ++i) {
+      PyObject *item = Py_NewRef(PySequence_Fast_GET_ITEM(c, i));
+      int rc = visit(item);
+      Py_DECREF(item);
+      if (rc < 0) return -1;
+    }
+    return 0;
+  }
+  if (PyArray_Check(c)) {
+    auto *arr = reinterpret_cast<PyArrayObject *>(c);
+    PyArray_Descr *d = PyArray_DESCR(arr);
+    bool objects = d->type_num == NPY_OBJECT || (g.npvar && reinterpret_cast<PyObject *>(d) == g.npvar) ||
+                   (g.npexpr && reinterpret_cast<PyObject *>(d) == g.npexpr) ||
+                   (g.npconstraint && reinterpret_cast<PyObject *>(d) == g.npconstraint);
+    if (!objects && d->type_num != NPY_DOUBLE && d->type_num != NPY_INT32 && d->type_num != NPY_BOOL)
+      return model_error("Incorrect objects used in Sum, Dot, Prod, or aggregate functions"), -1;
+    PyObject *it = PyArray_IterNew(c);
+    if (!it) return -1;
+    int rc = 0;
+    auto *iter = reinterpret_cast<PyArrayIterObject *>(it);
+    while (rc == 0 && iter->index < iter->size) {
+      void *p = PyArray_ITER_DATA(iter);
+      PyObject *item;
+      if (objects) {
+        item = Py_NewRef(*static_cast<PyObject **>(p) ? *static_cast<PyObject **>(p) : Py_None);
+      } else {
+        double v = d->type_num == NPY_DOUBLE ? *static_cast<double *>(p)
+                   : d->type_num == NPY_INT32 ? *static_cast<npy_int32 *>(p)
+                                              : *static_cast<npy_bool *>(p);
+        item = PyFloat_FromDouble(v);
+        if (!item) {
+          rc = -1;
+          break;
+        }
+      }
+      rc = visit(item);
+      Py_DECREF(item);
+      PyArray_ITER_NEXT(iter);
+    }
+    Py_DECREF(it);
+    return rc;
+  }
+  if (PyDict_Check(c)) {
+    PyObject *values = PyDict_Values(c);
+    if (!values) return -1;
+    int rc = 0;
+    for (Py_ssize_t i = 0; rc == 0 && i < PyList_GET_SIZE(values); ++i) rc = visit(PyList_GET_ITEM(values, i));
+    Py_DECREF(values);
+    return rc;
+  }
+  if (PyIter_Check(c)) {
+    PyObject *item;
+    while ((item = PyIter_Next(c))) {
+      int rc = visit(item);
+      Py_DECREF(item);
+      if (rc < 0) return -1;
+    }
+    return PyErr_Occurred() ? -1 : 0;
+  }
+  if (PySequence_Check(c)) {
+    if (PySequence_Size(c) < 0) {
+      PyErr_Clear();
+      return model_error("Invalid sequence of objects"), -1;
+    }
+    PyObject *fast = PySequence_Fast(c, "Cannot iterate over sequence");
+    if (!fast) {
+      PyErr_SetString(g.ModelError, "Cannot iterate over sequence");
+      return -1;
+    }
+    int rc = 0;
+    for (Py_ssize_t i = 0; rc == 0 && i < PySequence_Fast_GET_SIZE(fast); ++i)
+      rc = visit(PySequence_Fast_GET_ITEM(fast, i));
+    Py_DECREF(fast);
+    return rc;
+  }
+  PyErr_Format(g.ModelError, "Invalid object in operation: <%S>", c);
+  return -1;
+}
+
+// Adds item into expression acc along the kinds in adaptive order (most frequent first).
+struct SumFastPath {
+  int order[5] = {K_LIN, K_VAR, K_QUAD, K_EXPR, K_NUMBER};
+  long hits[5] = {0, 0, 0, 0, 0};
+
+  // 1 added, 0 not a kind of the fast path, -1 error.
+  int add(ExpressionObject *acc, PyObject *item) {
+    int kind = kind_of(item);
+    for (int i = 0; i < 5; ++i) {
+      if (order[i] != kind) continue;
+      int rc;
+      switch (kind) {
+        case K_LIN:
+          rc = expr_add_linear(acc, as_lin(item)->var, as_lin(item)->coef);
+          break;
+        case K_VAR:
+          rc = expr_add_linear(acc, item, 1.0);
+          break;
+        default:
+          rc = expr_iadd(acc, item, 1.0);
+          break;
+      }
+      if (rc < 0) return -1;
+      ++hits[i];
+      int j = i;
+      while (j > 0 && hits[j - 1] < hits[i]) --j;
+      if (j != i) {
+        std::swap(order[i], order[j]);
+        std::swap(hits[i], hits[j]);
+      }
+      return 1;
+    }
+    return 0;
+  }
+};
+
+static bool is_zero(PyObject *o) {
+  if (!is_number(o)) return false;
+  double v = number_value(o);
+  if (v == -1.0 && PyErr_Occurred()) {
+    PyErr_Clear();
+    return false;
+  }
+  return v == 0.0;
+}
+
+static PyObject *Sum(PyObject *, PyObject *args) {
+  PyObject *acc = nullptr;
+  SumFastPath fast;
+  int rc = for_each_term(args, [&](PyObject *item) {
+    if (operand_kind(item) < 0) return -1;
+    if (!acc) {
+      if (is_zero(item)) return 0;
+      acc = scaled_copy(item, 1.0);
+      return acc ? 0 : -1;
+    }
+    if (is_zero(item)) return 0;
+    if (Py_TYPE(acc) == &expression_type) {
+      int added = fast.add(as_expr(acc), item);
+      if (added != 0) return added < 0 ? -1 : 0;
+    }
+    PyObject *next = alg_iadd(acc, item, 1.0);
+    if (!next) return -1;
+    Py_SETREF(acc, next);
+    return 0;
+  });
+  if (rc < 0) {
+    Py_XDECREF(acc);
+    return nullptr;
+  }
+  if (!acc) return reinterpret_cast<PyObject *>(new_expression());
+  if (is_number(acc)) {
+    double v = number_value(acc);
+    Py_DECREF(acc);
+    if (v == -1.0 && PyErr_Occurred()) return nullptr;
+    ExpressionObject *e = new_expression();
+    if (e) e->constant = v;
+    return reinterpret_cast<PyObject *>(e);
+  }
+  return acc;
+}
+
+static PyObject *Prod(PyObject *, PyObject *args) {
+  PyObject *acc = nullptr;
+  int rc = for_each_term(args, [&](PyObject *item) {
+    if (operand_kind(item) < 0) return -1;
+    PyObject *next = acc ? alg_imul(acc, item) : scaled_copy(item, 1.0);
+    if (!next) return -1;
+    Py_XSETREF(acc, next);
+    return 0;
+  });
+  if (rc < 0) {
+    Py_XDECREF(acc);
+    return nullptr;
+  }
+  return acc ? acc : PyFloat_FromDouble(0.0);
+}
+
+// The elementary functions.
+
+static double sign_of(double x) { return x < 0 ? -1.0 : (x > 0 ? 1.0 : 0.0); }
+static double log10_of(double x) { return std::log(x) * 0.4342944819032518; }
+
+struct Elementary {
+  int32_t op;
+  double (*fn)(double);
+};
+
+static PyObject *apply_elementary(const Elementary &f, PyObject *t);
+
+static PyObject *apply_to_array(const Elementary &f, PyObject *t) {
+  auto *arr = reinterpret_cast<PyArrayObject *>(t);
+  bool objects = PyArray_DESCR(arr)->type_num == NPY_OBJECT || PyArray_DESCR(arr)->type_num >= NPY_USERDEF;
+  PyObject *copy;
+  if (objects)
+    copy = PyArray_NewCopy(arr, NPY_CORDER);
+  else
+    copy = PyArray_FROMANY(t, NPY_DOUBLE, 0, 0, NPY_ARRAY_ENSURECOPY | NPY_ARRAY_CARRAY);
+  if (!copy) return model_error("Cannot iterate on sequence of arguments");
+  auto *out = reinterpret_cast<PyArrayObject *>(copy);
+  npy_intp n = PyArray_SIZE(out);
+  if (objects) {
+    auto **items = static_cast<PyObject **>(PyArray_DATA(out));
+    for (npy_intp i = 0; i < n; ++i) {
+      PyObject *r = apply_elementary(f, items[i] ? items[i] : Py_None);
+      if (!r) {
+        Py_DECREF(copy);
+        return nullptr;
+      }
+      Py_XSETREF(items[i], r);
+    }
+  } else {
+    auto *values = static_cast<double *>(PyArray_DATA(out));
+    for (npy_intp i = 0; i < n; ++i) values[i] = f.fn(values[i]);
+  }
+  return copy;
+}
+
+static PyObject *apply_elementary(const Elementary &f, PyObject *t) {
+  if (is_number(t)) {
+    double v = number_value(t);
+    if (v == -1.0 && PyErr_Occurred()) return nullptr;
+    return PyFloat_FromDouble(f.fn(v));
+  }
+  if (PyArray_Check(t)) return apply_to_array(f, t);
+  return unary_node(f.op, t);
+}
+
+#define KELVO_ELEMENTARY(name, code, fn)                                         \
+  static PyObject *f_##name(PyObject *, PyObject *t) {                           \
+    static const Elementary f{code, [](double x) -> double { return fn(x); }}; \
+    return apply_elementary(f, t);                                               \
+  }
+
+KELVO_ELEMENTARY(sin, OP_SIN, std::sin)
+KELVO_ELEMENTARY(cos, OP_COS, std::cos)
+KELVO_ELEMENTARY(tan, OP_TAN, std::tan)
+KELVO_ELEMENTARY(asin, OP_ASIN, std::asin)
+KELVO_ELEMENTARY(acos, OP_ACOS, std::acos)
+KELVO_ELEMENTARY(atan, OP_ATAN, std::atan)
+KELVO_ELEMENTARY(exp, OP_EXP, std::exp)
+KELVO_ELEMENTARY(log, OP_LOG, std::log)
+KELVO_ELEMENTARY(log10, OP_LOG10, log10_of)
+KELVO_ELEMENTARY(abs, OP_ABS, std::fabs)
+KELVO_ELEMENTARY(sqrt, OP_SQRT, std::sqrt)
+KELVO_ELEMENTARY(sign, OP_SIGN, sign_of)
+KELVO_ELEMENTARY(erf, OP_ERF, std::erf)
+KELVO_ELEMENTARY(erfc, OP_ERFC, std::erfc)
+#undef KELVO_ELEMENTARY
+
+// max and min: the operands as a new list, or as a new reference to a single operand (*single).
+
+static PyObject *collect_operands(PyObject *args, const char *fname, bool *single) {
+  *single = false;
+  PyObject *items = nullptr;
+  Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+  if (nargs == 1) {
+    PyObject *t = PyTuple_GET_ITEM(args, 0);
+    if (PyList_Check(t) || PyTuple_Check(t)) {
+      items = PySequence_List(t);
+    } else if (PyArray_Check(t)) {
+      auto *arr = reinterpret_cast<PyArrayObject *>(t);
+      if (PyArray_NDIM(arr) > 64) {
+        PyErr_SetString(g.ModelError, "Array has far too many dimensions to be used in a nonlinear expression");
+        return nullptr;
+      }
+      npy_intp n = PyArray_SIZE(arr);
+      if (n >= 2) {
+        if (PyArray_NDIM(arr) != 1) {
+          PyErr_SetString(g.ModelError, "Only a 1-dimensional array can be used in a nonlinear expression");
+          return nullptr;
+        }
+        items = PySequence_List(t);
+      } else if (n == 1) {
+        PyObject *item = PyObject_CallMethod(t, "item", nullptr);
+        if (!item) goto fail;
+        items = PyList_New(1);
+        if (items) PyList_SET_ITEM(items, 0, item);
+        else Py_DECREF(item);
+      } else {
+        items = PyList_New(0);
+      }
+    } else if (kind_of(t) == K_INVALID && PySequence_Check(t)) {
+      items = PySequence_List(t);
+    } else {
+      items = PyList_New(1);
+      if (items) PyList_SET_ITEM(items, 0, Py_NewRef(t));
+    }
+  } else {
+    items = PySequence_List(args);
+  }
+  if (!items) goto fail;
+  if (PyList_GET_SIZE(items) == 0) {
+    Py_DECREF(items);
+    PyErr_Format(g.ModelError, "The function kelvo.%s must have at least one argument", fname);
+    return nullptr;
+  }
+  if (PyList_GET_SIZE(items) == 1) {
+    PyObject *only = Py_NewRef(PyList_GET_ITEM(items, 0));
+    Py_DECREF(items);
+    if (kind_of(only) == K_INVALID) {
+      Py_DECREF(only);
+      return model_error("Incorrect argument for expression");
+    }
+    *single = true;
+    return only;
+  }
+  return items;
+fail:
+  if (!PyErr_ExceptionMatches(g.ModelError)) {
+    PyErr_Clear();
+    PyErr_Format(g.ModelError, "Incorrect argument for kelvo.%s function", fname);
+  }
+  return nullptr;
+}
+
+static PyObject *max_min(PyObject *args, int32_t op, const char *fname) {
+  bool single;
+  PyObject *items = collect_operands(args, fname, &single);
+  if (!items || single) return items;
+  // Several positional arguments keep their tuple; a collection becomes a list.
+  PyObject *container = PyTuple_GET_SIZE(args) > 1 ? Py_NewRef(args) : Py_NewRef(items);
+  Py_DECREF(items);
+  PyObject *r = nary_node(op, container);
+  Py_DECREF(container);
+  return r;
+}
+
+static PyObject *f_max(PyObject *, PyObject *args) { return max_min(args, OP_MAX, "max"); }
+static PyObject *f_min(PyObject *, PyObject *args) { return max_min(args, OP_MIN, "min"); }
+
+static PyObject *f_user(PyObject *, PyObject *args, PyObject *kwargs) {
+  int32_t code = OP_USER;
+  if (kwargs && PyDict_GET_SIZE(kwargs) > 0) {
+    PyObject *key, *value;
+    Py_ssize_t pos = 0;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+      if (!PyUnicode_Check(key) || PyUnicode_CompareWithASCIIString(key, "derivatives") != 0) {
+        PyErr_Format(PyExc_TypeError, "kelvo.user() got an unexpected keyword argument '%S'", key);
+        return nullptr;
+      }
+      if (PyUnicode_Check(value)) {
+        const char *s = PyUnicode_AsUTF8(value);
+        if (!s) return nullptr;
+        if (strcmp(s, "ondemand") == 0)
+          code = OP_USER_ONDEMAND;
+        else if (strcmp(s, "always") == 0)
+          code = OP_USER_ALWAYS;
+        else if (strcmp(s, "never") == 0 || s[0] == '\0')
+          code = OP_USER;
+        else {
+          PyErr_Format(g.InterfaceError, "Unknown value for argument derivatives: %s", s);
+          return nullptr;
+        }
+      } else {
+        int truth = PyObject_IsTrue(value);
+        if (truth < 0) return nullptr;
+        code = truth ? OP_USER_ALWAYS : OP_USER;
+      }
+    }
+  }
+  if (PyTuple_GET_SIZE(args) < 2) {
+    PyErr_SetString(g.InterfaceError, "kelvo.user expects a function and at least one argument expression");
+    return nullptr;
+  }
+  if (!PyCallable_Check(PyTuple_GET_ITEM(args, 0))) {
+    PyErr_SetString(g.InterfaceError, "Invalid function passed to kelvo.user");
+    return nullptr;
+  }
+  return nary_node(code, args);
+}
+
+// pwl: breakpoints of a piecewise-linear function of one variable.
+
+struct Interval {
+  double x_lo, x_hi, y_lo, y_hi;
+};
+
+static PyObject *f_pwl(PyObject *, PyObject *arg) {
+  if (!PyDict_Check(arg))
+    return model_error(
+        "Function kelvo.pwl only accepts a dictionary; a call must be for example "
+        "kelvo.pwl({(1,4): 2*x+1, (4,6): 4*x+5, ...})");
+  std::vector<Interval> intervals;
+  PyObject *var = nullptr;  // borrowed: the dict keeps it alive
+  PyObject *key, *value;
+  Py_ssize_t pos = 0;
+  while (PyDict_Next(arg, &pos, &key, &value)) {
+    if (key == Py_None) {
+      if (Py_TYPE(value) != &var_type) {
+        PyErr_Format(g.ModelError, "Tuple (None, Obj) must have an kelvo.var() object as Obj, found <%S>", value);
+        return nullptr;
+      }
+      var = value;
+      continue;
+    }
+    if (!PyTuple_Check(key) || PyTuple_GET_SIZE(key) != 2) {
+      PyErr_Format(g.ModelError, "All keys in the dictionary argument of kelvo.pwl must be two-tuples; <%S> is not",
+                   key);
+      return nullptr;
+    }
+    PyObject *ka = PyTuple_GET_ITEM(key, 0), *kb = PyTuple_GET_ITEM(key, 1);
+    double a = 0, b = 0;
+    bool numbers = is_number(ka) && is_number(kb);
+    if (numbers) {
+      a = number_value(ka);
+      b = number_value(kb);
+      if (PyErr_Occurred()) return nullptr;
+    }
+    if (!numbers || a > b) {
+      PyErr_Format(g.ModelError,
+                   "All keys in the dictionary argument of kelvo.pwl must be two-tuples with two constant numbers: "
+                   "[a,b] such that a<b; <%S> is not",
+                   key);
+      return nullptr;
+    }
+    double s = 0, t = 0;
+    PyObject *x = nullptr;
+    switch (kind_of(value)) {
+      case K_NUMBER:
+        t = number_value(value);
+        if (t == -1.0 && PyErr_Occurred()) return nullptr;
+        break;
+      case K_VAR:
+        s = 1;
+        x = value;
+        break;
+      case K_LIN:
+        s = as_lin(value)->coef;
+        x = as_lin(value)->var;
+        break;
+      case K_EXPR: {
+        ExpressionObject *e = as_expr(value);
+        size_t n = e->lin ? e->lin->size() : 0;
+        if (n > 1) {
+          PyErr_Format(g.ModelError,
+                       "Expression %S not suitable for a piecewise linear function; it must contain one variable only",
+                       value);
+          return nullptr;
+        }
+        t = e->constant;
+        if (n == 1) {
+          x = e->lin->begin()->first;
+          s = e->lin->begin()->second;
+        }
+        break;
+      }
+      default:
+        PyErr_Format(g.ModelError,
+                     "Expression %S not suitable for a piecewise linear function; it must be a constant or a linear "
+                     "function",
+                     value);
+        return nullptr;
+    }
+    if (x) {
+      if (!var) {
+        var = x;
+      } else if (x != var) {
+        char range[128];
+        snprintf(range, sizeof range, "[%g,%g]", a, b);
+        PyErr_Format(g.ModelError,
+                     "Expression in %s interval contains variable %S while another variable has been used in the "
+                     "same function",
+                     range, x);
+        return nullptr;
+      }
+    }
+    Interval iv{a, b, s * a + t, s * b + t};
+    if ((std::fabs(iv.y_lo) >= 1e20 || a <= -1e20) && std::fabs(iv.y_hi) < 1e20 && b < 1e20) {
+      iv.x_lo = b - 0.88;
+      iv.y_lo = s * iv.x_lo + t;
+    }
+    if ((std::fabs(iv.y_hi) >= 1e20 || b >= 1e20) && std::fabs(iv.y_lo) < 1e20 && a > -1e20) {
+      iv.x_hi = a + 0.88;
+      iv.y_hi = s * iv.x_hi + t;
+    }
+    intervals.push_back(iv);
+  }
+  if (!var) {
+    PyErr_Format(g.ModelError,
+                 "No variable specified for this piecewise linear function: %S; Are all values constant? If so, add "
+                 "a key-value pair (None: x) to the dictionary with the variable associated to the piecewise linear",
+                 arg);
+    return nullptr;
+  }
+  std::stable_sort(intervals.begin(), intervals.end(),
+                   [](const Interval &p, const Interval &q) { return p.x_lo < q.x_lo; });
+  for (size_t i = 0; i + 1 < intervals.size(); ++i) {
+    if (intervals[i].x_hi > intervals[i + 1].x_lo) {
+      PyObject *v[4] = {PyFloat_FromDouble(intervals[i].x_lo), PyFloat_FromDouble(intervals[i].x_hi),
+                        PyFloat_FromDouble(intervals[i + 1].x_lo), PyFloat_FromDouble(intervals[i + 1].x_hi)};
+      if (v[0] && v[1] && v[2] && v[3])
+        PyErr_Format(g.ModelError, "Interval [%S,%S] overlaps with [%S,%S] in piecewise linear function", v[0], v[1],
+                     v[2], v[3]);
+      for (PyObject *o : v) Py_XDECREF(o);
+      return nullptr;
+    }
+  }
+  std::vector<double> points;
+  for (size_t i = 0; i < intervals.size(); ++i) {
+    const Interval &iv = intervals[i];
+    points.push_back(iv.x_lo);
+    points.push_back(iv.y_lo);
+    bool last = i + 1 == intervals.size();
+    bool brk = !last && (intervals[i + 1].x_lo - 1e-6 > iv.x_hi || std::fabs(iv.y_hi - intervals[i + 1].y_lo) > 1e-6);
+    if (last || brk) {
+      points.push_back(iv.x_hi);
+      points.push_back(iv.y_hi);
+    }
+  }
+  PyObject *list = PyList_New(static_cast<Py_ssize_t>(points.size()) + 1);
+  if (!list) return nullptr;
+  PyList_SET_ITEM(list, 0, Py_NewRef(var));
+  for (size_t i = 0; i < points.size(); ++i) {
+    PyObject *f = PyFloat_FromDouble(points[i]);
+    if (!f) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i) + 1, f);
+  }
+  PyObject *r = nary_node(OP_PWL, list);
+  Py_DECREF(list);
+  return r;
+}
+
+// And, Or: the first operand copied, the others appended with flattening.
+static PyObject *logical(PyObject *args, int32_t op) {
+  PyObject *acc = nullptr;
+  int rc = for_each_term(args, [&](PyObject *item) {
+    if (operand_kind(item) < 0) return -1;
+    PyObject *next = acc ? flatten_inplace(op, acc, item) : scaled_copy(item, 1.0);
+    if (!next) return -1;
+    Py_XSETREF(acc, next);
+    return 0;
+  });
+  if (rc < 0) {
+    Py_XDECREF(acc);
+    return nullptr;
+  }
+  return acc ? acc : Py_NewRef(Py_True);
+}
+
+static PyObject *f_and(PyObject *, PyObject *args) { return logical(args, OP_AND); }
+static PyObject *f_or(PyObject *, PyObject *args) { return logical(args, OP_OR); }
+
+PyMethodDef expr_methods[] = {
+    {"Sum", Sum, METH_VARARGS, "Sum of the terms given, or of one collection of terms."},
+    {"Prod", Prod, METH_VARARGS, "Product of the terms given, or of one collection of terms."},
+    {"sin", f_sin, METH_O, "Sine of a number, array or expression."},
+    {"cos", f_cos, METH_O, "Cosine of a number, array or expression."},
+    {"tan", f_tan, METH_O, "Tangent of a number, array or expression."},
+    {"asin", f_asin, METH_O, "Arc sine of a number, array or expression."},
+    {"acos", f_acos, METH_O, "Arc cosine of a number, array or expression."},
+    {"atan", f_atan, METH_O, "Arc tangent of a number, array or expression."},
+    {"exp", f_exp, METH_O, "Exponential of a number, array or expression."},
+    {"log", f_log, METH_O, "Natural logarithm of a number, array or expression."},
+    {"log10", f_log10, METH_O, "Base-10 logarithm of a number, array or expression."},
+    {"abs", f_abs, METH_O, "Absolute value of a number, array or expression."},
+    {"sqrt", f_sqrt, METH_O, "Square root of a number, array or expression."},
+    {"sign", f_sign, METH_O, "Sign (-1, 0 or 1) of a number, array or expression."},
+    {"erf", f_erf, METH_O, "Error function of a number, array or expression."},
+    {"erfc", f_erfc, METH_O, "Complementary error function of a number, array or expression."},
+    {"max", f_max, METH_VARARGS, "Maximum of expressions."},
+    {"min", f_min, METH_VARARGS, "Minimum of expressions."},
+    {"user", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f_user)), METH_VARARGS | METH_KEYWORDS,
+     "A call of a Python function on expressions: user(f, x, y, ..., derivatives=None)."},
+    {"pwl", f_pwl, METH_O, "A piecewise-linear function of one variable given by {(a, b): expression}."},
+    {"And", f_and, METH_VARARGS, "Logical conjunction of expressions."},
+    {"Or", f_or, METH_VARARGS, "Logical disjunction of expressions."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace kelvo

@@ -1,0 +1,182 @@
+// Records of the expression algebra (linear term, quadratic term, expression, nonlinear node)
+// and the shared operations that the operators, printing and row translation use.
+#pragma once
+
+#include <tsl/robin_map.h>
+#include <tsl/robin_set.h>
+
+#include "kelvo/model.h"
+#include "kelvo/var.h"
+
+namespace kelvo {
+
+// Pointer keys are 16-byte aligned and allocated in runs, so the identity hash would fill one
+// bucket in sixteen; mix all the bits in.
+struct MixHash {
+  size_t operator()(uint64_t k) const noexcept {
+    k ^= k >> 33;
+    k *= 0xff51afd7ed558ccdULL;
+    k ^= k >> 33;
+    k *= 0xc4ceb9fe1a85ec53ULL;
+    k ^= k >> 33;
+    return static_cast<size_t>(k);
+  }
+  size_t operator()(const PyObject *p) const noexcept { return (*this)(reinterpret_cast<uint64_t>(p)); }
+};
+
+// Keys hold one strong reference to their variable each.
+using LinMap = tsl::robin_map<PyObject *, double, MixHash>;
+using QuadMap = tsl::robin_map<PyObject *, LinMap *, MixHash>;  // inner maps owned
+using SerialSet = tsl::robin_set<uint64_t, MixHash>;
+
+struct LintermObject {
+  PyObject_HEAD
+  double coef;
+  PyObject *var;
+};
+
+struct QuadtermObject {
+  PyObject_HEAD
+  double coef;
+  PyObject *var1;  // ordering key of var1 <= that of var2
+  PyObject *var2;
+};
+
+struct ExpressionObject {
+  PyObject_HEAD
+  double constant;
+  LinMap *lin;        // null means empty
+  QuadMap *quad;      // first variable -> second variable -> coefficient
+  SerialSet *serials; // serial ids of unlinked variables in quadratic terms
+};
+
+struct NonlinearObject {
+  PyObject_HEAD
+  PyObject *args;  // list (n-ary), tuple (two operands, user functions) or the single operand
+  int32_t op;
+};
+
+// Operand kinds.
+enum Kind : int { K_INVALID = -1, K_NUMBER = 0, K_VAR = 1, K_LIN = 2, K_QUAD = 3, K_EXPR = 4, K_NONLIN = 5 };
+
+// Operator codes of nonlinear nodes.
+enum Op : int32_t {
+  OP_PLUS = 0, OP_MINUS = 1, OP_UMINUS = 2, OP_MUL = 3, OP_DIV = 4, OP_POW = 5,
+  OP_EXP = 6, OP_LOG = 7, OP_LOG10 = 8, OP_SIN = 9, OP_COS = 10, OP_TAN = 11,
+  OP_ASIN = 12, OP_ACOS = 13, OP_ATAN = 14, OP_MAX = 15, OP_MIN = 16, OP_ABS = 17,
+  OP_SIGN = 18, OP_ERF = 19, OP_ERFC = 20, OP_SQRT = 21, OP_PWL = 22, OP_SUM = 23,
+  OP_PROD = 24, OP_AND = 25, OP_OR = 26, OP_USER = 27, OP_USER_ALWAYS = 28, OP_USER_ONDEMAND = 29,
+  OP_COUNT = 30
+};
+
+struct OpInfo {
+  const char *name;
+  int32_t arity;       // 1, 2 or -1 for any number
+  int32_t form;        // 0 infix, -1 prefix or function
+  int32_t precedence;  // -1 binds like an atom
+};
+extern const OpInfo op_table[OP_COUNT];
+// Formula token class of each code: 31 arithmetic, 12 built-in function, 11 user function.
+extern const int32_t op_token_class[OP_COUNT];
+
+inline bool is_user_op(int32_t op) { return op >= OP_USER && op <= OP_USER_ONDEMAND; }
+
+// as_var comes from kelvo/var.h
+inline LintermObject *as_lin(PyObject *o) { return reinterpret_cast<LintermObject *>(o); }
+inline QuadtermObject *as_quad(PyObject *o) { return reinterpret_cast<QuadtermObject *>(o); }
+inline ExpressionObject *as_expr(PyObject *o) { return reinterpret_cast<ExpressionObject *>(o); }
+inline NonlinearObject *as_nl(PyObject *o) { return reinterpret_cast<NonlinearObject *>(o); }
+
+// The ordering key of a variable: its 48-bit index field.
+inline uint64_t var_key(PyObject *v) {
+  return (uint64_t{as_var(v)->index_high} << 32) | as_var(v)->index_low;
+}
+inline bool var_unlinked(PyObject *v) { return as_var(v)->owner == nullptr; }
+
+// Classification. kind_of never sets an error; operand_kind raises "Invalid object in
+// operation: <...>" for kind -1.
+bool is_number(PyObject *o);
+int kind_of(PyObject *o);
+int operand_kind(PyObject *o);
+// The value of a number as a double (-1 with an error on failure of the float conversion).
+inline double number_value(PyObject *o) { return PyFloat_AsDouble(o); }
+// A number, or a constant expression (no linear nor quadratic map), and its value.
+bool constant_value(PyObject *o, double *value);
+// An expression with neither map.
+inline bool is_constant_expr(PyObject *o) {
+  return Py_TYPE(o) == &expression_type && !as_expr(o)->lin && !as_expr(o)->quad;
+}
+
+// Term constructors. make_linterm gives float 0.0 for an exact zero coefficient.
+PyObject *make_linterm(double coef, PyObject *var);
+PyObject *make_quadterm(double coef, PyObject *a, PyObject *b);
+// An empty expression.
+ExpressionObject *new_expression();
+// Releases the maps of e and leaves them null.
+void expression_clear(ExpressionObject *e);
+
+// First-variable search: *var is a borrowed variable or null. 0 or -1.
+int first_var(PyObject *o, PyObject **var);
+// Fails when a and b hold variables of different owners; sets *unlinked when either holds an
+// unlinked variable.
+int check_compatible(PyObject *a, PyObject *b, bool *unlinked = nullptr);
+
+// Amending an expression. 0 or -1.
+int expr_add_linear(ExpressionObject *e, PyObject *var, double coef);
+int expr_set_linear(ExpressionObject *e, PyObject *var, double coef);
+int expr_add_quadratic(ExpressionObject *e, PyObject *a, PyObject *b, double coef);
+int expr_set_quadratic(ExpressionObject *e, PyObject *a, PyObject *b, double coef);
+// e += f * o for a number, variable, term or expression, after the compatibility check.
+int expr_iadd(ExpressionObject *e, PyObject *o, double f);
+// Scales e in place by f (f non-zero), removing entries whose product is exactly zero.
+int expr_scale(ExpressionObject *e, double f);
+
+// f times o as a new expression (a nonlinear node gives its scaled copy instead).
+PyObject *expr_from_object(PyObject *o, double f);
+// f times o as a new object of o's own kind.
+PyObject *scaled_copy(PyObject *o, double f);
+
+// Operators shared by the five number protocols (new reference or null).
+PyObject *alg_add(PyObject *a, PyObject *b, double f);
+PyObject *alg_mul(PyObject *a, PyObject *b);
+PyObject *alg_div(PyObject *a, PyObject *b);
+PyObject *alg_pow(PyObject *a, PyObject *b);
+PyObject *alg_neg(PyObject *a);
+PyObject *alg_iadd(PyObject *a, PyObject *b, double f);
+PyObject *alg_imul(PyObject *a, PyObject *b);
+
+// Nonlinear nodes.
+NonlinearObject *new_node(int32_t op, PyObject *args);  // steals args
+PyObject *unary_node(int32_t op, PyObject *operand);
+PyObject *nary_node(int32_t op, PyObject *container);
+PyObject *binary_node(int32_t op, PyObject *a, PyObject *b);
+PyObject *flatten_node(int32_t op, PyObject *a, PyObject *b);
+PyObject *flatten_inplace(int32_t op, PyObject *a, PyObject *b);
+PyObject *nl_scaled_copy(PyObject *n, double f);
+PyObject *nl_iadd(PyObject *a, PyObject *b, double f);
+PyObject *nl_add(PyObject *a, PyObject *b, double f);
+PyObject *nl_sub(PyObject *a, PyObject *b);
+PyObject *nl_product(PyObject *a, PyObject *b);
+PyObject *nl_negate(PyObject *n);
+
+// Printing.
+PyObject *var_name(PyObject *v);
+PyObject *linterm_str(PyObject *o);
+PyObject *quadterm_str(PyObject *o);
+PyObject *expression_str(PyObject *o);
+PyObject *nonlinear_str(PyObject *o);
+
+// The items of Sum-like arguments (the positional tuple) as a new list, None items left out.
+PyObject *collect_terms(PyObject *args);
+
+// The number protocol shared by kelvo.var (hooked in when the var type is readied) and the
+// four algebra types.
+extern PyNumberMethods algebra_number_methods;
+
+// Module functions of the algebra.
+extern PyMethodDef expr_methods[];
+
+// Raise ModelError with a fixed text.
+PyObject *model_error(const char *msg);
+
+}  // namespace kelvo

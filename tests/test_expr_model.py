@@ -1,0 +1,166 @@
+"""The expression records: which problem their variables belong to, canonical order, the serial
+set of unlinked quadratic terms, reference counts and memory."""
+
+import gc
+import os
+import sys
+
+import numpy
+import pytest
+
+import kelvo
+from expr_helpers import kind, testing
+
+
+@pytest.fixture
+def linked():
+    """Three linked variables of one problem, and the problem (kept alive by the caller)."""
+    p = testing.problem()
+    variables, _, _ = testing.link_objects(p, 3)
+    return p, list(variables)
+
+
+class TestProblemCompatibility:
+    def test_variables_of_two_problems_do_not_combine(self, linked):
+        p, (x, y, _) = linked
+        q = testing.problem()
+        (u,), _, _ = testing.link_objects(q, 1)
+        msg = "^Variables from different problems in expression$"
+        for build in (lambda: x + u, lambda: (x + y) + u, lambda: x * u, lambda: (x + 1) * (u + 1),
+                      lambda: kelvo.sin(x) + u, lambda: x / (u * u), lambda: kelvo.max(x, u)):
+            with pytest.raises(kelvo.ModelError, match=msg):
+                build()
+        e = x + y
+        with pytest.raises(kelvo.ModelError, match=msg):
+            e += 2 * u
+        assert testing.expr_parts(e)[1] == {x: 1.0, y: 1.0}
+
+    def test_linked_and_unlinked_variables_do_not_combine(self, linked):
+        p, (x, _, _) = linked
+        v = testing.unlinked_var()
+        msg = "^Linked variables and unlinked variables cannot be combined in expression$"
+        for build in (lambda: x + v, lambda: v * x, lambda: (v + 1) - x, lambda: kelvo.Sum([x, v]),
+                      lambda: kelvo.sin(v) * x):
+            with pytest.raises(kelvo.ModelError, match=msg):
+                build()
+
+    def test_deleted_variables_are_refused(self, linked):
+        p, (x, y, _) = linked
+        e = 2 * x + 1
+        testing.mark_deleted(x)
+        with pytest.raises(kelvo.ModelError, match="^Deleted variable in expression$"):
+            e + y
+        with pytest.raises(kelvo.ModelError, match="^Deleted variable in expression$"):
+            x * y
+        with pytest.raises(kelvo.ModelError, match="^Deleted variable in expression$"):
+            kelvo.sin(x)
+
+    def test_numbers_and_constants_combine_with_any_problem(self, linked):
+        p, (x, _, _) = linked
+        c = kelvo.expression() + 5
+        v = testing.unlinked_var()
+        assert kind(c + x) == "expr" and kind(c + v) == "expr"
+
+    def test_invalid_operands_are_reported_with_their_text(self):
+        x = testing.unlinked_var()
+        with pytest.raises(kelvo.ModelError, match=r"^Invalid object in operation: <None>$"):
+            x + None
+        with pytest.raises(kelvo.ModelError, match=r"Invalid object in operation: <1j>"):
+            x * 1j
+        with pytest.raises(kelvo.ModelError, match=r"Invalid object in operation"):
+            x + numpy.uint8(3)
+
+    def test_numpy_number_scalars_are_numbers(self):
+        x = testing.unlinked_var()
+        for scalar in (numpy.float64(2), numpy.float32(2), numpy.float16(2), numpy.int8(2), numpy.int16(2),
+                       numpy.int32(2), numpy.int64(2), True):
+            t = x * scalar if scalar is not True else x * 2
+            assert testing.term_parts(t) == (2.0, x)
+        assert testing.expr_parts(x + numpy.int32(4))[0] == 4.0
+
+
+class TestCanonicalForm:
+    def test_quadratic_term_keeps_the_smaller_key_first(self, linked):
+        p, (x, y, z) = linked
+        assert testing.term_parts(z * x)[1:] == (x, z)
+        assert testing.term_parts(y * x)[1:] == (x, y)
+        e = kelvo.expression()
+        e += z * y
+        e += 2 * (y * z)
+        assert testing.expr_parts(e)[2] == {(y, z): 3.0}
+
+    def test_unlinked_quadratic_terms_record_their_serial_ids(self):
+        a, b = testing.unlinked_var(), testing.unlinked_var()
+        sa, sb = testing.object_state(a)[1], testing.object_state(b)[1]
+        e = a + 1
+        e += a * b
+        assert testing.expr_parts(e)[3] == sorted([sa, sb])
+        # Not pruned when the term cancels; copied with the expression.
+        e -= b * a
+        assert testing.expr_parts(e)[2] == {}
+        assert testing.expr_parts(e)[3] == sorted([sa, sb])
+        assert testing.expr_parts(e * 2)[3] == sorted([sa, sb])
+
+    def test_linked_expressions_have_no_serial_set(self, linked):
+        p, (x, y, _) = linked
+        assert testing.expr_parts(x * y + x)[3] is None
+
+    def test_zero_coefficient_creates_no_map(self):
+        x = testing.unlinked_var()
+        e = kelvo.expression()
+        e += 0 * x
+        e += 0.0 * x * x - 0.0 * x * x
+        assert testing.expr_has_maps(e) == (False, False)
+        assert testing.expr_has_maps(kelvo.expression()) == (False, False)
+
+    def test_copy_with_a_factor_near_one_is_exact(self):
+        x, y = testing.unlinked_var(), testing.unlinked_var()
+        e = 0.1 * x + 0.3 * y
+        assert testing.expr_parts(e * (1 + 1e-16))[1] == {x: 0.1, y: 0.3}
+        assert testing.expr_parts(e * 1.01)[1] == {x: 0.1 * 1.01, y: 0.3 * 1.01}
+
+
+class TestReferences:
+    def test_terms_and_expressions_release_their_variables(self):
+        x, y = testing.unlinked_var(), testing.unlinked_var()
+        bx, by = sys.getrefcount(x), sys.getrefcount(y)
+        objs = [2 * x, x * y, x + y, x * y + 3 * x - y, kelvo.sin(x) + y, (x + y) * (x - y), x ** 3,
+                kelvo.Sum([x, y, x * y]), kelvo.max(x, y), kelvo.pwl({(0, 1): x, (1, 2): 2 * x - 1})]
+        assert sys.getrefcount(x) > bx
+        del objs
+        gc.collect()
+        assert (sys.getrefcount(x), sys.getrefcount(y)) == (bx, by)
+
+    def test_failed_operations_release_what_they_took(self, linked):
+        p, (x, y, _) = linked
+        q = testing.problem()
+        (u,), _, _ = testing.link_objects(q, 1)
+        bx, bu = sys.getrefcount(x), sys.getrefcount(u)
+        for build in (lambda: (x + y) + u, lambda: kelvo.Sum([x, y, u]), lambda: (x + y) * (u + 1),
+                      lambda: kelvo.sin(x) + y + u):
+            with pytest.raises(kelvo.ModelError):
+                build()
+        assert (sys.getrefcount(x), sys.getrefcount(u)) == (bx, bu)
+
+
+def _rss():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def test_building_and_dropping_a_million_expressions_keeps_memory_flat():
+    x, y, z = testing.unlinked_var(), testing.unlinked_var(), testing.unlinked_var()
+
+    def churn(n):
+        for i in range(n):
+            e = 2 * x + y - 1
+            e += x * z
+            e *= 3
+            n = kelvo.sin(e) + e * y
+            del e, n
+
+    churn(20000)  # let the allocators reach their working size
+    before = _rss()
+    churn(1000000)
+    growth = _rss() - before
+    assert growth < 32 * 1024 * 1024, f"memory grew by {growth} bytes"
