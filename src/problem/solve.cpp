@@ -149,7 +149,7 @@ int leaf_index(ProblemObject *p, const Query &q, PyObject *leaf, int count, int 
   return 0;
 }
 
-int append_leaf(PyObject *owner, PyObject *leaf, void *data) {
+int append_leaf(PyObject *, PyObject *leaf, void *data) {
   auto *d = static_cast<LeafData *>(data);
   int index;
   if (leaf_index(d->p, *d->q, leaf, d->count, &index) < 0) return -1;
@@ -158,7 +158,6 @@ int append_leaf(PyObject *owner, PyObject *leaf, void *data) {
   int rc = PyList_Append(d->out, v);
   Py_DECREF(v);
   return rc;
-  (void)owner;
 }
 
 // The result for the positional arguments: every value, one value, or the flat list of the

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kelvo/model.h"
 #include "kelvo/problem.h"
 
 namespace kelvo {
