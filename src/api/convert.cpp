@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "kelvo/callbacks.h"
+#include "kelvo/constraint.h"
 #include "kelvo/frame.h"
 #include "kelvo/model.h"
 #include "kelvo/numpy.h"
@@ -70,30 +71,10 @@ static int fail(PyObject *cls, const char *message) {
   return -1;
 }
 
-int constraint_row(ConstraintObject *c, ProblemObject *p) {
-  bool block = constraint_slot_count(c) != 0;
-  if (!block && c->link == deleted_marker) return fail(g.ModelError, "Constraint has been deleted from the problem");
-  int kind = c->bound_flags >> constraint_kind_shift;
-  uint64_t index = c->index_low | (uint64_t{c->index_high} << 32);
-  if (kind == 1) {
-    if (index == 0) return fail(g.ModelError, "Constraint is not initialized");
-    if (p->con_map) {
-      auto it = p->con_map->find(index);
-      if (it != p->con_map->end()) return it->second;
-    }
-    return fail(g.ModelError, "Constraint does not belong to this problem");
-  }
-  if (kind == 0 && !block && !c->link) return fail(g.ModelError, "Constraint is not initialized");
-  if (block || !c->link) return fail(g.ModelError, "Constraint does not belong to any problem");
-  auto *owner = static_cast<ProblemObject *>(c->link);
-  if (owner == p || owner == p->parent) return static_cast<int>(c->index_low);
-  return fail(g.ModelError, "Constraint is from a different problem");
-}
-
-static bool is_constraint(PyObject *o) { return PyObject_TypeCheck(o, &constraint_type); }
-static bool constraint_deleted(PyObject *o) {
-  auto *c = reinterpret_cast<ConstraintObject *>(o);
-  return constraint_slot_count(c) == 0 && c->link == deleted_marker;
+// Row of a constraint in p; deleted constraints are refused here, the rest by constraint_row.
+int resolve_row(PyObject *obj, ProblemObject *p) {
+  if (constraint_deleted(as_con(obj))) return fail(g.ModelError, "Constraint has been deleted from the problem");
+  return constraint_row(as_con(obj), p);
 }
 
 // ---- one object to an index
@@ -138,7 +119,7 @@ int conv_obj2index(ProblemObject *p, PyObject *obj, ElemKind kind, int *index) {
     return 0;
   }
   if (kind == ek_row && is_constraint(obj)) {
-    int row = constraint_row(reinterpret_cast<ConstraintObject *>(obj), p);
+    int row = resolve_row(obj, p);
     if (row < 0) return -1;
     *index = row;
     return 0;
@@ -176,7 +157,7 @@ int conv_obj2combined(ProblemObject *p, PyObject *obj, int *index, bool *objects
     return 0;
   }
   if (is_constraint(obj)) {
-    int row = constraint_row(reinterpret_cast<ConstraintObject *>(obj), p);
+    int row = resolve_row(obj, p);
     if (row < 0) return -1;
     *index = row;
     if (objects_used) *objects_used = true;

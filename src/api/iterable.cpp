@@ -88,7 +88,7 @@ int iter_indices(ProblemObject *p, PyObject *obj, const char *name, SetKind kind
       if (col < 0) return -1;
       *value = col;
     } else if (kind == sk_row && PyObject_TypeCheck(item, &constraint_type)) {
-      int row = constraint_row(reinterpret_cast<ConstraintObject *>(item), p);
+      int row = resolve_row(item, p);
       if (row < 0) return -1;
       *value = row;
     } else if (kind == sk_set && PyObject_TypeCheck(item, &sos_type)) {

@@ -28,6 +28,7 @@ int ready_expression_type() {
   expression_type.tp_str = expression_str;
   expression_type.tp_repr = expression_str;
   expression_type.tp_as_number = &algebra_number_methods;
+  expression_type.tp_richcompare = algebra_richcompare;
   return PyType_Ready(&expression_type);
 }
 

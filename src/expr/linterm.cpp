@@ -19,6 +19,7 @@ int ready_linterm_type() {
   linterm_type.tp_str = linterm_str;
   linterm_type.tp_repr = linterm_str;
   linterm_type.tp_as_number = &algebra_number_methods;
+  linterm_type.tp_richcompare = algebra_richcompare;
   return PyType_Ready(&linterm_type);
 }
 

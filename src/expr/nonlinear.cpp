@@ -424,6 +424,7 @@ int ready_nonlinear_type() {
   nonlinear_type.tp_str = nonlinear_str;
   nonlinear_type.tp_repr = nonlinear_str;
   nonlinear_type.tp_as_number = &algebra_number_methods;
+  nonlinear_type.tp_richcompare = algebra_richcompare;
   return PyType_Ready(&nonlinear_type);
 }
 

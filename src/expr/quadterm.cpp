@@ -20,6 +20,7 @@ int ready_quadterm_type() {
   quadterm_type.tp_str = quadterm_str;
   quadterm_type.tp_repr = quadterm_str;
   quadterm_type.tp_as_number = &algebra_number_methods;
+  quadterm_type.tp_richcompare = algebra_richcompare;
   return PyType_Ready(&quadterm_type);
 }
 

@@ -2,12 +2,12 @@
 // attributes live in the library), unlinked (free-standing, attributes in the process-wide
 // side tables) or deleted.
 #include "kelvo/var.h"
-#include "kelvo/expr.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "kelvo/frame.h"
+#include "kelvo/slots.h"
 
 namespace kelvo {
 
@@ -593,6 +593,7 @@ int ready_var_type() {
   var_type.tp_setattro = var_setattro;
   var_type.tp_methods = var_methods;
   var_type.tp_as_number = &algebra_number_methods;
+  var_type.tp_richcompare = algebra_richcompare;
   return PyType_Ready(&var_type);
 }
 

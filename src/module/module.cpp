@@ -1,4 +1,5 @@
 // Module initialisation and release of _kelvo.
+#include "kelvo/constraint.h"
 #include "kelvo/environment.h"
 #include "kelvo/evaluate.h"
 #include "kelvo/expr.h"
@@ -6,7 +7,6 @@
 #include "kelvo/problem.h"
 #include "kelvo/var.h"
 
-#include <initializer_list>
 #include <new>
 #include <utility>
 
@@ -35,7 +35,8 @@ static struct PyModuleDef module_def = {
 static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
     const PyMethodDef *parts[] = {environment_methods, params_module_methods, variable_module_methods,
-                                   expr_methods, evaluate_methods};
+                                   expr_methods, compare_methods,
+                                   evaluate_methods};
     size_t n = 0;
     for (auto part : parts)
       for (size_t i = 0; part[i].ml_name; ++i) ++n;

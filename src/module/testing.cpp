@@ -500,11 +500,14 @@ static struct PyModuleDef testing_def = {
 extern PyMethodDef expr_testing_methods[];
 // The argument conversion's entry points (api/testing.cpp).
 extern PyMethodDef convert_testing_methods[];
+// The constraint record's entry points (model/constraint_testing.cpp).
+extern PyMethodDef constraint_testing_methods[];
 
 PyObject *create_testing_module() {
   PyObject *m = PyModule_Create(&testing_def);
   if (m && PyModule_AddFunctions(m, expr_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, convert_testing_methods) < 0) Py_CLEAR(m);
+  if (m && PyModule_AddFunctions(m, constraint_testing_methods) < 0) Py_CLEAR(m);
   return m;
 }
 

@@ -132,7 +132,7 @@ int leaf_index(ProblemObject *p, const Query &q, PyObject *leaf, int count, int 
     *index = var_column(as_var(leaf), p);
     if (*index < 0) return -1;
   } else if (q.rows && PyObject_TypeCheck(leaf, &constraint_type)) {
-    *index = constraint_row(reinterpret_cast<ConstraintObject *>(leaf), p);
+    *index = resolve_row(leaf, p);
     if (*index < 0) return -1;
   } else if (PyUnicode_Check(leaf) || PyBytes_Check(leaf)) {
     if (conv_obj2index(p, leaf, q.rows ? ek_row : ek_col, index) < 0) return -1;

@@ -60,8 +60,8 @@ int require_handle(ProblemObject *p);
 int read_int_attrib(ProblemObject *p, int id, int *value);
 int read_dbl_attrib(ProblemObject *p, int id, double *value);
 
-// Row of a constraint in p: the row, or -1 with ModelError.
-int constraint_row(ConstraintObject *c, ProblemObject *p);
+// Row of a kelvo.constraint in p: the row, or -1 with ModelError (deleted constraints too).
+int resolve_row(PyObject *constraint, ProblemObject *p);
 
 // Array from a Python object (None or null gives no array). slot may be null. 0 or -1.
 int conv_obj2arr(ProblemObject *p, LengthSlot *slot, PyObject *obj, ElemKind kind, WorkArray &out);

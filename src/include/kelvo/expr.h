@@ -6,6 +6,7 @@
 #include <tsl/robin_set.h>
 
 #include "kelvo/model.h"
+#include "kelvo/slots.h"
 #include "kelvo/var.h"
 
 namespace kelvo {
@@ -81,7 +82,6 @@ extern const int32_t op_token_class[OP_COUNT];
 
 inline bool is_user_op(int32_t op) { return op >= OP_USER && op <= OP_USER_ONDEMAND; }
 
-// as_var comes from kelvo/var.h
 inline LintermObject *as_lin(PyObject *o) { return reinterpret_cast<LintermObject *>(o); }
 inline QuadtermObject *as_quad(PyObject *o) { return reinterpret_cast<QuadtermObject *>(o); }
 inline ExpressionObject *as_expr(PyObject *o) { return reinterpret_cast<ExpressionObject *>(o); }
