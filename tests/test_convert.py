@@ -2,10 +2,19 @@
 element kinds, length slots, iterators, names, output lists, index resolution, the iterable
 conversions and old keyword names."""
 
+import warnings
+
 import numpy as np
 import pytest
 
 import kelvo
+
+
+def unlinked():
+    """A free-standing variable (its constructor is deprecated in favour of addVariable)."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
+        return kelvo.var()
 
 ROW, COL, INT, INT64, REAL, CHAR, CUT = range(7)
 
@@ -108,7 +117,7 @@ class TestIndexResolution:
         with pytest.raises(kelvo.ModelError, match="^Variable is from a different problem$"):
             t.conv_index(model, w, COL)
         with pytest.raises(kelvo.ModelError, match="^Variable does not belong to this problem$"):
-            t.conv_index(model, kelvo.var(), COL)
+            t.conv_index(model, unlinked(), COL)
 
     def test_deleted_objects(self, t, model):
         x, y, z = model.getVariable()
