@@ -146,6 +146,15 @@ class TestBeforeSolve:
         with pytest.raises(kelvo.ModelError, match="Solution is not available"):
             kelvo.evaluate(vs["x"], problem=production)
 
+    def test_solution_lapses_when_a_column_is_added(self, production):
+        production.optimize()
+        assert len(production.getSolution()) == 2
+        production.addVariable(name="w")
+        with pytest.raises(kelvo.ModelError, match="^Solution is not available$"):
+            production.getSolution()
+        with pytest.raises(kelvo.ModelError, match="^Reduced costs are not available$"):
+            production.getRedCosts()
+
     def test_duals_of_a_mip_are_not_available(self, tmp_path):
         p = read_problem(tmp_path, SMALL_MIP)
         p.optimize()
@@ -172,6 +181,16 @@ class TestQueryShapes:
         assert nested[2] == {"k": pytest.approx(2.0)}
         assert production.getSolution(3 * x + 5 * y) == pytest.approx(36.0)
         assert production.getSolution(x, y) == pytest.approx((2.0, 6.0))
+
+    def test_evaluate_reads_the_current_solution(self, production):
+        production.optimize()
+        vs, _ = by_name(production)
+        x, y = vs["x"], vs["y"]
+        assert kelvo.evaluate(3 * x + 5 * y, problem=production) == pytest.approx(36.0)
+        assert kelvo.evaluate([x, {"y": y * y}], problem=production) == [
+            pytest.approx(2.0), {"y": pytest.approx(36.0)}]
+        # A given solution wins over the problem's own.
+        assert kelvo.evaluate(x + y, problem=production, solution=[1.0, 1.0]) == 2.0
 
     def test_flatten_only_for_the_true_object(self, production):
         production.optimize()
