@@ -382,12 +382,16 @@ TEST_F(LimitsTest, WhatNoEngineTakesYetIsRefusedAndKept) {
   int c0 = 0, c1 = 1;
   double half = 0.5;
   ASSERT_EQ(KLVOaddqmatrix64(prob, 0, 1, &c0, &c1, &half), 0);
+  // With an integer column (a continuous problem with quadratic rows goes to the nonlinear solver).
+  char integer = 'I', continuous = 'C';
+  ASSERT_EQ(KLVOchgcoltype(prob, 1, &c0, &integer), 0);
   EXPECT_EQ(KLVOoptimize(prob, "", nullptr, nullptr), KLVO_ERR_NOT_SUPPORTED);
   EXPECT_NE(error().find("quadratic constraints"), std::string::npos) << error();
   EXPECT_NE(error().find("not supported yet"), std::string::npos);
   EXPECT_EQ(int_attr(prob, KLVO_ATTR_QCONSTRAINTS), 1);
   EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_UNSTARTED);
   ASSERT_EQ(KLVOdelqmatrix(prob, 0), 0);
+  ASSERT_EQ(KLVOchgcoltype(prob, 1, &c0, &continuous), 0);
   EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
 
   // A special ordered set: refused by the MIP solve, its relaxation still solves.

@@ -502,12 +502,15 @@ extern PyMethodDef expr_testing_methods[];
 extern PyMethodDef convert_testing_methods[];
 // The constraint record's entry points (model/constraint_testing.cpp).
 extern PyMethodDef constraint_testing_methods[];
+// The row and objective translation's entry points (problem/testing_rows.cpp).
+extern PyMethodDef rows_testing_methods[];
 
 PyObject *create_testing_module() {
   PyObject *m = PyModule_Create(&testing_def);
   if (m && PyModule_AddFunctions(m, expr_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, convert_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, constraint_testing_methods) < 0) Py_CLEAR(m);
+  if (m && PyModule_AddFunctions(m, rows_testing_methods) < 0) Py_CLEAR(m);
   return m;
 }
 

@@ -179,6 +179,19 @@ KLVO_API int KLVOchgrowtype(KLVOprob prob, int n, const int rowind[], const char
 KLVO_API int KLVOchgcoltype(KLVOprob prob, int n, const int colind[], const char coltype[]);
 /* 1 minimise, -1 maximise. */
 KLVO_API int KLVOchgobjsense(KLVOprob prob, int objsense);
+/* Further linear objectives. Objective 0 is the one KLVOchgobj changes; objectives 1, 2, ...
+ * hold only linear coefficients (their constants are the per-objective control 20005) and
+ * follow column additions (new columns have coefficient 0) and deletions.
+ * KLVOchgobjn: sets coefficients of objective objidx; objidx equal to the number of
+ * objectives adds a new objective, all zero before the change. For objidx 0 it is KLVOchgobj.
+ * KLVOaddobj: appends an objective with the given coefficients, priority and weight.
+ * KLVOdelobj: deletes objective objidx > 0; later objectives (and their controls) move down.
+ * KLVOgetobjn: coefficients of columns first..last of objective objidx. */
+KLVO_API int KLVOchgobjn(KLVOprob prob, int objidx, int n, const int colind[], const double objcoef[]);
+KLVO_API int KLVOaddobj(KLVOprob prob, int n, const int colind[], const double objcoef[], int priority,
+                        double weight);
+KLVO_API int KLVOdelobj(KLVOprob prob, int objidx);
+KLVO_API int KLVOgetobjn(KLVOprob prob, int objidx, double objcoef[], int first, int last);
 /* Sets Q_ij = Q_ji = coef (objective convention above); 0 removes the entry. */
 KLVO_API int KLVOchgqobj(KLVOprob prob, int objqcol1, int objqcol2, double coef);
 KLVO_API int KLVOchgmqobj64(KLVOprob prob, int64_t n, const int objqcol1[], const int objqcol2[],

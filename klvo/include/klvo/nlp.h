@@ -1,10 +1,38 @@
-/* The nonlinear layer (prefix KSLP): formulas and nonlinear solving. */
+/* The nonlinear layer (prefix KSLP): formulas and nonlinear solving.
+ *
+ * A row's nonlinear part is a sum of coefficient entries factor * formula * column; the column
+ * value -1000 (KSLP_NOCOLUMN) means that the formula multiplies no column. Row -1 stands for the
+ * objective. A row therefore reads
+ *     linear part + quadratic part + sum of its entries   (type L, G, E, R or N)   rhs
+ * and the objective  constant + linear + quadratic + sum of its entries.
+ *
+ * Formulas are token arrays: parallel arrays of token types and values, in postfix
+ * ("parsed") order. Types: 0 end of formula (optional as the last token), 1 constant,
+ * 10 column (its index as a double), 11 user function (its id), 12 internal function (code),
+ * 22 start of an argument list, 31 operator (1 unary minus, 2 power, 3 times, 4 divide,
+ * 5 plus, 6 minus). Function codes: 14 log10, 15 log, 16 exp, 17 abs, 18 sqrt, 27 sin,
+ * 28 cos, 29 tan, 30 asin, 31 acos, 32 atan, 33 min, 34 max, 35 pwl, 36 sum, 37 prod,
+ * 46 sign, 49 erf, 50 erfc. A one-argument function follows a (22) token and its argument;
+ * min, max, sum, prod, pwl and user functions take every operand pushed since the latest
+ * (22) token. The operands of pwl and user functions are pushed last to first; pwl's operands
+ * are (argument, x0, y0, x1, y1, ...) with constant breakpoints in non-decreasing x (two
+ * points with the same x make a jump; outside the breakpoints the end segments extend).
+ * Only parsed token arrays are accepted (the `parsed` arguments must be 1).
+ *
+ * Bad input (a malformed token array, an index out of range) fails with a message and changes
+ * nothing. Solutions follow the library's sign conventions: the dual of a row is the rate of
+ * change of the optimal objective per unit increase of its right-hand side, a reduced cost is
+ * the rate of change per unit increase of the column's active bound, a slack is the
+ * right-hand side minus the row's activity.
+ */
 #ifndef KLVO_NLP_H
 #define KLVO_NLP_H
 
 #include "types.h"
 
 KLVO_EXTERN_C_BEGIN
+
+#define KSLP_NOCOLUMN (-1000)
 
 /* Initialise / release the nonlinear layer (counted like KLVOinit). KSLPinit returns
  * KLVO_ERR_NOT_AVAILABLE when the library was built without its nonlinear engine. */
@@ -14,13 +42,154 @@ KLVO_API int KSLPfree(void);
 /* A nonlinear-layer handle is attached to an existing problem and destroyed before it. */
 KLVO_API int KSLPcreateprob(KSLPprob *slp, KLVOprob *prob);
 KLVO_API int KSLPdestroyprob(KSLPprob slp);
+/* Copies the formulas, initial values, user functions and controls of src into dest (both
+ * attached to problems with the same columns and rows; copy the problems first). The name is
+ * unused and may be null. */
+KLVO_API int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *name);
+KLVO_API int KSLPcopycontrols(KSLPprob dest, KSLPprob src);
 /* Last error of the layer: its code and text (512 characters). */
 KLVO_API int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg);
+/* Asks a running solve to stop; it ends with status "unfinished". */
 KLVO_API int KSLPinterrupt(KSLPprob slp, int reason);
 
-/* One message function per layer handle; f NULL removes it. */
+/* One message function per layer handle; f NULL removes it. The engine's log arrives here. */
 typedef void (*KSLPmessagecb)(KSLPprob slp, void *data, const char *msg, int len, int msgtype);
 KLVO_API int KSLPsetcbmessage(KSLPprob slp, KSLPmessagecb f, void *data);
+
+/* Catalogues. Each gives pointers to static parallel arrays of ids, names and flag words,
+ * ended by an entry with id 0 and an empty name; *count (if not null) gets the number of
+ * entries before it. Flag bits: 10 the name is known, 0 integer, 1 double, 2 string,
+ * 4 control (else attribute), 8 stored only (has no effect in this library). The second
+ * catalogue holds the settings of the interior-point engine. */
+KLVO_API int KSLPgetcalist(const int **ids, const char *const **names, const int **flags, int *count);
+KLVO_API int KSLPgetKTRcalist(const int **ids, const char *const **names, const int **flags, int *count);
+/* Id and flags of a control or attribute name (any case). An unknown name gives id 0 and
+ * flags 0 (bit 10 clear) and succeeds. */
+KLVO_API int KSLPcontrolcode(const char *name, int *id, int *flags);
+
+/* Controls and attributes by id. Controls of the objective sense (12146) read and write the
+ * problem's objective sense. */
+KLVO_API int KSLPgetintcontrol(KSLPprob slp, int id, int *value);
+KLVO_API int KSLPsetintcontrol(KSLPprob slp, int id, int value);
+KLVO_API int KSLPgetintcontrol64(KSLPprob slp, int id, int64_t *value);
+KLVO_API int KSLPsetintcontrol64(KSLPprob slp, int id, int64_t value);
+KLVO_API int KSLPgetdblcontrol(KSLPprob slp, int id, double *value);
+KLVO_API int KSLPsetdblcontrol(KSLPprob slp, int id, double value);
+/* value may be null to learn the length; *nbytes (if not null) gets the length plus one. */
+KLVO_API int KSLPgetstringcontrol(KSLPprob slp, int id, char *value, int maxbytes, int *nbytes);
+KLVO_API int KSLPsetstrcontrol(KSLPprob slp, int id, const char *value);
+KLVO_API int KSLPgetintattrib(KSLPprob slp, int id, int *value);
+KLVO_API int KSLPgetintattrib64(KSLPprob slp, int id, int64_t *value);
+KLVO_API int KSLPgetdblattrib(KSLPprob slp, int id, double *value);
+KLVO_API int KSLPgetptrattrib(KSLPprob slp, int id, void **value);
+
+/* Drops the solver's compiled model (bit 0 of attribute 12062); the next solve compiles the
+ * formulas again. */
+KLVO_API int KSLPunconstruct(KSLPprob slp);
+/* Returns the layer from its solved state to its editable state (clears bit 29 of attribute
+ * 12062); the solution stays readable. */
+KLVO_API int KSLPpostsolve(KSLPprob slp);
+
+/* Coefficient entries. ncoef entries; entry k is factor[k] * formula * colindex[k] in row
+ * rowindex[k] (-1 the objective), its formula being the tokens fstart[k] .. fstart[k+1]-1
+ * (fstart has ncoef + 1 entries). Adding an entry at a (row, column) that has one adds to it.
+ * KSLPloadcoefs replaces all entries. Either all entries are stored or none. */
+KLVO_API int KSLPaddcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
+                          const int *fstart, int parsed, const int *type, const double *value);
+KLVO_API int KSLPloadcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
+                           const int *fstart, int parsed, const int *type, const double *value);
+/* Deletes the entries at the given (row, column) pairs; a pair without an entry is an error. */
+KLVO_API int KSLPdelcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex);
+/* The distinct (row, column) pairs holding entries, in order of first addition. Arrays may be
+ * null to learn the count. */
+KLVO_API int KSLPgetcoefs(KSLPprob slp, int *ncoef, int *rowindex, int *colindex);
+/* The formula at (row, column): its factor and tokens (with the end token). With type null,
+ * only *ntokens (and *factor) are set; otherwise maxtokens must hold them. Several entries at
+ * the same pair read back as one formula with factor 1. */
+KLVO_API int KSLPgetcoefformula(KSLPprob slp, int rowindex, int colindex, double *factor, int parsed, int maxtokens,
+                                int *ntokens, int *type, double *value);
+
+/* User functions. A function of type 2 gives values only (and is differentiated
+ * numerically): double f(const double *args, void *data), reporting a failure by calling
+ * KSLPsetfunctionerror. A function of type 5 also gives first derivatives:
+ * int f(const double *args, const double *request, double *value, double *partials, void *data)
+ * where request is null when only the value is wanted and otherwise has a non-zero entry for
+ * every partial derivative wanted; it returns 0, or non-zero on failure. nout must be 1 and
+ * flags 0. The id goes into formulas as token (11, id). */
+typedef void (*KSLPuserfunction)(void);
+KLVO_API int KSLPadduserfunction(KSLPprob slp, const char *name, int type, int nin, int nout, int flags,
+                                 KSLPuserfunction fn, void *data, int *id);
+KLVO_API int KSLPsetfunctionerror(KSLPprob slp);
+
+/* Value of a formula at the current point (the last solution, else the initial values, else
+ * zero). The token array must end with the end token (type 0), which gives its length; the
+ * same holds for KSLPformuladerivatives. */
+KLVO_API int KSLPevaluateformula(KSLPprob slp, int parsed, const int *type, const double *value, double *result);
+/* Value, gradient (dense, one entry per column) and Hessian (dense, ncols x ncols, row-major,
+ * may be null) of a formula at the point x (one entry per column), by the same automatic
+ * differentiation the solver uses. */
+KLVO_API int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, const double *value, const double *x,
+                                    double *f, double *gradient, double *hessian);
+
+/* Column settings of the successive-linearisation interface. In KSLPchgvar a null pointer
+ * leaves a setting unchanged; detrow -1 removes the determining row. The initial value is the
+ * one KLVOnlpsetinitval sets and starts the next solve; the other settings are stored and read
+ * back but do not steer this library's interior-point solve (KSLPgetvar reports -1 for delta
+ * columns, penalty deltas and update rows, which it does not create). KSLPdelvars forgets the
+ * settings and initial values of the given columns. Row status words (KSLPchgrowstatus) are
+ * stored likewise. Settings follow deleted rows and columns. */
+KLVO_API int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepbound,
+                        const double *stepbound, const double *penalty, const double *damp, const double *initvalue,
+                        const double *value, const int *tolset, const int *history, const int *converged,
+                        const int *vartype);
+KLVO_API int KSLPgetvar(KSLPprob slp, int col, int *detrow, double *initstepbound, double *stepbound,
+                        double *penalty, double *damp, double *initvalue, double *value, int *tolset, int *history,
+                        int *converged, int *vartype, int *delta, int *penaltydelta, int *updaterow,
+                        double *oldvalue);
+KLVO_API int KSLPdelvars(KSLPprob slp, int ncols, const int *colind);
+KLVO_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
+KLVO_API int KSLPgetrowstatus(KSLPprob slp, int row, int *status);
+
+/* The last solution of the layer (any array may be null). */
+KLVO_API int KSLPgetslpsol(KSLPprob slp, double *x, double *slack, double *duals, double *djs);
+
+/* Row formulas on the main problem: each row's formula is an entry with column -1000 and
+ * factor 1. formulastart has nrows + 1 entries. */
+KLVO_API int KLVOnlpaddformulas(KLVOprob prob, int nrows, const int *rowindex, const int *formulastart, int parsed,
+                                const int *type, const double *value);
+KLVO_API int KLVOnlploadformulas(KLVOprob prob, int nrows, const int *rowindex, const int *formulastart, int parsed,
+                                 const int *type, const double *value);
+KLVO_API int KLVOnlpdelformulas(KLVOprob prob, int nrows, const int *rowindex);
+/* The sum of a row's entries without column as one formula; an empty formula when it has
+ * none (*ntokens 0). Same buffer rules as KSLPgetcoefformula. */
+KLVO_API int KLVOnlpgetformula(KLVOprob prob, int rowindex, int parsed, int maxtokens, int *ntokens, int *type,
+                               double *value);
+/* The rows holding entries without column, ascending; rowindex may be null to learn the count. */
+KLVO_API int KLVOnlpgetformularows(KLVOprob prob, int *nrows, int *rowindex);
+KLVO_API int KLVOnlpgetformularows_witharraysizes(KLVOprob prob, int *nrows, int *rowindex, int maxrows);
+/* The same with every array followed by its element count, checked against what the call
+ * reads: nrows rows, nrows + 1 formula starts and formulastart[nrows] tokens. */
+KLVO_API int KLVOnlpaddformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
+                                               const int *formulastart, int formulastart_size, int parsed,
+                                               const int *type, int type_size, const double *value, int value_size);
+KLVO_API int KLVOnlploadformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
+                                                const int *formulastart, int formulastart_size, int parsed,
+                                                const int *type, int type_size, const double *value,
+                                                int value_size);
+KLVO_API int KLVOnlpdelformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size);
+/* Determining rows and initial step bounds of columns (see KSLPchgvar), n of each. */
+KLVO_API int KLVOslpsetdetrow_witharraysizes(KLVOprob prob, int n, const int *colindex, int colindex_size,
+                                             const int *rowindex, int rowindex_size);
+KLVO_API int KLVOslpsetinitstepbounds_witharraysizes(KLVOprob prob, int n, const int *colindex, int colindex_size,
+                                                     const double *initial, int initial_size);
+KLVO_API int KLVOslpgetcoefs(KLVOprob prob, int *ncoef, int *rowindex, int *colindex);
+KLVO_API int KLVOslpgetcoefformula(KLVOprob prob, int rowindex, int colindex, double *factor, int parsed,
+                                   int maxtokens, int *ntokens, int *type, double *value);
+/* Initial values of columns for the next nonlinear solve (clipped into the bounds). */
+KLVO_API int KLVOnlpsetinitval(KLVOprob prob, int ncols, const int *colindex, const double *initial);
+/* Solves a continuous problem with its quadratic rows and formulas by the interior-point
+ * engine. Needs the nonlinear layer handle. flags is unused and may be null. */
+KLVO_API int KLVOnlpoptimize(KLVOprob prob, const char *flags);
 
 KLVO_EXTERN_C_END
 

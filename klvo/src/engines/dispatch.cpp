@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "engines/highs/highs_engine.h"
+#include "engines/nlp/layer.h"
+#include "engines/nlp/solve.h"
 #include "env/error.h"
 
 namespace klvo {
@@ -12,6 +14,7 @@ namespace klvo {
 ModelFacts model_facts(const Problem &prob) {
   const ModelStore &m = prob.model;
   ModelFacts f;
+  f.objectives = 1 + static_cast<int>(m.objn.size());
   for (char t : m.coltype) {
     if (t != 'C') ++f.discrete_cols;
     if (t == 'P') ++f.partial_cols;
@@ -23,6 +26,7 @@ ModelFacts model_facts(const Problem &prob) {
   f.qrows = m.nqrows();
   f.sets = m.nsets();
   f.indicators = m.nindicators();
+  f.formulas = nlp::formula_count(prob);
   return f;
 }
 
@@ -85,6 +89,17 @@ void optimize(Problem &prob, const char *flags, SolveKind kind) {
   Flags f = parse_flags(flags);
   if (kind == SolveKind::Lp) f.relax = true;
   ModelFacts facts = model_facts(prob);
+  // Continuous problems (or relaxations) with quadratic rows or formulas go to the nonlinear
+  // solver when nothing else in them needs another engine.
+  if ((facts.qrows || facts.formulas) && (f.relax || facts.discrete_cols == 0)) {
+    ModelFacts rest = facts;
+    rest.qrows = rest.formulas = 0;
+    if (unsupported(rest, f.relax).empty()) {
+      prob.interrupt_reason.store(0);
+      nlp::optimize(prob, f.relax);
+      return;
+    }
+  }
   std::string missing = unsupported(facts, f.relax);
   if (!missing.empty())
     fail(KLVO_ERR_NOT_SUPPORTED, "Cannot solve this problem: %s %s not supported yet", missing.c_str(),

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "env/problem.h"
+#include "engines/nlp/layer.h"
 #include "model/edit.h"
 
 using klvo::api_call;
@@ -122,11 +123,17 @@ int KLVOaddrows64(KLVOprob prob, int nrows, int64_t ncoefs, const char rowtype[]
 }
 
 int KLVOdelcols(KLVOprob prob, int ncols, const int colind[]) {
-  return api_call(prob, "KLVOdelcols", [&] { del_cols(prob->model, "KLVOdelcols", ncols, colind); });
+  return api_call(prob, "KLVOdelcols", [&] {
+    del_cols(prob->model, "KLVOdelcols", ncols, colind);
+    klvo::nlp::cols_deleted(*prob, ncols, colind);  // formulas follow the columns
+  });
 }
 
 int KLVOdelrows(KLVOprob prob, int nrows, const int rowind[]) {
-  return api_call(prob, "KLVOdelrows", [&] { del_rows(prob->model, "KLVOdelrows", nrows, rowind); });
+  return api_call(prob, "KLVOdelrows", [&] {
+    del_rows(prob->model, "KLVOdelrows", nrows, rowind);
+    klvo::nlp::rows_deleted(*prob, nrows, rowind);  // formulas follow the rows
+  });
 }
 
 int KLVOdelsets(KLVOprob prob, int nsets, const int setind[]) {

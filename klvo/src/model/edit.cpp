@@ -372,6 +372,10 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
   for (auto &row : m.rowentries) remap_entries(row, map);
   compact(m.colentries, map);
   compact(m.obj, map);
+  for (auto &o : m.objn) {
+    o.resize(map.size(), 0.0);
+    compact(o, map);
+  }
   compact(m.lb, map);
   compact(m.ub, map);
   compact(m.limit, map);

@@ -91,6 +91,9 @@ struct ModelStore {
 
   // Quadratic objective (full symmetric, by column) and quadratic rows (upper triangle).
   std::vector<std::vector<Entry>> qobj;
+  // Linear objectives 1, 2, ... of a multi-objective problem; a vector shorter than ncols()
+  // reads 0 for the columns it does not reach.
+  std::vector<std::vector<double>> objn;
   std::vector<std::vector<QTerm>> qrows;
 
   // Indicators and special ordered sets.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engines/dispatch.h"
+#include "engines/nlp/layer.h"
 #include "env/problem.h"
 #include "params/attributes.h"
 #include "params/catalogue.h"
@@ -132,6 +133,8 @@ int KLVOgetattribinfo(KLVOprob prob, const char *name, int *id, int *type) {
 int KLVOgetintcontrol(KLVOprob prob, int id, int *value) {
   return klvo::api_call(prob, "KLVOgetintcontrol", [&] {
     require_out(value, "KLVOgetintcontrol");
+    int64_t v64;  // the nonlinear layer's controls are readable here too
+    if (klvo::nlp::forward_get(*prob, id, true, 1, &v64, nullptr, nullptr)) return void(*value = static_cast<int>(v64));
     const CaDef &def = lookup(id, true, CaType::Int, "KLVOgetintcontrol");
     *value = narrow(prob->params.get_int(def), def, "KLVOgetintcontrol");
   });
@@ -139,6 +142,7 @@ int KLVOgetintcontrol(KLVOprob prob, int id, int *value) {
 
 int KLVOgetintcontrol64(KLVOprob prob, int id, int64_t *value) {
   return klvo::api_call(prob, "KLVOgetintcontrol64", [&] {
+    if (value && klvo::nlp::forward_get(*prob, id, true, 1, value, nullptr, nullptr)) return;
     require_out(value, "KLVOgetintcontrol64");
     *value = prob->params.get_int(lookup(id, true, CaType::Int, "KLVOgetintcontrol64"));
   });
@@ -146,6 +150,7 @@ int KLVOgetintcontrol64(KLVOprob prob, int id, int64_t *value) {
 
 int KLVOgetdblcontrol(KLVOprob prob, int id, double *value) {
   return klvo::api_call(prob, "KLVOgetdblcontrol", [&] {
+    if (value && klvo::nlp::forward_get(*prob, id, true, 2, nullptr, value, nullptr)) return;
     require_out(value, "KLVOgetdblcontrol");
     *value = prob->params.get_dbl(lookup(id, true, CaType::Dbl, "KLVOgetdblcontrol"));
   });
@@ -153,6 +158,8 @@ int KLVOgetdblcontrol(KLVOprob prob, int id, double *value) {
 
 int KLVOgetstringcontrol(KLVOprob prob, int id, char *value, int maxbytes, int *nbytes) {
   return klvo::api_call(prob, "KLVOgetstringcontrol", [&] {
+    std::string text;
+    if (klvo::nlp::forward_get(*prob, id, true, 3, nullptr, nullptr, &text)) return copy_string(text, value, maxbytes, nbytes, "KLVOgetstringcontrol");
     const CaDef &def = lookup(id, true, CaType::Str, "KLVOgetstringcontrol");
     copy_string(prob->params.get_str(def), value, maxbytes, nbytes, "KLVOgetstringcontrol");
   });
@@ -160,24 +167,28 @@ int KLVOgetstringcontrol(KLVOprob prob, int id, char *value, int maxbytes, int *
 
 int KLVOsetintcontrol(KLVOprob prob, int id, int value) {
   return klvo::api_call(prob, "KLVOsetintcontrol", [&] {
+    if (klvo::nlp::forward_set(*prob, id, 1, value, 0, nullptr)) return;
     prob->params.set_int(lookup(id, true, CaType::Int, "KLVOsetintcontrol"), value);
   });
 }
 
 int KLVOsetintcontrol64(KLVOprob prob, int id, int64_t value) {
   return klvo::api_call(prob, "KLVOsetintcontrol64", [&] {
+    if (klvo::nlp::forward_set(*prob, id, 1, value, 0, nullptr)) return;
     prob->params.set_int(lookup(id, true, CaType::Int, "KLVOsetintcontrol64"), value);
   });
 }
 
 int KLVOsetdblcontrol(KLVOprob prob, int id, double value) {
   return klvo::api_call(prob, "KLVOsetdblcontrol", [&] {
+    if (klvo::nlp::forward_set(*prob, id, 2, 0, value, nullptr)) return;
     prob->params.set_dbl(lookup(id, true, CaType::Dbl, "KLVOsetdblcontrol"), value);
   });
 }
 
 int KLVOsetstrcontrol(KLVOprob prob, int id, const char *value) {
   return klvo::api_call(prob, "KLVOsetstrcontrol", [&] {
+    if (value && klvo::nlp::forward_set(*prob, id, 3, 0, 0, value)) return;
     if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOsetstrcontrol: null value");
     prob->params.set_str(lookup(id, true, CaType::Str, "KLVOsetstrcontrol"), value);
   });
@@ -205,6 +216,8 @@ int KLVOcopycontrols(KLVOprob dest, KLVOprob src) {
 int KLVOgetintattrib(KLVOprob prob, int id, int *value) {
   return klvo::api_call(prob, "KLVOgetintattrib", [&] {
     require_out(value, "KLVOgetintattrib");
+    int64_t v64;  // the nonlinear layer's attributes are readable here too
+    if (klvo::nlp::forward_get(*prob, id, false, 1, &v64, nullptr, nullptr)) return void(*value = static_cast<int>(v64));
     const CaDef &def = lookup(id, false, CaType::Int, "KLVOgetintattrib");
     *value = narrow(klvo::int_attribute(*prob, def), def, "KLVOgetintattrib");
   });
@@ -212,6 +225,7 @@ int KLVOgetintattrib(KLVOprob prob, int id, int *value) {
 
 int KLVOgetintattrib64(KLVOprob prob, int id, int64_t *value) {
   return klvo::api_call(prob, "KLVOgetintattrib64", [&] {
+    if (value && klvo::nlp::forward_get(*prob, id, false, 1, value, nullptr, nullptr)) return;
     require_out(value, "KLVOgetintattrib64");
     *value = klvo::int_attribute(*prob, lookup(id, false, CaType::Int, "KLVOgetintattrib64"));
   });
@@ -219,6 +233,7 @@ int KLVOgetintattrib64(KLVOprob prob, int id, int64_t *value) {
 
 int KLVOgetdblattrib(KLVOprob prob, int id, double *value) {
   return klvo::api_call(prob, "KLVOgetdblattrib", [&] {
+    if (value && klvo::nlp::forward_get(*prob, id, false, 2, nullptr, value, nullptr)) return;
     require_out(value, "KLVOgetdblattrib");
     *value = klvo::dbl_attribute(*prob, lookup(id, false, CaType::Dbl, "KLVOgetdblattrib"));
   });

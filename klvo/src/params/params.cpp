@@ -143,4 +143,9 @@ void ParamStore::set_obj(int objidx, int id, double value) {
   objs_[objidx][k] = value;
 }
 
+void ParamStore::erase_obj(int objidx) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (objidx >= 0 && objidx < static_cast<int>(objs_.size())) objs_.erase(objs_.begin() + objidx);
+}
+
 }  // namespace klvo

@@ -39,6 +39,8 @@ class ParamStore {
   // Per-objective controls; objectives without an explicit value read the defaults.
   double get_obj(int objidx, int id) const;
   void set_obj(int objidx, int id, double value);
+  // Forgets objective objidx's controls; later objectives move down by one.
+  void erase_obj(int objidx);
 
  private:
   static int slot(const CaDef &def);

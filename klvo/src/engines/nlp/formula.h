@@ -1,0 +1,127 @@
+// Formulas: postfix token arrays compiled once into an evaluation tape, with values, gradients
+// and Hessians by automatic differentiation over the tape.
+//
+// Token (type, value) pairs, postfix order:
+//   0 end of formula; 1 constant; 10 column (index as a double); 11 user function (its id);
+//   12 internal function (code below); 22 start of an argument list; 31 operator
+//   (1 unary minus, 2 power, 3 times, 4 divide, 5 plus, 6 minus).
+// Function codes: 14 log10, 15 log, 16 exp, 17 abs, 18 sqrt, 27 sin, 28 cos, 29 tan, 30 asin,
+//   31 acos, 32 atan, 33 min, 34 max, 35 pwl, 36 sum, 37 prod, 46 sign, 49 erf, 50 erfc.
+// One-argument functions take their argument after a (22) marker; n-ary functions (min, max,
+// sum, prod, pwl, user functions) take everything pushed since the latest marker. The operands
+// of pwl and of user functions are pushed last to first, so popping gives them in order; pwl's
+// are (argument, x0, y0, x1, y1, ...) with constant breakpoints in non-decreasing x.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace klvo {
+namespace nlp {
+
+struct Token {
+  int type;
+  double value;
+};
+
+enum TokenType { kEnd = 0, kConst = 1, kColumn = 10, kUserFunc = 11, kFunc = 12, kMarker = 22, kOperator = 31 };
+
+// A function registered by the user. Value-only functions (type 2) are differentiated
+// numerically; functions of type 5 also return first derivatives on request.
+struct UserFunction {
+  std::string name;
+  int type = 2;
+  int arity = 0;
+  void (*fn)(void) = nullptr;
+  void *data = nullptr;
+};
+
+// The user functions of one layer handle, by id (id = position + 1). Records are never removed
+// while the registry lives, so tapes keep plain pointers to them.
+struct UserFunctions {
+  std::vector<std::unique_ptr<UserFunction>> items;
+  const UserFunction *find(int id) const {
+    return id >= 1 && id <= static_cast<int>(items.size()) ? items[id - 1].get() : nullptr;
+  }
+};
+
+enum class Op : uint8_t {
+  Const, Var, Neg, Add, Sub, Mul, Div, Pow, Exp, Log, Log10, Sin, Cos, Tan, Asin, Acos, Atan,
+  Abs, Sign, Erf, Erfc, Sqrt, Min, Max, Sum, Prod, Pwl, User
+};
+
+// Scratch memory for evaluating tapes; one per evaluating thread.
+struct TapeWork {
+  std::vector<double> v, t, a, at, d, s, scratch;
+};
+
+class Tape {
+ public:
+  // Compiles a postfix token array (an end token, if any, must be the last token). Columns
+  // must lie in [0, ncols). Throws klvo::Error with a readable message on a malformed array.
+  static Tape compile(const Token *tokens, int ntokens, int ncols, const UserFunctions *users);
+
+  // The tape times `column` (when column >= 0) times `factor`.
+  void scale(int column, double factor);
+
+  // Columns the tape depends on; local variable i is column cols()[i]. Sorted ascending.
+  const std::vector<int> &cols() const { return cols_; }
+  bool has_user_functions() const { return has_user_; }
+
+  // Each returns false when the formula cannot be evaluated at x (a domain error, a failing
+  // user function, a non-finite result). x is indexed by column.
+  bool value(const double *x, double &f, TapeWork &w) const;
+  // grad has cols().size() entries (local order).
+  bool gradient(const double *x, double &f, double *grad, TapeWork &w) const;
+  // The structurally non-zero entries (i, j), i >= j, of the Hessian in local indices, found
+  // symbolically from the tape when it is compiled.
+  const std::vector<std::pair<int, int>> &hess_pattern() const { return pattern_; }
+  // hess: one value per hess_pattern() entry, multiplied by `weight` and added to what is
+  // there. grad (local order) may be null. Evaluated with one forward-over-reverse sweep per
+  // group of structurally orthogonal columns, not per column.
+  bool hessian(const double *x, double weight, double *hess, double *grad, TapeWork &w) const;
+
+ private:
+  struct Node {
+    Op op;
+    bool dep;       // depends on a column
+    int arg;        // first operand in args_
+    int nargs;
+    int soff;       // offset of this node's second-derivative block in TapeWork::s
+    double c;       // constant value, local variable index, or pwl/user data
+    const UserFunction *user;
+  };
+  std::vector<Node> nodes_;
+  std::vector<int> args_;
+  std::vector<int> cols_;
+  int nsecond_ = 0;
+  bool has_user_ = false;
+  std::vector<std::pair<int, int>> pattern_;
+  std::vector<int> color_;                     // group of each local variable (-1: linear only)
+  std::vector<std::vector<int>> by_color_;     // pattern entries recovered from each group
+  void hessian_structure();
+
+  int add_node(Op op, const std::vector<int> &operands, double c = 0.0, const UserFunction *user = nullptr);
+  void finish();
+  void resize(TapeWork &w) const;
+  bool forward(const double *x, TapeWork &w) const;
+  bool local_derivatives(TapeWork &w, bool second) const;
+  bool node_value(const Node &n, TapeWork &w) const;
+  bool node_derivatives(const Node &n, TapeWork &w, double *d, double *s) const;
+  bool call_user(const Node &n, const double *in, double &f, double *grad, bool want_grad) const;
+};
+
+// Checks a token array and splits off its end token: the tokens without it.
+std::vector<Token> normalize_tokens(const int *type, const double *value, int ntokens, int ncols,
+                                    const UserFunctions *users);
+
+// Name of a function code, for messages; null when the code is unknown.
+const char *function_name(int code);
+
+// The current thread's user-function error flag (set by KSLPsetfunctionerror).
+void set_user_function_error();
+
+}  // namespace nlp
+}  // namespace klvo

@@ -1,0 +1,240 @@
+#include "engines/nlp/nlp_model.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include <tsl/robin_map.h>
+
+#include "engines/nlp/layer.h"
+
+namespace klvo {
+namespace nlp {
+
+namespace {
+
+uint64_t pair_key(int i, int j) {
+  if (i < j) std::swap(i, j);
+  return (static_cast<uint64_t>(static_cast<uint32_t>(i)) << 32) | static_cast<uint32_t>(j);
+}
+
+}  // namespace
+
+NlpModel::NlpModel(const Problem &prob) {
+  const ModelStore &ms = prob.model;
+  n = ms.ncols();
+  int nr = ms.nrows();
+  sense = ms.objsense < 0 ? -1.0 : 1.0;
+  objconstant_ = ms.objconstant;
+  xl = ms.lb;
+  xu = ms.ub;
+  rows_.resize(nr);
+
+  // Objective: obj'x + 1/2 x'Qx with Q symmetric and stored in full.
+  for (int j = 0; j < n; ++j)
+    if (ms.obj[j] != 0.0) obj_.linear.push_back({j, ms.obj[j]});
+  if (!ms.qobj.empty()) {
+    for (int j = 0; j < n; ++j)
+      for (const klvo::Entry &e : ms.qobj[j]) {
+        if (e.index < j) continue;
+        double v = e.index == j ? 0.5 * e.value : e.value;
+        obj_.quad.push_back(Quad{e.index, j, v, -1, -1, -1});
+      }
+  }
+  // Rows: linear entries plus x'Px from upper-triangle terms.
+  for (int i = 0; i < nr; ++i) {
+    Part &p = rows_[i];
+    for (const klvo::Entry &e : ms.rowentries[i]) p.linear.push_back({e.index, e.value});
+    if (!ms.qrows.empty())
+      for (const QTerm &q : ms.qrows[i])
+        p.quad.push_back(Quad{q.col1, q.col2, q.col1 == q.col2 ? q.value : 2 * q.value, -1, -1, -1});
+    if (!p.quad.empty()) nonlinear_ = true;
+  }
+  // Formula entries, each compiled against the current columns.
+  if (prob.slp) {
+    for (const Entry &e : prob.slp->entries()) {
+      if (e.row >= nr)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry lies in row %d but the problem has %d rows", e.row, nr);
+      if (e.col != KSLP_NOCOLUMN && e.col >= n)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry multiplies column %d but the problem has %d columns", e.col, n);
+      if (!e.tape.cols().empty() && e.tape.cols().back() >= n)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula in row %d uses column %d but the problem has %d columns", e.row,
+             e.tape.cols().back(), n);
+      Formula f;
+      f.tape = e.tape;  // compiled when the entry was added
+      f.tape.scale(e.col == KSLP_NOCOLUMN ? -1 : e.col, e.factor);
+      (e.row < 0 ? obj_ : rows_[e.row]).formulas.push_back(std::move(f));
+      nonlinear_ = true;
+    }
+  }
+
+  // Engine rows and their bounds.
+  engine_row.assign(nr, -1);
+  for (int i = 0; i < nr; ++i) {
+    double lo, hi;
+    double r = ms.rhs[i];
+    switch (ms.rowtype[i]) {
+      case 'L': lo = -1e20; hi = r; break;
+      case 'G': lo = r; hi = 1e20; break;
+      case 'E': lo = hi = r; break;
+      case 'R': lo = r - ms.range[i]; hi = r; break;
+      default: continue;  // free rows are only evaluated afterwards
+    }
+    engine_row[i] = m++;
+    model_row.push_back(i);
+    gl.push_back(lo);
+    gu.push_back(hi);
+  }
+
+  // Jacobian structure, row by row; `pos` maps a column to its position in the current row.
+  std::vector<int> pos(n, -1);
+  jac_start_.assign(m + 1, 0);
+  for (int r = 0; r < m; ++r) {
+    Part &p = rows_[model_row[r]];
+    std::vector<int> cols;
+    for (auto &l : p.linear) cols.push_back(l.first);
+    for (Quad &q : p.quad) {
+      cols.push_back(q.i);
+      cols.push_back(q.j);
+    }
+    for (Formula &f : p.formulas) cols.insert(cols.end(), f.tape.cols().begin(), f.tape.cols().end());
+    std::sort(cols.begin(), cols.end());
+    cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
+    int base = static_cast<int>(jac_col_.size());
+    for (size_t k = 0; k < cols.size(); ++k) {
+      pos[cols[k]] = base + static_cast<int>(k);
+      jac_col_.push_back(cols[k]);
+    }
+    for (auto &l : p.linear) p.linear_jac.push_back(pos[l.first]);
+    for (Quad &q : p.quad) {
+      q.jac_i = pos[q.i];
+      q.jac_j = pos[q.j];
+    }
+    for (Formula &f : p.formulas)
+      for (int c : f.tape.cols()) f.jac.push_back(pos[c]);
+    for (int c : cols) pos[c] = -1;
+    jac_start_[r + 1] = static_cast<int>(jac_col_.size());
+  }
+
+  // Hessian structure: the union of every part's lower-triangle pairs.
+  tsl::robin_map<uint64_t, int> hpos;
+  auto slot = [&](int i, int j) {
+    auto it = hpos.find(pair_key(i, j));
+    if (it != hpos.end()) return it->second;
+    int k = static_cast<int>(hess_row_.size());
+    hpos.emplace(pair_key(i, j), k);
+    hess_row_.push_back(std::max(i, j));
+    hess_col_.push_back(std::min(i, j));
+    return k;
+  };
+  auto structure = [&](Part &p) {
+    for (Quad &q : p.quad) q.hess = slot(q.i, q.j);
+    for (Formula &f : p.formulas) {
+      const std::vector<int> &c = f.tape.cols();
+      for (auto &e : f.tape.hess_pattern()) f.hess.push_back(slot(c[e.first], c[e.second]));
+    }
+  };
+  structure(obj_);
+  if (!obj_.quad.empty() || !obj_.formulas.empty()) nonlinear_ = true;
+  for (int r = 0; r < m; ++r) structure(rows_[model_row[r]]);
+}
+
+void NlpModel::jac_structure(int *rows, int *cols) const {
+  for (int r = 0; r < m; ++r)
+    for (int k = jac_start_[r]; k < jac_start_[r + 1]; ++k) {
+      rows[k] = r;
+      cols[k] = jac_col_[k];
+    }
+}
+
+void NlpModel::hess_structure(int *rows, int *cols) const {
+  std::copy(hess_row_.begin(), hess_row_.end(), rows);
+  std::copy(hess_col_.begin(), hess_col_.end(), cols);
+}
+
+bool NlpModel::eval_part(const Part &p, const double *x, double &value) {
+  double s = 0.0;
+  for (auto &l : p.linear) s += l.second * x[l.first];
+  for (const Quad &q : p.quad) s += q.v * x[q.i] * x[q.j];
+  for (const Formula &f : p.formulas) {
+    double v;
+    if (!f.tape.value(x, v, work_)) return false;
+    s += v;
+  }
+  value = s;
+  return true;
+}
+
+bool NlpModel::objective(const double *x, double &f) {
+  if (!eval_part(obj_, x, f)) return false;
+  f += objconstant_;
+  return true;
+}
+
+bool NlpModel::objective_gradient(const double *x, double *grad) {
+  std::fill(grad, grad + n, 0.0);
+  for (auto &l : obj_.linear) grad[l.first] += l.second;
+  for (const Quad &q : obj_.quad) {
+    grad[q.i] += q.v * x[q.j];
+    grad[q.j] += q.v * x[q.i];
+  }
+  for (const Formula &f : obj_.formulas) {
+    const std::vector<int> &c = f.tape.cols();
+    scratch_.resize(c.size());
+    double v;
+    if (!f.tape.gradient(x, v, scratch_.data(), work_)) return false;
+    for (size_t k = 0; k < c.size(); ++k) grad[c[k]] += scratch_[k];
+  }
+  return true;
+}
+
+bool NlpModel::row_activities(const double *x, double *act) {
+  for (size_t i = 0; i < rows_.size(); ++i)
+    if (!eval_part(rows_[i], x, act[i])) return false;
+  return true;
+}
+
+bool NlpModel::constraints(const double *x, double *g) {
+  for (int r = 0; r < m; ++r)
+    if (!eval_part(rows_[model_row[r]], x, g[r])) return false;
+  return true;
+}
+
+bool NlpModel::jacobian(const double *x, double *values) {
+  std::fill(values, values + jac_nnz(), 0.0);
+  for (int r = 0; r < m; ++r) {
+    const Part &p = rows_[model_row[r]];
+    for (size_t k = 0; k < p.linear.size(); ++k) values[p.linear_jac[k]] += p.linear[k].second;
+    for (const Quad &q : p.quad) {
+      values[q.jac_i] += q.v * x[q.j];
+      values[q.jac_j] += q.v * x[q.i];
+    }
+    for (const Formula &f : p.formulas) {
+      scratch_.resize(f.jac.size());
+      double v;
+      if (!f.tape.gradient(x, v, scratch_.data(), work_)) return false;
+      for (size_t k = 0; k < f.jac.size(); ++k) values[f.jac[k]] += scratch_[k];
+    }
+  }
+  return true;
+}
+
+bool NlpModel::hessian(const double *x, double sigma, const double *lambda, double *values) {
+  std::fill(values, values + hess_nnz(), 0.0);
+  auto add = [&](const Part &p, double w) {
+    if (w == 0.0) return true;
+    for (const Quad &q : p.quad) values[q.hess] += w * (q.i == q.j ? 2 * q.v : q.v);
+    for (const Formula &f : p.formulas) {
+      scratch_.assign(f.hess.size(), 0.0);
+      if (!f.tape.hessian(x, w, scratch_.data(), nullptr, work_)) return false;
+      for (size_t k = 0; k < f.hess.size(); ++k) values[f.hess[k]] += scratch_[k];
+    }
+    return true;
+  };
+  if (!add(obj_, sigma * sense)) return false;
+  for (int r = 0; r < m; ++r)
+    if (!add(rows_[model_row[r]], lambda ? lambda[r] : 0.0)) return false;
+  return true;
+}
+
+}  // namespace nlp
+}  // namespace klvo

@@ -1,0 +1,208 @@
+// The nonlinear solve: starting point, engine settings, results and their sign conventions.
+#include "engines/nlp/solve.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+
+#include "engines/nlp/catalogue.h"
+#include "engines/nlp/layer.h"
+
+namespace klvo {
+namespace nlp {
+
+namespace {
+
+EngineSettings settings_of(const kslp_problem_s *slp) {
+  EngineSettings s;
+  s.iterlimit = static_cast<int>(int_control(slp, kCtrlIterLimit));
+  s.log = static_cast<int>(int_control(slp, kCtrlLog));
+  s.timelimit = dbl_control(slp, kCtrlTimeLimit);
+  s.opttol = dbl_control(slp, kCtrlOptTol);
+  s.feastol = dbl_control(slp, kCtrlFeasTol);
+  s.exact_hessian = int_control(slp, kCtrlDerivatives) == 0;
+  s.mu_init = dbl_control(slp, kCtrlMuInit);
+  s.mu_strategy = static_cast<int>(int_control(slp, kCtrlMuStrategy));
+  s.bound_push = dbl_control(slp, kCtrlBoundPush);
+  s.acceptable_tol = dbl_control(slp, kCtrlAcceptableTol);
+  s.acceptable_iter = static_cast<int>(int_control(slp, kCtrlAcceptableIter));
+  s.engine_options = str_control(slp, kCtrlEngineOptions);
+  return s;
+}
+
+// Given initial values, else 0, moved into the bounds.
+std::vector<double> starting_point(const Problem &prob, const NlpModel &model) {
+  std::vector<double> x(model.n, 0.0);
+  if (prob.slp)
+    for (const auto &kv : prob.slp->initval)
+      if (kv.first < model.n) x[kv.first] = kv.second;
+  for (int j = 0; j < model.n; ++j) {
+    double lo = model.xl[j], hi = model.xu[j];
+    if (lo > -1e20 && x[j] < lo) x[j] = lo;
+    if (hi < 1e20 && x[j] > hi) x[j] = hi;
+  }
+  return x;
+}
+
+const char *status_text(int status) {
+  switch (status) {
+    case kNlpSolution: return "locally optimal solution found";
+    case kNlpLocallyInfeasible: return "the problem is locally infeasible";
+    case kNlpUnbounded: return "the objective appears unbounded (diverging iterates)";
+    case kNlpUnfinished: return "stopped before convergence (limit or interrupt)";
+    default: return "the engine failed to find a solution";
+  }
+}
+
+// The outcome in the terms of the problem's solution store.
+void store_solution(Problem &prob, const Results &res, int stop, double feastol) {
+  SolutionStore &s = prob.solution;
+  s.clear();
+  s.optimizetype = KLVO_OPTTYPE_NLP;
+  s.bariter = res.iterations;
+  s.time = res.solvetime;
+  s.lpobjval = res.objval;
+  bool feasible = res.has_solution && res.maxviolation <= 10 * feastol;
+  switch (res.nlpstatus) {
+    case kNlpSolution:
+      s.lpstatus = KLVO_LP_OPTIMAL;
+      s.solvestatus = KLVO_SOLVESTATUS_COMPLETED;
+      s.solstatus = KLVO_SOLSTATUS_OPTIMAL;
+      break;
+    case kNlpLocallyInfeasible:
+      s.lpstatus = KLVO_LP_INFEAS;
+      s.solvestatus = KLVO_SOLVESTATUS_COMPLETED;
+      s.solstatus = KLVO_SOLSTATUS_INFEASIBLE;
+      break;
+    case kNlpUnbounded:
+      s.lpstatus = KLVO_LP_UNBOUNDED;
+      s.solvestatus = KLVO_SOLVESTATUS_COMPLETED;
+      s.solstatus = KLVO_SOLSTATUS_UNBOUNDED;
+      break;
+    case kNlpUnfinished:
+      s.lpstatus = KLVO_LP_UNFINISHED;
+      s.solvestatus = KLVO_SOLVESTATUS_STOPPED;
+      s.solstatus = feasible ? KLVO_SOLSTATUS_FEASIBLE : KLVO_SOLSTATUS_NOTFOUND;
+      s.stopstatus = stop ? stop : KLVO_STOP_ITERLIMIT;
+      break;
+    default:
+      s.lpstatus = KLVO_LP_UNSOLVED;
+      s.solvestatus = KLVO_SOLVESTATUS_FAILED;
+      s.solstatus = KLVO_SOLSTATUS_NOTFOUND;
+      break;
+  }
+  if (s.solstatus == KLVO_SOLSTATUS_OPTIMAL || s.solstatus == KLVO_SOLSTATUS_FEASIBLE) {
+    s.primal_status = s.solstatus;
+    s.x = res.x;
+    s.slack = res.slack;
+    if (s.solstatus == KLVO_SOLSTATUS_OPTIMAL) {
+      s.dual_status = KLVO_SOLSTATUS_OPTIMAL;
+      s.duals = res.duals;
+      s.djs = res.djs;
+    }
+  }
+}
+
+}  // namespace
+
+void engine_message(Problem &prob, int msgtype, const std::string &line) {
+  if (prob.slp) prob.slp->message(msgtype, line);
+  else prob.message(msgtype, line);
+}
+
+void optimize(Problem &prob, bool relax) {
+  for (char t : prob.model.coltype)
+    if (t != 'C' && !relax)
+      fail(KLVO_ERR_NOT_SUPPORTED,
+           "The nonlinear solver takes continuous problems only; this problem has integer or semi-continuous columns");
+  auto start = std::chrono::steady_clock::now();
+  kslp_problem_s *slp = prob.slp;
+  prob.interrupt_reason.store(0);
+  if (slp) {
+    slp->results = Results();
+    slp->interrupt_reason = 0;
+  }
+  // The compiled model is kept while neither the store nor the formulas change.
+  std::shared_ptr<NlpModel> compiled;
+  if (slp && slp->compiled && slp->compiled_model_revision == prob.model.revision &&
+      slp->compiled_entries_revision == slp->entries_revision) {
+    compiled = slp->compiled;
+  } else {
+    compiled = std::make_shared<NlpModel>(prob);
+    if (slp) {
+      slp->compiled = compiled;
+      slp->compiled_model_revision = prob.model.revision;
+      slp->compiled_entries_revision = slp->entries_revision;
+    }
+  }
+  NlpModel &model = *compiled;
+  EngineSettings settings = settings_of(slp);
+  std::vector<double> x0 = starting_point(prob, model);
+  EngineResult r;
+  if (model.n == 0) {
+    r.status = kNlpSolution;
+    r.have_point = true;
+  } else {
+    r = run_engine(prob, model, x0, settings);
+  }
+
+  Results res;
+  res.nlpstatus = r.status;
+  res.iterations = r.iterations;
+  res.layer_status = kStatusConstructed;
+  int nr = model.nrows_model();
+  if (r.have_point) {
+    res.x = r.x;
+    res.x.resize(model.n);
+    res.slack.assign(nr, 0.0);
+    res.duals.assign(nr, 0.0);
+    res.djs.assign(model.n, 0.0);
+    std::vector<double> act(nr, 0.0);
+    double f = 0.0;
+    bool ok = model.objective(res.x.data(), f) && model.row_activities(res.x.data(), act.data());
+    if (ok) {
+      res.has_solution = true;
+      res.layer_status |= kStatusSolved;
+      res.objval = f;
+      const ModelStore &ms = prob.model;
+      double viol = 0.0;
+      for (int i = 0; i < nr; ++i) {
+        res.slack[i] = ms.rhs[i] - act[i];
+        int e = model.engine_row[i];
+        if (e >= 0) {
+          res.duals[i] = -model.sense * r.lambda[e];
+          viol = std::max(viol, std::max(model.gl[e] - act[i], act[i] - model.gu[e]));
+        }
+      }
+      for (int j = 0; j < model.n; ++j) {
+        res.djs[j] = model.sense * (r.zl[j] - r.zu[j]);
+        viol = std::max(viol, std::max(model.xl[j] - res.x[j], res.x[j] - model.xu[j]));
+      }
+      res.maxviolation = viol;
+    }
+  }
+  res.solvetime = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  engine_message(prob, KLVO_MSG_INFO,
+                 format("Nonlinear solve: %s; objective %.10g after %d iterations", status_text(res.nlpstatus), res.objval,
+                        res.iterations));
+  store_solution(prob, res, r.stop, settings.feastol);
+  if (slp) slp->results = std::move(res);
+}
+
+#ifndef KLVO_HAVE_IPOPT
+EngineResult run_engine(Problem &, NlpModel &, const std::vector<double> &, const EngineSettings &) {
+  fail(KLVO_ERR_NOT_AVAILABLE, "The nonlinear layer is not available: klvo was built without Ipopt");
+}
+#endif
+
+}  // namespace nlp
+}  // namespace klvo
+
+extern "C" int KLVOnlpoptimize(KLVOprob prob, const char *flags) {
+  return klvo::api_call(prob, "KLVOnlpoptimize", [&] {
+    if (!prob->slp)
+      klvo::fail(KLVO_ERR_NOT_INITIALIZED, "KLVOnlpoptimize: the problem has no nonlinear layer; create one with KSLPcreateprob");
+    klvo::nlp::optimize(*prob);
+  });
+}

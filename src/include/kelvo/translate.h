@@ -1,0 +1,58 @@
+// Translation of model objects into library rows: a body (number, variable, term, expression
+// or nonlinear node) becomes a constant, linear entries, quadratic entries and formula entries
+// in the library's parsed token format; formulas read back from the library are decoded into
+// nonlinear expressions.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kelvo/problem.h"
+
+namespace kelvo {
+
+// Formula token types.
+enum TokenType : int {
+  tok_end = 0, tok_constant = 1, tok_column = 10, tok_user = 11, tok_function = 12,
+  tok_skip = 24, tok_open = 22, tok_operator = 31
+};
+
+// Column of a formula entry that multiplies no column.
+constexpr int formula_no_column = -1000;
+
+// Entries of one or more translated bodies, in library order. Rows record where their
+// linear entries start; formula entries record where their tokens start.
+struct RowEntries {
+  std::vector<int> lin_col;
+  std::vector<double> lin_val;
+  std::vector<int> q_col1, q_col2;
+  std::vector<double> q_val;
+  std::vector<int> f_row, f_col;
+  std::vector<double> f_factor;
+  std::vector<int> f_start;  // one per entry; the caller appends the closing one
+  std::vector<int> tok_type;
+  std::vector<double> tok_val;
+
+  void clear();
+};
+
+// Upper bounds of what one body adds, from the count-only pass.
+struct EntryCounts {
+  int64_t lin = 0, quad = 0, formulas = 0, tokens = 0;
+};
+
+// Counts what translating body would add (no variable is resolved). -1 with an exception for
+// an object that is not a valid body.
+int translate_count(ProblemObject *p, PyObject *body, EntryCounts *counts);
+
+// Appends the entries of body to out, adding its constant to *constant. Formula entries get
+// row `row`. In objective mode quadratic values are doubled. The linear entries appended are
+// sorted by column, the quadratic ones by column pair. -1 with an exception; out may then
+// hold part of the body's entries (the caller cuts it back).
+int translate_body(ProblemObject *p, PyObject *body, RowEntries &out, double *constant, int row, bool objective);
+
+// The nonlinear expression of tokens[0..n) (parsed format), or null with InterfaceError
+// mentioning `context`.
+PyObject *decode_formula(ProblemObject *p, const int *type, const double *value, int n, const char *context);
+
+}  // namespace kelvo

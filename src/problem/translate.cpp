@@ -1,0 +1,696 @@
+// Body translation (constant, linear, quadratic and formula entries) and formula encoding and
+// decoding in the library's parsed token format.
+#include "kelvo/translate.h"
+
+#include <algorithm>
+#include <new>
+#include <numeric>
+
+#include "kelvo/expr.h"
+#include "kelvo/var.h"
+
+namespace kelvo {
+
+void RowEntries::clear() {
+  lin_col.clear();
+  lin_val.clear();
+  q_col1.clear();
+  q_col2.clear();
+  q_val.clear();
+  f_row.clear();
+  f_col.clear();
+  f_factor.clear();
+  f_start.clear();
+  tok_type.clear();
+  tok_val.clear();
+}
+
+namespace {
+
+// Nesting allowed inside one formula.
+constexpr int max_formula_depth = 64;
+
+// Token of each node operator: (type, value).
+struct Token {
+  int type;
+  double value;
+};
+constexpr Token op_tokens[OP_COUNT] = {
+    {31, 5},  {31, 6},  {31, 1},  {31, 3},  {31, 4},  {31, 2},  {12, 16}, {12, 15}, {12, 14}, {12, 27},
+    {12, 28}, {12, 29}, {12, 30}, {12, 31}, {12, 32}, {12, 34}, {12, 33}, {12, 17}, {12, 46}, {12, 49},
+    {12, 50}, {12, 18}, {12, 35}, {12, 36}, {12, 37}, {12, 33}, {12, 34}, {11, 0},  {11, 0},  {11, 0},
+};
+
+// Walks one body in either pass. In the count pass nothing is resolved or written; the
+// quantities are upper bounds of the fill pass's.
+struct Translator {
+  ProblemObject *p;
+  RowEntries *out;     // null in the count pass
+  EntryCounts *count;  // non-null in the count pass
+  double *constant;
+  int row;
+  bool objective;
+  size_t lin_begin = 0, quad_begin = 0;  // this row's first entries in out
+
+  bool counting() const { return count != nullptr; }
+
+  int column(PyObject *v, const char *context) { return var_column(as_var(v), p, context); }
+
+  void token(int type, double value) {
+    if (counting()) {
+      ++count->tokens;
+      return;
+    }
+    out->tok_type.push_back(type);
+    out->tok_val.push_back(value);
+  }
+
+  void add_linear(int col, double v) {
+    out->lin_col.push_back(col);
+    out->lin_val.push_back(v);
+  }
+
+  // A quadratic entry c * x * y: halved off the diagonal, doubled for objectives.
+  void add_quadratic(int c1, int c2, double c) {
+    if (c1 != c2) c *= 0.5;
+    if (objective) c *= 2.0;
+    if (c == 0.0) return;
+    if (c1 > c2) std::swap(c1, c2);
+    out->q_col1.push_back(c1);
+    out->q_col2.push_back(c2);
+    out->q_val.push_back(c);
+  }
+
+  void sort_linear() {
+    size_t n = out->lin_col.size() - lin_begin;
+    if (n < 2) return;
+    int *cols = out->lin_col.data() + lin_begin;
+    double *vals = out->lin_val.data() + lin_begin;
+    if (std::is_sorted(cols, cols + n)) return;
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return cols[a] < cols[b]; });
+    std::vector<int> c2(n);
+    std::vector<double> v2(n);
+    for (size_t i = 0; i < n; ++i) {
+      c2[i] = cols[order[i]];
+      v2[i] = vals[order[i]];
+    }
+    std::copy(c2.begin(), c2.end(), cols);
+    std::copy(v2.begin(), v2.end(), vals);
+  }
+
+  void sort_quadratic() {
+    size_t n = out->q_col1.size() - quad_begin;
+    if (n < 2) return;
+    int *a = out->q_col1.data() + quad_begin;
+    int *b = out->q_col2.data() + quad_begin;
+    double *v = out->q_val.data() + quad_begin;
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t x, size_t y) { return a[x] < a[y] || (a[x] == a[y] && b[x] < b[y]); });
+    std::vector<int> a2(n), b2(n);
+    std::vector<double> v2(n);
+    for (size_t i = 0; i < n; ++i) {
+      a2[i] = a[order[i]];
+      b2[i] = b[order[i]];
+      v2[i] = v[order[i]];
+    }
+    std::copy(a2.begin(), a2.end(), a);
+    std::copy(b2.begin(), b2.end(), b);
+    std::copy(v2.begin(), v2.end(), v);
+  }
+
+  // Linear and quadratic part of an operand of kind k with multiplier m.
+  int add_operand(PyObject *o, int k, double m) {
+    if (m == 0.0) return 0;
+    switch (k) {
+      case K_NUMBER: {
+        if (counting()) return 0;
+        double c = number_value(o);
+        if (c == -1.0 && PyErr_Occurred()) return -1;
+        *constant += c * m;
+        return 0;
+      }
+      case K_VAR: {
+        if (counting()) {
+          ++count->lin;
+          return 0;
+        }
+        int col = column(o, "linear part of constraint");
+        if (col < 0) return -1;
+        add_linear(col, m);
+        return 0;
+      }
+      case K_LIN: {
+        if (counting()) {
+          ++count->lin;
+          return 0;
+        }
+        int col = column(as_lin(o)->var, "linear term defining constraint");
+        if (col < 0) return -1;
+        add_linear(col, as_lin(o)->coef * m);
+        return 0;
+      }
+      case K_QUAD: {
+        if (counting()) {
+          ++count->quad;
+          return 0;
+        }
+        QuadtermObject *q = as_quad(o);
+        int c1 = column(q->var1, "quadratic term defining constraint");
+        if (c1 < 0) return -1;
+        int c2 = column(q->var2, "quadratic term defining constraint");
+        if (c2 < 0) return -1;
+        add_quadratic(c1, c2, q->coef * m);
+        return 0;
+      }
+      case K_EXPR: return add_expression(as_expr(o), m);
+      default: PyErr_SetString(g.ModelError, "Invalid expression"); return -1;
+    }
+  }
+
+  int add_expression(ExpressionObject *e, double m) {
+    if (counting()) {
+      if (e->lin) count->lin += static_cast<int64_t>(e->lin->size());
+      if (e->quad)
+        for (auto &kv : *e->quad) count->quad += static_cast<int64_t>(kv.second->size());
+      return 0;
+    }
+    *constant += e->constant * m;
+    if (e->lin && !e->lin->empty()) {
+      for (auto &kv : *e->lin) {
+        if (kv.second == 0.0) continue;
+        int col = column(kv.first, "linear part of constraint");
+        if (col < 0) return -1;
+        add_linear(col, kv.second * m);
+      }
+      sort_linear();
+    }
+    if (e->quad && !e->quad->empty()) {
+      if (e->serials && !e->serials->empty()) {
+        for (uint64_t serial : *e->serials)
+          if (!p->var_map || p->var_map->find(serial) == p->var_map->end()) {
+            PyErr_SetString(g.ModelError, "Variable in quadratic part of constraint does not belong to this problem");
+            return -1;
+          }
+      }
+      for (auto &outer : *e->quad) {
+        int c1 = column(outer.first, "quadratic part of constraint");
+        if (c1 < 0) return -1;
+        for (auto &inner : *outer.second) {
+          int c2 = column(inner.first, "quadratic part of constraint");
+          if (c2 < 0) return -1;
+          add_quadratic(c1, c2, inner.second * m);
+        }
+      }
+      sort_quadratic();
+    }
+    return 0;
+  }
+
+  // Balanced combination: called after operand i of n has been encoded; writes the operator
+  // tokens due at that point and returns how many it wrote.
+  int combine_after(int i, int n, Token op, int written) {
+    if (i + 1 < n) {
+      if ((i + 1) % 2 != 0) return 0;
+      int w = 0;
+      for (unsigned v = static_cast<unsigned>(i + 1); (v & 1u) == 0; v >>= 1) {
+        token(op.type, op.value);
+        ++w;
+      }
+      return w;
+    }
+    int w = 0;
+    while (written + w < n - 1) {
+      token(op.type, op.value);
+      ++w;
+    }
+    return w;
+  }
+
+  // Term c*x[*y] inside a formula.
+  int write_term(double c, PyObject *x, PyObject *y) {
+    if (c != 1.0 && c != -1.0) token(tok_constant, c);
+    int cx = counting() ? 0 : column(x, "nonlinear expression");
+    if (cx < 0) return -1;
+    token(tok_column, cx);
+    if (y) {
+      int cy = counting() ? 0 : column(y, "nonlinear expression");
+      if (cy < 0) return -1;
+      token(tok_column, cy);
+      token(tok_operator, 3);
+    }
+    if (c == -1.0)
+      token(tok_operator, 1);
+    else if (c != 1.0)
+      token(tok_operator, 3);
+    return 0;
+  }
+
+  // A whole expression inside a formula: constant, linear terms by column, quadratic terms by
+  // column pair, summed as a balanced tree.
+  int write_expression(ExpressionObject *e) {
+    struct Lin {
+      int64_t key;
+      PyObject *v;
+      double c;
+    };
+    struct Quad {
+      int64_t k1, k2;
+      PyObject *a, *b;
+      double c;
+    };
+    std::vector<Lin> lins;
+    std::vector<Quad> quads;
+    if (e->lin)
+      for (auto &kv : *e->lin) {
+        int64_t key = 0;
+        if (!counting()) {
+          key = column(kv.first, "nonlinear expression");
+          if (key < 0) return -1;
+        }
+        lins.push_back({key, kv.first, kv.second});
+      }
+    if (e->quad)
+      for (auto &outer : *e->quad) {
+        int64_t k1 = 0;
+        if (!counting()) {
+          k1 = column(outer.first, "nonlinear expression");
+          if (k1 < 0) return -1;
+        }
+        for (auto &inner : *outer.second) {
+          int64_t k2 = 0;
+          if (!counting()) {
+            k2 = column(inner.first, "nonlinear expression");
+            if (k2 < 0) return -1;
+          }
+          if (k1 <= k2)
+            quads.push_back({k1, k2, outer.first, inner.first, inner.second});
+          else
+            quads.push_back({k2, k1, inner.first, outer.first, inner.second});
+        }
+      }
+    std::stable_sort(lins.begin(), lins.end(), [](const Lin &a, const Lin &b) { return a.key < b.key; });
+    std::stable_sort(quads.begin(), quads.end(),
+                     [](const Quad &a, const Quad &b) { return a.k1 < b.k1 || (a.k1 == b.k1 && a.k2 < b.k2); });
+    bool has_constant = e->constant != 0.0;
+    int n = static_cast<int>(lins.size() + quads.size()) + (has_constant ? 1 : 0);
+    if (n == 0) {
+      token(tok_constant, 0.0);
+      return 0;
+    }
+    const Token plus = op_tokens[OP_PLUS];
+    int i = 0, written = 0;
+    if (has_constant) {
+      token(tok_constant, e->constant);
+      written += combine_after(i++, n, plus, written);
+    }
+    for (const Lin &l : lins) {
+      if (write_term(l.c, l.v, nullptr) < 0) return -1;
+      written += combine_after(i++, n, plus, written);
+    }
+    for (const Quad &q : quads) {
+      if (write_term(q.c, q.a, q.b) < 0) return -1;
+      written += combine_after(i++, n, plus, written);
+    }
+    return 0;
+  }
+
+  // A leaf inside a formula.
+  int write_leaf(PyObject *o, int k) {
+    switch (k) {
+      case K_NUMBER: {
+        double c = counting() ? 0.0 : number_value(o);
+        if (c == -1.0 && PyErr_Occurred()) return -1;
+        token(tok_constant, c);
+        return 0;
+      }
+      case K_VAR: {
+        int col = counting() ? 0 : column(o, "nonlinear part of constraint");
+        if (col < 0) return -1;
+        token(tok_column, col);
+        return 0;
+      }
+      case K_LIN: return write_term(as_lin(o)->coef, as_lin(o)->var, nullptr);
+      case K_QUAD: return write_term(as_quad(o)->coef, as_quad(o)->var1, as_quad(o)->var2);
+      case K_EXPR: return write_expression(as_expr(o));
+      default: PyErr_SetString(g.ModelError, "Incorrect argument of nonlinear function"); return -1;
+    }
+  }
+
+  int write_argument(PyObject *o, int depth) {
+    int k = kind_of(o);
+    if (k == K_NONLIN) return encode(as_nl(o), depth - 1, nullptr, nullptr);
+    return write_leaf(o, k);
+  }
+
+  // Encodes node n. At the top of a formula entry (col and factor given) a product may give
+  // the entry its column and fold its numbers into the factor; `skip` marks the arguments
+  // so consumed.
+  int encode(NonlinearObject *n, int depth, int *col, double *factor) {
+    if (depth <= 0) {
+      PyErr_SetString(g.ModelError,
+                      "The expression tree depth reached the maximum limit, please reformulate or simplify the expression");
+      return -1;
+    }
+    PyObject *args = n->args;
+    bool is_seq = PyList_Check(args) || PyTuple_Check(args);
+    Py_ssize_t nargs = is_seq ? PySequence_Fast_GET_SIZE(args) : 1;
+    PyObject **items = is_seq ? PySequence_Fast_ITEMS(args) : &n->args;
+    int32_t op = n->op;
+
+    std::vector<char> skip;
+    if (col && op == OP_MUL && !counting()) {
+      skip.assign(static_cast<size_t>(nargs), 0);
+      for (Py_ssize_t i = 0; i < nargs; ++i)
+        if (kind_of(items[i]) == K_VAR) {
+          int c = column(items[i], "nonlinear term");
+          if (c < 0) return -1;
+          *col = c;
+          skip[i] = 1;
+          break;
+        }
+      if (*col != -1 || p->cached_attrib_12013 != -1)
+        for (Py_ssize_t i = 0; i < nargs; ++i)
+          if (!skip[i] && is_number(items[i])) {
+            double v = number_value(items[i]);
+            if (v == -1.0 && PyErr_Occurred()) return -1;
+            *factor *= v;
+            skip[i] = 1;
+          }
+    }
+
+    bool user = is_user_op(op);
+    bool opens;
+    if (nargs == 2 && op != OP_MAX && op != OP_MIN && op != OP_AND && op != OP_OR && !user)
+      opens = false;
+    else
+      opens = op != OP_UMINUS && op != OP_PLUS && op != OP_MUL;
+    if (opens) token(tok_open, 0);
+
+    if (user) {
+      if (nargs == 0 || !PyCallable_Check(items[0])) {
+        PyErr_SetString(g.ModelError, "First argument of a user() operator must be the function itself");
+        return -1;
+      }
+      PyErr_SetString(g.ModelError, "User functions in formulas are not supported yet");
+      return -1;
+    }
+
+    bool balanced = op == OP_PLUS || op == OP_MUL;
+    bool reversed = op == OP_PWL;
+    int encoded = 0;
+    for (Py_ssize_t i = 0; i < nargs; ++i)
+      if (skip.empty() || !skip[i]) ++encoded;
+    const Token optok = op_tokens[op];
+    int pos = 0, written = 0;
+    for (Py_ssize_t j = 0; j < nargs; ++j) {
+      Py_ssize_t i = reversed ? nargs - 1 - j : j;
+      if (!skip.empty() && skip[i]) continue;
+      if (write_argument(items[i], depth) < 0) return -1;
+      if (balanced) written += combine_after(pos, encoded, optok, written);
+      ++pos;
+    }
+    // A product whose operands all went into the column and factor is the constant 1.
+    if (balanced && encoded == 0) token(tok_constant, op == OP_MUL ? 1.0 : 0.0);
+    if (!balanced) token(optok.type, optok.value);
+    return 0;
+  }
+
+  // One formula entry for the nonlinear node o, times sign.
+  int add_formula(PyObject *o, double sign) {
+    if (counting()) {
+      ++count->formulas;
+      if (encode(as_nl(o), max_formula_depth, nullptr, nullptr) < 0) return -1;
+      ++count->tokens;  // end token
+      return 0;
+    }
+    int col = -1;
+    double factor = 1.0;
+    int start = static_cast<int>(out->tok_type.size());
+    if (encode(as_nl(o), max_formula_depth, &col, &factor) < 0) return -1;
+    if (col == -1) col = p->cached_attrib_12013 != -1 ? p->cached_attrib_12013 : formula_no_column;
+    token(tok_end, 0);
+    out->f_row.push_back(row);
+    out->f_col.push_back(col);
+    out->f_factor.push_back(factor * sign);
+    out->f_start.push_back(start);
+    return 0;
+  }
+
+  int run(PyObject *body) {
+    if (!body) {
+      PyErr_SetString(g.ModelError, "Cannot convert expression");
+      return -1;
+    }
+    if (out) {
+      lin_begin = out->lin_col.size();
+      quad_begin = out->q_col1.size();
+    }
+    int k = kind_of(body);
+    if (k == K_INVALID) {
+      PyErr_SetString(g.ModelError, "Invalid expression");
+      return -1;
+    }
+    if (k != K_NONLIN) return add_operand(body, k, 1.0);
+    NonlinearObject *n = as_nl(body);
+    if (n->op == OP_PLUS) {
+      bool is_seq = PyList_Check(n->args) || PyTuple_Check(n->args);
+      Py_ssize_t nargs = is_seq ? PySequence_Fast_GET_SIZE(n->args) : 1;
+      PyObject **items = is_seq ? PySequence_Fast_ITEMS(n->args) : &n->args;
+      for (Py_ssize_t i = 0; i < nargs; ++i) {
+        int ka = kind_of(items[i]);
+        if (ka == K_NONLIN) {
+          if (add_formula(items[i], 1.0) < 0) return -1;
+        } else if (ka == K_INVALID) {
+          PyErr_SetString(g.ModelError, "Invalid expression in nonlinear sum");
+          return -1;
+        } else if (add_operand(items[i], ka, 1.0) < 0) {
+          return -1;
+        }
+      }
+      return 0;
+    }
+    if (n->op == OP_MINUS && PyTuple_Check(n->args) && PyTuple_GET_SIZE(n->args) == 2) {
+      PyObject *a = PyTuple_GET_ITEM(n->args, 0), *b = PyTuple_GET_ITEM(n->args, 1);
+      int ka = kind_of(a), kb = kind_of(b);
+      if (ka == K_NONLIN) {
+        if (add_formula(a, 1.0) < 0) return -1;
+      } else if (ka == K_INVALID) {
+        PyErr_SetString(g.ModelError, "Invalid expression in nonlinear sum");
+        return -1;
+      } else if (add_operand(a, ka, 1.0) < 0) {
+        return -1;
+      }
+      if (kb == K_NONLIN) return add_formula(b, -1.0);
+      return add_operand(b, kb, -1.0);
+    }
+    return add_formula(body, 1.0);
+  }
+};
+
+}  // namespace
+
+int translate_count(ProblemObject *p, PyObject *body, EntryCounts *counts) {
+  double constant = 0.0;
+  Translator t{p, nullptr, counts, &constant, 0, false};
+  try {
+    return t.run(body);
+  } catch (const std::bad_alloc &) {
+    PyErr_NoMemory();
+    return -1;
+  }
+}
+
+int translate_body(ProblemObject *p, PyObject *body, RowEntries &out, double *constant, int row, bool objective) {
+  Translator t{p, &out, nullptr, constant, row, objective};
+  try {
+    return t.run(body);
+  } catch (const std::bad_alloc &) {
+    PyErr_NoMemory();
+    return -1;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoding
+
+namespace {
+
+int op_of_function(int code) {
+  switch (code) {
+    case 16: return OP_EXP;
+    case 15: return OP_LOG;
+    case 14: return OP_LOG10;
+    case 27: return OP_SIN;
+    case 28: return OP_COS;
+    case 29: return OP_TAN;
+    case 30: return OP_ASIN;
+    case 31: return OP_ACOS;
+    case 32: return OP_ATAN;
+    case 33: return OP_MIN;
+    case 34: return OP_MAX;
+    case 17: return OP_ABS;
+    case 46: return OP_SIGN;
+    case 49: return OP_ERF;
+    case 50: return OP_ERFC;
+    case 18: return OP_SQRT;
+    case 35: return OP_PWL;
+    case 36: return OP_PLUS;
+    case 37: return OP_MUL;
+    default: return -1;
+  }
+}
+
+int op_of_operator(int code) {
+  switch (code) {
+    case 1: return OP_UMINUS;
+    case 2: return OP_POW;
+    case 3: return OP_MUL;
+    case 4: return OP_DIV;
+    case 5: return OP_PLUS;
+    case 6: return OP_MINUS;
+    default: return -1;
+  }
+}
+
+// Owns the interpreter objects on the decoding stack (None is the argument-list marker).
+struct Stack {
+  std::vector<PyObject *> items;
+  ~Stack() {
+    for (PyObject *o : items) Py_DECREF(o);
+  }
+  PyObject *pop() {
+    PyObject *o = items.back();
+    items.pop_back();
+    return o;
+  }
+};
+
+}  // namespace
+
+PyObject *decode_formula(ProblemObject *p, const int *type, const double *value, int n, const char *context) {
+  Stack st;
+  Py_ssize_t nvars = PyList_GET_SIZE(p->vars);
+  for (int t = 0; t < n; ++t) {
+    switch (type[t]) {
+      case tok_end:
+      case tok_skip: break;
+      case tok_constant: {
+        PyObject *f = PyFloat_FromDouble(value[t]);
+        if (!f) return nullptr;
+        st.items.push_back(f);
+        break;
+      }
+      case tok_column: {
+        int col = static_cast<int>(value[t]);
+        if (col < 0 || col >= nvars) {
+          PyErr_Format(g.InterfaceError,
+                       "Nonlinear constraint contains a coefficient for column %d, but there are only %d variables in "
+                       "the problem",
+                       col, static_cast<int>(nvars));
+          return nullptr;
+        }
+        st.items.push_back(Py_NewRef(PyList_GET_ITEM(p->vars, col)));
+        break;
+      }
+      case tok_user:
+        PyErr_Format(g.InterfaceError, "User functions are not supported by %s", context);
+        return nullptr;
+      case tok_open: st.items.push_back(Py_NewRef(Py_None)); break;
+      case tok_function: {
+        int code = static_cast<int>(value[t]);
+        int op = op_of_function(code);
+        if (op < 0) {
+          PyErr_Format(g.InterfaceError, "Unsupported nonlinear function in %s: %d", context, code);
+          return nullptr;
+        }
+        int arity = op_table[op].arity;
+        if (arity == 1) {
+          if (st.items.size() < 2) {
+            PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
+            return nullptr;
+          }
+          PyObject *arg = st.pop();
+          PyObject *marker = st.pop();
+          Py_DECREF(marker);
+          PyObject *node = unary_node(op, arg);
+          Py_DECREF(arg);
+          if (!node) return nullptr;
+          st.items.push_back(node);
+        } else if (arity == -1) {
+          PyObject *list = PyList_New(0);
+          if (!list) return nullptr;
+          bool found = false;
+          while (!st.items.empty()) {
+            PyObject *o = st.pop();
+            if (o == Py_None) {
+              Py_DECREF(o);
+              found = true;
+              break;
+            }
+            int rc = PyList_Append(list, o);
+            Py_DECREF(o);
+            if (rc < 0) {
+              Py_DECREF(list);
+              return nullptr;
+            }
+          }
+          if (!found) {
+            Py_DECREF(list);
+            PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
+            return nullptr;
+          }
+          PyObject *node = nary_node(op, list);
+          Py_DECREF(list);
+          if (!node) return nullptr;
+          st.items.push_back(node);
+        } else {
+          PyErr_Format(g.InterfaceError, "Unexpected function arity in %s: %d", context, arity);
+          return nullptr;
+        }
+        break;
+      }
+      case tok_operator: {
+        int code = static_cast<int>(value[t]);
+        int op = op_of_operator(code);
+        if (op < 0) {
+          PyErr_Format(g.InterfaceError, "Unsupported operator in %s: %d", context, code);
+          return nullptr;
+        }
+        size_t need = op == OP_UMINUS ? 1 : 2;
+        if (st.items.size() < need) {
+          PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
+          return nullptr;
+        }
+        PyObject *node;
+        if (op == OP_UMINUS) {
+          PyObject *a = st.pop();
+          node = unary_node(OP_UMINUS, a);
+          Py_DECREF(a);
+        } else {
+          PyObject *right = st.pop();
+          PyObject *left = st.pop();
+          node = binary_node(op, left, right);
+          Py_DECREF(left);
+          Py_DECREF(right);
+        }
+        if (!node) return nullptr;
+        st.items.push_back(node);
+        break;
+      }
+      default:
+        PyErr_Format(g.InterfaceError, "Unexpected nonlinear token in %s: %d", context, type[t]);
+        return nullptr;
+    }
+  }
+  if (st.items.size() != 1) {
+    PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
+    return nullptr;
+  }
+  return st.pop();
+}
+
+}  // namespace kelvo

@@ -1,0 +1,150 @@
+"""problem.setObjective and problem.addObjective: linear, quadratic and nonlinear objectives,
+the sense, further linear objectives with their controls."""
+import numpy as np
+import pytest
+
+import kelvo
+
+
+@pytest.fixture
+def model():
+    p = kelvo.problem()
+    x = p.addVariable(name="x", lb=1, ub=1)
+    y = p.addVariable(name="y", lb=1, ub=1)
+    z = p.addVariable(name="z", lb=2, ub=2)
+    return p, x, y, z
+
+
+def nlp_available(t):
+    return t.nlp_flag() == 1
+
+
+def test_linear_objective_with_constant(t, model):
+    p, x, y, z = model
+    p.setObjective(x + 2 * y + 3)
+    coefs, q, nobj, aux = t.objective(p)
+    assert coefs == [1.0, 2.0, 0.0] and q == {} and nobj == 1
+    # The constant is part of the optimal value: 1 + 2 + 3.
+    assert t.objval(p) == pytest.approx(6.0)
+
+
+def test_quadratic_objective_pairs_and_squares(t, model):
+    p, x, y, z = model
+    p.setObjective(x * y)
+    assert t.objective(p)[1] == {(0, 1): 1.0}
+    p.setObjective(x ** 2)
+    assert t.objective(p)[1] == {(0, 0): 2.0}
+    # x**2 + x*z + z**2 at x = 1, z = 2 is 7.
+    p.setObjective(x ** 2 + x * z + z ** 2)
+    assert t.objective(p)[1] == {(0, 0): 2.0, (0, 2): 1.0, (2, 2): 2.0}
+    assert t.objval(p) == pytest.approx(7.0)
+
+
+def test_setting_objective_zero_replaces_every_part(t, model):
+    p, x, y, z = model
+    p.setObjective(x * y + 5 * z + 4)
+    p.setObjective(y)
+    coefs, q, nobj, aux = t.objective(p)
+    assert coefs == [0.0, 1.0, 0.0] and q == {}
+    assert t.objval(p) == pytest.approx(1.0)
+
+
+def test_sense_alone(t, model):
+    p, x, y, z = model
+    p.setObjective(2 * x)
+    p.setObjective(None, sense=kelvo.maximize)
+    assert p.attributes.objsense == -1.0
+    assert t.objective(p)[0] == [2.0, 0.0, 0.0]
+    with pytest.raises(kelvo.ModelError, match="Invalid optimization sense: 3"):
+        p.setObjective(x, sense=3)
+
+
+def test_single_element_containers(t, model):
+    p, x, y, z = model
+    p.setObjective([x])
+    assert t.objective(p)[0] == [1.0, 0.0, 0.0]
+    p.setObjective(np.array([y], dtype=object))
+    assert t.objective(p)[0] == [0.0, 1.0, 0.0]
+    with pytest.raises(kelvo.ModelError, match="Use addObjective to add more than one objective"):
+        p.setObjective([x, y])
+    with pytest.raises(kelvo.ModelError, match="Use addObjective"):
+        p.setObjective(np.array([x, y], dtype=object))
+    assert t.objective(p)[0] == [0.0, 1.0, 0.0]
+
+
+def test_argument_errors(t, model):
+    p, x, y, z = model
+    with pytest.raises(kelvo.ModelError, match="Invalid objective index"):
+        p.setObjective(x, objidx=-1)
+    with pytest.raises(kelvo.ModelError, match="Invalid object set as objective"):
+        p.setObjective("x")
+    with pytest.raises(TypeError):
+        p.setObjective(x, weight="heavy")
+
+
+def test_addObjective_on_an_empty_objective_starts_at_zero(t, model):
+    p, x, y, z = model
+    p.addObjective(x, y, weight=2)
+    coefs, q, nobj, aux = t.objective(p)
+    assert nobj == 2
+    assert coefs == [1.0, 0.0, 0.0]
+    coefs1, priority, weight, abstol, reltol, constant = t.objn(p, 1)
+    assert coefs1 == [0.0, 1.0, 0.0]
+    assert weight == 2.0
+    assert t.objn(p, 0)[2] == 2.0
+
+
+def test_addObjective_appends_after_a_non_empty_objective(t, model):
+    p, x, y, z = model
+    p.setObjective(z)
+    p.addObjective(2 * x + 7, priority=3, abstol=0.5, reltol=0.25)
+    assert t.objective(p)[2] == 2
+    coefs1, priority, weight, abstol, reltol, constant = t.objn(p, 1)
+    assert coefs1 == [2.0, 0.0, 0.0]
+    assert (priority, abstol, reltol, constant) == (3, 0.5, 0.25, 7.0)
+    assert t.objective(p)[0] == [0.0, 0.0, 1.0]
+
+
+def test_secondary_objectives_must_be_linear(t, model):
+    p, x, y, z = model
+    p.setObjective(x)
+    with pytest.raises(kelvo.ModelError, match="Quadratic and nonlinear objectives are not supported"):
+        p.addObjective(x * x)
+    assert t.objective(p)[2] == 1
+    p.setObjective(x * y)
+    with pytest.raises(kelvo.ModelError, match="Quadratic and nonlinear objectives are not supported"):
+        p.setObjective(y, objidx=1)
+
+
+def test_setObjective_on_a_further_index(t, model):
+    p, x, y, z = model
+    p.setObjective(x)
+    p.setObjective(3 * y + z, objidx=1, priority=2, weight=0.5)
+    coefs1, priority, weight, abstol, reltol, constant = t.objn(p, 1)
+    assert coefs1 == [0.0, 3.0, 1.0] and priority == 2 and weight == 0.5
+    # Replacing it clears the old coefficients.
+    p.setObjective(x, objidx=1)
+    assert t.objn(p, 1)[0] == [1.0, 0.0, 0.0]
+    with pytest.raises(kelvo.ModelError, match="All objectives must have the same sense"):
+        p.setObjective(x, objidx=1, sense=kelvo.maximize)
+
+
+def test_nonlinear_objective_uses_an_auxiliary_row_and_column(t, model):
+    p, x, y, z = model
+    if not nlp_available(t):
+        pytest.skip("nonlinear layer not built")
+    p.setObjective(kelvo.exp(x) + y)
+    coefs, q, nobj, (flag, auxcol, auxrow) = t.objective(p)
+    assert flag == 1 and auxcol == 3 and auxrow == 0
+    assert coefs == [0.0, 1.0, 0.0, 1.0]
+    rows = t.rows(p)
+    assert rows == [("E", 0.0, 0.0, "objtransferrow", [(3, -1.0)], [])]
+    assert t.columns(p)[3] == (-1e20, 1e20, "C", "objtransfercol")
+    assert t.formulas(p) == [(0, -1000, 1.0, [(22, 0.0), (10, 0.0), (12, 16.0), (0, 0.0)])]
+    # A linear objective removes the auxiliary structure again.
+    p.setObjective(2 * z)
+    coefs, q, nobj, (flag, auxcol, auxrow) = t.objective(p)
+    assert (flag, auxcol, auxrow) == (0, -1, -1)
+    assert coefs == [0.0, 0.0, 2.0]
+    assert t.rows(p) == [] and len(t.columns(p)) == 3
+    assert t.formulas(p) == []

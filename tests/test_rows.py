@@ -1,0 +1,248 @@
+"""problem.addConstraint and delConstraint: rows as the library stores them, naming, the
+all-or-nothing rule, deletion with renumbering, getBody of linked rows, and the constraint
+objects made for low-level row input."""
+import numpy as np
+import pytest
+
+import kelvo
+
+INF = 1e20
+
+
+@pytest.fixture
+def model():
+    p = kelvo.problem()
+    x = p.addVariable(name="x")
+    y = p.addVariable(name="y")
+    z = p.addVariable(name="z")
+    return p, x, y, z
+
+
+def nlp_available(t):
+    return t.nlp_flag() == 1
+
+
+def row(t, p, i):
+    return t.rows(p)[i]
+
+
+# ---- row types, right-hand sides, entries
+
+
+def test_less_equal_row_with_sorted_entries(t, model):
+    p, x, y, z = model
+    c = 2 * y + x <= 4
+    p.addConstraint(c)
+    assert t.rows(p) == [("L", 4.0, 0.0, None, [(0, 1.0), (1, 2.0)], [])]
+    assert c.index == 0
+
+
+def test_constant_moves_to_the_right_hand_side(t, model):
+    p, x, y, z = model
+    p.addConstraint(3 + x >= 5)
+    assert row(t, p, 0)[:3] == ("G", 2.0, 0.0)
+
+
+def test_equal_and_range_rows(t, model):
+    p, x, y, z = model
+    p.addConstraint(kelvo.constraint(body=x + y, lb=2, ub=2))
+    p.addConstraint(kelvo.constraint(body=x + y, lb=1, ub=3))
+    p.addConstraint(kelvo.constraint(body=x + y + 1, lb=-INF, ub=INF))
+    rows = t.rows(p)
+    assert rows[0][:3] == ("E", 2.0, 0.0)
+    assert rows[1][:3] == ("R", 3.0, 2.0)
+    assert rows[2][:3] == ("N", -1.0, 0.0)
+
+
+def test_quadratic_rows_are_halved_off_the_diagonal(t, model):
+    p, x, y, z = model
+    p.addConstraint(x * y <= 1, x ** 2 <= 1, x * y + 3 * z ** 2 + y + 2 >= 0)
+    rows = t.rows(p)
+    assert rows[0][5] == [(0, 1, 0.5)]
+    assert rows[1][5] == [(0, 0, 1.0)]
+    assert rows[2][:5] == ("G", -2.0, 0.0, None, [(1, 1.0)])
+    assert sorted(rows[2][5]) == [(0, 1, 0.5), (2, 2, 3.0)]
+
+
+def test_names_are_sent_in_batches_named_or_not(t, model):
+    p, x, y, z = model
+    cs = [kelvo.constraint(body=x, ub=1, name="first"), x <= 2, x <= 3,
+          kelvo.constraint(body=y, ub=1, name="second"), kelvo.constraint(body=z, ub=1, name="third")]
+    p.addConstraint(cs)
+    assert [r[3] for r in t.rows(p)] == ["first", None, None, "second", "third"]
+    assert [r[1] for r in t.rows(p)] == [1.0, 2.0, 3.0, 1.0, 1.0]
+    assert [c.name for c in cs] == ["first", "R2", "R3", "second", "third"]
+
+
+def test_nested_containers(t, model):
+    p, x, y, z = model
+    c1, c2, c3 = x <= 1, y <= 2, z <= 3
+    p.addConstraint([c1, [c2, (c3,)]])
+    assert [r[1] for r in t.rows(p)] == [1.0, 2.0, 3.0]
+    assert [c.index for c in (c1, c2, c3)] == [0, 1, 2]
+    more = {"a": x + y <= 4, "b": np.array([x - y >= 0, y - z >= 0], dtype=object)}
+    p.addConstraint(more)
+    assert len(t.rows(p)) == 6
+    assert more["a"].index == 3 and more["b"][1].index == 5
+
+
+def test_many_rows_in_one_call(t):
+    p = kelvo.problem()
+    xs = [p.addVariable() for _ in range(50)]
+    cons = [kelvo.Sum((i + j) % 7 * xs[j] for j in range(50)) <= i for i in range(3000)]
+    p.addConstraint(cons)
+    rows = t.rows(p)
+    assert len(rows) == 3000
+    assert rows[2999][1] == 2999.0
+    assert rows[1234][4] == [(j, float((1234 + j) % 7)) for j in range(50) if (1234 + j) % 7]
+    assert cons[2500].index == 2500
+
+
+# ---- failures add nothing
+
+
+def test_a_bad_element_adds_none_of_the_constraints(t, model):
+    p, x, y, z = model
+    p.addConstraint(x <= 10)
+    c1, c2 = x <= 1, y <= 2
+    with pytest.raises(kelvo.ModelError, match="Invalid constraint"):
+        p.addConstraint([c1, c2, "not a constraint"])
+    assert len(t.rows(p)) == 1
+    assert c1.index is None and c2.index is None
+    # They can be added afterwards.
+    p.addConstraint(c1, c2)
+    assert (c1.index, c2.index) == (1, 2)
+
+
+def test_a_bad_variable_after_a_flush_removes_the_flushed_rows(t, model):
+    p, x, y, z = model
+    q = kelvo.problem()
+    other = q.addVariable()
+    # The change of naming flushes the first two rows before the bad one fails.
+    cs = [x <= 1, y <= 1, kelvo.constraint(body=2 * other, ub=1, name="bad")]
+    with pytest.raises(kelvo.ModelError, match="different problem"):
+        p.addConstraint(cs)
+    assert t.rows(p) == []
+    assert [c.index for c in cs] == [None, None, None]
+
+
+def test_constraint_state_errors(t, model):
+    p, x, y, z = model
+    c = x <= 1
+    p.addConstraint(c)
+    with pytest.raises(kelvo.ModelError, match="Constraint already added to this problem"):
+        p.addConstraint(c)
+    q = kelvo.problem()
+    q.addVariable()
+    with pytest.raises(kelvo.ModelError, match="Constraint already added to another problem"):
+        q.addConstraint(c)
+    d = y <= 2
+    with pytest.raises(kelvo.ModelError, match="already added"):
+        p.addConstraint(d, d)
+    assert len(t.rows(p)) == 1
+    with pytest.raises(kelvo.ModelError, match="Problem is not initialized"):
+        kelvo.problem.__new__(kelvo.problem).addConstraint(x <= 1)
+
+
+def test_unlinked_constraints_in_an_unlinked_problem(t):
+    p = kelvo.problem()
+    x = t.unlinked_var() if hasattr(t, "unlinked_var") else None
+    if x is None:
+        pytest.skip("no unlinked variables")
+    p.addVariable(x)
+    c = kelvo.constraint(body=2 * x, ub=3, name="u")
+    p.addConstraint(c)
+    assert t.rows(p) == [("L", 3.0, 0.0, "u", [(0, 2.0)], [])]
+    # An unlinked constraint keeps its body and bounds and is mapped to its row.
+    assert c.index is None and c.ub == 3.0
+    with pytest.raises(kelvo.ModelError, match="Constraint already added to problem"):
+        p.addConstraint(c)
+
+
+# ---- formulas
+
+
+def test_formula_rows(t, model):
+    p, x, y, z = model
+    if not nlp_available(t):
+        pytest.skip("nonlinear layer not built")
+    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.sin(y) <= 0)
+    rows = t.rows(p)
+    assert rows[0][:5] == ("L", 1.0, 0.0, None, [(1, 1.0)])
+    assert rows[1][:5] == ("L", 0.0, 0.0, None, [])
+    assert t.formulas(p) == [(0, -1000, 1.0, [(22, 0.0), (10, 0.0), (12, 27.0), (0, 0.0)]),
+                             (1, 0, 1.0, [(22, 0.0), (10, 1.0), (12, 27.0), (0, 0.0)])]
+
+
+# ---- getBody of linked rows
+
+
+def same(a, b):
+    return str(a) == str(b)
+
+
+def test_getBody_reads_linear_and_quadratic_rows_back(t, model):
+    p, x, y, z = model
+    c1 = 3 * x + 2 * y - z <= 4
+    c2 = x * y + 2 * z ** 2 + x >= 1
+    c3 = kelvo.constraint(body=x - x, lb=0, ub=0)
+    p.addConstraint(c1, c2, c3)
+    assert same(c1.getBody(), 3 * x + 2 * y - z)
+    assert same(c2.getBody(), x + x * y + 2 * z ** 2)
+    assert c3.getBody() == 0.0
+
+
+def test_getBody_reads_formulas_back(t, model):
+    p, x, y, z = model
+    if not nlp_available(t):
+        pytest.skip("nonlinear layer not built")
+    c1 = kelvo.sin(x) + y <= 1
+    c2 = 3 * x * kelvo.exp(y) <= 0
+    c3 = kelvo.log(x + 2 * y) - kelvo.cos(z) >= -5
+    p.addConstraint(c1, c2, c3)
+    b1 = c1.getBody()
+    assert same(b1, y + kelvo.sin(x)) or same(b1, kelvo.sin(x) + y)
+    b2 = c2.getBody()
+    # x * exp(y) with the factor 3 folded out and multiplied back.
+    assert "exp(y)" in str(b2) and "3" in str(b2)
+    b3 = c3.getBody()
+    assert "log" in str(b3) and "cos(z)" in str(b3)
+    # Each body translates back to the same row.
+    q = kelvo.problem()
+    xs = [q.addVariable(name=n) for n in "xyz"]
+    for body in (b1, b3):
+        lhs = t.translate(p, body)
+        assert lhs[1] == t.translate(p, c1.getBody())[1] or body is b3
+
+
+# ---- delConstraint
+
+
+def test_delConstraint_renumbers_the_remaining_rows(t, model):
+    p, x, y, z = model
+    cs = [x <= i for i in range(5)]
+    p.addConstraint(cs)
+    p.delConstraint([cs[1], cs[3]])
+    assert [r[1] for r in t.rows(p)] == [0.0, 2.0, 4.0]
+    assert [cs[i].index for i in (0, 2, 4)] == [0, 1, 2]
+    assert cs[1].index == -1 and cs[3].index == -1
+    with pytest.raises(kelvo.ModelError, match="deleted"):
+        p.delConstraint(cs[1])
+    p.delConstraint(first=0, last=1)
+    assert [r[1] for r in t.rows(p)] == [4.0]
+    assert cs[4].index == 0
+    # A body read after deletion still belongs to the right row.
+    assert same(cs[4].getBody(), 1.0 * x)
+
+
+# ---- row objects for low-level row input
+
+
+def test_row_objects_for_low_level_rows(t, model):
+    p, x, y, z = model
+    p.addConstraint(x <= 1)
+    t.row_objects(p, ["r1", "r2"], 2, False)
+    rows = t.rows(p)
+    assert [r[3] for r in rows] == [None, "r1", "r2"]
+    c = p.getConstraint(2) if hasattr(p, "getConstraint") else None
+    assert c is None or c.index == 2
