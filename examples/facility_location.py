@@ -29,6 +29,7 @@ def solve(fixed=FIXED, service=SERVICE):
         kelvo.Sum(fixed[d] * open_[d] for d in fixed)
         + kelvo.Sum(service[d][c] * serve[d, c] for d in fixed for c in customers)
     )
+    p.controls.outputlog = 0  # keep the engine log out of the printed report
     p.optimize()
     opened = [d for d, v in zip(open_, p.getSolution(list(open_.values()))) if v > 0.5]
     values = p.getSolution(serve)

@@ -16,6 +16,7 @@ def solve(weights=WEIGHTS, profits=PROFITS, capacity=CAPACITY):
     take = [p.addVariable(name=f"take{i + 1}", vartype=kelvo.binary) for i in range(len(weights))]
     p.addConstraint(kelvo.constraint(kelvo.Sum(w * t for w, t in zip(weights, take)) <= capacity, name="weight"))
     p.setObjective(kelvo.Sum(v * t for v, t in zip(profits, take)), sense=kelvo.maximize)
+    p.controls.outputlog = 0  # keep the engine log out of the printed report
     p.optimize()
     chosen = [i + 1 for i, v in enumerate(p.getSolution(take)) if v > 0.5]
     return {"profit": p.attributes.objval, "chosen": chosen, "weight": sum(weights[i - 1] for i in chosen)}

@@ -23,6 +23,7 @@ def solve(assets=ASSETS, mean=RETURN, variance=VARIANCE, target=TARGET):
         kelvo.constraint(kelvo.Sum(m * xi for m, xi in zip(mean, x)) >= target, name="return"),
     )
     p.setObjective(kelvo.Sum(v * xi * xi for v, xi in zip(variance, x)))
+    p.controls.outputlog = 0  # keep the engine log out of the printed report
     p.optimize()
     return {"risk": p.attributes.objval, "weights": dict(zip(assets, p.getSolution(x)))}
 

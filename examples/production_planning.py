@@ -27,6 +27,7 @@ def solve(products=PRODUCTS, hours=HOURS, available=AVAILABLE, max_chairs=450.0,
     }
     p.addConstraint(list(capacity.values()))
     p.setObjective(kelvo.Sum(products[k] * make[k] for k in products), sense=kelvo.maximize)
+    p.controls.outputlog = 0  # keep the engine log out of the printed report
     p.optimize()
     return {
         "profit": p.attributes.objval,

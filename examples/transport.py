@@ -28,6 +28,7 @@ def solve(supply=SUPPLY, demand=DEMAND, distance=DISTANCE, freight=FREIGHT):
     ]
     p.addConstraint(supply_rows, demand_rows)
     p.setObjective(kelvo.Sum(cost[r] * ship[r] for r in ship))
+    p.controls.outputlog = 0  # keep the engine log out of the printed report
     p.optimize()
     flows = p.getSolution(ship)
     return {
