@@ -2,8 +2,8 @@
 
 Models (random data from a fixed seed, the same for every library):
   transport LP       S sources x D markets, one variable per route (default 200 x 500 = 10^5)
-  facility MILP      F candidate depots x C customers, capacitated, single-sourcing relaxed
-  knapsack MILP      several weight constraints over N binary items
+  facility MILP      F depots x C customers, capacitated, fractional assignment (80 x 250)
+  knapsack MILP      five weight constraints over N binary items (40; hard for its size)
 All three libraries solve with HiGHS: kelvo through its own library, PuLP through pulp.HiGHS
 and Pyomo through appsi_highs (both need highspy; pip install -r requirements-bench.txt).
 Times are wall-clock seconds for building the model and for the whole solve call, including
@@ -229,10 +229,11 @@ def main():
     s = args.scale
     models = {
         "transport": (f"{int(200 * s)}x{int(500 * s)} LP", transport_data(int(200 * s), int(500 * s))),
-        "facility": (f"{int(40 * s)}x{int(120 * s)} MILP", facility_data(int(40 * s), int(120 * s))),
-        "knapsack": (f"{int(600 * s)} items x 5 MILP", knapsack_data(int(600 * s), 5)),
+        "facility": (f"{int(80 * s)}x{int(250 * s)} MILP", facility_data(int(80 * s), int(250 * s))),
+        "knapsack": (f"{int(40 * s)} items x 5 MILP", knapsack_data(int(40 * s), 5)),
     }
-    print(f"{'model':28s} {'library':8s} {'build s':>9s} {'solve s':>9s} {'total s':>9s} {'objective':>16s}")
+    print(f"{'model':28s} {'library':8s} {'build s':>9s} {'solve s':>9s} {'total s':>9s} {'objective':>16s}",
+          flush=True)
     for name, (label, data) in models.items():
         for lib in args.libraries.split(","):
             solve, builders = LIBRARIES[lib]
