@@ -341,3 +341,25 @@ class TestPublishedInstances:
         slacks, duals = p.getSlacks(), p.getDuals()
         for d, s in zip(duals, slacks):
             assert d * s == pytest.approx(0.0, abs=1e-6)
+
+
+class TestReferences:
+    def test_queries_and_evaluation_keep_reference_counts(self, production):
+        import sys
+
+        production.optimize()
+        vs, cs = by_name(production)
+        x, c = vs["x"], cs["plant2"]
+        before = (sys.getrefcount(x), sys.getrefcount(c))
+        for _ in range(200):
+            production.getSolution(x)
+            production.getSolution([x, {"k": (x,)}])
+            production.getDuals([c, "plant2", 0])
+            kelvo.evaluate(x * x + 2 * x, problem=production)
+            x.extractLinear()
+            (x * x).extractQuadratic()
+            try:
+                production.getSolution([x, "nosuch"])
+            except kelvo.ModelError:
+                pass
+        assert (sys.getrefcount(x), sys.getrefcount(c)) == before
