@@ -28,7 +28,7 @@ install: venv
 	$(PY) -m pip install -q --no-build-isolation -Cbuild-dir=build/wheel .
 
 example:
-	$(PY) examples/first_look.py
+	$(PY) examples/production_planning.py
 
 # Development tree: build/dev/python is an importable kelvo, rebuilt incrementally.
 build: venv

@@ -15,7 +15,7 @@ using namespace klvo_test;
 
 namespace {
 
-class ParamsTest : public ProblemTest {};
+class ParamsTest : public SolveFixture {};
 
 const KLVOcaentry *entry(int id) {
   const KLVOcaentry *entries = nullptr;

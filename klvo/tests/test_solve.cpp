@@ -80,7 +80,7 @@ void check_lp_optimality(KLVOprob prob, const DenseModel &m) {
   for (int j = 0; j < n; ++j) EXPECT_NEAR(calc_d[j], d[j], 1e-7);
 }
 
-class SolveTest : public ProblemTest {};
+class SolveTest : public SolveFixture {};
 
 }  // namespace
 

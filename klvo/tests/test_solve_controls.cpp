@@ -63,7 +63,7 @@ DenseModel small_knapsack(int sense) {
   return m;
 }
 
-class ControlsTest : public ProblemTest {
+class ControlsTest : public SolveFixture {
  protected:
   // A new problem holding m under prob's controls: no basis or incumbent carries over.
   KLVOprob with(const DenseModel &m) {

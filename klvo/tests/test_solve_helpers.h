@@ -23,7 +23,7 @@ struct DenseModel {
 };
 
 // Initialises the library for each test and gives it a fresh problem.
-class ProblemTest : public ::testing::Test {
+class SolveFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(KLVOinit(nullptr), 0);

@@ -101,7 +101,7 @@ void collect(KLVOprob, void *data, const char *msg, int len, int type) {
   log->text.append(msg, len).push_back('\n');
 }
 
-class LimitsTest : public ProblemTest {};
+class LimitsTest : public SolveFixture {};
 
 }  // namespace
 

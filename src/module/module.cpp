@@ -1,6 +1,7 @@
 // Module initialisation and release of _kelvo.
 #include "kelvo/constraint.h"
 #include "kelvo/environment.h"
+#include "kelvo/evaluate.h"
 #include "kelvo/expr.h"
 #include "kelvo/params.h"
 #include "kelvo/problem.h"
@@ -36,12 +37,12 @@ static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
     size_t n = 0;
     for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods, expr_methods,
-                              compare_methods})
+                              compare_methods, evaluate_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
     auto *t = new PyMethodDef[n + 1];
     size_t k = 0;
     for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods, expr_methods,
-                              compare_methods})
+                              compare_methods, evaluate_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
     t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;
@@ -114,7 +115,7 @@ static PyObject *initialise() {
     return nullptr;
   }
   // 2-3. Types and module.
-  if (ready_types() < 0) return nullptr;
+  if (ready_types() < 0 || add_extract_methods() < 0) return nullptr;
   module_def.m_methods = module_methods();
   PyObject *m = PyModule_Create2(&module_def, 1013);
   if (!m) return nullptr;

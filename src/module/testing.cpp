@@ -572,6 +572,8 @@ static struct PyModuleDef testing_def = {
 
 // The algebra's entry points (expr/testing.cpp).
 extern PyMethodDef expr_testing_methods[];
+// The argument conversion's entry points (api/testing.cpp).
+extern PyMethodDef convert_testing_methods[];
 // The constraint record's entry points (model/constraint_testing.cpp).
 extern PyMethodDef constraint_testing_methods[];
 // The row and objective translation's entry points (problem/testing_rows.cpp).
@@ -582,6 +584,7 @@ extern PyMethodDef nonlinear_testing_methods[];
 PyObject *create_testing_module() {
   PyObject *m = PyModule_Create(&testing_def);
   if (m && PyModule_AddFunctions(m, expr_testing_methods) < 0) Py_CLEAR(m);
+  if (m && PyModule_AddFunctions(m, convert_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, constraint_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, rows_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, nonlinear_testing_methods) < 0) Py_CLEAR(m);

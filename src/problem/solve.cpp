@@ -1,8 +1,348 @@
 // Solving and querying solutions: problem.optimize, getSolution, getDuals, getSlacks, ...
+#include <vector>
+
+#include "kelvo/convert.h"
+#include "kelvo/evaluate.h"
+#include "kelvo/frame.h"
+#include "kelvo/model.h"
+#include "kelvo/params.h"
 #include "kelvo/problem_methods.h"
+#include "kelvo/var.h"
+#include "kelvo/walk.h"
 
 namespace kelvo {
 
-PyMethodDef problem_methods_solve[] = {{nullptr}};
+namespace {
+
+ProblemObject *problem_of(PyObject *self) { return reinterpret_cast<ProblemObject *>(self); }
+
+// ---- solving
+
+// Parses the optional flags string of the three solve methods.
+bool parse_flags(PyObject *args, PyObject *kwargs, const char **flags) {
+  static const char *const kwlist[] = {"flags", nullptr};
+  *flags = "";
+  return PyArg_ParseTupleAndKeywords(args, kwargs, "|s", const_cast<char **>(kwlist), flags);
+}
+
+PyObject *m_optimize(PyObject *self, PyObject *args, PyObject *kwargs) {
+  ProblemObject *p = problem_of(self);
+  const char *flags;
+  if (require_handle(p) < 0 || !parse_flags(args, kwargs, &flags)) return nullptr;
+  int solvestatus = 0, solstatus = 0;
+  if (call(KLVOoptimize, "KLVOoptimize", p, p->prob, flags, &solvestatus, &solstatus) != 0) {
+    raise_error(self);
+    return nullptr;
+  }
+  PyObject *solve = wrap_enum(KLVO_ATTR_SOLVESTATUS, PyLong_FromLong(solvestatus));
+  if (!solve) return nullptr;
+  PyObject *sol = wrap_enum(KLVO_ATTR_SOLSTATUS, PyLong_FromLong(solstatus));
+  if (!sol) {
+    Py_DECREF(solve);
+    return nullptr;
+  }
+  return Py_BuildValue("(NN)", solve, sol);
+}
+
+template <int (*Fn)(KLVOprob, const char *)>
+PyObject *m_solve_only(PyObject *self, PyObject *args, PyObject *kwargs, const char *name) {
+  ProblemObject *p = problem_of(self);
+  const char *flags;
+  if (require_handle(p) < 0 || !parse_flags(args, kwargs, &flags)) return nullptr;
+  if (call(Fn, name, p, p->prob, flags) != 0) {
+    raise_error(self);
+    return nullptr;
+  }
+  Py_RETURN_NONE;
+}
+
+PyObject *m_lpoptimize(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return m_solve_only<KLVOlpoptimize>(self, args, kwargs, "KLVOlpoptimize");
+}
+
+PyObject *m_mipoptimize(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return m_solve_only<KLVOmipoptimize>(self, args, kwargs, "KLVOmipoptimize");
+}
+
+// ---- solution queries
+
+using Getter = int (*)(KLVOprob, int *, double *, int, int);
+
+struct Query {
+  Getter getter;
+  const char *name;
+  bool rows;         // row quantity (else column)
+  bool callback;     // available on any non-zero status
+  const char *unavailable;
+};
+
+const Query q_solution = {KLVOgetsolution, "KLVOgetsolution", false, false, "Solution is not available"};
+const Query q_duals = {KLVOgetduals, "KLVOgetduals", true, false, "Dual values are not available"};
+const Query q_slacks = {KLVOgetslacks, "KLVOgetslacks", true, false, "Slack values are not available"};
+const Query q_redcosts = {KLVOgetredcosts, "KLVOgetredcosts", false, false, "Reduced costs are not available"};
+const Query q_cb_solution = {KLVOgetcallbacksolution, "KLVOgetcallbacksolution", false, true,
+                             "Solution is not available"};
+const Query q_cb_duals = {KLVOgetcallbackduals, "KLVOgetcallbackduals", true, true, "Dual values are not available"};
+const Query q_cb_slacks = {KLVOgetcallbackslacks, "KLVOgetcallbackslacks", true, true,
+                           "Slack values are not available"};
+const Query q_cb_redcosts = {KLVOgetcallbackredcosts, "KLVOgetcallbackredcosts", false, true,
+                             "Reduced costs are not available"};
+
+// Reads every value of the query into `values`; 0, or -1 with an exception (the library's
+// error, or ModelError when the values are not available).
+int fetch(ProblemObject *p, const Query &q, bool in_frame, WorkArray &values) {
+  int n = 0;
+  if (read_int_attrib(p, q.rows ? KLVO_ATTR_INPUTROWS : KLVO_ATTR_INPUTCOLS, &n) < 0) return -1;
+  values.data = array_allocator.allocate(sizeof(double) * static_cast<size_t>(n > 0 ? n : 1));
+  if (!values.data) return -1;
+  values.count = n;
+  int status = 0, rc;
+  // With nothing to read, the getter still tells whether a solution exists.
+  double *out = n > 0 ? values.as<double>() : nullptr;
+  if (in_frame) rc = call(q.getter, q.name, p, p->prob, &status, out, 0, n - 1);
+  else rc = q.getter(p->prob, &status, out, 0, n - 1);
+  if (rc != 0) {
+    raise_error(reinterpret_cast<PyObject *>(p));
+    return -1;
+  }
+  bool available = q.callback ? status != 0 : (status == 1 || status == 2);
+  if (!available) {
+    PyErr_SetString(g.ModelError, q.unavailable);
+    return -1;
+  }
+  return 0;
+}
+
+struct LeafData {
+  ProblemObject *p;
+  const Query *q;
+  const double *values;
+  int count;
+  PyObject *out;  // list
+};
+
+int out_of_range() {
+  PyErr_SetString(g.ModelError, "Index out of range");
+  return -1;
+}
+
+// Index of one leaf of the query's arguments.
+int leaf_index(ProblemObject *p, const Query &q, PyObject *leaf, int count, int *index) {
+  if (!q.rows && is_var(leaf)) {
+    *index = var_column(as_var(leaf), p);
+    if (*index < 0) return -1;
+  } else if (q.rows && PyObject_TypeCheck(leaf, &constraint_type)) {
+    *index = resolve_row(leaf, p);
+    if (*index < 0) return -1;
+  } else if (PyUnicode_Check(leaf) || PyBytes_Check(leaf)) {
+    if (conv_obj2index(p, leaf, q.rows ? ek_row : ek_col, index) < 0) return -1;
+  } else if (is_integer(leaf)) {
+    long long v = PyLong_AsLongLong(leaf);
+    if (v == -1 && PyErr_Occurred()) return -1;
+    if (v < 0 || v >= count) return out_of_range();
+    *index = static_cast<int>(v);
+  } else {
+    PyErr_SetString(g.ModelError, "Incorrect object(s) passed: need index, variable, constraint, or SOS");
+    return -1;
+  }
+  if (*index < 0 || *index >= count) return out_of_range();
+  return 0;
+}
+
+int append_leaf(PyObject *, PyObject *leaf, void *data) {
+  auto *d = static_cast<LeafData *>(data);
+  int index;
+  if (leaf_index(d->p, *d->q, leaf, d->count, &index) < 0) return -1;
+  PyObject *v = PyFloat_FromDouble(d->values[index]);
+  if (!v) return -1;
+  int rc = PyList_Append(d->out, v);
+  Py_DECREF(v);
+  return rc;
+}
+
+// The result for the positional arguments: every value, one value, or the flat list of the
+// values of the leaves of a nested collection.
+PyObject *result_from_arguments(ProblemObject *p, const Query &q, PyObject *args, const WorkArray &values) {
+  const double *v = values.as<double>();
+  int n = static_cast<int>(values.count);
+  Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+  if (nargs == 0) return real_list(v, static_cast<size_t>(n));
+  if (nargs == 1) {
+    PyObject *a = PyTuple_GET_ITEM(args, 0);
+    bool text = PyUnicode_Check(a) || PyBytes_Check(a);
+    if (text || (!PyList_Check(a) && !PyTuple_Check(a) && !PySequence_Check(a) && !PyIter_Check(a) &&
+                 !PyDict_Check(a))) {
+      int index;
+      if (leaf_index(p, q, a, n, &index) < 0) return nullptr;
+      return PyFloat_FromDouble(v[index]);
+    }
+  }
+  LeafData data{p, &q, v, n, PyList_New(0)};
+  if (!data.out) return nullptr;
+  PyObject *collection = nargs == 1 ? PyTuple_GET_ITEM(args, 0) : args;
+  if (walk(reinterpret_cast<PyObject *>(p), collection, append_leaf, &data) != 0) {
+    Py_DECREF(data.out);
+    if (!PyErr_Occurred()) PyErr_SetString(g.ModelError, "Index out of range");
+    return nullptr;
+  }
+  return data.out;
+}
+
+PyObject *value_query(PyObject *self, PyObject *args, const Query &q, const char *deprecated) {
+  ProblemObject *p = problem_of(self);
+  if (require_handle(p) < 0) return nullptr;
+  if (deprecated && deprecation(9, 5, deprecated) < 0) return nullptr;
+  WorkArray values;
+  if (fetch(p, q, false, values) < 0) return nullptr;
+  return result_from_arguments(p, q, args, values);
+}
+
+PyObject *m_getSolution(PyObject *self, PyObject *args, PyObject *kwargs) {
+  ProblemObject *p = problem_of(self);
+  if (require_handle(p) < 0) return nullptr;
+  PyObject *flatten = Py_False;
+  if (kwargs) {
+    Py_ssize_t pos = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+      if (!PyUnicode_Check(key) || PyUnicode_CompareWithASCIIString(key, "flatten") != 0) {
+        PyErr_Format(PyExc_TypeError, "getSolution() got an unexpected keyword argument '%S'", key);
+        return nullptr;
+      }
+      flatten = value;
+    }
+  }
+  WorkArray values;
+  if (fetch(p, q_solution, true, values) < 0) return nullptr;
+  if (PyTuple_GET_SIZE(args) > 0 && flatten != Py_True) {
+    PyObject *structure = PyTuple_GET_SIZE(args) == 1 ? PyTuple_GET_ITEM(args, 0) : args;
+    return evaluate_values(p, values.as<double>(), static_cast<Py_ssize_t>(values.count), structure, true);
+  }
+  return result_from_arguments(p, q_solution, args, values);
+}
+
+PyObject *m_getDuals(PyObject *s, PyObject *a) { return value_query(s, a, q_duals, nullptr); }
+PyObject *m_getSlacks(PyObject *s, PyObject *a) { return value_query(s, a, q_slacks, nullptr); }
+PyObject *m_getRedCosts(PyObject *s, PyObject *a) { return value_query(s, a, q_redcosts, nullptr); }
+PyObject *m_getDual(PyObject *s, PyObject *a) { return value_query(s, a, q_duals, "use problem.getDuals instead"); }
+PyObject *m_getSlack(PyObject *s, PyObject *a) { return value_query(s, a, q_slacks, "use problem.getSlacks instead"); }
+PyObject *m_getRCost(PyObject *s, PyObject *a) {
+  return value_query(s, a, q_redcosts, "use problem.getRedCosts instead");
+}
+PyObject *m_getCallbackSolution(PyObject *s, PyObject *a) { return value_query(s, a, q_cb_solution, nullptr); }
+PyObject *m_getCallbackDuals(PyObject *s, PyObject *a) { return value_query(s, a, q_cb_duals, nullptr); }
+PyObject *m_getCallbackSlacks(PyObject *s, PyObject *a) { return value_query(s, a, q_cb_slacks, nullptr); }
+PyObject *m_getCallbackRedCosts(PyObject *s, PyObject *a) { return value_query(s, a, q_cb_redcosts, nullptr); }
+
+// ---- objective value and the old status queries
+
+bool has_nonlinear_content(const ProblemObject *p) { return p->nonlin_cons != 0 || p->nonlin_obj != 0; }
+
+// Nonlinear problems report through the nonlinear layer's attributes, which this build does
+// not read yet.
+int nonlinear_status_unavailable() {
+  PyErr_SetString(g.InterfaceError, "Status queries of problems with nonlinear content are not available yet");
+  return -1;
+}
+
+// 1 when the problem has discrete entities, 0 when not, -1 on error.
+int is_discrete(ProblemObject *p) {
+  for (int id : {KLVO_ATTR_MIPENTS, KLVO_ATTR_SETS, KLVO_ATTR_GENCONS, KLVO_ATTR_INDICATORS}) {
+    int v = 0;
+    if (read_int_attrib(p, id, &v) < 0) return -1;
+    if (v != 0) return 1;
+  }
+  return 0;
+}
+
+const char *const lp_names[] = {"lp_unstarted", "lp_optimal", "lp_infeas",   "lp_cutoff",  "lp_unfinished",
+                                "lp_unbounded", "lp_cutoff_in_dual", "lp_unsolved", "lp_nonconvex"};
+const char *const mip_names[] = {"mip_not_loaded", "mip_lp_not_optimal", "mip_lp_optimal",
+                                 "mip_no_sol_found", "mip_solution",       "mip_infeas",
+                                 "mip_optimal",    "mip_unbounded",      "mip_unknown"};
+const char *const nlp_names[] = {"nlp_unstarted", "nlp_solution",   "nlp_globally_optimal",
+                                 "nlp_locally_infeasible", "nlp_infeasible", "nlp_unbounded",
+                                 "nlp_unfinished", "nlp_unknown",    "nlp_unknown"};
+
+// The old status and whether it comes from the discrete table: 0 or -1.
+int problem_status(ProblemObject *p, int *status, bool *discrete) {
+  if (has_nonlinear_content(p) && g.nlp_flag == 1) return nonlinear_status_unavailable();
+  int d = is_discrete(p);
+  if (d < 0) return -1;
+  *discrete = d == 1;
+  return read_int_attrib(p, d ? KLVO_ATTR_MIPSTATUS : KLVO_ATTR_LPSTATUS, status);
+}
+
+const char *status_advice = "use problem.attributes.solvestatus and problem.attributes.solstatus instead";
+
+PyObject *m_getObjVal(PyObject *self, PyObject *) {
+  ProblemObject *p = problem_of(self);
+  if (require_handle(p) < 0 || deprecation(9, 5, "use problem.attributes.objval instead") < 0) return nullptr;
+  if (has_nonlinear_content(p) && g.nlp_flag == 1) return nonlinear_status_unavailable(), nullptr;
+  int d = is_discrete(p);
+  double v = 0;
+  if (d < 0 || read_dbl_attrib(p, d ? KLVO_ATTR_MIPOBJVAL : KLVO_ATTR_LPOBJVAL, &v) < 0) return nullptr;
+  return PyFloat_FromDouble(v);
+}
+
+PyObject *m_getProbStatus(PyObject *self, PyObject *) {
+  ProblemObject *p = problem_of(self);
+  if (require_handle(p) < 0 || deprecation(9, 5, status_advice) < 0) return nullptr;
+  int status = 0;
+  bool discrete = false;
+  if (problem_status(p, &status, &discrete) < 0) return nullptr;
+  return PyLong_FromLong(status);
+}
+
+PyObject *m_getProbStatusString(PyObject *self, PyObject *) {
+  ProblemObject *p = problem_of(self);
+  if (require_handle(p) < 0 || deprecation(9, 5, status_advice) < 0) return nullptr;
+  int status = 0;
+  bool discrete = false;
+  if (problem_status(p, &status, &discrete) < 0) return nullptr;
+  bool known = status >= 0 && status <= 8;
+  const char *const *table = has_nonlinear_content(p) ? nlp_names : discrete ? mip_names : lp_names;
+  const char *unknown = has_nonlinear_content(p) ? "nlp_unknown" : discrete ? "mip_unknown" : "lp_unknown";
+  const char *name = known ? table[status] : unknown;
+  return PyUnicode_FromString(name);
+}
+
+template <class F>
+constexpr PyCFunction fn(F f) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+}  // namespace
+
+PyMethodDef problem_methods_solve[] = {
+    {"optimize", fn(m_optimize), METH_VARARGS | METH_KEYWORDS,
+     "optimize(flags='') -> (solvestatus, solstatus)\nSolves the problem with the engine its content calls for."},
+    {"solve", fn(m_optimize), METH_VARARGS | METH_KEYWORDS, "solve(flags='') -> (solvestatus, solstatus)\nSame as optimize."},
+    {"lpoptimize", fn(m_lpoptimize), METH_VARARGS | METH_KEYWORDS,
+     "lpoptimize(flags='')\nSolves the continuous relaxation."},
+    {"mipoptimize", fn(m_mipoptimize), METH_VARARGS | METH_KEYWORDS,
+     "mipoptimize(flags='')\nSolves the problem with its integrality."},
+    {"getSolution", fn(m_getSolution), METH_VARARGS | METH_KEYWORDS,
+     "getSolution(*args, flatten=False)\nValues of the current solution: all columns, one value, or the values of\n"
+     "the variables, names, indices and expressions in args, keeping their structure unless flatten=True."},
+    {"getDuals", m_getDuals, METH_VARARGS, "getDuals(*args)\nDual values of all rows or of the rows given."},
+    {"getSlacks", m_getSlacks, METH_VARARGS, "getSlacks(*args)\nSlacks of all rows or of the rows given."},
+    {"getRedCosts", m_getRedCosts, METH_VARARGS,
+     "getRedCosts(*args)\nReduced costs of all columns or of the columns given."},
+    {"getDual", m_getDual, METH_VARARGS, "Deprecated: use getDuals."},
+    {"getSlack", m_getSlack, METH_VARARGS, "Deprecated: use getSlacks."},
+    {"getRCost", m_getRCost, METH_VARARGS, "Deprecated: use getRedCosts."},
+    {"getCallbackSolution", m_getCallbackSolution, METH_VARARGS,
+     "getCallbackSolution(*args)\nThe solution offered to the running callback."},
+    {"getCallbackDuals", m_getCallbackDuals, METH_VARARGS, "getCallbackDuals(*args)\nDuals inside a callback."},
+    {"getCallbackSlacks", m_getCallbackSlacks, METH_VARARGS, "getCallbackSlacks(*args)\nSlacks inside a callback."},
+    {"getCallbackRedCosts", m_getCallbackRedCosts, METH_VARARGS,
+     "getCallbackRedCosts(*args)\nReduced costs inside a callback."},
+    {"getObjVal", m_getObjVal, METH_NOARGS, "Deprecated: use problem.attributes.objval."},
+    {"getProbStatus", m_getProbStatus, METH_NOARGS, "Deprecated: use the solvestatus and solstatus attributes."},
+    {"getProbStatusString", m_getProbStatusString, METH_NOARGS,
+     "Deprecated: use the solvestatus and solstatus attributes."},
+    {nullptr},
+};
 
 }  // namespace kelvo

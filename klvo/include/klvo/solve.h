@@ -58,6 +58,14 @@ KLVO_API int KLVOgetslacks(KLVOprob prob, int *status, double *slacks, int first
 KLVO_API int KLVOgetduals(KLVOprob prob, int *status, double *duals, int first, int last);
 KLVO_API int KLVOgetredcosts(KLVOprob prob, int *status, double *djs, int first, int last);
 
+/* Values of the solution a running callback is given, in the shape of the getters above.
+ * Outside such a callback the status is KLVO_SOLSTATUS_NOTFOUND (0) and the values are left
+ * untouched; no callback of this library offers a solution yet, so the status is always 0. */
+KLVO_API int KLVOgetcallbacksolution(KLVOprob prob, int *status, double *x, int first, int last);
+KLVO_API int KLVOgetcallbackslacks(KLVOprob prob, int *status, double *slacks, int first, int last);
+KLVO_API int KLVOgetcallbackduals(KLVOprob prob, int *status, double *duals, int first, int last);
+KLVO_API int KLVOgetcallbackredcosts(KLVOprob prob, int *status, double *djs, int first, int last);
+
 /* Whole vectors of the last solution (any pointer may be NULL): x and slack whenever a
  * solution exists, duals and djs after a continuous solve to optimality. Fails with
  * KLVO_ERR_NO_SOLUTION when a requested vector is not available. */

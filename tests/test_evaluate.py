@@ -1,0 +1,234 @@
+"""kelvo.evaluate over every algebra kind and container, the solution forms it accepts, its
+errors, and extractLinear / extractQuadratic."""
+
+import math
+
+import warnings
+
+import numpy as np
+import pytest
+
+import kelvo
+
+
+def unlinked():
+    """A free-standing variable (its constructor is deprecated in favour of addVariable)."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
+        return kelvo.var()
+
+
+@pytest.fixture
+def prob3():
+    p = kelvo.problem()
+    x = p.addVariable(name="x", lb=-10)
+    y = p.addVariable(name="y", lb=-10)
+    z = p.addVariable(name="z", lb=-10)
+    return p, x, y, z
+
+
+class TestSolutionForms:
+    def test_dict_by_variable(self, prob3):
+        _, x, y, _ = prob3
+        assert kelvo.evaluate(2 * x + 1, solution={x: 3}) == 7.0
+        assert kelvo.evaluate(x, y, solution={x: 1, y: 2}) == (1.0, 2.0)
+        result = kelvo.evaluate([x, (y, x)], solution={x: 1, y: 2})
+        assert result == [1.0, (2.0, 1.0)] and isinstance(result[1], tuple)
+
+    def test_dict_by_column_index_for_linked_variables(self, prob3):
+        _, x, y, _ = prob3
+        assert kelvo.evaluate(x + 2 * y, solution={0: 5.0, 1: 1}) == 7.0
+        with pytest.raises(kelvo.ModelError, match="^Variable has no value$"):
+            kelvo.evaluate(x + y, solution={0: 5.0})
+
+    def test_dict_lookup_by_unlinked_variable(self):
+        u, v = unlinked(), unlinked()
+        assert kelvo.evaluate(3 * u * v - u, solution={u: 2, v: 0.5}) == pytest.approx(1.0)
+        with pytest.raises(kelvo.ModelError, match="^Variable has no value$"):
+            kelvo.evaluate(u + v, solution={u: 1})
+
+    def test_list_and_array_by_column(self, prob3):
+        p, x, y, z = prob3
+        assert kelvo.evaluate(x * y + z, solution=[2, 3, 4]) == 10.0
+        assert kelvo.evaluate(x - z, solution=np.array([1.0, 0.0, 5.0])) == -4.0
+        assert kelvo.evaluate(x, solution=[1.0, 2.0, 3.0], problem=p) == 1.0
+
+    def test_short_list_cannot_identify_variable(self, prob3):
+        _, _, _, z = prob3
+        with pytest.raises(kelvo.ModelError, match="^Variable cannot be identified within expression$"):
+            kelvo.evaluate(z, solution=[1.0])
+
+    def test_unlinked_variable_needs_the_problem_for_a_list(self):
+        u = unlinked()
+        with pytest.raises(kelvo.InterfaceError, match='Argument "problem" is necessary'):
+            kelvo.evaluate(u, solution=[1.0])
+
+    def test_unlinked_variable_of_another_problem(self, prob3):
+        p = prob3[0]
+        u = unlinked()
+        with pytest.raises(kelvo.ModelError, match="^Variable in kelvo.evaluate does not belong to this problem$"):
+            kelvo.evaluate(u, solution=[1.0, 2.0, 3.0], problem=p)
+
+    def test_variable_of_another_problem(self, prob3):
+        other = kelvo.problem()
+        w = other.addVariable()
+        with pytest.raises(kelvo.ModelError, match="^Variable in kelvo.evaluate is from a different problem$"):
+            kelvo.evaluate(w, solution=[1.0], problem=prob3[0])
+
+    def test_deleted_variable(self, prob3):
+        p, x, _, _ = prob3
+        p.delVariable(x)
+        with pytest.raises(kelvo.ModelError, match="has been deleted from the problem"):
+            kelvo.evaluate(x, solution=[1.0, 2.0])
+
+    def test_argument_errors(self, prob3):
+        _, x, _, _ = prob3
+        with pytest.raises(kelvo.InterfaceError, match='requires at least one of the two arguments "solution"'):
+            kelvo.evaluate(x)
+        with pytest.raises(kelvo.InterfaceError, match='must be an kelvo.problem object'):
+            kelvo.evaluate(x, problem=3)
+        with pytest.raises(kelvo.InterfaceError, match='must be a dictionary, a list, or a one-dimensional'):
+            kelvo.evaluate(x, solution=(1.0,))
+        with pytest.raises(TypeError):
+            kelvo.evaluate(x, solution={}, bogus=1)
+
+
+class TestContainers:
+    def test_dicts_keep_keys_and_numpy_arrays_keep_shape(self, prob3):
+        _, x, y, _ = prob3
+        sol = {x: 1.0, y: 2.0}
+        assert kelvo.evaluate({"a": x, 7: [y]}, solution=sol) == {"a": 1.0, 7: [2.0]}
+        arr = np.array([[x, 2 * y], [x + y, 0]], dtype=object)
+        out = kelvo.evaluate(arr, solution=sol)
+        assert out.dtype == np.float64 and out.shape == (2, 2)
+        assert out.tolist() == [[1.0, 4.0], [3.0, 0.0]]
+
+    def test_other_sequences_become_lists(self, prob3):
+        _, x, y, _ = prob3
+        assert kelvo.evaluate(range(3), solution={}) == [0.0, 1.0, 2.0]
+
+    def test_refused_objects(self, prob3):
+        _, x, _, _ = prob3
+        with pytest.raises(kelvo.InterfaceError, match="cannot contain strings"):
+            kelvo.evaluate("x", solution={})
+        with pytest.raises(kelvo.InterfaceError, match="cannot contain strings"):
+            kelvo.evaluate([x, b"x"], solution={x: 1})
+        with pytest.raises(RuntimeError, match="^Cannot evaluate object$"):
+            kelvo.evaluate(object(), solution={})
+        with pytest.raises(kelvo.InterfaceError, match="NumPy arrays must be of dtype"):
+            kelvo.evaluate(np.array([1.0, 2.0]), solution={})
+
+    def test_depth_limit(self, prob3):
+        _, x, _, _ = prob3
+        deep = x
+        for _ in range(70):
+            deep = [deep]
+        with pytest.raises(RuntimeError, match="exceeded recursion depth limit"):
+            kelvo.evaluate(deep, solution={x: 1})
+        shallow = x
+        for _ in range(60):
+            shallow = [shallow]
+        assert kelvo.evaluate(shallow, solution={x: 1}) is not None
+
+    def test_numbers_evaluate_to_floats(self):
+        assert kelvo.evaluate(3, np.float32(1.5), solution={}) == (3.0, 1.5)
+
+
+class TestNonlinearValues:
+    def test_functions_match_math(self, prob3):
+        _, x, y, _ = prob3
+        sol = {x: 0.3, y: 2.0}
+        cases = [
+            (kelvo.exp(x), math.exp(0.3)),
+            (kelvo.log(y), math.log(2.0)),
+            (kelvo.log10(y), math.log10(2.0)),
+            (kelvo.sin(x) * kelvo.cos(y), math.sin(0.3) * math.cos(2.0)),
+            (kelvo.tan(x), math.tan(0.3)),
+            (kelvo.asin(x) + kelvo.acos(x) + kelvo.atan(y), math.asin(0.3) + math.acos(0.3) + math.atan(2.0)),
+            (kelvo.sqrt(y), math.sqrt(2.0)),
+            (kelvo.abs(x - y), 1.7),
+            (kelvo.sign(x - y), -1.0),
+            (kelvo.erf(x) + kelvo.erfc(x), 1.0),
+            (x ** 3, 0.027),
+            (y ** x, 2.0 ** 0.3),
+            (x / y, 0.15),
+            (-kelvo.exp(x), -math.exp(0.3)),
+            (kelvo.max(x, y, 1), 2.0),
+            (kelvo.min(x, y, 1), 0.3),
+        ]
+        for expr, expected in cases:
+            assert kelvo.evaluate(expr, solution=sol) == pytest.approx(expected), str(expr)
+
+    def test_division_by_zero(self, prob3):
+        _, x, y, z = prob3
+        with pytest.raises(ZeroDivisionError, match="Division by zero in evaluation"):
+            kelvo.evaluate(x / (y - z), solution={x: 1, y: 2, z: 2})
+
+    def test_logical_nodes_use_the_tolerance(self, prob3):
+        _, x, y, _ = prob3
+        assert kelvo.evaluate(kelvo.And(x, y), solution={x: 1, y: 1}) == 1.0
+        assert kelvo.evaluate(kelvo.And(x, y), solution={x: 1, y: 1e-7}) == 0.0
+        assert kelvo.evaluate(kelvo.Or(x, y), solution={x: 0, y: 1 - 1e-7}) == 1.0
+        assert kelvo.evaluate(kelvo.Or(x, y), solution={x: 0, y: 0.5}) == 0.0
+
+    def test_piecewise_linear(self, prob3):
+        _, x, _, _ = prob3
+        f = kelvo.pwl({(0, 1): x, (1, 2): 2 * x - 1})
+        # Whatever breakpoints the constructor stores, the function is x on [0,1], 2x-1 on [1,2].
+        assert kelvo.evaluate(f, solution={x: 0.5}) == pytest.approx(0.5)
+        assert kelvo.evaluate(f, solution={x: 1.5}) == pytest.approx(2.0)
+        assert kelvo.evaluate(f, solution={x: -1}) == pytest.approx(-1.0)
+        assert kelvo.evaluate(f, solution={x: 3}) == pytest.approx(5.0)
+
+    def test_user_function_gets_values_and_first_of_tuple(self, prob3):
+        _, x, y, _ = prob3
+        seen = []
+
+        def f(a, b):
+            seen.append((a, b))
+            return (a * b, "derivatives ignored")
+
+        assert kelvo.evaluate(kelvo.user(f, x, y + 1), solution={x: 2, y: 3}) == 8.0
+        assert seen == [(2.0, 4.0)]
+
+    def test_user_function_error_propagates(self, prob3):
+        _, x, _, _ = prob3
+
+        def broken(a):
+            raise ValueError("boom")
+
+        with pytest.raises(ValueError, match="boom"):
+            kelvo.evaluate(kelvo.user(broken, x), solution={x: 1})
+
+
+class TestExtraction:
+    def test_simple_kinds(self, prob3):
+        _, x, y, _ = prob3
+        assert x.extractLinear() == ([x], [1.0])
+        assert x.extractQuadratic() == ([], [], [])
+        assert (3 * x).extractLinear() == ([x], [3.0])
+        assert (2 * x * y).extractLinear() == ([], [])
+        assert (2 * x * y).extractQuadratic() == ([x], [y], [2.0])
+
+    def test_expression_lists_are_sorted_by_variable(self, prob3):
+        _, x, y, z = prob3
+        lin = 3 * z + 2 * x + 5 - y
+        vars_, coefs = lin.extractLinear()
+        assert vars_ == [x, y, z] and coefs == [2.0, -1.0, 3.0]
+        quad = 4 * z * y + x * x + 2 * y * x + z
+        first, second, c = quad.extractQuadratic()
+        assert first == [x, x, y] and second == [x, y, z] and c == [1.0, 2.0, 4.0]
+        assert (x + 1).extractQuadratic() == ([], [], [])
+
+    def test_nonlinear_linear_part(self, prob3):
+        _, x, y, _ = prob3
+        assert (kelvo.sin(x) + 2 * x).extractLinear() == ([x], [2.0])
+        assert (kelvo.sin(x) * x).extractLinear() == ([], [])
+        assert (kelvo.sin(x) - 2 * x * y).extractQuadratic() == ([x], [y], [-2.0])
+        assert (kelvo.exp(y) - (3 * x + y)).extractLinear() == ([x, y], [-3.0, -1.0])
+        assert ((kelvo.sin(x) + 4 * y) / 2).extractLinear() == ([y], [2.0])
+        # An entry that sums to zero disappears.
+        assert (kelvo.exp(y) + x - x).extractLinear() == ([], [])
+        node = kelvo.cos(y) + x - kelvo.sin(y) * 0 + x
+        vars_, coefs = node.extractLinear()
+        assert vars_ == [x] and coefs == [2.0]
