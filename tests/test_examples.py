@@ -3,6 +3,7 @@ enumeration, or as published."""
 
 import importlib.util
 import itertools
+import math
 import pathlib
 import subprocess
 import sys
@@ -97,3 +98,26 @@ def test_example_runs_as_a_script(name):
     out = subprocess.run([sys.executable, str(EXAMPLES / f"{name}.py")], capture_output=True, text=True)
     assert out.returncode == 0, out.stderr
     assert out.stdout.strip()
+
+
+def test_can_design_matches_the_closed_form_and_reports_through_the_nonlinear_layer():
+    module = load("can_design")
+    result = module.solve()
+    r = (330 / (4 * math.pi)) ** (1 / 3)
+    assert result["status"] == (kelvo.enums.SolveStatus.COMPLETED, kelvo.enums.SolStatus.OPTIMAL)
+    assert result["radius"] == pytest.approx(r, rel=1e-6)
+    assert result["height"] == pytest.approx(4 * r, rel=1e-6)
+    assert result["cost"] == pytest.approx(12 * math.pi * r * r, rel=1e-6)
+    assert result["price_of_volume"] == pytest.approx(2 / r, rel=1e-5)
+
+
+def test_old_status_queries_of_a_nonlinear_problem_read_the_nonlinear_layer():
+    p = kelvo.problem()
+    x = p.addVariable(lb=-10, ub=10)
+    p.setObjective(kelvo.exp(x) - 2 * x)  # minimum at x = log 2
+    p.controls.outputlog = 0
+    p.optimize()
+    with pytest.warns(kelvo.DeprecationWarning):
+        assert p.getObjVal() == pytest.approx(2 - 2 * math.log(2), rel=1e-7)
+    with pytest.warns(kelvo.DeprecationWarning):
+        assert p.getProbStatusString() == "nlp_solution"

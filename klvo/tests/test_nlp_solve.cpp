@@ -450,6 +450,19 @@ TEST(Messages, EngineLogGoesToTheMessageFunctionAndFollowsTheLogLevel) {
   }
 }
 
+TEST(Messages, TheProblemOutputLevelSilencesTheNonlinearLayer) {
+  for (int output : {KLVO_OUTPUT_NONE, KLVO_OUTPUT_ERRORS_AND_WARNINGS, KLVO_OUTPUT_ALL}) {
+    NlpProblem p;
+    Log log;
+    ASSERT_EQ(KSLPsetcbmessage(p.slp, collect, &log), 0);
+    ASSERT_EQ(KLVOsetintcontrol(p.prob, KLVO_CONTROL_OUTPUTLOG, output), 0);
+    p.columns(1);
+    p.objective(pow(X(0) - 2.0, 2.0));
+    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+    EXPECT_EQ(log.lines.empty(), output != KLVO_OUTPUT_ALL) << "output level " << output;
+  }
+}
+
 TEST(Messages, BadEngineOptionIsAnErrorNotAPrint) {
   NlpProblem p;
   p.columns(1);

@@ -238,12 +238,12 @@ PyObject *m_getCallbackRedCosts(PyObject *s, PyObject *a) { return value_query(s
 
 bool has_nonlinear_content(const ProblemObject *p) { return p->nonlin_cons != 0 || p->nonlin_obj != 0; }
 
-// Nonlinear problems report through the nonlinear layer's attributes, which this build does
-// not read yet.
-int nonlinear_status_unavailable() {
-  PyErr_SetString(g.InterfaceError, "Status queries of problems with nonlinear content are not available yet");
-  return -1;
-}
+// Problems with nonlinear content report through the nonlinear layer's attributes (the
+// library's attribute getters take their ids on the main handle too).
+constexpr int nlp_attr_status = 12044;
+constexpr int nlp_attr_objval = 12179;
+
+bool reports_through_nonlinear_layer(const ProblemObject *p) { return has_nonlinear_content(p) && g.nlp_flag == 1; }
 
 // 1 when the problem has discrete entities, 0 when not, -1 on error.
 int is_discrete(ProblemObject *p) {
@@ -266,7 +266,10 @@ const char *const nlp_names[] = {"nlp_unstarted", "nlp_solution",   "nlp_globall
 
 // The old status and whether it comes from the discrete table: 0 or -1.
 int problem_status(ProblemObject *p, int *status, bool *discrete) {
-  if (has_nonlinear_content(p) && g.nlp_flag == 1) return nonlinear_status_unavailable();
+  if (reports_through_nonlinear_layer(p)) {
+    *discrete = false;
+    return read_int_attrib(p, nlp_attr_status, status);
+  }
   int d = is_discrete(p);
   if (d < 0) return -1;
   *discrete = d == 1;
@@ -278,9 +281,12 @@ const char *status_advice = "use problem.attributes.solvestatus and problem.attr
 PyObject *m_getObjVal(PyObject *self, PyObject *) {
   ProblemObject *p = problem_of(self);
   if (require_handle(p) < 0 || deprecation(9, 5, "use problem.attributes.objval instead") < 0) return nullptr;
-  if (has_nonlinear_content(p) && g.nlp_flag == 1) return nonlinear_status_unavailable(), nullptr;
-  int d = is_discrete(p);
   double v = 0;
+  if (reports_through_nonlinear_layer(p)) {
+    if (read_dbl_attrib(p, nlp_attr_objval, &v) < 0) return nullptr;
+    return PyFloat_FromDouble(v);
+  }
+  int d = is_discrete(p);
   if (d < 0 || read_dbl_attrib(p, d ? KLVO_ATTR_MIPOBJVAL : KLVO_ATTR_LPOBJVAL, &v) < 0) return nullptr;
   return PyFloat_FromDouble(v);
 }

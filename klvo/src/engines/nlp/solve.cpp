@@ -107,6 +107,10 @@ void store_solution(Problem &prob, const Results &res, int stop, double feastol)
 }  // namespace
 
 void engine_message(Problem &prob, int msgtype, const std::string &line) {
+  // The problem's output level filters the nonlinear layer's messages as it does the others.
+  int64_t output = prob.params.int_control(KLVO_CONTROL_OUTPUTLOG);
+  if (output == KLVO_OUTPUT_NONE) return;
+  if (output == KLVO_OUTPUT_ERRORS_AND_WARNINGS && msgtype != KLVO_MSG_WARNING && msgtype != KLVO_MSG_ERROR) return;
   if (prob.slp) prob.slp->message(msgtype, line);
   else prob.message(msgtype, line);
 }
@@ -138,6 +142,10 @@ void optimize(Problem &prob, bool relax) {
   }
   NlpModel &model = *compiled;
   EngineSettings settings = settings_of(slp);
+  // The problem's output level also governs the nonlinear engine: its iteration log is neither
+  // an error nor a warning, so only the levels that show everything let it through.
+  int64_t output = prob.params.int_control(KLVO_CONTROL_OUTPUTLOG);
+  if (output == KLVO_OUTPUT_NONE || output == KLVO_OUTPUT_ERRORS_AND_WARNINGS) settings.log = 0;
   std::vector<double> x0 = starting_point(prob, model);
   EngineResult r;
   if (model.n == 0) {
