@@ -1,29 +1,11 @@
 """Reference counts and memory stay flat over repeated problem, control and attribute calls."""
 import pathlib
-import sys
-import tracemalloc
 
 import kelvo
+from flat_memory import run_flat
 
 DATA = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
 AVGAS = str(DATA / "avgas.mps")
-
-
-def run_flat(fn, objects, n=2000, budget=64 * 1024):
-    """Runs fn n times; the objects' reference counts must not move and traced memory must
-    not grow by more than `budget` bytes."""
-    fn()
-    before = [sys.getrefcount(o) for o in objects]
-    tracemalloc.start()
-    try:
-        start, _ = tracemalloc.get_traced_memory()
-        for _ in range(n):
-            fn()
-        end, _ = tracemalloc.get_traced_memory()
-    finally:
-        tracemalloc.stop()
-    assert [sys.getrefcount(o) for o in objects] == before
-    assert end - start < budget, f"memory grew by {end - start} bytes"
 
 
 def test_problem_life_cycle_is_flat(t):

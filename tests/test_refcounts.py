@@ -1,36 +1,17 @@
 """Reference counts and memory stay flat over many calls of the core mechanisms."""
 import contextlib
 import io
-import sys
-import tracemalloc
 import warnings
 
 import numpy as np
 
 import kelvo
+from flat_memory import run_flat
 
-N = 10_000
 
 
 class Boom(Exception):
     pass
-
-
-def run_flat(fn, objects, budget=64 * 1024):
-    """Runs fn N times; the objects' reference counts must not move and traced memory must
-    not grow by more than `budget` bytes."""
-    fn()  # warm caches (interned strings, method lookups, warning registries)
-    before = [sys.getrefcount(o) for o in objects]
-    tracemalloc.start()
-    try:
-        start, _ = tracemalloc.get_traced_memory()
-        for _ in range(N):
-            fn()
-        end, _ = tracemalloc.get_traced_memory()
-    finally:
-        tracemalloc.stop()
-    assert [sys.getrefcount(o) for o in objects] == before
-    assert end - start < budget, f"memory grew by {end - start} bytes"
 
 
 def test_frame_with_pending_and_stored_exceptions(t):
