@@ -44,5 +44,13 @@ test-python: build
 
 test: test-klvo test-python
 
+# Benchmarks beside other Python modelling libraries (installed from requirements-bench.txt)
+# and the library's own C++ benchmarks. Each prints a table; none is part of the tests.
+bench:
+	$(MAKE) build CMAKE_ARGS="-DKELVO_BUILD_BENCHMARKS=ON $(CMAKE_ARGS)"
+	$(PY) -m pip install -q -r requirements-bench.txt
+	for b in $(BUILD)/benchmarks/klvo_*; do $$b; done
+	for b in benchmarks/bench_*.py; do PYTHONPATH=$(BUILD)/python $(PY) $$b; done
+
 clean:
 	rm -rf build
