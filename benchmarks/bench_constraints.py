@@ -8,12 +8,9 @@ constraint is added to a problem: this measures the modelling objects alone.
 Run: PYTHONPATH=build/dev/python python benchmarks/bench_constraints.py [--sizes 10000,100000]
 """
 
-import argparse
-import gc
-import random
-import time
 
 import kelvo
+from cases import run_table, sizes_from_command_line
 
 SIZES = (10**4, 10**5)
 
@@ -21,17 +18,6 @@ SIZES = (10**4, 10**5)
 def kelvo_variables(n):
     p = kelvo.problem()
     return p, [p.addVariable() for _ in range(n + 2)]
-
-
-def timed(build):
-    gc.collect()
-    gc.disable()
-    try:
-        start = time.perf_counter()
-        result = build()
-        return time.perf_counter() - start, result
-    finally:
-        gc.enable()
 
 
 def kelvo_cases(n, b):
@@ -69,29 +55,8 @@ def pyomo_cases(n, b):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--sizes", default=",".join(map(str, SIZES)))
-    sizes = [int(s) for s in parser.parse_args().sizes.split(",")]
-
-    rng = random.Random(1)
-    times = {}
-    rows = []
-    for n in sizes:
-        b = [rng.uniform(-10, 10) for _ in range(n)]
-        for cases in (kelvo_cases, pulp_cases, pyomo_cases):
-            for name, build in cases(n, b):
-                if name not in rows:
-                    rows.append(name)
-                if build is not None:
-                    times[name, n], result = timed(build)
-                    del result
-            gc.collect()
-
-    width = max(len(r) for r in rows)
-    print(f"{'build n constraints':<{width}}" + "".join(f"{f'n={n:.0e}':>12}" for n in sizes))
-    for name in rows:
-        cells = "".join(f"{times[name, n]:>11.3f}s" if (name, n) in times else f"{'-':>12}" for n in sizes)
-        print(f"{name:<{width}}{cells}")
+    sizes = sizes_from_command_line(__doc__, SIZES)
+    run_table("build n constraints", sizes, (kelvo_cases, pulp_cases, pyomo_cases))
 
 
 if __name__ == "__main__":

@@ -8,36 +8,17 @@ the growing expression at every step, so it is quadratic and only run for the sm
 Run: PYTHONPATH=build/dev/python python benchmarks/bench_expressions.py [--sizes 10000,100000]
 """
 
-import argparse
-import gc
-import random
-import time
 
 import kelvo
+from cases import run_table, sizes_from_command_line
 
 SIZES = (10**4, 10**5, 10**6)
 PYTHON_SUM_LIMIT = 10**4
 
 
 def kelvo_variables(n):
-    """n variables of one problem, or free-standing ones while problems cannot add them."""
-    try:
-        p = kelvo.problem()
-        return p, [p.addVariable() for _ in range(n)]
-    except Exception:
-        make = kelvo._kelvo._testing.unlinked_var
-        return None, [make() for _ in range(n)]
-
-
-def timed(build):
-    gc.collect()
-    gc.disable()
-    try:
-        start = time.perf_counter()
-        result = build()
-        return time.perf_counter() - start, result
-    finally:
-        gc.enable()
+    p = kelvo.problem()
+    return p, [p.addVariable() for _ in range(n)]
 
 
 def kelvo_cases(n, c):
@@ -82,29 +63,8 @@ def pyomo_cases(n, c):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--sizes", default=",".join(map(str, SIZES)))
-    sizes = [int(s) for s in parser.parse_args().sizes.split(",")]
-
-    rng = random.Random(1)
-    times = {}
-    rows = []
-    for n in sizes:
-        c = [rng.uniform(-10, 10) for _ in range(n)]
-        for cases in (kelvo_cases, pulp_cases, pyomo_cases):
-            for name, build in cases(n, c):
-                if name not in rows:
-                    rows.append(name)
-                if build is not None:
-                    times[name, n], result = timed(build)
-                    del result
-            gc.collect()
-
-    width = max(len(r) for r in rows)
-    print(f"{'build sum(c[i]*x[i])':<{width}}" + "".join(f"{f'n={n:.0e}':>12}" for n in sizes))
-    for name in rows:
-        cells = "".join(f"{times[name, n]:>11.3f}s" if (name, n) in times else f"{'-':>12}" for n in sizes)
-        print(f"{name:<{width}}{cells}")
+    sizes = sizes_from_command_line(__doc__, SIZES)
+    times = run_table("build sum(c[i]*x[i])", sizes, (kelvo_cases, pulp_cases, pyomo_cases))
     if 10**5 in sizes and 10**6 in sizes:
         ratio = times["kelvo Sum", 10**6] / times["kelvo Sum", 10**5]
         print(f"kelvo Sum, time for 10^6 over time for 10^5: {ratio:.1f} (linear: 10; limit 12)")
