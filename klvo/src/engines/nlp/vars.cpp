@@ -21,24 +21,6 @@ void check_row(const kslp_problem_s *slp, int row, const char *function) {
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range (the problem has %d rows)", function, row, slp->nrows());
 }
 
-// The array-sized forms check every array's size against the counts, then call the plain form.
-template <class Plain>
-int formulas_with_sizes(Plain plain, const char *fn, KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
-                        const int *formulastart, int formulastart_size, int parsed, const int *type, int type_size,
-                        const double *value, int value_size) {
-  return klvo::api_call(prob, fn, [&] {
-    if (nrows < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative row count %d", fn, nrows);
-    check_size(rowindex_size, nrows, "rowind", fn);
-    check_size(formulastart_size, nrows > 0 ? nrows + 1 : 0, "formulastart", fn);
-    if (nrows > 0 && !formulastart) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null formula starts", fn);
-    int ntok = nrows > 0 ? formulastart[nrows] : 0;
-    check_size(type_size, ntok, "type", fn);
-    check_size(value_size, ntok, "value", fn);
-    if (plain(prob, nrows, rowindex, formulastart, parsed, type, value) != 0)
-      throw klvo::Error(prob->error.code(), prob->error.text());
-  });
-}
-
 }  // namespace
 
 extern "C" {
@@ -142,6 +124,24 @@ KSLPprob layer_of(KLVOprob prob, const char *function) {
 template <class Call>
 void through(KSLPprob slp, Call &&call) {
   if (call() != 0) fail(slp->error.code(), "%s", slp->error.text().c_str());
+}
+
+// The array-sized forms check every array's size against the counts, then call the plain form.
+template <class Plain>
+int formulas_with_sizes(Plain plain, const char *fn, KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
+                        const int *formulastart, int formulastart_size, int parsed, const int *type, int type_size,
+                        const double *value, int value_size) {
+  return klvo::api_call(prob, fn, [&] {
+    if (nrows < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative row count %d", fn, nrows);
+    check_size(rowindex_size, nrows, "rowind", fn);
+    check_size(formulastart_size, nrows > 0 ? nrows + 1 : 0, "formulastart", fn);
+    if (nrows > 0 && !formulastart) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null formula starts", fn);
+    int ntok = nrows > 0 ? formulastart[nrows] : 0;
+    check_size(type_size, ntok, "type", fn);
+    check_size(value_size, ntok, "value", fn);
+    if (plain(prob, nrows, rowindex, formulastart, parsed, type, value) != 0)
+      throw klvo::Error(prob->error.code(), prob->error.text());
+  });
 }
 
 }  // namespace
