@@ -30,25 +30,6 @@ DenseModel nearly_feasible() {
   return m;
 }
 
-// A multi-dimensional 0-1 knapsack (maximise) that the engine does not close at the root.
-DenseModel knapsack(int rows, int cols, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> coef(10, 99);
-  DenseModel m;
-  for (int j = 0; j < cols; ++j) m.obj.push_back(coef(rng));
-  for (int i = 0; i < rows; ++i) {
-    std::vector<double> row(cols);
-    double sum = 0;
-    for (int j = 0; j < cols; ++j) sum += row[j] = coef(rng);
-    m.rows.push_back(row);
-    m.rowtype.push_back('L');
-    m.rhs.push_back(std::floor(sum / 3));
-  }
-  m.coltype.assign(cols, 'B');
-  m.sense = -1;
-  return m;
-}
-
 // Three items, capacity 10: the best value is 20 (items 2 and 3).
 DenseModel small_knapsack(int sense) {
   DenseModel m;
@@ -99,7 +80,7 @@ TEST_F(ControlsTest, PresolveCanBeSwitchedOff) {
 }
 
 TEST_F(ControlsTest, AlgorithmFollowsFlagsThenLpFlagsThenDefaultAlg) {
-  DenseModel m = knapsack(8, 30, 3);
+  DenseModel m = multi_knapsack(8, 30, 3);
   m.coltype.clear();
   m.ub.assign(30, 1.0);
   ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
@@ -155,7 +136,7 @@ TEST_F(ControlsTest, CutoffPrunesInTheUsersSense) {
 
 TEST_F(ControlsTest, GapAndSolutionLimitsEndTheSearchEarly) {
   ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
-  const DenseModel m = knapsack(10, 60, 5);
+  const DenseModel m = multi_knapsack(10, 60, 5);
   KLVOprob p = with(m);
   ASSERT_EQ(solve(p), KLVO_SOLSTATUS_OPTIMAL);
   int64_t full_nodes = 0;

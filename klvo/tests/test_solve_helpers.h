@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -104,6 +106,25 @@ std::vector<double> vec(KLVOprob prob, Getter getter, int count, int want_status
 
 inline std::vector<double> solution(KLVOprob prob) {
   return vec(prob, KLVOgetsolution, int_attr(prob, KLVO_ATTR_INPUTCOLS), KLVO_SOLSTATUS_OPTIMAL);
+}
+
+// A multi-dimensional 0-1 knapsack (maximise): always feasible (all zero), rarely closed at the root.
+inline DenseModel multi_knapsack(int rows, int cols, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> coef(10, 99);
+  DenseModel m;
+  for (int j = 0; j < cols; ++j) m.obj.push_back(coef(rng));
+  for (int i = 0; i < rows; ++i) {
+    std::vector<double> row(cols);
+    double sum = 0;
+    for (int j = 0; j < cols; ++j) sum += row[j] = coef(rng);
+    m.rows.push_back(row);
+    m.rowtype.push_back('L');
+    m.rhs.push_back(std::floor(sum / 3));
+  }
+  m.coltype.assign(cols, 'B');
+  m.sense = -1;
+  return m;
 }
 
 }  // namespace klvo_test

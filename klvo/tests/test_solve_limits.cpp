@@ -38,25 +38,6 @@ DenseModel market_split(int rows, int cols, unsigned seed) {
   return m;
 }
 
-// A multi-dimensional knapsack (maximise): always feasible (all zero), rarely solved at the root.
-DenseModel multi_knapsack(int rows, int cols, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> coef(10, 99);
-  DenseModel m;
-  for (int j = 0; j < cols; ++j) m.obj.push_back(coef(rng));
-  for (int i = 0; i < rows; ++i) {
-    std::vector<double> row(cols);
-    double sum = 0;
-    for (int j = 0; j < cols; ++j) sum += row[j] = coef(rng);
-    m.rows.push_back(row);
-    m.rowtype.push_back('L');
-    m.rhs.push_back(std::floor(sum / 3));
-  }
-  m.coltype.assign(cols, 'B');
-  m.sense = -1;
-  return m;
-}
-
 // A transport LP with a dense cost matrix: many simplex iterations from a cold start.
 DenseModel transport(int sources, int sinks, unsigned seed) {
   std::mt19937 rng(seed);
