@@ -468,7 +468,7 @@ class LpReader {
     if (w != "s1" && w != "s2") error("expected S1 or S2, found '%s'", type.text);
     expect(":");
     expect(":");
-    Set s;
+    FileSet s;
     s.name = name;
     s.type = w[1];
     // Members "name:weight" until the next set's "name: S1::" or the next section.
@@ -542,19 +542,7 @@ class LpReader {
     for (const QTerm &q : qobj_) add_qobj(m, fn, 1, &q.col1, &q.col2, &q.value);
     for (int i = 0; i < nrows; ++i)
       for (const QTerm &q : rows_[i].quad) add_qrow(m, fn, i, 1, &q.col1, &q.col2, &q.value);
-    std::vector<std::string> setnames;
-    for (const Set &s : sets_) {
-      int64_t st[2] = {0, static_cast<int64_t>(s.cols.size())};
-      SparseBlock b;
-      b.count = 1;
-      b.nentries = st[1];
-      b.start = st;
-      b.index = s.cols.data();
-      b.value = s.weights.data();
-      add_sets(m, fn, &s.type, b);
-      setnames.push_back(s.name);
-    }
-    m.setnames.assign(0, setnames, fn, "set");
+    add_file_sets(m, fn, sets_);
     return m;
   }
 
@@ -564,12 +552,6 @@ class LpReader {
     double rhs = 0, range = 0;
     std::map<int, double> linear;
     std::vector<QTerm> quad;
-  };
-  struct Set {
-    std::string name;
-    char type;
-    std::vector<int> cols;
-    std::vector<double> weights;
   };
 
   std::string path_, name_;
@@ -586,7 +568,7 @@ class LpReader {
   std::map<int, char> marks_;
   std::vector<QTerm> qobj_;
   std::vector<Row> rows_;
-  std::vector<Set> sets_;
+  std::vector<FileSet> sets_;
 };
 
 // ---- Writing.

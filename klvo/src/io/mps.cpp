@@ -51,12 +51,6 @@ std::string read_file(const std::string &path) {
   return buf.str();
 }
 
-struct MpsSet {
-  char type;
-  std::string name;
-  std::vector<int> cols;
-  std::vector<double> weights;
-};
 
 class MpsReader {
  public:
@@ -333,7 +327,7 @@ class MpsReader {
   void sos_line(const std::vector<std::string> &tok) {
     std::string first = upper(tok[0]);
     if ((first == "S1" || first == "S2") && (tok.size() == 2 || (tok.size() >= 3 && upper(tok[1]) == "SOS"))) {
-      MpsSet s;
+      FileSet s;
       s.type = first[1];
       s.name = tok.size() == 2 ? tok[1] : tok[2];
       sets_.push_back(s);
@@ -438,19 +432,7 @@ class MpsReader {
     m.colnames.assign(0, colnames_, fn, "column");
     add_qobj(m, fn, static_cast<int64_t>(q1_.size()), q1_.data(), q2_.data(), qv_.data());
     for (const auto &[r, t] : qrow_terms_) add_qrow(m, fn, r, 1, &t.col1, &t.col2, &t.value);
-    for (const MpsSet &s : sets_) {
-      int64_t st[2] = {0, static_cast<int64_t>(s.cols.size())};
-      SparseBlock b;
-      b.count = 1;
-      b.nentries = st[1];
-      b.start = st;
-      b.index = s.cols.data();
-      b.value = s.weights.data();
-      add_sets(m, fn, &s.type, b);
-    }
-    std::vector<std::string> setnames;
-    for (const MpsSet &s : sets_) setnames.push_back(s.name);
-    m.setnames.assign(0, setnames, fn, "set");
+    add_file_sets(m, fn, sets_);
     set_indicators(m, fn, static_cast<int>(ind_rows_.size()), ind_rows_.data(), ind_cols_.data(), ind_comp_.data());
     return m;
   }
@@ -477,7 +459,7 @@ class MpsReader {
   std::vector<double> qv_;
   int qrow_ = -1;
   std::vector<std::pair<int, QTerm>> qrow_terms_;
-  std::vector<MpsSet> sets_;
+  std::vector<FileSet> sets_;
   std::vector<int> ind_rows_, ind_cols_, ind_comp_;
 };
 

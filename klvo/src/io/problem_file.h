@@ -33,6 +33,16 @@ struct FileNames {
 FileNames file_names(const ModelStore &m, const char *format,
                      const std::function<const char *(const std::string &, int)> &invalid_reason);
 
+// A special ordered set as a reader collects it.
+struct FileSet {
+  char type = '1';  // '1' or '2'
+  std::string name;
+  std::vector<int> cols;
+  std::vector<double> weights;
+};
+// Adds the sets read from a file, and their names, to a store being built.
+void add_file_sets(ModelStore &m, const char *function, const std::vector<FileSet> &sets);
+
 // Shortest text that reads back as exactly the same double.
 std::string format_number(double v);
 
