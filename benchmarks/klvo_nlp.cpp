@@ -10,20 +10,13 @@
 #include <vector>
 
 #include "klvo.h"
+#include "klvo_bench_util.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-void check(int rc, KLVOprob prob, const char *what) {
-  if (rc == 0) return;
-  char text[512] = "";
-  if (prob) KLVOgetlasterror(prob, text);
-  std::fprintf(stderr, "%s failed (%d): %s\n", what, rc, text);
-  std::exit(1);
-}
+using bench::Clock;
+using bench::check;
+using bench::seconds;
 
 struct Model {
   KLVOprob prob = nullptr;
