@@ -30,10 +30,12 @@ install: venv
 example:
 	$(PY) examples/production_planning.py
 
-# Development tree: build/dev/python is an importable kelvo, rebuilt incrementally.
+# Development tree: build/dev/python is an importable kelvo, rebuilt incrementally. CMake gets
+# the environment's own interpreter path (not its resolved link, which would be the base
+# interpreter without the environment's packages) and refuses any interpreter outside a venv.
 build: venv
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKELVO_BUILD_TESTS=ON \
-	  -DPython_EXECUTABLE=$$(realpath $(PY)) $(CMAKE_ARGS)
+	  -DPython_EXECUTABLE=$(abspath $(PY)) -DKELVO_REQUIRE_VENV=ON $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j$$(nproc)
 
 test-klvo: build
