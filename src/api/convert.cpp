@@ -1,17 +1,17 @@
 // Classic argument conversion: Python objects into work arrays for one library call, and
 // result arrays back into the caller's lists.
-#include "kelvo/convert.h"
+#include "api/convert.h"
 
 #include <climits>
 #include <cstring>
 
-#include "kelvo/callbacks.h"
-#include "kelvo/constraint.h"
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
-#include "kelvo/numpy.h"
-#include "kelvo/params.h"
-#include "kelvo/var.h"
+#include "callbacks/callbacks.h"
+#include "model/constraint.h"
+#include "model/model.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "numpy/numpy.h"
+#include "problem/params.h"
 
 namespace kelvo {
 

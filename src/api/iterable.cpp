@@ -3,10 +3,10 @@
 #include <cmath>
 #include <climits>
 
-#include "kelvo/convert.h"
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
-#include "kelvo/var.h"
+#include "api/convert.h"
+#include "model/model.h"
+#include "model/var.h"
+#include "module/frame.h"
 
 namespace kelvo {
 

@@ -1,7 +1,7 @@
 // Private entry points of the argument conversion for the test suite (joined to
 // kelvo._kelvo._testing). Each runs one conversion and shows what the library would receive.
-#include "kelvo/convert.h"
-#include "kelvo/frame.h"
+#include "api/convert.h"
+#include "module/frame.h"
 
 namespace kelvo {
 

@@ -1,9 +1,9 @@
 // Comparison operators of kelvo.var and the four algebra types: a <= b, a >= b and a == b
 // build constraints while constraint operators are enabled, and compare structurally when
 // they are not. Also the module functions is_equal and the switch.
-#include "kelvo/constraint.h"
-#include "kelvo/expr.h"
-#include "kelvo/numpy.h"
+#include "expr/expr.h"
+#include "model/constraint.h"
+#include "numpy/numpy.h"
 
 namespace kelvo {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <new>
 
-#include "kelvo/expr.h"
-#include "kelvo/numpy.h"
+#include "expr/expr.h"
+#include "numpy/numpy.h"
 
 namespace kelvo {
 

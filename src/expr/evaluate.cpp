@@ -1,17 +1,17 @@
 // Evaluation of algebra objects for given variable values (kelvo.evaluate and the solution
 // queries), and extraction of linear and quadratic coefficients.
-#include "kelvo/evaluate.h"
+#include "expr/evaluate.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "kelvo/convert.h"
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/params.h"
+#include "api/convert.h"
+#include "expr/expr.h"
+#include "module/frame.h"
+#include "numpy/numpy.h"
+#include "problem/params.h"
 
 namespace kelvo {
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "kelvo/expr.h"
-#include "kelvo/numpy.h"
+#include "expr/expr.h"
+#include "numpy/numpy.h"
 
 namespace kelvo {
 

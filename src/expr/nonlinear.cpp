@@ -1,5 +1,5 @@
 // kelvo.nonlinear: expression trees of operator nodes, their builders and their arithmetic.
-#include "kelvo/expr.h"
+#include "expr/expr.h"
 
 namespace kelvo {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/expr.h"
+#include "expr/expr.h"
 
 namespace kelvo {
 

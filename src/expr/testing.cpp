@@ -1,6 +1,6 @@
 // Private entry points of the algebra for the test suite (joined to kelvo._kelvo._testing):
 // variable records made directly, and views of the records' contents.
-#include "kelvo/expr.h"
+#include "expr/expr.h"
 
 namespace kelvo {
 

@@ -1,16 +1,16 @@
 // kelvo.constraint: one row, a body between a lower and an upper bound. A free constraint
 // keeps body, bounds and name in its own data block; a linked one keeps only its problem and
 // row, and every attribute goes to the library; a deleted one keeps nothing.
-#include "kelvo/constraint.h"
+#include "model/constraint.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/slots.h"
-#include "kelvo/var.h"
+#include "expr/expr.h"
+#include "expr/expr.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "numpy/numpy.h"
 
 namespace kelvo {
 

@@ -3,10 +3,10 @@
 #include <new>
 #include <vector>
 
-#include "kelvo/constraint.h"
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/translate.h"
+#include "expr/expr.h"
+#include "model/constraint.h"
+#include "module/frame.h"
+#include "problem/translate.h"
 
 namespace kelvo {
 

@@ -1,7 +1,7 @@
 // Private entry points of the constraint record for the test suite (joined to
 // kelvo._kelvo._testing): the record's bit fields, and rows made directly in the library.
-#include "kelvo/constraint.h"
-#include "kelvo/frame.h"
+#include "model/constraint.h"
+#include "module/frame.h"
 
 namespace kelvo {
 

@@ -1,20 +1,17 @@
 // kelvo.var: one optimization variable (a column). A variable is linked to a problem (its
 // attributes live in the library), unlinked (free-standing, attributes in the process-wide
 // side tables) or deleted.
-#include "kelvo/var.h"
+#include "model/var.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "kelvo/frame.h"
-#include "kelvo/slots.h"
+#include "expr/expr.h"
+#include "module/frame.h"
 
 namespace kelvo {
 
 PyTypeObject var_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
-
-// The arithmetic shared with the expression types (expr/operators.cpp).
-extern PyNumberMethods algebra_number_methods;
 
 void mark_var_deleted(VarObject *v) {
   if (!v->owner || v->owner == deleted_marker) return;

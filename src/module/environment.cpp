@@ -1,15 +1,15 @@
 // Library initialisation on first need, its release, and the module-level environment
 // functions.
-#include "kelvo/environment.h"
+#include "module/environment.h"
 
 #include <climits>
 #include <cstring>
 #include <vector>
 
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/problem.h"
-#include "kelvo/wrappers.h"
+#include "module/frame.h"
+#include "module/wrappers.h"
+#include "numpy/numpy.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

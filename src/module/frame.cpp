@@ -1,11 +1,11 @@
 // The solver-call frame, the pending-exception slot and error retrieval.
-#include "kelvo/frame.h"
+#include "module/frame.h"
 
 #include <cstdarg>
 #include <cstring>
 #include <string>
 
-#include "kelvo/callbacks.h"
+#include "callbacks/callbacks.h"
 
 namespace kelvo {
 

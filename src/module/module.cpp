@@ -1,11 +1,11 @@
 // Module initialisation and release of _kelvo.
-#include "kelvo/constraint.h"
-#include "kelvo/environment.h"
-#include "kelvo/evaluate.h"
-#include "kelvo/expr.h"
-#include "kelvo/params.h"
-#include "kelvo/problem.h"
-#include "kelvo/var.h"
+#include "expr/evaluate.h"
+#include "expr/expr.h"
+#include "model/constraint.h"
+#include "model/var.h"
+#include "module/environment.h"
+#include "problem/params.h"
+#include "problem/problem.h"
 
 #include <initializer_list>
 #include <new>

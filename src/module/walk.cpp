@@ -1,9 +1,9 @@
 // The nested-collection walk.
-#include "kelvo/walk.h"
+#include "module/walk.h"
 
 #include <cstring>
 
-#include "kelvo/numpy.h"
+#include "numpy/numpy.h"
 
 namespace kelvo {
 

@@ -1,5 +1,5 @@
 // kelvo.attribute: a problem's attributes by name, or those of one of its objectives.
-#include "kelvo/params.h"
+#include "problem/params.h"
 
 namespace kelvo {
 

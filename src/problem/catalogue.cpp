@@ -2,9 +2,9 @@
 #include <cctype>
 #include <string>
 
-#include "kelvo/environment.h"
-#include "kelvo/frame.h"
-#include "kelvo/params.h"
+#include "module/environment.h"
+#include "module/frame.h"
+#include "problem/params.h"
 
 namespace kelvo {
 

@@ -1,8 +1,8 @@
 // kelvo.control: a problem's controls by name, or the global controls object with the
 // defaults for new problems; the module functions _getcontrols, setdefaultcontrol and
 // setdefaults.
-#include "kelvo/environment.h"
-#include "kelvo/params.h"
+#include "module/environment.h"
+#include "problem/params.h"
 
 namespace kelvo {
 

@@ -1,6 +1,6 @@
 // kelvo.objattrib: the attributes of each objective of a problem.
-#include "kelvo/frame.h"
-#include "kelvo/params.h"
+#include "module/frame.h"
+#include "problem/params.h"
 
 namespace kelvo {
 

@@ -6,13 +6,13 @@
 #include <new>
 #include <vector>
 
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/problem_methods.h"
-#include "kelvo/translate.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "expr/expr.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "numpy/numpy.h"
+#include "problem/problem.h"
+#include "problem/translate.h"
 
 namespace kelvo {
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/params.h"
-#include "kelvo/problem_methods.h"
+#include "module/frame.h"
+#include "numpy/numpy.h"
+#include "problem/params.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

@@ -1,6 +1,6 @@
 // kelvo.problem: the record, its library handles, its release and the live-problem list.
-#include "kelvo/problem.h"
-#include "kelvo/problem_methods.h"
+#include "problem/problem.h"
+#include "problem/problem.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/constraint.h"
-#include "kelvo/environment.h"
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
-#include "kelvo/numpy.h"
-#include "kelvo/params.h"
-#include "kelvo/user_functions.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "model/constraint.h"
+#include "model/model.h"
+#include "model/var.h"
+#include "module/environment.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "numpy/numpy.h"
+#include "problem/params.h"
+#include "problem/user_functions.h"
 
 namespace kelvo {
 

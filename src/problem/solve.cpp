@@ -1,14 +1,14 @@
 // Solving and querying solutions: problem.optimize, getSolution, getDuals, getSlacks, ...
 #include <vector>
 
-#include "kelvo/convert.h"
-#include "kelvo/evaluate.h"
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
-#include "kelvo/params.h"
-#include "kelvo/problem_methods.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "api/convert.h"
+#include "expr/evaluate.h"
+#include "model/model.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "problem/params.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

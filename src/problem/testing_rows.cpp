@@ -2,10 +2,10 @@
 // and objectives back from the library so that tests can check what was sent.
 #include <vector>
 
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/rows.h"
-#include "kelvo/translate.h"
+#include "expr/expr.h"
+#include "module/frame.h"
+#include "problem/problem.h"
+#include "problem/translate.h"
 
 namespace kelvo {
 

@@ -1,14 +1,14 @@
 // Body translation (constant, linear, quadratic and formula entries) and formula encoding and
 // decoding in the library's parsed token format.
-#include "kelvo/translate.h"
+#include "problem/translate.h"
 
 #include <algorithm>
 #include <new>
 #include <numeric>
 
-#include "kelvo/expr.h"
-#include "kelvo/user_functions.h"
-#include "kelvo/var.h"
+#include "expr/expr.h"
+#include "model/var.h"
+#include "problem/user_functions.h"
 
 namespace kelvo {
 

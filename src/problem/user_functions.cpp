@@ -1,14 +1,14 @@
 // Python functions inside formulas: registration with the nonlinear layer, the registry on the
 // problem record and the trampolines through which the layer calls them.
-#include "kelvo/user_functions.h"
+#include "problem/user_functions.h"
 
 #include <cmath>
 #include <limits>
 #include <new>
 #include <string>
 
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
+#include "expr/expr.h"
+#include "module/frame.h"
 
 namespace kelvo {
 

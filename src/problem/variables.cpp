@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/problem_methods.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "numpy/numpy.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

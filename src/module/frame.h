@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "kelvo/problem.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 
