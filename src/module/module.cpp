@@ -109,18 +109,19 @@ static void free_state() {
 static void module_free(void *) { free_state(); }
 
 static PyObject *initialise() {
-  // 1. One initialisation per process.
+  // One initialisation per process.
   if (g.module) {
     PyErr_SetString(PyExc_ImportError, "The Kelvo module can only be initialized once per process");
     return nullptr;
   }
-  // 2-3. Types and module.
+  // The types, then the module object.
   if (ready_types() < 0 || add_extract_methods() < 0) return nullptr;
   module_def.m_methods = module_methods();
   PyObject *m = PyModule_Create2(&module_def, 1013);
   if (!m) return nullptr;
 
-  // 4-6. Process-wide state.
+  // Process-wide state: global controls, name tables, handler list and the side tables of
+  // unlinked variables.
   PyObject *values = PyDict_New();
   if (values) {
     g.global_controls = new_control(nullptr, values);
@@ -145,7 +146,7 @@ static PyObject *initialise() {
   g.output_enabled = 1;
   g.constraint_operators = 1;
 
-  // 7. Exception classes.
+  // Exception classes.
   g.ModelError = PyErr_NewException("kelvo.ModelError", PyExc_Exception, nullptr);
   if (!g.ModelError) goto fail;
   g.InterfaceError = PyErr_NewException("kelvo.InterfaceError", PyExc_Exception, nullptr);
@@ -155,7 +156,7 @@ static PyObject *initialise() {
   g.DeprecationWarning = PyErr_NewException("kelvo.DeprecationWarning", PyExc_FutureWarning, nullptr);
   if (!g.DeprecationWarning) goto fail;
 
-  // 8. Types and exception classes as module attributes.
+  // Types and exception classes as module attributes.
   {
     const std::pair<const char *, PyObject *> attributes[] = {
         {"var", reinterpret_cast<PyObject *>(&var_type)},
@@ -177,10 +178,10 @@ static PyObject *initialise() {
       if (add_object(m, a.first, a.second) < 0) goto fail;
   }
 
-  // 9. NumPy (the object dtypes are registered here once they exist).
+  // NumPy (the object dtypes are registered here once they exist).
   if (import_numpy() < 0) goto fail;
 
-  // 10. Constants, then the serial counters.
+  // Constants, then the serial counters.
   {
     const std::pair<const char *, long> constants[] = {
         {"continuous", 0}, {"binary", 1},           {"integer", 2}, {"semicontinuous", 3},
@@ -196,7 +197,7 @@ static PyObject *initialise() {
   }
   g.var_serial = g.con_serial = g.sos_serial = 1;
 
-  // 11. SciPy is optional: anything missing leaves its reference null.
+  // SciPy is optional: anything missing leaves its reference null.
   g.scipy_sparse = PyImport_ImportModule("scipy.sparse");
   if (g.scipy_sparse) {
     g.scipy_sparray = PyObject_GetAttrString(g.scipy_sparse, "sparray");
@@ -207,7 +208,7 @@ static PyObject *initialise() {
     PyErr_Clear();
   }
 
-  // 12. The three object dtypes join here once registered; the private test entry points
+  // The three object dtypes join here once registered; the private test entry points
   // go into their own submodule.
   {
     PyObject *testing = create_testing_module();
@@ -217,7 +218,7 @@ static PyObject *initialise() {
     }
   }
 
-  // 13.
+  // Only a complete module marks the process as initialised.
   g.module = m;
   return m;
 

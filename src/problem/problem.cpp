@@ -118,7 +118,7 @@ static void release_objects(ProblemObject *p, bool reuse) {
 }
 
 void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
-  // 1-2. Library side.
+  // Library side: the message function, then the nonlinear and library handles.
   if (g.init_count != 0) {
     if (p->prob)
       release_step(p, call(KLVOremovecbmessage, "KLVOremovecbmessage", p, p->prob, problem_message,
@@ -129,7 +129,7 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
   p->prob = nullptr;
   p->slp = nullptr;
 
-  // 3. Callback registrations: a record does not own its problem (item 0), so that item is
+  // Callback registrations: a record does not own its problem (item 0), so that item is
   // overwritten without being released.
   for (PyObject *&list : p->callbacks) {
     if (!list) continue;
@@ -142,7 +142,7 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
     Py_CLEAR(list);
   }
 
-  // 4. Accessors: one the user still holds no longer reaches this problem.
+  // Accessors: one the user still holds no longer reaches this problem.
   detach_accessor(p->controls);
   detach_accessor(p->attributes);
   detach_accessor(p->objattribs);
@@ -150,10 +150,10 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
   if (p->attributes) Py_SETREF(p->attributes, Py_NewRef(Py_None));
   if (p->objattribs) Py_SETREF(p->objattribs, Py_NewRef(Py_None));
 
-  // 5. Objects, maps and the user-function registry.
+  // Objects, maps and the user-function registry.
   release_objects(p, reuse);
 
-  // 6. Pending-exception slot.
+  // Pending-exception slot.
   if (free_slot && p->pending) {
     p->pending->clear();
     delete p->pending;
