@@ -9,6 +9,10 @@
 #include "expr/expr.h"
 #include "numpy/numpy.h"
 
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
+
 namespace kelvo {
 
 // Calls fn(item) (borrowed) for every non-None item of Sum-like arguments; 0 or -1.
@@ -421,126 +425,120 @@ struct Interval {
   double x_lo, x_hi, y_lo, y_hi;
 };
 
-static PyObject *f_pwl(PyObject *, PyObject *arg) {
-  if (!PyDict_Check(arg))
-    return expr_error(
-        "Function kelvo.pwl only accepts a dictionary; a call must be for example "
-        "kelvo.pwl({(1,4): 2*x+1, (4,6): 4*x+5, ...})");
-  std::vector<Interval> intervals;
-  PyObject *var = nullptr;  // borrowed: the dict keeps it alive
-  PyObject *key, *value;
-  Py_ssize_t pos = 0;
-  while (PyDict_Next(arg, &pos, &key, &value)) {
-    if (key == Py_None) {
-      if (Py_TYPE(value) != &var_type) {
-        PyErr_Format(g.ModelError, "Tuple (None, Obj) must have an kelvo.var() object as Obj, found <%S>", value);
-        return nullptr;
-      }
-      var = value;
-      continue;
+// Reads the dictionary entry (a, b): value into an interval: value must be a constant or a
+// linear function of one variable, the function's variable `var` (null until one is seen).
+// 1 for an interval, 0 for the (None: x) entry that names the variable, -1 with ModelError.
+static int read_piece(PyObject *key, PyObject *value, Interval &iv, nb::object &var) {
+  if (key == Py_None) {
+    if (Py_TYPE(value) != &var_type) {
+      PyErr_Format(g.ModelError, "Tuple (None, Obj) must have an kelvo.var() object as Obj, found <%S>", value);
+      return -1;
     }
-    if (!PyTuple_Check(key) || PyTuple_GET_SIZE(key) != 2) {
-      PyErr_Format(g.ModelError, "All keys in the dictionary argument of kelvo.pwl must be two-tuples; <%S> is not",
-                   key);
-      return nullptr;
-    }
-    PyObject *ka = PyTuple_GET_ITEM(key, 0), *kb = PyTuple_GET_ITEM(key, 1);
-    double a = 0, b = 0;
-    bool numbers = is_number(ka) && is_number(kb);
-    if (numbers) {
-      a = number_value(ka);
-      b = number_value(kb);
-      if (PyErr_Occurred()) return nullptr;
-    }
-    if (!numbers || a > b) {
-      PyErr_Format(g.ModelError,
-                   "All keys in the dictionary argument of kelvo.pwl must be two-tuples with two constant numbers: "
-                   "[a,b] such that a<b; <%S> is not",
-                   key);
-      return nullptr;
-    }
-    double s = 0, t = 0;
-    PyObject *x = nullptr;
-    switch (kind_of(value)) {
-      case K_NUMBER:
-        t = number_value(value);
-        if (t == -1.0 && PyErr_Occurred()) return nullptr;
-        break;
-      case K_VAR:
-        s = 1;
-        x = value;
-        break;
-      case K_LIN:
-        s = as_lin(value)->coef;
-        x = as_lin(value)->var;
-        break;
-      case K_EXPR: {
-        ExpressionObject *e = as_expr(value);
-        size_t n = e->lin ? e->lin->size() : 0;
-        if (n > 1) {
-          PyErr_Format(g.ModelError,
-                       "Expression %S not suitable for a piecewise linear function; it must contain one variable only",
-                       value);
-          return nullptr;
-        }
-        t = e->constant;
-        if (n == 1) {
-          x = e->lin->begin()->first;
-          s = e->lin->begin()->second;
-        }
-        break;
-      }
-      default:
-        PyErr_Format(g.ModelError,
-                     "Expression %S not suitable for a piecewise linear function; it must be a constant or a linear "
-                     "function",
-                     value);
-        return nullptr;
-    }
-    if (x) {
-      if (!var) {
-        var = x;
-      } else if (x != var) {
-        char range[128];
-        snprintf(range, sizeof range, "[%g,%g]", a, b);
-        PyErr_Format(g.ModelError,
-                     "Expression in %s interval contains variable %S while another variable has been used in the "
-                     "same function",
-                     range, x);
-        return nullptr;
-      }
-    }
-    Interval iv{a, b, s * a + t, s * b + t};
-    if ((std::fabs(iv.y_lo) >= 1e20 || a <= -1e20) && std::fabs(iv.y_hi) < 1e20 && b < 1e20) {
-      iv.x_lo = b - 0.88;
-      iv.y_lo = s * iv.x_lo + t;
-    }
-    if ((std::fabs(iv.y_hi) >= 1e20 || b >= 1e20) && std::fabs(iv.y_lo) < 1e20 && a > -1e20) {
-      iv.x_hi = a + 0.88;
-      iv.y_hi = s * iv.x_hi + t;
-    }
-    intervals.push_back(iv);
+    var = nb::borrow(value);
+    return 0;
   }
-  if (!var) {
+  if (!PyTuple_Check(key) || PyTuple_GET_SIZE(key) != 2) {
+    PyErr_Format(g.ModelError, "All keys in the dictionary argument of kelvo.pwl must be two-tuples; <%S> is not", key);
+    return -1;
+  }
+  PyObject *ka = PyTuple_GET_ITEM(key, 0), *kb = PyTuple_GET_ITEM(key, 1);
+  double a = 0, b = 0;
+  bool numbers = is_number(ka) && is_number(kb);
+  if (numbers) {
+    a = number_value(ka);
+    b = number_value(kb);
+    if (PyErr_Occurred()) return -1;
+  }
+  if (!numbers || a > b) {
     PyErr_Format(g.ModelError,
-                 "No variable specified for this piecewise linear function: %S; Are all values constant? If so, add "
-                 "a key-value pair (None: x) to the dictionary with the variable associated to the piecewise linear",
-                 arg);
-    return nullptr;
+                 "All keys in the dictionary argument of kelvo.pwl must be two-tuples with two constant numbers: "
+                 "[a,b] such that a<b; <%S> is not",
+                 key);
+    return -1;
   }
-  std::stable_sort(intervals.begin(), intervals.end(),
-                   [](const Interval &p, const Interval &q) { return p.x_lo < q.x_lo; });
-  for (size_t i = 0; i + 1 < intervals.size(); ++i) {
-    if (intervals[i].x_hi > intervals[i + 1].x_lo) {
-      PyObject *v[4] = {PyFloat_FromDouble(intervals[i].x_lo), PyFloat_FromDouble(intervals[i].x_hi),
-                        PyFloat_FromDouble(intervals[i + 1].x_lo), PyFloat_FromDouble(intervals[i + 1].x_hi)};
-      if (v[0] && v[1] && v[2] && v[3])
-        PyErr_Format(g.ModelError, "Interval [%S,%S] overlaps with [%S,%S] in piecewise linear function", v[0], v[1],
-                     v[2], v[3]);
-      for (PyObject *o : v) Py_XDECREF(o);
-      return nullptr;
+  // The piece is s * x + t.
+  double s = 0, t = 0;
+  PyObject *x = nullptr;
+  switch (kind_of(value)) {
+    case K_NUMBER:
+      t = number_value(value);
+      if (t == -1.0 && PyErr_Occurred()) return -1;
+      break;
+    case K_VAR:
+      s = 1;
+      x = value;
+      break;
+    case K_LIN:
+      s = as_lin(value)->coef;
+      x = as_lin(value)->var;
+      break;
+    case K_EXPR: {
+      ExpressionObject *e = as_expr(value);
+      size_t n = e->lin ? e->lin->size() : 0;
+      if (n > 1) {
+        PyErr_Format(g.ModelError,
+                     "Expression %S not suitable for a piecewise linear function; it must contain one variable only",
+                     value);
+        return -1;
+      }
+      t = e->constant;
+      if (n == 1) {
+        x = e->lin->begin()->first;
+        s = e->lin->begin()->second;
+      }
+      break;
+    }
+    default:
+      PyErr_Format(g.ModelError,
+                   "Expression %S not suitable for a piecewise linear function; it must be a constant or a linear "
+                   "function",
+                   value);
+      return -1;
+  }
+  if (x) {
+    if (!var) {
+      var = nb::borrow(x);
+    } else if (x != var.ptr()) {
+      char range[128];
+      snprintf(range, sizeof range, "[%g,%g]", a, b);
+      PyErr_Format(g.ModelError,
+                   "Expression in %s interval contains variable %S while another variable has been used in the "
+                   "same function",
+                   range, x);
+      return -1;
     }
   }
+  // An infinite end is replaced by a finite point on the same line.
+  iv = Interval{a, b, s * a + t, s * b + t};
+  if ((std::fabs(iv.y_lo) >= 1e20 || a <= -1e20) && std::fabs(iv.y_hi) < 1e20 && b < 1e20) {
+    iv.x_lo = b - 0.88;
+    iv.y_lo = s * iv.x_lo + t;
+  }
+  if ((std::fabs(iv.y_hi) >= 1e20 || b >= 1e20) && std::fabs(iv.y_lo) < 1e20 && a > -1e20) {
+    iv.x_hi = a + 0.88;
+    iv.y_hi = s * iv.x_hi + t;
+  }
+  return 1;
+}
+
+// Intervals sorted by their left end must not overlap; -1 with ModelError when two do.
+static int check_overlaps(const std::vector<Interval> &intervals) {
+  for (size_t i = 0; i + 1 < intervals.size(); ++i) {
+    if (intervals[i].x_hi <= intervals[i + 1].x_lo) continue;
+    nb::object v[4] = {nb::steal(PyFloat_FromDouble(intervals[i].x_lo)), nb::steal(PyFloat_FromDouble(intervals[i].x_hi)),
+                       nb::steal(PyFloat_FromDouble(intervals[i + 1].x_lo)),
+                       nb::steal(PyFloat_FromDouble(intervals[i + 1].x_hi))};
+    if (v[0] && v[1] && v[2] && v[3])
+      PyErr_Format(g.ModelError, "Interval [%S,%S] overlaps with [%S,%S] in piecewise linear function", v[0].ptr(),
+                   v[1].ptr(), v[2].ptr(), v[3].ptr());
+    return -1;
+  }
+  return 0;
+}
+
+// The breakpoints x0, y0, x1, y1, ... of sorted intervals: each interval's left end, and its
+// right end where the function jumps or has a gap, and at the last interval.
+static std::vector<double> breakpoints(const std::vector<Interval> &intervals) {
   std::vector<double> points;
   for (size_t i = 0; i < intervals.size(); ++i) {
     const Interval &iv = intervals[i];
@@ -553,20 +551,46 @@ static PyObject *f_pwl(PyObject *, PyObject *arg) {
       points.push_back(iv.y_hi);
     }
   }
-  PyObject *list = PyList_New(static_cast<Py_ssize_t>(points.size()) + 1);
+  return points;
+}
+
+static PyObject *f_pwl(PyObject *, PyObject *arg) {
+  if (!PyDict_Check(arg))
+    return expr_error(
+        "Function kelvo.pwl only accepts a dictionary; a call must be for example "
+        "kelvo.pwl({(1,4): 2*x+1, (4,6): 4*x+5, ...})");
+  // Reading a number can run Python, which may change the dictionary: hold the entries.
+  nb::object items = nb::steal(PyDict_Items(arg));
+  if (!items) return nullptr;
+  std::vector<Interval> intervals;
+  nb::object var;
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.ptr()); ++i) {
+    PyObject *item = PyList_GET_ITEM(items.ptr(), i);
+    Interval iv;
+    int rc = read_piece(PyTuple_GET_ITEM(item, 0), PyTuple_GET_ITEM(item, 1), iv, var);
+    if (rc < 0) return nullptr;
+    if (rc > 0) intervals.push_back(iv);
+  }
+  if (!var) {
+    PyErr_Format(g.ModelError,
+                 "No variable specified for this piecewise linear function: %S; Are all values constant? If so, add "
+                 "a key-value pair (None: x) to the dictionary with the variable associated to the piecewise linear",
+                 arg);
+    return nullptr;
+  }
+  std::stable_sort(intervals.begin(), intervals.end(),
+                   [](const Interval &p, const Interval &q) { return p.x_lo < q.x_lo; });
+  if (check_overlaps(intervals) < 0) return nullptr;
+  std::vector<double> points = breakpoints(intervals);
+  nb::object list = nb::steal(PyList_New(static_cast<Py_ssize_t>(points.size()) + 1));
   if (!list) return nullptr;
-  PyList_SET_ITEM(list, 0, Py_NewRef(var));
+  PyList_SET_ITEM(list.ptr(), 0, var.release().ptr());
   for (size_t i = 0; i < points.size(); ++i) {
     PyObject *f = PyFloat_FromDouble(points[i]);
-    if (!f) {
-      Py_DECREF(list);
-      return nullptr;
-    }
-    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i) + 1, f);
+    if (!f) return nullptr;
+    PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i) + 1, f);
   }
-  PyObject *r = nary_node(OP_PWL, list);
-  Py_DECREF(list);
-  return r;
+  return nary_node(OP_PWL, list.ptr());
 }
 
 // And, Or: the first operand copied, the others appended with flattening.
