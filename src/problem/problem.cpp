@@ -1,6 +1,5 @@
 // kelvo.problem: the record, its library handles, its release and the live-problem list.
 #include "problem/problem.h"
-#include "problem/problem.h"
 
 #include <algorithm>
 #include <cmath>
