@@ -24,10 +24,8 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
   if (PyList_Check(c) || PyTuple_Check(c)) {
     // A list may change under the callback: read its length every time.
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(c); ++i) {
-      PyObject *item = Py_NewRef(PySequence_Fast_GET_ITEM(c, i));
-      int rc = visit(item);
-      Py_DECREF(item);
-      if (rc < 0) return -1;
+      nb::object item = nb::borrow(PySequence_Fast_GET_ITEM(c, i));
+      if (visit(item.ptr()) < 0) return -1;
     }
     return 0;
   }
@@ -39,47 +37,38 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
                    (g.npconstraint && reinterpret_cast<PyObject *>(d) == g.npconstraint);
     if (!objects && d->type_num != NPY_DOUBLE && d->type_num != NPY_INT32 && d->type_num != NPY_BOOL)
       return expr_error("Incorrect objects used in Sum, Dot, Prod, or aggregate functions"), -1;
-    PyObject *it = PyArray_IterNew(c);
+    nb::object it = nb::steal(PyArray_IterNew(c));
     if (!it) return -1;
-    int rc = 0;
-    auto *iter = reinterpret_cast<PyArrayIterObject *>(it);
-    while (rc == 0 && iter->index < iter->size) {
+    auto *iter = reinterpret_cast<PyArrayIterObject *>(it.ptr());
+    while (iter->index < iter->size) {
       void *p = PyArray_ITER_DATA(iter);
-      PyObject *item;
+      nb::object item;
       if (objects) {
-        item = Py_NewRef(*static_cast<PyObject **>(p) ? *static_cast<PyObject **>(p) : Py_None);
+        item = nb::borrow(*static_cast<PyObject **>(p) ? *static_cast<PyObject **>(p) : Py_None);
       } else {
         double v = d->type_num == NPY_DOUBLE ? *static_cast<double *>(p)
                    : d->type_num == NPY_INT32 ? *static_cast<npy_int32 *>(p)
                                               : *static_cast<npy_bool *>(p);
-        item = PyFloat_FromDouble(v);
-        if (!item) {
-          rc = -1;
-          break;
-        }
+        item = nb::steal(PyFloat_FromDouble(v));
+        if (!item) return -1;
       }
-      rc = visit(item);
-      Py_DECREF(item);
+      int rc = visit(item.ptr());
+      if (rc != 0) return rc;
       PyArray_ITER_NEXT(iter);
     }
-    Py_DECREF(it);
-    return rc;
+    return 0;
   }
   if (PyDict_Check(c)) {
-    PyObject *values = PyDict_Values(c);
+    nb::object values = nb::steal(PyDict_Values(c));
     if (!values) return -1;
     int rc = 0;
-    for (Py_ssize_t i = 0; rc == 0 && i < PyList_GET_SIZE(values); ++i) rc = visit(PyList_GET_ITEM(values, i));
-    Py_DECREF(values);
+    for (Py_ssize_t i = 0; rc == 0 && i < PyList_GET_SIZE(values.ptr()); ++i)
+      rc = visit(PyList_GET_ITEM(values.ptr(), i));
     return rc;
   }
   if (PyIter_Check(c)) {
-    PyObject *item;
-    while ((item = PyIter_Next(c))) {
-      int rc = visit(item);
-      Py_DECREF(item);
-      if (rc < 0) return -1;
-    }
+    while (nb::object item = nb::steal(PyIter_Next(c)))
+      if (visit(item.ptr()) < 0) return -1;
     return PyErr_Occurred() ? -1 : 0;
   }
   if (PySequence_Check(c)) {
@@ -87,15 +76,14 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
       PyErr_Clear();
       return expr_error("Invalid sequence of objects"), -1;
     }
-    PyObject *fast = PySequence_Fast(c, "Cannot iterate over sequence");
+    nb::object fast = nb::steal(PySequence_Fast(c, "Cannot iterate over sequence"));
     if (!fast) {
       PyErr_SetString(g.ModelError, "Cannot iterate over sequence");
       return -1;
     }
     int rc = 0;
-    for (Py_ssize_t i = 0; rc == 0 && i < PySequence_Fast_GET_SIZE(fast); ++i)
-      rc = visit(PySequence_Fast_GET_ITEM(fast, i));
-    Py_DECREF(fast);
+    for (Py_ssize_t i = 0; rc == 0 && i < PySequence_Fast_GET_SIZE(fast.ptr()); ++i)
+      rc = visit(PySequence_Fast_GET_ITEM(fast.ptr(), i));
     return rc;
   }
   PyErr_Format(g.ModelError, "Invalid object in operation: <%S>", c);
@@ -161,7 +149,7 @@ static Py_ssize_t terms_hint(PyObject *args) {
 }
 
 static PyObject *Sum(PyObject *, PyObject *args) {
-  PyObject *acc = nullptr;
+  nb::object acc;
   SumFastPath fast;
   // A sum of many linear terms sizes its linear map once instead of growing it step by step.
   Py_ssize_t hint = terms_hint(args);
@@ -170,12 +158,12 @@ static PyObject *Sum(PyObject *, PyObject *args) {
     if (operand_kind(item) < 0) return -1;
     if (!acc) {
       if (is_zero(item)) return 0;
-      acc = scaled_copy(item, 1.0);
+      acc = nb::steal(scaled_copy(item, 1.0));
       return acc ? 0 : -1;
     }
     if (is_zero(item)) return 0;
-    if (Py_TYPE(acc) == &expression_type) {
-      ExpressionObject *e = as_expr(acc);
+    if (Py_TYPE(acc.ptr()) == &expression_type) {
+      ExpressionObject *e = as_expr(acc.ptr());
       if (!sized && (Py_TYPE(item) == &linterm_type || Py_TYPE(item) == &var_type)) {
         sized = true;
         try {
@@ -188,41 +176,34 @@ static PyObject *Sum(PyObject *, PyObject *args) {
       int added = fast.add(e, item);
       if (added != 0) return added < 0 ? -1 : 0;
     }
-    PyObject *next = alg_iadd(acc, item, 1.0);
+    PyObject *next = alg_iadd(acc.ptr(), item, 1.0);
     if (!next) return -1;
-    Py_SETREF(acc, next);
+    acc = nb::steal(next);
     return 0;
   });
-  if (rc < 0) {
-    Py_XDECREF(acc);
-    return nullptr;
-  }
+  if (rc < 0) return nullptr;
   if (!acc) return reinterpret_cast<PyObject *>(new_expression());
-  if (is_number(acc)) {
-    double v = number_value(acc);
-    Py_DECREF(acc);
+  if (is_number(acc.ptr())) {
+    double v = number_value(acc.ptr());
     if (v == -1.0 && PyErr_Occurred()) return nullptr;
     ExpressionObject *e = new_expression();
     if (e) e->constant = v;
     return reinterpret_cast<PyObject *>(e);
   }
-  return acc;
+  return acc.release().ptr();
 }
 
 static PyObject *Prod(PyObject *, PyObject *args) {
-  PyObject *acc = nullptr;
+  nb::object acc;
   int rc = for_each_term(args, [&](PyObject *item) {
     if (operand_kind(item) < 0) return -1;
-    PyObject *next = acc ? alg_imul(acc, item) : scaled_copy(item, 1.0);
+    PyObject *next = acc ? alg_imul(acc.ptr(), item) : scaled_copy(item, 1.0);
     if (!next) return -1;
-    Py_XSETREF(acc, next);
+    acc = nb::steal(next);
     return 0;
   });
-  if (rc < 0) {
-    Py_XDECREF(acc);
-    return nullptr;
-  }
-  return acc ? acc : PyFloat_FromDouble(0.0);
+  if (rc < 0) return nullptr;
+  return acc ? acc.release().ptr() : PyFloat_FromDouble(0.0);
 }
 
 // The elementary functions.
@@ -299,80 +280,67 @@ KELVO_ELEMENTARY(erfc, OP_ERFC, std::erfc)
 
 // max and min: the operands as a new list, or as a new reference to a single operand (*single).
 
+// The operands as a new list; null with an exception.
+static nb::object operand_list(PyObject *args) {
+  if (PyTuple_GET_SIZE(args) != 1) return nb::steal(PySequence_List(args));
+  PyObject *t = PyTuple_GET_ITEM(args, 0);
+  if (PyList_Check(t) || PyTuple_Check(t)) return nb::steal(PySequence_List(t));
+  if (PyArray_Check(t)) {
+    auto *arr = reinterpret_cast<PyArrayObject *>(t);
+    if (PyArray_NDIM(arr) > 64) {
+      PyErr_SetString(g.ModelError, "Array has far too many dimensions to be used in a nonlinear expression");
+      return nb::object();
+    }
+    npy_intp n = PyArray_SIZE(arr);
+    if (n >= 2) {
+      if (PyArray_NDIM(arr) != 1) {
+        PyErr_SetString(g.ModelError, "Only a 1-dimensional array can be used in a nonlinear expression");
+        return nb::object();
+      }
+      return nb::steal(PySequence_List(t));
+    }
+    if (n == 0) return nb::steal(PyList_New(0));
+    nb::object item = nb::steal(PyObject_CallMethod(t, "item", nullptr));
+    if (!item) return item;
+    nb::object items = nb::steal(PyList_New(1));
+    if (items) PyList_SET_ITEM(items.ptr(), 0, item.release().ptr());
+    return items;
+  }
+  if (kind_of(t) == K_INVALID && PySequence_Check(t)) return nb::steal(PySequence_List(t));
+  nb::object items = nb::steal(PyList_New(1));
+  if (items) PyList_SET_ITEM(items.ptr(), 0, Py_NewRef(t));
+  return items;
+}
+
 static PyObject *collect_operands(PyObject *args, const char *fname, bool *single) {
   *single = false;
-  PyObject *items = nullptr;
-  Py_ssize_t nargs = PyTuple_GET_SIZE(args);
-  if (nargs == 1) {
-    PyObject *t = PyTuple_GET_ITEM(args, 0);
-    if (PyList_Check(t) || PyTuple_Check(t)) {
-      items = PySequence_List(t);
-    } else if (PyArray_Check(t)) {
-      auto *arr = reinterpret_cast<PyArrayObject *>(t);
-      if (PyArray_NDIM(arr) > 64) {
-        PyErr_SetString(g.ModelError, "Array has far too many dimensions to be used in a nonlinear expression");
-        return nullptr;
-      }
-      npy_intp n = PyArray_SIZE(arr);
-      if (n >= 2) {
-        if (PyArray_NDIM(arr) != 1) {
-          PyErr_SetString(g.ModelError, "Only a 1-dimensional array can be used in a nonlinear expression");
-          return nullptr;
-        }
-        items = PySequence_List(t);
-      } else if (n == 1) {
-        PyObject *item = PyObject_CallMethod(t, "item", nullptr);
-        if (!item) goto fail;
-        items = PyList_New(1);
-        if (items) PyList_SET_ITEM(items, 0, item);
-        else Py_DECREF(item);
-      } else {
-        items = PyList_New(0);
-      }
-    } else if (kind_of(t) == K_INVALID && PySequence_Check(t)) {
-      items = PySequence_List(t);
-    } else {
-      items = PyList_New(1);
-      if (items) PyList_SET_ITEM(items, 0, Py_NewRef(t));
+  nb::object items = operand_list(args);
+  if (!items) {
+    if (!PyErr_ExceptionMatches(g.ModelError)) {
+      PyErr_Clear();
+      PyErr_Format(g.ModelError, "Incorrect argument for kelvo.%s function", fname);
     }
-  } else {
-    items = PySequence_List(args);
+    return nullptr;
   }
-  if (!items) goto fail;
-  if (PyList_GET_SIZE(items) == 0) {
-    Py_DECREF(items);
+  if (PyList_GET_SIZE(items.ptr()) == 0) {
     PyErr_Format(g.ModelError, "The function kelvo.%s must have at least one argument", fname);
     return nullptr;
   }
-  if (PyList_GET_SIZE(items) == 1) {
-    PyObject *only = Py_NewRef(PyList_GET_ITEM(items, 0));
-    Py_DECREF(items);
-    if (kind_of(only) == K_INVALID) {
-      Py_DECREF(only);
-      return expr_error("Incorrect argument for expression");
-    }
+  if (PyList_GET_SIZE(items.ptr()) == 1) {
+    PyObject *only = PyList_GET_ITEM(items.ptr(), 0);
+    if (kind_of(only) == K_INVALID) return expr_error("Incorrect argument for expression");
     *single = true;
-    return only;
+    return Py_NewRef(only);
   }
-  return items;
-fail:
-  if (!PyErr_ExceptionMatches(g.ModelError)) {
-    PyErr_Clear();
-    PyErr_Format(g.ModelError, "Incorrect argument for kelvo.%s function", fname);
-  }
-  return nullptr;
+  return items.release().ptr();
 }
 
 static PyObject *max_min(PyObject *args, int32_t op, const char *fname) {
   bool single;
-  PyObject *items = collect_operands(args, fname, &single);
-  if (!items || single) return items;
+  nb::object items = nb::steal(collect_operands(args, fname, &single));
+  if (!items || single) return items.release().ptr();
   // Several positional arguments keep their tuple; a collection becomes a list.
-  PyObject *container = PyTuple_GET_SIZE(args) > 1 ? Py_NewRef(args) : Py_NewRef(items);
-  Py_DECREF(items);
-  PyObject *r = nary_node(op, container);
-  Py_DECREF(container);
-  return r;
+  return nary_node(op, PyTuple_GET_SIZE(args) > 1 ? args : items.ptr());
 }
 
 static PyObject *f_max(PyObject *, PyObject *args) { return max_min(args, OP_MAX, "max"); }
@@ -595,19 +563,16 @@ static PyObject *f_pwl(PyObject *, PyObject *arg) {
 
 // And, Or: the first operand copied, the others appended with flattening.
 static PyObject *logical(PyObject *args, int32_t op) {
-  PyObject *acc = nullptr;
+  nb::object acc;
   int rc = for_each_term(args, [&](PyObject *item) {
     if (operand_kind(item) < 0) return -1;
-    PyObject *next = acc ? flatten_inplace(op, acc, item) : scaled_copy(item, 1.0);
+    PyObject *next = acc ? flatten_inplace(op, acc.ptr(), item) : scaled_copy(item, 1.0);
     if (!next) return -1;
-    Py_XSETREF(acc, next);
+    acc = nb::steal(next);
     return 0;
   });
-  if (rc < 0) {
-    Py_XDECREF(acc);
-    return nullptr;
-  }
-  return acc ? acc : Py_NewRef(Py_True);
+  if (rc < 0) return nullptr;
+  return acc ? acc.release().ptr() : Py_NewRef(Py_True);
 }
 
 static PyObject *f_and(PyObject *, PyObject *args) { return logical(args, OP_AND); }

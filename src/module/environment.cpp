@@ -37,22 +37,22 @@ int ensure_library(const char *path, bool force) {
     }
   }
   bool handler_added = false;
+  auto undo = [&] {
+    if (handler_added) KLVO_ge_removecbmsghandler(global_message, nullptr);
+    if (slp_up) KSLPfree();
+    KLVOfree();
+    --g.init_count;
+    return -1;
+  };
   if (before == 0) {
     if (KLVO_ge_addcbmsghandler(global_message, nullptr, 1) != 0) {
       raise_error(nullptr);
-      goto undo;
+      return undo();
     }
     handler_added = true;
   }
-  if (PyDict_GET_SIZE(g.attribute_table) == 0 && build_catalogue() < 0) goto undo;
+  if (PyDict_GET_SIZE(g.attribute_table) == 0 && build_catalogue() < 0) return undo();
   return 0;
-
-undo:
-  if (handler_added) KLVO_ge_removecbmsghandler(global_message, nullptr);
-  if (slp_up) KSLPfree();
-  KLVOfree();
-  --g.init_count;
-  return -1;
 }
 
 int release_library() {

@@ -11,6 +11,10 @@
 #include "problem/params.h"
 #include "problem/problem.h"
 
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
+
 namespace kelvo {
 
 // Longest name a user may give.
@@ -333,26 +337,21 @@ static PyObject *values_over(ProblemObject *p, PyObject *table, PyObject *iterab
 
 PyObject *all_values(ProblemObject *p, bool control, int objective) {
   PyObject *table = control ? g.control_table : g.attribute_table;
-  PyObject *result = PyDict_New();
+  nb::object result = nb::steal(PyDict_New());
   if (!result) return nullptr;
   Py_ssize_t pos = 0;
   PyObject *name, *entry;
   while (PyDict_Next(table, &pos, &name, &entry)) {
+    // Reading a value calls the library, whose message handlers can run Python.
+    nb::object held_name = nb::borrow(name), held_entry = nb::borrow(entry);
     CatalogueEntry e;
-    if (!PyArg_ParseTuple(entry, "iii", &e.id, &e.type, &e.source)) goto fail;
+    if (!PyArg_ParseTuple(entry, "iii", &e.id, &e.type, &e.source)) return nullptr;
     if (objective >= 0 && (e.type == type_string || e.source != source_optimizer)) continue;
-    PyObject *v;
-    if (e.id == 12013 || e.id == 22013) v = PyLong_FromLong(p->cached_attrib_12013);
-    else v = read_value(p, e, control, objective);
-    if (!v) goto fail;
-    int rc = PyDict_SetItem(result, name, v);
-    Py_DECREF(v);
-    if (rc < 0) goto fail;
+    nb::object v = nb::steal(e.id == 12013 || e.id == 22013 ? PyLong_FromLong(p->cached_attrib_12013)
+                                                            : read_value(p, e, control, objective));
+    if (!v || PyDict_SetItem(result.ptr(), name, v.ptr()) < 0) return nullptr;
   }
-  return result;
-fail:
-  Py_DECREF(result);
-  return nullptr;
+  return result.release().ptr();
 }
 
 // getControl/getAttrib over the positional items, without an objective control.

@@ -37,42 +37,45 @@ static int new_object_lists(ProblemObject *p) {
   return p->vars && p->cons && p->sos ? 0 : -1;
 }
 
-int problem_create_handles(ProblemObject *p) {
-  if (ensure_library() < 0) return -1;
-  int rc = 0;
+// The steps of problem_create_handles; -1 with an exception, leaving what was taken.
+static int create_handles(ProblemObject *p) {
   p->pending = new (std::nothrow) PendingException();
   if (!p->pending) {
     PyErr_NoMemory();
-    goto fail;
+    return -1;
   }
-  if (new_object_lists(p) < 0) goto fail;
+  if (new_object_lists(p) < 0) return -1;
   // A problem that is reset still holds None in place of its old accessors.
   Py_XSETREF(p->controls, new_control(p, g.control_table));
   Py_XSETREF(p->attributes, p->controls ? new_attribute(p, g.attribute_table, -1) : nullptr);
   Py_XSETREF(p->objattribs, p->attributes ? new_objattrib(p) : nullptr);
-  if (!p->objattribs) goto fail;
+  if (!p->objattribs) return -1;
   p->slp = nullptr;
   reset_counters(p);
 
-  rc = call(KLVOcreateprob, "KLVOcreateprob", p, &p->prob);
+  int rc = call(KLVOcreateprob, "KLVOcreateprob", p, &p->prob);
   if (rc == 0 && g.nlp_flag != 0) rc = call(KSLPcreateprob, "KSLPcreateprob", p, &p->slp, &p->prob);
   // Exact second derivatives unless the user asks for an approximation.
   if (rc == 0 && p->slp) rc = call(KSLPsetintcontrol, "KSLPsetintcontrol", p, p->slp, slp_control_derivatives, 0);
   if (rc != 0) {
     // The problem does not exist yet as far as the library is concerned.
     raise_error(nullptr);
-    goto fail;
+    return -1;
   }
   rc = call(KLVOaddcbmessage, "KLVOaddcbmessage", p, p->prob, problem_message, static_cast<void *>(p), 1);
   if (rc == 0 && p->slp)
     rc = call(KSLPsetcbmessage, "KSLPsetcbmessage", p, p->slp, problem_slp_message, static_cast<void *>(p));
   if (rc != 0) {
     raise_error(reinterpret_cast<PyObject *>(p));
-    goto fail;
+    return -1;
   }
   return 0;
+}
 
-fail:
+int problem_create_handles(ProblemObject *p) {
+  if (ensure_library() < 0) return -1;
+  if (create_handles(p) == 0) return 0;
+  // Release what was taken, keeping the error that stopped it.
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
   problem_release(p, true, false);
