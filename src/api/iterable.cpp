@@ -8,6 +8,10 @@
 #include "model/var.h"
 #include "module/frame.h"
 
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
+
 namespace kelvo {
 
 namespace {
@@ -17,19 +21,16 @@ void element_error(size_t position, const char *name) {
   PyObject *type, *value, *tb;
   PyErr_Fetch(&type, &value, &tb);
   PyErr_NormalizeException(&type, &value, &tb);
-  PyObject *text = nullptr;
-  if (value) text = PyObject_Str(value);
+  nb::object owned_type = nb::steal(type), owned_value = nb::steal(value), owned_tb = nb::steal(tb);
+  nb::object text;
+  if (value) text = nb::steal(PyObject_Str(value));
   if (value && !text) PyErr_Clear();
-  const char *detail = !value ? "(none)" : text ? PyUnicode_AsUTF8(text) : "(error)";
+  const char *detail = !value ? "(none)" : text ? PyUnicode_AsUTF8(text.ptr()) : "(error)";
   if (!detail) {
     PyErr_Clear();
     detail = "(error)";
   }
   PyErr_Format(g.InterfaceError, "Error in element %zu of argument '%s': %s", position, name, detail);
-  Py_XDECREF(text);
-  Py_XDECREF(type);
-  Py_XDECREF(value);
-  Py_XDECREF(tb);
 }
 
 int error(PyObject *cls, const char *message) {
@@ -44,24 +45,20 @@ int for_each_element(PyObject *obj, const char *name, Vec &out, Convert convert)
   Py_ssize_t size = PyObject_Size(obj);
   if (size >= 0) out.reserve(static_cast<size_t>(size));
   else PyErr_Clear();
-  PyObject *it = PyObject_GetIter(obj);
+  nb::object it = nb::steal(PyObject_GetIter(obj));
   if (!it) {
     PyErr_Clear();
     PyErr_Format(g.InterfaceError, "Argument '%s' must be iterable", name);
     return -1;
   }
-  while (PyObject *item = PyIter_Next(it)) {
+  while (nb::object item = nb::steal(PyIter_Next(it.ptr()))) {
     typename Vec::value_type value{};
-    int rc = convert(item, &value);
-    Py_DECREF(item);
-    if (rc < 0) {
+    if (convert(item.ptr(), &value) < 0) {
       element_error(out.size(), name);
-      Py_DECREF(it);
       return -1;
     }
     out.push_back(value);
   }
-  Py_DECREF(it);
   return PyErr_Occurred() ? -1 : 0;
 }
 
@@ -170,17 +167,14 @@ int iter_reals(PyObject *obj, const char *name, std::vector<double> &out) {
 
 template <class T, class Make>
 static PyObject *build_list(const T *values, size_t n, Make make) {
-  PyObject *list = PyList_New(static_cast<Py_ssize_t>(n));
+  nb::object list = nb::steal(PyList_New(static_cast<Py_ssize_t>(n)));
   if (!list) return nullptr;
   for (size_t i = 0; i < n; ++i) {
     PyObject *item = make(values[i]);
-    if (!item) {
-      Py_DECREF(list);
-      return nullptr;
-    }
-    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
+    if (!item) return nullptr;
+    PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), item);
   }
-  return list;
+  return list.release().ptr();
 }
 
 PyObject *int_list(const int *values, size_t n) { return build_list(values, n, [](int v) { return PyLong_FromLong(v); }); }

@@ -12,6 +12,10 @@
 #include "module/walk.h"
 #include "problem/translate.h"
 
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
+
 namespace kelvo {
 
 namespace {
@@ -333,48 +337,31 @@ PyObject *problem_delConstraint(PyObject *self, PyObject *args, PyObject *kwargs
 
 int create_row_objects(ProblemObject *p, PyObject *names, int first, int count, bool unlinked) {
   for (int i = 0; i < count; ++i) {
-    PyObject *name = nullptr;
+    nb::object name;
     if (names && names != Py_None) {
-      name = PySequence_GetItem(names, i);
+      name = nb::steal(PySequence_GetItem(names, i));
       if (!name) return -1;
     }
-    auto *c = reinterpret_cast<ConstraintObject *>(constraint_type.tp_alloc(&constraint_type, 0));
-    if (!c) {
-      Py_XDECREF(name);
-      return -1;
-    }
-    PyObject *o = reinterpret_cast<PyObject *>(c);
+    nb::object o = nb::steal(constraint_type.tp_alloc(&constraint_type, 0));
+    if (!o) return -1;
+    auto *c = as_con(o.ptr());
     if (unlinked) {
-      int rc = constraint_build(c, nullptr, -infinity, infinity, name);
-      Py_XDECREF(name);
-      if (rc < 0) {
-        Py_DECREF(o);
-        return -1;
-      }
+      if (constraint_build(c, nullptr, -infinity, infinity, name.ptr()) < 0) return -1;
       constraint_set_kind(c, ck_unlinked);
       constraint_set_index(c, next_constraint_serial());
-      if (PyList_Append(p->cons, o) < 0) {
-        Py_DECREF(o);
-        return -1;
-      }
+      if (PyList_Append(p->cons, o.ptr()) < 0) return -1;
       try {
         if (!p->con_map) p->con_map = new SerialIndexMap();
         (*p->con_map)[constraint_index(c)] = first + i;
       } catch (const std::bad_alloc &) {
-        Py_DECREF(o);
         return fail(g.InterfaceError, "Internal error -- Could not amend constraint map");
       }
     } else {
-      Py_XDECREF(name);
       c->link = p;
       constraint_set_index(c, static_cast<uint64_t>(first + i));
       constraint_set_kind(c, ck_linked);
-      if (PyList_Append(p->cons, o) < 0) {
-        Py_DECREF(o);
-        return -1;
-      }
+      if (PyList_Append(p->cons, o.ptr()) < 0) return -1;
     }
-    Py_DECREF(o);
   }
   return 0;
 }
@@ -383,17 +370,13 @@ int add_row_names(ProblemObject *p, PyObject *names, int first, int count) {
   if (!names || names == Py_None || count == 0) return 0;
   std::string buffer;
   for (int i = 0; i < count; ++i) {
-    PyObject *name = PySequence_GetItem(names, i);
+    nb::object name = nb::steal(PySequence_GetItem(names, i));
     if (!name) return -1;
     Py_ssize_t size = 0;
-    const char *text = encode_name(name, &size);
-    if (!text) {
-      Py_DECREF(name);
-      return -1;
-    }
+    const char *text = encode_name(name.ptr(), &size);
+    if (!text) return -1;
     buffer.append(text, static_cast<size_t>(size));
     buffer.push_back('\0');
-    Py_DECREF(name);
   }
   if (call(KLVOaddnames, "KLVOaddnames", p, p->prob, KLVO_NAMES_ROWS, buffer.data(), first, first + count - 1) != 0)
     return library_failed(p);

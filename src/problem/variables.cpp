@@ -245,19 +245,15 @@ static int collect_unlinked(PyObject *, PyObject *leaf, void *data) {
   int type = var_type_of(v);
   double lb = unlinked_lb(v), ub = unlinked_ub(v), threshold = unlinked_threshold(v);
   if (validate_domain(type, lb, ub, threshold) < 0) return -1;
-  PyObject *name = var_name(v);
+  nb::object name = nb::steal(var_name(v));
   if (!name) return -1;
   Py_ssize_t len;
-  const char *text = PyUnicode_AsUTF8AndSize(name, &len);
-  if (!text) {
-    Py_DECREF(name);
-    return -1;
-  }
+  const char *text = PyUnicode_AsUTF8AndSize(name.ptr(), &len);
+  if (!text) return -1;
   try {
     int col = b->first + static_cast<int>(b->vars.size());
     b->names.append(text, len);
     b->names.push_back('\0');
-    Py_DECREF(name);
     b->letters.push_back(column_letter(type));
     b->lbs.push_back(lb);
     b->ubs.push_back(ub);
@@ -986,7 +982,8 @@ int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices)
     // storage can be rearranged in place.
     auto *items = reinterpret_cast<PyListObject *>(list)->ob_item;
     Py_ssize_t size = PyList_GET_SIZE(list);
-    std::vector<PyObject *> dropped;
+    std::vector<nb::object> dropped;  // the list's references, released once it is consistent
+    dropped.reserve(indices.size());  // so that taking a reference over cannot throw
     Py_ssize_t write = std::max(indices.front(), 0);
     size_t k = 0;
     while (k < indices.size() && indices[k] < 0) ++k;
@@ -994,14 +991,14 @@ int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices)
       if (k < indices.size() && indices[k] == read) {
         ++k;
         if (!map) relink(p, kind, items[read], true, 0);
-        dropped.push_back(items[read]);
+        dropped.push_back(nb::steal(items[read]));
         continue;
       }
       if (!map && write != read) relink(p, kind, items[read], false, write);
       items[write++] = items[read];
     }
     Py_SET_SIZE(list, write);
-    for (PyObject *o : dropped) Py_DECREF(o);
+    dropped.clear();
   }
   if (map) {
     // Unlinked objects keep their serial ids; only the map follows the new numbering.
@@ -1103,19 +1100,17 @@ PyObject *delete_objects(ProblemObject *p, DeleteKind kind, PyObject *index, int
         indices.push_back(one);
       } else if (PyArray_Check(index) && PyArray_ISINTEGER(reinterpret_cast<PyArrayObject *>(index))) {
         // Integer arrays of any width: read as 64-bit integers.
-        PyObject *arr = PyArray_FROMANY(index, NPY_INT64, 0, 0, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST);
+        nb::object arr = nb::steal(PyArray_FROMANY(index, NPY_INT64, 0, 0, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
         if (!arr) return nullptr;
-        auto *values = static_cast<const int64_t *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(arr)));
-        npy_intp size = PyArray_SIZE(reinterpret_cast<PyArrayObject *>(arr));
+        auto *values = static_cast<const int64_t *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(arr.ptr())));
+        npy_intp size = PyArray_SIZE(reinterpret_cast<PyArrayObject *>(arr.ptr()));
         for (npy_intp i = 0; i < size; ++i) {
           if (values[i] < INT_MIN || values[i] > INT_MAX) {
-            Py_DECREF(arr);
             PyErr_SetString(PyExc_OverflowError, "Index does not fit in 32 bits");
             return nullptr;
           }
           indices.push_back(static_cast<int>(values[i]));
         }
-        Py_DECREF(arr);
       } else {
         IndexCollect c{p, kind, resolve, &indices};
         if (walk(as_object(p), index, collect_index, &c) != 0) return nullptr;
