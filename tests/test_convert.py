@@ -30,6 +30,18 @@ def model(t, tmp_path):
 
 
 class TestArrays:
+    def test_a_list_cleared_by_an_item_while_it_converts_is_refused(self, t):
+        items = []
+
+        class Clearing:
+            def __float__(self):
+                items.clear()
+                return 1.0
+
+        items.extend([Clearing(), object()] + [float(i) for i in range(100)])
+        with pytest.raises(kelvo.InterfaceError, match="expected 102, found 0"):
+            t.conv_array(None, items, REAL)
+
     def test_lists_tuples_and_numpy_arrays(self, t):
         assert t.conv_array(None, [1, 2.5, 3], REAL) == ([1.0, 2.5, 3.0], 3)
         assert t.conv_array(None, (4, 5), INT) == ([4, 5], 2)

@@ -13,6 +13,10 @@
 #include "numpy/numpy.h"
 #include "problem/params.h"
 
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
+
 namespace kelvo {
 
 // ---- allocator
@@ -82,21 +86,19 @@ int resolve_row(PyObject *obj, ProblemObject *p) {
 // Looks a row (type 1) or column (type 2) name up in the library.
 static int name_index(ProblemObject *p, PyObject *obj, int type, int *index) {
   const char *text = nullptr;
-  PyObject *encoded = nullptr;
+  nb::object encoded;
   if (PyBytes_Check(obj)) {
     text = PyBytes_AS_STRING(obj);
   } else {
     text = PyUnicode_AsUTF8(obj);
     if (!text) {
       PyErr_Clear();
-      encoded = PyUnicode_AsASCIIString(obj);
+      encoded = nb::steal(PyUnicode_AsASCIIString(obj));
       if (!encoded) return -1;
-      text = PyBytes_AS_STRING(encoded);
+      text = PyBytes_AS_STRING(encoded.ptr());
     }
   }
-  int rc = call(KLVOgetindex, "KLVOgetindex", p, p->prob, type, text, index);
-  Py_XDECREF(encoded);
-  if (rc == 0) return 0;
+  if (call(KLVOgetindex, "KLVOgetindex", p, p->prob, type, text, index) == 0) return 0;
   raise_error(reinterpret_cast<PyObject *>(p));
   return -1;
 }
@@ -232,14 +234,23 @@ static int mismatched(int64_t expected, int64_t found) {
   return -1;
 }
 
-static int convert_items(ProblemObject *p, PyObject **items, Py_ssize_t n, ElemKind kind, WorkArray &out) {
+// Converts the n items of a list or tuple. Converting an item can run Python (a number's
+// __float__, a library message handler) that changes a list: each item is held while it is
+// converted and read afresh.
+static int convert_items(ProblemObject *p, PyObject *seq, Py_ssize_t n, ElemKind kind, WorkArray &out) {
   out.data = array_allocator.allocate(static_cast<size_t>(n) * elem_width(kind));
   if (!out.data) return -1;
-  for (Py_ssize_t i = 0; i < n; ++i)
-    if (convert_element(p, items[i], kind, out.data, i) < 0) {
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    if (i >= PySequence_Fast_GET_SIZE(seq)) {
+      out.reset();
+      return mismatched(n, PySequence_Fast_GET_SIZE(seq));
+    }
+    nb::object item = nb::borrow(PySequence_Fast_GET_ITEM(seq, i));
+    if (convert_element(p, item.ptr(), kind, out.data, i) < 0) {
       out.reset();
       return -1;
     }
+  }
   out.count = n;
   return 0;
 }
@@ -249,20 +260,17 @@ static int convert_iterator(ProblemObject *p, LengthSlot *slot, PyObject *it, El
   int64_t capacity = 256, count = 0;
   out.data = array_allocator.allocate(capacity * width);
   if (!out.data) return -1;
-  while (PyObject *item = PyIter_Next(it)) {
+  while (nb::object item = nb::steal(PyIter_Next(it))) {
     if (count == capacity) {
       void *grown = array_allocator.resize(out.data, 2 * capacity * width);
       if (!grown) {
-        Py_DECREF(item);
         out.reset();
         return -1;
       }
       out.data = grown;
       capacity *= 2;
     }
-    int rc = convert_element(p, item, kind, out.data, count);
-    Py_DECREF(item);
-    if (rc < 0) {
+    if (convert_element(p, item.ptr(), kind, out.data, count) < 0) {
       out.reset();
       return -1;
     }
@@ -304,13 +312,11 @@ int conv_obj2arr(ProblemObject *p, LengthSlot *slot, PyObject *obj, ElemKind kin
     if (*slot >= 0 && *slot != size) return mismatched(*slot, size);
     *slot = size;
   }
-  if (list_like) return convert_items(p, PySequence_Fast_ITEMS(obj), size, kind, out);
+  if (list_like) return convert_items(p, obj, size, kind, out);
   if (iterator) return convert_iterator(p, slot, obj, kind, out);
-  PyObject *fast = PySequence_Fast(obj, "Unable to scan sequence");
+  nb::object fast = nb::steal(PySequence_Fast(obj, "Unable to scan sequence"));
   if (!fast) return -1;
-  int rc = convert_items(p, PySequence_Fast_ITEMS(fast), PySequence_Fast_GET_SIZE(fast), kind, out);
-  Py_DECREF(fast);
-  return rc;
+  return convert_items(p, fast.ptr(), PySequence_Fast_GET_SIZE(fast.ptr()), kind, out);
 }
 
 // ---- names
@@ -347,25 +353,19 @@ int conv_names(PyObject *obj, Py_ssize_t count, std::string &out) {
   }
   if (iterator) {
     for (Py_ssize_t i = 0; i < count; ++i) {
-      PyObject *item = PyIter_Next(obj);
+      nb::object item = nb::steal(PyIter_Next(obj));
       if (!item) return PyErr_Occurred() ? -1 : expected_strings(count, i);
-      int rc = append_name(item, out);
-      Py_DECREF(item);
-      if (rc < 0) return -1;
+      if (append_name(item.ptr(), out) < 0) return -1;
     }
     return 0;
   }
-  PyObject *fast = PySequence_Fast(obj, "Invalid sequence of strings");
+  nb::object fast = nb::steal(PySequence_Fast(obj, "Invalid sequence of strings"));
   if (!fast) return -1;
-  Py_ssize_t size = PySequence_Fast_GET_SIZE(fast);
-  int rc = 0;
-  if (size < count) {
-    rc = expected_strings(count, size);
-  } else {
-    for (Py_ssize_t i = 0; i < size && rc == 0; ++i) rc = append_name(PySequence_Fast_GET_ITEM(fast, i), out);
-  }
-  Py_DECREF(fast);
-  return rc;
+  Py_ssize_t size = PySequence_Fast_GET_SIZE(fast.ptr());
+  if (size < count) return expected_strings(count, size);
+  for (Py_ssize_t i = 0; i < size; ++i)
+    if (append_name(PySequence_Fast_GET_ITEM(fast.ptr(), i), out) < 0) return -1;
+  return 0;
 }
 
 // ---- outputs
@@ -408,9 +408,8 @@ int conv_arr2obj(ProblemObject *p, int64_t count, const void *data, PyObject *ar
       if (PyList_SetItem(arg, i, item) < 0) return -1;  // steals item, releases the old one
       continue;
     }
-    int rc = PyList_Append(arg, item);
-    Py_DECREF(item);
-    if (rc < 0) return -1;
+    nb::object appended = nb::steal(item);
+    if (PyList_Append(arg, appended.ptr()) < 0) return -1;
   }
   return 0;
 }
