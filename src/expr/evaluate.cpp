@@ -13,6 +13,10 @@
 #include "numpy/numpy.h"
 #include "problem/params.h"
 
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
+
 namespace kelvo {
 
 namespace {
@@ -635,20 +639,16 @@ PyObject *linear_lists(ExpressionObject *e) {
   std::vector<std::pair<PyObject *, double>> entries;
   if (e->lin) entries.assign(e->lin->begin(), e->lin->end());
   std::sort(entries.begin(), entries.end(), [](auto &a, auto &b) { return key_less(a.first, b.first); });
-  PyObject *vars = PyList_New(static_cast<Py_ssize_t>(entries.size()));
-  PyObject *coefs = PyList_New(static_cast<Py_ssize_t>(entries.size()));
-  if (!vars || !coefs) goto error;
+  nb::object vars = nb::steal(PyList_New(static_cast<Py_ssize_t>(entries.size())));
+  nb::object coefs = nb::steal(PyList_New(static_cast<Py_ssize_t>(entries.size())));
+  if (!vars || !coefs) return nullptr;
   for (size_t i = 0; i < entries.size(); ++i) {
     PyObject *c = PyFloat_FromDouble(entries[i].second);
-    if (!c) goto error;
-    PyList_SET_ITEM(vars, static_cast<Py_ssize_t>(i), Py_NewRef(entries[i].first));
-    PyList_SET_ITEM(coefs, static_cast<Py_ssize_t>(i), c);
+    if (!c) return nullptr;
+    PyList_SET_ITEM(vars.ptr(), static_cast<Py_ssize_t>(i), Py_NewRef(entries[i].first));
+    PyList_SET_ITEM(coefs.ptr(), static_cast<Py_ssize_t>(i), c);
   }
-  return Py_BuildValue("(NN)", vars, coefs);
-error:
-  Py_XDECREF(vars);
-  Py_XDECREF(coefs);
-  return nullptr;
+  return PyTuple_Pack(2, vars.ptr(), coefs.ptr());
 }
 
 struct QuadEntry {
@@ -670,31 +670,24 @@ PyObject *quadratic_lists(ExpressionObject *e) {
     return var_key(x.b) < var_key(y.b);
   });
   Py_ssize_t n = static_cast<Py_ssize_t>(entries.size());
-  PyObject *first = PyList_New(n), *second = PyList_New(n), *coefs = PyList_New(n);
-  if (!first || !second || !coefs) goto error;
+  nb::object first = nb::steal(PyList_New(n)), second = nb::steal(PyList_New(n)), coefs = nb::steal(PyList_New(n));
+  if (!first || !second || !coefs) return nullptr;
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject *c = PyFloat_FromDouble(entries[i].coef);
-    if (!c) goto error;
-    PyList_SET_ITEM(first, i, Py_NewRef(entries[i].a));
-    PyList_SET_ITEM(second, i, Py_NewRef(entries[i].b));
-    PyList_SET_ITEM(coefs, i, c);
+    if (!c) return nullptr;
+    PyList_SET_ITEM(first.ptr(), i, Py_NewRef(entries[i].a));
+    PyList_SET_ITEM(second.ptr(), i, Py_NewRef(entries[i].b));
+    PyList_SET_ITEM(coefs.ptr(), i, c);
   }
-  return Py_BuildValue("(NNN)", first, second, coefs);
-error:
-  Py_XDECREF(first);
-  Py_XDECREF(second);
-  Py_XDECREF(coefs);
-  return nullptr;
+  return PyTuple_Pack(3, first.ptr(), second.ptr(), coefs.ptr());
 }
 
 PyObject *extract(PyObject *self, bool quadratic) {
   ExpressionObject *e = new_expression();
-  if (!e) return nullptr;
-  PyObject *result = nullptr;
+  nb::object owner = nb::steal(reinterpret_cast<PyObject *>(e));
   // Terms and expressions are the leaves of the tree walk, so one walk serves every kind.
-  if (extract_tree(e, self, 1.0, depth_allowance, quadratic) == 0) result = quadratic ? quadratic_lists(e) : linear_lists(e);
-  Py_DECREF(e);
-  return result;
+  if (!e || extract_tree(e, self, 1.0, depth_allowance, quadratic) < 0) return nullptr;
+  return quadratic ? quadratic_lists(e) : linear_lists(e);
 }
 
 PyObject *m_extract_linear(PyObject *self, PyObject *) { return extract(self, false); }
@@ -724,11 +717,8 @@ int add_extract_methods() {
   PyTypeObject *types[] = {&var_type, &linterm_type, &quadterm_type, &expression_type, &nonlinear_type};
   for (PyTypeObject *t : types) {
     for (PyMethodDef *m = extract_methods; m->ml_name; ++m) {
-      PyObject *descr = PyDescr_NewMethod(t, m);
-      if (!descr) return -1;
-      int rc = PyDict_SetItemString(t->tp_dict, m->ml_name, descr);
-      Py_DECREF(descr);
-      if (rc < 0) return -1;
+      nb::object descr = nb::steal(PyDescr_NewMethod(t, m));
+      if (!descr || PyDict_SetItemString(t->tp_dict, m->ml_name, descr.ptr()) < 0) return -1;
     }
     PyType_Modified(t);
   }
