@@ -119,23 +119,3 @@ void optimize(Problem &prob, const char *flags, SolveKind kind) {
 }
 
 }  // namespace klvo
-
-extern "C" {
-
-int KLVOoptimize(KLVOprob prob, const char *flags, int *solvestatus, int *solstatus) {
-  return klvo::api_call(prob, "KLVOoptimize", [&] {
-    klvo::optimize(*prob, flags, klvo::SolveKind::Automatic);
-    if (solvestatus) *solvestatus = prob->solution.solvestatus;
-    if (solstatus) *solstatus = prob->solution.solstatus;
-  });
-}
-
-int KLVOlpoptimize(KLVOprob prob, const char *flags) {
-  return klvo::api_call(prob, "KLVOlpoptimize", [&] { klvo::optimize(*prob, flags, klvo::SolveKind::Lp); });
-}
-
-int KLVOmipoptimize(KLVOprob prob, const char *flags) {
-  return klvo::api_call(prob, "KLVOmipoptimize", [&] { klvo::optimize(*prob, flags, klvo::SolveKind::Mip); });
-}
-
-}  // extern "C"

@@ -5,6 +5,7 @@
 #include "engines/engine_cache.h"
 #include "engines/nlp/layer.h"
 #include "env/objects.h"
+#include "model/edit.h"
 #include "params/params.h"
 
 klvo_problem_s::klvo_problem_s() { klvo::register_object(this, "KLVOprob"); }
@@ -27,3 +28,35 @@ void klvo_problem_s::messagef(int msgtype, const char *fmt, ...) {
   va_end(args);
   message(msgtype, text);
 }
+
+void klvo_problem_s::interrupt(int reason) { interrupt_reason = reason > 0 ? reason : 1; }
+
+void klvo_problem_s::add_message_callback(KLVOmessagecb f, void *data, int priority, const char *fn) {
+  if (!f) klvo::fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null callback", fn);
+  messages.add(f, data, priority);
+}
+
+void klvo_problem_s::remove_message_callback(KLVOmessagecb f, void *data, const char *fn) {
+  // Removing every callback from a problem that has none is not an error.
+  if (messages.remove(f, data) == 0 && f)
+    klvo::fail(KLVO_ERR_CALLBACK, "%s: no such message callback is registered", fn);
+}
+
+namespace klvo {
+
+Problem *create_problem(const char *fn) {
+  Environment::get().require_initialized(fn);
+  return new klvo_problem_s();
+}
+
+void delete_rows(Problem &prob, int n, const int *ind, const char *fn) {
+  del_rows(prob.model, fn, n, ind);
+  nlp::rows_deleted(prob, n, ind);
+}
+
+void delete_cols(Problem &prob, int n, const int *ind, const char *fn) {
+  del_cols(prob.model, fn, n, ind);
+  nlp::cols_deleted(prob, n, ind);
+}
+
+}  // namespace klvo

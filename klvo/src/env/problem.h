@@ -34,6 +34,11 @@ struct klvo_problem_s {
   // The nonlinear layer attached to this problem, if any (set by KSLPcreateprob).
   KSLPprob slp = nullptr;
 
+  // Asks a running solve to stop (reason > 0, else 1).
+  void interrupt(int reason);
+  void add_message_callback(KLVOmessagecb f, void *data, int priority, const char *fn);
+  void remove_message_callback(KLVOmessagecb f, void *data, const char *fn);
+
   // Sends a message to this problem's callbacks and to the global handlers.
   void message(int msgtype, const std::string &text);
   void messagef(int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
@@ -43,18 +48,11 @@ namespace klvo {
 
 using Problem = klvo_problem_s;
 
-// Resolves a handle for a C entry point: a null handle fails with a global error.
-Problem &checked(KLVOprob prob, const char *function);
+// A new problem; fails naming fn when the library is not initialised.
+Problem *create_problem(const char *fn);
 
-// A C entry point on a problem: errors go to the problem's last error (or the global one
-// when the handle itself is null).
-template <class Body>
-int api_call(KLVOprob prob, const char *function, Body &&body) {
-  if (!prob) {
-    global_error().set(KLVO_ERR_INVALID_ARGUMENT, std::string(function) + ": null problem handle");
-    return KLVO_ERR_INVALID_ARGUMENT;
-  }
-  return guarded(prob->error, std::forward<Body>(body));
-}
+// Deletes rows or columns from the store; the nonlinear layer's formulas follow them.
+void delete_rows(Problem &prob, int n, const int *ind, const char *fn);
+void delete_cols(Problem &prob, int n, const int *ind, const char *fn);
 
 }  // namespace klvo

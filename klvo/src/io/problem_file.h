@@ -9,7 +9,20 @@
 
 #include "model/store.h"
 
+struct klvo_problem_s;
+struct kslp_problem_s;
+
 namespace klvo {
+
+using Problem = klvo_problem_s;
+
+// Reads an MPS or LP file (by flags 'm' / 'l' or the extension) into the problem, with the
+// formulas it holds when the problem has a nonlinear layer; a failed read changes nothing.
+void read_problem(Problem &prob, const char *filename, const char *flags, const char *fn);
+// Writes the problem as MPS or LP (flags 'l', 'x' fixed MPS, or the extension); with the
+// layer's formulas appended.
+void write_problem(const Problem &prob, const char *filename, const char *flags, const char *fn);
+void write_problem_with_formulas(const kslp_problem_s &slp, const char *filename, const char *flags, const char *fn);
 
 // Receives warnings met while reading (e.g. a negative upper bound on a column whose lower
 // bound was left at 0).

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engines/nlp/layer.h"
+#include "env/problem.h"
 
 using klvo::fail;
 using namespace klvo::nlp;

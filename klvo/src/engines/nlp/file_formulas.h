@@ -17,10 +17,10 @@ struct FileFormulas {
 };
 
 // Appends the layer's entries to a problem file just written (lp: the file is in LP format).
-void append_formulas(const kslp_problem_s &slp, const std::string &path, bool lp);
+void append_formulas(const kslp_problem_s &slp, const std::string &path, bool lp, const char *fn);
 // The entries a problem file holds (none for a plain file); malformed entries fail with
 // KLVO_ERR_FILE.
-FileFormulas read_formulas(const std::string &path);
+FileFormulas read_formulas(const std::string &path, const char *fn);
 
 }  // namespace nlp
 }  // namespace klvo

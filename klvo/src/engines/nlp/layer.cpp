@@ -7,6 +7,7 @@
 
 #include "env/environment.h"
 #include "env/objects.h"
+#include "env/problem.h"
 
 using klvo::Environment;
 using klvo::fail;
@@ -335,6 +336,11 @@ void destroy_layer(KSLPprob slp, const char *fn) {
   if (!slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null nonlinear-layer handle", fn);
   if (slp->prob && slp->prob->slp == slp) slp->prob->slp = nullptr;
   delete slp;
+}
+
+Problem &layer_problem(const kslp_problem_s &slp, const char *fn) {
+  if (!slp.prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", fn);
+  return *slp.prob;
 }
 
 void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn) {

@@ -103,15 +103,6 @@ struct kslp_problem_s {
 
 namespace klvo {
 
-template <class Body>
-int slp_api_call(KSLPprob slp, const char *function, Body &&body) {
-  if (!slp) {
-    global_error().set(KLVO_ERR_INVALID_ARGUMENT, std::string(function) + ": null nonlinear-layer handle");
-    return KLVO_ERR_INVALID_ARGUMENT;
-  }
-  return guarded(slp->error, std::forward<Body>(body));
-}
-
 namespace nlp {
 
 // Controls of a layer (or the defaults when slp is null).
@@ -151,6 +142,8 @@ void postsolve(kslp_problem_s &slp);
 int add_user_function(kslp_problem_s &slp, const char *name, int type, int nin, int nout, int flags,
                       KSLPuserfunction fn, void *data, const char *function);
 
+// The layer's problem, or fail naming fn when it has been destroyed.
+Problem &layer_problem(const kslp_problem_s &slp, const char *fn);
 // The problem's layer, or fail naming fn when it has none.
 kslp_problem_s &require_layer(const Problem &prob, const char *fn);
 

@@ -206,11 +206,3 @@ EngineResult run_engine(Problem &, NlpModel &, const std::vector<double> &, cons
 
 }  // namespace nlp
 }  // namespace klvo
-
-extern "C" int KLVOnlpoptimize(KLVOprob prob, const char *flags) {
-  return klvo::api_call(prob, "KLVOnlpoptimize", [&] {
-    if (!prob->slp)
-      klvo::fail(KLVO_ERR_NOT_INITIALIZED, "KLVOnlpoptimize: the problem has no nonlinear layer; create one with KSLPcreateprob");
-    klvo::nlp::optimize(*prob);
-  });
-}
