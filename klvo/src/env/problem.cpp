@@ -2,8 +2,8 @@
 
 #include <cstdarg>
 
-#include "engines/engine_cache.h"
 #include "engines/nlp/layer.h"
+#include "engines/nlp/solve.h"
 #include "env/objects.h"
 #include "model/edit.h"
 #include "params/params.h"
@@ -42,7 +42,21 @@ void klvo_problem_s::remove_message_callback(KLVOmessagecb f, void *data, const 
     klvo::fail(KLVO_ERR_CALLBACK, "%s: no such message callback is registered", fn);
 }
 
+klvo::SolveContext klvo_problem_s::solve_context() {
+  return klvo::SolveContext{model, params, solution, interrupt_reason,
+                            [this](int msgtype, const std::string &text) { message(msgtype, text); }, engine};
+}
+
 namespace klvo {
+
+ModelFacts model_facts(const Problem &prob) { return model_facts(prob.model, nlp::formula_count(prob)); }
+
+void solve(Problem &prob, const char *flags, SolveKind kind) { optimize(prob.solve_context(), prob.slp, flags, kind); }
+
+void solve_nonlinear(Problem &prob, const char *fn) {
+  kslp_problem_s &layer = nlp::require_layer(prob, fn);
+  nlp::optimize(prob.solve_context(), &layer);
+}
 
 Problem *create_problem(const char *fn) {
   Environment::get().require_initialized(fn);

@@ -1,21 +1,17 @@
 // The C++ object behind a KLVOprob handle. Each subsystem keeps its state in its own member:
 // the model store (model/), the controls and attributes (params/), the last solution
-// (engines/solution.h) and the engines' persistent state.
+// (engines/solution.h) and the engines' persistent state. Engines see it only through the
+// narrow SolveContext (engines/context.h).
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <string>
 
+#include "engines/context.h"
+#include "engines/dispatch.h"
 #include "env/environment.h"
 #include "env/error.h"
-#include "engines/solution.h"
-#include "model/store.h"
-#include "params/params.h"
-
-namespace klvo {
-class EngineCache;  // engines' per-problem state (e.g. a HiGHS instance kept for warm starts)
-}
 
 struct klvo_problem_s {
   klvo_problem_s();
@@ -39,6 +35,9 @@ struct klvo_problem_s {
   void add_message_callback(KLVOmessagecb f, void *data, int priority, const char *fn);
   void remove_message_callback(KLVOmessagecb f, void *data, const char *fn);
 
+  // The view an engine gets of this problem for one solve.
+  klvo::SolveContext solve_context();
+
   // Sends a message to this problem's callbacks and to the global handlers.
   void message(int msgtype, const std::string &text);
   void messagef(int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
@@ -50,6 +49,14 @@ using Problem = klvo_problem_s;
 
 // A new problem; fails naming fn when the library is not initialised.
 Problem *create_problem(const char *fn);
+
+// What the model holds, for the choice of engine and the attributes.
+ModelFacts model_facts(const Problem &prob);
+
+// Solves the problem with the engine its model needs; the nonlinear solve alone (the problem
+// must have a nonlinear layer).
+void solve(Problem &prob, const char *flags, SolveKind kind);
+void solve_nonlinear(Problem &prob, const char *fn);
 
 // Deletes rows or columns from the store; the nonlinear layer's formulas follow them.
 void delete_rows(Problem &prob, int n, const int *ind, const char *fn);

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "engines/dispatch.h"
 #include "engines/nlp/layer.h"
 #include "env/problem.h"
 #include "params/attributes.h"

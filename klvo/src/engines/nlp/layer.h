@@ -15,7 +15,9 @@
 #include "engines/nlp/formula.h"
 #include "engines/nlp/nlp_model.h"
 #include "env/error.h"
-#include "env/problem.h"
+#include "klvo.h"
+
+struct klvo_problem_s;
 
 namespace klvo {
 namespace nlp {
@@ -102,6 +104,8 @@ struct kslp_problem_s {
 };
 
 namespace klvo {
+
+using Problem = klvo_problem_s;
 
 namespace nlp {
 

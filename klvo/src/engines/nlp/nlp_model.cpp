@@ -31,8 +31,7 @@ uint64_t pair_key(int i, int j) {
 
 }  // namespace
 
-NlpModel::NlpModel(const Problem &prob) {
-  const ModelStore &ms = prob.model;
+NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
   n = ms.ncols();
   int nr = ms.nrows();
   sense = ms.objsense < 0 ? -1.0 : 1.0;
@@ -62,8 +61,8 @@ NlpModel::NlpModel(const Problem &prob) {
     if (!p.quad.empty()) nonlinear_ = true;
   }
   // Formula entries, each compiled against the current columns.
-  if (prob.slp) {
-    for (const Entry &e : prob.slp->entries()) {
+  if (layer) {
+    for (const Entry &e : layer->entries()) {
       if (e.row >= nr)
         fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry lies in row %d but the problem has %d rows", e.row, nr);
       if (e.col != KSLP_NOCOLUMN && e.col >= n)
