@@ -333,7 +333,8 @@ class LpReader {
     Expr e = expression();
     objconst_ = e.constant;
     for (auto [j, v] : e.linear) obj_[j] += v;
-    // 1/2 x'Qx: a written term c*x_i*x_j (or c*x_i^2) is halved when the part is "/ 2".
+    // The quadratic part x'Qx / 2: a written term c*x_i*x_j (or c*x_i^2) is halved when the part
+    // is "/ 2".
     for (auto [k, v] : e.quad) {
       double c = e.halved ? v / 2 : v;
       qobj_.push_back({k.first, k.second, k.first == k.second ? 2 * c : c});
