@@ -25,7 +25,9 @@ int KLVOloadlp64(KLVOprob prob, const char *probname, int ncols, int nrows, cons
                  const double range[], const double obj[], const int64_t start[], const int collen[],
                  const int rowind[], const double rowcoef[], const double lb[], const double ub[]) {
   LinearPart lp{probname, ncols, nrows, rowtype, rhs, range, obj, start, collen, rowind, rowcoef, lb, ub};
-  return guarded(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, nullptr, nullptr, nullptr); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::load_model(prob->model, fn, lp, nullptr, nullptr, nullptr);
+  });
 }
 
 int KLVOloadqp64(KLVOprob prob, const char *probname, int ncols, int nrows, const char rowtype[], const double rhs[],

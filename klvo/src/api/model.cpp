@@ -120,7 +120,9 @@ int KLVOdelindicators(KLVOprob prob, int first, int last) {
 // ---- Changing.
 
 int KLVOchgbounds(KLVOprob prob, int n, const int colind[], const char bndtype[], const double bndval[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_bounds(prob->model, fn, n, colind, bndtype, bndval); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::chg_bounds(prob->model, fn, n, colind, bndtype, bndval);
+  });
 }
 
 int KLVOchgobj(KLVOprob prob, int n, const int colind[], const double objcoef[]) {
@@ -288,7 +290,9 @@ int KLVOdelobj(KLVOprob prob, int objidx) {
 }
 
 int KLVOgetobjn(KLVOprob prob, int objidx, double objcoef[], int first, int last) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::get_objn(prob->model, objidx, objcoef, first, last, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::get_objn(prob->model, objidx, objcoef, first, last, fn);
+  });
 }
 
 // ---- Names.

@@ -36,7 +36,9 @@ int KLVOgetdblcontrol(KLVOprob prob, int id, double *value) {
 }
 
 int KLVOgetstringcontrol(KLVOprob prob, int id, char *value, int maxbytes, int *nbytes) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::get_str_control(*prob, id, value, maxbytes, nbytes, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::get_str_control(*prob, id, value, maxbytes, nbytes, fn);
+  });
 }
 
 int KLVOsetintcontrol(KLVOprob prob, int id, int value) {

@@ -24,8 +24,9 @@ int KLVOgetduals(KLVOprob prob, int *status, double *duals, int first, int last)
 }
 
 int KLVOgetredcosts(KLVOprob prob, int *status, double *djs, int first, int last) {
-  return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::get_redcosts(prob->model, prob->solution, status, djs, first, last, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::get_redcosts(prob->model, prob->solution, status, djs, first, last, fn);
+  });
 }
 
 int KLVOgetlpsol(KLVOprob prob, double *x, double *slack, double *duals, double *djs) {
@@ -43,7 +44,9 @@ int KLVOcalcobjective(KLVOprob prob, const double *x, double *objval) {
 }
 
 int KLVOcalcslacks(KLVOprob prob, const double *x, double *slacks) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::calc_slacks(prob->model, prob->solution, x, slacks, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::calc_slacks(prob->model, prob->solution, x, slacks, fn);
+  });
 }
 
 int KLVOcalcreducedcosts(KLVOprob prob, const double *duals, const double *x, double *djs) {
@@ -52,19 +55,27 @@ int KLVOcalcreducedcosts(KLVOprob prob, const double *duals, const double *x, do
 }
 
 int KLVOgetcallbacksolution(KLVOprob prob, int *status, double *, int first, int last) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::callback_query(prob->model, status, first, last, false, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::callback_query(prob->model, status, first, last, false, fn);
+  });
 }
 
 int KLVOgetcallbackslacks(KLVOprob prob, int *status, double *, int first, int last) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::callback_query(prob->model, status, first, last, true, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::callback_query(prob->model, status, first, last, true, fn);
+  });
 }
 
 int KLVOgetcallbackduals(KLVOprob prob, int *status, double *, int first, int last) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::callback_query(prob->model, status, first, last, true, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::callback_query(prob->model, status, first, last, true, fn);
+  });
 }
 
 int KLVOgetcallbackredcosts(KLVOprob prob, int *status, double *, int first, int last) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::callback_query(prob->model, status, first, last, false, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    klvo::callback_query(prob->model, status, first, last, false, fn);
+  });
 }
 
 }  // extern "C"

@@ -45,7 +45,7 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
   WarningSink warn = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text); };
   ModelStore m;
   try {
-    m = lp ? read_lp(path, warn) : read_mps(path, warn);
+    m = lp ? read_lp(path, warn, fn) : read_mps(path, warn, fn);
   } catch (const Error &e) {
     // Content the model refuses (a duplicate name, a bad quadratic row) is a file error too.
     if (e.code() != KLVO_ERR_INVALID_ARGUMENT) throw;
@@ -88,8 +88,8 @@ std::pair<std::string, bool> write_model(const ModelStore &model, const char *fi
   // A name without an extension gets the format's, as KLVOreadprob looks for it.
   size_t slash = path.find_last_of('/');
   if (path.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) path += lp ? ".lp" : ".mps";
-  if (lp) write_lp(model, path);
-  else write_mps(model, path, has_flag(flags, 'x'));
+  if (lp) write_lp(model, path, function);
+  else write_mps(model, path, has_flag(flags, 'x'), function);
   return {path, lp};
 }
 

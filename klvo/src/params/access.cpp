@@ -139,17 +139,17 @@ void get_str_control(Problem &prob, int id, char *value, int maxbytes, int *nbyt
 }
 
 void set_int_control(Problem &prob, int id, int64_t value, const char *fn) {
-  if (nlp::forward_set(prob, id, 1, value, 0, nullptr)) return;
+  if (nlp::forward_set(prob, id, 1, value, 0, nullptr, fn)) return;
   prob.params.set_int(lookup(id, true, CaType::Int, fn), value);
 }
 
 void set_dbl_control(Problem &prob, int id, double value, const char *fn) {
-  if (nlp::forward_set(prob, id, 2, 0, value, nullptr)) return;
+  if (nlp::forward_set(prob, id, 2, 0, value, nullptr, fn)) return;
   prob.params.set_dbl(lookup(id, true, CaType::Dbl, fn), value);
 }
 
 void set_str_control(Problem &prob, int id, const char *value, const char *fn) {
-  if (value && nlp::forward_set(prob, id, 3, 0, 0, value)) return;
+  if (value && nlp::forward_set(prob, id, 3, 0, 0, value, fn)) return;
   if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null value", fn);
   prob.params.set_str(lookup(id, true, CaType::Str, fn), value);
 }

@@ -222,7 +222,7 @@ bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, doub
   return true;
 }
 
-bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s) {
+bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s, const char *fn) {
   const ParamInfo *p = find_param(id);
   if (!p) return false;
   if (!p->control || p->type != type)
@@ -230,10 +230,9 @@ bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const cha
          p->control ? "control" : "attribute", id, p->name);
   KSLPprob slp = prob.slp;
   if (!slp) fail(KLVO_ERR_NOT_INITIALIZED, "Control %d (%s) belongs to the nonlinear layer, which this problem does not have", id, p->name);
-  // Errors read as the layer's own setters word them.
-  if (type == kInt) set_int_control(slp, id, i, "KSLPsetintcontrol");
-  else if (type == kDouble) set_dbl_control(*slp, id, d, "KSLPsetdblcontrol");
-  else set_str_control(*slp, id, s, "KSLPsetstrcontrol");
+  if (type == kInt) set_int_control(slp, id, i, fn);
+  else if (type == kDouble) set_dbl_control(*slp, id, d, fn);
+  else set_str_control(*slp, id, s, fn);
   return true;
 }
 

@@ -211,7 +211,7 @@ int formula_count(const Problem &prob);
 // of the layer's; a layer id of another kind or type, or a setter on a problem without a
 // layer, fails. type: 1 integer, 2 double, 3 string.
 bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, double *d, std::string *s);
-bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s);
+bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s, const char *fn);
 
 }  // namespace nlp
 }  // namespace klvo
