@@ -10,6 +10,10 @@
 // returns the NaN, the formula evaluator reports the point as not evaluable).
 #pragma once
 
+#ifndef __cplusplus
+#error "klvo/elementary.hpp is C++ only; C programs use klvo.h"
+#endif
+
 #include <cmath>
 
 namespace klvo {
