@@ -75,6 +75,15 @@ class TestSolutionForms:
         with pytest.raises(kelvo.ModelError, match="^Variable in kelvo.evaluate is from a different problem$"):
             kelvo.evaluate(w, solution=[1.0], problem=prob3[0])
 
+    def test_dict_key_of_another_problem_at_the_same_column(self, prob3):
+        # Both variables hash to their column 0: the lookup must still tell them apart.
+        _, x, _, _ = prob3
+        other = kelvo.problem()
+        w = other.addVariable()
+        with pytest.raises(kelvo.ModelError, match="^Variable has no value$"):
+            kelvo.evaluate(x, solution={w: 7.0})
+        assert kelvo.getConstraintOperatorsEnabled()
+
     def test_deleted_variable(self, prob3):
         p, x, _, _ = prob3
         p.delVariable(x)
@@ -209,6 +218,18 @@ class TestExtraction:
         assert (3 * x).extractLinear() == ([x], [3.0])
         assert (2 * x * y).extractLinear() == ([], [])
         assert (2 * x * y).extractQuadratic() == ([x], [y], [2.0])
+
+    def test_zero_coefficient_quadratic_terms_keep_their_entry(self, prob3):
+        _, x, y, _ = prob3
+        for term in (0 * (x * y), x * y - x * y, (y * x) * 0):
+            assert type(term) is kelvo.quadterm
+            assert term.extractQuadratic() == ([x], [y], [0.0])
+            assert term.extractLinear() == ([], [])
+        # A nonlinear sum keeps its zero term as a quadratic leaf.
+        node = kelvo.sin(x) + x * y - x * y
+        assert node.extractQuadratic() == ([x], [y], [0.0])
+        # Expressions drop entries that sum to zero, and so report none.
+        assert (x * y + x - x * y).extractQuadratic() == ([], [], [])
 
     def test_expression_lists_are_sorted_by_variable(self, prob3):
         _, x, y, z = prob3

@@ -319,3 +319,39 @@ def test_read_empties_the_registry_and_registers_afresh(t, model):
     v = p.getVariable(0)
     tokens = user_tokens(p, t, kelvo.user(minus_twice, v, v))
     assert tokens[-2] == (USER, 2.0)
+
+
+# ---- elementary functions ---------------------------------------------------------------------
+
+# Where the library evaluates each function with its derivative (it refuses non-finite values
+# and points where a derivative does not exist).
+ELEMENTARY_DOMAINS = {
+    "exp": lambda u: u < 700, "log": lambda u: u > 0, "log10": lambda u: u > 0,
+    "sin": lambda u: True, "cos": lambda u: True, "tan": lambda u: True,
+    "asin": lambda u: -1 < u < 1, "acos": lambda u: -1 < u < 1, "atan": lambda u: True,
+    "abs": lambda u: True, "sign": lambda u: True, "erf": lambda u: True, "erfc": lambda u: True,
+    "sqrt": lambda u: u > 0,
+}
+GRID = [-1e3, -25.0, -3.7, -1.0, -0.999, -0.5, -1e-7, 0.0, 1e-300, 1e-7, 0.1, 0.3, 0.5, 0.999, 1.0,
+        2.5, 3.0, 10.0, 1e3, 1e5]
+
+
+def test_numbers_expressions_and_formula_rows_give_the_same_bits(t):
+    """kelvo.f(number), kelvo.evaluate(kelvo.f(x)) and the library's evaluator of the row's
+    formula read one table; any divergence between them shows here."""
+    p = kelvo.problem()
+    x = p.addVariable(lb=-kelvo.infinity)
+    compared = 0
+    for name, inside in ELEMENTARY_DOMAINS.items():
+        f = getattr(kelvo, name)
+        tokens = user_tokens(p, t, f(x))
+        for u in filter(inside, GRID):
+            number = f(u)
+            evaluated = kelvo.evaluate(f(x), solution={x: u})
+            formula = t.derivatives(p, tokens, [u])[0]
+            assert number.hex() == evaluated.hex() == formula.hex(), (name, u)
+            compared += 1
+    assert compared > 200
+    # The most accurate standard functions: exact at powers of ten.
+    assert [kelvo.log10(v) for v in (0.1, 1e-3, 1e3)] == [-1.0, -3.0, 3.0]
+    assert kelvo.evaluate(kelvo.log10(x), solution={x: 0.1}) == -1.0

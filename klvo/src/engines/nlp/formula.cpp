@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "env/error.h"
+#include "klvo/elementary.hpp"
 #include "klvo/nlp.h"
 
 namespace klvo {
@@ -15,8 +16,13 @@ namespace {
 
 thread_local bool g_user_error = false;
 
-const double kTwoOverSqrtPi = 1.1283791670955126;
-const double kLn10 = 2.302585092994046;
+using Elementary = elementary::Function;
+
+// First derivative of an elementary function, and its second when s is given.
+void elementary_derivatives(Elementary f, double u, double y, double *d, double *s) {
+  d[0] = elementary::first_derivative(f, u, y);
+  if (s) s[0] = elementary::second_derivative(f, u, y);
+}
 
 struct FunctionInfo {
   int code;
@@ -407,26 +413,26 @@ bool Tape::node_value(const Node &n, TapeWork &w) const {
       if (u == 0.0 && v[a[1]] < 0) return false;
       y = power(u, v[a[1]]);
       break;
-    case Op::Exp: y = std::exp(u); break;
+    case Op::Exp: y = elementary::value(Elementary::Exp, u); break;
     case Op::Log:
       if (u <= 0) return false;
-      y = std::log(u);
+      y = elementary::value(Elementary::Log, u);
       break;
     case Op::Log10:
       if (u <= 0) return false;
-      y = std::log10(u);
+      y = elementary::value(Elementary::Log10, u);
       break;
-    case Op::Sin: y = std::sin(u); break;
-    case Op::Cos: y = std::cos(u); break;
-    case Op::Tan: y = std::tan(u); break;
-    case Op::Asin: y = std::asin(u); break;
-    case Op::Acos: y = std::acos(u); break;
-    case Op::Atan: y = std::atan(u); break;
-    case Op::Abs: y = std::fabs(u); break;
-    case Op::Sign: y = u > 0 ? 1.0 : (u < 0 ? -1.0 : 0.0); break;
-    case Op::Erf: y = std::erf(u); break;
-    case Op::Erfc: y = std::erfc(u); break;
-    case Op::Sqrt: y = std::sqrt(u); break;
+    case Op::Sin: y = elementary::value(Elementary::Sin, u); break;
+    case Op::Cos: y = elementary::value(Elementary::Cos, u); break;
+    case Op::Tan: y = elementary::value(Elementary::Tan, u); break;
+    case Op::Asin: y = elementary::value(Elementary::Asin, u); break;
+    case Op::Acos: y = elementary::value(Elementary::Acos, u); break;
+    case Op::Atan: y = elementary::value(Elementary::Atan, u); break;
+    case Op::Abs: y = elementary::value(Elementary::Abs, u); break;
+    case Op::Sign: y = elementary::value(Elementary::Sign, u); break;
+    case Op::Erf: y = elementary::value(Elementary::Erf, u); break;
+    case Op::Erfc: y = elementary::value(Elementary::Erfc, u); break;
+    case Op::Sqrt: y = elementary::value(Elementary::Sqrt, u); break;
     case Op::Min:
     case Op::Max:
       y = u;
@@ -529,40 +535,28 @@ bool Tape::node_derivatives(const Node &n, TapeWork &w, double *d, double *s) co
       }
       break;
     }
-    case Op::Exp: d[0] = y; if (s) s[0] = y; break;
-    case Op::Log: d[0] = 1 / u; if (s) s[0] = -1 / (u * u); break;
-    case Op::Log10: d[0] = 1 / (u * kLn10); if (s) s[0] = -1 / (u * u * kLn10); break;
-    case Op::Sin: d[0] = std::cos(u); if (s) s[0] = -y; break;
-    case Op::Cos: d[0] = -std::sin(u); if (s) s[0] = -y; break;
-    case Op::Tan: d[0] = 1 + y * y; if (s) s[0] = 2 * y * (1 + y * y); break;
+    case Op::Exp: elementary_derivatives(Elementary::Exp, u, y, d, s); break;
+    case Op::Log: elementary_derivatives(Elementary::Log, u, y, d, s); break;
+    case Op::Log10: elementary_derivatives(Elementary::Log10, u, y, d, s); break;
+    case Op::Sin: elementary_derivatives(Elementary::Sin, u, y, d, s); break;
+    case Op::Cos: elementary_derivatives(Elementary::Cos, u, y, d, s); break;
+    case Op::Tan: elementary_derivatives(Elementary::Tan, u, y, d, s); break;
     case Op::Asin:
-    case Op::Acos: {
-      double q = 1 - u * u;
-      if (q <= 0) return false;
-      double sign = n.op == Op::Asin ? 1.0 : -1.0;
-      d[0] = sign / std::sqrt(q);
-      if (s) s[0] = sign * u / (q * std::sqrt(q));
+      if (1 - u * u <= 0) return false;
+      elementary_derivatives(Elementary::Asin, u, y, d, s);
       break;
-    }
-    case Op::Atan: {
-      double q = 1 + u * u;
-      d[0] = 1 / q;
-      if (s) s[0] = -2 * u / (q * q);
+    case Op::Acos:
+      if (1 - u * u <= 0) return false;
+      elementary_derivatives(Elementary::Acos, u, y, d, s);
       break;
-    }
-    case Op::Abs: d[0] = u > 0 ? 1.0 : (u < 0 ? -1.0 : 0.0); break;
-    case Op::Sign: d[0] = 0; break;
-    case Op::Erf:
-    case Op::Erfc: {
-      double g = kTwoOverSqrtPi * std::exp(-u * u) * (n.op == Op::Erf ? 1.0 : -1.0);
-      d[0] = g;
-      if (s) s[0] = -2 * u * g;
-      break;
-    }
+    case Op::Atan: elementary_derivatives(Elementary::Atan, u, y, d, s); break;
+    case Op::Abs: elementary_derivatives(Elementary::Abs, u, y, d, s); break;
+    case Op::Sign: elementary_derivatives(Elementary::Sign, u, y, d, s); break;
+    case Op::Erf: elementary_derivatives(Elementary::Erf, u, y, d, s); break;
+    case Op::Erfc: elementary_derivatives(Elementary::Erfc, u, y, d, s); break;
     case Op::Sqrt:
       if (y <= 0) return false;
-      d[0] = 0.5 / y;
-      if (s) s[0] = -0.25 / (y * y * y);
+      elementary_derivatives(Elementary::Sqrt, u, y, d, s);
       break;
     case Op::Min:
     case Op::Max: {
