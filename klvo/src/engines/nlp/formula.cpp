@@ -204,7 +204,7 @@ void Tape::hessian_structure() {
   }
 }
 
-Tape Tape::compile(const Token *tk, int ntokens, int ncols, const UserFunctions *users) {
+Tape Tape::parse(const Token *tk, int ntokens, int ncols, const UserFunctions *users) {
   Tape t;
   std::vector<int> stack;  // node indices; -1 marks the start of an argument list
   auto pop = [&](int pos, const char *what) {
@@ -318,25 +318,25 @@ Tape Tape::compile(const Token *tk, int ntokens, int ncols, const UserFunctions 
     fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: it leaves %d entries on the stack instead of one value",
          static_cast<int>(stack.size()));
   }
+  return t;
+}
+
+Tape Tape::compile(const Token *tk, int ntokens, int ncols, const UserFunctions *users, int column, double factor) {
+  Tape t = parse(tk, ntokens, ncols, users);
+  int root = static_cast<int>(t.nodes_.size()) - 1;
+  if (column >= 0) {
+    int v = t.add_node(Op::Var, {}, column);
+    root = t.add_node(Op::Mul, {root, v});
+  }
+  if (factor != 1.0) {
+    int c = t.add_node(Op::Const, {}, factor);
+    root = t.add_node(Op::Mul, {root, c});
+  }
   t.finish();
   return t;
 }
 
-void Tape::scale(int column, double factor) {
-  // Var nodes hold local indices now; turn them back into columns, extend, and finish again.
-  for (Node &n : nodes_)
-    if (n.op == Op::Var) n.c = cols_[static_cast<int>(n.c)];
-  int root = static_cast<int>(nodes_.size()) - 1;
-  if (column >= 0) {
-    int v = add_node(Op::Var, {}, column);
-    root = add_node(Op::Mul, {root, v});
-  }
-  if (factor != 1.0) {
-    int c = add_node(Op::Const, {}, factor);
-    root = add_node(Op::Mul, {root, c});
-  }
-  finish();
-}
+void Tape::check(const Token *tk, int ntokens, int ncols, const UserFunctions *users) { parse(tk, ntokens, ncols, users); }
 
 void Tape::resize(TapeWork &w) const {
   size_t n = nodes_.size();
@@ -782,8 +782,8 @@ std::vector<Token> normalize_tokens(const int *type, const double *value, int nt
   if (ntokens > 0 && (!type || !value)) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: null token arrays");
   std::vector<Token> tokens(ntokens);
   for (int i = 0; i < ntokens; ++i) tokens[i] = Token{type[i], value[i]};
-  Tape t = Tape::compile(tokens.data(), ntokens, ncols, users);
-  if (tape) *tape = std::move(t);
+  if (tape) *tape = Tape::compile(tokens.data(), ntokens, ncols, users);
+  else Tape::check(tokens.data(), ntokens, ncols, users);
   if (!tokens.empty() && tokens.back().type == kEnd) tokens.pop_back();
   return tokens;
 }
