@@ -1,6 +1,8 @@
 // Formulas: postfix token arrays (the model store's format, model/formulas.h) compiled into an
 // evaluation tape, with values, gradients and Hessians by automatic differentiation over the
-// tape.
+// tape. The work is split by job: formula_parse.cpp (tokens to nodes), formula_compile.cpp
+// (the tape and its Hessian structure), formula_eval.cpp (values), formula_derivatives.cpp
+// (gradients and Hessians).
 //
 // Function codes: 14 log10, 15 log, 16 exp, 17 abs, 18 sqrt, 27 sin, 28 cos, 29 tan, 30 asin,
 //   31 acos, 32 atan, 33 min, 34 max, 35 pwl, 36 sum, 37 prod, 46 sign, 49 erf, 50 erfc.
@@ -11,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,18 +99,29 @@ class Tape {
   std::vector<std::pair<int, int>> pattern_;
   std::vector<int> color_;                     // group of each local variable (-1: linear only)
   std::vector<std::vector<int>> by_color_;     // pattern entries recovered from each group
-  void hessian_structure();
+  friend class TapeParser;  // builds the nodes (formula_parse.cpp)
 
+  // Parsing and compiling (formula_parse.cpp, formula_compile.cpp).
   // The nodes of a token array, variables still holding their columns.
   static Tape parse(const Token *tokens, int ntokens, int ncols, const UserFunctions *users);
-  int add_node(Op op, const std::vector<int> &operands, double c = 0.0, const UserFunction *user = nullptr);
+  int add_node(Op op, const int *first, const int *last, double c = 0.0, const UserFunction *user = nullptr);
+  int add_node(Op op, std::initializer_list<int> operands, double c = 0.0, const UserFunction *user = nullptr) {
+    return add_node(op, operands.begin(), operands.end(), c, user);
+  }
   void finish();
+  void hessian_pattern();
+  void color_columns();
+  // Evaluating (formula_eval.cpp).
   void resize(TapeWork &w) const;
   bool forward(const double *x, TapeWork &w) const;
-  bool local_derivatives(TapeWork &w, bool second) const;
   bool node_value(const Node &n, TapeWork &w) const;
-  bool node_derivatives(const Node &n, TapeWork &w, double *d, double *s) const;
   bool call_user(const Node &n, const double *in, double &f, double *grad, bool want_grad) const;
+  // Differentiating (formula_derivatives.cpp).
+  bool local_derivatives(TapeWork &w, bool second) const;
+  bool node_derivatives(const Node &n, TapeWork &w, double *d, double *s) const;
+  bool user_derivatives(const Node &n, const double *v, double y, double *d, double *s) const;
+  bool user_second_from_gradients(const Node &n, std::vector<double> &in, double *s) const;
+  bool user_second_from_values(const Node &n, std::vector<double> &in, double f0, double *s) const;
 };
 
 // Checks a token array (compiling it into *tape when given) and returns the tokens without
