@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
-#include "engines/nlp/file_formulas.h"
-#include "engines/nlp/layer.h"
+#include "engines/nlp/layer.h"  // the KSLP handle of KSLPreadprob and KSLPwriteprob
 #include "env/problem.h"
+#include "io/file_formulas.h"
 #include "io/problem_file.h"
 
 using klvo::api_call;
@@ -58,8 +58,8 @@ int KLVOreadprob(KLVOprob prob, const char *filename, const char *flags) {
       std::string base = path.substr(path.find_last_of('/') + 1);
       m.name = ends_with(base, ".lp") ? base.substr(0, base.size() - 3) : base;
     }
-    klvo::nlp::FileFormulas formulas = klvo::nlp::read_formulas(path);
-    if (formulas.count() > 0 && !prob->slp)
+    klvo::FileFormulas formulas = klvo::read_formulas(path);
+    if (formulas.count() > 0 && !prob->layer)
       fail(KLVO_ERR_NOT_INITIALIZED,
            "KLVOreadprob: %s holds formula entries, which need the problem's nonlinear-layer handle (KSLPcreateprob)",
            path.c_str());
@@ -67,14 +67,15 @@ int KLVOreadprob(KLVOprob prob, const char *filename, const char *flags) {
     std::swap(prob->model, m);
     if (formulas.count() > 0) {
       // Checked against the new model; on failure the old model and its formulas stay.
-      if (KSLPloadcoefs(prob->slp, formulas.count(), formulas.row.data(), formulas.col.data(), formulas.factor.data(),
-                        formulas.start.data(), 1, formulas.type.data(), formulas.value.data()) != 0) {
-        std::string text = prob->slp->error.text();
+      try {
+        prob->layer->load_formulas(formulas.count(), formulas.row.data(), formulas.col.data(), formulas.factor.data(),
+                                   formulas.start.data(), formulas.type.data(), formulas.value.data());
+      } catch (const klvo::Error &e) {
         std::swap(prob->model, m);
-        fail(KLVO_ERR_FILE, "KLVOreadprob: %s: %s", path.c_str(), text.c_str());
+        fail(KLVO_ERR_FILE, "KLVOreadprob: %s: %s", path.c_str(), e.what());
       }
     }
-    klvo::nlp::model_replaced(*prob, formulas.count() == 0);  // the old model's settings do not fit the new one
+    if (prob->layer) prob->layer->model_replaced();  // the old model's settings do not fit the new one
   });
 }
 
@@ -109,7 +110,7 @@ int KLVOwriteprob(KLVOprob prob, const char *filename, const char *flags) {
 int KSLPwriteprob(KSLPprob slp, const char *filename, const char *flags) {
   return klvo::slp_api_call(slp, "KSLPwriteprob", [&] {
     auto written = write_model(slp->prob->model, filename, flags, "KSLPwriteprob");
-    klvo::nlp::append_formulas(*slp, written.first, written.second);
+    klvo::append_formulas(slp->prob->model.formulas, written.first, written.second);
   });
 }
 

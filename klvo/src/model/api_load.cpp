@@ -136,6 +136,8 @@ void load_into(klvo::Problem &prob, const char *fn, const LinearPart &lp, const 
   if (qo) build_quadobj(m, fn, *qo);
   if (qr) build_quadrows(m, fn, *qr);
   if (ent) build_entities(m, fn, *ent);
+  // Formulas come from the nonlinear layer, which stays with the problem; they stay too.
+  m.formulas = std::move(prob.model.formulas);
   m.revision = prob.model.revision + 1;
   std::swap(prob.model, m);
 }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "env/problem.h"
-#include "engines/nlp/layer.h"
 #include "model/edit.h"
 
 using klvo::api_call;
@@ -125,14 +124,14 @@ int KLVOaddrows64(KLVOprob prob, int nrows, int64_t ncoefs, const char rowtype[]
 int KLVOdelcols(KLVOprob prob, int ncols, const int colind[]) {
   return api_call(prob, "KLVOdelcols", [&] {
     del_cols(prob->model, "KLVOdelcols", ncols, colind);
-    klvo::nlp::cols_deleted(*prob, ncols, colind);  // formulas follow the columns
+    if (prob->layer) prob->layer->cols_deleted(ncols, colind);  // the layer's column settings follow
   });
 }
 
 int KLVOdelrows(KLVOprob prob, int nrows, const int rowind[]) {
   return api_call(prob, "KLVOdelrows", [&] {
     del_rows(prob->model, "KLVOdelrows", nrows, rowind);
-    klvo::nlp::rows_deleted(*prob, nrows, rowind);  // formulas follow the rows
+    if (prob->layer) prob->layer->rows_deleted(nrows, rowind);  // the layer's row settings follow
   });
 }
 
@@ -507,6 +506,9 @@ int KLVOcopyprob(KLVOprob dest, KLVOprob src, const char *probname) {
     if (src == dest) fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOcopyprob: source and destination are the same problem");
     ModelStore copy = src->model;
     if (probname && *probname) copy.name = probname;
+    // Formulas may call user functions of the source's nonlinear layer: they are copied with
+    // the layer (KSLPcopyprob), and the destination keeps its own until then.
+    copy.formulas = std::move(dest->model.formulas);
     copy.revision = dest->model.revision + 1;
     std::swap(dest->model, copy);
   });

@@ -1,4 +1,5 @@
-// Formula entries of the nonlinear layer: adding, loading, deleting and reading them back.
+// Formula entries of the nonlinear layer: adding, loading, deleting and reading them back. The
+// entries live in the model store; here they are checked against the layer's user functions.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -6,6 +7,11 @@
 #include "engines/nlp/layer.h"
 
 using klvo::fail;
+using klvo::FormulaEntry;
+using klvo::FormulaStore;
+using klvo::kConst;
+using klvo::kEnd;
+using klvo::kOperator;
 using namespace klvo::nlp;
 
 namespace {
@@ -16,7 +22,7 @@ void require_parsed(int parsed, const char *function) {
 }
 
 // Builds and checks the entries of one call; nothing is stored here.
-std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex, const int *colindex,
+std::vector<FormulaEntry> build_entries(kslp_problem_s *slp, int n, const int *rowindex, const int *colindex,
                                  const double *factor, const int *fstart, int parsed, const int *type,
                                  const double *value, const char *function) {
   require_parsed(parsed, function);
@@ -25,7 +31,7 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
   if (!rowindex || !fstart) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null row or formula-start array", function);
   int nrows = slp->nrows(), ncols = slp->ncols();
   if (fstart[0] < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative formula start %d", function, fstart[0]);
-  std::vector<Entry> out;
+  std::vector<FormulaEntry> out;
   out.reserve(n);
   for (int k = 0; k < n; ++k) {
     int row = rowindex[k];
@@ -44,10 +50,9 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
     int len = fstart[k + 1] - fstart[k];
     if (len == 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: entry %d: the formula is empty", function, k);
     try {
-      Tape tape;
       std::vector<Token> tokens = normalize_tokens(type ? type + fstart[k] : nullptr, value ? value + fstart[k] : nullptr,
-                                                   len, ncols, slp->users.get(), &tape);
-      out.push_back(Entry{row, col, f, std::move(tokens), std::move(tape)});
+                                                   len, ncols, slp->users.get());
+      out.push_back(FormulaEntry{row, col, f, std::move(tokens)});
     } catch (const klvo::Error &e) {
       fail(e.code(), "%s: entry %d (row %d, column %d): %s", function, k, row, col, e.what());
     }
@@ -56,9 +61,9 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
 }
 
 // The formula read back at (row, col): one entry as it is, several as one sum with factor 1.
-bool combined(const kslp_problem_s *slp, int row, int col, double &factor, std::vector<Token> &tokens) {
-  std::vector<const Entry *> found;
-  for (int i : slp->entries_at(row, col)) found.push_back(&slp->entries()[i]);
+bool combined(const FormulaStore &formulas, int row, int col, double &factor, std::vector<Token> &tokens) {
+  std::vector<const FormulaEntry *> found;
+  for (int i : formulas.at(row, col)) found.push_back(&formulas.entries()[i]);
   tokens.clear();
   if (found.empty()) return false;
   if (found.size() == 1) {
@@ -101,30 +106,41 @@ KSLPprob require_layer(KLVOprob prob, const char *function) {
 void formulas_to_entries(KSLPprob slp, int nrows, const int *rowindex, const int *formulastart, int parsed,
                          const int *type, const double *value, bool replace, const char *function) {
   std::vector<int> cols(nrows > 0 ? nrows : 0, KSLP_NOCOLUMN);
-  std::vector<Entry> add = build_entries(slp, nrows, rowindex, cols.data(), nullptr, formulastart, parsed, type, value, function);
-  if (replace) slp->set_entries(std::move(add));
-  else slp->append_entries(std::move(add));
+  std::vector<FormulaEntry> add =
+      build_entries(slp, nrows, rowindex, cols.data(), nullptr, formulastart, parsed, type, value, function);
+  if (replace) slp->formulas(function).assign(std::move(add));
+  else slp->formulas(function).append(std::move(add));
 }
 
 }  // namespace
+
+void kslp_problem_s::load_formulas(int n, const int *row, const int *col, const double *factor, const int *start,
+                                   const int *type, const double *value) {
+  // The layer's last error tells of a failure too, as after a failed KSLPloadcoefs.
+  int rc = klvo::guarded(error, [&] {
+    std::vector<FormulaEntry> add = build_entries(this, n, row, col, factor, start, 1, type, value, "KSLPloadcoefs");
+    formulas("KSLPloadcoefs").assign(std::move(add));
+  });
+  if (rc != 0) throw klvo::Error(rc, error.text());
+}
 
 extern "C" {
 
 int KSLPaddcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
                  const int *fstart, int parsed, const int *type, const double *value) {
   return klvo::slp_api_call(slp, "KSLPaddcoefs", [&] {
-    std::vector<Entry> add =
+    std::vector<FormulaEntry> add =
         build_entries(slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, "KSLPaddcoefs");
-    slp->append_entries(std::move(add));
+    slp->formulas("KSLPaddcoefs").append(std::move(add));
   });
 }
 
 int KSLPloadcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
                   const int *fstart, int parsed, const int *type, const double *value) {
   return klvo::slp_api_call(slp, "KSLPloadcoefs", [&] {
-    std::vector<Entry> add =
+    std::vector<FormulaEntry> add =
         build_entries(slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, "KSLPloadcoefs");
-    slp->set_entries(std::move(add));
+    slp->formulas("KSLPloadcoefs").assign(std::move(add));
   });
 }
 
@@ -132,24 +148,26 @@ int KSLPdelcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colind
   return klvo::slp_api_call(slp, "KSLPdelcoefs", [&] {
     if (ncoef < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: negative count %d", ncoef);
     if (ncoef > 0 && (!rowindex || !colindex)) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: null index array");
-    const std::vector<Entry> &entries = slp->entries();
+    if (ncoef == 0) return;
+    const FormulaStore &formulas = slp->formulas();
+    const std::vector<FormulaEntry> &entries = formulas.entries();
     std::vector<char> drop(entries.size(), 0);
     for (int k = 0; k < ncoef; ++k) {
-      const std::vector<int> &at = slp->entries_at(rowindex[k], colindex[k]);
+      const std::vector<int> &at = formulas.at(rowindex[k], colindex[k]);
       if (at.empty()) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: no entry at row %d, column %d", rowindex[k], colindex[k]);
       for (int i : at) drop[i] = 1;
     }
-    std::vector<Entry> kept;
+    std::vector<FormulaEntry> kept;
     kept.reserve(entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
       if (!drop[i]) kept.push_back(entries[i]);
-    slp->set_entries(std::move(kept));
+    slp->formulas("KSLPdelcoefs").assign(std::move(kept));
   });
 }
 
 int KSLPgetcoefs(KSLPprob slp, int *ncoef, int *rowindex, int *colindex) {
   return klvo::slp_api_call(slp, "KSLPgetcoefs", [&] {
-    const std::vector<std::pair<int, int>> &pairs = slp->pairs();
+    const std::vector<std::pair<int, int>> &pairs = slp->formulas().pairs();
     if (ncoef) *ncoef = static_cast<int>(pairs.size());
     for (size_t i = 0; i < pairs.size(); ++i) {
       if (rowindex) rowindex[i] = pairs[i].first;
@@ -164,7 +182,7 @@ int KSLPgetcoefformula(KSLPprob slp, int rowindex, int colindex, double *factor,
     require_parsed(parsed, "KSLPgetcoefformula");
     double f = 0.0;
     std::vector<Token> tokens;
-    if (!combined(slp, rowindex, colindex, f, tokens))
+    if (!combined(slp->formulas(), rowindex, colindex, f, tokens))
       fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetcoefformula: no entry at row %d, column %d", rowindex, colindex);
     write_tokens(tokens, maxtokens, ntokens, type, value, "KSLPgetcoefformula");
     if (factor) *factor = f;
@@ -215,10 +233,10 @@ int KLVOnlpdelformulas(KLVOprob prob, int nrows, const int *rowindex) {
         fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpdelformulas: row %d is out of range", rowindex[k]);
     std::vector<int> rows(rowindex, rowindex + nrows);
     std::sort(rows.begin(), rows.end());
-    std::vector<Entry> kept;
-    for (const Entry &e : slp->entries())
+    std::vector<FormulaEntry> kept;
+    for (const FormulaEntry &e : prob->model.formulas.entries())
       if (e.col != KSLP_NOCOLUMN || !std::binary_search(rows.begin(), rows.end(), e.row)) kept.push_back(e);
-    slp->set_entries(std::move(kept));
+    prob->model.formulas.assign(std::move(kept));
   });
 }
 
@@ -229,7 +247,7 @@ int KLVOnlpgetformula(KLVOprob prob, int rowindex, int parsed, int maxtokens, in
       fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpgetformula: row %d is out of range", rowindex);
     std::vector<Token> tokens;
     double f = 1.0;
-    if (prob->slp && combined(prob->slp, rowindex, KSLP_NOCOLUMN, f, tokens) && f != 1.0) {
+    if (prob->slp && combined(prob->model.formulas, rowindex, KSLP_NOCOLUMN, f, tokens) && f != 1.0) {
       tokens.pop_back();
       tokens.push_back(Token{kConst, f});
       tokens.push_back(Token{kOperator, 3});
@@ -243,7 +261,7 @@ int KLVOnlpgetformularows_witharraysizes(KLVOprob prob, int *nrows, int *rowinde
   return klvo::api_call(prob, "KLVOnlpgetformularows", [&] {
     std::vector<int> rows;
     if (prob->slp)
-      for (const Entry &e : prob->slp->entries())
+      for (const FormulaEntry &e : prob->model.formulas.entries())
         if (e.col == KSLP_NOCOLUMN) rows.push_back(e.row);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());

@@ -15,8 +15,8 @@ namespace nlp {
 
 class NlpModel {
  public:
-  // Builds from the problem's store and its layer's formula entries. Throws Error when a
-  // formula no longer fits the model (a column out of range).
+  // Builds from the problem's store, formulas included, compiled with the layer's user
+  // functions. Throws Error when a formula no longer fits the model (a column out of range).
   explicit NlpModel(const Problem &prob);
 
   int n = 0;  // columns

@@ -130,14 +130,14 @@ void optimize(Problem &prob, bool relax) {
   // The compiled model is kept while neither the store nor the formulas change.
   std::shared_ptr<NlpModel> compiled;
   if (slp && slp->compiled && slp->compiled_model_revision == prob.model.revision &&
-      slp->compiled_entries_revision == slp->entries_revision) {
+      slp->compiled_formulas_revision == prob.model.formulas.revision()) {
     compiled = slp->compiled;
   } else {
     compiled = std::make_shared<NlpModel>(prob);
     if (slp) {
       slp->compiled = compiled;
       slp->compiled_model_revision = prob.model.revision;
-      slp->compiled_entries_revision = slp->entries_revision;
+      slp->compiled_formulas_revision = prob.model.formulas.revision();
     }
   }
   NlpModel &model = *compiled;
