@@ -9,7 +9,7 @@ import pytest
 import kelvo
 
 INF = 1e20
-testing = kelvo._kelvo._testing
+from helpers import testing
 
 
 @pytest.fixture

@@ -9,7 +9,7 @@ import pytest
 import kelvo
 
 INF = 1e20
-testing = kelvo._kelvo._testing
+from helpers import testing
 
 
 @pytest.fixture
@@ -134,9 +134,18 @@ def test_range_type_may_come_with_bounds(x):
 
 
 def test_old_keyword_sense_is_accepted_with_a_warning(x):
-    with pytest.warns(kelvo.DeprecationWarning, match="old argument names"):
+    with pytest.warns(kelvo.DeprecationWarning,
+                      match="^Deprecated in Kelvo 9.5: function called with old argument names: check the "
+                            "documentation for the new argument names$"):
         c = kelvo.constraint(body=x, sense=kelvo.geq, rhs=2)
     assert bounds(c) == (2.0, INF)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", kelvo.DeprecationWarning)
+        with pytest.raises(kelvo.DeprecationWarning):
+            kelvo.constraint(body=x, sense=kelvo.geq, rhs=3)
+    # Unknown keywords report the error of the new names.
+    with pytest.raises(TypeError, match="bogus"):
+        kelvo.constraint(body=x, bogus=1)
 
 
 def test_zero_dimensional_object_array_body_is_unwrapped(x):

@@ -7,7 +7,7 @@ import numpy
 import pytest
 
 import kelvo
-from expr_helpers import kind, testing, value
+from helpers import kind, testing, value
 
 
 @pytest.fixture

@@ -9,7 +9,7 @@ import numpy
 import pytest
 
 import kelvo
-from expr_helpers import kind, testing
+from helpers import kind, testing
 
 
 @pytest.fixture

@@ -5,7 +5,7 @@ name a variable prints with."""
 import pytest
 
 import kelvo
-from expr_helpers import testing
+from helpers import testing
 
 
 @pytest.fixture

@@ -4,6 +4,7 @@ import warnings
 import pytest
 
 import kelvo
+from helpers import free_var
 
 INF = 1e20
 
@@ -11,12 +12,6 @@ INF = 1e20
 def new_problem():
     return kelvo.problem()
 
-
-def free_var(**kw):
-    """An unlinked variable, built through the deprecated constructor."""
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return kelvo.var(**kw)
 
 
 def serial(t, v):

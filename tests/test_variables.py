@@ -5,6 +5,7 @@ import numpy as np
 import pytest
 
 import kelvo
+from helpers import free_var
 
 INF = 1e20
 
@@ -12,11 +13,6 @@ INF = 1e20
 def new_problem():
     return kelvo.problem()
 
-
-def free_var(**kw):
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return kelvo.var(**kw)
 
 
 def names(t, p):
@@ -452,63 +448,6 @@ def test_variable_list_follows_adds_and_deletes():
     assert [v.index for v in p.getVariable()] == [0, 1, 2]
 
 
-# ---- Objects for columns added by the low-level input methods.
-
-
-def test_column_objects_linked(t):
-    p = new_problem()
-    p.addVariable(name="first")
-    vs = t.column_objects(p, 2, False, ["a", "b"], ["I", "B"])
-    assert [v.index for v in vs] == [0, 1, 2]
-    assert t.columns(p)[1:] == [(0.0, INF, "I", "a"), (0.0, 1.0, "B", "b")]
-    assert (vs[1].name, vs[2].vartype) == ("a", kelvo.binary)
-
-
-def test_column_objects_unlinked(t):
-    p = new_problem()
-    with pytest.warns(kelvo.DeprecationWarning, match="unlinked variables and constraints are deprecated$"):
-        assert t.unlinked_argument(p, True) is True
-    vs = t.column_objects(p, 3, True, None, None, ([1, 2], "SP", [2.5, -INF]))
-    assert [v.index for v in vs] == [None] * 3
-    assert [v.vartype for v in vs] == [kelvo.continuous, kelvo.semicontinuous, kelvo.partiallyinteger]
-    assert (vs[1].threshold, vs[2].threshold) == (2.5, -INF)
-    assert [t.column_of(p, v) for v in vs] == [0, 1, 2]
-    named = t.column_objects(p, 1, True, ["n"], ["I"])
-    assert (named[3].name, named[3].vartype, t.column_of(p, named[3])) == ("n", kelvo.integer, 3)
-    assert t.unlinked_argument(p, None) is True
-
-
-def test_column_objects_refusals_add_nothing(t):
-    p = new_problem()
-    with pytest.raises(kelvo.ModelError, match="^Incorrect length of variable name list$"):
-        t.column_objects(p, 2, False, ["a"])
-    with pytest.raises(kelvo.ModelError, match="^Incorrect length of variable type list$"):
-        t.column_objects(p, 2, True, None, ["C"])
-    with pytest.raises(kelvo.ModelError, match="^Incorrect variable type$"):
-        t.column_objects(p, 2, True, None, ["C", "Q"])
-    with pytest.raises(kelvo.ModelError, match="^Variable name must be a string$"):
-        t.column_objects(p, 2, True, ["a", 3])
-    assert p.getVariable() == [] and t.columns(p) == []
-    # Nothing was mapped either: the problem is still empty, not unlinked.
-    assert t.unlinked_argument(p, None) is False
-
-
-def test_unlinked_argument_checks():
-    t = kelvo._kelvo._testing
-    p = new_problem()
-    assert t.unlinked_argument(p, None) is False
-    with pytest.raises(kelvo.ModelError, match="^The unlinked argument must be a Boolean value$"):
-        t.unlinked_argument(p, 1)
-    p.addVariable()
-    with pytest.raises(kelvo.ModelError, match="^Argument unlinked=True not permitted: the problem already contains linked objects$"):
-        t.unlinked_argument(p, True)
-    assert t.unlinked_argument(p, False) is False
-    q = new_problem()
-    q.addVariable(free_var())
-    with pytest.raises(kelvo.ModelError, match="^Argument unlinked=False not permitted: the problem already contains unlinked objects$"):
-        t.unlinked_argument(q, False)
-
-
 def test_declaring_a_problem_with_a_shared_variable_warns_once():
     x = free_var()
     new_problem().addVariable(x)
@@ -552,15 +491,3 @@ def test_addVariables_makes_the_same_few_library_calls_whatever_the_count(t, bui
         assert p.attributes.cols == n
     assert counts[0] == counts[1] == counts[2], counts
     assert 0 < counts[0] <= 8, counts
-
-
-def test_the_library_call_count_follows_calls_and_resets(t):
-    p = new_problem()
-    t.library_calls(True)
-    assert t.library_calls() == 0
-    p.name()
-    after_one = t.library_calls()
-    assert after_one >= 1
-    p.name()
-    assert t.library_calls(True) == 2 * after_one
-    assert t.library_calls() == 0

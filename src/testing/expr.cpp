@@ -4,14 +4,12 @@
 
 namespace kelvo {
 
-// unlinked_var(serial=0): a free-standing variable record with the next serial id, or the one
-// given.
-static PyObject *t_unlinked_var(PyObject *, PyObject *args) {
-  unsigned long long serial = 0;
-  if (!PyArg_ParseTuple(args, "|K", &serial)) return nullptr;
+// unlinked_var(): a free-standing variable record with the next serial id, made without the
+// deprecated constructor's warning.
+static PyObject *t_unlinked_var(PyObject *, PyObject *) {
   auto *v = PyObject_New(VarObject, &var_type);
   if (!v) return nullptr;
-  if (serial == 0) serial = g.var_serial++;
+  uint64_t serial = g.var_serial++;
   v->owner = nullptr;
   v->index_low = static_cast<uint32_t>(serial);
   v->index_high = static_cast<uint16_t>(serial >> 32);
@@ -105,7 +103,7 @@ static PyObject *t_expr_has_maps(PyObject *, PyObject *o) {
 }
 
 PyMethodDef expr_testing_methods[] = {
-    {"unlinked_var", t_unlinked_var, METH_VARARGS, nullptr},
+    {"unlinked_var", t_unlinked_var, METH_NOARGS, nullptr},
     {"mark_deleted", t_mark_deleted, METH_O, nullptr},
     {"expr_parts", t_expr_parts, METH_O, nullptr},
     {"expr_has_maps", t_expr_has_maps, METH_O, nullptr},

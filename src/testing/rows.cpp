@@ -4,7 +4,6 @@
 
 #include "kelvo/expr.h"
 #include "kelvo/frame.h"
-#include "kelvo/rows.h"
 #include "kelvo/translate.h"
 
 namespace kelvo {
@@ -270,28 +269,6 @@ PyObject *t_objval(PyObject *, PyObject *arg) {
   return PyFloat_FromDouble(v);
 }
 
-// row_objects(problem, names or None, count, unlinked): adds `count` empty free rows the way the
-// low-level row methods do, names them and makes their constraint objects.
-PyObject *t_row_objects(PyObject *, PyObject *args) {
-  PyObject *obj, *names;
-  int count, unlinked;
-  if (!PyArg_ParseTuple(args, "OOip", &obj, &names, &count, &unlinked)) return nullptr;
-  ProblemObject *p = problem_of(obj);
-  if (!p) return nullptr;
-  int first = 0;
-  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, static_cast<int>(KLVO_ATTR_ORIGINALROWS), &first) != 0)
-    return failed(p);
-  std::vector<char> types(static_cast<size_t>(count) + 1, 'N');
-  std::vector<int64_t> start(static_cast<size_t>(count) + 1, 0);
-  if (call(KLVOaddrows64, "KLVOaddrows64", p, p->prob, count, int64_t{0}, types.data(), static_cast<const double *>(nullptr),
-           static_cast<const double *>(nullptr), start.data(), static_cast<const int *>(nullptr),
-           static_cast<const double *>(nullptr)) != 0)
-    return failed(p);
-  if (add_row_names(p, names, first, count) < 0) return nullptr;
-  if (create_row_objects(p, names, first, count, unlinked != 0) < 0) return nullptr;
-  Py_RETURN_NONE;
-}
-
 // node(op, args) -> a nonlinear node with exactly these arguments, as the algebra never
 // builds some shapes (a flat product of a variable, formulas and numbers).
 PyObject *t_node(PyObject *, PyObject *args) {
@@ -316,7 +293,6 @@ PyMethodDef rows_testing_methods[] = {
     {"objective", t_objective, METH_O, nullptr},
     {"objn", t_objn, METH_VARARGS, nullptr},
     {"objval", t_objval, METH_O, nullptr},
-    {"row_objects", t_row_objects, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr}};
 
 }  // namespace kelvo
