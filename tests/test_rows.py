@@ -5,6 +5,7 @@ import numpy as np
 import pytest
 
 import kelvo
+from helpers import free_var
 
 INF = 1e20
 
@@ -146,7 +147,7 @@ def test_constraint_state_errors(t, model):
 
 def test_unlinked_constraints_in_an_unlinked_problem(t):
     p = kelvo.problem()
-    x = t.unlinked_var()
+    x = free_var()
     p.addVariable(x)
     c = kelvo.constraint(body=2 * x, ub=3, name="u")
     p.addConstraint(c)
@@ -254,11 +255,11 @@ def test_delConstraint_renumbers_the_remaining_rows(t, model):
 def test_refusals_by_kind_and_body(t):
     linked = kelvo.problem()
     x = linked.addVariable()
-    u = t.unlinked_var()
+    u = free_var()
     with pytest.raises(kelvo.ModelError, match="contains unlinked variables"):
         linked.addConstraint(2 * u <= 1)
     unlinked = kelvo.problem()
-    unlinked.addVariable(t.unlinked_var())
+    unlinked.addVariable(free_var())
     with pytest.raises(kelvo.ModelError, match="linked to another problem"):
         unlinked.addConstraint(x <= 1)
     assert t.rows(linked) == []

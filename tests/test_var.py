@@ -4,7 +4,7 @@ import warnings
 import pytest
 
 import kelvo
-from helpers import free_var
+from helpers import free_var, testing
 
 INF = 1e20
 
@@ -92,29 +92,6 @@ def test_bounds_round_trip_through_the_encoding(value):
 def test_bounds_beyond_infinity_read_back_as_infinity():
     v = free_var(lb=-1e30, ub=1e30)
     assert (v.lb, v.ub) == (-INF, INF)
-
-
-def test_side_tables_hold_only_uncommon_values(t):
-    before = t.var_tables()
-    common = [free_var(lb=1), free_var(ub=0), free_var(lb=-INF, ub=1), free_var(threshold=-INF)]
-    # threshold 1 is the default and goes to the table; -1e20 means none.
-    assert t.var_tables() == (before[0], before[1], before[2] + 3, before[3])
-    odd = free_var(name="odd", lb=2.5, ub=4.5, threshold=3)
-    assert t.var_tables() == (before[0] + 1, before[1] + 1, before[2] + 4, before[3] + 1)
-    odd.lb = 0
-    odd.ub = INF
-    assert t.var_tables()[:2] == before[:2]
-    del odd, common
-    assert t.var_tables() == before
-
-
-def test_threshold_of_unlinked_variable():
-    v = free_var(threshold=-INF)
-    assert v.threshold == -INF
-    v.threshold = 4
-    assert v.threshold == 4.0
-    v.threshold = -INF
-    assert v.threshold == -INF
 
 
 # ---- Attribute writes on unlinked variables.
@@ -263,19 +240,20 @@ def assert_deleted(v):
         v.getSolution()
 
 
-def test_deleted_by_delVariable():
-    p = new_problem()
-    x = p.addVariable(name="x")
-    p.delVariable(x)
-    assert_deleted(x)
-
-
-def test_deleted_when_the_library_is_released(t):
-    p = new_problem()
-    x = p.addVariable(name="x")
-    while t.init_count() > 0:
+def free_library(p, x):
+    while testing.init_count() > 0:
         kelvo.free()
+
+
+@pytest.mark.parametrize("release", [lambda p, x: p.delVariable(x), lambda p, x: p.reset(), free_library],
+                         ids=["delVariable", "reset", "free"])
+def test_deleted_variables(t, release):
+    p = new_problem()
+    x = p.addVariable(name="x")
+    release(p, x)
     assert_deleted(x)
+    with pytest.raises(kelvo.ModelError, match="^Deleted variables cannot be re-used$"):
+        new_problem().addVariable(x)
 
 
 def test_deleted_when_the_problem_goes_away():
@@ -283,15 +261,6 @@ def test_deleted_when_the_problem_goes_away():
     x = p.addVariable()
     del p
     assert_deleted(x)
-
-
-def test_deleted_when_the_problem_is_reset():
-    p = new_problem()
-    x = p.addVariable()
-    p.reset()
-    assert_deleted(x)
-    with pytest.raises(kelvo.ModelError, match="^Deleted variables cannot be re-used$"):
-        p.addVariable(x)
 
 
 # ---- Solution values of one variable.

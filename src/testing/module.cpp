@@ -456,17 +456,12 @@ static struct PyModuleDef testing_def = {
     PyModuleDef_HEAD_INIT, "kelvo._kelvo._testing", "Private entry points for the test suite.", -1, testing_methods,
 };
 
-// The other tables of this folder: the algebra's records, the constraint record, the row and
-// objective translation and the nonlinear wiring.
-extern PyMethodDef expr_testing_methods[];
-extern PyMethodDef constraint_testing_methods[];
+// The other tables of this folder: the row and objective translation and the nonlinear wiring.
 extern PyMethodDef rows_testing_methods[];
 extern PyMethodDef nonlinear_testing_methods[];
 
 PyObject *create_testing_module() {
   PyObject *m = PyModule_Create(&testing_def);
-  if (m && PyModule_AddFunctions(m, expr_testing_methods) < 0) Py_CLEAR(m);
-  if (m && PyModule_AddFunctions(m, constraint_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, rows_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, nonlinear_testing_methods) < 0) Py_CLEAR(m);
   return m;

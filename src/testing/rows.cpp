@@ -1,5 +1,6 @@
 // Private test entry points of the row and objective translation: they read rows, formulas
-// and objectives back from the library so that tests can check what was sent.
+// and objectives back from the library so that tests can check what was sent, and make or
+// open nonlinear nodes of shapes the algebra never builds.
 #include <vector>
 
 #include "kelvo/expr.h"
@@ -282,10 +283,20 @@ PyObject *t_node(PyObject *, PyObject *args) {
   return reinterpret_cast<PyObject *>(new_node(op, Py_NewRef(operands)));
 }
 
+// node_parts(n): (operator code, arguments object).
+PyObject *t_node_parts(PyObject *, PyObject *o) {
+  if (Py_TYPE(o) != &nonlinear_type) {
+    PyErr_SetString(PyExc_TypeError, "expected a kelvo.nonlinear");
+    return nullptr;
+  }
+  return Py_BuildValue("(iO)", as_nl(o)->op, as_nl(o)->args ? as_nl(o)->args : Py_None);
+}
+
 }  // namespace
 
 PyMethodDef rows_testing_methods[] = {
     {"node", t_node, METH_VARARGS, nullptr},
+    {"node_parts", t_node_parts, METH_O, nullptr},
     {"rows", t_rows, METH_O, nullptr},
     {"formulas", t_formulas, METH_O, nullptr},
     {"translate", t_translate, METH_VARARGS, nullptr},
