@@ -8,10 +8,11 @@ import numpy as np
 import pytest
 
 import kelvo
+from helpers import testing
 
 
 def free_all():
-    while kelvo._kelvo._testing.init_count() > 0:
+    while testing.init_count() > 0:
         kelvo.free()
 
 

@@ -278,7 +278,7 @@ def test_solution_methods_on_unlinked_variables_point_to_the_problem():
             getattr(v, method)()
 
 
-def test_solution_values_come_from_the_last_solve(t):
+def test_solution_values_come_from_the_last_solve():
     p = new_problem()
     x = p.addVariable(lb=3, ub=3)
     y = p.addVariable(lb=-1, ub=-1, vartype=kelvo.integer)
@@ -286,7 +286,7 @@ def test_solution_values_come_from_the_last_solve(t):
         x.getSolution()
     with pytest.raises(kelvo.ModelError, match="^Reduced costs not available$"):
         x.getRedCost()
-    assert t.optimize(p) in (1, 2)
+    p.optimize()
     assert x.getSolution() == pytest.approx(3.0)
     assert y.getSolution() == pytest.approx(-1.0)
     with pytest.raises(NotImplementedError):

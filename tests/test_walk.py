@@ -20,8 +20,7 @@ def test_leaves_come_in_order_through_lists_tuples_and_sequences(t):
     assert t.walk([]) == (0, [])
 
 
-def test_depth_budget_of_32_levels():
-    t = kelvo._kelvo._testing
+def test_depth_budget_of_32_levels(t):
     assert t.walk(nested(32)) == (0, ["leaf"])
     with pytest.raises(kelvo.ModelError, match="^Maximum recursion \\(inclusion\\) level reached$"):
         t.walk(nested(33))

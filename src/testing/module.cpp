@@ -394,22 +394,6 @@ static PyObject *t_column_of(PyObject *, PyObject *args) {
   return col < 0 ? nullptr : PyLong_FromLong(col);
 }
 
-// var_tables() -> sizes of the unlinked-variable lower-bound, upper-bound, threshold and
-// name tables.
-static PyObject *t_var_tables(PyObject *, PyObject *) {
-  return Py_BuildValue("(nnnn)", static_cast<Py_ssize_t>(g.var_lb->size()), static_cast<Py_ssize_t>(g.var_ub->size()),
-                       static_cast<Py_ssize_t>(g.var_threshold->size()), static_cast<Py_ssize_t>(g.var_names->size()));
-}
-
-// optimize(problem) -> solution status of a plain library solve.
-static PyObject *t_optimize(PyObject *, PyObject *arg) {
-  ProblemObject *p = problem_arg(arg);
-  if (!p) return nullptr;
-  int solvestatus = 0, solstatus = 0;
-  if (call(KLVOoptimize, "KLVOoptimize", p, p->prob, "", &solvestatus, &solstatus) != 0) return check_result(arg, nullptr);
-  return PyLong_FromLong(solstatus);
-}
-
 // library_calls(reset=False) -> calls made through the solver-call frame; reset sets the
 // count back to 0 after reading it.
 static PyObject *t_library_calls(PyObject *, PyObject *args) {
@@ -424,8 +408,6 @@ static PyMethodDef testing_methods[] = {
     {"library_calls", t_library_calls, METH_VARARGS, nullptr},
     {"columns", t_columns, METH_O, nullptr},
     {"column_of", t_column_of, METH_VARARGS, nullptr},
-    {"var_tables", t_var_tables, METH_NOARGS, nullptr},
-    {"optimize", t_optimize, METH_O, nullptr},
     {"problem", t_problem, METH_NOARGS, nullptr},
     {"link_objects", t_link_objects, METH_VARARGS, nullptr},
     {"object_state", t_object_state, METH_O, nullptr},

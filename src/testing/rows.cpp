@@ -258,18 +258,6 @@ PyObject *t_objn(PyObject *, PyObject *args) {
   return r;
 }
 
-// objval(problem) -> objective value of a plain library solve (the constant included).
-PyObject *t_objval(PyObject *, PyObject *arg) {
-  ProblemObject *p = problem_of(arg);
-  if (!p) return nullptr;
-  int solvestatus = 0, solstatus = 0;
-  double v = 0;
-  if (call(KLVOoptimize, "KLVOoptimize", p, p->prob, "", &solvestatus, &solstatus) != 0 ||
-      call(KLVOgetdblattrib, "KLVOgetdblattrib", p, p->prob, static_cast<int>(KLVO_ATTR_OBJVAL), &v) != 0)
-    return failed(p);
-  return PyFloat_FromDouble(v);
-}
-
 // node(op, args) -> a nonlinear node with exactly these arguments, as the algebra never
 // builds some shapes (a flat product of a variable, formulas and numbers).
 PyObject *t_node(PyObject *, PyObject *args) {
@@ -303,7 +291,6 @@ PyMethodDef rows_testing_methods[] = {
     {"decode", t_decode, METH_VARARGS, nullptr},
     {"objective", t_objective, METH_O, nullptr},
     {"objn", t_objn, METH_VARARGS, nullptr},
-    {"objval", t_objval, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr}};
 
 }  // namespace kelvo
