@@ -190,68 +190,45 @@ def test_derived_type_rhs_and_range(x):
         assert (c.type, c.rhs, c.rhsrange) == (type_, rhs, rng), (lb, ub)
 
 
-def test_type_edits(x):
-    def leq4():
-        return kelvo.constraint(body=x, ub=4)
+LE4, GE4, EQ4 = (-INF, 4.0), (4.0, INF), (4.0, 4.0)
 
-    c = leq4()
-    c.type = kelvo.geq
-    assert bounds(c) == (4.0, INF)
-    c = leq4()
-    c.type = kelvo.eq
-    assert bounds(c) == (4.0, 4.0)
-    c = leq4()
-    c.type = kelvo.nonbinding
-    assert bounds(c) == (-INF, INF)
+
+@pytest.mark.parametrize("start,edits,expected", [
+    (LE4, [("type", kelvo.geq)], GE4),
+    (LE4, [("type", kelvo.eq)], EQ4),
+    (LE4, [("type", kelvo.nonbinding)], (-INF, INF)),
     # The right-hand side of a nonbinding constraint counts as 0.
-    c.type = kelvo.geq
-    assert bounds(c) == (0.0, INF)
+    (LE4, [("type", kelvo.nonbinding), ("type", kelvo.geq)], (0.0, INF)),
     # Setting the current type changes nothing, even for a range.
-    r = kelvo.constraint(body=x, lb=2, ub=4)
-    r.type = kelvo.rng
-    assert bounds(r) == (2.0, 4.0)
-    r.type = kelvo.leq
-    assert bounds(r) == (-INF, 4.0)
+    ((2.0, 4.0), [("type", kelvo.rng)], (2.0, 4.0)),
+    ((2.0, 4.0), [("type", kelvo.leq)], LE4),
+    # A range below the right-hand side; its sign is ignored.
+    (LE4, [("rhsrange", 2)], (2.0, 4.0)),
+    (LE4, [("rhsrange", 2), ("rhsrange", -3)], (2.0, 5.0)),
+    ((1.0, INF), [("rhsrange", 2)], (1.0, 3.0)),
+    (EQ4, [("rhsrange", 1.5)], (2.5, 4.0)),
+    ((-INF, INF), [("rhsrange", 2)], (-INF, INF)),
+    (LE4, [("rhs", 6)], (-INF, 6.0)),
+    (GE4, [("rhs", -1)], (-1.0, INF)),
+    (EQ4, [("rhs", 2.5)], (2.5, 2.5)),
+    # A range keeps its width.
+    ((2.0, 5.0), [("rhs", 10)], (7.0, 10.0)),
+    ((-INF, INF), [("rhs", 3)], (-INF, INF)),
+])
+def test_type_rhs_and_range_edits(x, start, edits, expected):
+    c = kelvo.constraint(body=x, lb=start[0], ub=start[1])
+    for attribute, value in edits:
+        setattr(c, attribute, value)
+    assert bounds(c) == expected
+
+
+def test_invalid_type_edit_changes_nothing(x):
+    r = kelvo.constraint(body=x, ub=4)
     with pytest.raises(kelvo.ModelError, match=r"^Invalid row type 6: expected one of kelvo.leq, kelvo.geq, kelvo.eq, etc.$"):
         r.type = 6
     assert bounds(r) == (-INF, 4.0)
-
-
-def test_rhsrange_edits(x):
-    c = kelvo.constraint(body=x, ub=4)
-    c.rhsrange = 2
-    assert bounds(c) == (2.0, 4.0)
-    assert c.type == kelvo.rng
-    c.rhsrange = -3
-    assert bounds(c) == (2.0, 5.0)
-    g = kelvo.constraint(body=x, lb=1)
-    g.rhsrange = 2
-    assert bounds(g) == (1.0, 3.0)
-    e = kelvo.constraint(body=x, lb=4, ub=4)
-    e.rhsrange = 1.5
-    assert bounds(e) == (2.5, 4.0)
-    n = kelvo.constraint(body=x, lb=-INF, ub=INF)
-    n.rhsrange = 2
-    assert bounds(n) == (-INF, INF)
-
-
-def test_rhs_edits(x):
-    c = kelvo.constraint(body=x, ub=4)
-    c.rhs = 6
-    assert bounds(c) == (-INF, 6.0)
-    g = kelvo.constraint(body=x, lb=4)
-    g.rhs = -1
-    assert bounds(g) == (-1.0, INF)
-    e = kelvo.constraint(body=x, lb=4, ub=4)
-    e.rhs = 2.5
-    assert bounds(e) == (2.5, 2.5)
-    # A range keeps its width.
-    r = kelvo.constraint(body=x, lb=2, ub=5)
-    r.rhs = 10
-    assert bounds(r) == (7.0, 10.0)
-    n = kelvo.constraint(body=x, lb=-INF, ub=INF)
-    n.rhs = 3
-    assert bounds(n) == (-INF, INF)
+    r.rhsrange = 2
+    assert r.type == kelvo.rng
 
 
 def test_bound_writes_convert_to_float_and_skip_checks(x):
