@@ -289,9 +289,3 @@ def test_array_operands_are_handed_to_numpy_element_by_element(xyz):
         assert [value(v, point) for v in r] == pytest.approx(expected)
     r = numpy.array([x, y], dtype=object) * numpy.array([y, x], dtype=object)
     assert [kind(v) for v in r] == ["quad", "quad"]
-
-
-def test_terms_and_nodes_cannot_be_made_directly():
-    for t in (kelvo.linterm, kelvo.quadterm, kelvo.nonlin):
-        with pytest.raises(TypeError):
-            t()

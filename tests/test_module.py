@@ -21,7 +21,7 @@ def test_testing_entry_points_stay_out_of_the_public_namespace():
 
 
 def test_records_without_behaviour_cannot_be_built_yet():
-    for cls in (kelvo.linterm, kelvo.nonlin, kelvo.poolcut, kelvo.branchobj):
+    for cls in (kelvo.linterm, kelvo.quadterm, kelvo.nonlin, kelvo.poolcut, kelvo.branchobj):
         with pytest.raises(TypeError):
             cls()
 
