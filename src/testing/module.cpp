@@ -383,17 +383,6 @@ static PyObject *t_columns(PyObject *, PyObject *arg) {
   return result;
 }
 
-// column_of(problem, var): the variable's column in the problem, as the modelling methods
-// resolve it.
-static PyObject *t_column_of(PyObject *, PyObject *args) {
-  PyObject *obj, *v;
-  if (!PyArg_ParseTuple(args, "OO!", &obj, &var_type, &v)) return nullptr;
-  ProblemObject *p = problem_arg(obj);
-  if (!p) return nullptr;
-  int col = var_column(reinterpret_cast<VarObject *>(v), p, "test");
-  return col < 0 ? nullptr : PyLong_FromLong(col);
-}
-
 // library_calls(reset=False) -> calls made through the solver-call frame; reset sets the
 // count back to 0 after reading it.
 static PyObject *t_library_calls(PyObject *, PyObject *args) {
@@ -407,7 +396,6 @@ static PyObject *t_library_calls(PyObject *, PyObject *args) {
 static PyMethodDef testing_methods[] = {
     {"library_calls", t_library_calls, METH_VARARGS, nullptr},
     {"columns", t_columns, METH_O, nullptr},
-    {"column_of", t_column_of, METH_VARARGS, nullptr},
     {"problem", t_problem, METH_NOARGS, nullptr},
     {"link_objects", t_link_objects, METH_VARARGS, nullptr},
     {"object_state", t_object_state, METH_O, nullptr},
