@@ -3,8 +3,6 @@ errors, and extractLinear / extractQuadratic."""
 
 import math
 
-import warnings
-
 import numpy as np
 import pytest
 

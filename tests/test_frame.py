@@ -1,4 +1,4 @@
-"""The solver-call frame, the pending-exception slot, error retrieval and argument errors."""
+"""The solver-call frame, the pending-exception slot and error retrieval."""
 import gc
 import warnings
 

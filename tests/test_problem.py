@@ -1,6 +1,5 @@
 """kelvo.problem: construction, names, problem files, reset, copy, object lookup and release."""
 
-import os
 import pathlib
 import re
 

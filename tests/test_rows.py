@@ -1,6 +1,5 @@
 """problem.addConstraint and delConstraint: rows as the library stores them, naming, the
-all-or-nothing rule, deletion with renumbering, getBody of linked rows, and the constraint
-objects made for low-level row input."""
+all-or-nothing rule, deletion with renumbering and getBody of linked rows."""
 import numpy as np
 import pytest
 
