@@ -3,19 +3,12 @@ errors, and extractLinear / extractQuadratic."""
 
 import math
 
-import warnings
-
 import numpy as np
 import pytest
 
 import kelvo
+from helpers import free_var
 
-
-def unlinked():
-    """A free-standing variable (its constructor is deprecated in favour of addVariable)."""
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return kelvo.var()
 
 
 @pytest.fixture
@@ -42,7 +35,7 @@ class TestSolutionForms:
             kelvo.evaluate(x + y, solution={0: 5.0})
 
     def test_dict_lookup_by_unlinked_variable(self):
-        u, v = unlinked(), unlinked()
+        u, v = free_var(), free_var()
         assert kelvo.evaluate(3 * u * v - u, solution={u: 2, v: 0.5}) == pytest.approx(1.0)
         with pytest.raises(kelvo.ModelError, match="^Variable has no value$"):
             kelvo.evaluate(u + v, solution={u: 1})
@@ -59,13 +52,13 @@ class TestSolutionForms:
             kelvo.evaluate(z, solution=[1.0])
 
     def test_unlinked_variable_needs_the_problem_for_a_list(self):
-        u = unlinked()
+        u = free_var()
         with pytest.raises(kelvo.InterfaceError, match='Argument "problem" is necessary'):
             kelvo.evaluate(u, solution=[1.0])
 
     def test_unlinked_variable_of_another_problem(self, prob3):
         p = prob3[0]
-        u = unlinked()
+        u = free_var()
         with pytest.raises(kelvo.ModelError, match="^Variable in kelvo.evaluate does not belong to this problem$"):
             kelvo.evaluate(u, solution=[1.0, 2.0, 3.0], problem=p)
 

@@ -36,23 +36,6 @@ def model():
 # ---- controls and attributes by name ----------------------------------------------------------
 
 
-def test_layer_controls_and_attributes_have_names_and_defaults():
-    p = kelvo.problem()
-    controls = p.getControl()
-    assert controls["kslp_iterlimit"] == 3000
-    assert controls["kslp_opttol"] == pytest.approx(1e-8)
-    assert controls["kslp_engineoptions"] == ""
-    # The second catalogue: the interior-point engine's settings.
-    assert controls["ip_muinit"] == pytest.approx(0.1)
-    assert p.controls.IP_ACCEPTABLEITER == 15
-    attributes = p.getAttrib()
-    assert attributes["kslp_formulas"] == 0 and attributes["kslp_nlpstatus"] == 0
-    # A pointer attribute has no value type here and stays out.
-    assert "kslp_mainproblem" not in attributes
-    # Controls and attributes stay apart.
-    assert "kslp_formulas" not in controls and "kslp_iterlimit" not in attributes
-
-
 def test_layer_controls_set_by_name_reach_the_layer(t):
     p = kelvo.problem()
     p.controls.kslp_iterlimit = 50
