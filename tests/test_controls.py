@@ -95,11 +95,11 @@ def test_refusals_change_nothing(p, call, error, message):
 
 
 def test_one_name_gives_a_value_and_several_give_a_dictionary(p):
-    assert p.getControl("feastol") == 1e-6
+    assert p.getControl("feastol") == 1e-7
     both = p.getControl("feastol", "presolve")
-    assert both == {"feastol": 1e-6, "presolve": 1}
-    assert p.getControl(["FEASTOL"]) == {"feastol": 1e-6}
-    assert p.getControl(("feastol", 8011)) == {"feastol": 1e-6, 8011: 1}
+    assert both == {"feastol": 1e-7, "presolve": 1}
+    assert p.getControl(["FEASTOL"]) == {"feastol": 1e-7}
+    assert p.getControl(("feastol", 8011)) == {"feastol": 1e-7, 8011: 1}
     assert p.getControl(iter(["threads"])) == {"threads": 0}
     assert p.getAttrib("rows", "cols") == {"rows": 27, "cols": 32}
     assert p.getAttrib(1018) == 32
@@ -132,7 +132,7 @@ def test_enumerated_values_come_back_as_enum_members(p):
 def test_all_controls_and_attributes_are_listed_with_their_values(p):
     controls = p.getControl()
     assert set(controls) == set(p.controls.__dict__)
-    assert controls["feastol"] == 1e-6 and "presolve" in controls
+    assert controls["feastol"] == 1e-7 and "presolve" in controls
     attributes = p.getAttrib()
     assert set(attributes) == set(p.attributes.__dict__)
     assert attributes["cols"] == 32 and attributes["rows"] == 27
@@ -206,7 +206,7 @@ def test_defaults_reach_only_problems_created_later():
     g.presolve = 0
     g.FEASTOL = 1e-5
     after = kelvo.problem()
-    assert before.controls.presolve == 1 and before.controls.feastol == 1e-6
+    assert before.controls.presolve == 1 and before.controls.feastol == 1e-7
     assert after.controls.presolve == 0 and after.controls.feastol == 1e-5
     assert g.presolve == 0
     assert "'presolve': 0" in str(g)
@@ -256,7 +256,7 @@ def test_copy_takes_the_source_controls_over_defaults(p):
 def test_global_controls_dictionary_holds_library_defaults():
     g = kelvo._getcontrols()
     defaults = g.__dict__
-    assert defaults["presolve"] == 1 and defaults["feastol"] == 1e-6
+    assert defaults["presolve"] == 1 and defaults["feastol"] == 1e-7
     assert set(defaults) == set(kelvo.problem().controls.__dict__)
 
 
