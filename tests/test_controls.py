@@ -38,39 +38,68 @@ def test_upper_and_lower_case_names_read_the_same_control(p):
     assert p.getControl("presolve") == 0
 
 
-def test_mixed_case_and_overlong_names_are_refused(p):
-    with pytest.raises(kelvo.ModelError, match="Control or attribute is neither all-lower nor all-upper case"):
-        p.controls.FeasTol
-    with pytest.raises(kelvo.ModelError, match="neither all-lower nor all-upper case"):
-        p.getAttrib("Cols")
-    with pytest.raises(kelvo.ModelError, match="Control or attribute name is too long"):
-        p.getControl("a" * 1025)
-    with pytest.raises(kelvo.InterfaceError, match="Incorrect control name"):
-        p.getControl("a" * 1024)
+def setattr_(obj, name, value):
+    setattr(obj, name, value)
 
 
-def test_unknown_names_and_ids(p):
-    with pytest.raises(kelvo.InterfaceError, match="Incorrect control name"):
-        p.controls.nosuchcontrol
-    with pytest.raises(kelvo.InterfaceError, match="Incorrect attribute name"):
-        p.attributes.nosuchattribute
-    with pytest.raises(kelvo.InterfaceError, match="Incorrect control name"):
-        p.getAttrib("nosuchattribute")
-    with pytest.raises(kelvo.InterfaceError, match="Unknown control ID 99999"):
-        p.getControl(99999)
-    with pytest.raises(kelvo.InterfaceError, match="Control name cannot be interpreted as string"):
-        p.getControl(1.5)
+# (call on the problem, exception, message) of every refused control or attribute request.
+REFUSALS = [
+    (lambda p: p.controls.FeasTol, kelvo.ModelError, "Control or attribute is neither all-lower nor all-upper case"),
+    (lambda p: p.getAttrib("Cols"), kelvo.ModelError, "neither all-lower nor all-upper case"),
+    (lambda p: p.getControl("a" * 1025), kelvo.ModelError, "Control or attribute name is too long"),
+    (lambda p: p.getControl("a" * 1024), kelvo.InterfaceError, "Incorrect control name"),
+    (lambda p: p.controls.nosuchcontrol, kelvo.InterfaceError, "Incorrect control name"),
+    (lambda p: p.attributes.nosuchattribute, kelvo.InterfaceError, "Incorrect attribute name"),
+    (lambda p: p.getAttrib("nosuchattribute"), kelvo.InterfaceError, "Incorrect control name"),
+    (lambda p: p.getControl(99999), kelvo.InterfaceError, "Unknown control ID 99999"),
+    (lambda p: p.getControl(1.5), kelvo.InterfaceError, "Control name cannot be interpreted as string"),
+    (lambda p: p.setControl("threads", 1.5), kelvo.ModelError, "Cannot set non-integer value to an integer control"),
+    (lambda p: setattr_(p.controls, "threads", "2"), kelvo.ModelError,
+     "Cannot set non-integer value to an integer control"),
+    (lambda p: p.setControl("feastol", "small"), kelvo.ModelError,
+     "Cannot set non-numerical value to a floating-point control"),
+    (lambda p: p.setControl("mpsobjname", 3), kelvo.ModelError, "Cannot set non-string value to a string control"),
+    (lambda p: p.setControl("presolve", 7), kelvo.SolverError, None),
+    (lambda p: p.setControl("feastol"), kelvo.ModelError, "Single argument to setControl must be a dictionary"),
+    (lambda p: p.setControl(), kelvo.ModelError, "setControl requires at least one argument of type dictionary"),
+    (lambda p: p.setControl("feastol", 1e-5, 3), kelvo.ModelError, "setControl: arguments mismatch"),
+    (lambda p: p.setControl(None, 1), kelvo.InterfaceError, "Control name cannot be interpreted as string"),
+    (lambda p: p.setControl("nosuch", 1), kelvo.InterfaceError, "Incorrect control name"),
+    (lambda p: setattr_(p.attributes, "cols", 3), kelvo.ModelError, "A problem's attribute cannot be set"),
+    (lambda p: p.getAttrib(solveidx=-1), kelvo.InterfaceError, "Invalid solve index"),
+    (lambda p: p.getAttrib("probname", solveidx=0), kelvo.InterfaceError,
+     "Multi-objective string attributes are not supported"),
+    (lambda p: p.setControl({"weight": 1}, objidx=0), kelvo.ModelError, "Control 'weight' requires a float value"),
+    (lambda p: p.setControl("priority", 1.0, objidx=0), kelvo.ModelError,
+     "Control 'priority' requires an integer value"),
+    (lambda p: p.getControl("weight", objidx=-1), kelvo.ModelError, "Invalid objective index"),
+    (lambda p: p.setControl("weight", 1.0, objidx=-1), kelvo.ModelError, "Invalid objective index"),
+    (lambda p: p.getControl(20099, objidx=0), kelvo.InterfaceError, "Invalid objective control id: 20099"),
+    (lambda p: p.getControl("bogus", objidx=0), kelvo.InterfaceError, "Invalid objective control: bogus"),
+    (lambda p: p.getControl(1.5, objidx=0), kelvo.InterfaceError, "Expected a string control name or integer id"),
+    (lambda p: p.setControl("weight", objidx=0), kelvo.ModelError, "setControl requires at least one argument"),
+    (lambda p: p.getControl("weight", objidx=5), kelvo.SolverError, None),
+    (lambda p: p.objattribs[0].probname, kelvo.InterfaceError, "Multi-objective string attributes are not supported"),
+]
+
+
+@pytest.mark.parametrize("call,error,message", REFUSALS)
+def test_refusals_change_nothing(p, call, error, message):
+    before = p.getControl()
+    with pytest.raises(error, match=message):
+        call(p)
+    assert p.getControl() == before and p.attributes.cols == 32
 
 
 # ---- getControl and getAttrib ----------------------------------------------------------------
 
 
 def test_one_name_gives_a_value_and_several_give_a_dictionary(p):
-    assert p.getControl("feastol") == 1e-6
+    assert p.getControl("feastol") == 1e-7
     both = p.getControl("feastol", "presolve")
-    assert both == {"feastol": 1e-6, "presolve": 1}
-    assert p.getControl(["FEASTOL"]) == {"feastol": 1e-6}
-    assert p.getControl(("feastol", 8011)) == {"feastol": 1e-6, 8011: 1}
+    assert both == {"feastol": 1e-7, "presolve": 1}
+    assert p.getControl(["FEASTOL"]) == {"feastol": 1e-7}
+    assert p.getControl(("feastol", 8011)) == {"feastol": 1e-7, 8011: 1}
     assert p.getControl(iter(["threads"])) == {"threads": 0}
     assert p.getAttrib("rows", "cols") == {"rows": 27, "cols": 32}
     assert p.getAttrib(1018) == 32
@@ -82,14 +111,6 @@ def test_integer_and_float_controls_keep_their_types(p):
     assert type(p.getControl("mpsobjname")) is str
     p.setControl("timelimit", 2)
     assert p.getControl("timelimit") == 2.0 and type(p.getControl("timelimit")) is float
-    with pytest.raises(kelvo.ModelError, match="Cannot set non-integer value to an integer control"):
-        p.setControl("threads", 1.5)
-    with pytest.raises(kelvo.ModelError, match="Cannot set non-integer value to an integer control"):
-        p.controls.threads = "2"
-    with pytest.raises(kelvo.ModelError, match="Cannot set non-numerical value to a floating-point control"):
-        p.setControl("feastol", "small")
-    with pytest.raises(kelvo.ModelError, match="Cannot set non-string value to a string control"):
-        p.setControl("mpsobjname", 3)
     p.setControl("threads", np.int16(3))
     p.setControl("mpsobjname", "cost")
     assert p.getControl("threads") == 3 and p.getControl("mpsobjname") == "cost"
@@ -108,16 +129,10 @@ def test_enumerated_values_come_back_as_enum_members(p):
     assert type(p.getControl("threads")) is int
 
 
-def test_a_value_refused_by_the_library_leaves_the_control(p):
-    with pytest.raises(kelvo.SolverError):
-        p.setControl("presolve", 7)
-    assert p.getControl("presolve") == 1
-
-
 def test_all_controls_and_attributes_are_listed_with_their_values(p):
     controls = p.getControl()
     assert set(controls) == set(p.controls.__dict__)
-    assert controls["feastol"] == 1e-6 and "presolve" in controls
+    assert controls["feastol"] == 1e-7 and "presolve" in controls
     attributes = p.getAttrib()
     assert set(attributes) == set(p.attributes.__dict__)
     assert attributes["cols"] == 32 and attributes["rows"] == 27
@@ -134,35 +149,15 @@ def test_text_forms_show_every_control_and_attribute_with_its_value(p):
 
 
 def test_solve_index_reads_attributes_without_strings(p):
-    with pytest.raises(kelvo.InterfaceError, match="Invalid solve index"):
-        p.getAttrib(solveidx=-1)
     values = p.getAttrib(solveidx=0)
     assert "probname" not in values and values["cols"] == 32
     assert p.getAttrib("cols", solveidx=0) == 32
-    with pytest.raises(kelvo.InterfaceError, match="Multi-objective string attributes are not supported"):
-        p.getAttrib("probname", solveidx=0)
-
-
-def test_attributes_cannot_be_set(p):
-    with pytest.raises(kelvo.ModelError, match="A problem's attribute cannot be set"):
-        p.attributes.cols = 3
-    assert p.attributes.cols == 32
 
 
 # ---- setControl forms ------------------------------------------------------------------------
 
 
 def test_set_control_argument_forms(p):
-    with pytest.raises(kelvo.ModelError, match="Single argument to setControl must be a dictionary"):
-        p.setControl("feastol")
-    with pytest.raises(kelvo.ModelError, match="setControl requires at least one argument of type dictionary"):
-        p.setControl()
-    with pytest.raises(kelvo.ModelError, match="setControl: arguments mismatch"):
-        p.setControl("feastol", 1e-5, 3)
-    with pytest.raises(kelvo.InterfaceError, match="Control name cannot be interpreted as string"):
-        p.setControl(None, 1)
-    with pytest.raises(kelvo.InterfaceError, match="Incorrect control name"):
-        p.setControl("nosuch", 1)
     p.setControl(8011, 0)
     p.setControl(b"THREADS", 2)
     assert p.getControl("presolve", "threads") == {"presolve": 0, "threads": 2}
@@ -182,32 +177,11 @@ def test_a_dictionary_is_set_in_order_up_to_the_first_failure(p):
 
 def test_objective_controls_by_name_and_id(p):
     assert p.getControl(objidx=0) == {"priority": 0, "weight": 1.0, "abstol": 0.0, "reltol": 0.0, "rhs": 0.0}
-    with pytest.raises(kelvo.ModelError, match="Control 'weight' requires a float value"):
-        p.setControl({"weight": 1}, objidx=0)
     p.setControl({"weight": 2.5}, objidx=0)
     p.setControl("PRIORITY", 3, objidx=0)
     assert p.getControl("weight", objidx=0) == 2.5
     assert p.getControl(20001, objidx=0) == 3
     assert p.getControl(["Weight", 20001], objidx=0) == {"Weight": 2.5, 20001: 3}
-    with pytest.raises(kelvo.ModelError, match="Control 'priority' requires an integer value"):
-        p.setControl("priority", 1.0, objidx=0)
-
-
-def test_objective_control_errors(p):
-    with pytest.raises(kelvo.ModelError, match="Invalid objective index"):
-        p.getControl("weight", objidx=-1)
-    with pytest.raises(kelvo.ModelError, match="Invalid objective index"):
-        p.setControl("weight", 1.0, objidx=-1)
-    with pytest.raises(kelvo.InterfaceError, match="Invalid objective control id: 20099"):
-        p.getControl(20099, objidx=0)
-    with pytest.raises(kelvo.InterfaceError, match="Invalid objective control: bogus"):
-        p.getControl("bogus", objidx=0)
-    with pytest.raises(kelvo.InterfaceError, match="Expected a string control name or integer id"):
-        p.getControl(1.5, objidx=0)
-    with pytest.raises(kelvo.ModelError, match="setControl requires at least one argument"):
-        p.setControl("weight", objidx=0)
-    with pytest.raises(kelvo.SolverError):
-        p.getControl("weight", objidx=5)
 
 
 def test_objective_attributes(p):
@@ -218,8 +192,6 @@ def test_objective_attributes(p):
     for bad in (1, -1, "0"):
         with pytest.raises(IndexError, match="Invalid objective index"):
             p.objattribs[bad]
-    with pytest.raises(kelvo.InterfaceError, match="Multi-objective string attributes are not supported"):
-        first.probname
     text = str(p.objattribs)
     assert text.startswith("[{") and "'cols': 32" in text
 
@@ -234,7 +206,7 @@ def test_defaults_reach_only_problems_created_later():
     g.presolve = 0
     g.FEASTOL = 1e-5
     after = kelvo.problem()
-    assert before.controls.presolve == 1 and before.controls.feastol == 1e-6
+    assert before.controls.presolve == 1 and before.controls.feastol == 1e-7
     assert after.controls.presolve == 0 and after.controls.feastol == 1e-5
     assert g.presolve == 0
     assert "'presolve': 0" in str(g)
@@ -284,7 +256,7 @@ def test_copy_takes_the_source_controls_over_defaults(p):
 def test_global_controls_dictionary_holds_library_defaults():
     g = kelvo._getcontrols()
     defaults = g.__dict__
-    assert defaults["presolve"] == 1 and defaults["feastol"] == 1e-6
+    assert defaults["presolve"] == 1 and defaults["feastol"] == 1e-7
     assert set(defaults) == set(kelvo.problem().controls.__dict__)
 
 

@@ -8,10 +8,11 @@ import numpy as np
 import pytest
 
 import kelvo
+from helpers import testing
 
 
 def free_all():
-    while kelvo._kelvo._testing.init_count() > 0:
+    while testing.init_count() > 0:
         kelvo.free()
 
 
@@ -90,78 +91,49 @@ class TestInitialisation:
         assert t.object_state(constraints[0]) == ("deleted", 0, 2)
 
 
-class TestEnvironmentFunctions:
-    def test_version_numbers_match_the_version_string(self):
-        assert kelvo.getversionnumbers() == tuple(int(x) for x in kelvo.getversion().split("."))
+class NoTruth:
+    def __bool__(self):
+        raise ValueError("no truth")
 
-    def test_banner_and_last_error(self):
+
+class TestEnvironmentFunctions:
+    def test_version_banner_last_error_and_features(self):
+        assert kelvo.getversionnumbers() == tuple(int(x) for x in kelvo.getversion().split("."))
         assert "klvo" in kelvo.getbanner()
         code, text = kelvo.getlasterror()
         assert isinstance(code, int) and isinstance(text, str)
-
-    def test_only_the_true_object_enables_checked_mode(self):
-        try:
-            kelvo.setcheckedmode(True)
-            assert kelvo.getcheckedmode() is True
-            kelvo.setcheckedmode(1)
-            assert kelvo.getcheckedmode() is False
-            kelvo.setcheckedmode(checked_mode=True)
-            assert kelvo.getcheckedmode() is True
-        finally:
-            kelvo.setcheckedmode(True)
-
-    def test_compute_allowed_takes_integers_only(self):
-        try:
-            kelvo.setcomputeallowed(1)
-            assert kelvo.getcomputeallowed() == 1
-            kelvo.setcomputeallowed(np.int64(0))
-            assert kelvo.getcomputeallowed() == 0
-            for bad in ("1", 1.0, None, np.float64(1.0), 2**70):
-                with pytest.raises(kelvo.ModelError,
-                                   match="^Incorrect argument in setcomputeallowed: should be 0, 1 or -1$"):
-                    kelvo.setcomputeallowed(bad)
-            with pytest.raises(kelvo.InterfaceError, match="value 2 is not -1, 0 or 1"):
-                kelvo.setcomputeallowed(2)
-            assert kelvo.getcomputeallowed() == 0
-        finally:
-            kelvo.setcomputeallowed(-1)
-
-    def test_debug_mode_takes_a_truth_value(self):
-        class NoTruth:
-            def __bool__(self):
-                raise ValueError("no truth")
-
-        try:
-            kelvo.setdebugmode([1])
-            assert kelvo.getdebugmode() == 1
-            kelvo.setdebugmode(0)
-            assert kelvo.getdebugmode() == 0
-            with pytest.raises(kelvo.ModelError, match="^Incorrect argument in setdebugmode: should be True or False$"):
-                kelvo.setdebugmode(NoTruth())
-        finally:
-            kelvo.setdebugmode(False)
-
-    def test_feature_query(self):
-        assert kelvo.featurequery("lp") is True
-        assert kelvo.featurequery(feature="no-such-feature") is False
+        assert kelvo.featurequery("lp") is True and kelvo.featurequery(feature="no-such-feature") is False
         with pytest.raises(TypeError):
             kelvo.featurequery(3)
 
-    def test_output_flag(self):
-        class NoTruth:
-            def __bool__(self):
-                raise ValueError
-
+    @pytest.mark.parametrize("set_, get, values, bad, message, default", [
+        # Only the True object enables checked mode.
+        (kelvo.setcheckedmode, kelvo.getcheckedmode, [(True, True), (1, False), (True, True)], [], None, True),
+        (kelvo.setcomputeallowed, kelvo.getcomputeallowed, [(1, 1), (np.int64(0), 0)],
+         ["1", 1.0, None, np.float64(1.0), 2**70], "Incorrect argument in setcomputeallowed: should be 0, 1 or -1", -1),
+        (kelvo.setdebugmode, kelvo.getdebugmode, [([1], 1), (0, 0)], [NoTruth()],
+         "Incorrect argument in setdebugmode: should be True or False", False),
+        (kelvo.setOutputEnabled, kelvo.getOutputEnabled, [(0, False), ("yes", True)], [NoTruth()],
+         "Incorrect argument in setOutputEnabled: should be True or False", True),
+    ], ids=["checkedmode", "computeallowed", "debugmode", "output"])
+    def test_module_switches(self, set_, get, values, bad, message, default):
         try:
-            kelvo.setOutputEnabled(0)
-            assert kelvo.getOutputEnabled() is False
-            kelvo.setOutputEnabled("yes")
-            assert kelvo.getOutputEnabled() is True
-            with pytest.raises(kelvo.ModelError, match="^Incorrect argument in setOutputEnabled: should be True or False$"):
-                kelvo.setOutputEnabled(NoTruth())
-            assert kelvo.getOutputEnabled() is True
+            for value, expected in values:
+                set_(value)
+                assert get() == expected and type(get()) is type(expected)
+            last = get()
+            for value in bad:
+                with pytest.raises(kelvo.ModelError, match=f"^{message}$"):
+                    set_(value)
+            assert get() == last
         finally:
-            kelvo.setOutputEnabled(True)
+            set_(default)
+
+    def test_compute_allowed_range_is_the_librarys(self):
+        with pytest.raises(kelvo.InterfaceError, match="value 2 is not -1, 0 or 1"):
+            kelvo.setcomputeallowed(2)
+        kelvo.setcheckedmode(checked_mode=True)
+        assert kelvo.getcheckedmode() is True
 
 
 class RecordingOut:

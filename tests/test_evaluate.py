@@ -3,19 +3,12 @@ errors, and extractLinear / extractQuadratic."""
 
 import math
 
-import warnings
-
 import numpy as np
 import pytest
 
 import kelvo
+from helpers import free_var
 
-
-def unlinked():
-    """A free-standing variable (its constructor is deprecated in favour of addVariable)."""
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return kelvo.var()
 
 
 @pytest.fixture
@@ -42,7 +35,7 @@ class TestSolutionForms:
             kelvo.evaluate(x + y, solution={0: 5.0})
 
     def test_dict_lookup_by_unlinked_variable(self):
-        u, v = unlinked(), unlinked()
+        u, v = free_var(), free_var()
         assert kelvo.evaluate(3 * u * v - u, solution={u: 2, v: 0.5}) == pytest.approx(1.0)
         with pytest.raises(kelvo.ModelError, match="^Variable has no value$"):
             kelvo.evaluate(u + v, solution={u: 1})
@@ -59,13 +52,13 @@ class TestSolutionForms:
             kelvo.evaluate(z, solution=[1.0])
 
     def test_unlinked_variable_needs_the_problem_for_a_list(self):
-        u = unlinked()
+        u = free_var()
         with pytest.raises(kelvo.InterfaceError, match='Argument "problem" is necessary'):
             kelvo.evaluate(u, solution=[1.0])
 
     def test_unlinked_variable_of_another_problem(self, prob3):
         p = prob3[0]
-        u = unlinked()
+        u = free_var()
         with pytest.raises(kelvo.ModelError, match="^Variable in kelvo.evaluate does not belong to this problem$"):
             kelvo.evaluate(u, solution=[1.0, 2.0, 3.0], problem=p)
 
@@ -74,6 +67,15 @@ class TestSolutionForms:
         w = other.addVariable()
         with pytest.raises(kelvo.ModelError, match="^Variable in kelvo.evaluate is from a different problem$"):
             kelvo.evaluate(w, solution=[1.0], problem=prob3[0])
+
+    def test_dict_key_of_another_problem_at_the_same_column(self, prob3):
+        # Both variables hash to their column 0: the lookup must still tell them apart.
+        _, x, _, _ = prob3
+        other = kelvo.problem()
+        w = other.addVariable()
+        with pytest.raises(kelvo.ModelError, match="^Variable has no value$"):
+            kelvo.evaluate(x, solution={w: 7.0})
+        assert kelvo.getConstraintOperatorsEnabled()
 
     def test_deleted_variable(self, prob3):
         p, x, _, _ = prob3
@@ -209,6 +211,18 @@ class TestExtraction:
         assert (3 * x).extractLinear() == ([x], [3.0])
         assert (2 * x * y).extractLinear() == ([], [])
         assert (2 * x * y).extractQuadratic() == ([x], [y], [2.0])
+
+    def test_zero_coefficient_quadratic_terms_keep_their_entry(self, prob3):
+        _, x, y, _ = prob3
+        for term in (0 * (x * y), x * y - x * y, (y * x) * 0):
+            assert type(term) is kelvo.quadterm
+            assert term.extractQuadratic() == ([x], [y], [0.0])
+            assert term.extractLinear() == ([], [])
+        # A nonlinear sum keeps its zero term as a quadratic leaf.
+        node = kelvo.sin(x) + x * y - x * y
+        assert node.extractQuadratic() == ([x], [y], [0.0])
+        # Expressions drop entries that sum to zero, and so report none.
+        assert (x * y + x - x * y).extractQuadratic() == ([], [], [])
 
     def test_expression_lists_are_sorted_by_variable(self, prob3):
         _, x, y, z = prob3

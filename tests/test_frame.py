@@ -1,4 +1,4 @@
-"""The solver-call frame, the pending-exception slot, error retrieval and argument errors."""
+"""The solver-call frame, the pending-exception slot and error retrieval."""
 import gc
 import warnings
 
@@ -114,14 +114,13 @@ class TestErrorRetrieval:
             t.raise_error(object())
         assert str(info.value) == ""
 
-    def test_global_environment_error_and_its_fallback(self):
+    def test_global_environment_error_and_its_fallback(self, t):
         from conftest import run_fresh
 
         out = run_fresh("""
             import kelvo
-            t = kelvo._kelvo._testing
             try:
-                t.raise_error(None)
+                kelvo._kelvo._testing.raise_error(None)
             except kelvo.InterfaceError as e:
                 print(e)
             try:
@@ -140,56 +139,3 @@ class TestErrorRetrieval:
             kelvo._init(path)
         text = str(info.value)
         assert len(text) == 512 and text.startswith("Initialisation path not found: /nonexistent/xxx")
-
-
-class TestWarningsAndArguments:
-    def test_deprecation_text_and_class(self, t):
-        with pytest.warns(kelvo.DeprecationWarning) as record:
-            t.deprecation(9, 5, "use problem.getSolution and related functions instead")
-        assert str(record[0].message) == (
-            "Deprecated in Kelvo 9.5: use problem.getSolution and related functions instead")
-
-    def test_deprecation_turned_into_an_error_fails_the_call(self, t):
-        with warnings.catch_warnings():
-            warnings.simplefilter("error", kelvo.DeprecationWarning)
-            with pytest.raises(kelvo.DeprecationWarning, match="Kelvo 9.6: advice"):
-                t.deprecation(9, 6, "advice")
-
-    def test_missing_argument_messages(self, t):
-        with pytest.raises(kelvo.InterfaceError, match="^Must provide argument colind$"):
-            t.missing_arguments("colind")
-        with pytest.raises(kelvo.InterfaceError, match="^Must provide arguments start, end$"):
-            t.missing_arguments("start", "end")
-        with pytest.raises(kelvo.InterfaceError, match="^Must provide argument end$"):
-            t.missing_range(1, 1)
-        with pytest.raises(kelvo.InterfaceError, match="^Must provide arguments start, end, step$"):
-            t.missing_range(0, 2)
-        with pytest.raises(kelvo.InterfaceError) as info:
-            t.missing_range(0, 39, True)
-        assert len(str(info.value)) == 255 and str(info.value).startswith("Must provide arguments argument_name_0, ")
-
-    def test_new_keyword_names_parse_without_warning(self, t):
-        with warnings.catch_warnings():
-            warnings.simplefilter("error")
-            assert t.parse_old_names(count=3, scale=2.5) == (3, 2.5)
-            assert t.parse_old_names(4) == (4, 1.0)
-
-    def test_old_keyword_names_parse_with_a_deprecation(self, t):
-        with pytest.warns(kelvo.DeprecationWarning,
-                          match="Deprecated in Kelvo 9.5: function called with old argument names: check the "
-                                "documentation for the new argument names"):
-            assert t.parse_old_names(n=3, factor=2.5) == (3, 2.5)
-
-    def test_old_keyword_names_fail_when_the_warning_is_an_error(self, t):
-        with warnings.catch_warnings():
-            warnings.simplefilter("error", kelvo.DeprecationWarning)
-            with pytest.raises(kelvo.DeprecationWarning):
-                t.parse_old_names(n=3)
-
-    def test_unknown_keywords_report_the_error_of_the_new_names(self, t):
-        with pytest.raises(TypeError) as info:
-            t.parse_old_names(bogus=1)
-        assert "'count'" in str(info.value) or "'bogus'" in str(info.value)
-        with pytest.raises(TypeError) as info:
-            t.parse_old_names(count=1, factor=2.0)
-        assert "factor" in str(info.value)

@@ -36,23 +36,6 @@ def model():
 # ---- controls and attributes by name ----------------------------------------------------------
 
 
-def test_layer_controls_and_attributes_have_names_and_defaults():
-    p = kelvo.problem()
-    controls = p.getControl()
-    assert controls["kslp_iterlimit"] == 3000
-    assert controls["kslp_opttol"] == pytest.approx(1e-8)
-    assert controls["kslp_engineoptions"] == ""
-    # The second catalogue: the interior-point engine's settings.
-    assert controls["ip_muinit"] == pytest.approx(0.1)
-    assert p.controls.IP_ACCEPTABLEITER == 15
-    attributes = p.getAttrib()
-    assert attributes["kslp_formulas"] == 0 and attributes["kslp_nlpstatus"] == 0
-    # A pointer attribute has no value type here and stays out.
-    assert "kslp_mainproblem" not in attributes
-    # Controls and attributes stay apart.
-    assert "kslp_formulas" not in controls and "kslp_iterlimit" not in attributes
-
-
 def test_layer_controls_set_by_name_reach_the_layer(t):
     p = kelvo.problem()
     p.controls.kslp_iterlimit = 50
@@ -319,3 +302,39 @@ def test_read_empties_the_registry_and_registers_afresh(t, model):
     v = p.getVariable(0)
     tokens = user_tokens(p, t, kelvo.user(minus_twice, v, v))
     assert tokens[-2] == (USER, 2.0)
+
+
+# ---- elementary functions ---------------------------------------------------------------------
+
+# Where the library evaluates each function with its derivative (it refuses non-finite values
+# and points where a derivative does not exist).
+ELEMENTARY_DOMAINS = {
+    "exp": lambda u: u < 700, "log": lambda u: u > 0, "log10": lambda u: u > 0,
+    "sin": lambda u: True, "cos": lambda u: True, "tan": lambda u: True,
+    "asin": lambda u: -1 < u < 1, "acos": lambda u: -1 < u < 1, "atan": lambda u: True,
+    "abs": lambda u: True, "sign": lambda u: True, "erf": lambda u: True, "erfc": lambda u: True,
+    "sqrt": lambda u: u > 0,
+}
+GRID = [-1e3, -25.0, -3.7, -1.0, -0.999, -0.5, -1e-7, 0.0, 1e-300, 1e-7, 0.1, 0.3, 0.5, 0.999, 1.0,
+        2.5, 3.0, 10.0, 1e3, 1e5]
+
+
+def test_numbers_expressions_and_formula_rows_give_the_same_bits(t):
+    """kelvo.f(number), kelvo.evaluate(kelvo.f(x)) and the library's evaluator of the row's
+    formula read one table; any divergence between them shows here."""
+    p = kelvo.problem()
+    x = p.addVariable(lb=-kelvo.infinity)
+    compared = 0
+    for name, inside in ELEMENTARY_DOMAINS.items():
+        f = getattr(kelvo, name)
+        tokens = user_tokens(p, t, f(x))
+        for u in filter(inside, GRID):
+            number = f(u)
+            evaluated = kelvo.evaluate(f(x), solution={x: u})
+            formula = t.derivatives(p, tokens, [u])[0]
+            assert number.hex() == evaluated.hex() == formula.hex(), (name, u)
+            compared += 1
+    assert compared > 200
+    # The most accurate standard functions: exact at powers of ten.
+    assert [kelvo.log10(v) for v in (0.1, 1e-3, 1e3)] == [-1.0, -3.0, 3.0]
+    assert kelvo.evaluate(kelvo.log10(x), solution={x: 0.1}) == -1.0

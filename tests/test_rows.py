@@ -1,10 +1,10 @@
 """problem.addConstraint and delConstraint: rows as the library stores them, naming, the
-all-or-nothing rule, deletion with renumbering, getBody of linked rows, and the constraint
-objects made for low-level row input."""
+all-or-nothing rule, deletion with renumbering and getBody of linked rows."""
 import numpy as np
 import pytest
 
 import kelvo
+from helpers import free_var
 
 INF = 1e20
 
@@ -146,7 +146,7 @@ def test_constraint_state_errors(t, model):
 
 def test_unlinked_constraints_in_an_unlinked_problem(t):
     p = kelvo.problem()
-    x = t.unlinked_var()
+    x = free_var()
     p.addVariable(x)
     c = kelvo.constraint(body=2 * x, ub=3, name="u")
     p.addConstraint(c)
@@ -251,50 +251,17 @@ def test_delConstraint_renumbers_the_remaining_rows(t, model):
     assert same(cs[4].getBody(), 1.0 * x)
 
 
-# ---- row objects for low-level row input
-
-
-def test_row_objects_for_low_level_rows(t, model):
-    p, x, y, z = model
-    p.addConstraint(x <= 1)
-    t.row_objects(p, ["r1", "r2"], 2, False)
-    assert [r[3] for r in t.rows(p)] == [None, "r1", "r2"]
-    cs = p.getConstraint()
-    assert [c.index for c in cs] == [0, 1, 2]
-    assert [c.name for c in cs] == ["R1", "r1", "r2"]
-    assert [t.object_state(c)[0] for c in cs[1:]] == ["linked", "linked"]
-    assert cs[2].getBody() == 0.0
-
-
-def test_row_objects_in_an_unlinked_problem(t):
-    p = kelvo.problem()
-    p.addVariable(t.unlinked_var())
-    t.row_objects(p, ["a", "b"], 2, True)
-    cs = p.getConstraint()
-    assert [c.name for c in cs] == ["a", "b"]
-    assert [c.index for c in cs] == [None, None]
-    assert [p.getIndex(c) for c in cs] == [0, 1]
-    assert (cs[0].lb, cs[0].ub) == (-INF, INF)
-
-
 def test_refusals_by_kind_and_body(t):
     linked = kelvo.problem()
     x = linked.addVariable()
-    u = t.unlinked_var()
+    u = free_var()
     with pytest.raises(kelvo.ModelError, match="contains unlinked variables"):
         linked.addConstraint(2 * u <= 1)
     unlinked = kelvo.problem()
-    unlinked.addVariable(t.unlinked_var())
+    unlinked.addVariable(free_var())
     with pytest.raises(kelvo.ModelError, match="linked to another problem"):
         unlinked.addConstraint(x <= 1)
-    # Rows made for low-level input have no body and cannot be added again elsewhere.
-    t.row_objects(unlinked, None, 1, True)
-    bodiless = unlinked.getConstraint(0)
-    other = kelvo.problem()
-    other.addVariable(t.unlinked_var())
-    with pytest.raises(kelvo.ModelError, match="has no body"):
-        other.addConstraint(bodiless)
-    assert t.rows(linked) == [] and t.rows(other) == []
+    assert t.rows(linked) == []
     # A constant body is a row without entries.
     c = kelvo.constraint(body=5.0, ub=7)
     linked.addConstraint(c)

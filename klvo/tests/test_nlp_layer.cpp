@@ -307,6 +307,25 @@ TEST(LayerCopies, CopiedProblemSolvesAloneAndIndependently) {
   EXPECT_EQ(KSLPcopyprob(other.slp, p.slp, nullptr), KLVO_ERR_INVALID_ARGUMENT);
 }
 
+// Formulas live in the model store but may call the layer's user functions, so they move only
+// with the layer: copying the problem alone brings none, and destroying the layer drops them.
+TEST(LayerCopies, FormulasGoWithTheirLayer) {
+  NlpProblem p;
+  p.columns(2, {}, {}, {1, 1});
+  Ex g = pow(X(0), 2.0) + pow(X(1), 2.0);
+  p.row('L', 1, &g);
+  NlpProblem q;
+  ASSERT_EQ(KLVOcopyprob(q.prob, p.prob, "copy"), 0) << q.error();
+  int n = -1;
+  ASSERT_EQ(KSLPgetcoefs(q.slp, &n, nullptr, nullptr), 0);
+  EXPECT_EQ(n, 0);
+
+  ASSERT_EQ(KSLPdestroyprob(p.slp), 0);
+  ASSERT_EQ(KSLPcreateprob(&p.slp, &p.prob), 0);
+  ASSERT_EQ(KSLPgetcoefs(p.slp, &n, nullptr, nullptr), 0);
+  EXPECT_EQ(n, 0);
+}
+
 TEST(LayerSolve, KlvoOptimizeSolvesQuadraticRowsWithoutALayerHandle) {
   ASSERT_EQ(KLVOinit(nullptr), 0);
   KLVOprob prob = nullptr;

@@ -173,7 +173,7 @@ TEST_F(ParamsTest, ValuesOutsideTheBoundsAreRefused) {
   ASSERT_EQ(KLVOgetintcontrol(prob, KLVO_CONTROL_PRESOLVE, &iv), 0);
   EXPECT_EQ(iv, KLVO_PRESOLVE_DEFAULT);
   ASSERT_EQ(KLVOgetdblcontrol(prob, KLVO_CONTROL_FEASTOL, &dv), 0);
-  EXPECT_EQ(dv, 1e-6);
+  EXPECT_EQ(dv, 1e-7);
   // The ends of the range are accepted.
   EXPECT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_DEFAULTALG, KLVO_ALG_BARRIER), 0);
   EXPECT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_PRICING, KLVO_PRICING_AUTOMATIC), 0);
@@ -321,7 +321,7 @@ TEST_F(ParamsTest, IniDefaultsApplyToProblemsCreatedAfterwards) {
   ASSERT_EQ(KLVOinit(dir), 0);
   KLVOprob q = fresh();
   ASSERT_EQ(KLVOgetdblcontrol(q, KLVO_CONTROL_FEASTOL, &dv), 0);
-  EXPECT_EQ(dv, 1e-6);
+  EXPECT_EQ(dv, 1e-7);
   KLVOfree();
   KLVOfree();
   std::remove(file.c_str());

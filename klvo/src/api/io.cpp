@@ -21,7 +21,9 @@ int KLVOwriteprob(KLVOprob prob, const char *filename, const char *flags) {
 }
 
 int KSLPwriteprob(KSLPprob slp, const char *filename, const char *flags) {
-  return guarded(slp, __func__, [&](const char *fn) { klvo::write_problem_with_formulas(*slp, filename, flags, fn); });
+  return guarded(slp, __func__, [&](const char *fn) {
+    klvo::write_problem_with_formulas(klvo::nlp::layer_problem(*slp, fn), filename, flags, fn);
+  });
 }
 
 }  // extern "C"

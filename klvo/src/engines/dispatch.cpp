@@ -87,7 +87,7 @@ std::string unsupported(const ModelFacts &f, bool relax) {
 void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind) {
   Flags f = parse_flags(flags);
   if (kind == SolveKind::Lp) f.relax = true;
-  ModelFacts facts = model_facts(ctx.model, layer ? static_cast<int>(layer->entries().size()) : 0);
+  ModelFacts facts = model_facts(ctx.model, layer ? ctx.model.formulas.size() : 0);
   // Continuous problems (or relaxations) with quadratic rows or formulas go to the nonlinear
   // solver when nothing else in them needs another engine.
   if ((facts.qrows || facts.formulas) && (f.relax || facts.discrete_cols == 0)) {

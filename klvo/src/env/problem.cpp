@@ -65,12 +65,12 @@ Problem *create_problem(const char *fn) {
 
 void delete_rows(Problem &prob, int n, const int *ind, const char *fn) {
   del_rows(prob.model, fn, n, ind);
-  nlp::rows_deleted(prob, n, ind);
+  if (prob.layer) prob.layer->rows_deleted(n, ind);  // the layer's row settings follow
 }
 
 void delete_cols(Problem &prob, int n, const int *ind, const char *fn) {
   del_cols(prob.model, fn, n, ind);
-  nlp::cols_deleted(prob, n, ind);
+  if (prob.layer) prob.layer->cols_deleted(n, ind);  // the layer's column settings follow
 }
 
 }  // namespace klvo

@@ -12,6 +12,7 @@
 #include "engines/dispatch.h"
 #include "env/environment.h"
 #include "env/error.h"
+#include "env/layer_hooks.h"
 
 struct klvo_problem_s {
   klvo_problem_s();
@@ -27,8 +28,10 @@ struct klvo_problem_s {
   klvo::SolutionStore solution;
   std::unique_ptr<klvo::EngineCache> engine;
 
-  // The nonlinear layer attached to this problem, if any (set by KSLPcreateprob).
+  // The nonlinear layer attached to this problem, if any (set by KSLPcreateprob), and the
+  // same object as the rest of the library sees it.
   KSLPprob slp = nullptr;
+  klvo::LayerHooks *layer = nullptr;
 
   // Asks a running solve to stop (reason > 0, else 1).
   void interrupt(int reason);

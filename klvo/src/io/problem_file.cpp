@@ -8,9 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "engines/nlp/file_formulas.h"
-#include "engines/nlp/layer.h"
 #include "env/problem.h"
+#include "io/file_formulas.h"
 
 namespace klvo {
 
@@ -56,8 +55,8 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
     std::string base = path.substr(path.find_last_of('/') + 1);
     m.name = ends_with(base, ".lp") ? base.substr(0, base.size() - 3) : base;
   }
-  nlp::FileFormulas formulas = nlp::read_formulas(path, fn);
-  if (formulas.count() > 0 && !prob.slp)
+  FileFormulas formulas = read_formulas(path, fn);
+  if (formulas.count() > 0 && !prob.layer)
     fail(KLVO_ERR_NOT_INITIALIZED,
          "%s: %s holds formula entries, which need the problem's nonlinear-layer handle (KSLPcreateprob)", fn,
          path.c_str());
@@ -67,14 +66,14 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
     // Checked against the new model; on failure the old model and its formulas stay. The
     // entries are loaded, and their errors worded, as KSLPloadcoefs would.
     try {
-      nlp::add_coefs(*prob.slp, formulas.count(), formulas.row.data(), formulas.col.data(), formulas.factor.data(),
-                     formulas.start.data(), 1, formulas.type.data(), formulas.value.data(), true, "KSLPloadcoefs");
+      prob.layer->load_formulas(formulas.count(), formulas.row.data(), formulas.col.data(), formulas.factor.data(),
+                                formulas.start.data(), formulas.type.data(), formulas.value.data());
     } catch (const Error &e) {
       std::swap(prob.model, m);
       fail(KLVO_ERR_FILE, "%s: %s: %s", fn, path.c_str(), e.what());
     }
   }
-  nlp::model_replaced(prob, formulas.count() == 0);  // the old model's settings do not fit the new one
+  if (prob.layer) prob.layer->model_replaced();  // the old model's settings do not fit the new one
 }
 
 namespace {
@@ -99,9 +98,9 @@ void write_problem(const Problem &prob, const char *filename, const char *flags,
   write_model(prob.model, filename, flags, fn);
 }
 
-void write_problem_with_formulas(const kslp_problem_s &slp, const char *filename, const char *flags, const char *fn) {
-  auto written = write_model(nlp::layer_problem(slp, fn).model, filename, flags, fn);
-  nlp::append_formulas(slp, written.first, written.second, fn);
+void write_problem_with_formulas(const Problem &prob, const char *filename, const char *flags, const char *fn) {
+  auto written = write_model(prob.model, filename, flags, fn);
+  append_formulas(prob.model.formulas, written.first, written.second, fn);
 }
 
 }  // namespace klvo

@@ -10,7 +10,6 @@
 #include "model/store.h"
 
 struct klvo_problem_s;
-struct kslp_problem_s;
 
 namespace klvo {
 
@@ -20,9 +19,9 @@ using Problem = klvo_problem_s;
 // formulas it holds when the problem has a nonlinear layer; a failed read changes nothing.
 void read_problem(Problem &prob, const char *filename, const char *flags, const char *fn);
 // Writes the problem as MPS or LP (flags 'l', 'x' fixed MPS, or the extension); with the
-// layer's formulas appended.
+// the formula entries appended.
 void write_problem(const Problem &prob, const char *filename, const char *flags, const char *fn);
-void write_problem_with_formulas(const kslp_problem_s &slp, const char *filename, const char *flags, const char *fn);
+void write_problem_with_formulas(const Problem &prob, const char *filename, const char *flags, const char *fn);
 
 // Receives warnings met while reading (e.g. a negative upper bound on a column whose lower
 // bound was left at 0).

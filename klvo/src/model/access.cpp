@@ -288,6 +288,9 @@ void copy_model(ModelStore &dest, const ModelStore *src, const char *probname, c
   if (src == &dest) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: source and destination are the same problem", fn);
   ModelStore copy = *src;
   if (probname && *probname) copy.name = probname;
+  // Formulas may call user functions of the source's nonlinear layer: they are copied with
+  // the layer (KSLPcopyprob), and the destination keeps its own until then.
+  copy.formulas = std::move(dest.formulas);
   copy.revision = dest.revision + 1;
   std::swap(dest, copy);
 }

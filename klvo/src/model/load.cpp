@@ -108,6 +108,8 @@ void load_model(ModelStore &dest, const char *fn, const LinearPart &lp, const Qu
   if (qo) build_quadobj(m, fn, *qo);
   if (qr) build_quadrows(m, fn, *qr);
   if (ent) build_entities(m, fn, *ent);
+  // Formulas come from the nonlinear layer, which stays with the problem; they stay too.
+  m.formulas = std::move(dest.formulas);
   m.revision = dest.revision + 1;
   std::swap(dest, m);
 }

@@ -308,7 +308,9 @@ void HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &reques
   int64_t dualgradient = p.int_control(KLVO_CONTROL_DUALGRADIENT);
   set_int(h, "simplex_dual_edge_weight_strategy", dualgradient < 0 ? -1 : dualgradient + 1);
   set_int(h, "simplex_scale_strategy", p.int_control(KLVO_CONTROL_SCALING) == KLVO_OFF ? 0 : 2);
-  set_str(h, "parallel", p.int_control(KLVO_CONTROL_PARALLELSIMPLEX) == KLVO_ON ? "on" : "off");
+  // Off leaves HiGHS its own default ("choose"), which runs the serial simplex as "off" does;
+  // passing "off" would make the options differ from a plain HiGHS run for nothing.
+  set_str(h, "parallel", p.int_control(KLVO_CONTROL_PARALLELSIMPLEX) == KLVO_ON ? "on" : "choose");
 
   double timelimit = p.dbl_control(KLVO_CONTROL_TIMELIMIT);
   set_dbl(h, "time_limit", timelimit > 0 ? timelimit : kHighsInf);

@@ -1,4 +1,5 @@
-// Formula entries of the nonlinear layer: adding, loading, deleting and reading them back.
+// Formula entries of the nonlinear layer: adding, loading, deleting and reading them back. The
+// entries live in the model store; here they are checked against the layer's user functions.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -7,6 +8,11 @@
 #include "env/problem.h"
 
 using klvo::fail;
+using klvo::FormulaEntry;
+using klvo::FormulaStore;
+using klvo::kConst;
+using klvo::kEnd;
+using klvo::kOperator;
 using namespace klvo::nlp;
 
 namespace {
@@ -17,7 +23,7 @@ void require_parsed(int parsed, const char *function) {
 }
 
 // Builds and checks the entries of one call; nothing is stored here.
-std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex, const int *colindex,
+std::vector<FormulaEntry> build_entries(kslp_problem_s *slp, int n, const int *rowindex, const int *colindex,
                                  const double *factor, const int *fstart, int parsed, const int *type,
                                  const double *value, const char *function) {
   require_parsed(parsed, function);
@@ -26,7 +32,7 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
   if (!rowindex || !fstart) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null row or formula-start array", function);
   int nrows = slp->nrows(), ncols = slp->ncols();
   if (fstart[0] < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative formula start %d", function, fstart[0]);
-  std::vector<Entry> out;
+  std::vector<FormulaEntry> out;
   out.reserve(n);
   for (int k = 0; k < n; ++k) {
     int row = rowindex[k];
@@ -45,10 +51,9 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
     int len = fstart[k + 1] - fstart[k];
     if (len == 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: entry %d: the formula is empty", function, k);
     try {
-      Tape tape;
       std::vector<Token> tokens = normalize_tokens(type ? type + fstart[k] : nullptr, value ? value + fstart[k] : nullptr,
-                                                   len, ncols, slp->users.get(), &tape);
-      out.push_back(Entry{row, col, f, std::move(tokens), std::move(tape)});
+                                                   len, ncols, slp->users.get());
+      out.push_back(FormulaEntry{row, col, f, std::move(tokens)});
     } catch (const klvo::Error &e) {
       fail(e.code(), "%s: entry %d (row %d, column %d): %s", function, k, row, col, e.what());
     }
@@ -57,9 +62,9 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
 }
 
 // The formula read back at (row, col): one entry as it is, several as one sum with factor 1.
-bool combined(const kslp_problem_s *slp, int row, int col, double &factor, std::vector<Token> &tokens) {
-  std::vector<const Entry *> found;
-  for (int i : slp->entries_at(row, col)) found.push_back(&slp->entries()[i]);
+bool combined(const FormulaStore &formulas, int row, int col, double &factor, std::vector<Token> &tokens) {
+  std::vector<const FormulaEntry *> found;
+  for (int i : formulas.at(row, col)) found.push_back(&formulas.entries()[i]);
   tokens.clear();
   if (found.empty()) return false;
   if (found.size() == 1) {
@@ -106,26 +111,28 @@ kslp_problem_s &require_layer(const Problem &prob, const char *fn) {
 
 void add_coefs(kslp_problem_s &slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
                const int *fstart, int parsed, const int *type, const double *value, bool replace, const char *fn) {
-  std::vector<Entry> add = build_entries(&slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, fn);
-  if (replace) slp.set_entries(std::move(add));
-  else slp.append_entries(std::move(add));
+  std::vector<FormulaEntry> add = build_entries(&slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, fn);
+  if (replace) slp.formulas(fn).assign(std::move(add));
+  else slp.formulas(fn).append(std::move(add));
 }
 
 void del_coefs(kslp_problem_s &slp, int ncoef, const int *rowindex, const int *colindex, const char *fn) {
   if (ncoef < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative count %d", fn, ncoef);
   if (ncoef > 0 && (!rowindex || !colindex)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null index array", fn);
-  const std::vector<Entry> &entries = slp.entries();
+  if (ncoef == 0) return;
+  const FormulaStore &formulas = slp.formulas();
+  const std::vector<FormulaEntry> &entries = formulas.entries();
   std::vector<char> drop(entries.size(), 0);
   for (int k = 0; k < ncoef; ++k) {
-    const std::vector<int> &at = slp.entries_at(rowindex[k], colindex[k]);
+    const std::vector<int> &at = formulas.at(rowindex[k], colindex[k]);
     if (at.empty()) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no entry at row %d, column %d", fn, rowindex[k], colindex[k]);
     for (int i : at) drop[i] = 1;
   }
-  std::vector<Entry> kept;
+  std::vector<FormulaEntry> kept;
   kept.reserve(entries.size());
   for (size_t i = 0; i < entries.size(); ++i)
     if (!drop[i]) kept.push_back(entries[i]);
-  slp.set_entries(std::move(kept));
+  slp.formulas(fn).assign(std::move(kept));
 }
 
 void get_coefs(const kslp_problem_s *slp, int *ncoef, int *rowindex, int *colindex) {
@@ -133,7 +140,7 @@ void get_coefs(const kslp_problem_s *slp, int *ncoef, int *rowindex, int *colind
     if (ncoef) *ncoef = 0;
     return;
   }
-  const std::vector<std::pair<int, int>> &pairs = slp->pairs();
+  const std::vector<std::pair<int, int>> &pairs = slp->formulas().pairs();
   if (ncoef) *ncoef = static_cast<int>(pairs.size());
   for (size_t i = 0; i < pairs.size(); ++i) {
     if (rowindex) rowindex[i] = pairs[i].first;
@@ -146,7 +153,7 @@ void get_coef_formula(const kslp_problem_s &slp, int rowindex, int colindex, dou
   require_parsed(parsed, fn);
   double f = 0.0;
   std::vector<Token> tokens;
-  if (!combined(&slp, rowindex, colindex, f, tokens))
+  if (!combined(slp.formulas(), rowindex, colindex, f, tokens))
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no entry at row %d, column %d", fn, rowindex, colindex);
   write_tokens(tokens, maxtokens, ntokens, type, value, fn);
   if (factor) *factor = f;
@@ -165,10 +172,11 @@ void del_formulas(kslp_problem_s &slp, int nrows, const int *rowindex, const cha
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range", fn, rowindex[k]);
   std::vector<int> rows(rowindex, rowindex + nrows);
   std::sort(rows.begin(), rows.end());
-  std::vector<Entry> kept;
-  for (const Entry &e : slp.entries())
+  FormulaStore &formulas = slp.formulas(fn);
+  std::vector<FormulaEntry> kept;
+  for (const FormulaEntry &e : formulas.entries())
     if (e.col != KSLP_NOCOLUMN || !std::binary_search(rows.begin(), rows.end(), e.row)) kept.push_back(e);
-  slp.set_entries(std::move(kept));
+  formulas.assign(std::move(kept));
 }
 
 void get_formula(const Problem &prob, int rowindex, int parsed, int maxtokens, int *ntokens, int *type, double *value,
@@ -178,7 +186,7 @@ void get_formula(const Problem &prob, int rowindex, int parsed, int maxtokens, i
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range", fn, rowindex);
   std::vector<Token> tokens;
   double f = 1.0;
-  if (prob.slp && combined(prob.slp, rowindex, KSLP_NOCOLUMN, f, tokens) && f != 1.0) {
+  if (prob.slp && combined(prob.model.formulas, rowindex, KSLP_NOCOLUMN, f, tokens) && f != 1.0) {
     tokens.pop_back();
     tokens.push_back(Token{kConst, f});
     tokens.push_back(Token{kOperator, 3});
@@ -190,7 +198,7 @@ void get_formula(const Problem &prob, int rowindex, int parsed, int maxtokens, i
 void get_formula_rows(const Problem &prob, int *nrows, int *rowindex, int maxrows, const char *fn) {
   std::vector<int> rows;
   if (prob.slp)
-    for (const Entry &e : prob.slp->entries())
+    for (const FormulaEntry &e : prob.model.formulas.entries())
       if (e.col == KSLP_NOCOLUMN) rows.push_back(e.row);
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -276,3 +284,10 @@ void get_slp_sol(const kslp_problem_s &slp, double *x, double *slack, double *du
 
 }  // namespace nlp
 }  // namespace klvo
+
+void kslp_problem_s::load_formulas(int n, const int *row, const int *col, const double *factor, const int *start,
+                                   const int *type, const double *value) {
+  // The layer's last error tells of a failure too, as after a failed KSLPloadcoefs.
+  int rc = klvo::guarded(error, [&] { add_coefs(*this, n, row, col, factor, start, 1, type, value, true, "KSLPloadcoefs"); });
+  if (rc != 0) throw klvo::Error(rc, error.text());
+}

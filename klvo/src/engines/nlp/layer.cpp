@@ -36,50 +36,14 @@ void kslp_problem_s::set_message_callback(KSLPmessagecb f, void *data) {
   message_data_ = f ? data : nullptr;
 }
 
-void kslp_problem_s::set_entries(std::vector<klvo::nlp::Entry> entries) {
-  entries_ = std::move(entries);
-  std::lock_guard<std::mutex> lock(index_mutex_);
-  index_valid_ = false;
-  ++entries_revision;
+const klvo::FormulaStore &kslp_problem_s::formulas() const {
+  static const klvo::FormulaStore none;
+  return prob ? prob->model.formulas : none;
 }
 
-void kslp_problem_s::append_entries(std::vector<klvo::nlp::Entry> &&more) {
-  // Amortised growth: an exact reserve per call would copy every entry on every call.
-  for (auto &e : more) entries_.push_back(std::move(e));
-  std::lock_guard<std::mutex> lock(index_mutex_);
-  index_valid_ = false;
-  ++entries_revision;
-}
-
-namespace {
-uint64_t pair_key(int row, int col) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
-}
-}  // namespace
-
-void kslp_problem_s::build_index() const {
-  std::lock_guard<std::mutex> lock(index_mutex_);
-  if (index_valid_) return;
-  index_.clear();
-  pairs_.clear();
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    std::vector<int> &at = index_[pair_key(entries_[i].row, entries_[i].col)];
-    if (at.empty()) pairs_.push_back({entries_[i].row, entries_[i].col});
-    at.push_back(static_cast<int>(i));
-  }
-  index_valid_ = true;
-}
-
-const std::vector<int> &kslp_problem_s::entries_at(int row, int col) const {
-  static const std::vector<int> none;
-  build_index();
-  auto it = index_.find(pair_key(row, col));
-  return it == index_.end() ? none : it->second;
-}
-
-const std::vector<std::pair<int, int>> &kslp_problem_s::pairs() const {
-  build_index();
-  return pairs_;
+klvo::FormulaStore &kslp_problem_s::formulas(const char *function) {
+  if (!prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", function);
+  return prob->model.formulas;
 }
 
 int kslp_problem_s::ncols() const { return prob ? prob->model.ncols() : 0; }
@@ -120,7 +84,7 @@ int64_t attribute_int(const Problem &prob, int id) {
     case kAttrFormulas: {
       int64_t n = 0;
       if (slp)
-        for (const Entry &e : slp->entries())
+        for (const FormulaEntry &e : prob.model.formulas.entries())
           if ((e.col == KSLP_NOCOLUMN) == (id == kAttrFormulas)) ++n;
       return n;
     }
@@ -203,9 +167,9 @@ std::string str_control(const kslp_problem_s *slp, int id) {
   return slp->controls.strs[ControlValues::slot(*p)];
 }
 
-bool has_formulas(const Problem &prob) { return prob.slp && !prob.slp->entries().empty(); }
+bool has_formulas(const Problem &prob) { return prob.slp && !prob.model.formulas.empty(); }
 
-int formula_count(const Problem &prob) { return prob.slp ? static_cast<int>(prob.slp->entries().size()) : 0; }
+int formula_count(const Problem &prob) { return prob.slp ? prob.model.formulas.size() : 0; }
 
 bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, double *d, std::string *s) {
   const ParamInfo *p = find_param(id);
@@ -245,41 +209,31 @@ std::vector<int> sorted_unique(int n, const int *index) {
 }
 }  // namespace
 
-void model_replaced(Problem &prob, bool drop_entries) {
-  kslp_problem_s *slp = prob.slp;
-  if (!slp) return;
-  if (drop_entries) slp->set_entries({});
-  slp->compiled.reset();
-  slp->initval.clear();
-  slp->vars.clear();
-  slp->rowstatus.clear();
-  slp->results = Results();
+}  // namespace nlp
+}  // namespace klvo
+
+using namespace klvo::nlp;
+
+// Initial values, column settings, row statuses and results of the old model are dropped;
+// controls and user functions stay.
+void kslp_problem_s::model_replaced() {
+  compiled.reset();
+  initval.clear();
+  vars.clear();
+  rowstatus.clear();
+  results = Results();
 }
 
-void rows_deleted(Problem &prob, int n, const int *index) {
-  kslp_problem_s *slp = prob.slp;
-  if (!slp || n <= 0) return;
+void kslp_problem_s::rows_deleted(int n, const int *index) {
+  if (n <= 0) return;
   std::vector<int> deleted = sorted_unique(n, index);
-  std::vector<Entry> kept;
-  kept.reserve(slp->entries().size());
-  for (Entry e : slp->entries()) {
-    if (e.row < 0) {
-      kept.push_back(std::move(e));
-      continue;
-    }
-    auto it = std::lower_bound(deleted.begin(), deleted.end(), e.row);
-    if (it != deleted.end() && *it == e.row) continue;
-    e.row -= static_cast<int>(it - deleted.begin());
-    kept.push_back(std::move(e));
-  }
-  slp->set_entries(std::move(kept));
   std::map<int, int> status;
-  for (const auto &kv : slp->rowstatus) {
+  for (const auto &kv : rowstatus) {
     auto it = std::lower_bound(deleted.begin(), deleted.end(), kv.first);
     if (it == deleted.end() || *it != kv.first) status[kv.first - static_cast<int>(it - deleted.begin())] = kv.second;
   }
-  slp->rowstatus = std::move(status);
-  for (auto &kv : slp->vars) {
+  rowstatus = std::move(status);
+  for (auto &kv : vars) {
     int &d = kv.second.detrow;
     if (d < 0) continue;
     auto it = std::lower_bound(deleted.begin(), deleted.end(), d);
@@ -287,37 +241,24 @@ void rows_deleted(Problem &prob, int n, const int *index) {
   }
 }
 
-// Drops entries that use a deleted column (as their column or inside the formula) and renumbers
-// the columns of the others.
-void cols_deleted(Problem &prob, int n, const int *index) {
-  kslp_problem_s *slp = prob.slp;
-  if (!slp || n <= 0) return;
+void kslp_problem_s::cols_deleted(int n, const int *index) {
+  if (n <= 0) return;
   std::vector<int> deleted = sorted_unique(n, index);
   auto gone = [&](int c) { return std::binary_search(deleted.begin(), deleted.end(), c); };
   auto shift = [&](int c) { return c - static_cast<int>(std::lower_bound(deleted.begin(), deleted.end(), c) - deleted.begin()); };
-  int ncols = prob.model.ncols();
-  std::vector<Entry> kept;
-  for (Entry e : slp->entries()) {
-    bool uses = e.col >= 0 && gone(e.col);
-    for (int c : e.tape.cols()) uses = uses || gone(c);
-    if (uses) continue;
-    if (e.col >= 0) e.col = shift(e.col);
-    for (Token &t : e.tokens)
-      if (t.type == kColumn) t.value = shift(static_cast<int>(t.value));
-    e.tape = Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), ncols, slp->users.get());
-    kept.push_back(std::move(e));
-  }
-  slp->set_entries(std::move(kept));
   std::map<int, double> init;
-  for (const auto &kv : slp->initval)
+  for (const auto &kv : initval)
     if (!gone(kv.first)) init[shift(kv.first)] = kv.second;
-  slp->initval = std::move(init);
-  std::map<int, VarSettings> vars;
-  for (const auto &kv : slp->vars)
-    if (!gone(kv.first)) vars[shift(kv.first)] = kv.second;
-  slp->vars = std::move(vars);
-  slp->results = Results();
+  initval = std::move(init);
+  std::map<int, VarSettings> settings;
+  for (const auto &kv : vars)
+    if (!gone(kv.first)) settings[shift(kv.first)] = kv.second;
+  vars = std::move(settings);
+  results = Results();
 }
+
+namespace klvo {
+namespace nlp {
 
 // ---- Handles.
 
@@ -328,12 +269,18 @@ KSLPprob create_layer(KLVOprob *prob, const char *fn) {
   if ((*prob)->slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the problem already has a nonlinear layer", fn);
   KSLPprob slp = new kslp_problem_s(*prob);
   (*prob)->slp = slp;
+  (*prob)->layer = slp;
   return slp;
 }
 
 void destroy_layer(KSLPprob slp, const char *fn) {
   if (!slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null nonlinear-layer handle", fn);
-  if (slp->prob && slp->prob->slp == slp) slp->prob->slp = nullptr;
+  if (slp->prob && slp->prob->slp == slp) {
+    // The formulas may call the layer's user functions: they go with it.
+    slp->prob->model.formulas.clear();
+    slp->prob->slp = nullptr;
+    slp->prob->layer = nullptr;
+  }
   delete slp;
 }
 
@@ -349,17 +296,13 @@ void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn)
     fail(KLVO_ERR_INVALID_ARGUMENT,
          "%s: the destination problem has %d rows and %d columns, the source %d and %d; copy the problem first", fn,
          dest.nrows(), dest.ncols(), src->nrows(), src->ncols());
-  // Deep copy of the user functions: the copied tapes must point at the new records.
+  // Deep copy of the user functions: formulas compiled for the copy must point at its records.
   auto users = std::make_shared<UserFunctions>();
   for (const auto &u : src->users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
-  std::vector<Entry> entries;
-  entries.reserve(src->entries().size());
-  for (const Entry &e : src->entries())
-    entries.push_back(Entry{e.row, e.col, e.factor, e.tokens,
-                            Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), dest.ncols(), users.get())});
+  FormulaStore &formulas = dest.formulas(fn);
   dest.users = std::move(users);
   dest.compiled.reset();
-  dest.set_entries(std::move(entries));
+  formulas = src->formulas();
   dest.initval = src->initval;
   dest.vars = src->vars;
   dest.rowstatus = src->rowstatus;

@@ -1,6 +1,6 @@
 // The C++ object behind a KSLPprob handle: the nonlinear layer attached to one problem. It
-// holds the formula entries, user functions, initial values, its controls and the results of
-// the last nonlinear solve.
+// holds the user functions, initial values, its controls and the results of the last
+// nonlinear solve; the formula entries live in the problem's model store.
 #pragma once
 
 #include <atomic>
@@ -8,28 +8,19 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/formula.h"
 #include "engines/nlp/nlp_model.h"
 #include "env/error.h"
+#include "env/layer_hooks.h"
 #include "klvo.h"
 
 struct klvo_problem_s;
 
 namespace klvo {
 namespace nlp {
-
-// factor * formula * column in a row (-1 the objective); column KSLP_NOCOLUMN: no column.
-struct Entry {
-  int row;
-  int col;
-  double factor;
-  std::vector<Token> tokens;  // without the end token
-  Tape tape;                  // the formula alone, compiled
-};
 
 // Per-column settings of the successive-linearisation interface (KSLPchgvar). Only the
 // initial value (kept in the layer's initial values) steers this library's solver; the others
@@ -55,7 +46,7 @@ struct Results {
 }  // namespace nlp
 }  // namespace klvo
 
-struct kslp_problem_s {
+struct kslp_problem_s final : klvo::LayerHooks {
   explicit kslp_problem_s(KLVOprob base);
   ~kslp_problem_s();
 
@@ -63,19 +54,13 @@ struct kslp_problem_s {
   klvo::ErrorSlot error;
   std::atomic<int> interrupt_reason{0};
 
-  // Formula entries in order of addition. Every change goes through set_entries or
-  // append_entries, which keep the (row, column) index in step.
-  const std::vector<klvo::nlp::Entry> &entries() const { return entries_; }
-  void set_entries(std::vector<klvo::nlp::Entry> entries);
-  void append_entries(std::vector<klvo::nlp::Entry> &&more);
-  // Positions of the entries at (row, col), in order of addition.
-  const std::vector<int> &entries_at(int row, int col) const;
-  // The distinct (row, column) pairs holding entries, in order of first addition.
-  const std::vector<std::pair<int, int>> &pairs() const;
-  uint64_t entries_revision = 0;  // grows on every change of the entries
+  // The formula entries, in the problem's model store. Without a problem (it was destroyed
+  // first) there are none, and changing them fails.
+  const klvo::FormulaStore &formulas() const;
+  klvo::FormulaStore &formulas(const char *function);
   // The solver's compiled model, kept between solves while nothing changed.
   std::shared_ptr<klvo::nlp::NlpModel> compiled;
-  uint64_t compiled_model_revision = 0, compiled_entries_revision = 0;
+  uint64_t compiled_model_revision = 0, compiled_formulas_revision = 0;
 
   std::shared_ptr<klvo::nlp::UserFunctions> users = std::make_shared<klvo::nlp::UserFunctions>();
   std::map<int, double> initval;  // column -> initial value
@@ -91,16 +76,17 @@ struct kslp_problem_s {
   int ncols() const;
   int nrows() const;
 
+  // What the model's editors and file readers call (env/problem.h).
+  void rows_deleted(int n, const int *index) override;
+  void cols_deleted(int n, const int *index) override;
+  void model_replaced() override;
+  void load_formulas(int n, const int *row, const int *col, const double *factor, const int *start, const int *type,
+                     const double *value) override;
+
  private:
   std::mutex message_mutex_;
   KSLPmessagecb message_fn_ = nullptr;
   void *message_data_ = nullptr;
-  std::vector<klvo::nlp::Entry> entries_;
-  mutable std::unordered_map<uint64_t, std::vector<int>> index_;
-  mutable std::vector<std::pair<int, int>> pairs_;
-  mutable bool index_valid_ = false;
-  mutable std::mutex index_mutex_;  // readers may build the index lazily from several threads
-  void build_index() const;
 };
 
 namespace klvo {
@@ -191,16 +177,6 @@ void set_det_rows(kslp_problem_s &slp, int n, const int *colindex, int colindex_
                   int rowindex_size, const char *fn);
 void set_init_step_bounds(kslp_problem_s &slp, int n, const int *colindex, int colindex_size, const double *initial,
                           int initial_size, const char *fn);
-
-// Keep the layer in step with the model store: entries in deleted rows or using deleted
-// columns are dropped and later indices shift down. Called by the model store after it has
-// deleted the rows or columns `index` (n of them, any order, repeats allowed).
-void rows_deleted(Problem &prob, int n, const int *index);
-void cols_deleted(Problem &prob, int n, const int *index);
-// The model store was replaced as a whole (a problem read from a file): initial values, column
-// settings, row statuses and results of the old model are dropped, and its formulas too unless
-// the new ones are already in place. Controls and user functions stay.
-void model_replaced(Problem &prob, bool drop_entries);
 
 // True when the problem has formula entries the solver must take into account; their count.
 bool has_formulas(const Problem &prob);

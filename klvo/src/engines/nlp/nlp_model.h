@@ -17,8 +17,9 @@ namespace nlp {
 
 class NlpModel {
  public:
-  // Builds from the model store and the formula entries of its nonlinear layer (if any).
-  // Throws Error when a formula no longer fits the model (a column out of range).
+  // Builds from the model store, formulas included, compiled with the user functions of the
+  // problem's nonlinear layer (if any; without one the formulas are not used). Throws Error
+  // when a formula no longer fits the model (a column out of range).
   NlpModel(const ModelStore &ms, const kslp_problem_s *layer);
 
   int n = 0;  // columns

@@ -128,14 +128,14 @@ void optimize(const SolveContext &ctx, kslp_problem_s *slp, bool relax) {
   // The compiled model is kept while neither the store nor the formulas change.
   std::shared_ptr<NlpModel> compiled;
   if (slp && slp->compiled && slp->compiled_model_revision == ctx.model.revision &&
-      slp->compiled_entries_revision == slp->entries_revision) {
+      slp->compiled_formulas_revision == ctx.model.formulas.revision()) {
     compiled = slp->compiled;
   } else {
     compiled = std::make_shared<NlpModel>(ctx.model, slp);
     if (slp) {
       slp->compiled = compiled;
       slp->compiled_model_revision = ctx.model.revision;
-      slp->compiled_entries_revision = slp->entries_revision;
+      slp->compiled_formulas_revision = ctx.model.formulas.revision();
     }
   }
   NlpModel &model = *compiled;

@@ -2,33 +2,31 @@
 // follow its end marker as comment lines that other readers skip:
 //   *FORMULA row column factor ntokens type value type value ...
 // (with '\' instead of '*' in LP files); row -1 is the objective, column -1000 none.
-#include "engines/nlp/file_formulas.h"
+#include "io/file_formulas.h"
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "engines/nlp/layer.h"
 #include "env/error.h"
 #include "io/problem_file.h"
 
 namespace klvo {
-namespace nlp {
 
 namespace {
 constexpr const char *kTag = "FORMULA";
 }
 
-void append_formulas(const kslp_problem_s &slp, const std::string &path, bool lp, const char *fn) {
-  if (slp.entries().empty()) return;
+void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp, const char *fn) {
+  if (formulas.empty()) return;
   std::ofstream out(path, std::ios::app | std::ios::binary);
   if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
   char comment = lp ? '\\' : '*';
-  for (const Entry &e : slp.entries()) {
+  for (const FormulaEntry &e : formulas.entries()) {
     out << comment << kTag << ' ' << e.row << ' ' << e.col << ' ' << format_number(e.factor) << ' '
         << e.tokens.size();
-    for (const Token &t : e.tokens) out << ' ' << t.type << ' ' << format_number(t.value);
+    for (const FormulaToken &t : e.tokens) out << ' ' << t.type << ' ' << format_number(t.value);
     out << '\n';
   }
   out.flush();
@@ -74,5 +72,4 @@ FileFormulas read_formulas(const std::string &path, const char *fn) {
   return f;
 }
 
-}  // namespace nlp
 }  // namespace klvo
