@@ -18,10 +18,10 @@ namespace {
 constexpr const char *kTag = "FORMULA";
 }
 
-void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp) {
+void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp, const char *fn) {
   if (formulas.empty()) return;
   std::ofstream out(path, std::ios::app | std::ios::binary);
-  if (!out) fail(KLVO_ERR_FILE, "KSLPwriteprob: cannot open '%s' for writing", path.c_str());
+  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
   char comment = lp ? '\\' : '*';
   for (const FormulaEntry &e : formulas.entries()) {
     out << comment << kTag << ' ' << e.row << ' ' << e.col << ' ' << format_number(e.factor) << ' '
@@ -30,10 +30,10 @@ void append_formulas(const FormulaStore &formulas, const std::string &path, bool
     out << '\n';
   }
   out.flush();
-  if (!out) fail(KLVO_ERR_FILE, "KSLPwriteprob: error writing '%s'", path.c_str());
+  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
 }
 
-FileFormulas read_formulas(const std::string &path) {
+FileFormulas read_formulas(const std::string &path, const char *fn) {
   FileFormulas f;
   std::ifstream in(path, std::ios::binary);
   if (!in) return f;
@@ -50,19 +50,19 @@ FileFormulas read_formulas(const std::string &path) {
     double factor = 0;
     long n = -1;
     if (!(s >> row >> col >> factor >> n) || n < 0)
-      fail(KLVO_ERR_FILE, "KLVOreadprob: %s line %d: malformed formula entry", path.c_str(), lineno);
+      fail(KLVO_ERR_FILE, "%s: %s line %d: malformed formula entry", fn, path.c_str(), lineno);
     for (long k = 0; k < n; ++k) {
       int type = 0;
       double value = 0;
       if (!(s >> type >> value))
-        fail(KLVO_ERR_FILE, "KLVOreadprob: %s line %d: the formula entry has fewer than %ld tokens", path.c_str(),
+        fail(KLVO_ERR_FILE, "%s: %s line %d: the formula entry has fewer than %ld tokens", fn, path.c_str(),
              lineno, n);
       f.type.push_back(type);
       f.value.push_back(value);
     }
     std::string extra;
     if (s >> extra)
-      fail(KLVO_ERR_FILE, "KLVOreadprob: %s line %d: the formula entry has more than %ld tokens", path.c_str(), lineno,
+      fail(KLVO_ERR_FILE, "%s: %s line %d: the formula entry has more than %ld tokens", fn, path.c_str(), lineno,
            n);
     f.row.push_back(row);
     f.col.push_back(col);

@@ -16,9 +16,9 @@ struct FileFormulas {
 };
 
 // Appends the formula entries to a problem file just written (lp: the file is in LP format).
-void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp);
+void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp, const char *fn);
 // The entries a problem file holds (none for a plain file); malformed entries fail with
 // KLVO_ERR_FILE.
-FileFormulas read_formulas(const std::string &path);
+FileFormulas read_formulas(const std::string &path, const char *fn);
 
 }  // namespace klvo

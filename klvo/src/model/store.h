@@ -93,7 +93,7 @@ class NameTable {
 
 struct ModelStore {
   std::string name;
-  int objsense = 1;          // 1 minimise, -1 maximise
+  int objsense = 1;          // minimise (1) or maximise (-1)
   double objconstant = 0.0;  // constant term of the objective
 
   // Columns.

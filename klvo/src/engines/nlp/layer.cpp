@@ -7,6 +7,7 @@
 
 #include "env/environment.h"
 #include "env/objects.h"
+#include "env/problem.h"
 
 using klvo::Environment;
 using klvo::fail;
@@ -109,18 +110,11 @@ void check_range(const ParamInfo &p, double v, const char *function) {
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: value %g of control %s is outside [%g, %g]", function, v, p.name, p.lo, p.hi);
 }
 
-void set_int(kslp_problem_s *slp, int id, int64_t value, const char *function) {
-  const ParamInfo &p = control(id, kInt, function);
-  check_range(p, static_cast<double>(value), function);
-  slp->controls.ints[ControlValues::slot(p)] = value;
-}
 
-int64_t get_int_control(const kslp_problem_s *slp, int id, const char *function) {
-  const ParamInfo &p = control(id, kInt, function);
-  return slp->controls.ints[ControlValues::slot(p)];
-}
 
-int fill_catalogue(int which, const int **ids, const char *const **names, const int **flags, int *count) {
+}  // namespace
+
+void fill_catalogue(int which, const int **ids, const char *const **names, const int **flags, int *count) {
   struct Arrays {
     std::vector<int> ids, flags;
     std::vector<const char *> names;
@@ -141,10 +135,19 @@ int fill_catalogue(int which, const int **ids, const char *const **names, const 
   if (names) *names = a.names.data();
   if (flags) *flags = a.flags.data();
   if (count) *count = static_cast<int>(a.ids.size()) - 1;
-  return KLVO_OK;
 }
 
-}  // namespace
+
+void set_int_control(kslp_problem_s *slp, int id, int64_t value, const char *function) {
+  const ParamInfo &p = control(id, kInt, function);
+  check_range(p, static_cast<double>(value), function);
+  slp->controls.ints[ControlValues::slot(p)] = value;
+}
+
+int64_t get_int_control(const kslp_problem_s *slp, int id, const char *function) {
+  const ParamInfo &p = control(id, kInt, function);
+  return slp->controls.ints[ControlValues::slot(p)];
+}
 
 int64_t int_control(const kslp_problem_s *slp, int id) {
   const ParamInfo *p = find_param(id);
@@ -183,7 +186,7 @@ bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, doub
   return true;
 }
 
-bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s) {
+bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s, const char *fn) {
   const ParamInfo *p = find_param(id);
   if (!p) return false;
   if (!p->control || p->type != type)
@@ -191,8 +194,9 @@ bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const cha
          p->control ? "control" : "attribute", id, p->name);
   KSLPprob slp = prob.slp;
   if (!slp) fail(KLVO_ERR_NOT_INITIALIZED, "Control %d (%s) belongs to the nonlinear layer, which this problem does not have", id, p->name);
-  int rc = type == kInt ? KSLPsetintcontrol64(slp, id, i) : type == kDouble ? KSLPsetdblcontrol(slp, id, d) : KSLPsetstrcontrol(slp, id, s);
-  if (rc != 0) fail(rc, "%s", slp->error.text().c_str());
+  if (type == kInt) set_int_control(slp, id, i, fn);
+  else if (type == kDouble) set_dbl_control(*slp, id, d, fn);
+  else set_str_control(*slp, id, s, fn);
   return true;
 }
 
@@ -253,234 +257,160 @@ void kslp_problem_s::cols_deleted(int n, const int *index) {
   results = Results();
 }
 
-extern "C" {
+namespace klvo {
+namespace nlp {
 
-int KSLPcreateprob(KSLPprob *slp, KLVOprob *prob) {
-  return klvo::api_global_call([&] {
-    if (!slp || !prob || !*prob) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcreateprob: null argument");
-    *slp = nullptr;
-    if (Environment::get().slp_count() <= 0)
-      fail(KLVO_ERR_NOT_INITIALIZED, "KSLPcreateprob: the nonlinear layer is not initialized; call KSLPinit first");
-    if ((*prob)->slp) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcreateprob: the problem already has a nonlinear layer");
-    *slp = new kslp_problem_s(*prob);
-    (*prob)->slp = *slp;
-    (*prob)->layer = *slp;
-  });
+// ---- Handles.
+
+KSLPprob create_layer(KLVOprob *prob, const char *fn) {
+  if (!prob || !*prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null argument", fn);
+  if (Environment::get().slp_count() <= 0)
+    fail(KLVO_ERR_NOT_INITIALIZED, "%s: the nonlinear layer is not initialized; call KSLPinit first", fn);
+  if ((*prob)->slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the problem already has a nonlinear layer", fn);
+  KSLPprob slp = new kslp_problem_s(*prob);
+  (*prob)->slp = slp;
+  (*prob)->layer = slp;
+  return slp;
 }
 
-int KSLPdestroyprob(KSLPprob slp) {
-  return klvo::api_global_call([&] {
-    if (!slp) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdestroyprob: null nonlinear-layer handle");
-    if (slp->prob && slp->prob->slp == slp) {
-      // The formulas may call the layer's user functions: they go with it.
-      slp->prob->model.formulas.clear();
-      slp->prob->slp = nullptr;
-      slp->prob->layer = nullptr;
+void destroy_layer(KSLPprob slp, const char *fn) {
+  if (!slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null nonlinear-layer handle", fn);
+  if (slp->prob && slp->prob->slp == slp) {
+    // The formulas may call the layer's user functions: they go with it.
+    slp->prob->model.formulas.clear();
+    slp->prob->slp = nullptr;
+    slp->prob->layer = nullptr;
+  }
+  delete slp;
+}
+
+Problem &layer_problem(const kslp_problem_s &slp, const char *fn) {
+  if (!slp.prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", fn);
+  return *slp.prob;
+}
+
+void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn) {
+  if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null source handle", fn);
+  if (src == &dest) return;
+  if (dest.ncols() != src->ncols() || dest.nrows() != src->nrows())
+    fail(KLVO_ERR_INVALID_ARGUMENT,
+         "%s: the destination problem has %d rows and %d columns, the source %d and %d; copy the problem first", fn,
+         dest.nrows(), dest.ncols(), src->nrows(), src->ncols());
+  // Deep copy of the user functions: formulas compiled for the copy must point at its records.
+  auto users = std::make_shared<UserFunctions>();
+  for (const auto &u : src->users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
+  FormulaStore &formulas = dest.formulas(fn);
+  dest.users = std::move(users);
+  dest.compiled.reset();
+  formulas = src->formulas();
+  dest.initval = src->initval;
+  dest.vars = src->vars;
+  dest.rowstatus = src->rowstatus;
+  dest.controls = src->controls;
+  dest.results = Results();
+}
+
+void copy_controls(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn) {
+  if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null source handle", fn);
+  dest.controls = src->controls;
+  if (dest.prob && src->prob) dest.prob->model.objsense = src->prob->model.objsense;
+}
+
+void interrupt(kslp_problem_s &slp, int reason) {
+  slp.interrupt_reason = reason > 0 ? reason : 1;
+  if (slp.prob) slp.prob->interrupt_reason = reason > 0 ? reason : 1;
+}
+
+// ---- Controls and attributes.
+
+void control_code(const char *name, int *id, int *flags, const char *fn) {
+  if (!name) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null name", fn);
+  const ParamInfo *p = find_param(std::string(name));
+  if (id) *id = p ? p->id : 0;
+  if (flags) *flags = p ? param_flags(*p) : 0;
+}
+
+double get_dbl_control(const kslp_problem_s &slp, int id, const char *fn) {
+  const ParamInfo &p = control(id, kDouble, fn);
+  if (id == kCtrlObjSense && slp.prob) return slp.prob->model.objsense;
+  return slp.controls.dbls[ControlValues::slot(p)];
+}
+
+void set_dbl_control(kslp_problem_s &slp, int id, double value, const char *fn) {
+  const ParamInfo &p = control(id, kDouble, fn);
+  if (id == kCtrlObjSense) {
+    if (value != 1.0 && value != -1.0)
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the objective sense must be 1 (minimize) or -1 (maximize), not %g", fn, value);
+    if (slp.prob) {
+      slp.prob->model.objsense = value > 0 ? 1 : -1;
+      slp.prob->model.touch();
     }
-    delete slp;
-  });
+  }
+  check_range(p, value, fn);
+  slp.controls.dbls[ControlValues::slot(p)] = value;
 }
 
-int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *name) {
-  return klvo::slp_api_call(dest, "KSLPcopyprob", [&] {
-    if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcopyprob: null source handle");
-    if (src == dest) return;
-    if (dest->ncols() != src->ncols() || dest->nrows() != src->nrows())
-      fail(KLVO_ERR_INVALID_ARGUMENT,
-           "KSLPcopyprob: the destination problem has %d rows and %d columns, the source %d and %d; copy the problem first",
-           dest->nrows(), dest->ncols(), src->nrows(), src->ncols());
-    // Deep copy of the user functions: formulas compiled for the copy must point at its records.
-    auto users = std::make_shared<UserFunctions>();
-    for (const auto &u : src->users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
-    klvo::FormulaStore &formulas = dest->formulas("KSLPcopyprob");
-    dest->users = std::move(users);
-    dest->compiled.reset();
-    formulas = src->formulas();
-    dest->initval = src->initval;
-    dest->vars = src->vars;
-    dest->rowstatus = src->rowstatus;
-    dest->controls = src->controls;
-    dest->results = Results();
-  });
+void get_str_control(const kslp_problem_s &slp, int id, char *value, int maxbytes, int *nbytes, const char *fn) {
+  const ParamInfo &p = control(id, kString, fn);
+  const std::string &s = slp.controls.strs[ControlValues::slot(p)];
+  if (nbytes) *nbytes = static_cast<int>(s.size()) + 1;
+  if (value) {
+    if (maxbytes < static_cast<int>(s.size()) + 1)
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the buffer of %d bytes cannot hold %d", fn, maxbytes,
+           static_cast<int>(s.size()) + 1);
+    std::memcpy(value, s.c_str(), s.size() + 1);
+  }
 }
 
-int KSLPcopycontrols(KSLPprob dest, KSLPprob src) {
-  return klvo::slp_api_call(dest, "KSLPcopycontrols", [&] {
-    if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcopycontrols: null source handle");
-    dest->controls = src->controls;
-    if (dest->prob && src->prob) dest->prob->model.objsense = src->prob->model.objsense;
-  });
+void set_str_control(kslp_problem_s &slp, int id, const char *value, const char *fn) {
+  const ParamInfo &p = control(id, kString, fn);
+  if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null value", fn);
+  slp.controls.strs[ControlValues::slot(p)] = value;
 }
 
-int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg) {
-  if (!slp) return KLVO_ERR_INVALID_ARGUMENT;
-  if (code) *code = slp->error.code();
-  if (errmsg) klvo::copy_text(slp->error.text(), errmsg, 512);
-  return KLVO_OK;
+int64_t get_int_attrib(const kslp_problem_s &slp, int id, const char *fn) {
+  attribute(id, kInt, fn);
+  if (!slp.prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", fn);
+  return attribute_int(*slp.prob, id);
 }
 
-int KSLPinterrupt(KSLPprob slp, int reason) {
-  return klvo::slp_api_call(slp, "KSLPinterrupt", [&] {
-    slp->interrupt_reason = reason > 0 ? reason : 1;
-    if (slp->prob) KLVOinterrupt(slp->prob, reason);
-  });
+double get_dbl_attrib(const kslp_problem_s &slp, int id, const char *fn) {
+  attribute(id, kDouble, fn);
+  if (!slp.prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", fn);
+  return attribute_dbl(*slp.prob, id);
 }
 
-int KSLPsetcbmessage(KSLPprob slp, KSLPmessagecb f, void *data) {
-  return klvo::slp_api_call(slp, "KSLPsetcbmessage", [&] { slp->set_message_callback(f, data); });
+void *get_ptr_attrib(const kslp_problem_s &slp, int id, const char *fn) {
+  attribute(id, kPointer, fn);
+  return slp.prob;
 }
 
-int KSLPgetcalist(const int **ids, const char *const **names, const int **flags, int *count) {
-  return fill_catalogue(1, ids, names, flags, count);
+// ---- Solve state and user functions.
+
+void unconstruct(kslp_problem_s &slp) {
+  slp.compiled.reset();
+  slp.results.layer_status &= ~kStatusConstructed;
 }
 
-int KSLPgetKTRcalist(const int **ids, const char *const **names, const int **flags, int *count) {
-  return fill_catalogue(2, ids, names, flags, count);
+void postsolve(kslp_problem_s &slp) { slp.results.layer_status &= ~kStatusSolved; }
+
+int add_user_function(kslp_problem_s &slp, const char *name, int type, int nin, int nout, int flags, KSLPuserfunction fn,
+                      void *data, const char *function) {
+  if (!fn) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null function", function);
+  if (type != 2 && type != 5)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: type %d is not 2 (values) or 5 (values and derivatives)", function, type);
+  if (nin < 1) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: a user function needs at least one argument", function);
+  if (nout != 1) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: a user function returns one value, not %d", function, nout);
+  if (flags != 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: flags must be 0", function);
+  auto u = std::make_unique<UserFunction>();
+  u->name = name ? name : "";
+  u->type = type;
+  u->arity = nin;
+  u->fn = fn;
+  u->data = data;
+  slp.users->items.push_back(std::move(u));
+  return static_cast<int>(slp.users->items.size());
 }
 
-int KSLPcontrolcode(const char *name, int *id, int *flags) {
-  return klvo::api_global_call([&] {
-    if (!name) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcontrolcode: null name");
-    const ParamInfo *p = find_param(std::string(name));
-    if (id) *id = p ? p->id : 0;
-    if (flags) *flags = p ? param_flags(*p) : 0;
-  });
-}
-
-int KSLPgetintcontrol64(KSLPprob slp, int id, int64_t *value) {
-  return klvo::slp_api_call(slp, "KSLPgetintcontrol", [&] {
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetintcontrol: null value pointer");
-    *value = get_int_control(slp, id, "KSLPgetintcontrol");
-  });
-}
-
-int KSLPgetintcontrol(KSLPprob slp, int id, int *value) {
-  int64_t v = 0;
-  int rc = KSLPgetintcontrol64(slp, id, value ? &v : nullptr);
-  if (rc == 0) *value = static_cast<int>(v);
-  return rc;
-}
-
-int KSLPsetintcontrol64(KSLPprob slp, int id, int64_t value) {
-  return klvo::slp_api_call(slp, "KSLPsetintcontrol", [&] { set_int(slp, id, value, "KSLPsetintcontrol"); });
-}
-
-int KSLPsetintcontrol(KSLPprob slp, int id, int value) { return KSLPsetintcontrol64(slp, id, value); }
-
-int KSLPgetdblcontrol(KSLPprob slp, int id, double *value) {
-  return klvo::slp_api_call(slp, "KSLPgetdblcontrol", [&] {
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetdblcontrol: null value pointer");
-    const ParamInfo &p = control(id, kDouble, "KSLPgetdblcontrol");
-    if (id == kCtrlObjSense && slp->prob) *value = slp->prob->model.objsense;
-    else *value = slp->controls.dbls[ControlValues::slot(p)];
-  });
-}
-
-int KSLPsetdblcontrol(KSLPprob slp, int id, double value) {
-  return klvo::slp_api_call(slp, "KSLPsetdblcontrol", [&] {
-    const ParamInfo &p = control(id, kDouble, "KSLPsetdblcontrol");
-    if (id == kCtrlObjSense) {
-      if (value != 1.0 && value != -1.0)
-        fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPsetdblcontrol: the objective sense must be 1 (minimize) or -1 (maximize), not %g",
-             value);
-      if (slp->prob) {
-        slp->prob->model.objsense = value > 0 ? 1 : -1;
-        slp->prob->model.touch();
-      }
-    }
-    check_range(p, value, "KSLPsetdblcontrol");
-    slp->controls.dbls[ControlValues::slot(p)] = value;
-  });
-}
-
-int KSLPgetstringcontrol(KSLPprob slp, int id, char *value, int maxbytes, int *nbytes) {
-  return klvo::slp_api_call(slp, "KSLPgetstringcontrol", [&] {
-    const ParamInfo &p = control(id, kString, "KSLPgetstringcontrol");
-    const std::string &s = slp->controls.strs[ControlValues::slot(p)];
-    if (nbytes) *nbytes = static_cast<int>(s.size()) + 1;
-    if (value) {
-      if (maxbytes < static_cast<int>(s.size()) + 1)
-        fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetstringcontrol: the buffer of %d bytes cannot hold %d", maxbytes,
-             static_cast<int>(s.size()) + 1);
-      std::memcpy(value, s.c_str(), s.size() + 1);
-    }
-  });
-}
-
-int KSLPsetstrcontrol(KSLPprob slp, int id, const char *value) {
-  return klvo::slp_api_call(slp, "KSLPsetstrcontrol", [&] {
-    const ParamInfo &p = control(id, kString, "KSLPsetstrcontrol");
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPsetstrcontrol: null value");
-    slp->controls.strs[ControlValues::slot(p)] = value;
-  });
-}
-
-int KSLPgetintattrib64(KSLPprob slp, int id, int64_t *value) {
-  return klvo::slp_api_call(slp, "KSLPgetintattrib", [&] {
-    attribute(id, kInt, "KSLPgetintattrib");
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetintattrib: null value pointer");
-    if (!slp->prob) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetintattrib: the layer's problem has been destroyed");
-    *value = attribute_int(*slp->prob, id);
-  });
-}
-
-int KSLPgetintattrib(KSLPprob slp, int id, int *value) {
-  int64_t v = 0;
-  int rc = KSLPgetintattrib64(slp, id, value ? &v : nullptr);
-  if (rc == 0) *value = static_cast<int>(v);
-  return rc;
-}
-
-int KSLPgetdblattrib(KSLPprob slp, int id, double *value) {
-  return klvo::slp_api_call(slp, "KSLPgetdblattrib", [&] {
-    attribute(id, kDouble, "KSLPgetdblattrib");
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetdblattrib: null value pointer");
-    if (!slp->prob) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetdblattrib: the layer's problem has been destroyed");
-    *value = attribute_dbl(*slp->prob, id);
-  });
-}
-
-int KSLPgetptrattrib(KSLPprob slp, int id, void **value) {
-  return klvo::slp_api_call(slp, "KSLPgetptrattrib", [&] {
-    attribute(id, kPointer, "KSLPgetptrattrib");
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetptrattrib: null value pointer");
-    *value = slp->prob;
-  });
-}
-
-int KSLPunconstruct(KSLPprob slp) {
-  return klvo::slp_api_call(slp, "KSLPunconstruct", [&] {
-    slp->compiled.reset();
-    slp->results.layer_status &= ~kStatusConstructed;
-  });
-}
-
-int KSLPpostsolve(KSLPprob slp) {
-  return klvo::slp_api_call(slp, "KSLPpostsolve", [&] { slp->results.layer_status &= ~kStatusSolved; });
-}
-
-int KSLPsetfunctionerror(KSLPprob slp) {
-  return klvo::slp_api_call(slp, "KSLPsetfunctionerror", [&] { set_user_function_error(); });
-}
-
-int KSLPadduserfunction(KSLPprob slp, const char *name, int type, int nin, int nout, int flags, KSLPuserfunction fn,
-                        void *data, int *id) {
-  return klvo::slp_api_call(slp, "KSLPadduserfunction", [&] {
-    if (!fn) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: null function");
-    if (type != 2 && type != 5)
-      fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: type %d is not 2 (values) or 5 (values and derivatives)", type);
-    if (nin < 1) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: a user function needs at least one argument");
-    if (nout != 1) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: a user function returns one value, not %d", nout);
-    if (flags != 0) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: flags must be 0");
-    auto u = std::make_unique<UserFunction>();
-    u->name = name ? name : "";
-    u->type = type;
-    u->arity = nin;
-    u->fn = fn;
-    u->data = data;
-    slp->users->items.push_back(std::move(u));
-    if (id) *id = static_cast<int>(slp->users->items.size());
-  });
-}
-
-}  // extern "C"
+}  // namespace nlp
+}  // namespace klvo

@@ -31,8 +31,7 @@ uint64_t pair_key(int i, int j) {
 
 }  // namespace
 
-NlpModel::NlpModel(const Problem &prob) {
-  const ModelStore &ms = prob.model;
+NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
   n = ms.ncols();
   int nr = ms.nrows();
   sense = ms.objsense < 0 ? -1.0 : 1.0;
@@ -63,8 +62,8 @@ NlpModel::NlpModel(const Problem &prob) {
   }
   // Formula entries of the store, each compiled with its factor and column. They were checked
   // when added, but a model loaded since may have fewer rows or columns.
-  if (prob.slp) {
-    const UserFunctions *users = prob.slp->users.get();
+  if (layer) {
+    const UserFunctions *users = layer->users.get();
     for (const FormulaEntry &e : ms.formulas.entries()) {
       if (e.row >= nr)
         fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry lies in row %d but the problem has %d rows", e.row, nr);
