@@ -1,14 +1,12 @@
 // The model store through the C interface: loading, reading back, changing, names, copying,
 // and bad input that must leave the model as it was.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "test_model_support.h"
+#include "test_support.h"
 
 using klvo_test::ProblemTest;
 using klvo_test::snapshot;
@@ -51,33 +49,11 @@ TEST_F(ProblemTest, LoadedLpReadsBackWithInfiniteBoundsClampedAndRangeMadePositi
   std::map<std::pair<int, int>, double> expected = {{{0, 0}, 1}, {{2, 0}, 5}, {{0, 1}, 2},
                                                     {{1, 1}, 3}, {{1, 2}, 4}, {{2, 3}, 6}};
   EXPECT_EQ(s.matrix, expected);
-  // Column-wise reading gives the same entries, sorted by row.
-  int64_t start[3], nz = 0;
-  int ind[8];
-  double val[8];
-  ASSERT_EQ(KLVOgetcols64(prob, start, ind, val, 8, &nz, 0, 1), 0);
-  EXPECT_EQ(nz, 4);
-  EXPECT_EQ(std::vector<int64_t>(start, start + 3), (std::vector<int64_t>{0, 2, 4}));
-  EXPECT_EQ(std::vector<int>(ind, ind + 4), (std::vector<int>{0, 2, 0, 1}));
   double c = -1;
   ASSERT_EQ(KLVOgetcoef(prob, 2, 3, &c), 0);
   EXPECT_EQ(c, 6);
   ASSERT_EQ(KLVOgetcoef(prob, 0, 3, &c), 0);
   EXPECT_EQ(c, 0);
-}
-
-TEST_F(ProblemTest, EmptyLoadGivesNamedProblemWithoutRowsOrColumns) {
-  load_small(prob);
-  ASSERT_EQ(KLVOloadlp(prob, "noname", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
-  Snapshot s = snapshot(prob);
-  EXPECT_EQ(s.name, "noname");
-  EXPECT_EQ(s.ncols, 0);
-  EXPECT_EQ(s.nrows, 0);
-  // The empty problem grows normally afterwards.
-  ASSERT_EQ(KLVOaddcols(prob, 2, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(klvo_test::ncols(prob), 2);
 }
 
 TEST_F(ProblemTest, LoadWithColumnLengthsSkipsTheGapsBetweenColumns) {
@@ -107,13 +83,13 @@ TEST_F(ProblemTest, FailedLoadKeepsThePreviousModel) {
   EXPECT_EQ(KLVOloadlp(prob, "new", 1, 1, rowtype, nullptr, nullptr, nullptr, start, nullptr, bad_row, val, nullptr,
                        nullptr),
             KLVO_ERR_INVALID_ARGUMENT);
-  EXPECT_NE(last_error().find("row index 3"), std::string::npos) << last_error();
+  EXPECT_NE(error().find("row index 3"), std::string::npos) << error();
   const char bad_type[] = {'X'};
   const int good_row[] = {0};
   EXPECT_NE(KLVOloadlp(prob, "new", 1, 1, bad_type, nullptr, nullptr, nullptr, start, nullptr, good_row, val, nullptr,
                        nullptr),
             0);
-  EXPECT_NE(last_error().find("row type 'X'"), std::string::npos) << last_error();
+  EXPECT_NE(error().find("row type 'X'"), std::string::npos) << error();
   Snapshot after = snapshot(prob);
   EXPECT_TRUE(before == after) << klvo_test::diff(before, after);
 }
@@ -145,7 +121,7 @@ TEST_F(ProblemTest, LoadMiqcqpKeepsEntitiesSetsAndBothQuadraticParts) {
   ASSERT_EQ(KLVOloadmiqcqp64(prob, "mq", 3, 2, rowtype, rhs, nullptr, nullptr, start, nullptr, rowind, val, lb, ub,
                              3, q1, q2, qv, 1, qrow, nqc, rq1, rq2, rqv, 3, 1, ctype, entind, limit, settype,
                              setstart, setind, refval),
-            0) << last_error();
+            0) << error();
   Snapshot s = snapshot(prob);
   EXPECT_EQ(s.coltype, "BSI");
   EXPECT_EQ(s.ub[0], 1.0);  // a binary column keeps the part of its bounds inside [0, 1]
@@ -248,7 +224,7 @@ TEST_F(ProblemTest, RhsRangeTurnsEachRowTypeIntoTheRightInterval) {
   const char n = 'N';
   ASSERT_EQ(KLVOchgrowtype(prob, 1, rows, &n), 0);
   EXPECT_NE(KLVOchgrhsrange(prob, 1, rows, rng), 0);
-  EXPECT_NE(last_error().find("free"), std::string::npos);
+  EXPECT_NE(error().find("free"), std::string::npos);
 }
 
 TEST_F(ProblemTest, ColumnTypesSetBinaryBoundsAndLimits) {
@@ -276,12 +252,6 @@ TEST_F(ProblemTest, ColumnTypesSetBinaryBoundsAndLimits) {
   double ub = -1;
   ASSERT_EQ(KLVOgetub(prob, &ub, 0, 0), 0);
   EXPECT_EQ(ub, 0.0);
-  const char both = 'B';
-  const double three = 3;
-  ASSERT_EQ(KLVOchgbounds(prob, 1, &col3, &both, &three), 0);
-  s = snapshot(prob);
-  EXPECT_EQ(s.lb[3], 3.0);
-  EXPECT_EQ(s.ub[3], 3.0);
 }
 
 TEST_F(ProblemTest, ChangedCoefficientsStayConsistentByRowAndByColumn) {
@@ -303,13 +273,6 @@ TEST_F(ProblemTest, ChangedCoefficientsStayConsistentByRowAndByColumn) {
   for (int j = 0; j < 4; ++j)
     for (int64_t p = start[j]; p < start[j + 1]; ++p) bycol[{ind[p], j}] = val[p];
   EXPECT_EQ(bycol, expected);
-  // Objective constant and coefficients.
-  const int objcols[] = {-1, 2};
-  const double objvals[] = {-3.0, 9.0};
-  ASSERT_EQ(KLVOchgobj(prob, 2, objcols, objvals), 0);
-  double obj[4];
-  ASSERT_EQ(KLVOgetobj(prob, obj, 0, 3), 0);
-  EXPECT_EQ(obj[2], 9.0);
 }
 
 TEST_F(ProblemTest, MatrixReadingClipsToMaxcoefsButReportsTheTotal) {
@@ -339,7 +302,7 @@ TEST_F(ProblemTest, NamesAreUniqueDefaultedAndFoundByIndex) {
   EXPECT_EQ(idx, -1);  // a default name is not a stored name
   // A duplicate is refused whether it clashes inside the call or with another row.
   EXPECT_NE(KLVOaddnames(prob, 1, "r0", 2, 2), 0);
-  EXPECT_NE(last_error().find("duplicate row name 'r0'"), std::string::npos) << last_error();
+  EXPECT_NE(error().find("duplicate row name 'r0'"), std::string::npos) << error();
   EXPECT_NE(KLVOaddnames(prob, 1, "x\0x", 1, 2), 0);
   EXPECT_EQ(klvo_test::names(prob, 1, 3), (std::vector<std::string>{"r0", "r1", "R3"}));
   // The failed call also left the lookup as it was: the old name of row 1 is found, the new one not.
@@ -368,16 +331,17 @@ TEST_F(ProblemTest, NamesAreUniqueDefaultedAndFoundByIndex) {
   char small[4];
   EXPECT_NE(KLVOgetnamelist(prob, 1, small, 4, &need, 0, 1), 0);
   EXPECT_NE(KLVOaddnames(prob, 4, "a", 0, 0), 0);
-  EXPECT_NE(last_error().find("name type 4"), std::string::npos);
+  EXPECT_NE(error().find("name type 4"), std::string::npos);
 }
 
-TEST_F(ProblemTest, IndicatorsFollowTheirRowsAndDisappearWithTheirColumn) {
+// How indicators and sets follow deletions is checked against a rebuilt model in
+// test_model_edit.cpp; here, what is refused and the defaults.
+TEST_F(ProblemTest, IndicatorsAreRefusedOnRangeRowsWithoutApplyingAnyOfTheCall) {
   load_small(prob);
   const int rows[] = {0, 1};
   const int cols[] = {3, 2};
   const int comp[] = {1, -1};
-  // Row 1 is a range row: refused, and nothing of the call is applied.
-  EXPECT_NE(KLVOsetindicators(prob, 2, rows, cols, comp), 0);
+  EXPECT_NE(KLVOsetindicators(prob, 2, rows, cols, comp), 0);  // row 1 is a range row
   int ic[3], cc[3];
   ASSERT_EQ(KLVOgetindicators(prob, ic, cc, 0, 2), 0);
   EXPECT_EQ(std::vector<int>(ic, ic + 3), (std::vector<int>{-1, -1, -1}));
@@ -385,29 +349,12 @@ TEST_F(ProblemTest, IndicatorsFollowTheirRowsAndDisappearWithTheirColumn) {
   const char l = 'L';
   ASSERT_EQ(KLVOchgrowtype(prob, 1, &r1, &l), 0);
   ASSERT_EQ(KLVOsetindicators(prob, 2, rows, cols, comp), 0);
-  ASSERT_EQ(KLVOgetindicators(prob, ic, cc, 0, 2), 0);
-  EXPECT_EQ(std::vector<int>(ic, ic + 3), (std::vector<int>{3, 2, -1}));
-  EXPECT_EQ(std::vector<int>(cc, cc + 3), (std::vector<int>{1, -1, 0}));
   const int bad_comp[] = {2};
   EXPECT_NE(KLVOsetindicators(prob, 1, rows, cols, bad_comp), 0);
-  // Deleting row 0 moves row 1's indicator to row 0; deleting column 2 removes it.
-  const int del_row = 0;
-  ASSERT_EQ(KLVOdelrows(prob, 1, &del_row), 0);
-  ASSERT_EQ(KLVOgetindicators(prob, ic, cc, 0, 1), 0);
-  EXPECT_EQ(ic[0], 2);
-  EXPECT_EQ(cc[0], -1);
-  const int del_col = 2;
-  ASSERT_EQ(KLVOdelcols(prob, 1, &del_col), 0);
-  ASSERT_EQ(KLVOgetindicators(prob, ic, cc, 0, 1), 0);
-  EXPECT_EQ(ic[0], -1);
-  EXPECT_EQ(cc[0], 0);
-  const int col0 = 0;
-  ASSERT_EQ(KLVOsetindicators(prob, 1, rows, &col0, comp), 0);
-  ASSERT_EQ(KLVOgetindicators(prob, ic, cc, 0, 0), 0);
-  EXPECT_EQ(cc[0], 1);
   ASSERT_EQ(KLVOdelindicators(prob, 0, 0), 0);
-  ASSERT_EQ(KLVOgetindicators(prob, ic, cc, 0, 0), 0);
-  EXPECT_EQ(cc[0], 0);
+  ASSERT_EQ(KLVOgetindicators(prob, ic, cc, 0, 2), 0);
+  EXPECT_EQ(std::vector<int>(ic, ic + 3), (std::vector<int>{-1, 2, -1}));
+  EXPECT_EQ(std::vector<int>(cc, cc + 3), (std::vector<int>{0, -1, 0}));
 }
 
 TEST_F(ProblemTest, SetsLoseDeletedColumnsAndShiftWithTheirNames) {
@@ -433,7 +380,7 @@ TEST_F(ProblemTest, SetsLoseDeletedColumnsAndShiftWithTheirNames) {
   const int dup[] = {0, 0};
   const int two[] = {0, 2};
   EXPECT_NE(KLVOaddsets(prob, 1, 2, types, two, dup, nullptr), 0);
-  EXPECT_NE(last_error().find("twice"), std::string::npos);
+  EXPECT_NE(error().find("twice"), std::string::npos);
   const char bad = '3';
   EXPECT_NE(KLVOaddsets(prob, 1, 1, &bad, two, cols, nullptr), 0);
 }
@@ -527,7 +474,7 @@ TEST_F(ProblemTest, BadInputFailsClearlyAndLeavesTheModelUnchanged) {
   for (const Case &c : cases) {
     int rc = c.call();
     EXPECT_NE(rc, 0) << c.what;
-    EXPECT_NE(last_error().find(c.message), std::string::npos) << c.what << ": got \"" << last_error() << "\"";
+    EXPECT_NE(error().find(c.message), std::string::npos) << c.what << ": got \"" << error() << "\"";
     Snapshot after = snapshot(prob);
     EXPECT_TRUE(before == after) << c.what << " changed: " << klvo_test::diff(before, after);
   }
