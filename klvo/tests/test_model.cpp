@@ -170,12 +170,8 @@ TEST_F(ProblemTest, QuadraticRowsKeepUpperTriangleAndExpandToFullColumns) {
   const int c2[] = {2, 0, 2, 1};
   const double v[] = {0.25, 0.25, 1.0, 3.0};  // (0,2) and (2,0) refer to one pair: summed to 0.5
   ASSERT_EQ(KLVOaddqmatrix64(prob, 0, 4, c1, c2, v), 0);
-  int n = 0, t1[4], t2[4];
-  double tv[4];
-  ASSERT_EQ(KLVOgetqrowqmatrixtriplets(prob, 0, &n, t1, t2, tv), 0);
-  ASSERT_EQ(n, 3);
-  EXPECT_EQ((std::vector<int>{t1[0], t2[0], t1[1], t2[1], t1[2], t2[2]}), (std::vector<int>{0, 2, 1, 1, 2, 2}));
-  EXPECT_EQ(tv[0], 0.5);
+  std::map<std::tuple<int, int, int>, double> qrows = {{{0, 0, 2}, 0.5}, {{0, 1, 1}, 3}, {{0, 2, 2}, 1}};
+  EXPECT_EQ(snapshot(prob).qrows, qrows);
   double p = 0;
   ASSERT_EQ(KLVOgetqrowcoeff(prob, 0, 2, 0, &p), 0);
   EXPECT_EQ(p, 0.5);
@@ -183,29 +179,22 @@ TEST_F(ProblemTest, QuadraticRowsKeepUpperTriangleAndExpandToFullColumns) {
   int start[2], ind[4], nz = 0;
   double val[4];
   ASSERT_EQ(KLVOgetqrowqmatrix(prob, 0, start, ind, val, 4, &nz, 2, 2), 0);
-  EXPECT_EQ(nz, 2);
-  EXPECT_EQ(ind[0], 0);
-  EXPECT_EQ(ind[1], 2);
+  EXPECT_EQ(std::vector<int>(ind, ind + nz), (std::vector<int>{0, 2}));
   EXPECT_EQ(val[1], 1.0);
+  // A zero removes an entry; any row may be quadratic, a range row included; deleting the
+  // matrix keeps the row.
+  ASSERT_EQ(KLVOchgqrowcoeff(prob, 0, 1, 1, 0.0), 0);
+  ASSERT_EQ(KLVOaddqmatrix64(prob, 1, 1, c1, c2, v), 0);
+  qrows.erase({0, 1, 1});
+  qrows[{1, 0, 2}] = 0.25;
+  EXPECT_EQ(snapshot(prob).qrows, qrows);
   int rows[3], nq = -1;
   ASSERT_EQ(KLVOgetqrows(prob, &nq, rows), 0);
-  ASSERT_EQ(nq, 1);
-  EXPECT_EQ(rows[0], 0);
-  ASSERT_EQ(KLVOchgqrowcoeff(prob, 0, 1, 1, 0.0), 0);
-  ASSERT_EQ(KLVOgetqrowqmatrixtriplets(prob, 0, &n, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(n, 2);
-  // Any row may be quadratic, a range row included; deleting the matrix keeps the row.
-  ASSERT_EQ(KLVOaddqmatrix64(prob, 1, 1, c1, c2, v), 0);
-  ASSERT_EQ(KLVOgetqrows(prob, &nq, rows), 0);
-  EXPECT_EQ(nq, 2);
-  EXPECT_EQ(rows[1], 1);
+  EXPECT_EQ(std::vector<int>(rows, rows + nq), (std::vector<int>{0, 1}));
   ASSERT_EQ(KLVOdelqmatrix(prob, 0), 0);
   ASSERT_EQ(KLVOgetqrows(prob, &nq, rows), 0);
-  EXPECT_EQ(nq, 1);
-  EXPECT_EQ(rows[0], 1);
-  double coef = 0;
-  ASSERT_EQ(KLVOgetcoef(prob, 0, 1, &coef), 0);
-  EXPECT_EQ(coef, 2.0);
+  EXPECT_EQ(std::vector<int>(rows, rows + nq), (std::vector<int>{1}));
+  EXPECT_EQ(snapshot(prob).matrix.at({0, 1}), 2.0);
 }
 
 TEST_F(ProblemTest, RhsRangeTurnsEachRowTypeIntoTheRightInterval) {

@@ -2,7 +2,6 @@
 // search, with the sign conventions of duals, reduced costs and slacks.
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 #include "test_support.h"
 
@@ -166,36 +165,6 @@ TEST_F(SolveTest, KnapsacksMatchExhaustiveSearch) {
     ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
     EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best, 1e-6);
   }
-}
-
-TEST_F(SolveTest, AssignmentMatchesTheBestPermutation) {
-  const double cost[5][5] = {{9, 2, 7, 8, 6}, {6, 4, 3, 7, 5}, {5, 8, 1, 8, 9}, {7, 6, 9, 4, 2}, {3, 7, 5, 6, 8}};
-  int n = 5;
-  std::vector<int> perm(n);
-  std::iota(perm.begin(), perm.end(), 0);
-  double best = 1e9;
-  do {
-    double c = 0;
-    for (int i = 0; i < n; ++i) c += cost[i][perm[i]];
-    best = std::min(best, c);
-  } while (std::next_permutation(perm.begin(), perm.end()));
-
-  DenseModel m;
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) m.obj.push_back(cost[i][j]);
-  for (int k = 0; k < 2 * n; ++k) {
-    std::vector<double> row(n * n, 0.0);
-    for (int t = 0; t < n; ++t) row[k < n ? k * n + t : t * n + (k - n)] = 1;
-    m.rows.push_back(row);
-    m.rowtype.push_back('E');
-    m.rhs.push_back(1);
-  }
-  m.coltype.assign(n * n, 'B');
-  load(prob, m);
-  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
-  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best, 1e-6);
-  auto x = solution(prob);
-  EXPECT_NEAR(std::accumulate(x.begin(), x.end(), 0.0), n, 1e-6);
 }
 
 TEST_F(SolveTest, ConvexQpReachesTheClosedFormOptimum) {
