@@ -10,13 +10,13 @@
 #include <interfaces/highs_c_api.h>
 #pragma GCC diagnostic pop
 
-#include "test_solve_helpers.h"
+#include "test_support.h"
 
 using namespace klvo_test;
 
 namespace {
 
-class HighsDefaultsTest : public SolveFixture {};
+class HighsDefaultsTest : public ProblemTest {};
 
 }  // namespace
 
