@@ -48,21 +48,15 @@ def test_layer_controls_set_by_name_reach_the_layer(t):
     assert t.slp_control(p, 12100, False) == 50
 
 
-def test_layer_attributes_follow_formulas(model):
+def test_layer_attributes_follow_formulas_and_stay_out_of_objective_attributes(model):
     p, x, y = model
     p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4)
     assert p.attributes.kslp_formulas == 1
     assert p.getAttrib("kslp_coefficients") == 1
     with pytest.raises(kelvo.ModelError, match="A problem's attribute cannot be set"):
         p.attributes.kslp_formulas = 0
-
-
-def test_objective_attributes_refuse_layer_attributes():
-    p = kelvo.problem()
-    p.addVariable()
     per_solve = p.getAttrib(solveidx=0)
     assert per_solve and not any(name.startswith(("kslp_", "ip_")) for name in per_solve)
-    assert "kslp_formulas" in p.getAttrib()
     with pytest.raises(kelvo.InterfaceError, match="Only KLVO attributes are supported"):
         p.objattribs[0].kslp_formulas
 
@@ -83,18 +77,16 @@ def test_postsolve_is_on_for_new_problems_while_the_library_default_is_off():
 # ---- settings of a new problem ---------------------------------------------------------------
 
 
-def test_the_layer_follows_the_objective_sense(t):
+def test_the_layer_follows_the_sense_and_the_users_defaults(t):
     assert t.slp_control(kelvo.problem(), OBJSENSE, True) == 1.0
     p = kelvo.problem(sense=kelvo.maximize)
     assert t.slp_control(p, OBJSENSE, True) == -1.0
     p.reset()
     assert t.slp_control(p, OBJSENSE, True) == 1.0
-
-
-def test_exact_derivatives_unless_a_default_says_otherwise(t):
+    # Exact derivatives unless a default says otherwise: the user's defaults come after the
+    # problem's own settings.
     assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 0
     kelvo._getcontrols().kslp_derivatives = 1
-    # The user's defaults are applied after the problem's own settings.
     assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 1
 
 
@@ -131,17 +123,6 @@ def test_written_formulas_read_back_and_count_as_nonlinear_constraints(t, model,
         assert (tmp_path / ("again_" + name)).read_text().count("FORMULA") == 2
 
 
-def test_reading_a_plain_file_leaves_no_formulas_behind(t, model, tmp_path):
-    p, x, y = model
-    p.addConstraint(kelvo.sin(x) + y <= 1)
-    p.read(str(DATA / "afiro.mps"))
-    assert t.formulas(p) == []
-    assert p.attributes.kslp_formulas == 0 and p.attributes.kslp_coefficients == 0
-    # Nothing nonlinear is left: the plain writer is used.
-    p.write(str(tmp_path / "afiro.mps"))
-    assert "FORMULA" not in (tmp_path / "afiro.mps").read_text()
-
-
 # ---- user functions --------------------------------------------------------------------------
 
 
@@ -163,22 +144,11 @@ def test_a_user_function_is_registered_once_per_arity_and_named_by_its_id(t, mod
     p.addConstraint(kelvo.user(lambda *a: sum(a), x, y, x, derivatives="always") <= 3)
     functions, _ = t.user_functions(p)
     assert [(n, code, i) for _, n, code, i, _ in functions][-1] == (3, 28, 3)
-
-
-def test_user_functions_inside_larger_formulas(t, model):
-    p, x, y = model
+    # Inside a larger formula the call sits among the other tokens.
     p.addConstraint(2 * kelvo.user(minus_twice, x, kelvo.exp(y)) + x * y <= 1)
-    tokens = t.formulas(p)[0][3]
+    tokens = t.formulas(p)[-1][3]
     assert tokens[:3] == [(OPEN, 0.0), (OPEN, 0.0), (COL, 1.0)]
     assert (USER, 1.0) in tokens and tokens[-1] == (END, 0.0)
-
-
-def test_rows_with_user_functions_do_not_read_back(t, model):
-    p, x, y = model
-    c = kelvo.user(minus_twice, x, y) <= 1
-    p.addConstraint(c)
-    with pytest.raises(kelvo.InterfaceError, match="User functions are not supported by constraint.getBody"):
-        c.getBody()
 
 
 def test_a_user_node_without_its_function_adds_nothing(t, model):
@@ -236,31 +206,21 @@ def test_functions_with_derivatives_give_them_on_request(t, model):
     assert 4 in seen and set(seen) <= {2, 4}
 
 
-def test_a_function_without_the_requested_derivatives_fails_the_call(t, model):
+def boom(a, b):
+    raise ValueError("no value here")
+
+
+@pytest.mark.parametrize("f,derivatives,error,message", [
+    (lambda a, b: a * b, True, kelvo.ModelError, "User function must return a tuple containing result and all"),
+    (boom, False, ValueError, "no value here"),
+    (lambda a, b: "one", False, kelvo.ModelError, "User function must return a number"),
+])
+def test_a_failing_user_function_fails_the_call_and_leaves_the_problem(t, model, f, derivatives, error, message):
     p, x, y = model
-    tokens = user_tokens(p, t, kelvo.user(lambda a, b: a * b, x, y, derivatives=True))
-    with pytest.raises(kelvo.ModelError, match="User function must return a tuple containing result and all"):
+    tokens = user_tokens(p, t, kelvo.user(f, x, y, derivatives=derivatives))
+    with pytest.raises(error, match=message):
         t.derivatives(p, tokens, [2.0, 5.0])
-    # Nothing is left behind: the problem works as before.
-    assert p.getControl("kslp_iterlimit") == 3000
-
-
-def test_an_exception_in_a_user_function_reaches_the_caller(t, model):
-    p, x, y = model
-
-    def boom(a):
-        raise ValueError("no value here")
-
-    def text(a):
-        return "one"
-
-    tokens = user_tokens(p, t, kelvo.user(boom, x))
-    with pytest.raises(ValueError, match="no value here"):
-        t.derivatives(p, tokens, [1.0, 1.0])
-    tokens = user_tokens(p, t, kelvo.user(text, y))
-    with pytest.raises(kelvo.ModelError, match="User function must return a number"):
-        t.derivatives(p, tokens, [1.0, 1.0])
-    assert p.attributes.cols == 2
+    assert p.getControl("kslp_iterlimit") == 3000 and p.attributes.cols == 2
 
 
 def test_the_problem_keeps_its_functions_alive_until_released(t, model):
@@ -293,15 +253,19 @@ def test_a_copy_shares_the_functions_and_outlives_its_source(t):
     assert t.user_functions(q)[0][0][4] == 1
 
 
-def test_read_empties_the_registry_and_registers_afresh(t, model):
+def test_reading_a_plain_file_leaves_no_formulas_or_functions_behind(t, model, tmp_path):
     p, x, y = model
+    p.addConstraint(kelvo.sin(x) + y <= 1)
     user_tokens(p, t, kelvo.user(minus_twice, x, y))
     p.read(str(DATA / "afiro.mps"))
-    functions, retired = t.user_functions(p)
-    assert functions == [] and retired == 1
+    assert t.formulas(p) == [] and t.user_functions(p) == ([], 1)
+    assert p.attributes.kslp_formulas == 0 and p.attributes.kslp_coefficients == 0
+    # Nothing nonlinear is left: the plain writer is used.
+    p.write(str(tmp_path / "afiro.mps"))
+    assert "FORMULA" not in (tmp_path / "afiro.mps").read_text()
+    # The registry starts afresh.
     v = p.getVariable(0)
-    tokens = user_tokens(p, t, kelvo.user(minus_twice, v, v))
-    assert tokens[-2] == (USER, 2.0)
+    assert user_tokens(p, t, kelvo.user(minus_twice, v, v))[-2] == (USER, 2.0)
 
 
 # ---- elementary functions ---------------------------------------------------------------------
