@@ -94,25 +94,18 @@ def test_exception_without_an_owner_is_dropped_with_a_warning(t):
 
 
 class TestErrorRetrieval:
-    def test_problem_error_carries_the_library_text(self, t, p):
-        assert t.frame_call(p, False) == 10
-        with pytest.raises(kelvo.SolverError) as info:
-            t.raise_error(p)
-        assert str(info.value) == "KLVOremovecbmessage: no such message callback is registered"
-
-    def test_problem_without_a_library_message_gets_the_fallback(self, t, p):
-        with pytest.raises(kelvo.SolverError, match="^Unidentified error associated with optimization problem$"):
-            t.raise_error(p)
-
-    def test_branching_object_gets_its_fallback(self, t, p):
-        bo = t.branchobj(p)
-        with pytest.raises(kelvo.SolverError, match="^Unidentified error associated with a branching object$"):
-            t.raise_error(bo)
-
-    def test_other_owners_raise_an_empty_interface_error(self, t):
-        with pytest.raises(kelvo.InterfaceError) as info:
-            t.raise_error(object())
-        assert str(info.value) == ""
+    @pytest.mark.parametrize("owner,error,message", [
+        # The library's text when it left one, else the fallback of the owner's kind.
+        (lambda t, p: t.frame_call(p, False) and p, kelvo.SolverError,
+         "KLVOremovecbmessage: no such message callback is registered"),
+        (lambda t, p: p, kelvo.SolverError, "Unidentified error associated with optimization problem"),
+        (lambda t, p: t.branchobj(p), kelvo.SolverError, "Unidentified error associated with a branching object"),
+        (lambda t, p: object(), kelvo.InterfaceError, ""),
+    ])
+    def test_errors_carry_the_library_text_or_a_fallback(self, t, p, owner, error, message):
+        with pytest.raises(error) as info:
+            t.raise_error(owner(t, p))
+        assert str(info.value) == message
 
     def test_global_environment_error_and_its_fallback(self, t):
         from conftest import run_fresh
