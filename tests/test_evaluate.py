@@ -66,7 +66,7 @@ def deleted(p, v):
 
 REFUSALS = [
     (lambda p, x, y, z: kelvo.evaluate(x + y, solution={0: 5.0}), kelvo.ModelError, "^Variable has no value$"),
-    (lambda p, x, y, z: kelvo.evaluate(x, solution={free_var(): 1}), kelvo.ModelError, "^Variable has no value$"),
+    (lambda p, x, y, z: kelvo.evaluate(free_var(), solution={free_var(): 1}), kelvo.ModelError, "^Variable has no value$"),
     # Both variables hash to their column 0: the lookup must still tell them apart.
     (lambda p, x, y, z: kelvo.evaluate(x, solution={foreign_variable(): 7.0}), kelvo.ModelError,
      "^Variable has no value$"),

@@ -73,21 +73,11 @@ def test_refusals_keep_the_objectives(t, model, call, error, message):
 
 def test_further_objectives_and_their_controls(t, model):
     p, x, y, z = model
-    p.addObjective(x, y, weight=2)  # on an empty objective the first one starts at zero
-    coefs, q, nobj, aux = t.objective(p)
-    assert nobj == 2 and coefs == [1.0, 0.0, 0.0]
-    coefs1, priority, weight, abstol, reltol, constant = t.objn(p, 1)
-    assert coefs1 == [0.0, 1.0, 0.0] and weight == 2.0 and t.objn(p, 0)[2] == 2.0
-    # Each objective has its own attribute accessor.
-    assert len(p.objattribs) == 2
-    p.objattribs[1]
-    with pytest.raises(IndexError):
-        p.objattribs[2]
     p.setObjective(z)
     p.addObjective(2 * x + 7, priority=3, abstol=0.5, reltol=0.25)
-    assert t.objective(p)[0] == [0.0, 0.0, 1.0] and t.objective(p)[2] == 3
-    coefs2, priority, weight, abstol, reltol, constant = t.objn(p, 2)
-    assert coefs2 == [2.0, 0.0, 0.0]
+    assert t.objective(p)[0] == [0.0, 0.0, 1.0] and t.objective(p)[2] == 2
+    coefs1, priority, weight, abstol, reltol, constant = t.objn(p, 1)
+    assert coefs1 == [2.0, 0.0, 0.0]
     assert (priority, abstol, reltol, constant) == (3, 0.5, 0.25, 7.0)
     p.setObjective(3 * y + z, objidx=1, priority=2, weight=0.5)
     coefs1, priority, weight, abstol, reltol, constant = t.objn(p, 1)
@@ -95,6 +85,18 @@ def test_further_objectives_and_their_controls(t, model):
     # Replacing it clears the old coefficients.
     p.setObjective(x, objidx=1)
     assert t.objn(p, 1)[0] == [1.0, 0.0, 0.0]
+    # On an empty objective the first one added starts at zero.
+    q = kelvo.problem()
+    a, b = q.addVariables(2)
+    q.addObjective(a, b, weight=2)
+    coefs, _, nobj, _ = t.objective(q)
+    assert nobj == 2 and coefs == [1.0, 0.0]
+    assert t.objn(q, 1)[0] == [0.0, 1.0] and t.objn(q, 1)[2] == t.objn(q, 0)[2] == 2.0
+    # Each objective has its own attribute accessor.
+    assert len(q.objattribs) == 2
+    q.objattribs[1]
+    with pytest.raises(IndexError):
+        q.objattribs[2]
 
 
 def test_nonlinear_objective_uses_an_auxiliary_row_and_column(t, model):

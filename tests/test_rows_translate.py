@@ -40,6 +40,7 @@ def model():
     (lambda x: 5, False, (5.0, [], [], [])),
     (lambda x: x[3], False, (0.0, [(3, 1.0)], [], [])),
     (lambda x: -2 * x[4], False, (0.0, [(4, -2.0)], [], [])),
+    (lambda x: 3 * x[2] * x[1], False, (0.0, [], [(1, 2, 1.5)], [])),
     # Linear entries are sorted by column and the constants collected.
     (lambda x: 3 * x[7] + 2 * x[2] + x[5] + 4, False, (4.0, [(2, 2.0), (5, 1.0), (7, 3.0)], [], [])),
     # Quadratic entries are sorted by column pair and halved off the diagonal in rows; in the
