@@ -1,16 +1,13 @@
 """Controls and attributes by name: accessors, getControl/setControl/getAttrib, objective
 controls, the global controls object and the defaults of new problems."""
 
-import pathlib
 
 import numpy as np
 import pytest
 
 import kelvo
 import kelvo.enums as enums
-
-DATA = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
-
+from helpers import DATA
 
 @pytest.fixture(autouse=True)
 def no_defaults():

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import kelvo
-from helpers import free_var
+from helpers import free_var, other_problem
 
 
 
@@ -49,16 +49,6 @@ def test_solution_forms_and_containers(prob3):
     assert kelvo.evaluate(nested(60, x), solution={x: 1}) is not None
 
 
-_other = None
-
-
-def foreign_variable():
-    """A variable of another problem, kept alive until the next call; it hashes to column 0."""
-    global _other
-    _other = kelvo.problem()
-    return _other.addVariable()
-
-
 def deleted(p, v):
     p.delVariable(v)
     return v
@@ -68,14 +58,14 @@ REFUSALS = [
     (lambda p, x, y, z: kelvo.evaluate(x + y, solution={0: 5.0}), kelvo.ModelError, "^Variable has no value$"),
     (lambda p, x, y, z: kelvo.evaluate(free_var(), solution={free_var(): 1}), kelvo.ModelError, "^Variable has no value$"),
     # Both variables hash to their column 0: the lookup must still tell them apart.
-    (lambda p, x, y, z: kelvo.evaluate(x, solution={foreign_variable(): 7.0}), kelvo.ModelError,
+    (lambda p, x, y, z: kelvo.evaluate(x, solution={other_problem().getVariable(0): 7.0}), kelvo.ModelError,
      "^Variable has no value$"),
     (lambda p, x, y, z: kelvo.evaluate(z, solution=[1.0]), kelvo.ModelError,
      "^Variable cannot be identified within expression$"),
     (lambda p, x, y, z: kelvo.evaluate(free_var(), solution=[1.0]), kelvo.InterfaceError, 'Argument "problem" is necessary'),
     (lambda p, x, y, z: kelvo.evaluate(free_var(), solution=[1.0, 2.0, 3.0], problem=p), kelvo.ModelError,
      "^Variable in kelvo.evaluate does not belong to this problem$"),
-    (lambda p, x, y, z: kelvo.evaluate(foreign_variable(), solution=[1.0], problem=p), kelvo.ModelError,
+    (lambda p, x, y, z: kelvo.evaluate(other_problem().getVariable(0), solution=[1.0], problem=p), kelvo.ModelError,
      "^Variable in kelvo.evaluate is from a different problem$"),
     (lambda p, x, y, z: kelvo.evaluate(deleted(p, x), solution=[1.0, 2.0]), kelvo.ModelError,
      "has been deleted from the problem"),

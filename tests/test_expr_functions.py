@@ -7,7 +7,7 @@ import numpy
 import pytest
 
 import kelvo
-from helpers import free_var, kind, testing, value
+from helpers import free_var, kind, other_problem, testing, value
 
 
 @pytest.fixture
@@ -126,17 +126,10 @@ def test_pwl_breakpoints(xyz, pieces, text):
     assert str(kelvo.pwl({k: forms.get(v, v) for k, v in pieces.items()})) == text
 
 
-def linked_variable():
-    global _problem
-    _problem = kelvo.problem()
-    return _problem.addVariable()
-
-
-_problem = None
 REFUSALS = [
     (lambda x, y: kelvo.Sum(numpy.array([1, 2], dtype=numpy.uint16)), kelvo.ModelError,
      "^Incorrect objects used in Sum, Dot, Prod, or aggregate functions$"),
-    (lambda x, y: kelvo.Sum([2 * x, x, linked_variable()]), kelvo.ModelError, "Linked variables and unlinked variables"),
+    (lambda x, y: kelvo.Sum([2 * x, x, other_problem().getVariable(0)]), kelvo.ModelError, "Linked variables and unlinked variables"),
     (lambda x, y: kelvo.Sum([x, "a"]), kelvo.ModelError, "Invalid object in operation"),
     (lambda x, y: kelvo.sin("x"), kelvo.ModelError, "^Invalid object in unary nonlinear expression$"),
     (lambda x, y: kelvo.max(), kelvo.ModelError, "^The function kelvo.max must have at least one argument$"),

@@ -1,14 +1,11 @@
 """kelvo.problem: construction, names, problem files, reset, copy, object lookup and release."""
 
-import pathlib
 
 import numpy as np
 import pytest
 
 import kelvo
-
-DATA = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
-
+from helpers import DATA
 
 def loaded(name="afiro.mps"):
     p = kelvo.problem()

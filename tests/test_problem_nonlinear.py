@@ -1,15 +1,13 @@
 """The problem's nonlinear layer: its controls and attributes by name, the layer settings a new
 problem gets, copy and read with formulas, and Python functions called from formulas."""
 import gc
-import pathlib
 import weakref
 
 import pytest
 
 import kelvo
 from conftest import run_fresh
-
-DATA = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
+from helpers import DATA
 
 OBJSENSE, DERIVATIVES = 12146, 12415
 OPEN, COL, USER, END = 22, 10, 11, 0

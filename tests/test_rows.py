@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 import kelvo
-from helpers import free_var
+from helpers import free_var, other_problem
 
 INF = 1e20
 
@@ -84,17 +84,6 @@ def test_many_rows_in_one_call(t):
 
 
 # ---- failures add nothing
-
-_other = None
-
-
-def other_problem():
-    """Another problem with one variable, kept alive until the next call."""
-    global _other
-    _other = kelvo.problem()
-    _other.addVariable()
-    return _other
-
 
 # (call on the model holding row 0 = x <= 10 and two new constraints, exception, message)
 REFUSALS = [

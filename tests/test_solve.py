@@ -1,7 +1,6 @@
 """Solving and reading solutions back: statuses, shapes of the query results, the LP duality
 relations, the errors before a solve, the deprecated forms and the published instances."""
 
-import pathlib
 import re
 import sys
 import warnings
@@ -10,9 +9,9 @@ import numpy as np
 import pytest
 
 import kelvo
+from helpers import DATA, other_problem
 from kelvo.enums import SolStatus, SolveStatus
 
-DATA = pathlib.Path(__file__).resolve().parents[1] / "klvo" / "tests" / "data"
 
 # max 3x + 5y  s.t.  plant1: x <= 4,  plant2: 2y <= 12,  plant3: 3x + 2y <= 18.
 # Optimum x = 2, y = 6, value 36; duals (0, 1.5, 1); slacks (2, 0, 0).
@@ -100,16 +99,6 @@ def test_lpoptimize_relaxes_integrality(tmp_path):
 
 # ---- queries that are refused ------------------------------------------------------------------
 
-_other = None
-
-
-def foreign_variable():
-    """A variable of another problem, kept alive until the next call."""
-    global _other
-    _other = kelvo.problem()
-    return _other.addVariable()
-
-
 def solved(p):
     p.optimize()
 
@@ -138,7 +127,7 @@ QUERY_REFUSALS = [
     (solved, lambda p: p.getDuals(1.5), kelvo.ModelError, "Incorrect object"),
     (solved, lambda p: p.getDuals([0, 3]), kelvo.ModelError, "Index out of range"),
     (solved, lambda p: p.getDuals(p.getVariable(0)), kelvo.ModelError, "Incorrect object"),
-    (solved, lambda p: p.getRedCosts(foreign_variable()), kelvo.ModelError, "Variable is from a different problem"),
+    (solved, lambda p: p.getRedCosts(other_problem().getVariable(0)), kelvo.ModelError, "Variable is from a different problem"),
     (None, lambda p: p.optimize(3), TypeError, None),
     *[(None, uninitialised(m), kelvo.ModelError, "^Problem is not initialized$")
       for m in ("optimize", "lpoptimize", "mipoptimize", "getSolution", "getDuals", "getObjVal")],

@@ -6,29 +6,13 @@ import numpy as np
 import pytest
 
 import kelvo
-from helpers import free_var
+from helpers import deleted_variable, free_var, other_problem
 
 INF = 1e20
 
 
 def names(t, p):
     return [c[3] for c in t.columns(p)]
-
-
-ALIVE = []  # problems whose variables a refusal needs; emptied by the test
-
-
-def linked_elsewhere():
-    q = kelvo.problem()
-    ALIVE.append(q)
-    return q.addVariable()
-
-
-def deleted_elsewhere():
-    q = kelvo.problem()
-    v = q.addVariable()
-    q.delVariable(v)
-    return v
 
 
 # ---- addVariable and addVariables.
@@ -145,8 +129,8 @@ REFUSALS = [
     (lambda p: p.delVariable(first=0, last=4), kelvo.ModelError, "^Parameters 'first' or 'last' are out of range$"),
     (lambda p: p.delVariable(), kelvo.ModelError, "^At least one parameter must be specified$"),
     (lambda p: p.delVariable(index=[0, 2.5]), kelvo.ModelError, "^Invalid variable object 2.5$"),
-    (lambda p: p.delVariable(linked_elsewhere()), kelvo.ModelError, "^Variable is from a different problem$"),
-    (lambda p: p.delVariable(deleted_elsewhere()), kelvo.ModelError, "^Variable has been deleted from the problem$"),
+    (lambda p: p.delVariable(other_problem().getVariable(0)), kelvo.ModelError, "^Variable is from a different problem$"),
+    (lambda p: p.delVariable(deleted_variable()), kelvo.ModelError, "^Variable has been deleted from the problem$"),
     (lambda p: p.delVariable([1, 1]), kelvo.SolverError, "."),  # repeated indices are refused by the library
     (lambda p: p.delVariable(9), kelvo.SolverError, "."),
     (lambda p: kelvo.problem.__new__(kelvo.problem).addVariable(), kelvo.ModelError, "^Problem is not initialized$"),
@@ -162,7 +146,6 @@ def test_refusals_change_nothing(t, call, error, message):
     before = t.columns(p)
     with pytest.raises(error, match=message):
         call(p)
-    ALIVE.clear()
     assert t.columns(p) == before and [x.index for x in v] == [0, 1, 2, 3]
     # The problem numbers on from where it was.
     assert [x.index for x in p.addVariables(2, name="y")] == [4, 5]
@@ -237,9 +220,9 @@ UNLINKED_REFUSALS = [
     (lambda p, x, c: p.addVariable(lb=3), kelvo.ModelError,
      "^Cannot use problem.addVariable to create linked variables: this problem already contains unlinked objects$"),
     (lambda p, x, c: p.addVariables(3), kelvo.ModelError, "^Cannot use problem.addVariable to create linked variables"),
-    (lambda p, x, c: p.addVariable(linked_elsewhere()), kelvo.ModelError,
+    (lambda p, x, c: p.addVariable(other_problem().getVariable(0)), kelvo.ModelError,
      "^Linked variables cannot be added to another problem$"),
-    (lambda p, x, c: p.addVariable(deleted_elsewhere()), kelvo.ModelError, "^Deleted variables cannot be re-used$"),
+    (lambda p, x, c: p.addVariable(deleted_variable()), kelvo.ModelError, "^Deleted variables cannot be re-used$"),
     (lambda p, x, c: p.addVariable(kelvo.var.__new__(kelvo.var)), kelvo.ModelError, "^Variable is not initialized$"),
     # Another name taken after the first column went in: the column is removed again.
     (lambda p, x, c: p.addVariable(c, free_var(name="x")), kelvo.SolverError, "."),
@@ -255,7 +238,6 @@ def test_unlinked_refusals_change_nothing(t, call, error, message):
         warnings.simplefilter("ignore", kelvo.DeprecationWarning)
         with pytest.raises(error, match=message):
             call(p, x, c)
-    ALIVE.clear()
     assert t.columns(p) == [(0.0, INF, "C", "x")]
     p.addVariable(c)
     assert p.getIndex(c) == 1
