@@ -34,7 +34,7 @@ def model():
 # ---- controls and attributes by name ----------------------------------------------------------
 
 
-def test_layer_controls_set_by_name_reach_the_layer(t):
+def test_layer_controls_by_name_the_sense_and_the_users_defaults_reach_the_layer(t):
     p = kelvo.problem()
     p.controls.kslp_iterlimit = 50
     p.setControl({"ip_mustrategy": 1, "kslp_feastol": 1e-5})
@@ -44,6 +44,16 @@ def test_layer_controls_set_by_name_reach_the_layer(t):
     with pytest.raises(kelvo.ModelError, match="Cannot set non-integer value to an integer control"):
         p.controls.kslp_iterlimit = 2.5
     assert t.slp_control(p, 12100, False) == 50
+    assert t.slp_control(p, OBJSENSE, True) == 1.0
+    q = kelvo.problem(sense=kelvo.maximize)
+    assert t.slp_control(q, OBJSENSE, True) == -1.0
+    q.reset()
+    assert t.slp_control(q, OBJSENSE, True) == 1.0
+    # Exact derivatives unless a default says otherwise: the user's defaults come after the
+    # problem's own settings.
+    assert t.slp_control(p, DERIVATIVES, False) == 0
+    kelvo._getcontrols().kslp_derivatives = 1
+    assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 1
 
 
 def test_layer_attributes_follow_formulas_and_stay_out_of_objective_attributes(model):
@@ -72,53 +82,28 @@ def test_postsolve_is_on_for_new_problems_while_the_library_default_is_off():
     assert out.split() == ["1", "3000", "0"]
 
 
-# ---- settings of a new problem ---------------------------------------------------------------
-
-
-def test_the_layer_follows_the_sense_and_the_users_defaults(t):
-    assert t.slp_control(kelvo.problem(), OBJSENSE, True) == 1.0
-    p = kelvo.problem(sense=kelvo.maximize)
-    assert t.slp_control(p, OBJSENSE, True) == -1.0
-    p.reset()
-    assert t.slp_control(p, OBJSENSE, True) == 1.0
-    # Exact derivatives unless a default says otherwise: the user's defaults come after the
-    # problem's own settings.
-    assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 0
-    kelvo._getcontrols().kslp_derivatives = 1
-    assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 1
-
-
 # ---- copy and read ---------------------------------------------------------------------------
 
 
-def test_copy_takes_formulas_layer_controls_and_the_nonlinear_state(t, model, tmp_path):
+def test_copies_and_written_files_keep_formulas_layer_controls_and_the_nonlinear_state(t, model, tmp_path):
     p, x, y = model
-    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4)
+    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4, x + y >= 0)
     p.controls.kslp_iterlimit = 77
     p.controls.ip_boundpush = 0.5
     q = p.copy()
-    assert t.formulas(q) == t.formulas(p)
     assert q.controls.kslp_iterlimit == 77 and q.controls.ip_boundpush == 0.5
-    assert str(q.getConstraint(0).getBody()) == "y + sin(x)"
-    # The copy knows it holds nonlinear constraints: it writes them with the model.
-    q.write(str(tmp_path / "q.lp"), "l")
-    assert "FORMULA" in (tmp_path / "q.lp").read_text()
     q.controls.kslp_iterlimit = 5
     assert p.controls.kslp_iterlimit == 77
-
-
-def test_written_formulas_read_back_and_count_as_nonlinear_constraints(t, model, tmp_path):
-    p, x, y = model
-    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4, x + y >= 0)
     for name in ("nl.mps", "nl.lp"):
         p.write(str(tmp_path / name))
-        q = kelvo.problem()
-        q.read(str(tmp_path / name))
-        assert t.formulas(q) == t.formulas(p)
-        assert str(q.getConstraint(0).getBody()) == "y + sin(x)"
-        # Two nonlinear constraints: q writes with its formulas as well.
-        q.write(str(tmp_path / ("again_" + name)))
-        assert (tmp_path / ("again_" + name)).read_text().count("FORMULA") == 2
+        r = kelvo.problem()
+        r.read(str(tmp_path / name))
+        # Copies and files know they hold two nonlinear constraints: they write them with the model.
+        for other in (q, r):
+            assert t.formulas(other) == t.formulas(p)
+            assert str(other.getConstraint(0).getBody()) == "y + sin(x)"
+            other.write(str(tmp_path / ("again_" + name)))
+            assert (tmp_path / ("again_" + name)).read_text().count("FORMULA") == 2
 
 
 # ---- user functions --------------------------------------------------------------------------
