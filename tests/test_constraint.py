@@ -30,45 +30,39 @@ def bounds(c):
 # ---- Constructor.
 
 ONLY_NAME = "When the constraint argument is provided, no other arguments except the name may be provided"
-# Keyword arguments the constructor refuses (c stands for an existing constraint) and the message.
+X = free_var(name="x")
+C = kelvo.constraint(body=X, ub=1)
+# Keyword arguments the constructor refuses and the message.
 CONSTRUCTOR_REFUSALS = [
-    (dict(constraint="c", body="x"), ONLY_NAME),
-    (dict(constraint="c", type=kelvo.leq), ONLY_NAME),
-    (dict(constraint="c", lb=0), ONLY_NAME),
+    (dict(constraint=C, body=X), ONLY_NAME),
+    (dict(constraint=C, type=kelvo.leq), ONLY_NAME),
+    (dict(constraint=C, lb=0), ONLY_NAME),
     (dict(lb=0), "Constraint body must be provided"),
-    (dict(body="x", rhsrange=2), "When rhsrange argument is provided, rhs argument must also be provided"),
-    (dict(body="x"), "Constraint right-hand side or bounds must be provided"),
-    (dict(body="x", type=kelvo.leq), "Constraint right-hand side or bounds must be provided"),
-    (dict(body="x", lb=0, type=kelvo.leq), "Cannot provide both type and bounds arguments"),
-    (dict(body="x", rhs=1, ub=2), "Cannot provide both right-hand side and bounds arguments"),
-    (dict(body="x", rhs=1), "Constraint type must be provided"),
-    (dict(body="x", rhs=1, type=kelvo.rng), "Range constraints require the rhsrange argument"),
-    (dict(body="x", lb="a"), "Invalid lower bound argument: expected a number"),
-    (dict(body="x", ub=numpy.array([1.0])), "Invalid upper bound argument: expected a number"),
-    (dict(body="x", lb=3, ub=2), "Constraint defined infeasible: lower bound > upper bound"),
-    (dict(body="x", lb=3, ub=3 - 2e-6), "Constraint defined infeasible: lower bound > upper bound"),
-    (dict(body="x", rhs="r", type=kelvo.leq), "Invalid rhs argument: expected a number"),
-    (dict(body="x", rhs=1, type=kelvo.rng, rhsrange=[1]), "Invalid rhsrange argument: expected a number"),
-    (dict(body="x", rhs=1, type=7), "Invalid type 7: expected kelvo.leq, kelvo.geq, kelvo.eq"),
-    (dict(body="x", ub=1, name=5), "Constraint name must be a string"),
+    (dict(body=X, rhsrange=2), "When rhsrange argument is provided, rhs argument must also be provided"),
+    (dict(body=X), "Constraint right-hand side or bounds must be provided"),
+    (dict(body=X, type=kelvo.leq), "Constraint right-hand side or bounds must be provided"),
+    (dict(body=X, lb=0, type=kelvo.leq), "Cannot provide both type and bounds arguments"),
+    (dict(body=X, rhs=1, ub=2), "Cannot provide both right-hand side and bounds arguments"),
+    (dict(body=X, rhs=1), "Constraint type must be provided"),
+    (dict(body=X, rhs=1, type=kelvo.rng), "Range constraints require the rhsrange argument"),
+    (dict(body=X, lb="a"), "Invalid lower bound argument: expected a number"),
+    (dict(body=X, ub=numpy.array([1.0])), "Invalid upper bound argument: expected a number"),
+    (dict(body=X, lb=3, ub=2), "Constraint defined infeasible: lower bound > upper bound"),
+    (dict(body=X, lb=3, ub=3 - 2e-6), "Constraint defined infeasible: lower bound > upper bound"),
+    (dict(body=X, rhs="r", type=kelvo.leq), "Invalid rhs argument: expected a number"),
+    (dict(body=X, rhs=1, type=kelvo.rng, rhsrange=[1]), "Invalid rhsrange argument: expected a number"),
+    (dict(body=X, rhs=1, type=7), "Invalid type 7: expected kelvo.leq, kelvo.geq, kelvo.eq"),
+    (dict(body=X, ub=1, name=5), "Constraint name must be a string"),
     (dict(body="text", ub=1), "Invalid expression passed as body of constraint"),
-    (dict(body=["x"], ub=1), "Invalid expression passed as body of constraint"),
+    (dict(body=[X], ub=1), "Invalid expression passed as body of constraint"),
     (dict(constraint=True), "Attempt to generate an empty constraint failed. Consider using "
                             "kelvo.constraint(body=..., type=..., rhs=...) instead"),
-    (dict(constraint="x"), "Invalid constraint object passed to kelvo.constraint"),
+    (dict(constraint=X), "Invalid constraint object passed to kelvo.constraint"),
 ]
 
 
 @pytest.mark.parametrize("kwargs,message", CONSTRUCTOR_REFUSALS)
 def test_constructor_refusals_leave_the_object_uninitialised(x, kwargs, message):
-    existing = kelvo.constraint(body=x, ub=1)
-
-    def resolve(v):
-        if isinstance(v, list):
-            return [resolve(i) for i in v]
-        return {"x": x, "c": existing}.get(v, v) if isinstance(v, str) else v
-
-    kwargs = {k: resolve(v) for k, v in kwargs.items()}
     c = kelvo.constraint.__new__(kelvo.constraint)
     with pytest.raises(kelvo.ModelError) as info:
         kelvo.constraint.__init__(c, **kwargs)
