@@ -112,10 +112,26 @@ def test_old_keyword_sense_is_accepted_with_a_warning(x):
         kelvo.constraint(body=x, bogus=1)
 
 
-def test_bodies_from_a_constraint_and_a_zero_dimensional_array(x):
+def test_copies_and_bodies_of_free_constraints(x):
     e = 2 * x + 1
-    c = kelvo.constraint(kelvo.constraint(body=e, lb=-1, ub=3), name="copy")
-    assert body_of(c) is e and bounds(c) == (-1.0, 3.0) and c.name == "copy"
+    c = kelvo.constraint(body=e, lb=1.5, ub=8, name="c1")
+    d = c.copy()
+    assert (d.name, d.copy().name) == ("c1_copy", "c1_copy_copy")
+    assert body_of(d) is e and bounds(d) == (1.5, 8.0)
+    # Changing the copy leaves the source alone.
+    d.ub = 9
+    assert c.ub == 8.0
+    # The copy of an unnamed constraint has a serial name of its own.
+    u = kelvo.constraint(body=x, ub=1)
+    assert u.copy().name.startswith("R") and u.copy().name != u.name
+    # The constructor from a constraint shares body and bounds as well.
+    f = kelvo.constraint(c, name="copy")
+    assert body_of(f) is e and bounds(f) == (1.5, 8.0) and f.name == "copy"
+    # getBody gives a fresh expression.
+    b = c.getBody()
+    assert type(b) is kelvo.expression and b is not e and kelvo.is_equal(b, e)
+    assert kelvo.constraint(body=4.0, ub=5).getBody() == 4.0
+    # A zero-dimensional object array is unwrapped.
     body = numpy.empty((), dtype=object)
     body[()] = 2 * x
     assert type(body_of(kelvo.constraint(body=body, ub=1))) is kelvo.linterm
@@ -242,31 +258,6 @@ def test_uninitialised_constraint_refuses_everything():
                    lambda: kelvo.constraint.getSlack(c), lambda: kelvo.constraint.getDual(c)):
         with pytest.raises(kelvo.ModelError, match="^Constraint is not initialized$"):
             action()
-
-
-# ---- Copy and getBody of free constraints.
-
-
-def test_copy_shares_the_body_and_derives_the_name(x):
-    e = 2 * x
-    c = kelvo.constraint(body=e, lb=1.5, ub=8, name="c1")
-    d = c.copy()
-    assert (d.name, d.copy().name) == ("c1_copy", "c1_copy_copy")
-    assert body_of(d) is e and bounds(d) == (1.5, 8.0)
-    # Changing the copy leaves the source alone.
-    d.ub = 9
-    assert c.ub == 8.0
-    # The copy of an unnamed constraint has a serial name of its own.
-    u = kelvo.constraint(body=x, ub=1)
-    assert u.copy().name.startswith("R") and u.copy().name != u.name
-
-
-def test_getBody_of_a_free_constraint_is_a_fresh_expression(x):
-    e = x + 2
-    b = kelvo.constraint(body=e, ub=1).getBody()
-    assert type(b) is kelvo.expression and b is not e
-    assert kelvo.is_equal(b, e)
-    assert kelvo.constraint(body=4.0, ub=5).getBody() == 4.0
 
 
 # ---- Linked and deleted constraints.

@@ -16,7 +16,7 @@ def loaded(name="afiro.mps"):
 # ---- construction --------------------------------------------------------------------------
 
 
-def test_names_and_sense():
+def test_names_sense_and_empty_collections():
     assert kelvo.problem(name="plant").name() == "plant"
     assert kelvo.problem().name() == "noname"
     assert str(kelvo.problem(name="depot")) == "depot"
@@ -26,9 +26,7 @@ def test_names_and_sense():
     assert kelvo.problem(sense=kelvo.maximize).attributes.objsense == -1.0
     assert kelvo.problem(sense=kelvo.minimize).attributes.objsense == 1.0
     assert kelvo.problem(sense=np.int64(-1)).attributes.objsense == -1.0
-
-
-def test_empty_collections_are_skipped():
+    # Empty collections are skipped.
     p = kelvo.problem([], (), {}, [[], ()], iter([]), np.array([], dtype=object), name="e")
     assert p.name() == "e"
     assert p.getVariable() == [] and p.getConstraint() == [] and p.getSOS() == []

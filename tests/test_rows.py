@@ -49,7 +49,7 @@ def test_rows_as_the_library_stores_them(t, model, build, row):
     assert c.index == 0
 
 
-def test_names_are_sent_in_batches_named_or_not(t, model):
+def test_names_are_sent_in_batches_and_containers_are_walked(t, model):
     p, x, y, z = model
     cs = [kelvo.constraint(body=x, ub=1, name="first"), x <= 2, x <= 3,
           kelvo.constraint(body=y, ub=1, name="second"), kelvo.constraint(body=z, ub=1, name="third")]
@@ -57,18 +57,12 @@ def test_names_are_sent_in_batches_named_or_not(t, model):
     assert [r[3] for r in t.rows(p)] == ["first", None, None, "second", "third"]
     assert [r[1] for r in t.rows(p)] == [1.0, 2.0, 3.0, 1.0, 1.0]
     assert [c.name for c in cs] == ["first", "R2", "R3", "second", "third"]
-
-
-def test_nested_containers(t, model):
-    p, x, y, z = model
+    # Nested containers of every kind.
     c1, c2, c3 = x <= 1, y <= 2, z <= 3
-    p.addConstraint([c1, [c2, (c3,)]])
-    assert [r[1] for r in t.rows(p)] == [1.0, 2.0, 3.0]
-    assert [c.index for c in (c1, c2, c3)] == [0, 1, 2]
     more = {"a": x + y <= 4, "b": np.array([x - y >= 0, y - z >= 0], dtype=object)}
-    p.addConstraint(more)
-    assert len(t.rows(p)) == 6
-    assert more["a"].index == 3 and more["b"][1].index == 5
+    p.addConstraint([c1, [c2, (c3,)]], more)
+    assert [r[1] for r in t.rows(p)][5:] == [1.0, 2.0, 3.0, 4.0, 0.0, 0.0]
+    assert [c.index for c in (c1, c2, c3, more["a"], more["b"][1])] == [5, 6, 7, 8, 10]
 
 
 def test_many_rows_in_one_call(t):

@@ -51,17 +51,15 @@ def test_every_kind_of_nesting_costs_one_level_of_32(t, wrap):
         t.walk(wrap(nested(32)))
 
 
-def test_generator_is_consumed_once(t):
-    gen = (i * i for i in range(4))
-    assert t.walk([gen]) == (0, [0, 1, 4, 9])
-    assert t.walk(gen) == (0, [])
-
-
-def test_a_leaf_handler_result_stops_the_walk(t):
+def test_a_leaf_handler_result_stops_the_walk_and_generators_are_consumed_once(t):
     stop = object()
     gen = iter([1, stop, 2, 3])
     assert t.walk([[0], gen], stop) == (7, [0, 1])
     assert list(gen) == [2, 3]  # nothing after the stopping leaf was taken
+    # A generator is consumed once.
+    gen = (i * i for i in range(4))
+    assert t.walk([gen]) == (0, [0, 1, 4, 9])
+    assert t.walk(gen) == (0, [])
 
 
 @pytest.mark.parametrize("dtype", [np.int64, np.float32, np.int16, np.uint32, np.complex128, "U3"])
