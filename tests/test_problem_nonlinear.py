@@ -148,45 +148,26 @@ def user_tokens(p, t, node):
     return t.formulas(p)[-1][3]
 
 
-def test_the_layer_calls_the_function_with_its_arguments_in_order(t, model):
+@pytest.mark.parametrize("derivatives,result,expected,gradient,arities", [
+    # Value-only functions are differentiated numerically.
+    ("never", lambda a, b: a - 2 * b, -8.0, pytest.approx([1.0, -2.0], rel=1e-5), {2}),
+    # Returned derivatives are used as they are (not approximated).
+    ("always", lambda a, b: (a * b, b, a), 10.0, [5.0, 2.0], {2}),
+    # Asked for derivatives, an on-demand function also gets the request numbers.
+    ("ondemand", lambda a, b: (a * b + 1, 7.0, 0.5), 11.0, [7.0, 0.5], {2, 4}),
+])
+def test_the_layer_calls_the_function_for_values_and_derivatives(t, model, derivatives, result, expected, gradient,
+                                                                 arities):
     p, x, y = model
     calls = []
 
-    def f(a, b):
-        calls.append((a, b))
-        return a - 2 * b
+    def f(*args):
+        calls.append(args)
+        return result(*args[:2])
 
-    tokens = user_tokens(p, t, kelvo.user(f, x, y))
-    value, gradient = t.derivatives(p, tokens, [3.0, 1.0])
-    assert value == pytest.approx(1.0)
-    assert calls[0] == (3.0, 1.0)
-    # Value-only functions are differentiated numerically.
-    assert gradient == pytest.approx([1.0, -2.0], rel=1e-5)
-
-
-def test_functions_with_derivatives_give_them_on_request(t, model):
-    p, x, y = model
-    seen = []
-
-    def always(a, b):
-        seen.append(len((a, b)))
-        return a * b, b, a
-
-    def on_demand(*args):
-        seen.append(len(args))
-        a, b = args[:2]
-        return a * b + 1, 7.0, 0.5
-
-    tokens = user_tokens(p, t, kelvo.user(always, x, y, derivatives="always"))
-    value, gradient = t.derivatives(p, tokens, [2.0, 5.0])
-    # The returned derivatives are used as they are (not approximated).
-    assert value == 10.0 and gradient == [5.0, 2.0]
-    seen.clear()
-    tokens = user_tokens(p, t, kelvo.user(on_demand, x, y, derivatives="ondemand"))
-    value, gradient = t.derivatives(p, tokens, [2.0, 5.0])
-    assert value == 11.0 and gradient == [7.0, 0.5]
-    # Asked for derivatives, an on-demand function also gets the request numbers.
-    assert 4 in seen and set(seen) <= {2, 4}
+    tokens = user_tokens(p, t, kelvo.user(f, x, y, derivatives=derivatives))
+    assert t.derivatives(p, tokens, [2.0, 5.0]) == (expected, gradient)
+    assert calls[0][:2] == (2.0, 5.0) and {len(c) for c in calls} == arities
 
 
 def boom(a, b):
