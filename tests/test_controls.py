@@ -118,7 +118,7 @@ def test_one_name_gives_a_value_and_several_give_a_dictionary(p):
     assert p.getAttrib(1018) == 32
 
 
-def test_integer_and_float_controls_keep_their_types(p):
+def test_controls_keep_their_types_and_enumerated_values_come_back_as_members(p):
     assert type(p.getControl("threads")) is int
     assert type(p.getControl("feastol")) is float
     assert type(p.getControl("mpsobjname")) is str
@@ -129,17 +129,11 @@ def test_integer_and_float_controls_keep_their_types(p):
     assert p.getControl("threads") == 3 and p.getControl("mpsobjname") == "cost"
     p.setControl("maxnode", 2**40)
     assert p.getControl("maxnode") == 2**40
-
-
-def test_enumerated_values_come_back_as_enum_members(p):
-    value = p.getControl(8035)
-    assert value is enums.OutputDetail.ALL
+    assert p.getControl(8035) is enums.OutputDetail.ALL
     assert p.controls.presolve is enums.Presolve.DEFAULT
     assert p.getAttrib("lpstatus") is enums.LPStatus.UNSTARTED
     p.setControl("defaultalg", enums.DefaultAlg.BARRIER)
     assert p.getControl("defaultalg") is enums.DefaultAlg.BARRIER
-    # Ids without a class stay plain integers.
-    assert type(p.getControl("threads")) is int
 
 
 def test_all_controls_and_attributes_are_listed_and_printed_with_their_values(p):
