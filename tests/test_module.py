@@ -41,13 +41,10 @@ def test_import_does_not_initialise_and_exit_is_clean_with_the_library_in_use(t)
     assert tuple(int(x) for x in version.split(".")) == eval(numbers)
 
 
-def test_scipy_sparse_classes_are_looked_up_at_start_up(t):
+def test_scipy_sparse_classes_are_looked_up_at_start_up_and_import_works_without_scipy(t):
     import scipy.sparse
 
     assert t.scipy() == (scipy.sparse, scipy.sparse.sparray, scipy.sparse.spmatrix)
-
-
-def test_import_without_scipy_succeeds(t):
     out = run_fresh("""
         import sys
         sys.modules['scipy'] = None
