@@ -206,14 +206,13 @@ class TestMessageHandlers:
             kelvo.removecbmsghandler(None, None)
 
     def test_wrong_arguments(self, t):
-        with pytest.raises(kelvo.InterfaceError,
-                           match=r"^Incorrect arguments in addcbmsghandler\. Must provide correct list of three arguments$"):
-            kelvo.addcbmsghandler(print, None)
-        with pytest.raises(kelvo.InterfaceError, match="three arguments"):
-            kelvo.addcbmsghandler(print, None, "high")
-        with pytest.raises(kelvo.InterfaceError,
-                           match=r"^Incorrect arguments in removecbmsghandler\. Must provide correct list of two arguments$"):
-            kelvo.removecbmsghandler(print)
+        three = r"^Incorrect arguments in addcbmsghandler\. Must provide correct list of three arguments$"
+        two = r"^Incorrect arguments in removecbmsghandler\. Must provide correct list of two arguments$"
+        for call, message in ((lambda: kelvo.addcbmsghandler(print, None), three),
+                              (lambda: kelvo.addcbmsghandler(print, None, "high"), three),
+                              (lambda: kelvo.removecbmsghandler(print), two)):
+            with pytest.raises(kelvo.InterfaceError, match=message):
+                call()
         assert t.msghandlers() == []
 
     def test_handlers_are_registered_with_the_library(self, t):
