@@ -61,6 +61,14 @@ def test_attribute_writes_adjust_type_and_bounds():
     assert v.threshold == 5.0
 
 
+def nothing():
+    return None, None
+
+
+def unlinked():
+    return free_var(), None
+
+
 def linked():
     p = kelvo.problem()
     return p.addVariable(), p
@@ -68,24 +76,24 @@ def linked():
 
 # (make, action, exception, message) of refused constructions, writes and calls.
 REFUSALS = [
-    (None, lambda v: free_var(vartype=kelvo.binary, ub=5), kelvo.ModelError,
+    (nothing, lambda v: free_var(vartype=kelvo.binary, ub=5), kelvo.ModelError,
      "^Invalid variable domain: binary variables must have an upper bound between 0 and 1$"),
-    (None, lambda v: free_var(vartype=kelvo.binary, lb=-1), kelvo.ModelError,
+    (nothing, lambda v: free_var(vartype=kelvo.binary, lb=-1), kelvo.ModelError,
      "^Invalid variable domain: binary variables must have a lower bound between 0 and 1$"),
-    (None, lambda v: free_var(vartype=-1), kelvo.ModelError,
+    (nothing, lambda v: free_var(vartype=-1), kelvo.ModelError,
      "^Invalid variable type -1: expected one of kelvo.binary, kelvo.continuous, etc.$"),
-    (None, lambda v: free_var(vartype=6), kelvo.ModelError, "^Invalid variable type 6: expected one of"),
-    (None, lambda v: free_var(vartype=kelvo.semicontinuous, threshold=5, ub=3), kelvo.ModelError,
+    (nothing, lambda v: free_var(vartype=6), kelvo.ModelError, "^Invalid variable type 6: expected one of"),
+    (nothing, lambda v: free_var(vartype=kelvo.semicontinuous, threshold=5, ub=3), kelvo.ModelError,
      "^Incorrect semi-continuous, semi-integer, or partially integer variable; "
      "check that its threshold is between its lower and upper bound$"),
-    (free_var, lambda v: setattr(v, "vartype", 6), kelvo.ModelError,
+    (unlinked, lambda v: setattr(v, "vartype", 6), kelvo.ModelError,
      "^Invalid variable type: should be one of kelvo.binary, kelvo.continuous, etc.$"),
-    (free_var, lambda v: delattr(v, "lb"), kelvo.InterfaceError, "^Cannot delete the lb attribute$"),
-    (free_var, lambda v: setattr(v, "index", 3), kelvo.InterfaceError, "^Variable index cannot be modified$"),
-    (free_var, lambda v: setattr(v, "name", 3), kelvo.ModelError, "^Variable name must be a string$"),
-    (free_var, lambda v: setattr(v, "lb", "high"), TypeError, None),
-    (free_var, lambda v: setattr(v, "note", "no instance dictionary"), AttributeError, None),
-    *[(free_var, lambda v, m=m: getattr(v, m)(), kelvo.InterfaceError, f"^For unlinked variables, call problem.{pm}\\(var\\)$")
+    (unlinked, lambda v: delattr(v, "lb"), kelvo.InterfaceError, "^Cannot delete the lb attribute$"),
+    (unlinked, lambda v: setattr(v, "index", 3), kelvo.InterfaceError, "^Variable index cannot be modified$"),
+    (unlinked, lambda v: setattr(v, "name", 3), kelvo.ModelError, "^Variable name must be a string$"),
+    (unlinked, lambda v: setattr(v, "lb", "high"), TypeError, None),
+    (unlinked, lambda v: setattr(v, "note", "no instance dictionary"), AttributeError, None),
+    *[(unlinked, lambda v, m=m: getattr(v, m)(), kelvo.InterfaceError, f"^For unlinked variables, call problem.{pm}\\(var\\)$")
       for m, pm in (("getSolution", "getSolution"), ("getRedCost", "getRedCosts"),
                     ("getCallbackSolution", "getCallbackSolution"), ("getCallbackRedCost", "getCallbackRedCosts"))],
     (linked, lambda v: v.__init__(), kelvo.InterfaceError, "^Cannot re-initialize a variable$"),
@@ -97,7 +105,7 @@ REFUSALS = [
 
 @pytest.mark.parametrize("make,action,error,message", REFUSALS)
 def test_refusals_change_nothing(make, action, error, message):
-    v, owner = make() if make is linked else (make() if make else None, None)
+    v, owner = make()
     with pytest.raises(error, match=message):
         action(v)
     if v is not None:
