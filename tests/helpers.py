@@ -1,5 +1,7 @@
-"""Shared by the test files: free-standing variables, the kind of an algebra result, and the
-check that repeated calls leak neither references nor memory."""
+"""Shared by the test files: the data folder, free-standing variables and variables of other
+problems, the kind of an algebra result, and the check that repeated calls leak neither
+references nor memory."""
+import pathlib
 import sys
 import tracemalloc
 import warnings
@@ -8,6 +10,25 @@ import kelvo
 
 # The private test entry points: present in the development build only (KELVO_BUILD_TESTS).
 testing = getattr(kelvo._kelvo, "_testing", None)
+
+DATA = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
+_other = None
+
+
+def other_problem():
+    """A second problem with one variable (index 0), kept alive until the next call: refusal
+    tables build it inside a lambda."""
+    global _other
+    _other = kelvo.problem()
+    _other.addVariable()
+    return _other
+
+
+def deleted_variable():
+    p = kelvo.problem()
+    v = p.addVariable()
+    p.delVariable(v)
+    return v
 
 
 def free_var(**kw):

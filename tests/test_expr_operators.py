@@ -56,23 +56,12 @@ CASES = [
 def test_every_operator_gives_the_stated_kind_and_the_right_value(op, left, right, expected, xyz):
     x, y, z = xyz
     a, b = operands(x, y)[left], operands(y, z)[right]
+    before = (str(a), str(b))
     result = FUNCS[op](a, b)
     assert kind(result) == expected
+    assert (str(a), str(b)) == before  # plain operators never alter their operands
     for point in ({x: 0.7, y: 1.3, z: 0.2}, {x: 1.9, y: 0.4, z: 1.1}):
         assert value(result, point) == pytest.approx(FUNCS[op](value(a, point), value(b, point)))
-
-
-def test_operands_are_never_altered_by_plain_operators(xyz):
-    x, y, z = xyz
-    for a in operands(x, y).values():
-        before = str(a)
-        for b in operands(y, z).values():
-            for f in FUNCS.values():
-                try:
-                    f(a, b)
-                except kelvo.ModelError:
-                    pass
-        assert str(a) == before
 
 
 @pytest.mark.parametrize("build,expected", [
@@ -175,14 +164,6 @@ class TestReferences:
         del e
         assert (sys.getrefcount(x), sys.getrefcount(y)) == (bx, by)
 
-    def test_both_orders_of_a_product_share_one_entry(self, xyz):
-        x, y, _ = xyz
-        e = kelvo.expression()
-        e += x * y
-        e += 3 * (y * x)
-        e += 1.5 * free_var() * 0  # zero coefficient: nothing stored
-        assert str(e) == "4 * x * y"
-
     def test_an_expression_added_to_itself_in_place(self, xyz):
         x, y, _ = xyz
         e = 2 * x + y * y + 1
@@ -191,28 +172,21 @@ class TestReferences:
         before = sys.getrefcount(x)
         e -= e
         assert str(e) == "0" and sys.getrefcount(x) == before - 1
-
-    def test_nan_coefficients_are_not_zero(self, xyz):
-        x, _, _ = xyz
-        e = x + 1
+        # A NaN coefficient is not zero: the entry stays.
         e += float("nan") * x
-        assert math.isnan(value(e, {x: 1.0}))
+        assert math.isnan(value(e, {x: 1.0, y: 0.0}))
 
 
 class TestInPlace:
-    def test_in_place_addition_amends_the_expression_seen_under_every_name(self, xyz):
+    def test_in_place_forms_amend_the_expression_seen_under_every_name(self, xyz):
         x, y, _ = xyz
         e = x + 1
         alias = e
         e += y
         e -= 2 * x * y
         assert e is alias and str(alias) == "1 + x + y - 2 * x * y"
-        f = e
         e = e + x
-        assert e is not f and str(f) == "1 + x + y - 2 * x * y"
-
-    def test_in_place_scaling_of_expressions(self, xyz):
-        x, y, _ = xyz
+        assert e is not alias and str(alias) == "1 + x + y - 2 * x * y"
         e = 2 * x + y * y + 1
         alias = e
         e *= 3
@@ -238,40 +212,29 @@ class TestInPlace:
             t /= 0
 
     def test_operations_that_never_amend_the_left_operand(self, xyz):
-        x, y, _ = xyz
-        e = x + y
-        alias = e
+        x, y, z = xyz
+        e = alias_e = x + y
         e **= 1
         e **= 2
-        t = 2 * x
-        original = t
+        t = alias_t = 2 * x
         t += y
-        f = x + y
-        g = f
+        f = alias_f = x + y
         f += kelvo.sin(x)
-        h = x + 1
-        h_alias = h
+        h = alias_h = x + 1
         h += numpy.array([1.0, 2.0])  # never in place with an array
-        assert (str(alias), str(original), str(g), str(h_alias)) == ("x + y", "2 * x", "x + y", "1 + x")
+        m = kelvo.sin(x) + alias_h
+        m += y  # a sum node grows in place without amending its shared elements
+        assert (str(alias_e), str(alias_t), str(alias_f), str(alias_h)) == ("x + y", "2 * x", "x + y", "1 + x")
         assert (kind(e), kind(t), kind(f)) == ("expr", "expr", "nl") and isinstance(h, numpy.ndarray)
 
-    def test_sum_node_grows_in_place_without_amending_shared_elements(self, xyz):
+    def test_nodes_grow_in_place(self, xyz):
         x, y, z = xyz
-        n = x * y * z + x
-        alias = n
+        n = alias = x * y * z + x
         n += y
         n += kelvo.cos(z)
         n -= x
         assert n is alias and str(n) == "x * y * z + cos(z) + y"
-        e = x + 1
-        m = kelvo.sin(x) + e
-        m += y
-        assert str(e) == "1 + x"
-
-    def test_logical_in_place_appends_to_its_own_node(self, xyz):
-        x, y, z = xyz
-        n = x & y
-        alias = n
+        n = alias = x & y
         n &= z
         m = x | y
         m &= z

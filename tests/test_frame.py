@@ -21,40 +21,27 @@ def p(t):
     return t.problem()
 
 
-def test_exception_pending_before_a_successful_call_survives_it(t, p):
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")  # no warning may be issued on this path
-        with pytest.raises(Boom, match="before the call"):
-            t.frame_call(p, True, Boom("before the call"))
-    assert t.last_rc() == 0
-    assert not t.has_pending(p)
-
-
-def test_exception_pending_before_a_failing_call_survives_it_and_the_library_text_is_warned(t, p):
-    with pytest.warns(RuntimeWarning, match="Exception masked by another exception: KLVOremovecbmessage"):
-        with pytest.raises(Boom, match="still here"):
-            t.frame_call(p, False, Boom("still here"))
-    assert t.last_rc() == 10  # the library's own code, not the pseudo code
-    assert not t.has_pending(p)
-
-
-def test_stored_callback_exception_turns_a_successful_call_into_a_failure(t, p):
-    assert t.park(p, Boom("from a callback")) is True
-    assert t.has_pending(p)
-    with pytest.raises(Boom, match="from a callback"):
-        t.frame_call(p, True)
-    assert t.last_rc() == 884
-    assert not t.has_pending(p)
+@pytest.mark.parametrize("stored,succeeds,warning,rc", [
+    # Pending before the call: it survives a successful call silently, and a failing one with
+    # the library's text as a warning and the library's own code, not the pseudo code.
+    (False, True, None, 0),
+    (False, False, "Exception masked by another exception: KLVOremovecbmessage", 10),
+    # Stored by a callback: it turns a successful call into a failure and wins over a library failure.
+    (True, True, None, 884),
+    (True, False, "no such message callback is registered", 10),
+])
+def test_a_python_exception_survives_the_library_call(t, p, stored, succeeds, warning, rc):
+    exc = Boom("raised around the call")
+    if stored:
+        assert t.park(p, exc) is True and t.has_pending(p)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        with pytest.raises(Boom, match="raised around the call"):
+            t.frame_call(p, succeeds, *([] if stored else [exc]))
+    assert [(w.category, warning in str(w.message)) for w in caught] == ([(RuntimeWarning, True)] if warning else [])
+    assert t.last_rc() == rc and not t.has_pending(p)
     # The slot is empty again: the next call is clean.
     assert t.frame_call(p, True) == 0
-
-
-def test_stored_callback_exception_wins_over_a_library_failure(t, p):
-    t.park(p, Boom("callback first"))
-    with pytest.warns(RuntimeWarning, match="no such message callback is registered"):
-        with pytest.raises(Boom, match="callback first"):
-            t.frame_call(p, False)
-    assert t.last_rc() == 10
 
 
 def test_second_exception_is_dropped_with_a_warning_and_the_first_is_kept(t, p):
@@ -94,25 +81,18 @@ def test_exception_without_an_owner_is_dropped_with_a_warning(t):
 
 
 class TestErrorRetrieval:
-    def test_problem_error_carries_the_library_text(self, t, p):
-        assert t.frame_call(p, False) == 10
-        with pytest.raises(kelvo.SolverError) as info:
-            t.raise_error(p)
-        assert str(info.value) == "KLVOremovecbmessage: no such message callback is registered"
-
-    def test_problem_without_a_library_message_gets_the_fallback(self, t, p):
-        with pytest.raises(kelvo.SolverError, match="^Unidentified error associated with optimization problem$"):
-            t.raise_error(p)
-
-    def test_branching_object_gets_its_fallback(self, t, p):
-        bo = t.branchobj(p)
-        with pytest.raises(kelvo.SolverError, match="^Unidentified error associated with a branching object$"):
-            t.raise_error(bo)
-
-    def test_other_owners_raise_an_empty_interface_error(self, t):
-        with pytest.raises(kelvo.InterfaceError) as info:
-            t.raise_error(object())
-        assert str(info.value) == ""
+    @pytest.mark.parametrize("owner,error,message", [
+        # The library's text when it left one, else the fallback of the owner's kind.
+        (lambda t, p: t.frame_call(p, False) and p, kelvo.SolverError,
+         "KLVOremovecbmessage: no such message callback is registered"),
+        (lambda t, p: p, kelvo.SolverError, "Unidentified error associated with optimization problem"),
+        (lambda t, p: t.branchobj(p), kelvo.SolverError, "Unidentified error associated with a branching object"),
+        (lambda t, p: object(), kelvo.InterfaceError, ""),
+    ])
+    def test_errors_carry_the_library_text_or_a_fallback(self, t, p, owner, error, message):
+        with pytest.raises(error) as info:
+            t.raise_error(owner(t, p))
+        assert str(info.value) == message
 
     def test_global_environment_error_and_its_fallback(self, t):
         from conftest import run_fresh

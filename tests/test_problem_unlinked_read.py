@@ -71,33 +71,25 @@ def test_unlinked_read_warns_and_builds_unlinked_objects_mirroring_the_file(smal
         kelvo.problem().getIndex(constraints[0])
 
 
-def test_reading_again_keeps_the_old_unlinked_objects_alive(small):
-    p = kelvo.problem()
-    quietly(p.read, small, unlinked=True)
-    old = p.getVariable()
-    # Without the argument a problem holding unlinked objects reads unlinked again, silently.
-    with warnings.catch_warnings():
-        warnings.simplefilter("error", kelvo.DeprecationWarning)
-        p.read(small)
-    new = p.getVariable()
-    assert all(v.index is None for v in old + new)
-    assert not set(map(id, old)) & set(map(id, new))
-    assert old[0].ub == 7.5
-    with pytest.raises(kelvo.ModelError, match="does not belong to this problem"):
-        p.getIndex(old[0])
-
-
-def test_a_problem_with_unlinked_variables_reads_unlinked(small):
+def test_a_problem_holding_unlinked_objects_reads_unlinked_again(small):
     x = quietly(kelvo.var, name="free")
     p = kelvo.problem()
     p.addVariable(x)
+    # Without the argument a problem holding unlinked objects reads unlinked, silently.
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", kelvo.DeprecationWarning)
+        p.read(small)
+    old = p.getVariable()
     p.read(small)
-    assert [str(v) for v in p.getVariable()] == ["x", "y", "z", "w"]
-    assert all(v.index is None for v in p.getVariable())
-    # The free variable stays unlinked and keeps its name, but has left the problem.
-    assert x.index is None and x.name == "free"
-    with pytest.raises(kelvo.ModelError, match="does not belong to this problem"):
-        p.getIndex(x)
+    new = p.getVariable()
+    assert [str(v) for v in new] == ["x", "y", "z", "w"]
+    assert all(v.index is None for v in old + new)
+    assert not set(map(id, old)) & set(map(id, new))
+    # The old objects stay alive, keep their values and names, but have left the problem.
+    assert old[0].ub == 7.5 and x.name == "free"
+    for v in (x, old[0]):
+        with pytest.raises(kelvo.ModelError, match="does not belong to this problem"):
+            p.getIndex(v)
 
 
 def test_unlinked_read_of_a_real_instance():
@@ -114,21 +106,18 @@ def test_unlinked_read_of_a_real_instance():
     assert [(c.name, c.lb, c.ub) for c in uc] == [(c.name, c.lb, c.ub) for c in lc]
 
 
-def test_a_free_row_is_refused_in_unlinked_reading(tmp_path):
-    path = tmp_path / "free_row.mps"
-    path.write_text(SMALL.replace(" E  rng\n", " E  rng\n N  spare\n").replace(
-        "    w         ge        1.0\n", "    w         ge        1.0        spare     1.0\n"))
+@pytest.mark.parametrize("edit,error,message", [
+    (lambda text: text.replace(" E  rng\n", " E  rng\n N  spare\n").replace(
+        "    w         ge        1.0\n", "    w         ge        1.0        spare     1.0\n"),
+     kelvo.InterfaceError, "^Unexpected constraint type N in row 4$"),
+    # Sets read linked but not unlinked yet.
+    (lambda text: text.replace("ENDATA\n", "SOS\n S1 SOS s1\n    x:1\n    y:2\nENDATA\n"),
+     kelvo.ModelError, "not implemented yet"),
+])
+def test_files_unlinked_reading_refuses(tmp_path, edit, error, message):
+    path = tmp_path / "edited.mps"
+    path.write_text(edit(SMALL))
+    kelvo.problem().read(str(path))
     p = kelvo.problem()
-    with pytest.raises(kelvo.InterfaceError, match="^Unexpected constraint type N in row 4$"):
-        quietly(p.read, str(path), unlinked=True)
-
-
-def test_sets_cannot_be_read_unlinked_yet(tmp_path):
-    path = tmp_path / "sets.mps"
-    path.write_text(SMALL.replace("ENDATA\n", "SOS\n S1 SOS s1\n    x:1\n    y:2\nENDATA\n"))
-    linked = kelvo.problem()
-    linked.read(str(path))
-    assert linked.attributes.sets == 1
-    p = kelvo.problem()
-    with pytest.raises(kelvo.ModelError, match="not implemented yet"):
+    with pytest.raises(error, match=message):
         quietly(p.read, str(path), unlinked=True)

@@ -2,15 +2,14 @@
 cycle, failures, controls and attributes."""
 import contextlib
 import io
-import pathlib
 import warnings
 
 import numpy as np
 
 import kelvo
-from helpers import run_flat
+from helpers import DATA, run_flat
 
-AVGAS = str(pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data" / "avgas.mps")
+AVGAS = str(DATA / "avgas.mps")
 
 
 class Boom(Exception):
