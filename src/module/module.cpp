@@ -19,8 +19,10 @@ namespace kelvo {
 
 ModuleState g;
 
-// The private entry points used by the test suite (module/testing.cpp).
+#ifdef KELVO_TESTING
+// The private entry points of the test suite (testing/module.cpp), in test builds only.
 PyObject *create_testing_module();
+#endif
 
 static void module_free(void *);
 
@@ -199,10 +201,14 @@ static int fill_module(PyObject *m) {
   if (add_constants(m) < 0) return -1;
   g.var_serial = g.con_serial = g.sos_serial = 1;
   import_scipy();
-  // The three object dtypes join here once registered; the private test entry points go
-  // into their own submodule.
+  // The three object dtypes join here once registered; in test builds the private test entry
+  // points go into their own submodule.
+#ifdef KELVO_TESTING
   nb::object testing = nb::steal(create_testing_module());
   return testing ? add_object(m, "_testing", testing.ptr()) : -1;
+#else
+  return 0;
+#endif
 }
 
 static PyObject *initialise() {

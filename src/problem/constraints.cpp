@@ -335,54 +335,6 @@ PyObject *problem_delConstraint(PyObject *self, PyObject *args, PyObject *kwargs
 
 }  // namespace
 
-int create_row_objects(ProblemObject *p, PyObject *names, int first, int count, bool unlinked) {
-  for (int i = 0; i < count; ++i) {
-    nb::object name;
-    if (names && names != Py_None) {
-      name = nb::steal(PySequence_GetItem(names, i));
-      if (!name) return -1;
-    }
-    nb::object o = nb::steal(constraint_type.tp_alloc(&constraint_type, 0));
-    if (!o) return -1;
-    auto *c = as_con(o.ptr());
-    if (unlinked) {
-      if (constraint_build(c, nullptr, -infinity, infinity, name.ptr()) < 0) return -1;
-      constraint_set_kind(c, ck_unlinked);
-      constraint_set_index(c, next_constraint_serial());
-      if (PyList_Append(p->cons, o.ptr()) < 0) return -1;
-      try {
-        if (!p->con_map) p->con_map = new SerialIndexMap();
-        (*p->con_map)[constraint_index(c)] = first + i;
-      } catch (const std::bad_alloc &) {
-        return fail(g.InterfaceError, "Internal error -- Could not amend constraint map");
-      }
-    } else {
-      c->link = p;
-      constraint_set_index(c, static_cast<uint64_t>(first + i));
-      constraint_set_kind(c, ck_linked);
-      if (PyList_Append(p->cons, o.ptr()) < 0) return -1;
-    }
-  }
-  return 0;
-}
-
-int add_row_names(ProblemObject *p, PyObject *names, int first, int count) {
-  if (!names || names == Py_None || count == 0) return 0;
-  std::string buffer;
-  for (int i = 0; i < count; ++i) {
-    nb::object name = nb::steal(PySequence_GetItem(names, i));
-    if (!name) return -1;
-    Py_ssize_t size = 0;
-    const char *text = encode_name(name.ptr(), &size);
-    if (!text) return -1;
-    buffer.append(text, static_cast<size_t>(size));
-    buffer.push_back('\0');
-  }
-  if (call(KLVOaddnames, "KLVOaddnames", p, p->prob, KLVO_NAMES_ROWS, buffer.data(), first, first + count - 1) != 0)
-    return library_failed(p);
-  return 0;
-}
-
 PyMethodDef problem_methods_constraints[] = {
     {"addConstraint", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_addConstraint)),
      METH_VARARGS,

@@ -13,7 +13,8 @@ namespace {
 
 // Stored names of one kind, with defaults for the unnamed that clash with no stored name.
 std::vector<std::string> names_for(const ModelStore &m, int type, const char *kind, const char *format,
-                                   const std::function<const char *(const std::string &, int)> &invalid_reason) {
+                                   const std::function<const char *(const std::string &, int)> &invalid_reason,
+                                   const char *fn) {
   const NameTable &table = names_of(m, type, "write");
   const int n = count_of(m, type);
   std::vector<std::string> out(n);
@@ -25,7 +26,7 @@ std::vector<std::string> names_for(const ModelStore &m, int type, const char *ki
       out[i] = d;
     } else {
       if (const char *why = invalid_reason(name, type))
-        fail(KLVO_ERR_FILE, "KLVOwriteprob: the %s name '%s' cannot be written to an %s file: %s", kind, name.c_str(),
+        fail(KLVO_ERR_FILE, "%s: the %s name '%s' cannot be written to an %s file: %s", fn, kind, name.c_str(),
              format, why);
       out[i] = name;
     }
@@ -36,11 +37,11 @@ std::vector<std::string> names_for(const ModelStore &m, int type, const char *ki
 }  // namespace
 
 FileNames file_names(const ModelStore &m, const char *format,
-                     const std::function<const char *(const std::string &, int)> &invalid_reason) {
+                     const std::function<const char *(const std::string &, int)> &invalid_reason, const char *fn) {
   FileNames f;
-  f.rows = names_for(m, 1, "row", format, invalid_reason);
-  f.cols = names_for(m, 2, "column", format, invalid_reason);
-  f.sets = names_for(m, 3, "set", format, invalid_reason);
+  f.rows = names_for(m, 1, "row", format, invalid_reason, fn);
+  f.cols = names_for(m, 2, "column", format, invalid_reason, fn);
+  f.sets = names_for(m, 3, "set", format, invalid_reason, fn);
   std::unordered_set<std::string> used(f.rows.begin(), f.rows.end());
   f.objective = "obj";
   while (used.count(f.objective)) f.objective += "_";

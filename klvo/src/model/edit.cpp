@@ -407,6 +407,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
     s.weights.resize(out);
   }
   m.colnames.compact(keep_flags(map));
+  m.formulas.cols_deleted(map);
   m.touch();
 }
 
@@ -422,6 +423,7 @@ void del_rows(ModelStore &m, const char *fn, int n, const int *ind) {
   compact(m.indcol, map);
   compact(m.indcomp, map);
   m.rownames.compact(keep_flags(map));
+  m.formulas.rows_deleted(map);
   m.touch();
 }
 
