@@ -43,9 +43,10 @@ def balanced_library():
         kelvo._init(None)
 
 
-def run_fresh(code):
-    """Runs code in a fresh interpreter that imports the same kelvo; returns its stdout."""
-    env = dict(os.environ)
+def run_fresh(code, **environment):
+    """Runs code in a fresh interpreter that imports the same kelvo, with extra environment
+    variables; returns its stdout."""
+    env = dict(os.environ, **environment)
     env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
     result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env)
     assert result.returncode == 0, result.stderr

@@ -54,6 +54,19 @@ def deleted(p, v):
     return v
 
 
+def cleared_while_read():
+    """A solution list that its first item empties while it converts."""
+    items = []
+
+    class Clearing:
+        def __float__(self):
+            items.clear()
+            return 1.0
+
+    items.extend([Clearing(), object()] + [float(i) for i in range(100)])
+    return items
+
+
 REFUSALS = [
     (lambda p, x, y, z: kelvo.evaluate(x + y, solution={0: 5.0}), kelvo.ModelError, "^Variable has no value$"),
     (lambda p, x, y, z: kelvo.evaluate(free_var(), solution={free_var(): 1}), kelvo.ModelError, "^Variable has no value$"),
@@ -69,6 +82,8 @@ REFUSALS = [
      "^Variable in kelvo.evaluate is from a different problem$"),
     (lambda p, x, y, z: kelvo.evaluate(deleted(p, x), solution=[1.0, 2.0]), kelvo.ModelError,
      "has been deleted from the problem"),
+    (lambda p, x, y, z: kelvo.evaluate(x, solution=cleared_while_read()), kelvo.InterfaceError,
+     "^Mismatched lengths in arguments: expected 102, found 0$"),
     (lambda p, x, y, z: kelvo.evaluate(x), kelvo.InterfaceError, 'requires at least one of the two arguments "solution"'),
     (lambda p, x, y, z: kelvo.evaluate(x, problem=3), kelvo.InterfaceError, "must be an kelvo.problem object"),
     (lambda p, x, y, z: kelvo.evaluate(x, solution=(1.0,)), kelvo.InterfaceError,

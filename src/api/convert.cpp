@@ -1,16 +1,20 @@
 // Classic argument conversion: Python objects into work arrays for one library call, and
 // result arrays back into the caller's lists.
-#include "kelvo/convert.h"
+#include "api/convert.h"
 
 #include <climits>
 #include <cstring>
 
-#include "kelvo/constraint.h"
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
-#include "kelvo/numpy.h"
-#include "kelvo/params.h"
-#include "kelvo/var.h"
+#include "model/constraint.h"
+#include "model/model.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "numpy/numpy.h"
+#include "problem/params.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -70,21 +74,19 @@ int resolve_row(PyObject *obj, ProblemObject *p) {
 // Looks a row (type 1) or column (type 2) name up in the library.
 static int name_index(ProblemObject *p, PyObject *obj, int type, int *index) {
   const char *text = nullptr;
-  PyObject *encoded = nullptr;
+  nb::object encoded;
   if (PyBytes_Check(obj)) {
     text = PyBytes_AS_STRING(obj);
   } else {
     text = PyUnicode_AsUTF8(obj);
     if (!text) {
       PyErr_Clear();
-      encoded = PyUnicode_AsASCIIString(obj);
+      encoded = nb::steal(PyUnicode_AsASCIIString(obj));
       if (!encoded) return -1;
-      text = PyBytes_AS_STRING(encoded);
+      text = PyBytes_AS_STRING(encoded.ptr());
     }
   }
-  int rc = call(KLVOgetindex, "KLVOgetindex", p, p->prob, type, text, index);
-  Py_XDECREF(encoded);
-  if (rc == 0) return 0;
+  if (call(KLVOgetindex, "KLVOgetindex", p, p->prob, type, text, index) == 0) return 0;
   raise_error(reinterpret_cast<PyObject *>(p));
   return -1;
 }
@@ -127,27 +129,34 @@ static int convert_element(ProblemObject *p, PyObject *item, ElemKind kind, void
   return 0;
 }
 
+static int mismatched(int64_t expected, int64_t found) {
+  PyErr_Format(g.InterfaceError, "Mismatched lengths in arguments: expected %lld, found %lld",
+               static_cast<long long>(expected), static_cast<long long>(found));
+  return -1;
+}
+
+// Converting an item can run Python (a number's __float__, a library message handler) that
+// changes a list: each item is held while it is converted, and the list is read afresh.
 int conv_obj2arr(ProblemObject *p, LengthSlot *slot, PyObject *obj, ElemKind kind, WorkArray &out) {
   out.reset();
   if (!obj || obj == Py_None) return 0;
   if (PyDict_Check(obj) || !PySequence_Check(obj)) return fail(g.InterfaceError, "Invalid sequence of objects");
-  PyObject *fast = PySequence_Fast(obj, "Invalid sequence of objects");
+  nb::object fast = nb::steal(PySequence_Fast(obj, "Invalid sequence of objects"));
   if (!fast) return -1;
-  Py_ssize_t n = PySequence_Fast_GET_SIZE(fast);
-  int rc = 0;
-  if (slot && *slot >= 0 && *slot != n) {
-    PyErr_Format(g.InterfaceError, "Mismatched lengths in arguments: expected %lld, found %lld",
-                 static_cast<long long>(*slot), static_cast<long long>(n));
-    rc = -1;
-  } else if (!(out.data = array_allocator.allocate(static_cast<size_t>(n) * elem_width(kind)))) {
-    rc = -1;
-  }
-  PyObject **items = PySequence_Fast_ITEMS(fast);
-  for (Py_ssize_t i = 0; rc == 0 && i < n; ++i) rc = convert_element(p, items[i], kind, out.data, i);
-  Py_DECREF(fast);
-  if (rc < 0) {
-    out.reset();
-    return -1;
+  Py_ssize_t n = PySequence_Fast_GET_SIZE(fast.ptr());
+  if (slot && *slot >= 0 && *slot != n) return mismatched(*slot, n);
+  out.data = array_allocator.allocate(static_cast<size_t>(n) * elem_width(kind));
+  if (!out.data) return -1;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    if (i >= PySequence_Fast_GET_SIZE(fast.ptr())) {
+      out.reset();
+      return mismatched(n, PySequence_Fast_GET_SIZE(fast.ptr()));
+    }
+    nb::object item = nb::borrow(PySequence_Fast_GET_ITEM(fast.ptr(), i));
+    if (convert_element(p, item.ptr(), kind, out.data, i) < 0) {
+      out.reset();
+      return -1;
+    }
   }
   out.count = n;
   if (slot) *slot = n;
@@ -157,13 +166,14 @@ int conv_obj2arr(ProblemObject *p, LengthSlot *slot, PyObject *obj, ElemKind kin
 // ---- results
 
 PyObject *real_list(const double *values, size_t n) {
-  PyObject *list = PyList_New(static_cast<Py_ssize_t>(n));
-  for (size_t i = 0; list && i < n; ++i) {
+  nb::object list = nb::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < n; ++i) {
     PyObject *item = PyFloat_FromDouble(values[i]);
-    if (!item) Py_CLEAR(list);
-    else PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
+    if (!item) return nullptr;
+    PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), item);
   }
-  return list;
+  return list.release().ptr();
 }
 
 }  // namespace kelvo

@@ -1,5 +1,5 @@
 // The thin methods that pass their arguments straight to the library function of the same name.
-#include "kelvo/problem_methods.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

@@ -1,5 +1,5 @@
 // kelvo.branchobj: a branching object, built by the user or handed over by the library.
-#include "kelvo/callbacks.h"
+#include "callbacks/callbacks.h"
 
 namespace kelvo {
 

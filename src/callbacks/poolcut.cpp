@@ -1,5 +1,5 @@
 // kelvo.poolcut: an opaque handle to a cut in the library's cut pool.
-#include "kelvo/callbacks.h"
+#include "callbacks/callbacks.h"
 
 namespace kelvo {
 

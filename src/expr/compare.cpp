@@ -1,9 +1,13 @@
 // Comparison operators of kelvo.var and the four algebra types: a <= b, a >= b and a == b
 // build constraints while constraint operators are enabled, and compare structurally when
 // they are not. Also the module functions is_equal and the switch.
-#include "kelvo/constraint.h"
-#include "kelvo/expr.h"
-#include "kelvo/numpy.h"
+#include "expr/expr.h"
+#include "model/constraint.h"
+#include "numpy/numpy.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -77,19 +81,36 @@ static int split_constant(PyObject *diff, PyObject **body, double *rhs, bool *ex
   }
 }
 
+// The bounds of body OP rhs; -1 with ModelError for a comparison that makes no constraint.
+static int bounds_of(int op, double rhs, double &lb, double &ub) {
+  switch (op) {
+    case Py_LE: lb = -infinity, ub = rhs; return 0;
+    case Py_GE: lb = rhs, ub = infinity; return 0;
+    case Py_EQ: lb = ub = rhs; return 0;
+    case Py_LT:
+    case Py_GT:
+    case Py_NE:
+      PyErr_SetString(g.ModelError, "Invalid constraint: cannot enforce f(x) != 0, f(x) > 0, or f(x) < 0");
+      return -1;
+    default:
+      PyErr_SetString(g.ModelError, "Invalid constraint: unrecognized comparison operator");
+      return -1;
+  }
+}
+
 // a OP b as a new constraint.
 static PyObject *build_constraint(PyObject *a, PyObject *b, int op) {
-  PyObject *owned_a = nullptr;
+  nb::object owned_a;  // a number on the left becomes a constant expression
   if (is_number(a) && is_number(b)) {
     double v = number_value(a);
     if (v == -1.0 && PyErr_Occurred()) return nullptr;
     ExpressionObject *e = new_expression();
     if (!e) return nullptr;
     e->constant = v;
-    a = owned_a = reinterpret_cast<PyObject *>(e);
+    owned_a = nb::steal(reinterpret_cast<PyObject *>(e));
+    a = owned_a.ptr();
   }
   if (PyArray_Check(b)) {
-    Py_XDECREF(owned_a);
     if (PyArray_Check(a)) {
       PyErr_SetString(g.InterfaceError, "Ill-defined constraint array");
       return nullptr;
@@ -97,45 +118,28 @@ static PyObject *build_constraint(PyObject *a, PyObject *b, int op) {
     // NumPy builds the array of constraints, comparing each element with a.
     return PyObject_RichCompare(b, a, reflected(op));
   }
-  PyObject *diff = nullptr, *body = nullptr, *con = nullptr;
+  if (check_compatible(a, b) < 0) return nullptr;
+  nb::object diff = nb::steal(alg_add(a, b, -1.0));
+  if (!diff) return nullptr;
+  nb::object con = nb::steal(constraint_type.tp_alloc(&constraint_type, 0));
+  if (!con) return nullptr;
+  PyObject *split_body = nullptr;
   double rhs = 0, lb = 0, ub = 0;
   bool exchange = false;
-  if (check_compatible(a, b) < 0) goto done;
-  diff = alg_add(a, b, -1.0);
-  if (!diff) goto done;
-  con = constraint_type.tp_alloc(&constraint_type, 0);
-  if (!con) goto done;
-  if (split_constant(diff, &body, &rhs, &exchange) < 0) goto fail;
+  int rc = split_constant(diff.ptr(), &split_body, &rhs, &exchange);
+  nb::object body = nb::steal(split_body);
+  if (rc < 0) return nullptr;
   if (exchange) op = reflected(op);
-  switch (op) {
-    case Py_LE: lb = -infinity, ub = rhs; break;
-    case Py_GE: lb = rhs, ub = infinity; break;
-    case Py_EQ: lb = ub = rhs; break;
-    case Py_LT:
-    case Py_GT:
-    case Py_NE:
-      PyErr_SetString(g.ModelError, "Invalid constraint: cannot enforce f(x) != 0, f(x) > 0, or f(x) < 0");
-      goto fail;
-    default:
-      PyErr_SetString(g.ModelError, "Invalid constraint: unrecognized comparison operator");
-      goto fail;
-  }
-  if (constraint_build(as_con(con), body, lb, ub, nullptr) < 0) goto fail;
-  goto done;
-fail:
-  Py_CLEAR(con);
-done:
-  Py_XDECREF(body);
-  Py_XDECREF(diff);
-  Py_XDECREF(owned_a);
-  return con;
+  if (bounds_of(op, rhs, lb, ub) < 0 || constraint_build(as_con(con.ptr()), body.ptr(), lb, ub, nullptr) < 0)
+    return nullptr;
+  return con.release().ptr();
 }
 
 // ---- Structural equality.
 
 static bool same_linear(const LinMap *a, const LinMap *b) {
-  size_t na = a ? a->size() : 0, nb = b ? b->size() : 0;
-  if (na != nb) return false;
+  size_t na = a ? a->size() : 0, nb_ = b ? b->size() : 0;
+  if (na != nb_) return false;
   if (na == 0) return true;
   for (auto &entry : *a) {
     auto it = b->find(entry.first);
@@ -145,8 +149,8 @@ static bool same_linear(const LinMap *a, const LinMap *b) {
 }
 
 static bool same_quadratic(const QuadMap *a, const QuadMap *b) {
-  size_t na = a ? a->size() : 0, nb = b ? b->size() : 0;
-  if (na != nb) return false;
+  size_t na = a ? a->size() : 0, nb_ = b ? b->size() : 0;
+  if (na != nb_) return false;
   if (na == 0) return true;
   for (auto &entry : *a) {
     auto it = b->find(entry.first);
@@ -175,18 +179,13 @@ static int same_arguments(PyObject *a, PyObject *b) {
   bool seq_a = PyList_Check(a) || PyTuple_Check(a), seq_b = PyList_Check(b) || PyTuple_Check(b);
   if (seq_a != seq_b) return 0;
   if (!seq_a) return structurally_equal(a, b);
-  PyObject *fa = PySequence_Fast(a, "Nonlinear argument is not iterable");
+  nb::object fa = nb::steal(PySequence_Fast(a, "Nonlinear argument is not iterable"));
   if (!fa) return -1;
-  PyObject *fb = PySequence_Fast(b, "Nonlinear argument is not iterable");
-  if (!fb) {
-    Py_DECREF(fa);
-    return -1;
-  }
-  int equal = PySequence_Fast_GET_SIZE(fa) == PySequence_Fast_GET_SIZE(fb);
-  for (Py_ssize_t i = 0; equal == 1 && i < PySequence_Fast_GET_SIZE(fa); ++i)
-    equal = structurally_equal(PySequence_Fast_GET_ITEM(fa, i), PySequence_Fast_GET_ITEM(fb, i));
-  Py_DECREF(fa);
-  Py_DECREF(fb);
+  nb::object fb = nb::steal(PySequence_Fast(b, "Nonlinear argument is not iterable"));
+  if (!fb) return -1;
+  int equal = PySequence_Fast_GET_SIZE(fa.ptr()) == PySequence_Fast_GET_SIZE(fb.ptr());
+  for (Py_ssize_t i = 0; equal == 1 && i < PySequence_Fast_GET_SIZE(fa.ptr()); ++i)
+    equal = structurally_equal(PySequence_Fast_GET_ITEM(fa.ptr(), i), PySequence_Fast_GET_ITEM(fb.ptr(), i));
   return equal;
 }
 
@@ -202,18 +201,12 @@ static int structurally_equal(PyObject *a, PyObject *b) {
   if (kind_of(a) == K_VAR && kind_of(b) == K_VAR) return a == b ? 1 : 0;
   // Objects outside the algebra (a user function inside its node) are equal only to themselves.
   if (kind_of(a) == K_INVALID || kind_of(b) == K_INVALID) return a == b && kind_of(a) == K_INVALID ? 1 : 0;
-  PyObject *ea = expression_form(a);
+  nb::object ea = nb::steal(expression_form(a));
   if (!ea) return -1;
-  PyObject *eb = expression_form(b);
-  if (!eb) {
-    Py_DECREF(ea);
-    return -1;
-  }
-  ExpressionObject *x = as_expr(ea), *y = as_expr(eb);
-  int equal = x->constant == y->constant && same_linear(x->lin, y->lin) && same_quadratic(x->quad, y->quad);
-  Py_DECREF(ea);
-  Py_DECREF(eb);
-  return equal;
+  nb::object eb = nb::steal(expression_form(b));
+  if (!eb) return -1;
+  ExpressionObject *x = as_expr(ea.ptr()), *y = as_expr(eb.ptr());
+  return x->constant == y->constant && same_linear(x->lin, y->lin) && same_quadratic(x->quad, y->quad);
 }
 
 static const char *operator_symbol(int op) {
@@ -233,13 +226,12 @@ static PyObject *compare_structurally(PyObject *a, PyObject *b, int op) {
     if (equal < 0) return nullptr;
     return PyBool_FromLong(op == Py_EQ ? equal : !equal);
   }
-  PyObject *name_a = PyObject_GetAttrString(reinterpret_cast<PyObject *>(Py_TYPE(a)), "__name__");
-  PyObject *name_b = name_a ? PyObject_GetAttrString(reinterpret_cast<PyObject *>(Py_TYPE(b)), "__name__") : nullptr;
+  nb::object name_a = nb::steal(PyObject_GetAttrString(reinterpret_cast<PyObject *>(Py_TYPE(a)), "__name__"));
+  if (!name_a) return nullptr;
+  nb::object name_b = nb::steal(PyObject_GetAttrString(reinterpret_cast<PyObject *>(Py_TYPE(b)), "__name__"));
   if (name_b)
     PyErr_Format(PyExc_TypeError, "TypeError: '%s' not supported between instances of '%S' and '%S'",
-                 operator_symbol(op), name_a, name_b);
-  Py_XDECREF(name_a);
-  Py_XDECREF(name_b);
+                 operator_symbol(op), name_a.ptr(), name_b.ptr());
   return nullptr;
 }
 

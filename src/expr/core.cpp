@@ -3,8 +3,12 @@
 #include <cmath>
 #include <new>
 
-#include "kelvo/expr.h"
-#include "kelvo/numpy.h"
+#include "expr/expr.h"
+#include "numpy/numpy.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -402,14 +406,14 @@ PyObject *expr_from_object(PyObject *o, double f) {
   if (first_var(o, &found) < 0) return nullptr;
   bool unlinked = found && is_unlinked_var(found);
   ExpressionObject *e = new_expression();
-  if (!e) return nullptr;
-  if (f == 0.0) return reinterpret_cast<PyObject *>(e);
+  nb::object owner = nb::steal(reinterpret_cast<PyObject *>(e));
+  if (!e || f == 0.0) return owner.release().ptr();
   const char *msg = "Cannot copy expression";
   try {
     switch (kind) {
       case K_NUMBER: {
         double v = number_value(o);
-        if (v == -1.0 && PyErr_Occurred()) goto fail;
+        if (v == -1.0 && PyErr_Occurred()) return nullptr;
         e->constant = v * f;
         break;
       }
@@ -468,29 +472,26 @@ PyObject *expr_from_object(PyObject *o, double f) {
       }
       default:
         PyErr_SetString(g.ModelError, "Invalid operand in expression");
-        goto fail;
+        return nullptr;
     }
   } catch (...) {
     PyErr_SetString(g.ModelError, msg);
-    goto fail;
+    return nullptr;
   }
-  return reinterpret_cast<PyObject *>(e);
-fail:
-  Py_DECREF(e);
-  return nullptr;
+  return owner.release().ptr();
+}
+
+// f times a copy (a new reference, null on error) of an array or sequence, through the number
+// protocol.
+static PyObject *scaled_by_protocol(PyObject *made_copy, double f) {
+  nb::object copy = nb::steal(made_copy);
+  if (!copy || f == 1.0) return copy.release().ptr();
+  nb::object factor = nb::steal(PyFloat_FromDouble(f));
+  return factor ? PyNumber_Multiply(factor.ptr(), copy.ptr()) : nullptr;
 }
 
 PyObject *scaled_copy(PyObject *o, double f) {
-  PyObject *result = nullptr;
-  if (PyArray_Check(o)) {
-    PyObject *copy = PyArray_NewCopy(reinterpret_cast<PyArrayObject *>(o), NPY_CORDER);
-    if (!copy || f == 1.0) return copy;
-    PyObject *factor = PyFloat_FromDouble(f);
-    if (factor) result = PyNumber_Multiply(factor, copy);
-    Py_XDECREF(factor);
-    Py_DECREF(copy);
-    return result;
-  }
+  if (PyArray_Check(o)) return scaled_by_protocol(PyArray_NewCopy(reinterpret_cast<PyArrayObject *>(o), NPY_CORDER), f);
   switch (kind_of(o)) {
     case K_NUMBER: {
       if (f == 1.0) return Py_NewRef(o);
@@ -512,15 +513,7 @@ PyObject *scaled_copy(PyObject *o, double f) {
     default:
       break;
   }
-  if (PySequence_Check(o) && !PyUnicode_Check(o)) {
-    PyObject *copy = PySequence_Repeat(o, 1);
-    if (!copy || f == 1.0) return copy;
-    PyObject *factor = PyFloat_FromDouble(f);
-    if (factor) result = PyNumber_Multiply(factor, copy);
-    Py_XDECREF(factor);
-    Py_DECREF(copy);
-    return result;
-  }
+  if (PySequence_Check(o) && !PyUnicode_Check(o)) return scaled_by_protocol(PySequence_Repeat(o, 1), f);
   return expr_error("Invalid object being copied");
 }
 

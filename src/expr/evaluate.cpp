@@ -1,6 +1,6 @@
 // Evaluation of algebra objects for given variable values (kelvo.evaluate and the solution
 // queries), and extraction of linear and quadratic coefficients.
-#include "kelvo/evaluate.h"
+#include "expr/evaluate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,18 +8,18 @@
 #include <new>
 #include <vector>
 
-#include <nanobind/nanobind.h>
-
-#include "kelvo/convert.h"
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/params.h"
+#include "api/convert.h"
+#include "expr/expr.h"
+#include "module/frame.h"
+#include "numpy/numpy.h"
+#include "problem/params.h"
 #include "klvo/elementary.hpp"
 
-namespace kelvo {
+#include <nanobind/nanobind.h>
 
 namespace nb = nanobind;
+
+namespace kelvo {
 
 namespace {
 
@@ -764,11 +764,8 @@ int add_extract_methods() {
   PyTypeObject *types[] = {&var_type, &linterm_type, &quadterm_type, &expression_type, &nonlinear_type};
   for (PyTypeObject *t : types) {
     for (PyMethodDef *m = extract_methods; m->ml_name; ++m) {
-      PyObject *descr = PyDescr_NewMethod(t, m);
-      if (!descr) return -1;
-      int rc = PyDict_SetItemString(t->tp_dict, m->ml_name, descr);
-      Py_DECREF(descr);
-      if (rc < 0) return -1;
+      nb::object descr = nb::steal(PyDescr_NewMethod(t, m));
+      if (!descr || PyDict_SetItemString(t->tp_dict, m->ml_name, descr.ptr()) < 0) return -1;
     }
     PyType_Modified(t);
   }

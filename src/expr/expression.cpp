@@ -1,5 +1,5 @@
 // kelvo.expression: a constant plus a linear part plus a quadratic part.
-#include "kelvo/expr.h"
+#include "expr/expr.h"
 
 namespace kelvo {
 

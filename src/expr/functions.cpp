@@ -6,9 +6,13 @@
 #include <functional>
 #include <vector>
 
-#include "kelvo/expr.h"
-#include "kelvo/numpy.h"
+#include "expr/expr.h"
+#include "numpy/numpy.h"
 #include "klvo/elementary.hpp"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -21,10 +25,8 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
   if (PyList_Check(c) || PyTuple_Check(c)) {
     // A list may change under the callback: read its length every time.
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(c); ++i) {
-      PyObject *item = Py_NewRef(PySequence_Fast_GET_ITEM(c, i));
-      int rc = visit(item);
-      Py_DECREF(item);
-      if (rc < 0) return -1;
+      nb::object item = nb::borrow(PySequence_Fast_GET_ITEM(c, i));
+      if (visit(item.ptr()) < 0) return -1;
     }
     return 0;
   }
@@ -36,47 +38,38 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
                    (g.npconstraint && reinterpret_cast<PyObject *>(d) == g.npconstraint);
     if (!objects && d->type_num != NPY_DOUBLE && d->type_num != NPY_INT32 && d->type_num != NPY_BOOL)
       return expr_error("Incorrect objects used in Sum, Dot, Prod, or aggregate functions"), -1;
-    PyObject *it = PyArray_IterNew(c);
+    nb::object it = nb::steal(PyArray_IterNew(c));
     if (!it) return -1;
-    int rc = 0;
-    auto *iter = reinterpret_cast<PyArrayIterObject *>(it);
-    while (rc == 0 && iter->index < iter->size) {
+    auto *iter = reinterpret_cast<PyArrayIterObject *>(it.ptr());
+    while (iter->index < iter->size) {
       void *p = PyArray_ITER_DATA(iter);
-      PyObject *item;
+      nb::object item;
       if (objects) {
-        item = Py_NewRef(*static_cast<PyObject **>(p) ? *static_cast<PyObject **>(p) : Py_None);
+        item = nb::borrow(*static_cast<PyObject **>(p) ? *static_cast<PyObject **>(p) : Py_None);
       } else {
         double v = d->type_num == NPY_DOUBLE ? *static_cast<double *>(p)
                    : d->type_num == NPY_INT32 ? *static_cast<npy_int32 *>(p)
                                               : *static_cast<npy_bool *>(p);
-        item = PyFloat_FromDouble(v);
-        if (!item) {
-          rc = -1;
-          break;
-        }
+        item = nb::steal(PyFloat_FromDouble(v));
+        if (!item) return -1;
       }
-      rc = visit(item);
-      Py_DECREF(item);
+      int rc = visit(item.ptr());
+      if (rc != 0) return rc;
       PyArray_ITER_NEXT(iter);
     }
-    Py_DECREF(it);
-    return rc;
+    return 0;
   }
   if (PyDict_Check(c)) {
-    PyObject *values = PyDict_Values(c);
+    nb::object values = nb::steal(PyDict_Values(c));
     if (!values) return -1;
     int rc = 0;
-    for (Py_ssize_t i = 0; rc == 0 && i < PyList_GET_SIZE(values); ++i) rc = visit(PyList_GET_ITEM(values, i));
-    Py_DECREF(values);
+    for (Py_ssize_t i = 0; rc == 0 && i < PyList_GET_SIZE(values.ptr()); ++i)
+      rc = visit(PyList_GET_ITEM(values.ptr(), i));
     return rc;
   }
   if (PyIter_Check(c)) {
-    PyObject *item;
-    while ((item = PyIter_Next(c))) {
-      int rc = visit(item);
-      Py_DECREF(item);
-      if (rc < 0) return -1;
-    }
+    while (nb::object item = nb::steal(PyIter_Next(c)))
+      if (visit(item.ptr()) < 0) return -1;
     return PyErr_Occurred() ? -1 : 0;
   }
   if (PySequence_Check(c)) {
@@ -84,15 +77,14 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
       PyErr_Clear();
       return expr_error("Invalid sequence of objects"), -1;
     }
-    PyObject *fast = PySequence_Fast(c, "Cannot iterate over sequence");
+    nb::object fast = nb::steal(PySequence_Fast(c, "Cannot iterate over sequence"));
     if (!fast) {
       PyErr_SetString(g.ModelError, "Cannot iterate over sequence");
       return -1;
     }
     int rc = 0;
-    for (Py_ssize_t i = 0; rc == 0 && i < PySequence_Fast_GET_SIZE(fast); ++i)
-      rc = visit(PySequence_Fast_GET_ITEM(fast, i));
-    Py_DECREF(fast);
+    for (Py_ssize_t i = 0; rc == 0 && i < PySequence_Fast_GET_SIZE(fast.ptr()); ++i)
+      rc = visit(PySequence_Fast_GET_ITEM(fast.ptr(), i));
     return rc;
   }
   PyErr_Format(g.ModelError, "Invalid object in operation: <%S>", c);
@@ -158,7 +150,7 @@ static Py_ssize_t terms_hint(PyObject *args) {
 }
 
 static PyObject *Sum(PyObject *, PyObject *args) {
-  PyObject *acc = nullptr;
+  nb::object acc;
   SumFastPath fast;
   // A sum of many linear terms sizes its linear map once instead of growing it step by step.
   Py_ssize_t hint = terms_hint(args);
@@ -167,12 +159,12 @@ static PyObject *Sum(PyObject *, PyObject *args) {
     if (operand_kind(item) < 0) return -1;
     if (!acc) {
       if (is_zero(item)) return 0;
-      acc = scaled_copy(item, 1.0);
+      acc = nb::steal(scaled_copy(item, 1.0));
       return acc ? 0 : -1;
     }
     if (is_zero(item)) return 0;
-    if (Py_TYPE(acc) == &expression_type) {
-      ExpressionObject *e = as_expr(acc);
+    if (Py_TYPE(acc.ptr()) == &expression_type) {
+      ExpressionObject *e = as_expr(acc.ptr());
       if (!sized && (Py_TYPE(item) == &linterm_type || Py_TYPE(item) == &var_type)) {
         sized = true;
         try {
@@ -185,41 +177,34 @@ static PyObject *Sum(PyObject *, PyObject *args) {
       int added = fast.add(e, item);
       if (added != 0) return added < 0 ? -1 : 0;
     }
-    PyObject *next = alg_iadd(acc, item, 1.0);
+    PyObject *next = alg_iadd(acc.ptr(), item, 1.0);
     if (!next) return -1;
-    Py_SETREF(acc, next);
+    acc = nb::steal(next);
     return 0;
   });
-  if (rc < 0) {
-    Py_XDECREF(acc);
-    return nullptr;
-  }
+  if (rc < 0) return nullptr;
   if (!acc) return reinterpret_cast<PyObject *>(new_expression());
-  if (is_number(acc)) {
-    double v = number_value(acc);
-    Py_DECREF(acc);
+  if (is_number(acc.ptr())) {
+    double v = number_value(acc.ptr());
     if (v == -1.0 && PyErr_Occurred()) return nullptr;
     ExpressionObject *e = new_expression();
     if (e) e->constant = v;
     return reinterpret_cast<PyObject *>(e);
   }
-  return acc;
+  return acc.release().ptr();
 }
 
 static PyObject *Prod(PyObject *, PyObject *args) {
-  PyObject *acc = nullptr;
+  nb::object acc;
   int rc = for_each_term(args, [&](PyObject *item) {
     if (operand_kind(item) < 0) return -1;
-    PyObject *next = acc ? alg_imul(acc, item) : scaled_copy(item, 1.0);
+    PyObject *next = acc ? alg_imul(acc.ptr(), item) : scaled_copy(item, 1.0);
     if (!next) return -1;
-    Py_XSETREF(acc, next);
+    acc = nb::steal(next);
     return 0;
   });
-  if (rc < 0) {
-    Py_XDECREF(acc);
-    return nullptr;
-  }
-  return acc ? acc : PyFloat_FromDouble(0.0);
+  if (rc < 0) return nullptr;
+  return acc ? acc.release().ptr() : PyFloat_FromDouble(0.0);
 }
 
 // The elementary functions.
@@ -297,80 +282,67 @@ KELVO_ELEMENTARY(erfc, OP_ERFC, Erfc)
 
 // max and min: the operands as a new list, or as a new reference to a single operand (*single).
 
+// The operands as a new list; null with an exception.
+static nb::object operand_list(PyObject *args) {
+  if (PyTuple_GET_SIZE(args) != 1) return nb::steal(PySequence_List(args));
+  PyObject *t = PyTuple_GET_ITEM(args, 0);
+  if (PyList_Check(t) || PyTuple_Check(t)) return nb::steal(PySequence_List(t));
+  if (PyArray_Check(t)) {
+    auto *arr = reinterpret_cast<PyArrayObject *>(t);
+    if (PyArray_NDIM(arr) > 64) {
+      PyErr_SetString(g.ModelError, "Array has far too many dimensions to be used in a nonlinear expression");
+      return nb::object();
+    }
+    npy_intp n = PyArray_SIZE(arr);
+    if (n >= 2) {
+      if (PyArray_NDIM(arr) != 1) {
+        PyErr_SetString(g.ModelError, "Only a 1-dimensional array can be used in a nonlinear expression");
+        return nb::object();
+      }
+      return nb::steal(PySequence_List(t));
+    }
+    if (n == 0) return nb::steal(PyList_New(0));
+    nb::object item = nb::steal(PyObject_CallMethod(t, "item", nullptr));
+    if (!item) return item;
+    nb::object items = nb::steal(PyList_New(1));
+    if (items) PyList_SET_ITEM(items.ptr(), 0, item.release().ptr());
+    return items;
+  }
+  if (kind_of(t) == K_INVALID && PySequence_Check(t)) return nb::steal(PySequence_List(t));
+  nb::object items = nb::steal(PyList_New(1));
+  if (items) PyList_SET_ITEM(items.ptr(), 0, Py_NewRef(t));
+  return items;
+}
+
 static PyObject *collect_operands(PyObject *args, const char *fname, bool *single) {
   *single = false;
-  PyObject *items = nullptr;
-  Py_ssize_t nargs = PyTuple_GET_SIZE(args);
-  if (nargs == 1) {
-    PyObject *t = PyTuple_GET_ITEM(args, 0);
-    if (PyList_Check(t) || PyTuple_Check(t)) {
-      items = PySequence_List(t);
-    } else if (PyArray_Check(t)) {
-      auto *arr = reinterpret_cast<PyArrayObject *>(t);
-      if (PyArray_NDIM(arr) > 64) {
-        PyErr_SetString(g.ModelError, "Array has far too many dimensions to be used in a nonlinear expression");
-        return nullptr;
-      }
-      npy_intp n = PyArray_SIZE(arr);
-      if (n >= 2) {
-        if (PyArray_NDIM(arr) != 1) {
-          PyErr_SetString(g.ModelError, "Only a 1-dimensional array can be used in a nonlinear expression");
-          return nullptr;
-        }
-        items = PySequence_List(t);
-      } else if (n == 1) {
-        PyObject *item = PyObject_CallMethod(t, "item", nullptr);
-        if (!item) goto fail;
-        items = PyList_New(1);
-        if (items) PyList_SET_ITEM(items, 0, item);
-        else Py_DECREF(item);
-      } else {
-        items = PyList_New(0);
-      }
-    } else if (kind_of(t) == K_INVALID && PySequence_Check(t)) {
-      items = PySequence_List(t);
-    } else {
-      items = PyList_New(1);
-      if (items) PyList_SET_ITEM(items, 0, Py_NewRef(t));
+  nb::object items = operand_list(args);
+  if (!items) {
+    if (!PyErr_ExceptionMatches(g.ModelError)) {
+      PyErr_Clear();
+      PyErr_Format(g.ModelError, "Incorrect argument for kelvo.%s function", fname);
     }
-  } else {
-    items = PySequence_List(args);
+    return nullptr;
   }
-  if (!items) goto fail;
-  if (PyList_GET_SIZE(items) == 0) {
-    Py_DECREF(items);
+  if (PyList_GET_SIZE(items.ptr()) == 0) {
     PyErr_Format(g.ModelError, "The function kelvo.%s must have at least one argument", fname);
     return nullptr;
   }
-  if (PyList_GET_SIZE(items) == 1) {
-    PyObject *only = Py_NewRef(PyList_GET_ITEM(items, 0));
-    Py_DECREF(items);
-    if (kind_of(only) == K_INVALID) {
-      Py_DECREF(only);
-      return expr_error("Incorrect argument for expression");
-    }
+  if (PyList_GET_SIZE(items.ptr()) == 1) {
+    PyObject *only = PyList_GET_ITEM(items.ptr(), 0);
+    if (kind_of(only) == K_INVALID) return expr_error("Incorrect argument for expression");
     *single = true;
-    return only;
+    return Py_NewRef(only);
   }
-  return items;
-fail:
-  if (!PyErr_ExceptionMatches(g.ModelError)) {
-    PyErr_Clear();
-    PyErr_Format(g.ModelError, "Incorrect argument for kelvo.%s function", fname);
-  }
-  return nullptr;
+  return items.release().ptr();
 }
 
 static PyObject *max_min(PyObject *args, int32_t op, const char *fname) {
   bool single;
-  PyObject *items = collect_operands(args, fname, &single);
-  if (!items || single) return items;
+  nb::object items = nb::steal(collect_operands(args, fname, &single));
+  if (!items || single) return items.release().ptr();
   // Several positional arguments keep their tuple; a collection becomes a list.
-  PyObject *container = PyTuple_GET_SIZE(args) > 1 ? Py_NewRef(args) : Py_NewRef(items);
-  Py_DECREF(items);
-  PyObject *r = nary_node(op, container);
-  Py_DECREF(container);
-  return r;
+  return nary_node(op, PyTuple_GET_SIZE(args) > 1 ? args : items.ptr());
 }
 
 static PyObject *f_max(PyObject *, PyObject *args) { return max_min(args, OP_MAX, "max"); }
@@ -423,126 +395,120 @@ struct Interval {
   double x_lo, x_hi, y_lo, y_hi;
 };
 
-static PyObject *f_pwl(PyObject *, PyObject *arg) {
-  if (!PyDict_Check(arg))
-    return expr_error(
-        "Function kelvo.pwl only accepts a dictionary; a call must be for example "
-        "kelvo.pwl({(1,4): 2*x+1, (4,6): 4*x+5, ...})");
-  std::vector<Interval> intervals;
-  PyObject *var = nullptr;  // borrowed: the dict keeps it alive
-  PyObject *key, *value;
-  Py_ssize_t pos = 0;
-  while (PyDict_Next(arg, &pos, &key, &value)) {
-    if (key == Py_None) {
-      if (Py_TYPE(value) != &var_type) {
-        PyErr_Format(g.ModelError, "Tuple (None, Obj) must have an kelvo.var() object as Obj, found <%S>", value);
-        return nullptr;
-      }
-      var = value;
-      continue;
+// Reads the dictionary entry (a, b): value into an interval: value must be a constant or a
+// linear function of one variable, the function's variable `var` (null until one is seen).
+// 1 for an interval, 0 for the (None: x) entry that names the variable, -1 with ModelError.
+static int read_piece(PyObject *key, PyObject *value, Interval &iv, nb::object &var) {
+  if (key == Py_None) {
+    if (Py_TYPE(value) != &var_type) {
+      PyErr_Format(g.ModelError, "Tuple (None, Obj) must have an kelvo.var() object as Obj, found <%S>", value);
+      return -1;
     }
-    if (!PyTuple_Check(key) || PyTuple_GET_SIZE(key) != 2) {
-      PyErr_Format(g.ModelError, "All keys in the dictionary argument of kelvo.pwl must be two-tuples; <%S> is not",
-                   key);
-      return nullptr;
-    }
-    PyObject *ka = PyTuple_GET_ITEM(key, 0), *kb = PyTuple_GET_ITEM(key, 1);
-    double a = 0, b = 0;
-    bool numbers = is_number(ka) && is_number(kb);
-    if (numbers) {
-      a = number_value(ka);
-      b = number_value(kb);
-      if (PyErr_Occurred()) return nullptr;
-    }
-    if (!numbers || a > b) {
-      PyErr_Format(g.ModelError,
-                   "All keys in the dictionary argument of kelvo.pwl must be two-tuples with two constant numbers: "
-                   "[a,b] such that a<b; <%S> is not",
-                   key);
-      return nullptr;
-    }
-    double s = 0, t = 0;
-    PyObject *x = nullptr;
-    switch (kind_of(value)) {
-      case K_NUMBER:
-        t = number_value(value);
-        if (t == -1.0 && PyErr_Occurred()) return nullptr;
-        break;
-      case K_VAR:
-        s = 1;
-        x = value;
-        break;
-      case K_LIN:
-        s = as_lin(value)->coef;
-        x = as_lin(value)->var;
-        break;
-      case K_EXPR: {
-        ExpressionObject *e = as_expr(value);
-        size_t n = e->lin ? e->lin->size() : 0;
-        if (n > 1) {
-          PyErr_Format(g.ModelError,
-                       "Expression %S not suitable for a piecewise linear function; it must contain one variable only",
-                       value);
-          return nullptr;
-        }
-        t = e->constant;
-        if (n == 1) {
-          x = e->lin->begin()->first;
-          s = e->lin->begin()->second;
-        }
-        break;
-      }
-      default:
-        PyErr_Format(g.ModelError,
-                     "Expression %S not suitable for a piecewise linear function; it must be a constant or a linear "
-                     "function",
-                     value);
-        return nullptr;
-    }
-    if (x) {
-      if (!var) {
-        var = x;
-      } else if (x != var) {
-        char range[128];
-        snprintf(range, sizeof range, "[%g,%g]", a, b);
-        PyErr_Format(g.ModelError,
-                     "Expression in %s interval contains variable %S while another variable has been used in the "
-                     "same function",
-                     range, x);
-        return nullptr;
-      }
-    }
-    Interval iv{a, b, s * a + t, s * b + t};
-    if ((std::fabs(iv.y_lo) >= 1e20 || a <= -1e20) && std::fabs(iv.y_hi) < 1e20 && b < 1e20) {
-      iv.x_lo = b - 0.88;
-      iv.y_lo = s * iv.x_lo + t;
-    }
-    if ((std::fabs(iv.y_hi) >= 1e20 || b >= 1e20) && std::fabs(iv.y_lo) < 1e20 && a > -1e20) {
-      iv.x_hi = a + 0.88;
-      iv.y_hi = s * iv.x_hi + t;
-    }
-    intervals.push_back(iv);
+    var = nb::borrow(value);
+    return 0;
   }
-  if (!var) {
+  if (!PyTuple_Check(key) || PyTuple_GET_SIZE(key) != 2) {
+    PyErr_Format(g.ModelError, "All keys in the dictionary argument of kelvo.pwl must be two-tuples; <%S> is not", key);
+    return -1;
+  }
+  PyObject *ka = PyTuple_GET_ITEM(key, 0), *kb = PyTuple_GET_ITEM(key, 1);
+  double a = 0, b = 0;
+  bool numbers = is_number(ka) && is_number(kb);
+  if (numbers) {
+    a = number_value(ka);
+    b = number_value(kb);
+    if (PyErr_Occurred()) return -1;
+  }
+  if (!numbers || a > b) {
     PyErr_Format(g.ModelError,
-                 "No variable specified for this piecewise linear function: %S; Are all values constant? If so, add "
-                 "a key-value pair (None: x) to the dictionary with the variable associated to the piecewise linear",
-                 arg);
-    return nullptr;
+                 "All keys in the dictionary argument of kelvo.pwl must be two-tuples with two constant numbers: "
+                 "[a,b] such that a<b; <%S> is not",
+                 key);
+    return -1;
   }
-  std::stable_sort(intervals.begin(), intervals.end(),
-                   [](const Interval &p, const Interval &q) { return p.x_lo < q.x_lo; });
-  for (size_t i = 0; i + 1 < intervals.size(); ++i) {
-    if (intervals[i].x_hi > intervals[i + 1].x_lo) {
-      PyObject *v[4] = {PyFloat_FromDouble(intervals[i].x_lo), PyFloat_FromDouble(intervals[i].x_hi),
-                        PyFloat_FromDouble(intervals[i + 1].x_lo), PyFloat_FromDouble(intervals[i + 1].x_hi)};
-      if (v[0] && v[1] && v[2] && v[3])
-        PyErr_Format(g.ModelError, "Interval [%S,%S] overlaps with [%S,%S] in piecewise linear function", v[0], v[1],
-                     v[2], v[3]);
-      for (PyObject *o : v) Py_XDECREF(o);
-      return nullptr;
+  // The piece is s * x + t.
+  double s = 0, t = 0;
+  PyObject *x = nullptr;
+  switch (kind_of(value)) {
+    case K_NUMBER:
+      t = number_value(value);
+      if (t == -1.0 && PyErr_Occurred()) return -1;
+      break;
+    case K_VAR:
+      s = 1;
+      x = value;
+      break;
+    case K_LIN:
+      s = as_lin(value)->coef;
+      x = as_lin(value)->var;
+      break;
+    case K_EXPR: {
+      ExpressionObject *e = as_expr(value);
+      size_t n = e->lin ? e->lin->size() : 0;
+      if (n > 1) {
+        PyErr_Format(g.ModelError,
+                     "Expression %S not suitable for a piecewise linear function; it must contain one variable only",
+                     value);
+        return -1;
+      }
+      t = e->constant;
+      if (n == 1) {
+        x = e->lin->begin()->first;
+        s = e->lin->begin()->second;
+      }
+      break;
+    }
+    default:
+      PyErr_Format(g.ModelError,
+                   "Expression %S not suitable for a piecewise linear function; it must be a constant or a linear "
+                   "function",
+                   value);
+      return -1;
+  }
+  if (x) {
+    if (!var) {
+      var = nb::borrow(x);
+    } else if (x != var.ptr()) {
+      char range[128];
+      snprintf(range, sizeof range, "[%g,%g]", a, b);
+      PyErr_Format(g.ModelError,
+                   "Expression in %s interval contains variable %S while another variable has been used in the "
+                   "same function",
+                   range, x);
+      return -1;
     }
   }
+  // An infinite end is replaced by a finite point on the same line.
+  iv = Interval{a, b, s * a + t, s * b + t};
+  if ((std::fabs(iv.y_lo) >= 1e20 || a <= -1e20) && std::fabs(iv.y_hi) < 1e20 && b < 1e20) {
+    iv.x_lo = b - 0.88;
+    iv.y_lo = s * iv.x_lo + t;
+  }
+  if ((std::fabs(iv.y_hi) >= 1e20 || b >= 1e20) && std::fabs(iv.y_lo) < 1e20 && a > -1e20) {
+    iv.x_hi = a + 0.88;
+    iv.y_hi = s * iv.x_hi + t;
+  }
+  return 1;
+}
+
+// Intervals sorted by their left end must not overlap; -1 with ModelError when two do.
+static int check_overlaps(const std::vector<Interval> &intervals) {
+  for (size_t i = 0; i + 1 < intervals.size(); ++i) {
+    if (intervals[i].x_hi <= intervals[i + 1].x_lo) continue;
+    nb::object v[4] = {nb::steal(PyFloat_FromDouble(intervals[i].x_lo)), nb::steal(PyFloat_FromDouble(intervals[i].x_hi)),
+                       nb::steal(PyFloat_FromDouble(intervals[i + 1].x_lo)),
+                       nb::steal(PyFloat_FromDouble(intervals[i + 1].x_hi))};
+    if (v[0] && v[1] && v[2] && v[3])
+      PyErr_Format(g.ModelError, "Interval [%S,%S] overlaps with [%S,%S] in piecewise linear function", v[0].ptr(),
+                   v[1].ptr(), v[2].ptr(), v[3].ptr());
+    return -1;
+  }
+  return 0;
+}
+
+// The breakpoints x0, y0, x1, y1, ... of sorted intervals: each interval's left end, and its
+// right end where the function jumps or has a gap, and at the last interval.
+static std::vector<double> breakpoints(const std::vector<Interval> &intervals) {
   std::vector<double> points;
   for (size_t i = 0; i < intervals.size(); ++i) {
     const Interval &iv = intervals[i];
@@ -555,37 +521,60 @@ static PyObject *f_pwl(PyObject *, PyObject *arg) {
       points.push_back(iv.y_hi);
     }
   }
-  PyObject *list = PyList_New(static_cast<Py_ssize_t>(points.size()) + 1);
+  return points;
+}
+
+static PyObject *f_pwl(PyObject *, PyObject *arg) {
+  if (!PyDict_Check(arg))
+    return expr_error(
+        "Function kelvo.pwl only accepts a dictionary; a call must be for example "
+        "kelvo.pwl({(1,4): 2*x+1, (4,6): 4*x+5, ...})");
+  // Reading a number can run Python, which may change the dictionary: hold the entries.
+  nb::object items = nb::steal(PyDict_Items(arg));
+  if (!items) return nullptr;
+  std::vector<Interval> intervals;
+  nb::object var;
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.ptr()); ++i) {
+    PyObject *item = PyList_GET_ITEM(items.ptr(), i);
+    Interval iv;
+    int rc = read_piece(PyTuple_GET_ITEM(item, 0), PyTuple_GET_ITEM(item, 1), iv, var);
+    if (rc < 0) return nullptr;
+    if (rc > 0) intervals.push_back(iv);
+  }
+  if (!var) {
+    PyErr_Format(g.ModelError,
+                 "No variable specified for this piecewise linear function: %S; Are all values constant? If so, add "
+                 "a key-value pair (None: x) to the dictionary with the variable associated to the piecewise linear",
+                 arg);
+    return nullptr;
+  }
+  std::stable_sort(intervals.begin(), intervals.end(),
+                   [](const Interval &p, const Interval &q) { return p.x_lo < q.x_lo; });
+  if (check_overlaps(intervals) < 0) return nullptr;
+  std::vector<double> points = breakpoints(intervals);
+  nb::object list = nb::steal(PyList_New(static_cast<Py_ssize_t>(points.size()) + 1));
   if (!list) return nullptr;
-  PyList_SET_ITEM(list, 0, Py_NewRef(var));
+  PyList_SET_ITEM(list.ptr(), 0, var.release().ptr());
   for (size_t i = 0; i < points.size(); ++i) {
     PyObject *f = PyFloat_FromDouble(points[i]);
-    if (!f) {
-      Py_DECREF(list);
-      return nullptr;
-    }
-    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i) + 1, f);
+    if (!f) return nullptr;
+    PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i) + 1, f);
   }
-  PyObject *r = nary_node(OP_PWL, list);
-  Py_DECREF(list);
-  return r;
+  return nary_node(OP_PWL, list.ptr());
 }
 
 // And, Or: the first operand copied, the others appended with flattening.
 static PyObject *logical(PyObject *args, int32_t op) {
-  PyObject *acc = nullptr;
+  nb::object acc;
   int rc = for_each_term(args, [&](PyObject *item) {
     if (operand_kind(item) < 0) return -1;
-    PyObject *next = acc ? flatten_inplace(op, acc, item) : scaled_copy(item, 1.0);
+    PyObject *next = acc ? flatten_inplace(op, acc.ptr(), item) : scaled_copy(item, 1.0);
     if (!next) return -1;
-    Py_XSETREF(acc, next);
+    acc = nb::steal(next);
     return 0;
   });
-  if (rc < 0) {
-    Py_XDECREF(acc);
-    return nullptr;
-  }
-  return acc ? acc : Py_NewRef(Py_True);
+  if (rc < 0) return nullptr;
+  return acc ? acc.release().ptr() : Py_NewRef(Py_True);
 }
 
 static PyObject *f_and(PyObject *, PyObject *args) { return logical(args, OP_AND); }

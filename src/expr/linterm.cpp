@@ -1,5 +1,5 @@
 // kelvo.linterm: a coefficient times a variable.
-#include "kelvo/expr.h"
+#include "expr/expr.h"
 
 namespace kelvo {
 

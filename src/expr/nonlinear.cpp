@@ -1,5 +1,9 @@
 // kelvo.nonlinear: expression trees of operator nodes, their builders and their arithmetic.
-#include "kelvo/expr.h"
+#include "expr/expr.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -112,13 +116,9 @@ static int extend_flat(PyObject *list, int32_t op, PyObject *o) {
 PyObject *flatten_node(int32_t op, PyObject *a, PyObject *b) {
   if (operand_kind(a) < 0 || operand_kind(b) < 0) return nullptr;
   if (check_compatible(a, b) < 0) return nullptr;
-  PyObject *list = PyList_New(0);
-  if (!list) return nullptr;
-  if (extend_flat(list, op, a) < 0 || extend_flat(list, op, b) < 0) {
-    Py_DECREF(list);
-    return nullptr;
-  }
-  return node(op, list);
+  nb::object list = nb::steal(PyList_New(0));
+  if (!list || extend_flat(list.ptr(), op, a) < 0 || extend_flat(list.ptr(), op, b) < 0) return nullptr;
+  return node(op, list.release().ptr());
 }
 
 PyObject *flatten_inplace(int32_t op, PyObject *a, PyObject *b) {
@@ -127,12 +127,10 @@ PyObject *flatten_inplace(int32_t op, PyObject *a, PyObject *b) {
   if (check_compatible(a, b) < 0) return nullptr;
   if (b == a) {
     // Appending a node's arguments to itself: snapshot them first.
-    PyObject *copy = PyList_GetSlice(as_nl(a)->args, 0, PyList_GET_SIZE(as_nl(a)->args));
+    nb::object copy = nb::steal(PyList_GetSlice(as_nl(a)->args, 0, PyList_GET_SIZE(as_nl(a)->args)));
     if (!copy) return nullptr;
     Py_ssize_t n = PyList_GET_SIZE(as_nl(a)->args);
-    int rc = PyList_SetSlice(as_nl(a)->args, n, n, copy);
-    Py_DECREF(copy);
-    if (rc < 0) return nullptr;
+    if (PyList_SetSlice(as_nl(a)->args, n, n, copy.ptr()) < 0) return nullptr;
     return Py_NewRef(a);
   }
   if (extend_flat(as_nl(a)->args, op, b) < 0) return nullptr;
@@ -171,11 +169,9 @@ PyObject *nl_sub(PyObject *a, PyObject *b) {
 }
 
 PyObject *nl_add(PyObject *a, PyObject *b, double f) {
-  PyObject *copy = scaled_copy(a, 1.0);
+  nb::object copy = nb::steal(scaled_copy(a, 1.0));
   if (!copy) return nullptr;
-  PyObject *r = nl_iadd(copy, b, f);
-  Py_DECREF(copy);
-  return r;
+  return nl_iadd(copy.ptr(), b, f);
 }
 
 static bool is_linquad(int kind) { return kind >= K_NUMBER && kind <= K_EXPR; }
@@ -193,43 +189,34 @@ static Py_ssize_t find_element(PyObject *list) {
   return -1;
 }
 
-// Removes the linear-quadratic element from a sum node's own list: *element is the removed
-// element (new reference) or null. -1 on error.
-static int take_element(PyObject *list, PyObject **element) {
-  *element = nullptr;
+// Removes the linear-quadratic element from a sum node's own list into element, which stays
+// null when there is none. -1 on error.
+static int take_element(PyObject *list, nb::object &element) {
   Py_ssize_t i = find_element(list);
   if (i == -2) return -1;
   if (i < 0) return 0;
-  *element = Py_NewRef(PyList_GET_ITEM(list, i));
+  element = nb::borrow(PyList_GET_ITEM(list, i));
   if (PyList_SetSlice(list, i, i + 1, nullptr) < 0) {
-    Py_CLEAR(*element);
+    element.reset();
     return -1;
   }
   return 0;
 }
 
-// element + f*b for a linear-quadratic element and operand; consumes element. An expression
-// that nothing else refers to is amended in place.
-static PyObject *merge_element(PyObject *element, PyObject *b, double f) {
-  PyObject *r;
-  if (Py_TYPE(element) == &expression_type && Py_REFCNT(element) == 1) {
-    if (expr_iadd(as_expr(element), b, f) < 0) {
-      Py_DECREF(element);
-      return nullptr;
-    }
+// element + f*b for a linear-quadratic element and operand. An expression that nothing else
+// refers to is amended in place. Null on error.
+static nb::object merge_element(nb::object element, PyObject *b, double f) {
+  if (Py_TYPE(element.ptr()) == &expression_type && Py_REFCNT(element.ptr()) == 1) {
+    if (expr_iadd(as_expr(element.ptr()), b, f) < 0) return nb::object();
     return element;
   }
-  r = alg_add(element, b, f);
-  Py_DECREF(element);
-  return r;
+  return nb::steal(alg_add(element.ptr(), b, f));
 }
 
-// Appends element to list unless it is the number 0; consumes element.
-static int put_back(PyObject *list, PyObject *element) {
-  if (!element) return 0;
-  int rc = number_equals(element, 0.0) ? 0 : PyList_Append(list, element);
-  Py_DECREF(element);
-  return rc;
+// Appends element to list unless it is null or the number 0.
+static int put_back(PyObject *list, const nb::object &element) {
+  if (!element || number_equals(element.ptr(), 0.0)) return 0;
+  return PyList_Append(list, element.ptr());
 }
 
 // Appends f times every item of src except the one at index skip.
@@ -237,26 +224,75 @@ static int append_terms(PyObject *list, PyObject *src, Py_ssize_t skip, double f
   Py_ssize_t n = PySequence_Fast_GET_SIZE(src);
   for (Py_ssize_t i = 0; i < n; ++i) {
     if (i == skip) continue;
-    PyObject *t = times(PySequence_Fast_GET_ITEM(src, i), f);
-    if (!t) return -1;
-    int rc = PyList_Append(list, t);
-    Py_DECREF(t);
-    if (rc < 0) return -1;
+    nb::object t = nb::steal(times(PySequence_Fast_GET_ITEM(src, i), f));
+    if (!t || PyList_Append(list, t.ptr()) < 0) return -1;
   }
   return 0;
 }
 
 static bool is_sum_node(PyObject *o) { return is_node(o, OP_PLUS) && PyList_Check(as_nl(o)->args); }
 
+// a += f*b for a sum node a: its list is amended, keeping at most one linear-quadratic
+// element. New reference to a, or null.
+static PyObject *iadd_to_sum(PyObject *a, PyObject *b, int kb, double f) {
+  PyObject *list = as_nl(a)->args;
+  nb::object ea;
+  if (take_element(list, ea) < 0) return nullptr;
+  if (is_sum_node(b)) {
+    PyObject *blist = as_nl(b)->args;
+    Py_ssize_t ib = find_element(blist);
+    if (ib == -2 || append_terms(list, blist, ib, f) < 0) return nullptr;
+    if (ib >= 0) {
+      PyObject *eb = PyList_GET_ITEM(blist, ib);
+      ea = ea ? merge_element(std::move(ea), eb, f) : nb::steal(times(eb, f));
+      if (!ea) return nullptr;
+    }
+  } else if (kb == K_NONLIN || !ea) {
+    nb::object t = nb::steal(times(b, f));
+    if (!t || PyList_Append(list, t.ptr()) < 0) return nullptr;
+  } else {
+    ea = merge_element(std::move(ea), b, f);
+    if (!ea) return nullptr;
+  }
+  if (put_back(list, ea) < 0) return nullptr;
+  return Py_NewRef(a);
+}
+
+// a + f*b as a new sum node, for an a that is not a sum node.
+static PyObject *new_sum(PyObject *a, int ka, PyObject *b, double f) {
+  nb::object list = nb::steal(PyList_New(0));
+  if (!list) return nullptr;
+  if (is_sum_node(b)) {
+    PyObject *blist = as_nl(b)->args;
+    Py_ssize_t ib = find_element(blist);
+    if (ib == -2) return nullptr;
+    if (!is_linquad(ka) && PyList_Append(list.ptr(), a) < 0) return nullptr;
+    if (append_terms(list.ptr(), blist, ib, f) < 0) return nullptr;
+    // At most one linear-quadratic element: a merged with b's.
+    nb::object element;
+    if (is_linquad(ka))
+      element = ib >= 0 ? nb::steal(alg_add(a, PyList_GET_ITEM(blist, ib), f)) : nb::borrow(a);
+    else if (ib >= 0)
+      element = nb::steal(times(PyList_GET_ITEM(blist, ib), f));
+    if ((is_linquad(ka) || ib >= 0) && !element) return nullptr;
+    if (put_back(list.ptr(), element) < 0) return nullptr;
+  } else {
+    nb::object t = nb::steal(times(b, f));
+    if (!t) return nullptr;
+    PyObject *first = a, *second = t.ptr();
+    if (is_number(first)) std::swap(first, second);
+    if (PyList_Append(list.ptr(), first) < 0 || PyList_Append(list.ptr(), second) < 0) return nullptr;
+  }
+  return node(OP_PLUS, list.release().ptr());
+}
+
 PyObject *nl_iadd(PyObject *a, PyObject *b, double f) {
   if (f == 0.0) return Py_NewRef(a);
   if (a == b && Py_TYPE(a) == &nonlinear_type) {
     // n += n: add a copy, so that the list is not read while it grows.
-    PyObject *copy = nl_scaled_copy(b, 1.0);
+    nb::object copy = nb::steal(nl_scaled_copy(b, 1.0));
     if (!copy) return nullptr;
-    PyObject *r = nl_iadd(a, copy, f);
-    Py_DECREF(copy);
-    return r;
+    return nl_iadd(a, copy.ptr(), f);
   }
   int ka = operand_kind(a), kb = ka < 0 ? -1 : operand_kind(b);
   if (ka < 0 || kb < 0) return nullptr;
@@ -268,66 +304,27 @@ PyObject *nl_iadd(PyObject *a, PyObject *b, double f) {
   if (number_equals(a, 0.0)) return times(b, f);
   if (number_equals(b, 0.0)) return scaled_copy(a, 1.0);
   if (ka != K_NONLIN && kb != K_NONLIN) return alg_add(a, b, f);
+  return is_sum_node(a) ? iadd_to_sum(a, b, kb, f) : new_sum(a, ka, b, f);
+}
 
-  if (is_sum_node(a)) {
-    PyObject *list = as_nl(a)->args;
-    PyObject *ea;
-    if (take_element(list, &ea) < 0) return nullptr;
-    if (is_sum_node(b)) {
-      PyObject *blist = as_nl(b)->args;
-      Py_ssize_t ib = find_element(blist);
-      if (ib == -2 || append_terms(list, blist, ib, f) < 0) goto fail;
-      if (ib >= 0) {
-        PyObject *eb = PyList_GET_ITEM(blist, ib);
-        ea = ea ? merge_element(ea, eb, f) : times(eb, f);
-        if (!ea) return nullptr;
-      }
-    } else if (kb == K_NONLIN || !ea) {
-      PyObject *t = times(b, f);
-      if (!t) goto fail;
-      int rc = PyList_Append(list, t);
-      Py_DECREF(t);
-      if (rc < 0) goto fail;
-    } else {
-      ea = merge_element(ea, b, f);
-      if (!ea) return nullptr;
-    }
-    if (put_back(list, ea) < 0) return nullptr;
-    return Py_NewRef(a);
-  fail:
-    Py_XDECREF(ea);
-    return nullptr;
+// A copy of a node's arguments: each item copied, a user function's callable shared. Null on
+// error.
+static nb::object copy_args(const NonlinearObject *n) {
+  if (!PyList_Check(n->args) && !PyTuple_Check(n->args)) return nb::steal(scaled_copy(n->args, 1.0));
+  bool list = PyList_Check(n->args);
+  Py_ssize_t size = PySequence_Fast_GET_SIZE(n->args);
+  nb::object args = nb::steal(list ? PyList_New(size) : PyTuple_New(size));
+  if (!args) return args;
+  for (Py_ssize_t i = 0; i < size; ++i) {
+    PyObject *item = PySequence_Fast_GET_ITEM(n->args, i);
+    PyObject *c = (i == 0 && is_user_op(n->op)) ? Py_NewRef(item) : scaled_copy(item, 1.0);
+    if (!c) return nb::object();
+    if (list)
+      PyList_SET_ITEM(args.ptr(), i, c);
+    else
+      PyTuple_SET_ITEM(args.ptr(), i, c);
   }
-
-  PyObject *list = PyList_New(0);
-  if (!list) return nullptr;
-  if (is_sum_node(b)) {
-    PyObject *blist = as_nl(b)->args;
-    Py_ssize_t ib = find_element(blist);
-    PyObject *element = nullptr;
-    if (ib == -2) goto fail2;
-    if (!is_linquad(ka) && PyList_Append(list, a) < 0) goto fail2;
-    if (append_terms(list, blist, ib, f) < 0) goto fail2;
-    // At most one linear-quadratic element: a merged with b's.
-    if (is_linquad(ka))
-      element = ib >= 0 ? alg_add(a, PyList_GET_ITEM(blist, ib), f) : Py_NewRef(a);
-    else if (ib >= 0)
-      element = times(PyList_GET_ITEM(blist, ib), f);
-    if ((is_linquad(ka) || ib >= 0) && !element) goto fail2;
-    if (put_back(list, element) < 0) goto fail2;
-  } else {
-    PyObject *t = times(b, f);
-    if (!t) goto fail2;
-    PyObject *first = a, *second = t;
-    if (is_number(first)) std::swap(first, second);
-    int rc = PyList_Append(list, first) < 0 || PyList_Append(list, second) < 0 ? -1 : 0;
-    Py_DECREF(t);
-    if (rc < 0) goto fail2;
-  }
-  return node(OP_PLUS, list);
-fail2:
-  Py_DECREF(list);
-  return nullptr;
+  return args;
 }
 
 PyObject *nl_scaled_copy(PyObject *o, double f) {
@@ -336,78 +333,38 @@ PyObject *nl_scaled_copy(PyObject *o, double f) {
   if (first_var(o, &v) < 0) return nullptr;
   if (f != 1.0 && n->op == OP_UMINUS) return scaled_copy(n->args, -f);
 
-  PyObject *args;
-  if (PyList_Check(n->args) || PyTuple_Check(n->args)) {
-    bool list = PyList_Check(n->args);
-    Py_ssize_t size = PySequence_Fast_GET_SIZE(n->args);
-    args = list ? PyList_New(size) : PyTuple_New(size);
-    if (!args) return nullptr;
-    for (Py_ssize_t i = 0; i < size; ++i) {
-      PyObject *item = PySequence_Fast_GET_ITEM(n->args, i);
-      PyObject *c = (i == 0 && is_user_op(n->op)) ? Py_NewRef(item) : scaled_copy(item, 1.0);
-      if (!c) {
-        Py_DECREF(args);
-        return nullptr;
-      }
-      if (list)
-        PyList_SET_ITEM(args, i, c);
-      else
-        PyTuple_SET_ITEM(args, i, c);
-    }
-  } else {
-    args = scaled_copy(n->args, 1.0);
-    if (!args) return nullptr;
-  }
-  PyObject *copy = node(n->op, args);
-  if (!copy || f == 1.0) return copy;
+  nb::object owned_args = copy_args(n);
+  if (!owned_args) return nullptr;
+  PyObject *args = owned_args.ptr();  // the copy's own, kept alive by the copy
+  nb::object copy = nb::steal(node(n->op, owned_args.release().ptr()));
+  if (!copy || f == 1.0) return copy.release().ptr();
 
-  PyObject *factor = PyFloat_FromDouble(f);
-  if (!factor) {
-    Py_DECREF(copy);
-    return nullptr;
-  }
+  nb::object factor = nb::steal(PyFloat_FromDouble(f));
+  if (!factor) return nullptr;
   if (n->op == OP_MUL && PyList_Check(args)) {
+    // A product takes the factor into a number among its first two items, or as a new item.
     Py_ssize_t size = PyList_GET_SIZE(args);
-    if (size == 0) {
-      Py_DECREF(copy);
-      return factor;
-    }
+    if (size == 0) return factor.release().ptr();
     for (Py_ssize_t i = 0; i < size && i < 2; ++i) {
       PyObject *item = PyList_GET_ITEM(args, i);
       if (!is_number(item)) continue;
       double x = number_value(item);
       PyObject *scaled = PyFloat_FromDouble(x * f);
-      Py_DECREF(factor);
-      if (!scaled) {
-        Py_DECREF(copy);
-        return nullptr;
-      }
-      if (size == 1) {
-        Py_DECREF(copy);
-        return scaled;
-      }
+      if (!scaled || size == 1) return scaled;
       PyList_SetItem(args, i, scaled);  // steals scaled, releases the old item
-      return copy;
+      return copy.release().ptr();
     }
     if (size == 1) {
       // [A, f] around the single element.
-      if (PyList_Append(args, factor) < 0) {
-        Py_DECREF(copy);
-        copy = nullptr;
-      }
-      Py_DECREF(factor);
-      return copy;
+      if (PyList_Append(args, factor.ptr()) < 0) return nullptr;
+      return copy.release().ptr();
     }
   }
-  PyObject *list = PyList_New(2);
-  if (!list) {
-    Py_DECREF(copy);
-    Py_DECREF(factor);
-    return nullptr;
-  }
-  PyList_SET_ITEM(list, 0, copy);
-  PyList_SET_ITEM(list, 1, factor);
-  return node(OP_MUL, list);
+  nb::object list = nb::steal(PyList_New(2));
+  if (!list) return nullptr;
+  PyList_SET_ITEM(list.ptr(), 0, copy.release().ptr());
+  PyList_SET_ITEM(list.ptr(), 1, factor.release().ptr());
+  return node(OP_MUL, list.release().ptr());
 }
 
 static void nonlinear_dealloc(PyObject *self) {

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kelvo/expr.h"
-#include "kelvo/numpy.h"
+#include "expr/expr.h"
+#include "numpy/numpy.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -31,24 +35,18 @@ static bool is_number_equal(PyObject *o, double v) {
 
 // Builds a + f*b as an expression; both are numbers, variables, terms or expressions.
 static PyObject *sum_expression(PyObject *a, PyObject *b, double f) {
-  PyObject *r;
+  nb::object r;
   if (kind_of(a) == K_EXPR) {
-    r = expr_from_object(a, 1.0);
-    if (!r) return nullptr;
-    if (expr_iadd(as_expr(r), b, f) < 0) goto fail;
+    r = nb::steal(expr_from_object(a, 1.0));
+    if (!r || expr_iadd(as_expr(r.ptr()), b, f) < 0) return nullptr;
   } else if (kind_of(b) == K_EXPR) {
-    r = expr_from_object(b, f);
-    if (!r) return nullptr;
-    if (expr_iadd(as_expr(r), a, 1.0) < 0) goto fail;
+    r = nb::steal(expr_from_object(b, f));
+    if (!r || expr_iadd(as_expr(r.ptr()), a, 1.0) < 0) return nullptr;
   } else {
-    r = reinterpret_cast<PyObject *>(new_expression());
-    if (!r) return nullptr;
-    if (expr_iadd(as_expr(r), a, 1.0) < 0 || expr_iadd(as_expr(r), b, f) < 0) goto fail;
+    r = nb::steal(reinterpret_cast<PyObject *>(new_expression()));
+    if (!r || expr_iadd(as_expr(r.ptr()), a, 1.0) < 0 || expr_iadd(as_expr(r.ptr()), b, f) < 0) return nullptr;
   }
-  return r;
-fail:
-  Py_DECREF(r);
-  return nullptr;
+  return r.release().ptr();
 }
 
 PyObject *alg_add(PyObject *a, PyObject *b, double f) {
@@ -117,17 +115,14 @@ static PyObject *linear_times_expression(PyObject *o, ExpressionObject *e) {
   double c;
   var_coef(o, &x, &c);
   ExpressionObject *r = new_expression();
-  if (!r) return nullptr;
-  if (expr_add_linear(r, x, c * e->constant) < 0) goto fail;
+  nb::object owner = nb::steal(reinterpret_cast<PyObject *>(r));
+  if (!r || expr_add_linear(r, x, c * e->constant) < 0) return nullptr;
   if (e->lin)
     for (auto &entry : *e->lin) {
       double v = c * entry.second;
-      if (v != 0.0 && expr_add_quadratic(r, x, entry.first, v) < 0) goto fail;
+      if (v != 0.0 && expr_add_quadratic(r, x, entry.first, v) < 0) return nullptr;
     }
-  return reinterpret_cast<PyObject *>(r);
-fail:
-  Py_DECREF(r);
-  return nullptr;
+  return owner.release().ptr();
 }
 
 static bool has_quadratic(ExpressionObject *e) { return e->quad && !e->quad->empty(); }
@@ -135,26 +130,24 @@ static bool has_quadratic(ExpressionObject *e) { return e->quad && !e->quad->emp
 // The product of two expressions of degree at most one each.
 static PyObject *expand_product(ExpressionObject *a, ExpressionObject *b) {
   ExpressionObject *r = new_expression();
+  nb::object owner = nb::steal(reinterpret_cast<PyObject *>(r));
   if (!r) return nullptr;
   r->constant = a->constant * b->constant;
   if (a->lin)
     for (auto &entry : *a->lin) {
       double v = b->constant * entry.second;
-      if (v != 0.0 && expr_add_linear(r, entry.first, v) < 0) goto fail;
+      if (v != 0.0 && expr_add_linear(r, entry.first, v) < 0) return nullptr;
     }
   if (b->lin)
     for (auto &entry : *b->lin) {
       double v = a->constant * entry.second;
-      if (v != 0.0 && expr_add_linear(r, entry.first, v) < 0) goto fail;
+      if (v != 0.0 && expr_add_linear(r, entry.first, v) < 0) return nullptr;
     }
   if (a->lin && b->lin)
     for (auto &x : *a->lin)
       for (auto &y : *b->lin)
-        if (expr_add_quadratic(r, x.first, y.first, x.second * y.second) < 0) goto fail;
-  return reinterpret_cast<PyObject *>(r);
-fail:
-  Py_DECREF(r);
-  return nullptr;
+        if (expr_add_quadratic(r, x.first, y.first, x.second * y.second) < 0) return nullptr;
+  return owner.release().ptr();
 }
 
 PyObject *alg_mul(PyObject *a, PyObject *b) {
@@ -271,11 +264,9 @@ PyObject *alg_div(PyObject *a, PyObject *b) {
     if (z == q->var1 || z == q->var2) {
       if (q->coef == 0.0)
         return expr_error(ka == K_VAR ? "Division by zero of a variable" : "Division by zero of a linear term");
-      PyObject *num = PyFloat_FromDouble(cz / q->coef);
+      nb::object num = nb::steal(PyFloat_FromDouble(cz / q->coef));
       if (!num) return nullptr;
-      PyObject *r = binary_node(OP_DIV, num, z == q->var1 ? q->var2 : q->var1);
-      Py_DECREF(num);
-      return r;
+      return binary_node(OP_DIV, num.ptr(), z == q->var1 ? q->var2 : q->var1);
     }
   }
   if (ka == K_QUAD && kb == K_QUAD) {
@@ -290,11 +281,9 @@ PyObject *alg_div(PyObject *a, PyObject *b) {
     for (int i = 0; i < 4; ++i) {
       if (!shared[i]) continue;
       if (q->coef == 0.0) return expr_error("Division by zero of a bilinear term");
-      PyObject *num = scaled_copy(pairs[i][0], p->coef / q->coef);
+      nb::object num = nb::steal(scaled_copy(pairs[i][0], p->coef / q->coef));
       if (!num) return nullptr;
-      PyObject *r = binary_node(OP_DIV, num, pairs[i][1]);
-      Py_DECREF(num);
-      return r;
+      return binary_node(OP_DIV, num.ptr(), pairs[i][1]);
     }
   }
   if ((kb == K_VAR || kb == K_EXPR || kb == K_NONLIN) && constant_value(a, &c) && c == 0.0)
@@ -387,11 +376,9 @@ static PyObject *nb_add(PyObject *a, PyObject *b) {
 
 static PyObject *nb_subtract(PyObject *a, PyObject *b) {
   if (is_vector(b)) {
-    PyObject *neg = PyNumber_Negative(b);
+    nb::object neg = nb::steal(PyNumber_Negative(b));
     if (!neg) return nullptr;
-    PyObject *r = PyNumber_Add(neg, a);
-    Py_DECREF(neg);
-    return r;
+    return PyNumber_Add(neg.ptr(), a);
   }
   return alg_add(a, b, -1.0);
 }
@@ -402,14 +389,11 @@ static PyObject *nb_multiply(PyObject *a, PyObject *b) {
 }
 
 static PyObject *reciprocal_times(PyObject *b, PyObject *a) {
-  PyObject *one = PyFloat_FromDouble(1.0);
+  nb::object one = nb::steal(PyFloat_FromDouble(1.0));
   if (!one) return nullptr;
-  PyObject *inv = PyNumber_TrueDivide(one, b);
-  Py_DECREF(one);
+  nb::object inv = nb::steal(PyNumber_TrueDivide(one.ptr(), b));
   if (!inv) return nullptr;
-  PyObject *r = PyNumber_Multiply(inv, a);
-  Py_DECREF(inv);
-  return r;
+  return PyNumber_Multiply(inv.ptr(), a);
 }
 
 static PyObject *nb_true_divide(PyObject *a, PyObject *b) {

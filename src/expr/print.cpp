@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/expr.h"
+#include "expr/expr.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -15,11 +19,10 @@ constexpr int tree_depth = 64;
 
 // UTF-8 name of a variable into out; false with an error set.
 static bool name_of(PyObject *v, std::string &out) {
-  PyObject *s = var_name(as_var(v));
+  nb::object s = nb::steal(var_name(as_var(v)));
   if (!s) return false;
-  const char *text = PyUnicode_AsUTF8(s);
+  const char *text = PyUnicode_AsUTF8(s.ptr());
   if (text) out = text;
-  Py_DECREF(s);
   return text != nullptr;
 }
 
@@ -153,11 +156,10 @@ static int precedence(PyObject *o) {
 }
 
 static bool object_text(PyObject *o, std::string &out) {
-  PyObject *s = PyObject_Str(o);
+  nb::object s = nb::steal(PyObject_Str(o));
   if (!s) return false;
-  const char *text = PyUnicode_AsUTF8(s);
+  const char *text = PyUnicode_AsUTF8(s.ptr());
   if (text) out = text;
-  Py_DECREF(s);
   return text != nullptr;
 }
 

@@ -1,5 +1,5 @@
 // kelvo.quadterm: a coefficient times the product of two variables.
-#include "kelvo/expr.h"
+#include "expr/expr.h"
 
 namespace kelvo {
 

@@ -1,6 +1,6 @@
 // Whether the library can be asked about a linked object's row or column right now.
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
+#include "model/model.h"
+#include "module/frame.h"
 
 namespace kelvo {
 

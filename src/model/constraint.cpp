@@ -1,16 +1,19 @@
 // kelvo.constraint: one row, a body between a lower and an upper bound. A free constraint
 // keeps body, bounds and name in its own data block; a linked one keeps only its problem and
 // row, and every attribute goes to the library; a deleted one keeps nothing.
-#include "kelvo/constraint.h"
+#include "model/constraint.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/slots.h"
-#include "kelvo/var.h"
+#include "expr/expr.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "numpy/numpy.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -131,9 +134,8 @@ static int set_bound(ConstraintObject *c, bool lower, double value) {
 // Stores the name (a new reference) in the name slot, releasing the old one, or in a free slot.
 static int set_stored_name(ConstraintObject *c, PyObject *name) {
   if (int slot = name_slot(c)) {
-    PyObject *old = slot_object(c, slot);
+    nb::object old = nb::steal(slot_object(c, slot));  // the slot's reference, released last
     put_object(c, slot, Py_NewRef(name));
-    Py_XDECREF(old);
     return 0;
   }
   int slot = take_slot(c, slot_of_state(lb_state(c)), slot_of_state(ub_state(c)));
@@ -145,13 +147,12 @@ static int set_stored_name(ConstraintObject *c, PyObject *name) {
 
 static void release_block(ConstraintObject *c) {
   if (!constraint_has_block(c)) return;
-  PyObject *body = constraint_body(c);
-  PyObject *name = constraint_stored_name(c);
+  // The block's references, released once the block is gone.
+  nb::object body = nb::steal(constraint_body(c));
+  nb::object name = nb::steal(constraint_stored_name(c));
   PyMem_Free(c->link);
   c->link = nullptr;
   c->slot_flags = 0;
-  Py_XDECREF(body);
-  Py_XDECREF(name);
 }
 
 // ---- Derived row type, right-hand side and range.
@@ -307,13 +308,11 @@ static int read_row(ConstraintObject *c, char *letter, double *rhs, double *rang
   ProblemObject *p = constraint_owner(c);
   if (require_accessible(p) < 0) return -1;
   int row = row_of(c);
-  PyObject *owner = reinterpret_cast<PyObject *>(p);
-  if (letter && call(KLVOgetrowtype, "KLVOgetrowtype", p, p->prob, letter, row, row) != 0) goto failed;
-  if (rhs && call(KLVOgetrhs, "KLVOgetrhs", p, p->prob, rhs, row, row) != 0) goto failed;
-  if (range && call(KLVOgetrhsrange, "KLVOgetrhsrange", p, p->prob, range, row, row) != 0) goto failed;
-  return 0;
-failed:
-  raise_error(owner);
+  bool ok = (!letter || call(KLVOgetrowtype, "KLVOgetrowtype", p, p->prob, letter, row, row) == 0) &&
+            (!rhs || call(KLVOgetrhs, "KLVOgetrhs", p, p->prob, rhs, row, row) == 0) &&
+            (!range || call(KLVOgetrhsrange, "KLVOgetrhsrange", p, p->prob, range, row, row) == 0);
+  if (ok) return 0;
+  raise_error(reinterpret_cast<PyObject *>(p));
   return -1;
 }
 
@@ -395,40 +394,38 @@ static PyObject *read_attr(ConstraintObject *c, Attr a) {
   }
 }
 
-static int dict_put(PyObject *dict, const char *key, PyObject *value) {
-  if (!value) return -1;
-  int rc = PyDict_SetItemString(dict, key, value);
-  Py_DECREF(value);
-  return rc;
+// Stores a freshly made value (null: its error) under key.
+static int dict_put(PyObject *dict, const char *key, PyObject *made) {
+  nb::object value = nb::steal(made);
+  return value ? PyDict_SetItemString(dict, key, value.ptr()) : -1;
 }
 
-static PyObject *constraint_dict(ConstraintObject *c) {
-  PyObject *d = PyDict_New();
-  if (!d) return nullptr;
-  if (constraint_deleted(c)) {
-    if (dict_put(d, "index", PyLong_FromLong(-1)) < 0) Py_CLEAR(d);
-    return d;
-  }
+// The constraint's properties into d: only the index of a deleted constraint, and no bounds
+// or row data while its problem's properties cannot be read.
+static int fill_constraint_dict(PyObject *d, ConstraintObject *c) {
+  if (constraint_deleted(c)) return dict_put(d, "index", PyLong_FromLong(-1));
   ProblemObject *p = constraint_owner(c);
   static const struct {
     const char *key;
     Attr attr;
   } values[] = {{"lb", Attr::lb}, {"ub", Attr::ub}, {"type", Attr::type}, {"rhs", Attr::rhs}, {"rhsrange", Attr::rhsrange}};
-  if (dict_put(d, "name", constraint_name(c)) < 0) goto fail;
-  if (dict_put(d, "index", p ? PyLong_FromUnsignedLong(c->index_low) : Py_NewRef(Py_None)) < 0) goto fail;
+  if (dict_put(d, "name", constraint_name(c)) < 0) return -1;
+  if (dict_put(d, "index", p ? PyLong_FromUnsignedLong(c->index_low) : Py_NewRef(Py_None)) < 0) return -1;
   if (p) {
     int a = properties_accessible(p);
-    if (a < 0) goto fail;
-    if (a == 0) return d;
+    if (a <= 0) return a;
   } else if (constraint_body(c) && dict_put(d, "body", free_body(c)) < 0) {
-    goto fail;
+    return -1;
   }
   for (auto &v : values)
-    if (dict_put(d, v.key, read_attr(c, v.attr)) < 0) goto fail;
-  return d;
-fail:
-  Py_DECREF(d);
-  return nullptr;
+    if (dict_put(d, v.key, read_attr(c, v.attr)) < 0) return -1;
+  return 0;
+}
+
+static PyObject *constraint_dict(ConstraintObject *c) {
+  nb::object d = nb::steal(PyDict_New());
+  if (!d || fill_constraint_dict(d.ptr(), c) < 0) return nullptr;
+  return d.release().ptr();
 }
 
 static PyObject *constraint_getattro(PyObject *self, PyObject *attr) {
@@ -572,9 +569,8 @@ static int constraint_setattro(PyObject *self, PyObject *attr, PyObject *value) 
   if (named(attr, "name")) return set_name(c, value);
   if (named(attr, "body")) {
     if (linked) return fail(g.ModelError, "Constraint body cannot be modified once it has been added to a problem");
-    PyObject *old = constraint_body(c);
+    nb::object old = nb::steal(constraint_body(c));  // the slot's reference, released last
     put_object(c, 0, Py_NewRef(value));
-    Py_XDECREF(old);
     return 0;
   }
   if (named(attr, "type")) return set_type(c, value);
@@ -660,19 +656,16 @@ static int constraint_init(PyObject *self, PyObject *args, PyObject *kwargs) {
   // The empty string, the default, means no name.
   if (name && PyUnicode_GET_LENGTH(name) == 0) name = nullptr;
 
-  PyObject *item = nullptr;  // the element of a zero-dimensional object array
+  nb::object item;  // the element of a zero-dimensional object array
   if (body && PyArray_Check(body)) {
     auto *array = reinterpret_cast<PyArrayObject *>(body);
     if (PyArray_NDIM(array) == 0 && PyArray_DESCR(array)->type_num == NPY_OBJECT) {
-      item = PyArray_GETITEM(array, static_cast<const char *>(PyArray_DATA(array)));
+      item = nb::steal(PyArray_GETITEM(array, static_cast<const char *>(PyArray_DATA(array))));
       if (!item) return -1;
-      body = item;
+      body = item.ptr();
     }
   }
-  if (body && kind_of(body) == K_INVALID) {
-    Py_XDECREF(item);
-    return fail(g.ModelError, "Invalid expression passed as body of constraint");
-  }
+  if (body && kind_of(body) == K_INVALID) return fail(g.ModelError, "Invalid expression passed as body of constraint");
 
   if (con) {
     if (Py_TYPE(con) != &constraint_type) {
@@ -692,9 +685,7 @@ static int constraint_init(PyObject *self, PyObject *args, PyObject *kwargs) {
     lb = constraint_lb(src);
     ub = constraint_ub(src);
   }
-  int rc = constraint_build(c, body, lb, ub, name);
-  Py_XDECREF(item);
-  return rc;
+  return constraint_build(c, body, lb, ub, name);
 }
 
 static void constraint_dealloc(PyObject *self) {
@@ -718,17 +709,16 @@ static PyObject *constraint_copy(PyObject *self, PyObject *) {
     return fail_null(g.ModelError, "Constraint cannot be copied because it has been added to a problem");
   PyObject *body = constraint_body(c);
   if (!body) return fail_null(g.ModelError, "Constraint cannot be copied because it has no body");
-  PyObject *name = nullptr;
+  nb::object name;
   if (PyObject *stored = constraint_stored_name(c)) {
-    name = PyUnicode_FromFormat("%S_copy", stored);
+    name = nb::steal(PyUnicode_FromFormat("%S_copy", stored));
     if (!name) return nullptr;
   }
-  PyObject *copy = constraint_type.tp_alloc(&constraint_type, 0);
-  if (copy && fill_block(as_con(copy), constraint_slot_count(c), body, constraint_lb(c), constraint_ub(c), name,
-                         constraint_kind(c)) < 0)
-    Py_CLEAR(copy);
-  Py_XDECREF(name);
-  return copy;
+  nb::object copy = nb::steal(constraint_type.tp_alloc(&constraint_type, 0));
+  if (!copy || fill_block(as_con(copy.ptr()), constraint_slot_count(c), body, constraint_lb(c), constraint_ub(c),
+                          name.ptr(), constraint_kind(c)) < 0)
+    return nullptr;
+  return copy.release().ptr();
 }
 
 static PyObject *constraint_getBody(PyObject *self, PyObject *) {
@@ -737,11 +727,9 @@ static PyObject *constraint_getBody(PyObject *self, PyObject *) {
   if (ProblemObject *p = constraint_owner(c)) return linked_constraint_body(p, row_of(c));
   PyObject *body = constraint_body(c);
   if (!body) Py_RETURN_NONE;
-  PyObject *one = PyFloat_FromDouble(1.0);
+  nb::object one = nb::steal(PyFloat_FromDouble(1.0));
   if (!one) return nullptr;
-  PyObject *r = alg_mul(body, one);
-  Py_DECREF(one);
-  return r;
+  return alg_mul(body, one.ptr());
 }
 
 enum class ValueKind { slack, dual, callback_slack, callback_dual };

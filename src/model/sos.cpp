@@ -1,5 +1,5 @@
 // kelvo.sos: a special ordered set of type 1 or 2.
-#include "kelvo/model.h"
+#include "model/model.h"
 
 namespace kelvo {
 

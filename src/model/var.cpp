@@ -1,20 +1,21 @@
 // kelvo.var: one optimization variable (a column). A variable is linked to a problem (its
 // attributes live in the library), unlinked (free-standing, attributes in the process-wide
 // side tables) or deleted.
-#include "kelvo/var.h"
+#include "model/var.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "kelvo/frame.h"
-#include "kelvo/slots.h"
+#include "expr/expr.h"
+#include "module/frame.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
 PyTypeObject var_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
-
-// The arithmetic shared with the expression types (expr/operators.cpp).
-extern PyNumberMethods algebra_number_methods;
 
 void mark_var_deleted(VarObject *v) {
   if (!v->owner || v->owner == deleted_marker) return;
@@ -286,35 +287,31 @@ static PyObject *var_get_ub(VarObject *v) {
 }
 static PyObject *var_get_type(VarObject *v) { return v->owner ? read_type(v) : PyLong_FromLong(var_type_of(v)); }
 
-static int dict_put(PyObject *dict, const char *key, PyObject *value) {
-  if (!value) return -1;
-  int rc = PyDict_SetItemString(dict, key, value);
-  Py_DECREF(value);
-  return rc;
+// Stores a freshly made value (null: its error) under key.
+static int dict_put(PyObject *dict, const char *key, PyObject *made) {
+  nb::object value = nb::steal(made);
+  return value ? PyDict_SetItemString(dict, key, value.ptr()) : -1;
+}
+
+// The variable's properties into d: only the index of a deleted variable, and no bounds or
+// type while its problem's properties cannot be read.
+static int fill_var_dict(PyObject *d, VarObject *v) {
+  if (var_deleted(v)) return dict_put(d, "index", PyLong_FromLong(-1));
+  if (dict_put(d, "name", var_name(v)) < 0) return -1;
+  if (dict_put(d, "index", v->owner ? PyLong_FromUnsignedLong(v->index_low) : Py_NewRef(Py_None)) < 0) return -1;
+  if (v->owner) {
+    int a = properties_accessible(v->owner);
+    if (a <= 0) return a;
+  }
+  if (dict_put(d, "lb", var_get_lb(v)) < 0 || dict_put(d, "ub", var_get_ub(v)) < 0) return -1;
+  if (!v->owner && dict_put(d, "threshold", PyFloat_FromDouble(unlinked_threshold(v))) < 0) return -1;
+  return dict_put(d, "vartype", var_get_type(v));
 }
 
 static PyObject *var_dict(VarObject *v) {
-  PyObject *d = PyDict_New();
-  if (!d) return nullptr;
-  if (var_deleted(v)) {
-    if (dict_put(d, "index", PyLong_FromLong(-1)) < 0) Py_CLEAR(d);
-    return d;
-  }
-  if (dict_put(d, "name", var_name(v)) < 0) goto fail;
-  if (dict_put(d, "index", v->owner ? PyLong_FromUnsignedLong(v->index_low) : Py_NewRef(Py_None)) < 0) goto fail;
-  if (v->owner) {
-    int a = properties_accessible(v->owner);
-    if (a < 0) goto fail;
-    if (a == 0) return d;
-  }
-  if (dict_put(d, "lb", var_get_lb(v)) < 0) goto fail;
-  if (dict_put(d, "ub", var_get_ub(v)) < 0) goto fail;
-  if (!v->owner && dict_put(d, "threshold", PyFloat_FromDouble(unlinked_threshold(v))) < 0) goto fail;
-  if (dict_put(d, "vartype", var_get_type(v)) < 0) goto fail;
-  return d;
-fail:
-  Py_DECREF(d);
-  return nullptr;
+  nb::object d = nb::steal(PyDict_New());
+  if (!d || fill_var_dict(d.ptr(), v) < 0) return nullptr;
+  return d.release().ptr();
 }
 
 static bool named(PyObject *attr, const char *name) {
@@ -496,9 +493,8 @@ static void var_dealloc(PyObject *self) {
     if (v->bound_flags & (1 << 5)) {
       auto it = g.var_names->find(key);
       if (it != g.var_names->end()) {
-        PyObject *name = it->second;
+        nb::object name = nb::steal(it->second);  // the table's reference
         g.var_names->erase(it);
-        Py_XDECREF(name);
       }
     }
   }

@@ -1,15 +1,19 @@
 // Library initialisation on first need, its release, and the module-level environment
 // functions.
-#include "kelvo/environment.h"
+#include "module/environment.h"
 
 #include <climits>
 #include <cstring>
 #include <vector>
 
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/problem.h"
-#include "kelvo/wrappers.h"
+#include "module/frame.h"
+#include "module/wrappers.h"
+#include "numpy/numpy.h"
+#include "problem/problem.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -37,22 +41,22 @@ int ensure_library(const char *path, bool force) {
     }
   }
   bool handler_added = false;
+  auto undo = [&] {
+    if (handler_added) KLVO_ge_removecbmsghandler(global_message, nullptr);
+    if (slp_up) KSLPfree();
+    KLVOfree();
+    --g.init_count;
+    return -1;
+  };
   if (before == 0) {
     if (KLVO_ge_addcbmsghandler(global_message, nullptr, 1) != 0) {
       raise_error(nullptr);
-      goto undo;
+      return undo();
     }
     handler_added = true;
   }
-  if (PyDict_GET_SIZE(g.attribute_table) == 0 && build_catalogue() < 0) goto undo;
+  if (PyDict_GET_SIZE(g.attribute_table) == 0 && build_catalogue() < 0) return undo();
   return 0;
-
-undo:
-  if (handler_added) KLVO_ge_removecbmsghandler(global_message, nullptr);
-  if (slp_up) KSLPfree();
-  KLVOfree();
-  --g.init_count;
-  return -1;
 }
 
 int release_library() {
@@ -61,11 +65,10 @@ int release_library() {
     KLVO_ge_removecbmsghandler(global_message, nullptr);
     // Hold every live problem while releasing: dropping a problem's lists may run code that
     // deallocates other problems and so changes the list.
-    std::vector<ProblemObject *> live;
+    std::vector<nb::object> live;
     for (ProblemObject *p = g.live_problems; p; p = p->next)
-      if (Py_REFCNT(p) > 0) live.push_back(reinterpret_cast<ProblemObject *>(Py_NewRef(p)));
-    for (ProblemObject *p : live) problem_release(p, false, false);
-    for (ProblemObject *p : live) Py_DECREF(p);
+      if (Py_REFCNT(p) > 0) live.push_back(nb::borrow(reinterpret_cast<PyObject *>(p)));
+    for (const nb::object &p : live) problem_release(reinterpret_cast<ProblemObject *>(p.ptr()), false, false);
   }
   if (g.nlp_flag != 0) KSLPfree();
   int rc = KLVOfree();
@@ -82,14 +85,10 @@ void print_message(const char *msg, int msgtype) {
   PyErr_Fetch(&type, &value, &traceback);
   if (msgtype < 1) {
     PyObject *out = PySys_GetObject("stdout");  // borrowed
-    if (out && out != Py_None) {
-      PyObject *r = PyObject_CallMethod(out, "flush", nullptr);
-      Py_XDECREF(r);
-    }
+    if (out && out != Py_None) nb::steal(PyObject_CallMethod(out, "flush", nullptr));
   } else if (msg) {
-    PyObject *text = PyUnicode_DecodeUTF8(msg, static_cast<Py_ssize_t>(strlen(msg)), "replace");
-    if (text) PySys_FormatStdout("%U\n", text);
-    Py_XDECREF(text);
+    nb::object text = nb::steal(PyUnicode_DecodeUTF8(msg, static_cast<Py_ssize_t>(strlen(msg)), "replace"));
+    if (text) PySys_FormatStdout("%U\n", text.ptr());
   }
   PyErr_Clear();
   PyErr_Restore(type, value, traceback);
@@ -119,30 +118,27 @@ int global_message(void *obj, void *, void *, const char *msg, int, int msgtype)
   return 0;
 }
 
+// Calls the [handler, data] entry of a user message handler; the caller holds the interpreter
+// lock. The handler's error, if any, is left set.
+static int call_user_handler(PyObject *entry, void *obj, void *thread, const char *msg, int len, int msgtype) {
+  if (!entry || !PyList_Check(entry) || PyList_GET_SIZE(entry) != 2) {
+    PyErr_SetString(g.InterfaceError, "Incorrect general environment message handler detected");
+    return -1;
+  }
+  // The handler may change the entry: hold its items.
+  nb::object handler = nb::borrow(PyList_GET_ITEM(entry, 0));
+  nb::object udata = nb::borrow(PyList_GET_ITEM(entry, 1));
+  nb::object source = nb::steal(wrap_opaque(&klvoobject_type, obj));
+  nb::object th = source ? nb::steal(wrap_opaque(&generic_type, thread)) : nb::object();
+  if (th)
+    nb::steal(PyObject_CallFunction(handler.ptr(), "OOOs#ii", source.ptr(), udata.ptr(), th.ptr(), msg ? msg : "",
+                                    static_cast<Py_ssize_t>(msg ? strlen(msg) : 0), len, msgtype));
+  return 0;
+}
+
 int user_message_handler(void *obj, void *data, void *thread, const char *msg, int len, int msgtype) {
   PyGILState_STATE gil = PyGILState_Ensure();
-  int rc = 0;
-  if (!PyErr_Occurred()) {
-    auto *entry = static_cast<PyObject *>(data);
-    if (!entry || !PyList_Check(entry) || PyList_GET_SIZE(entry) != 2) {
-      PyErr_SetString(g.InterfaceError, "Incorrect general environment message handler detected");
-      rc = -1;
-    } else {
-      PyObject *handler = Py_NewRef(PyList_GET_ITEM(entry, 0));
-      PyObject *udata = Py_NewRef(PyList_GET_ITEM(entry, 1));
-      PyObject *source = wrap_opaque(&klvoobject_type, obj);
-      PyObject *th = source ? wrap_opaque(&generic_type, thread) : nullptr;
-      if (th) {
-        PyObject *r = PyObject_CallFunction(handler, "OOOs#ii", source, udata, th, msg ? msg : "",
-                                            static_cast<Py_ssize_t>(msg ? strlen(msg) : 0), len, msgtype);
-        Py_XDECREF(r);
-      }
-      Py_XDECREF(th);
-      Py_XDECREF(source);
-      Py_DECREF(udata);
-      Py_DECREF(handler);
-    }
-  }
+  int rc = PyErr_Occurred() ? 0 : call_user_handler(static_cast<PyObject *>(data), obj, thread, msg, len, msgtype);
   PyGILState_Release(gil);
   return rc;
 }
@@ -234,9 +230,8 @@ static PyObject *env_setcomputeallowed(PyObject *, PyObject *arg) {
   int overflow = 0;
   long value = 0;
   if (PyLong_Check(arg) || PyArray_IsScalar(arg, SignedInteger)) {
-    PyObject *number = PyNumber_Index(arg);
-    if (number) value = PyLong_AsLongAndOverflow(number, &overflow);
-    Py_XDECREF(number);
+    nb::object number = nb::steal(PyNumber_Index(arg));
+    if (number) value = PyLong_AsLongAndOverflow(number.ptr(), &overflow);
     if (!number || PyErr_Occurred() || overflow || value < INT_MIN || value > INT_MAX) {
       PyErr_Clear();
       overflow = 1;
@@ -305,24 +300,19 @@ static PyObject *env_addcbmsghandler(PyObject *, PyObject *args, PyObject *kwarg
                     "Incorrect arguments in addcbmsghandler. Must provide correct list of three arguments");
     return nullptr;
   }
-  PyObject *entry = Py_BuildValue("[OO]", handler, data);
-  if (!entry) return nullptr;
-  if (PyList_Append(g.msghandlers, entry) < 0) {
-    Py_DECREF(entry);
-    return nullptr;
-  }
-  if (ensure_library() < 0 || KLVO_ge_addcbmsghandler(user_message_handler, entry, priority) != 0) {
+  nb::object entry = nb::steal(Py_BuildValue("[OO]", handler, data));
+  if (!entry || PyList_Append(g.msghandlers, entry.ptr()) < 0) return nullptr;
+  if (ensure_library() < 0 || KLVO_ge_addcbmsghandler(user_message_handler, entry.ptr(), priority) != 0) {
     raise_error(nullptr);
     // Take the entry back out so that the list matches what the library holds.
     Py_ssize_t n = PyList_GET_SIZE(g.msghandlers);
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);
-    if (n > 0 && PyList_GET_ITEM(g.msghandlers, n - 1) == entry) PyList_SetSlice(g.msghandlers, n - 1, n, nullptr);
+    if (n > 0 && PyList_GET_ITEM(g.msghandlers, n - 1) == entry.ptr())
+      PyList_SetSlice(g.msghandlers, n - 1, n, nullptr);
     PyErr_Restore(type, value, traceback);
-    Py_DECREF(entry);
     return nullptr;
   }
-  Py_DECREF(entry);
   Py_RETURN_NONE;
 }
 
@@ -337,7 +327,9 @@ static PyObject *env_removecbmsghandler(PyObject *, PyObject *args, PyObject *kw
   bool found = false;
   for (Py_ssize_t i = PyList_GET_SIZE(g.msghandlers) - 1; i >= 0; --i) {
     if (i >= PyList_GET_SIZE(g.msghandlers)) continue;
-    PyObject *entry = PyList_GET_ITEM(g.msghandlers, i);
+    // Removing the handler calls the library, whose handlers can run Python: hold the entry.
+    nb::object held = nb::borrow(PyList_GET_ITEM(g.msghandlers, i));
+    PyObject *entry = held.ptr();
     if (!PyList_Check(entry) || PyList_GET_SIZE(entry) != 2) continue;
     if ((handler != Py_None && handler != PyList_GET_ITEM(entry, 0)) ||
         (data != Py_None && data != PyList_GET_ITEM(entry, 1)))
@@ -345,10 +337,8 @@ static PyObject *env_removecbmsghandler(PyObject *, PyObject *args, PyObject *kw
     found = true;
     if (g.init_count > 0 && KLVO_ge_removecbmsghandler(user_message_handler, entry) != 0)
       return check_result(nullptr, nullptr);
-    Py_INCREF(entry);
     int rc = PyList_SetItem(entry, 0, Py_NewRef(Py_None));
     if (rc == 0) rc = PyList_SetSlice(g.msghandlers, i, i + 1, nullptr);
-    Py_DECREF(entry);
     if (rc < 0) return nullptr;
   }
   if (!found) {

@@ -1,11 +1,15 @@
 // The solver-call frame, the pending-exception slot and error retrieval.
-#include "kelvo/frame.h"
+#include "module/frame.h"
 
 #include <cstdarg>
 #include <cstring>
 #include <string>
 
-#include "kelvo/callbacks.h"
+#include "callbacks/callbacks.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -65,16 +69,13 @@ bool pre_call(ProblemObject *owner, const char *function, KLVOprob handle) {
   }
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
-  PyObject *text = exception_text(type, value);
+  nb::object dropped_type = nb::steal(type), dropped_value = nb::steal(value), dropped_tb = nb::steal(traceback);
+  nb::object text = nb::steal(exception_text(type, value));
   if (text)
     runtime_warning(slot ? "Exception masked by another exception in %s: %s" : "Unhandled exception in %s: %s",
-                    function, text);
+                    function, text.ptr());
   else
     PyErr_Clear();
-  Py_XDECREF(text);
-  Py_XDECREF(type);
-  Py_XDECREF(value);
-  Py_XDECREF(traceback);
   return false;
 }
 
@@ -137,9 +138,8 @@ bool parse_keywords(PyObject *args, PyObject *kwargs, const char *format, const 
     PyErr_Fetch(&type, &value, &traceback);
     ok = PyArg_VaParseTupleAndKeywords(args, kwargs, format, const_cast<char **>(oldkwlist), va_old);
     if (ok) {
-      Py_XDECREF(type);
-      Py_XDECREF(value);
-      Py_XDECREF(traceback);
+      // The old names fit: the first error is dropped.
+      nb::steal(type), nb::steal(value), nb::steal(traceback);
       ok = deprecation(9, minor,
                        "function called with old argument names: check the documentation for the new "
                        "argument names") == 0;

@@ -1,6 +1,6 @@
 // kelvo.generic: an opaque library handle (the issuing thread of a message), as handed to
 // user message handlers.
-#include "kelvo/wrappers.h"
+#include "module/wrappers.h"
 
 namespace kelvo {
 

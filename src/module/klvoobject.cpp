@@ -1,6 +1,6 @@
 // kelvo.klvoobject: the library object that issued a message, as handed to user message
 // handlers. It cannot be built from Python or do anything beyond being held and printed.
-#include "kelvo/wrappers.h"
+#include "module/wrappers.h"
 
 namespace kelvo {
 

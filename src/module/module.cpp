@@ -1,15 +1,19 @@
 // Module initialisation and release of _kelvo.
-#include "kelvo/constraint.h"
-#include "kelvo/environment.h"
-#include "kelvo/evaluate.h"
-#include "kelvo/expr.h"
-#include "kelvo/params.h"
-#include "kelvo/problem.h"
-#include "kelvo/var.h"
+#include "expr/evaluate.h"
+#include "expr/expr.h"
+#include "model/constraint.h"
+#include "model/var.h"
+#include "module/environment.h"
+#include "problem/params.h"
+#include "problem/problem.h"
 
 #include <initializer_list>
 #include <new>
 #include <utility>
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -53,13 +57,7 @@ static PyMethodDef *module_methods() {
 }
 
 static int add_object(PyObject *module, const char *name, PyObject *value) {
-  // PyModule_AddObject steals the reference only on success.
-  Py_INCREF(value);
-  if (PyModule_AddObject(module, name, value) < 0) {
-    Py_DECREF(value);
-    return -1;
-  }
-  return 0;
+  return PyModule_AddObjectRef(module, name, value);
 }
 
 static int ready_types() {
@@ -110,126 +108,127 @@ static void free_state() {
 
 static void module_free(void *) { free_state(); }
 
-static PyObject *initialise() {
-  // 1. One initialisation per process.
-  if (g.module) {
-    PyErr_SetString(PyExc_ImportError, "The Kelvo module can only be initialized once per process");
-    return nullptr;
-  }
-  // 2-3. Types and module.
-  if (ready_types() < 0 || add_extract_methods() < 0) return nullptr;
-  module_def.m_methods = module_methods();
-  PyObject *m = PyModule_Create2(&module_def, 1013);
-  if (!m) return nullptr;
-
-  // 4-6. Process-wide state.
-  PyObject *values = PyDict_New();
-  if (values) {
-    g.global_controls = new_control(nullptr, values);
-    Py_DECREF(values);
-  }
-  if (!g.global_controls) goto fail;
+// Process-wide state: global controls, name tables, handler list and the side tables of
+// unlinked variables. -1 with an exception.
+static int create_state() {
+  nb::object values = nb::steal(PyDict_New());
+  if (!values) return -1;
+  g.global_controls = new_control(nullptr, values.ptr());
+  if (!g.global_controls) return -1;
   g.default_controls = PyDict_New();
   g.control_table = PyDict_New();
   g.attribute_table = PyDict_New();
   g.msghandlers = PyList_New(0);
-  if (!g.default_controls || !g.control_table || !g.attribute_table || !g.msghandlers) goto fail;
+  if (!g.default_controls || !g.control_table || !g.attribute_table || !g.msghandlers) return -1;
   g.var_lb = new (std::nothrow) SerialDoubleMap();
   g.var_ub = new (std::nothrow) SerialDoubleMap();
   g.var_threshold = new (std::nothrow) SerialDoubleMap();
   g.var_names = new (std::nothrow) SerialNameMap();
   if (!g.var_lb || !g.var_ub || !g.var_threshold || !g.var_names) {
     PyErr_NoMemory();
-    goto fail;
+    return -1;
   }
   g.init_count = 0;
   g.nlp_flag = -1;
   g.output_enabled = 1;
   g.constraint_operators = 1;
+  return 0;
+}
 
-  // 7. Exception classes.
+static int create_exceptions() {
   g.ModelError = PyErr_NewException("kelvo.ModelError", PyExc_Exception, nullptr);
-  if (!g.ModelError) goto fail;
+  if (!g.ModelError) return -1;
   g.InterfaceError = PyErr_NewException("kelvo.InterfaceError", PyExc_Exception, nullptr);
-  if (!g.InterfaceError) goto fail;
+  if (!g.InterfaceError) return -1;
   g.SolverError = PyErr_NewException("kelvo.SolverError", PyExc_Exception, nullptr);
-  if (!g.SolverError) goto fail;
+  if (!g.SolverError) return -1;
   g.DeprecationWarning = PyErr_NewException("kelvo.DeprecationWarning", PyExc_FutureWarning, nullptr);
-  if (!g.DeprecationWarning) goto fail;
+  return g.DeprecationWarning ? 0 : -1;
+}
 
-  // 8. Types and exception classes as module attributes.
-  {
-    const std::pair<const char *, PyObject *> attributes[] = {
-        {"var", reinterpret_cast<PyObject *>(&var_type)},
-        {"expression", reinterpret_cast<PyObject *>(&expression_type)},
-        {"sos", reinterpret_cast<PyObject *>(&sos_type)},
-        {"constraint", reinterpret_cast<PyObject *>(&constraint_type)},
-        {"problem", reinterpret_cast<PyObject *>(&problem_type)},
-        {"branchobj", reinterpret_cast<PyObject *>(&branchobj_type)},
-        {"poolcut", reinterpret_cast<PyObject *>(&poolcut_type)},
-        {"linterm", reinterpret_cast<PyObject *>(&linterm_type)},
-        {"quadterm", reinterpret_cast<PyObject *>(&quadterm_type)},
-        {"nonlin", reinterpret_cast<PyObject *>(&nonlinear_type)},
-        {"ModelError", g.ModelError},
-        {"InterfaceError", g.InterfaceError},
-        {"SolverError", g.SolverError},
-        {"DeprecationWarning", g.DeprecationWarning},
-    };
-    for (const auto &a : attributes)
-      if (add_object(m, a.first, a.second) < 0) goto fail;
-  }
+// Types and exception classes as module attributes.
+static int add_types(PyObject *m) {
+  const std::pair<const char *, PyObject *> attributes[] = {
+      {"var", reinterpret_cast<PyObject *>(&var_type)},
+      {"expression", reinterpret_cast<PyObject *>(&expression_type)},
+      {"sos", reinterpret_cast<PyObject *>(&sos_type)},
+      {"constraint", reinterpret_cast<PyObject *>(&constraint_type)},
+      {"problem", reinterpret_cast<PyObject *>(&problem_type)},
+      {"branchobj", reinterpret_cast<PyObject *>(&branchobj_type)},
+      {"poolcut", reinterpret_cast<PyObject *>(&poolcut_type)},
+      {"linterm", reinterpret_cast<PyObject *>(&linterm_type)},
+      {"quadterm", reinterpret_cast<PyObject *>(&quadterm_type)},
+      {"nonlin", reinterpret_cast<PyObject *>(&nonlinear_type)},
+      {"ModelError", g.ModelError},
+      {"InterfaceError", g.InterfaceError},
+      {"SolverError", g.SolverError},
+      {"DeprecationWarning", g.DeprecationWarning},
+  };
+  for (const auto &a : attributes)
+    if (add_object(m, a.first, a.second) < 0) return -1;
+  return 0;
+}
 
-  // 9. NumPy (the object dtypes are registered here once they exist).
-  if (import_numpy() < 0) goto fail;
+static int add_constants(PyObject *m) {
+  const std::pair<const char *, long> constants[] = {
+      {"continuous", 0}, {"binary", 1},           {"integer", 2}, {"semicontinuous", 3},
+      {"semiinteger", 4}, {"partiallyinteger", 5}, {"minimize", 1}, {"maximize", -1},
+  };
+  for (const auto &c : constants)
+    if (PyModule_AddIntConstant(m, c.first, c.second) < 0) return -1;
+  nb::object inf = nb::steal(PyFloat_FromDouble(1e20));
+  return inf ? add_object(m, "infinity", inf.ptr()) : -1;
+}
 
-  // 10. Constants, then the serial counters.
-  {
-    const std::pair<const char *, long> constants[] = {
-        {"continuous", 0}, {"binary", 1},           {"integer", 2}, {"semicontinuous", 3},
-        {"semiinteger", 4}, {"partiallyinteger", 5}, {"minimize", 1}, {"maximize", -1},
-    };
-    for (const auto &c : constants)
-      if (PyModule_AddIntConstant(m, c.first, c.second) < 0) goto fail;
-    PyObject *inf = PyFloat_FromDouble(1e20);
-    if (!inf || PyModule_AddObject(m, "infinity", inf) < 0) {
-      Py_XDECREF(inf);
-      goto fail;
-    }
-  }
-  g.var_serial = g.con_serial = g.sos_serial = 1;
-
-  // 11. SciPy is optional: anything missing leaves its reference null.
+// SciPy is optional: anything missing leaves its reference null.
+static void import_scipy() {
   g.scipy_sparse = PyImport_ImportModule("scipy.sparse");
-  if (g.scipy_sparse) {
-    g.scipy_sparray = PyObject_GetAttrString(g.scipy_sparse, "sparray");
-    if (!g.scipy_sparray) PyErr_Clear();
-    g.scipy_spmatrix = PyObject_GetAttrString(g.scipy_sparse, "spmatrix");
-    if (!g.scipy_spmatrix) PyErr_Clear();
-  } else {
+  if (!g.scipy_sparse) {
     PyErr_Clear();
+    return;
   }
+  g.scipy_sparray = PyObject_GetAttrString(g.scipy_sparse, "sparray");
+  if (!g.scipy_sparray) PyErr_Clear();
+  g.scipy_spmatrix = PyObject_GetAttrString(g.scipy_sparse, "spmatrix");
+  if (!g.scipy_spmatrix) PyErr_Clear();
+}
 
-  // 12. The three object dtypes join here once registered; in test builds the private test
-  // entry points go into their own submodule.
+// Everything the module holds, in order; -1 with an exception.
+static int fill_module(PyObject *m) {
+  if (create_state() < 0 || create_exceptions() < 0 || add_types(m) < 0) return -1;
+  // NumPy (the object dtypes are registered here once they exist).
+  if (import_numpy() < 0) return -1;
+  if (add_constants(m) < 0) return -1;
+  g.var_serial = g.con_serial = g.sos_serial = 1;
+  import_scipy();
+  // The three object dtypes join here once registered; in test builds the private test entry
+  // points go into their own submodule.
 #ifdef KELVO_TESTING
-  {
-    PyObject *testing = create_testing_module();
-    if (!testing || PyModule_AddObject(m, "_testing", testing) < 0) {
-      Py_XDECREF(testing);
-      goto fail;
-    }
-  }
+  nb::object testing = nb::steal(create_testing_module());
+  return testing ? add_object(m, "_testing", testing.ptr()) : -1;
+#else
+  return 0;
 #endif
+}
 
-  // 13.
-  g.module = m;
-  return m;
-
-fail:
-  Py_DECREF(m);
-  free_state();
-  if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "Error initializing the Kelvo module");
-  return nullptr;
+static PyObject *initialise() {
+  if (g.module) {
+    PyErr_SetString(PyExc_ImportError, "The Kelvo module can only be initialized once per process");
+    return nullptr;
+  }
+  if (ready_types() < 0 || add_extract_methods() < 0) return nullptr;
+  module_def.m_methods = module_methods();
+  nb::object m = nb::steal(PyModule_Create2(&module_def, 1013));
+  if (!m) return nullptr;
+  if (fill_module(m.ptr()) < 0) {
+    m.reset();
+    free_state();
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "Error initializing the Kelvo module");
+    return nullptr;
+  }
+  // Only a complete module marks the process as initialised.
+  g.module = m.ptr();
+  return m.release().ptr();
 }
 
 }  // namespace kelvo

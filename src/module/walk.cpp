@@ -1,9 +1,13 @@
 // The nested-collection walk.
-#include "kelvo/walk.h"
+#include "module/walk.h"
 
 #include <cstring>
 
-#include "kelvo/numpy.h"
+#include "numpy/numpy.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -59,68 +63,62 @@ static int walk_array(PyObject *owner, PyArrayObject *arr, LeafHandler handler, 
   if (kind == ElementKind::unsupported) return walk_error(bad_elements);
   if (PyArray_SIZE(arr) == 0) return 0;
   bool swapped = PyArray_ISBYTESWAPPED(arr);
-  NpyIter *it = NpyIter_New(arr, NPY_ITER_READONLY | NPY_ITER_REFS_OK, NPY_KEEPORDER, NPY_NO_CASTING, nullptr);
-  if (!it) return -1;
-  NpyIter_IterNextFunc *next = NpyIter_GetIterNext(it, nullptr);
-  if (!next) {
-    NpyIter_Deallocate(it);
-    return -1;
-  }
-  char **dataptr = NpyIter_GetDataPtrArray(it);
+  struct Iter {
+    NpyIter *it;
+    ~Iter() {
+      if (it) NpyIter_Deallocate(it);
+    }
+  } iter{NpyIter_New(arr, NPY_ITER_READONLY | NPY_ITER_REFS_OK, NPY_KEEPORDER, NPY_NO_CASTING, nullptr)};
+  if (!iter.it) return -1;
+  NpyIter_IterNextFunc *next = NpyIter_GetIterNext(iter.it, nullptr);
+  if (!next) return -1;
+  char **dataptr = NpyIter_GetDataPtrArray(iter.it);
   int result = 0;
   do {
     const char *p = *dataptr;
     if (kind == ElementKind::model_object || kind == ElementKind::object) {
-      PyObject *item;
-      memcpy(&item, p, sizeof item);
-      if (!item) {
-        result = walk_error(bad_elements);
-      } else {
-        Py_INCREF(item);
-        result = kind == ElementKind::object ? walk(owner, item, handler, data, depth - 1) : handler(owner, item, data);
-        Py_DECREF(item);
-      }
+      PyObject *cell;
+      memcpy(&cell, p, sizeof cell);
+      if (!cell) return walk_error(bad_elements);
+      // A handler may replace the array's element: hold it.
+      nb::object item = nb::borrow(cell);
+      result = kind == ElementKind::object ? walk(owner, item.ptr(), handler, data, depth - 1)
+                                           : handler(owner, item.ptr(), data);
     } else {
-      PyObject *value = numeric_element(p, kind, swapped);
-      result = value ? handler(owner, value, data) : -1;
-      Py_XDECREF(value);
+      nb::object value = nb::steal(numeric_element(p, kind, swapped));
+      result = value ? handler(owner, value.ptr(), data) : -1;
     }
-  } while (result == 0 && next(it));
-  NpyIter_Deallocate(it);
+  } while (result == 0 && next(iter.it));
   return result;
 }
 
 static int walk_sequence(PyObject *owner, PyObject *c, LeafHandler handler, void *data, int depth) {
-  PyObject *seq = PySequence_Fast(c, "Cannot iterate over sequence");
+  nb::object seq = nb::steal(PySequence_Fast(c, "Cannot iterate over sequence"));
   if (!seq) return -1;
   int result = 0;
   // The size is read again each time: a leaf handler may change a list it is walking.
-  for (Py_ssize_t i = 0; result == 0 && i < PySequence_Fast_GET_SIZE(seq); ++i) {
-    PyObject *item = Py_NewRef(PySequence_Fast_GET_ITEM(seq, i));
-    result = walk(owner, item, handler, data, depth - 1);
-    Py_DECREF(item);
+  for (Py_ssize_t i = 0; result == 0 && i < PySequence_Fast_GET_SIZE(seq.ptr()); ++i) {
+    nb::object item = nb::borrow(PySequence_Fast_GET_ITEM(seq.ptr(), i));
+    result = walk(owner, item.ptr(), handler, data, depth - 1);
   }
-  Py_DECREF(seq);
   return result;
 }
 
 static int walk_dict(PyObject *owner, PyObject *c, LeafHandler handler, void *data, int depth) {
-  PyObject *values = PyDict_Values(c);
+  nb::object values = nb::steal(PyDict_Values(c));  // a snapshot of our own
   if (!values) return -1;
   int result = 0;
-  for (Py_ssize_t i = 0; result == 0 && i < PyList_GET_SIZE(values); ++i)
-    result = walk(owner, PyList_GET_ITEM(values, i), handler, data, depth - 1);
-  Py_DECREF(values);
+  for (Py_ssize_t i = 0; result == 0 && i < PyList_GET_SIZE(values.ptr()); ++i)
+    result = walk(owner, PyList_GET_ITEM(values.ptr(), i), handler, data, depth - 1);
   return result;
 }
 
 static int walk_iterator(PyObject *owner, PyObject *c, LeafHandler handler, void *data, int depth) {
   int result = 0;
   while (result == 0) {
-    PyObject *item = PyIter_Next(c);
+    nb::object item = nb::steal(PyIter_Next(c));
     if (!item) return PyErr_Occurred() ? -1 : 0;
-    result = walk(owner, item, handler, data, depth - 1);
-    Py_DECREF(item);
+    result = walk(owner, item.ptr(), handler, data, depth - 1);
   }
   return result;
 }
@@ -133,10 +131,8 @@ int walk(PyObject *owner, PyObject *c, LeafHandler handler, void *data, int dept
 
   if (PyTuple_Check(c) || PyList_Check(c)) return walk_sequence(owner, c, handler, data, depth);
   if (PyArray_Check(c)) {
-    PyObject *hold = Py_NewRef(c);  // a leaf handler may drop the caller's last reference
-    int result = walk_array(owner, reinterpret_cast<PyArrayObject *>(c), handler, data, depth);
-    Py_DECREF(hold);
-    return result;
+    nb::object hold = nb::borrow(c);  // a leaf handler may drop the caller's last reference
+    return walk_array(owner, reinterpret_cast<PyArrayObject *>(c), handler, data, depth);
   }
   if (PyUnicode_Check(c) || PyBytes_Check(c)) return handler(owner, c, data);
   if (PySequence_Check(c)) return walk_sequence(owner, c, handler, data, depth);

@@ -1,6 +1,6 @@
 // NumPy's array and ufunc interfaces, imported once at start-up.
 #define KELVO_NUMPY_IMPORT
-#include "kelvo/numpy.h"
+#include "numpy/numpy.h"
 
 namespace kelvo {
 

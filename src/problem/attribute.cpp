@@ -1,5 +1,9 @@
 // kelvo.attribute: a problem's attributes by name, or those of one of its objectives.
-#include "kelvo/params.h"
+#include "problem/params.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -39,12 +43,11 @@ static PyObject *attribute_getattro(PyObject *self, PyObject *attr) {
     if (PyUnicode_GET_LENGTH(attr) > 4 && PyUnicode_READ_CHAR(attr, 0) == '_' && PyUnicode_READ_CHAR(attr, 1) == '_')
       return PyObject_GenericGetAttr(self, attr);
   }
-  PyObject *name = normalise_name(attr);
+  nb::object name = nb::steal(normalise_name(attr));
   if (!name) return nullptr;
   PyObject *result = nullptr;
   CatalogueEntry e;
-  int found = find_entry(a->table, name, &e);
-  Py_DECREF(name);
+  int found = find_entry(a->table, name.ptr(), &e);
   if (found == 0) PyErr_SetString(g.InterfaceError, "Incorrect attribute name");
   if (found != 1) return nullptr;
   if (a->objective >= 0 && e.source != source_optimizer) {
@@ -64,11 +67,8 @@ static PyObject *attribute_str(PyObject *self) {
   auto *a = reinterpret_cast<AttributeObject *>(self);
   ProblemObject *p = live_problem(a);
   if (!p) return nullptr;
-  PyObject *values = all_values(p, false, a->objective);
-  if (!values) return nullptr;
-  PyObject *text = PyObject_Str(values);
-  Py_DECREF(values);
-  return text;
+  nb::object values = nb::steal(all_values(p, false, a->objective));
+  return values ? PyObject_Str(values.ptr()) : nullptr;
 }
 
 int ready_attribute_type() {

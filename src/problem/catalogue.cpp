@@ -2,9 +2,13 @@
 #include <cctype>
 #include <string>
 
-#include "kelvo/environment.h"
-#include "kelvo/frame.h"
-#include "kelvo/params.h"
+#include "module/environment.h"
+#include "module/frame.h"
+#include "problem/params.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -37,16 +41,12 @@ static int enter_entry(const char *raw_name, int id, int type, bool control, int
   std::string name(raw_name);
   if (name.size() > catalogue_name_max) name.resize(catalogue_name_max);
   for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  PyObject *entry = entry_tuple(id, type, source);
-  int rc = entry ? 0 : -1;
-  if (rc == 0 && !control) rc = PyDict_SetItemString(g.attribute_table, name.c_str(), entry);
-  if (rc == 0 && control) {
-    rc = PyDict_SetItemString(g.control_table, name.c_str(), entry);
-    if (rc == 0) rc = PyDict_SetItemString(defaults, name.c_str(), value);
-  }
-  Py_XDECREF(entry);
-  Py_XDECREF(value);
-  return rc;
+  nb::object owned_value = nb::steal(value);
+  nb::object entry = nb::steal(entry_tuple(id, type, source));
+  if (!entry) return -1;
+  if (!control) return PyDict_SetItemString(g.attribute_table, name.c_str(), entry.ptr());
+  if (PyDict_SetItemString(g.control_table, name.c_str(), entry.ptr()) < 0) return -1;
+  return PyDict_SetItemString(defaults, name.c_str(), value);
 }
 
 // Fills the tables from the optimizer's catalogue; -1 with an exception on failure.
@@ -152,16 +152,15 @@ int build_catalogue() {
 
   if (result == 0) {
     // The nonlinear layer postsolves by default for every new problem.
-    PyObject *postsolve = PyUnicode_FromString("kslp_postsolve");
-    PyObject *one = PyLong_FromLong(1);
+    nb::object postsolve = nb::steal(PyUnicode_FromString("kslp_postsolve"));
+    nb::object one = nb::steal(PyLong_FromLong(1));
     if (!postsolve || !one) {
       result = -1;
-    } else if (PyDict_Contains(g.control_table, postsolve) == 1) {
-      if (PyDict_SetItem(global->dict, postsolve, one) < 0 || PyDict_SetItem(g.default_controls, postsolve, one) < 0)
+    } else if (PyDict_Contains(g.control_table, postsolve.ptr()) == 1) {
+      if (PyDict_SetItem(global->dict, postsolve.ptr(), one.ptr()) < 0 ||
+          PyDict_SetItem(g.default_controls, postsolve.ptr(), one.ptr()) < 0)
         result = -1;
     }
-    Py_XDECREF(postsolve);
-    Py_XDECREF(one);
   }
   if (result < 0) {
     // Leave empty tables so that a later initialisation tries again.

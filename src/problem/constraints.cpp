@@ -1,16 +1,20 @@
 // Adding and deleting constraints: problem.addConstraint, delConstraint, and the constraint
 // objects made for rows that the low-level row methods add.
+#include "problem/problem.h"
 
 #include <new>
 #include <string>
 #include <vector>
 
-#include "kelvo/constraint.h"
-#include "kelvo/frame.h"
-#include "kelvo/problem_methods.h"
-#include "kelvo/translate.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "model/constraint.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "problem/translate.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 

@@ -1,8 +1,12 @@
 // kelvo.control: a problem's controls by name, or the global controls object with the
 // defaults for new problems; the module functions _getcontrols, setdefaultcontrol and
 // setdefaults.
-#include "kelvo/environment.h"
-#include "kelvo/params.h"
+#include "module/environment.h"
+#include "problem/params.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -62,22 +66,21 @@ static PyObject *control_getattro(PyObject *self, PyObject *attr) {
   }
   // Other special names are the type's own (copy, pickle and introspection look for them).
   if (is_dunder(attr)) return PyObject_GenericGetAttr(self, attr);
-  PyObject *name = normalise_name(attr);
+  nb::object name = nb::steal(normalise_name(attr));
   if (!name) return nullptr;
-  PyObject *result = nullptr;
   if (is_global(self)) {
-    result = PyDict_GetItemWithError(g.default_controls, name);
-    if (!result && !PyErr_Occurred()) result = PyDict_GetItemWithError(c->dict, name);
-    if (result) Py_INCREF(result);
-    else if (!PyErr_Occurred()) PyErr_SetString(g.InterfaceError, "Incorrect control name");
-  } else if (ProblemObject *p = live_problem(c)) {
-    CatalogueEntry e;
-    int found = find_entry(g.control_table, name, &e);
-    if (found == 0) PyErr_SetString(g.InterfaceError, "Incorrect control name");
-    if (found == 1) result = read_value(p, e, true, -1);
+    PyObject *result = PyDict_GetItemWithError(g.default_controls, name.ptr());
+    if (!result && !PyErr_Occurred()) result = PyDict_GetItemWithError(c->dict, name.ptr());
+    if (result) return Py_NewRef(result);
+    if (!PyErr_Occurred()) PyErr_SetString(g.InterfaceError, "Incorrect control name");
+    return nullptr;
   }
-  Py_DECREF(name);
-  return result;
+  ProblemObject *p = live_problem(c);
+  if (!p) return nullptr;
+  CatalogueEntry e;
+  int found = find_entry(g.control_table, name.ptr(), &e);
+  if (found == 0) PyErr_SetString(g.InterfaceError, "Incorrect control name");
+  return found == 1 ? read_value(p, e, true, -1) : nullptr;
 }
 
 static int control_setattro(PyObject *self, PyObject *attr, PyObject *value) {
@@ -86,22 +89,21 @@ static int control_setattro(PyObject *self, PyObject *attr, PyObject *value) {
     PyErr_SetString(g.InterfaceError, "Controls cannot be deleted");
     return -1;
   }
-  PyObject *name = normalise_name(attr);
+  nb::object name = nb::steal(normalise_name(attr));
   if (!name) return -1;
   CatalogueEntry e;
-  int rc = find_entry(g.control_table, name, &e);
+  int rc = find_entry(g.control_table, name.ptr(), &e);
   if (rc == 0) {
     PyErr_SetString(g.InterfaceError, "Incorrect control name");
     rc = -1;
   } else if (rc == 1 && is_global(self)) {
     // A default for problems created from now on.
     rc = check_control_value(e.type, value);
-    if (rc == 0) rc = PyDict_SetItem(g.default_controls, name, value);
+    if (rc == 0) rc = PyDict_SetItem(g.default_controls, name.ptr(), value);
   } else if (rc == 1) {
     ProblemObject *p = live_problem(c);
     rc = p ? set_control(p, e, value) : -1;
   }
-  Py_DECREF(name);
   return rc;
 }
 
@@ -109,19 +111,14 @@ static PyObject *control_str(PyObject *self) {
   auto *c = reinterpret_cast<ControlObject *>(self);
   if (is_global(self)) {
     // The library defaults with the user's defaults over them.
-    PyObject *merged = PyDict_Copy(c->dict);
-    if (!merged) return nullptr;
-    PyObject *text = PyDict_Update(merged, g.default_controls) == 0 ? PyObject_Str(merged) : nullptr;
-    Py_DECREF(merged);
-    return text;
+    nb::object merged = nb::steal(PyDict_Copy(c->dict));
+    if (!merged || PyDict_Update(merged.ptr(), g.default_controls) < 0) return nullptr;
+    return PyObject_Str(merged.ptr());
   }
   ProblemObject *p = live_problem(c);
   if (!p) return nullptr;
-  PyObject *values = all_values(p, true, -1);
-  if (!values) return nullptr;
-  PyObject *text = PyObject_Str(values);
-  Py_DECREF(values);
-  return text;
+  nb::object values = nb::steal(all_values(p, true, -1));
+  return values ? PyObject_Str(values.ptr()) : nullptr;
 }
 
 int ready_control_type() {
@@ -148,11 +145,10 @@ static PyObject *module_setdefaultcontrol(PyObject *, PyObject *args, PyObject *
   static const char *kwlist[] = {"ipar", nullptr};
   PyObject *ipar;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O", const_cast<char **>(kwlist), &ipar)) return nullptr;
-  PyObject *name = normalise_name(ipar);
+  nb::object name = nb::steal(normalise_name(ipar));
   if (!name) return nullptr;
-  int rc = PyDict_Contains(g.default_controls, name);
-  if (rc == 1) rc = PyDict_DelItem(g.default_controls, name);
-  Py_DECREF(name);
+  int rc = PyDict_Contains(g.default_controls, name.ptr());
+  if (rc == 1) rc = PyDict_DelItem(g.default_controls, name.ptr());
   if (rc < 0) return nullptr;
   Py_RETURN_NONE;
 }

@@ -1,6 +1,10 @@
 // kelvo.objattrib: the attributes of each objective of a problem.
-#include "kelvo/frame.h"
-#include "kelvo/params.h"
+#include "module/frame.h"
+#include "problem/params.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -80,16 +84,14 @@ static PyObject *objattrib_str(PyObject *self) {
   auto *o = reinterpret_cast<ObjAttribObject *>(self);
   Py_ssize_t n = objective_count(o);
   if (n < 0) return nullptr;
-  PyObject *list = PyList_New(n);
-  for (Py_ssize_t i = 0; list && i < n; ++i) {
-    PyObject *values = all_values(o->problem, false, static_cast<int>(i));
-    if (!values) Py_CLEAR(list);
-    else PyList_SET_ITEM(list, i, values);
-  }
+  nb::object list = nb::steal(PyList_New(n));
   if (!list) return nullptr;
-  PyObject *text = PyObject_Str(list);
-  Py_DECREF(list);
-  return text;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject *values = all_values(o->problem, false, static_cast<int>(i));
+    if (!values) return nullptr;
+    PyList_SET_ITEM(list.ptr(), i, values);
+  }
+  return PyObject_Str(list.ptr());
 }
 
 static PySequenceMethods objattrib_sequence = {objattrib_length, nullptr, nullptr, objattrib_item};

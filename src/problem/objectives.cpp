@@ -6,13 +6,17 @@
 #include <new>
 #include <vector>
 
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/problem_methods.h"
-#include "kelvo/translate.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "expr/expr.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "numpy/numpy.h"
+#include "problem/problem.h"
+#include "problem/translate.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -325,22 +329,23 @@ PyObject *problem_setObjective(PyObject *self, PyObject *args, PyObject *kwargs)
   if (!p->prob) return fail("Problem is not initialized"), nullptr;
   if (objidx < 0) return fail("Invalid objective index"), nullptr;
 
-  PyObject *item = nullptr;  // owned when the objective is taken out of a container
+  nb::object item;  // the objective taken out of a container
   if (objective != Py_None && Py_TYPE(objective) != &expression_type && kind_of(objective) == K_INVALID) {
     if (PyArray_Check(objective)) {
       if (PyArray_SIZE(reinterpret_cast<PyArrayObject *>(objective)) != 1)
         return fail("Use addObjective to add more than one objective to the problem"), nullptr;
-      item = PyArray_GETITEM(reinterpret_cast<PyArrayObject *>(objective),
-                             static_cast<const char *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(objective))));
+      item = nb::steal(PyArray_GETITEM(
+          reinterpret_cast<PyArrayObject *>(objective),
+          static_cast<const char *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(objective)))));
       if (!item) return nullptr;
     } else if (PySequence_Check(objective) && !PyUnicode_Check(objective) && !PyBytes_Check(objective)) {
       Py_ssize_t n = PySequence_Size(objective);
       if (n < 0) return nullptr;
       if (n != 1) return fail("Use addObjective to add more than one objective to the problem"), nullptr;
-      item = PySequence_GetItem(objective, 0);
+      item = nb::steal(PySequence_GetItem(objective, 0));
       if (!item) return nullptr;
     }
-    if (item) objective = item;
+    if (item) objective = item.ptr();
   }
 
   int rc = 0;
@@ -372,7 +377,6 @@ PyObject *problem_setObjective(PyObject *self, PyObject *args, PyObject *kwargs)
     else
       rc = walk(self, objective, objective_step, &a);
   }
-  Py_XDECREF(item);
   if (rc != 0) return nullptr;
   Py_RETURN_NONE;
 }
@@ -381,12 +385,10 @@ PyObject *problem_addObjective(PyObject *self, PyObject *args, PyObject *kwargs)
   static const char *const kwlist[] = {"priority", "weight", "abstol", "reltol", nullptr};
   auto *p = reinterpret_cast<ProblemObject *>(self);
   PyObject *priority = nullptr, *weight = nullptr, *abstol = nullptr, *reltol = nullptr;
-  PyObject *empty = PyTuple_New(0);
-  if (!empty) return nullptr;
-  int ok = PyArg_ParseTupleAndKeywords(empty, kwargs, "|$OOOO", const_cast<char **>(kwlist), &priority, &weight,
-                                       &abstol, &reltol);
-  Py_DECREF(empty);
-  if (!ok) return nullptr;
+  nb::object empty = nb::steal(PyTuple_New(0));
+  if (!empty || !PyArg_ParseTupleAndKeywords(empty.ptr(), kwargs, "|$OOOO", const_cast<char **>(kwlist), &priority,
+                                             &weight, &abstol, &reltol))
+    return nullptr;
   if (given(priority) && !PyLong_Check(priority)) {
     PyErr_SetString(PyExc_TypeError, "priority must be an integer");
     return nullptr;

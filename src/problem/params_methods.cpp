@@ -6,10 +6,14 @@
 #include <cstring>
 #include <string>
 
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/params.h"
-#include "kelvo/problem_methods.h"
+#include "module/frame.h"
+#include "numpy/numpy.h"
+#include "problem/params.h"
+#include "problem/problem.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -138,28 +142,21 @@ static const EnumClass enum_classes[] = {
     {8483, "BARHGOps"},
 };
 
-PyObject *wrap_enum(int id, PyObject *value) {
+PyObject *wrap_enum(int id, PyObject *made) {
+  nb::object value = nb::steal(made);
   if (!value) return nullptr;
   const char *name = nullptr;
   for (const EnumClass &e : enum_classes)
     if (e.id == id) name = e.name;
-  if (!name) return value;
-  PyObject *module = PyImport_ImportModule("kelvo.enums");
-  PyObject *cls = module ? PyObject_GetAttrString(module, name) : nullptr;
-  Py_XDECREF(module);
-  if (!cls) {
-    Py_DECREF(value);
-    return nullptr;
-  }
-  PyObject *member = PyObject_CallOneArg(cls, value);
-  Py_DECREF(cls);
-  if (!member) {
-    // A value the class does not know stays a plain integer.
-    PyErr_Clear();
-    return value;
-  }
-  Py_DECREF(value);
-  return member;
+  if (!name) return value.release().ptr();
+  nb::object module = nb::steal(PyImport_ImportModule("kelvo.enums"));
+  nb::object cls = module ? nb::steal(PyObject_GetAttrString(module.ptr(), name)) : nb::object();
+  if (!cls) return nullptr;
+  PyObject *member = PyObject_CallOneArg(cls.ptr(), value.ptr());
+  if (member) return member;
+  // A value the class does not know stays a plain integer.
+  PyErr_Clear();
+  return value.release().ptr();
 }
 
 static PyObject *not_initialized() {
@@ -231,10 +228,9 @@ int set_control(ProblemObject *p, const CatalogueEntry &e, PyObject *value) {
   if (check_control_value(e.type, value) < 0) return -1;
   int rc;
   if (e.type == type_int) {
-    PyObject *number = PyNumber_Index(value);
+    nb::object number = nb::steal(PyNumber_Index(value));
     if (!number) return -1;
-    long long v = PyLong_AsLongLong(number);
-    Py_DECREF(number);
+    long long v = PyLong_AsLongLong(number.ptr());
     if (v == -1 && PyErr_Occurred()) return -1;
     rc = call(KLVOsetintcontrol64, "KLVOsetintcontrol64", p, p->prob, e.id, static_cast<int64_t>(v));
   } else if (e.type == type_double) {
@@ -257,54 +253,52 @@ int apply_default_controls(ProblemObject *p) {
   Py_ssize_t pos = 0;
   PyObject *name, *value;
   // Hold the dictionary: setting a control may run code that changes it.
-  PyObject *defaults = PyDict_Copy(g.default_controls);
+  nb::object defaults = nb::steal(PyDict_Copy(g.default_controls));
   if (!defaults) return -1;
   int rc = 0;
-  while (rc == 0 && PyDict_Next(defaults, &pos, &name, &value)) {
+  while (rc == 0 && PyDict_Next(defaults.ptr(), &pos, &name, &value)) {
     CatalogueEntry e;
     int found = find_entry(g.control_table, name, &e);
     if (found == 0) PyErr_SetString(g.InterfaceError, "Incorrect control name in initialization");
     rc = found == 1 ? set_control(p, e, value) : -1;
   }
-  Py_DECREF(defaults);
   return rc;
 }
 
 // --- keys given by the user ------------------------------------------------------------
 
-// Resolves a key (name or integer id) against a table. On success *key receives the key of
+// Resolves a key (name or integer id) against a table. On success key receives the key of
 // result dictionaries (the normalised name or the integer).
-static int resolve_key(PyObject *table, PyObject *item, CatalogueEntry *e, PyObject **key) {
+static int resolve_key(PyObject *table, PyObject *item, CatalogueEntry *e, nb::object &key) {
   if (is_integer(item) && !PyBool_Check(item)) {
     long long id = PyLong_AsLongLong(item);
     if (id == -1 && PyErr_Occurred()) return -1;
     if (resolve_id(id, e) < 0) return -1;
-    *key = PyLong_FromLongLong(id);
-    return *key ? 0 : -1;
+    key = nb::steal(PyLong_FromLongLong(id));
+    return key ? 0 : -1;
   }
   if (!PyUnicode_Check(item) && !PyBytes_Check(item)) {
     PyErr_SetString(g.InterfaceError, "Control name cannot be interpreted as string");
     return -1;
   }
-  PyObject *name = normalise_name(item);
+  nb::object name = nb::steal(normalise_name(item));
   if (!name) return -1;
-  int found = find_entry(table, name, e);
+  int found = find_entry(table, name.ptr(), e);
   if (found <= 0) {
     if (found == 0) PyErr_SetString(g.InterfaceError, "Incorrect control name");
-    Py_DECREF(name);
     return -1;
   }
-  *key = name;
+  key = std::move(name);
   return 0;
 }
 
 static PyObject *value_of(ProblemObject *p, PyObject *table, PyObject *item, bool control, int objective,
-                          PyObject **key) {
+                          nb::object &key) {
   CatalogueEntry e;
   if (resolve_key(table, item, &e, key) < 0) return nullptr;
   PyObject *v = read_value(p, e, control, objective);
   if (!v) {
-    Py_CLEAR(*key);
+    key.reset();
     if (!PyErr_Occurred())
       PyErr_SetString(g.InterfaceError,
                       control ? "Requested value of an unknown control" : "Requested value of an unknown attribute");
@@ -314,45 +308,36 @@ static PyObject *value_of(ProblemObject *p, PyObject *table, PyObject *item, boo
 
 // A dictionary key -> value over the items an iterable yields.
 static PyObject *values_over(ProblemObject *p, PyObject *table, PyObject *iterable, bool control, int objective) {
-  PyObject *it = PyObject_GetIter(iterable);
+  nb::object it = nb::steal(PyObject_GetIter(iterable));
   if (!it) return nullptr;
-  PyObject *result = PyDict_New();
-  PyObject *item;
-  while (result && (item = PyIter_Next(it))) {
-    PyObject *key = nullptr;
-    PyObject *v = value_of(p, table, item, control, objective, &key);
-    Py_DECREF(item);
-    if (!v || PyDict_SetItem(result, key, v) < 0) Py_CLEAR(result);
-    Py_XDECREF(key);
-    Py_XDECREF(v);
+  nb::object result = nb::steal(PyDict_New());
+  if (!result) return nullptr;
+  while (nb::object item = nb::steal(PyIter_Next(it.ptr()))) {
+    nb::object key;
+    nb::object v = nb::steal(value_of(p, table, item.ptr(), control, objective, key));
+    if (!v || PyDict_SetItem(result.ptr(), key.ptr(), v.ptr()) < 0) return nullptr;
   }
-  Py_DECREF(it);
-  if (result && PyErr_Occurred()) Py_CLEAR(result);
-  return result;
+  if (PyErr_Occurred()) return nullptr;
+  return result.release().ptr();
 }
 
 PyObject *all_values(ProblemObject *p, bool control, int objective) {
   PyObject *table = control ? g.control_table : g.attribute_table;
-  PyObject *result = PyDict_New();
+  nb::object result = nb::steal(PyDict_New());
   if (!result) return nullptr;
   Py_ssize_t pos = 0;
   PyObject *name, *entry;
   while (PyDict_Next(table, &pos, &name, &entry)) {
+    // Reading a value calls the library, whose message handlers can run Python.
+    nb::object held_name = nb::borrow(name), held_entry = nb::borrow(entry);
     CatalogueEntry e;
-    if (!PyArg_ParseTuple(entry, "iii", &e.id, &e.type, &e.source)) goto fail;
+    if (!PyArg_ParseTuple(entry, "iii", &e.id, &e.type, &e.source)) return nullptr;
     if (objective >= 0 && (e.type == type_string || e.source != source_optimizer)) continue;
-    PyObject *v;
-    if (e.id == 12013 || e.id == 22013) v = PyLong_FromLong(p->cached_attrib_12013);
-    else v = read_value(p, e, control, objective);
-    if (!v) goto fail;
-    int rc = PyDict_SetItem(result, name, v);
-    Py_DECREF(v);
-    if (rc < 0) goto fail;
+    nb::object v = nb::steal(e.id == 12013 || e.id == 22013 ? PyLong_FromLong(p->cached_attrib_12013)
+                                                            : read_value(p, e, control, objective));
+    if (!v || PyDict_SetItem(result.ptr(), name, v.ptr()) < 0) return nullptr;
   }
-  return result;
-fail:
-  Py_DECREF(result);
-  return nullptr;
+  return result.release().ptr();
 }
 
 // getControl/getAttrib over the positional items, without an objective control.
@@ -364,10 +349,8 @@ static PyObject *get_values(ProblemObject *p, PyObject *items, bool control, int
   PyObject *item = PyTuple_GET_ITEM(items, 0);
   if (PyTuple_Check(item) || PyList_Check(item) || PyIter_Check(item))
     return values_over(p, table, item, control, objective);
-  PyObject *key = nullptr;
-  PyObject *v = value_of(p, table, item, control, objective, &key);
-  Py_XDECREF(key);
-  return v;
+  nb::object key;
+  return value_of(p, table, item, control, objective, key);
 }
 
 // --- objective controls ----------------------------------------------------------------
@@ -417,33 +400,29 @@ static PyObject *get_objective_control(ProblemObject *p, int objective, int id) 
 }
 
 static PyObject *objective_controls_over(ProblemObject *p, int objective, PyObject *iterable) {
-  PyObject *it = PyObject_GetIter(iterable);
+  nb::object it = nb::steal(PyObject_GetIter(iterable));
   if (!it) return nullptr;
-  PyObject *result = PyDict_New();
-  PyObject *item;
-  while (result && (item = PyIter_Next(it))) {
-    int id = objective_control_id(item);
-    PyObject *v = id < 0 ? nullptr : get_objective_control(p, objective, id);
-    if (!v || PyDict_SetItem(result, item, v) < 0) Py_CLEAR(result);
-    Py_XDECREF(v);
-    Py_DECREF(item);
+  nb::object result = nb::steal(PyDict_New());
+  if (!result) return nullptr;
+  while (nb::object item = nb::steal(PyIter_Next(it.ptr()))) {
+    int id = objective_control_id(item.ptr());
+    nb::object v = id < 0 ? nb::object() : nb::steal(get_objective_control(p, objective, id));
+    if (!v || PyDict_SetItem(result.ptr(), item.ptr(), v.ptr()) < 0) return nullptr;
   }
-  Py_DECREF(it);
-  if (result && PyErr_Occurred()) Py_CLEAR(result);
-  return result;
+  if (PyErr_Occurred()) return nullptr;
+  return result.release().ptr();
 }
 
 static PyObject *get_objective_controls(ProblemObject *p, int objective, PyObject *items) {
   Py_ssize_t n = PyTuple_GET_SIZE(items);
   if (n == 0) {
-    PyObject *result = PyDict_New();
+    nb::object result = nb::steal(PyDict_New());
+    if (!result) return nullptr;
     for (const ObjectiveControl &c : objective_controls) {
-      if (!result) break;
-      PyObject *v = get_objective_control(p, objective, c.id);
-      if (!v || PyDict_SetItemString(result, c.name, v) < 0) Py_CLEAR(result);
-      Py_XDECREF(v);
+      nb::object v = nb::steal(get_objective_control(p, objective, c.id));
+      if (!v || PyDict_SetItemString(result.ptr(), c.name, v.ptr()) < 0) return nullptr;
     }
-    return result;
+    return result.release().ptr();
   }
   if (n > 1) return objective_controls_over(p, objective, items);
   PyObject *item = PyTuple_GET_ITEM(items, 0);
@@ -540,15 +519,14 @@ static int set_named_control(ProblemObject *p, PyObject *key, PyObject *value) {
     return -1;
   }
   CatalogueEntry e;
-  PyObject *normalised = nullptr;
-  if (resolve_key(g.control_table, key, &e, &normalised) < 0) {
+  nb::object normalised;
+  if (resolve_key(g.control_table, key, &e, normalised) < 0) {
     if (PyErr_ExceptionMatches(g.InterfaceError) && (PyUnicode_Check(key) || PyBytes_Check(key))) {
       PyErr_Clear();
       PyErr_Format(g.InterfaceError, "Incorrect control name: %R", key);
     }
     return -1;
   }
-  Py_DECREF(normalised);
   return set_control(p, e, value);
 }
 
@@ -582,15 +560,14 @@ static PyObject *problem_setcontrol(PyObject *self, PyObject *args, PyObject *kw
     return nullptr;
   }
   // One dictionary: pairs in order, stopping at the first failure.
-  PyObject *items = PyDict_Items(PyTuple_GET_ITEM(args, 0));
+  nb::object items = nb::steal(PyDict_Items(PyTuple_GET_ITEM(args, 0)));
   if (!items) return nullptr;
   int rc = 0;
-  for (Py_ssize_t i = 0; rc == 0 && i < PyList_GET_SIZE(items); ++i) {
-    PyObject *pair = PyList_GET_ITEM(items, i);
+  for (Py_ssize_t i = 0; rc == 0 && i < PyList_GET_SIZE(items.ptr()); ++i) {
+    PyObject *pair = PyList_GET_ITEM(items.ptr(), i);
     PyObject *key = PyTuple_GET_ITEM(pair, 0), *value = PyTuple_GET_ITEM(pair, 1);
     rc = objective >= 0 ? set_objective_control(p, obj, key, value) : set_named_control(p, key, value);
   }
-  Py_DECREF(items);
   if (rc < 0) return nullptr;
   Py_RETURN_NONE;
 }

@@ -1,6 +1,5 @@
 // kelvo.problem: the record, its library handles, its release and the live-problem list.
-#include "kelvo/problem.h"
-#include "kelvo/problem_methods.h"
+#include "problem/problem.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,15 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/constraint.h"
-#include "kelvo/environment.h"
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
-#include "kelvo/numpy.h"
-#include "kelvo/params.h"
-#include "kelvo/user_functions.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "model/constraint.h"
+#include "model/model.h"
+#include "model/var.h"
+#include "module/environment.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "numpy/numpy.h"
+#include "problem/params.h"
+#include "problem/user_functions.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -38,42 +41,45 @@ static int new_object_lists(ProblemObject *p) {
   return p->vars && p->cons && p->sos ? 0 : -1;
 }
 
-int problem_create_handles(ProblemObject *p) {
-  if (ensure_library() < 0) return -1;
-  int rc = 0;
+// The steps of problem_create_handles; -1 with an exception, leaving what was taken.
+static int create_handles(ProblemObject *p) {
   p->pending = new (std::nothrow) PendingException();
   if (!p->pending) {
     PyErr_NoMemory();
-    goto fail;
+    return -1;
   }
-  if (new_object_lists(p) < 0) goto fail;
+  if (new_object_lists(p) < 0) return -1;
   // A problem that is reset still holds None in place of its old accessors.
   Py_XSETREF(p->controls, new_control(p, g.control_table));
   Py_XSETREF(p->attributes, p->controls ? new_attribute(p, g.attribute_table, -1) : nullptr);
   Py_XSETREF(p->objattribs, p->attributes ? new_objattrib(p) : nullptr);
-  if (!p->objattribs) goto fail;
+  if (!p->objattribs) return -1;
   p->slp = nullptr;
   reset_counters(p);
 
-  rc = call(KLVOcreateprob, "KLVOcreateprob", p, &p->prob);
+  int rc = call(KLVOcreateprob, "KLVOcreateprob", p, &p->prob);
   if (rc == 0 && g.nlp_flag != 0) rc = call(KSLPcreateprob, "KSLPcreateprob", p, &p->slp, &p->prob);
   // Exact second derivatives unless the user asks for an approximation.
   if (rc == 0 && p->slp) rc = call(KSLPsetintcontrol, "KSLPsetintcontrol", p, p->slp, slp_control_derivatives, 0);
   if (rc != 0) {
     // The problem does not exist yet as far as the library is concerned.
     raise_error(nullptr);
-    goto fail;
+    return -1;
   }
   rc = call(KLVOaddcbmessage, "KLVOaddcbmessage", p, p->prob, problem_message, static_cast<void *>(p), 1);
   if (rc == 0 && p->slp)
     rc = call(KSLPsetcbmessage, "KSLPsetcbmessage", p, p->slp, problem_slp_message, static_cast<void *>(p));
   if (rc != 0) {
     raise_error(reinterpret_cast<PyObject *>(p));
-    goto fail;
+    return -1;
   }
   return 0;
+}
 
-fail:
+int problem_create_handles(ProblemObject *p) {
+  if (ensure_library() < 0) return -1;
+  if (create_handles(p) == 0) return 0;
+  // Release what was taken, keeping the error that stopped it.
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
   problem_release(p, true, false);
@@ -118,7 +124,7 @@ static void release_objects(ProblemObject *p, bool reuse) {
 }
 
 void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
-  // 1-2. Library side.
+  // Library side: the message function, then the nonlinear and library handles.
   if (g.init_count != 0) {
     if (p->prob)
       release_step(p, call(KLVOremovecbmessage, "KLVOremovecbmessage", p, p->prob, problem_message,
@@ -129,7 +135,7 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
   p->prob = nullptr;
   p->slp = nullptr;
 
-  // 3. Callback registrations: a record does not own its problem (item 0), so that item is
+  // Callback registrations: a record does not own its problem (item 0), so that item is
   // overwritten without being released.
   for (PyObject *&list : p->callbacks) {
     if (!list) continue;
@@ -142,7 +148,7 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
     Py_CLEAR(list);
   }
 
-  // 4. Accessors: one the user still holds no longer reaches this problem.
+  // Accessors: one the user still holds no longer reaches this problem.
   detach_accessor(p->controls);
   detach_accessor(p->attributes);
   detach_accessor(p->objattribs);
@@ -150,10 +156,10 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
   if (p->attributes) Py_SETREF(p->attributes, Py_NewRef(Py_None));
   if (p->objattribs) Py_SETREF(p->objattribs, Py_NewRef(Py_None));
 
-  // 5. Objects, maps and the user-function registry.
+  // Objects, maps and the user-function registry.
   release_objects(p, reuse);
 
-  // 6. Pending-exception slot.
+  // Pending-exception slot.
   if (free_slot && p->pending) {
     p->pending->clear();
     delete p->pending;
@@ -227,11 +233,11 @@ static int set_sense(ProblemObject *p, int sense) {
 enum class ElementKind { variable, constraint, sos, objective };
 
 struct FirstLeaf {
-  PyObject *leaf = nullptr;  // borrowed while the walk holds it; owned once stored
+  nb::object leaf;
 };
 
 static int first_leaf(PyObject *, PyObject *leaf, void *data) {
-  static_cast<FirstLeaf *>(data)->leaf = Py_NewRef(leaf);
+  static_cast<FirstLeaf *>(data)->leaf = nb::borrow(leaf);
   return 1;
 }
 
@@ -270,7 +276,7 @@ static int add_element(ProblemObject *p, ElementKind kind, PyObject *args) {
   static const char *const methods[] = {"addVariable", "addConstraint", "addSOS", "addObjective"};
   static const char *const what[] = {"variables", "constraints", "special ordered sets", "objectives"};
   int k = static_cast<int>(kind);
-  PyObject *method = PyObject_GetAttrString(owner_of(p), methods[k]);
+  nb::object method = nb::steal(PyObject_GetAttrString(owner_of(p), methods[k]));
   if (!method) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
     PyErr_Clear();
@@ -278,10 +284,20 @@ static int add_element(ProblemObject *p, ElementKind kind, PyObject *args) {
                  what[k], methods[k]);
     return -1;
   }
-  PyObject *result = PyObject_Call(method, args, nullptr);
-  Py_DECREF(method);
-  Py_XDECREF(result);
+  nb::object result = nb::steal(PyObject_Call(method.ptr(), args, nullptr));
   return result ? 0 : -1;
+}
+
+// Pulls items from an iterator into `taken` until one holds a leaf (found), or the iterator
+// ends. 0, or -1 with an exception.
+static int pull_until_leaf(ProblemObject *p, PyObject *iterator, PyObject *taken, FirstLeaf &found) {
+  for (;;) {
+    nb::object item = nb::steal(PyIter_Next(iterator));
+    if (!item) return PyErr_Occurred() ? -1 : 0;
+    if (PyList_Append(taken, item.ptr()) < 0) return -1;
+    int rc = walk(owner_of(p), item.ptr(), first_leaf, &found);
+    if (rc != 0) return rc < 0 ? -1 : 0;
+  }
 }
 
 // One positional element of the constructor: the problem's name or model objects.
@@ -300,66 +316,35 @@ static int declare_element(ProblemObject *p, PyObject *element, bool *named) {
   bool iterator = PyIter_Check(element) && !PySequence_Check(element) && !PyDict_Check(element) &&
                   !PyArray_Check(element);
   FirstLeaf found;
-  PyObject *taken = nullptr;  // the iterator's items the walk consumed
+  nb::object taken;  // the iterator's items the walk consumed; they are handed on ahead of the rest
   int rc;
   if (iterator) {
-    taken = PyList_New(0);
-    if (!taken) return -1;
-    // Pull items until one holds a leaf; they are handed on ahead of the rest.
-    rc = 0;
-    while (rc == 0) {
-      PyObject *item = PyIter_Next(element);
-      if (!item) {
-        rc = PyErr_Occurred() ? -1 : 0;
-        break;
-      }
-      if (PyList_Append(taken, item) < 0) rc = -1;
-      else rc = walk(owner_of(p), item, first_leaf, &found);
-      Py_DECREF(item);
-    }
+    taken = nb::steal(PyList_New(0));
+    rc = taken ? pull_until_leaf(p, element, taken.ptr(), found) : -1;
   } else {
     rc = walk(owner_of(p), element, first_leaf, &found);
   }
   if (rc < 0) {
-    Py_XDECREF(found.leaf);
-    Py_XDECREF(taken);
     if (!PyErr_Occurred()) model_error("Error declaring problem");
     return -1;
   }
-  if (!found.leaf) {
-    // An empty collection declares nothing.
-    Py_XDECREF(taken);
-    return 0;
-  }
+  // An empty collection declares nothing.
+  if (!found.leaf) return 0;
   ElementKind kind;
-  if (PyUnicode_Check(found.leaf) || PyBytes_Check(found.leaf)) {
-    model_error(
-        "Erroneous problem declaration; argument contained object that was not a variable, constraint, or "
-        "expression");
-    rc = -1;
-  } else {
-    rc = classify_leaf(p, found.leaf, &kind);
-  }
-  Py_DECREF(found.leaf);
-  if (rc < 0) {
-    Py_XDECREF(taken);
-    return -1;
-  }
-  PyObject *args;
+  if (PyUnicode_Check(found.leaf.ptr()) || PyBytes_Check(found.leaf.ptr()))
+    return model_error(
+               "Erroneous problem declaration; argument contained object that was not a variable, constraint, or "
+               "expression"),
+           -1;
+  if (classify_leaf(p, found.leaf.ptr(), &kind) < 0) return -1;
+  nb::object args;
   if (iterator) {
-    if (PyList_Append(taken, element) < 0) {
-      Py_DECREF(taken);
-      return -1;
-    }
-    args = PyList_AsTuple(taken);
-    Py_DECREF(taken);
+    if (PyList_Append(taken.ptr(), element) < 0) return -1;
+    args = nb::steal(PyList_AsTuple(taken.ptr()));
   } else {
-    args = PyTuple_Pack(1, element);
+    args = nb::steal(PyTuple_Pack(1, element));
   }
-  if (!args) return -1;
-  rc = add_element(p, kind, args);
-  Py_DECREF(args);
-  return rc;
+  return args ? add_element(p, kind, args.ptr()) : -1;
 }
 
 // Initialisation from the keywords and positional elements; the handle must be null.
@@ -381,19 +366,17 @@ static int problem_init(PyObject *self, PyObject *args, PyObject *kwargs) {
   static const char *kwlist[] = {"name", "sense", nullptr};
   const char *name = nullptr;
   PyObject *sense_obj = nullptr;
-  PyObject *empty = PyTuple_New(0);
+  nb::object empty = nb::steal(PyTuple_New(0));
   if (!empty) return -1;
-  int ok = PyArg_ParseTupleAndKeywords(empty, kwargs, "|$zO", const_cast<char **>(kwlist), &name, &sense_obj);
-  Py_DECREF(empty);
-  if (!ok) return -1;
+  if (!PyArg_ParseTupleAndKeywords(empty.ptr(), kwargs, "|$zO", const_cast<char **>(kwlist), &name, &sense_obj))
+    return -1;
   long sense = 1;
   if (sense_obj) {
     if (!is_integer(sense_obj)) return model_error("Invalid optimization sense"), -1;
     int overflow = 0;
-    PyObject *number = PyNumber_Index(sense_obj);
+    nb::object number = nb::steal(PyNumber_Index(sense_obj));
     if (!number) return -1;
-    sense = PyLong_AsLongAndOverflow(number, &overflow);
-    Py_DECREF(number);
+    sense = PyLong_AsLongAndOverflow(number.ptr(), &overflow);
     if (overflow) sense = 0;
   }
   if (sense != 1 && sense != -1) return model_error("Invalid optimization sense"), -1;
@@ -417,11 +400,8 @@ static PyObject *linked_sos(ProblemObject *p, int set) {
 // Appends n new linked objects at indices first.. to a list; -1 with an exception.
 static int append_linked(PyObject *list, ProblemObject *p, int first, int n, PyObject *(*make)(ProblemObject *, int)) {
   for (int i = 0; i < n; ++i) {
-    PyObject *o = make(p, first + i);
-    if (!o) return -1;
-    int rc = PyList_Append(list, o);
-    Py_DECREF(o);
-    if (rc < 0) return -1;
+    nb::object o = nb::steal(make(p, first + i));
+    if (!o || PyList_Append(list, o.ptr()) < 0) return -1;
   }
   return 0;
 }
@@ -436,7 +416,7 @@ static int int_attrib(ProblemObject *p, int id, int *value) {
 
 
 // Names of elements 0..n-1 of a kind, read in chunks of 256; -1 with an exception.
-static int read_names(ProblemObject *p, int kind, int n, std::vector<PyObject *> &names) {
+static int read_names(ProblemObject *p, int kind, int n, std::vector<nb::object> &names) {
   int length = 0;
   if (int_attrib(p, KLVO_ATTR_NAMELENGTH, &length) < 0) return -1;
   constexpr int chunk = 256;
@@ -450,30 +430,21 @@ static int read_names(ProblemObject *p, int kind, int n, std::vector<PyObject *>
     const char *text = buffer.c_str();
     for (int i = first; i <= last; ++i) {
       size_t len = strlen(text);
-      PyObject *name = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(len), "replace");
+      nb::object name = nb::steal(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(len), "replace"));
       if (!name) return -1;
-      names.push_back(name);
+      names.push_back(std::move(name));
       text += len + 1;
     }
   }
   return 0;
 }
 
-// Releases the names read_names produced.
-struct NameList {
-  std::vector<PyObject *> items;
-  ~NameList() {
-    for (PyObject *o : items) Py_DECREF(o);
-  }
-};
-
 // Appends a new object to a list and enters its serial id in the map (created when absent)
 // at the object's position; -1 with an exception.
-static int append_unlinked(PyObject *list, SerialIndexMap *&map, PyObject *o, uint64_t serial, const char *failure) {
-  if (!o) return -1;
-  int rc = PyList_Append(list, o);
-  Py_DECREF(o);
-  if (rc < 0) return -1;
+static int append_unlinked(PyObject *list, SerialIndexMap *&map, PyObject *made, uint64_t serial,
+                           const char *failure) {
+  nb::object o = nb::steal(made);
+  if (!o || PyList_Append(list, o.ptr()) < 0) return -1;
   try {
     if (!map) map = new SerialIndexMap();
     (*map)[serial] = static_cast<int>(PyList_GET_SIZE(list) - 1);
@@ -487,10 +458,10 @@ static int append_unlinked(PyObject *list, SerialIndexMap *&map, PyObject *o, ui
 // One new unlinked variable per column read, with its name, bounds and type.
 static int read_unlinked_columns(ProblemObject *p, int cols) {
   if (cols == 0) return 0;
-  NameList names;
+  std::vector<nb::object> names;
   std::vector<double> lb(cols), ub(cols);
   std::vector<char> types(cols);
-  if (read_names(p, KLVO_NAMES_COLUMNS, cols, names.items) < 0) return -1;
+  if (read_names(p, KLVO_NAMES_COLUMNS, cols, names) < 0) return -1;
   if (call(KLVOgetlb, "KLVOgetlb", p, p->prob, lb.data(), 0, cols - 1) != 0 ||
       call(KLVOgetub, "KLVOgetub", p, p->prob, ub.data(), 0, cols - 1) != 0 ||
       call(KLVOgetcoltype, "KLVOgetcoltype", p, p->prob, types.data(), 0, cols - 1) != 0) {
@@ -500,7 +471,7 @@ static int read_unlinked_columns(ProblemObject *p, int cols) {
   for (int i = 0; i < cols; ++i) {
     VarObject *v = new_unlinked_var(type_of_letter(types[i]), lb[i], ub[i], -infinity);
     if (!v) return -1;
-    unlinked_set_name(v, names.items[i]);
+    unlinked_set_name(v, names[i].ptr());
     if (append_unlinked(p->vars, p->var_map, reinterpret_cast<PyObject *>(v), var_index(v),
                         "Could not amend variable map") < 0)
       return -1;
@@ -511,10 +482,10 @@ static int read_unlinked_columns(ProblemObject *p, int cols) {
 // One new unlinked constraint per row read, with its bounds and name.
 static int read_unlinked_rows(ProblemObject *p, int rows) {
   if (rows == 0) return 0;
-  NameList names;
+  std::vector<nb::object> names;
   std::vector<double> rhs(rows), range(rows);
   std::vector<char> types(rows);
-  if (read_names(p, KLVO_NAMES_ROWS, rows, names.items) < 0) return -1;
+  if (read_names(p, KLVO_NAMES_ROWS, rows, names) < 0) return -1;
   if (call(KLVOgetrhs, "KLVOgetrhs", p, p->prob, rhs.data(), 0, rows - 1) != 0 ||
       call(KLVOgetrhsrange, "KLVOgetrhsrange", p, p->prob, range.data(), 0, rows - 1) != 0 ||
       call(KLVOgetrowtype, "KLVOgetrowtype", p, p->prob, types.data(), 0, rows - 1) != 0) {
@@ -532,7 +503,7 @@ static int read_unlinked_rows(ProblemObject *p, int rows) {
         PyErr_Format(g.InterfaceError, "Unexpected constraint type %c in row %d", types[i], i);
         return -1;
     }
-    PyObject *c = new_unlinked_constraint(lb, ub, names.items[i]);
+    PyObject *c = new_unlinked_constraint(lb, ub, names[i].ptr());
     if (!c) return -1;
     uint64_t serial = constraint_index(as_con(c));
     if (append_unlinked(p->cons, p->con_map, c, serial, "Could not amend constraint map") < 0) return -1;
@@ -660,17 +631,14 @@ static PyObject *problem_reset(PyObject *self, PyObject *) {
 // linked to the copy at the same index, any other entry is shared.
 static PyObject *copy_list(PyObject *source, ProblemObject *copy, PyObject *(*relink)(PyObject *, ProblemObject *)) {
   Py_ssize_t n = PyList_GET_SIZE(source);
-  PyObject *list = PyList_New(n);
+  nb::object list = nb::steal(PyList_New(n));
   if (!list) return nullptr;
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject *o = relink(PyList_GET_ITEM(source, i), copy);
-    if (!o) {
-      Py_DECREF(list);
-      return nullptr;
-    }
-    PyList_SET_ITEM(list, i, o);
+    if (!o) return nullptr;
+    PyList_SET_ITEM(list.ptr(), i, o);
   }
-  return list;
+  return list.release().ptr();
 }
 
 static bool linked_owner(const void *owner) { return owner && owner != deleted_marker; }
@@ -704,9 +672,9 @@ static SerialIndexMap *copy_map(const SerialIndexMap *map, bool *failed) {
 static PyObject *problem_copy(PyObject *self, PyObject *) {
   auto *src = reinterpret_cast<ProblemObject *>(self);
   if (!src->prob) return not_initialized();
-  auto *p = reinterpret_cast<ProblemObject *>(problem_new(Py_TYPE(self), nullptr, nullptr));
-  if (!p) return nullptr;
-  PyObject *result = owner_of(p);
+  nb::object result = nb::steal(problem_new(Py_TYPE(self), nullptr, nullptr));
+  if (!result) return nullptr;
+  auto *p = reinterpret_cast<ProblemObject *>(result.ptr());
   bool failed = false;
   if (problem_create_handles(p) < 0 || apply_default_controls(p) < 0) {
     failed = true;
@@ -737,17 +705,14 @@ static PyObject *problem_copy(PyObject *self, PyObject *) {
     p->sos_map = copy_map(src->sos_map, &failed);
     if (failed) PyErr_NoMemory();
   }
-  if (failed) {
-    Py_DECREF(result);
-    return nullptr;
-  }
+  if (failed) return nullptr;
   p->output_enabled = src->output_enabled;
   p->cached_attrib_12013 = src->cached_attrib_12013;
   p->nonlin_cons = src->nonlin_cons;
   p->nonlin_obj = src->nonlin_obj;
   p->obj_aux_col = src->obj_aux_col;
   p->obj_aux_row = src->obj_aux_row;
-  return result;
+  return result.release().ptr();
 }
 
 // --- looking objects up ---------------------------------------------------------------------
@@ -823,13 +788,11 @@ static PyObject *get_objects(PyObject *self, PyObject *args, PyObject *kwargs, P
       }
       return Py_NewRef(PyList_GET_ITEM(list, i));
     }
-    IndexCollector c{list, PyList_New(0)};
-    if (!c.result) return nullptr;
-    if (walk(self, index, collect_index, &c) != 0) {
-      Py_DECREF(c.result);
-      return nullptr;
-    }
-    return c.result;
+    nb::object result = nb::steal(PyList_New(0));
+    if (!result) return nullptr;
+    IndexCollector c{list, result.ptr()};
+    if (walk(self, index, collect_index, &c) != 0) return nullptr;
+    return result.release().ptr();
   }
   if (first < 0 && last < 0) return PyList_GetSlice(list, 0, n);
   if (first < 0 || last < 0) return model_error("Parameters 'first' and 'last' must be both nonnegative when specified");

@@ -1,14 +1,18 @@
 // Solving and querying solutions: problem.optimize, getSolution, getDuals, getSlacks, ...
 #include <vector>
 
-#include "kelvo/convert.h"
-#include "kelvo/evaluate.h"
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
-#include "kelvo/params.h"
-#include "kelvo/problem_methods.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "api/convert.h"
+#include "expr/evaluate.h"
+#include "model/model.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "problem/params.h"
+#include "problem/problem.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -34,14 +38,11 @@ PyObject *m_optimize(PyObject *self, PyObject *args, PyObject *kwargs) {
     raise_error(self);
     return nullptr;
   }
-  PyObject *solve = wrap_enum(KLVO_ATTR_SOLVESTATUS, PyLong_FromLong(solvestatus));
+  nb::object solve = nb::steal(wrap_enum(KLVO_ATTR_SOLVESTATUS, PyLong_FromLong(solvestatus)));
   if (!solve) return nullptr;
-  PyObject *sol = wrap_enum(KLVO_ATTR_SOLSTATUS, PyLong_FromLong(solstatus));
-  if (!sol) {
-    Py_DECREF(solve);
-    return nullptr;
-  }
-  return Py_BuildValue("(NN)", solve, sol);
+  nb::object sol = nb::steal(wrap_enum(KLVO_ATTR_SOLSTATUS, PyLong_FromLong(solstatus)));
+  if (!sol) return nullptr;
+  return PyTuple_Pack(2, solve.ptr(), sol.ptr());
 }
 
 template <int (*Fn)(KLVOprob, const char *)>
@@ -153,11 +154,8 @@ int append_leaf(PyObject *, PyObject *leaf, void *data) {
   auto *d = static_cast<LeafData *>(data);
   int index;
   if (leaf_index(d->p, *d->q, leaf, d->count, &index) < 0) return -1;
-  PyObject *v = PyFloat_FromDouble(d->values[index]);
-  if (!v) return -1;
-  int rc = PyList_Append(d->out, v);
-  Py_DECREF(v);
-  return rc;
+  nb::object v = nb::steal(PyFloat_FromDouble(d->values[index]));
+  return v ? PyList_Append(d->out, v.ptr()) : -1;
 }
 
 // The result for the positional arguments: every value, one value, or the flat list of the
@@ -177,15 +175,15 @@ PyObject *result_from_arguments(ProblemObject *p, const Query &q, PyObject *args
       return PyFloat_FromDouble(v[index]);
     }
   }
-  LeafData data{p, &q, v, n, PyList_New(0)};
-  if (!data.out) return nullptr;
+  nb::object out = nb::steal(PyList_New(0));
+  if (!out) return nullptr;
+  LeafData data{p, &q, v, n, out.ptr()};
   PyObject *collection = nargs == 1 ? PyTuple_GET_ITEM(args, 0) : args;
   if (walk(reinterpret_cast<PyObject *>(p), collection, append_leaf, &data) != 0) {
-    Py_DECREF(data.out);
     if (!PyErr_Occurred()) PyErr_SetString(g.ModelError, "Index out of range");
     return nullptr;
   }
-  return data.out;
+  return out.release().ptr();
 }
 
 PyObject *value_query(PyObject *self, PyObject *args, const Query &q, const char *deprecated) {

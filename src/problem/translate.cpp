@@ -1,14 +1,18 @@
 // Body translation (constant, linear, quadratic and formula entries) and formula encoding and
 // decoding in the library's parsed token format.
-#include "kelvo/translate.h"
+#include "problem/translate.h"
 
 #include <algorithm>
 #include <new>
 #include <numeric>
 
-#include "kelvo/expr.h"
-#include "kelvo/user_functions.h"
-#include "kelvo/var.h"
+#include "expr/expr.h"
+#include "model/var.h"
+#include "problem/user_functions.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -568,141 +572,127 @@ int op_of_operator(int code) {
   }
 }
 
-// Owns the interpreter objects on the decoding stack (None is the argument-list marker).
-struct Stack {
-  std::vector<PyObject *> items;
-  ~Stack() {
-    for (PyObject *o : items) Py_DECREF(o);
+// The decoding stack; None is the marker that opens an argument list.
+using Stack = std::vector<nb::object>;
+
+nb::object pop(Stack &st) {
+  nb::object o = std::move(st.back());
+  st.pop_back();
+  return o;
+}
+
+int invalid_formula(const char *context) {
+  PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
+  return -1;
+}
+
+// Replaces a function's marker and arguments on the stack by its node; -1 with an exception.
+int apply_function(Stack &st, int code, const char *context) {
+  int op = op_of_function(code);
+  if (op < 0) {
+    PyErr_Format(g.InterfaceError, "Unsupported nonlinear function in %s: %d", context, code);
+    return -1;
   }
-  PyObject *pop() {
-    PyObject *o = items.back();
-    items.pop_back();
-    return o;
+  int arity = op_table[op].arity;
+  nb::object node;
+  if (arity == 1) {
+    if (st.size() < 2) return invalid_formula(context);
+    nb::object arg = pop(st);
+    st.pop_back();  // the marker
+    node = nb::steal(unary_node(op, arg.ptr()));
+  } else if (arity == -1) {
+    nb::object list = nb::steal(PyList_New(0));
+    if (!list) return -1;
+    bool found = false;
+    while (!st.empty()) {
+      nb::object o = pop(st);
+      if (o.ptr() == Py_None) {
+        found = true;
+        break;
+      }
+      if (PyList_Append(list.ptr(), o.ptr()) < 0) return -1;
+    }
+    if (!found) return invalid_formula(context);
+    node = nb::steal(nary_node(op, list.ptr()));
+  } else {
+    PyErr_Format(g.InterfaceError, "Unexpected function arity in %s: %d", context, arity);
+    return -1;
   }
-};
+  if (!node) return -1;
+  st.push_back(std::move(node));
+  return 0;
+}
+
+// Replaces an operator's operands on the stack by its node; -1 with an exception.
+int apply_operator(Stack &st, int code, const char *context) {
+  int op = op_of_operator(code);
+  if (op < 0) {
+    PyErr_Format(g.InterfaceError, "Unsupported operator in %s: %d", context, code);
+    return -1;
+  }
+  size_t need = op == OP_UMINUS ? 1 : 2;
+  if (st.size() < need) return invalid_formula(context);
+  nb::object node;
+  if (op == OP_UMINUS) {
+    nb::object a = pop(st);
+    node = nb::steal(unary_node(OP_UMINUS, a.ptr()));
+  } else {
+    nb::object right = pop(st);
+    nb::object left = pop(st);
+    node = nb::steal(binary_node(op, left.ptr(), right.ptr()));
+  }
+  if (!node) return -1;
+  st.push_back(std::move(node));
+  return 0;
+}
+
+// Pushes the node of one token; -1 with an exception.
+int decode_token(ProblemObject *p, Stack &st, int type, double value, const char *context) {
+  switch (type) {
+    case tok_end:
+    case tok_skip: return 0;
+    case tok_constant: {
+      nb::object f = nb::steal(PyFloat_FromDouble(value));
+      if (!f) return -1;
+      st.push_back(std::move(f));
+      return 0;
+    }
+    case tok_column: {
+      int col = static_cast<int>(value);
+      Py_ssize_t nvars = PyList_GET_SIZE(p->vars);
+      if (col < 0 || col >= nvars) {
+        PyErr_Format(g.InterfaceError,
+                     "Nonlinear constraint contains a coefficient for column %d, but there are only %d variables in "
+                     "the problem",
+                     col, static_cast<int>(nvars));
+        return -1;
+      }
+      st.push_back(nb::borrow(PyList_GET_ITEM(p->vars, col)));
+      return 0;
+    }
+    case tok_user:
+      PyErr_Format(g.InterfaceError, "User functions are not supported by %s", context);
+      return -1;
+    case tok_open: st.push_back(nb::none()); return 0;
+    case tok_function: return apply_function(st, static_cast<int>(value), context);
+    case tok_operator: return apply_operator(st, static_cast<int>(value), context);
+    default:
+      PyErr_Format(g.InterfaceError, "Unexpected nonlinear token in %s: %d", context, type);
+      return -1;
+  }
+}
 
 }  // namespace
 
 PyObject *decode_formula(ProblemObject *p, const int *type, const double *value, int n, const char *context) {
   Stack st;
-  Py_ssize_t nvars = PyList_GET_SIZE(p->vars);
-  for (int t = 0; t < n; ++t) {
-    switch (type[t]) {
-      case tok_end:
-      case tok_skip: break;
-      case tok_constant: {
-        PyObject *f = PyFloat_FromDouble(value[t]);
-        if (!f) return nullptr;
-        st.items.push_back(f);
-        break;
-      }
-      case tok_column: {
-        int col = static_cast<int>(value[t]);
-        if (col < 0 || col >= nvars) {
-          PyErr_Format(g.InterfaceError,
-                       "Nonlinear constraint contains a coefficient for column %d, but there are only %d variables in "
-                       "the problem",
-                       col, static_cast<int>(nvars));
-          return nullptr;
-        }
-        st.items.push_back(Py_NewRef(PyList_GET_ITEM(p->vars, col)));
-        break;
-      }
-      case tok_user:
-        PyErr_Format(g.InterfaceError, "User functions are not supported by %s", context);
-        return nullptr;
-      case tok_open: st.items.push_back(Py_NewRef(Py_None)); break;
-      case tok_function: {
-        int code = static_cast<int>(value[t]);
-        int op = op_of_function(code);
-        if (op < 0) {
-          PyErr_Format(g.InterfaceError, "Unsupported nonlinear function in %s: %d", context, code);
-          return nullptr;
-        }
-        int arity = op_table[op].arity;
-        if (arity == 1) {
-          if (st.items.size() < 2) {
-            PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
-            return nullptr;
-          }
-          PyObject *arg = st.pop();
-          PyObject *marker = st.pop();
-          Py_DECREF(marker);
-          PyObject *node = unary_node(op, arg);
-          Py_DECREF(arg);
-          if (!node) return nullptr;
-          st.items.push_back(node);
-        } else if (arity == -1) {
-          PyObject *list = PyList_New(0);
-          if (!list) return nullptr;
-          bool found = false;
-          while (!st.items.empty()) {
-            PyObject *o = st.pop();
-            if (o == Py_None) {
-              Py_DECREF(o);
-              found = true;
-              break;
-            }
-            int rc = PyList_Append(list, o);
-            Py_DECREF(o);
-            if (rc < 0) {
-              Py_DECREF(list);
-              return nullptr;
-            }
-          }
-          if (!found) {
-            Py_DECREF(list);
-            PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
-            return nullptr;
-          }
-          PyObject *node = nary_node(op, list);
-          Py_DECREF(list);
-          if (!node) return nullptr;
-          st.items.push_back(node);
-        } else {
-          PyErr_Format(g.InterfaceError, "Unexpected function arity in %s: %d", context, arity);
-          return nullptr;
-        }
-        break;
-      }
-      case tok_operator: {
-        int code = static_cast<int>(value[t]);
-        int op = op_of_operator(code);
-        if (op < 0) {
-          PyErr_Format(g.InterfaceError, "Unsupported operator in %s: %d", context, code);
-          return nullptr;
-        }
-        size_t need = op == OP_UMINUS ? 1 : 2;
-        if (st.items.size() < need) {
-          PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
-          return nullptr;
-        }
-        PyObject *node;
-        if (op == OP_UMINUS) {
-          PyObject *a = st.pop();
-          node = unary_node(OP_UMINUS, a);
-          Py_DECREF(a);
-        } else {
-          PyObject *right = st.pop();
-          PyObject *left = st.pop();
-          node = binary_node(op, left, right);
-          Py_DECREF(left);
-          Py_DECREF(right);
-        }
-        if (!node) return nullptr;
-        st.items.push_back(node);
-        break;
-      }
-      default:
-        PyErr_Format(g.InterfaceError, "Unexpected nonlinear token in %s: %d", context, type[t]);
-        return nullptr;
-    }
-  }
-  if (st.items.size() != 1) {
-    PyErr_Format(g.InterfaceError, "Invalid nonlinear formula in %s", context);
+  for (int t = 0; t < n; ++t)
+    if (decode_token(p, st, type[t], value[t], context) < 0) return nullptr;
+  if (st.size() != 1) {
+    invalid_formula(context);
     return nullptr;
   }
-  return st.pop();
+  return st.back().release().ptr();
 }
 
 }  // namespace kelvo

@@ -1,14 +1,18 @@
 // Python functions inside formulas: registration with the nonlinear layer, the registry on the
 // problem record and the trampolines through which the layer calls them.
-#include "kelvo/user_functions.h"
+#include "problem/user_functions.h"
 
 #include <cmath>
 #include <limits>
 #include <new>
 #include <string>
 
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
+#include "expr/expr.h"
+#include "module/frame.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -31,23 +35,21 @@ KSLPprob report_failure(UserFunctionRecord *r) {
 // them). New reference, or null with an exception.
 PyObject *call_function(UserFunctionRecord *r, const double *args, const double *request) {
   int n = r->arity;
-  PyObject *tuple = PyTuple_New(request ? 2 * n : n);
+  nb::object tuple = nb::steal(PyTuple_New(request ? 2 * n : n));
   if (!tuple) return nullptr;
   for (int i = 0; i < n; ++i) {
     PyObject *v = PyFloat_FromDouble(args[i]);
-    if (!v) return Py_DECREF(tuple), nullptr;
-    PyTuple_SET_ITEM(tuple, i, v);
+    if (!v) return nullptr;
+    PyTuple_SET_ITEM(tuple.ptr(), i, v);
   }
   if (request) {
     for (int i = 0; i < n; ++i) {
       PyObject *v = PyFloat_FromDouble(request[i]);
-      if (!v) return Py_DECREF(tuple), nullptr;
-      PyTuple_SET_ITEM(tuple, n + i, v);
+      if (!v) return nullptr;
+      PyTuple_SET_ITEM(tuple.ptr(), n + i, v);
     }
   }
-  PyObject *result = PyObject_Call(r->function, tuple, nullptr);
-  Py_DECREF(tuple);
-  return result;
+  return PyObject_Call(r->function, tuple.ptr(), nullptr);
 }
 
 // The function value of a result: a number, or a tuple whose first item is one.
@@ -68,15 +70,18 @@ bool result_value(PyObject *result, double *value) {
   return !(*value == -1.0 && PyErr_Occurred());
 }
 
+// The function's value at args; false with an exception.
+static bool call_for_value(UserFunctionRecord *r, const double *args, double *value) {
+  nb::object result = nb::steal(call_function(r, args, nullptr));
+  return result && result_value(result.ptr(), value);
+}
+
 // Type 2: the value only; the layer differentiates numerically.
 double value_trampoline(const double *args, void *data) {
   auto *r = static_cast<UserFunctionRecord *>(data);
   PyGILState_STATE gil = PyGILState_Ensure();
   double value = 0.0;
-  PyObject *result = call_function(r, args, nullptr);
-  bool ok = result && result_value(result, &value);
-  Py_XDECREF(result);
-  if (!ok) {
+  if (!call_for_value(r, args, &value)) {
     KSLPprob slp = report_failure(r);
     if (slp) KSLPsetfunctionerror(slp);
     value = std::numeric_limits<double>::quiet_NaN();
@@ -89,8 +94,9 @@ double value_trampoline(const double *args, void *data) {
 // marks. The on-demand form also passes the request numbers to the function.
 int derivative_call(UserFunctionRecord *r, const double *args, const double *request, double *value,
                     double *partials) {
-  PyObject *result = call_function(r, args, r->code == OP_USER_ONDEMAND ? request : nullptr);
-  if (!result) return -1;
+  nb::object owned = nb::steal(call_function(r, args, r->code == OP_USER_ONDEMAND ? request : nullptr));
+  if (!owned) return -1;
+  PyObject *result = owned.ptr();
   bool ok;
   if (!request) {
     ok = result_value(result, value);
@@ -110,7 +116,6 @@ int derivative_call(UserFunctionRecord *r, const double *args, const double *req
       else if (partials) partials[i] = d;
     }
   }
-  Py_DECREF(result);
   return ok ? 0 : -1;
 }
 
@@ -126,18 +131,14 @@ int derivative_trampoline(const double *args, const double *request, double *val
 // The name the layer shows for a function.
 std::string function_name(PyObject *f) {
   if (PyFunction_Check(f)) {
-    PyObject *name = PyObject_GetAttrString(f, "__name__");
-    if (name && PyUnicode_Check(name)) {
-      const char *text = PyUnicode_AsUTF8(name);
+    nb::object name = nb::steal(PyObject_GetAttrString(f, "__name__"));
+    if (name && PyUnicode_Check(name.ptr())) {
+      const char *text = PyUnicode_AsUTF8(name.ptr());
       std::string result = text ? text : "";
-      Py_DECREF(name);
       if (text && !result.empty()) return result;
-    } else if (name && PyBytes_Check(name)) {
-      std::string result = PyBytes_AS_STRING(name);
-      Py_DECREF(name);
+    } else if (name && PyBytes_Check(name.ptr())) {
+      std::string result = PyBytes_AS_STRING(name.ptr());
       if (!result.empty()) return result;
-    } else {
-      Py_XDECREF(name);
     }
     PyErr_Clear();
   }

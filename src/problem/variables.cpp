@@ -7,11 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/frame.h"
-#include "kelvo/numpy.h"
-#include "kelvo/problem_methods.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "model/var.h"
+#include "module/frame.h"
+#include "module/walk.h"
+#include "numpy/numpy.h"
+#include "problem/problem.h"
+
+#include <nanobind/nanobind.h>
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -241,19 +245,15 @@ static int collect_unlinked(PyObject *, PyObject *leaf, void *data) {
   int type = var_type_of(v);
   double lb = unlinked_lb(v), ub = unlinked_ub(v), threshold = unlinked_threshold(v);
   if (validate_domain(type, lb, ub, threshold) < 0) return -1;
-  PyObject *name = var_name(v);
+  nb::object name = nb::steal(var_name(v));
   if (!name) return -1;
   Py_ssize_t len;
-  const char *text = PyUnicode_AsUTF8AndSize(name, &len);
-  if (!text) {
-    Py_DECREF(name);
-    return -1;
-  }
+  const char *text = PyUnicode_AsUTF8AndSize(name.ptr(), &len);
+  if (!text) return -1;
   try {
     int col = b->first + static_cast<int>(b->vars.size());
     b->names.append(text, len);
     b->names.push_back('\0');
-    Py_DECREF(name);
     b->letters.push_back(column_letter(type));
     b->lbs.push_back(lb);
     b->ubs.push_back(ub);
@@ -392,12 +392,38 @@ static PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *k
 // ---- addVariables and vars: variables over index sets.
 
 struct IndexSet {
-  PyObject *items = nullptr;  // list of the set's elements, in order
-  bool integer = false;       // an integer k standing for range(k)
+  nb::object items;      // list of the set's elements, in order
+  bool integer = false;  // an integer k standing for range(k)
   std::vector<std::string> texts;
 };
 
 static bool is_integer_object(PyObject *o) { return PyLong_Check(o) || PyArray_IsScalar(o, Integer); }
+
+// The first `size` elements of arg, taken by iteration or by index, as a new list; null with
+// an exception.
+static nb::object list_of_elements(PyObject *arg, Py_ssize_t size, bool iterable) {
+  nb::object items = nb::steal(PyList_New(size));
+  if (!items) return items;
+  if (iterable) {
+    nb::object it = nb::steal(PyObject_GetIter(arg));
+    if (!it) return nb::object();
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      PyObject *item = PyIter_Next(it.ptr());
+      if (!item) {
+        if (!PyErr_Occurred()) model_error("No object available from iterator");
+        return nb::object();
+      }
+      PyList_SET_ITEM(items.ptr(), i, item);
+    }
+  } else {
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      PyObject *item = PySequence_GetItem(arg, i);
+      if (!item) return nb::object();
+      PyList_SET_ITEM(items.ptr(), i, item);
+    }
+  }
+  return items;
+}
 
 // Reads one index argument into its list of elements; -1 with ModelError.
 static int read_index_set(PyObject *arg, int position, IndexSet &set) {
@@ -407,12 +433,12 @@ static int read_index_set(PyObject *arg, int position, IndexSet &set) {
     if (k < 1) return model_error("Invalid index: integer argument must be positive (it is equivalent to range(k))");
     if (k > INT_MAX) return model_error(msg_no_memory);
     set.integer = true;
-    set.items = PyList_New(static_cast<Py_ssize_t>(k));
+    set.items = nb::steal(PyList_New(static_cast<Py_ssize_t>(k)));
     if (!set.items) return -1;
     for (long long i = 0; i < k; ++i) {
       PyObject *item = PyLong_FromLongLong(i);
       if (!item) return -1;
-      PyList_SET_ITEM(set.items, static_cast<Py_ssize_t>(i), item);
+      PyList_SET_ITEM(set.items.ptr(), static_cast<Py_ssize_t>(i), item);
     }
     return 0;
   }
@@ -424,34 +450,12 @@ static int read_index_set(PyObject *arg, int position, IndexSet &set) {
   }
   if (size < 0) return model_error("Invalid index: arguments must be lists, sets, iterable objects, or integer numbers");
   if (size == 0) return model_error("Invalid index: empty dimension in creation of variables");
-  set.items = PyList_New(size);
+  set.items = list_of_elements(arg, size, iterable);
   if (!set.items) return -1;
-  if (iterable) {
-    PyObject *it = PyObject_GetIter(arg);
-    if (!it) return -1;
-    for (Py_ssize_t i = 0; i < size; ++i) {
-      PyObject *item = PyIter_Next(it);
-      if (!item) {
-        Py_DECREF(it);
-        if (!PyErr_Occurred()) model_error("No object available from iterator");
-        return -1;
-      }
-      PyList_SET_ITEM(set.items, i, item);
-    }
-    Py_DECREF(it);
-  } else {
-    for (Py_ssize_t i = 0; i < size; ++i) {
-      PyObject *item = PySequence_GetItem(arg, i);
-      if (!item) return -1;
-      PyList_SET_ITEM(set.items, i, item);
-    }
-  }
   if (!PyAnySet_Check(arg)) {
-    PyObject *distinct = PySet_New(set.items);
+    nb::object distinct = nb::steal(PySet_New(set.items.ptr()));
     if (!distinct) return -1;
-    Py_ssize_t n = PySet_GET_SIZE(distinct);
-    Py_DECREF(distinct);
-    if (n != size) {
+    if (PySet_GET_SIZE(distinct.ptr()) != size) {
       PyErr_Format(g.ModelError, "Duplicate item in argument %d: each argument must contain unique elements",
                    position + 1);
       return -1;
@@ -479,20 +483,18 @@ static int element_text(PyObject *o, std::string &out) {
     out.assign(PyBytes_AS_STRING(o), PyBytes_GET_SIZE(o));
     return 0;
   }
-  PyObject *s = PyUnicode_Check(o) ? Py_NewRef(o) : PyObject_Str(o);
+  nb::object s = PyUnicode_Check(o) ? nb::borrow(o) : nb::steal(PyObject_Str(o));
   if (!s) {
     PyErr_Clear();
     return model_error("Element of index tuple cannot be represented");
   }
   Py_ssize_t len;
-  const char *text = PyUnicode_AsUTF8AndSize(s, &len);
+  const char *text = PyUnicode_AsUTF8AndSize(s.ptr(), &len);
   if (!text) {
     PyErr_Clear();
-    Py_DECREF(s);
     return model_error("Bad index tuple");
   }
   out.assign(text, len);
-  Py_DECREF(s);
   return 0;
 }
 
@@ -546,184 +548,198 @@ struct NameBatch {
   }
 };
 
-struct IndexSets {
-  std::vector<IndexSet> sets;
-  ~IndexSets() {
-    for (auto &s : sets) Py_XDECREF(s.items);
-  }
-};
-
-// Creates the variables over the index sets in args, linked to p or, without p, unlinked.
-static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwargs) {
-  PyObject *name = nullptr;
+// The keyword arguments of addVariables and vars.
+struct OverOptions {
   double lb = 0.0, ub = infinity, threshold = 1.0;
   int type = 0;
-  PyObject *empty = PyTuple_New(0);
-  if (!empty) return nullptr;
-  int parsed = PyArg_ParseTupleAndKeywords(empty, kwargs, "|Odddi", const_cast<char **>(add_keywords), &name, &lb, &ub,
-                                           &threshold, &type);
-  Py_DECREF(empty);
-  if (!parsed) return nullptr;
-  if (check_request(type, lb, ub, threshold) < 0) return nullptr;
-  std::string prefix = "x";
+  std::string prefix = "x";  // of the generated names
   bool names_on = true;
+};
+
+static int read_over_options(PyObject *kwargs, OverOptions &o) {
+  PyObject *name = nullptr;
+  nb::object empty = nb::steal(PyTuple_New(0));
+  if (!empty) return -1;
+  if (!PyArg_ParseTupleAndKeywords(empty.ptr(), kwargs, "|Odddi", const_cast<char **>(add_keywords), &name, &o.lb,
+                                   &o.ub, &o.threshold, &o.type))
+    return -1;
+  if (check_request(o.type, o.lb, o.ub, o.threshold) < 0) return -1;
   if (name == Py_None) {
-    names_on = false;
+    o.names_on = false;
   } else if (name) {
-    if (!PyUnicode_Check(name)) {
-      model_error("Variable name must be a string");
-      return nullptr;
-    }
+    if (!PyUnicode_Check(name)) return model_error("Variable name must be a string");
     Py_ssize_t len;
     const char *text = PyUnicode_AsUTF8AndSize(name, &len);
-    if (!text) return nullptr;
-    prefix.assign(text, len);
-    names_on = len > 0;
+    if (!text) return -1;
+    o.prefix.assign(text, len);
+    o.names_on = len > 0;
   }
-  if (p && problem_unlinked(p)) {
-    model_error("Cannot use problem.addVariable to create linked variables: this problem already contains unlinked "
-                "objects");
-    return nullptr;
-  }
+  return 0;
+}
 
-  int first = 0;
-  if (p && column_count(p, &first) < 0) return nullptr;
+// Reads every index set of args, with the texts of their elements when names are generated,
+// and their sizes into dims. -1 with an exception, ModelError when the product of the sizes
+// exceeds `room`.
+static int read_index_sets(PyObject *args, bool names_on, long long room, std::vector<IndexSet> &sets,
+                           std::vector<npy_intp> &dims) {
   Py_ssize_t nsets = PyTuple_GET_SIZE(args);
-  IndexSets index;
-  PyObject *result = nullptr;
-  std::vector<npy_intp> dims;
   long long total = 1;
-  bool all_integer = true;
   try {
-    index.sets.resize(nsets);
+    sets.resize(nsets);
+    dims.reserve(nsets);
     for (Py_ssize_t k = 0; k < nsets; ++k) {
-      IndexSet &s = index.sets[k];
-      if (read_index_set(PyTuple_GET_ITEM(args, k), static_cast<int>(k), s) < 0) return nullptr;
-      Py_ssize_t size = PyList_GET_SIZE(s.items);
-      all_integer = all_integer && s.integer;
+      IndexSet &s = sets[k];
+      if (read_index_set(PyTuple_GET_ITEM(args, k), static_cast<int>(k), s) < 0) return -1;
+      Py_ssize_t size = PyList_GET_SIZE(s.items.ptr());
       dims.push_back(size);
       total *= size;
-      if (total > INT_MAX - first) {
-        model_error(msg_no_memory);
-        return nullptr;
-      }
+      if (total > room) return model_error(msg_no_memory);
       if (names_on) {
         s.texts.resize(size);
         for (Py_ssize_t i = 0; i < size; ++i)
-          if (element_text(PyList_GET_ITEM(s.items, i), s.texts[i]) < 0) return nullptr;
+          if (element_text(PyList_GET_ITEM(s.items.ptr(), i), s.texts[i]) < 0) return -1;
       }
     }
   } catch (const std::bad_alloc &) {
-    model_error(msg_no_memory);
-    return nullptr;
+    return model_error(msg_no_memory);
   }
-  int n = static_cast<int>(total);
+  return 0;
+}
 
-  if (all_integer) {
+// The container of the new variables: an object array shaped like the index sets when all of
+// them are integers, else a dictionary keyed by index elements. Null with ModelError.
+static nb::object new_container(bool array, const std::vector<npy_intp> &dims) {
+  nb::object result;
+  if (array) {
     PyArray_Descr *descr = nullptr;
-    if (g.npvar && PyDataType_ELSIZE(reinterpret_cast<PyArray_Descr *>(g.npvar)) == sizeof(PyObject *)) {
-      descr = reinterpret_cast<PyArray_Descr *>(g.npvar);
-      Py_INCREF(descr);
-    } else {
+    if (g.npvar && PyDataType_ELSIZE(reinterpret_cast<PyArray_Descr *>(g.npvar)) == sizeof(PyObject *))
+      descr = reinterpret_cast<PyArray_Descr *>(Py_NewRef(g.npvar));
+    else
       descr = PyArray_DescrFromType(NPY_OBJECT);
-    }
-    result = descr ? PyArray_NewFromDescr(&PyArray_Type, descr, static_cast<int>(nsets), dims.data(), nullptr,
-                                          nullptr, 0, nullptr)
-                   : nullptr;
+    // PyArray_NewFromDescr takes over descr.
+    if (descr)
+      result = nb::steal(PyArray_NewFromDescr(&PyArray_Type, descr, static_cast<int>(dims.size()),
+                                              const_cast<npy_intp *>(dims.data()), nullptr, nullptr, 0, nullptr));
   } else {
-    result = PyDict_New();
+    result = nb::steal(PyDict_New());
   }
   if (!result) {
     PyErr_Clear();
     model_error("Could not create variables. Consider restricting one or more index sets/lists/ranges in the index "
                 "argument");
-    return nullptr;
   }
+  return result;
+}
 
-  // All variables at once: one batch of columns, or unlinked objects.
-  Py_ssize_t old_len = p ? PyList_GET_SIZE(p->vars) : 0;
-  std::vector<PyObject *> created;  // owned, unlinked only
-  if (p) {
-    if (create_columns(p, n, type, lb, ub, threshold) < 0) {
-      Py_DECREF(result);
-      return nullptr;
-    }
+// Stores variable v in the container: in the array cell `k`, or in the dictionary under the
+// index elements at `position` (the element itself for a single index set). Hashing a key
+// can run Python. -1 with an exception.
+static int place_variable(PyObject *result, PyObject **cells, int k, const std::vector<IndexSet> &sets,
+                          const std::vector<Py_ssize_t> &position, PyObject *v) {
+  if (cells) {
+    Py_XSETREF(cells[k], Py_NewRef(v));
+    return 0;
   }
-  int rc = 0;
+  Py_ssize_t nsets = static_cast<Py_ssize_t>(sets.size());
+  nb::object key;
+  if (nsets == 1) {
+    key = nb::borrow(PyList_GET_ITEM(sets[0].items.ptr(), position[0]));
+  } else {
+    key = nb::steal(PyTuple_New(nsets));
+    if (!key) return -1;
+    for (Py_ssize_t s = 0; s < nsets; ++s)
+      PyTuple_SET_ITEM(key.ptr(), s, Py_NewRef(PyList_GET_ITEM(sets[s].items.ptr(), position[s])));
+  }
+  return PyDict_SetItem(result, key.ptr(), v);
+}
+
+// The n new variables in a list of our own: the columns p just received, or new unlinked
+// variables without p. Placing them can run Python, which may change p's list. Null with an
+// exception.
+static nb::object new_variable_list(ProblemObject *p, const OverOptions &o, Py_ssize_t old_len, int n) {
+  if (p) return nb::steal(PyList_GetSlice(p->vars, old_len, old_len + n));
+  nb::object list = nb::steal(PyList_New(n));
+  if (!list) return list;
+  for (int i = 0; i < n; ++i) {
+    VarObject *v = new_unlinked_var(o.type, o.lb, o.ub, o.threshold);
+    if (!v) return nb::object();
+    PyList_SET_ITEM(list.ptr(), i, reinterpret_cast<PyObject *>(v));
+  }
+  return list;
+}
+
+// Names the variables in `vars` (the library's columns from `first` on, or the unlinked
+// objects' own names) and places them into the container, in row-major order of the index
+// sets: the last set varies fastest. -1 with an exception.
+static int name_and_place(ProblemObject *p, const OverOptions &o, const std::vector<IndexSet> &sets,
+                          const std::vector<npy_intp> &dims, int first, PyObject *vars, PyObject *result) {
+  Py_ssize_t nsets = static_cast<Py_ssize_t>(sets.size());
+  int n = static_cast<int>(PyList_GET_SIZE(vars));
   try {
-    if (!p) {
-      created.reserve(n);
-      for (int i = 0; i < n; ++i) {
-        VarObject *v = new_unlinked_var(type, lb, ub, threshold);
-        if (!v) {
-          rc = -1;
-          break;
-        }
-        created.push_back(reinterpret_cast<PyObject *>(v));
-      }
-    }
     NameBatch names{p, first};
     std::vector<Py_ssize_t> position(nsets, 0);
     std::string text;
-    auto **cells = all_integer ? static_cast<PyObject **>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(result)))
-                               : nullptr;
-    for (int k = 0; rc == 0 && k < n; ++k) {
-      PyObject *v = p ? PyList_GET_ITEM(p->vars, old_len + k) : created[k];
-      if (names_on) {
-        text = prefix;
+    auto **cells = PyArray_Check(result) ? static_cast<PyObject **>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(result)))
+                                         : nullptr;
+    for (int k = 0; k < n; ++k) {
+      PyObject *v = PyList_GET_ITEM(vars, k);
+      if (o.names_on) {
+        text = o.prefix;
         for (Py_ssize_t s = 0; s < nsets; ++s) {
           text.push_back(s == 0 ? '(' : ',');
-          text.append(index.sets[s].texts[position[s]]);
+          text.append(sets[s].texts[position[s]]);
         }
         text.push_back(')');
         if (p) {
-          rc = names.append(text);
+          if (names.append(text) < 0) return -1;
         } else {
-          PyObject *str = PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-          if (!str) {
-            rc = -1;
-          } else {
-            unlinked_set_name(as_var(v), str);
-            Py_DECREF(str);
-          }
+          nb::object str = nb::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+          if (!str) return -1;
+          unlinked_set_name(as_var(v), str.ptr());
         }
       }
-      if (rc != 0) break;
-      if (cells) {
-        PyObject *old = cells[k];
-        cells[k] = Py_NewRef(v);
-        Py_XDECREF(old);
-      } else {
-        PyObject *key;
-        if (nsets == 1) {
-          key = Py_NewRef(PyList_GET_ITEM(index.sets[0].items, position[0]));
-        } else {
-          key = PyTuple_New(nsets);
-          for (Py_ssize_t s = 0; key && s < nsets; ++s)
-            PyTuple_SET_ITEM(key, s, Py_NewRef(PyList_GET_ITEM(index.sets[s].items, position[s])));
-        }
-        if (!key || PyDict_SetItem(result, key, v) < 0) rc = -1;
-        Py_XDECREF(key);
-      }
-      // Row-major order: the last index set varies fastest.
+      if (place_variable(result, cells, k, sets, position, v) < 0) return -1;
       for (Py_ssize_t s = nsets - 1; s >= 0; --s) {
         if (++position[s] < static_cast<Py_ssize_t>(dims[s])) break;
         position[s] = 0;
       }
     }
-    if (rc == 0 && p) rc = names.flush();
+    return p ? names.flush() : 0;
   } catch (const std::bad_alloc &) {
     PyErr_Clear();
-    model_error(msg_no_memory);
-    rc = -1;
+    return model_error(msg_no_memory);
   }
-  for (PyObject *v : created) Py_DECREF(v);
-  if (rc != 0) {
-    Py_DECREF(result);
+}
+
+// Creates the variables over the index sets in args, linked to p or, without p, unlinked.
+static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwargs) {
+  OverOptions o;
+  if (read_over_options(kwargs, o) < 0) return nullptr;
+  if (p && problem_unlinked(p)) {
+    model_error("Cannot use problem.addVariable to create linked variables: this problem already contains unlinked "
+                "objects");
+    return nullptr;
+  }
+  int first = 0;
+  if (p && column_count(p, &first) < 0) return nullptr;
+  std::vector<IndexSet> sets;
+  std::vector<npy_intp> dims;
+  if (read_index_sets(args, o.names_on, static_cast<long long>(INT_MAX) - first, sets, dims) < 0) return nullptr;
+  bool all_integer = std::all_of(sets.begin(), sets.end(), [](const IndexSet &s) { return s.integer; });
+  nb::object result = new_container(all_integer, dims);
+  if (!result) return nullptr;
+
+  // All variables at once: one batch of columns, or unlinked objects.
+  int n = 1;
+  for (npy_intp d : dims) n *= static_cast<int>(d);
+  Py_ssize_t old_len = p ? PyList_GET_SIZE(p->vars) : 0;
+  if (p && create_columns(p, n, o.type, o.lb, o.ub, o.threshold) < 0) return nullptr;
+  nb::object vars = new_variable_list(p, o, old_len, n);
+  if (!vars || name_and_place(p, o, sets, dims, first, vars.ptr(), result.ptr()) < 0) {
     if (p) revert_columns(p, first, n, old_len, "Failed to revert new variables");
     return nullptr;
   }
-  return result;
+  return result.release().ptr();
 }
 
 static PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -796,7 +812,8 @@ int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices)
     // storage can be rearranged in place.
     auto *items = reinterpret_cast<PyListObject *>(list)->ob_item;
     Py_ssize_t size = PyList_GET_SIZE(list);
-    std::vector<PyObject *> dropped;
+    std::vector<nb::object> dropped;  // the list's references, released once it is consistent
+    dropped.reserve(indices.size());  // so that taking a reference over cannot throw
     Py_ssize_t write = std::max(indices.front(), 0);
     size_t k = 0;
     while (k < indices.size() && indices[k] < 0) ++k;
@@ -804,14 +821,14 @@ int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices)
       if (k < indices.size() && indices[k] == read) {
         ++k;
         if (!map) relink(p, kind, items[read], true, 0);
-        dropped.push_back(items[read]);
+        dropped.push_back(nb::steal(items[read]));
         continue;
       }
       if (!map && write != read) relink(p, kind, items[read], false, write);
       items[write++] = items[read];
     }
     Py_SET_SIZE(list, write);
-    for (PyObject *o : dropped) Py_DECREF(o);
+    dropped.clear();
   }
   if (map) {
     // Unlinked objects keep their serial ids; only the map follows the new numbering.
@@ -913,19 +930,17 @@ PyObject *delete_objects(ProblemObject *p, DeleteKind kind, PyObject *index, int
         indices.push_back(one);
       } else if (PyArray_Check(index) && PyArray_ISINTEGER(reinterpret_cast<PyArrayObject *>(index))) {
         // Integer arrays of any width: read as 64-bit integers.
-        PyObject *arr = PyArray_FROMANY(index, NPY_INT64, 0, 0, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST);
+        nb::object arr = nb::steal(PyArray_FROMANY(index, NPY_INT64, 0, 0, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
         if (!arr) return nullptr;
-        auto *values = static_cast<const int64_t *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(arr)));
-        npy_intp size = PyArray_SIZE(reinterpret_cast<PyArrayObject *>(arr));
+        auto *values = static_cast<const int64_t *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(arr.ptr())));
+        npy_intp size = PyArray_SIZE(reinterpret_cast<PyArrayObject *>(arr.ptr()));
         for (npy_intp i = 0; i < size; ++i) {
           if (values[i] < INT_MIN || values[i] > INT_MAX) {
-            Py_DECREF(arr);
             PyErr_SetString(PyExc_OverflowError, "Index does not fit in 32 bits");
             return nullptr;
           }
           indices.push_back(static_cast<int>(values[i]));
         }
-        Py_DECREF(arr);
       } else {
         IndexCollect c{p, kind, resolve, &indices};
         if (walk(as_object(p), index, collect_index, &c) != 0) return nullptr;

@@ -5,12 +5,12 @@
 #include <string>
 #include <thread>
 
-#include "kelvo/callbacks.h"
-#include "kelvo/environment.h"
-#include "kelvo/frame.h"
-#include "kelvo/model.h"
-#include "kelvo/var.h"
-#include "kelvo/walk.h"
+#include "callbacks/callbacks.h"
+#include "model/model.h"
+#include "model/var.h"
+#include "module/environment.h"
+#include "module/frame.h"
+#include "module/walk.h"
 
 namespace kelvo {
 

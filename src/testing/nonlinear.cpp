@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "kelvo/frame.h"
-#include "kelvo/user_functions.h"
+#include "module/frame.h"
+#include "problem/user_functions.h"
 
 namespace kelvo {
 

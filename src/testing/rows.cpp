@@ -3,9 +3,10 @@
 // open nonlinear nodes of shapes the algebra never builds.
 #include <vector>
 
-#include "kelvo/expr.h"
-#include "kelvo/frame.h"
-#include "kelvo/translate.h"
+#include "expr/expr.h"
+#include "module/frame.h"
+#include "problem/problem.h"
+#include "problem/translate.h"
 
 namespace kelvo {
 

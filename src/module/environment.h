@@ -1,7 +1,7 @@
 // Library initialisation on first need and its release.
 #pragma once
 
-#include "kelvo/state.h"
+#include "module/state.h"
 
 namespace kelvo {
 

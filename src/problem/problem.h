@@ -6,7 +6,7 @@
 #include <tsl/robin_map.h>
 #include <tsl/robin_set.h>
 
-#include "kelvo/state.h"
+#include "module/state.h"
 
 namespace kelvo {
 
@@ -28,7 +28,7 @@ struct PendingException {
 
 // Maps from serial ids of unlinked objects to their index in one problem.
 using SerialIndexMap = tsl::robin_map<uint64_t, int>;
-// User functions registered with the nonlinear layer (kelvo/user_functions.h).
+// User functions registered with the nonlinear layer (problem/user_functions.h).
 struct UserFunctionRegistry;
 
 // Nonlinear-layer controls and attributes the problem sets or reads itself.
@@ -83,5 +83,15 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse);
 // The per-problem message function registered with the library.
 void problem_message(KLVOprob prob, void *data, const char *msg, int len, int msgtype);
 void problem_slp_message(KSLPprob slp, void *data, const char *msg, int len, int msgtype);
+
+// The methods of kelvo.problem come from several subsystems; each contributes one table
+// (ended by a {nullptr} entry) and the problem type joins them when it is readied.
+extern PyMethodDef problem_methods_core[];         // problem/problem.cpp: name, read, write, copy, ...
+extern PyMethodDef problem_methods_params[];       // problem/params_methods.cpp: getControl, setControl, getAttrib
+extern PyMethodDef problem_methods_variables[];    // problem/variables.cpp: addVariable, addVariables, delVariable
+extern PyMethodDef problem_methods_constraints[];  // problem/constraints.cpp: addConstraint, delConstraint
+extern PyMethodDef problem_methods_objectives[];   // problem/objectives.cpp: setObjective, addObjective
+extern PyMethodDef problem_methods_solve[];        // problem/solve.cpp: optimize, getSolution, getDuals, ...
+extern PyMethodDef problem_methods_api[];          // api/: the thin methods of the library functions
 
 }  // namespace kelvo

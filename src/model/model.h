@@ -1,7 +1,7 @@
 // Records of the modelling objects: variables, constraints and special ordered sets.
 #pragma once
 
-#include "kelvo/state.h"
+#include "module/state.h"
 
 namespace kelvo {
 

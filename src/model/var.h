@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "kelvo/model.h"
-#include "kelvo/problem.h"
+#include "model/model.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

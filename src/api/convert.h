@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/model.h"
-#include "kelvo/problem.h"
+#include "model/model.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

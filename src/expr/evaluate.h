@@ -1,7 +1,7 @@
 // Evaluation of algebra objects and nested containers of them for given variable values.
 #pragma once
 
-#include "kelvo/problem.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

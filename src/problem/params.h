@@ -2,7 +2,7 @@
 // setting of single values.
 #pragma once
 
-#include "kelvo/problem.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "kelvo/problem.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

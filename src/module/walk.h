@@ -2,7 +2,7 @@
 // values, iterators and NumPy arrays, visiting leaves in order.
 #pragma once
 
-#include "kelvo/state.h"
+#include "module/state.h"
 
 namespace kelvo {
 

@@ -2,8 +2,8 @@
 // record, building a free constraint, linking it to a row, and resolving it to a row index.
 #pragma once
 
-#include "kelvo/model.h"
-#include "kelvo/problem.h"
+#include "model/model.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 

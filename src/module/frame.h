@@ -2,7 +2,9 @@
 // goes through call(); a failed call ends in raise_error().
 #pragma once
 
-#include "kelvo/problem.h"
+#include <initializer_list>
+
+#include "problem/problem.h"
 
 namespace kelvo {
 

@@ -1,7 +1,7 @@
 // kelvo.klvoobject and kelvo.generic: opaque library pointers handed to message handlers.
 #pragma once
 
-#include "kelvo/state.h"
+#include "module/state.h"
 
 namespace kelvo {
 

@@ -1,7 +1,7 @@
 // Records of branching objects and pool cuts.
 #pragma once
 
-#include "kelvo/state.h"
+#include "module/state.h"
 
 namespace kelvo {
 

@@ -2,7 +2,7 @@
 // defines the API tables; the others refer to them.
 #pragma once
 
-#include "kelvo/state.h"
+#include "module/state.h"
 
 #define PY_ARRAY_UNIQUE_SYMBOL kelvo_ARRAY_API
 #define PY_UFUNC_UNIQUE_SYMBOL kelvo_UFUNC_API

@@ -5,10 +5,14 @@
 #include <tsl/robin_map.h>
 #include <tsl/robin_set.h>
 
-#include "kelvo/slots.h"
-#include "kelvo/var.h"
+#include "model/var.h"
 
 namespace kelvo {
+
+// The slots that kelvo.var and kelvo.constraint share with the algebra types: the number
+// protocol (expr/operators.cpp) and the rich comparison (expr/compare.cpp).
+extern PyNumberMethods algebra_number_methods;
+PyObject *algebra_richcompare(PyObject *a, PyObject *b, int op);
 
 // Pointer keys are 16-byte aligned and allocated in runs, so the identity hash would fill one
 // bucket in sixteen; mix all the bits in. For a pointer only its 256-byte block is mixed: the

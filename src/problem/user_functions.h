@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "kelvo/problem.h"
+#include "problem/problem.h"
 
 namespace kelvo {
 
