@@ -177,6 +177,36 @@ def test_write_then_read_recreates_the_model(filename, tmp_path):
     assert [second.getIndex(v) for v in second.getVariable()] == list(range(first.attributes.cols))
 
 
+@pytest.mark.parametrize("flags", ["", "l"])
+def test_repeated_names_are_written_apart_and_read_back_to_the_same_model(flags, tmp_path, capsys):
+    p = kelvo.problem()
+    x = p.addVariables(3, ub=4)
+    y = p.addVariables(2, ub=3, vartype=kelvo.integer)  # x(0) and x(1) again
+    p.addConstraint(kelvo.constraint(x[0] + 2 * y[0] <= 5, name="c"), kelvo.constraint(x[1] + y[1] >= 1, name="c"))
+    p.setObjective(-(x[0] + x[1] + x[2] + 3 * y[0] + 2 * y[1]))
+    suffix = ".lp" if flags else ".mps"
+    first, again = tmp_path / ("first" + suffix), tmp_path / ("again" + suffix)
+    p.write(str(first), flags)
+    # The writer says what it did through the problem's message output.
+    assert "2 columns repeat the name of a lower-numbered column" in capsys.readouterr().out
+    q = kelvo.problem()
+    q.read(str(first))
+    assert [v.name for v in q.getVariable()] == ["x(0)", "x(1)", "x(2)", "x(0)_2", "x(1)_2"]
+    assert [c.name for c in q.getConstraint()] == ["c", "c_2"]
+    # Written again, the copy gives the same file: same matrix, bounds, types and objective.
+    q.write(str(again), flags)
+    assert again.read_text() == first.read_text()
+    p.setOutputEnabled(False)
+    p.write(str(first), flags)
+    assert capsys.readouterr().out == ""
+    # x(0) + 2 y(0) <= 5 with y(0) integer: y(0) = 2, x(0) = 1; the rest at their bounds.
+    for model in (p, q):
+        model.setOutputEnabled(False)
+        model.optimize()
+        assert model.attributes.objval == pytest.approx(-21)
+    assert p.getSolution(["x(0)", "x(1)"]) == pytest.approx([1, 4])
+
+
 def test_write_in_lp_format_reads_back(tmp_path):
     first = loaded("avgas.mps")
     path = tmp_path / "avgas.lp"

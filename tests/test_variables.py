@@ -64,7 +64,6 @@ def test_addVariable_refusals_leave_the_problem_unchanged(t):
         (dict(vartype=kelvo.binary, ub=3), kelvo.ModelError, "upper bound between 0 and 1$"),
         (dict(vartype=kelvo.partiallyinteger, lb=0, ub=4, threshold=9), kelvo.ModelError, "^Incorrect semi-continuous"),
         (dict(name=5), kelvo.ModelError, "^Variable name must be a string$"),
-        (dict(name="x"), kelvo.SolverError, "."),  # duplicate name: the column is taken back
     ]
     for kwargs, error, message in cases:
         with pytest.raises(error, match=message):
@@ -162,12 +161,29 @@ def test_index_set_errors():
         p.addVariables(2, name=3)
 
 
+class HashOnce:
+    """An index element that can be hashed once (for the check for repeats) and then refuses,
+    so that an add fails when its columns already exist."""
+
+    def __init__(self):
+        self.hashed = False
+
+    def __hash__(self):
+        if self.hashed:
+            raise RuntimeError("hashed twice")
+        self.hashed = True
+        return 1
+
+    def __str__(self):
+        return "h"
+
+
 def test_a_failing_addVariables_adds_nothing(t):
     p = new_problem()
     p.addVariables(3)
     before = t.columns(p)
-    with pytest.raises(kelvo.SolverError):
-        p.addVariables(5)  # x(0)..x(2) already exist: the names are refused
+    with pytest.raises(RuntimeError, match="hashed twice"):
+        p.addVariables(["a", HashOnce()])
     assert t.columns(p) == before
     with pytest.raises(kelvo.ModelError):
         p.addVariables(4, vartype=kelvo.binary, ub=2)
@@ -175,6 +191,24 @@ def test_a_failing_addVariables_adds_nothing(t):
     # The problem is still usable and numbers on from where it was.
     more = p.addVariables(2, name="y")
     assert [v.index for v in more] == [3, 4]
+
+
+def test_repeated_names_are_kept_and_a_name_finds_its_lowest_column(t):
+    p = new_problem()
+    a = p.addVariables(2, lb=1)
+    b = p.addVariables(2, lb=5)  # the default prefix again: x(0), x(1)
+    assert names(t, p) == ["x(0)", "x(1)", "x(0)", "x(1)"]
+    assert [v.index for v in b] == [2, 3]
+    p.setObjective(a[0] + a[1] + b[0] + b[1])
+    p.optimize()
+    assert p.getSolution(["x(0)", "x(1)"]) == [1, 1]
+    # Renaming the lowest holder, or deleting it by name, hands the name to the next one.
+    a[1].name = "y"
+    p.delVariable("x(0)")
+    assert t.object_state(a[0])[0] == "deleted"
+    assert names(t, p) == ["y", "x(0)", "x(1)"]
+    p.optimize()
+    assert p.getSolution(["x(0)", "x(1)", "y"]) == [5, 5, 1]
 
 
 def test_addVariables_applies_domain_and_type_to_every_column(t):
@@ -345,16 +379,16 @@ def test_failed_unlinked_add_leaves_the_problem_empty(t):
         q.addVariable(a, b)
 
 
-def test_failed_unlinked_add_after_the_columns_removes_them(t):
+def test_unlinked_variables_may_repeat_a_name(t):
     p = new_problem()
-    p.addVariable(free_var(name="dup"))
-    before = t.columns(p)
+    d = free_var(name="dup")
+    p.addVariable(d)
     c = free_var(name="fresh")
-    with pytest.raises(kelvo.SolverError):
-        p.addVariable(c, free_var(name="dup"))  # the second name is taken
-    assert t.columns(p) == before
-    p.addVariable(c)
-    assert t.column_of(p, c) == 1
+    p.addVariable(c, free_var(name="dup"))
+    assert names(t, p) == ["dup", "fresh", "dup"]
+    p.delVariable("dup")  # the lowest column of that name
+    assert names(t, p) == ["fresh", "dup"]
+    assert t.column_of(p, c) == 0
 
 
 def test_sharing_unlinked_variables_warns():
@@ -432,8 +466,8 @@ def test_failed_adds_release_every_reference():
     for _ in range(3):
         with pytest.raises(kelvo.ModelError):
             p.addVariables([tag, tag])
-        with pytest.raises(kelvo.SolverError):
-            p.addVariables([tag])  # the name x(tag) is taken: refused after the columns exist
+        with pytest.raises(RuntimeError):
+            p.addVariables([tag, HashOnce()])  # refused after the columns exist
     assert sys.getrefcount(tag) == before
     assert len(p.getVariable()) == 1
     d = p.addVariables([tag], name="y")

@@ -1,6 +1,7 @@
 // Adding and deleting variables: problem.addVariable, addVariables, delVariable, the module
 // function vars, and the deletion of rows, columns or sets that the other kinds share.
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -92,8 +93,9 @@ static int create_columns(ProblemObject *p, int n, int type, double lb, double u
   if (column_count(p, &first) < 0) return -1;
   Py_ssize_t old_len = PyList_GET_SIZE(p->vars);
   try {
-    std::vector<int> cols(n);
-    for (int i = 0; i < n; ++i) cols[i] = first + i;
+    // New columns are continuous: only other types need the column list.
+    std::vector<int> cols(type == vt_continuous ? 0 : n);
+    for (int i = 0; i < static_cast<int>(cols.size()); ++i) cols[i] = first + i;
     std::vector<double> lbs, ubs;
     if (lb != 0.0) lbs.assign(n, lb);
     if (ub < infinity) ubs.assign(n, ub);
@@ -106,7 +108,7 @@ static int create_columns(ProblemObject *p, int n, int type, double lb, double u
     ubs.shrink_to_fit();
 
     int rc = 0;
-    {
+    if (type != vt_continuous) {
       std::vector<char> letters(n, column_letter(type));
       rc = call(KLVOchgcoltype, "KLVOchgcoltype", p, p->prob, n, cols.data(), letters.data());
     }
@@ -392,9 +394,10 @@ static PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *k
 // ---- addVariables and vars: variables over index sets.
 
 struct IndexSet {
-  PyObject *items = nullptr;  // list of the set's elements, in order
-  bool integer = false;       // an integer k standing for range(k)
-  std::vector<std::string> texts;
+  PyObject *items = nullptr;  // list of the set's elements, in order; none for an integer
+  Py_ssize_t size = 0;
+  bool integer = false;       // an integer k standing for range(k), whose elements are made on demand
+  std::vector<std::string> texts;  // the elements' texts in names; none for an integer
 };
 
 static bool is_integer_object(PyObject *o) { return PyLong_Check(o) || PyArray_IsScalar(o, Integer); }
@@ -407,13 +410,7 @@ static int read_index_set(PyObject *arg, int position, IndexSet &set) {
     if (k < 1) return model_error("Invalid index: integer argument must be positive (it is equivalent to range(k))");
     if (k > INT_MAX) return model_error(msg_no_memory);
     set.integer = true;
-    set.items = PyList_New(static_cast<Py_ssize_t>(k));
-    if (!set.items) return -1;
-    for (long long i = 0; i < k; ++i) {
-      PyObject *item = PyLong_FromLongLong(i);
-      if (!item) return -1;
-      PyList_SET_ITEM(set.items, static_cast<Py_ssize_t>(i), item);
-    }
+    set.size = static_cast<Py_ssize_t>(k);
     return 0;
   }
   bool iterable = PyObject_HasAttrString(arg, "__iter__");
@@ -424,6 +421,7 @@ static int read_index_set(PyObject *arg, int position, IndexSet &set) {
   }
   if (size < 0) return model_error("Invalid index: arguments must be lists, sets, iterable objects, or integer numbers");
   if (size == 0) return model_error("Invalid index: empty dimension in creation of variables");
+  set.size = size;
   set.items = PyList_New(size);
   if (!set.items) return -1;
   if (iterable) {
@@ -458,6 +456,11 @@ static int read_index_set(PyObject *arg, int position, IndexSet &set) {
     }
   }
   return 0;
+}
+
+// Element i of an index set, as a new reference.
+static PyObject *element_of(const IndexSet &set, Py_ssize_t i) {
+  return set.integer ? PyLong_FromSsize_t(i) : Py_NewRef(PyList_GET_ITEM(set.items, i));
 }
 
 // The text an index element contributes to a generated name.
@@ -599,7 +602,7 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
     for (Py_ssize_t k = 0; k < nsets; ++k) {
       IndexSet &s = index.sets[k];
       if (read_index_set(PyTuple_GET_ITEM(args, k), static_cast<int>(k), s) < 0) return nullptr;
-      Py_ssize_t size = PyList_GET_SIZE(s.items);
+      Py_ssize_t size = s.size;
       all_integer = all_integer && s.integer;
       dims.push_back(size);
       total *= size;
@@ -607,7 +610,7 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
         model_error(msg_no_memory);
         return nullptr;
       }
-      if (names_on) {
+      if (names_on && !s.integer) {
         s.texts.resize(size);
         for (Py_ssize_t i = 0; i < size; ++i)
           if (element_text(PyList_GET_ITEM(s.items, i), s.texts[i]) < 0) return nullptr;
@@ -673,7 +676,12 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
         text = prefix;
         for (Py_ssize_t s = 0; s < nsets; ++s) {
           text.push_back(s == 0 ? '(' : ',');
-          text.append(index.sets[s].texts[position[s]]);
+          if (index.sets[s].integer) {
+            char digits[24];
+            text.append(digits, std::to_chars(digits, digits + sizeof digits, position[s]).ptr);
+          } else {
+            text.append(index.sets[s].texts[position[s]]);
+          }
         }
         text.push_back(')');
         if (p) {
@@ -696,11 +704,14 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
       } else {
         PyObject *key;
         if (nsets == 1) {
-          key = Py_NewRef(PyList_GET_ITEM(index.sets[0].items, position[0]));
+          key = element_of(index.sets[0], position[0]);
         } else {
           key = PyTuple_New(nsets);
-          for (Py_ssize_t s = 0; key && s < nsets; ++s)
-            PyTuple_SET_ITEM(key, s, Py_NewRef(PyList_GET_ITEM(index.sets[s].items, position[s])));
+          for (Py_ssize_t s = 0; key && s < nsets; ++s) {
+            PyObject *item = element_of(index.sets[s], position[s]);
+            if (!item) Py_CLEAR(key);
+            else PyTuple_SET_ITEM(key, s, item);
+          }
         }
         if (!key || PyDict_SetItem(result, key, v) < 0) rc = -1;
         Py_XDECREF(key);

@@ -86,29 +86,31 @@ int KSLPreadprob(KSLPprob slp, const char *filename, const char *flags) {
 
 namespace {
 
-// Writes the model store; returns the path written and whether it is an LP file.
-std::pair<std::string, bool> write_model(const klvo::ModelStore &model, const char *filename, const char *flags,
+// Writes the problem's model store; returns the path written and whether it is an LP file.
+std::pair<std::string, bool> write_model(KLVOprob prob, const char *filename, const char *flags,
                                          const char *function) {
+  const klvo::ModelStore &model = prob->model;
+  klvo::WarningSink note = [&](const std::string &text) { prob->message(KLVO_MSG_WARNING, text); };
   if (!filename || !*filename) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no file name given", function);
   std::string path = filename;
   bool lp = has_flag(flags, 'l') || ends_with(path, ".lp");
   // A name without an extension gets the format's, as KLVOreadprob looks for it.
   size_t slash = path.find_last_of('/');
   if (path.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) path += lp ? ".lp" : ".mps";
-  if (lp) klvo::write_lp(model, path);
-  else klvo::write_mps(model, path, has_flag(flags, 'x'));
+  if (lp) klvo::write_lp(model, path, note);
+  else klvo::write_mps(model, path, has_flag(flags, 'x'), note);
   return {path, lp};
 }
 
 }  // namespace
 
 int KLVOwriteprob(KLVOprob prob, const char *filename, const char *flags) {
-  return api_call(prob, "KLVOwriteprob", [&] { write_model(prob->model, filename, flags, "KLVOwriteprob"); });
+  return api_call(prob, "KLVOwriteprob", [&] { write_model(prob, filename, flags, "KLVOwriteprob"); });
 }
 
 int KSLPwriteprob(KSLPprob slp, const char *filename, const char *flags) {
   return klvo::slp_api_call(slp, "KSLPwriteprob", [&] {
-    auto written = write_model(slp->prob->model, filename, flags, "KSLPwriteprob");
+    auto written = write_model(slp->prob, filename, flags, "KSLPwriteprob");
     klvo::nlp::append_formulas(*slp, written.first, written.second);
   });
 }

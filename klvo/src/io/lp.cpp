@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "env/error.h"
 #include "io/problem_file.h"
@@ -350,6 +351,8 @@ class LpReader {
     Row r;
     if (at_label()) {
       r.name = take().text;
+      // Written files never repeat a label, so a repeat is taken for a mistake in the file.
+      if (!rowlabels_.insert(r.name).second) error("duplicate row name '%s'", r.name);
       ++p_;
     }
     double lo = -kInf;
@@ -537,8 +540,8 @@ class LpReader {
         m.lb[j] = std::min(m.lb[j], 0.0);
       }
     }
-    m.colnames.assign(0, colnames_, fn, "column");
-    m.rownames.assign(0, rownames, fn, "row");
+    m.colnames.assign(0, colnames_);
+    m.rownames.assign(0, std::move(rownames));
     for (const QTerm &q : qobj_) add_qobj(m, fn, 1, &q.col1, &q.col2, &q.value);
     for (int i = 0; i < nrows; ++i)
       for (const QTerm &q : rows_[i].quad) add_qrow(m, fn, i, 1, &q.col1, &q.col2, &q.value);
@@ -568,6 +571,7 @@ class LpReader {
   std::map<int, char> marks_;
   std::vector<QTerm> qobj_;
   std::vector<Row> rows_;
+  std::unordered_set<std::string> rowlabels_;
   std::vector<FileSet> sets_;
 };
 
@@ -589,13 +593,13 @@ const char *lp_name_problem(const std::string &name, int type) {
 
 class LpWriter {
  public:
-  explicit LpWriter(const ModelStore &m) : m_(m) {
+  LpWriter(const ModelStore &m, const WarningSink &note) : m_(m) {
     for (int j = 0; j < m.ncols(); ++j)
       if (m.coltype[j] == 'P')
         fail(KLVO_ERR_FILE, "KLVOwriteprob: column %d is partial-integer, which an LP file cannot hold; write MPS", j);
     if (m.nindicators() > 0)
       fail(KLVO_ERR_FILE, "KLVOwriteprob: the problem has indicators, which this LP writer cannot hold; write MPS");
-    names_ = file_names(m, "LP", lp_name_problem);
+    names_ = file_names(m, "LP", lp_name_problem, note);
   }
 
   std::string text() {
@@ -749,8 +753,8 @@ class LpWriter {
 
 ModelStore read_lp(const std::string &path, const WarningSink &warn) { return LpReader(path, warn).read(); }
 
-void write_lp(const ModelStore &m, const std::string &path) {
-  std::string text = LpWriter(m).text();
+void write_lp(const ModelStore &m, const std::string &path, const WarningSink &note) {
+  std::string text = LpWriter(m, note).text();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) fail(KLVO_ERR_FILE, "KLVOwriteprob: cannot open '%s' for writing", path.c_str());
   out << text;

@@ -18,12 +18,13 @@ using WarningSink = std::function<void(const std::string &)>;
 ModelStore read_mps(const std::string &path, const WarningSink &warn);
 ModelStore read_lp(const std::string &path, const WarningSink &warn);
 
-// fixed: fixed-column layout; every name must then be at most 8 characters.
-void write_mps(const ModelStore &m, const std::string &path, bool fixed);
-void write_lp(const ModelStore &m, const std::string &path);
+// fixed: fixed-column layout; every name must then be at most 8 characters. note receives
+// what the reader of the file should know (names the file had to change).
+void write_mps(const ModelStore &m, const std::string &path, bool fixed, const WarningSink &note);
+void write_lp(const ModelStore &m, const std::string &path, const WarningSink &note);
 
-// Names used in files: stored names, or defaults that clash with no stored name of the same
-// kind.
+// Names used in files, distinct within each kind: stored names, defaults for the unnamed, and
+// suffixed names for elements that repeat the name of a lower one (reported through note).
 struct FileNames {
   std::vector<std::string> rows, cols, sets;
   std::string objective;  // the objective row, distinct from every row name
@@ -31,7 +32,8 @@ struct FileNames {
 // invalid_reason(name, type) gives why a stored name of that type (1 rows, 2 columns, 3 sets)
 // cannot be written, or null.
 FileNames file_names(const ModelStore &m, const char *format,
-                     const std::function<const char *(const std::string &, int)> &invalid_reason);
+                     const std::function<const char *(const std::string &, int)> &invalid_reason,
+                     const WarningSink &note);
 
 // A special ordered set as a reader collects it.
 struct FileSet {

@@ -438,8 +438,7 @@ int KLVOaddnames(KLVOprob prob, int type, const char names[], int first, int las
     klvo::NameTable &table = names_of(m, type, "KLVOaddnames");
     klvo::check_range(first, last, klvo::count_of(m, type), "KLVOaddnames", "names");
     require_out(names, "KLVOaddnames", "names");
-    const char *kind = type == 1 ? "row" : type == 2 ? "column" : "set";
-    table.assign(first, split_names(names, last - first + 1), "KLVOaddnames", kind);
+    table.assign(first, split_names(names, last - first + 1));
     m.touch();
   });
 }

@@ -73,17 +73,17 @@ void compact(std::vector<T> &v, const std::vector<int> &map) {
   v.resize(out);
 }
 
+// Makes room for `more` elements, growing geometrically so that adding one at a time stays linear.
+template <class T>
+void grow_by(std::vector<T> &v, size_t more) {
+  if (v.size() + more > v.capacity()) v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+}
+
 void remap_entries(std::vector<Entry> &list, const std::vector<int> &map) {
   size_t out = 0;
   for (const Entry &e : list)
     if (map[e.index] >= 0) list[out++] = Entry{map[e.index], e.value};
   list.resize(out);
-}
-
-std::vector<char> keep_flags(const std::vector<int> &map) {
-  std::vector<char> keep(map.size());
-  for (size_t i = 0; i < map.size(); ++i) keep[i] = map[i] >= 0;
-  return keep;
 }
 
 // Sorts one vector's entries by index and rejects repeats and bad indices; drops zeros.
@@ -225,26 +225,31 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
               const double *ub) {
   cols.validate(fn, "column");
   const int n = cols.count, base = m.ncols();
-  std::vector<std::vector<Entry>> entries(n);
-  std::vector<double> vlb(n, 0.0), vub(n, kInf), vobj(n, 0.0);
+  // Everything is checked before the store changes; arrays not given need no copies.
+  std::vector<std::vector<Entry>> entries(cols.start ? n : 0);
   for (int k = 0; k < n; ++k) {
     if (cols.start) entries[k] = collect_vector(cols, k, m.nrows(), fn, "row", "column");
-    if (obj) {
-      check_finite(obj[k], fn, "objective coefficient");
-      vobj[k] = obj[k];
+    if (obj) check_finite(obj[k], fn, "objective coefficient");
+    if (lb) clamp_infinite(lb[k], fn, "lower bound");
+    if (ub) clamp_infinite(ub[k], fn, "upper bound");
+  }
+  if (cols.start) {
+    grow_by(m.colentries, n);
+    for (int k = 0; k < n; ++k) {
+      for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
+      m.colentries.push_back(std::move(entries[k]));
     }
-    if (lb) vlb[k] = clamp_infinite(lb[k], fn, "lower bound");
-    if (ub) vub[k] = clamp_infinite(ub[k], fn, "upper bound");
+  } else {
+    m.colentries.resize(base + n);
   }
-  for (int k = 0; k < n; ++k) {
-    for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
-    m.colentries.push_back(std::move(entries[k]));
-  }
-  m.obj.insert(m.obj.end(), vobj.begin(), vobj.end());
-  m.lb.insert(m.lb.end(), vlb.begin(), vlb.end());
-  m.ub.insert(m.ub.end(), vub.begin(), vub.end());
-  m.limit.insert(m.limit.end(), n, 0.0);
-  m.coltype.insert(m.coltype.end(), n, 'C');
+  if (obj) m.obj.insert(m.obj.end(), obj, obj + n);
+  else m.obj.resize(base + n, 0.0);
+  m.lb.resize(base + n, 0.0);
+  m.ub.resize(base + n, kInf);
+  for (int k = 0; lb && k < n; ++k) m.lb[base + k] = clamp_infinite(lb[k], fn, "lower bound");
+  for (int k = 0; ub && k < n; ++k) m.ub[base + k] = clamp_infinite(ub[k], fn, "upper bound");
+  m.limit.resize(base + n, 0.0);
+  m.coltype.resize(base + n, 'C');
   if (!m.qobj.empty()) m.qobj.resize(base + n);
   m.colnames.append_empty(n);
   m.touch();
@@ -406,7 +411,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
     s.cols.resize(out);
     s.weights.resize(out);
   }
-  m.colnames.compact(keep_flags(map));
+  m.colnames.remove(map);
   m.touch();
 }
 
@@ -421,7 +426,7 @@ void del_rows(ModelStore &m, const char *fn, int n, const int *ind) {
   compact(m.qrows, map);
   compact(m.indcol, map);
   compact(m.indcomp, map);
-  m.rownames.compact(keep_flags(map));
+  m.rownames.remove(map);
   m.touch();
 }
 
@@ -429,7 +434,7 @@ void del_sets(ModelStore &m, const char *fn, int n, const int *ind) {
   std::vector<int> map = deletion_map(m.nsets(), n, ind, fn, "set");
   if (n == 0) return;
   compact(m.sets, map);
-  m.setnames.compact(keep_flags(map));
+  m.setnames.remove(map);
   m.touch();
 }
 
