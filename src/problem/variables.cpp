@@ -85,10 +85,28 @@ static void revert_columns(ProblemObject *p, int first, int n, Py_ssize_t from, 
   });
 }
 
+// Makes room for `more` further items in a list at once: appending a million items one by one
+// would reallocate, and copy, the list's array a hundred times.
+static int reserve_items(PyObject *list, Py_ssize_t more) {
+  auto *l = reinterpret_cast<PyListObject *>(list);
+  Py_ssize_t need = PyList_GET_SIZE(list) + more;
+  if (need <= l->allocated) return 0;
+  auto **items = static_cast<PyObject **>(PyMem_Realloc(l->ob_item, static_cast<size_t>(need) * sizeof(PyObject *)));
+  if (!items) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  l->ob_item = items;
+  l->allocated = need;
+  return 0;
+}
+
 // Creates n columns of one type, bounds and threshold (already validated) with a constant
-// number of library calls, and appends their variables to the list. Returns the first new
-// column, or -1 with an exception and nothing added.
-static int create_columns(ProblemObject *p, int n, int type, double lb, double ub, double threshold) {
+// number of library calls, and appends their variables to the list (and, given cells, puts a
+// new reference to each in cells[i] while the object is fresh in the cache). Returns the first
+// new column, or -1 with an exception and nothing added.
+static int create_columns(ProblemObject *p, int n, int type, double lb, double ub, double threshold,
+                          PyObject **cells = nullptr) {
   int first;
   if (column_count(p, &first) < 0) return -1;
   Py_ssize_t old_len = PyList_GET_SIZE(p->vars);
@@ -139,9 +157,16 @@ static int create_columns(ProblemObject *p, int n, int type, double lb, double u
       rc = call(KLVOchgglblimit, "KLVOchgglblimit", p, p->prob, n, cols.data(), limits.data());
     }
     if (rc != 0) raise_error(as_object(p));
+    if (rc == 0) rc = reserve_items(p->vars, n);
     for (int i = 0; rc == 0 && i < n; ++i) {
       VarObject *v = new_linked_var(p, first + i);
-      if (!v || PyList_Append(p->vars, reinterpret_cast<PyObject *>(v)) < 0) rc = -1;
+      if (!v || PyList_Append(p->vars, reinterpret_cast<PyObject *>(v)) < 0) {
+        rc = -1;
+      } else if (cells) {
+        PyObject *old = cells[i];
+        cells[i] = Py_NewRef(reinterpret_cast<PyObject *>(v));
+        Py_XDECREF(old);
+      }
       Py_XDECREF(v);
     }
     if (rc != 0) {
@@ -646,8 +671,11 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
   // All variables at once: one batch of columns, or unlinked objects.
   Py_ssize_t old_len = p ? PyList_GET_SIZE(p->vars) : 0;
   std::vector<PyObject *> created;  // owned, unlinked only
+  // Linked variables go into the array's cells as they are made.
+  auto **cells = all_integer ? static_cast<PyObject **>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(result)))
+                             : nullptr;
   if (p) {
-    if (create_columns(p, n, type, lb, ub, threshold) < 0) {
+    if (create_columns(p, n, type, lb, ub, threshold, cells) < 0) {
       Py_DECREF(result);
       return nullptr;
     }
@@ -668,8 +696,6 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
     NameBatch names{p, first};
     std::vector<Py_ssize_t> position(nsets, 0);
     std::string text;
-    auto **cells = all_integer ? static_cast<PyObject **>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(result)))
-                               : nullptr;
     for (int k = 0; rc == 0 && k < n; ++k) {
       PyObject *v = p ? PyList_GET_ITEM(p->vars, old_len + k) : created[k];
       if (names_on) {
@@ -698,9 +724,11 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
       }
       if (rc != 0) break;
       if (cells) {
-        PyObject *old = cells[k];
-        cells[k] = Py_NewRef(v);
-        Py_XDECREF(old);
+        if (!p) {
+          PyObject *old = cells[k];
+          cells[k] = Py_NewRef(v);
+          Py_XDECREF(old);
+        }
       } else {
         PyObject *key;
         if (nsets == 1) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "env/error.h"
+#include "model/growth.h"
 
 namespace klvo {
 
@@ -71,12 +72,6 @@ void compact(std::vector<T> &v, const std::vector<int> &map) {
       ++out;
     }
   v.resize(out);
-}
-
-// Makes room for `more` elements, growing geometrically so that adding one at a time stays linear.
-template <class T>
-void grow_by(std::vector<T> &v, size_t more) {
-  if (v.size() + more > v.capacity()) v.reserve(std::max(v.size() + more, 2 * v.capacity()));
 }
 
 void remap_entries(std::vector<Entry> &list, const std::vector<int> &map) {
@@ -233,8 +228,13 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
     if (lb) clamp_infinite(lb[k], fn, "lower bound");
     if (ub) clamp_infinite(ub[k], fn, "upper bound");
   }
+  grow_by(m.colentries, n);
+  grow_by(m.obj, n);
+  grow_by(m.lb, n);
+  grow_by(m.ub, n);
+  grow_by(m.limit, n);
+  grow_by(m.coltype, n);
   if (cols.start) {
-    grow_by(m.colentries, n);
     for (int k = 0; k < n; ++k) {
       for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
       m.colentries.push_back(std::move(entries[k]));
@@ -271,6 +271,10 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
       vrange[k] = std::fabs(range[k]);
     }
   }
+  grow_by(m.rowentries, n);
+  grow_by(m.rowtype, n);
+  grow_by(m.rhs, n);
+  grow_by(m.range, n);
   for (int k = 0; k < n; ++k) {
     for (const Entry &e : entries[k]) m.colentries[e.index].push_back(Entry{base + k, e.value});
     m.rowentries.push_back(std::move(entries[k]));

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "model/growth.h"
+
 namespace klvo {
 
 const std::string NameTable::none_;
@@ -35,7 +37,9 @@ void NameTable::reserve_slots(size_t more) {
 }
 
 void NameTable::rehash(int bits) {
-  std::vector<Slot> old(size_t(1) << bits, Slot{0, -1});
+  std::vector<Slot> old;
+  grow_by(old, size_t(1) << bits);
+  old.resize(size_t(1) << bits, Slot{0, -1});
   old.swap(slots_);
   bits_ = bits;
   // The old slots come roughly in order of their home, so the new table fills front to back.
@@ -140,9 +144,12 @@ void NameTable::assign(int first, std::vector<std::string> names) {
   if (changed.empty()) return;
   if (named > 0) {
     if (names_.empty()) {
+      grow_by(names_, size_);
+      grow_by(next_, size_);
+      grow_by(prev_, size_);
       names_.resize(size_);
-      next_.assign(size_, -1);
-      prev_.assign(size_, -1);
+      next_.resize(size_, -1);
+      prev_.resize(size_, -1);
     }
     reserve_slots(named);
   }
@@ -181,6 +188,9 @@ void NameTable::assign(int first, std::vector<std::string> names) {
 
 void NameTable::append_empty(int count) {
   if (!names_.empty()) {
+    grow_by(names_, count);
+    grow_by(next_, count);
+    grow_by(prev_, count);
     names_.resize(size_ + count);
     next_.resize(size_ + count, -1);
     prev_.resize(size_ + count, -1);
