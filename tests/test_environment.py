@@ -8,10 +8,11 @@ import numpy as np
 import pytest
 
 import kelvo
+from helpers import testing
 
 
 def free_all():
-    while kelvo._kelvo._testing.init_count() > 0:
+    while testing.init_count() > 0:
         kelvo.free()
 
 
@@ -22,26 +23,23 @@ class TestInitialisation:
         kelvo.getbanner()
         kelvo.getbanner()
         assert t.init_count() == 1  # on-demand initialisation happens once
+        assert t.nlp_flag() == int(kelvo.featurequery("nlp"))  # settled by the initialisation
         kelvo._init(None)
         assert t.init_count() == 2  # forced
         assert kelvo.free() is True
         assert kelvo.free() is False
         assert t.init_count() == 0
 
-    def test_init_accepts_a_directory_and_refuses_other_arguments(self, t, tmp_path):
+    def test_init_takes_a_directory_and_a_failed_initialisation_is_not_counted(self, t, tmp_path):
         before = t.init_count()
         kelvo._init(str(tmp_path))
         assert t.init_count() == before + 1
         for bad in (3, b"/tmp", ["/tmp"]):
             with pytest.raises(kelvo.InterfaceError):
                 kelvo._init(bad)
-        assert t.init_count() == before + 1
-
-    def test_failed_initialisation_is_not_counted(self, t):
-        before = t.init_count()
         with pytest.raises(kelvo.InterfaceError, match="Initialisation path not found"):
             kelvo._init("/no/such/directory")
-        assert t.init_count() == before
+        assert t.init_count() == before + 1
 
     @pytest.mark.parametrize("call", [
         lambda: kelvo.getbanner(), lambda: kelvo.getcheckedmode(), lambda: kelvo.getlasterror(),
@@ -53,10 +51,6 @@ class TestInitialisation:
         free_all()
         call()
         assert t.init_count() == 1
-
-    def test_nonlinear_layer_flag_follows_the_library(self, t):
-        kelvo.getbanner()
-        assert t.nlp_flag() == int(kelvo.featurequery("nlp"))
 
     def test_releasing_the_last_initialisation_detaches_every_problem(self, t):
         p = t.problem()
@@ -90,78 +84,42 @@ class TestInitialisation:
         assert t.object_state(constraints[0]) == ("deleted", 0, 2)
 
 
-class TestEnvironmentFunctions:
-    def test_version_numbers_match_the_version_string(self):
-        assert kelvo.getversionnumbers() == tuple(int(x) for x in kelvo.getversion().split("."))
+class NoTruth:
+    def __bool__(self):
+        raise ValueError("no truth")
 
-    def test_banner_and_last_error(self):
+
+class TestEnvironmentFunctions:
+    def test_version_banner_last_error_and_features(self):
         assert "klvo" in kelvo.getbanner()
         code, text = kelvo.getlasterror()
         assert isinstance(code, int) and isinstance(text, str)
-
-    def test_only_the_true_object_enables_checked_mode(self):
-        try:
-            kelvo.setcheckedmode(True)
-            assert kelvo.getcheckedmode() is True
-            kelvo.setcheckedmode(1)
-            assert kelvo.getcheckedmode() is False
-            kelvo.setcheckedmode(checked_mode=True)
-            assert kelvo.getcheckedmode() is True
-        finally:
-            kelvo.setcheckedmode(True)
-
-    def test_compute_allowed_takes_integers_only(self):
-        try:
-            kelvo.setcomputeallowed(1)
-            assert kelvo.getcomputeallowed() == 1
-            kelvo.setcomputeallowed(np.int64(0))
-            assert kelvo.getcomputeallowed() == 0
-            for bad in ("1", 1.0, None, np.float64(1.0), 2**70):
-                with pytest.raises(kelvo.ModelError,
-                                   match="^Incorrect argument in setcomputeallowed: should be 0, 1 or -1$"):
-                    kelvo.setcomputeallowed(bad)
-            with pytest.raises(kelvo.InterfaceError, match="value 2 is not -1, 0 or 1"):
-                kelvo.setcomputeallowed(2)
-            assert kelvo.getcomputeallowed() == 0
-        finally:
-            kelvo.setcomputeallowed(-1)
-
-    def test_debug_mode_takes_a_truth_value(self):
-        class NoTruth:
-            def __bool__(self):
-                raise ValueError("no truth")
-
-        try:
-            kelvo.setdebugmode([1])
-            assert kelvo.getdebugmode() == 1
-            kelvo.setdebugmode(0)
-            assert kelvo.getdebugmode() == 0
-            with pytest.raises(kelvo.ModelError, match="^Incorrect argument in setdebugmode: should be True or False$"):
-                kelvo.setdebugmode(NoTruth())
-        finally:
-            kelvo.setdebugmode(False)
-
-    def test_feature_query(self):
-        assert kelvo.featurequery("lp") is True
-        assert kelvo.featurequery(feature="no-such-feature") is False
+        assert kelvo.featurequery("lp") is True and kelvo.featurequery(feature="no-such-feature") is False
         with pytest.raises(TypeError):
             kelvo.featurequery(3)
 
-    def test_output_flag(self):
-        class NoTruth:
-            def __bool__(self):
-                raise ValueError
-
+    @pytest.mark.parametrize("set_, get, values, bad, message, default", [
+        # Only the True object enables checked mode.
+        (kelvo.setcheckedmode, kelvo.getcheckedmode, [(True, True), (1, False), (True, True)], [], None, True),
+        (kelvo.setcomputeallowed, kelvo.getcomputeallowed, [(1, 1), (np.int64(0), 0)],
+         ["1", 1.0, None, np.float64(1.0), 2**70], "Incorrect argument in setcomputeallowed: should be 0, 1 or -1", -1),
+        (kelvo.setdebugmode, kelvo.getdebugmode, [([1], 1), (0, 0)], [NoTruth()],
+         "Incorrect argument in setdebugmode: should be True or False", False),
+        (kelvo.setOutputEnabled, kelvo.getOutputEnabled, [(0, False), ("yes", True)], [NoTruth()],
+         "Incorrect argument in setOutputEnabled: should be True or False", True),
+    ], ids=["checkedmode", "computeallowed", "debugmode", "output"])
+    def test_module_switches(self, set_, get, values, bad, message, default):
         try:
-            kelvo.setOutputEnabled(0)
-            assert kelvo.getOutputEnabled() is False
-            kelvo.setOutputEnabled("yes")
-            assert kelvo.getOutputEnabled() is True
-            with pytest.raises(kelvo.ModelError, match="^Incorrect argument in setOutputEnabled: should be True or False$"):
-                kelvo.setOutputEnabled(NoTruth())
-            assert kelvo.getOutputEnabled() is True
+            for value, expected in values:
+                set_(value)
+                assert get() == expected and type(get()) is type(expected)
+            last = get()
+            for value in bad:
+                with pytest.raises(kelvo.ModelError, match=f"^{message}$"):
+                    set_(value)
+            assert get() == last
         finally:
-            kelvo.setOutputEnabled(True)
+            set_(default)
 
 
 class RecordingOut:
@@ -187,22 +145,21 @@ class TestMessageOutput:
         yield RecordingOut()
         kelvo.setOutputEnabled(True)
 
-    def test_problem_messages_go_to_sys_stdout(self, t, out):
+    def test_problem_messages_and_flushes_go_to_sys_stdout(self, t, out):
         p = t.problem()
         with contextlib.redirect_stdout(out):
             t.message(p, "first line", 1)
             t.message(p, "from a library thread", 3, True)
-        assert out.text.getvalue() == "first line\nfrom a library thread\n"
-
-    def test_flush_requests_flush_sys_stdout(self, t, out):
-        p = t.problem()
-        with contextlib.redirect_stdout(out):
             t.message(p, "", 0)
             t.message(p, "", -1, True)
-            assert out.flushes == 2 and out.text.getvalue() == ""
+            assert out.flushes == 2 and out.text.getvalue() == "first line\nfrom a library thread\n"
             out.fail_flush = True
             t.message(p, "", 0)  # the failing flush is swallowed
+            # Global messages skip those issued by problems.
+            t.message(None, "environment message", 1)
+            t.message(None, "problem message", 1, False, p)
         assert out.flushes == 3
+        assert out.text.getvalue() == "first line\nfrom a library thread\nenvironment message\n"
 
     def test_module_output_flag_silences_printing_and_flushing(self, t, out):
         p = t.problem()
@@ -212,13 +169,6 @@ class TestMessageOutput:
             t.message(p, "", 0)
             t.message(None, "hidden too", 1)
         assert out.text.getvalue() == "" and out.flushes == 0
-
-    def test_global_messages_skip_those_issued_by_problems(self, t, out):
-        p = t.problem()
-        with contextlib.redirect_stdout(out):
-            t.message(None, "environment message", 1)
-            t.message(None, "problem message", 1, False, p)
-        assert out.text.getvalue() == "environment message\n"
 
 
 class TestMessageHandlers:
@@ -230,25 +180,16 @@ class TestMessageHandlers:
         except kelvo.InterfaceError:
             pass
 
-    def test_add_and_remove_one_handler(self, t):
-        def handler(*args):
-            pass
-
-        data = object()
-        kelvo.addcbmsghandler(handler, data, 1)
-        assert t.init_count() >= 1
-        [entry] = t.msghandlers()
-        assert entry == [handler, data]
-        kelvo.removecbmsghandler(handler, data)
-        assert t.msghandlers() == []
-        assert entry[0] is None  # the handler reference is dropped with the entry
-        with pytest.raises(kelvo.InterfaceError, match="^Callback not found$"):
-            kelvo.removecbmsghandler(handler, data)
-
     def test_none_is_a_wildcard_and_matching_is_by_identity(self, t):
         f = lambda *a: None
         g = lambda *a: None
         d1, d2 = [1], [2]
+        kelvo.addcbmsghandler(f, d1, 1)
+        assert t.init_count() >= 1
+        [entry] = t.msghandlers()
+        assert entry == [f, d1]
+        kelvo.removecbmsghandler(f, d1)
+        assert t.msghandlers() == [] and entry[0] is None  # the handler reference is dropped with the entry
         kelvo.addcbmsghandler(f, d1, 1)
         kelvo.addcbmsghandler(f, d2, 2)
         kelvo.addcbmsghandler(g, d1, 3)
@@ -265,14 +206,13 @@ class TestMessageHandlers:
             kelvo.removecbmsghandler(None, None)
 
     def test_wrong_arguments(self, t):
-        with pytest.raises(kelvo.InterfaceError,
-                           match=r"^Incorrect arguments in addcbmsghandler\. Must provide correct list of three arguments$"):
-            kelvo.addcbmsghandler(print, None)
-        with pytest.raises(kelvo.InterfaceError, match="three arguments"):
-            kelvo.addcbmsghandler(print, None, "high")
-        with pytest.raises(kelvo.InterfaceError,
-                           match=r"^Incorrect arguments in removecbmsghandler\. Must provide correct list of two arguments$"):
-            kelvo.removecbmsghandler(print)
+        three = r"^Incorrect arguments in addcbmsghandler\. Must provide correct list of three arguments$"
+        two = r"^Incorrect arguments in removecbmsghandler\. Must provide correct list of two arguments$"
+        for call, message in ((lambda: kelvo.addcbmsghandler(print, None), three),
+                              (lambda: kelvo.addcbmsghandler(print, None, "high"), three),
+                              (lambda: kelvo.removecbmsghandler(print), two)):
+            with pytest.raises(kelvo.InterfaceError, match=message):
+                call()
         assert t.msghandlers() == []
 
     def test_handlers_are_registered_with_the_library(self, t):
@@ -292,11 +232,11 @@ class TestMessageHandlers:
     def test_trampoline_calls_the_handler_with_wrapped_library_objects(self, t):
         calls = []
         data = {"key": 1}
-        kelvo.addcbmsghandler(lambda *args: calls.append(args), data, 1)
+        kelvo.addcbmsghandler(lambda *args: calls.append(args + (threading.get_ident(),)), data, 1)
         [entry] = t.msghandlers()
         p = t.problem()
         assert t.user_message(entry, "solver says hi", 3, p) == 0
-        [(source, got, thread, message, length, msgtype)] = calls
+        [(source, got, thread, message, length, msgtype, ident)] = calls
         assert type(source).__qualname__ == "klvoobject" and type(source).__module__ == "kelvo"
         assert type(thread).__qualname__ == "generic"
         assert got is data
@@ -304,6 +244,9 @@ class TestMessageHandlers:
         for cls in (type(source), type(thread)):
             with pytest.raises(TypeError):
                 cls()
+        # From a library thread.
+        assert t.user_message(entry, "from another thread", 1, None, True) == 0
+        assert calls[1][3] == "from another thread" and calls[1][-1] != threading.get_ident() == ident
 
     def test_trampoline_rejects_a_bad_entry_and_passes_on_handler_errors(self, t):
         with pytest.raises(kelvo.InterfaceError, match="^Incorrect general environment message handler detected$"):
@@ -314,10 +257,3 @@ class TestMessageHandlers:
 
         with pytest.raises(KeyError, match="handler failed"):
             t.user_message([failing, None], "x", 1)
-
-    def test_handler_runs_on_a_library_thread(self, t):
-        seen = []
-        kelvo.addcbmsghandler(lambda *a: seen.append(threading.get_ident()), None, 1)
-        [entry] = t.msghandlers()
-        assert t.user_message(entry, "from another thread", 1, None, True) == 0
-        assert len(seen) == 1 and seen[0] != threading.get_ident()

@@ -1,4 +1,4 @@
-"""The solver-call frame, the pending-exception slot, error retrieval and argument errors."""
+"""The solver-call frame, the pending-exception slot and error retrieval."""
 import gc
 import warnings
 
@@ -21,40 +21,27 @@ def p(t):
     return t.problem()
 
 
-def test_exception_pending_before_a_successful_call_survives_it(t, p):
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")  # no warning may be issued on this path
-        with pytest.raises(Boom, match="before the call"):
-            t.frame_call(p, True, Boom("before the call"))
-    assert t.last_rc() == 0
-    assert not t.has_pending(p)
-
-
-def test_exception_pending_before_a_failing_call_survives_it_and_the_library_text_is_warned(t, p):
-    with pytest.warns(RuntimeWarning, match="Exception masked by another exception: KLVOremovecbmessage"):
-        with pytest.raises(Boom, match="still here"):
-            t.frame_call(p, False, Boom("still here"))
-    assert t.last_rc() == 10  # the library's own code, not the pseudo code
-    assert not t.has_pending(p)
-
-
-def test_stored_callback_exception_turns_a_successful_call_into_a_failure(t, p):
-    assert t.park(p, Boom("from a callback")) is True
-    assert t.has_pending(p)
-    with pytest.raises(Boom, match="from a callback"):
-        t.frame_call(p, True)
-    assert t.last_rc() == 884
-    assert not t.has_pending(p)
+@pytest.mark.parametrize("stored,succeeds,warning,rc", [
+    # Pending before the call: it survives a successful call silently, and a failing one with
+    # the library's text as a warning and the library's own code, not the pseudo code.
+    (False, True, None, 0),
+    (False, False, "Exception masked by another exception: KLVOremovecbmessage", 10),
+    # Stored by a callback: it turns a successful call into a failure and wins over a library failure.
+    (True, True, None, 884),
+    (True, False, "no such message callback is registered", 10),
+])
+def test_a_python_exception_survives_the_library_call(t, p, stored, succeeds, warning, rc):
+    exc = Boom("raised around the call")
+    if stored:
+        assert t.park(p, exc) is True and t.has_pending(p)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        with pytest.raises(Boom, match="raised around the call"):
+            t.frame_call(p, succeeds, *([] if stored else [exc]))
+    assert [(w.category, warning in str(w.message)) for w in caught] == ([(RuntimeWarning, True)] if warning else [])
+    assert t.last_rc() == rc and not t.has_pending(p)
     # The slot is empty again: the next call is clean.
     assert t.frame_call(p, True) == 0
-
-
-def test_stored_callback_exception_wins_over_a_library_failure(t, p):
-    t.park(p, Boom("callback first"))
-    with pytest.warns(RuntimeWarning, match="no such message callback is registered"):
-        with pytest.raises(Boom, match="callback first"):
-            t.frame_call(p, False)
-    assert t.last_rc() == 10
 
 
 def test_second_exception_is_dropped_with_a_warning_and_the_first_is_kept(t, p):
@@ -94,34 +81,26 @@ def test_exception_without_an_owner_is_dropped_with_a_warning(t):
 
 
 class TestErrorRetrieval:
-    def test_problem_error_carries_the_library_text(self, t, p):
-        assert t.frame_call(p, False) == 10
-        with pytest.raises(kelvo.SolverError) as info:
-            t.raise_error(p)
-        assert str(info.value) == "KLVOremovecbmessage: no such message callback is registered"
+    @pytest.mark.parametrize("owner,error,message", [
+        # The library's text when it left one, else the fallback of the owner's kind.
+        (lambda t, p: t.frame_call(p, False) and p, kelvo.SolverError,
+         "KLVOremovecbmessage: no such message callback is registered"),
+        (lambda t, p: p, kelvo.SolverError, "Unidentified error associated with optimization problem"),
+        (lambda t, p: t.branchobj(p), kelvo.SolverError, "Unidentified error associated with a branching object"),
+        (lambda t, p: object(), kelvo.InterfaceError, ""),
+    ])
+    def test_errors_carry_the_library_text_or_a_fallback(self, t, p, owner, error, message):
+        with pytest.raises(error) as info:
+            t.raise_error(owner(t, p))
+        assert str(info.value) == message
 
-    def test_problem_without_a_library_message_gets_the_fallback(self, t, p):
-        with pytest.raises(kelvo.SolverError, match="^Unidentified error associated with optimization problem$"):
-            t.raise_error(p)
-
-    def test_branching_object_gets_its_fallback(self, t, p):
-        bo = t.branchobj(p)
-        with pytest.raises(kelvo.SolverError, match="^Unidentified error associated with a branching object$"):
-            t.raise_error(bo)
-
-    def test_other_owners_raise_an_empty_interface_error(self, t):
-        with pytest.raises(kelvo.InterfaceError) as info:
-            t.raise_error(object())
-        assert str(info.value) == ""
-
-    def test_global_environment_error_and_its_fallback(self):
+    def test_global_environment_error_and_its_fallback(self, t):
         from conftest import run_fresh
 
         out = run_fresh("""
             import kelvo
-            t = kelvo._kelvo._testing
             try:
-                t.raise_error(None)
+                kelvo._kelvo._testing.raise_error(None)
             except kelvo.InterfaceError as e:
                 print(e)
             try:
@@ -140,56 +119,3 @@ class TestErrorRetrieval:
             kelvo._init(path)
         text = str(info.value)
         assert len(text) == 512 and text.startswith("Initialisation path not found: /nonexistent/xxx")
-
-
-class TestWarningsAndArguments:
-    def test_deprecation_text_and_class(self, t):
-        with pytest.warns(kelvo.DeprecationWarning) as record:
-            t.deprecation(9, 5, "use problem.getSolution and related functions instead")
-        assert str(record[0].message) == (
-            "Deprecated in Kelvo 9.5: use problem.getSolution and related functions instead")
-
-    def test_deprecation_turned_into_an_error_fails_the_call(self, t):
-        with warnings.catch_warnings():
-            warnings.simplefilter("error", kelvo.DeprecationWarning)
-            with pytest.raises(kelvo.DeprecationWarning, match="Kelvo 9.6: advice"):
-                t.deprecation(9, 6, "advice")
-
-    def test_missing_argument_messages(self, t):
-        with pytest.raises(kelvo.InterfaceError, match="^Must provide argument colind$"):
-            t.missing_arguments("colind")
-        with pytest.raises(kelvo.InterfaceError, match="^Must provide arguments start, end$"):
-            t.missing_arguments("start", "end")
-        with pytest.raises(kelvo.InterfaceError, match="^Must provide argument end$"):
-            t.missing_range(1, 1)
-        with pytest.raises(kelvo.InterfaceError, match="^Must provide arguments start, end, step$"):
-            t.missing_range(0, 2)
-        with pytest.raises(kelvo.InterfaceError) as info:
-            t.missing_range(0, 39, True)
-        assert len(str(info.value)) == 255 and str(info.value).startswith("Must provide arguments argument_name_0, ")
-
-    def test_new_keyword_names_parse_without_warning(self, t):
-        with warnings.catch_warnings():
-            warnings.simplefilter("error")
-            assert t.parse_old_names(count=3, scale=2.5) == (3, 2.5)
-            assert t.parse_old_names(4) == (4, 1.0)
-
-    def test_old_keyword_names_parse_with_a_deprecation(self, t):
-        with pytest.warns(kelvo.DeprecationWarning,
-                          match="Deprecated in Kelvo 9.5: function called with old argument names: check the "
-                                "documentation for the new argument names"):
-            assert t.parse_old_names(n=3, factor=2.5) == (3, 2.5)
-
-    def test_old_keyword_names_fail_when_the_warning_is_an_error(self, t):
-        with warnings.catch_warnings():
-            warnings.simplefilter("error", kelvo.DeprecationWarning)
-            with pytest.raises(kelvo.DeprecationWarning):
-                t.parse_old_names(n=3)
-
-    def test_unknown_keywords_report_the_error_of_the_new_names(self, t):
-        with pytest.raises(TypeError) as info:
-            t.parse_old_names(bogus=1)
-        assert "'count'" in str(info.value) or "'bogus'" in str(info.value)
-        with pytest.raises(TypeError) as info:
-            t.parse_old_names(count=1, factor=2.0)
-        assert "factor" in str(info.value)

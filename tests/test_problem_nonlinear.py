@@ -1,15 +1,13 @@
 """The problem's nonlinear layer: its controls and attributes by name, the layer settings a new
 problem gets, copy and read with formulas, and Python functions called from formulas."""
 import gc
-import pathlib
 import weakref
 
 import pytest
 
 import kelvo
 from conftest import run_fresh
-
-DATA = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
+from helpers import DATA
 
 OBJSENSE, DERIVATIVES = 12146, 12415
 OPEN, COL, USER, END = 22, 10, 11, 0
@@ -36,24 +34,7 @@ def model():
 # ---- controls and attributes by name ----------------------------------------------------------
 
 
-def test_layer_controls_and_attributes_have_names_and_defaults():
-    p = kelvo.problem()
-    controls = p.getControl()
-    assert controls["kslp_iterlimit"] == 3000
-    assert controls["kslp_opttol"] == pytest.approx(1e-8)
-    assert controls["kslp_engineoptions"] == ""
-    # The second catalogue: the interior-point engine's settings.
-    assert controls["ip_muinit"] == pytest.approx(0.1)
-    assert p.controls.IP_ACCEPTABLEITER == 15
-    attributes = p.getAttrib()
-    assert attributes["kslp_formulas"] == 0 and attributes["kslp_nlpstatus"] == 0
-    # A pointer attribute has no value type here and stays out.
-    assert "kslp_mainproblem" not in attributes
-    # Controls and attributes stay apart.
-    assert "kslp_formulas" not in controls and "kslp_iterlimit" not in attributes
-
-
-def test_layer_controls_set_by_name_reach_the_layer(t):
+def test_layer_controls_by_name_the_sense_and_the_users_defaults_reach_the_layer(t):
     p = kelvo.problem()
     p.controls.kslp_iterlimit = 50
     p.setControl({"ip_mustrategy": 1, "kslp_feastol": 1e-5})
@@ -63,23 +44,27 @@ def test_layer_controls_set_by_name_reach_the_layer(t):
     with pytest.raises(kelvo.ModelError, match="Cannot set non-integer value to an integer control"):
         p.controls.kslp_iterlimit = 2.5
     assert t.slp_control(p, 12100, False) == 50
+    assert t.slp_control(p, OBJSENSE, True) == 1.0
+    q = kelvo.problem(sense=kelvo.maximize)
+    assert t.slp_control(q, OBJSENSE, True) == -1.0
+    q.reset()
+    assert t.slp_control(q, OBJSENSE, True) == 1.0
+    # Exact derivatives unless a default says otherwise: the user's defaults come after the
+    # problem's own settings.
+    assert t.slp_control(p, DERIVATIVES, False) == 0
+    kelvo._getcontrols().kslp_derivatives = 1
+    assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 1
 
 
-def test_layer_attributes_follow_formulas(model):
+def test_layer_attributes_follow_formulas_and_stay_out_of_objective_attributes(model):
     p, x, y = model
     p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4)
     assert p.attributes.kslp_formulas == 1
     assert p.getAttrib("kslp_coefficients") == 1
     with pytest.raises(kelvo.ModelError, match="A problem's attribute cannot be set"):
         p.attributes.kslp_formulas = 0
-
-
-def test_objective_attributes_refuse_layer_attributes():
-    p = kelvo.problem()
-    p.addVariable()
     per_solve = p.getAttrib(solveidx=0)
     assert per_solve and not any(name.startswith(("kslp_", "ip_")) for name in per_solve)
-    assert "kslp_formulas" in p.getAttrib()
     with pytest.raises(kelvo.InterfaceError, match="Only KLVO attributes are supported"):
         p.objattribs[0].kslp_formulas
 
@@ -97,66 +82,28 @@ def test_postsolve_is_on_for_new_problems_while_the_library_default_is_off():
     assert out.split() == ["1", "3000", "0"]
 
 
-# ---- settings of a new problem ---------------------------------------------------------------
-
-
-def test_the_layer_follows_the_objective_sense(t):
-    assert t.slp_control(kelvo.problem(), OBJSENSE, True) == 1.0
-    p = kelvo.problem(sense=kelvo.maximize)
-    assert t.slp_control(p, OBJSENSE, True) == -1.0
-    p.reset()
-    assert t.slp_control(p, OBJSENSE, True) == 1.0
-
-
-def test_exact_derivatives_unless_a_default_says_otherwise(t):
-    assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 0
-    kelvo._getcontrols().kslp_derivatives = 1
-    # The user's defaults are applied after the problem's own settings.
-    assert t.slp_control(kelvo.problem(), DERIVATIVES, False) == 1
-
-
 # ---- copy and read ---------------------------------------------------------------------------
 
 
-def test_copy_takes_formulas_layer_controls_and_the_nonlinear_state(t, model, tmp_path):
+def test_copies_and_written_files_keep_formulas_layer_controls_and_the_nonlinear_state(t, model, tmp_path):
     p, x, y = model
-    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4)
+    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4, x + y >= 0)
     p.controls.kslp_iterlimit = 77
     p.controls.ip_boundpush = 0.5
     q = p.copy()
-    assert t.formulas(q) == t.formulas(p)
     assert q.controls.kslp_iterlimit == 77 and q.controls.ip_boundpush == 0.5
-    assert str(q.getConstraint(0).getBody()) == "y + sin(x)"
-    # The copy knows it holds nonlinear constraints: it writes them with the model.
-    q.write(str(tmp_path / "q.lp"), "l")
-    assert "FORMULA" in (tmp_path / "q.lp").read_text()
     q.controls.kslp_iterlimit = 5
     assert p.controls.kslp_iterlimit == 77
-
-
-def test_written_formulas_read_back_and_count_as_nonlinear_constraints(t, model, tmp_path):
-    p, x, y = model
-    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.exp(y) <= 4, x + y >= 0)
     for name in ("nl.mps", "nl.lp"):
         p.write(str(tmp_path / name))
-        q = kelvo.problem()
-        q.read(str(tmp_path / name))
-        assert t.formulas(q) == t.formulas(p)
-        assert str(q.getConstraint(0).getBody()) == "y + sin(x)"
-        # Two nonlinear constraints: q writes with its formulas as well.
-        q.write(str(tmp_path / ("again_" + name)))
-        assert (tmp_path / ("again_" + name)).read_text().count("FORMULA") == 2
-
-
-def test_reading_a_plain_file_leaves_no_formulas_behind(t, model, tmp_path):
-    p, x, y = model
-    p.addConstraint(kelvo.sin(x) + y <= 1)
-    p.read(str(DATA / "afiro.mps"))
-    assert t.formulas(p) == []
-    assert p.attributes.kslp_formulas == 0 and p.attributes.kslp_coefficients == 0
-    # Nothing nonlinear is left: the plain writer is used.
-    p.write(str(tmp_path / "afiro.mps"))
-    assert "FORMULA" not in (tmp_path / "afiro.mps").read_text()
+        r = kelvo.problem()
+        r.read(str(tmp_path / name))
+        # Copies and files know they hold two nonlinear constraints: they write them with the model.
+        for other in (q, r):
+            assert t.formulas(other) == t.formulas(p)
+            assert str(other.getConstraint(0).getBody()) == "y + sin(x)"
+            other.write(str(tmp_path / ("again_" + name)))
+            assert (tmp_path / ("again_" + name)).read_text().count("FORMULA") == 2
 
 
 # ---- user functions --------------------------------------------------------------------------
@@ -180,22 +127,11 @@ def test_a_user_function_is_registered_once_per_arity_and_named_by_its_id(t, mod
     p.addConstraint(kelvo.user(lambda *a: sum(a), x, y, x, derivatives="always") <= 3)
     functions, _ = t.user_functions(p)
     assert [(n, code, i) for _, n, code, i, _ in functions][-1] == (3, 28, 3)
-
-
-def test_user_functions_inside_larger_formulas(t, model):
-    p, x, y = model
+    # Inside a larger formula the call sits among the other tokens.
     p.addConstraint(2 * kelvo.user(minus_twice, x, kelvo.exp(y)) + x * y <= 1)
-    tokens = t.formulas(p)[0][3]
+    tokens = t.formulas(p)[-1][3]
     assert tokens[:3] == [(OPEN, 0.0), (OPEN, 0.0), (COL, 1.0)]
     assert (USER, 1.0) in tokens and tokens[-1] == (END, 0.0)
-
-
-def test_rows_with_user_functions_do_not_read_back(t, model):
-    p, x, y = model
-    c = kelvo.user(minus_twice, x, y) <= 1
-    p.addConstraint(c)
-    with pytest.raises(kelvo.InterfaceError, match="User functions are not supported by constraint.getBody"):
-        c.getBody()
 
 
 def test_a_user_node_without_its_function_adds_nothing(t, model):
@@ -212,72 +148,43 @@ def user_tokens(p, t, node):
     return t.formulas(p)[-1][3]
 
 
-def test_the_layer_calls_the_function_with_its_arguments_in_order(t, model):
+@pytest.mark.parametrize("derivatives,result,expected,gradient,arities", [
+    # Value-only functions are differentiated numerically.
+    ("never", lambda a, b: a - 2 * b, -8.0, pytest.approx([1.0, -2.0], rel=1e-5), {2}),
+    # Returned derivatives are used as they are (not approximated).
+    ("always", lambda a, b: (a * b, b, a), 10.0, [5.0, 2.0], {2}),
+    # Asked for derivatives, an on-demand function also gets the request numbers.
+    ("ondemand", lambda a, b: (a * b + 1, 7.0, 0.5), 11.0, [7.0, 0.5], {2, 4}),
+])
+def test_the_layer_calls_the_function_for_values_and_derivatives(t, model, derivatives, result, expected, gradient,
+                                                                 arities):
     p, x, y = model
     calls = []
 
-    def f(a, b):
-        calls.append((a, b))
-        return a - 2 * b
+    def f(*args):
+        calls.append(args)
+        return result(*args[:2])
 
-    tokens = user_tokens(p, t, kelvo.user(f, x, y))
-    value, gradient = t.derivatives(p, tokens, [3.0, 1.0])
-    assert value == pytest.approx(1.0)
-    assert calls[0] == (3.0, 1.0)
-    # Value-only functions are differentiated numerically.
-    assert gradient == pytest.approx([1.0, -2.0], rel=1e-5)
+    tokens = user_tokens(p, t, kelvo.user(f, x, y, derivatives=derivatives))
+    assert t.derivatives(p, tokens, [2.0, 5.0]) == (expected, gradient)
+    assert calls[0][:2] == (2.0, 5.0) and {len(c) for c in calls} == arities
 
 
-def test_functions_with_derivatives_give_them_on_request(t, model):
+def boom(a, b):
+    raise ValueError("no value here")
+
+
+@pytest.mark.parametrize("f,derivatives,error,message", [
+    (lambda a, b: a * b, True, kelvo.ModelError, "User function must return a tuple containing result and all"),
+    (boom, False, ValueError, "no value here"),
+    (lambda a, b: "one", False, kelvo.ModelError, "User function must return a number"),
+])
+def test_a_failing_user_function_fails_the_call_and_leaves_the_problem(t, model, f, derivatives, error, message):
     p, x, y = model
-    seen = []
-
-    def always(a, b):
-        seen.append(len((a, b)))
-        return a * b, b, a
-
-    def on_demand(*args):
-        seen.append(len(args))
-        a, b = args[:2]
-        return a * b + 1, 7.0, 0.5
-
-    tokens = user_tokens(p, t, kelvo.user(always, x, y, derivatives="always"))
-    value, gradient = t.derivatives(p, tokens, [2.0, 5.0])
-    # The returned derivatives are used as they are (not approximated).
-    assert value == 10.0 and gradient == [5.0, 2.0]
-    seen.clear()
-    tokens = user_tokens(p, t, kelvo.user(on_demand, x, y, derivatives="ondemand"))
-    value, gradient = t.derivatives(p, tokens, [2.0, 5.0])
-    assert value == 11.0 and gradient == [7.0, 0.5]
-    # Asked for derivatives, an on-demand function also gets the request numbers.
-    assert 4 in seen and set(seen) <= {2, 4}
-
-
-def test_a_function_without_the_requested_derivatives_fails_the_call(t, model):
-    p, x, y = model
-    tokens = user_tokens(p, t, kelvo.user(lambda a, b: a * b, x, y, derivatives=True))
-    with pytest.raises(kelvo.ModelError, match="User function must return a tuple containing result and all"):
+    tokens = user_tokens(p, t, kelvo.user(f, x, y, derivatives=derivatives))
+    with pytest.raises(error, match=message):
         t.derivatives(p, tokens, [2.0, 5.0])
-    # Nothing is left behind: the problem works as before.
-    assert p.getControl("kslp_iterlimit") == 3000
-
-
-def test_an_exception_in_a_user_function_reaches_the_caller(t, model):
-    p, x, y = model
-
-    def boom(a):
-        raise ValueError("no value here")
-
-    def text(a):
-        return "one"
-
-    tokens = user_tokens(p, t, kelvo.user(boom, x))
-    with pytest.raises(ValueError, match="no value here"):
-        t.derivatives(p, tokens, [1.0, 1.0])
-    tokens = user_tokens(p, t, kelvo.user(text, y))
-    with pytest.raises(kelvo.ModelError, match="User function must return a number"):
-        t.derivatives(p, tokens, [1.0, 1.0])
-    assert p.attributes.cols == 2
+    assert p.getControl("kslp_iterlimit") == 3000 and p.attributes.cols == 2
 
 
 def test_the_problem_keeps_its_functions_alive_until_released(t, model):
@@ -310,12 +217,52 @@ def test_a_copy_shares_the_functions_and_outlives_its_source(t):
     assert t.user_functions(q)[0][0][4] == 1
 
 
-def test_read_empties_the_registry_and_registers_afresh(t, model):
+def test_reading_a_plain_file_leaves_no_formulas_or_functions_behind(t, model, tmp_path):
     p, x, y = model
+    p.addConstraint(kelvo.sin(x) + y <= 1)
     user_tokens(p, t, kelvo.user(minus_twice, x, y))
     p.read(str(DATA / "afiro.mps"))
-    functions, retired = t.user_functions(p)
-    assert functions == [] and retired == 1
+    assert t.formulas(p) == [] and t.user_functions(p) == ([], 1)
+    assert p.attributes.kslp_formulas == 0 and p.attributes.kslp_coefficients == 0
+    # Nothing nonlinear is left: the plain writer is used.
+    p.write(str(tmp_path / "afiro.mps"))
+    assert "FORMULA" not in (tmp_path / "afiro.mps").read_text()
+    # The registry starts afresh.
     v = p.getVariable(0)
-    tokens = user_tokens(p, t, kelvo.user(minus_twice, v, v))
-    assert tokens[-2] == (USER, 2.0)
+    assert user_tokens(p, t, kelvo.user(minus_twice, v, v))[-2] == (USER, 2.0)
+
+
+# ---- elementary functions ---------------------------------------------------------------------
+
+# Where the library evaluates each function with its derivative (it refuses non-finite values
+# and points where a derivative does not exist).
+ELEMENTARY_DOMAINS = {
+    "exp": lambda u: u < 700, "log": lambda u: u > 0, "log10": lambda u: u > 0,
+    "sin": lambda u: True, "cos": lambda u: True, "tan": lambda u: True,
+    "asin": lambda u: -1 < u < 1, "acos": lambda u: -1 < u < 1, "atan": lambda u: True,
+    "abs": lambda u: True, "sign": lambda u: True, "erf": lambda u: True, "erfc": lambda u: True,
+    "sqrt": lambda u: u > 0,
+}
+GRID = [-1e3, -25.0, -3.7, -1.0, -0.999, -0.5, -1e-7, 0.0, 1e-300, 1e-7, 0.1, 0.3, 0.5, 0.999, 1.0,
+        2.5, 3.0, 10.0, 1e3, 1e5]
+
+
+def test_numbers_expressions_and_formula_rows_give_the_same_bits(t):
+    """kelvo.f(number), kelvo.evaluate(kelvo.f(x)) and the library's evaluator of the row's
+    formula read one table; any divergence between them shows here."""
+    p = kelvo.problem()
+    x = p.addVariable(lb=-kelvo.infinity)
+    compared = 0
+    for name, inside in ELEMENTARY_DOMAINS.items():
+        f = getattr(kelvo, name)
+        tokens = user_tokens(p, t, f(x))
+        for u in filter(inside, GRID):
+            number = f(u)
+            evaluated = kelvo.evaluate(f(x), solution={x: u})
+            formula = t.derivatives(p, tokens, [u])[0]
+            assert number.hex() == evaluated.hex() == formula.hex(), (name, u)
+            compared += 1
+    assert compared > 200
+    # The most accurate standard functions: exact at powers of ten.
+    assert [kelvo.log10(v) for v in (0.1, 1e-3, 1e3)] == [-1.0, -3.0, 3.0]
+    assert kelvo.evaluate(kelvo.log10(x), solution={x: 0.1}) == -1.0

@@ -49,83 +49,50 @@ def quietly(f, *args, **kw):
         return f(*args, **kw)
 
 
-def test_unlinked_read_warns_and_builds_unlinked_objects(small, t):
+def test_unlinked_read_warns_and_builds_unlinked_objects_mirroring_the_file(small):
     p = kelvo.problem()
     with pytest.warns(kelvo.DeprecationWarning, match="unlinked variables and constraints are deprecated$"):
         p.read(small, "", True)
-    variables, constraints = p.getVariable(), p.getConstraint()
-    assert [str(v) for v in variables] == ["x", "y", "z", "w"]
-    assert [str(c) for c in constraints] == ["eq", "le", "ge", "rng"]
-    assert all(t.object_state(o)[0] == "unlinked" for o in variables)
-    assert all(v.index is None for v in variables)
-    # The library's model is the file's: the objects only mirror it.
+    # The library's model is the file's: the objects only mirror it and are found through maps.
     assert (p.attributes.cols, p.attributes.rows) == (4, 4)
-
-
-def test_unlinked_variables_carry_bounds_and_types(small):
-    p = kelvo.problem()
-    quietly(p.read, small, unlinked=True)
-    x, y, z, w = p.getVariable()
-    assert (x.lb, x.ub, x.vartype) == (0.0, 7.5, kelvo.continuous)
-    assert (y.lb, y.ub, y.vartype) == (-3.0, INF, kelvo.continuous)
-    assert (z.lb, z.ub, z.vartype) == (0.0, 5.0, kelvo.integer)
-    assert (w.lb, w.ub, w.vartype) == (0.0, 1.0, kelvo.binary)
-
-
-def test_unlinked_constraints_get_bounds_from_row_type_rhs_and_range(small):
-    p = kelvo.problem()
-    quietly(p.read, small, unlinked=True)
-    eq, le, ge, rng = p.getConstraint()
-    assert (eq.lb, eq.ub) == (4.0, 4.0)
-    assert (le.lb, le.ub) == (-INF, 10.0)
-    assert (ge.lb, ge.ub) == (2.5, INF)
-    # An equality row with a positive range spans [rhs, rhs + range].
-    assert (rng.lb, rng.ub) == (3.0, 5.0)
-    assert (eq.type, le.type, ge.type, rng.type) == (kelvo.eq, kelvo.leq, kelvo.geq, kelvo.rng)
-
-
-def test_unlinked_objects_are_found_through_the_maps(small, t):
-    p = kelvo.problem()
-    quietly(p.read, small, unlinked=True)
-    assert [p.getIndex(v) for v in p.getVariable()] == [0, 1, 2, 3]
-    assert [p.getIndex(c) for c in p.getConstraint()] == [0, 1, 2, 3]
-    assert [t.column_of(p, v) for v in p.getVariable()] == [0, 1, 2, 3]
-    # Serial ids come from one consecutive block.
-    ids = [t.object_state(v)[1] for v in p.getVariable()]
-    assert ids == list(range(ids[0], ids[0] + 4))
-    other = kelvo.problem()
+    x, y, z, w = variables = p.getVariable()
+    assert [(str(v), v.index, p.getIndex(v)) for v in variables] == [
+        ("x", None, 0), ("y", None, 1), ("z", None, 2), ("w", None, 3)]
+    assert [(v.lb, v.ub, v.vartype) for v in variables] == [
+        (0.0, 7.5, kelvo.continuous), (-3.0, INF, kelvo.continuous), (0.0, 5.0, kelvo.integer),
+        (0.0, 1.0, kelvo.binary)]
+    # Bounds from row type, right-hand side and range: an equality row with a positive range
+    # spans [rhs, rhs + range].
+    constraints = p.getConstraint()
+    assert [(str(c), c.index, p.getIndex(c), c.lb, c.ub, c.type) for c in constraints] == [
+        ("eq", None, 0, 4.0, 4.0, kelvo.eq), ("le", None, 1, -INF, 10.0, kelvo.leq),
+        ("ge", None, 2, 2.5, INF, kelvo.geq), ("rng", None, 3, 3.0, 5.0, kelvo.rng)]
     with pytest.raises(kelvo.ModelError, match="does not belong to this problem"):
-        other.getIndex(p.getConstraint(0))
+        kelvo.problem().getIndex(constraints[0])
 
 
-def test_reading_again_keeps_the_old_unlinked_objects_alive(small, t):
-    p = kelvo.problem()
-    quietly(p.read, small, unlinked=True)
-    old = p.getVariable()
-    # Without the argument a problem holding unlinked objects reads unlinked again, silently.
-    with warnings.catch_warnings():
-        warnings.simplefilter("error", kelvo.DeprecationWarning)
-        p.read(small)
-    new = p.getVariable()
-    assert all(t.object_state(v)[0] == "unlinked" for v in old + new)
-    assert not set(map(id, old)) & set(map(id, new))
-    assert old[0].ub == 7.5
-    with pytest.raises(kelvo.ModelError, match="does not belong to this problem"):
-        p.getIndex(old[0])
-
-
-def test_a_problem_with_unlinked_variables_reads_unlinked(small, t):
+def test_a_problem_holding_unlinked_objects_reads_unlinked_again(small):
     x = quietly(kelvo.var, name="free")
     p = kelvo.problem()
     p.addVariable(x)
+    # Without the argument a problem holding unlinked objects reads unlinked, silently.
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", kelvo.DeprecationWarning)
+        p.read(small)
+    old = p.getVariable()
     p.read(small)
-    assert [str(v) for v in p.getVariable()] == ["x", "y", "z", "w"]
-    assert all(t.object_state(v)[0] == "unlinked" for v in p.getVariable())
-    # The free variable stays unlinked and keeps its name, but has left the problem.
-    assert t.object_state(x)[0] == "unlinked" and x.name == "free"
+    new = p.getVariable()
+    assert [str(v) for v in new] == ["x", "y", "z", "w"]
+    assert all(v.index is None for v in old + new)
+    assert not set(map(id, old)) & set(map(id, new))
+    # The old objects stay alive, keep their values and names, but have left the problem.
+    assert old[0].ub == 7.5 and x.name == "free"
+    for v in (x, old[0]):
+        with pytest.raises(kelvo.ModelError, match="does not belong to this problem"):
+            p.getIndex(v)
 
 
-def test_unlinked_read_of_a_real_instance(t):
+def test_unlinked_read_of_a_real_instance():
     import pathlib
 
     data = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
@@ -139,21 +106,18 @@ def test_unlinked_read_of_a_real_instance(t):
     assert [(c.name, c.lb, c.ub) for c in uc] == [(c.name, c.lb, c.ub) for c in lc]
 
 
-def test_a_free_row_is_refused_in_unlinked_reading(tmp_path):
-    path = tmp_path / "free_row.mps"
-    path.write_text(SMALL.replace(" E  rng\n", " E  rng\n N  spare\n").replace(
-        "    w         ge        1.0\n", "    w         ge        1.0        spare     1.0\n"))
+@pytest.mark.parametrize("edit,error,message", [
+    (lambda text: text.replace(" E  rng\n", " E  rng\n N  spare\n").replace(
+        "    w         ge        1.0\n", "    w         ge        1.0        spare     1.0\n"),
+     kelvo.InterfaceError, "^Unexpected constraint type N in row 4$"),
+    # Sets read linked but not unlinked yet.
+    (lambda text: text.replace("ENDATA\n", "SOS\n S1 SOS s1\n    x:1\n    y:2\nENDATA\n"),
+     kelvo.ModelError, "not implemented yet"),
+])
+def test_files_unlinked_reading_refuses(tmp_path, edit, error, message):
+    path = tmp_path / "edited.mps"
+    path.write_text(edit(SMALL))
+    kelvo.problem().read(str(path))
     p = kelvo.problem()
-    with pytest.raises(kelvo.InterfaceError, match="^Unexpected constraint type N in row 4$"):
-        quietly(p.read, str(path), unlinked=True)
-
-
-def test_sets_cannot_be_read_unlinked_yet(tmp_path):
-    path = tmp_path / "sets.mps"
-    path.write_text(SMALL.replace("ENDATA\n", "SOS\n S1 SOS s1\n    x:1\n    y:2\nENDATA\n"))
-    linked = kelvo.problem()
-    linked.read(str(path))
-    assert linked.attributes.sets == 1
-    p = kelvo.problem()
-    with pytest.raises(kelvo.ModelError, match="not implemented yet"):
+    with pytest.raises(error, match=message):
         quietly(p.read, str(path), unlinked=True)

@@ -1,4 +1,5 @@
-"""Reference counts and memory stay flat over many calls of the core mechanisms."""
+"""Reference counts and memory stay flat over many calls: the core mechanisms, the problem life
+cycle, failures, controls and attributes."""
 import contextlib
 import io
 import warnings
@@ -6,8 +7,9 @@ import warnings
 import numpy as np
 
 import kelvo
-from flat_memory import run_flat
+from helpers import DATA, run_flat
 
+AVGAS = str(DATA / "avgas.mps")
 
 
 class Boom(Exception):
@@ -106,3 +108,66 @@ def test_problem_lifecycle_and_library_counting(t):
         kelvo.getversion()
 
     run_flat(cycle, [print, kelvo._kelvo])
+
+
+def test_problem_life_cycle_is_flat(t):
+    name = "cycle_name"
+
+    def cycle():
+        p = kelvo.problem(name, [], name="ignored")
+        p.read(AVGAS)
+        q = p.copy()
+        q.getVariable(index=[0, 1])
+        q.getIndex(q.getConstraint(2))
+        p.reset()
+        str(q)
+
+    live = t.live_problems()
+    run_flat(cycle, [kelvo.problem, name, kelvo.ModelError], n=500)
+    assert t.live_problems() == live
+
+
+def test_failures_are_flat():
+    p = kelvo.problem()
+    p.read(AVGAS)
+    bad_key = "nosuchcontrol"
+
+    def cycle():
+        for call in (
+            lambda: kelvo.problem("a", "b"),
+            lambda: kelvo.problem(sense=0),
+            lambda: kelvo.problem([1.0]),
+            lambda: p.getVariable(index=[0.5]),
+            lambda: p.getControl(bad_key),
+            lambda: p.setControl({"presolve": 0, "feastol": "x"}),
+            lambda: p.setControl("weight", 1, objidx=0),
+            lambda: p.read("/nonexistent/file.mps"),
+        ):
+            try:
+                call()
+            except (kelvo.ModelError, kelvo.InterfaceError, kelvo.SolverError):
+                pass
+
+    run_flat(cycle, [p, bad_key, kelvo.ModelError, kelvo.InterfaceError], n=500)
+
+
+def test_controls_and_attributes_are_flat():
+    p = kelvo.problem()
+    p.read(AVGAS)
+    settings = {"threads": 2, "FEASTOL": 1e-6}
+    g = kelvo._getcontrols()
+
+    def cycle():
+        p.getControl()
+        p.getAttrib()
+        p.getControl("feastol", "presolve")
+        p.setControl(settings)
+        p.controls.presolve = p.controls.PRESOLVE
+        p.attributes.cols
+        p.getControl(objidx=0)
+        p.objattribs[0].rows
+        str(p.controls)
+        g.threads = 2
+        kelvo.setdefaultcontrol("threads")
+
+    run_flat(cycle, [p, settings, g, p.controls, p.attributes], n=500)

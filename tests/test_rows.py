@@ -1,10 +1,10 @@
 """problem.addConstraint and delConstraint: rows as the library stores them, naming, the
-all-or-nothing rule, deletion with renumbering, getBody of linked rows, and the constraint
-objects made for low-level row input."""
+all-or-nothing rule, deletion with renumbering and getBody of linked rows."""
 import numpy as np
 import pytest
 
 import kelvo
+from helpers import free_var, other_problem
 
 INF = 1e20
 
@@ -18,53 +18,38 @@ def model():
     return p, x, y, z
 
 
-def nlp_available(t):
-    return t.nlp_flag() == 1
-
-
-def row(t, p, i):
-    return t.rows(p)[i]
+@pytest.fixture
+def nonlinear(t):
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
 
 
 # ---- row types, right-hand sides, entries
 
 
-def test_less_equal_row_with_sorted_entries(t, model):
+@pytest.mark.parametrize("build,row", [
+    (lambda x, y, z: 2 * y + x <= 4, ("L", 4.0, 0.0, None, [(0, 1.0), (1, 2.0)], [])),
+    # The constant moves to the right-hand side.
+    (lambda x, y, z: 3 + x >= 5, ("G", 2.0, 0.0, None, [(0, 1.0)], [])),
+    (lambda x, y, z: kelvo.constraint(body=x + y, lb=2, ub=2), ("E", 2.0, 0.0, None, [(0, 1.0), (1, 1.0)], [])),
+    (lambda x, y, z: kelvo.constraint(body=x + y, lb=1, ub=3, name="r"), ("R", 3.0, 2.0, "r", [(0, 1.0), (1, 1.0)], [])),
+    (lambda x, y, z: kelvo.constraint(body=x + 1, lb=-INF, ub=INF), ("N", -1.0, 0.0, None, [(0, 1.0)], [])),
+    # A constant body is a row without entries.
+    (lambda x, y, z: kelvo.constraint(body=5.0, ub=7), ("L", 2.0, 0.0, None, [], [])),
+    # Quadratic entries are halved off the diagonal.
+    (lambda x, y, z: x * y <= 1, ("L", 1.0, 0.0, None, [], [(0, 1, 0.5)])),
+    (lambda x, y, z: x ** 2 <= 1, ("L", 1.0, 0.0, None, [], [(0, 0, 1.0)])),
+    (lambda x, y, z: x * y + 3 * z ** 2 + y + 2 >= 0, ("G", -2.0, 0.0, None, [(1, 1.0)], [(0, 1, 0.5), (2, 2, 3.0)])),
+])
+def test_rows_as_the_library_stores_them(t, model, build, row):
     p, x, y, z = model
-    c = 2 * y + x <= 4
+    c = build(x, y, z)
     p.addConstraint(c)
-    assert t.rows(p) == [("L", 4.0, 0.0, None, [(0, 1.0), (1, 2.0)], [])]
+    assert t.rows(p) == [row]
     assert c.index == 0
 
 
-def test_constant_moves_to_the_right_hand_side(t, model):
-    p, x, y, z = model
-    p.addConstraint(3 + x >= 5)
-    assert row(t, p, 0)[:3] == ("G", 2.0, 0.0)
-
-
-def test_equal_and_range_rows(t, model):
-    p, x, y, z = model
-    p.addConstraint(kelvo.constraint(body=x + y, lb=2, ub=2))
-    p.addConstraint(kelvo.constraint(body=x + y, lb=1, ub=3))
-    p.addConstraint(kelvo.constraint(body=x + y + 1, lb=-INF, ub=INF))
-    rows = t.rows(p)
-    assert rows[0][:3] == ("E", 2.0, 0.0)
-    assert rows[1][:3] == ("R", 3.0, 2.0)
-    assert rows[2][:3] == ("N", -1.0, 0.0)
-
-
-def test_quadratic_rows_are_halved_off_the_diagonal(t, model):
-    p, x, y, z = model
-    p.addConstraint(x * y <= 1, x ** 2 <= 1, x * y + 3 * z ** 2 + y + 2 >= 0)
-    rows = t.rows(p)
-    assert rows[0][5] == [(0, 1, 0.5)]
-    assert rows[1][5] == [(0, 0, 1.0)]
-    assert rows[2][:5] == ("G", -2.0, 0.0, None, [(1, 1.0)])
-    assert sorted(rows[2][5]) == [(0, 1, 0.5), (2, 2, 3.0)]
-
-
-def test_names_are_sent_in_batches_named_or_not(t, model):
+def test_names_are_sent_in_batches_and_containers_are_walked(t, model):
     p, x, y, z = model
     cs = [kelvo.constraint(body=x, ub=1, name="first"), x <= 2, x <= 3,
           kelvo.constraint(body=y, ub=1, name="second"), kelvo.constraint(body=z, ub=1, name="third")]
@@ -72,18 +57,12 @@ def test_names_are_sent_in_batches_named_or_not(t, model):
     assert [r[3] for r in t.rows(p)] == ["first", None, None, "second", "third"]
     assert [r[1] for r in t.rows(p)] == [1.0, 2.0, 3.0, 1.0, 1.0]
     assert [c.name for c in cs] == ["first", "R2", "R3", "second", "third"]
-
-
-def test_nested_containers(t, model):
-    p, x, y, z = model
+    # Nested containers of every kind.
     c1, c2, c3 = x <= 1, y <= 2, z <= 3
-    p.addConstraint([c1, [c2, (c3,)]])
-    assert [r[1] for r in t.rows(p)] == [1.0, 2.0, 3.0]
-    assert [c.index for c in (c1, c2, c3)] == [0, 1, 2]
     more = {"a": x + y <= 4, "b": np.array([x - y >= 0, y - z >= 0], dtype=object)}
-    p.addConstraint(more)
-    assert len(t.rows(p)) == 6
-    assert more["a"].index == 3 and more["b"][1].index == 5
+    p.addConstraint([c1, [c2, (c3,)]], more)
+    assert [r[1] for r in t.rows(p)][5:] == [1.0, 2.0, 3.0, 4.0, 0.0, 0.0]
+    assert [c.index for c in (c1, c2, c3, more["a"], more["b"][1])] == [5, 6, 7, 8, 10]
 
 
 def test_many_rows_in_one_call(t):
@@ -100,54 +79,42 @@ def test_many_rows_in_one_call(t):
 
 # ---- failures add nothing
 
+# (call on the model holding row 0 = x <= 10 and two new constraints, exception, message)
+REFUSALS = [
+    (lambda p, x, y, new: p.addConstraint([*new, "not a constraint"]), kelvo.ModelError, "Invalid constraint"),
+    # The change of naming flushes the first two rows before the bad one fails.
+    (lambda p, x, y, new: p.addConstraint([*new, kelvo.constraint(body=2 * other_problem().getVariable(0), ub=1, name="bad")]),
+     kelvo.ModelError, "different problem"),
+    (lambda p, x, y, new: p.addConstraint(p.getConstraint(0)), kelvo.ModelError, "Constraint already added to this problem"),
+    (lambda p, x, y, new: other_problem().addConstraint(p.getConstraint(0)), kelvo.ModelError,
+     "Constraint already added to another problem"),
+    (lambda p, x, y, new: p.addConstraint(new[0], new[1], new[1]), kelvo.ModelError, "already added"),
+    (lambda p, x, y, new: p.addConstraint(2 * free_var() <= 1), kelvo.ModelError, "contains unlinked variables"),
+    (lambda p, x, y, new: kelvo.problem.__new__(kelvo.problem).addConstraint(x <= 1), kelvo.ModelError,
+     "Problem is not initialized"),
+]
 
-def test_a_bad_element_adds_none_of_the_constraints(t, model):
+
+@pytest.mark.parametrize("call,error,message", REFUSALS)
+def test_a_refused_call_adds_none_of_its_constraints(t, model, call, error, message):
     p, x, y, z = model
     p.addConstraint(x <= 10)
-    c1, c2 = x <= 1, y <= 2
-    with pytest.raises(kelvo.ModelError, match="Invalid constraint"):
-        p.addConstraint([c1, c2, "not a constraint"])
-    assert len(t.rows(p)) == 1
-    assert c1.index is None and c2.index is None
-    # They can be added afterwards.
-    p.addConstraint(c1, c2)
-    assert (c1.index, c2.index) == (1, 2)
+    new = [x <= 1, y <= 2]
+    with pytest.raises(error, match=message):
+        call(p, x, y, new)
+    assert t.rows(p) == [("L", 10.0, 0.0, None, [(0, 1.0)], [])]
+    # The new constraints stay free and can be added afterwards.
+    assert [c.index for c in new] == [None, None]
+    p.addConstraint(new)
+    assert [c.index for c in new] == [1, 2]
 
 
-def test_a_bad_variable_after_a_flush_removes_the_flushed_rows(t, model):
-    p, x, y, z = model
-    q = kelvo.problem()
-    other = q.addVariable()
-    # The change of naming flushes the first two rows before the bad one fails.
-    cs = [x <= 1, y <= 1, kelvo.constraint(body=2 * other, ub=1, name="bad")]
-    with pytest.raises(kelvo.ModelError, match="different problem"):
-        p.addConstraint(cs)
-    assert t.rows(p) == []
-    assert [c.index for c in cs] == [None, None, None]
-
-
-def test_constraint_state_errors(t, model):
-    p, x, y, z = model
-    c = x <= 1
-    p.addConstraint(c)
-    with pytest.raises(kelvo.ModelError, match="Constraint already added to this problem"):
-        p.addConstraint(c)
-    q = kelvo.problem()
-    q.addVariable()
-    with pytest.raises(kelvo.ModelError, match="Constraint already added to another problem"):
-        q.addConstraint(c)
-    d = y <= 2
-    with pytest.raises(kelvo.ModelError, match="already added"):
-        p.addConstraint(d, d)
-    assert len(t.rows(p)) == 1
-    with pytest.raises(kelvo.ModelError, match="Problem is not initialized"):
-        kelvo.problem.__new__(kelvo.problem).addConstraint(x <= 1)
-
-
-def test_unlinked_constraints_in_an_unlinked_problem(t):
+def test_unlinked_constraints_in_an_unlinked_problem(t, model):
     p = kelvo.problem()
-    x = t.unlinked_var()
+    x = free_var()
     p.addVariable(x)
+    with pytest.raises(kelvo.ModelError, match="linked to another problem"):
+        p.addConstraint(model[1] <= 1)
     c = kelvo.constraint(body=2 * x, ub=3, name="u")
     p.addConstraint(c)
     assert t.rows(p) == [("L", 3.0, 0.0, "u", [(0, 2.0)], [])]
@@ -166,64 +133,52 @@ def test_unlinked_constraints_in_an_unlinked_problem(t):
     assert p.getIndex(d) == 1
 
 
-# ---- formulas
-
-
-def test_formula_rows(t, model):
-    p, x, y, z = model
-    if not nlp_available(t):
-        pytest.skip("nonlinear layer not built")
-    p.addConstraint(kelvo.sin(x) + y <= 1, x * kelvo.sin(y) <= 0)
-    rows = t.rows(p)
-    assert rows[0][:5] == ("L", 1.0, 0.0, None, [(1, 1.0)])
-    assert rows[1][:5] == ("L", 0.0, 0.0, None, [])
-    assert t.formulas(p) == [(0, -1000, 1.0, [(22, 0.0), (10, 0.0), (12, 27.0), (0, 0.0)]),
-                             (1, 0, 1.0, [(22, 0.0), (10, 1.0), (12, 27.0), (0, 0.0)])]
-
-
-# ---- getBody of linked rows
+# ---- formulas and getBody of linked rows
 
 
 def same(a, b):
     return str(a) == str(b)
 
 
-def test_getBody_reads_linear_and_quadratic_rows_back(t, model):
+def test_getBody_reads_linear_and_quadratic_rows_back(model):
     p, x, y, z = model
     c1 = 3 * x + 2 * y - z <= 4
     c2 = x * y + 2 * z ** 2 + x >= 1
     c3 = kelvo.constraint(body=x - x, lb=0, ub=0)
-    p.addConstraint(c1, c2, c3)
+    c4 = kelvo.constraint(body=5.0, ub=7)
+    p.addConstraint(c1, c2, c3, c4)
     assert same(c1.getBody(), 3 * x + 2 * y - z)
     assert same(c2.getBody(), x + x * y + 2 * z ** 2)
-    assert c3.getBody() == 0.0
+    assert c3.getBody() == 0.0 and c4.getBody() == 0.0
 
 
-def test_getBody_reads_formulas_back(t, model):
+def test_formula_rows_and_their_bodies(t, model, nonlinear):
     p, x, y, z = model
-    if not nlp_available(t):
-        pytest.skip("nonlinear layer not built")
     c1 = kelvo.sin(x) + y <= 1
     c2 = t.node(3, [x, kelvo.exp(y), 3.0]) <= 0
     c3 = kelvo.log(x + 2 * y) - kelvo.cos(z) >= -5
     c4 = x * y + kelvo.exp(z) * y - 2 <= 3
-    p.addConstraint(c1, c2, c3, c4)
+    p.addConstraint(c1, c2, c3, c4, x * kelvo.sin(y) <= 0)
+    rows = t.rows(p)
+    assert rows[0][:5] == ("L", 1.0, 0.0, None, [(1, 1.0)])
+    assert rows[4][:5] == ("L", 0.0, 0.0, None, [])
+    formulas = t.formulas(p)
+    assert formulas[0] == (0, -1000, 1.0, [(22, 0.0), (10, 0.0), (12, 27.0), (0, 0.0)])
+    assert formulas[-1] == (4, 0, 1.0, [(22, 0.0), (10, 1.0), (12, 27.0), (0, 0.0)])
     assert str(c1.getBody()) == "y + sin(x)"
     # The factor 3 and the column x were taken out of the formula and are multiplied back.
-    assert t.formulas(p)[1] == (1, 0, 3.0, [(22, 0.0), (10, 1.0), (12, 16.0), (0, 0.0)])
+    assert formulas[1] == (1, 0, 3.0, [(22, 0.0), (10, 1.0), (12, 16.0), (0, 0.0)])
     assert str(c2.getBody()) == "x * exp(y) * 3.0"
     assert str(c3.getBody()) == "log(x + y * 2.0) + cos(z) * -1.0"
     assert str(c4.getBody()) == "x * y + y * exp(z)"
     # Reading back and translating again gives the rows the library holds.
-    assert t.translate(p, c1.getBody())[1:] == ([(1, 1.0)], [], [(-1000, 1.0, t.formulas(p)[0][3])])
+    assert t.translate(p, c1.getBody())[1:] == ([(1, 1.0)], [], [(-1000, 1.0, formulas[0][3])])
     lin, quad, forms = t.translate(p, c4.getBody())[1:]
     assert quad == [(0, 1, 0.5)] and forms == [(1, 1.0, [(22, 0.0), (10, 2.0), (12, 16.0), (0, 0.0)])]
 
 
-def test_getBody_of_a_formula_with_a_user_function_fails_cleanly(t, model):
+def test_getBody_of_a_formula_with_a_user_function_fails_cleanly(t, model, nonlinear):
     p, x, y, z = model
-    if not nlp_available(t):
-        pytest.skip("nonlinear layer not built")
     c = kelvo.user(lambda a: a, x) <= 1
     p.addConstraint(c)
     with pytest.raises(kelvo.InterfaceError, match="User functions are not supported by constraint.getBody"):
@@ -249,54 +204,3 @@ def test_delConstraint_renumbers_the_remaining_rows(t, model):
     assert cs[4].index == 0
     # A body read after deletion still belongs to the right row.
     assert same(cs[4].getBody(), 1.0 * x)
-
-
-# ---- row objects for low-level row input
-
-
-def test_row_objects_for_low_level_rows(t, model):
-    p, x, y, z = model
-    p.addConstraint(x <= 1)
-    t.row_objects(p, ["r1", "r2"], 2, False)
-    assert [r[3] for r in t.rows(p)] == [None, "r1", "r2"]
-    cs = p.getConstraint()
-    assert [c.index for c in cs] == [0, 1, 2]
-    assert [c.name for c in cs] == ["R1", "r1", "r2"]
-    assert [t.object_state(c)[0] for c in cs[1:]] == ["linked", "linked"]
-    assert cs[2].getBody() == 0.0
-
-
-def test_row_objects_in_an_unlinked_problem(t):
-    p = kelvo.problem()
-    p.addVariable(t.unlinked_var())
-    t.row_objects(p, ["a", "b"], 2, True)
-    cs = p.getConstraint()
-    assert [c.name for c in cs] == ["a", "b"]
-    assert [c.index for c in cs] == [None, None]
-    assert [p.getIndex(c) for c in cs] == [0, 1]
-    assert (cs[0].lb, cs[0].ub) == (-INF, INF)
-
-
-def test_refusals_by_kind_and_body(t):
-    linked = kelvo.problem()
-    x = linked.addVariable()
-    u = t.unlinked_var()
-    with pytest.raises(kelvo.ModelError, match="contains unlinked variables"):
-        linked.addConstraint(2 * u <= 1)
-    unlinked = kelvo.problem()
-    unlinked.addVariable(t.unlinked_var())
-    with pytest.raises(kelvo.ModelError, match="linked to another problem"):
-        unlinked.addConstraint(x <= 1)
-    # Rows made for low-level input have no body and cannot be added again elsewhere.
-    t.row_objects(unlinked, None, 1, True)
-    bodiless = unlinked.getConstraint(0)
-    other = kelvo.problem()
-    other.addVariable(t.unlinked_var())
-    with pytest.raises(kelvo.ModelError, match="has no body"):
-        other.addConstraint(bodiless)
-    assert t.rows(linked) == [] and t.rows(other) == []
-    # A constant body is a row without entries.
-    c = kelvo.constraint(body=5.0, ub=7)
-    linked.addConstraint(c)
-    assert t.rows(linked) == [("L", 2.0, 0.0, None, [], [])]
-    assert c.getBody() == 0.0

@@ -4,85 +4,36 @@ import warnings
 import pytest
 
 import kelvo
+from helpers import free_var, testing
 
 INF = 1e20
-
-
-def new_problem():
-    return kelvo.problem()
-
-
-def free_var(**kw):
-    """An unlinked variable, built through the deprecated constructor."""
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return kelvo.var(**kw)
-
-
-def serial(t, v):
-    state, index = t.object_state(v)
-    assert state == "unlinked"
-    return index
 
 
 # ---- The deprecated constructor and the domain checks.
 
 
-def test_constructor_warns_and_makes_an_unlinked_variable(t):
+def test_constructor_warns_and_makes_an_unlinked_variable():
     with pytest.warns(
         kelvo.DeprecationWarning,
         match="^Deprecated in Kelvo 9.5: create a linked variable by calling problem.addVariable\\(\\)$",
     ):
         v = kelvo.var(name="v", lb=-2, ub=7.5, vartype=kelvo.continuous)
-    assert (v.lb, v.ub, v.vartype, v.name, v.index) == (-2.0, 7.5, kelvo.continuous, "v", None)
-    assert v.threshold == 1.0
-    assert serial(t, v) > 0
-
-
-def test_constructor_fails_when_the_warning_is_an_error():
+    assert (v.lb, v.ub, v.vartype, v.name, v.index, v.threshold) == (-2.0, 7.5, kelvo.continuous, "v", None, 1.0)
     with warnings.catch_warnings():
         warnings.simplefilter("error", kelvo.DeprecationWarning)
         with pytest.raises(kelvo.DeprecationWarning):
             kelvo.var()
 
 
-def test_binary_domain_defaults_and_checks():
-    assert free_var(vartype=kelvo.binary).ub == 1.0
-    with pytest.raises(kelvo.ModelError, match="^Invalid variable domain: binary variables must have an upper bound between 0 and 1$"):
-        free_var(vartype=kelvo.binary, ub=5)
-    with pytest.raises(kelvo.ModelError, match="^Invalid variable domain: binary variables must have a lower bound between 0 and 1$"):
-        free_var(vartype=kelvo.binary, lb=-1)
-
-
-def test_integer_bounds_are_rounded_inwards():
-    v = free_var(vartype=kelvo.integer, lb=0.5, ub=3.7)
-    assert (v.lb, v.ub) == (1.0, 3.0)
-    # Crossed bounds are left alone rather than rounded further apart.
-    w = free_var(vartype=kelvo.integer, lb=3.5, ub=3.2)
-    assert (w.lb, w.ub) == (3.5, 3.2)
-
-
-def test_invalid_types_are_refused():
-    with pytest.raises(kelvo.ModelError, match="^Invalid variable type -1: expected one of kelvo.binary, kelvo.continuous, etc.$"):
-        free_var(vartype=-1)
-    with pytest.raises(kelvo.ModelError, match="^Invalid variable type 6: expected one of"):
-        free_var(vartype=6)
-
-
-def test_semicontinuous_threshold_must_lie_within_the_bounds():
-    message = (
-        "^Incorrect semi-continuous, semi-integer, or partially integer variable; "
-        "check that its threshold is between its lower and upper bound$"
-    )
-    with pytest.raises(kelvo.ModelError, match=message):
-        free_var(vartype=kelvo.semicontinuous, threshold=5, ub=3)
-    v = free_var(vartype=kelvo.semiinteger, threshold=2, ub=3)
-    # The attribute write does not repeat the check.
-    v.threshold = 5
-    assert v.threshold == 5.0
-
-
-# ---- Bound encoding of unlinked variables.
+@pytest.mark.parametrize("kwargs,bounds", [
+    (dict(vartype=kelvo.binary), (0.0, 1.0)),
+    (dict(vartype=kelvo.integer, lb=0.5, ub=3.7), (1.0, 3.0)),  # rounded inwards
+    (dict(vartype=kelvo.integer, lb=3.5, ub=3.2), (3.5, 3.2)),  # crossed bounds are not moved further apart
+    (dict(lb=-1e30, ub=1e30), (-INF, INF)),
+])
+def test_domains_of_the_constructor(kwargs, bounds):
+    v = free_var(**kwargs)
+    assert (v.lb, v.ub) == bounds
 
 
 @pytest.mark.parametrize("value", [0.0, 1.0, -INF, INF, 2.5, -3.0, 1e-9])
@@ -90,117 +41,111 @@ def test_bounds_round_trip_through_the_encoding(value):
     v = free_var(lb=-INF)
     v.lb = value
     v.ub = value
-    assert v.lb == value
-    assert v.ub == value
+    assert (v.lb, v.ub) == (value, value)
 
 
-def test_bounds_beyond_infinity_read_back_as_infinity():
-    v = free_var(lb=-1e30, ub=1e30)
-    assert (v.lb, v.ub) == (-INF, INF)
-
-
-def test_side_tables_hold_only_uncommon_values(t):
-    before = t.var_tables()
-    common = [free_var(lb=1), free_var(ub=0), free_var(lb=-INF, ub=1), free_var(threshold=-INF)]
-    # threshold 1 is the default and goes to the table; -1e20 means none.
-    assert t.var_tables() == (before[0], before[1], before[2] + 3, before[3])
-    odd = free_var(name="odd", lb=2.5, ub=4.5, threshold=3)
-    assert t.var_tables() == (before[0] + 1, before[1] + 1, before[2] + 4, before[3] + 1)
-    odd.lb = 0
-    odd.ub = INF
-    assert t.var_tables()[:2] == before[:2]
-    del odd, common
-    assert t.var_tables() == before
-
-
-def test_threshold_of_unlinked_variable():
-    v = free_var(threshold=-INF)
-    assert v.threshold == -INF
-    v.threshold = 4
-    assert v.threshold == 4.0
-    v.threshold = -INF
-    assert v.threshold == -INF
-
-
-# ---- Attribute writes on unlinked variables.
-
-
-def test_out_of_range_bound_turns_binary_into_integer():
+def test_attribute_writes_adjust_type_and_bounds():
     v = free_var(vartype=kelvo.binary)
-    v.lb = 2
+    v.lb = 2  # an out-of-range bound turns a binary into an integer
     assert (v.vartype, v.lb) == (kelvo.integer, 2.0)
     v.ub = 7.9
-    assert v.ub == 7.0
     v.lb = 0.2
-    assert v.lb == 1.0
-
-
-def test_type_changes_adjust_bounds():
+    assert (v.lb, v.ub) == (1.0, 7.0)
     v = free_var(lb=-3.5, ub=8.5)
     v.vartype = kelvo.integer
     assert (v.lb, v.ub) == (-3.0, 8.0)
     v.vartype = kelvo.binary
     assert (v.lb, v.ub, v.vartype) == (0.0, 1.0, kelvo.binary)
-    with pytest.raises(kelvo.ModelError, match="^Invalid variable type: should be one of kelvo.binary, kelvo.continuous, etc.$"):
-        v.vartype = 6
-    assert v.vartype == kelvo.binary
+    v = free_var(vartype=kelvo.semiinteger, threshold=2, ub=3)
+    v.threshold = 5  # the attribute write does not repeat the constructor's check
+    assert v.threshold == 5.0
 
 
-def test_attribute_writes_that_are_refused():
-    v = free_var()
-    with pytest.raises(kelvo.InterfaceError, match="^Cannot delete the lb attribute$"):
-        del v.lb
-    with pytest.raises(kelvo.InterfaceError, match="^Variable index cannot be modified$"):
-        v.index = 3
-    with pytest.raises(kelvo.ModelError, match="^Variable name must be a string$"):
-        v.name = 3
-    with pytest.raises(TypeError):
-        v.lb = "high"
-    with pytest.raises(AttributeError):
-        v.note = "no instance dictionary"
+def nothing():
+    return None, None
 
 
-def test_printed_names_of_unlinked_variables(t):
-    v = free_var()
-    assert str(v) == repr(v) == v.name == "C%d" % serial(t, v)
+def unlinked():
+    return free_var(), None
+
+
+def linked():
+    p = kelvo.problem()
+    return p.addVariable(), p
+
+
+# (make, action, exception, message) of refused constructions, writes and calls.
+REFUSALS = [
+    (nothing, lambda v: free_var(vartype=kelvo.binary, ub=5), kelvo.ModelError,
+     "^Invalid variable domain: binary variables must have an upper bound between 0 and 1$"),
+    (nothing, lambda v: free_var(vartype=kelvo.binary, lb=-1), kelvo.ModelError,
+     "^Invalid variable domain: binary variables must have a lower bound between 0 and 1$"),
+    (nothing, lambda v: free_var(vartype=-1), kelvo.ModelError,
+     "^Invalid variable type -1: expected one of kelvo.binary, kelvo.continuous, etc.$"),
+    (nothing, lambda v: free_var(vartype=6), kelvo.ModelError, "^Invalid variable type 6: expected one of"),
+    (nothing, lambda v: free_var(vartype=kelvo.semicontinuous, threshold=5, ub=3), kelvo.ModelError,
+     "^Incorrect semi-continuous, semi-integer, or partially integer variable; "
+     "check that its threshold is between its lower and upper bound$"),
+    (unlinked, lambda v: setattr(v, "vartype", 6), kelvo.ModelError,
+     "^Invalid variable type: should be one of kelvo.binary, kelvo.continuous, etc.$"),
+    (unlinked, lambda v: delattr(v, "lb"), kelvo.InterfaceError, "^Cannot delete the lb attribute$"),
+    (unlinked, lambda v: setattr(v, "index", 3), kelvo.InterfaceError, "^Variable index cannot be modified$"),
+    (unlinked, lambda v: setattr(v, "name", 3), kelvo.ModelError, "^Variable name must be a string$"),
+    (unlinked, lambda v: setattr(v, "lb", "high"), TypeError, None),
+    (unlinked, lambda v: setattr(v, "note", "no instance dictionary"), AttributeError, None),
+    *[(unlinked, lambda v, m=m: getattr(v, m)(), kelvo.InterfaceError, f"^For unlinked variables, call problem.{pm}\\(var\\)$")
+      for m, pm in (("getSolution", "getSolution"), ("getRedCost", "getRedCosts"),
+                    ("getCallbackSolution", "getCallbackSolution"), ("getCallbackRedCost", "getCallbackRedCosts"))],
+    (linked, lambda v: v.__init__(), kelvo.InterfaceError, "^Cannot re-initialize a variable$"),
+    (linked, lambda v: v.getSolution(), kelvo.ModelError, "^Solution not available$"),
+    (linked, lambda v: v.getRedCost(), kelvo.ModelError, "^Reduced costs not available$"),
+    (linked, lambda v: setattr(v, "threshold", 3), kelvo.SolverError, None),  # only for semi-continuous columns
+]
+
+
+@pytest.mark.parametrize("make,action,error,message", REFUSALS)
+def test_refusals_change_nothing(make, action, error, message):
+    v, owner = make()
+    with pytest.raises(error, match=message):
+        action(v)
+    if v is not None:
+        assert (v.lb, v.ub, v.vartype) == (0.0, INF, kelvo.continuous)
+
+
+# ---- Names, hashes and dictionaries.
+
+
+def test_printed_names_and_hashes_of_unlinked_variables_follow_their_serial_ids():
+    v, w = free_var(), free_var()
+    # Serial ids are handed out in order; the default name and the hash both show it.
+    assert str(v) == repr(v) == v.name == "C%d" % hash(v) and hash(w) == hash(v) + 1
     v.name = "speed"
     assert str(v) == "speed"
     v.name = "rate"
     assert repr(v) == "rate"
-
-
-def test_reinitialising_keeps_the_serial_id(t):
-    v = free_var(lb=3)
-    sid = serial(t, v)
+    # Re-initialising keeps the serial id.
     with pytest.warns(kelvo.DeprecationWarning):
-        v.__init__(lb=4, name="again")
-    assert serial(t, v) == sid
-    assert (v.lb, v.name) == (4.0, "again")
+        w.__init__(lb=4, name="again")
+    assert (hash(w), w.lb, w.name) == (hash(v) + 1, 4.0, "again")
 
 
-def test_unlinked_dict_lists_every_attribute():
+def test_dictionaries_list_every_attribute():
     v = free_var(name="d", lb=1, ub=2, threshold=1.5, vartype=kelvo.semicontinuous)
-    assert v.__dict__ == {
-        "name": "d",
-        "index": None,
-        "lb": 1.0,
-        "ub": 2.0,
-        "threshold": 1.5,
-        "vartype": kelvo.semicontinuous,
-    }
+    assert v.__dict__ == {"name": "d", "index": None, "lb": 1.0, "ub": 2.0, "threshold": 1.5,
+                          "vartype": kelvo.semicontinuous}
     assert v.__class__ is kelvo.var
-
-
-def test_hash_of_unlinked_variable_is_its_serial_id(t):
-    v = free_var()
-    assert hash(v) == serial(t, v) & 0xFFFFFFFF
+    p = kelvo.problem()
+    p.addVariable()
+    y = p.addVariable(name="y", ub=3, vartype=kelvo.integer)
+    assert y.__dict__ == {"name": "y", "index": 1, "lb": 0.0, "ub": 3.0, "vartype": kelvo.integer}
+    assert hash(y) == 1
 
 
 # ---- Linked variables: attributes live in the library.
 
 
 def test_linked_attributes_read_and_write_the_library(t):
-    p = new_problem()
+    p = kelvo.problem()
     x = p.addVariable(lb=1, ub=5)
     assert (x.lb, x.ub, x.vartype, x.index) == (1.0, 5.0, kelvo.continuous, 0)
     x.lb = -2
@@ -214,113 +159,45 @@ def test_linked_attributes_read_and_write_the_library(t):
     assert x.vartype == kelvo.semicontinuous
     with pytest.raises(kelvo.InterfaceError, match="^Threshold cannot be queried$"):
         x.threshold
+    p.addVariable(name="taken")
+    x.name = "taken"  # names may repeat
+    assert [c[3] for c in t.columns(p)] == ["taken", "taken"]
 
 
-def test_linked_write_failures_raise_the_library_error(t):
-    p = new_problem()
-    x = p.addVariable()
-    # A limit only exists for semi-continuous and partially integer columns.
-    with pytest.raises(kelvo.SolverError):
-        x.threshold = 3
-    assert t.columns(p)[0] == (0.0, INF, "C", None)
-
-
-def test_linked_names_default_to_column_numbers():
-    p = new_problem()
-    x = p.addVariable()
-    y = p.addVariable()
-    assert (str(x), repr(y), y.name) == ("C1", "C2", "C2")
-
-
-def test_linked_dict_and_hash():
-    p = new_problem()
-    p.addVariable()
-    y = p.addVariable(name="y", ub=3, vartype=kelvo.integer)
-    assert y.__dict__ == {"name": "y", "index": 1, "lb": 0.0, "ub": 3.0, "vartype": kelvo.integer}
-    assert hash(y) == 1
-
-
-def test_linked_variable_cannot_be_reinitialised():
-    p = new_problem()
-    x = p.addVariable()
-    with pytest.raises(kelvo.InterfaceError, match="^Cannot re-initialize a variable$"):
-        x.__init__()
+def test_solution_values_come_from_the_last_solve():
+    p = kelvo.problem()
+    x = p.addVariable(lb=3, ub=3)
+    y = p.addVariable(lb=-1, ub=-1, vartype=kelvo.integer)
+    p.optimize()
+    assert x.getSolution() == pytest.approx(3.0)
+    assert y.getSolution() == pytest.approx(-1.0)
+    with pytest.raises(NotImplementedError):
+        x.getCallbackSolution()
 
 
 # ---- Deleted variables.
 
 
-def assert_deleted(v):
-    assert str(v) == repr(v) == v.name == "(deleted variable)"
-    assert v.index == -1
-    assert hash(v) == 0
-    assert v.__dict__ == {"index": -1}
-    for attribute in ("lb", "ub", "threshold", "vartype"):
-        with pytest.raises(kelvo.ModelError, match="^Variable has been deleted from the problem$"):
-            getattr(v, attribute)
-    for attribute, value in (("lb", 1), ("ub", 1), ("threshold", 1), ("vartype", 1), ("name", "n")):
-        with pytest.raises(kelvo.ModelError, match="^Variable has been deleted from the problem$"):
-            setattr(v, attribute, value)
-    with pytest.raises(kelvo.ModelError, match="^Variable has been deleted from the problem$"):
-        v.getSolution()
-
-
-def test_deleted_by_delVariable():
-    p = new_problem()
-    x = p.addVariable(name="x")
-    p.delVariable(x)
-    assert_deleted(x)
-
-
-def test_deleted_when_the_library_is_released(t):
-    p = new_problem()
-    x = p.addVariable(name="x")
-    while t.init_count() > 0:
+def free_library(p, x):
+    while testing.init_count() > 0:
         kelvo.free()
-    assert_deleted(x)
 
 
-def test_deleted_when_the_problem_goes_away():
-    p = new_problem()
-    x = p.addVariable()
-    del p
-    assert_deleted(x)
-
-
-def test_deleted_when_the_problem_is_reset():
-    p = new_problem()
-    x = p.addVariable()
-    p.reset()
-    assert_deleted(x)
+@pytest.mark.parametrize("release", [lambda p, x: p.delVariable(x), lambda p, x: p.reset(), free_library, None],
+                         ids=["delVariable", "reset", "free", "del"])
+def test_deleted_variables(t, release):
+    p = kelvo.problem()
+    x = p.addVariable(name="x")
+    if release:
+        release(p, x)
+    else:
+        del p
+    assert str(x) == repr(x) == x.name == "(deleted variable)"
+    assert (x.index, hash(x), x.__dict__) == (-1, 0, {"index": -1})
+    for action in (lambda: x.lb, lambda: x.ub, lambda: x.threshold, lambda: x.vartype, x.getSolution,
+                   *[lambda a=a: setattr(x, a, 1) for a in ("lb", "ub", "threshold", "vartype")],
+                   lambda: setattr(x, "name", "n")):
+        with pytest.raises(kelvo.ModelError, match="^Variable has been deleted from the problem$"):
+            action()
     with pytest.raises(kelvo.ModelError, match="^Deleted variables cannot be re-used$"):
-        p.addVariable(x)
-
-
-# ---- Solution values of one variable.
-
-
-def test_solution_methods_on_unlinked_variables_point_to_the_problem():
-    v = free_var()
-    for method, problem_method in (
-        ("getSolution", "getSolution"),
-        ("getRedCost", "getRedCosts"),
-        ("getCallbackSolution", "getCallbackSolution"),
-        ("getCallbackRedCost", "getCallbackRedCosts"),
-    ):
-        with pytest.raises(kelvo.InterfaceError, match="^For unlinked variables, call problem.%s\\(var\\)$" % problem_method):
-            getattr(v, method)()
-
-
-def test_solution_values_come_from_the_last_solve(t):
-    p = new_problem()
-    x = p.addVariable(lb=3, ub=3)
-    y = p.addVariable(lb=-1, ub=-1, vartype=kelvo.integer)
-    with pytest.raises(kelvo.ModelError, match="^Solution not available$"):
-        x.getSolution()
-    with pytest.raises(kelvo.ModelError, match="^Reduced costs not available$"):
-        x.getRedCost()
-    assert t.optimize(p) in (1, 2)
-    assert x.getSolution() == pytest.approx(3.0)
-    assert y.getSolution() == pytest.approx(-1.0)
-    with pytest.raises(NotImplementedError):
-        x.getCallbackSolution()
+        kelvo.problem().addVariable(x)

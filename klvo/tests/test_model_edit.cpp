@@ -1,8 +1,6 @@
 // Adding and deleting rows and columns: after deletions the model must equal a model built
 // afresh from the surviving pieces, index by index (names, bounds, types, coefficients,
 // quadratic parts, indicators and sets).
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <map>
 #include <random>
@@ -10,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "test_model_support.h"
+#include "test_support.h"
 
 using klvo_test::ProblemTest;
 using klvo_test::snapshot;

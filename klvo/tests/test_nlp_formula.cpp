@@ -4,9 +4,9 @@
 #include <functional>
 #include <random>
 
-#include "nlp_test_util.h"
+#include "test_support.h"
 
-using namespace nlptest;
+using namespace klvo_test;
 
 namespace {
 
@@ -108,16 +108,6 @@ TEST_F(Formulas, EveryOperatorAndFunctionHasItsValue) {
   }
 }
 
-TEST_F(Formulas, EvaluateUsesInitialValuesBeforeAnySolve) {
-  int cols[2] = {0, 2};
-  double vals[2] = {2.0, 5.0};
-  ASSERT_EQ(KLVOnlpsetinitval(p.prob, 2, cols, vals), 0);
-  Ex e = (X(0) * X(2) + X(1)).ended();
-  double v = 0;
-  ASSERT_EQ(KSLPevaluateformula(p.slp, 1, e.type.data(), e.value.data(), &v), 0) << p.slp_error();
-  EXPECT_DOUBLE_EQ(v, 10.0);
-}
-
 // Random formulas over every operator and function, kept inside their domains.
 class RandomFormula {
  public:
@@ -212,18 +202,6 @@ TEST_F(Formulas, GradientsAndHessiansMatchFiniteDifferencesForEveryOperator) {
   EXPECT_EQ(checked, 6 * RandomFormula::kKinds);
 }
 
-TEST_F(Formulas, HessianOfKnownFunctionsIsExact) {
-  // f = x0^2 * x1 + exp(x2) * x3: H = [[2x1, 2x0, 0, 0], [2x0, 0, 0, 0], [0, 0, e^x2 x3, e^x2], [0, 0, e^x2, 0]]
-  std::vector<double> x = {1.5, -2.0, 0.4, 3.0};
-  Eval r = evaluate(p.slp, pow(X(0), 2.0) * X(1) + fn(EXP, X(2)) * X(3), x);
-  ASSERT_TRUE(r.ok);
-  double e2 = std::exp(0.4);
-  std::vector<double> expect = {-4, 3, 0, 0, 3, 0, 0, 0, 0, 0, e2 * 3, e2, 0, 0, e2, 0};
-  for (int k = 0; k < 16; ++k) EXPECT_NEAR(r.h[k], expect[k], 1e-12) << k;
-  EXPECT_NEAR(r.g[0], 2 * 1.5 * -2.0, 1e-12);
-  EXPECT_NEAR(r.g[3], e2, 1e-12);
-}
-
 TEST_F(Formulas, DomainErrorsAreReportedNotCrashed) {
   std::vector<double> x = {-1.0, 0.0, 2.0, 0.5};
   EXPECT_FALSE(evaluate(p.slp, fn(LOG, X(0)), x).ok);
@@ -305,10 +283,6 @@ TEST_F(Formulas, MalformedTokenArraysAreRejectedAndNothingIsStored) {
   ASSERT_EQ(KSLPgetcoefs(p.slp, &after, nullptr, nullptr), 0);
   EXPECT_EQ(after, before);
 }
-
-}  // namespace
-
-namespace {
 
 // One formula over many columns with a sparse Hessian: its columns share sweeps, and every
 // entry must still come out right (and the zeros stay zero).

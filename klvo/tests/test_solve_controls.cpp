@@ -4,17 +4,11 @@
 #include <random>
 #include <string>
 
-#include "test_solve_helpers.h"
+#include "test_support.h"
 
 using namespace klvo_test;
 
 namespace {
-
-int solve(KLVOprob prob, const char *flags = "") {
-  int solvestatus = -1, solstatus = -1;
-  EXPECT_EQ(KLVOoptimize(prob, flags, &solvestatus, &solstatus), 0);
-  return solstatus;
-}
 
 void append(KLVOprob, void *data, const char *msg, int len, int) {
   static_cast<std::string *>(data)->append(msg, len).push_back('\n');
@@ -44,7 +38,7 @@ DenseModel small_knapsack(int sense) {
   return m;
 }
 
-class ControlsTest : public SolveFixture {
+class ControlsTest : public ProblemTest {
  protected:
   // A new problem holding m under prob's controls: no basis or incumbent carries over.
   KLVOprob with(const DenseModel &m) {
@@ -57,25 +51,19 @@ class ControlsTest : public SolveFixture {
 
 }  // namespace
 
-TEST_F(ControlsTest, FeasibilityToleranceDecidesNearlyFeasibleRows) {
-  load(prob, nearly_feasible());
-  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
-  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_FEASTOL, 1e-4), 0);
-  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
-}
-
-TEST_F(ControlsTest, PresolveCanBeSwitchedOff) {
+TEST_F(ControlsTest, FeasibilityToleranceDecidesNearlyFeasibleRowsWithOrWithoutPresolve) {
   std::string log;
   ASSERT_EQ(KLVOaddcbmessage(prob, append, &log, 0), 0);
   load(prob, nearly_feasible());
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
   ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_FEASTOL, 1e-4), 0);
-  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
-  EXPECT_NE(log.find("Presolving model"), std::string::npos) << log;
-  log.clear();
-  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_PRESOLVE, KLVO_PRESOLVE_NONE), 0);
-  load(prob, nearly_feasible());  // a fresh model, so no basis is reused
-  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
-  EXPECT_EQ(log.find("Presolving model"), std::string::npos) << log;
+  for (int presolve : {KLVO_PRESOLVE_DEFAULT, KLVO_PRESOLVE_NONE}) {
+    log.clear();
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_PRESOLVE, presolve), 0);
+    load(prob, nearly_feasible());  // a fresh model, so no basis is reused
+    ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_EQ(log.find("Presolving model") != std::string::npos, presolve != KLVO_PRESOLVE_NONE) << log;
+  }
   KLVOremovecbmessage(prob, append, &log);
 }
 

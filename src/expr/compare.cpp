@@ -198,6 +198,8 @@ static int structurally_equal(PyObject *a, PyObject *b) {
     return same_arguments(as_nl(a)->args, as_nl(b)->args);
   }
   if (nl_b) return 0;
+  // A variable is equal only to itself (dict lookups by variable come here).
+  if (kind_of(a) == K_VAR && kind_of(b) == K_VAR) return a == b ? 1 : 0;
   // Objects outside the algebra (a user function inside its node) are equal only to themselves.
   if (kind_of(a) == K_INVALID || kind_of(b) == K_INVALID) return a == b && kind_of(a) == K_INVALID ? 1 : 0;
   PyObject *ea = expression_form(a);

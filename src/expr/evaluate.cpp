@@ -5,19 +5,29 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
+
+#include <nanobind/nanobind.h>
 
 #include "kelvo/convert.h"
 #include "kelvo/expr.h"
 #include "kelvo/frame.h"
 #include "kelvo/numpy.h"
 #include "kelvo/params.h"
+#include "klvo/elementary.hpp"
 
 namespace kelvo {
+
+namespace nb = nanobind;
 
 namespace {
 
 constexpr int depth_allowance = 64;
+
+// The library's table, so that evaluation agrees with numbers and with formula rows.
+using Elementary = klvo::elementary::Function;
+inline double elementary(Elementary f, double u) { return klvo::elementary::value(f, u); }
 
 struct EvalContext {
   ProblemObject *problem = nullptr;
@@ -46,30 +56,47 @@ int column_of(const EvalContext &c, PyObject *v) {
   return static_cast<int>(var->index_low);
 }
 
-int variable_value(const EvalContext &c, PyObject *v, double *out) {
-  if (c.dict) {
-    uint8_t saved = g.constraint_operators;
-    g.constraint_operators = 0;
-    PyObject *found = PyDict_GetItemWithError(c.dict, v);
-    g.constraint_operators = saved;
-    if (!found && PyErr_Occurred()) return -1;
-    if (!found) {
+// Switches the constraint operators off while it lives. A dict lookup calls == on every key
+// of the same hash, and a variable hashes to its column number: it collides with the integer
+// key of that column and with the variables of other problems at that column. With the
+// operators on, that == builds a constraint, which reads as true, and the lookup would take
+// another key's value.
+struct StructuralEquality {
+  uint8_t saved = g.constraint_operators;
+  StructuralEquality() { g.constraint_operators = 0; }
+  ~StructuralEquality() { g.constraint_operators = saved; }
+  StructuralEquality(const StructuralEquality &) = delete;
+  StructuralEquality &operator=(const StructuralEquality &) = delete;
+};
+
+// The value of v in the user's dict: under v itself, else under its column number.
+int dict_value(const EvalContext &c, PyObject *v, double *out) {
+  nb::object found;
+  {
+    StructuralEquality structural;
+    found = nb::borrow(PyDict_GetItemWithError(c.dict, v));
+    if (!found.is_valid() && !PyErr_Occurred()) {
       int col = column_of(c, v);
       if (col < 0) {
         PyErr_Clear();
         return fail(g.ModelError, "Variable has no value");
       }
-      PyObject *key = PyLong_FromLong(col);
-      if (!key) return -1;
-      found = PyDict_GetItemWithError(c.dict, key);
-      Py_DECREF(key);
-      if (!found) return PyErr_Occurred() ? -1 : fail(g.ModelError, "Variable has no value");
+      nb::object key = nb::steal(PyLong_FromLong(col));
+      if (!key.is_valid()) return -1;
+      found = nb::borrow(PyDict_GetItemWithError(c.dict, key.ptr()));
+      if (!found.is_valid() && !PyErr_Occurred()) return fail(g.ModelError, "Variable has no value");
     }
-    double x = PyFloat_AsDouble(found);
-    if (x == -1.0 && PyErr_Occurred()) return -1;
-    *out = x;
-    return 0;
   }
+  if (!found.is_valid()) return -1;
+  // The reference held keeps the value alive should its conversion change the dict.
+  double x = PyFloat_AsDouble(found.ptr());
+  if (x == -1.0 && PyErr_Occurred()) return -1;
+  *out = x;
+  return 0;
+}
+
+int variable_value(const EvalContext &c, PyObject *v, double *out) {
+  if (c.dict) return dict_value(c, v, out);
   int col = column_of(c, v);
   if (col < 0) return -1;
   if (col >= c.count) return fail(g.ModelError, "Variable cannot be identified within expression");
@@ -243,20 +270,20 @@ int node_value(const EvalContext &c, NonlinearObject *n, int depth, double *out)
   if (arg(0, &a) < 0) return -1;
   switch (n->op) {
     case OP_UMINUS: *out = -a; break;
-    case OP_EXP: *out = std::exp(a); break;
-    case OP_LOG: *out = std::log(a); break;
-    case OP_LOG10: *out = std::log(a) / std::log(10.0); break;
-    case OP_SIN: *out = std::sin(a); break;
-    case OP_COS: *out = std::cos(a); break;
-    case OP_TAN: *out = std::tan(a); break;
-    case OP_ASIN: *out = std::asin(a); break;
-    case OP_ACOS: *out = std::acos(a); break;
-    case OP_ATAN: *out = std::atan(a); break;
-    case OP_ABS: *out = std::fabs(a); break;
-    case OP_SIGN: *out = a > 0 ? 1.0 : a < 0 ? -1.0 : 0.0; break;
-    case OP_ERF: *out = std::erf(a); break;
-    case OP_ERFC: *out = std::erfc(a); break;
-    case OP_SQRT: *out = std::sqrt(a); break;
+    case OP_EXP: *out = elementary(Elementary::Exp, a); break;
+    case OP_LOG: *out = elementary(Elementary::Log, a); break;
+    case OP_LOG10: *out = elementary(Elementary::Log10, a); break;
+    case OP_SIN: *out = elementary(Elementary::Sin, a); break;
+    case OP_COS: *out = elementary(Elementary::Cos, a); break;
+    case OP_TAN: *out = elementary(Elementary::Tan, a); break;
+    case OP_ASIN: *out = elementary(Elementary::Asin, a); break;
+    case OP_ACOS: *out = elementary(Elementary::Acos, a); break;
+    case OP_ATAN: *out = elementary(Elementary::Atan, a); break;
+    case OP_ABS: *out = elementary(Elementary::Abs, a); break;
+    case OP_SIGN: *out = elementary(Elementary::Sign, a); break;
+    case OP_ERF: *out = elementary(Elementary::Erf, a); break;
+    case OP_ERFC: *out = elementary(Elementary::Erfc, a); break;
+    case OP_SQRT: *out = elementary(Elementary::Sqrt, a); break;
     default: return fail(g.ModelError, "Unknown nonlinear type");
   }
   return 0;
@@ -557,23 +584,47 @@ PyObject *f_evaluate(PyObject *, PyObject *args, PyObject *kwargs) {
 
 // ---- extraction
 
-// f times the linear (or quadratic) part of a nonlinear tree, accumulated in e.
-int extract_tree(ExpressionObject *e, PyObject *o, double f, int depth, bool quadratic) {
+struct QuadEntry {
+  PyObject *a, *b;  // ordering key of a <= that of b
+  double coef;
+};
+
+// The part being extracted. Linear entries sum in an expression, which drops zeros as the
+// algebra does; quadratic entries are listed as met, so that a quadratic object with zero
+// coefficients (0 * x * y is still a quadratic term) reports them.
+struct Extraction {
+  bool quadratic;
+  ExpressionObject *linear;
+  std::vector<QuadEntry> quad;
+};
+
+int add_linear(Extraction &x, PyObject *var, double coef) {
+  return x.quadratic ? 0 : expr_add_linear(x.linear, var, coef);
+}
+
+void add_quadratic(Extraction &x, PyObject *a, PyObject *b, double coef) {
+  if (!x.quadratic) return;
+  if (var_key(b) < var_key(a)) std::swap(a, b);
+  x.quad.push_back({a, b, coef});
+}
+
+// f times the linear (or quadratic) part of a nonlinear tree, accumulated in x.
+int extract_tree(Extraction &x, PyObject *o, double f, int depth) {
   if (depth < 1) return 0;
   switch (kind_of(o)) {
-    case K_VAR: return quadratic ? 0 : expr_add_linear(e, o, f);
-    case K_LIN: return quadratic ? 0 : expr_add_linear(e, as_lin(o)->var, f * as_lin(o)->coef);
+    case K_VAR: return add_linear(x, o, f);
+    case K_LIN: return add_linear(x, as_lin(o)->var, f * as_lin(o)->coef);
     case K_QUAD:
-      return quadratic ? expr_add_quadratic(e, as_quad(o)->var1, as_quad(o)->var2, f * as_quad(o)->coef) : 0;
+      add_quadratic(x, as_quad(o)->var1, as_quad(o)->var2, f * as_quad(o)->coef);
+      return 0;
     case K_EXPR: {
-      ExpressionObject *x = as_expr(o);
-      if (!quadratic && x->lin)
-        for (auto &entry : *x->lin)
-          if (expr_add_linear(e, entry.first, f * entry.second) < 0) return -1;
-      if (quadratic && x->quad)
-        for (auto &outer : *x->quad)
-          for (auto &inner : *outer.second)
-            if (expr_add_quadratic(e, outer.first, inner.first, f * inner.second) < 0) return -1;
+      ExpressionObject *e = as_expr(o);
+      if (!x.quadratic && e->lin)
+        for (auto &entry : *e->lin)
+          if (add_linear(x, entry.first, f * entry.second) < 0) return -1;
+      if (x.quadratic && e->quad)
+        for (auto &outer : *e->quad)
+          for (auto &inner : *outer.second) add_quadratic(x, outer.first, inner.first, f * inner.second);
       return 0;
     }
     case K_NONLIN: break;
@@ -589,14 +640,14 @@ int extract_tree(ExpressionObject *e, PyObject *o, double f, int depth, bool qua
     case OP_PLUS:
     case OP_SUM:
       for (Py_ssize_t i = 0; i < count; ++i)
-        if (extract_tree(e, items[i], f, depth - 1, quadratic) < 0) return -1;
+        if (extract_tree(x, items[i], f, depth - 1) < 0) return -1;
       return 0;
     case OP_MINUS:
       if (count != 2) return 0;
-      if (extract_tree(e, items[0], f, depth - 1, quadratic) < 0) return -1;
-      return extract_tree(e, items[1], -f, depth - 1, quadratic);
+      if (extract_tree(x, items[0], f, depth - 1) < 0) return -1;
+      return extract_tree(x, items[1], -f, depth - 1);
     case OP_UMINUS:
-      return count == 1 ? extract_tree(e, items[0], -f, depth - 1, quadratic) : 0;
+      return count == 1 ? extract_tree(x, items[0], -f, depth - 1) : 0;
     case OP_MUL:
     case OP_PROD: {
       PyObject *other = nullptr;
@@ -612,18 +663,18 @@ int extract_tree(ExpressionObject *e, PyObject *o, double f, int depth, bool qua
           other = items[i];
         }
       }
-      return other ? extract_tree(e, other, f * product, depth - 1, quadratic) : 0;
+      return other ? extract_tree(x, other, f * product, depth - 1) : 0;
     }
     case OP_DIV:
       if (count != 2 || !is_number(items[1])) return 0;
       c = PyFloat_AsDouble(items[1]);
       if (c == -1.0 && PyErr_Occurred()) return -1;
-      return c != 0.0 ? extract_tree(e, items[0], f / c, depth - 1, quadratic) : 0;
+      return c != 0.0 ? extract_tree(x, items[0], f / c, depth - 1) : 0;
     case OP_POW:
       if (count != 2 || !is_number(items[1])) return 0;
       c = PyFloat_AsDouble(items[1]);
       if (c == -1.0 && PyErr_Occurred()) return -1;
-      return c == 1.0 ? extract_tree(e, items[0], f, depth - 1, quadratic) : 0;
+      return c == 1.0 ? extract_tree(x, items[0], f, depth - 1) : 0;
     default:
       return 0;
   }
@@ -635,66 +686,55 @@ PyObject *linear_lists(ExpressionObject *e) {
   std::vector<std::pair<PyObject *, double>> entries;
   if (e->lin) entries.assign(e->lin->begin(), e->lin->end());
   std::sort(entries.begin(), entries.end(), [](auto &a, auto &b) { return key_less(a.first, b.first); });
-  PyObject *vars = PyList_New(static_cast<Py_ssize_t>(entries.size()));
-  PyObject *coefs = PyList_New(static_cast<Py_ssize_t>(entries.size()));
-  if (!vars || !coefs) goto error;
-  for (size_t i = 0; i < entries.size(); ++i) {
+  Py_ssize_t n = static_cast<Py_ssize_t>(entries.size());
+  nb::object vars = nb::steal(PyList_New(n)), coefs = nb::steal(PyList_New(n));
+  if (!vars.is_valid() || !coefs.is_valid()) return nullptr;
+  for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject *c = PyFloat_FromDouble(entries[i].second);
-    if (!c) goto error;
-    PyList_SET_ITEM(vars, static_cast<Py_ssize_t>(i), Py_NewRef(entries[i].first));
-    PyList_SET_ITEM(coefs, static_cast<Py_ssize_t>(i), c);
+    if (!c) return nullptr;
+    PyList_SET_ITEM(vars.ptr(), i, Py_NewRef(entries[i].first));
+    PyList_SET_ITEM(coefs.ptr(), i, c);
   }
-  return Py_BuildValue("(NN)", vars, coefs);
-error:
-  Py_XDECREF(vars);
-  Py_XDECREF(coefs);
-  return nullptr;
+  return PyTuple_Pack(2, vars.ptr(), coefs.ptr());
 }
 
-struct QuadEntry {
-  PyObject *a, *b;
-  double coef;
-};
-
-PyObject *quadratic_lists(ExpressionObject *e) {
-  std::vector<QuadEntry> entries;
-  if (e->quad)
-    for (auto &outer : *e->quad)
-      for (auto &inner : *outer.second) {
-        PyObject *a = outer.first, *b = inner.first;
-        if (key_less(b, a)) std::swap(a, b);
-        entries.push_back({a, b, inner.second});
-      }
-  std::sort(entries.begin(), entries.end(), [](const QuadEntry &x, const QuadEntry &y) {
+// The entries sorted by their pair of variables, those of the same pair summed (in the order
+// met), zero sums kept.
+PyObject *quadratic_lists(std::vector<QuadEntry> &met) {
+  std::stable_sort(met.begin(), met.end(), [](const QuadEntry &x, const QuadEntry &y) {
     if (var_key(x.a) != var_key(y.a)) return var_key(x.a) < var_key(y.a);
     return var_key(x.b) < var_key(y.b);
   });
+  std::vector<QuadEntry> entries;
+  for (const QuadEntry &q : met) {
+    if (!entries.empty() && entries.back().a == q.a && entries.back().b == q.b) entries.back().coef += q.coef;
+    else entries.push_back(q);
+  }
   Py_ssize_t n = static_cast<Py_ssize_t>(entries.size());
-  PyObject *first = PyList_New(n), *second = PyList_New(n), *coefs = PyList_New(n);
-  if (!first || !second || !coefs) goto error;
+  nb::object first = nb::steal(PyList_New(n)), second = nb::steal(PyList_New(n)), coefs = nb::steal(PyList_New(n));
+  if (!first.is_valid() || !second.is_valid() || !coefs.is_valid()) return nullptr;
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject *c = PyFloat_FromDouble(entries[i].coef);
-    if (!c) goto error;
-    PyList_SET_ITEM(first, i, Py_NewRef(entries[i].a));
-    PyList_SET_ITEM(second, i, Py_NewRef(entries[i].b));
-    PyList_SET_ITEM(coefs, i, c);
+    if (!c) return nullptr;
+    PyList_SET_ITEM(first.ptr(), i, Py_NewRef(entries[i].a));
+    PyList_SET_ITEM(second.ptr(), i, Py_NewRef(entries[i].b));
+    PyList_SET_ITEM(coefs.ptr(), i, c);
   }
-  return Py_BuildValue("(NNN)", first, second, coefs);
-error:
-  Py_XDECREF(first);
-  Py_XDECREF(second);
-  Py_XDECREF(coefs);
-  return nullptr;
+  return PyTuple_Pack(3, first.ptr(), second.ptr(), coefs.ptr());
 }
 
 PyObject *extract(PyObject *self, bool quadratic) {
   ExpressionObject *e = new_expression();
+  nb::object owner = nb::steal(reinterpret_cast<PyObject *>(e));
   if (!e) return nullptr;
-  PyObject *result = nullptr;
+  Extraction x{quadratic, e, {}};
   // Terms and expressions are the leaves of the tree walk, so one walk serves every kind.
-  if (extract_tree(e, self, 1.0, depth_allowance, quadratic) == 0) result = quadratic ? quadratic_lists(e) : linear_lists(e);
-  Py_DECREF(e);
-  return result;
+  try {
+    if (extract_tree(x, self, 1.0, depth_allowance) < 0) return nullptr;
+    return quadratic ? quadratic_lists(x.quad) : linear_lists(e);
+  } catch (const std::bad_alloc &) {
+    return PyErr_NoMemory();
+  }
 }
 
 PyObject *m_extract_linear(PyObject *self, PyObject *) { return extract(self, false); }

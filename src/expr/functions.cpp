@@ -8,6 +8,7 @@
 
 #include "kelvo/expr.h"
 #include "kelvo/numpy.h"
+#include "klvo/elementary.hpp"
 
 namespace kelvo {
 
@@ -223,9 +224,6 @@ static PyObject *Prod(PyObject *, PyObject *args) {
 
 // The elementary functions.
 
-static double sign_of(double x) { return x < 0 ? -1.0 : (x > 0 ? 1.0 : 0.0); }
-static double log10_of(double x) { return std::log(x) * 0.4342944819032518; }
-
 struct Elementary {
   int32_t op;
   double (*fn)(double);
@@ -271,26 +269,30 @@ static PyObject *apply_elementary(const Elementary &f, PyObject *t) {
   return unary_node(f.op, t);
 }
 
-#define KELVO_ELEMENTARY(name, code, fn)                                         \
-  static PyObject *f_##name(PyObject *, PyObject *t) {                           \
-    static const Elementary f{code, [](double x) -> double { return fn(x); }}; \
-    return apply_elementary(f, t);                                               \
+// Numbers take the values of the shared table, as evaluated expressions and formulas do.
+#define KELVO_ELEMENTARY(name, code, fn)                                  \
+  static double value_##name(double x) {                                  \
+    return klvo::elementary::value(klvo::elementary::Function::fn, x);    \
+  }                                                                       \
+  static PyObject *f_##name(PyObject *, PyObject *t) {                    \
+    static const Elementary f{code, value_##name};                        \
+    return apply_elementary(f, t);                                        \
   }
 
-KELVO_ELEMENTARY(sin, OP_SIN, std::sin)
-KELVO_ELEMENTARY(cos, OP_COS, std::cos)
-KELVO_ELEMENTARY(tan, OP_TAN, std::tan)
-KELVO_ELEMENTARY(asin, OP_ASIN, std::asin)
-KELVO_ELEMENTARY(acos, OP_ACOS, std::acos)
-KELVO_ELEMENTARY(atan, OP_ATAN, std::atan)
-KELVO_ELEMENTARY(exp, OP_EXP, std::exp)
-KELVO_ELEMENTARY(log, OP_LOG, std::log)
-KELVO_ELEMENTARY(log10, OP_LOG10, log10_of)
-KELVO_ELEMENTARY(abs, OP_ABS, std::fabs)
-KELVO_ELEMENTARY(sqrt, OP_SQRT, std::sqrt)
-KELVO_ELEMENTARY(sign, OP_SIGN, sign_of)
-KELVO_ELEMENTARY(erf, OP_ERF, std::erf)
-KELVO_ELEMENTARY(erfc, OP_ERFC, std::erfc)
+KELVO_ELEMENTARY(sin, OP_SIN, Sin)
+KELVO_ELEMENTARY(cos, OP_COS, Cos)
+KELVO_ELEMENTARY(tan, OP_TAN, Tan)
+KELVO_ELEMENTARY(asin, OP_ASIN, Asin)
+KELVO_ELEMENTARY(acos, OP_ACOS, Acos)
+KELVO_ELEMENTARY(atan, OP_ATAN, Atan)
+KELVO_ELEMENTARY(exp, OP_EXP, Exp)
+KELVO_ELEMENTARY(log, OP_LOG, Log)
+KELVO_ELEMENTARY(log10, OP_LOG10, Log10)
+KELVO_ELEMENTARY(abs, OP_ABS, Abs)
+KELVO_ELEMENTARY(sqrt, OP_SQRT, Sqrt)
+KELVO_ELEMENTARY(sign, OP_SIGN, Sign)
+KELVO_ELEMENTARY(erf, OP_ERF, Erf)
+KELVO_ELEMENTARY(erfc, OP_ERFC, Erfc)
 #undef KELVO_ELEMENTARY
 
 // max and min: the operands as a new list, or as a new reference to a single operand (*single).

@@ -9,7 +9,9 @@
 
 namespace kelvo {
 
+#ifdef KELVO_TESTING
 uint64_t library_calls = 0;
+#endif
 
 void PendingException::clear() {
   Py_CLEAR(type);
@@ -122,22 +124,6 @@ PyObject *check_result(PyObject *owner, PyObject *result) {
 
 int deprecation(int major, int minor, const char *advice) {
   return PyErr_WarnFormat(g.DeprecationWarning, 1, "Deprecated in Kelvo %d.%d: %s", major, minor, advice);
-}
-
-static void raise_missing(const char *const *names, size_t n) {
-  std::string text = n == 1 ? "Must provide argument" : "Must provide arguments";
-  for (size_t i = 0; i < n; ++i) {
-    text += i == 0 ? " " : ", ";
-    text += names[i];
-  }
-  if (text.size() > 255) text.resize(255);
-  PyErr_SetString(g.InterfaceError, text.c_str());
-}
-
-void missing_arguments(std::initializer_list<const char *> names) { raise_missing(names.begin(), names.size()); }
-
-void missing_arguments(const char *const *table, int first, int last) {
-  raise_missing(table + first, last >= first ? static_cast<size_t>(last - first + 1) : 0);
 }
 
 bool parse_keywords(PyObject *args, PyObject *kwargs, const char *format, const char *const *kwlist,

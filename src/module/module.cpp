@@ -15,8 +15,10 @@ namespace kelvo {
 
 ModuleState g;
 
-// The private entry points used by the test suite (module/testing.cpp).
+#ifdef KELVO_TESTING
+// The private entry points of the test suite (testing/module.cpp), in test builds only.
 PyObject *create_testing_module();
+#endif
 
 static void module_free(void *);
 
@@ -207,8 +209,9 @@ static PyObject *initialise() {
     PyErr_Clear();
   }
 
-  // 12. The three object dtypes join here once registered; the private test entry points
-  // go into their own submodule.
+  // 12. The three object dtypes join here once registered; in test builds the private test
+  // entry points go into their own submodule.
+#ifdef KELVO_TESTING
   {
     PyObject *testing = create_testing_module();
     if (!testing || PyModule_AddObject(m, "_testing", testing) < 0) {
@@ -216,6 +219,7 @@ static PyObject *initialise() {
       goto fail;
     }
   }
+#endif
 
   // 13.
   g.module = m;

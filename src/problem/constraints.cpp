@@ -1,6 +1,5 @@
 // Adding and deleting constraints: problem.addConstraint, delConstraint, and the constraint
 // objects made for rows that the low-level row methods add.
-#include "kelvo/rows.h"
 
 #include <new>
 #include <string>
@@ -331,75 +330,6 @@ PyObject *problem_delConstraint(PyObject *self, PyObject *args, PyObject *kwargs
 }
 
 }  // namespace
-
-int create_row_objects(ProblemObject *p, PyObject *names, int first, int count, bool unlinked) {
-  for (int i = 0; i < count; ++i) {
-    PyObject *name = nullptr;
-    if (names && names != Py_None) {
-      name = PySequence_GetItem(names, i);
-      if (!name) return -1;
-    }
-    auto *c = reinterpret_cast<ConstraintObject *>(constraint_type.tp_alloc(&constraint_type, 0));
-    if (!c) {
-      Py_XDECREF(name);
-      return -1;
-    }
-    PyObject *o = reinterpret_cast<PyObject *>(c);
-    if (unlinked) {
-      int rc = constraint_build(c, nullptr, -infinity, infinity, name);
-      Py_XDECREF(name);
-      if (rc < 0) {
-        Py_DECREF(o);
-        return -1;
-      }
-      constraint_set_kind(c, ck_unlinked);
-      constraint_set_index(c, next_constraint_serial());
-      if (PyList_Append(p->cons, o) < 0) {
-        Py_DECREF(o);
-        return -1;
-      }
-      try {
-        if (!p->con_map) p->con_map = new SerialIndexMap();
-        (*p->con_map)[constraint_index(c)] = first + i;
-      } catch (const std::bad_alloc &) {
-        Py_DECREF(o);
-        return fail(g.InterfaceError, "Internal error -- Could not amend constraint map");
-      }
-    } else {
-      Py_XDECREF(name);
-      c->link = p;
-      constraint_set_index(c, static_cast<uint64_t>(first + i));
-      constraint_set_kind(c, ck_linked);
-      if (PyList_Append(p->cons, o) < 0) {
-        Py_DECREF(o);
-        return -1;
-      }
-    }
-    Py_DECREF(o);
-  }
-  return 0;
-}
-
-int add_row_names(ProblemObject *p, PyObject *names, int first, int count) {
-  if (!names || names == Py_None || count == 0) return 0;
-  std::string buffer;
-  for (int i = 0; i < count; ++i) {
-    PyObject *name = PySequence_GetItem(names, i);
-    if (!name) return -1;
-    Py_ssize_t size = 0;
-    const char *text = encode_name(name, &size);
-    if (!text) {
-      Py_DECREF(name);
-      return -1;
-    }
-    buffer.append(text, static_cast<size_t>(size));
-    buffer.push_back('\0');
-    Py_DECREF(name);
-  }
-  if (call(KLVOaddnames, "KLVOaddnames", p, p->prob, KLVO_NAMES_ROWS, buffer.data(), first, first + count - 1) != 0)
-    return library_failed(p);
-  return 0;
-}
 
 PyMethodDef problem_methods_constraints[] = {
     {"addConstraint", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_addConstraint)),

@@ -31,7 +31,7 @@
  * - Start arrays: column j (row i, set k) of a block of n owns the entries start[j] up to
  *   start[j+1] - 1; the last one ends at the coefficient count. An (n+1)-th start entry may be
  *   present and is then ignored. A start array may be NULL when the count is 0.
- * - Name types: 1 rows, 2 columns, 3 sets. Names are unique within a type; an element without
+ * - Name types: 1 rows, 2 columns, 3 sets. Names may repeat within a type; an element without
  *   a name reads back as "R<i+1>", "C<j+1>" or "S<k+1>" (KLVOgetnamepointer gives NULL).
  * - Bad input leaves the model exactly as it was.
  */

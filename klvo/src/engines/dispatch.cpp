@@ -11,8 +11,7 @@
 
 namespace klvo {
 
-ModelFacts model_facts(const Problem &prob) {
-  const ModelStore &m = prob.model;
+ModelFacts model_facts(const ModelStore &m, int formulas) {
   ModelFacts f;
   f.objectives = 1 + static_cast<int>(m.objn.size());
   for (char t : m.coltype) {
@@ -26,7 +25,7 @@ ModelFacts model_facts(const Problem &prob) {
   f.qrows = m.nqrows();
   f.sets = m.nsets();
   f.indicators = m.nindicators();
-  f.formulas = nlp::formula_count(prob);
+  f.formulas = formulas;
   return f;
 }
 
@@ -85,18 +84,18 @@ std::string unsupported(const ModelFacts &f, bool relax) {
 
 }  // namespace
 
-void optimize(Problem &prob, const char *flags, SolveKind kind) {
+void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind) {
   Flags f = parse_flags(flags);
   if (kind == SolveKind::Lp) f.relax = true;
-  ModelFacts facts = model_facts(prob);
+  ModelFacts facts = model_facts(ctx.model, layer ? ctx.model.formulas.size() : 0);
   // Continuous problems (or relaxations) with quadratic rows or formulas go to the nonlinear
   // solver when nothing else in them needs another engine.
   if ((facts.qrows || facts.formulas) && (f.relax || facts.discrete_cols == 0)) {
     ModelFacts rest = facts;
     rest.qrows = rest.formulas = 0;
     if (unsupported(rest, f.relax).empty()) {
-      prob.interrupt_reason.store(0);
-      nlp::optimize(prob, f.relax);
+      ctx.interrupt.store(0);
+      nlp::optimize(ctx, layer, f.relax);
       return;
     }
   }
@@ -105,37 +104,12 @@ void optimize(Problem &prob, const char *flags, SolveKind kind) {
     fail(KLVO_ERR_NOT_SUPPORTED, "Cannot solve this problem: %s %s not supported yet", missing.c_str(),
          missing.find(" and ") == std::string::npos && missing.find(", ") == std::string::npos ? "is" : "are");
 
-  prob.interrupt_reason.store(0);
-  prob.solution.clear();
-  auto *engine = dynamic_cast<HighsEngine *>(prob.engine.get());
-  if (!engine) {
-    prob.engine = std::make_unique<HighsEngine>();
-    engine = static_cast<HighsEngine *>(prob.engine.get());
-  }
+  ctx.interrupt.store(0);
+  ctx.solution.clear();
   HighsRequest request;
   request.algorithm = f.algorithm;
   request.relax = f.relax;
-  engine->solve(prob, request);
+  highs_solve(ctx, request);
 }
 
 }  // namespace klvo
-
-extern "C" {
-
-int KLVOoptimize(KLVOprob prob, const char *flags, int *solvestatus, int *solstatus) {
-  return klvo::api_call(prob, "KLVOoptimize", [&] {
-    klvo::optimize(*prob, flags, klvo::SolveKind::Automatic);
-    if (solvestatus) *solvestatus = prob->solution.solvestatus;
-    if (solstatus) *solstatus = prob->solution.solstatus;
-  });
-}
-
-int KLVOlpoptimize(KLVOprob prob, const char *flags) {
-  return klvo::api_call(prob, "KLVOlpoptimize", [&] { klvo::optimize(*prob, flags, klvo::SolveKind::Lp); });
-}
-
-int KLVOmipoptimize(KLVOprob prob, const char *flags) {
-  return klvo::api_call(prob, "KLVOmipoptimize", [&] { klvo::optimize(*prob, flags, klvo::SolveKind::Mip); });
-}
-
-}  // extern "C"

@@ -1,11 +1,12 @@
 // The solve dispatch: looks at what the model holds and hands it to the engine that can
-// solve it, or refuses with a clear error. New engines (nonlinear, branch-and-bound) slot in
-// here.
+// solve it, or refuses with a clear error. New engines (branch-and-bound) slot in here.
 #pragma once
 
 #include <cstdint>
 
-#include "env/problem.h"
+#include "engines/context.h"
+
+struct kslp_problem_s;
 
 namespace klvo {
 
@@ -23,12 +24,14 @@ struct ModelFacts {
   int objectives = 1;
 };
 
-ModelFacts model_facts(const Problem &prob);
+// formulas: how many formula entries the nonlinear layer holds.
+ModelFacts model_facts(const ModelStore &m, int formulas);
 
 enum class SolveKind { Automatic, Lp, Mip };
 
-// Solves the problem and fills prob.solution. Throws Error when the model holds something
-// no engine can solve, or when an engine fails.
-void optimize(Problem &prob, const char *flags, SolveKind kind);
+// Solves the context's model and fills its solution; layer is the problem's nonlinear layer
+// or null. Throws Error when the model holds something no engine can solve, or when an
+// engine fails.
+void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind);
 
 }  // namespace klvo

@@ -29,4 +29,30 @@ struct SolutionStore {
   void clear() { *this = SolutionStore(); }
 };
 
+struct ModelStore;
+
+// Solution queries over first..last (an empty range first = last + 1 is allowed); *status
+// tells whether the stored vector is valid for the model as it is now. fn names the entry
+// point in errors.
+void get_solution(const ModelStore &m, const SolutionStore &s, int *status, double *x, int first, int last,
+                  const char *fn);
+void get_slacks(const ModelStore &m, const SolutionStore &s, int *status, double *slacks, int first, int last,
+                const char *fn);
+void get_duals(const ModelStore &m, const SolutionStore &s, int *status, double *duals, int first, int last,
+               const char *fn);
+void get_redcosts(const ModelStore &m, const SolutionStore &s, int *status, double *djs, int first, int last,
+                  const char *fn);
+void get_lpsol(const ModelStore &m, const SolutionStore &s, double *x, double *slack, double *duals, double *djs,
+               const char *fn);
+void get_mipsol(const ModelStore &m, const SolutionStore &s, double *x, double *slack, const char *fn);
+// A solution offered to a running callback: none yet, so the status is "not found" once the
+// range is checked.
+void callback_query(const ModelStore &m, int *status, int first, int last, bool rows, const char *fn);
+
+// Computations at a given x and duals (null: those of the last solve).
+void calc_objective(const ModelStore &m, const SolutionStore &s, const double *x, double *objval, const char *fn);
+void calc_slacks(const ModelStore &m, const SolutionStore &s, const double *x, double *slacks, const char *fn);
+void calc_reduced_costs(const ModelStore &m, const SolutionStore &s, const double *duals, const double *x, double *djs,
+                        const char *fn);
+
 }  // namespace klvo

@@ -6,7 +6,14 @@
 #include <cstring>
 #include <fstream>
 
+#include "engines/engine_cache.h"
 #include "env/error.h"
+
+#ifndef KLVO_VERSION_MAJOR
+#define KLVO_VERSION_MAJOR 0
+#define KLVO_VERSION_MINOR 0
+#define KLVO_VERSION_PATCH 0
+#endif
 
 namespace klvo {
 
@@ -65,9 +72,9 @@ void Environment::init(const char *path) {
   init_count_.fetch_add(1);
 }
 
-void Environment::release() {
+void Environment::release(const char *fn) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (init_count_.load() <= 0) fail(KLVO_ERR_NOT_INITIALIZED, "KLVOfree called without a matching KLVOinit");
+  if (init_count_.load() <= 0) fail(KLVO_ERR_NOT_INITIALIZED, "%s called without a matching KLVOinit", fn);
   if (init_count_.fetch_sub(1) == 1) {
     handlers.clear();
     std::lock_guard<std::mutex> ini_lock(ini_mutex_);
@@ -80,17 +87,17 @@ void Environment::require_initialized(const char *function) const {
     fail(KLVO_ERR_NOT_INITIALIZED, "%s: the library is not initialized; call KLVOinit first", function);
 }
 
-void Environment::slp_init() {
+void Environment::slp_init(const char *fn) {
 #ifdef KLVO_HAVE_IPOPT
-  require_initialized("KSLPinit");
+  require_initialized(fn);
   slp_count_.fetch_add(1);
 #else
   fail(KLVO_ERR_NOT_AVAILABLE, "The nonlinear layer is not available: klvo was built without Ipopt");
 #endif
 }
 
-void Environment::slp_release() {
-  if (slp_count_.load() <= 0) fail(KLVO_ERR_NOT_INITIALIZED, "KSLPfree called without a matching KSLPinit");
+void Environment::slp_release(const char *fn) {
+  if (slp_count_.load() <= 0) fail(KLVO_ERR_NOT_INITIALIZED, "%s called without a matching KSLPinit", fn);
   slp_count_.fetch_sub(1);
 }
 
@@ -101,6 +108,48 @@ void Environment::dispatch_message(void *obj, const char *msg, int len, int msgt
 std::vector<std::pair<std::string, std::string>> Environment::ini_defaults() const {
   std::lock_guard<std::mutex> lock(ini_mutex_);
   return ini_defaults_;
+}
+
+void Environment::add_handler(KLVOgemsghandler handler, void *data, int priority, const char *fn) {
+  if (!handler) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null handler", fn);
+  handlers.add(handler, data, priority);
+}
+
+void Environment::remove_handler(KLVOgemsghandler handler, void *data, const char *fn) {
+  if (handlers.remove(handler, data) == 0)
+    fail(KLVO_ERR_CALLBACK, "%s: no such message handler is registered", fn);
+}
+
+void Environment::set_compute_allowed(int allowed, const char *fn) {
+  if (allowed < -1 || allowed > 1) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: value %d is not -1, 0 or 1", fn, allowed);
+  compute_allowed = allowed;
+}
+
+std::string version_text() {
+  return format("%d.%d.%d", KLVO_VERSION_MAJOR, KLVO_VERSION_MINOR, KLVO_VERSION_PATCH);
+}
+
+void version_numbers(int *major, int *minor, int *build) {
+  if (major) *major = KLVO_VERSION_MAJOR;
+  if (minor) *minor = KLVO_VERSION_MINOR;
+  if (build) *build = KLVO_VERSION_PATCH;
+}
+
+std::string banner_text() {
+  return format("klvo optimization library v%d.%d.%d (engines: %s)", KLVO_VERSION_MAJOR, KLVO_VERSION_MINOR,
+                KLVO_VERSION_PATCH, engines_description().c_str());
+}
+
+bool feature_available(const char *feature, const char *fn) {
+  if (!feature) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null feature name", fn);
+  static const char *const available[] = {"lp", "mip", "qp", "barrier", "simplex", "mps", "lpfile",
+#ifdef KLVO_HAVE_IPOPT
+                                          "nlp", "qcqp",
+#endif
+                                          nullptr};
+  for (const char *const *f = available; *f; ++f)
+    if (strcasecmp(*f, feature) == 0) return true;
+  return false;
 }
 
 }  // namespace klvo

@@ -71,12 +71,12 @@ class Environment {
   static Environment &get();
 
   void init(const char *path);  // throws Error
-  void release();               // throws Error when not initialised
+  void release(const char *fn);  // throws Error when not initialised
   int init_count() const { return init_count_.load(); }
   void require_initialized(const char *function) const;
 
-  void slp_init();
-  void slp_release();
+  void slp_init(const char *fn);
+  void slp_release(const char *fn);
   int slp_count() const { return slp_count_.load(); }
 
   std::atomic<int> checked_mode{1};
@@ -85,6 +85,9 @@ class Environment {
   std::atomic<int> debug_mode{0};
 
   CallbackList<KLVOgemsghandler> handlers;
+  void add_handler(KLVOgemsghandler handler, void *data, int priority, const char *fn);
+  void remove_handler(KLVOgemsghandler handler, void *data, const char *fn);
+  void set_compute_allowed(int allowed, const char *fn);
 
   // Sends a message to the global handlers; obj is the issuing object or null.
   void dispatch_message(void *obj, const char *msg, int len, int msgtype) const;
@@ -105,5 +108,13 @@ class Environment {
 
 // Opaque id of the calling thread, passed to global message handlers.
 void *current_thread_handle();
+
+// "1.2.3", the library's version; its numbers.
+std::string version_text();
+void version_numbers(int *major, int *minor, int *build);
+// One line naming the library, its version and the engines it was built with.
+std::string banner_text();
+// Whether a feature ("lp", "mip", "nlp", ...) is available in this build.
+bool feature_available(const char *feature, const char *fn);
 
 }  // namespace klvo

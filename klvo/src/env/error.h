@@ -1,5 +1,5 @@
 // Errors inside klvo are C++ exceptions of type klvo::Error; the C entry points catch them
-// (through api_call / api_global_call) and turn them into a return code plus a last-error
+// (through api::guarded, api/guard.h) and turn them into a return code plus a last-error
 // text, so no exception ever crosses the C boundary.
 #pragma once
 
@@ -55,6 +55,11 @@ class ErrorSlot {
 // The global environment's last error.
 ErrorSlot &global_error();
 
+// Fails naming fn when a required output argument is null.
+inline void require_out(const void *p, const char *fn) {
+  if (!p) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null output argument", fn);
+}
+
 // Copies text into a caller's buffer of `size` bytes, always terminated.
 void copy_text(const std::string &text, char *buffer, int size);
 
@@ -77,12 +82,6 @@ int guarded(ErrorSlot &slot, Body &&body) {
     slot.set(KLVO_ERR_INTERNAL, "Internal error");
     return KLVO_ERR_INTERNAL;
   }
-}
-
-// A C entry point not tied to a problem: errors go to the global last error.
-template <class Body>
-int api_global_call(Body &&body) {
-  return guarded(global_error(), std::forward<Body>(body));
 }
 
 }  // namespace klvo

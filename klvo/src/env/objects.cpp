@@ -25,10 +25,11 @@ void forget_object(const void *obj) {
   registry().erase(obj);
 }
 
-const char *object_type_name(const void *obj) {
+const char *object_type_name(const void *obj, const char *fn) {
+  if (!obj) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null object", fn);
   std::lock_guard<std::mutex> lock(registry_mutex);
   auto it = registry().find(obj);
-  if (it == registry().end()) fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOgetobjecttypename: not a library object");
+  if (it == registry().end()) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: not a library object", fn);
   return it->second;
 }
 

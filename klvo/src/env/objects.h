@@ -6,7 +6,7 @@ namespace klvo {
 
 void register_object(const void *obj, const char *type_name);
 void forget_object(const void *obj);
-// The registered type name; throws Error when obj is not a live library object.
-const char *object_type_name(const void *obj);
+// The registered type name; throws Error naming fn when obj is not a live library object.
+const char *object_type_name(const void *obj, const char *fn);
 
 }  // namespace klvo

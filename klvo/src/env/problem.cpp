@@ -2,9 +2,10 @@
 
 #include <cstdarg>
 
-#include "engines/engine_cache.h"
 #include "engines/nlp/layer.h"
+#include "engines/nlp/solve.h"
 #include "env/objects.h"
+#include "model/edit.h"
 #include "params/params.h"
 
 klvo_problem_s::klvo_problem_s() { klvo::register_object(this, "KLVOprob"); }
@@ -27,3 +28,49 @@ void klvo_problem_s::messagef(int msgtype, const char *fmt, ...) {
   va_end(args);
   message(msgtype, text);
 }
+
+void klvo_problem_s::interrupt(int reason) { interrupt_reason = reason > 0 ? reason : 1; }
+
+void klvo_problem_s::add_message_callback(KLVOmessagecb f, void *data, int priority, const char *fn) {
+  if (!f) klvo::fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null callback", fn);
+  messages.add(f, data, priority);
+}
+
+void klvo_problem_s::remove_message_callback(KLVOmessagecb f, void *data, const char *fn) {
+  // Removing every callback from a problem that has none is not an error.
+  if (messages.remove(f, data) == 0 && f)
+    klvo::fail(KLVO_ERR_CALLBACK, "%s: no such message callback is registered", fn);
+}
+
+klvo::SolveContext klvo_problem_s::solve_context() {
+  return klvo::SolveContext{model, params, solution, interrupt_reason,
+                            [this](int msgtype, const std::string &text) { message(msgtype, text); }, engine};
+}
+
+namespace klvo {
+
+ModelFacts model_facts(const Problem &prob) { return model_facts(prob.model, nlp::formula_count(prob)); }
+
+void solve(Problem &prob, const char *flags, SolveKind kind) { optimize(prob.solve_context(), prob.slp, flags, kind); }
+
+void solve_nonlinear(Problem &prob, const char *fn) {
+  kslp_problem_s &layer = nlp::require_layer(prob, fn);
+  nlp::optimize(prob.solve_context(), &layer);
+}
+
+Problem *create_problem(const char *fn) {
+  Environment::get().require_initialized(fn);
+  return new klvo_problem_s();
+}
+
+void delete_rows(Problem &prob, int n, const int *ind, const char *fn) {
+  del_rows(prob.model, fn, n, ind);
+  if (prob.layer) prob.layer->rows_deleted(n, ind);  // the layer's row settings follow
+}
+
+void delete_cols(Problem &prob, int n, const int *ind, const char *fn) {
+  del_cols(prob.model, fn, n, ind);
+  if (prob.layer) prob.layer->cols_deleted(n, ind);  // the layer's column settings follow
+}
+
+}  // namespace klvo

@@ -19,8 +19,8 @@ namespace {
 // ("C7", "C7_") cannot equal suffixed names (which end in a digit after "_"), nor one another.
 std::vector<std::string> names_for(const ModelStore &m, int type, const char *kind, const char *format,
                                    const std::function<const char *(const std::string &, int)> &invalid_reason,
-                                   const WarningSink &note) {
-  const NameTable &table = names_of(m, type, "write");
+                                   const char *fn, const WarningSink &note) {
+  const NameTable &table = names_of(m, type, fn);
   const int n = count_of(m, type);
   std::vector<std::string> out(n);
   std::unordered_set<std::string> suffixed;
@@ -36,8 +36,8 @@ std::vector<std::string> names_for(const ModelStore &m, int type, const char *ki
       continue;
     }
     if (const char *why = invalid_reason(name, type))
-      fail(KLVO_ERR_FILE, "KLVOwriteprob: the %s name '%s' cannot be written to an %s file: %s", kind, name.c_str(),
-           format, why);
+      fail(KLVO_ERR_FILE, "%s: the %s name '%s' cannot be written to an %s file: %s", fn, kind, name.c_str(), format,
+           why);
     if (table.find(name) == i) {
       out[i] = name;
       continue;
@@ -48,16 +48,16 @@ std::vector<std::string> names_for(const ModelStore &m, int type, const char *ki
     while (table.find(d) >= 0 || suffixed.count(d));
     if (const char *why = invalid_reason(d, type))
       fail(KLVO_ERR_FILE,
-           "KLVOwriteprob: the %s name '%s' is repeated, and the name '%s' that tells %s %d apart cannot be written "
-           "to an %s file: %s",
-           kind, name.c_str(), d.c_str(), kind, i, format, why);
+           "%s: the %s name '%s' is repeated, and the name '%s' that tells %s %d apart cannot be written to an %s "
+           "file: %s",
+           fn, kind, name.c_str(), d.c_str(), kind, i, format, why);
     if (repeats++ == 0) example = klvo::format("%s %d, '%s', is written as '%s'", kind, i, name.c_str(), d.c_str());
     suffixed.insert(d);
     out[i] = std::move(d);
   }
   if (repeats > 0 && note)
-    note(klvo::format("KLVOwriteprob: %d %s%s the name of a lower-numbered %s; the file gives %s a suffix (%s)",
-                      repeats, kind, repeats == 1 ? " repeats" : "s repeat", kind, repeats == 1 ? "it" : "them",
+    note(klvo::format("%s: %d %s%s the name of a lower-numbered %s; the file gives %s a suffix (%s)", fn, repeats,
+                      kind, repeats == 1 ? " repeats" : "s repeat", kind, repeats == 1 ? "it" : "them",
                       example.c_str()));
   return out;
 }
@@ -65,12 +65,12 @@ std::vector<std::string> names_for(const ModelStore &m, int type, const char *ki
 }  // namespace
 
 FileNames file_names(const ModelStore &m, const char *format,
-                     const std::function<const char *(const std::string &, int)> &invalid_reason,
+                     const std::function<const char *(const std::string &, int)> &invalid_reason, const char *fn,
                      const WarningSink &note) {
   FileNames f;
-  f.rows = names_for(m, 1, "row", format, invalid_reason, note);
-  f.cols = names_for(m, 2, "column", format, invalid_reason, note);
-  f.sets = names_for(m, 3, "set", format, invalid_reason, note);
+  f.rows = names_for(m, 1, "row", format, invalid_reason, fn, note);
+  f.cols = names_for(m, 2, "column", format, invalid_reason, fn, note);
+  f.sets = names_for(m, 3, "set", format, invalid_reason, fn, note);
   std::unordered_set<std::string> used(f.rows.begin(), f.rows.end());
   f.objective = "obj";
   while (used.count(f.objective)) f.objective += "_";

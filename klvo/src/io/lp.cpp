@@ -91,7 +91,7 @@ bool is_keyword(const std::string &name) {
 
 class LpReader {
  public:
-  LpReader(const std::string &path, const WarningSink &warn) : path_(path), warn_(warn) {}
+  LpReader(const std::string &path, const WarningSink &warn, const char *fn) : path_(path), warn_(warn), fn_(fn) {}
 
   ModelStore read() {
     tokenize();
@@ -125,12 +125,12 @@ class LpReader {
   [[noreturn]] void error(const char *fmt, const std::string &a = "") {
     int line = p_ < t_.size() ? t_[p_].line : (t_.empty() ? 0 : t_.back().line);
     std::string what = format(fmt, a.c_str());
-    fail(KLVO_ERR_FILE, "KLVOreadprob: %s line %d: %s", path_.c_str(), line, what.c_str());
+    fail(KLVO_ERR_FILE, "%s: %s line %d: %s", fn_, path_.c_str(), line, what.c_str());
   }
 
   void tokenize() {
     std::ifstream in(path_, std::ios::binary);
-    if (!in) fail(KLVO_ERR_FILE, "KLVOreadprob: cannot open '%s' for reading", path_.c_str());
+    if (!in) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for reading", fn_, path_.c_str());
     std::string line;
     int lineno = 0;
     while (std::getline(in, line)) {
@@ -184,7 +184,7 @@ class LpReader {
         t_.push_back(tok);
       }
     }
-    if (in.bad()) fail(KLVO_ERR_FILE, "KLVOreadprob: error reading '%s'", path_.c_str());
+    if (in.bad()) fail(KLVO_ERR_FILE, "%s: error reading '%s'", fn_, path_.c_str());
   }
 
   bool at_op(const char *op, size_t ahead = 0) const {
@@ -334,7 +334,8 @@ class LpReader {
     Expr e = expression();
     objconst_ = e.constant;
     for (auto [j, v] : e.linear) obj_[j] += v;
-    // 1/2 x'Qx: a written term c*x_i*x_j (or c*x_i^2) is halved when the part is "/ 2".
+    // The quadratic part x'Qx / 2: a written term c*x_i*x_j (or c*x_i^2) is halved when the part
+    // is "/ 2".
     for (auto [k, v] : e.quad) {
       double c = e.halved ? v / 2 : v;
       qobj_.push_back({k.first, k.second, k.first == k.second ? 2 * c : c});
@@ -486,7 +487,7 @@ class LpReader {
   }
 
   ModelStore build() {
-    const char *fn = "KLVOreadprob";
+    const char *fn = fn_;
     if (!have_objective_) error("no objective section");
     ModelStore m;
     m.name = name_;
@@ -533,7 +534,7 @@ class LpReader {
         m.lb[j] = lb_set_.count(j) ? std::max(m.lb[j], 0.0) : 0.0;
         m.ub[j] = ub_set_.count(j) ? std::min(m.ub[j], 1.0) : 1.0;
         if (m.lb[j] > m.ub[j])
-          fail(KLVO_ERR_FILE, "KLVOreadprob: %s: binary column '%s' has bounds outside [0, 1]", path_.c_str(),
+          fail(KLVO_ERR_FILE, "%s: %s: binary column '%s' has bounds outside [0, 1]", fn_, path_.c_str(),
                colnames_[j].c_str());
       } else if (t == 'S' || t == 'R') {
         m.limit[j] = m.lb[j];
@@ -559,6 +560,7 @@ class LpReader {
 
   std::string path_, name_;
   WarningSink warn_;
+  const char *fn_;
   std::vector<Token> t_;
   size_t p_ = 0;
   int sense_ = 1;
@@ -593,13 +595,13 @@ const char *lp_name_problem(const std::string &name, int type) {
 
 class LpWriter {
  public:
-  LpWriter(const ModelStore &m, const WarningSink &note) : m_(m) {
+  LpWriter(const ModelStore &m, const char *fn, const WarningSink &note) : m_(m) {
     for (int j = 0; j < m.ncols(); ++j)
       if (m.coltype[j] == 'P')
-        fail(KLVO_ERR_FILE, "KLVOwriteprob: column %d is partial-integer, which an LP file cannot hold; write MPS", j);
+        fail(KLVO_ERR_FILE, "%s: column %d is partial-integer, which an LP file cannot hold; write MPS", fn, j);
     if (m.nindicators() > 0)
-      fail(KLVO_ERR_FILE, "KLVOwriteprob: the problem has indicators, which this LP writer cannot hold; write MPS");
-    names_ = file_names(m, "LP", lp_name_problem, note);
+      fail(KLVO_ERR_FILE, "%s: the problem has indicators, which this LP writer cannot hold; write MPS", fn);
+    names_ = file_names(m, "LP", lp_name_problem, fn, note);
   }
 
   std::string text() {
@@ -751,15 +753,17 @@ class LpWriter {
 
 }  // namespace
 
-ModelStore read_lp(const std::string &path, const WarningSink &warn) { return LpReader(path, warn).read(); }
+ModelStore read_lp(const std::string &path, const WarningSink &warn, const char *fn) {
+  return LpReader(path, warn, fn).read();
+}
 
-void write_lp(const ModelStore &m, const std::string &path, const WarningSink &note) {
-  std::string text = LpWriter(m, note).text();
+void write_lp(const ModelStore &m, const std::string &path, const char *fn, const WarningSink &note) {
+  std::string text = LpWriter(m, fn, note).text();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) fail(KLVO_ERR_FILE, "KLVOwriteprob: cannot open '%s' for writing", path.c_str());
+  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
   out << text;
   out.close();
-  if (!out) fail(KLVO_ERR_FILE, "KLVOwriteprob: error writing '%s'", path.c_str());
+  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
 }
 
 }  // namespace klvo

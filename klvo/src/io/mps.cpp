@@ -42,22 +42,22 @@ std::vector<std::string> split(const std::string &line) {
   return out;
 }
 
-std::string read_file(const std::string &path) {
+std::string read_file(const std::string &path, const char *fn) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) fail(KLVO_ERR_FILE, "KLVOreadprob: cannot open '%s' for reading", path.c_str());
+  if (!in) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for reading", fn, path.c_str());
   std::ostringstream buf;
   buf << in.rdbuf();
-  if (in.bad()) fail(KLVO_ERR_FILE, "KLVOreadprob: error reading '%s'", path.c_str());
+  if (in.bad()) fail(KLVO_ERR_FILE, "%s: error reading '%s'", fn, path.c_str());
   return buf.str();
 }
 
 
 class MpsReader {
  public:
-  MpsReader(const std::string &path, const WarningSink &warn) : path_(path), warn_(warn) {}
+  MpsReader(const std::string &path, const WarningSink &warn, const char *fn) : path_(path), warn_(warn), fn_(fn) {}
 
   ModelStore read() {
-    std::string text = read_file(path_);
+    std::string text = read_file(path_, fn_);
     size_t pos = 0;
     while (pos <= text.size() && section_ != Section::End) {
       size_t end = text.find('\n', pos);
@@ -80,7 +80,7 @@ class MpsReader {
  private:
   [[noreturn]] void error(const char *fmt, const std::string &a = "", const std::string &b = "") {
     std::string what = format(fmt, a.c_str(), b.c_str());
-    fail(KLVO_ERR_FILE, "KLVOreadprob: %s line %d: %s", path_.c_str(), lineno_, what.c_str());
+    fail(KLVO_ERR_FILE, "%s: %s line %d: %s", fn_, path_.c_str(), lineno_, what.c_str());
   }
   void warn(const std::string &text) {
     if (warn_) warn_(path_ + " line " + std::to_string(lineno_) + ": " + text);
@@ -379,7 +379,7 @@ class MpsReader {
   }
 
   ModelStore build() {
-    const char *fn = "KLVOreadprob";
+    const char *fn = fn_;
     ModelStore m;
     m.name = name_;
     m.objsense = sense_;
@@ -424,7 +424,7 @@ class MpsReader {
       } else if (t == 'P') {
         m.limit[j] = limit_[j];
       } else if (t == 'B' && (m.lb[j] < 0.0 || m.ub[j] > 1.0)) {
-        fail(KLVO_ERR_FILE, "KLVOreadprob: %s: binary column '%s' has bounds outside [0, 1]", path_.c_str(),
+        fail(KLVO_ERR_FILE, "%s: %s: binary column '%s' has bounds outside [0, 1]", fn_, path_.c_str(),
              colnames_[j].c_str());
       }
     }
@@ -439,6 +439,7 @@ class MpsReader {
 
   std::string path_;
   WarningSink warn_;
+  const char *fn_;
   int lineno_ = 0;
   Section section_ = Section::None;
   std::string name_, objname_, objname_hint_;
@@ -467,13 +468,13 @@ class MpsReader {
 
 class MpsWriter {
  public:
-  MpsWriter(const ModelStore &m, bool fixed, const WarningSink &note) : m_(m), fixed_(fixed) {
+  MpsWriter(const ModelStore &m, bool fixed, const char *fn, const WarningSink &note) : m_(m), fixed_(fixed) {
     names_ = file_names(m, fixed ? "fixed MPS" : "MPS", [fixed](const std::string &name, int) -> const char * {
       for (char c : name)
         if (std::isspace(static_cast<unsigned char>(c))) return "it contains white space";
       if (fixed && name.size() > 8) return "fixed format allows at most 8 characters";
       return nullptr;
-    }, note);
+    }, fn, note);
   }
 
   std::string text() {
@@ -626,15 +627,17 @@ class MpsWriter {
 
 }  // namespace
 
-ModelStore read_mps(const std::string &path, const WarningSink &warn) { return MpsReader(path, warn).read(); }
+ModelStore read_mps(const std::string &path, const WarningSink &warn, const char *fn) {
+  return MpsReader(path, warn, fn).read();
+}
 
-void write_mps(const ModelStore &m, const std::string &path, bool fixed, const WarningSink &note) {
-  std::string text = MpsWriter(m, fixed, note).text();
+void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn, const WarningSink &note) {
+  std::string text = MpsWriter(m, fixed, fn, note).text();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) fail(KLVO_ERR_FILE, "KLVOwriteprob: cannot open '%s' for writing", path.c_str());
+  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
   out << text;
   out.close();
-  if (!out) fail(KLVO_ERR_FILE, "KLVOwriteprob: error writing '%s'", path.c_str());
+  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
 }
 
 }  // namespace klvo

@@ -416,6 +416,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
     s.weights.resize(out);
   }
   m.colnames.remove(map);
+  m.formulas.cols_deleted(map);
   m.touch();
 }
 
@@ -431,6 +432,7 @@ void del_rows(ModelStore &m, const char *fn, int n, const int *ind) {
   compact(m.indcol, map);
   compact(m.indcomp, map);
   m.rownames.remove(map);
+  m.formulas.rows_deleted(map);
   m.touch();
 }
 

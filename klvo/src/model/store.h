@@ -1,6 +1,7 @@
 // The model store of one problem: columns, rows, the sparse matrix kept both by column and
 // by row (so that adding a row or a column costs time proportional to its own size), the
-// quadratic objective, quadratic rows, special ordered sets, indicators and names.
+// quadratic objective, quadratic rows, special ordered sets, indicators, names and the
+// nonlinear formulas.
 //
 // Layout (engines read it directly):
 // - Columns j = 0..ncols()-1: obj[j], lb[j], ub[j] (clamped to [-1e20, 1e20]; +-1e20 is
@@ -21,13 +22,17 @@
 //   when the column is 1), -1 (when it is 0) or 0 (no indicator). Both empty or nrows() long.
 // - Sets: sets[k] with type '1' or '2', member columns and their weights.
 // - Names per kind (rows, columns, sets): an empty string is "no name"; names may repeat.
-// - revision grows on every change, so engines can tell whether the model changed.
+// - Formulas (model/formulas.h): added and read through the nonlinear layer, which checks
+//   them against its user functions; they follow deleted rows and columns like the rest.
+// - revision grows on every change outside the formulas, so engines can tell whether the
+//   model changed; the formulas carry a revision of their own.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/formulas.h"
 #include "model/names.h"
 
 namespace klvo {
@@ -50,7 +55,7 @@ struct SosSet {
 
 struct ModelStore {
   std::string name;
-  int objsense = 1;          // 1 minimise, -1 maximise
+  int objsense = 1;          // minimise (1) or maximise (-1)
   double objconstant = 0.0;  // constant term of the objective
 
   // Columns.
@@ -76,6 +81,8 @@ struct ModelStore {
   std::vector<SosSet> sets;
 
   NameTable rownames, colnames, setnames;
+
+  FormulaStore formulas;
 
   uint64_t revision = 0;
 

@@ -37,8 +37,9 @@ CaDef sattr(int id, const char *name) {
 
 std::vector<CaDef> build() {
   std::vector<CaDef> t = {
-      // Tolerances, limits and gaps.
-      dctl(KLVO_CONTROL_FEASTOL, "feastol", 1e-6, 1e-10, 1.0, kEngine),
+      // Tolerances, limits and gaps. The engine-facing defaults are HiGHS's own, so that a
+      // solve through the library runs exactly the search HiGHS runs by itself.
+      dctl(KLVO_CONTROL_FEASTOL, "feastol", 1e-7, 1e-10, 1.0, kEngine),
       dctl(KLVO_CONTROL_OPTTOL, "opttol", 1e-7, 1e-10, 1.0, kEngine),
       dctl(KLVO_CONTROL_MIPTOL, "miptol", 1e-6, 1e-10, 0.5, kEngine),
       dctl(KLVO_CONTROL_CUTOFF, "cutoff", 1e40, -kInf, kInf, kEngine),

@@ -17,7 +17,7 @@ struct CaDef {
   CaType type;
   bool control;
   bool int64;       // integer value that may exceed 32 bits
-  int effect;       // 0 attribute, KLVO_CA_NOEFFECT or KLVO_CA_ENGINE (controls)
+  int effect;       // a control's KLVO_CA_NOEFFECT or KLVO_CA_ENGINE; an attribute's 0
   // Default and bounds: integers use ival/ilo/ihi, doubles dval/dlo/dhi, strings sval.
   int64_t ival, ilo, ihi;
   double dval, dlo, dhi;

@@ -2,8 +2,6 @@
 // goes through call(); a failed call ends in raise_error().
 #pragma once
 
-#include <initializer_list>
-
 #include "kelvo/problem.h"
 
 namespace kelvo {
@@ -20,16 +18,20 @@ bool pre_call(ProblemObject *owner, const char *function, KLVOprob handle);
 // After a library call: restores an exception stored for this owner's handle.
 void post_call(ProblemObject *owner, int rc);
 
+#ifdef KELVO_TESTING
 // Number of library calls made through call() since the module was loaded or the count was
-// last reset (the test suite reads it; the interpreter lock guards it).
+// last reset (the test suite reads it; the interpreter lock guards it). Test builds only.
 extern uint64_t library_calls;
+#endif
 
 // Calls fn(args...) with the interpreter lock released. For nonlinear-layer functions the
 // caller passes the nonlinear handle among args; the slot still records the main handle.
 template <class Fn, class... Args>
 int call(Fn fn, const char *function, ProblemObject *owner, Args... args) {
   bool parked = pre_call(owner, function, owner ? owner->prob : nullptr);
+#ifdef KELVO_TESTING
   ++library_calls;
+#endif
   int rc;
   Py_BEGIN_ALLOW_THREADS
   rc = fn(args...);
@@ -48,11 +50,6 @@ inline void raise_error(PyObject *owner) { check_result(owner, nullptr); }
 // Issues kelvo.DeprecationWarning "Deprecated in Kelvo major.minor: advice"; -1 when the
 // warnings filter turned it into an error.
 int deprecation(int major, int minor, const char *advice);
-
-// InterfaceError "Must provide argument(s) a, b, ...".
-void missing_arguments(std::initializer_list<const char *> names);
-// The same for the names table[first..last].
-void missing_arguments(const char *const *table, int first, int last);
 
 // Parses with kwlist; when that fails and oldkwlist is given, parses again with the old names
 // and, on success, issues the old-argument-names deprecation for version 9.minor. Returns

@@ -82,27 +82,6 @@ using IndexResolver = int (*)(ProblemObject *p, PyObject *obj, int *index);
 PyObject *delete_objects(ProblemObject *p, DeleteKind kind, PyObject *index, int first, int last,
                          IndexResolver resolve);
 
-// Column types and limits of new columns as the low-level input methods hand them over:
-// count entries of column index, type letter and limit (limits may be null).
-struct EntityData {
-  int count = 0;
-  const int *indices = nullptr;
-  const char *letters = nullptr;
-  const double *limits = nullptr;
-};
-
-// Creates the variable objects of n columns starting at column `first` that a low-level
-// input method is about to add (names and types: optional Python lists of n entries;
-// entities: optional). Linked objects are bound to their columns; unlinked ones get serial
-// ids, names and types and enter the unlinked map. -1 with an exception, nothing added.
-int create_column_objects(ProblemObject *p, PyObject *names, PyObject *types, int n, int first, bool unlinked,
-                          const EntityData *entities);
-// After the library added the columns: gives them the names and types of the two lists
-// (either may be null or None). -1 with an exception.
-int apply_column_names_types(ProblemObject *p, PyObject *names, PyObject *types, int n, int first);
-// The effective `unlinked` flag of a low-level input method; -1 with ModelError.
-int unlinked_argument(ProblemObject *p, PyObject *arg, bool *unlinked);
-
 // The module function vars.
 extern PyMethodDef variable_module_methods[];
 

@@ -33,7 +33,7 @@ void check(HighsInt status, const char *what) {
 
 // State shared with HiGHS's callback during one run.
 struct RunContext {
-  Problem *prob = nullptr;
+  const SolveContext *solve = nullptr;
   int outputlog = KLVO_OUTPUT_ALL;
   int64_t improving = 0;
   std::mutex mutex;
@@ -52,7 +52,7 @@ struct RunContext {
     pending += text;
     size_t pos;
     while ((pos = pending.find('\n')) != std::string::npos) {
-      prob->message(type, pending.substr(0, pos));
+      solve->message(type, pending.substr(0, pos));
       pending.erase(0, pos + 1);
     }
   } catch (...) {
@@ -61,7 +61,7 @@ struct RunContext {
 
   void flush() {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!pending.empty()) prob->message(KLVO_MSG_INFO, pending);
+    if (!pending.empty()) solve->message(KLVO_MSG_INFO, pending);
     pending.clear();
   }
 };
@@ -77,7 +77,7 @@ void highs_callback(int type, const char *message, const HighsCallbackDataOut *o
     ++ctx->improving;
     return;
   }
-  if (in && ctx->prob->interrupt_reason.load() != 0) in->user_interrupt = 1;
+  if (in && ctx->solve->interrupt.load() != 0) in->user_interrupt = 1;
 }
 
 template <class T>
@@ -118,8 +118,7 @@ void set_bool(void *h, const char *name, bool v) { check(Highs_setBoolOptionValu
 
 }  // namespace
 
-void build_highs_model(const Problem &prob, bool relax, HighsModel &out) {
-  const ModelStore &m = prob.model;
+void build_highs_model(const ModelStore &m, bool relax, HighsModel &out) {
   int n = m.ncols(), r = m.nrows();
   out.ncols = n;
   out.nrows = r;
@@ -278,8 +277,7 @@ void HighsEngine::sync(const HighsModel &m) {
   held_ = m;
 }
 
-void HighsEngine::apply_controls(const Problem &prob, const HighsRequest &request, bool mip) {
-  const ParamStore &p = prob.params;
+void HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &request, bool mip) {
   void *h = highs_;
   int outputlog = static_cast<int>(p.int_control(KLVO_CONTROL_OUTPUTLOG));
   set_bool(h, "output_flag", outputlog != KLVO_OUTPUT_NONE);
@@ -310,7 +308,9 @@ void HighsEngine::apply_controls(const Problem &prob, const HighsRequest &reques
   int64_t dualgradient = p.int_control(KLVO_CONTROL_DUALGRADIENT);
   set_int(h, "simplex_dual_edge_weight_strategy", dualgradient < 0 ? -1 : dualgradient + 1);
   set_int(h, "simplex_scale_strategy", p.int_control(KLVO_CONTROL_SCALING) == KLVO_OFF ? 0 : 2);
-  set_str(h, "parallel", p.int_control(KLVO_CONTROL_PARALLELSIMPLEX) == KLVO_ON ? "on" : "off");
+  // Off leaves HiGHS its own default ("choose"), which runs the serial simplex as "off" does;
+  // passing "off" would make the options differ from a plain HiGHS run for nothing.
+  set_str(h, "parallel", p.int_control(KLVO_CONTROL_PARALLELSIMPLEX) == KLVO_ON ? "on" : "choose");
 
   double timelimit = p.dbl_control(KLVO_CONTROL_TIMELIMIT);
   set_dbl(h, "time_limit", timelimit > 0 ? timelimit : kHighsInf);
@@ -334,21 +334,21 @@ void HighsEngine::apply_controls(const Problem &prob, const HighsRequest &reques
   set_int(h, "threads", p.int_control(KLVO_CONTROL_THREADS));
 }
 
-void HighsEngine::solve(Problem &prob, const HighsRequest &request) {
+void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
   HighsModel model;
-  build_highs_model(prob, request.relax, model);
+  build_highs_model(ctx.model, request.relax, model);
   bool mip = !model.integrality.empty();
   sync(model);
   // HiGHS would take the previous solution as a MIP start, even one the cutoff excludes;
   // an integer solve starts clean (an LP keeps its basis).
   if (mip) check(Highs_clearSolver(highs_), "clear its previous solution");
-  apply_controls(prob, request, mip);
+  apply_controls(ctx.controls, request, mip);
 
-  RunContext ctx;
-  ctx.prob = &prob;
-  ctx.outputlog = static_cast<int>(prob.params.int_control(KLVO_CONTROL_OUTPUTLOG));
-  check(Highs_setCallback(highs_, highs_callback, &ctx), "set its callback");
-  // ctx lives on this frame: HiGHS must forget it on every way out.
+  RunContext run;
+  run.solve = &ctx;
+  run.outputlog = static_cast<int>(ctx.controls.int_control(KLVO_CONTROL_OUTPUTLOG));
+  check(Highs_setCallback(highs_, highs_callback, &run), "set its callback");
+  // run lives on this frame: HiGHS must forget it on every way out.
   struct Unset {
     void *h;
     ~Unset() { Highs_setCallback(h, nullptr, nullptr); }
@@ -361,28 +361,28 @@ void HighsEngine::solve(Problem &prob, const HighsRequest &request) {
   HighsInt status = Highs_run(highs_);
   HighsInt model_status = Highs_getModelStatus(highs_);
   if (model_status == kHighsModelStatusUnboundedOrInfeasible &&
-      prob.params.int_control(KLVO_CONTROL_PRESOLVE) != KLVO_PRESOLVE_NONE) {
+      ctx.controls.int_control(KLVO_CONTROL_PRESOLVE) != KLVO_PRESOLVE_NONE) {
     // Presolve could not tell which; the plain algorithm can.
     set_str(highs_, "presolve", "off");
     status = Highs_run(highs_);
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  ctx.flush();
+  run.flush();
 
-  SolutionStore &s = prob.solution;
+  SolutionStore &s = ctx.solution;
   s.time = seconds;
-  s.mipsols = ctx.improving;
+  s.mipsols = run.improving;
   if (status == kHighsStatusError) {
     model_status = Highs_getModelStatus(highs_);
     s.solvestatus = KLVO_SOLVESTATUS_FAILED;
     s.lpstatus = KLVO_LP_UNSOLVED;
     fail(KLVO_ERR_ENGINE, "HiGHS could not solve the problem (model status %d)", static_cast<int>(model_status));
   }
-  read_result(prob, model, mip);
+  read_result(ctx, model, mip);
 }
 
-void HighsEngine::read_result(Problem &prob, const HighsModel &model, bool mip) {
-  SolutionStore &s = prob.solution;
+void HighsEngine::read_result(const SolveContext &ctx, const HighsModel &model, bool mip) {
+  SolutionStore &s = ctx.solution;
   HighsInt model_status = Highs_getModelStatus(highs_);
   HighsInt iters = 0, ipm_iters = 0, primal_status = 0, dual_status = 0;
   int64_t nodes = 0;
@@ -452,7 +452,7 @@ void HighsEngine::read_result(Problem &prob, const HighsModel &model, bool mip) 
       if (model_status == kHighsModelStatusTimeLimit) s.stopstatus = KLVO_STOP_TIMELIMIT;
       else if (model_status == kHighsModelStatusIterationLimit) s.stopstatus = KLVO_STOP_ITERLIMIT;
       else if (model_status == kHighsModelStatusInterrupt) s.stopstatus = KLVO_STOP_INTERRUPT;
-      else if (nodes >= prob.params.int_control(KLVO_CONTROL_MAXNODE)) s.stopstatus = KLVO_STOP_NODELIMIT;
+      else if (nodes >= ctx.controls.int_control(KLVO_CONTROL_MAXNODE)) s.stopstatus = KLVO_STOP_NODELIMIT;
       else s.stopstatus = KLVO_STOP_SOLLIMIT;
       break;
     }
@@ -471,7 +471,7 @@ void HighsEngine::read_result(Problem &prob, const HighsModel &model, bool mip) 
     s.lpstatus = lp;
     // A problem with discrete columns solved as its relaxation: the integer search has its
     // root relaxation done, and nothing more.
-    bool discrete = prob.model.nentities() > 0;
+    bool discrete = ctx.model.nentities() > 0;
     s.mipstatus = !discrete ? KLVO_MIP_NOT_LOADED : lp == KLVO_LP_OPTIMAL ? KLVO_MIP_LP_OPTIMAL : KLVO_MIP_LP_NOT_OPTIMAL;
   }
 
@@ -488,7 +488,7 @@ void HighsEngine::read_result(Problem &prob, const HighsModel &model, bool mip) 
     check(Highs_getSolution(highs_, x.data(), coldual.data(), rowvalue.data(), rowdual.data()),
           "return the solution");
     s.slack.resize(r);
-    for (int i = 0; i < r; ++i) s.slack[i] = prob.model.rhs[i] - rowvalue[i];
+    for (int i = 0; i < r; ++i) s.slack[i] = ctx.model.rhs[i] - rowvalue[i];
     s.x = std::move(x);
     if (s.dual_status) {
       s.duals = std::move(rowdual);
@@ -497,6 +497,15 @@ void HighsEngine::read_result(Problem &prob, const HighsModel &model, bool mip) 
   }
   if (mip) s.mipobjval = have_primal ? objective : 0.0;
   else s.lpobjval = have_primal ? objective : 0.0;
+}
+
+void highs_solve(const SolveContext &ctx, const HighsRequest &request) {
+  auto *engine = dynamic_cast<HighsEngine *>(ctx.cache.get());
+  if (!engine) {
+    ctx.cache = std::make_unique<HighsEngine>();
+    engine = static_cast<HighsEngine *>(ctx.cache.get());
+  }
+  engine->solve(ctx, request);
 }
 
 }  // namespace klvo

@@ -6,8 +6,7 @@
 
 #include <vector>
 
-#include "engines/engine_cache.h"
-#include "env/problem.h"
+#include "engines/context.h"
 
 namespace klvo {
 
@@ -36,16 +35,16 @@ class HighsEngine : public EngineCache {
   HighsEngine(const HighsEngine &) = delete;
   HighsEngine &operator=(const HighsEngine &) = delete;
 
-  // Solves the problem's model and fills prob.solution. Throws Error when HiGHS fails.
-  void solve(Problem &prob, const HighsRequest &request);
+  // Solves the context's model and fills its solution. Throws Error when HiGHS fails.
+  void solve(const SolveContext &ctx, const HighsRequest &request);
 
   // How the last sync reached HiGHS: true when only changes were passed (warm start).
   bool last_sync_incremental() const { return incremental_; }
 
  private:
   void sync(const HighsModel &model);
-  void apply_controls(const Problem &prob, const HighsRequest &request, bool mip);
-  void read_result(Problem &prob, const HighsModel &model, bool mip);
+  void apply_controls(const ParamStore &p, const HighsRequest &request, bool mip);
+  void read_result(const SolveContext &ctx, const HighsModel &model, bool mip);
 
   void *highs_;
   HighsModel held_;  // what HiGHS holds
@@ -53,7 +52,10 @@ class HighsEngine : public EngineCache {
   bool incremental_ = false;
 };
 
-// Builds the HiGHS form of the problem's model (relax: drop integrality).
-void build_highs_model(const Problem &prob, bool relax, HighsModel &out);
+// Builds the HiGHS form of a model (relax: drop integrality).
+void build_highs_model(const ModelStore &m, bool relax, HighsModel &out);
+
+// Solves with the HiGHS instance kept in the context's cache slot (created on first use).
+void highs_solve(const SolveContext &ctx, const HighsRequest &request);
 
 }  // namespace klvo

@@ -80,7 +80,7 @@ struct ParamInfo {
   double lo, hi;
   const char *sdef;  // default of a string control
   bool no_effect;
-  int catalogue;  // 1 KSLPgetcalist, 2 KSLPgetKTRcalist
+  int catalogue;  // the list it is in: KSLPgetcalist (1) or KSLPgetKTRcalist (2)
 };
 
 const ParamInfo *find_param(int id);

@@ -1,11 +1,18 @@
-// Formula entries of the nonlinear layer: adding, loading, deleting and reading them back.
+// Formula entries of the nonlinear layer: adding, loading, deleting and reading them back. The
+// entries live in the model store; here they are checked against the layer's user functions.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "engines/nlp/layer.h"
+#include "env/problem.h"
 
 using klvo::fail;
+using klvo::FormulaEntry;
+using klvo::FormulaStore;
+using klvo::kConst;
+using klvo::kEnd;
+using klvo::kOperator;
 using namespace klvo::nlp;
 
 namespace {
@@ -16,7 +23,7 @@ void require_parsed(int parsed, const char *function) {
 }
 
 // Builds and checks the entries of one call; nothing is stored here.
-std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex, const int *colindex,
+std::vector<FormulaEntry> build_entries(kslp_problem_s *slp, int n, const int *rowindex, const int *colindex,
                                  const double *factor, const int *fstart, int parsed, const int *type,
                                  const double *value, const char *function) {
   require_parsed(parsed, function);
@@ -25,7 +32,7 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
   if (!rowindex || !fstart) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null row or formula-start array", function);
   int nrows = slp->nrows(), ncols = slp->ncols();
   if (fstart[0] < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative formula start %d", function, fstart[0]);
-  std::vector<Entry> out;
+  std::vector<FormulaEntry> out;
   out.reserve(n);
   for (int k = 0; k < n; ++k) {
     int row = rowindex[k];
@@ -44,10 +51,9 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
     int len = fstart[k + 1] - fstart[k];
     if (len == 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: entry %d: the formula is empty", function, k);
     try {
-      Tape tape;
       std::vector<Token> tokens = normalize_tokens(type ? type + fstart[k] : nullptr, value ? value + fstart[k] : nullptr,
-                                                   len, ncols, slp->users.get(), &tape);
-      out.push_back(Entry{row, col, f, std::move(tokens), std::move(tape)});
+                                                   len, ncols, slp->users.get());
+      out.push_back(FormulaEntry{row, col, f, std::move(tokens)});
     } catch (const klvo::Error &e) {
       fail(e.code(), "%s: entry %d (row %d, column %d): %s", function, k, row, col, e.what());
     }
@@ -56,9 +62,9 @@ std::vector<Entry> build_entries(kslp_problem_s *slp, int n, const int *rowindex
 }
 
 // The formula read back at (row, col): one entry as it is, several as one sum with factor 1.
-bool combined(const kslp_problem_s *slp, int row, int col, double &factor, std::vector<Token> &tokens) {
-  std::vector<const Entry *> found;
-  for (int i : slp->entries_at(row, col)) found.push_back(&slp->entries()[i]);
+bool combined(const FormulaStore &formulas, int row, int col, double &factor, std::vector<Token> &tokens) {
+  std::vector<const FormulaEntry *> found;
+  for (int i : formulas.at(row, col)) found.push_back(&formulas.entries()[i]);
   tokens.clear();
   if (found.empty()) return false;
   if (found.size() == 1) {
@@ -92,251 +98,196 @@ void write_tokens(const std::vector<Token> &tokens, int maxtokens, int *ntokens,
   }
 }
 
-KSLPprob require_layer(KLVOprob prob, const char *function) {
-  if (!prob->slp)
-    fail(KLVO_ERR_NOT_INITIALIZED, "%s: the problem has no nonlinear layer; create one with KSLPcreateprob", function);
-  return prob->slp;
-}
-
-void formulas_to_entries(KSLPprob slp, int nrows, const int *rowindex, const int *formulastart, int parsed,
-                         const int *type, const double *value, bool replace, const char *function) {
-  std::vector<int> cols(nrows > 0 ? nrows : 0, KSLP_NOCOLUMN);
-  std::vector<Entry> add = build_entries(slp, nrows, rowindex, cols.data(), nullptr, formulastart, parsed, type, value, function);
-  if (replace) slp->set_entries(std::move(add));
-  else slp->append_entries(std::move(add));
-}
-
 }  // namespace
 
-extern "C" {
+namespace klvo {
+namespace nlp {
 
-int KSLPaddcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
-                 const int *fstart, int parsed, const int *type, const double *value) {
-  return klvo::slp_api_call(slp, "KSLPaddcoefs", [&] {
-    std::vector<Entry> add =
-        build_entries(slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, "KSLPaddcoefs");
-    slp->append_entries(std::move(add));
-  });
+kslp_problem_s &require_layer(const Problem &prob, const char *fn) {
+  if (!prob.slp)
+    fail(KLVO_ERR_NOT_INITIALIZED, "%s: the problem has no nonlinear layer; create one with KSLPcreateprob", fn);
+  return *prob.slp;
 }
 
-int KSLPloadcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
-                  const int *fstart, int parsed, const int *type, const double *value) {
-  return klvo::slp_api_call(slp, "KSLPloadcoefs", [&] {
-    std::vector<Entry> add =
-        build_entries(slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, "KSLPloadcoefs");
-    slp->set_entries(std::move(add));
-  });
+void add_coefs(kslp_problem_s &slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
+               const int *fstart, int parsed, const int *type, const double *value, bool replace, const char *fn) {
+  std::vector<FormulaEntry> add = build_entries(&slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, fn);
+  if (replace) slp.formulas(fn).assign(std::move(add));
+  else slp.formulas(fn).append(std::move(add));
 }
 
-int KSLPdelcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex) {
-  return klvo::slp_api_call(slp, "KSLPdelcoefs", [&] {
-    if (ncoef < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: negative count %d", ncoef);
-    if (ncoef > 0 && (!rowindex || !colindex)) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: null index array");
-    const std::vector<Entry> &entries = slp->entries();
-    std::vector<char> drop(entries.size(), 0);
-    for (int k = 0; k < ncoef; ++k) {
-      const std::vector<int> &at = slp->entries_at(rowindex[k], colindex[k]);
-      if (at.empty()) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdelcoefs: no entry at row %d, column %d", rowindex[k], colindex[k]);
-      for (int i : at) drop[i] = 1;
+void del_coefs(kslp_problem_s &slp, int ncoef, const int *rowindex, const int *colindex, const char *fn) {
+  if (ncoef < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative count %d", fn, ncoef);
+  if (ncoef > 0 && (!rowindex || !colindex)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null index array", fn);
+  if (ncoef == 0) return;
+  const FormulaStore &formulas = slp.formulas();
+  const std::vector<FormulaEntry> &entries = formulas.entries();
+  std::vector<char> drop(entries.size(), 0);
+  for (int k = 0; k < ncoef; ++k) {
+    const std::vector<int> &at = formulas.at(rowindex[k], colindex[k]);
+    if (at.empty()) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no entry at row %d, column %d", fn, rowindex[k], colindex[k]);
+    for (int i : at) drop[i] = 1;
+  }
+  std::vector<FormulaEntry> kept;
+  kept.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (!drop[i]) kept.push_back(entries[i]);
+  slp.formulas(fn).assign(std::move(kept));
+}
+
+void get_coefs(const kslp_problem_s *slp, int *ncoef, int *rowindex, int *colindex) {
+  if (!slp) {
+    if (ncoef) *ncoef = 0;
+    return;
+  }
+  const std::vector<std::pair<int, int>> &pairs = slp->formulas().pairs();
+  if (ncoef) *ncoef = static_cast<int>(pairs.size());
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (rowindex) rowindex[i] = pairs[i].first;
+    if (colindex) colindex[i] = pairs[i].second;
+  }
+}
+
+void get_coef_formula(const kslp_problem_s &slp, int rowindex, int colindex, double *factor, int parsed,
+                      int maxtokens, int *ntokens, int *type, double *value, const char *fn) {
+  require_parsed(parsed, fn);
+  double f = 0.0;
+  std::vector<Token> tokens;
+  if (!combined(slp.formulas(), rowindex, colindex, f, tokens))
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no entry at row %d, column %d", fn, rowindex, colindex);
+  write_tokens(tokens, maxtokens, ntokens, type, value, fn);
+  if (factor) *factor = f;
+}
+
+void add_formulas(kslp_problem_s &slp, int nrows, const int *rowindex, const int *formulastart, int parsed,
+                  const int *type, const double *value, bool replace, const char *fn) {
+  std::vector<int> cols(nrows > 0 ? nrows : 0, KSLP_NOCOLUMN);
+  add_coefs(slp, nrows, rowindex, cols.data(), nullptr, formulastart, parsed, type, value, replace, fn);
+}
+
+void del_formulas(kslp_problem_s &slp, int nrows, const int *rowindex, const char *fn) {
+  if (nrows < 0 || (nrows > 0 && !rowindex)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: bad row list", fn);
+  for (int k = 0; k < nrows; ++k)
+    if (rowindex[k] < -1 || rowindex[k] >= slp.nrows())
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range", fn, rowindex[k]);
+  std::vector<int> rows(rowindex, rowindex + nrows);
+  std::sort(rows.begin(), rows.end());
+  FormulaStore &formulas = slp.formulas(fn);
+  std::vector<FormulaEntry> kept;
+  for (const FormulaEntry &e : formulas.entries())
+    if (e.col != KSLP_NOCOLUMN || !std::binary_search(rows.begin(), rows.end(), e.row)) kept.push_back(e);
+  formulas.assign(std::move(kept));
+}
+
+void get_formula(const Problem &prob, int rowindex, int parsed, int maxtokens, int *ntokens, int *type, double *value,
+                 const char *fn) {
+  require_parsed(parsed, fn);
+  if (rowindex < -1 || rowindex >= prob.model.nrows())
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range", fn, rowindex);
+  std::vector<Token> tokens;
+  double f = 1.0;
+  if (prob.slp && combined(prob.model.formulas, rowindex, KSLP_NOCOLUMN, f, tokens) && f != 1.0) {
+    tokens.pop_back();
+    tokens.push_back(Token{kConst, f});
+    tokens.push_back(Token{kOperator, 3});
+    tokens.push_back(Token{kEnd, 0});
+  }
+  write_tokens(tokens, maxtokens, ntokens, type, value, fn);
+}
+
+void get_formula_rows(const Problem &prob, int *nrows, int *rowindex, int maxrows, const char *fn) {
+  std::vector<int> rows;
+  if (prob.slp)
+    for (const FormulaEntry &e : prob.model.formulas.entries())
+      if (e.col == KSLP_NOCOLUMN) rows.push_back(e.row);
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  if (nrows) *nrows = static_cast<int>(rows.size());
+  if (rowindex) {
+    if (maxrows < static_cast<int>(rows.size()))
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the array holds %d rows but %d have formulas", fn, maxrows,
+           static_cast<int>(rows.size()));
+    std::copy(rows.begin(), rows.end(), rowindex);
+  }
+}
+
+void set_initial_values(kslp_problem_s &slp, int ncols, const int *colindex, const double *initial, const char *fn) {
+  if (ncols < 0 || (ncols > 0 && (!colindex || !initial)))
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: bad column or value array", fn);
+  for (int k = 0; k < ncols; ++k) {
+    if (colindex[k] < 0 || colindex[k] >= slp.ncols())
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: column %d is out of range", fn, colindex[k]);
+    if (!std::isfinite(initial[k]))
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the initial value of column %d is not finite", fn, colindex[k]);
+  }
+  for (int k = 0; k < ncols; ++k) slp.initval[colindex[k]] = initial[k];
+}
+
+double evaluate_formula(const kslp_problem_s &slp, int parsed, const int *type, const double *value, const char *fn) {
+  require_parsed(parsed, fn);
+  if (!type || !value) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null argument", fn);
+  int n = 0;
+  while (type[n] != kEnd) ++n;  // the end token is required here: it gives the length
+  int ncols = slp.ncols();
+  Tape tape;
+  normalize_tokens(type, value, n, ncols, slp.users.get(), &tape);
+  std::vector<double> x(ncols, 0.0);
+  if (slp.results.has_solution && static_cast<int>(slp.results.x.size()) == ncols) x = slp.results.x;
+  else
+    for (const auto &kv : slp.initval) x[kv.first] = kv.second;
+  TapeWork w;
+  double result;
+  if (!tape.value(x.data(), result, w))
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the formula cannot be evaluated at the current point", fn);
+  return result;
+}
+
+void formula_derivatives(const kslp_problem_s &slp, int parsed, const int *type, const double *value, const double *x,
+                         double *f, double *gradient, double *hessian, const char *fn) {
+  require_parsed(parsed, fn);
+  if (!type || !value || !x) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null argument", fn);
+  int n = 0;
+  while (type[n] != kEnd) ++n;
+  int ncols = slp.ncols();
+  Tape tape;
+  normalize_tokens(type, value, n, ncols, slp.users.get(), &tape);
+  const std::vector<int> &cols = tape.cols();
+  size_t k = cols.size();
+  const std::vector<std::pair<int, int>> &pattern = tape.hess_pattern();
+  std::vector<double> g(k), h(pattern.size(), 0.0);
+  TapeWork w;
+  double fv;
+  bool ok = hessian ? (tape.value(x, fv, w) && tape.hessian(x, 1.0, h.data(), g.data(), w)) : tape.gradient(x, fv, g.data(), w);
+  if (!ok) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the formula cannot be evaluated at this point", fn);
+  if (f) *f = fv;
+  if (gradient) {
+    std::fill(gradient, gradient + ncols, 0.0);
+    for (size_t i = 0; i < k; ++i) gradient[cols[i]] = g[i];
+  }
+  if (hessian) {
+    std::fill(hessian, hessian + static_cast<size_t>(ncols) * ncols, 0.0);
+    for (size_t e = 0; e < pattern.size(); ++e) {
+      size_t i = cols[pattern[e].first], j = cols[pattern[e].second];
+      hessian[i * ncols + j] = hessian[j * ncols + i] = h[e];
     }
-    std::vector<Entry> kept;
-    kept.reserve(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-      if (!drop[i]) kept.push_back(entries[i]);
-    slp->set_entries(std::move(kept));
-  });
+  }
 }
 
-int KSLPgetcoefs(KSLPprob slp, int *ncoef, int *rowindex, int *colindex) {
-  return klvo::slp_api_call(slp, "KSLPgetcoefs", [&] {
-    const std::vector<std::pair<int, int>> &pairs = slp->pairs();
-    if (ncoef) *ncoef = static_cast<int>(pairs.size());
-    for (size_t i = 0; i < pairs.size(); ++i) {
-      if (rowindex) rowindex[i] = pairs[i].first;
-      if (colindex) colindex[i] = pairs[i].second;
-    }
-  });
+void get_slp_sol(const kslp_problem_s &slp, double *x, double *slack, double *duals, double *djs, const char *fn) {
+  const Results &r = slp.results;
+  if (!r.has_solution) fail(KLVO_ERR_NO_SOLUTION, "%s: no nonlinear solution is available", fn);
+  if (x) std::copy(r.x.begin(), r.x.end(), x);
+  if (slack) std::copy(r.slack.begin(), r.slack.end(), slack);
+  if (duals) std::copy(r.duals.begin(), r.duals.end(), duals);
+  if (djs) std::copy(r.djs.begin(), r.djs.end(), djs);
 }
 
-int KSLPgetcoefformula(KSLPprob slp, int rowindex, int colindex, double *factor, int parsed, int maxtokens, int *ntokens,
-                       int *type, double *value) {
-  return klvo::slp_api_call(slp, "KSLPgetcoefformula", [&] {
-    require_parsed(parsed, "KSLPgetcoefformula");
-    double f = 0.0;
-    std::vector<Token> tokens;
-    if (!combined(slp, rowindex, colindex, f, tokens))
-      fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetcoefformula: no entry at row %d, column %d", rowindex, colindex);
-    write_tokens(tokens, maxtokens, ntokens, type, value, "KSLPgetcoefformula");
-    if (factor) *factor = f;
-  });
-}
+}  // namespace nlp
+}  // namespace klvo
 
-int KLVOslpgetcoefs(KLVOprob prob, int *ncoef, int *rowindex, int *colindex) {
-  return klvo::api_call(prob, "KLVOslpgetcoefs", [&] {
-    if (!prob->slp) {
-      if (ncoef) *ncoef = 0;
-      return;
-    }
-    if (KSLPgetcoefs(prob->slp, ncoef, rowindex, colindex) != 0) fail(prob->slp->error.code(), "%s", prob->slp->error.text().c_str());
-  });
+void kslp_problem_s::load_formulas(int n, const int *row, const int *col, const double *factor, const int *start,
+                                   const int *type, const double *value) {
+  // The layer's last error tells of a failure too, as after a failed KSLPloadcoefs.
+  int rc = klvo::guarded(error, [&] { add_coefs(*this, n, row, col, factor, start, 1, type, value, true, "KSLPloadcoefs"); });
+  if (rc != 0) throw klvo::Error(rc, error.text());
 }
-
-int KLVOslpgetcoefformula(KLVOprob prob, int rowindex, int colindex, double *factor, int parsed, int maxtokens,
-                          int *ntokens, int *type, double *value) {
-  return klvo::api_call(prob, "KLVOslpgetcoefformula", [&] {
-    KSLPprob slp = require_layer(prob, "KLVOslpgetcoefformula");
-    if (KSLPgetcoefformula(slp, rowindex, colindex, factor, parsed, maxtokens, ntokens, type, value) != 0)
-      fail(slp->error.code(), "%s", slp->error.text().c_str());
-  });
-}
-
-int KLVOnlpaddformulas(KLVOprob prob, int nrows, const int *rowindex, const int *formulastart, int parsed,
-                       const int *type, const double *value) {
-  return klvo::api_call(prob, "KLVOnlpaddformulas", [&] {
-    KSLPprob slp = require_layer(prob, "KLVOnlpaddformulas");
-    formulas_to_entries(slp, nrows, rowindex, formulastart, parsed, type, value, false, "KLVOnlpaddformulas");
-  });
-}
-
-int KLVOnlploadformulas(KLVOprob prob, int nrows, const int *rowindex, const int *formulastart, int parsed,
-                        const int *type, const double *value) {
-  return klvo::api_call(prob, "KLVOnlploadformulas", [&] {
-    KSLPprob slp = require_layer(prob, "KLVOnlploadformulas");
-    formulas_to_entries(slp, nrows, rowindex, formulastart, parsed, type, value, true, "KLVOnlploadformulas");
-  });
-}
-
-int KLVOnlpdelformulas(KLVOprob prob, int nrows, const int *rowindex) {
-  return klvo::api_call(prob, "KLVOnlpdelformulas", [&] {
-    KSLPprob slp = require_layer(prob, "KLVOnlpdelformulas");
-    if (nrows < 0 || (nrows > 0 && !rowindex)) fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpdelformulas: bad row list");
-    for (int k = 0; k < nrows; ++k)
-      if (rowindex[k] < -1 || rowindex[k] >= slp->nrows())
-        fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpdelformulas: row %d is out of range", rowindex[k]);
-    std::vector<int> rows(rowindex, rowindex + nrows);
-    std::sort(rows.begin(), rows.end());
-    std::vector<Entry> kept;
-    for (const Entry &e : slp->entries())
-      if (e.col != KSLP_NOCOLUMN || !std::binary_search(rows.begin(), rows.end(), e.row)) kept.push_back(e);
-    slp->set_entries(std::move(kept));
-  });
-}
-
-int KLVOnlpgetformula(KLVOprob prob, int rowindex, int parsed, int maxtokens, int *ntokens, int *type, double *value) {
-  return klvo::api_call(prob, "KLVOnlpgetformula", [&] {
-    require_parsed(parsed, "KLVOnlpgetformula");
-    if (rowindex < -1 || rowindex >= prob->model.nrows())
-      fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpgetformula: row %d is out of range", rowindex);
-    std::vector<Token> tokens;
-    double f = 1.0;
-    if (prob->slp && combined(prob->slp, rowindex, KSLP_NOCOLUMN, f, tokens) && f != 1.0) {
-      tokens.pop_back();
-      tokens.push_back(Token{kConst, f});
-      tokens.push_back(Token{kOperator, 3});
-      tokens.push_back(Token{kEnd, 0});
-    }
-    write_tokens(tokens, maxtokens, ntokens, type, value, "KLVOnlpgetformula");
-  });
-}
-
-int KLVOnlpgetformularows_witharraysizes(KLVOprob prob, int *nrows, int *rowindex, int maxrows) {
-  return klvo::api_call(prob, "KLVOnlpgetformularows", [&] {
-    std::vector<int> rows;
-    if (prob->slp)
-      for (const Entry &e : prob->slp->entries())
-        if (e.col == KSLP_NOCOLUMN) rows.push_back(e.row);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    if (nrows) *nrows = static_cast<int>(rows.size());
-    if (rowindex) {
-      if (maxrows < static_cast<int>(rows.size()))
-        fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpgetformularows: the array holds %d rows but %d have formulas", maxrows,
-             static_cast<int>(rows.size()));
-      std::copy(rows.begin(), rows.end(), rowindex);
-    }
-  });
-}
-
-int KLVOnlpgetformularows(KLVOprob prob, int *nrows, int *rowindex) {
-  return KLVOnlpgetformularows_witharraysizes(prob, nrows, rowindex, 2147483647);
-}
-
-int KLVOnlpsetinitval(KLVOprob prob, int ncols, const int *colindex, const double *initial) {
-  return klvo::api_call(prob, "KLVOnlpsetinitval", [&] {
-    KSLPprob slp = require_layer(prob, "KLVOnlpsetinitval");
-    if (ncols < 0 || (ncols > 0 && (!colindex || !initial)))
-      fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpsetinitval: bad column or value array");
-    for (int k = 0; k < ncols; ++k) {
-      if (colindex[k] < 0 || colindex[k] >= slp->ncols())
-        fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpsetinitval: column %d is out of range", colindex[k]);
-      if (!std::isfinite(initial[k]))
-        fail(KLVO_ERR_INVALID_ARGUMENT, "KLVOnlpsetinitval: the initial value of column %d is not finite", colindex[k]);
-    }
-    for (int k = 0; k < ncols; ++k) slp->initval[colindex[k]] = initial[k];
-  });
-}
-
-int KSLPevaluateformula(KSLPprob slp, int parsed, const int *type, const double *value, double *result) {
-  return klvo::slp_api_call(slp, "KSLPevaluateformula", [&] {
-    require_parsed(parsed, "KSLPevaluateformula");
-    if (!type || !value || !result) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPevaluateformula: null argument");
-    int n = 0;
-    while (type[n] != kEnd) ++n;  // the end token is required here: it gives the length
-    int ncols = slp->ncols();
-    Tape tape;
-    normalize_tokens(type, value, n, ncols, slp->users.get(), &tape);
-    std::vector<double> x(ncols, 0.0);
-    if (slp->results.has_solution && static_cast<int>(slp->results.x.size()) == ncols) x = slp->results.x;
-    else
-      for (const auto &kv : slp->initval) x[kv.first] = kv.second;
-    TapeWork w;
-    if (!tape.value(x.data(), *result, w))
-      fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPevaluateformula: the formula cannot be evaluated at the current point");
-  });
-}
-
-int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, const double *value, const double *x, double *f,
-                           double *gradient, double *hessian) {
-  return klvo::slp_api_call(slp, "KSLPformuladerivatives", [&] {
-    require_parsed(parsed, "KSLPformuladerivatives");
-    if (!type || !value || !x) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPformuladerivatives: null argument");
-    int n = 0;
-    while (type[n] != kEnd) ++n;
-    int ncols = slp->ncols();
-    Tape tape;
-    normalize_tokens(type, value, n, ncols, slp->users.get(), &tape);
-    const std::vector<int> &cols = tape.cols();
-    size_t k = cols.size();
-    const std::vector<std::pair<int, int>> &pattern = tape.hess_pattern();
-    std::vector<double> g(k), h(pattern.size(), 0.0);
-    TapeWork w;
-    double fv;
-    bool ok = hessian ? (tape.value(x, fv, w) && tape.hessian(x, 1.0, h.data(), g.data(), w)) : tape.gradient(x, fv, g.data(), w);
-    if (!ok) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPformuladerivatives: the formula cannot be evaluated at this point");
-    if (f) *f = fv;
-    if (gradient) {
-      std::fill(gradient, gradient + ncols, 0.0);
-      for (size_t i = 0; i < k; ++i) gradient[cols[i]] = g[i];
-    }
-    if (hessian) {
-      std::fill(hessian, hessian + static_cast<size_t>(ncols) * ncols, 0.0);
-      for (size_t e = 0; e < pattern.size(); ++e) {
-        size_t i = cols[pattern[e].first], j = cols[pattern[e].second];
-        hessian[i * ncols + j] = hessian[j * ncols + i] = h[e];
-      }
-    }
-  });
-}
-
-int KSLPgetslpsol(KSLPprob slp, double *x, double *slack, double *duals, double *djs) {
-  return klvo::slp_api_call(slp, "KSLPgetslpsol", [&] {
-    const Results &r = slp->results;
-    if (!r.has_solution) fail(KLVO_ERR_NO_SOLUTION, "KSLPgetslpsol: no nonlinear solution is available");
-    if (x) std::copy(r.x.begin(), r.x.end(), x);
-    if (slack) std::copy(r.slack.begin(), r.slack.end(), slack);
-    if (duals) std::copy(r.duals.begin(), r.duals.end(), duals);
-    if (djs) std::copy(r.djs.begin(), r.djs.end(), djs);
-  });
-}
-
-}  // extern "C"

@@ -1,10 +1,9 @@
-// Formulas: postfix token arrays compiled once into an evaluation tape, with values, gradients
-// and Hessians by automatic differentiation over the tape.
+// Formulas: postfix token arrays (the model store's format, model/formulas.h) compiled into an
+// evaluation tape, with values, gradients and Hessians by automatic differentiation over the
+// tape. The work is split by job: formula_parse.cpp (tokens to nodes), formula_compile.cpp
+// (the tape and its Hessian structure), formula_eval.cpp (values), formula_derivatives.cpp
+// (gradients and Hessians).
 //
-// Token (type, value) pairs, postfix order:
-//   0 end of formula; 1 constant; 10 column (index as a double); 11 user function (its id);
-//   12 internal function (code below); 22 start of an argument list; 31 operator
-//   (1 unary minus, 2 power, 3 times, 4 divide, 5 plus, 6 minus).
 // Function codes: 14 log10, 15 log, 16 exp, 17 abs, 18 sqrt, 27 sin, 28 cos, 29 tan, 30 asin,
 //   31 acos, 32 atan, 33 min, 34 max, 35 pwl, 36 sum, 37 prod, 46 sign, 49 erf, 50 erfc.
 // One-argument functions take their argument after a (22) marker; n-ary functions (min, max,
@@ -14,19 +13,17 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "model/formulas.h"
+
 namespace klvo {
 namespace nlp {
 
-struct Token {
-  int type;
-  double value;
-};
-
-enum TokenType { kEnd = 0, kConst = 1, kColumn = 10, kUserFunc = 11, kFunc = 12, kMarker = 22, kOperator = 31 };
+using Token = FormulaToken;
 
 // A function registered by the user. Value-only functions (type 2) are differentiated
 // numerically; functions of type 5 also return first derivatives on request.
@@ -59,12 +56,13 @@ struct TapeWork {
 
 class Tape {
  public:
-  // Compiles a postfix token array (an end token, if any, must be the last token). Columns
-  // must lie in [0, ncols). Throws klvo::Error with a readable message on a malformed array.
-  static Tape compile(const Token *tokens, int ntokens, int ncols, const UserFunctions *users);
-
-  // The tape times `column` (when column >= 0) times `factor`.
-  void scale(int column, double factor);
+  // Compiles a postfix token array (an end token, if any, must be the last token) into the
+  // formula times `column` (when column >= 0) times `factor`. Columns must lie in [0, ncols).
+  // Throws klvo::Error with a readable message on a malformed array.
+  static Tape compile(const Token *tokens, int ntokens, int ncols, const UserFunctions *users, int column = -1,
+                      double factor = 1.0);
+  // Checks a token array as compile does, without building what evaluation needs.
+  static void check(const Token *tokens, int ntokens, int ncols, const UserFunctions *users);
 
   // Columns the tape depends on; local variable i is column cols()[i]. Sorted ascending.
   const std::vector<int> &cols() const { return cols_; }
@@ -101,19 +99,32 @@ class Tape {
   std::vector<std::pair<int, int>> pattern_;
   std::vector<int> color_;                     // group of each local variable (-1: linear only)
   std::vector<std::vector<int>> by_color_;     // pattern entries recovered from each group
-  void hessian_structure();
+  friend class TapeParser;  // builds the nodes (formula_parse.cpp)
 
-  int add_node(Op op, const std::vector<int> &operands, double c = 0.0, const UserFunction *user = nullptr);
+  // Parsing and compiling (formula_parse.cpp, formula_compile.cpp).
+  // The nodes of a token array, variables still holding their columns.
+  static Tape parse(const Token *tokens, int ntokens, int ncols, const UserFunctions *users);
+  int add_node(Op op, const int *first, const int *last, double c = 0.0, const UserFunction *user = nullptr);
+  int add_node(Op op, std::initializer_list<int> operands, double c = 0.0, const UserFunction *user = nullptr) {
+    return add_node(op, operands.begin(), operands.end(), c, user);
+  }
   void finish();
+  void hessian_pattern();
+  void color_columns();
+  // Evaluating (formula_eval.cpp).
   void resize(TapeWork &w) const;
   bool forward(const double *x, TapeWork &w) const;
-  bool local_derivatives(TapeWork &w, bool second) const;
   bool node_value(const Node &n, TapeWork &w) const;
-  bool node_derivatives(const Node &n, TapeWork &w, double *d, double *s) const;
   bool call_user(const Node &n, const double *in, double &f, double *grad, bool want_grad) const;
+  // Differentiating (formula_derivatives.cpp).
+  bool local_derivatives(TapeWork &w, bool second) const;
+  bool node_derivatives(const Node &n, TapeWork &w, double *d, double *s) const;
+  bool user_derivatives(const Node &n, const double *v, double y, double *d, double *s) const;
+  bool user_second_from_gradients(const Node &n, std::vector<double> &in, double *s) const;
+  bool user_second_from_values(const Node &n, std::vector<double> &in, double f0, double *s) const;
 };
 
-// Checks a token array by compiling it (into *tape when given) and returns the tokens without
+// Checks a token array (compiling it into *tape when given) and returns the tokens without
 // their end token.
 std::vector<Token> normalize_tokens(const int *type, const double *value, int ntokens, int ncols,
                                     const UserFunctions *users, Tape *tape = nullptr);

@@ -7,6 +7,7 @@
 
 #include "env/environment.h"
 #include "env/objects.h"
+#include "env/problem.h"
 
 using klvo::Environment;
 using klvo::fail;
@@ -35,50 +36,14 @@ void kslp_problem_s::set_message_callback(KSLPmessagecb f, void *data) {
   message_data_ = f ? data : nullptr;
 }
 
-void kslp_problem_s::set_entries(std::vector<klvo::nlp::Entry> entries) {
-  entries_ = std::move(entries);
-  std::lock_guard<std::mutex> lock(index_mutex_);
-  index_valid_ = false;
-  ++entries_revision;
+const klvo::FormulaStore &kslp_problem_s::formulas() const {
+  static const klvo::FormulaStore none;
+  return prob ? prob->model.formulas : none;
 }
 
-void kslp_problem_s::append_entries(std::vector<klvo::nlp::Entry> &&more) {
-  // Amortised growth: an exact reserve per call would copy every entry on every call.
-  for (auto &e : more) entries_.push_back(std::move(e));
-  std::lock_guard<std::mutex> lock(index_mutex_);
-  index_valid_ = false;
-  ++entries_revision;
-}
-
-namespace {
-uint64_t pair_key(int row, int col) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
-}
-}  // namespace
-
-void kslp_problem_s::build_index() const {
-  std::lock_guard<std::mutex> lock(index_mutex_);
-  if (index_valid_) return;
-  index_.clear();
-  pairs_.clear();
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    std::vector<int> &at = index_[pair_key(entries_[i].row, entries_[i].col)];
-    if (at.empty()) pairs_.push_back({entries_[i].row, entries_[i].col});
-    at.push_back(static_cast<int>(i));
-  }
-  index_valid_ = true;
-}
-
-const std::vector<int> &kslp_problem_s::entries_at(int row, int col) const {
-  static const std::vector<int> none;
-  build_index();
-  auto it = index_.find(pair_key(row, col));
-  return it == index_.end() ? none : it->second;
-}
-
-const std::vector<std::pair<int, int>> &kslp_problem_s::pairs() const {
-  build_index();
-  return pairs_;
+klvo::FormulaStore &kslp_problem_s::formulas(const char *function) {
+  if (!prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", function);
+  return prob->model.formulas;
 }
 
 int kslp_problem_s::ncols() const { return prob ? prob->model.ncols() : 0; }
@@ -119,7 +84,7 @@ int64_t attribute_int(const Problem &prob, int id) {
     case kAttrFormulas: {
       int64_t n = 0;
       if (slp)
-        for (const Entry &e : slp->entries())
+        for (const FormulaEntry &e : prob.model.formulas.entries())
           if ((e.col == KSLP_NOCOLUMN) == (id == kAttrFormulas)) ++n;
       return n;
     }
@@ -145,18 +110,11 @@ void check_range(const ParamInfo &p, double v, const char *function) {
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: value %g of control %s is outside [%g, %g]", function, v, p.name, p.lo, p.hi);
 }
 
-void set_int(kslp_problem_s *slp, int id, int64_t value, const char *function) {
-  const ParamInfo &p = control(id, kInt, function);
-  check_range(p, static_cast<double>(value), function);
-  slp->controls.ints[ControlValues::slot(p)] = value;
-}
 
-int64_t get_int_control(const kslp_problem_s *slp, int id, const char *function) {
-  const ParamInfo &p = control(id, kInt, function);
-  return slp->controls.ints[ControlValues::slot(p)];
-}
 
-int fill_catalogue(int which, const int **ids, const char *const **names, const int **flags, int *count) {
+}  // namespace
+
+void fill_catalogue(int which, const int **ids, const char *const **names, const int **flags, int *count) {
   struct Arrays {
     std::vector<int> ids, flags;
     std::vector<const char *> names;
@@ -177,10 +135,19 @@ int fill_catalogue(int which, const int **ids, const char *const **names, const 
   if (names) *names = a.names.data();
   if (flags) *flags = a.flags.data();
   if (count) *count = static_cast<int>(a.ids.size()) - 1;
-  return KLVO_OK;
 }
 
-}  // namespace
+
+void set_int_control(kslp_problem_s *slp, int id, int64_t value, const char *function) {
+  const ParamInfo &p = control(id, kInt, function);
+  check_range(p, static_cast<double>(value), function);
+  slp->controls.ints[ControlValues::slot(p)] = value;
+}
+
+int64_t get_int_control(const kslp_problem_s *slp, int id, const char *function) {
+  const ParamInfo &p = control(id, kInt, function);
+  return slp->controls.ints[ControlValues::slot(p)];
+}
 
 int64_t int_control(const kslp_problem_s *slp, int id) {
   const ParamInfo *p = find_param(id);
@@ -200,9 +167,9 @@ std::string str_control(const kslp_problem_s *slp, int id) {
   return slp->controls.strs[ControlValues::slot(*p)];
 }
 
-bool has_formulas(const Problem &prob) { return prob.slp && !prob.slp->entries().empty(); }
+bool has_formulas(const Problem &prob) { return prob.slp && !prob.model.formulas.empty(); }
 
-int formula_count(const Problem &prob) { return prob.slp ? static_cast<int>(prob.slp->entries().size()) : 0; }
+int formula_count(const Problem &prob) { return prob.slp ? prob.model.formulas.size() : 0; }
 
 bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, double *d, std::string *s) {
   const ParamInfo *p = find_param(id);
@@ -219,7 +186,7 @@ bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, doub
   return true;
 }
 
-bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s) {
+bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s, const char *fn) {
   const ParamInfo *p = find_param(id);
   if (!p) return false;
   if (!p->control || p->type != type)
@@ -227,8 +194,9 @@ bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const cha
          p->control ? "control" : "attribute", id, p->name);
   KSLPprob slp = prob.slp;
   if (!slp) fail(KLVO_ERR_NOT_INITIALIZED, "Control %d (%s) belongs to the nonlinear layer, which this problem does not have", id, p->name);
-  int rc = type == kInt ? KSLPsetintcontrol64(slp, id, i) : type == kDouble ? KSLPsetdblcontrol(slp, id, d) : KSLPsetstrcontrol(slp, id, s);
-  if (rc != 0) fail(rc, "%s", slp->error.text().c_str());
+  if (type == kInt) set_int_control(slp, id, i, fn);
+  else if (type == kDouble) set_dbl_control(*slp, id, d, fn);
+  else set_str_control(*slp, id, s, fn);
   return true;
 }
 
@@ -241,41 +209,31 @@ std::vector<int> sorted_unique(int n, const int *index) {
 }
 }  // namespace
 
-void model_replaced(Problem &prob, bool drop_entries) {
-  kslp_problem_s *slp = prob.slp;
-  if (!slp) return;
-  if (drop_entries) slp->set_entries({});
-  slp->compiled.reset();
-  slp->initval.clear();
-  slp->vars.clear();
-  slp->rowstatus.clear();
-  slp->results = Results();
+}  // namespace nlp
+}  // namespace klvo
+
+using namespace klvo::nlp;
+
+// Initial values, column settings, row statuses and results of the old model are dropped;
+// controls and user functions stay.
+void kslp_problem_s::model_replaced() {
+  compiled.reset();
+  initval.clear();
+  vars.clear();
+  rowstatus.clear();
+  results = Results();
 }
 
-void rows_deleted(Problem &prob, int n, const int *index) {
-  kslp_problem_s *slp = prob.slp;
-  if (!slp || n <= 0) return;
+void kslp_problem_s::rows_deleted(int n, const int *index) {
+  if (n <= 0) return;
   std::vector<int> deleted = sorted_unique(n, index);
-  std::vector<Entry> kept;
-  kept.reserve(slp->entries().size());
-  for (Entry e : slp->entries()) {
-    if (e.row < 0) {
-      kept.push_back(std::move(e));
-      continue;
-    }
-    auto it = std::lower_bound(deleted.begin(), deleted.end(), e.row);
-    if (it != deleted.end() && *it == e.row) continue;
-    e.row -= static_cast<int>(it - deleted.begin());
-    kept.push_back(std::move(e));
-  }
-  slp->set_entries(std::move(kept));
   std::map<int, int> status;
-  for (const auto &kv : slp->rowstatus) {
+  for (const auto &kv : rowstatus) {
     auto it = std::lower_bound(deleted.begin(), deleted.end(), kv.first);
     if (it == deleted.end() || *it != kv.first) status[kv.first - static_cast<int>(it - deleted.begin())] = kv.second;
   }
-  slp->rowstatus = std::move(status);
-  for (auto &kv : slp->vars) {
+  rowstatus = std::move(status);
+  for (auto &kv : vars) {
     int &d = kv.second.detrow;
     if (d < 0) continue;
     auto it = std::lower_bound(deleted.begin(), deleted.end(), d);
@@ -283,269 +241,176 @@ void rows_deleted(Problem &prob, int n, const int *index) {
   }
 }
 
-// Drops entries that use a deleted column (as their column or inside the formula) and renumbers
-// the columns of the others.
-void cols_deleted(Problem &prob, int n, const int *index) {
-  kslp_problem_s *slp = prob.slp;
-  if (!slp || n <= 0) return;
+void kslp_problem_s::cols_deleted(int n, const int *index) {
+  if (n <= 0) return;
   std::vector<int> deleted = sorted_unique(n, index);
   auto gone = [&](int c) { return std::binary_search(deleted.begin(), deleted.end(), c); };
   auto shift = [&](int c) { return c - static_cast<int>(std::lower_bound(deleted.begin(), deleted.end(), c) - deleted.begin()); };
-  int ncols = prob.model.ncols();
-  std::vector<Entry> kept;
-  for (Entry e : slp->entries()) {
-    bool uses = e.col >= 0 && gone(e.col);
-    for (int c : e.tape.cols()) uses = uses || gone(c);
-    if (uses) continue;
-    if (e.col >= 0) e.col = shift(e.col);
-    for (Token &t : e.tokens)
-      if (t.type == kColumn) t.value = shift(static_cast<int>(t.value));
-    e.tape = Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), ncols, slp->users.get());
-    kept.push_back(std::move(e));
-  }
-  slp->set_entries(std::move(kept));
   std::map<int, double> init;
-  for (const auto &kv : slp->initval)
+  for (const auto &kv : initval)
     if (!gone(kv.first)) init[shift(kv.first)] = kv.second;
-  slp->initval = std::move(init);
-  std::map<int, VarSettings> vars;
-  for (const auto &kv : slp->vars)
-    if (!gone(kv.first)) vars[shift(kv.first)] = kv.second;
-  slp->vars = std::move(vars);
-  slp->results = Results();
+  initval = std::move(init);
+  std::map<int, VarSettings> settings;
+  for (const auto &kv : vars)
+    if (!gone(kv.first)) settings[shift(kv.first)] = kv.second;
+  vars = std::move(settings);
+  results = Results();
+}
+
+namespace klvo {
+namespace nlp {
+
+// ---- Handles.
+
+KSLPprob create_layer(KLVOprob *prob, const char *fn) {
+  if (!prob || !*prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null argument", fn);
+  if (Environment::get().slp_count() <= 0)
+    fail(KLVO_ERR_NOT_INITIALIZED, "%s: the nonlinear layer is not initialized; call KSLPinit first", fn);
+  if ((*prob)->slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the problem already has a nonlinear layer", fn);
+  KSLPprob slp = new kslp_problem_s(*prob);
+  (*prob)->slp = slp;
+  (*prob)->layer = slp;
+  return slp;
+}
+
+void destroy_layer(KSLPprob slp, const char *fn) {
+  if (!slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null nonlinear-layer handle", fn);
+  if (slp->prob && slp->prob->slp == slp) {
+    // The formulas may call the layer's user functions: they go with it.
+    slp->prob->model.formulas.clear();
+    slp->prob->slp = nullptr;
+    slp->prob->layer = nullptr;
+  }
+  delete slp;
+}
+
+Problem &layer_problem(const kslp_problem_s &slp, const char *fn) {
+  if (!slp.prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", fn);
+  return *slp.prob;
+}
+
+void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn) {
+  if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null source handle", fn);
+  if (src == &dest) return;
+  if (dest.ncols() != src->ncols() || dest.nrows() != src->nrows())
+    fail(KLVO_ERR_INVALID_ARGUMENT,
+         "%s: the destination problem has %d rows and %d columns, the source %d and %d; copy the problem first", fn,
+         dest.nrows(), dest.ncols(), src->nrows(), src->ncols());
+  // Deep copy of the user functions: formulas compiled for the copy must point at its records.
+  auto users = std::make_shared<UserFunctions>();
+  for (const auto &u : src->users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
+  FormulaStore &formulas = dest.formulas(fn);
+  dest.users = std::move(users);
+  dest.compiled.reset();
+  formulas = src->formulas();
+  dest.initval = src->initval;
+  dest.vars = src->vars;
+  dest.rowstatus = src->rowstatus;
+  dest.controls = src->controls;
+  dest.results = Results();
+}
+
+void copy_controls(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn) {
+  if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null source handle", fn);
+  dest.controls = src->controls;
+  if (dest.prob && src->prob) dest.prob->model.objsense = src->prob->model.objsense;
+}
+
+void interrupt(kslp_problem_s &slp, int reason) {
+  slp.interrupt_reason = reason > 0 ? reason : 1;
+  if (slp.prob) slp.prob->interrupt_reason = reason > 0 ? reason : 1;
+}
+
+// ---- Controls and attributes.
+
+void control_code(const char *name, int *id, int *flags, const char *fn) {
+  if (!name) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null name", fn);
+  const ParamInfo *p = find_param(std::string(name));
+  if (id) *id = p ? p->id : 0;
+  if (flags) *flags = p ? param_flags(*p) : 0;
+}
+
+double get_dbl_control(const kslp_problem_s &slp, int id, const char *fn) {
+  const ParamInfo &p = control(id, kDouble, fn);
+  if (id == kCtrlObjSense && slp.prob) return slp.prob->model.objsense;
+  return slp.controls.dbls[ControlValues::slot(p)];
+}
+
+void set_dbl_control(kslp_problem_s &slp, int id, double value, const char *fn) {
+  const ParamInfo &p = control(id, kDouble, fn);
+  if (id == kCtrlObjSense) {
+    if (value != 1.0 && value != -1.0)
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the objective sense must be 1 (minimize) or -1 (maximize), not %g", fn, value);
+    if (slp.prob) {
+      slp.prob->model.objsense = value > 0 ? 1 : -1;
+      slp.prob->model.touch();
+    }
+  }
+  check_range(p, value, fn);
+  slp.controls.dbls[ControlValues::slot(p)] = value;
+}
+
+void get_str_control(const kslp_problem_s &slp, int id, char *value, int maxbytes, int *nbytes, const char *fn) {
+  const ParamInfo &p = control(id, kString, fn);
+  const std::string &s = slp.controls.strs[ControlValues::slot(p)];
+  if (nbytes) *nbytes = static_cast<int>(s.size()) + 1;
+  if (value) {
+    if (maxbytes < static_cast<int>(s.size()) + 1)
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the buffer of %d bytes cannot hold %d", fn, maxbytes,
+           static_cast<int>(s.size()) + 1);
+    std::memcpy(value, s.c_str(), s.size() + 1);
+  }
+}
+
+void set_str_control(kslp_problem_s &slp, int id, const char *value, const char *fn) {
+  const ParamInfo &p = control(id, kString, fn);
+  if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null value", fn);
+  slp.controls.strs[ControlValues::slot(p)] = value;
+}
+
+int64_t get_int_attrib(const kslp_problem_s &slp, int id, const char *fn) {
+  attribute(id, kInt, fn);
+  if (!slp.prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", fn);
+  return attribute_int(*slp.prob, id);
+}
+
+double get_dbl_attrib(const kslp_problem_s &slp, int id, const char *fn) {
+  attribute(id, kDouble, fn);
+  if (!slp.prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", fn);
+  return attribute_dbl(*slp.prob, id);
+}
+
+void *get_ptr_attrib(const kslp_problem_s &slp, int id, const char *fn) {
+  attribute(id, kPointer, fn);
+  return slp.prob;
+}
+
+// ---- Solve state and user functions.
+
+void unconstruct(kslp_problem_s &slp) {
+  slp.compiled.reset();
+  slp.results.layer_status &= ~kStatusConstructed;
+}
+
+void postsolve(kslp_problem_s &slp) { slp.results.layer_status &= ~kStatusSolved; }
+
+int add_user_function(kslp_problem_s &slp, const char *name, int type, int nin, int nout, int flags, KSLPuserfunction fn,
+                      void *data, const char *function) {
+  if (!fn) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null function", function);
+  if (type != 2 && type != 5)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: type %d is not 2 (values) or 5 (values and derivatives)", function, type);
+  if (nin < 1) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: a user function needs at least one argument", function);
+  if (nout != 1) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: a user function returns one value, not %d", function, nout);
+  if (flags != 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: flags must be 0", function);
+  auto u = std::make_unique<UserFunction>();
+  u->name = name ? name : "";
+  u->type = type;
+  u->arity = nin;
+  u->fn = fn;
+  u->data = data;
+  slp.users->items.push_back(std::move(u));
+  return static_cast<int>(slp.users->items.size());
 }
 
 }  // namespace nlp
 }  // namespace klvo
-
-using namespace klvo::nlp;
-
-extern "C" {
-
-int KSLPcreateprob(KSLPprob *slp, KLVOprob *prob) {
-  return klvo::api_global_call([&] {
-    if (!slp || !prob || !*prob) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcreateprob: null argument");
-    *slp = nullptr;
-    if (Environment::get().slp_count() <= 0)
-      fail(KLVO_ERR_NOT_INITIALIZED, "KSLPcreateprob: the nonlinear layer is not initialized; call KSLPinit first");
-    if ((*prob)->slp) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcreateprob: the problem already has a nonlinear layer");
-    *slp = new kslp_problem_s(*prob);
-    (*prob)->slp = *slp;
-  });
-}
-
-int KSLPdestroyprob(KSLPprob slp) {
-  return klvo::api_global_call([&] {
-    if (!slp) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPdestroyprob: null nonlinear-layer handle");
-    if (slp->prob && slp->prob->slp == slp) slp->prob->slp = nullptr;
-    delete slp;
-  });
-}
-
-int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *name) {
-  return klvo::slp_api_call(dest, "KSLPcopyprob", [&] {
-    if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcopyprob: null source handle");
-    if (src == dest) return;
-    if (dest->ncols() != src->ncols() || dest->nrows() != src->nrows())
-      fail(KLVO_ERR_INVALID_ARGUMENT,
-           "KSLPcopyprob: the destination problem has %d rows and %d columns, the source %d and %d; copy the problem first",
-           dest->nrows(), dest->ncols(), src->nrows(), src->ncols());
-    // Deep copy of the user functions: the copied tapes must point at the new records.
-    auto users = std::make_shared<UserFunctions>();
-    for (const auto &u : src->users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
-    std::vector<Entry> entries;
-    entries.reserve(src->entries().size());
-    for (const Entry &e : src->entries())
-      entries.push_back(Entry{e.row, e.col, e.factor, e.tokens,
-                              Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), dest->ncols(), users.get())});
-    dest->users = std::move(users);
-    dest->compiled.reset();
-    dest->set_entries(std::move(entries));
-    dest->initval = src->initval;
-    dest->vars = src->vars;
-    dest->rowstatus = src->rowstatus;
-    dest->controls = src->controls;
-    dest->results = Results();
-  });
-}
-
-int KSLPcopycontrols(KSLPprob dest, KSLPprob src) {
-  return klvo::slp_api_call(dest, "KSLPcopycontrols", [&] {
-    if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcopycontrols: null source handle");
-    dest->controls = src->controls;
-    if (dest->prob && src->prob) dest->prob->model.objsense = src->prob->model.objsense;
-  });
-}
-
-int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg) {
-  if (!slp) return KLVO_ERR_INVALID_ARGUMENT;
-  if (code) *code = slp->error.code();
-  if (errmsg) klvo::copy_text(slp->error.text(), errmsg, 512);
-  return KLVO_OK;
-}
-
-int KSLPinterrupt(KSLPprob slp, int reason) {
-  return klvo::slp_api_call(slp, "KSLPinterrupt", [&] {
-    slp->interrupt_reason = reason > 0 ? reason : 1;
-    if (slp->prob) KLVOinterrupt(slp->prob, reason);
-  });
-}
-
-int KSLPsetcbmessage(KSLPprob slp, KSLPmessagecb f, void *data) {
-  return klvo::slp_api_call(slp, "KSLPsetcbmessage", [&] { slp->set_message_callback(f, data); });
-}
-
-int KSLPgetcalist(const int **ids, const char *const **names, const int **flags, int *count) {
-  return fill_catalogue(1, ids, names, flags, count);
-}
-
-int KSLPgetKTRcalist(const int **ids, const char *const **names, const int **flags, int *count) {
-  return fill_catalogue(2, ids, names, flags, count);
-}
-
-int KSLPcontrolcode(const char *name, int *id, int *flags) {
-  return klvo::api_global_call([&] {
-    if (!name) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPcontrolcode: null name");
-    const ParamInfo *p = find_param(std::string(name));
-    if (id) *id = p ? p->id : 0;
-    if (flags) *flags = p ? param_flags(*p) : 0;
-  });
-}
-
-int KSLPgetintcontrol64(KSLPprob slp, int id, int64_t *value) {
-  return klvo::slp_api_call(slp, "KSLPgetintcontrol", [&] {
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetintcontrol: null value pointer");
-    *value = get_int_control(slp, id, "KSLPgetintcontrol");
-  });
-}
-
-int KSLPgetintcontrol(KSLPprob slp, int id, int *value) {
-  int64_t v = 0;
-  int rc = KSLPgetintcontrol64(slp, id, value ? &v : nullptr);
-  if (rc == 0) *value = static_cast<int>(v);
-  return rc;
-}
-
-int KSLPsetintcontrol64(KSLPprob slp, int id, int64_t value) {
-  return klvo::slp_api_call(slp, "KSLPsetintcontrol", [&] { set_int(slp, id, value, "KSLPsetintcontrol"); });
-}
-
-int KSLPsetintcontrol(KSLPprob slp, int id, int value) { return KSLPsetintcontrol64(slp, id, value); }
-
-int KSLPgetdblcontrol(KSLPprob slp, int id, double *value) {
-  return klvo::slp_api_call(slp, "KSLPgetdblcontrol", [&] {
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetdblcontrol: null value pointer");
-    const ParamInfo &p = control(id, kDouble, "KSLPgetdblcontrol");
-    if (id == kCtrlObjSense && slp->prob) *value = slp->prob->model.objsense;
-    else *value = slp->controls.dbls[ControlValues::slot(p)];
-  });
-}
-
-int KSLPsetdblcontrol(KSLPprob slp, int id, double value) {
-  return klvo::slp_api_call(slp, "KSLPsetdblcontrol", [&] {
-    const ParamInfo &p = control(id, kDouble, "KSLPsetdblcontrol");
-    if (id == kCtrlObjSense) {
-      if (value != 1.0 && value != -1.0)
-        fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPsetdblcontrol: the objective sense must be 1 (minimize) or -1 (maximize), not %g",
-             value);
-      if (slp->prob) {
-        slp->prob->model.objsense = value > 0 ? 1 : -1;
-        slp->prob->model.touch();
-      }
-    }
-    check_range(p, value, "KSLPsetdblcontrol");
-    slp->controls.dbls[ControlValues::slot(p)] = value;
-  });
-}
-
-int KSLPgetstringcontrol(KSLPprob slp, int id, char *value, int maxbytes, int *nbytes) {
-  return klvo::slp_api_call(slp, "KSLPgetstringcontrol", [&] {
-    const ParamInfo &p = control(id, kString, "KSLPgetstringcontrol");
-    const std::string &s = slp->controls.strs[ControlValues::slot(p)];
-    if (nbytes) *nbytes = static_cast<int>(s.size()) + 1;
-    if (value) {
-      if (maxbytes < static_cast<int>(s.size()) + 1)
-        fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetstringcontrol: the buffer of %d bytes cannot hold %d", maxbytes,
-             static_cast<int>(s.size()) + 1);
-      std::memcpy(value, s.c_str(), s.size() + 1);
-    }
-  });
-}
-
-int KSLPsetstrcontrol(KSLPprob slp, int id, const char *value) {
-  return klvo::slp_api_call(slp, "KSLPsetstrcontrol", [&] {
-    const ParamInfo &p = control(id, kString, "KSLPsetstrcontrol");
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPsetstrcontrol: null value");
-    slp->controls.strs[ControlValues::slot(p)] = value;
-  });
-}
-
-int KSLPgetintattrib64(KSLPprob slp, int id, int64_t *value) {
-  return klvo::slp_api_call(slp, "KSLPgetintattrib", [&] {
-    attribute(id, kInt, "KSLPgetintattrib");
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetintattrib: null value pointer");
-    if (!slp->prob) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetintattrib: the layer's problem has been destroyed");
-    *value = attribute_int(*slp->prob, id);
-  });
-}
-
-int KSLPgetintattrib(KSLPprob slp, int id, int *value) {
-  int64_t v = 0;
-  int rc = KSLPgetintattrib64(slp, id, value ? &v : nullptr);
-  if (rc == 0) *value = static_cast<int>(v);
-  return rc;
-}
-
-int KSLPgetdblattrib(KSLPprob slp, int id, double *value) {
-  return klvo::slp_api_call(slp, "KSLPgetdblattrib", [&] {
-    attribute(id, kDouble, "KSLPgetdblattrib");
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetdblattrib: null value pointer");
-    if (!slp->prob) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetdblattrib: the layer's problem has been destroyed");
-    *value = attribute_dbl(*slp->prob, id);
-  });
-}
-
-int KSLPgetptrattrib(KSLPprob slp, int id, void **value) {
-  return klvo::slp_api_call(slp, "KSLPgetptrattrib", [&] {
-    attribute(id, kPointer, "KSLPgetptrattrib");
-    if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPgetptrattrib: null value pointer");
-    *value = slp->prob;
-  });
-}
-
-int KSLPunconstruct(KSLPprob slp) {
-  return klvo::slp_api_call(slp, "KSLPunconstruct", [&] {
-    slp->compiled.reset();
-    slp->results.layer_status &= ~kStatusConstructed;
-  });
-}
-
-int KSLPpostsolve(KSLPprob slp) {
-  return klvo::slp_api_call(slp, "KSLPpostsolve", [&] { slp->results.layer_status &= ~kStatusSolved; });
-}
-
-int KSLPsetfunctionerror(KSLPprob slp) {
-  return klvo::slp_api_call(slp, "KSLPsetfunctionerror", [&] { set_user_function_error(); });
-}
-
-int KSLPadduserfunction(KSLPprob slp, const char *name, int type, int nin, int nout, int flags, KSLPuserfunction fn,
-                        void *data, int *id) {
-  return klvo::slp_api_call(slp, "KSLPadduserfunction", [&] {
-    if (!fn) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: null function");
-    if (type != 2 && type != 5)
-      fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: type %d is not 2 (values) or 5 (values and derivatives)", type);
-    if (nin < 1) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: a user function needs at least one argument");
-    if (nout != 1) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: a user function returns one value, not %d", nout);
-    if (flags != 0) fail(KLVO_ERR_INVALID_ARGUMENT, "KSLPadduserfunction: flags must be 0");
-    auto u = std::make_unique<UserFunction>();
-    u->name = name ? name : "";
-    u->type = type;
-    u->arity = nin;
-    u->fn = fn;
-    u->data = data;
-    slp->users->items.push_back(std::move(u));
-    if (id) *id = static_cast<int>(slp->users->items.size());
-  });
-}
-
-}  // extern "C"

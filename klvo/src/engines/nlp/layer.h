@@ -1,6 +1,6 @@
 // The C++ object behind a KSLPprob handle: the nonlinear layer attached to one problem. It
-// holds the formula entries, user functions, initial values, its controls and the results of
-// the last nonlinear solve.
+// holds the user functions, initial values, its controls and the results of the last
+// nonlinear solve; the formula entries live in the problem's model store.
 #pragma once
 
 #include <atomic>
@@ -8,26 +8,19 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/formula.h"
 #include "engines/nlp/nlp_model.h"
 #include "env/error.h"
-#include "env/problem.h"
+#include "env/layer_hooks.h"
+#include "klvo.h"
+
+struct klvo_problem_s;
 
 namespace klvo {
 namespace nlp {
-
-// factor * formula * column in a row (-1 the objective); column KSLP_NOCOLUMN: no column.
-struct Entry {
-  int row;
-  int col;
-  double factor;
-  std::vector<Token> tokens;  // without the end token
-  Tape tape;                  // the formula alone, compiled
-};
 
 // Per-column settings of the successive-linearisation interface (KSLPchgvar). Only the
 // initial value (kept in the layer's initial values) steers this library's solver; the others
@@ -53,7 +46,7 @@ struct Results {
 }  // namespace nlp
 }  // namespace klvo
 
-struct kslp_problem_s {
+struct kslp_problem_s final : klvo::LayerHooks {
   explicit kslp_problem_s(KLVOprob base);
   ~kslp_problem_s();
 
@@ -61,19 +54,13 @@ struct kslp_problem_s {
   klvo::ErrorSlot error;
   std::atomic<int> interrupt_reason{0};
 
-  // Formula entries in order of addition. Every change goes through set_entries or
-  // append_entries, which keep the (row, column) index in step.
-  const std::vector<klvo::nlp::Entry> &entries() const { return entries_; }
-  void set_entries(std::vector<klvo::nlp::Entry> entries);
-  void append_entries(std::vector<klvo::nlp::Entry> &&more);
-  // Positions of the entries at (row, col), in order of addition.
-  const std::vector<int> &entries_at(int row, int col) const;
-  // The distinct (row, column) pairs holding entries, in order of first addition.
-  const std::vector<std::pair<int, int>> &pairs() const;
-  uint64_t entries_revision = 0;  // grows on every change of the entries
+  // The formula entries, in the problem's model store. Without a problem (it was destroyed
+  // first) there are none, and changing them fails.
+  const klvo::FormulaStore &formulas() const;
+  klvo::FormulaStore &formulas(const char *function);
   // The solver's compiled model, kept between solves while nothing changed.
   std::shared_ptr<klvo::nlp::NlpModel> compiled;
-  uint64_t compiled_model_revision = 0, compiled_entries_revision = 0;
+  uint64_t compiled_model_revision = 0, compiled_formulas_revision = 0;
 
   std::shared_ptr<klvo::nlp::UserFunctions> users = std::make_shared<klvo::nlp::UserFunctions>();
   std::map<int, double> initval;  // column -> initial value
@@ -89,28 +76,22 @@ struct kslp_problem_s {
   int ncols() const;
   int nrows() const;
 
+  // What the model's editors and file readers call (env/problem.h).
+  void rows_deleted(int n, const int *index) override;
+  void cols_deleted(int n, const int *index) override;
+  void model_replaced() override;
+  void load_formulas(int n, const int *row, const int *col, const double *factor, const int *start, const int *type,
+                     const double *value) override;
+
  private:
   std::mutex message_mutex_;
   KSLPmessagecb message_fn_ = nullptr;
   void *message_data_ = nullptr;
-  std::vector<klvo::nlp::Entry> entries_;
-  mutable std::unordered_map<uint64_t, std::vector<int>> index_;
-  mutable std::vector<std::pair<int, int>> pairs_;
-  mutable bool index_valid_ = false;
-  mutable std::mutex index_mutex_;  // readers may build the index lazily from several threads
-  void build_index() const;
 };
 
 namespace klvo {
 
-template <class Body>
-int slp_api_call(KSLPprob slp, const char *function, Body &&body) {
-  if (!slp) {
-    global_error().set(KLVO_ERR_INVALID_ARGUMENT, std::string(function) + ": null nonlinear-layer handle");
-    return KLVO_ERR_INVALID_ARGUMENT;
-  }
-  return guarded(slp->error, std::forward<Body>(body));
-}
+using Problem = klvo_problem_s;
 
 namespace nlp {
 
@@ -119,15 +100,83 @@ int64_t int_control(const kslp_problem_s *slp, int id);
 double dbl_control(const kslp_problem_s *slp, int id);
 std::string str_control(const kslp_problem_s *slp, int id);
 
-// Keep the layer in step with the model store: entries in deleted rows or using deleted
-// columns are dropped and later indices shift down. Called by the model store after it has
-// deleted the rows or columns `index` (n of them, any order, repeats allowed).
-void rows_deleted(Problem &prob, int n, const int *index);
-void cols_deleted(Problem &prob, int n, const int *index);
-// The model store was replaced as a whole (a problem read from a file): initial values, column
-// settings, row statuses and results of the old model are dropped, and its formulas too unless
-// the new ones are already in place. Controls and user functions stay.
-void model_replaced(Problem &prob, bool drop_entries);
+// The handle's lifetime: a layer is attached to one problem, which must not have one yet.
+KSLPprob create_layer(KLVOprob *prob, const char *fn);
+void destroy_layer(KSLPprob slp, const char *fn);
+// Copies formulas, user functions, column settings and controls between layers of equally
+// sized problems; controls alone (with the objective sense).
+void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn);
+void copy_controls(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn);
+// Asks a running solve of the layer and its problem to stop.
+void interrupt(kslp_problem_s &slp, int reason);
+
+// The layer's catalogues (which: 1 its own, 2 the engine's), ending with id 0.
+void fill_catalogue(int which, const int **ids, const char *const **names, const int **flags, int *count);
+// The id and flags of a control or attribute name (0 when unknown).
+void control_code(const char *name, int *id, int *flags, const char *fn);
+// Typed access to the layer's controls and attributes; a wrong id or type fails naming fn.
+int64_t get_int_control(const kslp_problem_s *slp, int id, const char *fn);
+void set_int_control(kslp_problem_s *slp, int id, int64_t value, const char *fn);
+double get_dbl_control(const kslp_problem_s &slp, int id, const char *fn);
+void set_dbl_control(kslp_problem_s &slp, int id, double value, const char *fn);
+void get_str_control(const kslp_problem_s &slp, int id, char *value, int maxbytes, int *nbytes, const char *fn);
+void set_str_control(kslp_problem_s &slp, int id, const char *value, const char *fn);
+int64_t get_int_attrib(const kslp_problem_s &slp, int id, const char *fn);
+double get_dbl_attrib(const kslp_problem_s &slp, int id, const char *fn);
+void *get_ptr_attrib(const kslp_problem_s &slp, int id, const char *fn);
+
+// Forget the compiled model / mark the last solution as post-solved.
+void unconstruct(kslp_problem_s &slp);
+void postsolve(kslp_problem_s &slp);
+// Registers a user function; returns its id (1, 2, ...).
+int add_user_function(kslp_problem_s &slp, const char *name, int type, int nin, int nout, int flags,
+                      KSLPuserfunction fn, void *data, const char *function);
+
+// The layer's problem, or fail naming fn when it has been destroyed.
+Problem &layer_problem(const kslp_problem_s &slp, const char *fn);
+// The problem's layer, or fail naming fn when it has none.
+kslp_problem_s &require_layer(const Problem &prob, const char *fn);
+
+// Formula entries (coefs.cpp): factor * formula * column in a row, or a row's formula alone
+// (column KSLP_NOCOLUMN). replace: the new entries replace all others.
+void add_coefs(kslp_problem_s &slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
+               const int *fstart, int parsed, const int *type, const double *value, bool replace, const char *fn);
+void del_coefs(kslp_problem_s &slp, int ncoef, const int *rowindex, const int *colindex, const char *fn);
+// The (row, column) pairs holding entries; none when slp is null.
+void get_coefs(const kslp_problem_s *slp, int *ncoef, int *rowindex, int *colindex);
+void get_coef_formula(const kslp_problem_s &slp, int rowindex, int colindex, double *factor, int parsed,
+                      int maxtokens, int *ntokens, int *type, double *value, const char *fn);
+void add_formulas(kslp_problem_s &slp, int nrows, const int *rowindex, const int *formulastart, int parsed,
+                  const int *type, const double *value, bool replace, const char *fn);
+void del_formulas(kslp_problem_s &slp, int nrows, const int *rowindex, const char *fn);
+void get_formula(const Problem &prob, int rowindex, int parsed, int maxtokens, int *ntokens, int *type, double *value,
+                 const char *fn);
+void get_formula_rows(const Problem &prob, int *nrows, int *rowindex, int maxrows, const char *fn);
+void set_initial_values(kslp_problem_s &slp, int ncols, const int *colindex, const double *initial, const char *fn);
+// A formula evaluated at the last solution (else at the initial values); derivatives at x.
+double evaluate_formula(const kslp_problem_s &slp, int parsed, const int *type, const double *value, const char *fn);
+void formula_derivatives(const kslp_problem_s &slp, int parsed, const int *type, const double *value, const double *x,
+                         double *f, double *gradient, double *hessian, const char *fn);
+void get_slp_sol(const kslp_problem_s &slp, double *x, double *slack, double *duals, double *djs, const char *fn);
+
+// Column settings and row statuses (vars.cpp).
+void chg_var(kslp_problem_s &slp, int col, const int *detrow, const double *initstepbound, const double *stepbound,
+             const double *penalty, const double *damp, const double *initvalue, const double *value, const int *tolset,
+             const int *history, const int *converged, const int *vartype, const char *fn);
+void get_var(const kslp_problem_s &slp, int col, int *detrow, double *initstepbound, double *stepbound, double *penalty,
+             double *damp, double *initvalue, double *value, int *tolset, int *history, int *converged, int *vartype,
+             int *delta, int *penaltydelta, int *updaterow, double *oldvalue, const char *fn);
+void del_vars(kslp_problem_s &slp, int ncols, const int *colind, const char *fn);
+void chg_row_status(kslp_problem_s &slp, int row, const int *status, const char *fn);
+int get_row_status(const kslp_problem_s &slp, int row, const char *fn);
+// The array-sized entry points check each array's size against the counts first.
+void check_size(int have, int64_t need, const char *what, const char *fn);
+void check_formula_sizes(int nrows, int rowindex_size, const int *formulastart, int formulastart_size, int type_size,
+                         int value_size, const char *fn);
+void set_det_rows(kslp_problem_s &slp, int n, const int *colindex, int colindex_size, const int *rowindex,
+                  int rowindex_size, const char *fn);
+void set_init_step_bounds(kslp_problem_s &slp, int n, const int *colindex, int colindex_size, const double *initial,
+                          int initial_size, const char *fn);
 
 // True when the problem has formula entries the solver must take into account; their count.
 bool has_formulas(const Problem &prob);
@@ -138,7 +187,7 @@ int formula_count(const Problem &prob);
 // of the layer's; a layer id of another kind or type, or a setter on a problem without a
 // layer, fails. type: 1 integer, 2 double, 3 string.
 bool forward_get(Problem &prob, int id, bool control, int type, int64_t *i, double *d, std::string *s);
-bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s);
+bool forward_set(Problem &prob, int id, int type, int64_t i, double d, const char *s, const char *fn);
 
 }  // namespace nlp
 }  // namespace klvo

@@ -31,8 +31,7 @@ uint64_t pair_key(int i, int j) {
 
 }  // namespace
 
-NlpModel::NlpModel(const Problem &prob) {
-  const ModelStore &ms = prob.model;
+NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
   n = ms.ncols();
   int nr = ms.nrows();
   sense = ms.objsense < 0 ? -1.0 : 1.0;
@@ -61,19 +60,23 @@ NlpModel::NlpModel(const Problem &prob) {
         p.quad.push_back(Quad{q.col1, q.col2, q.col1 == q.col2 ? q.value : 2 * q.value, -1, -1, -1});
     if (!p.quad.empty()) nonlinear_ = true;
   }
-  // Formula entries, each compiled against the current columns.
-  if (prob.slp) {
-    for (const Entry &e : prob.slp->entries()) {
+  // Formula entries of the store, each compiled with its factor and column. They were checked
+  // when added, but a model loaded since may have fewer rows or columns.
+  if (layer) {
+    const UserFunctions *users = layer->users.get();
+    for (const FormulaEntry &e : ms.formulas.entries()) {
       if (e.row >= nr)
         fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry lies in row %d but the problem has %d rows", e.row, nr);
       if (e.col != KSLP_NOCOLUMN && e.col >= n)
         fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry multiplies column %d but the problem has %d columns", e.col, n);
-      if (!e.tape.cols().empty() && e.tape.cols().back() >= n)
-        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula in row %d uses column %d but the problem has %d columns", e.row,
-             e.tape.cols().back(), n);
+      int last = -1;
+      for (const Token &t : e.tokens)
+        if (t.type == kColumn) last = std::max(last, static_cast<int>(t.value));
+      if (last >= n)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula in row %d uses column %d but the problem has %d columns", e.row, last, n);
       Formula f;
-      f.tape = e.tape;  // compiled when the entry was added
-      f.tape.scale(e.col == KSLP_NOCOLUMN ? -1 : e.col, e.factor);
+      f.tape = Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), n, users,
+                             e.col == KSLP_NOCOLUMN ? -1 : e.col, e.factor);
       (e.row < 0 ? obj_ : rows_[e.row]).formulas.push_back(std::move(f));
       nonlinear_ = true;
     }

@@ -8,16 +8,19 @@
 #include <vector>
 
 #include "engines/nlp/formula.h"
-#include "env/problem.h"
+#include "model/store.h"
+
+struct kslp_problem_s;
 
 namespace klvo {
 namespace nlp {
 
 class NlpModel {
  public:
-  // Builds from the problem's store and its layer's formula entries. Throws Error when a
-  // formula no longer fits the model (a column out of range).
-  explicit NlpModel(const Problem &prob);
+  // Builds from the model store, formulas included, compiled with the user functions of the
+  // problem's nonlinear layer (if any; without one the formulas are not used). Throws Error
+  // when a formula no longer fits the model (a column out of range).
+  NlpModel(const ModelStore &ms, const kslp_problem_s *layer);
 
   int n = 0;  // columns
   int m = 0;  // rows given to the engine (all but free rows)

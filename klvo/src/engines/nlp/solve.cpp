@@ -32,10 +32,10 @@ EngineSettings settings_of(const kslp_problem_s *slp) {
 }
 
 // Given initial values, else 0, moved into the bounds.
-std::vector<double> starting_point(const Problem &prob, const NlpModel &model) {
+std::vector<double> starting_point(const kslp_problem_s *layer, const NlpModel &model) {
   std::vector<double> x(model.n, 0.0);
-  if (prob.slp)
-    for (const auto &kv : prob.slp->initval)
+  if (layer)
+    for (const auto &kv : layer->initval)
       if (kv.first < model.n) x[kv.first] = kv.second;
   for (int j = 0; j < model.n; ++j) {
     double lo = model.xl[j], hi = model.xu[j];
@@ -56,8 +56,7 @@ const char *status_text(int status) {
 }
 
 // The outcome in the terms of the problem's solution store.
-void store_solution(Problem &prob, const Results &res, int stop, double feastol) {
-  SolutionStore &s = prob.solution;
+void store_solution(SolutionStore &s, const Results &res, int stop, double feastol) {
   s.clear();
   s.optimizetype = KLVO_OPTTYPE_NLP;
   s.bariter = res.iterations;
@@ -106,53 +105,52 @@ void store_solution(Problem &prob, const Results &res, int stop, double feastol)
 
 }  // namespace
 
-void engine_message(Problem &prob, int msgtype, const std::string &line) {
+void engine_message(const SolveContext &ctx, kslp_problem_s *layer, int msgtype, const std::string &line) {
   // The problem's output level filters the nonlinear layer's messages as it does the others.
-  int64_t output = prob.params.int_control(KLVO_CONTROL_OUTPUTLOG);
+  int64_t output = ctx.controls.int_control(KLVO_CONTROL_OUTPUTLOG);
   if (output == KLVO_OUTPUT_NONE) return;
   if (output == KLVO_OUTPUT_ERRORS_AND_WARNINGS && msgtype != KLVO_MSG_WARNING && msgtype != KLVO_MSG_ERROR) return;
-  if (prob.slp) prob.slp->message(msgtype, line);
-  else prob.message(msgtype, line);
+  if (layer) layer->message(msgtype, line);
+  else ctx.message(msgtype, line);
 }
 
-void optimize(Problem &prob, bool relax) {
-  for (char t : prob.model.coltype)
+void optimize(const SolveContext &ctx, kslp_problem_s *slp, bool relax) {
+  for (char t : ctx.model.coltype)
     if (t != 'C' && !relax)
       fail(KLVO_ERR_NOT_SUPPORTED,
            "The nonlinear solver takes continuous problems only; this problem has integer or semi-continuous columns");
   auto start = std::chrono::steady_clock::now();
-  kslp_problem_s *slp = prob.slp;
-  prob.interrupt_reason.store(0);
+  ctx.interrupt.store(0);
   if (slp) {
     slp->results = Results();
     slp->interrupt_reason = 0;
   }
   // The compiled model is kept while neither the store nor the formulas change.
   std::shared_ptr<NlpModel> compiled;
-  if (slp && slp->compiled && slp->compiled_model_revision == prob.model.revision &&
-      slp->compiled_entries_revision == slp->entries_revision) {
+  if (slp && slp->compiled && slp->compiled_model_revision == ctx.model.revision &&
+      slp->compiled_formulas_revision == ctx.model.formulas.revision()) {
     compiled = slp->compiled;
   } else {
-    compiled = std::make_shared<NlpModel>(prob);
+    compiled = std::make_shared<NlpModel>(ctx.model, slp);
     if (slp) {
       slp->compiled = compiled;
-      slp->compiled_model_revision = prob.model.revision;
-      slp->compiled_entries_revision = slp->entries_revision;
+      slp->compiled_model_revision = ctx.model.revision;
+      slp->compiled_formulas_revision = ctx.model.formulas.revision();
     }
   }
   NlpModel &model = *compiled;
   EngineSettings settings = settings_of(slp);
   // The problem's output level also governs the nonlinear engine: its iteration log is neither
   // an error nor a warning, so only the levels that show everything let it through.
-  int64_t output = prob.params.int_control(KLVO_CONTROL_OUTPUTLOG);
+  int64_t output = ctx.controls.int_control(KLVO_CONTROL_OUTPUTLOG);
   if (output == KLVO_OUTPUT_NONE || output == KLVO_OUTPUT_ERRORS_AND_WARNINGS) settings.log = 0;
-  std::vector<double> x0 = starting_point(prob, model);
+  std::vector<double> x0 = starting_point(slp, model);
   EngineResult r;
   if (model.n == 0) {
     r.status = kNlpSolution;
     r.have_point = true;
   } else {
-    r = run_engine(prob, model, x0, settings);
+    r = run_engine(ctx, slp, model, x0, settings);
   }
 
   Results res;
@@ -173,7 +171,7 @@ void optimize(Problem &prob, bool relax) {
       res.has_solution = true;
       res.layer_status |= kStatusSolved;
       res.objval = f;
-      const ModelStore &ms = prob.model;
+      const ModelStore &ms = ctx.model;
       double viol = 0.0;
       for (int i = 0; i < nr; ++i) {
         res.slack[i] = ms.rhs[i] - act[i];
@@ -191,26 +189,19 @@ void optimize(Problem &prob, bool relax) {
     }
   }
   res.solvetime = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  engine_message(prob, KLVO_MSG_INFO,
+  engine_message(ctx, slp, KLVO_MSG_INFO,
                  format("Nonlinear solve: %s; objective %.10g after %d iterations", status_text(res.nlpstatus), res.objval,
                         res.iterations));
-  store_solution(prob, res, r.stop, settings.feastol);
+  store_solution(ctx.solution, res, r.stop, settings.feastol);
   if (slp) slp->results = std::move(res);
 }
 
 #ifndef KLVO_HAVE_IPOPT
-EngineResult run_engine(Problem &, NlpModel &, const std::vector<double> &, const EngineSettings &) {
+EngineResult run_engine(const SolveContext &, kslp_problem_s *, NlpModel &, const std::vector<double> &,
+                        const EngineSettings &) {
   fail(KLVO_ERR_NOT_AVAILABLE, "The nonlinear layer is not available: klvo was built without Ipopt");
 }
 #endif
 
 }  // namespace nlp
 }  // namespace klvo
-
-extern "C" int KLVOnlpoptimize(KLVOprob prob, const char *flags) {
-  return klvo::api_call(prob, "KLVOnlpoptimize", [&] {
-    if (!prob->slp)
-      klvo::fail(KLVO_ERR_NOT_INITIALIZED, "KLVOnlpoptimize: the problem has no nonlinear layer; create one with KSLPcreateprob");
-    klvo::nlp::optimize(*prob);
-  });
-}

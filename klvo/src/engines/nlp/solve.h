@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "engines/context.h"
 #include "engines/nlp/nlp_model.h"
-#include "env/problem.h"
+
+struct kslp_problem_s;
 
 namespace klvo {
 namespace nlp {
@@ -32,14 +34,16 @@ struct EngineResult {
 
 // Runs the engine on the model from x0. Throws Error when no engine is available or it
 // cannot start.
-EngineResult run_engine(Problem &prob, NlpModel &model, const std::vector<double> &x0, const EngineSettings &settings);
+EngineResult run_engine(const SolveContext &ctx, kslp_problem_s *layer, NlpModel &model, const std::vector<double> &x0,
+                        const EngineSettings &settings);
 
-// Solves the problem's continuous nonlinear model (with relax, integrality is ignored); the
-// statuses of the layer and of the problem's solution store tell the outcome.
-void optimize(Problem &prob, bool relax = false);
+// Solves the context's continuous nonlinear model with the formulas of the layer (which may
+// be null; with relax, integrality is ignored); the statuses of the layer and of the
+// context's solution tell the outcome.
+void optimize(const SolveContext &ctx, kslp_problem_s *layer, bool relax = false);
 
 // Sends one line of engine output to the layer's message function (or the problem's).
-void engine_message(Problem &prob, int msgtype, const std::string &line);
+void engine_message(const SolveContext &ctx, kslp_problem_s *layer, int msgtype, const std::string &line);
 
 }  // namespace nlp
 }  // namespace klvo

@@ -25,7 +25,8 @@ using Ipopt::Number;
 // Collects the engine's output into lines for the message callbacks.
 class MessageJournal : public Ipopt::Journal {
  public:
-  MessageJournal(Problem &prob, Ipopt::EJournalLevel level) : Ipopt::Journal("klvo", level), prob_(prob) {}
+  MessageJournal(const SolveContext &ctx, kslp_problem_s *layer, Ipopt::EJournalLevel level)
+      : Ipopt::Journal("klvo", level), ctx_(ctx), layer_(layer) {}
   ~MessageJournal() override { FlushBufferImpl(); }
 
  protected:
@@ -36,7 +37,7 @@ class MessageJournal : public Ipopt::Journal {
     add(level, buf);
   }
   void FlushBufferImpl() override {
-    if (!line_.empty()) engine_message(prob_, KLVO_MSG_INFO, line_);
+    if (!line_.empty()) engine_message(ctx_, layer_, KLVO_MSG_INFO, line_);
     line_.clear();
   }
 
@@ -45,21 +46,23 @@ class MessageJournal : public Ipopt::Journal {
     int type = level <= Ipopt::J_STRONGWARNING ? KLVO_MSG_ERROR : (level == Ipopt::J_WARNING ? KLVO_MSG_WARNING : KLVO_MSG_INFO);
     for (; *s; ++s) {
       if (*s == '\n') {
-        engine_message(prob_, type, line_);
+        engine_message(ctx_, layer_, type, line_);
         line_.clear();
       } else {
         line_ += *s;
       }
     }
   }
-  Problem &prob_;
+  const SolveContext &ctx_;
+  kslp_problem_s *layer_;
   std::string line_;
 };
 
 class Tnlp : public Ipopt::TNLP {
  public:
-  Tnlp(Problem &prob, NlpModel &model, const std::vector<double> &x0, double timelimit)
-      : prob_(prob), model_(model), x0_(x0), timelimit_(timelimit), start_(std::chrono::steady_clock::now()) {}
+  Tnlp(const SolveContext &ctx, kslp_problem_s *layer, NlpModel &model, const std::vector<double> &x0, double timelimit)
+      : ctx_(ctx), layer_(layer), model_(model), x0_(x0), timelimit_(timelimit),
+        start_(std::chrono::steady_clock::now()) {}
 
   EngineResult result;
 
@@ -123,7 +126,7 @@ class Tnlp : public Ipopt::TNLP {
   bool intermediate_callback(Ipopt::AlgorithmMode, Index iter, Number, Number, Number, Number, Number, Number, Number,
                              Number, Index, const Ipopt::IpoptData *, Ipopt::IpoptCalculatedQuantities *) override {
     result.iterations = iter;
-    if (prob_.interrupt_reason.load() != 0 || (prob_.slp && prob_.slp->interrupt_reason.load() != 0)) {
+    if (ctx_.interrupt.load() != 0 || (layer_ && layer_->interrupt_reason.load() != 0)) {
       result.stop = KLVO_STOP_INTERRUPT;
       return false;
     }
@@ -171,7 +174,8 @@ class Tnlp : public Ipopt::TNLP {
   }
 
  private:
-  Problem &prob_;
+  const SolveContext &ctx_;
+  kslp_problem_s *layer_;
   NlpModel &model_;
   const std::vector<double> &x0_;
   double timelimit_;
@@ -210,9 +214,10 @@ void apply_engine_options(Ipopt::OptionsList &options, const std::string &text) 
 
 }  // namespace
 
-EngineResult run_engine(Problem &prob, NlpModel &model, const std::vector<double> &x0, const EngineSettings &s) {
+EngineResult run_engine(const SolveContext &ctx, kslp_problem_s *layer, NlpModel &model, const std::vector<double> &x0,
+                        const EngineSettings &s) {
   Ipopt::SmartPtr<Ipopt::IpoptApplication> app = new Ipopt::IpoptApplication(false);
-  Ipopt::SmartPtr<Ipopt::Journal> journal = new MessageJournal(prob, journal_level(s.log));
+  Ipopt::SmartPtr<Ipopt::Journal> journal = new MessageJournal(ctx, layer, journal_level(s.log));
   app->Jnlst()->AddJournal(journal);
   Ipopt::OptionsList &o = *app->Options();
   o.SetStringValue("sb", "yes");
@@ -233,7 +238,7 @@ EngineResult run_engine(Problem &prob, NlpModel &model, const std::vector<double
 
   if (app->Initialize() != Ipopt::Solve_Succeeded)
     fail(KLVO_ERR_ENGINE, "The interior-point engine could not be initialized (see the messages)");
-  Ipopt::SmartPtr<Tnlp> tnlp = new Tnlp(prob, model, x0, s.timelimit);
+  Ipopt::SmartPtr<Tnlp> tnlp = new Tnlp(ctx, layer, model, x0, s.timelimit);
   tnlp->result.status = kNlpUnknown;  // unless the engine reports its outcome
   Ipopt::ApplicationReturnStatus rc;
   try {

@@ -1,10 +1,10 @@
 // Private test entry points of the row and objective translation: they read rows, formulas
-// and objectives back from the library so that tests can check what was sent.
+// and objectives back from the library so that tests can check what was sent, and make or
+// open nonlinear nodes of shapes the algebra never builds.
 #include <vector>
 
 #include "kelvo/expr.h"
 #include "kelvo/frame.h"
-#include "kelvo/rows.h"
 #include "kelvo/translate.h"
 
 namespace kelvo {
@@ -258,40 +258,6 @@ PyObject *t_objn(PyObject *, PyObject *args) {
   return r;
 }
 
-// objval(problem) -> objective value of a plain library solve (the constant included).
-PyObject *t_objval(PyObject *, PyObject *arg) {
-  ProblemObject *p = problem_of(arg);
-  if (!p) return nullptr;
-  int solvestatus = 0, solstatus = 0;
-  double v = 0;
-  if (call(KLVOoptimize, "KLVOoptimize", p, p->prob, "", &solvestatus, &solstatus) != 0 ||
-      call(KLVOgetdblattrib, "KLVOgetdblattrib", p, p->prob, static_cast<int>(KLVO_ATTR_OBJVAL), &v) != 0)
-    return failed(p);
-  return PyFloat_FromDouble(v);
-}
-
-// row_objects(problem, names or None, count, unlinked): adds `count` empty free rows the way the
-// low-level row methods do, names them and makes their constraint objects.
-PyObject *t_row_objects(PyObject *, PyObject *args) {
-  PyObject *obj, *names;
-  int count, unlinked;
-  if (!PyArg_ParseTuple(args, "OOip", &obj, &names, &count, &unlinked)) return nullptr;
-  ProblemObject *p = problem_of(obj);
-  if (!p) return nullptr;
-  int first = 0;
-  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, static_cast<int>(KLVO_ATTR_ORIGINALROWS), &first) != 0)
-    return failed(p);
-  std::vector<char> types(static_cast<size_t>(count) + 1, 'N');
-  std::vector<int64_t> start(static_cast<size_t>(count) + 1, 0);
-  if (call(KLVOaddrows64, "KLVOaddrows64", p, p->prob, count, int64_t{0}, types.data(), static_cast<const double *>(nullptr),
-           static_cast<const double *>(nullptr), start.data(), static_cast<const int *>(nullptr),
-           static_cast<const double *>(nullptr)) != 0)
-    return failed(p);
-  if (add_row_names(p, names, first, count) < 0) return nullptr;
-  if (create_row_objects(p, names, first, count, unlinked != 0) < 0) return nullptr;
-  Py_RETURN_NONE;
-}
-
 // node(op, args) -> a nonlinear node with exactly these arguments, as the algebra never
 // builds some shapes (a flat product of a variable, formulas and numbers).
 PyObject *t_node(PyObject *, PyObject *args) {
@@ -305,18 +271,26 @@ PyObject *t_node(PyObject *, PyObject *args) {
   return reinterpret_cast<PyObject *>(new_node(op, Py_NewRef(operands)));
 }
 
+// node_parts(n): (operator code, arguments object).
+PyObject *t_node_parts(PyObject *, PyObject *o) {
+  if (Py_TYPE(o) != &nonlinear_type) {
+    PyErr_SetString(PyExc_TypeError, "expected a kelvo.nonlinear");
+    return nullptr;
+  }
+  return Py_BuildValue("(iO)", as_nl(o)->op, as_nl(o)->args ? as_nl(o)->args : Py_None);
+}
+
 }  // namespace
 
 PyMethodDef rows_testing_methods[] = {
     {"node", t_node, METH_VARARGS, nullptr},
+    {"node_parts", t_node_parts, METH_O, nullptr},
     {"rows", t_rows, METH_O, nullptr},
     {"formulas", t_formulas, METH_O, nullptr},
     {"translate", t_translate, METH_VARARGS, nullptr},
     {"decode", t_decode, METH_VARARGS, nullptr},
     {"objective", t_objective, METH_O, nullptr},
     {"objn", t_objn, METH_VARARGS, nullptr},
-    {"objval", t_objval, METH_O, nullptr},
-    {"row_objects", t_row_objects, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr}};
 
 }  // namespace kelvo

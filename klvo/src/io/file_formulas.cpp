@@ -2,40 +2,38 @@
 // follow its end marker as comment lines that other readers skip:
 //   *FORMULA row column factor ntokens type value type value ...
 // (with '\' instead of '*' in LP files); row -1 is the objective, column -1000 none.
-#include "engines/nlp/file_formulas.h"
+#include "io/file_formulas.h"
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "engines/nlp/layer.h"
 #include "env/error.h"
 #include "io/problem_file.h"
 
 namespace klvo {
-namespace nlp {
 
 namespace {
 constexpr const char *kTag = "FORMULA";
 }
 
-void append_formulas(const kslp_problem_s &slp, const std::string &path, bool lp) {
-  if (slp.entries().empty()) return;
+void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp, const char *fn) {
+  if (formulas.empty()) return;
   std::ofstream out(path, std::ios::app | std::ios::binary);
-  if (!out) fail(KLVO_ERR_FILE, "KSLPwriteprob: cannot open '%s' for writing", path.c_str());
+  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
   char comment = lp ? '\\' : '*';
-  for (const Entry &e : slp.entries()) {
+  for (const FormulaEntry &e : formulas.entries()) {
     out << comment << kTag << ' ' << e.row << ' ' << e.col << ' ' << format_number(e.factor) << ' '
         << e.tokens.size();
-    for (const Token &t : e.tokens) out << ' ' << t.type << ' ' << format_number(t.value);
+    for (const FormulaToken &t : e.tokens) out << ' ' << t.type << ' ' << format_number(t.value);
     out << '\n';
   }
   out.flush();
-  if (!out) fail(KLVO_ERR_FILE, "KSLPwriteprob: error writing '%s'", path.c_str());
+  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
 }
 
-FileFormulas read_formulas(const std::string &path) {
+FileFormulas read_formulas(const std::string &path, const char *fn) {
   FileFormulas f;
   std::ifstream in(path, std::ios::binary);
   if (!in) return f;
@@ -52,19 +50,19 @@ FileFormulas read_formulas(const std::string &path) {
     double factor = 0;
     long n = -1;
     if (!(s >> row >> col >> factor >> n) || n < 0)
-      fail(KLVO_ERR_FILE, "KLVOreadprob: %s line %d: malformed formula entry", path.c_str(), lineno);
+      fail(KLVO_ERR_FILE, "%s: %s line %d: malformed formula entry", fn, path.c_str(), lineno);
     for (long k = 0; k < n; ++k) {
       int type = 0;
       double value = 0;
       if (!(s >> type >> value))
-        fail(KLVO_ERR_FILE, "KLVOreadprob: %s line %d: the formula entry has fewer than %ld tokens", path.c_str(),
+        fail(KLVO_ERR_FILE, "%s: %s line %d: the formula entry has fewer than %ld tokens", fn, path.c_str(),
              lineno, n);
       f.type.push_back(type);
       f.value.push_back(value);
     }
     std::string extra;
     if (s >> extra)
-      fail(KLVO_ERR_FILE, "KLVOreadprob: %s line %d: the formula entry has more than %ld tokens", path.c_str(), lineno,
+      fail(KLVO_ERR_FILE, "%s: %s line %d: the formula entry has more than %ld tokens", fn, path.c_str(), lineno,
            n);
     f.row.push_back(row);
     f.col.push_back(col);
@@ -74,5 +72,4 @@ FileFormulas read_formulas(const std::string &path) {
   return f;
 }
 
-}  // namespace nlp
 }  // namespace klvo

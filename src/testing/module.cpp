@@ -1,10 +1,9 @@
 // kelvo._kelvo._testing: private entry points that let the test suite drive the frame, error
-// retrieval, the nested walk, message output and library initialisation directly. Not part
-// of the public interface.
+// retrieval, the nested walk, message output and library initialisation directly. Built only
+// with the tests (KELVO_BUILD_TESTS); no wheel carries them.
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "kelvo/callbacks.h"
 #include "kelvo/environment.h"
@@ -242,58 +241,6 @@ static PyObject *t_user_message(PyObject *, PyObject *args) {
   return PyLong_FromLong(rc);
 }
 
-static PyObject *t_deprecation(PyObject *, PyObject *args) {
-  int major, minor;
-  const char *advice;
-  if (!PyArg_ParseTuple(args, "iis", &major, &minor, &advice)) return nullptr;
-  if (deprecation(major, minor, advice) < 0) return nullptr;
-  Py_RETURN_NONE;
-}
-
-static PyObject *t_missing_arguments(PyObject *, PyObject *args) {
-  Py_ssize_t n = PyTuple_GET_SIZE(args);
-  if (n == 1) {
-    missing_arguments({PyUnicode_AsUTF8(PyTuple_GET_ITEM(args, 0))});
-  } else if (n == 2) {
-    missing_arguments({PyUnicode_AsUTF8(PyTuple_GET_ITEM(args, 0)), PyUnicode_AsUTF8(PyTuple_GET_ITEM(args, 1))});
-  } else {
-    PyErr_SetString(PyExc_TypeError, "one or two names");
-  }
-  return nullptr;
-}
-
-// missing_range(first, last): names first..last of the table ("start", "end", "step",
-// "count") plus, with long=True, a table of long names that overflows the message.
-static PyObject *t_missing_range(PyObject *, PyObject *args) {
-  static const char *const names[] = {"start", "end", "step", "count"};
-  static std::string long_names[40];
-  static const char *long_table[40];
-  int first, last, long_table_flag = 0;
-  if (!PyArg_ParseTuple(args, "ii|p", &first, &last, &long_table_flag)) return nullptr;
-  if (long_table_flag) {
-    for (int i = 0; i < 40; ++i) {
-      long_names[i] = "argument_name_" + std::to_string(i);
-      long_table[i] = long_names[i].c_str();
-    }
-    missing_arguments(long_table, first, last);
-  } else {
-    missing_arguments(names, first, last);
-  }
-  return nullptr;
-}
-
-// parse_old_names(*args, **kwargs): parses "i|d" against the keywords (count, scale), or the
-// old ones (n, factor); returns (count, scale).
-static PyObject *t_parse_old_names(PyObject *, PyObject *args, PyObject *kwargs) {
-  static const char *const kwlist[] = {"count", "scale", nullptr};
-  static const char *const oldkwlist[] = {"n", "factor", nullptr};
-  int count = 0;
-  double scale = 1.0;
-  if (!parse_keywords(args, kwargs, "i|d", kwlist, oldkwlist, 5, &count, &scale)) return nullptr;
-  return Py_BuildValue("(id)", count, scale);
-}
-
-
 // link_objects(problem, n): appends n variables, constraints and sets linked to the problem
 // at positions 0..n-1 of its lists, as adding them does.
 static PyObject *t_link_objects(PyObject *, PyObject *args) {
@@ -436,87 +383,6 @@ static PyObject *t_columns(PyObject *, PyObject *arg) {
   return result;
 }
 
-// column_of(problem, var): the variable's column in the problem, as the modelling methods
-// resolve it.
-static PyObject *t_column_of(PyObject *, PyObject *args) {
-  PyObject *obj, *v;
-  if (!PyArg_ParseTuple(args, "OO!", &obj, &var_type, &v)) return nullptr;
-  ProblemObject *p = problem_arg(obj);
-  if (!p) return nullptr;
-  int col = var_column(reinterpret_cast<VarObject *>(v), p, "test");
-  return col < 0 ? nullptr : PyLong_FromLong(col);
-}
-
-// var_tables() -> sizes of the unlinked-variable lower-bound, upper-bound, threshold and
-// name tables.
-static PyObject *t_var_tables(PyObject *, PyObject *) {
-  return Py_BuildValue("(nnnn)", static_cast<Py_ssize_t>(g.var_lb->size()), static_cast<Py_ssize_t>(g.var_ub->size()),
-                       static_cast<Py_ssize_t>(g.var_threshold->size()), static_cast<Py_ssize_t>(g.var_names->size()));
-}
-
-// optimize(problem) -> solution status of a plain library solve.
-static PyObject *t_optimize(PyObject *, PyObject *arg) {
-  ProblemObject *p = problem_arg(arg);
-  if (!p) return nullptr;
-  int solvestatus = 0, solstatus = 0;
-  if (call(KLVOoptimize, "KLVOoptimize", p, p->prob, "", &solvestatus, &solstatus) != 0) return check_result(arg, nullptr);
-  return PyLong_FromLong(solstatus);
-}
-
-// column_objects(problem, n, unlinked, names=None, types=None, entities=None): adds n columns
-// the way a low-level input method does: the objects first, then the library columns, then
-// the names and types. entities: (indices, letters, limits) for the unlinked case. Returns
-// the problem's variable list.
-static PyObject *t_column_objects(PyObject *, PyObject *args) {
-  PyObject *obj, *names = Py_None, *types = Py_None, *entities = Py_None;
-  int n, unlinked;
-  if (!PyArg_ParseTuple(args, "Oip|OOO", &obj, &n, &unlinked, &names, &types, &entities)) return nullptr;
-  ProblemObject *p = problem_arg(obj);
-  if (!p) return nullptr;
-  int first = 0;
-  if (call(KLVOgetintattrib, "KLVOgetintattrib", p, p->prob, static_cast<int>(KLVO_ATTR_ORIGINALCOLS), &first) != 0)
-    return check_result(obj, nullptr);
-  std::vector<int> ind;
-  std::string letters;
-  std::vector<double> limits;
-  EntityData data;
-  if (entities != Py_None) {
-    PyObject *i, *m;
-    const char *text;
-    if (!PyArg_ParseTuple(entities, "OsO", &i, &text, &m)) return nullptr;
-    letters = text;
-    for (Py_ssize_t k = 0; k < PySequence_Size(i); ++k) {
-      PyObject *a = PySequence_GetItem(i, k), *b = PySequence_GetItem(m, k);
-      ind.push_back(static_cast<int>(PyLong_AsLong(a)));
-      limits.push_back(PyFloat_AsDouble(b));
-      Py_XDECREF(a);
-      Py_XDECREF(b);
-    }
-    if (PyErr_Occurred()) return nullptr;
-    data.count = static_cast<int>(ind.size());
-    data.indices = ind.data();
-    data.letters = letters.data();
-    data.limits = limits.data();
-  }
-  if (create_column_objects(p, names, types, n, first, unlinked, entities != Py_None ? &data : nullptr) < 0)
-    return nullptr;
-  if (call(KLVOaddcols, "KLVOaddcols", p, p->prob, n, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != 0)
-    return check_result(obj, nullptr);
-  if (apply_column_names_types(p, names, types, n, first) < 0) return nullptr;
-  return Py_NewRef(p->vars);
-}
-
-// unlinked_argument(problem, arg) -> the effective flag.
-static PyObject *t_unlinked_argument(PyObject *, PyObject *args) {
-  PyObject *obj, *arg;
-  if (!PyArg_ParseTuple(args, "OO", &obj, &arg)) return nullptr;
-  ProblemObject *p = problem_arg(obj);
-  if (!p) return nullptr;
-  bool flag;
-  if (unlinked_argument(p, arg, &flag) < 0) return nullptr;
-  return PyBool_FromLong(flag);
-}
-
 // library_calls(reset=False) -> calls made through the solver-call frame; reset sets the
 // count back to 0 after reading it.
 static PyObject *t_library_calls(PyObject *, PyObject *args) {
@@ -529,12 +395,7 @@ static PyObject *t_library_calls(PyObject *, PyObject *args) {
 
 static PyMethodDef testing_methods[] = {
     {"library_calls", t_library_calls, METH_VARARGS, nullptr},
-    {"column_objects", t_column_objects, METH_VARARGS, nullptr},
-    {"unlinked_argument", t_unlinked_argument, METH_VARARGS, nullptr},
     {"columns", t_columns, METH_O, nullptr},
-    {"column_of", t_column_of, METH_VARARGS, nullptr},
-    {"var_tables", t_var_tables, METH_NOARGS, nullptr},
-    {"optimize", t_optimize, METH_O, nullptr},
     {"problem", t_problem, METH_NOARGS, nullptr},
     {"link_objects", t_link_objects, METH_VARARGS, nullptr},
     {"object_state", t_object_state, METH_O, nullptr},
@@ -558,11 +419,6 @@ static PyMethodDef testing_methods[] = {
     {"scipy", t_scipy, METH_NOARGS, nullptr},
     {"message", t_message, METH_VARARGS, nullptr},
     {"user_message", t_user_message, METH_VARARGS, nullptr},
-    {"deprecation", t_deprecation, METH_VARARGS, nullptr},
-    {"missing_arguments", t_missing_arguments, METH_VARARGS, nullptr},
-    {"missing_range", t_missing_range, METH_VARARGS, nullptr},
-    {"parse_old_names", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(t_parse_old_names)),
-     METH_VARARGS | METH_KEYWORDS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -570,22 +426,12 @@ static struct PyModuleDef testing_def = {
     PyModuleDef_HEAD_INIT, "kelvo._kelvo._testing", "Private entry points for the test suite.", -1, testing_methods,
 };
 
-// The algebra's entry points (expr/testing.cpp).
-extern PyMethodDef expr_testing_methods[];
-// The argument conversion's entry points (api/testing.cpp).
-extern PyMethodDef convert_testing_methods[];
-// The constraint record's entry points (model/constraint_testing.cpp).
-extern PyMethodDef constraint_testing_methods[];
-// The row and objective translation's entry points (problem/testing_rows.cpp).
+// The other tables of this folder: the row and objective translation and the nonlinear wiring.
 extern PyMethodDef rows_testing_methods[];
-// The nonlinear wiring's entry points (problem/testing_nonlinear.cpp).
 extern PyMethodDef nonlinear_testing_methods[];
 
 PyObject *create_testing_module() {
   PyObject *m = PyModule_Create(&testing_def);
-  if (m && PyModule_AddFunctions(m, expr_testing_methods) < 0) Py_CLEAR(m);
-  if (m && PyModule_AddFunctions(m, convert_testing_methods) < 0) Py_CLEAR(m);
-  if (m && PyModule_AddFunctions(m, constraint_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, rows_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, nonlinear_testing_methods) < 0) Py_CLEAR(m);
   return m;

@@ -4,10 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "klvo.h"
+#include "model/formulas.h"
 
 namespace klvo {
-namespace nlp {
 
 // Entries read from a file, in the arrays KSLPloadcoefs takes (start has one more element).
 struct FileFormulas {
@@ -16,11 +15,10 @@ struct FileFormulas {
   int count() const { return static_cast<int>(row.size()); }
 };
 
-// Appends the layer's entries to a problem file just written (lp: the file is in LP format).
-void append_formulas(const kslp_problem_s &slp, const std::string &path, bool lp);
+// Appends the formula entries to a problem file just written (lp: the file is in LP format).
+void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp, const char *fn);
 // The entries a problem file holds (none for a plain file); malformed entries fail with
 // KLVO_ERR_FILE.
-FileFormulas read_formulas(const std::string &path);
+FileFormulas read_formulas(const std::string &path, const char *fn);
 
-}  // namespace nlp
 }  // namespace klvo

@@ -1,0 +1,52 @@
+// How every C entry point runs: it checks its handle, runs one call into the library and
+// turns an exception into the return code plus the handle's last-error text, so no C++
+// exception crosses the C boundary. A shim passes its own name (__func__) once; the body
+// receives it to name the entry point in its messages, since inside the lambda __func__ would
+// name the lambda.
+#pragma once
+
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "engines/nlp/layer.h"
+#include "env/error.h"
+#include "env/problem.h"
+
+namespace klvo {
+namespace api {
+
+template <class Body>
+void run(Body &body, const char *fn) {
+  if constexpr (std::is_invocable_v<Body &, const char *>) body(fn);
+  else body();
+}
+
+inline int null_handle(const char *fn, const char *what) {
+  global_error().set(KLVO_ERR_INVALID_ARGUMENT, std::string(fn) + ": null " + what + " handle");
+  return KLVO_ERR_INVALID_ARGUMENT;
+}
+
+// An entry point on a problem: errors go to the problem's last error (to the global one when
+// the handle itself is null).
+template <class Body>
+int guarded(KLVOprob prob, const char *fn, Body &&body) {
+  if (!prob) return null_handle(fn, "problem");
+  return klvo::guarded(prob->error, [&] { run(body, fn); });
+}
+
+// An entry point on a nonlinear layer.
+template <class Body>
+int guarded(KSLPprob slp, const char *fn, Body &&body) {
+  if (!slp) return null_handle(fn, "nonlinear-layer");
+  return klvo::guarded(slp->error, [&] { run(body, fn); });
+}
+
+// An entry point not tied to a handle (or creating one): errors go to the global last error.
+template <class Body>
+int guarded_global(const char *fn, Body &&body) {
+  return klvo::guarded(global_error(), [&] { run(body, fn); });
+}
+
+}  // namespace api
+}  // namespace klvo
