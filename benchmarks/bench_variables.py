@@ -7,10 +7,10 @@ Python modelling libraries, side by side in one run.
 Every entry creates n continuous variables with bounds [0, inf) in a fresh model; bulk entries
 name them the way the library does by default. Libraries that are not installed
 (requirements-bench.txt lists them) are reported as missing. The last column gives the time per
-variable: flat figures down a column mean time linear in the count. Named bulk creation spends
-most of its time in the library's name index (one hash insertion and two look-ups per name),
-which slows down once the index outgrows the processor caches; the unnamed entry shows the cost
-of the columns and objects alone.
+variable: flat figures down a column mean time linear in the count. Named bulk creation adds
+the making of the names and one insertion per name into the library's name index; the unnamed
+entry shows the cost of the columns and objects alone. At a million variables a good part of
+either is the kernel handing the process fresh memory.
 """
 import argparse
 import gc

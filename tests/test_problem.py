@@ -148,6 +148,29 @@ def test_write_then_read_recreates_the_model(t, filename, out, flags, tmp_path):
     assert [second.getIndex(v) for v in second.getVariable()] == list(range(first.attributes.cols))
 
 
+@pytest.mark.parametrize("suffix", [".mps", ".lp"])
+def test_repeated_names_are_written_apart_and_read_back(suffix, tmp_path, capsys):
+    p = kelvo.problem()
+    x = p.addVariables(3, ub=4)
+    y = p.addVariables(2, ub=3, vartype=kelvo.integer)  # x(0) and x(1) again
+    p.addConstraint(kelvo.constraint(x[0] + 2 * y[0] <= 5, name="c"), kelvo.constraint(x[1] + y[1] >= 1, name="c"))
+    p.setObjective(-(x[0] + x[1] + x[2] + 3 * y[0] + 2 * y[1]))
+    first, again = tmp_path / ("first" + suffix), tmp_path / ("again" + suffix)
+    p.write(str(first))
+    # The writer says what it did through the problem's message output, which can be switched off.
+    assert "2 columns repeat the name of a lower-numbered column" in capsys.readouterr().out
+    p.setOutputEnabled(False)
+    p.write(str(first))
+    assert capsys.readouterr().out == ""
+    q = kelvo.problem()
+    q.read(str(first))
+    assert [v.name for v in q.getVariable()] == ["x(0)", "x(1)", "x(2)", "x(0)_2", "x(1)_2"]
+    assert [c.name for c in q.getConstraint()] == ["c", "c_2"]
+    # Written again, the copy gives the same file: same matrix, bounds, types and objective.
+    q.write(str(again))
+    assert again.read_text() == first.read_text()
+
+
 def test_reading_replaces_the_objects_and_marks_the_old_ones_deleted():
     p = loaded("avgas.mps")
     old = p.getVariable() + p.getConstraint()

@@ -170,6 +170,37 @@ TEST_F(ProblemTest, RoundTripsKeepEveryPartOfTheModel) {
   expect_round_trip(mps, "rich.mps", "x");
 }
 
+TEST_F(ProblemTest, RepeatedNamesReadBackSuffixedAndTheWriterSaysSo) {
+  build_rich(prob, false);
+  // Columns 0, 3 and 6 share a name whose first suffixed form column 9 already carries.
+  ASSERT_EQ(KLVOaddnames(prob, 2, "x(0,1)", 3, 3), 0);
+  ASSERT_EQ(KLVOaddnames(prob, 2, "x(0,1)", 6, 6), 0);
+  ASSERT_EQ(KLVOaddnames(prob, 2, "x(0,1)_2", 9, 9), 0);
+  ASSERT_EQ(KLVOaddnames(prob, 1, "cap", 2, 2), 0);
+  ASSERT_EQ(KLVOaddnames(prob, 3, "sosA", 1, 1), 0);
+  Snapshot expected = snapshot(prob);
+  expected.colnames[3] = "x(0,1)_3";
+  expected.colnames[6] = "x(0,1)_4";
+  expected.rownames[2] = "cap_2";
+  expected.setnames[1] = "sosA_2";
+  std::vector<std::string> warnings;
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect_warning, &warnings, 0), 0);
+  for (const char *name : {"dup.mps", "dup.lp"}) {
+    SCOPED_TRACE(name);
+    warnings.clear();
+    TempFile file(name);
+    ASSERT_EQ(KLVOwriteprob(prob, file.path(), ""), 0) << error();
+    KLVOprob back = fresh();
+    ASSERT_EQ(KLVOreadprob(back, file.path(), ""), 0) << error_of(back) << "\n" << file.contents();
+    Snapshot again = snapshot(back);
+    again.name = expected.name;  // an LP file is named by its comment
+    EXPECT_TRUE(expected == again) << diff(expected, again) << "\n" << file.contents();
+    ASSERT_EQ(warnings.size(), 3u);  // one for each kind
+    EXPECT_NE(warnings[1].find("KLVOwriteprob: 2 columns repeat"), std::string::npos) << warnings[1];
+    EXPECT_NE(warnings[1].find("'x(0,1)_3'"), std::string::npos) << warnings[1];
+  }
+}
+
 TEST_F(ProblemTest, MpsSpellingsOfOtherWritersAreUnderstood) {
   TempFile file("other.mps",
                 "* comment line\n"

@@ -1,6 +1,7 @@
 // Adding and deleting variables: problem.addVariable, addVariables, delVariable, the module
 // function vars, and the deletion of rows, columns or sets that the other kinds share.
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -88,16 +89,35 @@ static void revert_columns(ProblemObject *p, int first, int n, Py_ssize_t from, 
   });
 }
 
+// Makes room for `more` further items in a list at once: appending a million items one by one
+// would reallocate, and copy, the list's array a hundred times.
+static int reserve_items(PyObject *list, Py_ssize_t more) {
+  auto *l = reinterpret_cast<PyListObject *>(list);
+  Py_ssize_t need = PyList_GET_SIZE(list) + more;
+  if (need <= l->allocated) return 0;
+  auto **items = static_cast<PyObject **>(PyMem_Realloc(l->ob_item, static_cast<size_t>(need) * sizeof(PyObject *)));
+  if (!items) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  l->ob_item = items;
+  l->allocated = need;
+  return 0;
+}
+
 // Creates n columns of one type, bounds and threshold (already validated) with a constant
-// number of library calls, and appends their variables to the list. Returns the first new
-// column, or -1 with an exception and nothing added.
-static int create_columns(ProblemObject *p, int n, int type, double lb, double ub, double threshold) {
+// number of library calls, and appends their variables to the list (and, given cells, puts a
+// new reference to each in cells[i] while the object is fresh in the cache). Returns the first
+// new column, or -1 with an exception and nothing added.
+static int create_columns(ProblemObject *p, int n, int type, double lb, double ub, double threshold,
+                          PyObject **cells = nullptr) {
   int first;
   if (column_count(p, &first) < 0) return -1;
   Py_ssize_t old_len = PyList_GET_SIZE(p->vars);
   try {
-    std::vector<int> cols(n);
-    for (int i = 0; i < n; ++i) cols[i] = first + i;
+    // New columns are continuous: only other types need the column list.
+    std::vector<int> cols(type == vt_continuous ? 0 : n);
+    for (int i = 0; i < static_cast<int>(cols.size()); ++i) cols[i] = first + i;
     std::vector<double> lbs, ubs;
     if (lb != 0.0) lbs.assign(n, lb);
     if (ub < infinity) ubs.assign(n, ub);
@@ -110,7 +130,7 @@ static int create_columns(ProblemObject *p, int n, int type, double lb, double u
     ubs.shrink_to_fit();
 
     int rc = 0;
-    {
+    if (type != vt_continuous) {
       std::vector<char> letters(n, column_letter(type));
       rc = call(KLVOchgcoltype, "KLVOchgcoltype", p, p->prob, n, cols.data(), letters.data());
     }
@@ -141,10 +161,11 @@ static int create_columns(ProblemObject *p, int n, int type, double lb, double u
       rc = call(KLVOchgglblimit, "KLVOchgglblimit", p, p->prob, n, cols.data(), limits.data());
     }
     if (rc != 0) raise_error(as_object(p));
+    if (rc == 0) rc = reserve_items(p->vars, n);
     for (int i = 0; rc == 0 && i < n; ++i) {
-      VarObject *v = new_linked_var(p, first + i);
-      if (!v || PyList_Append(p->vars, reinterpret_cast<PyObject *>(v)) < 0) rc = -1;
-      Py_XDECREF(v);
+      nb::object v = nb::steal(reinterpret_cast<PyObject *>(new_linked_var(p, first + i)));
+      if (!v || PyList_Append(p->vars, v.ptr()) < 0) rc = -1;
+      else if (cells) Py_XSETREF(cells[i], Py_NewRef(v.ptr()));
     }
     if (rc != 0) {
       revert_columns(p, first, n, old_len, "Failed to revert new variables");
@@ -392,9 +413,10 @@ static PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *k
 // ---- addVariables and vars: variables over index sets.
 
 struct IndexSet {
-  nb::object items;      // list of the set's elements, in order
-  bool integer = false;  // an integer k standing for range(k)
-  std::vector<std::string> texts;
+  nb::object items;      // list of the set's elements, in order; none for an integer
+  Py_ssize_t size = 0;
+  bool integer = false;  // an integer k standing for range(k), whose elements are made on demand
+  std::vector<std::string> texts;  // the elements' texts in names; none for an integer
 };
 
 static bool is_integer_object(PyObject *o) { return PyLong_Check(o) || PyArray_IsScalar(o, Integer); }
@@ -433,13 +455,7 @@ static int read_index_set(PyObject *arg, int position, IndexSet &set) {
     if (k < 1) return model_error("Invalid index: integer argument must be positive (it is equivalent to range(k))");
     if (k > INT_MAX) return model_error(msg_no_memory);
     set.integer = true;
-    set.items = nb::steal(PyList_New(static_cast<Py_ssize_t>(k)));
-    if (!set.items) return -1;
-    for (long long i = 0; i < k; ++i) {
-      PyObject *item = PyLong_FromLongLong(i);
-      if (!item) return -1;
-      PyList_SET_ITEM(set.items.ptr(), static_cast<Py_ssize_t>(i), item);
-    }
+    set.size = static_cast<Py_ssize_t>(k);
     return 0;
   }
   bool iterable = PyObject_HasAttrString(arg, "__iter__");
@@ -450,6 +466,7 @@ static int read_index_set(PyObject *arg, int position, IndexSet &set) {
   }
   if (size < 0) return model_error("Invalid index: arguments must be lists, sets, iterable objects, or integer numbers");
   if (size == 0) return model_error("Invalid index: empty dimension in creation of variables");
+  set.size = size;
   set.items = list_of_elements(arg, size, iterable);
   if (!set.items) return -1;
   if (!PyAnySet_Check(arg)) {
@@ -462,6 +479,12 @@ static int read_index_set(PyObject *arg, int position, IndexSet &set) {
     }
   }
   return 0;
+}
+
+// Element i of an index set; null with an exception.
+static nb::object element_of(const IndexSet &set, Py_ssize_t i) {
+  if (set.integer) return nb::steal(PyLong_FromSsize_t(i));
+  return nb::borrow(PyList_GET_ITEM(set.items.ptr(), i));
 }
 
 // The text an index element contributes to a generated name.
@@ -590,11 +613,11 @@ static int read_index_sets(PyObject *args, bool names_on, long long room, std::v
     for (Py_ssize_t k = 0; k < nsets; ++k) {
       IndexSet &s = sets[k];
       if (read_index_set(PyTuple_GET_ITEM(args, k), static_cast<int>(k), s) < 0) return -1;
-      Py_ssize_t size = PyList_GET_SIZE(s.items.ptr());
+      Py_ssize_t size = s.size;
       dims.push_back(size);
       total *= size;
       if (total > room) return model_error(msg_no_memory);
-      if (names_on) {
+      if (names_on && !s.integer) {
         s.texts.resize(size);
         for (Py_ssize_t i = 0; i < size; ++i)
           if (element_text(PyList_GET_ITEM(s.items.ptr(), i), s.texts[i]) < 0) return -1;
@@ -643,12 +666,16 @@ static int place_variable(PyObject *result, PyObject **cells, int k, const std::
   Py_ssize_t nsets = static_cast<Py_ssize_t>(sets.size());
   nb::object key;
   if (nsets == 1) {
-    key = nb::borrow(PyList_GET_ITEM(sets[0].items.ptr(), position[0]));
+    key = element_of(sets[0], position[0]);
+    if (!key) return -1;
   } else {
     key = nb::steal(PyTuple_New(nsets));
     if (!key) return -1;
-    for (Py_ssize_t s = 0; s < nsets; ++s)
-      PyTuple_SET_ITEM(key.ptr(), s, Py_NewRef(PyList_GET_ITEM(sets[s].items.ptr(), position[s])));
+    for (Py_ssize_t s = 0; s < nsets; ++s) {
+      nb::object item = element_of(sets[s], position[s]);
+      if (!item) return -1;
+      PyTuple_SET_ITEM(key.ptr(), s, item.release().ptr());
+    }
   }
   return PyDict_SetItem(result, key.ptr(), v);
 }
@@ -679,6 +706,8 @@ static int name_and_place(ProblemObject *p, const OverOptions &o, const std::vec
     NameBatch names{p, first};
     std::vector<Py_ssize_t> position(nsets, 0);
     std::string text;
+    // The library's columns are already in the array's cells (create_columns put them there).
+    bool in_cells = p && PyArray_Check(result);
     auto **cells = PyArray_Check(result) ? static_cast<PyObject **>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(result)))
                                          : nullptr;
     for (int k = 0; k < n; ++k) {
@@ -687,7 +716,12 @@ static int name_and_place(ProblemObject *p, const OverOptions &o, const std::vec
         text = o.prefix;
         for (Py_ssize_t s = 0; s < nsets; ++s) {
           text.push_back(s == 0 ? '(' : ',');
-          text.append(sets[s].texts[position[s]]);
+          if (sets[s].integer) {
+            char digits[24];
+            text.append(digits, std::to_chars(digits, digits + sizeof digits, position[s]).ptr);
+          } else {
+            text.append(sets[s].texts[position[s]]);
+          }
         }
         text.push_back(')');
         if (p) {
@@ -698,7 +732,7 @@ static int name_and_place(ProblemObject *p, const OverOptions &o, const std::vec
           unlinked_set_name(as_var(v), str.ptr());
         }
       }
-      if (place_variable(result, cells, k, sets, position, v) < 0) return -1;
+      if (!in_cells && place_variable(result, cells, k, sets, position, v) < 0) return -1;
       for (Py_ssize_t s = nsets - 1; s >= 0; --s) {
         if (++position[s] < static_cast<Py_ssize_t>(dims[s])) break;
         position[s] = 0;
@@ -733,7 +767,10 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
   int n = 1;
   for (npy_intp d : dims) n *= static_cast<int>(d);
   Py_ssize_t old_len = p ? PyList_GET_SIZE(p->vars) : 0;
-  if (p && create_columns(p, n, o.type, o.lb, o.ub, o.threshold) < 0) return nullptr;
+  // Linked variables go into the array's cells as they are made.
+  auto **cells = all_integer ? static_cast<PyObject **>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(result.ptr())))
+                             : nullptr;
+  if (p && create_columns(p, n, o.type, o.lb, o.ub, o.threshold, cells) < 0) return nullptr;
   nb::object vars = new_variable_list(p, o, old_len, n);
   if (!vars || name_and_place(p, o, sets, dims, first, vars.ptr(), result.ptr()) < 0) {
     if (p) revert_columns(p, first, n, old_len, "Failed to revert new variables");

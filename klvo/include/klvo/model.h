@@ -31,7 +31,7 @@
  * - Start arrays: column j (row i, set k) of a block of n owns the entries start[j] up to
  *   start[j+1] - 1; the last one ends at the coefficient count. An (n+1)-th start entry may be
  *   present and is then ignored. A start array may be NULL when the count is 0.
- * - Name types: 1 rows, 2 columns, 3 sets. Names are unique within a type; an element without
+ * - Name types: 1 rows, 2 columns, 3 sets. Names may repeat within a type; an element without
  *   a name reads back as "R<i+1>", "C<j+1>" or "S<k+1>" (KLVOgetnamepointer gives NULL).
  * - Bad input leaves the model exactly as it was.
  */
@@ -248,7 +248,8 @@ KLVO_API int KLVOgetmipentities64(KLVOprob prob, int *nentities, int *nsets, cha
 
 /* ---- Names.
  * KLVOaddnames: names of elements first..last of a type, given one after another, each
- * terminated by a NUL. An empty name removes the element's name. Duplicates are refused. */
+ * terminated by a NUL. An empty name removes the element's name. Several elements may carry the
+ * same name. */
 KLVO_API int KLVOaddnames(KLVOprob prob, int type, const char names[], int first, int last);
 /* Writes the names of first..last one after another, each NUL-terminated. The buffer must
  * hold them: (8 * namelength + 1) bytes per name always suffice, namelength being the value
@@ -262,7 +263,7 @@ KLVO_API int KLVOgetnamelist(KLVOprob prob, int type, char names[], int names_le
 /* *name points at the stored name, or is NULL when the element has none. The pointer stays
  * valid until the names of that type change. */
 KLVO_API int KLVOgetnamepointer(KLVOprob prob, int type, int index, const char **name);
-/* *index receives the element with that name, or -1 when no element has it. */
+/* *index receives the lowest-numbered element with that name, or -1 when no element has it. */
 KLVO_API int KLVOgetindex(KLVOprob prob, int type, const char *name, int *index);
 KLVO_API int KLVOsetprobname(KLVOprob prob, const char *probname);
 /* The buffer must hold the name and its NUL (see the problem-name-length attribute). */
@@ -284,8 +285,11 @@ KLVO_API int KLVOcopyprob(KLVOprob dest, KLVOprob src, const char *probname);
  * and sense, both quadratic parts and sets; MPS also keeps indicators and partial-integer
  * columns, which the LP writer refuses. Names a format cannot hold (white space; in LP files
  * operator characters, keywords, column names that start like a number) are refused with a
- * message naming them. A semi-continuous column is written with max(lb, limit) as its lower
- * bound and read back with that value as its limit and min(that value, 0) as its lower bound.
+ * message naming them. An element whose name a lower-numbered element of its kind already
+ * carries is written with the suffix "_2", "_3", ... that clashes with no other name, so that
+ * the file reads back to the same model; a warning message says so. A semi-continuous column
+ * is written with max(lb, limit) as its lower bound and read back with that value as its
+ * limit and min(that value, 0) as its lower bound.
  * A free row in an LP file is "expr >= -inf" and reads back with right-hand side 0. */
 KLVO_API int KLVOreadprob(KLVOprob prob, const char *filename, const char *flags);
 KLVO_API int KLVOwriteprob(KLVOprob prob, const char *filename, const char *flags);

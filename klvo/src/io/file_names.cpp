@@ -1,6 +1,7 @@
 // Names and numbers as they appear in problem files.
 #include <cstdio>
 #include <cstdlib>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "env/error.h"
@@ -11,37 +12,65 @@ namespace klvo {
 
 namespace {
 
-// Stored names of one kind, with defaults for the unnamed that clash with no stored name.
+// Stored names of one kind as a file gives them. An unnamed element gets its default name, with
+// "_" appended while that clashes with a stored name. An element whose name a lower element
+// already carries gets the name with a suffix "_2", "_3", ... that clashes with no stored or
+// invented name, so that every element can be told apart when the file is read back. Defaults
+// ("C7", "C7_") cannot equal suffixed names (which end in a digit after "_"), nor one another.
 std::vector<std::string> names_for(const ModelStore &m, int type, const char *kind, const char *format,
                                    const std::function<const char *(const std::string &, int)> &invalid_reason,
-                                   const char *fn) {
-  const NameTable &table = names_of(m, type, "write");
+                                   const char *fn, const WarningSink &note) {
+  const NameTable &table = names_of(m, type, fn);
   const int n = count_of(m, type);
   std::vector<std::string> out(n);
+  std::unordered_set<std::string> suffixed;
+  std::unordered_map<std::string, int> next_suffix;
+  int repeats = 0;
+  std::string example;
   for (int i = 0; i < n; ++i) {
     const std::string &name = table.get(i);
     if (name.empty()) {
       std::string d = name_or_default(m, type, i);
       while (table.find(d) >= 0) d += "_";
       out[i] = d;
-    } else {
-      if (const char *why = invalid_reason(name, type))
-        fail(KLVO_ERR_FILE, "%s: the %s name '%s' cannot be written to an %s file: %s", fn, kind, name.c_str(),
-             format, why);
-      out[i] = name;
+      continue;
     }
+    if (const char *why = invalid_reason(name, type))
+      fail(KLVO_ERR_FILE, "%s: the %s name '%s' cannot be written to an %s file: %s", fn, kind, name.c_str(), format,
+           why);
+    if (table.find(name) == i) {
+      out[i] = name;
+      continue;
+    }
+    int &k = next_suffix.try_emplace(name, 2).first->second;
+    std::string d;
+    do d = name + "_" + std::to_string(k++);
+    while (table.find(d) >= 0 || suffixed.count(d));
+    if (const char *why = invalid_reason(d, type))
+      fail(KLVO_ERR_FILE,
+           "%s: the %s name '%s' is repeated, and the name '%s' that tells %s %d apart cannot be written to an %s "
+           "file: %s",
+           fn, kind, name.c_str(), d.c_str(), kind, i, format, why);
+    if (repeats++ == 0) example = klvo::format("%s %d, '%s', is written as '%s'", kind, i, name.c_str(), d.c_str());
+    suffixed.insert(d);
+    out[i] = std::move(d);
   }
+  if (repeats > 0 && note)
+    note(klvo::format("%s: %d %s%s the name of a lower-numbered %s; the file gives %s a suffix (%s)", fn, repeats,
+                      kind, repeats == 1 ? " repeats" : "s repeat", kind, repeats == 1 ? "it" : "them",
+                      example.c_str()));
   return out;
 }
 
 }  // namespace
 
 FileNames file_names(const ModelStore &m, const char *format,
-                     const std::function<const char *(const std::string &, int)> &invalid_reason, const char *fn) {
+                     const std::function<const char *(const std::string &, int)> &invalid_reason, const char *fn,
+                     const WarningSink &note) {
   FileNames f;
-  f.rows = names_for(m, 1, "row", format, invalid_reason, fn);
-  f.cols = names_for(m, 2, "column", format, invalid_reason, fn);
-  f.sets = names_for(m, 3, "set", format, invalid_reason, fn);
+  f.rows = names_for(m, 1, "row", format, invalid_reason, fn, note);
+  f.cols = names_for(m, 2, "column", format, invalid_reason, fn, note);
+  f.sets = names_for(m, 3, "set", format, invalid_reason, fn, note);
   std::unordered_set<std::string> used(f.rows.begin(), f.rows.end());
   f.objective = "obj";
   while (used.count(f.objective)) f.objective += "_";

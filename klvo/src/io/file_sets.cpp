@@ -18,7 +18,7 @@ void add_file_sets(ModelStore &m, const char *function, const std::vector<FileSe
     add_sets(m, function, &s.type, block);
     names.push_back(s.name);
   }
-  m.setnames.assign(0, names, function, "set");
+  m.setnames.assign(0, std::move(names));
 }
 
 }  // namespace klvo

@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "env/error.h"
 #include "io/problem_file.h"
@@ -351,6 +352,8 @@ class LpReader {
     Row r;
     if (at_label()) {
       r.name = take().text;
+      // Written files never repeat a label, so a repeat is taken for a mistake in the file.
+      if (!rowlabels_.insert(r.name).second) error("duplicate row name '%s'", r.name);
       ++p_;
     }
     double lo = -kInf;
@@ -538,8 +541,8 @@ class LpReader {
         m.lb[j] = std::min(m.lb[j], 0.0);
       }
     }
-    m.colnames.assign(0, colnames_, fn, "column");
-    m.rownames.assign(0, rownames, fn, "row");
+    m.colnames.assign(0, colnames_);
+    m.rownames.assign(0, std::move(rownames));
     for (const QTerm &q : qobj_) add_qobj(m, fn, 1, &q.col1, &q.col2, &q.value);
     for (int i = 0; i < nrows; ++i)
       for (const QTerm &q : rows_[i].quad) add_qrow(m, fn, i, 1, &q.col1, &q.col2, &q.value);
@@ -570,6 +573,7 @@ class LpReader {
   std::map<int, char> marks_;
   std::vector<QTerm> qobj_;
   std::vector<Row> rows_;
+  std::unordered_set<std::string> rowlabels_;
   std::vector<FileSet> sets_;
 };
 
@@ -591,13 +595,13 @@ const char *lp_name_problem(const std::string &name, int type) {
 
 class LpWriter {
  public:
-  LpWriter(const ModelStore &m, const char *fn) : m_(m) {
+  LpWriter(const ModelStore &m, const char *fn, const WarningSink &note) : m_(m) {
     for (int j = 0; j < m.ncols(); ++j)
       if (m.coltype[j] == 'P')
         fail(KLVO_ERR_FILE, "%s: column %d is partial-integer, which an LP file cannot hold; write MPS", fn, j);
     if (m.nindicators() > 0)
       fail(KLVO_ERR_FILE, "%s: the problem has indicators, which this LP writer cannot hold; write MPS", fn);
-    names_ = file_names(m, "LP", lp_name_problem, fn);
+    names_ = file_names(m, "LP", lp_name_problem, fn, note);
   }
 
   std::string text() {
@@ -753,8 +757,8 @@ ModelStore read_lp(const std::string &path, const WarningSink &warn, const char 
   return LpReader(path, warn, fn).read();
 }
 
-void write_lp(const ModelStore &m, const std::string &path, const char *fn) {
-  std::string text = LpWriter(m, fn).text();
+void write_lp(const ModelStore &m, const std::string &path, const char *fn, const WarningSink &note) {
+  std::string text = LpWriter(m, fn, note).text();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
   out << text;

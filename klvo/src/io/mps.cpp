@@ -428,8 +428,8 @@ class MpsReader {
              colnames_[j].c_str());
       }
     }
-    m.rownames.assign(0, rownames_, fn, "row");
-    m.colnames.assign(0, colnames_, fn, "column");
+    m.rownames.assign(0, rownames_);
+    m.colnames.assign(0, colnames_);
     add_qobj(m, fn, static_cast<int64_t>(q1_.size()), q1_.data(), q2_.data(), qv_.data());
     for (const auto &[r, t] : qrow_terms_) add_qrow(m, fn, r, 1, &t.col1, &t.col2, &t.value);
     add_file_sets(m, fn, sets_);
@@ -468,13 +468,13 @@ class MpsReader {
 
 class MpsWriter {
  public:
-  MpsWriter(const ModelStore &m, bool fixed, const char *fn) : m_(m), fixed_(fixed) {
+  MpsWriter(const ModelStore &m, bool fixed, const char *fn, const WarningSink &note) : m_(m), fixed_(fixed) {
     names_ = file_names(m, fixed ? "fixed MPS" : "MPS", [fixed](const std::string &name, int) -> const char * {
       for (char c : name)
         if (std::isspace(static_cast<unsigned char>(c))) return "it contains white space";
       if (fixed && name.size() > 8) return "fixed format allows at most 8 characters";
       return nullptr;
-    }, fn);
+    }, fn, note);
   }
 
   std::string text() {
@@ -631,8 +631,8 @@ ModelStore read_mps(const std::string &path, const WarningSink &warn, const char
   return MpsReader(path, warn, fn).read();
 }
 
-void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn) {
-  std::string text = MpsWriter(m, fixed, fn).text();
+void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn, const WarningSink &note) {
+  std::string text = MpsWriter(m, fixed, fn, note).text();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
   out << text;

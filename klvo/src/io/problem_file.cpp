@@ -46,7 +46,7 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
   try {
     m = lp ? read_lp(path, warn, fn) : read_mps(path, warn, fn);
   } catch (const Error &e) {
-    // Content the model refuses (a duplicate name, a bad quadratic row) is a file error too.
+    // Content the model refuses (a bad quadratic row) is a file error too.
     if (e.code() != KLVO_ERR_INVALID_ARGUMENT) throw;
     fail(KLVO_ERR_FILE, "%s: %s: %s", fn, path.c_str(), e.what());
   }
@@ -78,28 +78,30 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
 
 namespace {
 
-// Writes the model store; returns the path written and whether it is an LP file.
-std::pair<std::string, bool> write_model(const ModelStore &model, const char *filename, const char *flags,
+// Writes the problem's model store, warning through the problem's messages of names the file
+// had to change; returns the path written and whether it is an LP file.
+std::pair<std::string, bool> write_model(Problem &prob, const char *filename, const char *flags,
                                          const char *function) {
+  WarningSink note = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text); };
   if (!filename || !*filename) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no file name given", function);
   std::string path = filename;
   bool lp = has_flag(flags, 'l') || ends_with(path, ".lp");
   // A name without an extension gets the format's, as KLVOreadprob looks for it.
   size_t slash = path.find_last_of('/');
   if (path.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) path += lp ? ".lp" : ".mps";
-  if (lp) write_lp(model, path, function);
-  else write_mps(model, path, has_flag(flags, 'x'), function);
+  if (lp) write_lp(prob.model, path, function, note);
+  else write_mps(prob.model, path, has_flag(flags, 'x'), function, note);
   return {path, lp};
 }
 
 }  // namespace
 
-void write_problem(const Problem &prob, const char *filename, const char *flags, const char *fn) {
-  write_model(prob.model, filename, flags, fn);
+void write_problem(Problem &prob, const char *filename, const char *flags, const char *fn) {
+  write_model(prob, filename, flags, fn);
 }
 
-void write_problem_with_formulas(const Problem &prob, const char *filename, const char *flags, const char *fn) {
-  auto written = write_model(prob.model, filename, flags, fn);
+void write_problem_with_formulas(Problem &prob, const char *filename, const char *flags, const char *fn) {
+  auto written = write_model(prob, filename, flags, fn);
   append_formulas(prob.model.formulas, written.first, written.second, fn);
 }
 

@@ -19,9 +19,10 @@ using Problem = klvo_problem_s;
 // formulas it holds when the problem has a nonlinear layer; a failed read changes nothing.
 void read_problem(Problem &prob, const char *filename, const char *flags, const char *fn);
 // Writes the problem as MPS or LP (flags 'l', 'x' fixed MPS, or the extension); with the
-// the formula entries appended.
-void write_problem(const Problem &prob, const char *filename, const char *flags, const char *fn);
-void write_problem_with_formulas(const Problem &prob, const char *filename, const char *flags, const char *fn);
+// the formula entries appended. Repeated names the file had to change are reported as a
+// warning through the problem's messages.
+void write_problem(Problem &prob, const char *filename, const char *flags, const char *fn);
+void write_problem_with_formulas(Problem &prob, const char *filename, const char *flags, const char *fn);
 
 // Receives warnings met while reading (e.g. a negative upper bound on a column whose lower
 // bound was left at 0).
@@ -31,12 +32,13 @@ using WarningSink = std::function<void(const std::string &)>;
 ModelStore read_mps(const std::string &path, const WarningSink &warn, const char *fn);
 ModelStore read_lp(const std::string &path, const WarningSink &warn, const char *fn);
 
-// fixed: fixed-column layout; every name must then be at most 8 characters.
-void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn);
-void write_lp(const ModelStore &m, const std::string &path, const char *fn);
+// fixed: fixed-column layout; every name must then be at most 8 characters. note receives
+// what the reader of the file should know (names the file had to change).
+void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn, const WarningSink &note);
+void write_lp(const ModelStore &m, const std::string &path, const char *fn, const WarningSink &note);
 
-// Names used in files: stored names, or defaults that clash with no stored name of the same
-// kind.
+// Names used in files, distinct within each kind: stored names, defaults for the unnamed, and
+// suffixed names for elements that repeat the name of a lower one (reported through note).
 struct FileNames {
   std::vector<std::string> rows, cols, sets;
   std::string objective;  // the objective row, distinct from every row name
@@ -44,7 +46,8 @@ struct FileNames {
 // invalid_reason(name, type) gives why a stored name of that type (1 rows, 2 columns, 3 sets)
 // cannot be written, or null.
 FileNames file_names(const ModelStore &m, const char *format,
-                     const std::function<const char *(const std::string &, int)> &invalid_reason, const char *fn);
+                     const std::function<const char *(const std::string &, int)> &invalid_reason, const char *fn,
+                     const WarningSink &note);
 
 // A special ordered set as a reader collects it.
 struct FileSet {

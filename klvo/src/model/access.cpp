@@ -229,8 +229,7 @@ void add_names(ModelStore &m, int type, const char *names, int first, int last, 
   NameTable &table = names_of(m, type, fn);
   check_range(first, last, count_of(m, type), fn, "names");
   require_arg(names, fn, "names");
-  const char *kind = type == 1 ? "row" : type == 2 ? "column" : "set";
-  table.assign(first, split_names(names, last - first + 1), fn, kind);
+  table.assign(first, split_names(names, last - first + 1));
   m.touch();
 }
 

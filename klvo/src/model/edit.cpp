@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "env/error.h"
+#include "model/growth.h"
 
 namespace klvo {
 
@@ -78,12 +79,6 @@ void remap_entries(std::vector<Entry> &list, const std::vector<int> &map) {
   for (const Entry &e : list)
     if (map[e.index] >= 0) list[out++] = Entry{map[e.index], e.value};
   list.resize(out);
-}
-
-std::vector<char> keep_flags(const std::vector<int> &map) {
-  std::vector<char> keep(map.size());
-  for (size_t i = 0; i < map.size(); ++i) keep[i] = map[i] >= 0;
-  return keep;
 }
 
 // Sorts one vector's entries by index and rejects repeats and bad indices; drops zeros.
@@ -225,26 +220,36 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
               const double *ub) {
   cols.validate(fn, "column");
   const int n = cols.count, base = m.ncols();
-  std::vector<std::vector<Entry>> entries(n);
-  std::vector<double> vlb(n, 0.0), vub(n, kInf), vobj(n, 0.0);
+  // Everything is checked before the store changes; arrays not given need no copies.
+  std::vector<std::vector<Entry>> entries(cols.start ? n : 0);
   for (int k = 0; k < n; ++k) {
     if (cols.start) entries[k] = collect_vector(cols, k, m.nrows(), fn, "row", "column");
-    if (obj) {
-      check_finite(obj[k], fn, "objective coefficient");
-      vobj[k] = obj[k];
+    if (obj) check_finite(obj[k], fn, "objective coefficient");
+    if (lb) clamp_infinite(lb[k], fn, "lower bound");
+    if (ub) clamp_infinite(ub[k], fn, "upper bound");
+  }
+  grow_by(m.colentries, n);
+  grow_by(m.obj, n);
+  grow_by(m.lb, n);
+  grow_by(m.ub, n);
+  grow_by(m.limit, n);
+  grow_by(m.coltype, n);
+  if (cols.start) {
+    for (int k = 0; k < n; ++k) {
+      for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
+      m.colentries.push_back(std::move(entries[k]));
     }
-    if (lb) vlb[k] = clamp_infinite(lb[k], fn, "lower bound");
-    if (ub) vub[k] = clamp_infinite(ub[k], fn, "upper bound");
+  } else {
+    m.colentries.resize(base + n);
   }
-  for (int k = 0; k < n; ++k) {
-    for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
-    m.colentries.push_back(std::move(entries[k]));
-  }
-  m.obj.insert(m.obj.end(), vobj.begin(), vobj.end());
-  m.lb.insert(m.lb.end(), vlb.begin(), vlb.end());
-  m.ub.insert(m.ub.end(), vub.begin(), vub.end());
-  m.limit.insert(m.limit.end(), n, 0.0);
-  m.coltype.insert(m.coltype.end(), n, 'C');
+  if (obj) m.obj.insert(m.obj.end(), obj, obj + n);
+  else m.obj.resize(base + n, 0.0);
+  m.lb.resize(base + n, 0.0);
+  m.ub.resize(base + n, kInf);
+  for (int k = 0; lb && k < n; ++k) m.lb[base + k] = clamp_infinite(lb[k], fn, "lower bound");
+  for (int k = 0; ub && k < n; ++k) m.ub[base + k] = clamp_infinite(ub[k], fn, "upper bound");
+  m.limit.resize(base + n, 0.0);
+  m.coltype.resize(base + n, 'C');
   if (!m.qobj.empty()) m.qobj.resize(base + n);
   m.colnames.append_empty(n);
   m.touch();
@@ -266,6 +271,10 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
       vrange[k] = std::fabs(range[k]);
     }
   }
+  grow_by(m.rowentries, n);
+  grow_by(m.rowtype, n);
+  grow_by(m.rhs, n);
+  grow_by(m.range, n);
   for (int k = 0; k < n; ++k) {
     for (const Entry &e : entries[k]) m.colentries[e.index].push_back(Entry{base + k, e.value});
     m.rowentries.push_back(std::move(entries[k]));
@@ -406,7 +415,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
     s.cols.resize(out);
     s.weights.resize(out);
   }
-  m.colnames.compact(keep_flags(map));
+  m.colnames.remove(map);
   m.formulas.cols_deleted(map);
   m.touch();
 }
@@ -422,7 +431,7 @@ void del_rows(ModelStore &m, const char *fn, int n, const int *ind) {
   compact(m.qrows, map);
   compact(m.indcol, map);
   compact(m.indcomp, map);
-  m.rownames.compact(keep_flags(map));
+  m.rownames.remove(map);
   m.formulas.rows_deleted(map);
   m.touch();
 }
@@ -431,7 +440,7 @@ void del_sets(ModelStore &m, const char *fn, int n, const int *ind) {
   std::vector<int> map = deletion_map(m.nsets(), n, ind, fn, "set");
   if (n == 0) return;
   compact(m.sets, map);
-  m.setnames.compact(keep_flags(map));
+  m.setnames.remove(map);
   m.touch();
 }
 

@@ -21,7 +21,7 @@
 // - Indicators: indcol[i] = the controlling column of row i or -1, indcomp[i] = 1 (enforced
 //   when the column is 1), -1 (when it is 0) or 0 (no indicator). Both empty or nrows() long.
 // - Sets: sets[k] with type '1' or '2', member columns and their weights.
-// - Names per kind (rows, columns, sets): an empty string is "no name".
+// - Names per kind (rows, columns, sets): an empty string is "no name"; names may repeat.
 // - Formulas (model/formulas.h): added and read through the nonlinear layer, which checks
 //   them against its user functions; they follow deleted rows and columns like the rest.
 // - revision grows on every change outside the formulas, so engines can tell whether the
@@ -30,10 +30,10 @@
 
 #include <cstdint>
 #include <string>
-#include <tsl/robin_map.h>
 #include <vector>
 
 #include "model/formulas.h"
+#include "model/names.h"
 
 namespace klvo {
 
@@ -51,44 +51,6 @@ struct SosSet {
   char type = '1';  // '1' or '2'
   std::vector<int> cols;
   std::vector<double> weights;
-};
-
-// Names of one kind of element, with a lookup by name. Names are unique within a table.
-class NameTable {
- public:
-  int size() const { return static_cast<int>(names_.size()); }
-  const std::string &get(int i) const { return names_[i]; }
-  // -1 when no element has the name.
-  int find(const std::string &name) const;
-  // Sets the names of elements first.. (an empty name clears); throws on duplicates and
-  // leaves the table unchanged then.
-  void assign(int first, const std::vector<std::string> &names, const char *function, const char *kind);
-  void append_empty(int count) { names_.resize(names_.size() + count); }
-  // Removes the elements whose keep[i] is false (keep has size() entries).
-  void compact(const std::vector<char> &keep);
-  void clear() {
-    names_.clear();
-    index_.clear();
-    max_length_ = 0;
-    max_length_stale_ = false;
-  }
-  bool any() const { return !index_.empty(); }
-  // Longest name, in bytes.
-  size_t max_length() const;
-
- private:
-  // Puts back the index as it was before a failed assign.
-  void undo_assign(int first, const std::vector<std::string> &names, int inserted,
-                   std::vector<std::pair<std::string, int>> &removed);
-
-  std::vector<std::string> names_;
-  // Open addressing with stored hashes: naming a million columns is dominated by this index.
-  tsl::robin_map<std::string, int, std::hash<std::string>, std::equal_to<std::string>,
-                 std::allocator<std::pair<std::string, int>>, true>
-      index_;
-  // The longest name is kept up to date on additions and recomputed lazily after removals.
-  mutable size_t max_length_ = 0;
-  mutable bool max_length_stale_ = false;
 };
 
 struct ModelStore {
