@@ -1,6 +1,7 @@
 // Names and numbers as they appear in problem files.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -75,6 +76,14 @@ FileNames file_names(const ModelStore &m, const char *format,
   f.objective = "obj";
   while (used.count(f.objective)) f.objective += "_";
   return f;
+}
+
+void write_text_file(const std::string &path, const std::string &text, const char *fn) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
+  out << text;
+  out.close();
+  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
 }
 
 std::string format_number(double v) {

@@ -758,12 +758,7 @@ ModelStore read_lp(const std::string &path, const WarningSink &warn, const char 
 }
 
 void write_lp(const ModelStore &m, const std::string &path, const char *fn, const WarningSink &note) {
-  std::string text = LpWriter(m, fn, note).text();
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
-  out << text;
-  out.close();
-  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
+  write_text_file(path, LpWriter(m, fn, note).text(), fn);
 }
 
 }  // namespace klvo

@@ -632,12 +632,7 @@ ModelStore read_mps(const std::string &path, const WarningSink &warn, const char
 }
 
 void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn, const WarningSink &note) {
-  std::string text = MpsWriter(m, fixed, fn, note).text();
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
-  out << text;
-  out.close();
-  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
+  write_text_file(path, MpsWriter(m, fixed, fn, note).text(), fn);
 }
 
 }  // namespace klvo

@@ -59,6 +59,9 @@ struct FileSet {
 // Adds the sets read from a file, and their names, to a store being built.
 void add_file_sets(ModelStore &m, const char *function, const std::vector<FileSet> &sets);
 
+// Replaces the file at path by text; fails naming fn when it cannot be written in full.
+void write_text_file(const std::string &path, const std::string &text, const char *fn);
+
 // Shortest text that reads back as exactly the same double.
 std::string format_number(double v);
 
