@@ -107,11 +107,11 @@ int variable_value(const EvalContext &c, PyObject *v, double *out) {
 int value_of(const EvalContext &c, PyObject *o, int depth, double *out);
 
 // The operands of a node: list or tuple items, or the single operand.
-void operands(NonlinearObject *n, PyObject **&items, Py_ssize_t &count, PyObject *&single) {
-  single = n->args;
-  if (PyList_Check(n->args) || PyTuple_Check(n->args)) {
-    items = PySequence_Fast_ITEMS(n->args);
-    count = PySequence_Fast_GET_SIZE(n->args);
+void operands(PyObject *args, PyObject **&items, Py_ssize_t &count, PyObject *&single) {
+  single = args;
+  if (PyList_Check(args) || PyTuple_Check(args)) {
+    items = PySequence_Fast_ITEMS(args);
+    count = PySequence_Fast_GET_SIZE(args);
   } else {
     items = &single;
     count = 1;
@@ -200,10 +200,14 @@ int user_value(const EvalContext &c, PyObject **items, Py_ssize_t count, int dep
 }
 
 int node_value(const EvalContext &c, NonlinearObject *n, int depth, double *out) {
+  // User code run below (a user function, a __float__, a key's ==) may change the node's list
+  // in place or replace it: the operands are read from a snapshot of our own.
+  nb::object held = PyList_Check(n->args) ? nb::steal(PyList_AsTuple(n->args)) : nb::borrow(n->args);
+  if (!held.is_valid()) return -1;
   PyObject **items;
   Py_ssize_t count;
   PyObject *single;
-  operands(n, items, count, single);
+  operands(held.ptr(), items, count, single);
   if (is_user_op(n->op)) return user_value(c, items, count, depth, out);
   if (n->op == OP_PWL) return pwl_value(c, items, count, depth, out);
   auto arg = [&](Py_ssize_t i, double *v) {
@@ -310,6 +314,29 @@ int index_leaf(const EvalContext &c, PyObject *obj, double *out) {
   return 1;
 }
 
+// An expression's value in dict mode, where a lookup runs the keys' == and the values'
+// __float__, which may change the expression in place: its terms are read from a copy.
+int dict_expression_value(const EvalContext &c, ExpressionObject *e, double *out) {
+  struct Term {
+    nb::object a, b;
+    double coef;
+  };
+  std::vector<Term> terms;
+  if (e->lin)
+    for (auto &entry : *e->lin) terms.push_back({nb::borrow(entry.first), nb::object(), entry.second});
+  if (e->quad)
+    for (auto &outer : *e->quad)
+      for (auto &inner : *outer.second) terms.push_back({nb::borrow(outer.first), nb::borrow(inner.first), inner.second});
+  double r = e->constant, v, w;
+  for (const Term &t : terms) {
+    if (variable_value(c, t.a.ptr(), &v) < 0) return -1;
+    if (t.b.is_valid() && variable_value(c, t.b.ptr(), &w) < 0) return -1;
+    r += t.coef * v * (t.b.is_valid() ? w : 1.0);
+  }
+  *out = r;
+  return 0;
+}
+
 int value_of(const EvalContext &c, PyObject *o, int depth, double *out) {
   if (depth < 1) return too_deep();
   switch (kind_of(o)) {
@@ -332,6 +359,7 @@ int value_of(const EvalContext &c, PyObject *o, int depth, double *out) {
     }
     case K_EXPR: {
       ExpressionObject *e = as_expr(o);
+      if (c.dict) return dict_expression_value(c, e, out);
       double r = e->constant, v, w;
       if (e->lin)
         for (auto &entry : *e->lin) {
@@ -353,7 +381,7 @@ int value_of(const EvalContext &c, PyObject *o, int depth, double *out) {
     case K_NONLIN:
       return node_value(c, as_nl(o), depth, out);
     case K_NUMBER: {
-      double v = PyFloat_AsDouble(o);
+      double v = number_value(o);
       if (v == -1.0 && PyErr_Occurred()) return -1;
       *out = v;
       return 0;
@@ -382,8 +410,9 @@ PyObject *walk_array(const EvalContext &c, PyArrayObject *a, int depth) {
     PyErr_SetString(g.InterfaceError, "Could not initialize result of the evaluation of a NumPy array");
     return nullptr;
   }
-  // Elements are read in C order, matching the layout of the fresh result.
-  PyObject *flat = PyArray_Ravel(a, NPY_CORDER);
+  // Elements are read in C order, matching the layout of the fresh result, from a copy of
+  // our own: evaluating an element may run user code that writes into the array.
+  PyObject *flat = PyArray_NewCopy(a, NPY_CORDER);
   if (!flat) {
     Py_DECREF(result);
     return nullptr;
@@ -393,7 +422,7 @@ PyObject *walk_array(const EvalContext &c, PyArrayObject *a, int depth) {
   npy_intp n = PyArray_SIZE(fa);
   for (npy_intp i = 0; i < n; ++i) {
     PyObject *item;
-    memcpy(&item, PyArray_GETPTR1(fa, i), sizeof item);
+    memcpy(&item, static_cast<char *>(PyArray_DATA(fa)) + i * sizeof item, sizeof item);  // C-contiguous copy
     int rc = -1;
     if (!item) rc = fail(PyExc_RuntimeError, "Cannot evaluate object");
     else if (c.index_mode && (rc = index_leaf(c, item, &dst[i])) != 0) rc = rc < 0 ? -1 : 0;
@@ -408,12 +437,16 @@ PyObject *walk_array(const EvalContext &c, PyArrayObject *a, int depth) {
   return result;
 }
 
-PyObject *walk_items(const EvalContext &c, PyObject *seq, bool tuple, int depth) {
-  Py_ssize_t n = PySequence_Fast_GET_SIZE(seq);
+// Walks a snapshot: evaluating an item may run user code that changes the user's list.
+PyObject *walk_items(const EvalContext &c, PyObject *user_seq, bool tuple, int depth) {
+  nb::object snapshot = nb::steal(PySequence_Tuple(user_seq));
+  if (!snapshot.is_valid()) return nullptr;
+  PyObject *seq = snapshot.ptr();
+  Py_ssize_t n = PyTuple_GET_SIZE(seq);
   PyObject *out = tuple ? PyTuple_New(n) : PyList_New(n);
   if (!out) return nullptr;
   for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject *r = walk(c, PySequence_Fast_GET_ITEM(seq, i), depth - 1);
+    PyObject *r = walk(c, PyTuple_GET_ITEM(seq, i), depth - 1);
     if (!r) {
       Py_DECREF(out);
       return nullptr;
@@ -441,9 +474,15 @@ PyObject *walk(const EvalContext &c, PyObject *o, int depth) {
   if (PyDict_Check(o)) {
     PyObject *out = PyDict_New();
     if (!out) return nullptr;
-    PyObject *key, *value;
-    Py_ssize_t pos = 0;
-    while (PyDict_Next(o, &pos, &key, &value)) {
+    // Items of our own: evaluating a value may run user code that changes the dict.
+    nb::object items = nb::steal(PyDict_Items(o));
+    if (!items.is_valid()) {
+      Py_DECREF(out);
+      return nullptr;
+    }
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.ptr()); ++i) {
+      PyObject *pair = PyList_GET_ITEM(items.ptr(), i);
+      PyObject *key = PyTuple_GET_ITEM(pair, 0), *value = PyTuple_GET_ITEM(pair, 1);
       PyObject *r = walk(c, value, depth - 1);
       if (!r || PyDict_SetItem(out, key, r) < 0) {
         Py_XDECREF(r);
@@ -479,9 +518,9 @@ PyObject *walk(const EvalContext &c, PyObject *o, int depth) {
 double and_or_tolerance() {
   if (!g.global_controls) return 5e-6;
   PyObject *dict = reinterpret_cast<ControlObject *>(g.global_controls)->dict;
-  PyObject *tol = dict && PyDict_Check(dict) ? PyDict_GetItemString(dict, "miptol") : nullptr;
-  if (!tol) return 5e-6;
-  double v = PyFloat_AsDouble(tol);
+  nb::object tol = nb::borrow(dict && PyDict_Check(dict) ? PyDict_GetItemString(dict, "miptol") : nullptr);
+  if (!tol.is_valid()) return 5e-6;
+  double v = PyFloat_AsDouble(tol.ptr());
   if (v == -1.0 && PyErr_Occurred()) {
     PyErr_Clear();
     return 5e-6;
@@ -634,7 +673,7 @@ int extract_tree(Extraction &x, PyObject *o, double f, int depth) {
   PyObject **items;
   Py_ssize_t count;
   PyObject *single;
-  operands(n, items, count, single);
+  operands(n->args, items, count, single);
   double c;
   switch (n->op) {
     case OP_PLUS:
@@ -654,7 +693,7 @@ int extract_tree(Extraction &x, PyObject *o, double f, int depth) {
       double product = 1.0;
       for (Py_ssize_t i = 0; i < count; ++i) {
         if (is_number(items[i])) {
-          double v = PyFloat_AsDouble(items[i]);
+          double v = number_value(items[i]);
           if (v == -1.0 && PyErr_Occurred()) return -1;
           product *= v;
         } else if (other) {
@@ -667,12 +706,12 @@ int extract_tree(Extraction &x, PyObject *o, double f, int depth) {
     }
     case OP_DIV:
       if (count != 2 || !is_number(items[1])) return 0;
-      c = PyFloat_AsDouble(items[1]);
+      c = number_value(items[1]);
       if (c == -1.0 && PyErr_Occurred()) return -1;
       return c != 0.0 ? extract_tree(x, items[0], f / c, depth - 1) : 0;
     case OP_POW:
       if (count != 2 || !is_number(items[1])) return 0;
-      c = PyFloat_AsDouble(items[1]);
+      c = number_value(items[1]);
       if (c == -1.0 && PyErr_Occurred()) return -1;
       return c == 1.0 ? extract_tree(x, items[0], f, depth - 1) : 0;
     default:
