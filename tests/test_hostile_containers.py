@@ -75,6 +75,15 @@ CASES = {
         class I(int):
             def __float__(self): raise RuntimeError("called")
         r = kelvo.evaluate(kelvo.exp(x) * I(3), problem=p, solution=sol)""", 3 * math.exp(2)),
+    # A sum node grown in place (its number taken out) by the number's own __str__.
+    "printed node": ("""
+        class S(int):
+            def __str__(self):
+                global n
+                for z in zs: n += kelvo.exp(z)
+                return "3"
+        n = kelvo.sin(x) + kelvo.cos(x) + S(3)
+        r = str(n)""", "sin(C1) + cos(C1) + 3"),
     "lying __len__": ("""
         class Lying:
             def __len__(self): return 10
