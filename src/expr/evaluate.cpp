@@ -322,6 +322,7 @@ int dict_expression_value(const EvalContext &c, ExpressionObject *e, double *out
     double coef;
   };
   std::vector<Term> terms;
+  terms.reserve(e->lin ? e->lin->size() : 0);
   if (e->lin)
     for (auto &entry : *e->lin) terms.push_back({nb::borrow(entry.first), nb::object(), entry.second});
   if (e->quad)
