@@ -199,15 +199,42 @@ int user_value(const EvalContext &c, PyObject **items, Py_ssize_t count, int dep
   return 0;
 }
 
+// A node's operands, each held: user code run below (a user function, a __float__, a key's
+// ==) may change the node's list in place or replace it. Few operands stay on the stack, clear
+// of the allocator and of the garbage collector's count.
+class HeldOperands {
+ public:
+  explicit HeldOperands(PyObject *args) {
+    PyObject **source;
+    Py_ssize_t count;
+    PyObject *single;
+    operands(args, source, count, single);
+    if (count > static_cast<Py_ssize_t>(sizeof small_ / sizeof *small_)) {
+      heap_.resize(static_cast<size_t>(count));
+      items_ = heap_.data();
+    }
+    for (Py_ssize_t i = 0; i < count; ++i) items_[i] = Py_NewRef(source[i]);
+    count_ = count;
+  }
+  ~HeldOperands() {
+    for (Py_ssize_t i = 0; i < count_; ++i) Py_DECREF(items_[i]);
+  }
+  HeldOperands(const HeldOperands &) = delete;
+  HeldOperands &operator=(const HeldOperands &) = delete;
+  PyObject **items() { return items_; }
+  Py_ssize_t count() const { return count_; }
+
+ private:
+  PyObject *small_[8];
+  std::vector<PyObject *> heap_;
+  PyObject **items_ = small_;
+  Py_ssize_t count_ = 0;
+};
+
 int node_value(const EvalContext &c, NonlinearObject *n, int depth, double *out) {
-  // User code run below (a user function, a __float__, a key's ==) may change the node's list
-  // in place or replace it: the operands are read from a snapshot of our own.
-  nb::object held = PyList_Check(n->args) ? nb::steal(PyList_AsTuple(n->args)) : nb::borrow(n->args);
-  if (!held.is_valid()) return -1;
-  PyObject **items;
-  Py_ssize_t count;
-  PyObject *single;
-  operands(held.ptr(), items, count, single);
+  HeldOperands held(n->args);
+  PyObject **items = held.items();
+  Py_ssize_t count = held.count();
   if (is_user_op(n->op)) return user_value(c, items, count, depth, out);
   if (n->op == OP_PWL) return pwl_value(c, items, count, depth, out);
   auto arg = [&](Py_ssize_t i, double *v) {
