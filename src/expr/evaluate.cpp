@@ -645,7 +645,12 @@ PyObject *f_evaluate(PyObject *, PyObject *args, PyObject *kwargs) {
     PyErr_SetString(PyExc_TypeError, "kelvo.evaluate() requires at least one object to evaluate");
     return nullptr;
   }
-  PyObject *result = evaluate_all(c, args);
+  PyObject *result;
+  try {
+    result = evaluate_all(c, args);
+  } catch (const std::bad_alloc &) {
+    result = PyErr_NoMemory();
+  }
   return p ? check_result(problem, result) : result;
 }
 
@@ -824,7 +829,11 @@ PyObject *evaluate_values(ProblemObject *p, const double *x, Py_ssize_t n, PyObj
   c.count = n;
   c.index_mode = index_mode;
   c.tolerance = and_or_tolerance();
-  return walk(c, obj, depth_allowance);
+  try {
+    return walk(c, obj, depth_allowance);
+  } catch (const std::bad_alloc &) {
+    return PyErr_NoMemory();
+  }
 }
 
 int add_extract_methods() {
