@@ -107,11 +107,11 @@ int variable_value(const EvalContext &c, PyObject *v, double *out) {
 int value_of(const EvalContext &c, PyObject *o, int depth, double *out);
 
 // The operands of a node: list or tuple items, or the single operand.
-void operands(NonlinearObject *n, PyObject **&items, Py_ssize_t &count, PyObject *&single) {
-  single = n->args;
-  if (PyList_Check(n->args) || PyTuple_Check(n->args)) {
-    items = PySequence_Fast_ITEMS(n->args);
-    count = PySequence_Fast_GET_SIZE(n->args);
+void operands(PyObject *args, PyObject **&items, Py_ssize_t &count, PyObject *&single) {
+  single = args;
+  if (PyList_Check(args) || PyTuple_Check(args)) {
+    items = PySequence_Fast_ITEMS(args);
+    count = PySequence_Fast_GET_SIZE(args);
   } else {
     items = &single;
     count = 1;
@@ -199,11 +199,42 @@ int user_value(const EvalContext &c, PyObject **items, Py_ssize_t count, int dep
   return 0;
 }
 
+// A node's operands, each held: user code run below (a user function, a __float__, a key's
+// ==) may change the node's list in place or replace it. Few operands stay on the stack, clear
+// of the allocator and of the garbage collector's count.
+class HeldOperands {
+ public:
+  explicit HeldOperands(PyObject *args) {
+    PyObject **source;
+    Py_ssize_t count;
+    PyObject *single;
+    operands(args, source, count, single);
+    if (count > static_cast<Py_ssize_t>(sizeof small_ / sizeof *small_)) {
+      heap_.resize(static_cast<size_t>(count));
+      items_ = heap_.data();
+    }
+    for (Py_ssize_t i = 0; i < count; ++i) items_[i] = Py_NewRef(source[i]);
+    count_ = count;
+  }
+  ~HeldOperands() {
+    for (Py_ssize_t i = 0; i < count_; ++i) Py_DECREF(items_[i]);
+  }
+  HeldOperands(const HeldOperands &) = delete;
+  HeldOperands &operator=(const HeldOperands &) = delete;
+  PyObject **items() { return items_; }
+  Py_ssize_t count() const { return count_; }
+
+ private:
+  PyObject *small_[8];
+  std::vector<PyObject *> heap_;
+  PyObject **items_ = small_;
+  Py_ssize_t count_ = 0;
+};
+
 int node_value(const EvalContext &c, NonlinearObject *n, int depth, double *out) {
-  PyObject **items;
-  Py_ssize_t count;
-  PyObject *single;
-  operands(n, items, count, single);
+  HeldOperands held(n->args);
+  PyObject **items = held.items();
+  Py_ssize_t count = held.count();
   if (is_user_op(n->op)) return user_value(c, items, count, depth, out);
   if (n->op == OP_PWL) return pwl_value(c, items, count, depth, out);
   auto arg = [&](Py_ssize_t i, double *v) {
@@ -310,6 +341,30 @@ int index_leaf(const EvalContext &c, PyObject *obj, double *out) {
   return 1;
 }
 
+// An expression's value in dict mode, where a lookup runs the keys' == and the values'
+// __float__, which may change the expression in place: its terms are read from a copy.
+int dict_expression_value(const EvalContext &c, ExpressionObject *e, double *out) {
+  struct Term {
+    nb::object a, b;
+    double coef;
+  };
+  std::vector<Term> terms;
+  terms.reserve(e->lin ? e->lin->size() : 0);
+  if (e->lin)
+    for (auto &entry : *e->lin) terms.push_back({nb::borrow(entry.first), nb::object(), entry.second});
+  if (e->quad)
+    for (auto &outer : *e->quad)
+      for (auto &inner : *outer.second) terms.push_back({nb::borrow(outer.first), nb::borrow(inner.first), inner.second});
+  double r = e->constant, v, w;
+  for (const Term &t : terms) {
+    if (variable_value(c, t.a.ptr(), &v) < 0) return -1;
+    if (t.b.is_valid() && variable_value(c, t.b.ptr(), &w) < 0) return -1;
+    r += t.coef * v * (t.b.is_valid() ? w : 1.0);
+  }
+  *out = r;
+  return 0;
+}
+
 int value_of(const EvalContext &c, PyObject *o, int depth, double *out) {
   if (depth < 1) return too_deep();
   switch (kind_of(o)) {
@@ -332,6 +387,7 @@ int value_of(const EvalContext &c, PyObject *o, int depth, double *out) {
     }
     case K_EXPR: {
       ExpressionObject *e = as_expr(o);
+      if (c.dict) return dict_expression_value(c, e, out);
       double r = e->constant, v, w;
       if (e->lin)
         for (auto &entry : *e->lin) {
@@ -353,7 +409,7 @@ int value_of(const EvalContext &c, PyObject *o, int depth, double *out) {
     case K_NONLIN:
       return node_value(c, as_nl(o), depth, out);
     case K_NUMBER: {
-      double v = PyFloat_AsDouble(o);
+      double v = number_value(o);
       if (v == -1.0 && PyErr_Occurred()) return -1;
       *out = v;
       return 0;
@@ -382,8 +438,9 @@ PyObject *walk_array(const EvalContext &c, PyArrayObject *a, int depth) {
     PyErr_SetString(g.InterfaceError, "Could not initialize result of the evaluation of a NumPy array");
     return nullptr;
   }
-  // Elements are read in C order, matching the layout of the fresh result.
-  PyObject *flat = PyArray_Ravel(a, NPY_CORDER);
+  // Elements are read in C order, matching the layout of the fresh result, from a copy of
+  // our own: evaluating an element may run user code that writes into the array.
+  PyObject *flat = PyArray_NewCopy(a, NPY_CORDER);
   if (!flat) {
     Py_DECREF(result);
     return nullptr;
@@ -393,7 +450,7 @@ PyObject *walk_array(const EvalContext &c, PyArrayObject *a, int depth) {
   npy_intp n = PyArray_SIZE(fa);
   for (npy_intp i = 0; i < n; ++i) {
     PyObject *item;
-    memcpy(&item, PyArray_GETPTR1(fa, i), sizeof item);
+    memcpy(&item, static_cast<char *>(PyArray_DATA(fa)) + i * sizeof item, sizeof item);  // C-contiguous copy
     int rc = -1;
     if (!item) rc = fail(PyExc_RuntimeError, "Cannot evaluate object");
     else if (c.index_mode && (rc = index_leaf(c, item, &dst[i])) != 0) rc = rc < 0 ? -1 : 0;
@@ -408,12 +465,16 @@ PyObject *walk_array(const EvalContext &c, PyArrayObject *a, int depth) {
   return result;
 }
 
-PyObject *walk_items(const EvalContext &c, PyObject *seq, bool tuple, int depth) {
-  Py_ssize_t n = PySequence_Fast_GET_SIZE(seq);
+// Walks a snapshot: evaluating an item may run user code that changes the user's list.
+PyObject *walk_items(const EvalContext &c, PyObject *user_seq, bool tuple, int depth) {
+  nb::object snapshot = nb::steal(PySequence_Tuple(user_seq));
+  if (!snapshot.is_valid()) return nullptr;
+  PyObject *seq = snapshot.ptr();
+  Py_ssize_t n = PyTuple_GET_SIZE(seq);
   PyObject *out = tuple ? PyTuple_New(n) : PyList_New(n);
   if (!out) return nullptr;
   for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject *r = walk(c, PySequence_Fast_GET_ITEM(seq, i), depth - 1);
+    PyObject *r = walk(c, PyTuple_GET_ITEM(seq, i), depth - 1);
     if (!r) {
       Py_DECREF(out);
       return nullptr;
@@ -441,9 +502,15 @@ PyObject *walk(const EvalContext &c, PyObject *o, int depth) {
   if (PyDict_Check(o)) {
     PyObject *out = PyDict_New();
     if (!out) return nullptr;
-    PyObject *key, *value;
-    Py_ssize_t pos = 0;
-    while (PyDict_Next(o, &pos, &key, &value)) {
+    // Items of our own: evaluating a value may run user code that changes the dict.
+    nb::object items = nb::steal(PyDict_Items(o));
+    if (!items.is_valid()) {
+      Py_DECREF(out);
+      return nullptr;
+    }
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.ptr()); ++i) {
+      PyObject *pair = PyList_GET_ITEM(items.ptr(), i);
+      PyObject *key = PyTuple_GET_ITEM(pair, 0), *value = PyTuple_GET_ITEM(pair, 1);
       PyObject *r = walk(c, value, depth - 1);
       if (!r || PyDict_SetItem(out, key, r) < 0) {
         Py_XDECREF(r);
@@ -479,9 +546,9 @@ PyObject *walk(const EvalContext &c, PyObject *o, int depth) {
 double and_or_tolerance() {
   if (!g.global_controls) return 5e-6;
   PyObject *dict = reinterpret_cast<ControlObject *>(g.global_controls)->dict;
-  PyObject *tol = dict && PyDict_Check(dict) ? PyDict_GetItemString(dict, "miptol") : nullptr;
-  if (!tol) return 5e-6;
-  double v = PyFloat_AsDouble(tol);
+  nb::object tol = nb::borrow(dict && PyDict_Check(dict) ? PyDict_GetItemString(dict, "miptol") : nullptr);
+  if (!tol.is_valid()) return 5e-6;
+  double v = PyFloat_AsDouble(tol.ptr());
   if (v == -1.0 && PyErr_Occurred()) {
     PyErr_Clear();
     return 5e-6;
@@ -578,7 +645,12 @@ PyObject *f_evaluate(PyObject *, PyObject *args, PyObject *kwargs) {
     PyErr_SetString(PyExc_TypeError, "kelvo.evaluate() requires at least one object to evaluate");
     return nullptr;
   }
-  PyObject *result = evaluate_all(c, args);
+  PyObject *result;
+  try {
+    result = evaluate_all(c, args);
+  } catch (const std::bad_alloc &) {
+    result = PyErr_NoMemory();
+  }
   return p ? check_result(problem, result) : result;
 }
 
@@ -634,7 +706,7 @@ int extract_tree(Extraction &x, PyObject *o, double f, int depth) {
   PyObject **items;
   Py_ssize_t count;
   PyObject *single;
-  operands(n, items, count, single);
+  operands(n->args, items, count, single);
   double c;
   switch (n->op) {
     case OP_PLUS:
@@ -654,7 +726,7 @@ int extract_tree(Extraction &x, PyObject *o, double f, int depth) {
       double product = 1.0;
       for (Py_ssize_t i = 0; i < count; ++i) {
         if (is_number(items[i])) {
-          double v = PyFloat_AsDouble(items[i]);
+          double v = number_value(items[i]);
           if (v == -1.0 && PyErr_Occurred()) return -1;
           product *= v;
         } else if (other) {
@@ -667,12 +739,12 @@ int extract_tree(Extraction &x, PyObject *o, double f, int depth) {
     }
     case OP_DIV:
       if (count != 2 || !is_number(items[1])) return 0;
-      c = PyFloat_AsDouble(items[1]);
+      c = number_value(items[1]);
       if (c == -1.0 && PyErr_Occurred()) return -1;
       return c != 0.0 ? extract_tree(x, items[0], f / c, depth - 1) : 0;
     case OP_POW:
       if (count != 2 || !is_number(items[1])) return 0;
-      c = PyFloat_AsDouble(items[1]);
+      c = number_value(items[1]);
       if (c == -1.0 && PyErr_Occurred()) return -1;
       return c == 1.0 ? extract_tree(x, items[0], f, depth - 1) : 0;
     default:
@@ -757,7 +829,11 @@ PyObject *evaluate_values(ProblemObject *p, const double *x, Py_ssize_t n, PyObj
   c.count = n;
   c.index_mode = index_mode;
   c.tolerance = and_or_tolerance();
-  return walk(c, obj, depth_allowance);
+  try {
+    return walk(c, obj, depth_allowance);
+  } catch (const std::bad_alloc &) {
+    return PyErr_NoMemory();
+  }
 }
 
 int add_extract_methods() {

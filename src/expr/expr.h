@@ -107,7 +107,9 @@ bool is_number(PyObject *o);
 int kind_of(PyObject *o);
 int operand_kind(PyObject *o);
 // The value of a number as a double (-1 with an error on failure of the float conversion).
-inline double number_value(PyObject *o) { return PyFloat_AsDouble(o); }
+// An int is read as such, never through a subclass's __float__: a number in a tree is read
+// while the tree is walked by borrowed pointers, where no Python code may run.
+inline double number_value(PyObject *o) { return PyLong_Check(o) ? PyLong_AsDouble(o) : PyFloat_AsDouble(o); }
 // A number, or a constant expression (no linear nor quadratic map), and its value.
 bool constant_value(PyObject *o, double *value);
 // An expression with neither map.

@@ -94,22 +94,24 @@ static bool by_key(PyObject *a, PyObject *b) { return var_key(a) < var_key(b); }
 
 static bool expression_text(PyObject *o, std::string &out) {
   ExpressionObject *e = as_expr(o);
-  std::vector<std::pair<PyObject *, double>> lin;
+  // The variables are held: reading a name calls the library, whose message handlers are
+  // Python code that may change the expression.
+  std::vector<std::pair<nb::object, double>> lin;
   if (e->lin)
     for (auto &entry : *e->lin)
-      if (entry.second != 0.0) lin.emplace_back(entry.first, entry.second);
+      if (entry.second != 0.0) lin.emplace_back(nb::borrow(entry.first), entry.second);
   struct Quad {
-    PyObject *a, *b;
+    nb::object a, b;
     double c;
   };
   std::vector<Quad> quad;
   if (e->quad)
     for (auto &outer : *e->quad)
-      for (auto &inner : *outer.second) quad.push_back({outer.first, inner.first, inner.second});
-  std::sort(lin.begin(), lin.end(), [](auto &x, auto &y) { return by_key(x.first, y.first); });
+      for (auto &inner : *outer.second) quad.push_back({nb::borrow(outer.first), nb::borrow(inner.first), inner.second});
+  std::sort(lin.begin(), lin.end(), [](auto &x, auto &y) { return by_key(x.first.ptr(), y.first.ptr()); });
   std::sort(quad.begin(), quad.end(), [](const Quad &x, const Quad &y) {
-    if (var_key(x.a) != var_key(y.a)) return var_key(x.a) < var_key(y.a);
-    return var_key(x.b) < var_key(y.b);
+    if (var_key(x.a.ptr()) != var_key(y.a.ptr())) return var_key(x.a.ptr()) < var_key(y.a.ptr());
+    return var_key(x.b.ptr()) < var_key(y.b.ptr());
   });
 
   out.clear();
@@ -117,12 +119,12 @@ static bool expression_text(PyObject *o, std::string &out) {
   if (e->constant != 0.0 || !terms) out = format_g(e->constant);
   for (auto &entry : lin) {
     std::string name;
-    if (!name_of(entry.first, name)) return false;
+    if (!name_of(entry.first.ptr(), name)) return false;
     expression_term(out, out.empty(), entry.second, name);
   }
   for (auto &q : quad) {
     std::string product;
-    if (!product_text(q.a, q.b, product)) return false;
+    if (!product_text(q.a.ptr(), q.b.ptr(), product)) return false;
     expression_term(out, out.empty(), q.c, product);
   }
   return true;
@@ -201,21 +203,23 @@ static bool tree_text(PyObject *o, int depth, std::string &out) {
       return false;
     }
     std::string child;
-    if (!tree_text(n->args, depth - 1, child)) return false;
+    nb::object arg = nb::borrow(n->args);
+    if (!tree_text(arg.ptr(), depth - 1, child)) return false;
     bool parens = true;
     if (n->op == OP_UMINUS) {
-      int p = precedence(n->args);
+      int p = precedence(arg.ptr());
       parens = p > 0 && p < 4;
     }
     out = std::string(info.name) + (parens ? "(" : "") + child + (parens ? ")" : "");
     return true;
   }
-  std::vector<PyObject *> args;
+  // The operands are held: a number's __str__ may change the node's list.
+  std::vector<nb::object> args;
   if (PyList_Check(n->args) || PyTuple_Check(n->args)) {
     Py_ssize_t size = PySequence_Fast_GET_SIZE(n->args);
-    for (Py_ssize_t i = 0; i < size; ++i) args.push_back(PySequence_Fast_GET_ITEM(n->args, i));
+    for (Py_ssize_t i = 0; i < size; ++i) args.push_back(nb::borrow(PySequence_Fast_GET_ITEM(n->args, i)));
   } else if (n->args) {
-    args.push_back(n->args);
+    args.push_back(nb::borrow(n->args));
   }
   bool function = info.form != 0;
   if (args.empty()) {
@@ -226,9 +230,9 @@ static bool tree_text(PyObject *o, int depth, std::string &out) {
   std::string separator = function ? ", " : std::string(" ") + info.name + " ";
   for (size_t i = 0; i < args.size(); ++i) {
     std::string child;
-    if (!tree_text(args[i], depth - 1, child)) return false;
+    if (!tree_text(args[i].ptr(), depth - 1, child)) return false;
     if (i > 0) out += separator;
-    int P = info.precedence, p = precedence(args[i]);
+    int P = info.precedence, p = precedence(args[i].ptr());
     bool parens = !function && P > 0 && p > 0 &&
                   (p < P || (p == P && i > 0 && (n->op == OP_DIV || n->op == OP_MINUS)));
     out += parens ? "(" + child + ")" : child;

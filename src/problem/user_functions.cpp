@@ -49,7 +49,8 @@ PyObject *call_function(UserFunctionRecord *r, const double *args, const double 
       PyTuple_SET_ITEM(tuple.ptr(), n + i, v);
     }
   }
-  return PyObject_Call(r->function, tuple.ptr(), nullptr);
+  nb::object function = nb::borrow(r->function);  // the call may drop the record's hold
+  return PyObject_Call(function.ptr(), tuple.ptr(), nullptr);
 }
 
 // The function value of a result: a number, or a tuple whose first item is one.
