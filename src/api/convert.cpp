@@ -80,10 +80,8 @@ static int name_index(ProblemObject *p, PyObject *obj, int type, int *index) {
   return -1;
 }
 
-static int read_int32(PyObject *obj, int *value) { return int32_value(obj, value); }
-
 int conv_obj2index(ProblemObject *p, PyObject *obj, ElemKind kind, int *index) {
-  if (is_integer(obj)) return read_int32(obj, index);
+  if (is_integer(obj)) return int32_value(obj, index);
   if (PyUnicode_Check(obj) || PyBytes_Check(obj)) return name_index(p, obj, kind == ek_row ? 1 : 2, index);
   if (kind == ek_col && is_var(obj)) {
     int col = var_column(as_var(obj), p);

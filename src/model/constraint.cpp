@@ -1,12 +1,12 @@
 // kelvo.constraint: one row, a body between a lower and an upper bound. A free constraint
 // keeps body, bounds and name in its own data block; a linked one keeps only its problem and
 // row, and every attribute goes to the library; a deleted one keeps nothing.
-#include "api/convert.h"
 #include "model/constraint.h"
 
 #include <cmath>
 #include <cstring>
 
+#include "api/convert.h"
 #include "expr/expr.h"
 #include "model/var.h"
 #include "module/frame.h"

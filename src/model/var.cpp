@@ -1,12 +1,12 @@
 // kelvo.var: one optimization variable (a column). A variable is linked to a problem (its
 // attributes live in the library), unlinked (free-standing, attributes in the process-wide
 // side tables) or deleted.
-#include "api/convert.h"
 #include "model/var.h"
 
 #include <cmath>
 #include <cstring>
 
+#include "api/convert.h"
 #include "expr/expr.h"
 #include "module/frame.h"
 

@@ -1,12 +1,12 @@
 // Adding and deleting constraints: problem.addConstraint, delConstraint, and the constraint
 // objects made for rows that the low-level row methods add.
-#include "api/convert.h"
 #include "problem/problem.h"
 
 #include <new>
 #include <string>
 #include <vector>
 
+#include "api/convert.h"
 #include "model/constraint.h"
 #include "model/var.h"
 #include "module/frame.h"

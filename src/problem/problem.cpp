@@ -1,5 +1,4 @@
 // kelvo.problem: the record, its library handles, its release and the live-problem list.
-#include "api/convert.h"
 #include "problem/problem.h"
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "api/convert.h"
 #include "model/constraint.h"
 #include "model/model.h"
 #include "model/var.h"
