@@ -319,6 +319,29 @@ TEST_F(ProblemTest, NamesWithoutExtensionGetTheFormatsOwnAndReadBack) {
   EXPECT_TRUE(original == snapshot(prob));
 }
 
+// A directory is named as one, never written beside with an extension added; a message
+// quoting a long path is cut on a whole UTF-8 character.
+TEST_F(ProblemTest, DirectoriesAndLongPathsAreReportedAsSuch) {
+  build_rich(prob, false);
+  Snapshot before = snapshot(prob);
+  char dir[] = "/tmp/klvo_io_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  EXPECT_EQ(KLVOwriteprob(prob, dir, ""), KLVO_ERR_FILE);
+  EXPECT_NE(error().find("it is a directory"), std::string::npos) << error();
+  EXPECT_NE(access((std::string(dir) + ".mps").c_str(), F_OK), 0);
+  EXPECT_EQ(KLVOreadprob(prob, dir, ""), KLVO_ERR_FILE);
+  EXPECT_NE(error().find("it is a directory"), std::string::npos) << error();
+  EXPECT_TRUE(before == snapshot(prob));
+  EXPECT_EQ(rmdir(dir), 0);
+  for (std::string path : {"/", "/x"}) {
+    for (int i = 0; i < 300; ++i) path += "\xc3\xa9";  // é
+    EXPECT_EQ(KLVOreadprob(prob, path.c_str(), ""), KLVO_ERR_FILE);
+    std::string text = error();
+    ASSERT_GT(text.size(), 400u);
+    EXPECT_NE(static_cast<unsigned char>(text.back()), 0xc3) << "cut inside a character";
+  }
+}
+
 TEST_F(ProblemTest, FailedReadsKeepThePreviousModelAndSayWhere) {
   build_rich(prob, true);
   Snapshot before = snapshot(prob);

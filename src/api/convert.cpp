@@ -73,34 +73,15 @@ int resolve_row(PyObject *obj, ProblemObject *p) {
 
 // Looks a row (type 1) or column (type 2) name up in the library.
 static int name_index(ProblemObject *p, PyObject *obj, int type, int *index) {
-  const char *text = nullptr;
-  nb::object encoded;
-  if (PyBytes_Check(obj)) {
-    text = PyBytes_AS_STRING(obj);
-  } else {
-    text = PyUnicode_AsUTF8(obj);
-    if (!text) {
-      PyErr_Clear();
-      encoded = nb::steal(PyUnicode_AsASCIIString(obj));
-      if (!encoded) return -1;
-      text = PyBytes_AS_STRING(encoded.ptr());
-    }
-  }
+  const char *text = c_text(obj, nullptr);
+  if (!text) return -1;
   if (call(KLVOgetindex, "KLVOgetindex", p, p->prob, type, text, index) == 0) return 0;
   raise_error(reinterpret_cast<PyObject *>(p));
   return -1;
 }
 
-static int read_int32(PyObject *obj, int *value) {
-  long long v = PyLong_AsLongLong(obj);
-  if (v == -1 && PyErr_Occurred()) return -1;
-  if (v < INT_MIN || v > INT_MAX) return fail(PyExc_OverflowError, "Python int too large to convert to C int");
-  *value = static_cast<int>(v);
-  return 0;
-}
-
 int conv_obj2index(ProblemObject *p, PyObject *obj, ElemKind kind, int *index) {
-  if (is_integer(obj)) return read_int32(obj, index);
+  if (is_integer(obj)) return int32_value(obj, index);
   if (PyUnicode_Check(obj) || PyBytes_Check(obj)) return name_index(p, obj, kind == ek_row ? 1 : 2, index);
   if (kind == ek_col && is_var(obj)) {
     int col = var_column(as_var(obj), p);
@@ -174,6 +155,44 @@ PyObject *real_list(const double *values, size_t n) {
     PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), item);
   }
   return list.release().ptr();
+}
+
+// ---- texts and integers the library takes in C types
+
+const char *c_text(PyObject *obj, Py_ssize_t *size, const char *what) {
+  const char *text;
+  Py_ssize_t n;
+  if (PyBytes_Check(obj)) {
+    text = PyBytes_AS_STRING(obj);
+    n = PyBytes_GET_SIZE(obj);
+  } else {
+    text = PyUnicode_AsUTF8AndSize(obj, &n);
+    if (!text) return nullptr;
+  }
+  if (std::memchr(text, '\0', static_cast<size_t>(n))) {
+    PyErr_Format(PyExc_ValueError, "%s %R contains a NUL character", what, obj);
+    return nullptr;
+  }
+  if (size) *size = n;
+  return text;
+}
+
+int int32_value(PyObject *obj, int *value) {
+  int overflow = 0;
+  long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
+  if (v == -1 && PyErr_Occurred()) return -1;
+  if (overflow || v < INT_MIN || v > INT_MAX) {
+    PyErr_Format(PyExc_OverflowError, "%R is out of range for a 32-bit integer", obj);
+    return -1;
+  }
+  *value = static_cast<int>(v);
+  return 0;
+}
+
+int int32_converter(PyObject *obj, void *value) {
+  nb::object number = nb::steal(PyNumber_Index(obj));
+  if (!number) return 0;
+  return int32_value(number.ptr(), static_cast<int *>(value)) == 0 ? 1 : 0;
 }
 
 }  // namespace kelvo

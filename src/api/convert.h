@@ -66,4 +66,14 @@ int conv_obj2index(ProblemObject *p, PyObject *obj, ElemKind kind, int *index);
 // A new list of the n values.
 PyObject *real_list(const double *values, size_t n);
 
+// UTF-8 text of a str or bytes the library takes as a C string (a name, a string control).
+// The library stops at the first NUL, so a text holding one is refused with ValueError rather
+// than stored cut; `what` starts the message ("Name"). size may be null. Null on error.
+const char *c_text(PyObject *obj, Py_ssize_t *size, const char *what = "Name");
+// An integer argument the library takes as a 32-bit int; OverflowError naming the value when
+// it does not fit. 0 or -1.
+int int32_value(PyObject *obj, int *value);
+// The same as a PyArg "O&" converter (accepts __index__ like the "i" format).
+int int32_converter(PyObject *obj, void *value);
+
 }  // namespace kelvo

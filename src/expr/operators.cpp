@@ -362,46 +362,89 @@ static PyObject *alg_idiv(PyObject *a, PyObject *b) {
 }
 
 // Number-protocol slots. A right operand that is an array or other sequence is handed back to
-// the interpreter so that NumPy applies the operator element by element.
+// the interpreter so that NumPy applies the operator element by element. A string is never such
+// an operand, and a plain sequence reaching a slot on the left is the reflected half of that
+// hand-back: both are refused naming the operator written and the operand types.
 
 static bool is_vector(PyObject *b) {
   if (PyArray_Check(b)) return true;
-  return kind_of(b) == K_INVALID && PySequence_Check(b);
+  return !PyUnicode_Check(b) && !PyBytes_Check(b) && kind_of(b) == K_INVALID && PySequence_Check(b);
+}
+
+static PyObject *unsupported(const char *op, PyObject *a, PyObject *b) {
+  PyErr_Format(PyExc_TypeError, "unsupported operand type(s) for %s: '%s' and '%s'", op, Py_TYPE(a)->tp_name,
+               Py_TYPE(b)->tp_name);
+  return nullptr;
+}
+
+static bool refused(PyObject *a, PyObject *b) {
+  return PyUnicode_Check(a) || PyBytes_Check(a) || PyUnicode_Check(b) || PyBytes_Check(b) ||
+         (!PyArray_Check(a) && kind_of(a) == K_INVALID && PySequence_Check(a));
+}
+
+// The element-wise form of a op b; a sequence the interpreter cannot combine is reported as
+// the user's own a op b.
+template <class F> static PyObject *elementwise(const char *op, PyObject *a, PyObject *b, F f) {
+  PyObject *r = f();
+  if (!r && !PyArray_Check(b) && PyErr_ExceptionMatches(PyExc_TypeError)) {
+    PyErr_Clear();
+    return unsupported(op, a, b);
+  }
+  return r;
+}
+
+static PyObject *add_vector(const char *op, PyObject *a, PyObject *b) {
+  return elementwise(op, a, b, [&] { return PyNumber_Add(b, a); });
+}
+
+static PyObject *subtract_vector(const char *op, PyObject *a, PyObject *b) {
+  return elementwise(op, a, b, [&]() -> PyObject * {
+    nb::object neg = nb::steal(PyNumber_Negative(b));
+    if (!neg) return nullptr;
+    return PyNumber_Add(neg.ptr(), a);
+  });
+}
+
+static PyObject *multiply_vector(const char *op, PyObject *a, PyObject *b) {
+  return elementwise(op, a, b, [&] { return PyNumber_Multiply(b, a); });
+}
+
+static PyObject *divide_vector(const char *op, PyObject *a, PyObject *b) {
+  return elementwise(op, a, b, [&]() -> PyObject * {
+    nb::object one = nb::steal(PyFloat_FromDouble(1.0));
+    if (!one) return nullptr;
+    nb::object inv = nb::steal(PyNumber_TrueDivide(one.ptr(), b));
+    if (!inv) return nullptr;
+    return PyNumber_Multiply(inv.ptr(), a);
+  });
 }
 
 static PyObject *nb_add(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return PyNumber_Add(b, a);
+  if (refused(a, b)) return unsupported("+", a, b);
+  if (is_vector(b)) return add_vector("+", a, b);
   return alg_add(a, b, 1.0);
 }
 
 static PyObject *nb_subtract(PyObject *a, PyObject *b) {
-  if (is_vector(b)) {
-    nb::object neg = nb::steal(PyNumber_Negative(b));
-    if (!neg) return nullptr;
-    return PyNumber_Add(neg.ptr(), a);
-  }
+  if (refused(a, b)) return unsupported("-", a, b);
+  if (is_vector(b)) return subtract_vector("-", a, b);
   return alg_add(a, b, -1.0);
 }
 
 static PyObject *nb_multiply(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return PyNumber_Multiply(b, a);
+  if (refused(a, b)) return unsupported("*", a, b);
+  if (is_vector(b)) return multiply_vector("*", a, b);
   return alg_mul(a, b);
 }
 
-static PyObject *reciprocal_times(PyObject *b, PyObject *a) {
-  nb::object one = nb::steal(PyFloat_FromDouble(1.0));
-  if (!one) return nullptr;
-  nb::object inv = nb::steal(PyNumber_TrueDivide(one.ptr(), b));
-  if (!inv) return nullptr;
-  return PyNumber_Multiply(inv.ptr(), a);
-}
-
 static PyObject *nb_true_divide(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return reciprocal_times(b, a);
+  if (refused(a, b)) return unsupported("/", a, b);
+  if (is_vector(b)) return divide_vector("/", a, b);
   return alg_div(a, b);
 }
 
 static PyObject *nb_power(PyObject *a, PyObject *b, PyObject *) {
+  if (refused(a, b)) return unsupported("** or pow()", a, b);
   if (is_vector(b)) return expr_error("Cannot obtain a power with a vector as an exponent");
   return alg_pow(a, b);
 }
@@ -411,36 +454,43 @@ static PyObject *nb_negative(PyObject *a) { return alg_neg(a); }
 static PyObject *nb_absolute(PyObject *a) { return unary_node(OP_ABS, a); }
 
 static PyObject *nb_and(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return PyNumber_And(b, a);
+  if (refused(a, b)) return unsupported("&", a, b);
+  if (is_vector(b)) return elementwise("&", a, b, [&] { return PyNumber_And(b, a); });
   return flatten_node(OP_AND, a, b);
 }
 
 static PyObject *nb_or(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return PyNumber_Or(b, a);
+  if (refused(a, b)) return unsupported("|", a, b);
+  if (is_vector(b)) return elementwise("|", a, b, [&] { return PyNumber_Or(b, a); });
   return flatten_node(OP_OR, a, b);
 }
 
 static PyObject *nb_inplace_add(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return nb_add(a, b);
+  if (refused(a, b)) return unsupported("+=", a, b);
+  if (is_vector(b)) return add_vector("+=", a, b);
   return alg_iadd(a, b, 1.0);
 }
 
 static PyObject *nb_inplace_subtract(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return nb_subtract(a, b);
+  if (refused(a, b)) return unsupported("-=", a, b);
+  if (is_vector(b)) return subtract_vector("-=", a, b);
   return alg_iadd(a, b, -1.0);
 }
 
 static PyObject *nb_inplace_multiply(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return nb_multiply(a, b);
+  if (refused(a, b)) return unsupported("*=", a, b);
+  if (is_vector(b)) return multiply_vector("*=", a, b);
   return alg_imul(a, b);
 }
 
 static PyObject *nb_inplace_true_divide(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return nb_true_divide(a, b);
+  if (refused(a, b)) return unsupported("/=", a, b);
+  if (is_vector(b)) return divide_vector("/=", a, b);
   return alg_idiv(a, b);
 }
 
 static PyObject *nb_inplace_power(PyObject *a, PyObject *b, PyObject *) {
+  if (refused(a, b)) return unsupported("**=", a, b);
   if (is_vector(b)) return expr_error("Cannot obtain a power with a vector as an exponent");
   // An expression is never amended by **=: e **= 1 is a copy, as e ** 1.
   if (kind_of(a) != K_EXPR && is_number_equal(b, 1.0)) return Py_NewRef(a);
@@ -448,12 +498,14 @@ static PyObject *nb_inplace_power(PyObject *a, PyObject *b, PyObject *) {
 }
 
 static PyObject *nb_inplace_and(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return nb_and(a, b);
+  if (refused(a, b)) return unsupported("&=", a, b);
+  if (is_vector(b)) return elementwise("&=", a, b, [&] { return PyNumber_And(b, a); });
   return kind_of(a) == K_NONLIN ? flatten_inplace(OP_AND, a, b) : flatten_node(OP_AND, a, b);
 }
 
 static PyObject *nb_inplace_or(PyObject *a, PyObject *b) {
-  if (is_vector(b)) return nb_or(a, b);
+  if (refused(a, b)) return unsupported("|=", a, b);
+  if (is_vector(b)) return elementwise("|=", a, b, [&] { return PyNumber_Or(b, a); });
   return kind_of(a) == K_NONLIN ? flatten_inplace(OP_OR, a, b) : flatten_node(OP_OR, a, b);
 }
 

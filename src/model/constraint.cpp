@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "api/convert.h"
 #include "expr/expr.h"
 #include "model/var.h"
 #include "module/frame.h"
@@ -512,11 +513,11 @@ static int set_rhsrange(ConstraintObject *c, double r) {
 }
 
 static int set_type(ConstraintObject *c, PyObject *value) {
-  long t = PyLong_AsLong(value);
-  if (t == -1 && PyErr_Occurred()) return -1;
+  int t = 0;
+  if (int32_value(value, &t) < 0) return -1;
   char letter = row_letter(t);
   if (!letter) {
-    PyErr_Format(g.ModelError, "Invalid row type %ld: expected one of kelvo.leq, kelvo.geq, kelvo.eq, etc.", t);
+    PyErr_Format(g.ModelError, "Invalid row type %d: expected one of kelvo.leq, kelvo.geq, kelvo.eq, etc.", t);
     return -1;
   }
   if (ProblemObject *p = constraint_owner(c)) {
@@ -538,7 +539,7 @@ static int set_type(ConstraintObject *c, PyObject *value) {
 static int set_name(ConstraintObject *c, PyObject *value) {
   if (!PyUnicode_Check(value)) return fail(g.ModelError, "Constraint name must be a string");
   if (ProblemObject *p = constraint_owner(c)) {
-    const char *text = PyUnicode_AsUTF8(value);
+    const char *text = c_text(value, nullptr);
     if (!text) return -1;
     int row = row_of(c);
     return call(KLVOaddnames, "KLVOaddnames", p, p->prob, KLVO_NAMES_ROWS, text, row, row) != 0 ? write_failed(p) : 0;
@@ -609,9 +610,7 @@ static int constraint_init(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (name == Py_None) name = nullptr;
   int type = 0;
   if (typeo && typeo != Py_None) {
-    long t = PyLong_AsLong(typeo);
-    if (t == -1 && PyErr_Occurred()) return -1;
-    type = t < INT32_MIN || t > INT32_MAX ? -1 : static_cast<int>(t);
+    if (int32_value(typeo, &type) < 0) return -1;
   }
 
   if (con) {

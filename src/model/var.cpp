@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "api/convert.h"
 #include "expr/expr.h"
 #include "module/frame.h"
 
@@ -387,8 +388,8 @@ static int set_threshold(VarObject *v, PyObject *value) {
 }
 
 static int set_vartype(VarObject *v, PyObject *value) {
-  long type = PyLong_AsLong(value);
-  if (type == -1 && PyErr_Occurred()) return -1;
+  int type = 0;
+  if (int32_value(value, &type) < 0) return -1;
   if (type < 0 || type >= var_type_count)
     return model_error("Invalid variable type: should be one of kelvo.binary, kelvo.continuous, etc.");
   if (var_deleted(v)) return model_error(msg_deleted);
@@ -416,7 +417,7 @@ static int set_name(VarObject *v, PyObject *value) {
   if (!PyUnicode_Check(value)) return model_error("Variable name must be a string");
   if (v->owner) {
     ProblemObject *p = v->owner;
-    const char *text = PyUnicode_AsUTF8(value);
+    const char *text = c_text(value, nullptr);
     if (!text) return -1;
     int col = static_cast<int>(v->index_low);
     if (call(KLVOaddnames, "KLVOaddnames", p, p->prob, KLVO_NAMES_COLUMNS, text, col, col) != 0) return write_failed(p);
@@ -463,8 +464,8 @@ static int var_init(PyObject *self, PyObject *args, PyObject *kwargs) {
   PyObject *name = Py_None;
   double lb = 0.0, ub = infinity, threshold = 1.0;
   int type = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|Odddi", const_cast<char **>(kwlist), &name, &lb, &ub, &threshold,
-                                   &type))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OdddO&", const_cast<char **>(kwlist), &name, &lb, &ub, &threshold,
+                                   int32_converter, &type))
     return -1;
   if (type == vt_binary && ub == infinity) ub = 1.0;
   if (type < 0) {

@@ -147,9 +147,12 @@ int user_message_handler(void *obj, void *data, void *thread, const char *msg, i
 
 static PyObject *env_init(PyObject *, PyObject *arg) {
   const char *path = nullptr;
+  nb::object encoded;  // the path in the file-system encoding
   if (PyUnicode_Check(arg)) {
-    path = PyUnicode_AsUTF8(arg);
-    if (!path) return nullptr;
+    PyObject *bytes = nullptr;
+    if (!PyUnicode_FSConverter(arg, &bytes)) return nullptr;
+    encoded = nb::steal(bytes);
+    path = PyBytes_AS_STRING(bytes);
   } else if (arg != Py_None) {
     PyErr_SetString(g.InterfaceError, "The argument of _init must be a path string or None");
     return nullptr;

@@ -119,7 +119,9 @@ PyObject *check_result(PyObject *owner, PyObject *result) {
     cls = g.InterfaceError;
   }
   // After module release the classes are gone; the text still reaches the caller.
-  PyErr_SetString(cls ? cls : PyExc_RuntimeError, text);
+  // Messages may quote file names in any encoding: undecodable bytes are replaced.
+  nb::object message = nb::steal(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(strlen(text)), "replace"));
+  if (message) PyErr_SetObject(cls ? cls : PyExc_RuntimeError, message.ptr());
   return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "api/convert.h"
 #include "model/constraint.h"
 #include "model/var.h"
 #include "module/frame.h"
@@ -142,7 +143,7 @@ struct AddContext {
 };
 
 const char *encode_name(PyObject *name, Py_ssize_t *size) {
-  if (PyUnicode_Check(name)) return PyUnicode_AsUTF8AndSize(name, size);
+  if (PyUnicode_Check(name)) return c_text(name, size);
   if (PyBytes_Check(name)) {
     *size = PyBytes_GET_SIZE(name);
     return PyBytes_AS_STRING(name);
@@ -328,7 +329,8 @@ PyObject *problem_delConstraint(PyObject *self, PyObject *args, PyObject *kwargs
   static const char *const kwlist[] = {"index", "first", "last", nullptr};
   PyObject *index = nullptr;
   int first = -1, last = -1;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|Oii", const_cast<char **>(kwlist), &index, &first, &last))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OO&O&", const_cast<char **>(kwlist), &index, int32_converter, &first,
+                                   int32_converter, &last))
     return nullptr;
   return delete_objects(reinterpret_cast<ProblemObject *>(self), del_rows, index, first, last, resolve_constraint);
 }

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "api/convert.h"
 #include "expr/expr.h"
 #include "model/var.h"
 #include "module/frame.h"
@@ -71,12 +72,23 @@ struct ObjectiveArgs {
 
 bool given(PyObject *o) { return o && o != Py_None; }
 
+// A priority is checked before anything changes: an int that fits the library's int.
+static int check_priority(PyObject *priority) {
+  if (!given(priority)) return 0;
+  if (!PyLong_Check(priority)) {
+    PyErr_SetString(PyExc_TypeError, "priority must be an integer");
+    return -1;
+  }
+  int v = 0;
+  return int32_value(priority, &v);
+}
+
 // Sets the given per-objective controls of objective k.
 int set_objective_controls(ProblemObject *p, int k, const ObjectiveArgs &a) {
   if (given(a.priority)) {
-    long v = PyLong_AsLong(a.priority);
-    if (v == -1 && PyErr_Occurred()) return -1;
-    if (call(KLVOsetobjintcontrol, "KLVOsetobjintcontrol", p, p->prob, k, objctl_priority, static_cast<int>(v)) != 0)
+    int v = 0;
+    if (int32_value(a.priority, &v) < 0) return -1;
+    if (call(KLVOsetobjintcontrol, "KLVOsetobjintcontrol", p, p->prob, k, objctl_priority, v) != 0)
       return library_failed(p);
   }
   const struct {
@@ -318,13 +330,10 @@ PyObject *problem_setObjective(PyObject *self, PyObject *args, PyObject *kwargs)
   PyObject *objective = Py_None, *sense = nullptr, *priority = nullptr, *weight = nullptr, *abstol = nullptr,
            *reltol = nullptr;
   int objidx = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OOiOOOO", const_cast<char **>(kwlist), &objective, &sense, &objidx,
-                                   &priority, &weight, &abstol, &reltol))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OOO&OOOO", const_cast<char **>(kwlist), &objective, &sense,
+                                   int32_converter, &objidx, &priority, &weight, &abstol, &reltol))
     return nullptr;
-  if (given(priority) && !PyLong_Check(priority)) {
-    PyErr_SetString(PyExc_TypeError, "priority must be an integer");
-    return nullptr;
-  }
+  if (check_priority(priority) < 0) return nullptr;
   if (!number_or_none(weight) || !number_or_none(abstol) || !number_or_none(reltol)) return nullptr;
   if (!p->prob) return fail("Problem is not initialized"), nullptr;
   if (objidx < 0) return fail("Invalid objective index"), nullptr;
@@ -389,10 +398,7 @@ PyObject *problem_addObjective(PyObject *self, PyObject *args, PyObject *kwargs)
   if (!empty || !PyArg_ParseTupleAndKeywords(empty.ptr(), kwargs, "|$OOOO", const_cast<char **>(kwlist), &priority,
                                              &weight, &abstol, &reltol))
     return nullptr;
-  if (given(priority) && !PyLong_Check(priority)) {
-    PyErr_SetString(PyExc_TypeError, "priority must be an integer");
-    return nullptr;
-  }
+  if (check_priority(priority) < 0) return nullptr;
   if (!number_or_none(weight) || !number_or_none(abstol) || !number_or_none(reltol)) return nullptr;
   if (!p->prob) return fail("Problem is not initialized"), nullptr;
   int k = 0;

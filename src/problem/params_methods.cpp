@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "api/convert.h"
 #include "module/frame.h"
 #include "numpy/numpy.h"
 #include "problem/params.h"
@@ -191,12 +192,16 @@ PyObject *read_value(ProblemObject *p, const CatalogueEntry &e, bool control, in
         PyErr_SetString(g.InterfaceError, "Multi-objective string attributes are not supported");
         return nullptr;
       }
-      char text[2048] = {0};
+      // Strings have no length limit: ask for the size, then read into a buffer that fits.
       int n = 0;
-      if (control) rc = call(KLVOgetstringcontrol, "KLVOgetstringcontrol", p, p->prob, e.id, text, 2048, &n);
-      else rc = call(KLVOgetstringattrib, "KLVOgetstringattrib", p, p->prob, e.id, text, 2048, &n);
-      if (rc != 0) return check_result(owner, nullptr);
-      return PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(strlen(text)), "replace");
+      auto read = [&](char *text, int size) {
+        return control ? call(KLVOgetstringcontrol, "KLVOgetstringcontrol", p, p->prob, e.id, text, size, &n)
+                       : call(KLVOgetstringattrib, "KLVOgetstringattrib", p, p->prob, e.id, text, size, &n);
+      };
+      if (read(nullptr, 0) != 0) return check_result(owner, nullptr);
+      std::string text(static_cast<size_t>(n > 0 ? n : 1), '\0');
+      if (read(&text[0], static_cast<int>(text.size())) != 0) return check_result(owner, nullptr);
+      return PyUnicode_DecodeUTF8(text.c_str(), static_cast<Py_ssize_t>(strlen(text.c_str())), "replace");
     }
     default:
       PyErr_SetString(g.ModelError, control ? "getControl() called with unknown ID" : "getAttrib() called with unknown ID");
@@ -230,15 +235,20 @@ int set_control(ProblemObject *p, const CatalogueEntry &e, PyObject *value) {
   if (e.type == type_int) {
     nb::object number = nb::steal(PyNumber_Index(value));
     if (!number) return -1;
-    long long v = PyLong_AsLongLong(number.ptr());
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
     if (v == -1 && PyErr_Occurred()) return -1;
+    if (overflow) {
+      PyErr_Format(PyExc_OverflowError, "%R is out of range for a 64-bit integer", value);
+      return -1;
+    }
     rc = call(KLVOsetintcontrol64, "KLVOsetintcontrol64", p, p->prob, e.id, static_cast<int64_t>(v));
   } else if (e.type == type_double) {
     double v = PyFloat_AsDouble(value);
     if (v == -1.0 && PyErr_Occurred()) return -1;
     rc = call(KLVOsetdblcontrol, "KLVOsetdblcontrol", p, p->prob, e.id, v);
   } else {
-    const char *text = PyUnicode_AsUTF8(value);
+    const char *text = c_text(value, nullptr, "String value");
     if (!text) return -1;
     rc = call(KLVOsetstrcontrol, "KLVOsetstrcontrol", p, p->prob, e.id, text);
   }
@@ -444,7 +454,7 @@ static int set_objective_control(ProblemObject *p, int objective, PyObject *key,
     int overflow = 0;
     long v = PyLong_AsLongAndOverflow(value, &overflow);
     if (overflow || v < INT32_MIN || v > INT32_MAX) {
-      PyErr_Format(g.ModelError, "Control %R requires an integer value", key);
+      PyErr_Format(PyExc_OverflowError, "Control %R: %R is out of range for a 32-bit integer", key, value);
       return -1;
     }
     rc = call(KLVOsetobjintcontrol, "KLVOsetobjintcontrol", p, p->prob, objective, id, static_cast<int>(v));
@@ -487,6 +497,10 @@ static long long index_keyword(PyObject *kwargs, const char *keyword, PyObject *
   if (index == -1 && PyErr_Occurred()) return -2;
   if (index < 0) {
     PyErr_SetString(negative_type, negative);
+    return -2;
+  }
+  if (index > INT32_MAX) {
+    PyErr_Format(PyExc_OverflowError, "%s=%R is out of range for a 32-bit integer", keyword, value);
     return -2;
   }
   return index;

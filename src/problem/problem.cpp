@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "api/convert.h"
 #include "model/constraint.h"
 #include "model/model.h"
 #include "model/var.h"
@@ -305,7 +306,7 @@ static int declare_element(ProblemObject *p, PyObject *element, bool *named) {
   if (PyUnicode_Check(element) || PyBytes_Check(element)) {
     if (*named) return model_error("More than one string passed in problem declaration"), -1;
     *named = true;
-    const char *name = PyUnicode_Check(element) ? PyUnicode_AsUTF8(element) : PyBytes_AS_STRING(element);
+    const char *name = c_text(element, nullptr);
     if (!name) return -1;
     if (call(KLVOsetprobname, "KLVOsetprobname", p, p->prob, name) != 0) {
       raise_error(owner_of(p));
@@ -549,10 +550,14 @@ static PyObject *problem_str(PyObject *self) { return problem_name(self, nullptr
 static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   static const char *kwlist[] = {"filename", "options", "unlinked", nullptr};
-  const char *filename, *options = "";
+  PyObject *path = nullptr;  // the file name in the file-system encoding
+  const char *options = "";
   PyObject *unlinked = Py_None;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s|sO", const_cast<char **>(kwlist), &filename, &options, &unlinked))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O&|sO", const_cast<char **>(kwlist), PyUnicode_FSConverter, &path,
+                                   &options, &unlinked))
     return nullptr;
+  nb::object held = nb::steal(path);
+  const char *filename = PyBytes_AS_STRING(path);
   if (!p->prob) return not_initialized();
   bool as_unlinked;
   if (unlinked == Py_None) {
@@ -600,8 +605,13 @@ static bool has_nonlinear_content(const ProblemObject *p) { return p->nonlin_con
 static PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   static const char *kwlist[] = {"filename", "flags", nullptr};
-  const char *filename, *flags = "";
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s|s", const_cast<char **>(kwlist), &filename, &flags)) return nullptr;
+  PyObject *path = nullptr;  // the file name in the file-system encoding
+  const char *flags = "";
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O&|s", const_cast<char **>(kwlist), PyUnicode_FSConverter, &path,
+                                   &flags))
+    return nullptr;
+  nb::object held = nb::steal(path);
+  const char *filename = PyBytes_AS_STRING(path);
   if (!p->prob) return not_initialized();
   int rc;
   if (has_nonlinear_content(p) || strchr(flags, 'g')) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "api/convert.h"
 #include "model/var.h"
 #include "module/frame.h"
 #include "module/walk.h"
@@ -208,8 +209,8 @@ static PyObject *add_variable_linked(ProblemObject *p, PyObject *args, PyObject 
   PyObject *name = Py_None;
   double lb = 0.0, ub = infinity, threshold = 1.0;
   int type = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|Odddi", const_cast<char **>(add_keywords), &name, &lb, &ub,
-                                   &threshold, &type))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OdddO&", const_cast<char **>(add_keywords), &name, &lb, &ub,
+                                   &threshold, int32_converter, &type))
     return nullptr;
   if (name != Py_None && !PyUnicode_Check(name)) {
     PyObject *leaf = nullptr;
@@ -219,7 +220,7 @@ static PyObject *add_variable_linked(ProblemObject *p, PyObject *args, PyObject 
     return nullptr;
   }
   if (check_request(type, lb, ub, threshold) < 0) return nullptr;
-  const char *text = name != Py_None ? PyUnicode_AsUTF8(name) : nullptr;
+  const char *text = name != Py_None ? c_text(name, nullptr) : nullptr;
   if (name != Py_None && !text) return nullptr;
 
   Py_ssize_t old_len = PyList_GET_SIZE(p->vars);
@@ -269,7 +270,7 @@ static int collect_unlinked(PyObject *, PyObject *leaf, void *data) {
   nb::object name = nb::steal(var_name(v));
   if (!name) return -1;
   Py_ssize_t len;
-  const char *text = PyUnicode_AsUTF8AndSize(name.ptr(), &len);
+  const char *text = c_text(name.ptr(), &len);
   if (!text) return -1;
   try {
     int col = b->first + static_cast<int>(b->vars.size());
@@ -503,7 +504,10 @@ static int element_text(PyObject *o, std::string &out) {
     out = buffer;
     return 0;
   } else if (PyBytes_Check(o)) {
-    out.assign(PyBytes_AS_STRING(o), PyBytes_GET_SIZE(o));
+    Py_ssize_t len;
+    const char *text = c_text(o, &len, "Index element");
+    if (!text) return -1;
+    out.assign(text, len);
     return 0;
   }
   nb::object s = PyUnicode_Check(o) ? nb::borrow(o) : nb::steal(PyObject_Str(o));
@@ -516,6 +520,10 @@ static int element_text(PyObject *o, std::string &out) {
   if (!text) {
     PyErr_Clear();
     return model_error("Bad index tuple");
+  }
+  if (std::memchr(text, '\0', static_cast<size_t>(len))) {
+    PyErr_Format(PyExc_ValueError, "Index element %R contains a NUL character", o);
+    return -1;
   }
   out.assign(text, len);
   return 0;
@@ -583,8 +591,8 @@ static int read_over_options(PyObject *kwargs, OverOptions &o) {
   PyObject *name = nullptr;
   nb::object empty = nb::steal(PyTuple_New(0));
   if (!empty) return -1;
-  if (!PyArg_ParseTupleAndKeywords(empty.ptr(), kwargs, "|Odddi", const_cast<char **>(add_keywords), &name, &o.lb,
-                                   &o.ub, &o.threshold, &o.type))
+  if (!PyArg_ParseTupleAndKeywords(empty.ptr(), kwargs, "|OdddO&", const_cast<char **>(add_keywords), &name, &o.lb,
+                                   &o.ub, &o.threshold, int32_converter, &o.type))
     return -1;
   if (check_request(o.type, o.lb, o.ub, o.threshold) < 0) return -1;
   if (name == Py_None) {
@@ -592,7 +600,7 @@ static int read_over_options(PyObject *kwargs, OverOptions &o) {
   } else if (name) {
     if (!PyUnicode_Check(name)) return model_error("Variable name must be a string");
     Py_ssize_t len;
-    const char *text = PyUnicode_AsUTF8AndSize(name, &len);
+    const char *text = c_text(name, &len);
     if (!text) return -1;
     o.prefix.assign(text, len);
     o.names_on = len > 0;
@@ -904,7 +912,7 @@ static int index_of_object(ProblemObject *p, DeleteKind kind, IndexResolver reso
   int r = resolve(p, o, index);
   if (r != 0) return r < 0 ? -1 : 0;
   if (PyUnicode_Check(o) || PyBytes_Check(o)) {
-    const char *text = PyUnicode_Check(o) ? PyUnicode_AsUTF8(o) : PyBytes_AS_STRING(o);
+    const char *text = c_text(o, nullptr);
     if (!text) return -1;
     int type = kind == del_rows ? KLVO_NAMES_ROWS : kind == del_columns ? KLVO_NAMES_COLUMNS : KLVO_NAMES_SETS;
     if (call(KLVOgetindex, "KLVOgetindex", p, p->prob, type, text, index) != 0) return library_failed(p);
@@ -1003,7 +1011,8 @@ static PyObject *problem_delVariable(PyObject *self, PyObject *args, PyObject *k
   static const char *const kwlist[] = {"index", "first", "last", nullptr};
   PyObject *index = nullptr;
   int first = -1, last = -1;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|Oii", const_cast<char **>(kwlist), &index, &first, &last))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OO&O&", const_cast<char **>(kwlist), &index, int32_converter, &first,
+                                   int32_converter, &last))
     return nullptr;
   return delete_objects(reinterpret_cast<ProblemObject *>(self), del_columns, index, first, last, resolve_var);
 }

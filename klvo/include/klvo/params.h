@@ -52,7 +52,9 @@ KLVO_API int KLVOgetattribinfo(KLVOprob prob, const char *name, int *id, int *ty
 KLVO_API int KLVOgetintcontrol(KLVOprob prob, int id, int *value);
 KLVO_API int KLVOgetintcontrol64(KLVOprob prob, int id, int64_t *value);
 KLVO_API int KLVOgetdblcontrol(KLVOprob prob, int id, double *value);
-/* value must hold the string and its terminator; strings are at most 1023 characters. */
+/* value must hold the string and its terminator; a null value asks only for nbytes, the size
+ * the string needs with its terminator. The library's own string controls hold at most 1023
+ * characters, those of the nonlinear layer any number. */
 KLVO_API int KLVOgetstringcontrol(KLVOprob prob, int id, char *value, int maxbytes,
                                   int *nbytes);
 KLVO_API int KLVOsetintcontrol(KLVOprob prob, int id, int value);

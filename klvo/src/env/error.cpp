@@ -41,6 +41,10 @@ ErrorSlot &global_error() {
 void copy_text(const std::string &text, char *buffer, int size) {
   if (!buffer || size <= 0) return;
   size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
+  // A cut text ends on a whole UTF-8 character (continuation bytes are 10xxxxxx), so that a
+  // long path in a message still decodes.
+  if (n < text.size())
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
 }

@@ -20,6 +20,11 @@ bool exists(const std::string &path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool is_directory(const char *path) {
+  struct stat st;
+  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool ends_with(const std::string &s, const char *suffix) {
   size_t n = std::strlen(suffix);
   if (s.size() < n) return false;
@@ -38,6 +43,7 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
   if (!exists(path)) {
     if (exists(path + ".mps")) path += ".mps";
     else if (exists(path + ".lp")) path += ".lp";
+    else if (is_directory(filename)) fail(KLVO_ERR_FILE, "%s: cannot read '%s': it is a directory", fn, filename);
     else fail(KLVO_ERR_FILE, "%s: cannot open '%s' for reading: no such file", fn, filename);
   }
   bool lp = has_flag(flags, 'l') || (!has_flag(flags, 'm') && ends_with(path, ".lp"));
@@ -84,6 +90,8 @@ std::pair<std::string, bool> write_model(Problem &prob, const char *filename, co
                                          const char *function) {
   WarningSink note = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text); };
   if (!filename || !*filename) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no file name given", function);
+  // A directory is refused rather than written beside with an extension added.
+  if (is_directory(filename)) fail(KLVO_ERR_FILE, "%s: cannot write '%s': it is a directory", function, filename);
   std::string path = filename;
   bool lp = has_flag(flags, 'l') || ends_with(path, ".lp");
   // A name without an extension gets the format's, as KLVOreadprob looks for it.
