@@ -58,8 +58,9 @@ CASES = [
     # Operators: a string is never an array operand; the message names what was written.
     (lambda p, x, y, c, d: x - "abc", TypeError, r"for -: 'kelvo.var' and 'str'"),
     (lambda p, x, y, c, d: x / [1, 2], TypeError, r"for /: 'kelvo.var' and 'list'"),
-    (lambda p, x, y, c, d: "abc" * y, TypeError, r"for \*: 'str' and 'kelvo.var'"),
-    (lambda p, x, y, c, d: [1] + (x + y), TypeError, r"for \+: 'list' and 'kelvo.linterm|for \+: 'list' and 'kelvo"),
+    # On the left they are operands like any other, and invalid ones.
+    (lambda p, x, y, c, d: "abc" * y, kelvo.ModelError, r"Invalid object in operation: <abc>"),
+    (lambda p, x, y, c, d: [1] + (x + y), kelvo.ModelError, r"Invalid object in operation: <\[1\]>"),
 ]
 
 

@@ -362,9 +362,10 @@ static PyObject *alg_idiv(PyObject *a, PyObject *b) {
 }
 
 // Number-protocol slots. A right operand that is an array or other sequence is handed back to
-// the interpreter so that NumPy applies the operator element by element. A string is never such
-// an operand, and a plain sequence reaching a slot on the left is the reflected half of that
-// hand-back: both are refused naming the operator written and the operand types.
+// the interpreter so that NumPy applies the operator element by element. A string on the right
+// is never such an operand: it is refused naming the operator written and the operand types. A
+// string or list on the left is classified like any other operand and refused as an invalid
+// object.
 
 static bool is_vector(PyObject *b) {
   if (PyArray_Check(b)) return true;
@@ -377,10 +378,7 @@ static PyObject *unsupported(const char *op, PyObject *a, PyObject *b) {
   return nullptr;
 }
 
-static bool refused(PyObject *a, PyObject *b) {
-  return PyUnicode_Check(a) || PyBytes_Check(a) || PyUnicode_Check(b) || PyBytes_Check(b) ||
-         (!PyArray_Check(a) && kind_of(a) == K_INVALID && PySequence_Check(a));
-}
+static bool refused(PyObject *, PyObject *b) { return PyUnicode_Check(b) || PyBytes_Check(b); }
 
 // The element-wise form of a op b; a sequence the interpreter cannot combine is reported as
 // the user's own a op b.
