@@ -7,6 +7,9 @@
 
 #include <nanobind/nanobind.h>
 
+#include <utility>
+#include <vector>
+
 namespace nb = nanobind;
 
 namespace kelvo {
@@ -172,31 +175,8 @@ static PyObject *expression_form(PyObject *o) {
   }
 }
 
-static int structurally_equal(PyObject *a, PyObject *b);
-
-// Equality of two nodes' argument objects: both sequences or both single operands.
-static int same_arguments(PyObject *a, PyObject *b) {
-  bool seq_a = PyList_Check(a) || PyTuple_Check(a), seq_b = PyList_Check(b) || PyTuple_Check(b);
-  if (seq_a != seq_b) return 0;
-  if (!seq_a) return structurally_equal(a, b);
-  nb::object fa = nb::steal(PySequence_Fast(a, "Nonlinear argument is not iterable"));
-  if (!fa) return -1;
-  nb::object fb = nb::steal(PySequence_Fast(b, "Nonlinear argument is not iterable"));
-  if (!fb) return -1;
-  int equal = PySequence_Fast_GET_SIZE(fa.ptr()) == PySequence_Fast_GET_SIZE(fb.ptr());
-  for (Py_ssize_t i = 0; equal == 1 && i < PySequence_Fast_GET_SIZE(fa.ptr()); ++i)
-    equal = structurally_equal(PySequence_Fast_GET_ITEM(fa.ptr(), i), PySequence_Fast_GET_ITEM(fb.ptr(), i));
-  return equal;
-}
-
-// 1 equal, 0 not, -1 with an exception.
-static int structurally_equal(PyObject *a, PyObject *b) {
-  bool nl_a = kind_of(a) == K_NONLIN, nl_b = kind_of(b) == K_NONLIN;
-  if (nl_a) {
-    if (!nl_b || as_nl(a)->op != as_nl(b)->op) return 0;
-    return same_arguments(as_nl(a)->args, as_nl(b)->args);
-  }
-  if (nl_b) return 0;
+// Equality of two operands outside the tree structure: 1 equal, 0 not, -1 with an exception.
+static int leaf_equal(PyObject *a, PyObject *b) {
   // A variable is equal only to itself (dict lookups by variable come here).
   if (kind_of(a) == K_VAR && kind_of(b) == K_VAR) return a == b ? 1 : 0;
   // Objects outside the algebra (a user function inside its node) are equal only to themselves.
@@ -207,6 +187,41 @@ static int structurally_equal(PyObject *a, PyObject *b) {
   if (!eb) return -1;
   ExpressionObject *x = as_expr(ea.ptr()), *y = as_expr(eb.ptr());
   return x->constant == y->constant && same_linear(x->lin, y->lin) && same_quadratic(x->quad, y->quad);
+}
+
+// 1 equal, 0 not, -1 with an exception. Pairs still to compare wait on an explicit stack, in
+// argument order, as trees may be far deeper than the C stack allows; each entry holds its
+// objects, since converting a number may run Python code.
+static int structurally_equal(PyObject *a, PyObject *b) {
+  std::vector<std::pair<nb::object, nb::object>> stack;
+  stack.emplace_back(nb::borrow(a), nb::borrow(b));
+  while (!stack.empty()) {
+    nb::object x = std::move(stack.back().first), y = std::move(stack.back().second);
+    stack.pop_back();
+    bool nl_x = kind_of(x.ptr()) == K_NONLIN, nl_y = kind_of(y.ptr()) == K_NONLIN;
+    if (!nl_x && !nl_y) {
+      int equal = leaf_equal(x.ptr(), y.ptr());
+      if (equal != 1) return equal;
+      continue;
+    }
+    if (!nl_x || !nl_y || as_nl(x.ptr())->op != as_nl(y.ptr())->op) return 0;
+    PyObject *ax = as_nl(x.ptr())->args, *ay = as_nl(y.ptr())->args;
+    bool seq_x = PyList_Check(ax) || PyTuple_Check(ax), seq_y = PyList_Check(ay) || PyTuple_Check(ay);
+    if (seq_x != seq_y) return 0;
+    if (!seq_x) {
+      if (!ax || !ay) {
+        if (ax != ay) return 0;
+        continue;
+      }
+      stack.emplace_back(nb::borrow(ax), nb::borrow(ay));
+      continue;
+    }
+    Py_ssize_t n = PySequence_Fast_GET_SIZE(ax);
+    if (n != PySequence_Fast_GET_SIZE(ay)) return 0;
+    for (Py_ssize_t i = n - 1; i >= 0; --i)
+      stack.emplace_back(nb::borrow(PySequence_Fast_GET_ITEM(ax, i)), nb::borrow(PySequence_Fast_GET_ITEM(ay, i)));
+  }
+  return 1;
 }
 
 static const char *operator_symbol(int op) {

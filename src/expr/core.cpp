@@ -2,6 +2,7 @@
 // search and compatibility check, amending expressions, and scaled copies.
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include "expr/expr.h"
 #include "numpy/numpy.h"
@@ -90,7 +91,8 @@ ExpressionObject *new_expression() {
   return e;
 }
 
-int first_var(PyObject *o, PyObject **var) {
+// The variable a leaf operand holds first (borrowed, or null); -1 for an object of no known kind.
+static int leaf_var(PyObject *o, PyObject **var) {
   PyObject *v = nullptr;
   switch (kind_of(o)) {
     case K_VAR:
@@ -110,23 +112,47 @@ int first_var(PyObject *o, PyObject **var) {
         v = e->quad->begin()->first;
       break;
     }
-    case K_NONLIN: {
-      NonlinearObject *n = as_nl(o);
-      PyObject *args = n->args;
-      if (PyList_Check(args) || PyTuple_Check(args)) {
-        Py_ssize_t size = PySequence_Fast_GET_SIZE(args);
-        PyObject **items = PySequence_Fast_ITEMS(args);
-        for (Py_ssize_t i = is_user_op(n->op) ? 1 : 0; i < size && !v; ++i)
-          if (first_var(items[i], &v) < 0) return -1;
-      } else if (args) {
-        if (first_var(args, &v) < 0) return -1;
-      }
-      break;
-    }
     case K_NUMBER:
       break;
     default:
       return expr_error_int("Invalid operand in expression");
+  }
+  *var = v;
+  return 0;
+}
+
+int first_var(PyObject *o, PyObject **var) {
+  PyObject *v = nullptr;
+  if (kind_of(o) != K_NONLIN) {
+    if (leaf_var(o, &v) < 0) return -1;
+  } else {
+    // Depth-first search in argument order, on an explicit stack: trees may be far deeper than
+    // the C stack allows. Nothing here runs Python code, so the item arrays stay valid.
+    struct Frame {
+      PyObject **items;
+      Py_ssize_t next, count;
+    };
+    std::vector<Frame> stack;
+    auto push = [&stack](PyObject *node) {
+      NonlinearObject *n = as_nl(node);
+      Frame f;
+      f.items = node_operands(n, &f.count);
+      f.next = (is_user_op(n->op) && f.items != &n->args) ? 1 : 0;
+      stack.push_back(f);
+    };
+    push(o);
+    while (!stack.empty() && !v) {
+      Frame &f = stack.back();
+      if (f.next == f.count) {
+        stack.pop_back();
+        continue;
+      }
+      PyObject *item = f.items[f.next++];
+      if (kind_of(item) == K_NONLIN)
+        push(item);
+      else if (leaf_var(item, &v) < 0)
+        return -1;
+    }
   }
   if (v && as_var(v)->owner == deleted_marker) return expr_error_int("Deleted variable in expression");
   *var = v;

@@ -90,6 +90,16 @@ extern const int32_t op_token_class[OP_COUNT];
 
 inline bool is_user_op(int32_t op) { return op >= OP_USER && op <= OP_USER_ONDEMAND; }
 
+// The operands of a node as an array: the items of its list or tuple, or its single operand.
+inline PyObject **node_operands(NonlinearObject *n, Py_ssize_t *count) {
+  if (PyList_Check(n->args) || PyTuple_Check(n->args)) {
+    *count = PySequence_Fast_GET_SIZE(n->args);
+    return PySequence_Fast_ITEMS(n->args);
+  }
+  *count = n->args ? 1 : 0;
+  return &n->args;
+}
+
 inline LintermObject *as_lin(PyObject *o) { return reinterpret_cast<LintermObject *>(o); }
 inline QuadtermObject *as_quad(PyObject *o) { return reinterpret_cast<QuadtermObject *>(o); }
 inline ExpressionObject *as_expr(PyObject *o) { return reinterpret_cast<ExpressionObject *>(o); }

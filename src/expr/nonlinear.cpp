@@ -3,6 +3,8 @@
 
 #include <nanobind/nanobind.h>
 
+#include <vector>
+
 namespace nb = nanobind;
 
 namespace kelvo {
@@ -307,37 +309,95 @@ PyObject *nl_iadd(PyObject *a, PyObject *b, double f) {
   return is_sum_node(a) ? iadd_to_sum(a, b, kb, f) : new_sum(a, ka, b, f);
 }
 
-// A copy of a node's arguments: each item copied, a user function's callable shared. Null on
-// error.
-static nb::object copy_args(const NonlinearObject *n) {
-  if (!PyList_Check(n->args) && !PyTuple_Check(n->args)) return nb::steal(scaled_copy(n->args, 1.0));
-  bool list = PyList_Check(n->args);
-  Py_ssize_t size = PySequence_Fast_GET_SIZE(n->args);
-  nb::object args = nb::steal(list ? PyList_New(size) : PyTuple_New(size));
-  if (!args) return args;
-  for (Py_ssize_t i = 0; i < size; ++i) {
-    PyObject *item = PySequence_Fast_GET_ITEM(n->args, i);
-    PyObject *c = (i == 0 && is_user_op(n->op)) ? Py_NewRef(item) : scaled_copy(item, 1.0);
-    if (!c) return nb::object();
-    if (list)
-      PyList_SET_ITEM(args.ptr(), i, c);
+// A copy of the tree under node o: every node rebuilt, every other operand copied, a user
+// function's callable shared. The walk keeps its own stack, as trees may be far deeper than
+// the C stack allows; a node whose first variable has been deleted fails, as its own search
+// would. Null on error.
+static nb::object copy_tree(PyObject *o) {
+  struct Frame {
+    nb::object src;   // the node being copied, kept alive while its copy is built
+    nb::object args;  // the new list or tuple, or null for a single operand
+    nb::object single;
+    Py_ssize_t next = 0, count = 0;
+    nb::object first;  // first variable met so far in this subtree
+  };
+  std::vector<Frame> stack;
+  auto push = [&stack](PyObject *node) -> bool {
+    NonlinearObject *n = as_nl(node);
+    Frame f;
+    f.src = nb::borrow(node);
+    node_operands(n, &f.count);
+    if (PyList_Check(n->args) || PyTuple_Check(n->args)) {
+      f.args = nb::steal(PyList_Check(n->args) ? PyList_New(f.count) : PyTuple_New(f.count));
+      if (!f.args) return false;
+    }
+    stack.push_back(std::move(f));
+    return true;
+  };
+  // Places a finished operand copy c (stolen) at the current position of the top frame.
+  auto place = [&stack](PyObject *c, PyObject *var) {
+    Frame &f = stack.back();
+    if (!f.args)
+      f.single = nb::steal(c);
+    else if (PyList_Check(f.args.ptr()))
+      PyList_SET_ITEM(f.args.ptr(), f.next, c);
     else
-      PyTuple_SET_ITEM(args.ptr(), i, c);
+      PyTuple_SET_ITEM(f.args.ptr(), f.next, c);
+    if (!f.first && var) f.first = nb::borrow(var);
+    ++f.next;
+  };
+  if (!push(o)) return nb::object();
+  for (;;) {
+    Frame &f = stack.back();
+    NonlinearObject *n = as_nl(f.src.ptr());
+    Py_ssize_t count;
+    PyObject **items = node_operands(n, &count);
+    if (count != f.count) {
+      PyErr_SetString(PyExc_RuntimeError, "Nonlinear expression changed while being copied");
+      return nb::object();
+    }
+    if (f.next < f.count) {
+      PyObject *item = items[f.next];
+      if (f.next == 0 && f.args && is_user_op(n->op)) {
+        place(Py_NewRef(item), nullptr);
+      } else if (kind_of(item) == K_NONLIN) {
+        if (!push(item)) return nb::object();
+      } else {
+        nb::object keep = nb::borrow(item);  // copying a number may run its conversion
+        PyObject *var = nullptr;
+        if (!stack.back().first && first_var(item, &var) < 0) return nb::object();
+        PyObject *c = scaled_copy(item, 1.0);
+        if (!c) return nb::object();
+        place(c, var);
+      }
+      continue;
+    }
+    if (f.first && as_var(f.first.ptr())->owner == deleted_marker) {
+      expr_error("Deleted variable in expression");
+      return nb::object();
+    }
+    nb::object first = std::move(f.first);
+    nb::object args = f.args ? std::move(f.args) : std::move(f.single);
+    nb::object copy = nb::steal(node(n->op, args.release().ptr()));
+    if (!copy) return copy;
+    stack.pop_back();
+    if (stack.empty()) return copy;
+    place(copy.release().ptr(), first.ptr());
   }
-  return args;
 }
 
 PyObject *nl_scaled_copy(PyObject *o, double f) {
-  NonlinearObject *n = as_nl(o);
   PyObject *v;
   if (first_var(o, &v) < 0) return nullptr;
-  if (f != 1.0 && n->op == OP_UMINUS) return scaled_copy(n->args, -f);
+  // A negation scaled by f is its operand scaled by -f.
+  while (f != 1.0 && Py_TYPE(o) == &nonlinear_type && as_nl(o)->op == OP_UMINUS && as_nl(o)->args)
+    o = as_nl(o)->args, f = -f;
+  if (Py_TYPE(o) != &nonlinear_type) return scaled_copy(o, f);
+  NonlinearObject *n = as_nl(o);
 
-  nb::object owned_args = copy_args(n);
-  if (!owned_args) return nullptr;
-  PyObject *args = owned_args.ptr();  // the copy's own, kept alive by the copy
-  nb::object copy = nb::steal(node(n->op, owned_args.release().ptr()));
+  nb::object copy = copy_tree(o);
   if (!copy || f == 1.0) return copy.release().ptr();
+  PyObject *args = as_nl(copy.ptr())->args;  // the copy's own, kept alive by the copy
 
   nb::object factor = nb::steal(PyFloat_FromDouble(f));
   if (!factor) return nullptr;
@@ -367,9 +427,33 @@ PyObject *nl_scaled_copy(PyObject *o, double f) {
   return node(OP_MUL, list.release().ptr());
 }
 
+// Releasing a node can release a whole tree. A node released while another release is under
+// way on this thread only queues its operands; the outermost release drains the queue, so the
+// C stack stays flat however deep the tree.
 static void nonlinear_dealloc(PyObject *self) {
-  Py_XDECREF(as_nl(self)->args);
+  PyObject *args = as_nl(self)->args;
   Py_TYPE(self)->tp_free(self);
+  if (!args) return;
+  static thread_local bool releasing = false;
+  static thread_local std::vector<PyObject *> pending;
+  if (releasing) {
+    try {
+      pending.push_back(args);
+      return;
+    } catch (...) {
+      // No memory to queue it: release it right here.
+    }
+    Py_DECREF(args);
+    return;
+  }
+  releasing = true;
+  Py_DECREF(args);
+  while (!pending.empty()) {
+    PyObject *next = pending.back();
+    pending.pop_back();
+    Py_DECREF(next);
+  }
+  releasing = false;
 }
 
 int ready_nonlinear_type() {
