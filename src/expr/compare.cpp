@@ -189,15 +189,44 @@ static int leaf_equal(PyObject *a, PyObject *b) {
   return x->constant == y->constant && same_linear(x->lin, y->lin) && same_quadratic(x->quad, y->quad);
 }
 
-// 1 equal, 0 not, -1 with an exception. Pairs still to compare wait on an explicit stack, in
-// argument order, as trees may be far deeper than the C stack allows; each entry holds its
+static int deep_equal(PyObject *a, PyObject *b);
+
+// 1 equal, 0 not, -1 with an exception. Plain recursion over the first levels, which is
+// fastest for the shallow trees that models are made of; deeper, the walk keeps its own stack.
+static int structurally_equal(PyObject *a, PyObject *b, int levels = 200) {
+  if (levels == 0) return deep_equal(a, b);
+  bool nl_a = kind_of(a) == K_NONLIN, nl_b = kind_of(b) == K_NONLIN;
+  if (!nl_a && !nl_b) return leaf_equal(a, b);
+  if (!nl_a || !nl_b || as_nl(a)->op != as_nl(b)->op) return 0;
+  PyObject *aa = as_nl(a)->args, *ab = as_nl(b)->args;
+  bool seq_a = PyList_Check(aa) || PyTuple_Check(aa), seq_b = PyList_Check(ab) || PyTuple_Check(ab);
+  if (seq_a != seq_b) return 0;
+  if (!seq_a) return aa && ab ? structurally_equal(aa, ab, levels - 1) : aa == ab;
+  // Hold the lists: comparing numbers may run Python code.
+  nb::object la = nb::borrow(aa), lb = nb::borrow(ab);
+  int equal = PySequence_Fast_GET_SIZE(aa) == PySequence_Fast_GET_SIZE(ab);
+  for (Py_ssize_t i = 0; equal == 1 && i < PySequence_Fast_GET_SIZE(aa) && i < PySequence_Fast_GET_SIZE(ab);
+       ++i) {
+    PyObject *x = PySequence_Fast_GET_ITEM(aa, i), *y = PySequence_Fast_GET_ITEM(ab, i);
+    nb::object hold_x, hold_y;
+    if (!PyFloat_CheckExact(x) && !PyLong_CheckExact(x)) hold_x = nb::borrow(x);
+    if (!PyFloat_CheckExact(y) && !PyLong_CheckExact(y)) hold_y = nb::borrow(y);
+    equal = structurally_equal(x, y, levels - 1);
+  }
+  return equal;
+}
+
+// Pairs still to compare wait on an explicit stack, in argument order; each entry holds its
 // objects, since converting a number may run Python code.
-static int structurally_equal(PyObject *a, PyObject *b) {
-  std::vector<std::pair<nb::object, nb::object>> stack;
-  stack.emplace_back(nb::borrow(a), nb::borrow(b));
+static int deep_equal(PyObject *a, PyObject *b) {
+  WalkStack<std::pair<nb::object, nb::object>, 16> stack;
+  auto push = [&stack](PyObject *x, PyObject *y) __attribute__((always_inline)) {
+    return stack.push({nb::borrow(x), nb::borrow(y)});
+  };
+  if (!push(a, b)) return -1;
   while (!stack.empty()) {
     nb::object x = std::move(stack.back().first), y = std::move(stack.back().second);
-    stack.pop_back();
+    stack.pop();
     bool nl_x = kind_of(x.ptr()) == K_NONLIN, nl_y = kind_of(y.ptr()) == K_NONLIN;
     if (!nl_x && !nl_y) {
       int equal = leaf_equal(x.ptr(), y.ptr());
@@ -213,13 +242,13 @@ static int structurally_equal(PyObject *a, PyObject *b) {
         if (ax != ay) return 0;
         continue;
       }
-      stack.emplace_back(nb::borrow(ax), nb::borrow(ay));
+      if (!push(ax, ay)) return -1;
       continue;
     }
     Py_ssize_t n = PySequence_Fast_GET_SIZE(ax);
     if (n != PySequence_Fast_GET_SIZE(ay)) return 0;
     for (Py_ssize_t i = n - 1; i >= 0; --i)
-      stack.emplace_back(nb::borrow(PySequence_Fast_GET_ITEM(ax, i)), nb::borrow(PySequence_Fast_GET_ITEM(ay, i)));
+      if (!push(PySequence_Fast_GET_ITEM(ax, i), PySequence_Fast_GET_ITEM(ay, i))) return -1;
   }
   return 1;
 }

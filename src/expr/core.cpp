@@ -121,37 +121,55 @@ static int leaf_var(PyObject *o, PyObject **var) {
   return 0;
 }
 
+// Most searches end by following the first operand at every level. 1 when that finds a
+// variable (in *var), 0 when it cannot tell, -1 on error.
+static int first_operand_var(PyObject *o, PyObject **var) {
+  for (;;) {
+    NonlinearObject *n = as_nl(o);
+    Py_ssize_t count;
+    PyObject **items = node_operands(n, &count);
+    Py_ssize_t first = (is_user_op(n->op) && items != &n->args) ? 1 : 0;
+    if (first >= count) return 0;
+    o = items[first];
+    if (kind_of(o) == K_NONLIN) continue;
+    if (leaf_var(o, var) < 0) return -1;
+    return *var ? 1 : 0;
+  }
+}
+
 int first_var(PyObject *o, PyObject **var) {
   PyObject *v = nullptr;
-  if (kind_of(o) != K_NONLIN) {
+  if (Py_TYPE(o) != &nonlinear_type) {
     if (leaf_var(o, &v) < 0) return -1;
-  } else {
+  } else if (int found = first_operand_var(o, &v); found <= 0) {
+    if (found < 0) return -1;
     // Depth-first search in argument order, on an explicit stack: trees may be far deeper than
     // the C stack allows. Nothing here runs Python code, so the item arrays stay valid.
     struct Frame {
-      PyObject **items;
-      Py_ssize_t next, count;
+      PyObject **items = nullptr;
+      Py_ssize_t next = 0, count = 0;
     };
-    std::vector<Frame> stack;
-    auto push = [&stack](PyObject *node) {
+    WalkStack<Frame, 32> stack;
+    auto push = [&stack](PyObject *node) __attribute__((always_inline)) {
       NonlinearObject *n = as_nl(node);
       Frame f;
       f.items = node_operands(n, &f.count);
       f.next = (is_user_op(n->op) && f.items != &n->args) ? 1 : 0;
-      stack.push_back(f);
+      return stack.push(std::move(f));
     };
-    push(o);
+    if (!push(o)) return -1;
     while (!stack.empty() && !v) {
       Frame &f = stack.back();
       if (f.next == f.count) {
-        stack.pop_back();
+        stack.pop();
         continue;
       }
       PyObject *item = f.items[f.next++];
-      if (kind_of(item) == K_NONLIN)
-        push(item);
-      else if (leaf_var(item, &v) < 0)
+      if (kind_of(item) == K_NONLIN) {
+        if (!push(item)) return -1;
+      } else if (leaf_var(item, &v) < 0) {
         return -1;
+      }
     }
   }
   if (v && as_var(v)->owner == deleted_marker) return expr_error_int("Deleted variable in expression");
