@@ -191,6 +191,12 @@ static int leaf_equal(PyObject *a, PyObject *b) {
 
 static int deep_equal(PyObject *a, PyObject *b);
 
+// A number whose conversion may run Python code (which may change the lists being compared).
+KELVO_INLINE bool foreign_number(PyObject *o) {
+  return !PyFloat_CheckExact(o) && !PyLong_CheckExact(o) &&
+         Py_TYPE(o)->tp_as_number != &algebra_number_methods && is_number(o);
+}
+
 // 1 equal, 0 not, -1 with an exception. Plain recursion over the first levels, which is
 // fastest for the shallow trees that models are made of; deeper, the walk keeps its own stack.
 static int structurally_equal(PyObject *a, PyObject *b, int levels = 200) {
@@ -202,15 +208,15 @@ static int structurally_equal(PyObject *a, PyObject *b, int levels = 200) {
   bool seq_a = PyList_Check(aa) || PyTuple_Check(aa), seq_b = PyList_Check(ab) || PyTuple_Check(ab);
   if (seq_a != seq_b) return 0;
   if (!seq_a) return aa && ab ? structurally_equal(aa, ab, levels - 1) : aa == ab;
-  // Hold the lists: comparing numbers may run Python code.
+  // Hold the lists and foreign numbers: converting those may run Python code.
   nb::object la = nb::borrow(aa), lb = nb::borrow(ab);
   int equal = PySequence_Fast_GET_SIZE(aa) == PySequence_Fast_GET_SIZE(ab);
   for (Py_ssize_t i = 0; equal == 1 && i < PySequence_Fast_GET_SIZE(aa) && i < PySequence_Fast_GET_SIZE(ab);
        ++i) {
     PyObject *x = PySequence_Fast_GET_ITEM(aa, i), *y = PySequence_Fast_GET_ITEM(ab, i);
     nb::object hold_x, hold_y;
-    if (!PyFloat_CheckExact(x) && !PyLong_CheckExact(x)) hold_x = nb::borrow(x);
-    if (!PyFloat_CheckExact(y) && !PyLong_CheckExact(y)) hold_y = nb::borrow(y);
+    if (foreign_number(x)) hold_x = nb::borrow(x);
+    if (foreign_number(y)) hold_y = nb::borrow(y);
     equal = structurally_equal(x, y, levels - 1);
   }
   return equal;

@@ -415,12 +415,19 @@ static nb::object copy_node(PyObject *o, int levels, PyObject **first) {
     args = nb::steal(list ? PyList_New(size) : PyTuple_New(size));
     if (!args) return args;
     for (Py_ssize_t i = 0; i < size; ++i) {
+      if (size != PySequence_Fast_GET_SIZE(n->args)) {
+        PyErr_SetString(PyExc_RuntimeError, "Nonlinear expression changed while being copied");
+        return nb::object();
+      }
       PyObject *item = PySequence_Fast_GET_ITEM(n->args, i), *var = nullptr, *c;
       if (i == 0 && is_user_op(n->op)) {
         c = Py_NewRef(item);
       } else if (Py_TYPE(item) == &nonlinear_type) {
         c = copy_node(item, levels - 1, &var).release().ptr();
       } else {
+        // Converting a number of a foreign type may run Python code.
+        nb::object keep;
+        if (!PyFloat_CheckExact(item) && !PyLong_CheckExact(item)) keep = nb::borrow(item);
         if (!*first && first_var(item, &var) < 0) return nb::object();
         c = scaled_copy(item, 1.0);
       }
