@@ -7,6 +7,9 @@
 
 #include <nanobind/nanobind.h>
 
+#include <utility>
+#include <vector>
+
 namespace nb = nanobind;
 
 namespace kelvo {
@@ -172,31 +175,8 @@ static PyObject *expression_form(PyObject *o) {
   }
 }
 
-static int structurally_equal(PyObject *a, PyObject *b);
-
-// Equality of two nodes' argument objects: both sequences or both single operands.
-static int same_arguments(PyObject *a, PyObject *b) {
-  bool seq_a = PyList_Check(a) || PyTuple_Check(a), seq_b = PyList_Check(b) || PyTuple_Check(b);
-  if (seq_a != seq_b) return 0;
-  if (!seq_a) return structurally_equal(a, b);
-  nb::object fa = nb::steal(PySequence_Fast(a, "Nonlinear argument is not iterable"));
-  if (!fa) return -1;
-  nb::object fb = nb::steal(PySequence_Fast(b, "Nonlinear argument is not iterable"));
-  if (!fb) return -1;
-  int equal = PySequence_Fast_GET_SIZE(fa.ptr()) == PySequence_Fast_GET_SIZE(fb.ptr());
-  for (Py_ssize_t i = 0; equal == 1 && i < PySequence_Fast_GET_SIZE(fa.ptr()); ++i)
-    equal = structurally_equal(PySequence_Fast_GET_ITEM(fa.ptr(), i), PySequence_Fast_GET_ITEM(fb.ptr(), i));
-  return equal;
-}
-
-// 1 equal, 0 not, -1 with an exception.
-static int structurally_equal(PyObject *a, PyObject *b) {
-  bool nl_a = kind_of(a) == K_NONLIN, nl_b = kind_of(b) == K_NONLIN;
-  if (nl_a) {
-    if (!nl_b || as_nl(a)->op != as_nl(b)->op) return 0;
-    return same_arguments(as_nl(a)->args, as_nl(b)->args);
-  }
-  if (nl_b) return 0;
+// Equality of two operands outside the tree structure: 1 equal, 0 not, -1 with an exception.
+static int leaf_equal(PyObject *a, PyObject *b) {
   // A variable is equal only to itself (dict lookups by variable come here).
   if (kind_of(a) == K_VAR && kind_of(b) == K_VAR) return a == b ? 1 : 0;
   // Objects outside the algebra (a user function inside its node) are equal only to themselves.
@@ -207,6 +187,76 @@ static int structurally_equal(PyObject *a, PyObject *b) {
   if (!eb) return -1;
   ExpressionObject *x = as_expr(ea.ptr()), *y = as_expr(eb.ptr());
   return x->constant == y->constant && same_linear(x->lin, y->lin) && same_quadratic(x->quad, y->quad);
+}
+
+static int deep_equal(PyObject *a, PyObject *b);
+
+// A number whose conversion may run Python code (which may change the lists being compared).
+KELVO_INLINE bool foreign_number(PyObject *o) {
+  return !PyFloat_CheckExact(o) && !PyLong_CheckExact(o) &&
+         Py_TYPE(o)->tp_as_number != &algebra_number_methods && is_number(o);
+}
+
+// 1 equal, 0 not, -1 with an exception. Plain recursion over the first levels, which is
+// fastest for the shallow trees that models are made of; deeper, the walk keeps its own stack.
+static int structurally_equal(PyObject *a, PyObject *b, int levels = 200) {
+  if (levels == 0) return deep_equal(a, b);
+  bool nl_a = kind_of(a) == K_NONLIN, nl_b = kind_of(b) == K_NONLIN;
+  if (!nl_a && !nl_b) return leaf_equal(a, b);
+  if (!nl_a || !nl_b || as_nl(a)->op != as_nl(b)->op) return 0;
+  PyObject *aa = as_nl(a)->args, *ab = as_nl(b)->args;
+  bool seq_a = PyList_Check(aa) || PyTuple_Check(aa), seq_b = PyList_Check(ab) || PyTuple_Check(ab);
+  if (seq_a != seq_b) return 0;
+  if (!seq_a) return aa && ab ? structurally_equal(aa, ab, levels - 1) : aa == ab;
+  // Hold the lists and foreign numbers: converting those may run Python code.
+  nb::object la = nb::borrow(aa), lb = nb::borrow(ab);
+  int equal = PySequence_Fast_GET_SIZE(aa) == PySequence_Fast_GET_SIZE(ab);
+  for (Py_ssize_t i = 0; equal == 1 && i < PySequence_Fast_GET_SIZE(aa) && i < PySequence_Fast_GET_SIZE(ab);
+       ++i) {
+    PyObject *x = PySequence_Fast_GET_ITEM(aa, i), *y = PySequence_Fast_GET_ITEM(ab, i);
+    nb::object hold_x, hold_y;
+    if (foreign_number(x)) hold_x = nb::borrow(x);
+    if (foreign_number(y)) hold_y = nb::borrow(y);
+    equal = structurally_equal(x, y, levels - 1);
+  }
+  return equal;
+}
+
+// Pairs still to compare wait on an explicit stack, in argument order; each entry holds its
+// objects, since converting a number may run Python code.
+static int deep_equal(PyObject *a, PyObject *b) {
+  WalkStack<std::pair<nb::object, nb::object>, 16> stack;
+  auto push = [&stack](PyObject *x, PyObject *y) __attribute__((always_inline)) {
+    return stack.push({nb::borrow(x), nb::borrow(y)});
+  };
+  if (!push(a, b)) return -1;
+  while (!stack.empty()) {
+    nb::object x = std::move(stack.back().first), y = std::move(stack.back().second);
+    stack.pop();
+    bool nl_x = kind_of(x.ptr()) == K_NONLIN, nl_y = kind_of(y.ptr()) == K_NONLIN;
+    if (!nl_x && !nl_y) {
+      int equal = leaf_equal(x.ptr(), y.ptr());
+      if (equal != 1) return equal;
+      continue;
+    }
+    if (!nl_x || !nl_y || as_nl(x.ptr())->op != as_nl(y.ptr())->op) return 0;
+    PyObject *ax = as_nl(x.ptr())->args, *ay = as_nl(y.ptr())->args;
+    bool seq_x = PyList_Check(ax) || PyTuple_Check(ax), seq_y = PyList_Check(ay) || PyTuple_Check(ay);
+    if (seq_x != seq_y) return 0;
+    if (!seq_x) {
+      if (!ax || !ay) {
+        if (ax != ay) return 0;
+        continue;
+      }
+      if (!push(ax, ay)) return -1;
+      continue;
+    }
+    Py_ssize_t n = PySequence_Fast_GET_SIZE(ax);
+    if (n != PySequence_Fast_GET_SIZE(ay)) return 0;
+    for (Py_ssize_t i = n - 1; i >= 0; --i)
+      if (!push(PySequence_Fast_GET_ITEM(ax, i), PySequence_Fast_GET_ITEM(ay, i))) return -1;
+  }
+  return 1;
 }
 
 static const char *operator_symbol(int op) {

@@ -2,6 +2,7 @@
 // search and compatibility check, amending expressions, and scaled copies.
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include "expr/expr.h"
 #include "numpy/numpy.h"
@@ -90,7 +91,8 @@ ExpressionObject *new_expression() {
   return e;
 }
 
-int first_var(PyObject *o, PyObject **var) {
+// The variable a leaf operand holds first (borrowed, or null); -1 for an object of no known kind.
+static int leaf_var(PyObject *o, PyObject **var) {
   PyObject *v = nullptr;
   switch (kind_of(o)) {
     case K_VAR:
@@ -110,23 +112,65 @@ int first_var(PyObject *o, PyObject **var) {
         v = e->quad->begin()->first;
       break;
     }
-    case K_NONLIN: {
-      NonlinearObject *n = as_nl(o);
-      PyObject *args = n->args;
-      if (PyList_Check(args) || PyTuple_Check(args)) {
-        Py_ssize_t size = PySequence_Fast_GET_SIZE(args);
-        PyObject **items = PySequence_Fast_ITEMS(args);
-        for (Py_ssize_t i = is_user_op(n->op) ? 1 : 0; i < size && !v; ++i)
-          if (first_var(items[i], &v) < 0) return -1;
-      } else if (args) {
-        if (first_var(args, &v) < 0) return -1;
-      }
-      break;
-    }
     case K_NUMBER:
       break;
     default:
       return expr_error_int("Invalid operand in expression");
+  }
+  *var = v;
+  return 0;
+}
+
+// Most searches end by following the first operand at every level. 1 when that finds a
+// variable (in *var), 0 when it cannot tell, -1 on error.
+static int first_operand_var(PyObject *o, PyObject **var) {
+  for (;;) {
+    NonlinearObject *n = as_nl(o);
+    Py_ssize_t count;
+    PyObject **items = node_operands(n, &count);
+    Py_ssize_t first = (is_user_op(n->op) && items != &n->args) ? 1 : 0;
+    if (first >= count) return 0;
+    o = items[first];
+    if (kind_of(o) == K_NONLIN) continue;
+    if (leaf_var(o, var) < 0) return -1;
+    return *var ? 1 : 0;
+  }
+}
+
+int first_var(PyObject *o, PyObject **var) {
+  PyObject *v = nullptr;
+  if (Py_TYPE(o) != &nonlinear_type) {
+    if (leaf_var(o, &v) < 0) return -1;
+  } else if (int found = first_operand_var(o, &v); found <= 0) {
+    if (found < 0) return -1;
+    // Depth-first search in argument order, on an explicit stack: trees may be far deeper than
+    // the C stack allows. Nothing here runs Python code, so the item arrays stay valid.
+    struct Frame {
+      PyObject **items = nullptr;
+      Py_ssize_t next = 0, count = 0;
+    };
+    WalkStack<Frame, 32> stack;
+    auto push = [&stack](PyObject *node) __attribute__((always_inline)) {
+      NonlinearObject *n = as_nl(node);
+      Frame f;
+      f.items = node_operands(n, &f.count);
+      f.next = (is_user_op(n->op) && f.items != &n->args) ? 1 : 0;
+      return stack.push(std::move(f));
+    };
+    if (!push(o)) return -1;
+    while (!stack.empty() && !v) {
+      Frame &f = stack.back();
+      if (f.next == f.count) {
+        stack.pop();
+        continue;
+      }
+      PyObject *item = f.items[f.next++];
+      if (kind_of(item) == K_NONLIN) {
+        if (!push(item)) return -1;
+      } else if (leaf_var(item, &v) < 0) {
+        return -1;
+      }
+    }
   }
   if (v && as_var(v)->owner == deleted_marker) return expr_error_int("Deleted variable in expression");
   *var = v;

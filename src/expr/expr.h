@@ -5,6 +5,10 @@
 #include <tsl/robin_map.h>
 #include <tsl/robin_set.h>
 
+#include <new>
+#include <utility>
+#include <vector>
+
 #include "model/var.h"
 
 namespace kelvo {
@@ -90,10 +94,75 @@ extern const int32_t op_token_class[OP_COUNT];
 
 inline bool is_user_op(int32_t op) { return op >= OP_USER && op <= OP_USER_ONDEMAND; }
 
+// The extension is built for size; the small steps of the tree walks must still be inlined.
+#define KELVO_INLINE __attribute__((always_inline)) inline
+
+// The operands of a node as an array: the items of its list or tuple, or its single operand.
+KELVO_INLINE PyObject **node_operands(NonlinearObject *n, Py_ssize_t *count) {
+  if (PyList_Check(n->args) || PyTuple_Check(n->args)) {
+    *count = PySequence_Fast_GET_SIZE(n->args);
+    return PySequence_Fast_ITEMS(n->args);
+  }
+  *count = n->args ? 1 : 0;
+  return &n->args;
+}
+
 inline LintermObject *as_lin(PyObject *o) { return reinterpret_cast<LintermObject *>(o); }
 inline QuadtermObject *as_quad(PyObject *o) { return reinterpret_cast<QuadtermObject *>(o); }
 inline ExpressionObject *as_expr(PyObject *o) { return reinterpret_cast<ExpressionObject *>(o); }
 inline NonlinearObject *as_nl(PyObject *o) { return reinterpret_cast<NonlinearObject *>(o); }
+
+// The stack of a tree walk. Trees may be far deeper than the C stack allows, so walks keep
+// their own; almost all are shallow, so the first N entries live inline and cost no
+// allocation. push() fails with MemoryError set.
+template <class T, size_t N>
+class WalkStack {
+ public:
+  WalkStack() = default;
+  WalkStack(const WalkStack &) = delete;
+  WalkStack &operator=(const WalkStack &) = delete;
+  ~WalkStack() {
+    while (size_) pop();
+  }
+  KELVO_INLINE bool empty() const { return size_ == 0; }
+  KELVO_INLINE T &back() { return size_ > N ? spill_.back() : slot(size_ - 1); }
+  KELVO_INLINE bool push(T &&v) {
+    if (size_ < N) {
+      new (&slot(size_)) T(std::move(v));
+      ++size_;
+      return true;
+    }
+    return spill(std::move(v));
+  }
+  // A new default entry on top, or null with MemoryError set.
+  KELVO_INLINE T *emplace() {
+    if (size_ < N) return new (&slot(size_++)) T();
+    return spill(T()) ? &spill_.back() : nullptr;
+  }
+  KELVO_INLINE void pop() {
+    if (size_ > N)
+      spill_.pop_back();
+    else
+      slot(size_ - 1).~T();
+    --size_;
+  }
+
+ private:
+  bool spill(T &&v) {
+    try {
+      spill_.push_back(std::move(v));
+    } catch (const std::bad_alloc &) {
+      PyErr_NoMemory();
+      return false;
+    }
+    ++size_;
+    return true;
+  }
+  KELVO_INLINE T &slot(size_t i) { return reinterpret_cast<T *>(inline_)[i]; }
+  alignas(T) unsigned char inline_[N * sizeof(T)];
+  std::vector<T> spill_;
+  size_t size_ = 0;
+};
 
 // The ordering key of a variable: its 48-bit index field.
 inline uint64_t var_key(PyObject *v) {

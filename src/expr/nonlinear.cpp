@@ -3,6 +3,8 @@
 
 #include <nanobind/nanobind.h>
 
+#include <vector>
+
 namespace nb = nanobind;
 
 namespace kelvo {
@@ -307,37 +309,156 @@ PyObject *nl_iadd(PyObject *a, PyObject *b, double f) {
   return is_sum_node(a) ? iadd_to_sum(a, b, kb, f) : new_sum(a, ka, b, f);
 }
 
-// A copy of a node's arguments: each item copied, a user function's callable shared. Null on
-// error.
-static nb::object copy_args(const NonlinearObject *n) {
-  if (!PyList_Check(n->args) && !PyTuple_Check(n->args)) return nb::steal(scaled_copy(n->args, 1.0));
-  bool list = PyList_Check(n->args);
-  Py_ssize_t size = PySequence_Fast_GET_SIZE(n->args);
-  nb::object args = nb::steal(list ? PyList_New(size) : PyTuple_New(size));
-  if (!args) return args;
-  for (Py_ssize_t i = 0; i < size; ++i) {
-    PyObject *item = PySequence_Fast_GET_ITEM(n->args, i);
-    PyObject *c = (i == 0 && is_user_op(n->op)) ? Py_NewRef(item) : scaled_copy(item, 1.0);
-    if (!c) return nb::object();
-    if (list)
-      PyList_SET_ITEM(args.ptr(), i, c);
+// A copy of the tree under node o: every node rebuilt, every other operand copied, a user
+// function's callable shared; *root_first receives the tree's first variable. The walk keeps
+// its own stack, as trees may be far deeper than the C stack allows; a node whose first
+// variable has been deleted fails, as its own search would. Null on error.
+static nb::object copy_tree(PyObject *o, PyObject **root_first) {
+  struct Frame {
+    nb::object src;   // the node being copied, kept alive while its copy is built
+    nb::object args;  // the new list or tuple; for a single operand, its copy once made
+    Py_ssize_t next = 0, count = 0;
+    PyObject *first = nullptr;  // first variable met so far in this subtree (the copy holds it)
+    bool list = false, sequence = false;
+  };
+  WalkStack<Frame, 16> stack;
+  auto push = [&stack](PyObject *node) __attribute__((always_inline)) -> bool {
+    NonlinearObject *n = as_nl(node);
+    Frame *f = stack.emplace();
+    if (!f) return false;
+    f->src = nb::borrow(node);
+    node_operands(n, &f->count);
+    f->list = PyList_Check(n->args);
+    f->sequence = f->list || PyTuple_Check(n->args);
+    if (f->sequence) {
+      f->args = nb::steal(f->list ? PyList_New(f->count) : PyTuple_New(f->count));
+      if (!f->args) return false;
+    }
+    return true;
+  };
+  // Places a finished operand copy c (stolen) at the current position of frame f.
+  auto place = [](Frame &f, PyObject *c, PyObject *var) __attribute__((always_inline)) {
+    if (!f.sequence)
+      f.args = nb::steal(c);
+    else if (f.list)
+      PyList_SET_ITEM(f.args.ptr(), f.next, c);
     else
-      PyTuple_SET_ITEM(args.ptr(), i, c);
+      PyTuple_SET_ITEM(f.args.ptr(), f.next, c);
+    if (!f.first) f.first = var;
+    ++f.next;
+  };
+  if (!push(o)) return nb::object();
+  for (;;) {
+    Frame &f = stack.back();
+    NonlinearObject *n = as_nl(f.src.ptr());
+    Py_ssize_t count;
+    PyObject **items = node_operands(n, &count);
+    if (count != f.count) {
+      PyErr_SetString(PyExc_RuntimeError, "Nonlinear expression changed while being copied");
+      return nb::object();
+    }
+    if (f.next < f.count) {
+      PyObject *item = items[f.next];
+      if (f.next == 0 && f.sequence && is_user_op(n->op)) {
+        place(f, Py_NewRef(item), nullptr);
+      } else if (kind_of(item) == K_NONLIN) {
+        if (!push(item)) return nb::object();
+      } else {
+        // Converting a number of a foreign type may run Python code.
+        nb::object keep;
+        if (!PyFloat_CheckExact(item) && !PyLong_CheckExact(item)) keep = nb::borrow(item);
+        PyObject *var = nullptr;
+        if (!f.first && first_var(item, &var) < 0) return nb::object();
+        PyObject *c = scaled_copy(item, 1.0);
+        if (!c) return nb::object();
+        place(f, c, var);
+      }
+      continue;
+    }
+    if (f.first && as_var(f.first)->owner == deleted_marker) {
+      expr_error("Deleted variable in expression");
+      return nb::object();
+    }
+    PyObject *first = f.first;
+    nb::object copy = nb::steal(node(n->op, f.args.release().ptr()));
+    if (!copy) return copy;
+    stack.pop();
+    if (stack.empty()) {
+      *root_first = first;
+      return copy;
+    }
+    place(stack.back(), copy.release().ptr(), first);
   }
-  return args;
+}
+
+// The same copy by plain recursion, which is faster for the shallow trees that models are
+// made of; below the first levels the copy goes on with its own stack.
+static constexpr int recursive_copy_levels = 200;
+
+static nb::object copy_node(PyObject *o, int levels, PyObject **first) {
+  if (levels == 0) return copy_tree(o, first);
+  NonlinearObject *n = as_nl(o);
+  *first = nullptr;
+  nb::object args;
+  if (!PyList_Check(n->args) && !PyTuple_Check(n->args)) {
+    PyObject *item = n->args;
+    if (Py_TYPE(item) == &nonlinear_type) {
+      args = copy_node(item, levels - 1, first);
+    } else {
+      if (first_var(item, first) < 0) return nb::object();
+      args = nb::steal(scaled_copy(item, 1.0));
+    }
+    if (!args) return args;
+  } else {
+    bool list = PyList_Check(n->args);
+    Py_ssize_t size = PySequence_Fast_GET_SIZE(n->args);
+    args = nb::steal(list ? PyList_New(size) : PyTuple_New(size));
+    if (!args) return args;
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      if (size != PySequence_Fast_GET_SIZE(n->args)) {
+        PyErr_SetString(PyExc_RuntimeError, "Nonlinear expression changed while being copied");
+        return nb::object();
+      }
+      PyObject *item = PySequence_Fast_GET_ITEM(n->args, i), *var = nullptr, *c;
+      if (i == 0 && is_user_op(n->op)) {
+        c = Py_NewRef(item);
+      } else if (Py_TYPE(item) == &nonlinear_type) {
+        c = copy_node(item, levels - 1, &var).release().ptr();
+      } else {
+        // Converting a number of a foreign type may run Python code.
+        nb::object keep;
+        if (!PyFloat_CheckExact(item) && !PyLong_CheckExact(item)) keep = nb::borrow(item);
+        if (!*first && first_var(item, &var) < 0) return nb::object();
+        c = scaled_copy(item, 1.0);
+      }
+      if (!c) return nb::object();
+      if (!*first) *first = var;
+      if (list)
+        PyList_SET_ITEM(args.ptr(), i, c);
+      else
+        PyTuple_SET_ITEM(args.ptr(), i, c);
+    }
+  }
+  if (*first && as_var(*first)->owner == deleted_marker) {
+    expr_error("Deleted variable in expression");
+    return nb::object();
+  }
+  return nb::steal(node(n->op, args.release().ptr()));
 }
 
 PyObject *nl_scaled_copy(PyObject *o, double f) {
-  NonlinearObject *n = as_nl(o);
   PyObject *v;
   if (first_var(o, &v) < 0) return nullptr;
-  if (f != 1.0 && n->op == OP_UMINUS) return scaled_copy(n->args, -f);
+  // A negation scaled by f is its operand scaled by -f.
+  while (f != 1.0 && Py_TYPE(o) == &nonlinear_type && as_nl(o)->op == OP_UMINUS && as_nl(o)->args)
+    o = as_nl(o)->args, f = -f;
+  if (Py_TYPE(o) != &nonlinear_type) return scaled_copy(o, f);
+  NonlinearObject *n = as_nl(o);
 
-  nb::object owned_args = copy_args(n);
-  if (!owned_args) return nullptr;
-  PyObject *args = owned_args.ptr();  // the copy's own, kept alive by the copy
-  nb::object copy = nb::steal(node(n->op, owned_args.release().ptr()));
+  PyObject *first;
+  nb::object copy = copy_node(o, recursive_copy_levels, &first);
   if (!copy || f == 1.0) return copy.release().ptr();
+  PyObject *args = as_nl(copy.ptr())->args;  // the copy's own, kept alive by the copy
 
   nb::object factor = nb::steal(PyFloat_FromDouble(f));
   if (!factor) return nullptr;
@@ -367,9 +488,42 @@ PyObject *nl_scaled_copy(PyObject *o, double f) {
   return node(OP_MUL, list.release().ptr());
 }
 
+// Releasing a node can release a whole tree. A node released while another release is under
+// way only queues its operands; the outermost release drains the queue, so the C stack stays
+// flat however deep the tree. Should the drain run code that lets another thread in, that
+// thread's nodes join the same queue.
+static bool releasing = false;                        // under the interpreter lock
+static std::vector<PyObject *> *pending = nullptr;    // never freed: late releases still use it
+
 static void nonlinear_dealloc(PyObject *self) {
-  Py_XDECREF(as_nl(self)->args);
+  PyObject *args = as_nl(self)->args;
   Py_TYPE(self)->tp_free(self);
+  if (!args) return;
+  if (releasing) {
+    // Only a chain of single operands needs the queue: lists and tuples bound their own
+    // nesting when released.
+    if (Py_TYPE(args) != &nonlinear_type || Py_REFCNT(args) > 1) {
+      Py_DECREF(args);
+      return;
+    }
+    try {
+      if (!pending) pending = new std::vector<PyObject *>();
+      pending->push_back(args);
+      return;
+    } catch (const std::bad_alloc &) {
+      // No memory to queue it: release it right here.
+    }
+    Py_DECREF(args);
+    return;
+  }
+  releasing = true;
+  Py_DECREF(args);
+  while (pending && !pending->empty()) {
+    PyObject *next = pending->back();
+    pending->pop_back();
+    Py_DECREF(next);
+  }
+  releasing = false;
 }
 
 int ready_nonlinear_type() {
