@@ -84,6 +84,21 @@ FileNames file_names(const ModelStore &m, const char *format,
   return f;
 }
 
+namespace {
+
+// Writes all of text to fd; returns 0 or the error number.
+int write_all(int fd, const std::string &text) {
+  for (size_t done = 0; done < text.size();) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace
+
 // The text goes to a new file beside the target and is renamed over it only once written in
 // full, so that a failed write (full disk, file size limit, read-only folder) leaves any earlier
 // file as it was; the partial file is removed.
@@ -99,6 +114,15 @@ void write_text_file(const std::string &path, const std::string &text, const cha
   }
   bool exists = stat(target.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) fail(KLVO_ERR_FILE, "%s: cannot write '%s': it is a directory", fn, path.c_str());
+  if (exists && !S_ISREG(st.st_mode)) {
+    // A device or a pipe cannot be replaced; it is written as it is.
+    int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing: %s", fn, path.c_str(), std::strerror(errno));
+    int err = write_all(fd, text);
+    if (close(fd) != 0 && !err) err = errno;
+    if (err) fail(KLVO_ERR_FILE, "%s: error writing '%s': %s", fn, path.c_str(), std::strerror(err));
+    return;
+  }
   size_t slash = target.find_last_of('/');
   std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -114,14 +138,9 @@ void write_text_file(const std::string &path, const std::string &text, const cha
       fail(KLVO_ERR_FILE, "%s: cannot write '%s': cannot create a file in '%s': %s", fn, path.c_str(), dir.c_str(),
            std::strerror(errno));
   }
-  int err = 0;
-  if (exists && fchmod(fd, st.st_mode & 07777) != 0) err = errno;
-  for (size_t done = 0; !err && done < text.size();) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) err = n < 0 ? errno : EIO;
-    else done += static_cast<size_t>(n);
-  }
+  // The replacement keeps the earlier file's permissions (where the owner allows it).
+  if (exists) fchmod(fd, st.st_mode & 07777);
+  int err = write_all(fd, text);
   if (close(fd) != 0 && !err) err = errno;
   if (!err && rename(temp.c_str(), target.c_str()) != 0) err = errno;
   if (err) {
