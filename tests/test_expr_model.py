@@ -111,6 +111,8 @@ def _rss():
         return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
+# AddressSanitizer holds freed memory in quarantine, so the resident size grows regardless.
+@pytest.mark.skipif(os.environ.get("KELVO_SANITIZED") == "1", reason="freed memory is quarantined under the sanitizer")
 def test_building_and_dropping_a_million_expressions_keeps_memory_flat():
     x, y, z = free_var(), free_var(), free_var()
 

@@ -18,10 +18,8 @@ namespace {
 constexpr const char *kTag = "FORMULA";
 }
 
-void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp, const char *fn) {
-  if (formulas.empty()) return;
-  std::ofstream out(path, std::ios::app | std::ios::binary);
-  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
+std::string formula_lines(const FormulaStore &formulas, bool lp) {
+  std::ostringstream out;
   char comment = lp ? '\\' : '*';
   for (const FormulaEntry &e : formulas.entries()) {
     out << comment << kTag << ' ' << e.row << ' ' << e.col << ' ' << format_number(e.factor) << ' '
@@ -29,8 +27,7 @@ void append_formulas(const FormulaStore &formulas, const std::string &path, bool
     for (const FormulaToken &t : e.tokens) out << ' ' << t.type << ' ' << format_number(t.value);
     out << '\n';
   }
-  out.flush();
-  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
+  return out.str();
 }
 
 FileFormulas read_formulas(const std::string &path, const char *fn) {

@@ -15,8 +15,8 @@ struct FileFormulas {
   int count() const { return static_cast<int>(row.size()); }
 };
 
-// Appends the formula entries to a problem file just written (lp: the file is in LP format).
-void append_formulas(const FormulaStore &formulas, const std::string &path, bool lp, const char *fn);
+// The lines that store the formula entries after the end of a problem file (lp: an LP file).
+std::string formula_lines(const FormulaStore &formulas, bool lp);
 // The entries a problem file holds (none for a plain file); malformed entries fail with
 // KLVO_ERR_FILE.
 FileFormulas read_formulas(const std::string &path, const char *fn);

@@ -1,7 +1,13 @@
 // Names and numbers as they appear in problem files.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -78,12 +84,70 @@ FileNames file_names(const ModelStore &m, const char *format,
   return f;
 }
 
+namespace {
+
+// Writes all of text to fd; returns 0 or the error number.
+int write_all(int fd, const std::string &text) {
+  for (size_t done = 0; done < text.size();) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The text goes to a new file beside the target and is renamed over it only once written in
+// full, so that a failed write (full disk, file size limit, read-only folder) leaves any earlier
+// file as it was; the partial file is removed.
 void write_text_file(const std::string &path, const std::string &text, const char *fn) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing", fn, path.c_str());
-  out << text;
-  out.close();
-  if (!out) fail(KLVO_ERR_FILE, "%s: error writing '%s'", fn, path.c_str());
+  std::string target = path;
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // Replace the file the link points to, not the link.
+    if (char *real = realpath(path.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+  bool exists = stat(target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) fail(KLVO_ERR_FILE, "%s: cannot write '%s': it is a directory", fn, path.c_str());
+  if (exists && !S_ISREG(st.st_mode)) {
+    // A device or a pipe cannot be replaced; it is written as it is.
+    int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for writing: %s", fn, path.c_str(), std::strerror(errno));
+    int err = write_all(fd, text);
+    if (close(fd) != 0 && !err) err = errno;
+    if (err) fail(KLVO_ERR_FILE, "%s: error writing '%s': %s", fn, path.c_str(), std::strerror(err));
+    return;
+  }
+  size_t slash = target.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
+  static std::atomic<unsigned> counter{0};
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temp = (dir == "/" ? "" : dir) + "/." + base + "." + std::to_string(getpid()) + "." +
+           std::to_string(counter.fetch_add(1)) + ".tmp";
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt >= 100))
+      fail(KLVO_ERR_FILE, "%s: cannot write '%s': cannot create a file in '%s': %s", fn, path.c_str(), dir.c_str(),
+           std::strerror(errno));
+  }
+  // The replacement keeps the earlier file's permissions (where the owner allows it).
+  if (exists) fchmod(fd, st.st_mode & 07777);
+  int err = write_all(fd, text);
+  if (close(fd) != 0 && !err) err = errno;
+  if (!err && rename(temp.c_str(), target.c_str()) != 0) err = errno;
+  if (err) {
+    unlink(temp.c_str());
+    fail(KLVO_ERR_FILE, "%s: error writing '%s': %s; %s", fn, path.c_str(), std::strerror(err),
+         exists ? "the earlier file is unchanged" : "no file was written");
+  }
 }
 
 std::string format_number(double v) {

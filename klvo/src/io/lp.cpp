@@ -757,8 +757,9 @@ ModelStore read_lp(const std::string &path, const WarningSink &warn, const char 
   return LpReader(path, warn, fn).read();
 }
 
-void write_lp(const ModelStore &m, const std::string &path, const char *fn, const WarningSink &note) {
-  write_text_file(path, LpWriter(m, fn, note).text(), fn);
+void write_lp(const ModelStore &m, const std::string &path, const char *fn, const WarningSink &note,
+              const std::string &tail) {
+  write_text_file(path, LpWriter(m, fn, note).text() + tail, fn);
 }
 
 }  // namespace klvo

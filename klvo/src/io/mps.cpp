@@ -631,8 +631,9 @@ ModelStore read_mps(const std::string &path, const WarningSink &warn, const char
   return MpsReader(path, warn, fn).read();
 }
 
-void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn, const WarningSink &note) {
-  write_text_file(path, MpsWriter(m, fixed, fn, note).text(), fn);
+void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn, const WarningSink &note,
+               const std::string &tail) {
+  write_text_file(path, MpsWriter(m, fixed, fn, note).text() + tail, fn);
 }
 
 }  // namespace klvo

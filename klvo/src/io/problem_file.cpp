@@ -85,9 +85,8 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
 namespace {
 
 // Writes the problem's model store, warning through the problem's messages of names the file
-// had to change; returns the path written and whether it is an LP file.
-std::pair<std::string, bool> write_model(Problem &prob, const char *filename, const char *flags,
-                                         const char *function) {
+// had to change, with the formula entries after the model when with_formulas is set.
+void write_model(Problem &prob, const char *filename, const char *flags, const char *function, bool with_formulas) {
   WarningSink note = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text); };
   if (!filename || !*filename) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no file name given", function);
   // A directory is refused rather than written beside with an extension added.
@@ -97,20 +96,19 @@ std::pair<std::string, bool> write_model(Problem &prob, const char *filename, co
   // A name without an extension gets the format's, as KLVOreadprob looks for it.
   size_t slash = path.find_last_of('/');
   if (path.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) path += lp ? ".lp" : ".mps";
-  if (lp) write_lp(prob.model, path, function, note);
-  else write_mps(prob.model, path, has_flag(flags, 'x'), function, note);
-  return {path, lp};
+  std::string tail = with_formulas ? formula_lines(prob.model.formulas, lp) : std::string();
+  if (lp) write_lp(prob.model, path, function, note, tail);
+  else write_mps(prob.model, path, has_flag(flags, 'x'), function, note, tail);
 }
 
 }  // namespace
 
 void write_problem(Problem &prob, const char *filename, const char *flags, const char *fn) {
-  write_model(prob, filename, flags, fn);
+  write_model(prob, filename, flags, fn, false);
 }
 
 void write_problem_with_formulas(Problem &prob, const char *filename, const char *flags, const char *fn) {
-  auto written = write_model(prob, filename, flags, fn);
-  append_formulas(prob.model.formulas, written.first, written.second, fn);
+  write_model(prob, filename, flags, fn, true);
 }
 
 }  // namespace klvo

@@ -34,8 +34,11 @@ ModelStore read_lp(const std::string &path, const WarningSink &warn, const char 
 
 // fixed: fixed-column layout; every name must then be at most 8 characters. note receives
 // what the reader of the file should know (names the file had to change).
-void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn, const WarningSink &note);
-void write_lp(const ModelStore &m, const std::string &path, const char *fn, const WarningSink &note);
+// tail: lines written after the model (the formula entries).
+void write_mps(const ModelStore &m, const std::string &path, bool fixed, const char *fn, const WarningSink &note,
+               const std::string &tail = std::string());
+void write_lp(const ModelStore &m, const std::string &path, const char *fn, const WarningSink &note,
+              const std::string &tail = std::string());
 
 // Names used in files, distinct within each kind: stored names, defaults for the unnamed, and
 // suffixed names for elements that repeat the name of a lower one (reported through note).
