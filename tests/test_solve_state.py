@@ -106,3 +106,27 @@ print(round(p.getSolution(x), 4))
     first, second = out.splitlines()[-2:]
     assert "being solved" in first
     assert second == "2.0"
+
+
+def test_ctrl_c_during_a_solve_in_the_main_thread_stops_it_with_the_interrupted_status():
+    # The gate lets the solve run; a helper thread presses Ctrl-C once the log has started.
+    # The time limit only bounds the test should the signal not reach the solve.
+    out = run_fresh(SETUP.split("result = []")[0] + """
+import os, signal
+p.setControl("timelimit", 30)
+Gate.go.set()
+def press():
+    Gate.started.wait(20)
+    os.kill(os.getpid(), signal.SIGINT)
+threading.Thread(target=press).start()
+sys.stdout = Gate()
+status = p.optimize()
+sys.stdout = sys.__stdout__
+print(status[0] == kelvo.enums.SolveStatus.STOPPED, p.attributes.stopstatus)
+try:
+    os.kill(os.getpid(), signal.SIGINT)  # after the solve, Ctrl-C is the interpreter's again
+    threading.Event().wait(5)
+except KeyboardInterrupt:
+    print("KeyboardInterrupt")
+""")
+    assert out.split() == ["True", "2", "KeyboardInterrupt"]

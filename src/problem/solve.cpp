@@ -1,5 +1,7 @@
 // Solving and querying solutions: problem.optimize, getSolution, getDuals, getSlacks, ...
+#include <atomic>
 #include <climits>
+#include <csignal>
 #include <vector>
 
 #include "api/convert.h"
@@ -23,12 +25,59 @@ ProblemObject *problem_of(PyObject *self) { return reinterpret_cast<ProblemObjec
 
 // ---- solving
 
+// Ctrl-C during a solve in the main thread: while the interpreter's own handler is in charge
+// of SIGINT, a solve there swaps in one that asks the library to stop the solve at its next
+// safe point (KLVOinterrupt is a lone atomic store, safe in a signal handler), so that the
+// solving method returns with the interrupted stop status instead of the interpreter seeing
+// the signal only once the solve is over. Nested solves stack their targets.
+std::atomic<KLVOprob> sigint_target{nullptr};
+
+void on_sigint(int) {
+  if (KLVOprob prob = sigint_target.load()) KLVOinterrupt(prob, 1);
+}
+
+// True when SIGINT would raise KeyboardInterrupt in this (the main) thread.
+bool python_owns_sigint() {
+  nb::object threading = nb::steal(PyImport_ImportModule("threading"));
+  nb::object signal = nb::steal(PyImport_ImportModule("signal"));
+  if (!threading || !signal) return PyErr_Clear(), false;
+  nb::object main = nb::steal(PyObject_CallMethod(threading.ptr(), "main_thread", nullptr));
+  nb::object current = nb::steal(PyObject_CallMethod(threading.ptr(), "current_thread", nullptr));
+  nb::object handler = nb::steal(PyObject_CallMethod(signal.ptr(), "getsignal", "i", SIGINT));
+  nb::object standard = nb::steal(PyObject_GetAttrString(signal.ptr(), "default_int_handler"));
+  bool owns = main && current && handler && standard && main.ptr() == current.ptr() && handler.ptr() == standard.ptr();
+  PyErr_Clear();
+  return owns;
+}
+
+class SigintRelay {
+ public:
+  explicit SigintRelay(KLVOprob prob) : active_(python_owns_sigint()) {
+    if (!active_) return;
+    previous_target_ = sigint_target.exchange(prob);
+    previous_handler_ = PyOS_setsig(SIGINT, on_sigint);
+  }
+  ~SigintRelay() {
+    if (!active_) return;
+    PyOS_setsig(SIGINT, previous_handler_);
+    sigint_target.store(previous_target_);
+  }
+  SigintRelay(const SigintRelay &) = delete;
+  SigintRelay &operator=(const SigintRelay &) = delete;
+
+ private:
+  bool active_;
+  KLVOprob previous_target_ = nullptr;
+  PyOS_sighandler_t previous_handler_ = nullptr;
+};
+
 // A solving call: the problem object stays alive until it returns, whatever the threads the
 // lock lets run meanwhile do with their references, and is marked as being solved so that
 // they cannot release or rebuild it (require_idle).
 template <class Fn, class... Args>
 int solve_call(Fn fn, const char *function, ProblemObject *p, Args... args) {
   nb::object keep = nb::borrow(reinterpret_cast<PyObject *>(p));
+  SigintRelay relay(p->prob);
   ++p->solves_running;
   int rc = call(fn, function, p, args...);
   --p->solves_running;

@@ -9,7 +9,8 @@
  *
  * KLVOinterrupt stops a running solve at the engine's next check (solvestatus STOPPED,
  * stopstatus KLVO_STOP_INTERRUPT); a request made while no solve runs is dropped when the
- * next solve starts. The engine's log goes to the message callbacks, filtered by the control
+ * next solve starts. KLVOinterrupt on a valid handle only stores the request, so a signal
+ * handler may call it. The engine's log goes to the message callbacks, filtered by the control
  * outputlog.
  *
  * A problem is marked as being solved for the whole of KLVOoptimize, KLVOlpoptimize,
