@@ -130,3 +130,19 @@ except KeyboardInterrupt:
     print("KeyboardInterrupt")
 """)
     assert out.split() == ["True", "2", "KeyboardInterrupt"]
+
+
+def test_a_solve_started_inside_a_change_is_refused_and_the_change_completes():
+    p = kelvo.problem()
+    x = p.addVariable(ub=4)
+
+    def rows():
+        yield x <= 3
+        with pytest.raises(kelvo.SolverError, match="KLVOoptimize: the problem is being changed by another call"):
+            p.optimize()
+        yield x <= 2
+
+    p.addConstraint(rows())
+    p.setObjective(-x)
+    p.optimize()
+    assert p.attributes.rows == 2 and p.getSolution(x) == pytest.approx(2)

@@ -565,6 +565,7 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
     return nullptr;
   if (!p->prob) return not_initialized();
   if (require_idle(p, "problem.read") < 0) return nullptr;
+  ChangeScope change(p);
   bool as_unlinked;
   if (unlinked == Py_None) {
     as_unlinked = problem_unlinked(p);

@@ -77,6 +77,10 @@ class SigintRelay {
 template <class Fn, class... Args>
 int solve_call(Fn fn, const char *function, ProblemObject *p, Args... args) {
   nb::object keep = nb::borrow(reinterpret_cast<PyObject *>(p));
+  if (p->changes_running > 0) {
+    PyErr_Format(g.SolverError, "%s: the problem is being changed by another call", function);
+    return pending_exception_code;
+  }
   SigintRelay relay(p->prob);
   ++p->solves_running;
   int rc = call(fn, function, p, args...);
