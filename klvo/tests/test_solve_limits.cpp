@@ -14,25 +14,6 @@ using namespace klvo_test;
 
 namespace {
 
-// Market split: equality knapsacks over binaries, hard for branch and bound.
-DenseModel market_split(int rows, int cols, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> coef(0, 99);
-  DenseModel m;
-  m.obj.assign(cols, 0.0);
-  for (int j = 0; j < cols; ++j) m.obj[j] = coef(rng) % 3;
-  for (int i = 0; i < rows; ++i) {
-    std::vector<double> row(cols);
-    double sum = 0;
-    for (int j = 0; j < cols; ++j) sum += row[j] = coef(rng);
-    m.rows.push_back(row);
-    m.rowtype.push_back('E');
-    m.rhs.push_back(std::floor(sum / 2));
-  }
-  m.coltype.assign(cols, 'B');
-  return m;
-}
-
 // A transport LP with a dense cost matrix: many simplex iterations from a cold start.
 DenseModel transport(int sources, int sinks, unsigned seed) {
   std::mt19937 rng(seed);

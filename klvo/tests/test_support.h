@@ -339,6 +339,25 @@ inline DenseModel multi_knapsack(int rows, int cols, unsigned seed) {
   return m;
 }
 
+// Market split: equality knapsacks over binaries, hard for branch and bound.
+inline DenseModel market_split(int rows, int cols, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> coef(0, 99);
+  DenseModel m;
+  m.obj.assign(cols, 0.0);
+  for (int j = 0; j < cols; ++j) m.obj[j] = coef(rng) % 3;
+  for (int i = 0; i < rows; ++i) {
+    std::vector<double> row(cols);
+    double sum = 0;
+    for (int j = 0; j < cols; ++j) sum += row[j] = coef(rng);
+    m.rows.push_back(row);
+    m.rowtype.push_back('E');
+    m.rhs.push_back(std::floor(sum / 2));
+  }
+  m.coltype.assign(cols, 'B');
+  return m;
+}
+
 // ---- The published instances ----
 
 struct Instance {

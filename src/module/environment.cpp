@@ -61,6 +61,9 @@ int ensure_library(const char *path, bool force) {
 
 int release_library() {
   if (g.init_count <= 0) return 0;
+  // The library refuses too, but the problems' handles would be gone by then.
+  for (ProblemObject *p = g.live_problems; p; p = p->next)
+    if (require_idle(p, "kelvo.free") < 0) return -1;
   if (g.init_count == 1) {
     KLVO_ge_removecbmsghandler(global_message, nullptr);
     // Hold every live problem while releasing: dropping a problem's lists may run code that

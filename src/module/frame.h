@@ -35,9 +35,11 @@ int call(Fn fn, const char *function, ProblemObject *owner, Args... args) {
   ++library_calls;
 #endif
   int rc;
+  if (owner) ++owner->calls_running;
   Py_BEGIN_ALLOW_THREADS
   rc = fn(args...);
   Py_END_ALLOW_THREADS
+  if (owner) --owner->calls_running;
   post_call(owner, rc);
   if (rc != 0) return rc;
   return (PyErr_Occurred() && !parked) ? pending_exception_code : 0;

@@ -288,6 +288,8 @@ void roll_back(ProblemObject *p, int r0, Py_ssize_t old_len) {
 PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   if (!p->prob) return fail(g.ModelError, "Problem is not initialized"), nullptr;
+  if (require_idle(p, "problem.addConstraint") < 0) return nullptr;
+  ChangeScope change(p);
   AddContext ctx{p, {}, 0, problem_unlinked(p), {}};
   Py_ssize_t old_len = PyList_GET_SIZE(p->cons);
   int r0 = 0;

@@ -337,6 +337,8 @@ PyObject *problem_setObjective(PyObject *self, PyObject *args, PyObject *kwargs)
   if (!number_or_none(weight) || !number_or_none(abstol) || !number_or_none(reltol)) return nullptr;
   if (!p->prob) return fail("Problem is not initialized"), nullptr;
   if (objidx < 0) return fail("Invalid objective index"), nullptr;
+  if (require_idle(p, "problem.setObjective") < 0) return nullptr;
+  ChangeScope change(p);
 
   nb::object item;  // the objective taken out of a container
   if (objective != Py_None && Py_TYPE(objective) != &expression_type && kind_of(objective) == K_INVALID) {

@@ -168,6 +168,16 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
   }
 }
 
+int require_idle(const ProblemObject *p, const char *method) {
+  if (p->solves_running > 0)
+    PyErr_Format(g.SolverError, "%s: the problem is being solved", method);
+  else if (p->calls_running > 0)
+    PyErr_Format(g.SolverError, "%s: the problem is in use by a library call in another thread", method);
+  else
+    return 0;
+  return -1;
+}
+
 static PyObject *problem_new(PyTypeObject *type, PyObject *, PyObject *) {
   auto *p = reinterpret_cast<ProblemObject *>(type->tp_alloc(type, 0));
   if (!p) return nullptr;
@@ -559,6 +569,8 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   nb::object held = nb::steal(path);
   const char *filename = PyBytes_AS_STRING(path);
   if (!p->prob) return not_initialized();
+  if (require_idle(p, "problem.read") < 0) return nullptr;
+  ChangeScope change(p);
   bool as_unlinked;
   if (unlinked == Py_None) {
     as_unlinked = problem_unlinked(p);
@@ -631,6 +643,7 @@ static PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs)
 static PyObject *problem_reset(PyObject *self, PyObject *) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   if (!p->prob) return not_initialized();
+  if (require_idle(p, "problem.reset") < 0) return nullptr;
   problem_release(p, true, false);
   if (PyErr_Occurred()) return nullptr;
   if (initialise(p, nullptr, nullptr, 1) < 0) return nullptr;

@@ -62,11 +62,32 @@ struct ProblemObject {
   int32_t obj_aux_col;                  // -1 = none
   int32_t obj_aux_row;                  // -1 = none
   int32_t output_enabled;
+  int32_t calls_running;   // library calls on this problem under way with the lock released
+  int32_t solves_running;  // of which solves
+  int32_t changes_running;  // methods under way that change the problem in several library calls
   ProblemObject *prev;
   ProblemObject *next;
 };
 
 inline bool is_problem(PyObject *o) { return PyObject_TypeCheck(o, &problem_type); }
+
+// Fails with SolverError naming `method` while a library call on the problem is under way (a
+// solve, or any call another thread made): releasing or rebuilding the problem's handles or
+// object lists then would pull them from under it. -1 with the exception set.
+int require_idle(const ProblemObject *p, const char *method);
+
+// Held by a method that changes the problem through several library calls: a solve that
+// another thread starts between two of them is refused rather than seeing half the change.
+class ChangeScope {
+ public:
+  explicit ChangeScope(ProblemObject *p) : p_(p) { ++p_->changes_running; }
+  ~ChangeScope() { --p_->changes_running; }
+  ChangeScope(const ChangeScope &) = delete;
+  ChangeScope &operator=(const ChangeScope &) = delete;
+
+ private:
+  ProblemObject *p_;
+};
 
 // Creates the library side of a problem: makes sure the library is initialised, creates the
 // pending-exception slot, the empty object lists, the problem and nonlinear handles, and

@@ -1,4 +1,7 @@
 // Solving and querying solutions: problem.optimize, getSolution, getDuals, getSlacks, ...
+#include <atomic>
+#include <climits>
+#include <csignal>
 #include <vector>
 
 #include "api/convert.h"
@@ -22,6 +25,69 @@ ProblemObject *problem_of(PyObject *self) { return reinterpret_cast<ProblemObjec
 
 // ---- solving
 
+// Ctrl-C during a solve in the main thread: while the interpreter's own handler is in charge
+// of SIGINT, a solve there swaps in one that asks the library to stop the solve at its next
+// safe point (KLVOinterrupt is a lone atomic store, safe in a signal handler), so that the
+// solving method returns with the interrupted stop status instead of the interpreter seeing
+// the signal only once the solve is over. Nested solves stack their targets.
+std::atomic<KLVOprob> sigint_target{nullptr};
+
+void on_sigint(int) {
+  if (KLVOprob prob = sigint_target.load()) KLVOinterrupt(prob, 1);
+}
+
+// True when SIGINT would raise KeyboardInterrupt in this (the main) thread.
+bool python_owns_sigint() {
+  nb::object threading = nb::steal(PyImport_ImportModule("threading"));
+  nb::object signal = nb::steal(PyImport_ImportModule("signal"));
+  if (!threading || !signal) return PyErr_Clear(), false;
+  nb::object main = nb::steal(PyObject_CallMethod(threading.ptr(), "main_thread", nullptr));
+  nb::object current = nb::steal(PyObject_CallMethod(threading.ptr(), "current_thread", nullptr));
+  nb::object handler = nb::steal(PyObject_CallMethod(signal.ptr(), "getsignal", "i", SIGINT));
+  nb::object standard = nb::steal(PyObject_GetAttrString(signal.ptr(), "default_int_handler"));
+  bool owns = main && current && handler && standard && main.ptr() == current.ptr() && handler.ptr() == standard.ptr();
+  PyErr_Clear();
+  return owns;
+}
+
+class SigintRelay {
+ public:
+  explicit SigintRelay(KLVOprob prob) : active_(python_owns_sigint()) {
+    if (!active_) return;
+    previous_target_ = sigint_target.exchange(prob);
+    previous_handler_ = PyOS_setsig(SIGINT, on_sigint);
+  }
+  ~SigintRelay() {
+    if (!active_) return;
+    PyOS_setsig(SIGINT, previous_handler_);
+    sigint_target.store(previous_target_);
+  }
+  SigintRelay(const SigintRelay &) = delete;
+  SigintRelay &operator=(const SigintRelay &) = delete;
+
+ private:
+  bool active_;
+  KLVOprob previous_target_ = nullptr;
+  PyOS_sighandler_t previous_handler_ = nullptr;
+};
+
+// A solving call: the problem object stays alive until it returns, whatever the threads the
+// lock lets run meanwhile do with their references, and is marked as being solved so that
+// they cannot release or rebuild it (require_idle).
+template <class Fn, class... Args>
+int solve_call(Fn fn, const char *function, ProblemObject *p, Args... args) {
+  nb::object keep = nb::borrow(reinterpret_cast<PyObject *>(p));
+  if (p->changes_running > 0) {
+    PyErr_Format(g.SolverError, "%s: the problem is being changed by another call", function);
+    return pending_exception_code;
+  }
+  SigintRelay relay(p->prob);
+  ++p->solves_running;
+  int rc = call(fn, function, p, args...);
+  --p->solves_running;
+  return rc;
+}
+
 // Parses the optional flags string of the three solve methods.
 bool parse_flags(PyObject *args, PyObject *kwargs, const char **flags) {
   static const char *const kwlist[] = {"flags", nullptr};
@@ -34,7 +100,7 @@ PyObject *m_optimize(PyObject *self, PyObject *args, PyObject *kwargs) {
   const char *flags;
   if (require_handle(p) < 0 || !parse_flags(args, kwargs, &flags)) return nullptr;
   int solvestatus = 0, solstatus = 0;
-  if (call(KLVOoptimize, "KLVOoptimize", p, p->prob, flags, &solvestatus, &solstatus) != 0) {
+  if (solve_call(KLVOoptimize, "KLVOoptimize", p, p->prob, flags, &solvestatus, &solstatus) != 0) {
     raise_error(self);
     return nullptr;
   }
@@ -50,7 +116,7 @@ PyObject *m_solve_only(PyObject *self, PyObject *args, PyObject *kwargs, const c
   ProblemObject *p = problem_of(self);
   const char *flags;
   if (require_handle(p) < 0 || !parse_flags(args, kwargs, &flags)) return nullptr;
-  if (call(Fn, name, p, p->prob, flags) != 0) {
+  if (solve_call(Fn, name, p, p->prob, flags) != 0) {
     raise_error(self);
     return nullptr;
   }
@@ -63,6 +129,22 @@ PyObject *m_lpoptimize(PyObject *self, PyObject *args, PyObject *kwargs) {
 
 PyObject *m_mipoptimize(PyObject *self, PyObject *args, PyObject *kwargs) {
   return m_solve_only<KLVOmipoptimize>(self, args, kwargs, "KLVOmipoptimize");
+}
+
+// Asks a running solve to stop; harmless before a solve starts (the solve clears it) and
+// after one ends.
+PyObject *m_interrupt(PyObject *self, PyObject *args, PyObject *kwargs) {
+  ProblemObject *p = problem_of(self);
+  static const char *const kwlist[] = {"reason", nullptr};
+  long reason = 1;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|l", const_cast<char **>(kwlist), &reason)) return nullptr;
+  if (require_handle(p) < 0) return nullptr;
+  if (reason < INT_MIN || reason > INT_MAX) return PyErr_Format(PyExc_OverflowError, "reason does not fit in 32 bits");
+  if (call(KLVOinterrupt, "KLVOinterrupt", p, p->prob, static_cast<int>(reason)) != 0) {
+    raise_error(self);
+    return nullptr;
+  }
+  Py_RETURN_NONE;
 }
 
 // ---- solution queries
@@ -321,6 +403,8 @@ constexpr PyCFunction fn(F f) {
 PyMethodDef problem_methods_solve[] = {
     {"optimize", fn(m_optimize), METH_VARARGS | METH_KEYWORDS,
      "optimize(flags='') -> (solvestatus, solstatus)\nSolves the problem with the engine its content calls for."},
+    {"interrupt", fn(m_interrupt), METH_VARARGS | METH_KEYWORDS,
+     "interrupt(reason=1)\nAsks a running solve to stop at its next safe point; callable from any thread."},
     {"solve", fn(m_optimize), METH_VARARGS | METH_KEYWORDS, "solve(flags='') -> (solvestatus, solstatus)\nSame as optimize."},
     {"lpoptimize", fn(m_lpoptimize), METH_VARARGS | METH_KEYWORDS,
      "lpoptimize(flags='')\nSolves the continuous relaxation."},

@@ -398,7 +398,8 @@ static PyObject *add_variable_unlinked(ProblemObject *p, PyObject *args) {
 
 static PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
-  if (require_initialized(p) < 0) return nullptr;
+  if (require_initialized(p) < 0 || require_idle(p, "problem.addVariable") < 0) return nullptr;
+  ChangeScope change(p);
   Py_ssize_t nargs = PyTuple_GET_SIZE(args);
   bool keywords = kwargs && PyDict_GET_SIZE(kwargs) > 0;
   if (keywords || (nargs > 0 && (PyTuple_GET_ITEM(args, 0) == Py_None || PyUnicode_Check(PyTuple_GET_ITEM(args, 0)) ||
@@ -789,7 +790,8 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
 
 static PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
-  if (require_initialized(p) < 0) return nullptr;
+  if (require_initialized(p) < 0 || require_idle(p, "problem.addVariables") < 0) return nullptr;
+  ChangeScope change(p);
   if (PyTuple_GET_SIZE(args) == 0) return problem_addVariable(self, args, kwargs);
   return variables_over(p, args, kwargs);
 }
@@ -938,7 +940,8 @@ static int collect_index(PyObject *, PyObject *leaf, void *data) {
 
 PyObject *delete_objects(ProblemObject *p, DeleteKind kind, PyObject *index, int first, int last,
                          IndexResolver resolve) {
-  if (require_initialized(p) < 0) return nullptr;
+  if (require_initialized(p) < 0 || require_idle(p, "problem deletion") < 0) return nullptr;
+  ChangeScope change(p);
   if (index == Py_None) index = nullptr;
   if (index && (first >= 0 || last >= 0)) {
     model_error("Parameters 'first' and 'last' cannot be specified if 'index' is also specified");

@@ -9,8 +9,17 @@
  *
  * KLVOinterrupt stops a running solve at the engine's next check (solvestatus STOPPED,
  * stopstatus KLVO_STOP_INTERRUPT); a request made while no solve runs is dropped when the
- * next solve starts. The engine's log goes to the message callbacks, filtered by the control
+ * next solve starts. KLVOinterrupt on a valid handle only stores the request, so a signal
+ * handler may call it. The engine's log goes to the message callbacks, filtered by the control
  * outputlog.
+ *
+ * A problem is marked as being solved for the whole of KLVOoptimize, KLVOlpoptimize,
+ * KLVOmipoptimize and KLVOnlpoptimize. Meanwhile every call that would change, reload, solve
+ * or destroy it (or its nonlinear layer) fails with KLVO_ERR_BUSY and the text
+ * "<function>: the problem is being solved", from any thread, callbacks of that solve
+ * included; reads, solution queries, KLVOinterrupt and the message-callback calls still work.
+ * KLVOfree fails the same way while any problem is being solved. A solve refuses to start
+ * while another thread is changing the problem.
  *
  * Sign conventions, for every problem and both objective senses:
  *   - slack of row i      = rhs_i - (activity of row i), where the activity is A_i x;

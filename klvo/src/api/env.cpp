@@ -125,6 +125,7 @@ int KLVOcreateprob(KLVOprob *prob) {
 int KLVOdestroyprob(KLVOprob prob) {
   return guarded_global(__func__, [&](const char *fn) {
     if (!prob) klvo::fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null problem handle", fn);
+    klvo::claim_for_destruction(*prob, fn);
     delete prob;
   });
 }

@@ -5,6 +5,7 @@
 // name the lambda.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -40,6 +41,40 @@ template <class Body>
 int guarded(KSLPprob slp, const char *fn, Body &&body) {
   if (!slp) return null_handle(fn, "nonlinear-layer");
   return klvo::guarded(slp->error, [&] { run(body, fn); });
+}
+
+// An entry point that changes, reloads or solves a problem: it holds the problem's use mark
+// for its whole run, so that a change never lands under a running solve and a solve never
+// starts twice (see klvo::UseMark). Read-only queries, interrupts and the calls a callback
+// makes during a solve use guarded() and stay allowed.
+template <class Body>
+int marked(KLVOprob prob, Use use, const char *fn, Body &&body) {
+  if (!prob) return null_handle(fn, "problem");
+  return klvo::guarded(prob->error, [&] {
+    UseMark mark(*prob, use, fn);
+    run(body, fn);
+  });
+}
+
+template <class Body>
+int marked(KSLPprob slp, Use use, const char *fn, Body &&body) {
+  if (!slp) return null_handle(fn, "nonlinear-layer");
+  return klvo::guarded(slp->error, [&] {
+    // A layer whose problem is gone has nothing to mark.
+    std::optional<UseMark> mark;
+    if (slp->prob) mark.emplace(*slp->prob, use, fn);
+    run(body, fn);
+  });
+}
+
+template <class Handle, class Body>
+int modifying(Handle h, const char *fn, Body &&body) {
+  return marked(h, Use::change, fn, std::forward<Body>(body));
+}
+
+template <class Handle, class Body>
+int solving(Handle h, const char *fn, Body &&body) {
+  return marked(h, Use::solve, fn, std::forward<Body>(body));
 }
 
 // An entry point not tied to a handle (or creating one): errors go to the global last error.

@@ -3,15 +3,16 @@
 #include "io/problem_file.h"
 
 using klvo::api::guarded;
+using klvo::api::modifying;
 
 extern "C" {
 
 int KLVOreadprob(KLVOprob prob, const char *filename, const char *flags) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::read_problem(*prob, filename, flags, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::read_problem(*prob, filename, flags, fn); });
 }
 
 int KSLPreadprob(KSLPprob slp, const char *filename, const char *flags) {
-  return guarded(slp, __func__, [&](const char *fn) {
+  return modifying(slp, __func__, [&](const char *fn) {
     klvo::read_problem(klvo::nlp::layer_problem(*slp, fn), filename, flags, fn);
   });
 }

@@ -6,14 +6,14 @@ using klvo::EntityPart;
 using klvo::LinearPart;
 using klvo::QuadObjPart;
 using klvo::QuadRowsPart;
-using klvo::api::guarded;
+using klvo::api::modifying;
 
 extern "C" {
 
 int KLVOloadlp(KLVOprob prob, const char *probname, int ncols, int nrows, const char rowtype[], const double rhs[],
                const double range[], const double obj[], const int start[], const int collen[], const int rowind[],
                const double rowcoef[], const double lb[], const double ub[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     std::vector<int64_t> wide = klvo::widen_starts(start, ncols, collen != nullptr);
     LinearPart lp{probname, ncols, nrows, rowtype, rhs, range, obj, wide.empty() ? nullptr : wide.data(),
                   collen, rowind, rowcoef, lb, ub};
@@ -25,7 +25,7 @@ int KLVOloadlp64(KLVOprob prob, const char *probname, int ncols, int nrows, cons
                  const double range[], const double obj[], const int64_t start[], const int collen[],
                  const int rowind[], const double rowcoef[], const double lb[], const double ub[]) {
   LinearPart lp{probname, ncols, nrows, rowtype, rhs, range, obj, start, collen, rowind, rowcoef, lb, ub};
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::load_model(prob->model, fn, lp, nullptr, nullptr, nullptr);
   });
 }
@@ -36,7 +36,7 @@ int KLVOloadqp64(KLVOprob prob, const char *probname, int ncols, int nrows, cons
                  int64_t nobjqcoefs, const int objqcol1[], const int objqcol2[], const double objqcoef[]) {
   LinearPart lp{probname, ncols, nrows, rowtype, rhs, range, obj, start, collen, rowind, rowcoef, lb, ub};
   QuadObjPart qo{nobjqcoefs, objqcol1, objqcol2, objqcoef};
-  return guarded(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, &qo, nullptr, nullptr); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, &qo, nullptr, nullptr); });
 }
 
 int KLVOloadmip64(KLVOprob prob, const char *probname, int ncols, int nrows, const char rowtype[], const double rhs[],
@@ -46,7 +46,7 @@ int KLVOloadmip64(KLVOprob prob, const char *probname, int ncols, int nrows, con
                   const int64_t setstart[], const int setind[], const double refval[]) {
   LinearPart lp{probname, ncols, nrows, rowtype, rhs, range, obj, start, collen, rowind, rowcoef, lb, ub};
   EntityPart e{nentities, nsets, coltype, entind, limit, settype, setstart, setind, refval};
-  return guarded(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, nullptr, nullptr, &e); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, nullptr, nullptr, &e); });
 }
 
 int KLVOloadmiqp64(KLVOprob prob, const char *probname, int ncols, int nrows, const char rowtype[], const double rhs[],
@@ -58,7 +58,7 @@ int KLVOloadmiqp64(KLVOprob prob, const char *probname, int ncols, int nrows, co
   LinearPart lp{probname, ncols, nrows, rowtype, rhs, range, obj, start, collen, rowind, rowcoef, lb, ub};
   QuadObjPart qo{nobjqcoefs, objqcol1, objqcol2, objqcoef};
   EntityPart e{nentities, nsets, coltype, entind, limit, settype, setstart, setind, refval};
-  return guarded(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, &qo, nullptr, &e); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, &qo, nullptr, &e); });
 }
 
 int KLVOloadqcqp64(KLVOprob prob, const char *probname, int ncols, int nrows, const char rowtype[], const double rhs[],
@@ -70,7 +70,7 @@ int KLVOloadqcqp64(KLVOprob prob, const char *probname, int ncols, int nrows, co
   LinearPart lp{probname, ncols, nrows, rowtype, rhs, range, obj, start, collen, rowind, rowcoef, lb, ub};
   QuadObjPart qo{nobjqcoefs, objqcol1, objqcol2, objqcoef};
   QuadRowsPart qr{nqrows, qrowind, nrowqcoefs, rowqcol1, rowqcol2, rowqcoef};
-  return guarded(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, &qo, &qr, nullptr); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, &qo, &qr, nullptr); });
 }
 
 int KLVOloadmiqcqp64(KLVOprob prob, const char *probname, int ncols, int nrows, const char rowtype[],
@@ -85,7 +85,7 @@ int KLVOloadmiqcqp64(KLVOprob prob, const char *probname, int ncols, int nrows, 
   QuadObjPart qo{nobjqcoefs, objqcol1, objqcol2, objqcoef};
   QuadRowsPart qr{nqrows, qrowind, nrowqcoefs, rowqcol1, rowqcol2, rowqcoef};
   EntityPart e{nentities, nsets, coltype, entind, limit, settype, setstart, setind, refval};
-  return guarded(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, &qo, &qr, &e); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::load_model(prob->model, fn, lp, &qo, &qr, &e); });
 }
 
 }  // extern "C"

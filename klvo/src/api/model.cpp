@@ -9,6 +9,7 @@
 #include "model/objectives.h"
 
 using klvo::api::guarded;
+using klvo::api::modifying;
 using klvo::SparseBlock;
 
 namespace {
@@ -38,21 +39,21 @@ extern "C" {
 
 int KLVOaddcols(KLVOprob prob, int ncols, int ncoefs, const double objcoef[], const int start[], const int rowind[],
                 const double rowcoef[], const double lb[], const double ub[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_cols(prob->model, fn, objcoef, block(ncols, ncoefs, Wide(start, ncols).data(), rowind, rowcoef), lb, ub);
   });
 }
 
 int KLVOaddcols64(KLVOprob prob, int ncols, int64_t ncoefs, const double objcoef[], const int64_t start[],
                   const int rowind[], const double rowcoef[], const double lb[], const double ub[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_cols(prob->model, fn, objcoef, block(ncols, ncoefs, start, rowind, rowcoef), lb, ub);
   });
 }
 
 int KLVOaddrows(KLVOprob prob, int nrows, int ncoefs, const char rowtype[], const double rhs[], const double range[],
                 const int start[], const int colind[], const double rowcoef[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_rows(prob->model, fn, rowtype, rhs, range,
                    block(nrows, ncoefs, Wide(start, nrows).data(), colind, rowcoef));
   });
@@ -60,50 +61,50 @@ int KLVOaddrows(KLVOprob prob, int nrows, int ncoefs, const char rowtype[], cons
 
 int KLVOaddrows64(KLVOprob prob, int nrows, int64_t ncoefs, const char rowtype[], const double rhs[],
                   const double range[], const int64_t start[], const int colind[], const double rowcoef[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_rows(prob->model, fn, rowtype, rhs, range, block(nrows, ncoefs, start, colind, rowcoef));
   });
 }
 
 int KLVOdelcols(KLVOprob prob, int ncols, const int colind[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::delete_cols(*prob, ncols, colind, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::delete_cols(*prob, ncols, colind, fn); });
 }
 
 int KLVOdelrows(KLVOprob prob, int nrows, const int rowind[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::delete_rows(*prob, nrows, rowind, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::delete_rows(*prob, nrows, rowind, fn); });
 }
 
 int KLVOdelsets(KLVOprob prob, int nsets, const int setind[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::del_sets(prob->model, fn, nsets, setind); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::del_sets(prob->model, fn, nsets, setind); });
 }
 
 int KLVOaddqmatrix64(KLVOprob prob, int row, int64_t ncoefs, const int rowqcol1[], const int rowqcol2[],
                      const double rowqcoef[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_qrow(prob->model, fn, row, ncoefs, rowqcol1, rowqcol2, rowqcoef);
   });
 }
 
 int KLVOdelqmatrix(KLVOprob prob, int row) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::del_qrow(prob->model, fn, row); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::del_qrow(prob->model, fn, row); });
 }
 
 int KLVOaddsets(KLVOprob prob, int nsets, int nelems, const char settype[], const int start[], const int colind[],
                 const double refval[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_sets(prob->model, fn, settype, block(nsets, nelems, Wide(start, nsets).data(), colind, refval));
   });
 }
 
 int KLVOaddsets64(KLVOprob prob, int nsets, int64_t nelems, const char settype[], const int64_t start[],
                   const int colind[], const double refval[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_sets(prob->model, fn, settype, block(nsets, nelems, start, colind, refval));
   });
 }
 
 int KLVOsetindicators(KLVOprob prob, int nrows, const int rowind[], const int colind[], const int complement[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::set_indicators(prob->model, fn, nrows, rowind, colind, complement);
   });
 }
@@ -114,66 +115,66 @@ int KLVOgetindicators(KLVOprob prob, int colind[], int complement[], int first, 
 }
 
 int KLVOdelindicators(KLVOprob prob, int first, int last) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::del_indicators(prob->model, fn, first, last); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::del_indicators(prob->model, fn, first, last); });
 }
 
 // ---- Changing.
 
 int KLVOchgbounds(KLVOprob prob, int n, const int colind[], const char bndtype[], const double bndval[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::chg_bounds(prob->model, fn, n, colind, bndtype, bndval);
   });
 }
 
 int KLVOchgobj(KLVOprob prob, int n, const int colind[], const double objcoef[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_obj(prob->model, fn, n, colind, objcoef); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_obj(prob->model, fn, n, colind, objcoef); });
 }
 
 int KLVOchgcoef(KLVOprob prob, int row, int col, double coef) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_coefs(prob->model, fn, 1, &row, &col, &coef); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_coefs(prob->model, fn, 1, &row, &col, &coef); });
 }
 
 int KLVOchgmcoef(KLVOprob prob, int n, const int rowind[], const int colind[], const double rowcoef[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_coefs(prob->model, fn, n, rowind, colind, rowcoef); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_coefs(prob->model, fn, n, rowind, colind, rowcoef); });
 }
 
 int KLVOchgrhs(KLVOprob prob, int n, const int rowind[], const double rhs[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_rhs(prob->model, fn, n, rowind, rhs); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_rhs(prob->model, fn, n, rowind, rhs); });
 }
 
 int KLVOchgrhsrange(KLVOprob prob, int n, const int rowind[], const double rng[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_rhsrange(prob->model, fn, n, rowind, rng); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_rhsrange(prob->model, fn, n, rowind, rng); });
 }
 
 int KLVOchgrowtype(KLVOprob prob, int n, const int rowind[], const char rowtype[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_rowtype(prob->model, fn, n, rowind, rowtype); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_rowtype(prob->model, fn, n, rowind, rowtype); });
 }
 
 int KLVOchgcoltype(KLVOprob prob, int n, const int colind[], const char coltype[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_coltype(prob->model, fn, n, colind, coltype); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_coltype(prob->model, fn, n, colind, coltype); });
 }
 
 int KLVOchgobjsense(KLVOprob prob, int objsense) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_objsense(prob->model, objsense, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_objsense(prob->model, objsense, fn); });
 }
 
 int KLVOchgqobj(KLVOprob prob, int objqcol1, int objqcol2, double coef) {
-  return guarded(prob, __func__,
+  return modifying(prob, __func__,
                  [&](const char *fn) { klvo::chg_qobj(prob->model, fn, 1, &objqcol1, &objqcol2, &coef); });
 }
 
 int KLVOchgmqobj64(KLVOprob prob, int64_t n, const int objqcol1[], const int objqcol2[], const double objqcoef[]) {
-  return guarded(prob, __func__,
+  return modifying(prob, __func__,
                  [&](const char *fn) { klvo::chg_qobj(prob->model, fn, n, objqcol1, objqcol2, objqcoef); });
 }
 
 int KLVOchgqrowcoeff(KLVOprob prob, int row, int rowqcol1, int rowqcol2, double coef) {
-  return guarded(prob, __func__,
+  return modifying(prob, __func__,
                  [&](const char *fn) { klvo::chg_qrow(prob->model, fn, row, rowqcol1, rowqcol2, coef); });
 }
 
 int KLVOchgglblimit(KLVOprob prob, int n, const int colind[], const double limit[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_limit(prob->model, fn, n, colind, limit); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_limit(prob->model, fn, n, colind, limit); });
 }
 
 // ---- Reading back.
@@ -276,17 +277,17 @@ int KLVOgetmipentities64(KLVOprob prob, int *nentities, int *nsets, char coltype
 // ---- Further objectives.
 
 int KLVOchgobjn(KLVOprob prob, int objidx, int n, const int colind[], const double objcoef[]) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::chg_objn(prob->model, objidx, n, colind, objcoef, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::chg_objn(prob->model, objidx, n, colind, objcoef, fn); });
 }
 
 int KLVOaddobj(KLVOprob prob, int n, const int colind[], const double objcoef[], int priority, double weight) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_objective(prob->model, prob->params, n, colind, objcoef, priority, weight, fn);
   });
 }
 
 int KLVOdelobj(KLVOprob prob, int objidx) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::del_objective(prob->model, prob->params, objidx, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::del_objective(prob->model, prob->params, objidx, fn); });
 }
 
 int KLVOgetobjn(KLVOprob prob, int objidx, double objcoef[], int first, int last) {
@@ -298,7 +299,7 @@ int KLVOgetobjn(KLVOprob prob, int objidx, double objcoef[], int first, int last
 // ---- Names.
 
 int KLVOaddnames(KLVOprob prob, int type, const char names[], int first, int last) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::add_names(prob->model, type, names, first, last, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::add_names(prob->model, type, names, first, last, fn); });
 }
 
 int KLVOgetnames(KLVOprob prob, int type, char names[], int first, int last) {
@@ -328,7 +329,7 @@ int KLVOgetindex(KLVOprob prob, int type, const char *name, int *index) {
 }
 
 int KLVOsetprobname(KLVOprob prob, const char *probname) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::set_probname(prob->model, probname, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::set_probname(prob->model, probname, fn); });
 }
 
 int KLVOgetprobname(KLVOprob prob, char *probname) {
@@ -338,7 +339,7 @@ int KLVOgetprobname(KLVOprob prob, char *probname) {
 // ---- Copying.
 
 int KLVOcopyprob(KLVOprob dest, KLVOprob src, const char *probname) {
-  return guarded(dest, __func__, [&](const char *fn) {
+  return modifying(dest, __func__, [&](const char *fn) {
     klvo::copy_model(dest->model, src ? &src->model : nullptr, probname, fn);
   });
 }

@@ -5,6 +5,7 @@
 #include "engines/nlp/layer.h"
 
 using klvo::api::guarded;
+using klvo::api::modifying;
 using klvo::api::guarded_global;
 namespace nlp = klvo::nlp;
 
@@ -19,15 +20,20 @@ int KSLPcreateprob(KSLPprob *slp, KLVOprob *prob) {
 }
 
 int KSLPdestroyprob(KSLPprob slp) {
-  return guarded_global(__func__, [&](const char *fn) { nlp::destroy_layer(slp, fn); });
+  return guarded_global(__func__, [&](const char *fn) {
+    // The layer's formulas leave its problem with it: not under a running solve.
+    std::optional<klvo::UseMark> mark;
+    if (slp && slp->prob) mark.emplace(*slp->prob, klvo::Use::change, fn);
+    nlp::destroy_layer(slp, fn);
+  });
 }
 
 int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *name) {
-  return guarded(dest, __func__, [&](const char *fn) { nlp::copy_layer(*dest, src, fn); });
+  return modifying(dest, __func__, [&](const char *fn) { nlp::copy_layer(*dest, src, fn); });
 }
 
 int KSLPcopycontrols(KSLPprob dest, KSLPprob src) {
-  return guarded(dest, __func__, [&](const char *fn) { nlp::copy_controls(*dest, src, fn); });
+  return modifying(dest, __func__, [&](const char *fn) { nlp::copy_controls(*dest, src, fn); });
 }
 
 int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg) {
@@ -73,11 +79,11 @@ int KSLPgetintcontrol(KSLPprob slp, int id, int *value) {
 }
 
 int KSLPsetintcontrol64(KSLPprob slp, int id, int64_t value) {
-  return guarded(slp, __func__, [&](const char *fn) { nlp::set_int_control(slp, id, value, fn); });
+  return modifying(slp, __func__, [&](const char *fn) { nlp::set_int_control(slp, id, value, fn); });
 }
 
 int KSLPsetintcontrol(KSLPprob slp, int id, int value) {
-  return guarded(slp, __func__, [&](const char *fn) { nlp::set_int_control(slp, id, value, fn); });
+  return modifying(slp, __func__, [&](const char *fn) { nlp::set_int_control(slp, id, value, fn); });
 }
 
 int KSLPgetdblcontrol(KSLPprob slp, int id, double *value) {
@@ -88,7 +94,7 @@ int KSLPgetdblcontrol(KSLPprob slp, int id, double *value) {
 }
 
 int KSLPsetdblcontrol(KSLPprob slp, int id, double value) {
-  return guarded(slp, __func__, [&](const char *fn) { nlp::set_dbl_control(*slp, id, value, fn); });
+  return modifying(slp, __func__, [&](const char *fn) { nlp::set_dbl_control(*slp, id, value, fn); });
 }
 
 int KSLPgetstringcontrol(KSLPprob slp, int id, char *value, int maxbytes, int *nbytes) {
@@ -97,7 +103,7 @@ int KSLPgetstringcontrol(KSLPprob slp, int id, char *value, int maxbytes, int *n
 }
 
 int KSLPsetstrcontrol(KSLPprob slp, int id, const char *value) {
-  return guarded(slp, __func__, [&](const char *fn) { nlp::set_str_control(*slp, id, value, fn); });
+  return modifying(slp, __func__, [&](const char *fn) { nlp::set_str_control(*slp, id, value, fn); });
 }
 
 int KSLPgetintattrib64(KSLPprob slp, int id, int64_t *value) {
@@ -133,11 +139,11 @@ int KSLPgetptrattrib(KSLPprob slp, int id, void **value) {
 }
 
 int KSLPunconstruct(KSLPprob slp) {
-  return guarded(slp, __func__, [&] { nlp::unconstruct(*slp); });
+  return modifying(slp, __func__, [&] { nlp::unconstruct(*slp); });
 }
 
 int KSLPpostsolve(KSLPprob slp) {
-  return guarded(slp, __func__, [&] { nlp::postsolve(*slp); });
+  return modifying(slp, __func__, [&] { nlp::postsolve(*slp); });
 }
 
 int KSLPsetfunctionerror(KSLPprob slp) {
@@ -146,7 +152,7 @@ int KSLPsetfunctionerror(KSLPprob slp) {
 
 int KSLPadduserfunction(KSLPprob slp, const char *name, int type, int nin, int nout, int flags, KSLPuserfunction f,
                         void *data, int *id) {
-  return guarded(slp, __func__, [&](const char *fn) {
+  return modifying(slp, __func__, [&](const char *fn) {
     int k = nlp::add_user_function(*slp, name, type, nin, nout, flags, f, data, fn);
     if (id) *id = k;
   });
@@ -160,20 +166,20 @@ extern "C" {
 
 int KSLPaddcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
                  const int *fstart, int parsed, const int *type, const double *value) {
-  return guarded(slp, __func__, [&](const char *fn) {
+  return modifying(slp, __func__, [&](const char *fn) {
     nlp::add_coefs(*slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, false, fn);
   });
 }
 
 int KSLPloadcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex, const double *factor,
                   const int *fstart, int parsed, const int *type, const double *value) {
-  return guarded(slp, __func__, [&](const char *fn) {
+  return modifying(slp, __func__, [&](const char *fn) {
     nlp::add_coefs(*slp, ncoef, rowindex, colindex, factor, fstart, parsed, type, value, true, fn);
   });
 }
 
 int KSLPdelcoefs(KSLPprob slp, int ncoef, const int *rowindex, const int *colindex) {
-  return guarded(slp, __func__, [&](const char *fn) { nlp::del_coefs(*slp, ncoef, rowindex, colindex, fn); });
+  return modifying(slp, __func__, [&](const char *fn) { nlp::del_coefs(*slp, ncoef, rowindex, colindex, fn); });
 }
 
 int KSLPgetcoefs(KSLPprob slp, int *ncoef, int *rowindex, int *colindex) {
@@ -201,27 +207,27 @@ int KLVOslpgetcoefformula(KLVOprob prob, int rowindex, int colindex, double *fac
 
 int KLVOnlpaddformulas(KLVOprob prob, int nrows, const int *rowindex, const int *formulastart, int parsed,
                        const int *type, const double *value) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     nlp::add_formulas(nlp::require_layer(*prob, fn), nrows, rowindex, formulastart, parsed, type, value, false, fn);
   });
 }
 
 int KLVOnlploadformulas(KLVOprob prob, int nrows, const int *rowindex, const int *formulastart, int parsed,
                         const int *type, const double *value) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     nlp::add_formulas(nlp::require_layer(*prob, fn), nrows, rowindex, formulastart, parsed, type, value, true, fn);
   });
 }
 
 int KLVOnlpdelformulas(KLVOprob prob, int nrows, const int *rowindex) {
-  return guarded(prob, __func__,
+  return modifying(prob, __func__,
                  [&](const char *fn) { nlp::del_formulas(nlp::require_layer(*prob, fn), nrows, rowindex, fn); });
 }
 
 int KLVOnlpaddformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
                                       const int *formulastart, int formulastart_size, int parsed, const int *type,
                                       int type_size, const double *value, int value_size) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     nlp::check_formula_sizes(nrows, rowindex_size, formulastart, formulastart_size, type_size, value_size, fn);
     nlp::add_formulas(nlp::require_layer(*prob, fn), nrows, rowindex, formulastart, parsed, type, value, false, fn);
   });
@@ -230,14 +236,14 @@ int KLVOnlpaddformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowin
 int KLVOnlploadformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size,
                                        const int *formulastart, int formulastart_size, int parsed, const int *type,
                                        int type_size, const double *value, int value_size) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     nlp::check_formula_sizes(nrows, rowindex_size, formulastart, formulastart_size, type_size, value_size, fn);
     nlp::add_formulas(nlp::require_layer(*prob, fn), nrows, rowindex, formulastart, parsed, type, value, true, fn);
   });
 }
 
 int KLVOnlpdelformulas_witharraysizes(KLVOprob prob, int nrows, const int *rowindex, int rowindex_size) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     nlp::check_size(rowindex_size, nrows, "rowind", fn);
     nlp::del_formulas(nlp::require_layer(*prob, fn), nrows, rowindex, fn);
   });
@@ -258,7 +264,7 @@ int KLVOnlpgetformularows(KLVOprob prob, int *nrows, int *rowindex) {
 }
 
 int KLVOnlpsetinitval(KLVOprob prob, int ncols, const int *colindex, const double *initial) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     nlp::set_initial_values(nlp::require_layer(*prob, fn), ncols, colindex, initial, fn);
   });
 }
@@ -287,7 +293,7 @@ int KSLPgetslpsol(KSLPprob slp, double *x, double *slack, double *duals, double 
 int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepbound, const double *stepbound,
                const double *penalty, const double *damp, const double *initvalue, const double *value,
                const int *tolset, const int *history, const int *converged, const int *vartype) {
-  return guarded(slp, __func__, [&](const char *fn) {
+  return modifying(slp, __func__, [&](const char *fn) {
     nlp::chg_var(*slp, col, detrow, initstepbound, stepbound, penalty, damp, initvalue, value, tolset, history,
                  converged, vartype, fn);
   });
@@ -303,11 +309,11 @@ int KSLPgetvar(KSLPprob slp, int col, int *detrow, double *initstepbound, double
 }
 
 int KSLPdelvars(KSLPprob slp, int ncols, const int *colind) {
-  return guarded(slp, __func__, [&](const char *fn) { nlp::del_vars(*slp, ncols, colind, fn); });
+  return modifying(slp, __func__, [&](const char *fn) { nlp::del_vars(*slp, ncols, colind, fn); });
 }
 
 int KSLPchgrowstatus(KSLPprob slp, int row, const int *status) {
-  return guarded(slp, __func__, [&](const char *fn) { nlp::chg_row_status(*slp, row, status, fn); });
+  return modifying(slp, __func__, [&](const char *fn) { nlp::chg_row_status(*slp, row, status, fn); });
 }
 
 int KSLPgetrowstatus(KSLPprob slp, int row, int *status) {
@@ -320,14 +326,14 @@ int KSLPgetrowstatus(KSLPprob slp, int row, int *status) {
 
 int KLVOslpsetdetrow_witharraysizes(KLVOprob prob, int n, const int *colindex, int colindex_size, const int *rowindex,
                                     int rowindex_size) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     nlp::set_det_rows(nlp::require_layer(*prob, fn), n, colindex, colindex_size, rowindex, rowindex_size, fn);
   });
 }
 
 int KLVOslpsetinitstepbounds_witharraysizes(KLVOprob prob, int n, const int *colindex, int colindex_size,
                                             const double *initial, int initial_size) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying(prob, __func__, [&](const char *fn) {
     nlp::set_init_step_bounds(nlp::require_layer(*prob, fn), n, colindex, colindex_size, initial, initial_size, fn);
   });
 }

@@ -94,7 +94,6 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
     ModelFacts rest = facts;
     rest.qrows = rest.formulas = 0;
     if (unsupported(rest, f.relax).empty()) {
-      ctx.interrupt.store(0);
       nlp::optimize(ctx, layer, f.relax);
       return;
     }
@@ -104,7 +103,6 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
     fail(KLVO_ERR_NOT_SUPPORTED, "Cannot solve this problem: %s %s not supported yet", missing.c_str(),
          missing.find(" and ") == std::string::npos && missing.find(", ") == std::string::npos ? "is" : "are");
 
-  ctx.interrupt.store(0);
   ctx.solution.clear();
   HighsRequest request;
   request.algorithm = f.algorithm;

@@ -75,6 +75,7 @@ void Environment::init(const char *path) {
 void Environment::release(const char *fn) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (init_count_.load() <= 0) fail(KLVO_ERR_NOT_INITIALIZED, "%s called without a matching KLVOinit", fn);
+  if (solves_.load() > 0) fail(KLVO_ERR_BUSY, "%s: a problem is being solved", fn);
   if (init_count_.fetch_sub(1) == 1) {
     handlers.clear();
     std::lock_guard<std::mutex> ini_lock(ini_mutex_);

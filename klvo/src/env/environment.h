@@ -75,6 +75,10 @@ class Environment {
   int init_count() const { return init_count_.load(); }
   void require_initialized(const char *function) const;
 
+  // Solves running on any problem: the library is not released under them.
+  void solve_started() { solves_.fetch_add(1); }
+  void solve_ended() { solves_.fetch_sub(1); }
+
   void slp_init(const char *fn);
   void slp_release(const char *fn);
   int slp_count() const { return slp_count_.load(); }
@@ -102,6 +106,7 @@ class Environment {
   std::mutex mutex_;
   std::atomic<int> init_count_{0};
   std::atomic<int> slp_count_{0};
+  std::atomic<int> solves_{0};
   mutable std::mutex ini_mutex_;
   std::vector<std::pair<std::string, std::string>> ini_defaults_;
 };

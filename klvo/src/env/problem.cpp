@@ -58,6 +58,47 @@ void solve_nonlinear(Problem &prob, const char *fn) {
   nlp::optimize(prob.solve_context(), &layer);
 }
 
+namespace {
+
+[[noreturn]] void refuse(int state, const char *fn) {
+  if (state < 0) fail(KLVO_ERR_BUSY, "%s: the problem is being solved", fn);
+  fail(KLVO_ERR_BUSY, "%s: the problem is being changed by another call", fn);
+}
+
+// Takes the problem alone: the mark goes from free (0) to solving (-1).
+void take_alone(Problem &prob, const char *fn) {
+  int expected = 0;
+  if (!prob.use.compare_exchange_strong(expected, -1)) refuse(expected, fn);
+}
+
+}  // namespace
+
+UseMark::UseMark(Problem &prob, Use use, const char *fn) : prob_(prob), use_(use) {
+  if (use == Use::solve) {
+    take_alone(prob, fn);
+    Environment::get().solve_started();
+    // An interrupt from before this solve is stale; one from now on stops it.
+    prob.interrupt_reason = 0;
+    if (prob.slp) prob.slp->interrupt_reason = 0;
+    return;
+  }
+  int state = prob.use.load();
+  do {
+    if (state < 0) refuse(state, fn);
+  } while (!prob.use.compare_exchange_weak(state, state + 1));
+}
+
+UseMark::~UseMark() {
+  if (use_ == Use::solve) {
+    prob_.use.store(0);
+    Environment::get().solve_ended();
+  } else {
+    prob_.use.fetch_sub(1);
+  }
+}
+
+void claim_for_destruction(Problem &prob, const char *fn) { take_alone(prob, fn); }
+
 Problem *create_problem(const char *fn) {
   Environment::get().require_initialized(fn);
   return new klvo_problem_s();

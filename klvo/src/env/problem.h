@@ -22,6 +22,9 @@ struct klvo_problem_s {
   klvo::CallbackList<KLVOmessagecb> messages;
   // Non-zero asks a running solve to stop; the value is the reason given to KLVOinterrupt.
   std::atomic<int> interrupt_reason{0};
+  // -1 while a solve runs on this problem, else the number of calls changing it right now
+  // (see klvo::UseMark).
+  std::atomic<int> use{0};
 
   klvo::ModelStore model;
   klvo::ParamStore params;
@@ -49,6 +52,27 @@ struct klvo_problem_s {
 namespace klvo {
 
 using Problem = klvo_problem_s;
+
+// How a call uses a problem. A solve takes the problem alone; changes may overlap one another
+// (each is guarded by its own data) but never a solve, from any thread, the solving one too.
+enum class Use { change, solve };
+
+// Marks a problem in use for one call; fails with KLVO_ERR_BUSY naming fn when the problem is
+// being solved, or (for a solve) changed by another call. Released by the destructor.
+class UseMark {
+ public:
+  UseMark(Problem &prob, Use use, const char *fn);
+  ~UseMark();
+  UseMark(const UseMark &) = delete;
+  UseMark &operator=(const UseMark &) = delete;
+
+ private:
+  Problem &prob_;
+  Use use_;
+};
+
+// Claims a problem for good before it is destroyed; fails as UseMark does.
+void claim_for_destruction(Problem &prob, const char *fn);
 
 // A new problem; fails naming fn when the library is not initialised.
 Problem *create_problem(const char *fn);

@@ -120,11 +120,8 @@ void optimize(const SolveContext &ctx, kslp_problem_s *slp, bool relax) {
       fail(KLVO_ERR_NOT_SUPPORTED,
            "The nonlinear solver takes continuous problems only; this problem has integer or semi-continuous columns");
   auto start = std::chrono::steady_clock::now();
-  ctx.interrupt.store(0);
-  if (slp) {
-    slp->results = Results();
-    slp->interrupt_reason = 0;
-  }
+  // The interrupt flags were cleared when the solve took the problem (klvo::UseMark).
+  if (slp) slp->results = Results();
   // The compiled model is kept while neither the store nor the formulas change.
   std::shared_ptr<NlpModel> compiled;
   if (slp && slp->compiled && slp->compiled_model_revision == ctx.model.revision &&

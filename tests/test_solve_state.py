@@ -1,0 +1,148 @@
+"""A problem being solved cannot be changed, released or solved again, from another thread or
+from a user function inside the solve; interrupt works at any moment. The snippets run in a
+fresh interpreter because the faults they guard against crashed it."""
+import pytest
+
+import kelvo
+from conftest import run_fresh
+
+# A market-split MIP that takes the search a while; its log goes through sys.stdout, which a
+# gate replaces so that the solve stops inside its first message until the test lets it go.
+SETUP = """
+import random, sys, threading, kelvo
+random.seed(2)
+p = kelvo.problem()
+x = p.addVariables(40, vartype=kelvo.binary)
+for i in range(4):
+    a = [random.randint(0, 99) for _ in range(40)]
+    p.addConstraint(kelvo.Sum(a[j] * x[j] for j in range(40)) == sum(a) // 2)
+p.setObjective(kelvo.Sum(random.randint(0, 2) * x[j] for j in range(40)))
+
+class Gate:
+    started, go = threading.Event(), threading.Event()
+    def write(self, text):
+        self.started.set()
+        self.go.wait(20)
+    def flush(self):
+        pass
+
+def outcome(f, *args):
+    try:
+        f(*args)
+        return "ok"
+    except kelvo.SolverError as e:
+        return str(e)
+
+result = []
+sys.stdout = Gate()
+solver = threading.Thread(target=lambda: result.append(p.optimize()))
+solver.start()
+Gate.started.wait(20)
+"""
+
+
+def test_changes_from_another_thread_are_refused_reads_and_interrupt_work():
+    out = run_fresh(SETUP + """
+try:
+    seen = [outcome(p.delVariable, x[0]), outcome(p.delConstraint, 0), outcome(p.reset), outcome(kelvo.free),
+            outcome(p.optimize), outcome(p.setControl, "maxnode", 5), outcome(p.read, "missing.lp"),
+            outcome(p.addVariable)]
+    cols = p.attributes.cols
+finally:
+    p.interrupt()
+    Gate.go.set()
+    solver.join()
+    sys.stdout = sys.__stdout__
+print(seen, cols, result[0][0] == kelvo.enums.SolveStatus.STOPPED, p.attributes.stopstatus)
+p.delVariable(x[0])
+print(p.attributes.cols)
+""")
+    seen, rest = out.split("]", 1)
+    for message in seen.strip("[").split("', "):
+        assert "being solved" in message
+    assert rest.split() == ["40", "True", "2", "39"]
+
+
+def test_interrupt_before_and_after_a_solve_is_harmless():
+    p = kelvo.problem()
+    x = p.addVariable(ub=4)
+    p.setObjective(-x)
+    p.interrupt()  # dropped when the solve starts
+    assert p.optimize()[0] == kelvo.enums.SolveStatus.COMPLETED
+    p.interrupt()
+    assert p.getSolution(x) == pytest.approx(4)
+    p.reset()
+    with pytest.raises(kelvo.ModelError):
+        kelvo.problem.interrupt(kelvo.problem.__new__(kelvo.problem))
+
+
+@pytest.mark.parametrize("call", ["p.reset()", "kelvo.free()", "p.optimize()", "p.delVariable(x)"])
+def test_a_user_function_cannot_change_or_resolve_its_problem(t, call):
+    kelvo.problem()
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    out = run_fresh(f"""
+import kelvo
+p = kelvo.problem()
+x = p.addVariable(lb=-10, ub=10)
+calls = []
+def f(a):
+    if not calls:
+        calls.append(1)
+        {call}
+    return (a - 3) ** 2
+p.addConstraint(kelvo.user(f, x) <= 1)
+p.setObjective(x)
+p.setOutputEnabled(False)
+try:
+    p.optimize()
+    print("solved")
+except kelvo.SolverError as e:
+    print(e)
+calls.append(1)
+p.optimize()
+print(round(p.getSolution(x), 4))
+""")
+    first, second = out.splitlines()[-2:]
+    assert "being solved" in first
+    assert second == "2.0"
+
+
+def test_ctrl_c_during_a_solve_in_the_main_thread_stops_it_with_the_interrupted_status():
+    # The gate lets the solve run; a helper thread presses Ctrl-C once the log has started.
+    # The time limit only bounds the test should the signal not reach the solve.
+    out = run_fresh(SETUP.split("result = []")[0] + """
+import os, signal
+p.setControl("timelimit", 30)
+Gate.go.set()
+def press():
+    Gate.started.wait(20)
+    os.kill(os.getpid(), signal.SIGINT)
+threading.Thread(target=press).start()
+sys.stdout = Gate()
+status = p.optimize()
+sys.stdout = sys.__stdout__
+print(status[0] == kelvo.enums.SolveStatus.STOPPED, p.attributes.stopstatus)
+try:
+    os.kill(os.getpid(), signal.SIGINT)  # after the solve, Ctrl-C is the interpreter's again
+    threading.Event().wait(5)
+except KeyboardInterrupt:
+    print("KeyboardInterrupt")
+""")
+    assert out.split() == ["True", "2", "KeyboardInterrupt"]
+
+
+def test_a_solve_started_inside_a_change_is_refused_and_the_change_completes():
+    p = kelvo.problem()
+    x = p.addVariable(ub=4)
+
+    def rows():
+        yield x <= 3
+        with pytest.raises(kelvo.SolverError, match="KLVOoptimize: the problem is being changed by another call"):
+            p.optimize()
+        yield x <= 2
+
+    p.addConstraint(rows())
+    p.setObjective(-x)
+    p.optimize()
+    assert p.attributes.rows == 2 and p.getSolution(x) == pytest.approx(2)
