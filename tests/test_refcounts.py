@@ -1,13 +1,20 @@
 """Reference counts and memory stay flat over many calls: the core mechanisms, the problem life
 cycle, failures, controls and attributes."""
+import ast
 import contextlib
+import gc
 import io
+import sys
+import textwrap
 import warnings
 
 import numpy as np
 
 import kelvo
+import pytest
 from helpers import DATA, run_flat
+from test_hostile_containers import CASES as HOSTILE, PRELUDE
+from test_refusals import CASES as REFUSALS, model  # noqa: F401 (the fixture)
 
 AVGAS = str(DATA / "avgas.mps")
 
@@ -171,3 +178,44 @@ def test_controls_and_attributes_are_flat():
         kelvo.setdefaultcontrol("threads")
 
     run_flat(cycle, [p, settings, g, p.controls, p.attributes], n=500)
+
+
+def _rss():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * 4096
+
+
+# Refusals that return a clear error in-process (the others may run user code that crashes).
+HOSTILE_REFUSALS = ["solution list", "index set with lying __len__", "user function raises"]
+
+
+@pytest.mark.parametrize("case", [("refusal", i) for i in range(len(REFUSALS))] + [("hostile", n) for n in HOSTILE_REFUSALS])
+def test_refusals_are_flat(model, tmp_path, case):
+    if case[0] == "refusal":
+        call, error, _ = REFUSALS[case[1]]
+        args = (*model[:4], tmp_path)
+        n = 1000 if {"read", "write"} & set(call.__code__.co_names) else 10_000  # these touch files
+    else:
+        scope = {}
+        exec(PRELUDE, scope)
+        # Classes are defined once: each new class is a cycle left for the collector.
+        tree = ast.parse(textwrap.dedent(HOSTILE[case[1]][0]))
+        exec(compile(ast.Module([s for s in tree.body if isinstance(s, ast.ClassDef)], []), "", "exec"), scope)
+        code = compile(ast.Module([s for s in tree.body if not isinstance(s, ast.ClassDef)], []), "", "exec")
+        call, error, args, n = (lambda: exec(code, scope)), (), (), 10_000
+    kept = args or [scope["p"], scope["x"]]
+
+    def cycle():
+        try:
+            call(*args)
+        except error:
+            pass
+
+    run_flat(cycle, kept, n=n)
+    gc.collect()
+    blocks, rss = sys.getallocatedblocks(), _rss()
+    for _ in range(n):
+        cycle()
+    gc.collect()
+    assert sys.getallocatedblocks() - blocks < 256 and _rss() - rss < 256 * 1024
+    assert case[0] == "refusal" or scope["r"] == HOSTILE[case[1]][1]
