@@ -77,6 +77,7 @@ def test_every_operator_gives_the_stated_kind_and_the_right_value(op, left, righ
     # Multiplication: zero and one, expansion, constant expressions acting as numbers.
     (lambda x, y, z: 0 * (x * y), ("quad", "0 * x * y")),
     (lambda x, y, z: (x + y) * 0, ("expr", "0")),
+    (lambda x, y, z: -((x + y) * 0), ("expr", "0")),
     (lambda x, y, z: (x + y) * (x - y), ("expr", "x ** 2 - y ** 2")),
     (lambda x, y, z: (2 * x) * (y + 3), ("expr", "6 * x + 2 * x * y")),
     (lambda x, y, z: (kelvo.expression() + 2) * x, ("lin", "2 * x")),

@@ -116,7 +116,8 @@ static bool expression_text(PyObject *o, std::string &out) {
 
   out.clear();
   bool terms = !lin.empty() || !quad.empty();
-  if (e->constant != 0.0 || !terms) out = format_g(e->constant);
+  // Adding zero turns a constant of -0 into 0, so that a zero expression prints as "0".
+  if (e->constant != 0.0 || !terms) out = format_g(e->constant + 0.0);
   for (auto &entry : lin) {
     std::string name;
     if (!name_of(entry.first.ptr(), name)) return false;
