@@ -4,6 +4,7 @@ import ast
 import contextlib
 import gc
 import io
+import os
 import sys
 import textwrap
 import warnings
@@ -217,5 +218,7 @@ def test_refusals_are_flat(model, tmp_path, case):
     for _ in range(n):
         cycle()
     gc.collect()
-    assert sys.getallocatedblocks() - blocks < 256 and _rss() - rss < 256 * 1024
+    assert sys.getallocatedblocks() - blocks < 256
+    # The sanitizer holds freed memory back on purpose (its leak check covers the library).
+    assert _rss() - rss < 256 * 1024 or os.environ.get("KELVO_SANITIZED") == "1"
     assert case[0] == "refusal" or scope["r"] == HOSTILE[case[1]][1]
