@@ -367,9 +367,11 @@ static PyObject *alg_idiv(PyObject *a, PyObject *b) {
 // string or list on the left is classified like any other operand and refused as an invalid
 // object.
 
+static bool is_text(PyObject *b) { return PyUnicode_Check(b) || PyBytes_Check(b); }
+
 static bool is_vector(PyObject *b) {
   if (PyArray_Check(b)) return true;
-  return !PyUnicode_Check(b) && !PyBytes_Check(b) && kind_of(b) == K_INVALID && PySequence_Check(b);
+  return !is_text(b) && kind_of(b) == K_INVALID && PySequence_Check(b);
 }
 
 static PyObject *unsupported(const char *op, PyObject *a, PyObject *b) {
@@ -377,8 +379,6 @@ static PyObject *unsupported(const char *op, PyObject *a, PyObject *b) {
                Py_TYPE(b)->tp_name);
   return nullptr;
 }
-
-static bool refused(PyObject *, PyObject *b) { return PyUnicode_Check(b) || PyBytes_Check(b); }
 
 // The element-wise form of a op b; a sequence the interpreter cannot combine is reported as
 // the user's own a op b.
@@ -418,31 +418,31 @@ static PyObject *divide_vector(const char *op, PyObject *a, PyObject *b) {
 }
 
 static PyObject *nb_add(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("+", a, b);
+  if (is_text(b)) return unsupported("+", a, b);
   if (is_vector(b)) return add_vector("+", a, b);
   return alg_add(a, b, 1.0);
 }
 
 static PyObject *nb_subtract(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("-", a, b);
+  if (is_text(b)) return unsupported("-", a, b);
   if (is_vector(b)) return subtract_vector("-", a, b);
   return alg_add(a, b, -1.0);
 }
 
 static PyObject *nb_multiply(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("*", a, b);
+  if (is_text(b)) return unsupported("*", a, b);
   if (is_vector(b)) return multiply_vector("*", a, b);
   return alg_mul(a, b);
 }
 
 static PyObject *nb_true_divide(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("/", a, b);
+  if (is_text(b)) return unsupported("/", a, b);
   if (is_vector(b)) return divide_vector("/", a, b);
   return alg_div(a, b);
 }
 
 static PyObject *nb_power(PyObject *a, PyObject *b, PyObject *) {
-  if (refused(a, b)) return unsupported("** or pow()", a, b);
+  if (is_text(b)) return unsupported("** or pow()", a, b);
   if (is_vector(b)) return expr_error("Cannot obtain a power with a vector as an exponent");
   return alg_pow(a, b);
 }
@@ -452,43 +452,43 @@ static PyObject *nb_negative(PyObject *a) { return alg_neg(a); }
 static PyObject *nb_absolute(PyObject *a) { return unary_node(OP_ABS, a); }
 
 static PyObject *nb_and(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("&", a, b);
+  if (is_text(b)) return unsupported("&", a, b);
   if (is_vector(b)) return elementwise("&", a, b, [&] { return PyNumber_And(b, a); });
   return flatten_node(OP_AND, a, b);
 }
 
 static PyObject *nb_or(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("|", a, b);
+  if (is_text(b)) return unsupported("|", a, b);
   if (is_vector(b)) return elementwise("|", a, b, [&] { return PyNumber_Or(b, a); });
   return flatten_node(OP_OR, a, b);
 }
 
 static PyObject *nb_inplace_add(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("+=", a, b);
+  if (is_text(b)) return unsupported("+=", a, b);
   if (is_vector(b)) return add_vector("+=", a, b);
   return alg_iadd(a, b, 1.0);
 }
 
 static PyObject *nb_inplace_subtract(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("-=", a, b);
+  if (is_text(b)) return unsupported("-=", a, b);
   if (is_vector(b)) return subtract_vector("-=", a, b);
   return alg_iadd(a, b, -1.0);
 }
 
 static PyObject *nb_inplace_multiply(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("*=", a, b);
+  if (is_text(b)) return unsupported("*=", a, b);
   if (is_vector(b)) return multiply_vector("*=", a, b);
   return alg_imul(a, b);
 }
 
 static PyObject *nb_inplace_true_divide(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("/=", a, b);
+  if (is_text(b)) return unsupported("/=", a, b);
   if (is_vector(b)) return divide_vector("/=", a, b);
   return alg_idiv(a, b);
 }
 
 static PyObject *nb_inplace_power(PyObject *a, PyObject *b, PyObject *) {
-  if (refused(a, b)) return unsupported("**=", a, b);
+  if (is_text(b)) return unsupported("**=", a, b);
   if (is_vector(b)) return expr_error("Cannot obtain a power with a vector as an exponent");
   // An expression is never amended by **=: e **= 1 is a copy, as e ** 1.
   if (kind_of(a) != K_EXPR && is_number_equal(b, 1.0)) return Py_NewRef(a);
@@ -496,13 +496,13 @@ static PyObject *nb_inplace_power(PyObject *a, PyObject *b, PyObject *) {
 }
 
 static PyObject *nb_inplace_and(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("&=", a, b);
+  if (is_text(b)) return unsupported("&=", a, b);
   if (is_vector(b)) return elementwise("&=", a, b, [&] { return PyNumber_And(b, a); });
   return kind_of(a) == K_NONLIN ? flatten_inplace(OP_AND, a, b) : flatten_node(OP_AND, a, b);
 }
 
 static PyObject *nb_inplace_or(PyObject *a, PyObject *b) {
-  if (refused(a, b)) return unsupported("|=", a, b);
+  if (is_text(b)) return unsupported("|=", a, b);
   if (is_vector(b)) return elementwise("|=", a, b, [&] { return PyNumber_Or(b, a); });
   return kind_of(a) == K_NONLIN ? flatten_inplace(OP_OR, a, b) : flatten_node(OP_OR, a, b);
 }

@@ -707,7 +707,7 @@ static nb::object new_variable_list(ProblemObject *p, const OverOptions &o, Py_s
 // Names the variables in `vars` (the library's columns from `first` on, or the unlinked
 // objects' own names) and places them into the container, in row-major order of the index
 // sets: the last set varies fastest. -1 with an exception.
-static int name_and_place(ProblemObject *p, const OverOptions &o, const std::vector<IndexSet> &sets,
+static int name_and_place(ProblemObject *p, const OverOptions &o, const std::vector<IndexSet> &sets, PyObject **cells,
                           const std::vector<npy_intp> &dims, int first, PyObject *vars, PyObject *result) {
   Py_ssize_t nsets = static_cast<Py_ssize_t>(sets.size());
   int n = static_cast<int>(PyList_GET_SIZE(vars));
@@ -716,9 +716,7 @@ static int name_and_place(ProblemObject *p, const OverOptions &o, const std::vec
     std::vector<Py_ssize_t> position(nsets, 0);
     std::string text;
     // The library's columns are already in the array's cells (create_columns put them there).
-    bool in_cells = p && PyArray_Check(result);
-    auto **cells = PyArray_Check(result) ? static_cast<PyObject **>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(result)))
-                                         : nullptr;
+    bool in_cells = p && cells;
     for (int k = 0; k < n; ++k) {
       PyObject *v = PyList_GET_ITEM(vars, k);
       if (o.names_on) {
@@ -781,7 +779,7 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
                              : nullptr;
   if (p && create_columns(p, n, o.type, o.lb, o.ub, o.threshold, cells) < 0) return nullptr;
   nb::object vars = new_variable_list(p, o, old_len, n);
-  if (!vars || name_and_place(p, o, sets, dims, first, vars.ptr(), result.ptr()) < 0) {
+  if (!vars || name_and_place(p, o, sets, cells, dims, first, vars.ptr(), result.ptr()) < 0) {
     if (p) revert_columns(p, first, n, old_len, "Failed to revert new variables");
     return nullptr;
   }
