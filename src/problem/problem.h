@@ -70,6 +70,14 @@ struct ProblemObject {
 };
 
 inline bool is_problem(PyObject *o) { return PyObject_TypeCheck(o, &problem_type); }
+inline ProblemObject *problem_of(PyObject *self) { return reinterpret_cast<ProblemObject *>(self); }
+
+// Entry of a method table for a C function taking (self, args, kwargs).
+template <class F>
+constexpr PyMethodDef keywords_method(const char *name, F function, const char *doc) {
+  return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)), METH_VARARGS | METH_KEYWORDS,
+          doc};
+}
 
 // Fails with SolverError naming `method` while a library call on the problem is under way (a
 // solve, or any call another thread made): releasing or rebuilding the problem's handles or
@@ -113,6 +121,10 @@ extern PyMethodDef problem_methods_variables[];    // problem/variables.cpp: add
 extern PyMethodDef problem_methods_constraints[];  // problem/constraints.cpp: addConstraint, delConstraint
 extern PyMethodDef problem_methods_objectives[];   // problem/objectives.cpp: setObjective, addObjective
 extern PyMethodDef problem_methods_solve[];        // problem/solve.cpp: optimize, getSolution, getDuals, ...
-extern PyMethodDef problem_methods_api[];          // api/: the thin methods of the library functions
+// The thin methods of the library functions (api/*_methods.cpp).
+extern PyMethodDef problem_methods_matrix[];
+extern PyMethodDef problem_methods_entities[];
+extern PyMethodDef problem_methods_solution[];
+extern PyMethodDef problem_methods_state[];
 
 }  // namespace kelvo

@@ -21,8 +21,6 @@ namespace kelvo {
 
 namespace {
 
-ProblemObject *problem_of(PyObject *self) { return reinterpret_cast<ProblemObject *>(self); }
-
 // ---- solving
 
 // Ctrl-C during a solve in the main thread: while the interpreter's own handler is in charge
