@@ -1,4 +1,5 @@
-// Thin methods that solve and read results: solution vectors, rays, infeasibilities, bases, ranging, IIS, repair and solution files.
+// Thin methods that solve and read results: solution vectors, rays, infeasibilities, loaded
+// and added solutions, and the values calculated from a given solution.
 #include "api/convert.h"
 #include "module/frame.h"
 

@@ -126,5 +126,6 @@ extern PyMethodDef problem_methods_matrix[];
 extern PyMethodDef problem_methods_entities[];
 extern PyMethodDef problem_methods_solution[];
 extern PyMethodDef problem_methods_state[];
+extern PyMethodDef problem_methods_analysis[];
 
 }  // namespace kelvo
