@@ -103,6 +103,25 @@ std::vector<Entry> collect_vector(const SparseBlock &b, int k, int bound, const 
   return out;
 }
 
+// Enters the entries of new rows (columns) numbered from `base` into the column (row) lists.
+// The entries are first grouped by list in one contiguous array, so that each list is then
+// extended once, in order, instead of being visited at random once per entry.
+void enter_cross_entries(std::vector<std::vector<Entry>> &lists, std::vector<std::vector<Entry>> &added, int base) {
+  const size_t nlists = lists.size();
+  std::vector<int64_t> begin(nlists + 1, 0);
+  for (const auto &v : added)
+    for (const Entry &e : v) ++begin[e.index + 1];
+  for (size_t i = 0; i < nlists; ++i) begin[i + 1] += begin[i];
+  std::vector<Entry> grouped;
+  grow_by(grouped, static_cast<size_t>(begin[nlists]));  // a large scratch array: huge pages
+  grouped.resize(static_cast<size_t>(begin[nlists]));
+  std::vector<int64_t> next(begin.begin(), begin.end() - 1);
+  for (size_t k = 0; k < added.size(); ++k)
+    for (const Entry &e : added[k]) grouped[next[e.index]++] = Entry{base + static_cast<int>(k), e.value};
+  for (size_t i = 0; i < nlists; ++i)
+    if (begin[i + 1] > begin[i]) lists[i].insert(lists[i].end(), grouped.begin() + begin[i], grouped.begin() + begin[i + 1]);
+}
+
 void normalise_pair(int &a, int &b) {
   if (a > b) std::swap(a, b);
 }
@@ -235,10 +254,8 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
   grow_by(m.limit, n);
   grow_by(m.coltype, n);
   if (cols.start) {
-    for (int k = 0; k < n; ++k) {
-      for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
-      m.colentries.push_back(std::move(entries[k]));
-    }
+    enter_cross_entries(m.rowentries, entries, base);
+    for (int k = 0; k < n; ++k) m.colentries.push_back(std::move(entries[k]));
   } else {
     m.colentries.resize(base + n);
   }
@@ -275,10 +292,8 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
   grow_by(m.rowtype, n);
   grow_by(m.rhs, n);
   grow_by(m.range, n);
-  for (int k = 0; k < n; ++k) {
-    for (const Entry &e : entries[k]) m.colentries[e.index].push_back(Entry{base + k, e.value});
-    m.rowentries.push_back(std::move(entries[k]));
-  }
+  enter_cross_entries(m.colentries, entries, base);
+  for (int k = 0; k < n; ++k) m.rowentries.push_back(std::move(entries[k]));
   m.rowtype.insert(m.rowtype.end(), rowtype, rowtype + n);
   m.rhs.insert(m.rhs.end(), vrhs.begin(), vrhs.end());
   m.range.insert(m.range.end(), vrange.begin(), vrange.end());
