@@ -613,8 +613,10 @@ static PyObject *matrix_block(PyObject *self, PyObject *args, PyObject *kwargs, 
   if (require_handle(p) < 0 || !parse_keywords(args, kwargs, "OOOLOO", kw, oldkw, 5, &start_out, &index_out,
                                                &value_out, &maxcoefs, &first_obj, &last_obj))
     return nullptr;
-  // Nothing to fill: the library's own verdict on the call stands.
-  if (!given(start_out) && !given(index_out) && !given(value_out)) return check_result(self, nullptr);
+  if (!given(start_out) && !given(index_out) && !given(value_out)) {
+    PyErr_Format(g.InterfaceError, "Must provide at least one of arguments %s, %s, %s", kw[0], kw[1], kw[2]);
+    return nullptr;
+  }
   int first, last;
   if (conv_obj2index(p, first_obj, range_kind, &first) < 0 || conv_obj2index(p, last_obj, range_kind, &last) < 0)
     return nullptr;
