@@ -64,7 +64,6 @@ def matrix(rows, per_row, seed=1):
 
 
 def kelvo_problem(cols):
-    kelvo.setOutputEnabled(False)
     p = kelvo.problem()
     p.addcols(np.zeros(cols), np.zeros(cols + 1, dtype=np.int64), [], [], np.zeros(cols), np.full(cols, 1e20))
     return p
@@ -83,6 +82,7 @@ def main():
     parser.add_argument("--per-row", type=int, default=10)
     parser.add_argument("--repeat", type=int, default=5)
     a = parser.parse_args()
+    kelvo.setOutputEnabled(False)
     cols, start, colind, coef, rhs = matrix(a.rows, a.per_row)
     rowtype = np.array(["L"] * a.rows)
     nnz = len(colind)

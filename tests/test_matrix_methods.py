@@ -12,7 +12,10 @@ INF = 1e20
 
 @pytest.fixture(autouse=True)
 def quiet():
+    before = kelvo.getOutputEnabled()
     kelvo.setOutputEnabled(False)
+    yield
+    kelvo.setOutputEnabled(before)
 
 
 # max 3x + 5y  s.t.  plant1: x <= 4,  plant2: 2y <= 12,  plant3: 3x + 2y <= 18.
