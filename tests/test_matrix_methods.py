@@ -295,6 +295,7 @@ def refusals():
          "^Must provide at least one of arguments start, colind, colcoef$"),
         (lambda p: p.getrowtype([], 2, 1), kelvo.InterfaceError, "^Empty range of rows requested$"),
         (lambda p: p.getcoltype([], 2, 1), kelvo.InterfaceError, "^Empty or invalid range of columns requested$"),
+        (lambda p: p.getrhs([], 0, 2**31 - 1), kelvo.SolverError, "invalid range"),
         (lambda p: p.getrhs(None, 0, 1), kelvo.InterfaceError, "^Must provide argument: rng or rhs$"),
         (lambda p: p.addnames(1, ["a"], 2, 1), kelvo.InterfaceError, "^Invalid name range: 2-1$"),
         (lambda p: p.addnames(1, ["a"], 0, 1), kelvo.InterfaceError, "Expected 2 strings but found 1"),

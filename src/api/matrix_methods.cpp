@@ -526,6 +526,16 @@ static bool read_range(ProblemObject *p, PyObject *first_obj, PyObject *last_obj
            (given(last_obj) && conv_obj2index(p, last_obj, kind, last) < 0));
 }
 
+// Room for the values of first..last: a range beyond the problem gets one element, since the
+// library refuses it before writing anything; so a wild range costs no huge allocation.
+static bool range_array(ProblemObject *p, ElemKind index_kind, int first, int last, ElemKind value_kind, WorkArray &a) {
+  int count;
+  if (read_int_attrib(p, index_kind == ek_row ? KLVO_ATTR_ORIGINALROWS : KLVO_ATTR_ORIGINALCOLS, &count) < 0)
+    return false;
+  bool inside = first >= 0 && last < count;
+  return allocate(a, inside ? static_cast<int64_t>(last) - first + 1 : 1, value_kind);
+}
+
 // getobj, getrhs, getrhsrange, getrowtype, getcoltype: the values of first..last into a list.
 template <class T, int (*Fn)(KLVOprob, T *, int, int)>
 static PyObject *range_values(PyObject *self, PyObject *args, PyObject *kwargs, const char *const *kw,
@@ -544,7 +554,7 @@ static PyObject *range_values(PyObject *self, PyObject *args, PyObject *kwargs, 
   if (last < first) return interface_error(empty_message);
   WorkArray values;
   int64_t n = static_cast<int64_t>(last) - first + 1;
-  if (!allocate(values, n, value_kind)) return nullptr;
+  if (!range_array(p, index_kind, first, last, value_kind, values)) return nullptr;
   if (call(Fn, function, p, p->prob, values.as<T>(), first, last)) return check_result(self, nullptr);
   if (conv_arr2obj(p, n, values, out, value_kind) < 0) return nullptr;
   Py_RETURN_NONE;
@@ -593,7 +603,7 @@ static PyObject *m_getobjn(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (last < first) return interface_error("Empty range of columns requested");
   WorkArray values;
   int64_t n = static_cast<int64_t>(last) - first + 1;
-  if (!allocate(values, n, ek_real)) return nullptr;
+  if (!range_array(p, ek_col, first, last, ek_real, values)) return nullptr;
   if (call(KLVOgetobjn, "KLVOgetobjn", p, p->prob, objidx, values.as<double>(), first, last))
     return check_result(self, nullptr);
   if (conv_arr2obj(p, n, values, out, ek_real) < 0) return nullptr;
