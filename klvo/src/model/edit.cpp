@@ -95,7 +95,8 @@ std::vector<Entry> collect_vector(const SparseBlock &b, int k, int bound, const 
     check_finite(b.value[p], fn, "coefficient");
     out.push_back(Entry{i, b.value[p]});
   }
-  std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &c) { return a.index < c.index; });
+  auto by_index = [](const Entry &a, const Entry &c) { return a.index < c.index; };
+  if (!std::is_sorted(out.begin(), out.end(), by_index)) std::sort(out.begin(), out.end(), by_index);
   for (size_t p = 1; p < out.size(); ++p)
     if (out[p].index == out[p - 1].index)
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: %s %d lists %s %d twice", fn, owner, k, what, out[p].index);
@@ -112,9 +113,7 @@ void enter_cross_entries(std::vector<std::vector<Entry>> &lists, std::vector<std
   for (const auto &v : added)
     for (const Entry &e : v) ++begin[e.index + 1];
   for (size_t i = 0; i < nlists; ++i) begin[i + 1] += begin[i];
-  std::vector<Entry> grouped;
-  grow_by(grouped, static_cast<size_t>(begin[nlists]));  // a large scratch array: huge pages
-  grouped.resize(static_cast<size_t>(begin[nlists]));
+  std::vector<Entry> grouped(static_cast<size_t>(begin[nlists]));
   std::vector<int64_t> next(begin.begin(), begin.end() - 1);
   for (size_t k = 0; k < added.size(); ++k)
     for (const Entry &e : added[k]) grouped[next[e.index]++] = Entry{base + static_cast<int>(k), e.value};
