@@ -81,8 +81,8 @@ static int unlinked_argument(ProblemObject *p, PyObject *arg, bool replacing, bo
   return 0;
 }
 
-// A name list for n new elements: a list or tuple of exactly n names (message names the kind)
-// or any other sequence or iterator of at least n.
+// A name list for n new columns: a list or tuple of exactly n names, or any other sequence or
+// iterator of at least n.
 static int new_names(PyObject *names, int n, const char *wrong_length, std::string &buffer) {
   buffer.clear();
   if (!given(names)) return 0;
@@ -190,7 +190,7 @@ static PyObject *m_addrows(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (require_arguments({"rowtype", "rhs", "start", "colind", "rowcoef"}, {rowtype, rhs, start, colind, rowcoef}) < 0)
     return nullptr;
   std::string name_buffer;
-  if (new_names(names, m, "Incorrect length of constraint name list", name_buffer) < 0) return nullptr;
+  if (given(names) && conv_names(names, m, name_buffer) < 0) return nullptr;
   if (m == 0) Py_RETURN_NONE;
   if (require_idle(p, "addrows") < 0) return nullptr;
   ChangeScope change(p);
