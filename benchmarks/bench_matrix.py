@@ -6,7 +6,9 @@ every figure is the best of --repeat rounds, each round running every case once 
 since the machine may be loaded.
 
 What each side produces:
-- kelvo addrows: the rows in the library and one kelvo.constraint object per row.
+- kelvo addrows: the rows in the library and one kelvo.constraint object per row. The library
+  enters new rows into its column lists on their first use (a solve, a column read, a change);
+  the "+ first column use" line includes that.
 - highspy addRows: the rows in HiGHS's model (no Python objects).
 - kelvo getrows: three Python lists filled in place: 10^5 + 1 int offsets, 10^6 references to
   the problem's kelvo.var objects (existing objects, no new ones) and 10^6 floats.
@@ -92,6 +94,10 @@ def main():
     def kelvo_add(p):
         p.addrows(rowtype, rhs, start, colind, coef)
 
+    def kelvo_add_and_index(p):
+        kelvo_add(p)
+        p.getcoef(0, 0)  # the library's column lists catch up with the rows on first use
+
     def kelvo_loaded():
         p = kelvo_problem(cols)
         kelvo_add(p)
@@ -103,6 +109,7 @@ def main():
         assert len(v) == nnz
 
     cases = [("kelvo addrows", lambda: kelvo_problem(cols), kelvo_add),
+             ("kelvo addrows + first column use", lambda: kelvo_problem(cols), kelvo_add_and_index),
              ("kelvo getrows into lists", kelvo_loaded, kelvo_get)]
 
     if highspy is not None:

@@ -3,6 +3,7 @@
 // the 32-bit readers agree with the 64-bit ones, and the 32-bit quadratic change is all or
 // nothing.
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -139,4 +140,55 @@ TEST_F(ProblemTest, QuadraticObjectiveInThirtyTwoBitsIsSetWholeOrNotAtAll) {
   double q11 = -1;
   ASSERT_EQ(KLVOgetqobj(prob, 1, 1, &q11), 0);
   EXPECT_EQ(q11, 0);
+}
+
+// Column lists catch up with rows added in bulk on their first use; every kind of first use
+// (a copy, a change, a deletion, readers on two threads at once) must see the whole matrix.
+TEST_F(ProblemTest, ColumnsCatchUpWithAddedRowsWhateverUsesThemFirst) {
+  std::mt19937 rng(11);
+  const int rows = 40, cols = 30;
+  Dense d = random_block(rng, rows, cols);
+  std::vector<int64_t> start;
+  std::vector<int> index;
+  std::vector<double> value;
+  compress(d, true, start, index, value);
+  std::vector<char> types(rows, 'G');
+  auto fresh_model = [&](KLVOprob p) {
+    ASSERT_EQ(KLVOloadlp(p, "lazy", cols, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr),
+              0);
+    ASSERT_EQ(KLVOaddrows64(p, rows, static_cast<int64_t>(index.size()), types.data(), nullptr, nullptr,
+                            start.data(), index.data(), value.data()),
+              0);
+  };
+
+  fresh_model(prob);
+  KLVOprob copy = fresh();
+  ASSERT_EQ(KLVOcopyprob(copy, prob, ""), 0);
+  EXPECT_EQ(read_back(copy, rows, cols, false), d);
+  EXPECT_EQ(read_back(prob, rows, cols, false), d);
+
+  fresh_model(prob);
+  const int r[] = {3, 7}, c[] = {5, 0};
+  const double v[] = {9, 0};
+  ASSERT_EQ(KLVOchgmcoef(prob, 2, r, c, v), 0);
+  Dense changed = d;
+  changed[3][5] = 9, changed[7][0] = 0;
+  EXPECT_EQ(read_back(prob, rows, cols, false), changed);
+
+  fresh_model(prob);
+  const int gone[] = {0, 17};
+  ASSERT_EQ(KLVOdelrows(prob, 2, gone), 0);
+  Dense fewer = d;
+  fewer.erase(fewer.begin() + 17);
+  fewer.erase(fewer.begin());
+  EXPECT_EQ(read_back(prob, rows - 2, cols, false), fewer);
+
+  fresh_model(prob);
+  Dense seen[2];
+  std::thread other([&] { seen[1] = read_back(prob, rows, cols, false); });
+  seen[0] = read_back(prob, rows, cols, false);
+  other.join();
+  EXPECT_EQ(seen[0], d);
+  EXPECT_EQ(seen[1], d);
 }

@@ -117,7 +117,7 @@ void get_indicators(const ModelStore &m, int *colind, int *complement, int first
 void get_cols(const ModelStore &m, int64_t *start, int *rowind, double *rowcoef, int64_t maxcoefs, int64_t *ncoefs,
               int first, int last, const char *fn) {
   check_range(first, last, m.ncols(), fn, "columns");
-  copy_block(m.colentries, first, last, start, rowind, rowcoef, maxcoefs, ncoefs, fn,
+  copy_block(m.colentries.get(), first, last, start, rowind, rowcoef, maxcoefs, ncoefs, fn,
              [](const auto &l, int k) -> const auto & { return l[k]; });
 }
 

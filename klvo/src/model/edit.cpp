@@ -104,23 +104,6 @@ std::vector<Entry> collect_vector(const SparseBlock &b, int k, int bound, const 
   return out;
 }
 
-// Enters the entries of new rows (columns) numbered from `base` into the column (row) lists.
-// The entries are first grouped by list in one contiguous array, so that each list is then
-// extended once, in order, instead of being visited at random once per entry.
-void enter_cross_entries(std::vector<std::vector<Entry>> &lists, std::vector<std::vector<Entry>> &added, int base) {
-  const size_t nlists = lists.size();
-  std::vector<int64_t> begin(nlists + 1, 0);
-  for (const auto &v : added)
-    for (const Entry &e : v) ++begin[e.index + 1];
-  for (size_t i = 0; i < nlists; ++i) begin[i + 1] += begin[i];
-  std::vector<Entry> grouped(static_cast<size_t>(begin[nlists]));
-  std::vector<int64_t> next(begin.begin(), begin.end() - 1);
-  for (size_t k = 0; k < added.size(); ++k)
-    for (const Entry &e : added[k]) grouped[next[e.index]++] = Entry{base + static_cast<int>(k), e.value};
-  for (size_t i = 0; i < nlists; ++i)
-    if (begin[i + 1] > begin[i]) lists[i].insert(lists[i].end(), grouped.begin() + begin[i], grouped.begin() + begin[i + 1]);
-}
-
 void normalise_pair(int &a, int &b) {
   if (a > b) std::swap(a, b);
 }
@@ -246,17 +229,19 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
     if (lb) clamp_infinite(lb[k], fn, "lower bound");
     if (ub) clamp_infinite(ub[k], fn, "upper bound");
   }
-  grow_by(m.colentries, n);
+  // Rows added earlier enter the column lists before the new columns' entries enter the rows.
+  auto &columns = m.colentries.get();
+  grow_by(columns, n);
   grow_by(m.obj, n);
   grow_by(m.lb, n);
   grow_by(m.ub, n);
   grow_by(m.limit, n);
   grow_by(m.coltype, n);
   if (cols.start) {
-    enter_cross_entries(m.rowentries, entries, base);
-    for (int k = 0; k < n; ++k) m.colentries.push_back(std::move(entries[k]));
+    enter_cross_entries(m.rowentries, entries.data(), entries.size(), base);
+    for (int k = 0; k < n; ++k) columns.push_back(std::move(entries[k]));
   } else {
-    m.colentries.resize(base + n);
+    columns.resize(base + n);
   }
   if (obj) m.obj.insert(m.obj.end(), obj, obj + n);
   else m.obj.resize(base + n, 0.0);
@@ -291,8 +276,8 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
   grow_by(m.rowtype, n);
   grow_by(m.rhs, n);
   grow_by(m.range, n);
-  enter_cross_entries(m.colentries, entries, base);
   for (int k = 0; k < n; ++k) m.rowentries.push_back(std::move(entries[k]));
+  if (n > 0) m.colentries.defer(m.rowentries, base);
   m.rowtype.insert(m.rowtype.end(), rowtype, rowtype + n);
   m.rhs.insert(m.rhs.end(), vrhs.begin(), vrhs.end());
   m.range.insert(m.range.end(), vrange.begin(), vrange.end());
@@ -390,10 +375,11 @@ void add_qobj(ModelStore &m, const char *fn, int64_t n, const int *c1, const int
 // ---- Deleting.
 
 void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
+  m.colentries.get();  // pending rows enter the columns before the row lists change
   std::vector<int> map = deletion_map(m.ncols(), n, ind, fn, "column");
   if (n == 0) return;
   for (auto &row : m.rowentries) remap_entries(row, map);
-  compact(m.colentries, map);
+  compact(m.colentries.get(), map);
   compact(m.obj, map);
   for (auto &o : m.objn) {
     o.resize(map.size(), 0.0);
@@ -435,6 +421,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
 }
 
 void del_rows(ModelStore &m, const char *fn, int n, const int *ind) {
+  m.colentries.get();  // pending rows enter the columns before the row lists change
   std::vector<int> map = deletion_map(m.nrows(), n, ind, fn, "row");
   if (n == 0) return;
   for (auto &col : m.colentries) remap_entries(col, map);
@@ -502,6 +489,7 @@ void chg_obj(ModelStore &m, const char *fn, int n, const int *ind, const double 
 }
 
 void chg_coefs(ModelStore &m, const char *fn, int n, const int *row, const int *col, const double *val) {
+  m.colentries.get();  // pending rows enter the columns before the row lists change
   check_count(n, fn, "count");
   if (n == 0) return;
   need(row, fn, "the row array");
