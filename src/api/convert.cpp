@@ -208,11 +208,47 @@ static long long buffer_signed(const Py_buffer &view, char letter, Py_ssize_t i)
   }
 }
 
+// Fast path for NumPy arrays of one-character strings ('U1' or 'S1'): 1 when converted, 0 when
+// the element-by-element path must run (other layouts, and empty elements, which it refuses).
+static int conv_char_buffer(PyObject *obj, LengthSlot *slot, WorkArray &out) {
+  Py_buffer view;
+  if (PyObject_GetBuffer(obj, &view, PyBUF_FORMAT | PyBUF_STRIDES) != 0) {
+    PyErr_Clear();
+    return 0;
+  }
+  struct Release {
+    Py_buffer *v;
+    ~Release() { PyBuffer_Release(v); }
+  } release{&view};
+  const char *f = view.format ? view.format : "";
+  if (*f == '@' || *f == '=' || (*f == '<' && PY_LITTLE_ENDIAN)) ++f;
+  bool ucs4 = std::strcmp(f, "1w") == 0 && view.itemsize == 4;
+  bool bytes = (std::strcmp(f, "1s") == 0 || std::strcmp(f, "c") == 0) && view.itemsize == 1;
+  if (view.ndim != 1 || !(ucs4 || bytes)) return 0;
+  Py_ssize_t n = view.shape[0];
+  if (slot && *slot >= 0 && *slot != n) return mismatched(*slot, n);
+  out.data = array_allocator.allocate(static_cast<size_t>(n));
+  if (!out.data) return -1;
+  char *dst = out.as<char>();
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    uint32_t code = ucs4 ? buffer_item<uint32_t>(view, i) : buffer_item<unsigned char>(view, i);
+    if (code == 0) {
+      out.reset();
+      return 0;
+    }
+    dst[i] = static_cast<char>(code & 0xff);
+  }
+  out.count = n;
+  if (slot) *slot = n;
+  return 1;
+}
+
 // Fast path for NumPy arrays and other numeric buffers: 1 when converted, 0 when the object
 // must take the element-by-element path (which gives the element messages), -1 on error.
 // Only signed integers are integers here, as for scalars.
 static int conv_buffer(PyObject *obj, LengthSlot *slot, ElemKind kind, WorkArray &out) {
-  if (kind == ek_char || kind == ek_cut || !PyObject_CheckBuffer(obj)) return 0;
+  if (kind == ek_cut || !PyObject_CheckBuffer(obj)) return 0;
+  if (kind == ek_char) return conv_char_buffer(obj, slot, out);
   Py_buffer view;
   if (PyObject_GetBuffer(obj, &view, PyBUF_FORMAT | PyBUF_STRIDES) != 0) {
     PyErr_Clear();

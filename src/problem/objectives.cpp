@@ -204,14 +204,20 @@ int install_nonlinear(ProblemObject *p, RowEntries &e) {
   return 0;
 }
 
+// A problem with nonlinear content has the layer drop its compiled model and solved state
+// before its objective changes.
+int objective_editable(ProblemObject *p) {
+  if (!nonlinear_content(p) || !layer_up(p)) return 0;
+  int state = 0;
+  if (slp_int_attrib(p, nlp_attr_state, &state) < 0) return -1;
+  if ((state & 1) && call(KSLPunconstruct, "KSLPunconstruct", p, p->slp) != 0) return library_failed(p);
+  if ((state & (1 << 29)) && call(KSLPpostsolve, "KSLPpostsolve", p, p->slp) != 0) return library_failed(p);
+  return 0;
+}
+
 // Replaces objective 0 by the translated object.
 int set_primary(ProblemObject *p, PyObject *obj) {
-  if (nonlinear_content(p) && layer_up(p)) {
-    int state = 0;
-    if (slp_int_attrib(p, nlp_attr_state, &state) < 0) return -1;
-    if ((state & 1) && call(KSLPunconstruct, "KSLPunconstruct", p, p->slp) != 0) return library_failed(p);
-    if ((state & (1 << 29)) && call(KSLPpostsolve, "KSLPpostsolve", p, p->slp) != 0) return library_failed(p);
-  }
+  if (objective_editable(p) < 0) return -1;
   int ncols = 0;
   if (column_count(p, &ncols) < 0) return -1;
 
@@ -433,6 +439,8 @@ PyObject *problem_addObjective(PyObject *self, PyObject *args, PyObject *kwargs)
 }
 
 }  // namespace
+
+int make_objective_editable(ProblemObject *p) { return objective_editable(p); }
 
 PyMethodDef problem_methods_objectives[] = {
     {"setObjective", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_setObjective)),

@@ -426,14 +426,14 @@ static int int_attrib(ProblemObject *p, int id, int *value) {
 }
 
 
-// Names of elements 0..n-1 of a kind, read in chunks of 256; -1 with an exception.
-static int read_names(ProblemObject *p, int kind, int n, std::vector<nb::object> &names) {
+// Names of elements from..from+n-1 of a kind, read in chunks of 256; -1 with an exception.
+static int read_names(ProblemObject *p, int kind, int from, int n, std::vector<nb::object> &names) {
   int length = 0;
   if (int_attrib(p, KLVO_ATTR_NAMELENGTH, &length) < 0) return -1;
   constexpr int chunk = 256;
   std::string buffer(static_cast<size_t>(chunk) * (8 * static_cast<size_t>(length) + 1), '\0');
-  for (int first = 0; first < n; first += chunk) {
-    int last = std::min(n, first + chunk) - 1;
+  for (int first = from; first < from + n; first += chunk) {
+    int last = std::min(from + n, first + chunk) - 1;
     if (call(KLVOgetnames, "KLVOgetnames", p, p->prob, kind, &buffer[0], first, last) != 0) {
       raise_error(owner_of(p));
       return -1;
@@ -466,16 +466,17 @@ static int append_unlinked(PyObject *list, SerialIndexMap *&map, PyObject *made,
   return 0;
 }
 
-// One new unlinked variable per column read, with its name, bounds and type.
-static int read_unlinked_columns(ProblemObject *p, int cols) {
+// One new unlinked variable per column first..first+cols-1, with its name, bounds and type.
+static int read_unlinked_columns(ProblemObject *p, int first, int cols) {
   if (cols == 0) return 0;
   std::vector<nb::object> names;
   std::vector<double> lb(cols), ub(cols);
   std::vector<char> types(cols);
-  if (read_names(p, KLVO_NAMES_COLUMNS, cols, names) < 0) return -1;
-  if (call(KLVOgetlb, "KLVOgetlb", p, p->prob, lb.data(), 0, cols - 1) != 0 ||
-      call(KLVOgetub, "KLVOgetub", p, p->prob, ub.data(), 0, cols - 1) != 0 ||
-      call(KLVOgetcoltype, "KLVOgetcoltype", p, p->prob, types.data(), 0, cols - 1) != 0) {
+  int last = first + cols - 1;
+  if (read_names(p, KLVO_NAMES_COLUMNS, first, cols, names) < 0) return -1;
+  if (call(KLVOgetlb, "KLVOgetlb", p, p->prob, lb.data(), first, last) != 0 ||
+      call(KLVOgetub, "KLVOgetub", p, p->prob, ub.data(), first, last) != 0 ||
+      call(KLVOgetcoltype, "KLVOgetcoltype", p, p->prob, types.data(), first, last) != 0) {
     raise_error(owner_of(p));
     return -1;
   }
@@ -490,16 +491,17 @@ static int read_unlinked_columns(ProblemObject *p, int cols) {
   return 0;
 }
 
-// One new unlinked constraint per row read, with its bounds and name.
-static int read_unlinked_rows(ProblemObject *p, int rows) {
+// One new unlinked constraint per row first..first+rows-1, with its bounds and name.
+static int read_unlinked_rows(ProblemObject *p, int first, int rows) {
   if (rows == 0) return 0;
   std::vector<nb::object> names;
   std::vector<double> rhs(rows), range(rows);
   std::vector<char> types(rows);
-  if (read_names(p, KLVO_NAMES_ROWS, rows, names) < 0) return -1;
-  if (call(KLVOgetrhs, "KLVOgetrhs", p, p->prob, rhs.data(), 0, rows - 1) != 0 ||
-      call(KLVOgetrhsrange, "KLVOgetrhsrange", p, p->prob, range.data(), 0, rows - 1) != 0 ||
-      call(KLVOgetrowtype, "KLVOgetrowtype", p, p->prob, types.data(), 0, rows - 1) != 0) {
+  int last = first + rows - 1;
+  if (read_names(p, KLVO_NAMES_ROWS, first, rows, names) < 0) return -1;
+  if (call(KLVOgetrhs, "KLVOgetrhs", p, p->prob, rhs.data(), first, last) != 0 ||
+      call(KLVOgetrhsrange, "KLVOgetrhsrange", p, p->prob, range.data(), first, last) != 0 ||
+      call(KLVOgetrowtype, "KLVOgetrowtype", p, p->prob, types.data(), first, last) != 0) {
     raise_error(owner_of(p));
     return -1;
   }
@@ -511,7 +513,7 @@ static int read_unlinked_rows(ProblemObject *p, int rows) {
       case 'G': lb = rhs[i], ub = infinity; break;
       case 'R': lb = rhs[i] - std::fabs(range[i]), ub = rhs[i]; break;
       default:
-        PyErr_Format(g.InterfaceError, "Unexpected constraint type %c in row %d", types[i], i);
+        PyErr_Format(g.InterfaceError, "Unexpected constraint type %c in row %d", types[i], first + i);
         return -1;
     }
     PyObject *c = new_unlinked_constraint(lb, ub, names[i].ptr());
@@ -598,7 +600,7 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   }
   if (cols == 0 && rows == 0 && sets == 0) Py_RETURN_NONE;
   if (as_unlinked) {
-    if (read_unlinked_columns(p, cols) < 0 || read_unlinked_rows(p, rows) < 0) return nullptr;
+    if (read_unlinked_columns(p, 0, cols) < 0 || read_unlinked_rows(p, 0, rows) < 0) return nullptr;
     if (sets > 0) {
       // Unlinked sets have no constructor to build them with.
       PyErr_SetString(g.ModelError, "Reading special ordered sets into unlinked objects is not implemented yet");
@@ -613,6 +615,27 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
 }
 
 static bool has_nonlinear_content(const ProblemObject *p) { return p->nonlin_cons != 0 || p->nonlin_obj != 0; }
+
+int append_column_objects(ProblemObject *p, int first, int n, bool unlinked) {
+  if (unlinked) return read_unlinked_columns(p, first, n);
+  return append_linked(p->vars, p, first, n, linked_var);
+}
+
+int append_row_objects(ProblemObject *p, int first, int n, bool unlinked) {
+  if (unlinked) return read_unlinked_rows(p, first, n);
+  return append_linked(p->cons, p, first, n, new_linked_constraint);
+}
+
+int append_set_objects(ProblemObject *p, int first, int n) { return append_linked(p->sos, p, first, n, linked_sos); }
+
+int clear_problem_objects(ProblemObject *p) {
+  release_objects(p, true);
+  if (!p->vars || !p->cons || !p->sos) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  return 0;
+}
 
 static PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs) {
   auto *p = reinterpret_cast<ProblemObject *>(self);

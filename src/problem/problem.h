@@ -109,6 +109,20 @@ int problem_create_handles(ProblemObject *p);
 // and counters are put in place for the problem to be loaded again.
 void problem_release(ProblemObject *p, bool free_slot, bool reuse);
 
+// Objects for what the library has just added: n new columns (rows, sets) from index `first`
+// on get objects appended to the problem's list: linked to the problem, or, unlinked, free
+// objects carrying the library's names, bounds and types, entered in the problem's map. -1
+// with an exception; objects already appended stay, for the caller's deletion to remove.
+int append_column_objects(ProblemObject *p, int first, int n, bool unlinked);
+int append_row_objects(ProblemObject *p, int first, int n, bool unlinked);
+int append_set_objects(ProblemObject *p, int first, int n);
+// Detaches and drops every object of the problem, as before a new model is loaded, leaving
+// empty lists. -1 with MemoryError when the new lists could not be made.
+int clear_problem_objects(ProblemObject *p);
+// Before the objective changes: a problem with nonlinear content has the nonlinear layer drop
+// its compiled model and leave its solved state. -1 with the library's error.
+int make_objective_editable(ProblemObject *p);
+
 // The per-problem message function registered with the library.
 void problem_message(KLVOprob prob, void *data, const char *msg, int len, int msgtype);
 void problem_slp_message(KSLPprob slp, void *data, const char *msg, int len, int msgtype);

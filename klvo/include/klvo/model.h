@@ -196,6 +196,9 @@ KLVO_API int KLVOgetobjn(KLVOprob prob, int objidx, double objcoef[], int first,
 KLVO_API int KLVOchgqobj(KLVOprob prob, int objqcol1, int objqcol2, double coef);
 KLVO_API int KLVOchgmqobj64(KLVOprob prob, int64_t n, const int objqcol1[], const int objqcol2[],
                             const double objqcoef[]);
+/* KLVOchgmqobj64 with a 32-bit count: sets the n entries Q(objqcol1[k], objqcol2[k]) as
+ * KLVOchgqobj does, all or none (every entry is checked before any is set). */
+KLVO_API int KLVOchgmqobj(KLVOprob prob, int n, const int objqcol1[], const int objqcol2[], const double objqcoef[]);
 /* Sets P_ij = P_ji = coef in row `row` (quadratic-row convention); 0 removes the entry. */
 KLVO_API int KLVOchgqrowcoeff(KLVOprob prob, int row, int rowqcol1, int rowqcol2, double coef);
 /* Sets the limit of 'S', 'R' and 'P' columns (other columns are refused). */
@@ -219,6 +222,13 @@ KLVO_API int KLVOgetcols64(KLVOprob prob, int64_t start[], int rowind[], double 
 /* The same for rows first..last, entries sorted by column. */
 KLVO_API int KLVOgetrows64(KLVOprob prob, int64_t start[], int colind[], double rowcoef[], int64_t maxcoefs,
                            int64_t *ncoefs, int first, int last);
+/* KLVOgetcols64 / KLVOgetrows64 / KLVOgetmqobj64 with 32-bit offsets and counts: start gets
+ * last - first + 2 int offsets. A range holding more than 2^31 - 1 entries fails with
+ * KLVO_ERR_INVALID_ARGUMENT and writes nothing. */
+KLVO_API int KLVOgetrows(KLVOprob prob, int start[], int colind[], double rowcoef[], int maxcoefs, int *ncoefs,
+                         int first, int last);
+KLVO_API int KLVOgetmqobj(KLVOprob prob, int start[], int colind[], double objqcoef[], int maxcoefs, int *ncoefs,
+                          int first, int last);
 /* One coefficient (0 when there is no entry). */
 KLVO_API int KLVOgetcoef(KLVOprob prob, int row, int col, double *coef);
 /* Q_ij of the objective (objective convention). */

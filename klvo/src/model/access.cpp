@@ -1,6 +1,7 @@
 #include "model/access.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -116,7 +117,7 @@ void get_indicators(const ModelStore &m, int *colind, int *complement, int first
 void get_cols(const ModelStore &m, int64_t *start, int *rowind, double *rowcoef, int64_t maxcoefs, int64_t *ncoefs,
               int first, int last, const char *fn) {
   check_range(first, last, m.ncols(), fn, "columns");
-  copy_block(m.colentries, first, last, start, rowind, rowcoef, maxcoefs, ncoefs, fn,
+  copy_block(m.colentries.get(), first, last, start, rowind, rowcoef, maxcoefs, ncoefs, fn,
              [](const auto &l, int k) -> const auto & { return l[k]; });
 }
 
@@ -133,6 +134,33 @@ void get_mqobj(const ModelStore &m, int64_t *start, int *colind, double *objqcoe
   static const std::vector<Entry> none;
   copy_block(m.qobj, first, last, start, colind, objqcoef, maxcoefs, ncoefs, fn,
              [](const auto &l, int k) -> const std::vector<Entry> & { return l.empty() ? none : l[k]; });
+}
+
+// 32-bit forms: the block must fit the offsets before anything is written.
+template <class List, class Get>
+static void check_block_fits(const List &lists, int first, int last, const char *fn, Get get) {
+  int64_t total = 0;
+  for (int k = first; k <= last; ++k) total += static_cast<int64_t>(get(lists, k).size());
+  if (total > INT_MAX)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: %lld entries are more than 32-bit offsets hold", fn,
+         static_cast<long long>(total));
+}
+
+void get_rows(const ModelStore &m, int *start, int *colind, double *rowcoef, int maxcoefs, int *ncoefs, int first,
+              int last, const char *fn) {
+  check_range(first, last, m.nrows(), fn, "rows");
+  auto get = [](const auto &l, int k) -> const auto & { return l[k]; };
+  check_block_fits(m.rowentries, first, last, fn, get);
+  copy_block(m.rowentries, first, last, start, colind, rowcoef, maxcoefs, ncoefs, fn, get);
+}
+
+void get_mqobj(const ModelStore &m, int *start, int *colind, double *objqcoef, int maxcoefs, int *ncoefs, int first,
+               int last, const char *fn) {
+  check_range(first, last, m.ncols(), fn, "columns");
+  static const std::vector<Entry> none;
+  auto get = [](const auto &l, int k) -> const std::vector<Entry> & { return l.empty() ? none : l[k]; };
+  check_block_fits(m.qobj, first, last, fn, get);
+  copy_block(m.qobj, first, last, start, colind, objqcoef, maxcoefs, ncoefs, fn, get);
 }
 
 void get_qrow_matrix(const ModelStore &m, int row, int *start, int *colind, double *rowqcoef, int maxcoefs,

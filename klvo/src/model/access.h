@@ -30,6 +30,12 @@ void get_rows(const ModelStore &m, int64_t *start, int *colind, double *rowcoef,
               int first, int last, const char *fn);
 void get_mqobj(const ModelStore &m, int64_t *start, int *colind, double *objqcoef, int64_t maxcoefs,
                int64_t *ncoefs, int first, int last, const char *fn);
+// The same with 32-bit offsets and counts, for the entry points of that width; a block of more
+// than 2^31 - 1 entries fails rather than report a cut count.
+void get_rows(const ModelStore &m, int *start, int *colind, double *rowcoef, int maxcoefs, int *ncoefs, int first,
+              int last, const char *fn);
+void get_mqobj(const ModelStore &m, int *start, int *colind, double *objqcoef, int maxcoefs, int *ncoefs, int first,
+               int last, const char *fn);
 // Row `row`'s quadratic matrix in full (both triangles), columns first..last.
 void get_qrow_matrix(const ModelStore &m, int row, int *start, int *colind, double *rowqcoef, int maxcoefs,
                      int *ncoefs, int first, int last, const char *fn);

@@ -95,7 +95,8 @@ std::vector<Entry> collect_vector(const SparseBlock &b, int k, int bound, const 
     check_finite(b.value[p], fn, "coefficient");
     out.push_back(Entry{i, b.value[p]});
   }
-  std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &c) { return a.index < c.index; });
+  auto by_index = [](const Entry &a, const Entry &c) { return a.index < c.index; };
+  if (!std::is_sorted(out.begin(), out.end(), by_index)) std::sort(out.begin(), out.end(), by_index);
   for (size_t p = 1; p < out.size(); ++p)
     if (out[p].index == out[p - 1].index)
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: %s %d lists %s %d twice", fn, owner, k, what, out[p].index);
@@ -228,19 +229,19 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
     if (lb) clamp_infinite(lb[k], fn, "lower bound");
     if (ub) clamp_infinite(ub[k], fn, "upper bound");
   }
-  grow_by(m.colentries, n);
+  // Rows added earlier enter the column lists before the new columns' entries enter the rows.
+  auto &columns = m.colentries.get();
+  grow_by(columns, n);
   grow_by(m.obj, n);
   grow_by(m.lb, n);
   grow_by(m.ub, n);
   grow_by(m.limit, n);
   grow_by(m.coltype, n);
   if (cols.start) {
-    for (int k = 0; k < n; ++k) {
-      for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
-      m.colentries.push_back(std::move(entries[k]));
-    }
+    enter_cross_entries(m.rowentries, entries.data(), entries.size(), base);
+    for (int k = 0; k < n; ++k) columns.push_back(std::move(entries[k]));
   } else {
-    m.colentries.resize(base + n);
+    columns.resize(base + n);
   }
   if (obj) m.obj.insert(m.obj.end(), obj, obj + n);
   else m.obj.resize(base + n, 0.0);
@@ -275,10 +276,8 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
   grow_by(m.rowtype, n);
   grow_by(m.rhs, n);
   grow_by(m.range, n);
-  for (int k = 0; k < n; ++k) {
-    for (const Entry &e : entries[k]) m.colentries[e.index].push_back(Entry{base + k, e.value});
-    m.rowentries.push_back(std::move(entries[k]));
-  }
+  for (int k = 0; k < n; ++k) m.rowentries.push_back(std::move(entries[k]));
+  if (n > 0) m.colentries.defer(m.rowentries, base);
   m.rowtype.insert(m.rowtype.end(), rowtype, rowtype + n);
   m.rhs.insert(m.rhs.end(), vrhs.begin(), vrhs.end());
   m.range.insert(m.range.end(), vrange.begin(), vrange.end());
@@ -376,10 +375,11 @@ void add_qobj(ModelStore &m, const char *fn, int64_t n, const int *c1, const int
 // ---- Deleting.
 
 void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
+  m.colentries.get();  // pending rows enter the columns before the row lists change
   std::vector<int> map = deletion_map(m.ncols(), n, ind, fn, "column");
   if (n == 0) return;
   for (auto &row : m.rowentries) remap_entries(row, map);
-  compact(m.colentries, map);
+  compact(m.colentries.get(), map);
   compact(m.obj, map);
   for (auto &o : m.objn) {
     o.resize(map.size(), 0.0);
@@ -421,6 +421,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
 }
 
 void del_rows(ModelStore &m, const char *fn, int n, const int *ind) {
+  m.colentries.get();  // pending rows enter the columns before the row lists change
   std::vector<int> map = deletion_map(m.nrows(), n, ind, fn, "row");
   if (n == 0) return;
   for (auto &col : m.colentries) remap_entries(col, map);
@@ -488,6 +489,7 @@ void chg_obj(ModelStore &m, const char *fn, int n, const int *ind, const double 
 }
 
 void chg_coefs(ModelStore &m, const char *fn, int n, const int *row, const int *col, const double *val) {
+  m.colentries.get();  // pending rows enter the columns before the row lists change
   check_count(n, fn, "count");
   if (n == 0) return;
   need(row, fn, "the row array");

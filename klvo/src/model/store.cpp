@@ -5,9 +5,25 @@
 
 namespace klvo {
 
+void enter_cross_entries(std::vector<std::vector<Entry>> &lists, const std::vector<Entry> *added, size_t count,
+                         int base) {
+  const size_t nlists = lists.size();
+  std::vector<int64_t> begin(nlists + 1, 0);
+  for (size_t k = 0; k < count; ++k)
+    for (const Entry &e : added[k]) ++begin[e.index + 1];
+  for (size_t i = 0; i < nlists; ++i) begin[i + 1] += begin[i];
+  std::vector<Entry> grouped(static_cast<size_t>(begin[nlists]));
+  std::vector<int64_t> next(begin.begin(), begin.end() - 1);
+  for (size_t k = 0; k < count; ++k)
+    for (const Entry &e : added[k]) grouped[next[e.index]++] = Entry{base + static_cast<int>(k), e.value};
+  for (size_t i = 0; i < nlists; ++i)
+    if (begin[i + 1] > begin[i]) lists[i].insert(lists[i].end(), grouped.begin() + begin[i], grouped.begin() + begin[i + 1]);
+}
+
 int64_t ModelStore::nnz() const {
+  // The row lists are always up to date.
   int64_t n = 0;
-  for (const auto &c : colentries) n += static_cast<int64_t>(c.size());
+  for (const auto &r : rowentries) n += static_cast<int64_t>(r.size());
   return n;
 }
 

@@ -7,7 +7,8 @@
 // - Columns j = 0..ncols()-1: obj[j], lb[j], ub[j] (clamped to [-1e20, 1e20]; +-1e20 is
 //   infinite), coltype[j] ('C','I','B','S','R','P'), limit[j] (threshold of 'S'/'R':
 //   x = 0 or max(lb, limit) <= x <= ub; 'P': integral below limit; unused otherwise),
-//   colentries[j] = (row, value) sorted by row, no zeros, no repeats.
+//   colentries[j] = (row, value) sorted by row, no zeros, no repeats (kept up to date lazily
+//   after rows are added; see ColumnLists).
 // - Rows i = 0..nrows()-1: rowtype[i] ('L','G','E','R','N'), rhs[i], range[i] (only
 //   meaningful for 'R': rhs - range <= row <= rhs, range >= 0; 0 for other types),
 //   rowentries[i] = (column, value) sorted by column; the same entries as colentries.
@@ -28,7 +29,9 @@
 //   model changed; the formulas carry a revision of their own.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,6 +50,81 @@ struct QTerm {
   double value;
 };
 
+// Enters `count` new rows (columns) `added[0..count-1]`, numbered from `base`, into the column
+// (row) lists. The entries are first grouped by list in one contiguous array, so that each list
+// is then extended once, in order, instead of being visited at random once per entry.
+void enter_cross_entries(std::vector<std::vector<Entry>> &lists, const std::vector<Entry> *added, size_t count,
+                         int base);
+
+// The matrix by column, brought up to date lazily: rows added in bulk are entered on the first
+// use of the column lists after them, in one grouped pass, so that adding rows costs only their
+// row lists. Every access (indexing, iteration, get()) brings the lists up to date first, so
+// readers always see the whole matrix; concurrent readers are safe. Copies and moves bring the
+// source up to date first and carry nothing pending.
+class ColumnLists {
+ public:
+  using Lists = std::vector<std::vector<Entry>>;
+
+  ColumnLists() = default;
+  ColumnLists(const ColumnLists &o) : lists_(o.get()) {}
+  ColumnLists(ColumnLists &&o) noexcept(false) : lists_(std::move(o.get())) {}
+  ColumnLists &operator=(const ColumnLists &o) {
+    if (this != &o) assign(Lists(o.get()));
+    return *this;
+  }
+  ColumnLists &operator=(ColumnLists &&o) noexcept(false) {
+    if (this != &o) assign(std::move(o.get()));
+    return *this;
+  }
+
+  // Rows from `first` on of `rows` (the store's row lists) are not in the column lists yet.
+  // Rows already pending stay pending; `rows` must stay at its place until the next access.
+  void defer(const Lists &rows, int first) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!pending_.load(std::memory_order_relaxed)) first_pending_ = first;
+    rows_ = &rows;
+    pending_.store(true, std::memory_order_release);
+  }
+
+  Lists &get() {
+    sync();
+    return lists_;
+  }
+  const Lists &get() const {
+    sync();
+    return lists_;
+  }
+  std::vector<Entry> &operator[](size_t j) { return get()[j]; }
+  const std::vector<Entry> &operator[](size_t j) const { return get()[j]; }
+  size_t size() const { return get().size(); }
+  Lists::iterator begin() { return get().begin(); }
+  Lists::iterator end() { return get().end(); }
+  Lists::const_iterator begin() const { return get().begin(); }
+  Lists::const_iterator end() const { return get().end(); }
+
+ private:
+  void sync() const {
+    if (!pending_.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!pending_.load(std::memory_order_relaxed)) return;
+    enter_cross_entries(lists_, rows_->data() + first_pending_, rows_->size() - first_pending_, first_pending_);
+    rows_ = nullptr;
+    pending_.store(false, std::memory_order_release);
+  }
+  void assign(Lists lists) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lists_ = std::move(lists);
+    rows_ = nullptr;
+    pending_.store(false, std::memory_order_release);
+  }
+
+  mutable Lists lists_;
+  mutable const Lists *rows_ = nullptr;
+  mutable int first_pending_ = 0;
+  mutable std::atomic<bool> pending_{false};
+  mutable std::mutex mutex_;
+};
+
 struct SosSet {
   char type = '1';  // '1' or '2'
   std::vector<int> cols;
@@ -62,7 +140,9 @@ struct ModelStore {
   std::vector<double> obj, lb, ub;
   std::vector<double> limit;   // threshold of semi-continuous/semi-integer, limit of partial integer
   std::vector<char> coltype;   // 'C', 'B', 'I', 'S', 'R', 'P'
-  std::vector<std::vector<Entry>> colentries;  // (row, value), sorted by row
+  // (row, value), sorted by row. Declared before rowentries: a copy or move of the store brings
+  // it up to date from the source's rows before those are copied or moved.
+  ColumnLists colentries;
 
   // Rows.
   std::vector<char> rowtype;   // 'L', 'G', 'E', 'R', 'N'
