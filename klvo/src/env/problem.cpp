@@ -62,16 +62,14 @@ void note_unused_search_data(Problem &prob) {
   if (!marks.has_search_data()) return;
   int64_t output = prob.params.int_control(KLVO_CONTROL_OUTPUTLOG);
   if (output != KLVO_OUTPUT_ALL && output != KLVO_OUTPUT_DETAILED) return;
+  std::vector<const char *> kinds;
+  if (!marks.dirs.empty()) kinds.push_back("branching directives");
+  if (!marks.delayed.empty()) kinds.push_back("delayed rows");
+  if (!marks.modelcuts.empty()) kinds.push_back("model cuts");
+  if (!marks.securerows.empty() || !marks.securecols.empty()) kinds.push_back("secure vectors");
   std::string what;
-  auto add = [&](bool present, const char *name) {
-    if (!present) return;
-    if (!what.empty()) what += ", ";
-    what += name;
-  };
-  add(!marks.dirs.empty(), "branching directives");
-  add(!marks.delayed.empty(), "delayed rows");
-  add(!marks.modelcuts.empty(), "model cuts");
-  add(!marks.securerows.empty() || !marks.securecols.empty(), "secure vectors");
+  for (size_t k = 0; k < kinds.size(); ++k)
+    what += std::string(k == 0 ? "" : k + 1 == kinds.size() ? " and " : ", ") + kinds[k];
   prob.message(KLVO_MSG_INFO,
                "The problem's " + what +
                    " are kept but not used by this solve: they take effect only in the library's own "
