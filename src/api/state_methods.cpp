@@ -71,10 +71,9 @@ static PyObject *m_restore(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (require_handle(p) < 0 || !parse_keywords(args, kwargs, "s|s", kw, nullptr, 5, &probname, &flags)) return nullptr;
   if (require_idle(p, "problem.restore") < 0) return nullptr;
   ChangeScope change(p);
-  // A problem with a layer restores through it whether or not it had formulas: the snapshot
-  // may hold some.
-  int rc = p->slp && g.nlp_flag == 1 ? call(KSLPrestore, "KSLPrestore", p, p->slp, probname, flags)
-                                     : call(KLVOrestore, "KLVOrestore", p, p->prob, probname, flags);
+  // Either way the library restores the layer's part too when the problem has a layer.
+  int rc = through_layer(p) ? call(KSLPrestore, "KSLPrestore", p, p->slp, probname, flags)
+                            : call(KLVOrestore, "KLVOrestore", p, p->prob, probname, flags);
   if (rc) return check_result(self, nullptr);
   // The model was replaced as a whole: its objects are made anew, as after reading a file.
   if (relink_replaced_model(p, problem_unlinked(p), true) < 0) return nullptr;

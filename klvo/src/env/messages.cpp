@@ -16,8 +16,9 @@ static void check_code(int code, const char *fn) {
 }
 
 bool MessageSettings::sent(int code) const {
+  if (!any_suppressed_.load(std::memory_order_relaxed)) return true;
   std::lock_guard<std::mutex> lock(mutex_);
-  return !any_suppressed_ || suppressed_.count(code) == 0;
+  return suppressed_.count(code) == 0;
 }
 
 int MessageSettings::status(int code, const char *fn) const {
@@ -43,9 +44,11 @@ void MessageSettings::set_log_file(const char *path, const char *fn) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (log_) std::fclose(log_);
   log_ = f;
+  logging_ = f != nullptr;
 }
 
 void MessageSettings::log(int msgtype, const std::string &text) {
+  if (!logging_.load(std::memory_order_relaxed)) return;
   std::lock_guard<std::mutex> lock(mutex_);
   if (!log_) return;
   if (msgtype >= 1) {

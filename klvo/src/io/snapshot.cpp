@@ -1,4 +1,6 @@
-// Snapshot files: the whole problem in one binary file, read back bit for bit.
+// Snapshot files: the whole problem in one binary file, read back bit for bit. The store is
+// written field by field rather than as MPS, which renames repeated names and folds a
+// semi-continuous column's lower bound into its threshold, so could not give the store back.
 //
 // Layout: the magic "KLVOSNAP", the format version (u32), a byte-order mark (u32 0x01020304,
 // so a file from a machine of the other byte order is refused), the library version that
