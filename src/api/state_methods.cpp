@@ -246,7 +246,8 @@ static PyObject *m_scale(PyObject *self, PyObject *args, PyObject *kwargs) {
   WorkArray rowf, colf;
   if (conv_obj2arr(p, &nr, rowscale, ek_real, rowf) < 0 || conv_obj2arr(p, &nc, colscale, ek_real, colf) < 0)
     return nullptr;
-  if (call(KLVOscale, "KLVOscale", p, p->prob, rowf.as<double>(), colf.as<double>())) return check_result(self, nullptr);
+  if (call(KLVOscale, "KLVOscale", p, p->prob, rowf.as<double>(), colf.as<double>()))
+    return check_result(self, nullptr);
   Py_RETURN_NONE;
 }
 
@@ -278,7 +279,8 @@ PyMethodDef problem_methods_state[] = {
                     "directives."),
     keywords_method("readdirs", m_readdirs, "readdirs(filename)\nReplaces the directives by those of a file."),
     keywords_method("writedirs", m_writedirs, "writedirs(filename)\nWrites the directives to a file."),
-    keywords_method("loaddelayedrows", m_loaddelayedrows, "loaddelayedrows(rowind)\nMarks these rows (only) as delayed."),
+    keywords_method("loaddelayedrows", m_loaddelayedrows,
+                    "loaddelayedrows(rowind)\nMarks these rows (only) as delayed."),
     keywords_method("loadmodelcuts", m_loadmodelcuts, "loadmodelcuts(rowind)\nMarks these rows (only) as model cuts."),
     keywords_method("loadsecurevecs", m_loadsecurevecs,
                     "loadsecurevecs(rowind, colind)\nMarks the rows and columns a presolve must keep."),

@@ -48,7 +48,8 @@ KLVO_API int KLVOdumpcontrols(KLVOprob prob);
  * file as it was.
  *
  * KLVOsave writes "<problem name>.svf" in the current directory ("noname.svf" when the
- * problem has no name). KLVOsaveas writes the named file; a name without an extension gets
+ * problem has no name). Saving is refused while the problem is being solved, whose solution
+ * it would catch half written. KLVOsaveas writes the named file; a name without an extension gets
  * ".svf". */
 KLVO_API int KLVOsave(KLVOprob prob);
 KLVO_API int KLVOsaveas(KLVOprob prob, const char *filename);

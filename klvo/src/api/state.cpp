@@ -34,12 +34,15 @@ int KLVOdumpcontrols(KLVOprob prob) {
   return guarded(prob, __func__, [&] { klvo::dump_controls(*prob); });
 }
 
+// A snapshot holds the solution, which a running solve is writing: saving waits for no solve
+// and is refused during one, as changes are.
 int KLVOsave(KLVOprob prob) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::save_snapshot(*prob, klvo::snapshot_name(*prob).c_str(), fn); });
+  return modifying(prob, __func__,
+                   [&](const char *fn) { klvo::save_snapshot(*prob, klvo::snapshot_name(*prob).c_str(), fn); });
 }
 
 int KLVOsaveas(KLVOprob prob, const char *filename) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::save_snapshot(*prob, filename, fn); });
+  return modifying(prob, __func__, [&](const char *fn) { klvo::save_snapshot(*prob, filename, fn); });
 }
 
 int KLVOrestore(KLVOprob prob, const char *probname, const char *flags) {
@@ -47,14 +50,14 @@ int KLVOrestore(KLVOprob prob, const char *probname, const char *flags) {
 }
 
 int KSLPsave(KSLPprob slp) {
-  return guarded(slp, __func__, [&](const char *fn) {
+  return modifying(slp, __func__, [&](const char *fn) {
     klvo::Problem &prob = layer_prob(slp, fn);
     klvo::save_snapshot(prob, klvo::snapshot_name(prob).c_str(), fn);
   });
 }
 
 int KSLPsaveas(KSLPprob slp, const char *filename) {
-  return guarded(slp, __func__, [&](const char *fn) { klvo::save_snapshot(layer_prob(slp, fn), filename, fn); });
+  return modifying(slp, __func__, [&](const char *fn) { klvo::save_snapshot(layer_prob(slp, fn), filename, fn); });
 }
 
 int KSLPrestore(KSLPprob slp, const char *probname, const char *flags) {
@@ -77,7 +80,8 @@ int KLVOloadpresolvedirs(KLVOprob prob, int ndirs, const int colind[], const int
 }
 
 int KLVOloadbranchdirs(KLVOprob prob, int ncols, const int colind[], const int dir[]) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::load_branch_dirs(prob->model, ncols, colind, dir, fn); });
+  return modifying(prob, __func__,
+                   [&](const char *fn) { klvo::load_branch_dirs(prob->model, ncols, colind, dir, fn); });
 }
 
 int KLVOgetdirs(KLVOprob prob, int *ndirs, int colind[], int priority[], char dir[], double uppseudo[],

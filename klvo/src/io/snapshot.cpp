@@ -288,7 +288,8 @@ ModelStore read_model(In &in, const char *fn) {
     for (FormulaToken &t : e.tokens) {
       t.type = in.pod<int>();
       t.value = in.pod<double>();
-      if (t.type == kColumn && !(t.value >= 0 && t.value < static_cast<double>(n))) in.bad("a formula column out of range");
+      if (t.type == kColumn && !(t.value >= 0 && t.value < static_cast<double>(n)))
+        in.bad("a formula column out of range");
     }
   }
   m.formulas.assign(std::move(formulas));
@@ -539,7 +540,8 @@ void restore_snapshot(Problem &prob, const char *probname, const char *flags, co
   std::string base = probname && *probname ? probname : prob.model.name.empty() ? "noname" : prob.model.name;
   std::string path = base + ".svf";
   if (!file_exists(path)) {
-    if (!file_exists(base)) fail(KLVO_ERR_FILE, "%s: no snapshot '%s' (nor '%s') to restore", fn, path.c_str(), base.c_str());
+    if (!file_exists(base))
+      fail(KLVO_ERR_FILE, "%s: no snapshot '%s' (nor '%s') to restore", fn, path.c_str(), base.c_str());
     path = base;
   }
   std::ifstream file(path, std::ios::binary);
@@ -587,8 +589,9 @@ void restore_snapshot(Problem &prob, const char *probname, const char *flags, co
     for (const FormulaEntry &e : m.formulas.entries())
       for (const FormulaToken &t : e.tokens)
         if (t.type == kUserFunc && !slp->users->find(static_cast<int>(t.value)))
-          fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the formulas of '%s' call user function %d, which this layer does not have",
-               fn, path.c_str(), static_cast<int>(t.value));
+          fail(KLVO_ERR_INVALID_ARGUMENT,
+               "%s: the formulas of '%s' call user function %d, which this layer does not have", fn, path.c_str(),
+               static_cast<int>(t.value));
 
   // Everything is read and checked: replace the problem.
   m.revision = prob.model.revision + 1;
