@@ -109,7 +109,7 @@ static void detach_list(PyObject *&list, PyTypeObject *type, void (*mark)(Record
 
 // Detaches the objects (marks the linked ones deleted), drops the lists and maps and empties
 // the user-function registry; with reuse, fresh empty lists and counters are put in place.
-static void release_objects(ProblemObject *p, bool reuse) {
+static void release_objects(ProblemObject *p, bool reuse, bool keep_user_functions = false) {
   detach_list<VarObject>(p->vars, &var_type, mark_var_deleted, p->var_map != nullptr);
   detach_list<ConstraintObject>(p->cons, &constraint_type, mark_constraint_deleted, p->con_map != nullptr);
   detach_list<SosObject>(p->sos, &sos_type, mark_sos_deleted, p->sos_map != nullptr);
@@ -117,7 +117,7 @@ static void release_objects(ProblemObject *p, bool reuse) {
   delete p->con_map;
   delete p->sos_map;
   p->var_map = p->con_map = p->sos_map = nullptr;
-  user_functions_release(p);
+  if (!keep_user_functions) user_functions_release(p);
   if (reuse) {
     if (new_object_lists(p) < 0) PyErr_Clear();
     reset_counters(p);
@@ -584,34 +584,45 @@ static PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) 
   }
   // Read first: a file the library refuses leaves the model and its objects as they were.
   if (call(KLVOreadprob, "KLVOreadprob", p, p->prob, filename, options) != 0) return check_result(self, nullptr);
-  release_objects(p, true);
-  if (!p->vars || !p->cons || !p->sos) return PyErr_NoMemory();
+  if (relink_replaced_model(p, as_unlinked, false) < 0) return nullptr;
+  Py_RETURN_NONE;
+}
+
+int relink_replaced_model(ProblemObject *p, bool as_unlinked, bool keep_user_functions) {
+  PyObject *self = owner_of(p);
+  release_objects(p, true, keep_user_functions);
+  if (!p->vars || !p->cons || !p->sos) {
+    PyErr_NoMemory();
+    return -1;
+  }
   int cols = 0, rows = 0, sets = 0;
   if (int_attrib(p, KLVO_ATTR_ORIGINALCOLS, &cols) < 0 || int_attrib(p, KLVO_ATTR_ORIGINALROWS, &rows) < 0 ||
       int_attrib(p, KLVO_ATTR_ORIGINALSETS, &sets) < 0)
-    return nullptr;
+    return -1;
   if (p->slp) {
     // Formula entries read with the problem count as nonlinear constraints.
     int formulas = 0, coefficients = 0;
     if (call(KSLPgetintattrib, "KSLPgetintattrib", p, p->slp, slp_attr_formulas, &formulas) != 0 ||
-        call(KSLPgetintattrib, "KSLPgetintattrib", p, p->slp, slp_attr_coefficients, &coefficients) != 0)
-      return check_result(self, nullptr);
+        call(KSLPgetintattrib, "KSLPgetintattrib", p, p->slp, slp_attr_coefficients, &coefficients) != 0) {
+      check_result(self, nullptr);
+      return -1;
+    }
     p->nonlin_cons = formulas + coefficients;
   }
-  if (cols == 0 && rows == 0 && sets == 0) Py_RETURN_NONE;
+  if (cols == 0 && rows == 0 && sets == 0) return 0;
   if (as_unlinked) {
-    if (read_unlinked_columns(p, 0, cols) < 0 || read_unlinked_rows(p, 0, rows) < 0) return nullptr;
+    if (read_unlinked_columns(p, 0, cols) < 0 || read_unlinked_rows(p, 0, rows) < 0) return -1;
     if (sets > 0) {
       // Unlinked sets have no constructor to build them with.
       PyErr_SetString(g.ModelError, "Reading special ordered sets into unlinked objects is not implemented yet");
-      return nullptr;
+      return -1;
     }
-    Py_RETURN_NONE;
+    return 0;
   }
   if (append_linked(p->vars, p, 0, cols, linked_var) < 0 ||
       append_linked(p->cons, p, 0, rows, new_linked_constraint) < 0 || append_linked(p->sos, p, 0, sets, linked_sos) < 0)
-    return nullptr;
-  Py_RETURN_NONE;
+    return -1;
+  return 0;
 }
 
 static bool has_nonlinear_content(const ProblemObject *p) { return p->nonlin_cons != 0 || p->nonlin_obj != 0; }

@@ -97,6 +97,12 @@ class ChangeScope {
   ProblemObject *p_;
 };
 
+// Rebuilds the object lists after the library replaced the whole model (read, restore): the
+// old objects are detached and new linked (or, with as_unlinked, unlinked) ones made for every
+// column, row and set. keep_user_functions keeps the nonlinear layer's user functions, which
+// the replaced model may still call. 0, or -1 with an exception.
+int relink_replaced_model(ProblemObject *p, bool as_unlinked, bool keep_user_functions);
+
 // Creates the library side of a problem: makes sure the library is initialised, creates the
 // pending-exception slot, the empty object lists, the problem and nonlinear handles, and
 // registers the problem's message function. -1 with an exception on failure, after

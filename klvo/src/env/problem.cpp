@@ -15,10 +15,12 @@ klvo_problem_s::~klvo_problem_s() {
   klvo::forget_object(this);
 }
 
-void klvo_problem_s::message(int msgtype, const std::string &text) {
+void klvo_problem_s::message(int msgtype, const std::string &text, int code) {
+  if (!message_settings.sent(code)) return;
   int len = static_cast<int>(text.size());
   for (const auto &cb : messages.snapshot()) cb.fn(this, cb.data, text.c_str(), len, msgtype);
   klvo::Environment::get().dispatch_message(this, text.c_str(), len, msgtype);
+  message_settings.log(msgtype, text);
 }
 
 void klvo_problem_s::messagef(int msgtype, const char *fmt, ...) {
@@ -43,17 +45,48 @@ void klvo_problem_s::remove_message_callback(KLVOmessagecb f, void *data, const 
 }
 
 klvo::SolveContext klvo_problem_s::solve_context() {
-  return klvo::SolveContext{model, params, solution, interrupt_reason,
-                            [this](int msgtype, const std::string &text) { message(msgtype, text); }, engine};
+  // Everything an engine says during a solve is its log.
+  auto sink = [this](int msgtype, const std::string &text) { message(msgtype, text, KLVO_MSGCODE_SOLVER); };
+  return klvo::SolveContext{model, params, solution, interrupt_reason, sink, engine};
 }
 
 namespace klvo {
 
 ModelFacts model_facts(const Problem &prob) { return model_facts(prob.model, nlp::formula_count(prob)); }
 
-void solve(Problem &prob, const char *flags, SolveKind kind) { optimize(prob.solve_context(), prob.slp, flags, kind); }
+namespace {
+
+// What the model keeps for the library's own branch-and-bound search, which the engines do
+// not use yet: said once per solve so that nobody thinks it steered the search.
+void note_unused_search_data(Problem &prob) {
+  const ModelMarks &marks = prob.model.marks;
+  if (!marks.has_search_data()) return;
+  int64_t output = prob.params.int_control(KLVO_CONTROL_OUTPUTLOG);
+  if (output != KLVO_OUTPUT_ALL && output != KLVO_OUTPUT_DETAILED) return;
+  std::vector<const char *> kinds;
+  if (!marks.dirs.empty()) kinds.push_back("branching directives");
+  if (!marks.delayed.empty()) kinds.push_back("delayed rows");
+  if (!marks.modelcuts.empty()) kinds.push_back("model cuts");
+  if (!marks.securerows.empty() || !marks.securecols.empty()) kinds.push_back("secure vectors");
+  std::string what;
+  for (size_t k = 0; k < kinds.size(); ++k)
+    what += std::string(k == 0 ? "" : k + 1 == kinds.size() ? " and " : ", ") + kinds[k];
+  prob.message(KLVO_MSG_INFO,
+               "The problem's " + what +
+                   " are kept but not used by this solve: they take effect only in the library's own "
+                   "branch-and-bound search",
+               KLVO_MSGCODE_UNUSED);
+}
+
+}  // namespace
+
+void solve(Problem &prob, const char *flags, SolveKind kind) {
+  note_unused_search_data(prob);
+  optimize(prob.solve_context(), prob.slp, flags, kind);
+}
 
 void solve_nonlinear(Problem &prob, const char *fn) {
+  note_unused_search_data(prob);
   kslp_problem_s &layer = nlp::require_layer(prob, fn);
   nlp::optimize(prob.solve_context(), &layer);
 }

@@ -13,6 +13,7 @@
 #include "env/environment.h"
 #include "env/error.h"
 #include "env/layer_hooks.h"
+#include "env/messages.h"
 
 struct klvo_problem_s {
   klvo_problem_s();
@@ -20,6 +21,8 @@ struct klvo_problem_s {
 
   klvo::ErrorSlot error;
   klvo::CallbackList<KLVOmessagecb> messages;
+  // Suppressed message codes and the log file (KLVOsetmessagestatus, KLVOsetlogfile).
+  klvo::MessageSettings message_settings;
   // Non-zero asks a running solve to stop; the value is the reason given to KLVOinterrupt.
   std::atomic<int> interrupt_reason{0};
   // -1 while a solve runs on this problem, else the number of calls changing it right now
@@ -44,8 +47,9 @@ struct klvo_problem_s {
   // The view an engine gets of this problem for one solve.
   klvo::SolveContext solve_context();
 
-  // Sends a message to this problem's callbacks and to the global handlers.
-  void message(int msgtype, const std::string &text);
+  // Sends a message to this problem's callbacks, the global handlers and the log file,
+  // unless its code (KLVO_MSGCODE_*) is suppressed.
+  void message(int msgtype, const std::string &text, int code = KLVO_MSGCODE_GENERAL);
   void messagef(int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 };
 

@@ -3,7 +3,8 @@
 // (UP LO FX FR MI PL BV LI UI SC, plus SI for semi-integer and PI for the limit of a
 // partial-integer column), SOS, QUADOBJ / QMATRIX (objective 1/2 x'Qx, upper triangle or
 // full), QCMATRIX / QSECTION (a row's x'Px, full matrix), INDICATORS ("IF row column 1|0"),
-// ENDATA.
+// DELAYEDROWS and MODELCUTS (one row name per line), SECUREVECS ("R row" or "C column"),
+// ENDATA. The last three are this library's own: they keep the marks of model/marks.h.
 //
 // A semi-continuous column's threshold is written as its LO bound and read back from it, so
 // its stored lower bound (normally 0) is not kept separately.
@@ -26,7 +27,8 @@ namespace {
 constexpr double kInf = 1.0e20;
 
 enum class Section {
-  None, Name, ObjSense, Rows, Columns, Rhs, Ranges, Bounds, Sos, QuadObj, QMatrix, QcMatrix, Indicators, End
+  None, Name, ObjSense, Rows, Columns, Rhs, Ranges, Bounds, Sos, QuadObj, QMatrix, QcMatrix, Indicators,
+  DelayedRows, ModelCuts, SecureVecs, End
 };
 
 std::string upper(std::string s) {
@@ -143,6 +145,12 @@ class MpsReader {
       }
     } else if (key == "INDICATORS") {
       section_ = Section::Indicators;
+    } else if (key == "DELAYEDROWS") {
+      section_ = Section::DelayedRows;
+    } else if (key == "MODELCUTS") {
+      section_ = Section::ModelCuts;
+    } else if (key == "SECUREVECS") {
+      section_ = Section::SecureVecs;
     } else if (key == "ENDATA") {
       section_ = Section::End;
     } else if (key == "OBJNAME") {
@@ -173,6 +181,9 @@ class MpsReader {
       case Section::QMatrix: quad_line(tok, true, false); break;
       case Section::QcMatrix: quad_line(tok, true, true); break;
       case Section::Indicators: indicator_line(tok); break;
+      case Section::DelayedRows: delayed_.push_back(row(tok[0])); break;
+      case Section::ModelCuts: modelcuts_.push_back(row(tok[0])); break;
+      case Section::SecureVecs: secure_line(tok); break;
       case Section::None: error("data before the first section");
       case Section::Name: error("unexpected line after NAME");
       case Section::End: break;
@@ -378,6 +389,13 @@ class MpsReader {
     }
   }
 
+  void secure_line(const std::vector<std::string> &tok) {
+    std::string kind = upper(tok[0]);
+    if (tok.size() < 2 || (kind != "R" && kind != "C")) error("expected 'R row' or 'C column'");
+    if (kind == "R") securerows_.push_back(row(tok[1]));
+    else securecols_.push_back(col(tok[1]));
+  }
+
   ModelStore build() {
     const char *fn = fn_;
     ModelStore m;
@@ -434,6 +452,10 @@ class MpsReader {
     for (const auto &[r, t] : qrow_terms_) add_qrow(m, fn, r, 1, &t.col1, &t.col2, &t.value);
     add_file_sets(m, fn, sets_);
     set_indicators(m, fn, static_cast<int>(ind_rows_.size()), ind_rows_.data(), ind_cols_.data(), ind_comp_.data());
+    load_row_marks(m, 'd', static_cast<int>(delayed_.size()), delayed_.data(), fn);
+    load_row_marks(m, 'm', static_cast<int>(modelcuts_.size()), modelcuts_.data(), fn);
+    load_secure(m, static_cast<int>(securerows_.size()), static_cast<int>(securecols_.size()), securerows_.data(),
+                securecols_.data(), fn);
     return m;
   }
 
@@ -462,6 +484,7 @@ class MpsReader {
   std::vector<std::pair<int, QTerm>> qrow_terms_;
   std::vector<FileSet> sets_;
   std::vector<int> ind_rows_, ind_cols_, ind_comp_;
+  std::vector<int> delayed_, modelcuts_, securerows_, securecols_;
 };
 
 // ---- Writing.
@@ -531,6 +554,7 @@ class MpsWriter {
         if (m.indcomp[i] != 0)
           line("IF", names_.rows[i], names_.cols[m.indcol[i]], m.indcomp[i] == 1 ? "1" : "0");
     }
+    write_marks();
     out_ << "ENDATA\n";
     return out_.str();
   }
@@ -599,6 +623,21 @@ class MpsWriter {
       for (size_t p = 0; p < s.cols.size(); ++p)
         line("", names_.cols[s.cols[p]], format_number(s.weights[p]));
     }
+  }
+
+  void write_marks() {
+    const ModelMarks &k = m_.marks;
+    auto rows = [&](const char *section, const std::vector<int> &v) {
+      if (v.empty()) return;
+      out_ << section << "\n";
+      for (int i : v) out_ << "    " << names_.rows[i] << "\n";
+    };
+    rows("DELAYEDROWS", k.delayed);
+    rows("MODELCUTS", k.modelcuts);
+    if (k.securerows.empty() && k.securecols.empty()) return;
+    out_ << "SECUREVECS\n";
+    for (int i : k.securerows) out_ << " R  " << names_.rows[i] << "\n";
+    for (int j : k.securecols) out_ << " C  " << names_.cols[j] << "\n";
   }
 
   void write_quadratics() {

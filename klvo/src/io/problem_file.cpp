@@ -47,7 +47,7 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
     else fail(KLVO_ERR_FILE, "%s: cannot open '%s' for reading: no such file", fn, filename);
   }
   bool lp = has_flag(flags, 'l') || (!has_flag(flags, 'm') && ends_with(path, ".lp"));
-  WarningSink warn = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text); };
+  WarningSink warn = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text, KLVO_MSGCODE_FILE); };
   ModelStore m;
   try {
     m = lp ? read_lp(path, warn, fn) : read_mps(path, warn, fn);
@@ -87,7 +87,7 @@ namespace {
 // Writes the problem's model store, warning through the problem's messages of names the file
 // had to change, with the formula entries after the model when with_formulas is set.
 void write_model(Problem &prob, const char *filename, const char *flags, const char *function, bool with_formulas) {
-  WarningSink note = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text); };
+  WarningSink note = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text, KLVO_MSGCODE_FILE); };
   if (!filename || !*filename) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no file name given", function);
   // A directory is refused rather than written beside with an extension added.
   if (is_directory(filename)) fail(KLVO_ERR_FILE, "%s: cannot write '%s': it is a directory", function, filename);

@@ -417,6 +417,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
   }
   m.colnames.remove(map);
   m.formulas.cols_deleted(map);
+  m.marks.cols_deleted(map);
   m.touch();
 }
 
@@ -434,6 +435,7 @@ void del_rows(ModelStore &m, const char *fn, int n, const int *ind) {
   compact(m.indcomp, map);
   m.rownames.remove(map);
   m.formulas.rows_deleted(map);
+  m.marks.rows_deleted(map);
   m.touch();
 }
 

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "model/formulas.h"
+#include "model/marks.h"
 #include "model/names.h"
 
 namespace klvo {
@@ -163,6 +164,9 @@ struct ModelStore {
   NameTable rownames, colnames, setnames;
 
   FormulaStore formulas;
+
+  // Directives, row and column marks and user scale factors (model/marks.h).
+  ModelMarks marks;
 
   uint64_t revision = 0;
 

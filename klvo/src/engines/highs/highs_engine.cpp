@@ -189,6 +189,35 @@ void build_highs_model(const ModelStore &m, bool relax, HighsModel &out) {
     out.qindex.clear();
     out.qvalue.clear();
   }
+  apply_user_scaling(m, out);
+}
+
+// The user's factors: row i times r_i, column j replaced by c_j times the engine's column.
+// Integral and semi-continuous columns keep factor 1, so that their values stay what the
+// engine's types mean.
+void apply_user_scaling(const ModelStore &m, HighsModel &out) {
+  out.rowscale.clear();
+  out.colscale.clear();
+  if (m.marks.rowscale.empty() && m.marks.colscale.empty()) return;
+  const int n = out.ncols, r = out.nrows;
+  out.rowscale.resize(r);
+  out.colscale.resize(n);
+  for (int i = 0; i < r; ++i) {
+    double f = m.marks.row_factor(i);
+    out.rowscale[i] = f;
+    out.row_lower[i] *= f;  // infinities stay infinite
+    out.row_upper[i] *= f;
+  }
+  for (int j = 0; j < n; ++j) {
+    double f = m.coltype[j] == 'C' ? m.marks.col_factor(j) : 1.0;
+    out.colscale[j] = f;
+    out.cost[j] *= f;
+    out.col_lower[j] /= f;
+    out.col_upper[j] /= f;
+    for (int k = out.start[j]; k < out.start[j + 1]; ++k) out.value[k] *= out.rowscale[out.index[k]] * f;
+    if (!out.qindex.empty())
+      for (int k = out.qstart[j]; k < out.qstart[j + 1]; ++k) out.qvalue[k] *= f * out.colscale[out.qindex[k]];
+  }
 }
 
 HighsEngine::HighsEngine() : highs_(Highs_create()) {
@@ -487,6 +516,17 @@ void HighsEngine::read_result(const SolveContext &ctx, const HighsModel &model, 
     std::vector<double> x(n), coldual(n), rowvalue(r), rowdual(r);
     check(Highs_getSolution(highs_, x.data(), coldual.data(), rowvalue.data(), rowdual.data()),
           "return the solution");
+    if (!model.rowscale.empty() || !model.colscale.empty()) {
+      // Back from the engine's scaled model to the user's.
+      for (int j = 0; j < n; ++j) {
+        x[j] *= model.colscale[j];
+        coldual[j] /= model.colscale[j];
+      }
+      for (int i = 0; i < r; ++i) {
+        rowvalue[i] /= model.rowscale[i];
+        rowdual[i] *= model.rowscale[i];
+      }
+    }
     s.slack.resize(r);
     for (int i = 0; i < r; ++i) s.slack[i] = ctx.model.rhs[i] - rowvalue[i];
     s.x = std::move(x);

@@ -21,6 +21,8 @@ struct HighsModel {
   std::vector<int> qstart, qindex;
   std::vector<double> qvalue;
   std::vector<int> integrality;  // HiGHS variable types; empty when all continuous
+  // The user's scale factors applied (model/marks.h); both empty when there are none.
+  std::vector<double> rowscale, colscale;
 };
 
 struct HighsRequest {
@@ -54,6 +56,8 @@ class HighsEngine : public EngineCache {
 
 // Builds the HiGHS form of a model (relax: drop integrality).
 void build_highs_model(const ModelStore &m, bool relax, HighsModel &out);
+// Applies the model's user scale factors to a built engine model (done by build_highs_model).
+void apply_user_scaling(const ModelStore &m, HighsModel &out);
 
 // Solves with the HiGHS instance kept in the context's cache slot (created on first use).
 void highs_solve(const SolveContext &ctx, const HighsRequest &request);

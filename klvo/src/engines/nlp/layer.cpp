@@ -18,6 +18,8 @@ kslp_problem_s::kslp_problem_s(KLVOprob base) : prob(base) { klvo::register_obje
 kslp_problem_s::~kslp_problem_s() { klvo::forget_object(this); }
 
 void kslp_problem_s::message(int msgtype, const std::string &text) {
+  // The layer's messages are its problem's log: the problem's code settings and log file apply.
+  if (prob && !prob->message_settings.sent(KLVO_MSGCODE_SOLVER)) return;
   KSLPmessagecb fn;
   void *data;
   {
@@ -28,6 +30,7 @@ void kslp_problem_s::message(int msgtype, const std::string &text) {
   int len = static_cast<int>(text.size());
   if (fn) fn(this, data, text.c_str(), len, msgtype);
   Environment::get().dispatch_message(this, text.c_str(), len, msgtype);
+  if (prob) prob->message_settings.log(msgtype, text);
 }
 
 void kslp_problem_s::set_message_callback(KSLPmessagecb f, void *data) {

@@ -1,0 +1,200 @@
+"""The thin methods of saved state, logging, message codes, directives, row marks and scaling."""
+
+import pytest
+
+import kelvo
+
+# max 3x + 5y  s.t.  plant1: x <= 4,  plant2: 2y <= 12,  plant3: 3x + 2y <= 18.
+# Optimum x = 2, y = 6, value 36; duals (0, 1.5, 1); slacks (2, 0, 0).
+PRODUCTION_LP = """\
+\\Problem name: production
+Maximize
+ obj: 3 x + 5 y
+Subject To
+ plant1: x <= 4
+ plant2: 2 y <= 12
+ plant3: 3 x + 2 y <= 18
+End
+"""
+
+SOLVER, FILE_NOTES, CONTROLS, UNUSED = 2, 3, 4, 5
+
+
+@pytest.fixture
+def production(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "production.lp").write_text(PRODUCTION_LP)
+    p = kelvo.problem()
+    p.read("production.lp")
+    return p
+
+
+def solution(p):
+    return p.getSolution(), p.getSlacks(), p.getDuals(), p.getRedCosts()
+
+
+def directives(p):
+    lists = [[], [], [], [], []]
+    p.getdirs(*lists)
+    return lists
+
+
+@pytest.mark.parametrize("method,args", [
+    ("dumpcontrols", ()), ("setlogfile", ("x.log",)), ("getmessagestatus", (1,)), ("setmessagestatus", (1, 0)),
+    ("save", ()), ("restore", ("x",)), ("loaddirs", ([0],)), ("getdirs", ([], [], [], [], [])),
+    ("loadbranchdirs", ([0],)), ("loadpresolvedirs", ([0],)), ("readdirs", ("x",)), ("writedirs", ("x",)),
+    ("loaddelayedrows", ([0],)), ("loadmodelcuts", ([0],)), ("loadsecurevecs", ([0], [0])), ("scale", ()),
+])
+def test_every_method_refuses_a_problem_without_a_handle(method, args):
+    p = kelvo.problem.__new__(kelvo.problem)
+    with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
+        getattr(p, method)(*args)
+
+
+def test_restore_gives_back_the_model_its_controls_its_solution_and_fresh_objects(production, tmp_path):
+    p = production
+    p.setControl("feastol", 2.5e-7)
+    p.loaddirs(["x"], [7], ["D"], [1.5], [0.25])
+    p.loaddelayedrows(["plant1"])
+    p.solve()
+    saved = solution(p)
+    p.write("before.mps")
+    text = (tmp_path / "before.mps").read_text()
+    p.save()
+    assert (tmp_path / "production.svf").exists()
+    p.save(str(tmp_path / "elsewhere.svf"))
+
+    old_x = p.getVariable(0)
+    p.chgbounds([old_x], ["U"], [1.0])
+    p.delVariable(p.getVariable(1))
+    p.setControl("feastol", 1e-5)
+    p.loaddirs([], None)
+    p.solve()
+
+    p.restore("production")
+    p.write("after.mps")
+    assert (tmp_path / "after.mps").read_text() == text
+    assert p.getControl("feastol") == 2.5e-7
+    assert solution(p) == saved  # read back without a new solve
+    assert p.getSolution() == [2.0, 6.0]
+    assert directives(p)[1:] == [[7], ["D"], [1.5], [0.25]]
+    # The problem's objects are new: the old ones are detached, the new ones name the columns.
+    x, y = p.getVariable()
+    assert (x.name, y.name) == ("x", "y") and old_x.index == -1
+    assert directives(p)[0] == [x]
+
+    p.chgbounds([x], ["U"], [1.0])
+    p.restore(str(tmp_path / "elsewhere.svf"))
+    p.solve()
+    assert p.getSolution() == pytest.approx([2, 6]) and p.getAttrib("lpobjval") == pytest.approx(36)
+
+    with pytest.raises(kelvo.SolverError, match="no snapshot"):
+        p.restore("missing")
+    with pytest.raises(kelvo.SolverError, match="invalid flag 'z'"):
+        p.restore("production", "z")
+    assert solution(p) == saved
+
+
+def test_a_suppressed_message_code_is_not_sent_and_the_log_file_gets_the_rest(production, tmp_path, capfd):
+    p = production
+    p.loadbranchdirs([p.getVariable(0)], [1])
+    log = tmp_path / "solve.log"
+    p.setlogfile(str(log))
+    p.setmessagestatus(SOLVER, 0)
+    assert (p.getmessagestatus(SOLVER), p.getmessagestatus(UNUSED)) == (0, 1)
+    capfd.readouterr()
+    p.solve()
+    first = capfd.readouterr().out
+    assert "branching directives are kept but not used" in first and "Model status" not in first
+
+    p.setmessagestatus(UNUSED, 0)
+    p.setmessagestatus(msgcode=SOLVER, status=1)
+    p.solve()
+    second = capfd.readouterr().out
+    assert "Model status" in second and "kept but not used" not in second
+
+    p.setControl("lpiterlimit", 99)
+    p.dumpcontrols()
+    assert "lpiterlimit = 99" in capfd.readouterr().out
+    p.setlogfile("")
+    p.solve()
+    text = log.read_text()
+    assert text.count("kept but not used") == 1 and text.count("Model status") == 1
+    assert text.index("kept but not used") < text.index("Model status") < text.index("\nlpiterlimit = 99\n")
+
+    with pytest.warns(kelvo.DeprecationWarning, match="old argument names"):
+        assert p.getmessagestatus(errcode=UNUSED) == 0
+    with pytest.raises(kelvo.SolverError, match="invalid message status 2"):
+        p.setmessagestatus(SOLVER, 2)
+
+
+def test_directives_and_row_marks_survive_files_deletion_and_copy(production, tmp_path):
+    p = production
+    x, y = p.getVariable()
+    p.loaddirs([y, "x"], priority=[3, 900], dir=["U", "N"], uppseudo=[0.1, 2.0], downpseudo=[1.0 / 3, 0.0])
+    expected = [[x, y], [900, 3], ["N", "U"], [2.0, 0.1], [0.0, 1.0 / 3]]
+    assert directives(p) == expected
+    p.writedirs("prod")
+    p.loadbranchdirs([x], [-1])
+    assert directives(p) == [[x], [500], ["D"], [0.0], [0.0]]
+    p.readdirs("prod")
+    assert directives(p) == expected
+
+    # Wrong input is refused and leaves the directives alone.
+    with pytest.raises(kelvo.InterfaceError, match="Mismatched lengths"):
+        p.loaddirs([x, y], [1])
+    with pytest.raises(kelvo.SolverError, match="direction 'Q'"):
+        p.loaddirs([x], dir=["Q"])
+    with pytest.raises(kelvo.InterfaceError, match=r"^Must provide arguments \(as lists\) to getdirs$"):
+        p.getdirs(None, None, None, None, None)
+    assert directives(p) == expected
+
+    p.loadmodelcuts(["plant2"])
+    p.loadsecurevecs([p.getConstraint(2)], [y])
+    with pytest.warns(kelvo.DeprecationWarning):
+        p.loaddelayedrows(mrows=[0])
+    p.write("marked.mps")
+    text = (tmp_path / "marked.mps").read_text()
+    assert "DELAYEDROWS\n    plant1\nMODELCUTS\n    plant2\nSECUREVECS\n R  plant3\n C  y\n" in text
+
+    # Deleting x drops its directive; y's moves to column 0, and a copy carries it.
+    p.delVariable(x)
+    assert directives(p) == [[y], [3], ["U"], [0.1], [1.0 / 3]]
+    c = p.copy()
+    assert directives(c)[1:] == [[3], ["U"], [0.1], [1.0 / 3]]
+
+
+def test_scaling_keeps_the_optimum_duals_and_reduced_costs(production):
+    p = production
+    p.solve()
+    plain = solution(p)
+    for rows, cols in (([1024, 0.5, 8], [0.25, 4]), ([3.7, 1e-3, 123.456], [1 / 3, 2.5e4])):
+        p.scale(rows, cols)
+        p.solve()
+        for got, want in zip(solution(p), plain):
+            assert got == pytest.approx(want, rel=1e-8, abs=1e-8)
+        assert p.getAttrib("lpobjval") == pytest.approx(36)
+    with pytest.raises(kelvo.InterfaceError, match="Mismatched lengths in arguments: expected 3, found 2"):
+        p.scale([1, 2])
+    with pytest.raises(kelvo.SolverError, match="finite and positive"):
+        p.scale(colscale=[1, 0])
+
+
+def test_a_nonlinear_problem_restores_through_its_layer(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    p = kelvo.problem(name="design")
+    x = p.addVariable(name="x", lb=0.1, ub=10)
+    y = p.addVariable(name="y", ub=10)
+    p.addConstraint(kelvo.exp(x) + y >= 3)
+    p.setObjective(x * x + y)
+    p.solve()
+    saved = p.getSolution()
+    assert saved[0] == pytest.approx(1.0986122886681098, abs=1e-6)  # x = ln 3, y = 0
+    p.save()
+    p.addConstraint(x + y <= 1)
+    p.solve()
+    p.restore("design")
+    assert p.getSolution() == saved and len(p.getConstraint()) == 1
+    # The formula came back with the model: the same optimum again, not the one with x + y <= 1.
+    p.solve()
+    assert p.getSolution() == pytest.approx(saved, abs=1e-6)
