@@ -44,7 +44,8 @@ void klvo_problem_s::remove_message_callback(KLVOmessagecb f, void *data, const 
 
 klvo::SolveContext klvo_problem_s::solve_context() {
   return klvo::SolveContext{model, params, solution, interrupt_reason,
-                            [this](int msgtype, const std::string &text) { message(msgtype, text); }, engine};
+                            [this](int msgtype, const std::string &text) { message(msgtype, text); }, engine,
+                            &starts};
 }
 
 namespace klvo {
