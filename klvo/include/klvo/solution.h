@@ -103,8 +103,8 @@ KLVO_API int KLVOaddmipsol(KLVOprob prob, int n, const double *values, const int
 
 /* The last solution in the presolved problem, which is the original one (see above). */
 KLVO_API int KLVOgetpresolvesol(KLVOprob prob, double *x, double *slack, double *duals, double *djs);
-/* The interior point solution of the last barrier solve, before crossover (any pointer may be
- * NULL). *status: the lpstatus the barrier ended with (KLVO_LP_OPTIMAL when it converged), or
+/* The interior point solution of the last barrier solve of an LP, before crossover (any
+ * pointer may be NULL). *status: the lpstatus the barrier ended with (KLVO_LP_OPTIMAL when it converged), or
  * KLVO_LP_UNSTARTED when there is no barrier solution for the model as it is (the arrays are
  * then left untouched). */
 KLVO_API int KLVOgetlastbarsol(KLVOprob prob, double *x, double *slack, double *duals, double *djs, int *status);

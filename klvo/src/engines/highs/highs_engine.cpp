@@ -344,9 +344,9 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
   // an integer solve starts clean (an LP keeps its basis).
   if (mip) check(Highs_clearSolver(highs_), "clear its previous solution");
   char alg = apply_controls(ctx.controls, request, mip);
-  // A barrier solve stops before crossover, so that its own solution can be kept for
+  // A barrier solve of an LP stops before crossover, so that its own solution can be kept for
   // KLVOgetlastbarsol and KLVOcrossoverlpsol; crossover then runs from it here.
-  bool barrier = !mip && alg == 'b';
+  bool barrier = !mip && alg == 'b' && model.qindex.empty();
   bool want_crossover = barrier && ctx.controls.int_control(KLVO_CONTROL_CROSSOVER) != KLVO_ANA_NEVER;
   if (barrier) set_str(highs_, "run_crossover", "off");
   offer_starts(ctx, mip);
@@ -402,7 +402,7 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
     fail(KLVO_ERR_ENGINE, "HiGHS could not solve the problem (model status %d)", static_cast<int>(model_status));
   }
   read_result(ctx, model, mip);
-  // Crossover leaves HiGHS's count of interior point iterations behind.
+  // Crossover resets HiGHS's count of interior point iterations.
   if (barrier) s.bariter = std::max<int64_t>(s.bariter, ipm_iters);
   if (mip && ctx.starts) ctx.starts->mip.clear();
 }
