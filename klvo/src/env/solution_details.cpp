@@ -214,9 +214,7 @@ void crossover_lpsol(Problem &prob, int *status) {
   HighsEngine *engine = highs_of(prob);
   if (engine && st.bar_lpstatus != KLVO_LP_UNSTARTED && st.bar_revision == prob.model.revision &&
       static_cast<int>(st.bar_x.size()) == prob.model.ncols()) {
-    bool done = engine->crossover(prob.solve_context(), st.bar_x.data(), st.bar_djs.empty() ? nullptr : st.bar_djs.data(),
-                                  st.bar_duals.empty() ? nullptr : st.bar_duals.data());
-    result = done ? 0 : 2;
+    result = engine->crossover(prob.solve_context(), st.bar_x.data()) ? 0 : 2;
   }
   if (status) *status = result;
 }

@@ -386,7 +386,7 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
         (model_status == kHighsModelStatusOptimal || model_status == kHighsModelStatusUnknown)) {
       std::vector<double> x(held_.ncols), cd(held_.ncols), rv(held_.nrows), rd(held_.nrows);
       Highs_getSolution(highs_, x.data(), cd.data(), rv.data(), rd.data());
-      crossover_from(x.data(), cd.data(), rd.data());
+      crossover_from(x.data());
     }
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

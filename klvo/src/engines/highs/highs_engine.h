@@ -49,9 +49,9 @@ class HighsEngine : public EngineCache {
   bool primal_ray(const ModelStore &m, uint64_t revision, double *ray);
   // Combined index of the variable the primal ray follows, or -1.
   int unbounded_variable(const ModelStore &m, uint64_t revision);
-  // Runs crossover from (x, djs, duals) on the model HiGHS holds, which must be the context's,
-  // and refills the context's solution; false when it failed (the solution is then unchanged).
-  bool crossover(const SolveContext &ctx, const double *x, const double *djs, const double *duals);
+  // Runs crossover from x on the model HiGHS holds, which must be the context's, and refills
+  // the context's solution; false when it failed (the solution is then unchanged).
+  bool crossover(const SolveContext &ctx, const double *x);
 
  private:
   void sync(const HighsModel &model);
@@ -61,7 +61,7 @@ class HighsEngine : public EngineCache {
   // a run, keeps the barrier solution after one, and turns it into a basic solution.
   void offer_starts(const SolveContext &ctx, bool mip);
   void keep_barrier_solution(const SolveContext &ctx);
-  bool crossover_from(const double *x, const double *djs, const double *duals);
+  bool crossover_from(const double *x);
 
   void *highs_;
   HighsModel held_;  // what HiGHS holds

@@ -107,28 +107,23 @@ int HighsEngine::unbounded_variable(const ModelStore &m, uint64_t revision) {
   return best;
 }
 
-bool HighsEngine::crossover_from(const double *x, const double *djs, const double *duals) {
-  HighsInt n = held_.ncols, r = held_.nrows;
-  auto basic = [&](HighsInt status) {
-    HighsInt validity = 0;
-    Highs_getIntInfoValue(highs_, "basis_validity", &validity);
-    return status != kHighsStatusError && validity == kHighsBasisValidityValid &&
-           Highs_getModelStatus(highs_) == kHighsModelStatusOptimal;
-  };
-  // Crossover refuses duals that an interior point leaves slightly off complementarity; from
-  // the primal values alone it finds duals of its own.
-  if (djs && duals && basic(Highs_crossover(highs_, n, r, x, djs, duals))) return true;
-  if (basic(Highs_crossover(highs_, n, r, x, nullptr, nullptr))) return true;
-  // Last resort: the simplex method from the point.
+bool HighsEngine::crossover_from(const double *x) {
+  // Given a point and no basis, a run of HiGHS crosses over from the point to a basis and
+  // finishes with the simplex method. Its crossover entry point proper refuses the duals an
+  // interior point leaves slightly off complementarity, and without them stops short of
+  // optimality, so the run is the sturdier road.
   Highs_clearSolver(highs_);
   Highs_setStringOptionValue(highs_, "solver", "simplex");
-  Highs_setSolution(highs_, x, nullptr, nullptr, nullptr);
-  return basic(Highs_run(highs_));
+  if (Highs_setSolution(highs_, x, nullptr, nullptr, nullptr) == kHighsStatusError) return false;
+  HighsInt status = Highs_run(highs_), validity = 0;
+  Highs_getIntInfoValue(highs_, "basis_validity", &validity);
+  return status != kHighsStatusError && validity == kHighsBasisValidityValid &&
+         Highs_getModelStatus(highs_) == kHighsModelStatusOptimal;
 }
 
-bool HighsEngine::crossover(const SolveContext &ctx, const double *x, const double *djs, const double *duals) {
+bool HighsEngine::crossover(const SolveContext &ctx, const double *x) {
   if (!loaded_ || !solved_lp_ || ctx.model.revision != solved_revision_) return false;
-  if (!crossover_from(x, djs, duals)) return false;
+  if (!crossover_from(x)) return false;
   read_result(ctx, held_, false);
   return true;
 }
