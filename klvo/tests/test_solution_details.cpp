@@ -18,7 +18,49 @@ DenseModel infeasible_lp() {
   return m;
 }
 
+// How far a dual ray y proves the model read back infeasible: the smallest value y'Ax can take
+// on points satisfying the rows (each row at the end its multiplier's sign points to) minus the
+// largest over the column bounds. Positive for a certificate; -inf for a multiplier of the
+// wrong sign or a column term without the bound it needs.
+double certificate_gap(const Snapshot &s, const std::vector<double> &y) {
+  double rows = 0;
+  for (int i = 0; i < s.nrows; ++i) {
+    if (std::fabs(y[i]) < 1e-12) continue;
+    char t = s.rowtype[i];
+    double upper = s.rhs[i], lower = t == 'R' ? s.rhs[i] - std::fabs(s.range[i]) : s.rhs[i];
+    bool has_upper = t == 'L' || t == 'E' || t == 'R', has_lower = t == 'G' || t == 'E' || t == 'R';
+    if (y[i] > 0 && !has_lower) return -INFINITY;
+    if (y[i] < 0 && !has_upper) return -INFINITY;
+    rows += y[i] * (y[i] > 0 ? lower : upper);
+  }
+  std::vector<double> g(s.ncols, 0.0);
+  for (const auto &[ij, a] : s.matrix) g[ij.second] += y[ij.first] * a;
+  double cols = 0;
+  for (int j = 0; j < s.ncols; ++j) {
+    if (std::fabs(g[j]) < 1e-9) continue;
+    double bound = g[j] > 0 ? s.ub[j] : s.lb[j];
+    if (std::fabs(bound) >= kInf) return -INFINITY;
+    cols += g[j] * bound;
+  }
+  return rows - cols;
+}
+
 }  // namespace
+
+TEST_F(SolutionDetailsTest, DualRayOfAPublishedInfeasibleLpIsACertificate) {
+  ASSERT_EQ(KLVOreadprob(prob, data_file("woodinfe.mps").c_str(), ""), 0);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
+  std::vector<double> y(nrows(prob), 0.0);
+  int has = 0;
+  ASSERT_EQ(KLVOgetdualray(prob, y.data(), &has), 0);
+  ASSERT_EQ(has, 1);
+  Snapshot model = snapshot(prob);
+  EXPECT_GT(certificate_gap(model, y), 1e-6);
+  // The reversed ray proves nothing.
+  for (double &v : y) v = -v;
+  EXPECT_LE(certificate_gap(model, y), 0);
+}
 
 TEST_F(SolutionDetailsTest, DualRayOfAnInfeasibleLpIsAFarkasCertificate) {
   for (const char *presolve : {"on", "off"}) {
