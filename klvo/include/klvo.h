@@ -15,6 +15,7 @@
 #include "klvo/model.h"
 #include "klvo/params.h"
 #include "klvo/solve.h"
+#include "klvo/solution.h"
 #include "klvo/nlp.h"
 #include "klvo/state.h"
 

@@ -10,6 +10,7 @@
 
 #include "engines/engine_cache.h"
 #include "engines/solution.h"
+#include "engines/starts.h"
 #include "model/store.h"
 #include "params/params.h"
 
@@ -27,6 +28,8 @@ struct SolveContext {
   MessageSink message;
   // The engine's per-problem state; an engine replaces what another engine left there.
   std::unique_ptr<EngineCache> &cache;
+  // Starting points the solve takes and the barrier solution it leaves (null: none kept).
+  StartStore *starts = nullptr;
 };
 
 }  // namespace klvo

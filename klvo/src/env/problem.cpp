@@ -47,7 +47,7 @@ void klvo_problem_s::remove_message_callback(KLVOmessagecb f, void *data, const 
 klvo::SolveContext klvo_problem_s::solve_context() {
   // Everything an engine says during a solve is its log.
   auto sink = [this](int msgtype, const std::string &text) { message(msgtype, text, KLVO_MSGCODE_SOLVER); };
-  return klvo::SolveContext{model, params, solution, interrupt_reason, sink, engine};
+  return klvo::SolveContext{model, params, solution, interrupt_reason, sink, engine, &starts};
 }
 
 namespace klvo {

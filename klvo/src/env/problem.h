@@ -33,6 +33,7 @@ struct klvo_problem_s {
   klvo::ParamStore params;
   klvo::SolutionStore solution;
   std::unique_ptr<klvo::EngineCache> engine;
+  klvo::StartStore starts;
 
   // The nonlinear layer attached to this problem, if any (set by KSLPcreateprob), and the
   // same object as the rest of the library sees it.

@@ -306,7 +306,7 @@ void HighsEngine::sync(const HighsModel &m) {
   held_ = m;
 }
 
-void HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &request, bool mip) {
+char HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &request, bool mip) {
   void *h = highs_;
   int outputlog = static_cast<int>(p.int_control(KLVO_CONTROL_OUTPUTLOG));
   set_bool(h, "output_flag", outputlog != KLVO_OUTPUT_NONE);
@@ -361,6 +361,7 @@ void HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &reques
   set_bool(h, "mip_allow_restart", p.int_control(KLVO_CONTROL_MIPRESTART) != KLVO_MIPRESTART_OFF);
   set_int(h, "random_seed", p.int_control(KLVO_CONTROL_RANDOMSEED));
   set_int(h, "threads", p.int_control(KLVO_CONTROL_THREADS));
+  return alg;
 }
 
 void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
@@ -371,7 +372,13 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
   // HiGHS would take the previous solution as a MIP start, even one the cutoff excludes;
   // an integer solve starts clean (an LP keeps its basis).
   if (mip) check(Highs_clearSolver(highs_), "clear its previous solution");
-  apply_controls(ctx.controls, request, mip);
+  char alg = apply_controls(ctx.controls, request, mip);
+  // A barrier solve of an LP stops before crossover, so that its own solution can be kept for
+  // KLVOgetlastbarsol and KLVOcrossoverlpsol; crossover then runs from it here.
+  bool barrier = !mip && alg == 'b' && model.qindex.empty();
+  bool want_crossover = barrier && ctx.controls.int_control(KLVO_CONTROL_CROSSOVER) != KLVO_ANA_NEVER;
+  if (barrier) set_str(highs_, "run_crossover", "off");
+  offer_starts(ctx, mip);
 
   RunContext run;
   run.solve = &ctx;
@@ -395,6 +402,22 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
     set_str(highs_, "presolve", "off");
     status = Highs_run(highs_);
   }
+  solved_revision_ = ctx.model.revision;
+  solved_lp_ = !mip;
+  HighsInt ipm_iters = 0;
+  if (barrier && status != kHighsStatusError) {
+    keep_barrier_solution(ctx);
+    Highs_getIntInfoValue(highs_, "ipm_iteration_count", &ipm_iters);
+    HighsInt primal = 0;
+    Highs_getIntInfoValue(highs_, "primal_solution_status", &primal);
+    model_status = Highs_getModelStatus(highs_);
+    if (want_crossover && primal != kHighsSolutionStatusNone &&
+        (model_status == kHighsModelStatusOptimal || model_status == kHighsModelStatusUnknown)) {
+      std::vector<double> x(held_.ncols), cd(held_.ncols), rv(held_.nrows), rd(held_.nrows);
+      Highs_getSolution(highs_, x.data(), cd.data(), rv.data(), rd.data());
+      crossover_from(x.data());
+    }
+  }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   run.flush();
 
@@ -408,6 +431,9 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
     fail(KLVO_ERR_ENGINE, "HiGHS could not solve the problem (model status %d)", static_cast<int>(model_status));
   }
   read_result(ctx, model, mip);
+  // Crossover resets HiGHS's count of interior point iterations.
+  if (barrier) s.bariter = std::max<int64_t>(s.bariter, ipm_iters);
+  if (mip && ctx.starts) ctx.starts->mip.clear();
 }
 
 void HighsEngine::read_result(const SolveContext &ctx, const HighsModel &model, bool mip) {

@@ -4,6 +4,7 @@
 // re-solve after a small change starts warm.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "engines/context.h"
@@ -43,15 +44,34 @@ class HighsEngine : public EngineCache {
   // How the last sync reached HiGHS: true when only changes were passed (warm start).
   bool last_sync_incremental() const { return incremental_; }
 
+  // Rays and crossover of the last continuous solve (highs_solution.cpp). A ray exists only
+  // while the model is still the one solved (revision) and that solve ended infeasible (dual
+  // ray) or unbounded (primal ray); the ray is given in the conventions of klvo/solution.h.
+  bool dual_ray(const ModelStore &m, uint64_t revision, double *ray);
+  bool primal_ray(const ModelStore &m, uint64_t revision, double *ray);
+  // Combined index of the variable the primal ray follows, or -1.
+  int unbounded_variable(const ModelStore &m, uint64_t revision);
+  // Runs crossover from x on the model HiGHS holds, which must be the context's, and refills
+  // the context's solution; false when it failed (the solution is then unchanged).
+  bool crossover(const SolveContext &ctx, const double *x);
+
  private:
   void sync(const HighsModel &model);
-  void apply_controls(const ParamStore &p, const HighsRequest &request, bool mip);
+  char apply_controls(const ParamStore &p, const HighsRequest &request, bool mip);
   void read_result(const SolveContext &ctx, const HighsModel &model, bool mip);
+  // Starting points (highs_solution.cpp): hands the context's LP or MIP start to HiGHS before
+  // a run, keeps the barrier solution after one, and turns it into a basic solution.
+  void offer_starts(const SolveContext &ctx, bool mip);
+  void keep_barrier_solution(const SolveContext &ctx);
+  bool crossover_from(const double *x);
 
   void *highs_;
   HighsModel held_;  // what HiGHS holds
   bool loaded_ = false;
   bool incremental_ = false;
+  // The model revision and kind of the last run (rays belong to a continuous one).
+  uint64_t solved_revision_ = 0;
+  bool solved_lp_ = false;
 };
 
 // Builds the HiGHS form of a model (relax: drop integrality).
