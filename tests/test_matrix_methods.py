@@ -268,7 +268,8 @@ def refusals():
     return [
         (lambda p: p.chgobj([0, 1], [1.0]), kelvo.InterfaceError, "Mismatched lengths in arguments: expected 2, found 1"),
         (lambda p: p.chgobj([5], [1.0]), kelvo.SolverError, "out of range"),
-        (lambda p: p.chgrhs(["nosuch"], [1.0]), kelvo.SolverError, "-1"),
+        (lambda p: p.chgrhs(["nosuch"], [1.0]), kelvo.InterfaceError, "No row is named 'nosuch'"),
+        (lambda p: p.chgobj(["nosuch"], [1.0]), kelvo.InterfaceError, "No column is named 'nosuch'"),
         (lambda p: p.chgobj([1.5], [1.0]), kelvo.ModelError, "Invalid variable object 1.5"),
         (lambda p: p.chgobj({0: 1}, [1.0]), kelvo.InterfaceError, "Invalid sequence of objects"),
         (lambda p: p.chgrhs(["plant1"], ["a"]), TypeError, None),

@@ -82,8 +82,8 @@ int resolve_row(PyObject *obj, ProblemObject *p) {
 
 // ---- one object to an index
 
-// Looks a row (type 1) or column (type 2) name up in the library.
-static int name_index(ProblemObject *p, PyObject *obj, int type, int *index) {
+int lookup_name(ProblemObject *p, PyObject *obj, ElemKind kind, int *index) {
+  const int type = kind == ek_row ? 1 : 2;
   const char *text = c_text(obj, nullptr);
   if (!text) return -1;
   if (call(KLVOgetindex, "KLVOgetindex", p, p->prob, type, text, index) == 0) return 0;
@@ -93,7 +93,14 @@ static int name_index(ProblemObject *p, PyObject *obj, int type, int *index) {
 
 int conv_obj2index(ProblemObject *p, PyObject *obj, ElemKind kind, int *index) {
   if (is_integer(obj)) return int32_value(obj, index);
-  if (PyUnicode_Check(obj) || PyBytes_Check(obj)) return name_index(p, obj, kind == ek_row ? 1 : 2, index);
+  if (PyUnicode_Check(obj) || PyBytes_Check(obj)) {
+    // A name nobody has must not reach the library as -1, which some functions read as "the
+    // objective constant" or "no row".
+    if (lookup_name(p, obj, kind, index) < 0) return -1;
+    if (*index >= 0) return 0;
+    PyErr_Format(g.InterfaceError, kind == ek_row ? "No row is named %R" : "No column is named %R", obj);
+    return -1;
+  }
   if (kind == ek_col && is_var(obj)) {
     int col = var_column(as_var(obj), p);
     if (col < 0) return -1;

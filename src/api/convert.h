@@ -68,7 +68,10 @@ int resolve_row(PyObject *constraint, ProblemObject *p);
 // buffer) or iterator; None or null gives no array. Arrays sharing a slot must have the same
 // length; slot may be null. 0 or -1 with the exception set and no array.
 int conv_obj2arr(ProblemObject *p, LengthSlot *slot, PyObject *obj, ElemKind kind, WorkArray &out);
-// One object to a row or column index. 0 or -1.
+// The index of a row (kind ek_row) or column (ek_col) name, -1 when no row or column has it.
+// 0 or -1 with the exception set.
+int lookup_name(ProblemObject *p, PyObject *obj, ElemKind kind, int *index);
+// One object to a row or column index; a name that no row or column has is refused. 0 or -1.
 int conv_obj2index(ProblemObject *p, PyObject *obj, ElemKind kind, int *index);
 // One object (an int, kelvo.var or kelvo.constraint) to a combined index, where rows come
 // first and columns start at rows + sparerows. 0 or -1.

@@ -216,7 +216,7 @@ int leaf_index(ProblemObject *p, const Query &q, PyObject *leaf, int count, int 
     *index = resolve_row(leaf, p);
     if (*index < 0) return -1;
   } else if (PyUnicode_Check(leaf) || PyBytes_Check(leaf)) {
-    if (conv_obj2index(p, leaf, q.rows ? ek_row : ek_col, index) < 0) return -1;
+    if (lookup_name(p, leaf, q.rows ? ek_row : ek_col, index) < 0) return -1;
   } else if (is_integer(leaf)) {
     long long v = PyLong_AsLongLong(leaf);
     if (v == -1 && PyErr_Occurred()) return -1;
