@@ -31,12 +31,20 @@ std::string vformat(const char *fmt, va_list args);
 // any thread.
 class ErrorSlot {
  public:
-  void set(int code, const std::string &text) {
+  // Never throws: when the text cannot be copied for want of memory, the slot keeps the code
+  // and a fixed text saying so.
+  void set(int code, const std::string &text) noexcept { set(code, text.c_str()); }
+  void set(int code, const char *text) noexcept {
     std::lock_guard<std::mutex> lock(mutex_);
     code_ = code;
-    text_ = text;
+    try {
+      text_ = text;
+    } catch (...) {
+      text_.clear();  // keeps no allocation; the fixed text fits the small-string buffer
+      text_ = "Out of memory";
+    }
   }
-  void clear() { set(0, std::string()); }
+  void clear() { set(0, ""); }
   int code() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return code_;
@@ -63,9 +71,10 @@ inline void require_out(const void *p, const char *fn) {
 // Copies text into a caller's buffer of `size` bytes, always terminated.
 void copy_text(const std::string &text, char *buffer, int size);
 
-// Runs `body` and converts any exception into a code stored in `slot`.
+// Runs `body` and converts any exception into a code stored in `slot`; fn, when given, names
+// the entry point in the text of failures that do not name it themselves.
 template <class Body>
-int guarded(ErrorSlot &slot, Body &&body) {
+int guarded(ErrorSlot &slot, Body &&body, const char *fn = nullptr) {
   try {
     body();
     return KLVO_OK;
@@ -73,10 +82,19 @@ int guarded(ErrorSlot &slot, Body &&body) {
     slot.set(e.code(), e.what());
     return e.code();
   } catch (const std::bad_alloc &) {
-    slot.set(KLVO_ERR_OUT_OF_MEMORY, "Out of memory");
+    // Building the longer text needs memory too; the short one is stored without any.
+    try {
+      slot.set(KLVO_ERR_OUT_OF_MEMORY, fn ? std::string(fn) + ": Out of memory" : std::string("Out of memory"));
+    } catch (...) {
+      slot.set(KLVO_ERR_OUT_OF_MEMORY, "Out of memory");
+    }
     return KLVO_ERR_OUT_OF_MEMORY;
   } catch (const std::exception &e) {
-    slot.set(KLVO_ERR_INTERNAL, std::string("Internal error: ") + e.what());
+    try {
+      slot.set(KLVO_ERR_INTERNAL, std::string("Internal error: ") + e.what());
+    } catch (...) {
+      slot.set(KLVO_ERR_INTERNAL, "Internal error");
+    }
     return KLVO_ERR_INTERNAL;
   } catch (...) {
     slot.set(KLVO_ERR_INTERNAL, "Internal error");

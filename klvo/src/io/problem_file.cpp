@@ -77,6 +77,9 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
     } catch (const Error &e) {
       std::swap(prob.model, m);
       fail(KLVO_ERR_FILE, "%s: %s: %s", fn, path.c_str(), e.what());
+    } catch (...) {  // out of memory: the old model stays all the same
+      std::swap(prob.model, m);
+      throw;
     }
   }
   if (prob.layer) prob.layer->model_replaced();  // the old model's settings do not fit the new one

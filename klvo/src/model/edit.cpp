@@ -103,6 +103,37 @@ std::vector<Entry> collect_vector(const SparseBlock &b, int k, int bound, const 
   return out;
 }
 
+// Adds the entries of new vectors base, base+1, ... to the crossing lists (a new column's
+// entries to their rows' lists, a new row's to their columns'). Either all are added or, when
+// a list cannot grow, none: the ones added so far are taken off the back again.
+void append_to_lists(std::vector<std::vector<Entry>> &lists, const std::vector<std::vector<Entry>> &added, int base) {
+  size_t k = 0;
+  try {
+    for (; k < added.size(); ++k)
+      for (const Entry &e : added[k]) lists[e.index].push_back(Entry{base + static_cast<int>(k), e.value});
+  } catch (...) {
+    // Each list took at most one entry per new vector, at its back, so visiting every list a
+    // new vector names and dropping a new entry from its back drops each added entry once.
+    for (size_t q = 0; q <= k && q < added.size(); ++q)
+      for (const Entry &e : added[q]) {
+        std::vector<Entry> &list = lists[e.index];
+        if (!list.empty() && list.back().index >= base) list.pop_back();
+      }
+    throw;
+  }
+}
+
+// Makes room in each list named in `which` for one more entry per mention, so that the sorted
+// insertions that follow cannot fail.
+template <class List>
+void make_room(std::vector<List> &lists, std::vector<int> which) {
+  std::sort(which.begin(), which.end());
+  for (size_t a = 0, b = 0; a < which.size(); a = b) {
+    while (b < which.size() && which[b] == which[a]) ++b;
+    grow_by(lists[which[a]], b - a);
+  }
+}
+
 void normalise_pair(int &a, int &b) {
   if (a > b) std::swap(a, b);
 }
@@ -145,8 +176,10 @@ void ensure_qobj(ModelStore &m) {
 }
 void ensure_indicators(ModelStore &m) {
   if (m.indcol.empty()) {
-    m.indcol.assign(m.nrows(), -1);
-    m.indcomp.assign(m.nrows(), 0);
+    // Both or neither.
+    std::vector<int> col(m.nrows(), -1), comp(m.nrows(), 0);
+    m.indcol.swap(col);
+    m.indcomp.swap(comp);
   }
 }
 
@@ -228,17 +261,18 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
     if (lb) clamp_infinite(lb[k], fn, "lower bound");
     if (ub) clamp_infinite(ub[k], fn, "upper bound");
   }
+  // Room for every array first, so that past the row lists nothing allocates.
   grow_by(m.colentries, n);
   grow_by(m.obj, n);
   grow_by(m.lb, n);
   grow_by(m.ub, n);
   grow_by(m.limit, n);
   grow_by(m.coltype, n);
+  if (!m.qobj.empty()) grow_by(m.qobj, n);
+  m.colnames.reserve(n);
   if (cols.start) {
-    for (int k = 0; k < n; ++k) {
-      for (const Entry &e : entries[k]) m.rowentries[e.index].push_back(Entry{base + k, e.value});
-      m.colentries.push_back(std::move(entries[k]));
-    }
+    append_to_lists(m.rowentries, entries, base);
+    for (int k = 0; k < n; ++k) m.colentries.push_back(std::move(entries[k]));
   } else {
     m.colentries.resize(base + n);
   }
@@ -271,14 +305,19 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
       vrange[k] = std::fabs(range[k]);
     }
   }
+  // Room for every array first, so that past the column lists nothing allocates.
   grow_by(m.rowentries, n);
   grow_by(m.rowtype, n);
   grow_by(m.rhs, n);
   grow_by(m.range, n);
-  for (int k = 0; k < n; ++k) {
-    for (const Entry &e : entries[k]) m.colentries[e.index].push_back(Entry{base + k, e.value});
-    m.rowentries.push_back(std::move(entries[k]));
+  if (!m.qrows.empty()) grow_by(m.qrows, n);
+  if (!m.indcol.empty()) {
+    grow_by(m.indcol, n);
+    grow_by(m.indcomp, n);
   }
+  m.rownames.reserve(n);
+  append_to_lists(m.colentries, entries, base);
+  for (int k = 0; k < n; ++k) m.rowentries.push_back(std::move(entries[k]));
   m.rowtype.insert(m.rowtype.end(), rowtype, rowtype + n);
   m.rhs.insert(m.rhs.end(), vrhs.begin(), vrhs.end());
   m.range.insert(m.range.end(), vrange.begin(), vrange.end());
@@ -329,6 +368,8 @@ void add_sets(ModelStore &m, const char *fn, const char *settype, const SparseBl
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: set %d lists column %d twice", fn, k,
            *std::adjacent_find(sorted.begin(), sorted.end()));
   }
+  grow_by(m.sets, added.size());
+  m.setnames.reserve(sets.count);
   for (SosSet &s : added) m.sets.push_back(std::move(s));
   m.setnames.append_empty(sets.count);
   m.touch();
@@ -381,10 +422,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
   for (auto &row : m.rowentries) remap_entries(row, map);
   compact(m.colentries, map);
   compact(m.obj, map);
-  for (auto &o : m.objn) {
-    o.resize(map.size(), 0.0);
-    compact(o, map);
-  }
+  for (auto &o : m.objn) compact(o, map);  // a shorter objective is compacted as far as it reaches
   compact(m.lb, map);
   compact(m.ub, map);
   compact(m.limit, map);
@@ -498,6 +536,8 @@ void chg_coefs(ModelStore &m, const char *fn, int n, const int *row, const int *
     check_col(m, col[k], fn);
     check_finite(val[k], fn, "coefficient");
   }
+  make_room(m.rowentries, std::vector<int>(row, row + n));
+  make_room(m.colentries, std::vector<int>(col, col + n));
   for (int k = 0; k < n; ++k) {
     set_sorted(m.rowentries[row[k]], col[k], val[k]);
     set_sorted(m.colentries[col[k]], row[k], val[k]);
@@ -607,7 +647,10 @@ void chg_limit(ModelStore &m, const char *fn, int n, const int *ind, const doubl
 void chg_qobj(ModelStore &m, const char *fn, int64_t n, const int *c1, const int *c2, const double *v) {
   check_triplets(m, fn, n, c1, c2, v);
   if (n == 0) return;
-  ensure_qobj(m);
+  ensure_qobj(m);  // lists of nothing: the same Q whether or not what follows succeeds
+  std::vector<int> touched(c1, c1 + n);
+  touched.insert(touched.end(), c2, c2 + n);
+  make_room(m.qobj, std::move(touched));
   for (int64_t k = 0; k < n; ++k) {
     set_sorted(m.qobj[c1[k]], c2[k], v[k]);
     if (c1[k] != c2[k]) set_sorted(m.qobj[c2[k]], c1[k], v[k]);
@@ -620,6 +663,7 @@ void chg_qrow(ModelStore &m, const char *fn, int row, int c1, int c2, double v) 
   check_triplets(m, fn, 1, &c1, &c2, &v);
   normalise_pair(c1, c2);
   ensure_qrows(m);
+  grow_by(m.qrows[row], 1);
   set_qterm(m.qrows[row], c1, c2, v);
   m.touch();
 }
