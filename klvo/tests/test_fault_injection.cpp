@@ -21,6 +21,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <functional>
@@ -100,7 +101,7 @@ F real(const char *name) {
 
 extern "C" {
 
-int open(const char *path, int flags, ...) {
+__attribute__((visibility("default"))) int open(const char *path, int flags, ...) {
   static auto next = fault::real<int (*)(const char *, int, ...)>("open");
   mode_t mode = 0;
   if (flags & O_CREAT) {
@@ -116,7 +117,7 @@ int open(const char *path, int flags, ...) {
   return next(path, flags, mode);
 }
 
-ssize_t write(int fd, const void *buf, size_t n) {
+__attribute__((visibility("default"))) ssize_t write(int fd, const void *buf, size_t n) {
   static auto next = fault::real<ssize_t (*)(int, const void *, size_t)>("write");
   if (fault::armed == fault::Kind::io) {
     if (fault::next_fails(fault::Kind::io)) {
@@ -128,7 +129,7 @@ ssize_t write(int fd, const void *buf, size_t n) {
   return next(fd, buf, n);
 }
 
-int close(int fd) {
+__attribute__((visibility("default"))) int close(int fd) {
   static auto next = fault::real<int (*)(int)>("close");
   bool fails = fault::next_fails(fault::Kind::io);
   int rc = next(fd);  // the descriptor is released even when closing reports an error
@@ -139,7 +140,7 @@ int close(int fd) {
   return rc;
 }
 
-int rename(const char *from, const char *to) {
+__attribute__((visibility("default"))) int rename(const char *from, const char *to) {
   static auto next = fault::real<int (*)(const char *, const char *)>("rename");
   if (fault::next_fails(fault::Kind::io)) {
     errno = ENOSPC;
@@ -445,13 +446,13 @@ long sweep_allocations(const Case &c) {
 }
 
 // Fails each step of writing a file in turn, over an earlier file and where there was none.
-long sweep_writes(const Case &c, const char *file) {
+long sweep_writes(const Case &c) {
   long total = 0;
   const int failed = failures();
   for (bool earlier : {true, false}) {
     Fixture f;
     c.setup(f);
-    std::string path = f.path(file);
+    const std::string path = f.file;
     if (earlier) {
       EXPECT_EQ(KLVOwriteprob(f.prob, path.c_str(), ""), 0) << f.error();
       int j = 0;
@@ -630,7 +631,7 @@ std::vector<Case> build_cases() {
                      copy.name = source.name;
                      EXPECT_TRUE(copy == source);
                    }});
-  cases.push_back({"readprob", "KLVOreadprob",
+  cases.push_back({"readprob MPS", "KLVOreadprob",
                    [](Fixture &f) {
                      lp_model(f.other);
                      f.file = f.path("in.mps");
@@ -639,6 +640,15 @@ std::vector<Case> build_cases() {
                    },
                    [](Fixture &f) { return KLVOreadprob(f.prob, f.file.c_str(), ""); },
                    [](Fixture &f) { EXPECT_EQ(int_attr(f.prob, KLVO_ATTR_SETS), 0); }});
+  cases.push_back({"readprob LP", "KLVOreadprob",
+                   [](Fixture &f) {
+                     lp_model(f.other);
+                     f.file = f.path("in.lp");
+                     ASSERT_EQ(KLVOwriteprob(f.other, f.file.c_str(), ""), 0);
+                     rich_model(f);
+                   },
+                   [](Fixture &f) { return KLVOreadprob(f.prob, f.file.c_str(), ""); },
+                   [](Fixture &f) { EXPECT_EQ(snapshot(f.prob).matrix, snapshot(f.other).matrix); }});
 #ifdef KLVO_HAVE_IPOPT
   cases.push_back({"formula", "KSLPaddcoefs",
                    [](Fixture &f) {
@@ -666,6 +676,143 @@ TEST_F(FaultInjection, EveryAllocationOfAModelEditFailsCleanly) {
   for (const Case &c : build_cases()) {
     long points = sweep_allocations(c);
     report("alloc", c.name, points);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<Case> solve_cases() {
+  std::vector<Case> cases;
+  auto lp_optimal = [](Fixture &f) {
+    EXPECT_EQ(int_attr(f.prob, KLVO_ATTR_SOLSTATUS), KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_NEAR(objective(f.prob), kLpOptimum, 1e-9);
+  };
+  cases.push_back({"LP", "KLVOlpoptimize", [](Fixture &f) { lp_model(f.prob); },
+                   [](Fixture &f) { return KLVOlpoptimize(f.prob, ""); }, lp_optimal, true});
+  // A second solve after a change goes through the engine's incremental update.
+  cases.push_back({"LP re-solve", "KLVOlpoptimize",
+                   [](Fixture &f) {
+                     lp_model(f.prob);
+                     ASSERT_EQ(KLVOlpoptimize(f.prob, ""), 0);
+                     int j = 0;
+                     double v = 5;
+                     ASSERT_EQ(KLVOchgobj(f.prob, 1, &j, &v), 0);
+                   },
+                   [](Fixture &f) { return KLVOlpoptimize(f.prob, ""); },
+                   [](Fixture &f) {
+                     // x0 now costs: x0 = 0, x2 = 3, x1 = 3 stays optimal at -6 - 9 = -15.
+                     EXPECT_EQ(int_attr(f.prob, KLVO_ATTR_SOLSTATUS), KLVO_SOLSTATUS_OPTIMAL);
+                     EXPECT_NEAR(objective(f.prob), -15, 1e-9);
+                   },
+                   true});
+  cases.push_back({"MILP", "KLVOmipoptimize", milp_model, [](Fixture &f) { return KLVOmipoptimize(f.prob, ""); },
+                   [](Fixture &f) {
+                     EXPECT_EQ(int_attr(f.prob, KLVO_ATTR_SOLSTATUS), KLVO_SOLSTATUS_OPTIMAL);
+                     EXPECT_NEAR(objective(f.prob), milp_optimum(), 1e-9);
+                   },
+                   true});
+  cases.push_back({"QP", "KLVOoptimize", qp_model,
+                   [](Fixture &f) {
+                     int solvestatus = 0, solstatus = 0;
+                     return KLVOoptimize(f.prob, "", &solvestatus, &solstatus);
+                   },
+                   [](Fixture &f) {
+                     EXPECT_EQ(int_attr(f.prob, KLVO_ATTR_SOLSTATUS), KLVO_SOLSTATUS_OPTIMAL);
+                     EXPECT_NEAR(objective(f.prob), kQpOptimum, 1e-6);
+                   },
+                   true});
+#ifdef KLVO_HAVE_IPOPT
+  // min (x - 1)^2 + exp(y) - y: optimum at (1, 0), value 1.
+  cases.push_back({"NLP", "KLVOnlpoptimize",
+                   [](Fixture &f) {
+                     double lb[2] = {-kInf, -kInf}, ub[2] = {kInf, kInf};
+                     ASSERT_EQ(KLVOaddcols(f.prob, 2, 0, nullptr, nullptr, nullptr, nullptr, lb, ub), 0);
+                     Ex e = (pow(X(0) - 1.0, 2.0) + exp(X(1)) - X(1)).ended();
+                     int row = -1, col = -1000, fstart[2] = {0, static_cast<int>(e.type.size())};
+                     double factor = 1;
+                     ASSERT_EQ(KSLPaddcoefs(f.slp, 1, &row, &col, &factor, fstart, 1, e.type.data(), e.value.data()), 0);
+                   },
+                   [](Fixture &f) { return KLVOnlpoptimize(f.prob, ""); },
+                   [](Fixture &f) {
+                     EXPECT_EQ(int_attr(f.prob, KLVO_ATTR_SOLSTATUS), KLVO_SOLSTATUS_OPTIMAL);
+                     EXPECT_NEAR(objective(f.prob), 1.0, 1e-7);
+                   },
+                   true});
+#endif
+  return cases;
+}
+
+// Reading a solution and writing the model.
+std::vector<Case> output_cases() {
+  std::vector<Case> cases;
+  auto solved = [](Fixture &f) {
+    lp_model(f.prob);
+    ASSERT_EQ(KLVOaddnames(f.prob, 2, "x\0y\0z", 0, 2), 0);
+    ASSERT_EQ(KLVOlpoptimize(f.prob, ""), 0);
+  };
+  cases.push_back({"getlpsol", "KLVOgetlpsol", solved,
+                   [](Fixture &f) {
+                     double x[3], slack[3], duals[3], djs[3];
+                     return KLVOgetlpsol(f.prob, x, slack, duals, djs);
+                   },
+                   [](Fixture &f) { EXPECT_NEAR(objective(f.prob), kLpOptimum, 1e-9); }});
+  cases.push_back({"getnamelist", "KLVOgetnamelist", solved,
+                   [](Fixture &f) {
+                     char buf[64];
+                     int need = 0;
+                     return KLVOgetnamelist(f.prob, 2, buf, sizeof buf, &need, 0, 2);
+                   },
+                   [](Fixture &) {}});
+  for (const char *flags : {"", "l"}) {
+    auto write = flags[0] ? [](Fixture &f) { return KLVOwriteprob(f.prob, f.file.c_str(), "l"); }
+                          : [](Fixture &f) { return KLVOwriteprob(f.prob, f.file.c_str(), ""); };
+    cases.push_back({flags[0] ? "writeprob LP" : "writeprob MPS", "KLVOwriteprob",
+                     [solved, flags](Fixture &f) {
+                       solved(f);
+                       f.file = f.path(flags[0] ? "out.lp" : "out.mps");
+                       // An earlier file, which a failed write must leave as it was.
+                       std::ofstream(f.file) << "earlier\n";
+                     },
+                     write,
+                     [](Fixture &f) {
+                       // The file reads back as the model.
+                       std::string text = read_file(f.file);
+                       EXPECT_EQ(text.find("earlier"), std::string::npos) << "not rewritten";
+                       KLVOprob back = nullptr;
+                       ASSERT_EQ(KLVOcreateprob(&back), 0);
+                       EXPECT_EQ(KLVOreadprob(back, f.file.c_str(), ""), 0);
+                       EXPECT_EQ(snapshot(back).matrix, snapshot(f.prob).matrix);
+                       KLVOdestroyprob(back);
+                     }});
+  }
+  return cases;
+}
+
+TEST_F(FaultInjection, EveryAllocationOfASolveFailsCleanly) {
+  for (const Case &c : solve_cases()) {
+    auto started = std::chrono::steady_clock::now();
+    long points = sweep_allocations(c);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    report("alloc", c.name, points);
+    std::printf("[  faults  ] %-28s %.1f s\n", c.name, seconds);
+  }
+}
+
+TEST_F(FaultInjection, EveryAllocationOfReadingAndWritingFailsCleanly) {
+  for (const Case &c : output_cases()) report("alloc", c.name, sweep_allocations(c));
+}
+
+TEST_F(FaultInjection, EveryStepOfWritingAFileFailsCleanly) {
+  for (const char *file : {"model.mps", "model.lp"}) {
+    Case c{file, "KLVOwriteprob",
+           [file](Fixture &f) {
+             lp_model(f.prob);
+             f.file = f.path(file);
+           },
+           [](Fixture &f) { return KLVOwriteprob(f.prob, f.file.c_str(), ""); }, [](Fixture &) {}};
+    report("write", file, sweep_writes(c));
   }
 }
 

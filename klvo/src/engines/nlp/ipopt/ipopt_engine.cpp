@@ -193,9 +193,11 @@ Ipopt::EJournalLevel journal_level(int log) {
 
 void apply_engine_options(Ipopt::OptionsList &options, const std::string &text) {
   std::stringstream all(text);
+  all.exceptions(std::ios::badbit);  // a failed allocation must not end the list early
   std::string item;
   while (std::getline(all, item, ';')) {
     std::stringstream one(item);
+    one.exceptions(std::ios::badbit);
     std::string name, value;
     if (!(one >> name)) continue;
     if (!(one >> value)) fail(KLVO_ERR_INVALID_ARGUMENT, "Engine option \"%s\" has no value", name.c_str());
