@@ -505,7 +505,15 @@ void highs_solve(const SolveContext &ctx, const HighsRequest &request) {
     ctx.cache = std::make_unique<HighsEngine>();
     engine = static_cast<HighsEngine *>(ctx.cache.get());
   }
-  engine->solve(ctx, request);
+  try {
+    engine->solve(ctx, request);
+  } catch (...) {
+    // A failure inside HiGHS (out of memory, an internal error) can leave its instance half
+    // updated and unable to solve again, and what this engine holds may no longer match it:
+    // the next solve starts from a fresh instance (losing only the warm start).
+    ctx.cache.reset();
+    throw;
+  }
 }
 
 }  // namespace klvo
