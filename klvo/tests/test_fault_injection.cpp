@@ -765,6 +765,17 @@ std::vector<Case> output_cases() {
                      return KLVOgetnamelist(f.prob, 2, buf, sizeof buf, &need, 0, 2);
                    },
                    [](Fixture &) {}});
+  // Reading an error text must not itself fail for want of memory.
+  cases.push_back({"getlasterror", "KLVOgetlasterror",
+                   [](Fixture &f) {
+                     int j = 12345;
+                     EXPECT_NE(KLVOchgbounds(f.prob, 1, &j, "U", nullptr), 0);
+                   },
+                   [](Fixture &f) {
+                     char text[512];
+                     return KLVOgetlasterror(f.prob, text);
+                   },
+                   [](Fixture &) {}});
   for (const char *flags : {"", "l"}) {
     auto write = flags[0] ? [](Fixture &f) { return KLVOwriteprob(f.prob, f.file.c_str(), "l"); }
                           : [](Fixture &f) { return KLVOwriteprob(f.prob, f.file.c_str(), ""); };

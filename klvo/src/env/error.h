@@ -27,6 +27,9 @@ std::string vformat(const char *fmt, va_list args);
 
 [[noreturn]] void fail(int code, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
+// Copies text into a caller's buffer of `size` bytes, always terminated.
+void copy_text(const std::string &text, char *buffer, int size) noexcept;
+
 // The last error of one owner (a problem or the global environment). Written and read from
 // any thread.
 class ErrorSlot {
@@ -53,6 +56,13 @@ class ErrorSlot {
     std::lock_guard<std::mutex> lock(mutex_);
     return text_;
   }
+  // Copies the text into a caller's buffer without allocating (so that reading an error
+  // cannot fail for want of memory); returns the text's length in bytes.
+  size_t copy_to(char *buffer, int size) const noexcept {
+    std::lock_guard<std::mutex> lock(mutex_);
+    copy_text(text_, buffer, size);
+    return text_.size();
+  }
 
  private:
   mutable std::mutex mutex_;
@@ -67,9 +77,6 @@ ErrorSlot &global_error();
 inline void require_out(const void *p, const char *fn) {
   if (!p) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null output argument", fn);
 }
-
-// Copies text into a caller's buffer of `size` bytes, always terminated.
-void copy_text(const std::string &text, char *buffer, int size);
 
 // Runs `body` and converts any exception into a code stored in `slot`; fn, when given, names
 // the entry point in the text of failures that do not name it themselves.
