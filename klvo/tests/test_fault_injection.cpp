@@ -436,6 +436,7 @@ long sweep_allocations(const Case &c) {
       }
       State after = state_of(f);
       EXPECT_TRUE(after == before) << "changed: " << after.diff(before);
+      if (c.engine) EXPECT_NE(int_attr(f.prob, KLVO_ATTR_SOLSTATUS), KLVO_SOLSTATUS_OPTIMAL) << "a failed solve";
       // The same call on the same problem now works.
       EXPECT_EQ(c.call(f), 0) << f.error();
     }

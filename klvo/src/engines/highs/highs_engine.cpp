@@ -510,8 +510,12 @@ void highs_solve(const SolveContext &ctx, const HighsRequest &request) {
   } catch (...) {
     // A failure inside HiGHS (out of memory, an internal error) can leave its instance half
     // updated and unable to solve again, and what this engine holds may no longer match it:
-    // the next solve starts from a fresh instance (losing only the warm start).
+    // the next solve starts from a fresh instance (losing only the warm start). Statuses
+    // already stored must not claim a solution that was never read.
     ctx.cache.reset();
+    ctx.solution.clear();
+    ctx.solution.solvestatus = KLVO_SOLVESTATUS_FAILED;
+    ctx.solution.lpstatus = KLVO_LP_UNSOLVED;
     throw;
   }
 }
