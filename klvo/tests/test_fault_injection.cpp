@@ -332,10 +332,9 @@ void rich_model(Fixture &f) {
   ASSERT_EQ(KLVOaddnames(p, 3, "s0", 0, 0), 0);
 }
 
-// The LP above without the parts HiGHS cannot take: optimum -11 at (1, 2, 2)... checked in
-// the solve cases against the value found by hand: with x0 + x2 = 3 and x0 + x1 + x2 <= 6,
-// x1 <= 3 and x1 >= x2 - 2; -x0 - 2x1 - 3x2 = -3 - 2 x2 - 2 x1 is least at x2 = 3, x0 = 0,
-// x1 = 3: -3 - 6 - 6 = -15.
+// The linear part of the model above. By hand: x0 = 3 - x2 turns the objective into
+// -3 - 2 x1 - 2 x2 and the cap into x1 <= 3; x2 <= 3 keeps x0 >= 0, and x1 = x2 = 3 meets the
+// link, so the optimum is -15 at (0, 3, 3).
 void lp_model(KLVOprob p) {
   char types[3] = {'L', 'G', 'E'};
   double rhs[3] = {6, -2, 3}, obj[3] = {-1, -2, -3}, lb[3] = {0, 0, 0}, ub[3] = {4, 4, 4};
@@ -345,9 +344,8 @@ void lp_model(KLVOprob p) {
 }
 constexpr double kLpOptimum = -15;
 
-// A knapsack in binaries: max 10a + 13b + 7c + 8d s.t. 4a + 6b + 3c + 5d <= 10; the best of
-// the 16 choices is a + b (weight 10, value 23) against a + c (17), b + c (20), a + c + ... :
-// exhaustive search below checks it.
+// A knapsack in binaries: max 10a + 13b + 7c + 8d s.t. 4a + 6b + 3c + 5d <= 10. Its optimum
+// comes from trying all 16 choices (milp_optimum).
 void milp_model(Fixture &f) {
   char type = 'L';
   double rhs = 10, obj[4] = {10, 13, 7, 8}, lb[4] = {0, 0, 0, 0}, ub[4] = {1, 1, 1, 1};

@@ -134,6 +134,18 @@ void make_room(std::vector<List> &lists, std::vector<int> which) {
   }
 }
 
+// The same for the lists named in which[0..n) and, when given, also[0..n).
+template <class List>
+void make_room(std::vector<List> &lists, int64_t n, const int *which, const int *also = nullptr) {
+  if (n == 1 && !also) {  // one coefficient at a time, as callers often change them
+    grow_by(lists[which[0]], 1);
+    return;
+  }
+  std::vector<int> all(which, which + n);
+  if (also) all.insert(all.end(), also, also + n);
+  make_room(lists, std::move(all));
+}
+
 void normalise_pair(int &a, int &b) {
   if (a > b) std::swap(a, b);
 }
@@ -536,8 +548,8 @@ void chg_coefs(ModelStore &m, const char *fn, int n, const int *row, const int *
     check_col(m, col[k], fn);
     check_finite(val[k], fn, "coefficient");
   }
-  make_room(m.rowentries, std::vector<int>(row, row + n));
-  make_room(m.colentries, std::vector<int>(col, col + n));
+  make_room(m.rowentries, n, row);
+  make_room(m.colentries, n, col);
   for (int k = 0; k < n; ++k) {
     set_sorted(m.rowentries[row[k]], col[k], val[k]);
     set_sorted(m.colentries[col[k]], row[k], val[k]);
@@ -648,9 +660,7 @@ void chg_qobj(ModelStore &m, const char *fn, int64_t n, const int *c1, const int
   check_triplets(m, fn, n, c1, c2, v);
   if (n == 0) return;
   ensure_qobj(m);  // lists of nothing: the same Q whether or not what follows succeeds
-  std::vector<int> touched(c1, c1 + n);
-  touched.insert(touched.end(), c2, c2 + n);
-  make_room(m.qobj, std::move(touched));
+  make_room(m.qobj, n, c1, c2);
   for (int64_t k = 0; k < n; ++k) {
     set_sorted(m.qobj[c1[k]], c2[k], v[k]);
     if (c1[k] != c2[k]) set_sorted(m.qobj[c2[k]], c1[k], v[k]);
