@@ -58,10 +58,9 @@ int KLVOfeaturequery(const char *feature, int *status) {
 int KLVO_ge_getlasterror(int *code, char *msg, int maxbytes, int *nbytes) {
   // Reads the global error without touching it, so it never fails itself.
   auto &slot = klvo::global_error();
-  std::string text = slot.text();
   if (code) *code = slot.code();
-  if (msg && maxbytes > 0) klvo::copy_text(text, msg, maxbytes);
-  if (nbytes) *nbytes = static_cast<int>(text.size()) + 1;
+  size_t length = slot.copy_to(msg, msg ? maxbytes : 0);
+  if (nbytes) *nbytes = static_cast<int>(length) + 1;
   return KLVO_OK;
 }
 
@@ -133,7 +132,7 @@ int KLVOdestroyprob(KLVOprob prob) {
 int KLVOgetlasterror(KLVOprob prob, char *errmsg) {
   // Reads the problem's error without touching it, so it never fails itself.
   if (!prob || !errmsg) return KLVO_ERR_INVALID_ARGUMENT;
-  klvo::copy_text(prob->error.text(), errmsg, 512);
+  prob->error.copy_to(errmsg, 512);
   return KLVO_OK;
 }
 

@@ -24,8 +24,8 @@ void run(Body &body, const char *fn) {
 }
 
 inline int null_handle(const char *fn, const char *what) {
-  global_error().set(KLVO_ERR_INVALID_ARGUMENT, std::string(fn) + ": null " + what + " handle");
-  return KLVO_ERR_INVALID_ARGUMENT;
+  return klvo::guarded(
+      global_error(), [&] { fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null %s handle", fn, what); }, fn);
 }
 
 // An entry point on a problem: errors go to the problem's last error (to the global one when
@@ -33,14 +33,14 @@ inline int null_handle(const char *fn, const char *what) {
 template <class Body>
 int guarded(KLVOprob prob, const char *fn, Body &&body) {
   if (!prob) return null_handle(fn, "problem");
-  return klvo::guarded(prob->error, [&] { run(body, fn); });
+  return klvo::guarded(prob->error, [&] { run(body, fn); }, fn);
 }
 
 // An entry point on a nonlinear layer.
 template <class Body>
 int guarded(KSLPprob slp, const char *fn, Body &&body) {
   if (!slp) return null_handle(fn, "nonlinear-layer");
-  return klvo::guarded(slp->error, [&] { run(body, fn); });
+  return klvo::guarded(slp->error, [&] { run(body, fn); }, fn);
 }
 
 // An entry point that changes, reloads or solves a problem: it holds the problem's use mark
@@ -53,7 +53,7 @@ int marked(KLVOprob prob, Use use, const char *fn, Body &&body) {
   return klvo::guarded(prob->error, [&] {
     UseMark mark(*prob, use, fn);
     run(body, fn);
-  });
+  }, fn);
 }
 
 template <class Body>
@@ -64,7 +64,7 @@ int marked(KSLPprob slp, Use use, const char *fn, Body &&body) {
     std::optional<UseMark> mark;
     if (slp->prob) mark.emplace(*slp->prob, use, fn);
     run(body, fn);
-  });
+  }, fn);
 }
 
 template <class Handle, class Body>
@@ -80,7 +80,7 @@ int solving(Handle h, const char *fn, Body &&body) {
 // An entry point not tied to a handle (or creating one): errors go to the global last error.
 template <class Body>
 int guarded_global(const char *fn, Body &&body) {
-  return klvo::guarded(global_error(), [&] { run(body, fn); });
+  return klvo::guarded(global_error(), [&] { run(body, fn); }, fn);
 }
 
 }  // namespace api

@@ -40,7 +40,7 @@ int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg) {
   // Reads the layer's error without touching it, so it never fails itself.
   if (!slp) return KLVO_ERR_INVALID_ARGUMENT;
   if (code) *code = slp->error.code();
-  if (errmsg) klvo::copy_text(slp->error.text(), errmsg, 512);
+  if (errmsg) slp->error.copy_to(errmsg, 512);
   return KLVO_OK;
 }
 

@@ -38,7 +38,7 @@ ErrorSlot &global_error() {
   return slot;
 }
 
-void copy_text(const std::string &text, char *buffer, int size) {
+void copy_text(const std::string &text, char *buffer, int size) noexcept {
   if (!buffer || size <= 0) return;
   size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
   // A cut text ends on a whole UTF-8 character (continuation bytes are 10xxxxxx), so that a

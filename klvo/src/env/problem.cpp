@@ -137,14 +137,18 @@ Problem *create_problem(const char *fn) {
   return new klvo_problem_s();
 }
 
+// The layer's row and column settings follow a deletion: worked out before the store changes,
+// put in place after it did, so that a failure anywhere leaves both as they were.
 void delete_rows(Problem &prob, int n, const int *ind, const char *fn) {
+  std::function<void()> follow = prob.layer ? prob.layer->rows_deleting(n, ind) : nullptr;
   del_rows(prob.model, fn, n, ind);
-  if (prob.layer) prob.layer->rows_deleted(n, ind);  // the layer's row settings follow
+  if (follow) follow();
 }
 
 void delete_cols(Problem &prob, int n, const int *ind, const char *fn) {
+  std::function<void()> follow = prob.layer ? prob.layer->cols_deleting(n, ind) : nullptr;
   del_cols(prob.model, fn, n, ind);
-  if (prob.layer) prob.layer->cols_deleted(n, ind);  // the layer's column settings follow
+  if (follow) follow();
 }
 
 }  // namespace klvo

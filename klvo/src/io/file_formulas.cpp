@@ -20,6 +20,7 @@ constexpr const char *kTag = "FORMULA";
 
 std::string formula_lines(const FormulaStore &formulas, bool lp) {
   std::ostringstream out;
+  passing_errors(out);
   char comment = lp ? '\\' : '*';
   for (const FormulaEntry &e : formulas.entries()) {
     out << comment << kTag << ' ' << e.row << ' ' << e.col << ' ' << format_number(e.factor) << ' '
@@ -34,6 +35,7 @@ FileFormulas read_formulas(const std::string &path, const char *fn) {
   FileFormulas f;
   std::ifstream in(path, std::ios::binary);
   if (!in) return f;
+  passing_errors(in);
   std::string line;
   int lineno = 0;
   f.start.push_back(0);
@@ -43,6 +45,7 @@ FileFormulas read_formulas(const std::string &path, const char *fn) {
         line.compare(1, std::strlen(kTag), kTag) != 0)
       continue;
     std::istringstream s(line.substr(1 + std::strlen(kTag)));
+    passing_errors(s);
     int row = 0, col = 0;
     double factor = 0;
     long n = -1;

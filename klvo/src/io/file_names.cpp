@@ -135,8 +135,8 @@ void write_text_file(const std::string &path, const std::string &text, const cha
            std::to_string(counter.fetch_add(1)) + ".tmp";
     fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && (errno != EEXIST || attempt >= 100))
-      fail(KLVO_ERR_FILE, "%s: cannot write '%s': cannot create a file in '%s': %s", fn, path.c_str(), dir.c_str(),
-           std::strerror(errno));
+      fail(KLVO_ERR_FILE, "%s: cannot write '%s': cannot create a file in '%s': %s; %s", fn, path.c_str(),
+           dir.c_str(), std::strerror(errno), exists ? "the earlier file is unchanged" : "no file was written");
   }
   // The replacement keeps the earlier file's permissions (where the owner allows it).
   if (exists) fchmod(fd, st.st_mode & 07777);

@@ -131,6 +131,7 @@ class LpReader {
   void tokenize() {
     std::ifstream in(path_, std::ios::binary);
     if (!in) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for reading", fn_, path_.c_str());
+    passing_errors(in);
     std::string line;
     int lineno = 0;
     while (std::getline(in, line)) {
@@ -596,6 +597,7 @@ const char *lp_name_problem(const std::string &name, int type) {
 class LpWriter {
  public:
   LpWriter(const ModelStore &m, const char *fn, const WarningSink &note) : m_(m) {
+    passing_errors(out_);
     for (int j = 0; j < m.ncols(); ++j)
       if (m.coltype[j] == 'P')
         fail(KLVO_ERR_FILE, "%s: column %d is partial-integer, which an LP file cannot hold; write MPS", fn, j);

@@ -39,6 +39,7 @@ std::string upper(std::string s) {
 std::vector<std::string> split(const std::string &line) {
   std::vector<std::string> out;
   std::istringstream in(line);
+  passing_errors(in);
   std::string t;
   while (in >> t) out.push_back(t);
   return out;
@@ -47,10 +48,13 @@ std::vector<std::string> split(const std::string &line) {
 std::string read_file(const std::string &path, const char *fn) {
   std::ifstream in(path, std::ios::binary);
   if (!in) fail(KLVO_ERR_FILE, "%s: cannot open '%s' for reading", fn, path.c_str());
-  std::ostringstream buf;
-  buf << in.rdbuf();
+  // Read in chunks rather than copied stream to stream, which would stop short, without an
+  // error, when the copy cannot grow.
+  std::string text;
+  char chunk[1 << 16];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) text.append(chunk, static_cast<size_t>(in.gcount()));
   if (in.bad()) fail(KLVO_ERR_FILE, "%s: error reading '%s'", fn, path.c_str());
-  return buf.str();
+  return text;
 }
 
 
@@ -492,6 +496,7 @@ class MpsReader {
 class MpsWriter {
  public:
   MpsWriter(const ModelStore &m, bool fixed, const char *fn, const WarningSink &note) : m_(m), fixed_(fixed) {
+    passing_errors(out_);
     names_ = file_names(m, fixed ? "fixed MPS" : "MPS", [fixed](const std::string &name, int) -> const char * {
       for (char c : name)
         if (std::isspace(static_cast<unsigned char>(c))) return "it contains white space";

@@ -49,19 +49,22 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
   bool lp = has_flag(flags, 'l') || (!has_flag(flags, 'm') && ends_with(path, ".lp"));
   WarningSink warn = [&](const std::string &text) { prob.message(KLVO_MSG_WARNING, text, KLVO_MSGCODE_FILE); };
   ModelStore m;
+  FileFormulas formulas;
   try {
     m = lp ? read_lp(path, warn, fn) : read_mps(path, warn, fn);
+    formulas = read_formulas(path, fn);
   } catch (const Error &e) {
     // Content the model refuses (a bad quadratic row) is a file error too.
     if (e.code() != KLVO_ERR_INVALID_ARGUMENT) throw;
     fail(KLVO_ERR_FILE, "%s: %s: %s", fn, path.c_str(), e.what());
+  } catch (const std::ios_base::failure &) {
+    fail(KLVO_ERR_FILE, "%s: error reading '%s'", fn, path.c_str());
   }
   if (lp && m.name.empty()) {
     // An LP file without a name comment is named after the file.
     std::string base = path.substr(path.find_last_of('/') + 1);
     m.name = ends_with(base, ".lp") ? base.substr(0, base.size() - 3) : base;
   }
-  FileFormulas formulas = read_formulas(path, fn);
   if (formulas.count() > 0 && !prob.layer)
     fail(KLVO_ERR_NOT_INITIALIZED,
          "%s: %s holds formula entries, which need the problem's nonlinear-layer handle (KSLPcreateprob)", fn,
@@ -77,6 +80,9 @@ void read_problem(Problem &prob, const char *filename, const char *flags, const 
     } catch (const Error &e) {
       std::swap(prob.model, m);
       fail(KLVO_ERR_FILE, "%s: %s: %s", fn, path.c_str(), e.what());
+    } catch (...) {  // out of memory: the old model stays all the same
+      std::swap(prob.model, m);
+      throw;
     }
   }
   if (prob.layer) prob.layer->model_replaced();  // the old model's settings do not fit the new one

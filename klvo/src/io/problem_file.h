@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <ios>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,15 @@ void add_file_sets(ModelStore &m, const char *function, const std::vector<FileSe
 
 // Replaces the file at path by text; fails naming fn when it cannot be written in full.
 void write_text_file(const std::string &path, const std::string &text, const char *fn);
+
+// A stream by default swallows a failed allocation and only sets badbit, which would read a
+// file short or write one short without an error; this one lets the exception through. (A
+// read error then comes as std::ios_base::failure, which read_problem reports.)
+template <class Stream>
+Stream &passing_errors(Stream &s) {
+  s.exceptions(std::ios::badbit);
+  return s;
+}
 
 // Shortest text that reads back as exactly the same double.
 std::string format_number(double v);

@@ -104,6 +104,29 @@ std::vector<Entry> collect_vector(const SparseBlock &b, int k, int bound, const 
   return out;
 }
 
+// Makes room in each list named in `which` for one more entry per mention, so that the sorted
+// insertions that follow cannot fail.
+template <class List>
+void make_room(std::vector<List> &lists, std::vector<int> which) {
+  std::sort(which.begin(), which.end());
+  for (size_t a = 0, b = 0; a < which.size(); a = b) {
+    while (b < which.size() && which[b] == which[a]) ++b;
+    grow_by(lists[which[a]], b - a);
+  }
+}
+
+// The same for the lists named in which[0..n) and, when given, also[0..n).
+template <class List>
+void make_room(std::vector<List> &lists, int64_t n, const int *which, const int *also = nullptr) {
+  if (n == 1 && !also) {  // one coefficient at a time, as callers often change them
+    grow_by(lists[which[0]], 1);
+    return;
+  }
+  std::vector<int> all(which, which + n);
+  if (also) all.insert(all.end(), also, also + n);
+  make_room(lists, std::move(all));
+}
+
 void normalise_pair(int &a, int &b) {
   if (a > b) std::swap(a, b);
 }
@@ -146,8 +169,10 @@ void ensure_qobj(ModelStore &m) {
 }
 void ensure_indicators(ModelStore &m) {
   if (m.indcol.empty()) {
-    m.indcol.assign(m.nrows(), -1);
-    m.indcomp.assign(m.nrows(), 0);
+    // Both or neither.
+    std::vector<int> col(m.nrows(), -1), comp(m.nrows(), 0);
+    m.indcol.swap(col);
+    m.indcomp.swap(comp);
   }
 }
 
@@ -230,6 +255,7 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
     if (ub) clamp_infinite(ub[k], fn, "upper bound");
   }
   // Rows added earlier enter the column lists before the new columns' entries enter the rows.
+  // Room for every array first, so that past the row lists nothing allocates.
   auto &columns = m.colentries.get();
   grow_by(columns, n);
   grow_by(m.obj, n);
@@ -237,6 +263,8 @@ void add_cols(ModelStore &m, const char *fn, const double *obj, const SparseBloc
   grow_by(m.ub, n);
   grow_by(m.limit, n);
   grow_by(m.coltype, n);
+  if (!m.qobj.empty()) grow_by(m.qobj, n);
+  m.colnames.reserve(n);
   if (cols.start) {
     enter_cross_entries(m.rowentries, entries.data(), entries.size(), base);
     for (int k = 0; k < n; ++k) columns.push_back(std::move(entries[k]));
@@ -272,10 +300,18 @@ void add_rows(ModelStore &m, const char *fn, const char *rowtype, const double *
       vrange[k] = std::fabs(range[k]);
     }
   }
+  // Room for every array first, so that past the column lists nothing allocates.
   grow_by(m.rowentries, n);
   grow_by(m.rowtype, n);
   grow_by(m.rhs, n);
   grow_by(m.range, n);
+  if (!m.qrows.empty()) grow_by(m.qrows, n);
+  if (!m.indcol.empty()) {
+    grow_by(m.indcol, n);
+    grow_by(m.indcomp, n);
+  }
+  m.rownames.reserve(n);
+  // The column lists take the new rows on their next use (ColumnLists::defer).
   for (int k = 0; k < n; ++k) m.rowentries.push_back(std::move(entries[k]));
   if (n > 0) m.colentries.defer(m.rowentries, base);
   m.rowtype.insert(m.rowtype.end(), rowtype, rowtype + n);
@@ -328,6 +364,8 @@ void add_sets(ModelStore &m, const char *fn, const char *settype, const SparseBl
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: set %d lists column %d twice", fn, k,
            *std::adjacent_find(sorted.begin(), sorted.end()));
   }
+  grow_by(m.sets, added.size());
+  m.setnames.reserve(sets.count);
   for (SosSet &s : added) m.sets.push_back(std::move(s));
   m.setnames.append_empty(sets.count);
   m.touch();
@@ -381,10 +419,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
   for (auto &row : m.rowentries) remap_entries(row, map);
   compact(m.colentries.get(), map);
   compact(m.obj, map);
-  for (auto &o : m.objn) {
-    o.resize(map.size(), 0.0);
-    compact(o, map);
-  }
+  for (auto &o : m.objn) compact(o, map);  // a shorter objective is compacted as far as it reaches
   compact(m.lb, map);
   compact(m.ub, map);
   compact(m.limit, map);
@@ -502,6 +537,8 @@ void chg_coefs(ModelStore &m, const char *fn, int n, const int *row, const int *
     check_col(m, col[k], fn);
     check_finite(val[k], fn, "coefficient");
   }
+  make_room(m.rowentries, n, row);
+  make_room(m.colentries.get(), n, col);
   for (int k = 0; k < n; ++k) {
     set_sorted(m.rowentries[row[k]], col[k], val[k]);
     set_sorted(m.colentries[col[k]], row[k], val[k]);
@@ -611,7 +648,8 @@ void chg_limit(ModelStore &m, const char *fn, int n, const int *ind, const doubl
 void chg_qobj(ModelStore &m, const char *fn, int64_t n, const int *c1, const int *c2, const double *v) {
   check_triplets(m, fn, n, c1, c2, v);
   if (n == 0) return;
-  ensure_qobj(m);
+  ensure_qobj(m);  // lists of nothing: the same Q whether or not what follows succeeds
+  make_room(m.qobj, n, c1, c2);
   for (int64_t k = 0; k < n; ++k) {
     set_sorted(m.qobj[c1[k]], c2[k], v[k]);
     if (c1[k] != c2[k]) set_sorted(m.qobj[c2[k]], c1[k], v[k]);
@@ -624,6 +662,7 @@ void chg_qrow(ModelStore &m, const char *fn, int row, int c1, int c2, double v) 
   check_triplets(m, fn, 1, &c1, &c2, &v);
   normalise_pair(c1, c2);
   ensure_qrows(m);
+  grow_by(m.qrows[row], 1);
   set_qterm(m.qrows[row], c1, c2, v);
   m.touch();
 }

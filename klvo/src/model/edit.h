@@ -1,6 +1,7 @@
-// Operations on a ModelStore. Every operation validates all of its input before it changes
-// anything, so a klvo::Error leaves the store as it was; `fn` names the C entry point in
-// error messages. Indices and counts follow the conventions of klvo/model.h.
+// Operations on a ModelStore. Every operation validates all of its input and makes room for
+// what it adds before it changes anything (or takes back what it added), so neither a
+// klvo::Error nor running out of memory leaves the store half changed; `fn` names the C entry
+// point in error messages. Indices and counts follow the conventions of klvo/model.h.
 #pragma once
 
 #include <cstdint>

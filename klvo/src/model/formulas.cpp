@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "model/growth.h"
+
 namespace klvo {
 
 namespace {
@@ -85,7 +87,9 @@ void FormulaStore::assign(std::vector<FormulaEntry> entries) {
 }
 
 void FormulaStore::append(std::vector<FormulaEntry> &&more) {
-  // Amortised growth: an exact reserve per call would copy every entry on every call.
+  // Amortised growth: an exact reserve per call would copy every entry on every call. The
+  // room comes first, so that the entries are added all or none.
+  grow_by(entries_, more.size());
   for (auto &e : more) entries_.push_back(std::move(e));
   changed();
 }

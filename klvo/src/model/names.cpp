@@ -186,6 +186,13 @@ void NameTable::assign(int first, std::vector<std::string> names) {
   for (int k : order) link(first + k, hash[k]);
 }
 
+void NameTable::reserve(int count) {
+  if (names_.empty()) return;
+  grow_by(names_, count);
+  grow_by(next_, count);
+  grow_by(prev_, count);
+}
+
 void NameTable::append_empty(int count) {
   if (!names_.empty()) {
     grow_by(names_, count);

@@ -26,6 +26,8 @@ class NameTable {
   // before it changes anything, so a failure leaves the table as it was.
   void assign(int first, std::vector<std::string> names);
   void append_empty(int count);
+  // Makes room for `count` more elements, so that append_empty(count) cannot fail.
+  void reserve(int count);
   // Removes the elements whose map[i] is negative; the others move to index map[i] (map has
   // size() entries, increasing over the kept ones).
   void remove(const std::vector<int> &map);

@@ -7,6 +7,7 @@
 #include "env/error.h"
 #include "model/access.h"
 #include "model/edit.h"
+#include "model/growth.h"
 #include "model/objectives.h"
 #include "params/params.h"
 
@@ -39,8 +40,16 @@ void chg_objn(ModelStore &m, int objidx, int n, const int *colind, const double 
   if (objidx < 0 || objidx > count)
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: objective index %d is out of range (the problem has %d)", fn, objidx, count);
   check_coefs(m, n, colind, objcoef, fn);
-  if (objidx == count) m.objn.emplace_back();
-  set_coefs(m.objn[objidx - 1], m.ncols(), n, colind, objcoef);
+  if (objidx == count) {
+    std::vector<double> coefs;
+    set_coefs(coefs, m.ncols(), n, colind, objcoef);
+    m.objn.push_back(std::move(coefs));
+  } else {
+    // Widening the objective with zeros leaves its value as it was, should the change fail.
+    std::vector<double> &o = m.objn[objidx - 1];
+    if (n > 0 && o.size() < static_cast<size_t>(m.ncols())) o.resize(static_cast<size_t>(m.ncols()), 0.0);
+    set_coefs(o, m.ncols(), n, colind, objcoef);
+  }
   m.touch();
 }
 
@@ -49,11 +58,15 @@ void add_objective(ModelStore &m, ParamStore &params, int n, const int *colind, 
   check_coefs(m, n, colind, objcoef, fn);
   if (!std::isfinite(weight)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the weight must be finite", fn);
   int k = objective_count(m);
-  m.objn.emplace_back();
-  set_coefs(m.objn.back(), m.ncols(), n, colind, objcoef);
-  params.erase_obj(k);  // a stale entry from a deleted objective must not carry over
+  std::vector<double> coefs;
+  set_coefs(coefs, m.ncols(), n, colind, objcoef);
+  grow_by(m.objn, 1);
+  // Controls of an objective k that does not come to exist are stale, and the next addition
+  // erases them as it erases those of a deleted objective.
+  params.erase_obj(k);
   params.set_obj(k, KLVO_OBJCONTROL_PRIORITY, priority);
   params.set_obj(k, KLVO_OBJCONTROL_WEIGHT, weight);
+  m.objn.push_back(std::move(coefs));
   m.touch();
 }
 

@@ -1,6 +1,8 @@
 // Counts of the model store.
 #include "model/store.h"
 
+#include "model/growth.h"
+
 #include <algorithm>
 
 namespace klvo {
@@ -16,6 +18,10 @@ void enter_cross_entries(std::vector<std::vector<Entry>> &lists, const std::vect
   std::vector<int64_t> next(begin.begin(), begin.end() - 1);
   for (size_t k = 0; k < count; ++k)
     for (const Entry &e : added[k]) grouped[next[e.index]++] = Entry{base + static_cast<int>(k), e.value};
+  // Room in every list first: the insertions that follow cannot fail, so a failure leaves
+  // every list as it was.
+  for (size_t i = 0; i < nlists; ++i)
+    if (begin[i + 1] > begin[i]) grow_by(lists[i], static_cast<size_t>(begin[i + 1] - begin[i]));
   for (size_t i = 0; i < nlists; ++i)
     if (begin[i + 1] > begin[i]) lists[i].insert(lists[i].end(), grouped.begin() + begin[i], grouped.begin() + begin[i + 1]);
 }

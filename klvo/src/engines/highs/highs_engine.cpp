@@ -571,7 +571,19 @@ void highs_solve(const SolveContext &ctx, const HighsRequest &request) {
     ctx.cache = std::make_unique<HighsEngine>();
     engine = static_cast<HighsEngine *>(ctx.cache.get());
   }
-  engine->solve(ctx, request);
+  try {
+    engine->solve(ctx, request);
+  } catch (...) {
+    // A failure inside HiGHS (out of memory, an internal error) can leave its instance half
+    // updated and unable to solve again, and what this engine holds may no longer match it:
+    // the next solve starts from a fresh instance (losing only the warm start). Statuses
+    // already stored must not claim a solution that was never read.
+    ctx.cache.reset();
+    ctx.solution.clear();
+    ctx.solution.solvestatus = KLVO_SOLVESTATUS_FAILED;
+    ctx.solution.lpstatus = KLVO_LP_UNSOLVED;
+    throw;
+  }
 }
 
 }  // namespace klvo

@@ -23,12 +23,12 @@ void set_user_function_error() { g_user_error = true; }
 
 void Tape::resize(TapeWork &w) const {
   size_t n = nodes_.size();
-  if (w.v.size() < n) {
-    w.v.resize(n);
-    w.t.resize(n);
-    w.a.resize(n);
-    w.at.resize(n);
-  }
+  // Each array is checked on its own: when one cannot grow, those grown before it must not
+  // make the next call take the others for grown too.
+  if (w.v.size() < n) w.v.resize(n);
+  if (w.t.size() < n) w.t.resize(n);
+  if (w.a.size() < n) w.a.resize(n);
+  if (w.at.size() < n) w.at.resize(n);
   if (w.d.size() < args_.size()) w.d.resize(args_.size());
   if (w.s.size() < static_cast<size_t>(nsecond_)) w.s.resize(nsecond_);
   if (w.scratch.size() < cols_.size()) w.scratch.resize(cols_.size());

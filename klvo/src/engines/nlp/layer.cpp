@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "env/environment.h"
 #include "env/objects.h"
@@ -227,37 +228,42 @@ void kslp_problem_s::model_replaced() {
   results = Results();
 }
 
-void kslp_problem_s::rows_deleted(int n, const int *index) {
-  if (n <= 0) return;
-  std::vector<int> deleted = sorted_unique(n, index);
-  std::map<int, int> status;
+std::function<void()> kslp_problem_s::rows_deleting(int n, const int *index) {
+  if (n <= 0) return [] {};
+  auto deleted = std::make_shared<std::vector<int>>(sorted_unique(n, index));
+  auto status = std::make_shared<std::map<int, int>>();
   for (const auto &kv : rowstatus) {
-    auto it = std::lower_bound(deleted.begin(), deleted.end(), kv.first);
-    if (it == deleted.end() || *it != kv.first) status[kv.first - static_cast<int>(it - deleted.begin())] = kv.second;
+    auto it = std::lower_bound(deleted->begin(), deleted->end(), kv.first);
+    if (it == deleted->end() || *it != kv.first)
+      (*status)[kv.first - static_cast<int>(it - deleted->begin())] = kv.second;
   }
-  rowstatus = std::move(status);
-  for (auto &kv : vars) {
-    int &d = kv.second.detrow;
-    if (d < 0) continue;
-    auto it = std::lower_bound(deleted.begin(), deleted.end(), d);
-    d = (it != deleted.end() && *it == d) ? -1 : d - static_cast<int>(it - deleted.begin());
-  }
+  return [this, deleted, status] {
+    rowstatus.swap(*status);
+    for (auto &kv : vars) {
+      int &d = kv.second.detrow;
+      if (d < 0) continue;
+      auto it = std::lower_bound(deleted->begin(), deleted->end(), d);
+      d = (it != deleted->end() && *it == d) ? -1 : d - static_cast<int>(it - deleted->begin());
+    }
+  };
 }
 
-void kslp_problem_s::cols_deleted(int n, const int *index) {
-  if (n <= 0) return;
+std::function<void()> kslp_problem_s::cols_deleting(int n, const int *index) {
+  if (n <= 0) return [] {};
   std::vector<int> deleted = sorted_unique(n, index);
   auto gone = [&](int c) { return std::binary_search(deleted.begin(), deleted.end(), c); };
   auto shift = [&](int c) { return c - static_cast<int>(std::lower_bound(deleted.begin(), deleted.end(), c) - deleted.begin()); };
-  std::map<int, double> init;
+  auto init = std::make_shared<std::map<int, double>>();
   for (const auto &kv : initval)
-    if (!gone(kv.first)) init[shift(kv.first)] = kv.second;
-  initval = std::move(init);
-  std::map<int, VarSettings> settings;
+    if (!gone(kv.first)) (*init)[shift(kv.first)] = kv.second;
+  auto settings = std::make_shared<std::map<int, VarSettings>>();
   for (const auto &kv : vars)
-    if (!gone(kv.first)) settings[shift(kv.first)] = kv.second;
-  vars = std::move(settings);
-  results = Results();
+    if (!gone(kv.first)) (*settings)[shift(kv.first)] = kv.second;
+  return [this, init, settings] {
+    initval.swap(*init);
+    vars.swap(*settings);
+    results = Results();
+  };
 }
 
 namespace klvo {

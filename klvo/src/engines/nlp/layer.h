@@ -77,8 +77,8 @@ struct kslp_problem_s final : klvo::LayerHooks {
   int nrows() const;
 
   // What the model's editors and file readers call (env/problem.h).
-  void rows_deleted(int n, const int *index) override;
-  void cols_deleted(int n, const int *index) override;
+  std::function<void()> rows_deleting(int n, const int *index) override;
+  std::function<void()> cols_deleting(int n, const int *index) override;
   void model_replaced() override;
   void load_formulas(int n, const int *row, const int *col, const double *factor, const int *start, const int *type,
                      const double *value) override;

@@ -55,9 +55,9 @@ const char *status_text(int status) {
   }
 }
 
-// The outcome in the terms of the problem's solution store.
-void store_solution(SolutionStore &s, const Results &res, int stop, double feastol) {
-  s.clear();
+// The outcome in the terms of the problem's solution store, made aside and moved in whole.
+void store_solution(SolutionStore &out, const Results &res, int stop, double feastol) {
+  SolutionStore s;
   s.optimizetype = KLVO_OPTTYPE_NLP;
   s.bariter = res.iterations;
   s.time = res.solvetime;
@@ -101,6 +101,7 @@ void store_solution(SolutionStore &s, const Results &res, int stop, double feast
       s.djs = res.djs;
     }
   }
+  out = std::move(s);
 }
 
 }  // namespace
@@ -114,11 +115,9 @@ void engine_message(const SolveContext &ctx, kslp_problem_s *layer, int msgtype,
   else ctx.message(msgtype, line);
 }
 
-void optimize(const SolveContext &ctx, kslp_problem_s *slp, bool relax) {
-  for (char t : ctx.model.coltype)
-    if (t != 'C' && !relax)
-      fail(KLVO_ERR_NOT_SUPPORTED,
-           "The nonlinear solver takes continuous problems only; this problem has integer or semi-continuous columns");
+namespace {
+
+void run(const SolveContext &ctx, kslp_problem_s *slp) {
   auto start = std::chrono::steady_clock::now();
   // The interrupt flags were cleared when the solve took the problem (klvo::UseMark).
   if (slp) slp->results = Results();
@@ -191,6 +190,24 @@ void optimize(const SolveContext &ctx, kslp_problem_s *slp, bool relax) {
                         res.iterations));
   store_solution(ctx.solution, res, r.stop, settings.feastol);
   if (slp) slp->results = std::move(res);
+}
+
+}  // namespace
+
+void optimize(const SolveContext &ctx, kslp_problem_s *slp, bool relax) {
+  for (char t : ctx.model.coltype)
+    if (t != 'C' && !relax)
+      fail(KLVO_ERR_NOT_SUPPORTED,
+           "The nonlinear solver takes continuous problems only; this problem has integer or semi-continuous columns");
+  try {
+    run(ctx, slp);
+  } catch (...) {
+    // A solve that fails part way has no solution, whatever the previous one left.
+    ctx.solution.clear();
+    ctx.solution.solvestatus = KLVO_SOLVESTATUS_FAILED;
+    ctx.solution.lpstatus = KLVO_LP_UNSOLVED;
+    throw;
+  }
 }
 
 #ifndef KLVO_HAVE_IPOPT

@@ -193,9 +193,11 @@ Ipopt::EJournalLevel journal_level(int log) {
 
 void apply_engine_options(Ipopt::OptionsList &options, const std::string &text) {
   std::stringstream all(text);
+  all.exceptions(std::ios::badbit);  // a failed allocation must not end the list early
   std::string item;
   while (std::getline(all, item, ';')) {
     std::stringstream one(item);
+    one.exceptions(std::ios::badbit);
     std::string name, value;
     if (!(one >> name)) continue;
     if (!(one >> value)) fail(KLVO_ERR_INVALID_ARGUMENT, "Engine option \"%s\" has no value", name.c_str());
@@ -214,8 +216,10 @@ void apply_engine_options(Ipopt::OptionsList &options, const std::string &text) 
 
 }  // namespace
 
-EngineResult run_engine(const SolveContext &ctx, kslp_problem_s *layer, NlpModel &model, const std::vector<double> &x0,
-                        const EngineSettings &s) {
+namespace {
+
+EngineResult run_ipopt(const SolveContext &ctx, kslp_problem_s *layer, NlpModel &model, const std::vector<double> &x0,
+                       const EngineSettings &s) {
   Ipopt::SmartPtr<Ipopt::IpoptApplication> app = new Ipopt::IpoptApplication(false);
   Ipopt::SmartPtr<Ipopt::Journal> journal = new MessageJournal(ctx, layer, journal_level(s.log));
   app->Jnlst()->AddJournal(journal);
@@ -241,14 +245,15 @@ EngineResult run_engine(const SolveContext &ctx, kslp_problem_s *layer, NlpModel
   Ipopt::SmartPtr<Tnlp> tnlp = new Tnlp(ctx, layer, model, x0, s.timelimit);
   tnlp->result.status = kNlpUnknown;  // unless the engine reports its outcome
   Ipopt::ApplicationReturnStatus rc;
-  try {
-    rc = app->OptimizeTNLP(Ipopt::SmartPtr<Ipopt::TNLP>(GetRawPtr(tnlp)));
-  } catch (const std::exception &e) {
-    fail(KLVO_ERR_ENGINE, "The interior-point engine failed: %s", e.what());
-  }
+  rc = app->OptimizeTNLP(Ipopt::SmartPtr<Ipopt::TNLP>(GetRawPtr(tnlp)));
   journal->FlushBuffer();
   EngineResult r = tnlp->result;
   if (rc == Ipopt::Invalid_Option) fail(KLVO_ERR_INVALID_ARGUMENT, "The interior-point engine refused an option (see the messages)");
+  // Ipopt catches what goes wrong inside it and says so in its return code: the solve fails
+  // with that reason rather than ending as if the engine had merely found no solution.
+  if (rc == Ipopt::Insufficient_Memory) throw std::bad_alloc();
+  if (rc == Ipopt::Unrecoverable_Exception || rc == Ipopt::NonIpopt_Exception_Thrown || rc == Ipopt::Internal_Error)
+    fail(KLVO_ERR_ENGINE, "The interior-point engine failed (Ipopt status %d, see the messages)", static_cast<int>(rc));
   if (rc == Ipopt::Invalid_Problem_Definition || rc == Ipopt::Invalid_Number_Detected) {
     if (!r.have_point) r.status = kNlpUnknown;
   }
@@ -256,6 +261,19 @@ EngineResult run_engine(const SolveContext &ctx, kslp_problem_s *layer, NlpModel
   Ipopt::SmartPtr<Ipopt::SolveStatistics> stats = app->Statistics();
   if (Ipopt::IsValid(stats)) r.iterations = stats->IterationCount();
   return r;
+}
+
+}  // namespace
+
+EngineResult run_engine(const SolveContext &ctx, kslp_problem_s *layer, NlpModel &model, const std::vector<double> &x0,
+                        const EngineSettings &s) {
+  // Ipopt's own exceptions (setting options, creating its objects) derive from nothing the
+  // C boundary knows; they become engine errors with Ipopt's text.
+  try {
+    return run_ipopt(ctx, layer, model, x0, s);
+  } catch (const Ipopt::IpoptException &e) {
+    fail(KLVO_ERR_ENGINE, "The interior-point engine failed: %s", e.Message().c_str());
+  }
 }
 
 }  // namespace nlp
