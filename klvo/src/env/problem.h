@@ -14,6 +14,10 @@
 #include "env/error.h"
 #include "env/layer_hooks.h"
 
+namespace klvo {
+struct IisSearch;
+}
+
 struct klvo_problem_s {
   klvo_problem_s();
   ~klvo_problem_s();
@@ -30,6 +34,8 @@ struct klvo_problem_s {
   klvo::ParamStore params;
   klvo::SolutionStore solution;
   std::unique_ptr<klvo::EngineCache> engine;
+  // The irreducible infeasible sets found (analysis/iis.h); null before a search.
+  std::shared_ptr<klvo::IisSearch> iis;
 
   // The nonlinear layer attached to this problem, if any (set by KSLPcreateprob), and the
   // same object as the rest of the library sees it.

@@ -277,6 +277,12 @@ void HighsEngine::sync(const HighsModel &m) {
   held_ = m;
 }
 
+void HighsEngine::load(const ModelStore &m) {
+  HighsModel model;
+  build_highs_model(m, false, model);
+  sync(model);
+}
+
 void HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &request, bool mip) {
   void *h = highs_;
   int outputlog = static_cast<int>(p.int_control(KLVO_CONTROL_OUTPUTLOG));

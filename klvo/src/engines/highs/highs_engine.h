@@ -41,6 +41,15 @@ class HighsEngine : public EngineCache {
   // How the last sync reached HiGHS: true when only changes were passed (warm start).
   bool last_sync_incremental() const { return incremental_; }
 
+  // For the analysis of a solve (analysis/): the HiGHS instance, and the model it holds
+  // (empty before the first load).
+  void *instance() const { return highs_; }
+  const HighsModel &held() const { return held_; }
+  bool loaded() const { return loaded_; }
+  // Passes the model to HiGHS as a solve would, keeping HiGHS's basis when only bounds, costs
+  // or types changed.
+  void load(const ModelStore &m);
+
  private:
   void sync(const HighsModel &model);
   void apply_controls(const ParamStore &p, const HighsRequest &request, bool mip);
