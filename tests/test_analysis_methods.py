@@ -110,6 +110,10 @@ def test_ftran_and_btran_invert_the_basis_matrix(production):
     assert [sum(B[i][k] * y[k] for k in range(3)) for i in range(3)] == pytest.approx(v)
     assert [sum(B[k][i] * z[k] for k in range(3)) for i in range(3)] == pytest.approx(v)
     assert production.basisstability(0, 1, 0) >= 1.0
+    # Strong branching on x <= 1 and x >= 3: 33 and 31.5 by hand.
+    objval, status = [], []
+    production.strongbranch(["x", "x"], ["U", "L"], [1, 3], 100, objval, status)
+    assert objval == pytest.approx([33, 31.5]) and status == [1, 1]
 
 
 def test_ranges_match_the_textbook(production):
@@ -143,6 +147,12 @@ def test_infeasible_sets_name_the_conflicting_rows_and_bounds(tmp_path):
     p.iisall()
     nrows, ncols, suminfeas, numinfeas = [], [], [], []
     assert p.iisstatus(nrows, ncols, suminfeas, numinfeas) == 3
+    # In each set only what no other set holds is an isolation: a single bound, or nothing.
+    for num in (1, 2, 3):
+        p.iisisolations(num)
+        rowind, colind, isolationrows, isolationcols = [], [], [], []
+        p.getiisdata(num, rowind, colind, isolationrows=isolationrows, isolationcols=isolationcols)
+        assert isolationrows == [0] * len(rowind) and isolationcols == [1] * len(colind)
     assert nrows[0] == 4 and sorted(nrows[1:]) == [2, 2, 3] and sorted(suminfeas[1:]) == pytest.approx([1, 1, 4])
     assert p.iisnext() == 1
     with pytest.raises(kelvo.SolverError, match="there is no IIS number 4"):
@@ -173,8 +183,8 @@ def test_solution_files_read_back_to_the_same_values(production, tmp_path):
 @pytest.mark.parametrize("call, function", [
     (lambda p: p.tune(), "KLVOtune"),
     (lambda p: p.repairinfeas("c", "o", "n", 1, 1, 1, 1, 0), "KLVOrepairinfeas"),
-    (lambda p: p.strongbranch([0], ["U"], [1.0], 10, [], []), "KLVOstrongbranch"),
-    (lambda p: p.iisisolations(1), "KLVOiisisolations"),
+    (lambda p: p.refinemipsol(0, "", [2, 6], []), "KLVOrefinemipsol"),
+    (lambda p: p.estimaterowdualranges([0], 10, [], []), "KLVOestimaterowdualranges"),
     (lambda p: p.getpivots(p.getVariable(0), [], [], 5), "KLVOgetpivots"),
 ])
 def test_what_the_library_does_not_do_yet_is_refused_clearly(production, call, function):

@@ -252,6 +252,26 @@ TEST_F(Analysis, IrreducibleSetsAreExactlyTheMinimalInfeasibleSubsystems) {
   }
   std::set<std::set<std::string>> expected = {{"r0", "r1", "L1"}, {"r0", "r2", "L0"}, {"r0", "r1", "r2"}};
   EXPECT_EQ(found, expected);
+  // Isolations: the members of a set that no other set has.
+  for (int num = 1; num <= count; ++num) {
+    ASSERT_EQ(KLVOiisisolations(prob, num), 0) << error();
+    int rows = 0, cols = 0;
+    std::vector<int> rowind(3), colind(3);
+    std::vector<char> bnd(3), isorow(3), isocol(3);
+    ASSERT_EQ(KLVOgetiisdata(prob, num, &rows, &cols, rowind.data(), colind.data(), nullptr, bnd.data(), nullptr,
+                             nullptr, isorow.data(), isocol.data()),
+              0);
+    std::vector<std::pair<std::string, int>> members;
+    for (int k = 0; k < rows; ++k) members.push_back({"r" + std::to_string(rowind[k]), isorow[k]});
+    for (int k = 0; k < cols; ++k) members.push_back({std::string(1, bnd[k]) + std::to_string(colind[k]), isocol[k]});
+    std::set<std::string> mine;
+    for (auto &mb : members) mine.insert(mb.first);
+    for (auto &[label, isolated] : members) {
+      int elsewhere = 0;
+      for (const auto &set : expected) elsewhere += set != mine && set.count(label);
+      EXPECT_EQ(isolated, elsewhere == 0 ? 1 : 0) << num << " " << label;
+    }
+  }
   int status = -1;
   ASSERT_EQ(KLVOiisnext(prob, &status), 0);
   EXPECT_EQ(status, 1);
@@ -271,6 +291,66 @@ TEST_F(Analysis, IrreducibleSetsAreExactlyTheMinimalInfeasibleSubsystems) {
   ASSERT_EQ(KLVOchgrhs(prob, 1, &row, &rhs), 0);
   ASSERT_EQ(KLVOiisstatus(prob, &count, nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(count, 0);
+}
+
+// Wyndor again: x <= 1 gives x = 1, y = 6 (33); x >= 3 gives x = 3, y = 4.5 (31.5); x >= 5 meets
+// the row x <= 4.
+TEST_F(Analysis, StrongBranchingSolvesEachBoundChangeAndLeavesTheProblemAlone) {
+  DenseModel m;
+  m.obj = {3, 5};
+  m.lb = {0, 0};
+  m.ub = {kInf, kInf};
+  m.rows = {{1, 0}, {0, 2}, {3, 2}};
+  m.rowtype = {'L', 'L', 'L'};
+  m.rhs = {4, 12, 18};
+  m.sense = -1;
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  int cols[] = {0, 0, 0};
+  char types[] = {'U', 'L', 'L'};
+  double values[] = {1, 3, 5}, objval[3];
+  int status[3];
+  ASSERT_EQ(KLVOstrongbranch(prob, 3, cols, types, values, 100, objval, status), 0) << error();
+  EXPECT_EQ(status[0], KLVO_LP_OPTIMAL);
+  EXPECT_NEAR(objval[0], 33.0, 1e-9);
+  EXPECT_EQ(status[1], KLVO_LP_OPTIMAL);
+  EXPECT_NEAR(objval[1], 31.5, 1e-9);
+  EXPECT_EQ(status[2], KLVO_LP_INFEAS);
+  double lb[2], ub[2];
+  ASSERT_EQ(KLVOgetlb(prob, lb, 0, 1), 0);
+  ASSERT_EQ(KLVOgetub(prob, ub, 0, 1), 0);
+  EXPECT_EQ(lb[0], 0.0);
+  EXPECT_EQ(ub[0], kInf);
+  types[0] = 'X';
+  EXPECT_EQ(KLVOstrongbranch(prob, 1, cols, types, values, 100, objval, status), KLVO_ERR_INVALID_ARGUMENT);
+}
+
+// max 5p + z  s.t.  2p + 2z <= 9, p binary, z integer in [0, 10]: p = 1 (a bound), z = 3 (not).
+TEST_F(Analysis, FixingIntegerColumnsTakesTheirSolutionValues) {
+  DenseModel m;
+  m.obj = {5, 1};
+  m.lb = {0, 0};
+  m.ub = {1, 10};
+  m.rows = {{2, 2}};
+  m.rowtype = {'L'};
+  m.rhs = {9};
+  m.coltype = {'B', 'I'};
+  m.sense = -1;
+  load(prob, m);
+  EXPECT_EQ(KLVOfixmipentities(prob, 0), KLVO_ERR_NO_SOLUTION);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  double lb[2], ub[2];
+  ASSERT_EQ(KLVOfixmipentities(prob, 1), 0) << error();
+  ASSERT_EQ(KLVOgetlb(prob, lb, 0, 1), 0);
+  ASSERT_EQ(KLVOgetub(prob, ub, 0, 1), 0);
+  EXPECT_EQ(lb[0], 1.0);
+  EXPECT_EQ(lb[1], 0.0);
+  EXPECT_EQ(ub[1], 10.0);
+  ASSERT_EQ(KLVOfixmipentities(prob, 0), 0) << error();
+  ASSERT_EQ(KLVOgetlb(prob, lb, 0, 1), 0);
+  ASSERT_EQ(KLVOgetub(prob, ub, 0, 1), 0);
+  EXPECT_EQ(lb[1], 3.0);
+  EXPECT_EQ(ub[1], 3.0);
 }
 
 TEST_F(Analysis, SolutionFilesReadBackToTheSameValues) {

@@ -147,16 +147,18 @@ KLVO_API int KLVOiisstatus(KLVOprob prob, int *count, int rowsizes[], int colsiz
  * rowind/colind its rows and columns; contype the row types ('L', 'G', 'E', 'R'); bndtype the
  * bound of each column in it ('L' lower, 'U' upper, 'B' both); duals and djs the rates at
  * which the least total violation of the set changes per unit increase of each row's
- * right-hand side and of each column's bound; isolationrows and isolationcols -1 (whether a
- * member lies in no other set is not computed yet, see KLVOiisisolations). Any array may be
- * NULL; call with all NULL to learn the sizes. */
+ * right-hand side and of each column's bound; isolationrows and isolationcols 1 for a member
+ * that lies in no other set, 0 for one that does, -1 before KLVOiisisolations has run for
+ * the set. Any array may be NULL; call with all NULL to learn the sizes. */
 KLVO_API int KLVOgetiisdata(KLVOprob prob, int num, int *nrows, int *ncols, int rowind[], int colind[],
                             char contype[], char bndtype[], double duals[], double djs[], char isolationrows[],
                             char isolationcols[]);
 /* Writes set num: filetype 0 as an LP file of the subproblem (its rows, its columns with only
  * the bounds in the set), filetype 1 as a CSV list of the members. flags: NULL or "". */
 KLVO_API int KLVOiiswrite(KLVOprob prob, int num, const char *filename, int filetype, const char *flags);
-/* Finds the members of set num that lie in no other IIS: not implemented yet. */
+/* Finds the members of set num that lie in no other IIS (see KLVOgetiisdata). This needs every
+ * set, so the search goes on (as KLVOiisnext) until all are found; when it gives up, the
+ * call fails with KLVO_ERR_ENGINE and the isolations stay unknown. */
 KLVO_API int KLVOiisisolations(KLVOprob prob, int num);
 
 /* ---- Solution files ----
@@ -188,6 +190,21 @@ KLVO_API int KLVOreadslxsol(KLVOprob prob, const char *filename, const char *fla
 KLVO_API int KLVOwritebinsol(KLVOprob prob, const char *filename, const char *flags);
 KLVO_API int KLVOreadbinsol(KLVOprob prob, const char *filename, const char *flags);
 
+/* ---- Branching ---- */
+
+/* For each of the n bound changes (column colind[k], bound type bndtype[k]: 'L' lower, 'U'
+ * upper, 'B' both, value bndval[k]) solves the continuous relaxation with that one change by
+ * the dual simplex from the current basis, for at most iterlim iterations: objval[k] receives
+ * the objective reached and status[k] the LP status (KLVO_LP_OPTIMAL, KLVO_LP_INFEAS,
+ * KLVO_LP_UNFINISHED at the limit, ...). objval and status may be NULL. The problem is left as
+ * it was. Needs a basis (see above). */
+KLVO_API int KLVOstrongbranch(KLVOprob prob, int n, const int colind[], const char bndtype[],
+                              const double bndval[], int iterlim, double objval[], int status[]);
+/* Fixes the discrete columns at their values in the current solution (both bounds set; integer
+ * values rounded): options 0 every discrete column, 1 only those whose value is one of their
+ * bounds. Fails with KLVO_ERR_NO_SOLUTION without a solution. */
+KLVO_API int KLVOfixmipentities(KLVOprob prob, int options);
+
 /* ---- Not implemented yet ---- */
 
 /* Relaxes rows and bounds by the least weighted amount that makes the problem feasible. */
@@ -201,14 +218,9 @@ KLVO_API int KLVOrepairweightedinfeasbounds(KLVOprob prob, int *status, const do
                                             const double lerelax[], const double gerelax[],
                                             const double lbrelax[], const double ubrelax[], char phase2,
                                             double delta, const char *flags);
-/* Solves the LP of each of n bound changes for at most iterlim iterations. */
-KLVO_API int KLVOstrongbranch(KLVOprob prob, int n, const int colind[], const char bndtype[],
-                              const double bndval[], int iterlim, double objval[], int status[]);
 /* Improves a MIP solution by a local search around it. */
 KLVO_API int KLVOrefinemipsol(KLVOprob prob, int options, const char *flags, const double solution[],
                               double refined[], int *status);
-/* Fixes the integer columns at their values in the current MIP solution. */
-KLVO_API int KLVOfixmipentities(KLVOprob prob, int options);
 /* The tuner: searches control settings that solve the problem (or a set of problem files)
  * faster, and reads and writes its method files. */
 KLVO_API int KLVOtune(KLVOprob prob, const char *flags);

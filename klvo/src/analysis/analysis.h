@@ -28,6 +28,11 @@ void rhs_ranges(Problem &prob, int n, const int *rowind, double *lower, double *
 void bound_ranges(Problem &prob, int n, const int *colind, double *lblower, double *lbupper, double *ublower,
                   double *ubupper, const char *fn);
 
+// Strong branching and fixing integer columns (branching.cpp).
+void strong_branch(Problem &prob, int n, const int *colind, const char *bndtype, const double *bndval, int iterlim,
+                   double *objval, int *status, const char *fn);
+void fix_mip_entities(Problem &prob, int options, const char *fn);
+
 // Irreducible infeasible sets (iis.cpp).
 int iis_first(Problem &prob, int mode, const char *fn);
 int iis_next(Problem &prob, const char *fn);
@@ -37,6 +42,7 @@ void iis_status(Problem &prob, int *count, int *rowsizes, int *colsizes, double 
                 const char *fn);
 void iis_data(Problem &prob, int num, int *nrows, int *ncols, int *rowind, int *colind, char *contype,
               char *bndtype, double *duals, double *djs, char *isorows, char *isocols, const char *fn);
+void iis_isolations(Problem &prob, int num, const char *fn);
 void iis_write(Problem &prob, int num, const char *filename, int filetype, const char *flags, const char *fn);
 
 // Solution files (solution_files.cpp).

@@ -317,7 +317,7 @@ void iis_data(Problem &prob, int num, int *nrows, int *ncols, int *rowind, int *
       if (rowind) rowind[nr] = e;
       if (contype) contype[nr] = m.rowtype[e];
       if (duals) duals[nr] = set.rates[k];
-      if (isorows) isorows[nr] = -1;
+      if (isorows) isorows[nr] = set.isolated.empty() ? -1 : set.isolated[k];
       ++nr;
       continue;
     }
@@ -326,17 +326,38 @@ void iis_data(Problem &prob, int num, int *nrows, int *ncols, int *rowind, int *
     // Both bounds of a column make one entry: the upper follows the lower in element order.
     if (!lower && k > 0 && set.elements[k - 1] == e - 1) {
       if (bndtype) bndtype[nc - 1] = 'B';
+      // A column is isolated when both of its bounds are.
+      if (isocols && !set.isolated.empty()) isocols[nc - 1] = static_cast<char>(std::min<int>(isocols[nc - 1], set.isolated[k]));
       if (djs) djs[nc - 1] += set.rates[k];
       continue;
     }
     if (colind) colind[nc] = j;
     if (bndtype) bndtype[nc] = lower ? 'L' : 'U';
     if (djs) djs[nc] = set.rates[k];
-    if (isocols) isocols[nc] = -1;
+    if (isocols) isocols[nc] = set.isolated.empty() ? -1 : set.isolated[k];
     ++nc;
   }
   if (nrows) *nrows = nr;
   if (ncols) *ncols = nc;
+}
+
+void iis_isolations(Problem &prob, int num, const char *fn) {
+  set_number(prob, num, fn);
+  IisSearch &s = *current(prob);
+  // Whether an element lies in another set is known once every set has been found.
+  while (!s.exhausted && s.sets.size() < static_cast<size_t>(kMaxSets) && iis_next(prob, fn) == 0) {
+  }
+  if (!s.exhausted)
+    fail(KLVO_ERR_ENGINE, "%s: the search for further sets gave up after %d trial solves; isolations are unknown",
+         fn, kMaxTrials);
+  IisSet &set = s.sets[num - 1];
+  set.isolated.assign(set.elements.size(), 1);
+  for (size_t k = 0; k < set.elements.size(); ++k)
+    for (size_t other = 0; other < s.sets.size(); ++other) {
+      const std::vector<int> &e = s.sets[other].elements;
+      if (other != static_cast<size_t>(num - 1) && std::binary_search(e.begin(), e.end(), set.elements[k]))
+        set.isolated[k] = 0;
+    }
 }
 
 void iis_write(Problem &prob, int num, const char *filename, int filetype, const char *flags, const char *fn) {

@@ -21,6 +21,8 @@ struct IisSet {
   double suminfeas = 0.0;
   int numinfeas = 0;
   std::vector<double> rates;
+  // Per element: 1 when it lies in no other set, 0 when it does; empty until known.
+  std::vector<signed char> isolated;
 };
 
 struct IisSearch {

@@ -145,10 +145,8 @@ int KLVOiiswrite(KLVOprob prob, int num, const char *filename, int filetype, con
                  [&](const char *fn) { klvo::iis_write(*prob, num, filename, filetype, flags, fn); });
 }
 
-int KLVOiisisolations(KLVOprob prob, int) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will find the members of an IIS that lie in no other IIS");
-  });
+int KLVOiisisolations(KLVOprob prob, int num) {
+  return modifying(prob, __func__, [&](const char *fn) { klvo::iis_isolations(*prob, num, fn); });
 }
 
 int KLVOwritesol(KLVOprob prob, const char *filename, const char *flags) {
@@ -208,9 +206,10 @@ int KLVOrepairweightedinfeasbounds(KLVOprob prob, int *, const double[], const d
   });
 }
 
-int KLVOstrongbranch(KLVOprob prob, int, const int[], const char[], const double[], int, double[], int[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will solve the LP of each bound change for a limited number of iterations");
+int KLVOstrongbranch(KLVOprob prob, int n, const int colind[], const char bndtype[], const double bndval[],
+                     int iterlim, double objval[], int status[]) {
+  return modifying(prob, __func__, [&](const char *fn) {
+    klvo::strong_branch(*prob, n, colind, bndtype, bndval, iterlim, objval, status, fn);
   });
 }
 
@@ -220,10 +219,8 @@ int KLVOrefinemipsol(KLVOprob prob, int, const char *, const double[], double[],
   });
 }
 
-int KLVOfixmipentities(KLVOprob prob, int) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will fix the integer columns at their values in the MIP solution");
-  });
+int KLVOfixmipentities(KLVOprob prob, int options) {
+  return modifying(prob, __func__, [&](const char *fn) { klvo::fix_mip_entities(*prob, options, fn); });
 }
 
 int KLVOtune(KLVOprob prob, const char *) {
