@@ -114,6 +114,10 @@ def test_ftran_and_btran_invert_the_basis_matrix(production):
     objval, status = [], []
     production.strongbranch(["x", "x"], ["U", "L"], [1, 3], 100, objval, status)
     assert objval == pytest.approx([33, 31.5]) and status == [1, 1]
+    # Letting the slack of plant3 grow: x falls to 0 at slack 6, the objective to 30.
+    outlist, x = [], []
+    assert production.getpivots(production.getConstraint(2), outlist, x, 5) == pytest.approx((30, 1))
+    assert outlist == [3] and x == pytest.approx([4, 0, 6, 0, 6])
 
 
 def test_ranges_match_the_textbook(production):
@@ -185,7 +189,7 @@ def test_solution_files_read_back_to_the_same_values(production, tmp_path):
     (lambda p: p.repairinfeas("c", "o", "n", 1, 1, 1, 1, 0), "KLVOrepairinfeas"),
     (lambda p: p.refinemipsol(0, "", [2, 6], []), "KLVOrefinemipsol"),
     (lambda p: p.estimaterowdualranges([0], 10, [], []), "KLVOestimaterowdualranges"),
-    (lambda p: p.getpivots(p.getVariable(0), [], [], 5), "KLVOgetpivots"),
+    (lambda p: p.presolverow("L", [0], [1.0], 4.0, 2, [], []), "KLVOpresolverow"),
 ])
 def test_what_the_library_does_not_do_yet_is_refused_clearly(production, call, function):
     x = production.getSolution()

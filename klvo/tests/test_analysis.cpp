@@ -174,6 +174,47 @@ TEST_F(Analysis, RangesMatchTheTextbookOnTheWyndorProblem) {
   EXPECT_EQ(KLVOrhssa(prob, 1, &bad, lo, up), KLVO_ERR_INVALID_ARGUMENT);
 }
 
+// Wyndor's optimal basis holds the slack of x <= 4 and both columns. Letting the slack s3 of
+// 3x + 2y <= 18 grow moves x = 2 - s3/3 and s1 = 2 + s3/3: x stops it at s3 = 6 (objective 30).
+// Letting s2 grow moves y = 6 - s2/2, x = 2 + s2/3, s1 = 2 - s2/3: s1 stops it at 6 (27).
+TEST_F(Analysis, PivotsFollowTheRatioTestWorkedByHand) {
+  DenseModel m;
+  m.obj = {3, 5};
+  m.lb = {0, 0};
+  m.ub = {kInf, kInf};
+  m.rows = {{1, 0}, {0, 2}, {3, 2}};
+  m.rowtype = {'L', 'L', 'L'};
+  m.rhs = {4, 12, 18};
+  m.sense = -1;
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  int out[5], npivots = -1;
+  double x[5], obj = 0;
+  ASSERT_EQ(KLVOgetpivots(prob, 2, out, x, &obj, &npivots, 5), 0) << error();
+  ASSERT_EQ(npivots, 1);
+  EXPECT_EQ(out[0], 3);
+  std::vector<double> expect = {4, 0, 6, 0, 6};
+  for (int k = 0; k < 5; ++k) EXPECT_NEAR(x[k], expect[k], 1e-9) << k;
+  EXPECT_NEAR(obj, 30.0, 1e-9);
+  ASSERT_EQ(KLVOgetpivots(prob, 1, out, x, &obj, &npivots, 5), 0);
+  ASSERT_EQ(npivots, 1);
+  EXPECT_EQ(out[0], 0);
+  EXPECT_NEAR(x[3], 4.0, 1e-9);
+  EXPECT_NEAR(x[4], 3.0, 1e-9);
+  EXPECT_NEAR(obj, 27.0, 1e-9);
+  EXPECT_EQ(KLVOgetpivots(prob, 3, out, x, &obj, &npivots, 5), KLVO_ERR_INVALID_ARGUMENT);  // x is basic
+
+  // Making the first step: s3 enters, x leaves at its lower bound; a re-solve returns to 36.
+  ASSERT_EQ(KLVOpivot(prob, 2, 3), 0) << error();
+  int rowstat[3], colstat[2];
+  ASSERT_EQ(KLVOgetbasis(prob, rowstat, colstat), 0);
+  EXPECT_EQ(std::vector<int>(rowstat, rowstat + 3), (std::vector<int>{1, 0, 1}));
+  EXPECT_EQ(std::vector<int>(colstat, colstat + 2), (std::vector<int>{0, 1}));
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_GT(int_attr(prob, KLVO_ATTR_SIMPLEXITER), 0);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 36.0, 1e-9);
+}
+
 // x + y <= 2 against x >= 3 and y >= 3 (x, y >= 0): three irreducible sets, {r0, r1, y >= 0},
 // {r0, r2, x >= 0} and {r0, r1, r2}; r3 and the upper bounds take part in none.
 TEST_F(Analysis, IrreducibleSetsAreExactlyTheMinimalInfeasibleSubsystems) {

@@ -90,10 +90,20 @@ KLVO_API int KLVObtran(KLVOprob prob, double vec[]);
  * B^-1 is formed column by column (one solve per row of the problem). scaled != 0 asks for
  * the engine's scaled basis: not implemented yet. */
 KLVO_API int KLVObasisstability(KLVOprob prob, int type, int norm, int scaled, double *value);
-/* The simplex pivots that would enter the combined index enter: not implemented yet. */
+/* The simplex step that brings the nonbasic variable enter (a combined index) into the basis:
+ * it moves away from the bound it sits at (a free one the way that improves the objective)
+ * until a basic variable, or its own other bound, stops it. outlist receives the combined
+ * indices of the variables that stop it (ties of the ratio test; enter itself when its other
+ * bound comes first), at most maxpivots of them, and *npivots their number, 0 when nothing
+ * stops the step. x (rows + cols entries: the slacks, then the columns; may be NULL) receives
+ * the values after the step and *objval (may be NULL) the objective there. Basic values come
+ * from the basis, not from the last solve. The problem needs a linear objective. */
 KLVO_API int KLVOgetpivots(KLVOprob prob, int enter, int outlist[], double x[], double *objval, int *npivots,
                            int maxpivots);
-/* One simplex pivot (enter enters the basis, leave leaves it): not implemented yet. */
+/* Makes that step: enter becomes basic and leave (a basic variable, or enter itself to move it
+ * to its other bound) nonbasic at the bound it moves towards. A leaving variable whose pivot
+ * element is 0 fails with KLVO_ERR_INVALID_ARGUMENT. The new basis is loaded for the next
+ * solve. */
 KLVO_API int KLVOpivot(KLVOprob prob, int enter, int leave);
 
 /* ---- Sensitivity ranging ---- */

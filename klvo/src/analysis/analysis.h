@@ -20,6 +20,9 @@ void write_basis(Problem &prob, const char *filename, const char *flags, const c
 void read_basis(Problem &prob, const char *filename, const char *flags, const char *fn);
 void get_pivot_order(Problem &prob, int *order, const char *fn);
 void basis_solve(Problem &prob, double *vec, bool transpose, const char *fn);
+void get_pivots(Problem &prob, int enter, int *outlist, double *x, double *objval, int *npivots, int maxpivots,
+                const char *fn);
+void pivot(Problem &prob, int enter, int leave, const char *fn);
 double basis_stability(Problem &prob, int type, int norm, int scaled, const char *fn);
 
 // Sensitivity ranging (ranging.cpp).

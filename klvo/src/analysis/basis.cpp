@@ -253,3 +253,139 @@ double basis_stability(Problem &prob, int type, int norm, int scaled, const char
 }
 
 }  // namespace klvo
+
+namespace klvo {
+
+namespace {
+
+// One simplex step from the current basis: the entering variable's direction, the basic
+// variables' rates and values, and the ratio test.
+struct Step {
+  int rows = 0, cols = 0;
+  std::vector<int> order;           // pivot order (combined indices)
+  std::vector<int> status;          // per combined index: KLVO_BASIS_*
+  std::vector<double> lo, up, value;  // per combined index
+  int dir = 1;                      // +1 the entering variable increases, -1 decreases
+  std::vector<double> rate;         // per position of B: change of the basic variable per unit step
+  double length = INFINITY;         // step length; infinite when unbounded
+};
+
+Step prepare_step(Problem &prob, int enter, const char *fn) {
+  const ModelStore &m = prob.model;
+  if (m.has_qobj()) fail(KLVO_ERR_NOT_SUPPORTED, "%s: pivoting needs a linear objective", fn);
+  Step s;
+  s.rows = m.nrows(), s.cols = m.ncols();
+  int total = s.rows + s.cols;
+  if (enter < 0 || enter >= total)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: variable %d is outside 0..%d (rows, then columns)", fn, enter, total - 1);
+  Basis b = current_basis(prob, fn);
+  s.order = pivot_order(prob, fn);
+  s.status.insert(s.status.end(), b.rows.begin(), b.rows.end());
+  s.status.insert(s.status.end(), b.cols.begin(), b.cols.end());
+  if (s.status[enter] == KLVO_BASIS_BASIC)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: variable %d is basic already", fn, enter);
+  // Bounds: slack = rhs - activity, so its bounds mirror the row's.
+  HighsModel lp;
+  build_highs_model(m, true, lp);
+  s.lo.resize(total), s.up.resize(total), s.value.assign(total, 0.0);
+  for (int i = 0; i < s.rows; ++i) s.lo[i] = m.rhs[i] - lp.row_upper[i], s.up[i] = m.rhs[i] - lp.row_lower[i];
+  for (int j = 0; j < s.cols; ++j) s.lo[s.rows + j] = lp.col_lower[j], s.up[s.rows + j] = lp.col_upper[j];
+  for (int v = 0; v < total; ++v) {
+    if (s.status[v] == KLVO_BASIS_LOWER) s.value[v] = s.lo[v];
+    else if (s.status[v] == KLVO_BASIS_UPPER) s.value[v] = s.up[v];
+  }
+  // Basic values: B x_B = rhs - N x_N.
+  std::vector<double> r(m.rhs.begin(), m.rhs.end());
+  for (int i = 0; i < s.rows; ++i)
+    if (s.status[i] != KLVO_BASIS_BASIC) r[i] -= s.value[i];
+  for (int j = 0; j < s.cols; ++j)
+    if (s.status[s.rows + j] != KLVO_BASIS_BASIC)
+      for (const Entry &e : m.colentries[j]) r[e.index] -= e.value * s.value[s.rows + j];
+  basis_solve(prob, r.data(), false, fn);
+  for (int k = 0; k < s.rows; ++k) s.value[s.order[k]] = r[k];
+  // Direction: away from the bound the variable sits at; a free one goes the way that improves
+  // the objective.
+  std::vector<double> alpha(s.rows, 0.0);
+  if (enter < s.rows) alpha[enter] = 1.0;
+  else
+    for (const Entry &e : m.colentries[enter - s.rows]) alpha[e.index] = e.value;
+  basis_solve(prob, alpha.data(), false, fn);
+  if (s.status[enter] == KLVO_BASIS_UPPER) s.dir = -1;
+  if (s.status[enter] == KLVO_BASIS_FREE) {
+    // Moving the entering variable by +1 moves the basics by -alpha: the objective changes by
+    // c_q - c_B alpha.
+    double change = (enter < s.rows ? 0.0 : m.obj[enter - s.rows]);
+    for (int k = 0; k < s.rows; ++k)
+      if (s.order[k] >= s.rows) change -= m.obj[s.order[k] - s.rows] * alpha[k];
+    s.dir = change * m.objsense > 0 ? -1 : 1;
+  }
+  s.rate.resize(s.rows);
+  s.length = s.up[enter] - s.lo[enter];  // the entering variable's own other bound
+  for (int k = 0; k < s.rows; ++k) {
+    s.rate[k] = -s.dir * alpha[k];
+    int v = s.order[k];
+    if (s.rate[k] < -1e-12) s.length = std::min(s.length, std::max(0.0, (s.value[v] - s.lo[v]) / -s.rate[k]));
+    if (s.rate[k] > 1e-12) s.length = std::min(s.length, std::max(0.0, (s.up[v] - s.value[v]) / s.rate[k]));
+  }
+  return s;
+}
+
+// Whether basic position k (or the entering variable, k = -1) stops the step.
+bool blocks(const Step &s, int enter, int k) {
+  double tol = 1e-9 * (1.0 + s.length);
+  if (k < 0) return std::fabs(s.up[enter] - s.lo[enter] - s.length) <= tol;
+  int v = s.order[k];
+  if (s.rate[k] < -1e-12) return std::fabs((s.value[v] - s.lo[v]) / -s.rate[k] - s.length) <= tol;
+  if (s.rate[k] > 1e-12) return std::fabs((s.up[v] - s.value[v]) / s.rate[k] - s.length) <= tol;
+  return false;
+}
+
+}  // namespace
+
+void get_pivots(Problem &prob, int enter, int *outlist, double *x, double *objval, int *npivots, int maxpivots,
+                const char *fn) {
+  if (maxpivots < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative maxpivots %d", fn, maxpivots);
+  if (maxpivots && !outlist) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null outlist", fn);
+  Step s = prepare_step(prob, enter, fn);
+  int count = 0;
+  if (std::isfinite(s.length)) {
+    for (int k = 0; k < s.rows; ++k)
+      if (blocks(s, enter, k) && count++ < maxpivots) outlist[count - 1] = s.order[k];
+    if (blocks(s, enter, -1) && count++ < maxpivots) outlist[count - 1] = enter;
+  }
+  if (npivots) *npivots = std::min(count, maxpivots);
+  double t = std::isfinite(s.length) ? s.length : 0.0;
+  std::vector<double> after = s.value;
+  after[enter] += s.dir * t;
+  for (int k = 0; k < s.rows; ++k) after[s.order[k]] += s.rate[k] * t;
+  if (x) std::copy(after.begin(), after.end(), x);
+  if (objval) {
+    const ModelStore &m = prob.model;
+    double obj = m.objconstant;
+    for (int j = 0; j < s.cols; ++j) obj += m.obj[j] * after[s.rows + j];
+    *objval = obj;
+  }
+}
+
+void pivot(Problem &prob, int enter, int leave, const char *fn) {
+  Step s = prepare_step(prob, enter, fn);
+  std::vector<int> status = s.status;
+  if (leave == enter) {
+    if (!std::isfinite(s.up[enter] - s.lo[enter]))
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: variable %d has no other bound to move to", fn, enter);
+    status[enter] = s.dir > 0 ? KLVO_BASIS_UPPER : KLVO_BASIS_LOWER;
+  } else {
+    auto at = std::find(s.order.begin(), s.order.end(), leave);
+    if (at == s.order.end()) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: variable %d is not basic", fn, leave);
+    int k = static_cast<int>(at - s.order.begin());
+    if (std::fabs(s.rate[k]) <= 1e-12)
+      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: variable %d cannot leave for %d (zero pivot element)", fn, leave, enter);
+    status[enter] = KLVO_BASIS_BASIC;
+    // The leaving variable stops at the bound it moves towards.
+    status[leave] = s.rate[k] < 0 ? KLVO_BASIS_LOWER : KLVO_BASIS_UPPER;
+    if (!std::isfinite(status[leave] == KLVO_BASIS_LOWER ? s.lo[leave] : s.up[leave])) status[leave] = KLVO_BASIS_FREE;
+  }
+  load_basis(prob, status.data(), status.data() + s.rows, fn);
+}
+
+}  // namespace klvo

@@ -71,15 +71,14 @@ int KLVObasisstability(KLVOprob prob, int type, int norm, int scaled, double *va
   });
 }
 
-int KLVOgetpivots(KLVOprob prob, int, int[], double[], double *, int *, int) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will list the pivots that bring a variable into the basis");
+int KLVOgetpivots(KLVOprob prob, int enter, int outlist[], double x[], double *objval, int *npivots, int maxpivots) {
+  return modifying(prob, __func__, [&](const char *fn) {
+    klvo::get_pivots(*prob, enter, outlist, x, objval, npivots, maxpivots, fn);
   });
 }
 
-int KLVOpivot(KLVOprob prob, int, int) {
-  return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::not_implemented(fn, "will make one simplex pivot on the basis"); });
+int KLVOpivot(KLVOprob prob, int enter, int leave) {
+  return modifying(prob, __func__, [&](const char *fn) { klvo::pivot(*prob, enter, leave, fn); });
 }
 
 int KLVOobjsa(KLVOprob prob, int n, const int colind[], double lower[], double upper[]) {
