@@ -165,6 +165,19 @@ def test_infeasible_sets_name_the_conflicting_rows_and_bounds(tmp_path):
     assert p.iisstatus([], [], [], []) is None
 
 
+def test_presolved_spaces_are_the_problem_itself(production):
+    rowmap, colmap, rowstat, colstat, prerows, precols = [], [], [], [], [], []
+    production.getpresolvemap(rowmap, colmap)
+    assert rowmap == [0, 1, 2] and colmap == [0, 1]
+    production.getbasis(rowstat, colstat)
+    production.getpresolvebasis(prerows, precols)
+    assert (prerows, precols) == (rowstat, colstat)
+    colind, rowcoef = [], []
+    assert production.presolverow("L", ["y", "x", "y"], [1.0, 2.0, 3.0], 5.0, 5, colind, rowcoef) == (5.0, 0)
+    assert colind == production.getVariable() and rowcoef == [2.0, 4.0]
+    assert production.presolverow("L", ["y", "x"], [1.0, 2.0], 5.0, 1, colind, rowcoef) == (5.0, 1)
+
+
 def test_solution_files_read_back_to_the_same_values(production, tmp_path):
     x = production.getSolution()
     duals = production.getDuals()
@@ -189,7 +202,7 @@ def test_solution_files_read_back_to_the_same_values(production, tmp_path):
     (lambda p: p.repairinfeas("c", "o", "n", 1, 1, 1, 1, 0), "KLVOrepairinfeas"),
     (lambda p: p.refinemipsol(0, "", [2, 6], []), "KLVOrefinemipsol"),
     (lambda p: p.estimaterowdualranges([0], 10, [], []), "KLVOestimaterowdualranges"),
-    (lambda p: p.presolverow("L", [0], [1.0], 4.0, 2, [], []), "KLVOpresolverow"),
+    (lambda p: p.repairweightedinfeas([1] * 3, [1] * 3, [1] * 2, [1] * 2, "o", 0, ""), "KLVOrepairweightedinfeas"),
 ])
 def test_what_the_library_does_not_do_yet_is_refused_clearly(production, call, function):
     x = production.getSolution()

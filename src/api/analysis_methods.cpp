@@ -443,7 +443,9 @@ static PyObject *m_presolverow(PyObject *self, PyObject *args, PyObject *kwargs)
   if (call(KLVOpresolverow, "KLVOpresolverow", p, p->prob, static_cast<char>(rowtype), count, ocols.as<const int>(),
            ocoefs.as<const double>(), origrhs, maxcoefs, &ncoefs, pcols.as<int>(), pcoefs.as<double>(), &rhs, &status))
     return check_result(self, nullptr);
-  if (conv_arr2obj(p, ncoefs, pcols, colind, ek_col) < 0 || conv_arr2obj(p, ncoefs, pcoefs, rowcoef, ek_real) < 0)
+  // With too little room (status 1) nothing was written.
+  int written = status == 0 ? ncoefs : 0;
+  if (conv_arr2obj(p, written, pcols, colind, ek_col) < 0 || conv_arr2obj(p, written, pcoefs, rowcoef, ek_real) < 0)
     return nullptr;
   return Py_BuildValue("(di)", rhs, status);
 }

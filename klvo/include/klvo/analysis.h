@@ -23,6 +23,10 @@
  * Sensitivity ranging (KLVOobjsa, KLVOrhssa, KLVObndsa) needs an optimal basis of a
  * continuous problem without quadratic terms, from a solve of the problem as it is now.
  *
+ * The functions that reach the engine (bases, the basis matrix, ranging, pivots, strong
+ * branching, IIS searches) hold the problem like a change does: while the problem is being
+ * solved they fail with KLVO_ERR_BUSY.
+ *
  * Functions that are not implemented yet fail with KLVO_ERR_NOT_IMPLEMENTED and the text
  * "<function>: not implemented yet: <what it will do>", and change nothing.
  */
@@ -69,8 +73,12 @@ KLVO_API int KLVOloadpresolvebasis(KLVOprob prob, const int rowstat[], const int
  * the identity, for the reason above. rowmap has rows entries, colmap cols (either may be
  * NULL). */
 KLVO_API int KLVOgetpresolvemap(KLVOprob prob, int rowmap[], int colmap[]);
-/* A row of the caller's problem written in the presolved problem's columns. Not implemented
- * yet. */
+/* A row of the caller's problem (type rowtype, norigcoefs coefficients over columns origcolind,
+ * right-hand side origrhs) written in the presolved problem's columns: for the reason above
+ * the same row, its repeated columns merged and zero coefficients dropped. *ncoefs receives the
+ * number of coefficients, colind and rowcoef (room for maxcoefs) the coefficients, *rhs the
+ * right-hand side, *status 0, or 1 when maxcoefs is too small (nothing is written to colind and
+ * rowcoef then). */
 KLVO_API int KLVOpresolverow(KLVOprob prob, char rowtype, int norigcoefs, const int origcolind[],
                              const double origrowcoef[], double origrhs, int maxcoefs, int *ncoefs, int colind[],
                              double rowcoef[], double *rhs, int *status);

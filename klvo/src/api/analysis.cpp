@@ -45,10 +45,12 @@ int KLVOgetpresolvemap(KLVOprob prob, int rowmap[], int colmap[]) {
   });
 }
 
-int KLVOpresolverow(KLVOprob prob, char, int, const int[], const double[], double, int, int *, int[], double[],
-                    double *, int *) {
+int KLVOpresolverow(KLVOprob prob, char rowtype, int norigcoefs, const int origcolind[], const double origrowcoef[],
+                    double origrhs, int maxcoefs, int *ncoefs, int colind[], double rowcoef[], double *rhs,
+                    int *status) {
   return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will write a row of the problem in the columns of the presolved problem");
+    klvo::presolve_row(*prob, rowtype, norigcoefs, origcolind, origrowcoef, origrhs, maxcoefs, ncoefs, colind,
+                       rowcoef, rhs, status, fn);
   });
 }
 
