@@ -18,5 +18,6 @@
 #include "klvo/solution.h"
 #include "klvo/nlp.h"
 #include "klvo/state.h"
+#include "klvo/analysis.h"
 
 #endif /* KLVO_H */

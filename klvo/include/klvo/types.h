@@ -42,6 +42,7 @@ typedef struct kslp_problem_s *KSLPprob;
 #define KLVO_ERR_CALLBACK 10         /* bad callback bookkeeping (e.g. removing one never added) */
 #define KLVO_ERR_NO_SOLUTION 11      /* no solution of the requested kind is available */
 #define KLVO_ERR_BUSY 12             /* the problem is being solved (or changed) by another call */
+#define KLVO_ERR_NOT_IMPLEMENTED 13  /* the function is declared but not written yet */
 #define KLVO_ERR_INTERNAL 99
 
 /* Message types passed to message callbacks. A type below 1 is a request to flush output. */

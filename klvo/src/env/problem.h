@@ -15,6 +15,10 @@
 #include "env/layer_hooks.h"
 #include "env/messages.h"
 
+namespace klvo {
+struct IisSearch;
+}
+
 struct klvo_problem_s {
   klvo_problem_s();
   ~klvo_problem_s();
@@ -34,6 +38,8 @@ struct klvo_problem_s {
   klvo::SolutionStore solution;
   std::unique_ptr<klvo::EngineCache> engine;
   klvo::StartStore starts;
+  // The irreducible infeasible sets found (analysis/iis.h); null before a search.
+  std::shared_ptr<klvo::IisSearch> iis;
 
   // The nonlinear layer attached to this problem, if any (set by KSLPcreateprob), and the
   // same object as the rest of the library sees it.

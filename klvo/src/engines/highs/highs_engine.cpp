@@ -306,6 +306,12 @@ void HighsEngine::sync(const HighsModel &m) {
   held_ = m;
 }
 
+void HighsEngine::load(const ModelStore &m) {
+  HighsModel model;
+  build_highs_model(m, false, model);
+  sync(model);
+}
+
 char HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &request, bool mip) {
   void *h = highs_;
   int outputlog = static_cast<int>(p.int_control(KLVO_CONTROL_OUTPUTLOG));

@@ -54,6 +54,14 @@ class HighsEngine : public EngineCache {
   // Runs crossover from x on the model HiGHS holds, which must be the context's, and refills
   // the context's solution; false when it failed (the solution is then unchanged).
   bool crossover(const SolveContext &ctx, const double *x);
+  // For the analysis of a solve (analysis/): the HiGHS instance, and the model it holds
+  // (empty before the first load).
+  void *instance() const { return highs_; }
+  const HighsModel &held() const { return held_; }
+  bool loaded() const { return loaded_; }
+  // Passes the model to HiGHS as a solve would, keeping HiGHS's basis when only bounds, costs
+  // or types changed.
+  void load(const ModelStore &m);
 
  private:
   void sync(const HighsModel &model);

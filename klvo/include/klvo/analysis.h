@@ -1,0 +1,251 @@
+/* Analysis of a solved problem: bases and the basis matrix, sensitivity ranging, irreducible
+ * infeasible sets, solution files, and the parts still to come (pivoting, infeasibility
+ * repair, strong branching, MIP refinement, the tuner).
+ *
+ * Bases. A basis gives one status per row and per column:
+ *   KLVO_BASIS_LOWER (0)  nonbasic at its lower bound
+ *   KLVO_BASIS_BASIC (1)  basic
+ *   KLVO_BASIS_UPPER (2)  nonbasic at its upper bound
+ *   KLVO_BASIS_FREE  (3)  nonbasic and free (superbasic, value 0 for a free column)
+ * The status of a row is that of its slack, slack = rhs - activity (klvo/solve.h); the slack
+ * of a 'L' row lies in [0, inf), of a 'G' row in (-inf, 0], of a range row in [0, range], of
+ * an 'E' row in [0, 0]. So a binding 'L' row is KLVO_BASIS_LOWER, a binding 'G' row
+ * KLVO_BASIS_UPPER, and an 'N' row is basic.
+ *
+ * The basis matrix B is made of the columns of [A I] of the basic variables (the I column of
+ * a row belongs to its slack), in the order KLVOgetpivotorder gives. Combined indices number
+ * the slacks of rows 0..rows-1 first, then column j as rows + sparerows + j.
+ *
+ * Every query on a basis or the basis matrix needs the basis of a continuous solve of the
+ * problem as it is now (or one loaded since): it fails with KLVO_ERR_NO_SOLUTION when there is
+ * none, or when rows or columns were added or deleted, or the matrix changed, since.
+ *
+ * Sensitivity ranging (KLVOobjsa, KLVOrhssa, KLVObndsa) needs an optimal basis of a
+ * continuous problem without quadratic terms, from a solve of the problem as it is now.
+ *
+ * The functions that reach the engine (bases, the basis matrix, ranging, pivots, strong
+ * branching, IIS searches) hold the problem like a change does: while the problem is being
+ * solved they fail with KLVO_ERR_BUSY.
+ *
+ * Functions that are not implemented yet fail with KLVO_ERR_NOT_IMPLEMENTED and the text
+ * "<function>: not implemented yet: <what it will do>", and change nothing.
+ */
+#ifndef KLVO_ANALYSIS_H
+#define KLVO_ANALYSIS_H
+
+#include "types.h"
+
+KLVO_EXTERN_C_BEGIN
+
+#define KLVO_BASIS_LOWER 0
+#define KLVO_BASIS_BASIC 1
+#define KLVO_BASIS_UPPER 2
+#define KLVO_BASIS_FREE 3
+
+/* ---- Bases ---- */
+
+/* The current basis: rowstat receives rows entries, colstat cols entries (either may be
+ * NULL). Fails with KLVO_ERR_NO_SOLUTION when no basis is available (see above). */
+KLVO_API int KLVOgetbasis(KLVOprob prob, int rowstat[], int colstat[]);
+/* Loads a basis (rows and cols statuses, both required) as the start of the next continuous
+ * solve; the engine repairs a basis that is singular or not square. A status outside 0..3
+ * fails with KLVO_ERR_INVALID_ARGUMENT naming the row or column, and nothing is loaded. */
+KLVO_API int KLVOloadbasis(KLVOprob prob, const int rowstat[], const int colstat[]);
+/* The basis status of one row and one column: a negative row (col) asks for nothing and
+ * leaves *rowstat (*colstat) untouched; an index beyond the problem fails. */
+KLVO_API int KLVOgetbasisval(KLVOprob prob, int row, int col, int *rowstat, int *colstat);
+/* Writes the current basis as text to filename (NULL or "" gives the problem name plus
+ * ".bss"): a header "KLVOBASIS <rows> <cols>", then one line per row "R <index> <status>
+ * <name>" and per column "C <index> <status> <name>", with the statuses written LL (lower), BS
+ * (basic), UL (upper) and FR (free). flags: NULL or "" (no flags are defined). */
+KLVO_API int KLVOwritebasis(KLVOprob prob, const char *filename, const char *flags);
+/* Reads a basis written by KLVOwritebasis and loads it as KLVOloadbasis does. The file must
+ * give a status to every row and column of the problem by index; a malformed file, or one
+ * written for another number of rows or columns, fails with KLVO_ERR_FILE naming the line,
+ * and nothing is loaded. */
+KLVO_API int KLVOreadbasis(KLVOprob prob, const char *filename, const char *flags);
+/* The basis in the presolved problem. The problem the engines solve is the one the caller
+ * built (the engine presolves internally and hands back the result in the caller's terms;
+ * the attribute rows equals originalrows), so these are KLVOgetbasis and KLVOloadbasis. */
+KLVO_API int KLVOgetpresolvebasis(KLVOprob prob, int rowstat[], int colstat[]);
+KLVO_API int KLVOloadpresolvebasis(KLVOprob prob, const int rowstat[], const int colstat[]);
+/* Where each row and column of the presolved problem comes from in the caller's problem:
+ * the identity, for the reason above. rowmap has rows entries, colmap cols (either may be
+ * NULL). */
+KLVO_API int KLVOgetpresolvemap(KLVOprob prob, int rowmap[], int colmap[]);
+/* A row of the caller's problem (type rowtype, norigcoefs coefficients over columns origcolind,
+ * right-hand side origrhs) written in the presolved problem's columns: for the reason above
+ * the same row, its repeated columns merged and zero coefficients dropped. *ncoefs receives the
+ * number of coefficients, colind and rowcoef (room for maxcoefs) the coefficients, *rhs the
+ * right-hand side, *status 0, or 1 when maxcoefs is too small (nothing is written to colind and
+ * rowcoef then). */
+KLVO_API int KLVOpresolverow(KLVOprob prob, char rowtype, int norigcoefs, const int origcolind[],
+                             const double origrowcoef[], double origrhs, int maxcoefs, int *ncoefs, int colind[],
+                             double rowcoef[], double *rhs, int *status);
+
+/* ---- The basis matrix ---- */
+
+/* pivotorder (rows entries) receives the combined index of the basic variable in each
+ * position of B. */
+KLVO_API int KLVOgetpivotorder(KLVOprob prob, int pivotorder[]);
+/* In place on vec (rows entries): ftran solves B y = vec, btran solves B' y = vec. */
+KLVO_API int KLVOftran(KLVOprob prob, double vec[]);
+KLVO_API int KLVObtran(KLVOprob prob, double vec[]);
+/* A measure of the basis matrix in the caller's (unscaled) terms, in *value:
+ *   type 0: the condition number ||B|| * ||B^-1||; type 1: ||B||; type 2: ||B^-1||;
+ *   norm 0: the infinity norm (largest row sum of magnitudes), 1: the 1-norm (largest column
+ *   sum), 2: the Frobenius norm.
+ * B^-1 is formed column by column (one solve per row of the problem). scaled != 0 asks for
+ * the engine's scaled basis: not implemented yet. */
+KLVO_API int KLVObasisstability(KLVOprob prob, int type, int norm, int scaled, double *value);
+/* The simplex step that brings the nonbasic variable enter (a combined index) into the basis:
+ * it moves away from the bound it sits at (a free one the way that improves the objective)
+ * until a basic variable, or its own other bound, stops it. outlist receives the combined
+ * indices of the variables that stop it (ties of the ratio test; enter itself when its other
+ * bound comes first), at most maxpivots of them, and *npivots their number, 0 when nothing
+ * stops the step. x (rows + cols entries: the slacks, then the columns; may be NULL) receives
+ * the values after the step and *objval (may be NULL) the objective there. Basic values come
+ * from the basis, not from the last solve. The problem needs a linear objective. */
+KLVO_API int KLVOgetpivots(KLVOprob prob, int enter, int outlist[], double x[], double *objval, int *npivots,
+                           int maxpivots);
+/* Makes that step: enter becomes basic and leave (a basic variable, or enter itself to move it
+ * to its other bound) nonbasic at the bound it moves towards. A leaving variable whose pivot
+ * element is 0 fails with KLVO_ERR_INVALID_ARGUMENT. The new basis is loaded for the next
+ * solve. */
+KLVO_API int KLVOpivot(KLVOprob prob, int enter, int leave);
+
+/* ---- Sensitivity ranging ---- */
+
+/* For columns colind[0..n-1]: the range [lower, upper] of the objective coefficient over which
+ * the current basis stays optimal (+-1e20 for no limit). */
+KLVO_API int KLVOobjsa(KLVOprob prob, int n, const int colind[], double lower[], double upper[]);
+/* For rows rowind[0..n-1]: the range [lower, upper] of the right-hand side over which the
+ * current basis stays optimal (it stays primal feasible). For a range row it is the upper
+ * end that moves, the range fixed. */
+KLVO_API int KLVOrhssa(KLVOprob prob, int n, const int rowind[], double lower[], double upper[]);
+/* For columns colind[0..n-1]: the ranges over which each of the column's bounds may move
+ * while the current basis stays optimal: [lblower, lbupper] for its lower bound, [ublower,
+ * ubupper] for its upper bound. A bound that is not binding may move freely up to the
+ * column's value. Any of the four arrays may be NULL. */
+KLVO_API int KLVObndsa(KLVOprob prob, int n, const int colind[], double lblower[], double lbupper[],
+                       double ublower[], double ubupper[]);
+/* Estimated ranges of the rows' duals over a few dual simplex iterations: not implemented
+ * yet. */
+KLVO_API int KLVOestimaterowdualranges(KLVOprob prob, int n, const int rowind[], int iterlim, double mindual[],
+                                       double maxdual[]);
+
+/* ---- Irreducible infeasible sets (IIS) ----
+ *
+ * An IIS is a set of rows and column bounds that has no solution while every proper subset
+ * has one. The search runs on the continuous relaxation of the problem as it is now; the sets
+ * found are kept with the problem (numbered 1, 2, ...) until KLVOiisclear or until the problem
+ * changes. Set 0 stands for the whole problem. */
+
+/* Starts a new search and finds a first IIS. mode 0: an irreducible set (the engine's deletion
+ * filter); mode 1: a quick set from the engine's infeasibility certificate, which need not be
+ * irreducible. *status (may be NULL): 0 a set was found, 1 the problem is feasible, 2 the
+ * engine found no set. */
+KLVO_API int KLVOiisfirst(KLVOprob prob, int mode, int *status);
+/* Finds an IIS different from all found so far, by relaxing one member of each of them in
+ * turn (so that the search is complete). *status: 0 a set was found, 1 no further set exists,
+ * 2 the search gave up after 1000 trial solves; fails if no search was started. */
+KLVO_API int KLVOiisnext(KLVOprob prob, int *status);
+/* Starts a search and finds every IIS (at most 1000). */
+KLVO_API int KLVOiisall(KLVOprob prob);
+/* Drops the sets found. */
+KLVO_API int KLVOiisclear(KLVOprob prob);
+/* *count receives the number of sets found. Each array (may be NULL) receives count + 1
+ * entries, entry 0 for the whole problem and entry k for set k: the number of rows and of
+ * columns with a bound in it, the least total violation of its constraints (the smallest sum
+ * over its rows and bounds of how far a point lies outside them) and the number of its
+ * constraints violated at the point reaching that least total. */
+KLVO_API int KLVOiisstatus(KLVOprob prob, int *count, int rowsizes[], int colsizes[], double suminfeas[],
+                           int numinfeas[]);
+/* The members of set num (1..count): *nrows and *ncols (may be NULL) receive its sizes;
+ * rowind/colind its rows and columns; contype the row types ('L', 'G', 'E', 'R'); bndtype the
+ * bound of each column in it ('L' lower, 'U' upper, 'B' both); duals and djs the rates at
+ * which the least total violation of the set changes per unit increase of each row's
+ * right-hand side and of each column's bound; isolationrows and isolationcols 1 for a member
+ * that lies in no other set, 0 for one that does, -1 before KLVOiisisolations has run for
+ * the set. Any array may be NULL; call with all NULL to learn the sizes. */
+KLVO_API int KLVOgetiisdata(KLVOprob prob, int num, int *nrows, int *ncols, int rowind[], int colind[],
+                            char contype[], char bndtype[], double duals[], double djs[], char isolationrows[],
+                            char isolationcols[]);
+/* Writes set num: filetype 0 as an LP file of the subproblem (its rows, its columns with only
+ * the bounds in the set), filetype 1 as a CSV list of the members. flags: NULL or "". */
+KLVO_API int KLVOiiswrite(KLVOprob prob, int num, const char *filename, int filetype, const char *flags);
+/* Finds the members of set num that lie in no other IIS (see KLVOgetiisdata). This needs every
+ * set, so the search goes on (as KLVOiisnext) until all are found; when it gives up, the
+ * call fails with KLVO_ERR_ENGINE and the isolations stay unknown. */
+KLVO_API int KLVOiisisolations(KLVOprob prob, int num);
+
+/* ---- Solution files ----
+ *
+ * flags: NULL or "" (no flags are defined yet; other letters fail). The file is written as
+ * named. Each writer fails with KLVO_ERR_NO_SOLUTION when the problem has no solution for
+ * its current size. */
+
+/* A CSV file: a header line, one line per column (C, index, name, type, value, lower bound,
+ * upper bound, reduced cost) and per row (R, index, name, type, activity, slack, rhs, dual);
+ * values without a meaning in the current solution are left empty. */
+KLVO_API int KLVOwritesol(KLVOprob prob, const char *filename, const char *flags);
+/* A printable report: problem name, statuses, objective, then tables of rows and columns. */
+KLVO_API int KLVOwriteprtsol(KLVOprob prob, const char *filename, const char *flags);
+/* A simple text solution: "NAME <problem name>", one line " C <column name> <value>" per
+ * column (the names an MPS file of the problem would use), and a final ".". Values are
+ * written so that they read back exactly. */
+KLVO_API int KLVOwriteslxsol(KLVOprob prob, const char *filename, const char *flags);
+KLVO_API int KSLPwriteslxsol(KSLPprob slp, const char *filename, const char *flags);
+/* Reads such a file and makes its values the problem's current solution (columns not listed
+ * are 0; slacks follow from the values; no duals): the solution getters then return them
+ * with status KLVO_SOLSTATUS_FEASIBLE, whether or not they satisfy the constraints. An unknown
+ * column name or a malformed line fails with KLVO_ERR_FILE and leaves the solution as it
+ * was. */
+KLVO_API int KLVOreadslxsol(KLVOprob prob, const char *filename, const char *flags);
+/* The whole current solution (statuses, objective values, counters, x, slacks, duals,
+ * reduced costs) in a binary file, and back: reading restores it exactly. A file written
+ * for another number of rows or columns fails with KLVO_ERR_FILE. */
+KLVO_API int KLVOwritebinsol(KLVOprob prob, const char *filename, const char *flags);
+KLVO_API int KLVOreadbinsol(KLVOprob prob, const char *filename, const char *flags);
+
+/* ---- Branching ---- */
+
+/* For each of the n bound changes (column colind[k], bound type bndtype[k]: 'L' lower, 'U'
+ * upper, 'B' both, value bndval[k]) solves the continuous relaxation with that one change by
+ * the dual simplex from the current basis, for at most iterlim iterations: objval[k] receives
+ * the objective reached and status[k] the LP status (KLVO_LP_OPTIMAL, KLVO_LP_INFEAS,
+ * KLVO_LP_UNFINISHED at the limit, ...). objval and status may be NULL. The problem is left as
+ * it was. Needs a basis (see above). */
+KLVO_API int KLVOstrongbranch(KLVOprob prob, int n, const int colind[], const char bndtype[],
+                              const double bndval[], int iterlim, double objval[], int status[]);
+/* Fixes the discrete columns at their values in the current solution (both bounds set; integer
+ * values rounded): options 0 every discrete column, 1 only those whose value is one of their
+ * bounds. Fails with KLVO_ERR_NO_SOLUTION without a solution. */
+KLVO_API int KLVOfixmipentities(KLVOprob prob, int options);
+
+/* ---- Not implemented yet ---- */
+
+/* Relaxes rows and bounds by the least weighted amount that makes the problem feasible. */
+KLVO_API int KLVOrepairinfeas(KLVOprob prob, int *status, char penalty, char phase2, char flags, double lepref,
+                              double gepref, double lbpref, double ubpref, double delta);
+KLVO_API int KLVOrepairweightedinfeas(KLVOprob prob, int *status, const double lepref[], const double gepref[],
+                                      const double lbpref[], const double ubpref[], char phase2, double delta,
+                                      const char *flags);
+KLVO_API int KLVOrepairweightedinfeasbounds(KLVOprob prob, int *status, const double lepref[],
+                                            const double gepref[], const double lbpref[], const double ubpref[],
+                                            const double lerelax[], const double gerelax[],
+                                            const double lbrelax[], const double ubrelax[], char phase2,
+                                            double delta, const char *flags);
+/* Improves a MIP solution by a local search around it. */
+KLVO_API int KLVOrefinemipsol(KLVOprob prob, int options, const char *flags, const double solution[],
+                              double refined[], int *status);
+/* The tuner: searches control settings that solve the problem (or a set of problem files)
+ * faster, and reads and writes its method files. */
+KLVO_API int KLVOtune(KLVOprob prob, const char *flags);
+KLVO_API int KLVOtuneprobsetfile(KLVOprob prob, const char *setfile, int ifmip, int sense);
+KLVO_API int KLVOtunerwritemethod(KLVOprob prob, const char *methodfile);
+KLVO_API int KLVOtunerreadmethod(KLVOprob prob, const char *methodfile);
+
+KLVO_EXTERN_C_END
+
+#endif /* KLVO_ANALYSIS_H */

@@ -1,0 +1,66 @@
+// Analysis of a solved problem (klvo/analysis.h): bases and the basis matrix through the
+// problem's HiGHS instance, sensitivity ranging, irreducible infeasible sets, solution files.
+// fn names the entry point in errors.
+#pragma once
+
+#include <string>
+
+#include "env/problem.h"
+
+namespace klvo {
+
+// Fails with KLVO_ERR_NOT_IMPLEMENTED: "<fn>: not implemented yet: <what>".
+[[noreturn]] void not_implemented(const char *fn, const char *what);
+
+// Bases (basis.cpp).
+void get_basis(Problem &prob, int *rowstat, int *colstat, const char *fn);
+void load_basis(Problem &prob, const int *rowstat, const int *colstat, const char *fn);
+void get_basis_val(Problem &prob, int row, int col, int *rowstat, int *colstat, const char *fn);
+void write_basis(Problem &prob, const char *filename, const char *flags, const char *fn);
+void read_basis(Problem &prob, const char *filename, const char *flags, const char *fn);
+void get_pivot_order(Problem &prob, int *order, const char *fn);
+void basis_solve(Problem &prob, double *vec, bool transpose, const char *fn);
+void get_pivots(Problem &prob, int enter, int *outlist, double *x, double *objval, int *npivots, int maxpivots,
+                const char *fn);
+void pivot(Problem &prob, int enter, int leave, const char *fn);
+double basis_stability(Problem &prob, int type, int norm, int scaled, const char *fn);
+
+// A row in the presolved problem's columns (basis.cpp).
+void presolve_row(Problem &prob, char rowtype, int n, const int *colind, const double *coef, double rhs, int maxcoefs,
+                  int *ncoefs, int *outind, double *outcoef, double *outrhs, int *status, const char *fn);
+
+// Sensitivity ranging (ranging.cpp).
+void objective_ranges(Problem &prob, int n, const int *colind, double *lower, double *upper, const char *fn);
+void rhs_ranges(Problem &prob, int n, const int *rowind, double *lower, double *upper, const char *fn);
+void bound_ranges(Problem &prob, int n, const int *colind, double *lblower, double *lbupper, double *ublower,
+                  double *ubupper, const char *fn);
+
+// Strong branching and fixing integer columns (branching.cpp).
+void strong_branch(Problem &prob, int n, const int *colind, const char *bndtype, const double *bndval, int iterlim,
+                   double *objval, int *status, const char *fn);
+void fix_mip_entities(Problem &prob, int options, const char *fn);
+
+// Irreducible infeasible sets (iis.cpp).
+int iis_first(Problem &prob, int mode, const char *fn);
+int iis_next(Problem &prob, const char *fn);
+void iis_all(Problem &prob, const char *fn);
+void iis_clear(Problem &prob);
+void iis_status(Problem &prob, int *count, int *rowsizes, int *colsizes, double *suminfeas, int *numinfeas,
+                const char *fn);
+void iis_data(Problem &prob, int num, int *nrows, int *ncols, int *rowind, int *colind, char *contype,
+              char *bndtype, double *duals, double *djs, char *isorows, char *isocols, const char *fn);
+void iis_isolations(Problem &prob, int num, const char *fn);
+void iis_write(Problem &prob, int num, const char *filename, int filetype, const char *flags, const char *fn);
+
+// Solution files (solution_files.cpp).
+void write_csv_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
+void write_printed_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
+void write_text_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
+void read_text_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
+void write_binary_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
+void read_binary_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
+
+// Refuses flags other than NULL or "": none are defined for these files yet.
+void require_no_flags(const char *flags, const char *fn);
+
+}  // namespace klvo

@@ -1,0 +1,24 @@
+// The problem's HiGHS instance as the analysis functions find it after a solve.
+#pragma once
+
+// The C API header declares a function it never defines.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <interfaces/highs_c_api.h>
+#pragma GCC diagnostic pop
+
+#include "engines/highs/highs_engine.h"
+#include "env/problem.h"
+
+namespace klvo {
+
+// The instance holding a valid basis for the problem's current rows and columns (with the
+// same matrix when same_matrix); fails with KLVO_ERR_NO_SOLUTION otherwise.
+HighsEngine &engine_with_basis(Problem &prob, bool same_matrix, const char *fn);
+// The instance holding an optimal basis of a continuous, linear solve of the problem exactly
+// as it is now (for ranging).
+HighsEngine &optimal_engine(Problem &prob, const char *fn);
+// The problem's instance (created if the problem has none) with the current model passed.
+HighsEngine &loaded_engine(Problem &prob);
+
+}  // namespace klvo

@@ -1,0 +1,454 @@
+// Analysis of solved problems: bases, the basis matrix, ranging, infeasible sets and solution
+// files, each checked against truth computed here (the basis matrix rebuilt from the model,
+// textbook ranges, feasibility of subsystems solved on their own).
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "test_support.h"
+
+using namespace klvo_test;
+
+namespace {
+
+// Rows of mixed types over 8 columns, feasible and bounded.
+DenseModel mixed_lp() {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> coef(0.0, 5.0);
+  DenseModel m;
+  int n = 8, r = 6;
+  for (int j = 0; j < n; ++j) m.obj.push_back(-1.0 - j % 3), m.lb.push_back(0.0), m.ub.push_back(j % 2 ? 6.0 : kInf);
+  for (int i = 0; i < r; ++i) {
+    std::vector<double> row(n);
+    for (double &a : row) a = std::round(coef(rng));
+    row[i] = 3.0;
+    m.rows.push_back(row);
+    m.rowtype.push_back(i == 4 ? 'R' : i == 5 ? 'G' : 'L');
+    m.rhs.push_back(i == 5 ? 5.0 : 20.0 + i);
+    m.range.push_back(i == 4 ? 15.0 : 0.0);
+  }
+  return m;
+}
+
+std::string temp_file(const char *name) { return ::testing::TempDir() + name; }
+
+// Solves a subsystem loaded on its own: true when infeasible.
+bool infeasible(KLVOprob p) {
+  int solvestatus, solstatus;
+  EXPECT_EQ(KLVOoptimize(p, "", &solvestatus, &solstatus), 0);
+  return solstatus == KLVO_SOLSTATUS_INFEASIBLE;
+}
+
+}  // namespace
+
+class Analysis : public ProblemTest {};
+
+TEST_F(Analysis, BasisWrittenAndReadIntoAFreshCopyResolvesWithoutIterations) {
+  DenseModel m = mixed_lp();
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  ASSERT_GT(int_attr(prob, KLVO_ATTR_SIMPLEXITER), 0);
+  std::vector<int> rowstat(6), colstat(8);
+  ASSERT_EQ(KLVOgetbasis(prob, rowstat.data(), colstat.data()), 0);
+  // A binding 'L' row has its slack at its lower bound (0), a 'G' row at its upper bound.
+  auto slack = vec(prob, KLVOgetslacks, 6);
+  for (int i = 0; i < 6; ++i)
+    if (rowstat[i] != KLVO_BASIS_BASIC) {
+      EXPECT_NEAR(slack[i], rowstat[i] == KLVO_BASIS_LOWER ? 0.0 : (m.rowtype[i] == 'R' ? 15.0 : 0.0), 1e-9) << i;
+      if (m.rowtype[i] == 'G') EXPECT_EQ(rowstat[i], KLVO_BASIS_UPPER);
+      if (m.rowtype[i] == 'L') EXPECT_EQ(rowstat[i], KLVO_BASIS_LOWER);
+    }
+  int rs = -1, cs = -1;
+  ASSERT_EQ(KLVOgetbasisval(prob, 5, 3, &rs, &cs), 0);
+  EXPECT_EQ(rs, rowstat[5]);
+  EXPECT_EQ(cs, colstat[3]);
+
+  std::string file = temp_file("analysis_basis.bss");
+  ASSERT_EQ(KLVOwritebasis(prob, file.c_str(), ""), 0) << error();
+  KLVOprob copy = fresh();
+  load(copy, m);
+  EXPECT_NE(KLVOgetbasis(copy, rowstat.data(), nullptr), 0);  // nothing solved or loaded yet
+  ASSERT_EQ(KLVOreadbasis(copy, file.c_str(), ""), 0) << error(copy);
+  std::vector<int> rowstat2(6), colstat2(8);
+  ASSERT_EQ(KLVOgetbasis(copy, rowstat2.data(), colstat2.data()), 0);
+  EXPECT_EQ(rowstat2, rowstat);
+  EXPECT_EQ(colstat2, colstat);
+  ASSERT_EQ(solve(copy), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_EQ(int_attr(copy, KLVO_ATTR_SIMPLEXITER), 0);
+  EXPECT_NEAR(dbl_attr(copy, KLVO_ATTR_LPOBJVAL), dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 1e-9);
+
+  // A file for another shape, and a bad status, are refused and load nothing.
+  KLVOprob other = fresh();
+  DenseModel smaller = m;
+  smaller.rows.pop_back(), smaller.rowtype.pop_back(), smaller.rhs.pop_back(), smaller.range.pop_back();
+  load(other, smaller);
+  EXPECT_EQ(KLVOreadbasis(other, file.c_str(), ""), KLVO_ERR_FILE);
+  EXPECT_NE(error(other).find("6 rows and 8 columns"), std::string::npos) << error(other);
+  rowstat[0] = 7;
+  EXPECT_EQ(KLVOloadbasis(copy, rowstat.data(), colstat.data()), KLVO_ERR_INVALID_ARGUMENT);
+  ASSERT_EQ(KLVOgetbasis(copy, rowstat2.data(), nullptr), 0);
+  EXPECT_NE(rowstat2[0], 7);
+  std::remove(file.c_str());
+}
+
+TEST_F(Analysis, FtranAndBtranInvertTheBasisMatrixBuiltFromTheModel) {
+  DenseModel m = mixed_lp();
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  const int r = 6;
+  std::vector<int> order(r);
+  ASSERT_EQ(KLVOgetpivotorder(prob, order.data()), 0);
+  // B: column k is the slack's unit column or the model's column of the basic variable.
+  std::vector<std::vector<double>> B(r, std::vector<double>(r, 0.0));
+  std::set<int> seen;
+  for (int k = 0; k < r; ++k) {
+    ASSERT_TRUE(seen.insert(order[k]).second);
+    for (int i = 0; i < r; ++i) B[i][k] = order[k] < r ? (i == order[k]) : m.rows[i][order[k] - r];
+  }
+  std::vector<double> v = {1.0, -2.0, 0.5, 3.0, 0.0, 7.0};
+  std::vector<double> y = v, z = v;
+  ASSERT_EQ(KLVOftran(prob, y.data()), 0);
+  ASSERT_EQ(KLVObtran(prob, z.data()), 0);
+  for (int i = 0; i < r; ++i) {
+    double by = 0, btz = 0;
+    for (int k = 0; k < r; ++k) by += B[i][k] * y[k], btz += B[k][i] * z[k];
+    EXPECT_NEAR(by, v[i], 1e-9) << i;
+    EXPECT_NEAR(btz, v[i], 1e-9) << i;
+  }
+  // The 1-norm condition number from the columns of B^-1 that ftran gives.
+  double normb = 0, norminv = 0;
+  for (int k = 0; k < r; ++k) {
+    std::vector<double> e(r, 0.0);
+    e[k] = 1.0;
+    ASSERT_EQ(KLVOftran(prob, e.data()), 0);
+    double cb = 0, ci = 0;
+    for (int i = 0; i < r; ++i) cb += std::fabs(B[i][k]), ci += std::fabs(e[i]);
+    normb = std::max(normb, cb), norminv = std::max(norminv, ci);
+  }
+  double cond = 0;
+  ASSERT_EQ(KLVObasisstability(prob, 0, 1, 0, &cond), 0);
+  EXPECT_NEAR(cond, normb * norminv, 1e-9 * cond);
+  EXPECT_EQ(KLVObasisstability(prob, 0, 1, 1, &cond), KLVO_ERR_NOT_IMPLEMENTED);
+
+  // A changed matrix leaves no basis to work with.
+  int row = 0, col = 0;
+  double value = 9.0;
+  ASSERT_EQ(KLVOchgmcoef(prob, 1, &row, &col, &value), 0);
+  EXPECT_EQ(KLVOftran(prob, y.data()), KLVO_ERR_NO_SOLUTION);
+}
+
+// Hillier and Lieberman's Wyndor Glass: max 3x + 5y, x <= 4, 2y <= 12, 3x + 2y <= 18; the
+// optimum x = 2, y = 6 and its ranges are worked out by hand in the book.
+TEST_F(Analysis, RangesMatchTheTextbookOnTheWyndorProblem) {
+  DenseModel m;
+  m.obj = {3, 5};
+  m.lb = {0, 0};
+  m.ub = {kInf, kInf};
+  m.rows = {{1, 0}, {0, 2}, {3, 2}};
+  m.rowtype = {'L', 'L', 'L'};
+  m.rhs = {4, 12, 18};
+  m.sense = -1;
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  int cols[] = {0, 1}, rows[] = {0, 1, 2};
+  double lo[3], up[3];
+  ASSERT_EQ(KLVOobjsa(prob, 2, cols, lo, up), 0) << error();
+  EXPECT_NEAR(lo[0], 0.0, 1e-9);
+  EXPECT_NEAR(up[0], 7.5, 1e-9);
+  EXPECT_NEAR(lo[1], 2.0, 1e-9);
+  EXPECT_GE(up[1], KLVO_INFINITY);
+  ASSERT_EQ(KLVOrhssa(prob, 3, rows, lo, up), 0) << error();
+  EXPECT_NEAR(lo[0], 2.0, 1e-9);
+  EXPECT_GE(up[0], KLVO_INFINITY);
+  EXPECT_NEAR(lo[1], 6.0, 1e-9);
+  EXPECT_NEAR(up[1], 18.0, 1e-9);
+  EXPECT_NEAR(lo[2], 12.0, 1e-9);
+  EXPECT_NEAR(up[2], 24.0, 1e-9);
+  // Both columns are basic: each bound may move up to the column's value.
+  double lbl[2], lbu[2], ubl[2], ubu[2];
+  ASSERT_EQ(KLVObndsa(prob, 2, cols, lbl, lbu, ubl, ubu), 0);
+  EXPECT_NEAR(lbu[0], 2.0, 1e-9);
+  EXPECT_NEAR(ubl[1], 6.0, 1e-9);
+  int bad = 3;
+  EXPECT_EQ(KLVOrhssa(prob, 1, &bad, lo, up), KLVO_ERR_INVALID_ARGUMENT);
+}
+
+// Wyndor's optimal basis holds the slack of x <= 4 and both columns. Letting the slack s3 of
+// 3x + 2y <= 18 grow moves x = 2 - s3/3 and s1 = 2 + s3/3: x stops it at s3 = 6 (objective 30).
+// Letting s2 grow moves y = 6 - s2/2, x = 2 + s2/3, s1 = 2 - s2/3: s1 stops it at 6 (27).
+TEST_F(Analysis, PivotsFollowTheRatioTestWorkedByHand) {
+  DenseModel m;
+  m.obj = {3, 5};
+  m.lb = {0, 0};
+  m.ub = {kInf, kInf};
+  m.rows = {{1, 0}, {0, 2}, {3, 2}};
+  m.rowtype = {'L', 'L', 'L'};
+  m.rhs = {4, 12, 18};
+  m.sense = -1;
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  int out[5], npivots = -1;
+  double x[5], obj = 0;
+  ASSERT_EQ(KLVOgetpivots(prob, 2, out, x, &obj, &npivots, 5), 0) << error();
+  ASSERT_EQ(npivots, 1);
+  EXPECT_EQ(out[0], 3);
+  std::vector<double> expect = {4, 0, 6, 0, 6};
+  for (int k = 0; k < 5; ++k) EXPECT_NEAR(x[k], expect[k], 1e-9) << k;
+  EXPECT_NEAR(obj, 30.0, 1e-9);
+  ASSERT_EQ(KLVOgetpivots(prob, 1, out, x, &obj, &npivots, 5), 0);
+  ASSERT_EQ(npivots, 1);
+  EXPECT_EQ(out[0], 0);
+  EXPECT_NEAR(x[3], 4.0, 1e-9);
+  EXPECT_NEAR(x[4], 3.0, 1e-9);
+  EXPECT_NEAR(obj, 27.0, 1e-9);
+  EXPECT_EQ(KLVOgetpivots(prob, 3, out, x, &obj, &npivots, 5), KLVO_ERR_INVALID_ARGUMENT);  // x is basic
+
+  // Making the first step: s3 enters, x leaves at its lower bound; a re-solve returns to 36.
+  ASSERT_EQ(KLVOpivot(prob, 2, 3), 0) << error();
+  int rowstat[3], colstat[2];
+  ASSERT_EQ(KLVOgetbasis(prob, rowstat, colstat), 0);
+  EXPECT_EQ(std::vector<int>(rowstat, rowstat + 3), (std::vector<int>{1, 0, 1}));
+  EXPECT_EQ(std::vector<int>(colstat, colstat + 2), (std::vector<int>{0, 1}));
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_GT(int_attr(prob, KLVO_ATTR_SIMPLEXITER), 0);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 36.0, 1e-9);
+}
+
+// x + y <= 2 against x >= 3 and y >= 3 (x, y >= 0): three irreducible sets, {r0, r1, y >= 0},
+// {r0, r2, x >= 0} and {r0, r1, r2}; r3 and the upper bounds take part in none.
+TEST_F(Analysis, IrreducibleSetsAreExactlyTheMinimalInfeasibleSubsystems) {
+  DenseModel m;
+  m.obj = {1, 1};
+  m.lb = {0, 0};
+  m.ub = {10, 10};
+  m.rows = {{1, 1}, {1, 0}, {0, 1}, {1, -1}};
+  m.rowtype = {'L', 'G', 'G', 'L'};
+  m.rhs = {2, 3, 3, 100};
+  load(prob, m);
+  int count = -1;
+  ASSERT_EQ(KLVOiisstatus(prob, &count, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(count, 0);
+  ASSERT_EQ(KLVOiisall(prob), 0) << error();
+  ASSERT_EQ(KLVOiisstatus(prob, &count, nullptr, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(count, 3);
+  std::vector<int> nr(4), nc(4), numinf(4);
+  std::vector<double> suminf(4);
+  ASSERT_EQ(KLVOiisstatus(prob, &count, nr.data(), nc.data(), suminf.data(), numinf.data()), 0);
+  std::set<std::set<std::string>> found;
+  for (int num = 1; num <= count; ++num) {
+    int rows = 0, cols = 0;
+    ASSERT_EQ(KLVOgetiisdata(prob, num, &rows, &cols, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr),
+              0);
+    EXPECT_EQ(rows, nr[num]);
+    EXPECT_EQ(cols, nc[num]);
+    std::vector<int> rowind(rows), colind(cols);
+    std::vector<char> bnd(cols), ctype(rows);
+    ASSERT_EQ(KLVOgetiisdata(prob, num, &rows, &cols, rowind.data(), colind.data(), ctype.data(), bnd.data(),
+                             nullptr, nullptr, nullptr, nullptr),
+              0);
+    // Members as constraints: rows, and single bounds.
+    struct Member {
+      bool row;
+      int index;
+      char bound;
+    };
+    std::vector<Member> members;
+    std::set<std::string> labels;
+    for (int i : rowind) members.push_back({true, i, 0}), labels.insert("r" + std::to_string(i));
+    for (int k = 0; k < cols; ++k) {
+      ASSERT_NE(bnd[k], 'B');
+      members.push_back({false, colind[k], bnd[k]});
+      labels.insert(std::string(1, bnd[k]) + std::to_string(colind[k]));
+    }
+    found.insert(labels);
+    // The subsystem of the members minus `skip` (-1: none), solved on its own.
+    auto sub_infeasible = [&](int skip) {
+      DenseModel s = m;
+      s.lb = {-kInf, -kInf};
+      s.ub = {kInf, kInf};
+      for (char &t : s.rowtype) t = 'N';
+      for (int k = 0; k < static_cast<int>(members.size()); ++k) {
+        if (k == skip) continue;
+        const Member &mb = members[k];
+        if (mb.row) s.rowtype[mb.index] = m.rowtype[mb.index];
+        else if (mb.bound == 'L') s.lb[mb.index] = m.lb[mb.index];
+        else s.ub[mb.index] = m.ub[mb.index];
+      }
+      KLVOprob p = fresh();
+      load(p, s);
+      return infeasible(p);
+    };
+    EXPECT_TRUE(sub_infeasible(-1)) << num;
+    for (int k = 0; k < static_cast<int>(members.size()); ++k) EXPECT_FALSE(sub_infeasible(k)) << num << " " << k;
+    // Least total violation: 1 for {x + y <= 2, x >= 3, y >= 0} (one of them violated at a
+    // vertex), 4 for the three rows (their violations add up to at least 4).
+    if (cols) {
+      EXPECT_NEAR(suminf[num], 1.0, 1e-9);
+      EXPECT_EQ(numinf[num], 1);
+    } else {
+      EXPECT_NEAR(suminf[num], 4.0, 1e-9);
+    }
+  }
+  std::set<std::set<std::string>> expected = {{"r0", "r1", "L1"}, {"r0", "r2", "L0"}, {"r0", "r1", "r2"}};
+  EXPECT_EQ(found, expected);
+  // Isolations: the members of a set that no other set has.
+  for (int num = 1; num <= count; ++num) {
+    ASSERT_EQ(KLVOiisisolations(prob, num), 0) << error();
+    int rows = 0, cols = 0;
+    std::vector<int> rowind(3), colind(3);
+    std::vector<char> bnd(3), isorow(3), isocol(3);
+    ASSERT_EQ(KLVOgetiisdata(prob, num, &rows, &cols, rowind.data(), colind.data(), nullptr, bnd.data(), nullptr,
+                             nullptr, isorow.data(), isocol.data()),
+              0);
+    std::vector<std::pair<std::string, int>> members;
+    for (int k = 0; k < rows; ++k) members.push_back({"r" + std::to_string(rowind[k]), isorow[k]});
+    for (int k = 0; k < cols; ++k) members.push_back({std::string(1, bnd[k]) + std::to_string(colind[k]), isocol[k]});
+    std::set<std::string> mine;
+    for (auto &mb : members) mine.insert(mb.first);
+    for (auto &[label, isolated] : members) {
+      int elsewhere = 0;
+      for (const auto &set : expected) elsewhere += set != mine && set.count(label);
+      EXPECT_EQ(isolated, elsewhere == 0 ? 1 : 0) << num << " " << label;
+    }
+  }
+  int status = -1;
+  ASSERT_EQ(KLVOiisnext(prob, &status), 0);
+  EXPECT_EQ(status, 1);
+
+  // The written subproblem reads back as an infeasible LP.
+  std::string file = temp_file("analysis_iis.lp");
+  ASSERT_EQ(KLVOiiswrite(prob, 1, file.c_str(), 0, ""), 0) << error();
+  KLVOprob back = fresh();
+  ASSERT_EQ(KLVOreadprob(back, file.c_str(), ""), 0) << error(back);
+  EXPECT_EQ(nrows(back), 2);
+  EXPECT_TRUE(infeasible(back));
+  std::remove(file.c_str());
+
+  // A change to the problem drops the sets.
+  int row = 3;
+  double rhs = 50;
+  ASSERT_EQ(KLVOchgrhs(prob, 1, &row, &rhs), 0);
+  ASSERT_EQ(KLVOiisstatus(prob, &count, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(count, 0);
+}
+
+// Wyndor again: x <= 1 gives x = 1, y = 6 (33); x >= 3 gives x = 3, y = 4.5 (31.5); x >= 5 meets
+// the row x <= 4.
+TEST_F(Analysis, StrongBranchingSolvesEachBoundChangeAndLeavesTheProblemAlone) {
+  DenseModel m;
+  m.obj = {3, 5};
+  m.lb = {0, 0};
+  m.ub = {kInf, kInf};
+  m.rows = {{1, 0}, {0, 2}, {3, 2}};
+  m.rowtype = {'L', 'L', 'L'};
+  m.rhs = {4, 12, 18};
+  m.sense = -1;
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  int cols[] = {0, 0, 0};
+  char types[] = {'U', 'L', 'L'};
+  double values[] = {1, 3, 5}, objval[3];
+  int status[3];
+  ASSERT_EQ(KLVOstrongbranch(prob, 3, cols, types, values, 100, objval, status), 0) << error();
+  EXPECT_EQ(status[0], KLVO_LP_OPTIMAL);
+  EXPECT_NEAR(objval[0], 33.0, 1e-9);
+  EXPECT_EQ(status[1], KLVO_LP_OPTIMAL);
+  EXPECT_NEAR(objval[1], 31.5, 1e-9);
+  EXPECT_EQ(status[2], KLVO_LP_INFEAS);
+  double lb[2], ub[2];
+  ASSERT_EQ(KLVOgetlb(prob, lb, 0, 1), 0);
+  ASSERT_EQ(KLVOgetub(prob, ub, 0, 1), 0);
+  EXPECT_EQ(lb[0], 0.0);
+  EXPECT_EQ(ub[0], kInf);
+  types[0] = 'X';
+  EXPECT_EQ(KLVOstrongbranch(prob, 1, cols, types, values, 100, objval, status), KLVO_ERR_INVALID_ARGUMENT);
+}
+
+// max 5p + z  s.t.  2p + 2z <= 9, p binary, z integer in [0, 10]: p = 1 (a bound), z = 3 (not).
+TEST_F(Analysis, FixingIntegerColumnsTakesTheirSolutionValues) {
+  DenseModel m;
+  m.obj = {5, 1};
+  m.lb = {0, 0};
+  m.ub = {1, 10};
+  m.rows = {{2, 2}};
+  m.rowtype = {'L'};
+  m.rhs = {9};
+  m.coltype = {'B', 'I'};
+  m.sense = -1;
+  load(prob, m);
+  EXPECT_EQ(KLVOfixmipentities(prob, 0), KLVO_ERR_NO_SOLUTION);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  double lb[2], ub[2];
+  ASSERT_EQ(KLVOfixmipentities(prob, 1), 0) << error();
+  ASSERT_EQ(KLVOgetlb(prob, lb, 0, 1), 0);
+  ASSERT_EQ(KLVOgetub(prob, ub, 0, 1), 0);
+  EXPECT_EQ(lb[0], 1.0);
+  EXPECT_EQ(lb[1], 0.0);
+  EXPECT_EQ(ub[1], 10.0);
+  ASSERT_EQ(KLVOfixmipentities(prob, 0), 0) << error();
+  ASSERT_EQ(KLVOgetlb(prob, lb, 0, 1), 0);
+  ASSERT_EQ(KLVOgetub(prob, ub, 0, 1), 0);
+  EXPECT_EQ(lb[1], 3.0);
+  EXPECT_EQ(ub[1], 3.0);
+}
+
+TEST_F(Analysis, SolutionFilesReadBackToTheSameValues) {
+  DenseModel m = mixed_lp();
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  auto x = vec(prob, KLVOgetsolution, 8), slack = vec(prob, KLVOgetslacks, 6);
+  auto duals = vec(prob, KLVOgetduals, 6), djs = vec(prob, KLVOgetredcosts, 8);
+  std::string bin = temp_file("analysis.sol"), slx = temp_file("analysis.slx"), csv = temp_file("analysis.csv");
+  ASSERT_EQ(KLVOwritebinsol(prob, bin.c_str(), nullptr), 0) << error();
+  ASSERT_EQ(KLVOwriteslxsol(prob, slx.c_str(), nullptr), 0) << error();
+  ASSERT_EQ(KLVOwritesol(prob, csv.c_str(), nullptr), 0) << error();
+
+  KLVOprob a = fresh(), b = fresh();
+  load(a, m);
+  load(b, m);
+  ASSERT_EQ(KLVOreadbinsol(a, bin.c_str(), ""), 0) << error(a);
+  EXPECT_EQ(vec(a, KLVOgetsolution, 8, KLVO_SOLSTATUS_OPTIMAL), x);
+  EXPECT_EQ(vec(a, KLVOgetslacks, 6), slack);
+  EXPECT_EQ(vec(a, KLVOgetduals, 6, KLVO_SOLSTATUS_OPTIMAL), duals);
+  EXPECT_EQ(vec(a, KLVOgetredcosts, 8), djs);
+  EXPECT_EQ(dbl_attr(a, KLVO_ATTR_LPOBJVAL), dbl_attr(prob, KLVO_ATTR_LPOBJVAL));
+
+  ASSERT_EQ(KLVOreadslxsol(b, slx.c_str(), ""), 0) << error(b);
+  EXPECT_EQ(vec(b, KLVOgetsolution, 8, KLVO_SOLSTATUS_FEASIBLE), x);
+  auto slack_b = vec(b, KLVOgetslacks, 6);
+  for (int i = 0; i < 6; ++i) EXPECT_NEAR(slack_b[i], slack[i], 1e-9);
+
+  // The CSV's value column for each column.
+  std::ifstream in(csv);
+  std::string line;
+  int seen = 0;
+  while (std::getline(in, line))
+    if (line.rfind("C,", 0) == 0) {
+      std::vector<std::string> f;
+      std::stringstream ss(line);
+      for (std::string cell; std::getline(ss, cell, ',');) f.push_back(cell);
+      EXPECT_EQ(std::stod(f[4]), x[std::stoi(f[1])]);
+      ++seen;
+    }
+  EXPECT_EQ(seen, 8);
+
+  // A file of another problem is refused and the solution stays.
+  KLVOprob other = fresh();
+  DenseModel smaller = m;
+  smaller.rows.pop_back(), smaller.rowtype.pop_back(), smaller.rhs.pop_back(), smaller.range.pop_back();
+  load(other, smaller);
+  EXPECT_EQ(KLVOreadbinsol(other, bin.c_str(), ""), KLVO_ERR_FILE);
+  std::remove(bin.c_str()), std::remove(slx.c_str()), std::remove(csv.c_str());
+}
+
+TEST_F(Analysis, FunctionsNotWrittenYetSayWhatTheyWillDo) {
+  load(prob, mixed_lp());
+  int status;
+  EXPECT_EQ(KLVOrepairinfeas(prob, &status, 'c', 'o', 'n', 1, 1, 1, 1, 0), KLVO_ERR_NOT_IMPLEMENTED);
+  EXPECT_EQ(error(), "KLVOrepairinfeas: not implemented yet: will relax rows and bounds by the least weighted amount "
+                     "that makes the problem feasible");
+  EXPECT_EQ(KLVOtune(prob, ""), KLVO_ERR_NOT_IMPLEMENTED);
+  EXPECT_NE(error().find("KLVOtune: not implemented yet"), std::string::npos);
+}
