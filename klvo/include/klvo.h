@@ -16,5 +16,6 @@
 #include "klvo/params.h"
 #include "klvo/solve.h"
 #include "klvo/nlp.h"
+#include "klvo/gencons.h"
 
 #endif /* KLVO_H */

@@ -25,6 +25,8 @@ ModelFacts model_facts(const ModelStore &m, int formulas) {
   f.qrows = m.nqrows();
   f.sets = m.nsets();
   f.indicators = m.nindicators();
+  f.gencons = static_cast<int>(m.gencons.size());
+  f.pwlcons = static_cast<int>(m.pwlcons.size());
   f.formulas = formulas;
   return f;
 }
