@@ -1,6 +1,6 @@
 // General and piecewise-linear constraints: file round trips together with sets, set names,
-// indicators and entities; what column and row deletions leave; copies; refused input; the
-// solve's refusal.
+// indicators and entities; what column and row deletions leave; copies; refused input; solves
+// checked against enumeration.
 #include <unistd.h>
 
 #include <cstdio>
@@ -198,14 +198,90 @@ TEST_F(ProblemTest, BadGeneralConstraintsChangeNothing) {
   EXPECT_NE(KLVOgetgencons64(prob, nullptr, nullptr, nullptr, nullptr, 0, &nc, nullptr, nullptr, 0, &nv, 3, 5), 0);
 }
 
-TEST_F(ProblemTest, SolvingRefusesGeneralAndPiecewiseConstraintsByName) {
-  build(prob);
-  const int row0 = 0;
-  ASSERT_EQ(KLVOdelindicators(prob, row0, row0), 0);
-  const int sets[] = {0, 1};
-  ASSERT_EQ(KLVOdelsets(prob, 2, sets), 0);
+// x in [-3, 4] and y in [-2, 5] integer, b1 and b2 binary, x + y <= 3; resultants
+// m = max(x, y, 1), n = min(x, y), a = |x|, p = pwl(y) through (-1, 2), (1, -1), (1, 0), (3, 4)
+// (a jump at 1), c = b1 and b2, d = b1 or b2. Each objective is checked against enumeration of
+// x, y, b1, b2, with signs both ways so that every side of each reformulation is pressed.
+TEST_F(ProblemTest, GeneralAndPiecewiseConstraintsSolveToTheEnumeratedOptimum) {
+  enum { X, Y, B1, B2, M, N, A, P, C, D, NCOLS };
+  const double lb[NCOLS] = {-3, -2, 0, 0, -1e20, -1e20, -1e20, -1e20, -1e20, -1e20};
+  const double ub[NCOLS] = {4, 5, 1, 1, 1e20, 1e20, 1e20, 1e20, 1e20, 1e20};
+  const int64_t start[NCOLS + 1] = {0, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+  const int rowind[] = {0, 0};
+  const double coef[] = {1, 1};
+  const char le = 'L';
+  const double three = 3;
+  ASSERT_EQ(KLVOloadlp64(prob, "enum", NCOLS, 1, &le, &three, nullptr, nullptr, start, nullptr, rowind, coef, lb, ub),
+            0);
+  const int icols[] = {X, Y, B1, B2};
+  const char itypes[] = {'I', 'I', 'B', 'B'};
+  ASSERT_EQ(KLVOchgcoltype(prob, 4, icols, itypes), 0);
+  const int type[] = {KLVO_GENCONS_MAX, KLVO_GENCONS_MIN, KLVO_GENCONS_ABS, KLVO_GENCONS_AND, KLVO_GENCONS_OR};
+  const int res[] = {M, N, A, C, D};
+  const int64_t cs[] = {0, 2, 4, 5, 7};
+  const int cols[] = {X, Y, X, Y, X, B1, B2, B1, B2};
+  const int64_t vs[] = {0, 1, 1, 1, 1};
+  const double one = 1;
+  ASSERT_EQ(KLVOaddgencons64(prob, 5, 9, 1, type, res, cs, cols, vs, &one), 0) << error();
+  const int pcol = Y, pres = P;
+  const int64_t ps = 0;
+  const double px[] = {-1, 1, 1, 3}, py[] = {2, -1, 0, 4};
+  ASSERT_EQ(KLVOaddpwlcons64(prob, 1, 4, &pcol, &pres, &ps, px, py), 0) << error();
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_MIPRELSTOP, 0.0), 0);
+
+  // The function's values at integer y, both ordinates at the jump.
+  auto pwl_values = [](int y) -> std::vector<double> {
+    if (y == 1) return {-1, 0};
+    if (y < 1) return {2 - 1.5 * (y + 1)};
+    return {2.0 * (y - 1)};
+  };
+  const std::vector<std::vector<double>> objectives = {
+      {0.3, -0.2, 0.5, -0.7, 1, -1, 2, -1, -3, 2},
+      {-0.3, 0.2, -0.5, 0.7, -1, 1, -2, 1, 3, -2},
+      {1, 1, 0, 0, -2, -2, 1, 0.5, 1, -1},
+      {0, -1, 1, 1, 0.5, 3, -1, 2, -2, 1}};
+  for (const std::vector<double> &obj : objectives) {
+    std::vector<int> all(NCOLS);
+    for (int j = 0; j < NCOLS; ++j) all[j] = j;
+    ASSERT_EQ(KLVOchgobj(prob, NCOLS, all.data(), obj.data()), 0);
+    double best = 1e300;
+    for (int x = -3; x <= 4; ++x)
+      for (int y = -2; y <= 5 && x + y <= 3; ++y)
+        for (int b1 = 0; b1 <= 1; ++b1)
+          for (int b2 = 0; b2 <= 1; ++b2)
+            for (double p : pwl_values(y)) {
+              double v[NCOLS] = {double(x), double(y), double(b1), double(b2), std::max({double(x), double(y), 1.0}),
+                                 double(std::min(x, y)), double(std::abs(x)), p, double(b1 && b2), double(b1 || b2)};
+              double value = 0;
+              for (int j = 0; j < NCOLS; ++j) value += obj[j] * v[j];
+              best = std::min(best, value);
+            }
+    int solvestatus = 0, solstatus = 0;
+    ASSERT_EQ(KLVOoptimize(prob, "", &solvestatus, &solstatus), 0) << error();
+    ASSERT_EQ(solstatus, KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_OBJVAL), best, 1e-6);
+    std::vector<double> v(NCOLS);
+    int status = 0;
+    ASSERT_EQ(KLVOgetsolution(prob, &status, v.data(), 0, NCOLS - 1), 0);
+    EXPECT_NEAR(v[M], std::max({v[X], v[Y], 1.0}), 1e-6);
+    EXPECT_NEAR(v[N], std::min(v[X], v[Y]), 1e-6);
+    EXPECT_NEAR(v[A], std::fabs(v[X]), 1e-6);
+    EXPECT_NEAR(v[C], std::round(v[B1]) * std::round(v[B2]), 1e-6);
+    EXPECT_NEAR(v[D], std::max(std::round(v[B1]), std::round(v[B2])), 1e-6);
+    std::vector<double> pv = pwl_values(static_cast<int>(std::lround(v[Y])));
+    EXPECT_TRUE(std::any_of(pv.begin(), pv.end(), [&](double p) { return std::fabs(p - v[P]) < 1e-6; })) << v[P];
+  }
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_COLS), NCOLS);  // the extra columns never show
+
+  // Refused: an operand of max without a lower bound; the relaxation.
+  const int x = X;
+  const char lower = 'L';
+  const double minus_inf = -1e20;
+  ASSERT_EQ(KLVOchgbounds(prob, 1, &x, &lower, &minus_inf), 0);
   EXPECT_EQ(KLVOoptimize(prob, "", nullptr, nullptr), KLVO_ERR_NOT_SUPPORTED);
-  EXPECT_NE(error_of(prob).find("general constraints (5) and piecewise-linear constraints (2)"), std::string::npos)
-      << error_of(prob);
-  EXPECT_EQ(KLVOlpoptimize(prob, ""), KLVO_ERR_NOT_SUPPORTED);  // no relaxation drops them either
+  EXPECT_NE(error().find("general constraint 0 needs a finite lower bound on column 0 (max)"), std::string::npos)
+      << error();
+  EXPECT_EQ(KLVOlpoptimize(prob, ""), KLVO_ERR_NOT_SUPPORTED);
+  EXPECT_NE(error().find("general constraints (5) and piecewise-linear constraints (1)"), std::string::npos)
+      << error();
 }

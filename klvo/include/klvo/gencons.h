@@ -16,8 +16,17 @@
  * Both kinds refer to columns only. Deleting a column drops every general or
  * piecewise-linear constraint that uses it (as resultant or operand): the constraint would
  * otherwise state something other than what was given. Deleting rows leaves them alone. They
- * are copied with the problem and kept by MPS and LP files. The solve refuses a problem that
- * holds them (KLVO_ERR_NOT_SUPPORTED) until the branch-and-bound engine takes them.
+ * are copied with the problem and kept by MPS and LP files.
+ *
+ * KLVOoptimize and KLVOmipoptimize solve a model holding them as a mixed-integer linear
+ * problem: each constraint becomes linear rows over extra binary columns, exact on the
+ * columns' bounds. Max and min need finite bounds on their operand columns, abs and pwl on
+ * their argument column; and / or need binary operands (their resultant is 0 or 1). At a
+ * jump of a piecewise-linear function both ordinates are allowed at its abscissa. A model
+ * whose constraints miss a bound, or that also holds what the MIP engine cannot take (sets,
+ * indicators, a quadratic part, ...), is refused with KLVO_ERR_NOT_SUPPORTED and a text
+ * naming the constraint and column; so is the continuous relaxation (KLVOlpoptimize).
+ * The solution holds values for the model's own columns and rows only.
  */
 #ifndef KLVO_GENCONS_H
 #define KLVO_GENCONS_H
