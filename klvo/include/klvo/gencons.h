@@ -13,6 +13,9 @@
  * extended beyond the first and the last breakpoint along the first and the last segment.
  * Two breakpoints with the same abscissa make a jump; at least two breakpoints are needed.
  *
+ * The integer attribute KLVO_ATTR_GENCONS counts both kinds together; a range beyond the
+ * constraints of one kind is refused by its getter.
+ *
  * Both kinds refer to columns only. Deleting a column drops every general or
  * piecewise-linear constraint that uses it (as resultant or operand): the constraint would
  * otherwise state something other than what was given. Deleting rows leaves them alone. They
