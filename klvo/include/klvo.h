@@ -19,5 +19,6 @@
 #include "klvo/nlp.h"
 #include "klvo/state.h"
 #include "klvo/analysis.h"
+#include "klvo/gencons.h"
 
 #endif /* KLVO_H */

@@ -155,6 +155,14 @@ QCMATRIX q1
  dup dup 1
 INDICATORS
  IF c2 a 1
+GENCONS
+ MAX  a
+    COL  b
+    VAL  2
+PWLCONS
+ PWL  dup  s
+    0  0
+    1  2
 ENDATA
 )";
 
@@ -220,7 +228,8 @@ TEST_F(ProblemTest, RestoreGivesBackTheSavedProblemItsControlsAndItsSolution) {
   ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
   EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 35, 1e-9);
 
-  // A model with every other part, under a file name of its own.
+  // A model with every other part (general and piecewise-linear constraints too), under a
+  // file name of its own.
   KLVOprob rich = fresh();
   std::ofstream(dir.path("rich.mps")) << kRichMps;
   ASSERT_EQ(KLVOreadprob(rich, dir.path("rich.mps").c_str(), ""), 0) << error(rich);

@@ -85,6 +85,46 @@ inline std::vector<std::string> names(KLVOprob prob, int type, int count) {
   return out;
 }
 
+// Every general constraint: (type, resultant, columns, values).
+inline std::vector<std::tuple<int, int, std::vector<int>, std::vector<double>>> gencons(KLVOprob prob) {
+  std::vector<std::tuple<int, int, std::vector<int>, std::vector<double>>> out;
+  int n = int_attr(prob, KLVO_ATTR_GENCONS);
+  if (n == 0) return out;
+  int64_t nc = 0, nv = 0;
+  // The attribute counts both kinds; the library refuses a range beyond the general ones.
+  while (n > 0 && KLVOgetgencons64(prob, nullptr, nullptr, nullptr, nullptr, 0, &nc, nullptr, nullptr, 0, &nv, 0,
+                                   n - 1) != 0)
+    --n;
+  if (n == 0) return out;
+  std::vector<int> type(n), res(n), cols(nc);
+  std::vector<int64_t> cs(n + 1), vs(n + 1);
+  std::vector<double> vals(nv);
+  EXPECT_EQ(KLVOgetgencons64(prob, type.data(), res.data(), cs.data(), cols.data(), nc, &nc, vs.data(), vals.data(),
+                             nv, &nv, 0, n - 1),
+            0);
+  for (int k = 0; k < n; ++k)
+    out.emplace_back(type[k], res[k], std::vector<int>(cols.begin() + cs[k], cols.begin() + cs[k + 1]),
+                     std::vector<double>(vals.begin() + vs[k], vals.begin() + vs[k + 1]));
+  return out;
+}
+
+// Every piecewise-linear constraint: (column, resultant, x, y).
+inline std::vector<std::tuple<int, int, std::vector<double>, std::vector<double>>> pwlcons(KLVOprob prob) {
+  std::vector<std::tuple<int, int, std::vector<double>, std::vector<double>>> out;
+  int n = int_attr(prob, KLVO_ATTR_GENCONS);
+  int64_t np = 0;
+  while (n > 0 && KLVOgetpwlcons64(prob, nullptr, nullptr, nullptr, nullptr, nullptr, 0, &np, 0, n - 1) != 0) --n;
+  if (n == 0) return out;
+  std::vector<int> col(n), res(n);
+  std::vector<int64_t> start(n + 1);
+  std::vector<double> x(np), y(np);
+  EXPECT_EQ(KLVOgetpwlcons64(prob, col.data(), res.data(), start.data(), x.data(), y.data(), np, &np, 0, n - 1), 0);
+  for (int k = 0; k < n; ++k)
+    out.emplace_back(col[k], res[k], std::vector<double>(x.begin() + start[k], x.begin() + start[k + 1]),
+                     std::vector<double>(y.begin() + start[k], y.begin() + start[k + 1]));
+  return out;
+}
+
 struct Snapshot {
   std::string name;
   int ncols = 0, nrows = 0;
@@ -98,6 +138,10 @@ struct Snapshot {
   std::vector<int> indcol, indcomp;
   std::vector<std::pair<char, std::vector<std::pair<int, double>>>> sets;
   std::vector<std::string> rownames, colnames, setnames;
+  // General constraints (type, resultant, columns, values), piecewise-linear ones
+  // (column, resultant, x, y).
+  std::vector<std::tuple<int, int, std::vector<int>, std::vector<double>>> gencons;
+  std::vector<std::tuple<int, int, std::vector<double>, std::vector<double>>> pwlcons;
 };
 
 // The fields in which two snapshots differ, for failure messages; empty when they are equal.
@@ -118,6 +162,8 @@ inline std::string diff(const Snapshot &a, const Snapshot &b) {
   note(a.indcol == b.indcol && a.indcomp == b.indcomp, "indicators");
   note(a.sets == b.sets, "sets");
   note(a.rownames == b.rownames && a.colnames == b.colnames && a.setnames == b.setnames, "names");
+  note(a.gencons == b.gencons, "gencons");
+  note(a.pwlcons == b.pwlcons, "pwlcons");
   return out;
 }
 inline bool operator==(const Snapshot &a, const Snapshot &b) { return diff(a, b).empty(); }
@@ -200,6 +246,8 @@ inline Snapshot snapshot(KLVOprob prob) {
   s.rownames = names(prob, 1, m);
   s.colnames = names(prob, 2, n);
   s.setnames = names(prob, 3, nset);
+  s.gencons = gencons(prob);
+  s.pwlcons = pwlcons(prob);
   return s;
 }
 

@@ -129,7 +129,8 @@ KLVO_API int KLVOaddrows64(KLVOprob prob, int nrows, int64_t ncoefs, const char 
                            const double rowcoef[]);
 /* Delete the listed columns / rows / sets (distinct indices, any order). Deleting columns
  * also removes them from quadratic parts, sets and indicators (an indicator whose column is
- * deleted is removed; a set left empty is kept, empty). Deleting rows drops their indicators
+ * deleted is removed; a set left empty is kept, empty; a general or piecewise-linear
+ * constraint using it is removed, klvo/gencons.h). Deleting rows drops their indicators
  * and quadratic matrices. */
 KLVO_API int KLVOdelcols(KLVOprob prob, int ncols, const int colind[]);
 KLVO_API int KLVOdelrows(KLVOprob prob, int nrows, const int rowind[]);
@@ -292,8 +293,9 @@ KLVO_API int KLVOcopyprob(KLVOprob dest, KLVOprob src, const char *probname);
  * the flag 'x' writes fixed-format MPS (names must then be at most 8 characters). A file
  * name without an extension gets ".mps" or ".lp" appended.
  * Both formats keep names, bounds, column types and limits, ranges, the objective constant
- * and sense, both quadratic parts and sets; MPS also keeps indicators and partial-integer
- * columns, which the LP writer refuses. Names a format cannot hold (white space; in LP files
+ * and sense, both quadratic parts, sets, set names, indicators and general and
+ * piecewise-linear constraints (klvo/gencons.h); MPS also keeps partial-integer columns, which
+ * the LP writer refuses. Names a format cannot hold (white space; in LP files
  * operator characters, keywords, column names that start like a number) are refused with a
  * message naming them. An element whose name a lower-numbered element of its kind already
  * carries is written with the suffix "_2", "_3", ... that clashes with no other name, so that

@@ -51,9 +51,9 @@ KLVO_EXTERN_C_BEGIN
  * be NULL) receive the attributes solvestatus (KLVO_SOLVESTATUS_*) and solstatus
  * (KLVO_SOLSTATUS_*). Limits, interrupts, infeasibility and unboundedness are outcomes, not
  * errors: the call returns 0 and the statuses tell. A model holding quadratic rows,
- * formulas, special ordered sets, indicator, general or piecewise-linear constraints, partially
- * integer columns, or integer columns with a quadratic objective fails with
- * KLVO_ERR_NOT_SUPPORTED. */
+ * formulas, special ordered sets, indicators, partially integer columns, or integer columns
+ * with a quadratic objective fails with KLVO_ERR_NOT_SUPPORTED; general and piecewise-linear
+ * constraints are solved as described in klvo/gencons.h. */
 KLVO_API int KLVOoptimize(KLVOprob prob, const char *flags, int *solvestatus, int *solstatus);
 /* Solves the continuous relaxation (integrality ignored). */
 KLVO_API int KLVOlpoptimize(KLVOprob prob, const char *flags);

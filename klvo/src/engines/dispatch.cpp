@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/gencons_milp.h"
 #include "engines/highs/highs_engine.h"
 #include "engines/nlp/layer.h"
 #include "engines/nlp/solve.h"
@@ -25,6 +26,8 @@ ModelFacts model_facts(const ModelStore &m, int formulas) {
   f.qrows = m.nqrows();
   f.sets = m.nsets();
   f.indicators = m.nindicators();
+  f.gencons = static_cast<int>(m.gencons.size());
+  f.pwlcons = static_cast<int>(m.pwlcons.size());
   f.formulas = formulas;
   return f;
 }
@@ -82,6 +85,25 @@ std::string unsupported(const ModelFacts &f, bool relax) {
   return text;
 }
 
+// Solves the model with its general and piecewise-linear constraints stated as MIP rows, and
+// keeps the part of the solution that belongs to the model's own columns and rows.
+void solve_as_milp(const SolveContext &ctx, char algorithm) {
+  ModelStore milp = gencons_as_milp(ctx.model);
+  SolutionStore solution;
+  std::unique_ptr<EngineCache> cache;  // the problem's own engine stays for its plain solves
+  SolveContext inner{milp, ctx.controls, solution, ctx.interrupt, ctx.message, cache};
+  HighsRequest request;
+  request.algorithm = algorithm;
+  highs_solve(inner, request);
+  const size_t n = static_cast<size_t>(ctx.model.ncols()), m = static_cast<size_t>(ctx.model.nrows());
+  if (solution.x.size() > n) solution.x.resize(n);
+  if (solution.slack.size() > m) solution.slack.resize(m);
+  solution.duals.clear();
+  solution.djs.clear();
+  solution.dual_status = KLVO_SOLSTATUS_NOTFOUND;
+  ctx.solution = std::move(solution);
+}
+
 }  // namespace
 
 void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind) {
@@ -95,6 +117,16 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
     rest.qrows = rest.formulas = 0;
     if (unsupported(rest, f.relax).empty()) {
       nlp::optimize(ctx, layer, f.relax);
+      return;
+    }
+  }
+  // General and piecewise-linear constraints go to the MIP engine as linear rows over extra
+  // binaries, when nothing else in the model needs another engine.
+  if ((facts.gencons || facts.pwlcons) && !f.relax && !facts.qelems) {
+    ModelFacts rest = facts;
+    rest.gencons = rest.pwlcons = 0;
+    if (unsupported(rest, false).empty()) {
+      solve_as_milp(ctx, f.algorithm);
       return;
     }
   }

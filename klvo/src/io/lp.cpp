@@ -1,12 +1,17 @@
 // LP files. Sections: Minimize/Maximize (an objective with a constant and a quadratic part
 // "[ ... ] / 2"), Subject To (rows "name: expr <= rhs", ranges "name: lo <= expr <= hi",
-// quadratic parts "[ ... ]"), Bounds, Generals, Binaries, Semi-continuous (a column listed
-// here and under Generals is semi-integer), SOS ("name: S1:: x:1 y:2"), End. Comments start
+// quadratic parts "[ ... ]", indicator rows "name: b = 1 -> expr <= rhs"), Bounds, Generals,
+// Binaries, Semi-continuous (a column listed here and under Generals is semi-integer), SOS
+// ("name: S1:: x:1 y:2"), General Constraints, Piecewise Constraints, End. Comments start
 // with a backslash.
 //
+// General constraints read "y = MAX ( x1 , x2 , 3.5 )" (MIN, AND, OR and ABS alike), with the
+// parentheses and commas standing apart as words; piecewise-linear ones read
+// "y = PWL x : x0 y0 , x1 y1 , ..." (y is the function of x through the breakpoints).
+//
 // A free row is written as "expr >= -inf"; a semi-continuous column's threshold is its lower
-// bound in the Bounds section. Partial-integer columns and indicators have no LP form and are
-// refused by the writer.
+// bound in the Bounds section. Partial-integer columns have no LP form and are refused by the
+// writer.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +24,7 @@
 #include "env/error.h"
 #include "io/problem_file.h"
 #include "model/edit.h"
+#include "model/gencons.h"
 
 namespace klvo {
 
@@ -41,7 +47,7 @@ struct Token {
   bool line_start = false;
 };
 
-enum class Section { None, Objective, Constraints, Bounds, Generals, Binaries, Semis, Sos, End };
+enum class Section { None, Objective, Constraints, Bounds, Generals, Binaries, Semis, Sos, GenCons, PwlCons, End };
 
 // The section a keyword at the start of a line opens (None when it is not a keyword); `used`
 // receives the number of tokens it spans.
@@ -63,6 +69,11 @@ Section keyword(const std::vector<Token> &t, size_t p, size_t &used, int &sense)
     return Section::Constraints;
   }
   if (w == "st" || w == "s.t." || w == "st.") return Section::Constraints;
+  if ((w == "general" || w == "piecewise") && p + 1 < t.size() && t[p + 1].kind == Token::Name &&
+      t[p + 1].line == t[p].line && lower(t[p + 1].text) == "constraints") {
+    used = 2;
+    return w == "general" ? Section::GenCons : Section::PwlCons;
+  }
   if (w == "bounds" || w == "bound") return Section::Bounds;
   if (w == "general" || w == "generals" || w == "gen" || w == "integer" || w == "integers") return Section::Generals;
   if (w == "binary" || w == "binaries" || w == "bin") return Section::Binaries;
@@ -81,7 +92,7 @@ bool is_keyword(const std::string &name) {
   static const char *const words[] = {"minimize", "minimise", "minimum", "min", "maximize", "maximise", "maximum",
                                       "max", "subject", "such", "st", "s.t.", "st.", "bounds", "bound", "general",
                                       "generals", "gen", "integer", "integers", "binary", "binaries", "bin",
-                                      "semi-continuous", "semi", "semis", "semicontinuous", "sos", "end", "free",
+                                      "semi-continuous", "semi", "semis", "semicontinuous", "sos", "end", "free", "piecewise",
                                       "inf", "infinity"};
   std::string w = lower(name);
   for (const char *k : words)
@@ -115,6 +126,8 @@ class LpReader {
         case Section::Binaries: mark('B'); break;
         case Section::Semis: mark('S'); break;
         case Section::Sos: sos(); break;
+        case Section::GenCons: gencons(); break;
+        case Section::PwlCons: pwlcons(); break;
         case Section::End: break;
       }
     }
@@ -357,6 +370,16 @@ class LpReader {
       if (!rowlabels_.insert(r.name).second) error("duplicate row name '%s'", r.name);
       ++p_;
     }
+    // "b = 1 ->" (or "= 0") makes the row an indicator row of column b.
+    int indcol = -1, indcomp = 0;
+    if (p_ + 4 < t_.size() && t_[p_].kind == Token::Name && at_op("=", 1) && t_[p_ + 2].kind == Token::Number &&
+        at_op("-", 3) && at_op(">", 4)) {
+      double v = t_[p_ + 2].value;
+      if (v != 0.0 && v != 1.0) error("an indicator value must be 0 or 1, not '%s'", t_[p_ + 2].text);
+      indcol = column(t_[p_].text);
+      indcomp = v == 1.0 ? 1 : -1;
+      p_ += 5;
+    }
     double lo = -kInf;
     bool ranged = false;
     if (at_value()) {
@@ -408,6 +431,11 @@ class LpReader {
     r.linear = std::move(e.linear);
     // Rows are a'x + x'Px: a written c*x_i*x_j is P_ij = c / 2, c*x_i^2 is P_ii = c.
     for (auto [k, v] : e.quad) r.quad.push_back({k.first, k.second, k.first == k.second ? v : v / 2});
+    if (indcomp != 0) {
+      ind_rows_.push_back(static_cast<int>(rows_.size()));
+      ind_cols_.push_back(indcol);
+      ind_comp_.push_back(indcomp);
+    }
     rows_.push_back(std::move(r));
   }
 
@@ -487,6 +515,49 @@ class LpReader {
     sets_.push_back(std::move(s));
   }
 
+  // "y = TYPE ( operand , ... )".
+  void gencons() {
+    GenCons g;
+    const Token &r = take();
+    if (r.kind != Token::Name) error("expected the resultant column of a general constraint, found '%s'", r.text);
+    g.resultant = column(r.text);
+    expect("=");
+    const Token &type = take();
+    g.type = gencons_type_code(type.text);
+    if (type.kind != Token::Name || g.type < 0) error("unknown general constraint type '%s'", type.text);
+    if (take().text != "(") error("expected '(' after the general constraint type");
+    for (;;) {
+      if (p_ < t_.size() && t_[p_].kind == Token::Name && (t_[p_].text == "," || t_[p_].text == ")")) {
+        if (take().text == ")") break;
+        continue;
+      }
+      if (at_value()) g.vals.push_back(value());
+      else if (p_ < t_.size() && t_[p_].kind == Token::Name && !at_section()) g.cols.push_back(column(take().text));
+      else error("expected an operand or ')' in a general constraint");
+    }
+    gencons_.push_back(std::move(g));
+  }
+
+  // "y = PWL x : x0 y0 , x1 y1 , ...".
+  void pwlcons() {
+    PwlCons c;
+    const Token &r = take();
+    if (r.kind != Token::Name) error("expected the resultant column of a piecewise-linear constraint, found '%s'", r.text);
+    c.resultant = column(r.text);
+    expect("=");
+    if (lower(take().text) != "pwl") error("expected PWL in a piecewise-linear constraint");
+    const Token &x = take();
+    if (x.kind != Token::Name) error("expected the argument column of a piecewise-linear constraint");
+    c.col = column(x.text);
+    expect(":");
+    while (at_value()) {
+      c.x.push_back(value());
+      c.y.push_back(value());
+      if (p_ < t_.size() && t_[p_].kind == Token::Name && t_[p_].text == ",") ++p_;
+    }
+    pwlcons_.push_back(std::move(c));
+  }
+
   ModelStore build() {
     const char *fn = fn_;
     if (!have_objective_) error("no objective section");
@@ -548,6 +619,11 @@ class LpReader {
     for (int i = 0; i < nrows; ++i)
       for (const QTerm &q : rows_[i].quad) add_qrow(m, fn, i, 1, &q.col1, &q.col2, &q.value);
     add_file_sets(m, fn, sets_);
+    set_indicators(m, fn, static_cast<int>(ind_rows_.size()), ind_rows_.data(), ind_cols_.data(), ind_comp_.data());
+    for (size_t k = 0; k < gencons_.size(); ++k) check_gencons(m, gencons_[k], static_cast<int>(k), fn);
+    for (size_t k = 0; k < pwlcons_.size(); ++k) check_pwlcons(m, pwlcons_[k], static_cast<int>(k), fn);
+    m.gencons = std::move(gencons_);
+    m.pwlcons = std::move(pwlcons_);
     return m;
   }
 
@@ -576,6 +652,9 @@ class LpReader {
   std::vector<Row> rows_;
   std::unordered_set<std::string> rowlabels_;
   std::vector<FileSet> sets_;
+  std::vector<int> ind_rows_, ind_cols_, ind_comp_;
+  std::vector<GenCons> gencons_;
+  std::vector<PwlCons> pwlcons_;
 };
 
 // ---- Writing.
@@ -591,6 +670,8 @@ const char *lp_name_problem(const std::string &name, int type) {
     if (is_operator_char(c) || c == '\\') return "it contains one of + - * ^ < > = : [ ] \\";
   }
   if (is_keyword(name)) return "it is a keyword of the format";
+  // The operand lists of general constraints use these as words.
+  if (name == "(" || name == ")" || name == ",") return "it is punctuation of the format";
   return nullptr;
 }
 
@@ -601,8 +682,6 @@ class LpWriter {
     for (int j = 0; j < m.ncols(); ++j)
       if (m.coltype[j] == 'P')
         fail(KLVO_ERR_FILE, "%s: column %d is partial-integer, which an LP file cannot hold; write MPS", fn, j);
-    if (m.nindicators() > 0)
-      fail(KLVO_ERR_FILE, "%s: the problem has indicators, which this LP writer cannot hold; write MPS", fn);
     names_ = file_names(m, "LP", lp_name_problem, fn, note);
   }
 
@@ -645,11 +724,43 @@ class LpWriter {
         out_ << "\n";
       }
     }
+    write_gencons();
     out_ << "End\n";
     return out_.str();
   }
 
  private:
+  void write_gencons() {
+    const ModelStore &m = m_;
+    if (!m.gencons.empty()) {
+      out_ << "General Constraints\n";
+      for (const GenCons &g : m.gencons) {
+        std::string type = gencons_type_name(g.type);
+        for (char &c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        out_ << " " << names_.cols[g.resultant] << " = " << type << " (";
+        const char *sep = " ";
+        for (int j : g.cols) {
+          out_ << sep << names_.cols[j];
+          sep = " , ";
+        }
+        for (double v : g.vals) {
+          out_ << sep << format_number(v);
+          sep = " , ";
+        }
+        out_ << " )\n";
+      }
+    }
+    if (!m.pwlcons.empty()) {
+      out_ << "Piecewise Constraints\n";
+      for (const PwlCons &c : m.pwlcons) {
+        out_ << " " << names_.cols[c.resultant] << " = PWL " << names_.cols[c.col] << " :";
+        for (size_t p = 0; p < c.x.size(); ++p)
+          out_ << (p ? " , " : " ") << format_number(c.x[p]) << " " << format_number(c.y[p]);
+        out_ << "\n";
+      }
+    }
+  }
+
   void wrap(size_t &width) {
     if (width > 200) {
       out_ << "\n   ";
@@ -678,6 +789,8 @@ class LpWriter {
   void row(int i) {
     const ModelStore &m = m_;
     out_ << " " << names_.rows[i] << ":";
+    if (!m.indcomp.empty() && m.indcomp[i] != 0)
+      out_ << " " << names_.cols[m.indcol[i]] << " = " << (m.indcomp[i] == 1 ? "1" : "0") << " ->";
     char t = m.rowtype[i];
     if (t == 'R') out_ << " " << format_number(m.rhs[i] - m.range[i]) << " <=";
     size_t width = 0;

@@ -4,7 +4,14 @@
 // partial-integer column), SOS, QUADOBJ / QMATRIX (objective 1/2 x'Qx, upper triangle or
 // full), QCMATRIX / QSECTION (a row's x'Px, full matrix), INDICATORS ("IF row column 1|0"),
 // DELAYEDROWS and MODELCUTS (one row name per line), SECUREVECS ("R row" or "C column"),
-// ENDATA. The last three are this library's own: they keep the marks of model/marks.h.
+// GENCONS, PWLCONS, ENDATA. The last five are this library's own; DELAYEDROWS, MODELCUTS and
+// SECUREVECS keep the marks of model/marks.h.
+//
+// GENCONS holds general constraints, each opened by a line "TYPE resultant" (TYPE one of MAX,
+// MIN, AND, OR, ABS) and followed by its operands, one per line: "COL column" or "VAL value".
+// PWLCONS holds piecewise-linear constraints, each opened by "PWL resultant column" (the
+// resultant is the function of the column) and followed by its breakpoints, one "x y" pair
+// per line. The keyword that starts every line keeps column names apart from the syntax.
 //
 // A semi-continuous column's threshold is written as its LO bound and read back from it, so
 // its stored lower bound (normally 0) is not kept separately.
@@ -19,6 +26,7 @@
 #include "env/error.h"
 #include "io/problem_file.h"
 #include "model/edit.h"
+#include "model/gencons.h"
 
 namespace klvo {
 
@@ -28,7 +36,7 @@ constexpr double kInf = 1.0e20;
 
 enum class Section {
   None, Name, ObjSense, Rows, Columns, Rhs, Ranges, Bounds, Sos, QuadObj, QMatrix, QcMatrix, Indicators,
-  DelayedRows, ModelCuts, SecureVecs, End
+  DelayedRows, ModelCuts, SecureVecs, GenCons, PwlCons, End
 };
 
 std::string upper(std::string s) {
@@ -155,6 +163,10 @@ class MpsReader {
       section_ = Section::ModelCuts;
     } else if (key == "SECUREVECS") {
       section_ = Section::SecureVecs;
+    } else if (key == "GENCONS") {
+      section_ = Section::GenCons;
+    } else if (key == "PWLCONS") {
+      section_ = Section::PwlCons;
     } else if (key == "ENDATA") {
       section_ = Section::End;
     } else if (key == "OBJNAME") {
@@ -188,6 +200,8 @@ class MpsReader {
       case Section::DelayedRows: delayed_.push_back(row(tok[0])); break;
       case Section::ModelCuts: modelcuts_.push_back(row(tok[0])); break;
       case Section::SecureVecs: secure_line(tok); break;
+      case Section::GenCons: gencons_line(tok); break;
+      case Section::PwlCons: pwlcons_line(tok); break;
       case Section::None: error("data before the first section");
       case Section::Name: error("unexpected line after NAME");
       case Section::End: break;
@@ -377,6 +391,39 @@ class MpsReader {
     ind_comp_.push_back(v == 1.0 ? 1 : -1);
   }
 
+  void gencons_line(const std::vector<std::string> &tok) {
+    std::string key = upper(tok[0]);
+    int type = gencons_type_code(key);
+    if (type >= 0) {
+      if (tok.size() != 2) error("a general constraint opens with TYPE resultant");
+      GenCons g;
+      g.type = type;
+      g.resultant = col(tok[1]);
+      gencons_.push_back(g);
+      return;
+    }
+    if (gencons_.empty()) error("an operand before any general constraint");
+    if (tok.size() != 2) error("an operand line reads COL column or VAL value");
+    if (key == "COL") gencons_.back().cols.push_back(col(tok[1]));
+    else if (key == "VAL") gencons_.back().vals.push_back(number(tok[1]));
+    else error("unknown general constraint line '%s'", tok[0]);
+  }
+
+  void pwlcons_line(const std::vector<std::string> &tok) {
+    if (upper(tok[0]) == "PWL") {
+      if (tok.size() != 3) error("a piecewise-linear constraint opens with PWL resultant column");
+      PwlCons c;
+      c.resultant = col(tok[1]);
+      c.col = col(tok[2]);
+      pwlcons_.push_back(c);
+      return;
+    }
+    if (pwlcons_.empty()) error("a breakpoint before any piecewise-linear constraint");
+    if (tok.size() != 2) error("a breakpoint line holds x and y");
+    pwlcons_.back().x.push_back(number(tok[0]));
+    pwlcons_.back().y.push_back(number(tok[1]));
+  }
+
   // full: both triangles are listed, so each off-diagonal entry is half of the pair's value.
   void quad_line(const std::vector<std::string> &tok, bool full, bool row_matrix) {
     if (tok.size() != 3) error("a quadratic line holds two columns and a value");
@@ -460,6 +507,10 @@ class MpsReader {
     load_row_marks(m, 'm', static_cast<int>(modelcuts_.size()), modelcuts_.data(), fn);
     load_secure(m, static_cast<int>(securerows_.size()), static_cast<int>(securecols_.size()), securerows_.data(),
                 securecols_.data(), fn);
+    for (size_t k = 0; k < gencons_.size(); ++k) check_gencons(m, gencons_[k], static_cast<int>(k), fn);
+    for (size_t k = 0; k < pwlcons_.size(); ++k) check_pwlcons(m, pwlcons_[k], static_cast<int>(k), fn);
+    m.gencons = std::move(gencons_);
+    m.pwlcons = std::move(pwlcons_);
     return m;
   }
 
@@ -489,6 +540,8 @@ class MpsReader {
   std::vector<FileSet> sets_;
   std::vector<int> ind_rows_, ind_cols_, ind_comp_;
   std::vector<int> delayed_, modelcuts_, securerows_, securecols_;
+  std::vector<GenCons> gencons_;
+  std::vector<PwlCons> pwlcons_;
 };
 
 // ---- Writing.
@@ -560,6 +613,7 @@ class MpsWriter {
           line("IF", names_.rows[i], names_.cols[m.indcol[i]], m.indcomp[i] == 1 ? "1" : "0");
     }
     write_marks();
+    write_gencons();
     out_ << "ENDATA\n";
     return out_.str();
   }
@@ -643,6 +697,28 @@ class MpsWriter {
     out_ << "SECUREVECS\n";
     for (int i : k.securerows) out_ << " R  " << names_.rows[i] << "\n";
     for (int j : k.securecols) out_ << " C  " << names_.cols[j] << "\n";
+  }
+
+  void write_gencons() {
+    const ModelStore &m = m_;
+    if (!m.gencons.empty()) {
+      out_ << "GENCONS\n";
+      for (const GenCons &g : m.gencons) {
+        std::string type = gencons_type_name(g.type);
+        for (char &c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        out_ << " " << type << "  " << names_.cols[g.resultant] << "\n";
+        for (int j : g.cols) out_ << "    COL  " << names_.cols[j] << "\n";
+        for (double v : g.vals) out_ << "    VAL  " << format_number(v) << "\n";
+      }
+    }
+    if (!m.pwlcons.empty()) {
+      out_ << "PWLCONS\n";
+      for (const PwlCons &c : m.pwlcons) {
+        out_ << " PWL  " << names_.cols[c.resultant] << "  " << names_.cols[c.col] << "\n";
+        for (size_t p = 0; p < c.x.size(); ++p)
+          out_ << "    " << format_number(c.x[p]) << "  " << format_number(c.y[p]) << "\n";
+      }
+    }
   }
 
   void write_quadratics() {

@@ -23,6 +23,7 @@
 #include "io/problem_file.h"
 #include "io/state_files.h"
 #include "model/edit.h"
+#include "model/gencons.h"
 #include "params/catalogue.h"
 
 namespace klvo {
@@ -209,6 +210,20 @@ void write_model(Out &o, const ModelStore &m) {
   o.vec(k.securecols);
   o.vec(k.rowscale);
   o.vec(k.colscale);
+  o.count(m.gencons.size());
+  for (const GenCons &g : m.gencons) {
+    o.pod(g.type);
+    o.pod(g.resultant);
+    o.vec(g.cols);
+    o.vec(g.vals);
+  }
+  o.count(m.pwlcons.size());
+  for (const PwlCons &c : m.pwlcons) {
+    o.pod(c.col);
+    o.pod(c.resultant);
+    o.vec(c.x);
+    o.vec(c.y);
+  }
 }
 
 ModelStore read_model(In &in, const char *fn) {
@@ -315,6 +330,24 @@ ModelStore read_model(In &in, const char *fn) {
     if (!(f > 0.0) || !std::isfinite(f)) in.bad("an invalid scale factor");
   for (double f : m.marks.colscale)
     if (!(f > 0.0) || !std::isfinite(f)) in.bad("an invalid scale factor");
+  m.gencons.resize(in.count(2 * sizeof(int)));
+  for (size_t k = 0; k < m.gencons.size(); ++k) {
+    GenCons &g = m.gencons[k];
+    g.type = in.pod<int>();
+    g.resultant = in.pod<int>();
+    g.cols = in.vec<int>();
+    g.vals = in.vec<double>();
+    check_gencons(m, g, static_cast<int>(k), fn);
+  }
+  m.pwlcons.resize(in.count(2 * sizeof(int)));
+  for (size_t k = 0; k < m.pwlcons.size(); ++k) {
+    PwlCons &c = m.pwlcons[k];
+    c.col = in.pod<int>();
+    c.resultant = in.pod<int>();
+    c.x = in.vec<double>();
+    c.y = in.vec<double>();
+    check_pwlcons(m, c, static_cast<int>(k), fn);
+  }
   return m;
 }
 

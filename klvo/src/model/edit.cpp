@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "env/error.h"
+#include "model/gencons.h"
 #include "model/growth.h"
 
 namespace klvo {
@@ -450,6 +451,7 @@ void del_cols(ModelStore &m, const char *fn, int n, const int *ind) {
     s.cols.resize(out);
     s.weights.resize(out);
   }
+  gencons_cols_deleted(m, map);
   m.colnames.remove(map);
   m.formulas.cols_deleted(map);
   m.marks.cols_deleted(map);

@@ -22,6 +22,9 @@
 // - Indicators: indcol[i] = the controlling column of row i or -1, indcomp[i] = 1 (enforced
 //   when the column is 1), -1 (when it is 0) or 0 (no indicator). Both empty or nrows() long.
 // - Sets: sets[k] with type '1' or '2', member columns and their weights.
+// - General constraints gencons[k]: resultant = f(cols, vals) of type KLVO_GENCONS_* (klvo/gencons.h);
+//   piecewise-linear constraints pwlcons[k]: resultant = pwl(col) through the breakpoints
+//   (x[p], y[p]), x non-decreasing. Both refer to columns only (model/gencons.h).
 // - Names per kind (rows, columns, sets): an empty string is "no name"; names may repeat.
 // - Formulas (model/formulas.h): added and read through the nonlinear layer, which checks
 //   them against its user functions; they follow deleted rows and columns like the rest.
@@ -132,6 +135,18 @@ struct SosSet {
   std::vector<double> weights;
 };
 
+struct GenCons {
+  int type = 0;  // KLVO_GENCONS_MAX, _MIN, _AND, _OR, _ABS
+  int resultant = 0;
+  std::vector<int> cols;
+  std::vector<double> vals;  // constant operands (max and min only)
+};
+
+struct PwlCons {
+  int col = 0, resultant = 0;
+  std::vector<double> x, y;  // breakpoints
+};
+
 struct ModelStore {
   std::string name;
   int objsense = 1;          // minimise (1) or maximise (-1)
@@ -160,6 +175,10 @@ struct ModelStore {
   // Indicators and special ordered sets.
   std::vector<int> indcol, indcomp;
   std::vector<SosSet> sets;
+
+  // General and piecewise-linear constraints.
+  std::vector<GenCons> gencons;
+  std::vector<PwlCons> pwlcons;
 
   NameTable rownames, colnames, setnames;
 
