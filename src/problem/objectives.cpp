@@ -204,8 +204,26 @@ int install_nonlinear(ProblemObject *p, RowEntries &e) {
   return 0;
 }
 
-// Replaces objective 0 by the translated object.
+// Column indices in e after column `removed`, which is being deleted, move down by one.
+void shift_columns_after(RowEntries &e, int removed) {
+  auto shift = [removed](int &c) {
+    if (c > removed) --c;
+  };
+  for (int &c : e.lin_col) shift(c);
+  for (int &c : e.q_col1) shift(c);
+  for (int &c : e.q_col2) shift(c);
+  for (int &c : e.f_col) shift(c);  // formula_no_column is negative
+  for (size_t t = 0; t < e.tok_type.size(); ++t)
+    if (e.tok_type[t] == tok_column && e.tok_val[t] > removed) e.tok_val[t] -= 1.0;
+}
+
+// Replaces objective 0 by the translated object. The object is translated before anything is
+// cleared, so that one that cannot be (a variable of another problem, a tree too deep) leaves
+// the old objective, and a nonlinear one's auxiliary row and column, in place.
 int set_primary(ProblemObject *p, PyObject *obj) {
+  RowEntries e;
+  double constant = 0.0;
+  if (translate_body(p, obj, e, &constant, 0, true) < 0) return -1;
   if (nonlinear_content(p) && layer_up(p)) {
     int state = 0;
     if (slp_int_attrib(p, nlp_attr_state, &state) < 0) return -1;
@@ -246,11 +264,11 @@ int set_primary(ProblemObject *p, PyObject *obj) {
         return library_failed(p);
     }
   }
-  if (p->nonlin_obj && layer_up(p) && remove_aux(p) < 0) return -1;
-
-  RowEntries e;
-  double constant = 0.0;
-  if (translate_body(p, obj, e, &constant, 0, true) < 0) return -1;
+  if (p->nonlin_obj && layer_up(p)) {
+    int aux = p->obj_aux_col;
+    if (remove_aux(p) < 0) return -1;
+    if (aux >= 0) shift_columns_after(e, aux);
+  }
   if (constant != 0.0) {
     const int minus_one = -1;
     const double v = -constant;

@@ -184,6 +184,21 @@ def ok_call(f, *a):
     except Failure as e:
         ERRORS.append(e)
 
+def setup():
+    """Two small problems to start from: bounded columns of two types, rows, an objective."""
+    for k in range(2):
+        p = keep(P, kelvo.problem(name=f"p{k}"))
+        p.setOutputEnabled(False)
+        x = flat(p.addVariables(3, lb=-2, ub=3, name="x")) + [p.addVariable(vartype=kelvo.integer, lb=0, ub=4)]
+        rows = [kelvo.constraint(x[0] + 2 * x[1] <= 3), x[2] - x[0] >= -1]
+        p.addConstraint(rows)
+        p.setObjective(x[0] - x[1] + x[3])
+        V.extend(x)
+        C.extend(rows)
+        E.extend([x[0] * x[1] + 1, kelvo.sin(x[2]) + x[0], 2 * x[1] - 3])
+
+setup()
+
 def release_threads():
     GATE.set()
     for t in T:
@@ -342,7 +357,7 @@ class Gen:
             (1, lambda: f"keep(P, kelvo.problem({g.container(g.var() + ', pick(C, %d)' % k)}))"),
             (1, lambda: "solve_in_thread()"),
             (1, lambda: "release_threads()"),
-            (1, lambda: f"del {r.choice(['P', 'V', 'C', 'E'])}[{k} % max(1, len({r.choice(['P', 'V', 'C', 'E'])}))]; gc.collect()"),
+            (1, lambda: "del {0}[{1} % max(1, len({0}))]; gc.collect()".format(r.choice(['P', 'V', 'C', 'E']), k)),
         ]
         if r.random() < self.deep_share:
             depth = r.choice([70, 70, 2000, 10 ** 5, 10 ** 6 if self.deep_share > 0.01 else 10 ** 5])
@@ -468,6 +483,8 @@ def main(argv=None):
             while todo:  # after a crash, the rest of the batch runs in a new child
                 found, done = run_child([(n, gen(n)) for n in todo], args.timeout, folder)
                 failures.update(found)
+                for n, text in found.items():
+                    print(f"  sequence {n}: {text.splitlines()[0]}", flush=True)
                 todo = [n for n in todo if n not in set(done) | set(found)]
             shutil.rmtree(folder)
 
