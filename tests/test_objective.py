@@ -64,6 +64,9 @@ REFUSALS = [
     # Found only while translating: the old objective must still be whole.
     (lambda p, x, y: p.setObjective(2 * other_problem().getVariable(0)), kelvo.ModelError, "different problem"),
     (lambda p, x, y: p.setObjective(kelvo.sin(other_problem().getVariable(0))), kelvo.ModelError, "different problem"),
+    (lambda p, x, y: p.setObjective(float("nan") * x + y), kelvo.ModelError, "coefficient nan is not a finite"),
+    (lambda p, x, y: p.setObjective(kelvo.sin(x) * float("inf")), kelvo.ModelError, "inf is not a finite number"),
+    (lambda p, x, y: p.setObjective(x + float("inf"), objidx=1), kelvo.ModelError, "inf is not a finite number"),
 ]
 
 

@@ -2,7 +2,9 @@
 // quadratic or nonlinear; a nonlinear objective goes through an auxiliary column with
 // objective coefficient 1 tied to the formula by an auxiliary equality row. Further
 // objectives are linear.
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -217,13 +219,28 @@ void shift_columns_after(RowEntries &e, int removed) {
     if (e.tok_type[t] == tok_column && e.tok_val[t] > removed) e.tok_val[t] -= 1.0;
 }
 
+// The library refuses coefficients that are not finite, but only once the old objective has
+// been cleared: finding them first keeps the model as it was.
+int require_finite(const RowEntries &e, double constant) {
+  double bad = std::isfinite(constant) ? 0.0 : constant;
+  for (const std::vector<double> *values : {&e.lin_val, &e.q_val, &e.f_factor})
+    for (double v : *values)
+      if (!std::isfinite(v)) bad = v;
+  for (size_t t = 0; t < e.tok_type.size(); ++t)
+    if (e.tok_type[t] == tok_constant && !std::isfinite(e.tok_val[t])) bad = e.tok_val[t];
+  if (bad == 0.0) return 0;
+  char text[96];
+  std::snprintf(text, sizeof text, "Objective coefficient %g is not a finite number", bad);
+  return fail(text);
+}
+
 // Replaces objective 0 by the translated object. The object is translated before anything is
 // cleared, so that one that cannot be (a variable of another problem, a tree too deep) leaves
 // the old objective, and a nonlinear one's auxiliary row and column, in place.
 int set_primary(ProblemObject *p, PyObject *obj) {
   RowEntries e;
   double constant = 0.0;
-  if (translate_body(p, obj, e, &constant, 0, true) < 0) return -1;
+  if (translate_body(p, obj, e, &constant, 0, true) < 0 || require_finite(e, constant) < 0) return -1;
   if (nonlinear_content(p) && layer_up(p)) {
     int state = 0;
     if (slp_int_attrib(p, nlp_attr_state, &state) < 0) return -1;
@@ -292,7 +309,7 @@ int set_primary(ProblemObject *p, PyObject *obj) {
 int set_secondary(ProblemObject *p, PyObject *obj, int k) {
   RowEntries e;
   double constant = 0.0;
-  if (translate_body(p, obj, e, &constant, 0, true) < 0) return -1;
+  if (translate_body(p, obj, e, &constant, 0, true) < 0 || require_finite(e, constant) < 0) return -1;
   int qelems = 0;
   if (int_attrib(p, KLVO_ATTR_QELEMS, &qelems) < 0) return -1;
   if (!e.q_col1.empty() || !e.f_row.empty() || qelems != 0 || p->nonlin_obj)
