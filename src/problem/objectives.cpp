@@ -139,8 +139,19 @@ int remove_aux(ProblemObject *p) {
       return library_failed(p);
     if (call(KSLPdelvars, "KSLPdelvars", p, p->slp, 1, static_cast<const int *>(&col)) != 0) return library_failed(p);
   }
-  if (col >= 0 && call(KLVOdelcols, "KLVOdelcols", p, p->prob, 1, static_cast<const int *>(&col)) != 0)
-    return library_failed(p);
+  if (col >= 0) {
+    if (call(KLVOdelcols, "KLVOdelcols", p, p->prob, 1, static_cast<const int *>(&col)) != 0) return library_failed(p);
+    // The columns after it moved down by one: so do the variables that name them.
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(p->vars); ++i) {
+      PyObject *o = PyList_GET_ITEM(p->vars, i);
+      if (!is_var(o) || as_var(o)->owner != p) continue;
+      VarObject *v = as_var(o);
+      if (var_index(v) > static_cast<uint64_t>(col)) v->index_low = static_cast<uint32_t>(var_index(v) - 1);
+    }
+    if (p->var_map)
+      for (auto it = p->var_map->begin(); it != p->var_map->end(); ++it)
+        if (it->second > col) it.value() = it->second - 1;
+  }
   if (row >= 0 && call(KLVOdelrows, "KLVOdelrows", p, p->prob, 1, static_cast<const int *>(&row)) != 0)
     return library_failed(p);
   p->obj_aux_col = p->obj_aux_row = -1;

@@ -260,7 +260,7 @@ class Gen:
         return self.r.random() < self.hostile
 
     def num(self):
-        return self.r.choice(HOSTILE_NUMBERS if self.bad() else NUMBERS)
+        return f"({self.r.choice(HOSTILE_NUMBERS if self.bad() else NUMBERS)})"
 
     def name(self):
         return self.r.choice(NAMES) if self.bad() else repr(f"n{self.r.randrange(100)}")
