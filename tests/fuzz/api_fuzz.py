@@ -1,9 +1,9 @@
 """Random sequences of kelvo calls with hostile arguments, each run in a child interpreter.
 
 Every call must either succeed or raise an ordinary exception; a crash (signal, abort), a hang
-past the timeout, an exception of an unexpected kind (SystemError, RecursionError, ...), an
-error left pending, or a refused call that still changed the number of columns or rows is a
-failure. For each failure the fuzzer prints a standalone reproducer (seed, sequence number and
+past the timeout, an exception of an unexpected kind (SystemError, which is also what an error
+left pending becomes, RecursionError, ...) or a refused call that still changed the number of
+columns or rows is a failure. For each failure the fuzzer prints a standalone reproducer (seed, sequence number and
 the Python source of the calls), shrunk by dropping calls while the failure stays the same.
 
     python tests/fuzz/api_fuzz.py [--seed N] [--sequences N] [--length N] [--timeout S]
@@ -250,8 +250,8 @@ ATTRIBUTES = ["cols", "rows", "lpstatus", "mipstatus", "objval", "probname", "st
 class Gen:
     """Source text for one random call; `hostile` is the share of hostile arguments."""
 
-    def __init__(self, rng, hostile, deep_share):
-        self.r, self.hostile, self.deep_share = rng, hostile, deep_share
+    def __init__(self, rng, hostile, deep_share, max_depth):
+        self.r, self.hostile, self.deep_share, self.max_depth = rng, hostile, deep_share, max_depth
 
     def k(self):
         return self.r.randrange(1000)
@@ -360,7 +360,7 @@ class Gen:
             (1, lambda: "del {0}[{1} % max(1, len({0}))]; gc.collect()".format(r.choice(['P', 'V', 'C', 'E']), k)),
         ]
         if r.random() < self.deep_share:
-            depth = r.choice([70, 70, 2000, 10 ** 5, 10 ** 6 if self.deep_share > 0.01 else 10 ** 5])
+            depth = min(self.max_depth, r.choice([70, 70, 2000, 10 ** 5, 10 ** 6]))
             return f"E.append(deep({self.var()}, {depth}, {r.randrange(2)}))"
         total = sum(w for w, _ in steps)
         pick_at = r.uniform(0, total)
@@ -371,10 +371,10 @@ class Gen:
         return steps[-1][1]()
 
 
-def generate(seed, number, length, hostile=0.25, deep_share=0.01):
+def generate(seed, number, length, hostile=0.25, deep_share=0.01, max_depth=10 ** 6):
     """The calls of sequence `number` of a run seeded with `seed`, as Python statements."""
     rng = random.Random(f"{seed}:{number}")
-    g = Gen(rng, hostile, deep_share)
+    g = Gen(rng, hostile, deep_share, max_depth)
     return [g.step() for _ in range(length)]
 
 
@@ -466,6 +466,7 @@ def main(argv=None):
     ap.add_argument("--timeout", type=float, default=120, help="seconds per child before it counts as hung")
     ap.add_argument("--hostile", type=float, default=0.25)
     ap.add_argument("--deep", type=float, default=0.01, help="share of calls building deep trees")
+    ap.add_argument("--max-depth", type=int, default=10 ** 6, help="deepest tree built")
     ap.add_argument("--shrink", type=float, default=120, help="seconds spent shrinking each failure")
     ap.add_argument("--first", type=int, default=0, help="first sequence number")
     args = ap.parse_args(argv)
@@ -488,7 +489,7 @@ def main(argv=None):
                 todo = [n for n in todo if n not in set(done) | set(found)]
             shutil.rmtree(folder)
 
-        gen = lambda n: generate(seed, n, args.length, args.hostile, args.deep)
+        gen = lambda n: generate(seed, n, args.length, args.hostile, args.deep, args.max_depth)
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
             for i, _ in enumerate(pool.map(run_batch, range(len(batches)))):
                 if (i + 1) % 10 == 0:
