@@ -288,7 +288,10 @@ class Gen:
     def expr(self):
         e = self.term()
         for _ in range(self.r.randrange(3)):
-            e = f"({e} {self.r.choice(['+', '-', '*', '/', '**'])} {self.term()})"
+            op = self.r.choice(["+", "-", "*", "/", "**"])
+            # A power of two plain integers would be Python's own (endless) arithmetic.
+            right = self.r.choice(["2", "0.5", self.var()]) if op == "**" else self.term()
+            e = f"({e} {op} {right})"
         return e
 
     def container(self, items):
