@@ -9,6 +9,6 @@ import api_fuzz  # noqa: E402
 
 
 def test_random_api_sequences_neither_crash_nor_misbehave(capsys):
-    status = api_fuzz.main(["--seed", "20261207", "--sequences", "40", "--length", "30", "--jobs", "2",
+    status = api_fuzz.main(["--seed", "20261207", "--sequences", "100", "--length", "30", "--jobs", "2",
                             "--timeout", "90", "--shrink", "20", "--max-depth", "100000"])
     assert status == 0, capsys.readouterr().out
