@@ -130,10 +130,14 @@ def test_nonlinear_objective_uses_an_auxiliary_row_and_column(t, model):
     assert coefs == [0.0, 0.0, 2.0]
     assert t.rows(p) == [] and len(t.columns(p)) == 3
     assert t.formulas(p) == []
-    # A column added after the auxiliary one moves down when a new objective replaces it.
+    # A column and a row added after the auxiliary ones move down when a new objective
+    # replaces it, and so do their variable and constraint.
     p.setObjective(kelvo.exp(x) + y)
     w = p.addVariable(lb=3, ub=3)
+    c = kelvo.constraint(w + y <= 10)
+    p.addConstraint(c)
     p.setObjective(kelvo.cos(w) + kelvo.sin(z) * x)
     assert objval(p) == pytest.approx(math.cos(3) + math.sin(2))
-    p.setObjective(2 * w + z)  # w itself names its new column
+    p.setObjective(2 * w + z)
     assert objval(p) == pytest.approx(8.0) and p.getSolution(w) == pytest.approx(3.0)
+    assert p.getSlacks(c) == pytest.approx(6.0)

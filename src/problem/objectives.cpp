@@ -10,6 +10,7 @@
 
 #include "api/convert.h"
 #include "expr/expr.h"
+#include "model/constraint.h"
 #include "model/var.h"
 #include "module/frame.h"
 #include "module/walk.h"
@@ -152,8 +153,20 @@ int remove_aux(ProblemObject *p) {
       for (auto it = p->var_map->begin(); it != p->var_map->end(); ++it)
         if (it->second > col) it.value() = it->second - 1;
   }
-  if (row >= 0 && call(KLVOdelrows, "KLVOdelrows", p, p->prob, 1, static_cast<const int *>(&row)) != 0)
-    return library_failed(p);
+  if (row >= 0) {
+    if (call(KLVOdelrows, "KLVOdelrows", p, p->prob, 1, static_cast<const int *>(&row)) != 0) return library_failed(p);
+    // Likewise the rows after it and their constraints.
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(p->cons); ++i) {
+      PyObject *o = PyList_GET_ITEM(p->cons, i);
+      if (!PyObject_TypeCheck(o, &constraint_type)) continue;
+      auto *c = reinterpret_cast<ConstraintObject *>(o);
+      if (constraint_has_block(c) || c->link != p) continue;
+      if (constraint_index(c) > static_cast<uint64_t>(row)) constraint_set_index(c, constraint_index(c) - 1);
+    }
+    if (p->con_map)
+      for (auto it = p->con_map->begin(); it != p->con_map->end(); ++it)
+        if (it->second > row) it.value() = it->second - 1;
+  }
   p->obj_aux_col = p->obj_aux_row = -1;
   p->nonlin_obj = 0;
   return 0;
