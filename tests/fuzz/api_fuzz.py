@@ -3,10 +3,11 @@
 Every call must either succeed or raise an ordinary exception; a crash (signal, abort), a hang
 past the timeout, an exception of an unexpected kind (SystemError, which is also what an error
 left pending becomes, RecursionError, ...) or a refused call that still changed the number of
-columns or rows is a failure. For each failure the fuzzer prints a standalone reproducer (seed, sequence number and
-the Python source of the calls), shrunk by dropping calls while the failure stays the same.
+columns or rows is a failure. For each failure the fuzzer prints a standalone reproducer (seed,
+sequence number and the Python source of the calls), shrunk by dropping calls while the failure
+stays of the same kind.
 
-    python tests/fuzz/api_fuzz.py [--seed N] [--sequences N] [--length N] [--timeout S]
+    python tests/fuzz/api_fuzz.py [--seed N] [--sequences N] [--length N] [--jobs N] [--timeout S]
 
 Sequences are generated from (seed, sequence number) alone, so a reported pair regenerates the
 same calls. Each call is one `with ok():` block; the block checks its outcome and the model's
@@ -21,7 +22,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import textwrap
 import time
 
 # Runs in the child before every sequence: the checked block, the object pools and the hostile
@@ -69,9 +69,6 @@ class ok:
 def pick(pool, k):
     if not pool: raise Skip
     return pool[k % len(pool)]
-
-def picks(pool, ks):
-    return [pick(pool, k) for k in ks]
 
 def keep(pool, obj):
     pool.append(obj)
