@@ -141,3 +141,15 @@ def test_nonlinear_objective_uses_an_auxiliary_row_and_column(t, model):
     p.setObjective(2 * w + z)
     assert objval(p) == pytest.approx(8.0) and p.getSolution(w) == pytest.approx(3.0)
     assert p.getSlacks(c) == pytest.approx(6.0)
+    # Columns and rows added after a nonlinear objective go before its auxiliary pair, which
+    # follows deletions and is not the user's to delete.
+    p.setObjective(kelvo.exp(x) + w)
+    d = p.addVariable(lb=5, ub=5)
+    p.addConstraint(d + w <= 9)
+    p.delVariable(y)
+    p.delConstraint(c)
+    columns, rows = t.columns(p), t.rows(p)
+    assert t.objective(p)[3] == (1, len(columns) - 1, len(rows) - 1) and columns[-1][3] == "objtransfercol"
+    assert objval(p) == pytest.approx(math.e + 3) and p.getSolution(d) == pytest.approx(5.0)
+    with pytest.raises(kelvo.ModelError, match="auxiliary column"):
+        p.delVariable(len(columns) - 1)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -492,6 +493,80 @@ PyObject *problem_addObjective(PyObject *self, PyObject *args, PyObject *kwargs)
 }
 
 }  // namespace
+
+struct AuxParking::Formula {
+  RowEntries e;
+};
+
+// Leaves a constructed nonlinear layer, as a change to its columns and rows needs.
+static int settle_layer(ProblemObject *p) {
+  int state = 0;
+  if (slp_int_attrib(p, nlp_attr_state, &state) < 0) return -1;
+  if ((state & 1) && call(KSLPunconstruct, "KSLPunconstruct", p, p->slp) != 0) return library_failed(p);
+  if ((state & (1 << 29)) && call(KSLPpostsolve, "KSLPpostsolve", p, p->slp) != 0) return library_failed(p);
+  return 0;
+}
+
+// Copies the formula entries of the auxiliary row into e. -1 with the exception set.
+static int take_formula(ProblemObject *p, RowEntries &e) {
+  int n = 0, row = p->obj_aux_row;
+  if (settle_layer(p) < 0) return -1;
+  if (call(KSLPgetcoefs, "KSLPgetcoefs", p, p->slp, &n, static_cast<int *>(nullptr), static_cast<int *>(nullptr)) != 0)
+    return library_failed(p);
+  std::vector<int> rows(static_cast<size_t>(n) + 1), cols(static_cast<size_t>(n) + 1);
+  if (n > 0 && call(KSLPgetcoefs, "KSLPgetcoefs", p, p->slp, &n, rows.data(), cols.data()) != 0)
+    return library_failed(p);
+  for (int k = 0; k < n; ++k) {
+    if (rows[k] != row) continue;
+    double factor = 0.0;
+    int ntok = 0;
+    if (call(KSLPgetcoefformula, "KSLPgetcoefformula", p, p->slp, rows[k], cols[k], &factor, 1, 0, &ntok,
+             static_cast<int *>(nullptr), static_cast<double *>(nullptr)) != 0)
+      return library_failed(p);
+    size_t at = e.tok_type.size();
+    e.tok_type.resize(at + static_cast<size_t>(ntok));
+    e.tok_val.resize(at + static_cast<size_t>(ntok));
+    if (ntok > 0 && call(KSLPgetcoefformula, "KSLPgetcoefformula", p, p->slp, rows[k], cols[k], &factor, 1, ntok,
+                         &ntok, e.tok_type.data() + at, e.tok_val.data() + at) != 0)
+      return library_failed(p);
+    e.f_row.push_back(row);
+    e.f_col.push_back(cols[k]);
+    e.f_factor.push_back(factor);
+    e.f_start.push_back(static_cast<int>(at));
+  }
+  return 0;
+}
+
+AuxParking::AuxParking(ProblemObject *p) : p_(p) {
+  if (p->obj_aux_col < 0 || !p->nonlin_obj || !layer_up(p)) return;
+  try {
+    auto saved = std::make_unique<Formula>();
+    int col = p->obj_aux_col;
+    if (take_formula(p, saved->e) < 0 || remove_aux(p) < 0) {
+      failed_ = true;
+      return;
+    }
+    shift_columns_after(saved->e, col);
+    formula_ = saved.release();
+  } catch (const std::bad_alloc &) {
+    failed_ = true;
+    PyErr_NoMemory();
+  }
+}
+
+AuxParking::~AuxParking() {
+  if (!formula_) return;
+  std::unique_ptr<Formula> saved(formula_);
+  // A new objective set meanwhile (by code the method ran) replaces the parked one.
+  if (p_->nonlin_obj || p_->obj_aux_col >= 0 || !p_->prob) return;
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (settle_layer(p_) < 0 || install_nonlinear(p_, saved->e) < 0) {
+    PyErr_WriteUnraisable(reinterpret_cast<PyObject *>(p_));  // the objective has lost its formula
+    p_->nonlin_obj = 0;
+  }
+  PyErr_Restore(type, value, traceback);
+}
 
 PyMethodDef problem_methods_objectives[] = {
     {"setObjective", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_setObjective)),
