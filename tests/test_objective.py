@@ -66,6 +66,7 @@ REFUSALS = [
     (lambda p, x, y: p.setObjective(kelvo.sin(other_problem().getVariable(0))), kelvo.ModelError, "different problem"),
     (lambda p, x, y: p.setObjective(float("nan") * x + y), kelvo.ModelError, "coefficient nan is not a finite"),
     (lambda p, x, y: p.setObjective(kelvo.sin(x) * float("inf")), kelvo.ModelError, "inf is not a finite number"),
+    (lambda p, x, y: p.setObjective(x - 1e60 * y), kelvo.ModelError, "-1e\\+60 is not a finite number"),
     (lambda p, x, y: p.setObjective(x + float("inf"), objidx=1), kelvo.ModelError, "inf is not a finite number"),
 ]
 

@@ -244,18 +244,22 @@ void shift_columns_after(RowEntries &e, int removed) {
     if (e.tok_type[t] == tok_column && e.tok_val[t] > removed) e.tok_val[t] -= 1.0;
 }
 
-// The library refuses coefficients that are not finite, but only once the old objective has
-// been cleared: finding them first keeps the model as it was.
-int require_finite(const RowEntries &e, double constant) {
-  double bad = std::isfinite(constant) ? 0.0 : constant;
-  for (const std::vector<double> *values : {&e.lin_val, &e.q_val, &e.f_factor})
+// The library refuses coefficients that are not finite (for objective 0, also those of
+// magnitude `limit` or more), but only once the old objective has been cleared: finding them
+// first keeps the model as it was.
+int require_finite(const RowEntries &e, double constant, double limit) {
+  auto bad = [limit](double v) { return !std::isfinite(v) || std::fabs(v) >= limit; };
+  double found = bad(constant) ? constant : 0.0;
+  for (const std::vector<double> *values : {&e.lin_val, &e.q_val})
     for (double v : *values)
-      if (!std::isfinite(v)) bad = v;
+      if (bad(v)) found = v;
+  for (double v : e.f_factor)
+    if (!std::isfinite(v)) found = v;
   for (size_t t = 0; t < e.tok_type.size(); ++t)
-    if (e.tok_type[t] == tok_constant && !std::isfinite(e.tok_val[t])) bad = e.tok_val[t];
-  if (bad == 0.0) return 0;
+    if (e.tok_type[t] == tok_constant && !std::isfinite(e.tok_val[t])) found = e.tok_val[t];
+  if (found == 0.0) return 0;
   char text[96];
-  std::snprintf(text, sizeof text, "Objective coefficient %g is not a finite number", bad);
+  std::snprintf(text, sizeof text, "Objective coefficient %g is not a finite number", found);
   return fail(text);
 }
 
@@ -265,7 +269,7 @@ int require_finite(const RowEntries &e, double constant) {
 int set_primary(ProblemObject *p, PyObject *obj) {
   RowEntries e;
   double constant = 0.0;
-  if (translate_body(p, obj, e, &constant, 0, true) < 0 || require_finite(e, constant) < 0) return -1;
+  if (translate_body(p, obj, e, &constant, 0, true) < 0 || require_finite(e, constant, infinity) < 0) return -1;
   if (nonlinear_content(p) && layer_up(p)) {
     int state = 0;
     if (slp_int_attrib(p, nlp_attr_state, &state) < 0) return -1;
@@ -334,7 +338,7 @@ int set_primary(ProblemObject *p, PyObject *obj) {
 int set_secondary(ProblemObject *p, PyObject *obj, int k) {
   RowEntries e;
   double constant = 0.0;
-  if (translate_body(p, obj, e, &constant, 0, true) < 0 || require_finite(e, constant) < 0) return -1;
+  if (translate_body(p, obj, e, &constant, 0, true) < 0 || require_finite(e, constant, HUGE_VAL) < 0) return -1;
   int qelems = 0;
   if (int_attrib(p, KLVO_ATTR_QELEMS, &qelems) < 0) return -1;
   if (!e.q_col1.empty() || !e.f_row.empty() || qelems != 0 || p->nonlin_obj)
