@@ -8,7 +8,7 @@ BUILD ?= build/dev
 BUILD_TYPE ?= RelWithDebInfo
 APT_PACKAGES := build-essential pkg-config coinor-libipopt-dev robin-map-dev libgtest-dev
 
-.PHONY: setup deps venv install example build test test-klvo test-python test-sanitize bench clean
+.PHONY: setup deps venv install example build test test-klvo test-python test-sanitize fuzz bench clean
 
 setup: deps install example
 
@@ -59,6 +59,13 @@ test-sanitize: venv
 	KELVO_SANITIZED=1 LD_PRELOAD="$(SANITIZE_RUNTIMES)" ASAN_OPTIONS=detect_leaks=0 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 PYTHONPATH=$(SANITIZE_BUILD)/python \
 	  $(PY) -m pytest -q -p no:cacheprovider tests
+
+# Random sequences of API calls with hostile arguments from a random seed (tests/fuzz/api_fuzz.py);
+# each failure is printed with a reproducer. The test suite runs a fixed-seed share of it.
+FUZZ_SEQUENCES ?= 2000
+FUZZ_ARGS ?=
+fuzz: build
+	PYTHONPATH=$(BUILD)/python $(PY) tests/fuzz/api_fuzz.py --sequences $(FUZZ_SEQUENCES) $(FUZZ_ARGS)
 
 # Benchmarks beside other Python modelling libraries (installed from requirements-bench.txt)
 # and the library's own C++ benchmarks. Each prints a table; none is part of the tests.

@@ -1,9 +1,12 @@
 """problem.setObjective and problem.addObjective: linear, quadratic and nonlinear objectives,
 the sense, further linear objectives with their controls."""
+import math
+
 import numpy as np
 import pytest
 
 import kelvo
+from helpers import other_problem
 
 
 @pytest.fixture
@@ -58,13 +61,23 @@ REFUSALS = [
     (lambda p, x, y: p.setObjective(y * y, objidx=1), kelvo.ModelError, "Quadratic and nonlinear objectives are not"),
     (lambda p, x, y: p.setObjective(x, objidx=1, sense=kelvo.maximize), kelvo.ModelError,
      "All objectives must have the same sense"),
+    # Found only while translating: the old objective must still be whole.
+    (lambda p, x, y: p.setObjective(2 * other_problem().getVariable(0)), kelvo.ModelError, "different problem"),
+    (lambda p, x, y: p.setObjective(kelvo.sin(other_problem().getVariable(0))), kelvo.ModelError, "different problem"),
+    (lambda p, x, y: p.setObjective(float("nan") * x + y), kelvo.ModelError, "coefficient nan is not a finite"),
+    (lambda p, x, y: p.setObjective(kelvo.sin(x) * float("inf")), kelvo.ModelError, "inf is not a finite number"),
+    (lambda p, x, y: p.setObjective(x - 1e60 * y), kelvo.ModelError, "-1e\\+60 is not a finite number"),
+    (lambda p, x, y: p.setObjective(x + float("inf"), objidx=1), kelvo.ModelError, "inf is not a finite number"),
 ]
 
 
+@pytest.mark.parametrize("start", ["quadratic", "nonlinear"])
 @pytest.mark.parametrize("call,error,message", REFUSALS)
-def test_refusals_keep_the_objectives(t, model, call, error, message):
+def test_refusals_keep_the_objectives(t, model, call, error, message, start):
     p, x, y, z = model
-    p.setObjective(x * y + 2 * y)
+    if start == "nonlinear" and t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    p.setObjective(x * y + 2 * y if start == "quadratic" else kelvo.exp(x) + 2 * y)
     before = t.objective(p)
     with pytest.raises(error, match=message):
         call(p, x, y)
@@ -118,3 +131,29 @@ def test_nonlinear_objective_uses_an_auxiliary_row_and_column(t, model):
     assert coefs == [0.0, 0.0, 2.0]
     assert t.rows(p) == [] and len(t.columns(p)) == 3
     assert t.formulas(p) == []
+    # A column and a row added after the auxiliary ones move down when a new objective
+    # replaces it, and so do their variable and constraint.
+    p.setObjective(kelvo.exp(x) + y)
+    w = p.addVariable(lb=3, ub=3)
+    c = kelvo.constraint(w + y <= 10)
+    p.addConstraint(c)
+    p.setObjective(kelvo.cos(w) + kelvo.sin(z) * x)
+    assert objval(p) == pytest.approx(math.cos(3) + math.sin(2))
+    p.setObjective(2 * w + z)
+    assert objval(p) == pytest.approx(8.0) and p.getSolution(w) == pytest.approx(3.0)
+    assert p.getSlacks(c) == pytest.approx(6.0)
+    # Columns and rows added after a nonlinear objective go before its auxiliary pair, which
+    # follows deletions and is not the user's to delete.
+    p.setObjective(kelvo.exp(x) + w)
+    d = p.addVariable(lb=5, ub=5)
+    p.addConstraint(d + w <= 9)
+    p.addcols([0.0], [0, 1], [0], [1.0], [0.0], [4.0], names=["e"])  # matrix-level additions too
+    p.addrows(["L"], [7.0], [0, 1], ["e"], [1.0], names=["r"])
+    assert p.getVariable()[-1].name == "e" and p.getConstraint()[-1].name == "r"
+    p.delVariable(y)
+    p.delConstraint(c)
+    columns, rows = t.columns(p), t.rows(p)
+    assert t.objective(p)[3] == (1, len(columns) - 1, len(rows) - 1) and columns[-1][3] == "objtransfercol"
+    assert objval(p) == pytest.approx(math.e + 3) and p.getSolution(d) == pytest.approx(5.0)
+    with pytest.raises(kelvo.ModelError, match="auxiliary column"):
+        p.delVariable(len(columns) - 1)

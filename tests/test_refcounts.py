@@ -213,6 +213,11 @@ def test_refusals_are_flat(model, tmp_path, case):
             pass
 
     run_flat(cycle, kept, n=n)
+    _blocks_and_rss_flat(cycle, n)
+    assert case[0] == "refusal" or scope["r"] == HOSTILE[case[1]][1]
+
+
+def _blocks_and_rss_flat(cycle, n):
     gc.collect()
     blocks, rss = sys.getallocatedblocks(), _rss()
     for _ in range(n):
@@ -221,4 +226,67 @@ def test_refusals_are_flat(model, tmp_path, case):
     assert sys.getallocatedblocks() - blocks < 256
     # The sanitizer holds freed memory back on purpose (its leak check covers the library).
     assert _rss() - rss < 256 * 1024 or os.environ.get("KELVO_SANITIZED") == "1"
-    assert case[0] == "refusal" or scope["r"] == HOSTILE[case[1]][1]
+
+
+# Calls refused because the problem is being solved: made from the problem's own user function.
+SOLVING = {
+    "change": lambda p, x: p.delVariable(x),
+    "add": lambda p, x: p.addConstraint(x <= 1),
+    "release": lambda p, x: p.reset(),
+    "free": lambda p, x: kelvo.free(),
+    "resolve": lambda p, x: p.optimize(),
+    "control": lambda p, x: p.setControl("maxnode", 5),
+}
+
+
+@pytest.mark.parametrize("name", SOLVING)
+def test_solve_state_refusals_are_flat(t, name):
+    kelvo.problem()
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    p = kelvo.problem()
+    x = p.addVariable(lb=-10, ub=10)
+    refused = [0]
+
+    def cycle():
+        try:
+            SOLVING[name](p, x)
+        except kelvo.SolverError as e:
+            refused[0] += "being solved" in str(e)
+
+    def f(a):
+        if not refused[0]:
+            run_flat(cycle, [p, x], n=10_000)
+            _blocks_and_rss_flat(cycle, 10_000)
+        return (a - 3) ** 2
+
+    p.addConstraint(kelvo.user(f, x) <= 1)
+    p.setObjective(x)
+    p.setOutputEnabled(False)
+    p.optimize()
+    assert refused[0] == 20_001
+    assert p.attributes.cols == 1 and p.getSolution(x) == pytest.approx(2)
+
+
+def test_deep_tree_refusals_are_flat():
+    p = kelvo.problem()
+    x, y = p.addVariable(), p.addVariable()
+    e = x
+    for _ in range(100):  # past the 64-level limits of printing, evaluation and translation
+        e = kelvo.sin(e) + y
+    point = {x: 1.0, y: 2.0}
+    refused = [0]
+    calls = ((lambda: kelvo.evaluate(e, solution=point), RuntimeError),
+             (lambda: p.addConstraint(e <= 1), kelvo.ModelError), (lambda: p.setObjective(e), kelvo.ModelError))
+
+    def cycle():
+        refused[0] += "[MAX RECURS LEV]" in str(e)
+        for call, error in calls:
+            try:
+                call()
+            except error:
+                refused[0] += 1
+
+    run_flat(cycle, [p, x, e, point], n=10_000)
+    _blocks_and_rss_flat(cycle, 10_000)
+    assert refused[0] == 4 * 20_001 and p.attributes.rows == 0

@@ -97,6 +97,24 @@ def test_lpoptimize_relaxes_integrality(tmp_path):
         p.getDuals()
 
 
+def test_the_iteration_and_time_limits_stop_a_qp_that_cycles():
+    # A degenerate QP on which the engine's active-set QP solver cycles without end: the limits
+    # the user sets must stop it (stop status 4, iteration limit; 1, time limit).
+    p = kelvo.problem()
+    x = p.addVariables(3, lb=-2, ub=3)
+    y = p.addVariable(lb=0, ub=4)
+    p.addConstraint(x[0] + 2 * x[1] <= 3)
+    p.setObjective((y + 2.5) ** 2)
+    p.setOutputEnabled(False)
+    p.controls.lpiterlimit = 1000
+    p.optimize()
+    assert p.attributes.stopstatus == 4
+    p.controls.lpiterlimit = 2**31 - 1
+    p.controls.timelimit = 0.5
+    p.optimize()
+    assert p.attributes.stopstatus == 1
+
+
 # ---- queries that are refused ------------------------------------------------------------------
 
 def solved(p):

@@ -362,6 +362,21 @@ TEST(Outcomes, InterruptFromAnotherThreadStopsTheSolve) {
   EXPECT_EQ(int_attr(p.prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_INTERRUPT);
 }
 
+TEST(Threads, ProblemsSolvedAtOnceInSeveralThreadsEachReachTheirOptimum) {
+  // The engine's sparse factorisation keeps process-wide state: solves in other threads must
+  // not run through it at the same time.
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([] {
+      for (int k = 0; k < 8; ++k) {
+        NlpProblem p;
+        hs071(p);
+        expect_optimum(p, 17.0140173);
+      }
+    });
+  for (std::thread &t : threads) t.join();
+}
+
 TEST(WarmStart, StartingAtTheOptimumTakesFewerIterations) {
   NlpProblem cold, warm;
   hs071(cold);

@@ -132,6 +132,9 @@ static PyObject *m_addcols(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (n == 0) Py_RETURN_NONE;
   if (require_idle(p, "addcols") < 0) return nullptr;
   ChangeScope change(p);
+  // A nonlinear objective's auxiliary column and row stay behind the new ones.
+  AuxParking parked(p);
+  if (parked.failed() || read_int_attrib(p, KLVO_ATTR_ORIGINALCOLS, &first) < 0) return nullptr;
   int64_t ncoefs = coef_slot < 0 ? 0 : coef_slot;
   if (call(KLVOaddcols64, "KLVOaddcols64", p, p->prob, n, ncoefs, obj.as<double>(), starts.as<int64_t>(),
            rows.as<int>(), coefs.as<double>(), lbs.as<double>(), ubs.as<double>()))
@@ -194,6 +197,9 @@ static PyObject *m_addrows(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (m == 0) Py_RETURN_NONE;
   if (require_idle(p, "addrows") < 0) return nullptr;
   ChangeScope change(p);
+  // A nonlinear objective's auxiliary column and row stay behind the new ones.
+  AuxParking parked(p);
+  if (parked.failed() || read_int_attrib(p, KLVO_ATTR_ORIGINALROWS, &first) < 0) return nullptr;
   if (call(KLVOaddrows64, "KLVOaddrows64", p, p->prob, m, ncoefs, types.as<char>(), rhss.as<double>(),
            ranges.as<double>(), starts.as<int64_t>(), cols.as<int>(), coefs.as<double>()))
     return check_result(self, nullptr);

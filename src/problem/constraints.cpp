@@ -290,6 +290,8 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   if (!p->prob) return fail(g.ModelError, "Problem is not initialized"), nullptr;
   if (require_idle(p, "problem.addConstraint") < 0) return nullptr;
   ChangeScope change(p);
+  AuxParking parked(p);
+  if (parked.failed()) return nullptr;
   AddContext ctx{p, {}, 0, problem_unlinked(p), {}};
   Py_ssize_t old_len = PyList_GET_SIZE(p->cons);
   int r0 = 0;

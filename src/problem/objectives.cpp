@@ -2,12 +2,16 @@
 // quadratic or nonlinear; a nonlinear objective goes through an auxiliary column with
 // objective coefficient 1 tied to the formula by an auxiliary equality row. Further
 // objectives are linear.
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "api/convert.h"
 #include "expr/expr.h"
+#include "model/constraint.h"
 #include "model/var.h"
 #include "module/frame.h"
 #include "module/walk.h"
@@ -137,10 +141,33 @@ int remove_aux(ProblemObject *p) {
       return library_failed(p);
     if (call(KSLPdelvars, "KSLPdelvars", p, p->slp, 1, static_cast<const int *>(&col)) != 0) return library_failed(p);
   }
-  if (col >= 0 && call(KLVOdelcols, "KLVOdelcols", p, p->prob, 1, static_cast<const int *>(&col)) != 0)
-    return library_failed(p);
-  if (row >= 0 && call(KLVOdelrows, "KLVOdelrows", p, p->prob, 1, static_cast<const int *>(&row)) != 0)
-    return library_failed(p);
+  if (col >= 0) {
+    if (call(KLVOdelcols, "KLVOdelcols", p, p->prob, 1, static_cast<const int *>(&col)) != 0) return library_failed(p);
+    // The columns after it moved down by one: so do the variables that name them.
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(p->vars); ++i) {
+      PyObject *o = PyList_GET_ITEM(p->vars, i);
+      if (!is_var(o) || as_var(o)->owner != p) continue;
+      VarObject *v = as_var(o);
+      if (var_index(v) > static_cast<uint64_t>(col)) v->index_low = static_cast<uint32_t>(var_index(v) - 1);
+    }
+    if (p->var_map)
+      for (auto it = p->var_map->begin(); it != p->var_map->end(); ++it)
+        if (it->second > col) it.value() = it->second - 1;
+  }
+  if (row >= 0) {
+    if (call(KLVOdelrows, "KLVOdelrows", p, p->prob, 1, static_cast<const int *>(&row)) != 0) return library_failed(p);
+    // Likewise the rows after it and their constraints.
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(p->cons); ++i) {
+      PyObject *o = PyList_GET_ITEM(p->cons, i);
+      if (!PyObject_TypeCheck(o, &constraint_type)) continue;
+      auto *c = reinterpret_cast<ConstraintObject *>(o);
+      if (constraint_has_block(c) || c->link != p) continue;
+      if (constraint_index(c) > static_cast<uint64_t>(row)) constraint_set_index(c, constraint_index(c) - 1);
+    }
+    if (p->con_map)
+      for (auto it = p->con_map->begin(); it != p->con_map->end(); ++it)
+        if (it->second > row) it.value() = it->second - 1;
+  }
   p->obj_aux_col = p->obj_aux_row = -1;
   p->nonlin_obj = 0;
   return 0;
@@ -204,10 +231,9 @@ int install_nonlinear(ProblemObject *p, RowEntries &e) {
   return 0;
 }
 
-// A problem with nonlinear content has the layer drop its compiled model and solved state
-// before its objective changes.
-int objective_editable(ProblemObject *p) {
-  if (!nonlinear_content(p) || !layer_up(p)) return 0;
+// Leaves a constructed nonlinear layer (its compiled model and solved state), as a change to
+// its objective, columns or rows needs.
+int settle_layer(ProblemObject *p) {
   int state = 0;
   if (slp_int_attrib(p, nlp_attr_state, &state) < 0) return -1;
   if ((state & 1) && call(KSLPunconstruct, "KSLPunconstruct", p, p->slp) != 0) return library_failed(p);
@@ -215,8 +241,52 @@ int objective_editable(ProblemObject *p) {
   return 0;
 }
 
-// Replaces objective 0 by the translated object.
+// A problem with nonlinear content has the layer drop its compiled model and solved state
+// before its objective changes.
+int objective_editable(ProblemObject *p) {
+  if (!nonlinear_content(p) || !layer_up(p)) return 0;
+  return settle_layer(p);
+}
+
+// Column indices in e after column `removed`, which is being deleted, move down by one.
+void shift_columns_after(RowEntries &e, int removed) {
+  auto shift = [removed](int &c) {
+    if (c > removed) --c;
+  };
+  for (int &c : e.lin_col) shift(c);
+  for (int &c : e.q_col1) shift(c);
+  for (int &c : e.q_col2) shift(c);
+  for (int &c : e.f_col) shift(c);  // formula_no_column is negative
+  for (size_t t = 0; t < e.tok_type.size(); ++t)
+    if (e.tok_type[t] == tok_column && e.tok_val[t] > removed) e.tok_val[t] -= 1.0;
+}
+
+// The library refuses coefficients that are not finite (for objective 0, also those of
+// magnitude `limit` or more), but only once the old objective has been cleared: finding them
+// first keeps the model as it was.
+int require_finite(const RowEntries &e, double constant, double limit) {
+  auto bad = [limit](double v) { return !std::isfinite(v) || std::fabs(v) >= limit; };
+  double found = bad(constant) ? constant : 0.0;
+  for (const std::vector<double> *values : {&e.lin_val, &e.q_val})
+    for (double v : *values)
+      if (bad(v)) found = v;
+  for (double v : e.f_factor)
+    if (!std::isfinite(v)) found = v;
+  for (size_t t = 0; t < e.tok_type.size(); ++t)
+    if (e.tok_type[t] == tok_constant && !std::isfinite(e.tok_val[t])) found = e.tok_val[t];
+  if (found == 0.0) return 0;
+  char text[96];
+  std::snprintf(text, sizeof text, "Objective coefficient %g is not a finite number", found);
+  return fail(text);
+}
+
+// Replaces objective 0 by the translated object. The object is translated before anything is
+// cleared, so that one that cannot be (a variable of another problem, a tree too deep) leaves
+// the old objective, and a nonlinear one's auxiliary row and column, in place.
 int set_primary(ProblemObject *p, PyObject *obj) {
+  RowEntries e;
+  double constant = 0.0;
+  if (translate_body(p, obj, e, &constant, 0, true) < 0 || require_finite(e, constant, infinity) < 0) return -1;
   if (objective_editable(p) < 0) return -1;
   int ncols = 0;
   if (column_count(p, &ncols) < 0) return -1;
@@ -252,11 +322,11 @@ int set_primary(ProblemObject *p, PyObject *obj) {
         return library_failed(p);
     }
   }
-  if (p->nonlin_obj && layer_up(p) && remove_aux(p) < 0) return -1;
-
-  RowEntries e;
-  double constant = 0.0;
-  if (translate_body(p, obj, e, &constant, 0, true) < 0) return -1;
+  if (p->nonlin_obj && layer_up(p)) {
+    int aux = p->obj_aux_col;
+    if (remove_aux(p) < 0) return -1;
+    if (aux >= 0) shift_columns_after(e, aux);
+  }
   if (constant != 0.0) {
     const int minus_one = -1;
     const double v = -constant;
@@ -280,7 +350,7 @@ int set_primary(ProblemObject *p, PyObject *obj) {
 int set_secondary(ProblemObject *p, PyObject *obj, int k) {
   RowEntries e;
   double constant = 0.0;
-  if (translate_body(p, obj, e, &constant, 0, true) < 0) return -1;
+  if (translate_body(p, obj, e, &constant, 0, true) < 0 || require_finite(e, constant, HUGE_VAL) < 0) return -1;
   int qelems = 0;
   if (int_attrib(p, KLVO_ATTR_QELEMS, &qelems) < 0) return -1;
   if (!e.q_col1.empty() || !e.f_row.empty() || qelems != 0 || p->nonlin_obj)
@@ -441,6 +511,71 @@ PyObject *problem_addObjective(PyObject *self, PyObject *args, PyObject *kwargs)
 }  // namespace
 
 int make_objective_editable(ProblemObject *p) { return objective_editable(p); }
+
+struct AuxParking::Formula {
+  RowEntries e;
+};
+
+// Copies the formula entries of the auxiliary row into e. -1 with the exception set.
+static int take_formula(ProblemObject *p, RowEntries &e) {
+  int n = 0, row = p->obj_aux_row;
+  if (settle_layer(p) < 0) return -1;
+  if (call(KSLPgetcoefs, "KSLPgetcoefs", p, p->slp, &n, static_cast<int *>(nullptr), static_cast<int *>(nullptr)) != 0)
+    return library_failed(p);
+  std::vector<int> rows(static_cast<size_t>(n) + 1), cols(static_cast<size_t>(n) + 1);
+  if (n > 0 && call(KSLPgetcoefs, "KSLPgetcoefs", p, p->slp, &n, rows.data(), cols.data()) != 0)
+    return library_failed(p);
+  for (int k = 0; k < n; ++k) {
+    if (rows[k] != row) continue;
+    double factor = 0.0;
+    int ntok = 0;
+    if (call(KSLPgetcoefformula, "KSLPgetcoefformula", p, p->slp, rows[k], cols[k], &factor, 1, 0, &ntok,
+             static_cast<int *>(nullptr), static_cast<double *>(nullptr)) != 0)
+      return library_failed(p);
+    size_t at = e.tok_type.size();
+    e.tok_type.resize(at + static_cast<size_t>(ntok));
+    e.tok_val.resize(at + static_cast<size_t>(ntok));
+    if (ntok > 0 && call(KSLPgetcoefformula, "KSLPgetcoefformula", p, p->slp, rows[k], cols[k], &factor, 1, ntok,
+                         &ntok, e.tok_type.data() + at, e.tok_val.data() + at) != 0)
+      return library_failed(p);
+    e.f_row.push_back(row);
+    e.f_col.push_back(cols[k]);
+    e.f_factor.push_back(factor);
+    e.f_start.push_back(static_cast<int>(at));
+  }
+  return 0;
+}
+
+AuxParking::AuxParking(ProblemObject *p) : p_(p) {
+  if (p->obj_aux_col < 0 || !p->nonlin_obj || !layer_up(p)) return;
+  try {
+    auto saved = std::make_unique<Formula>();
+    int col = p->obj_aux_col;
+    if (take_formula(p, saved->e) < 0 || remove_aux(p) < 0) {
+      failed_ = true;
+      return;
+    }
+    shift_columns_after(saved->e, col);
+    formula_ = saved.release();
+  } catch (const std::bad_alloc &) {
+    failed_ = true;
+    PyErr_NoMemory();
+  }
+}
+
+AuxParking::~AuxParking() {
+  if (!formula_) return;
+  std::unique_ptr<Formula> saved(formula_);
+  // A new objective set meanwhile (by code the method ran) replaces the parked one.
+  if (p_->nonlin_obj || p_->obj_aux_col >= 0 || !p_->prob) return;
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (settle_layer(p_) < 0 || install_nonlinear(p_, saved->e) < 0) {
+    PyErr_WriteUnraisable(reinterpret_cast<PyObject *>(p_));  // the objective has lost its formula
+    p_->nonlin_obj = 0;
+  }
+  PyErr_Restore(type, value, traceback);
+}
 
 PyMethodDef problem_methods_objectives[] = {
     {"setObjective", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_setObjective)),

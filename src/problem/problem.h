@@ -103,6 +103,26 @@ class ChangeScope {
 // the replaced model may still call. 0, or -1 with an exception.
 int relink_replaced_model(ProblemObject *p, bool as_unlinked, bool keep_user_functions);
 
+// Keeps a nonlinear objective's auxiliary row and column at the end of the problem, where the
+// object lists expect them (list position = column or row): held by a method that appends
+// columns or rows, it takes the objective's formula out with the auxiliary pair and, when the
+// method ends, installs it again behind the new ones. failed() with the exception set when
+// the formula could not be taken out.
+class AuxParking {
+ public:
+  explicit AuxParking(ProblemObject *p);
+  ~AuxParking();
+  AuxParking(const AuxParking &) = delete;
+  AuxParking &operator=(const AuxParking &) = delete;
+  bool failed() const { return failed_; }
+
+ private:
+  ProblemObject *p_;
+  struct Formula;
+  Formula *formula_ = nullptr;  // owned; null when nothing was parked
+  bool failed_ = false;
+};
+
 // Creates the library side of a problem: makes sure the library is initialised, creates the
 // pending-exception slot, the empty object lists, the problem and nonlinear handles, and
 // registers the problem's message function. -1 with an exception on failure, after

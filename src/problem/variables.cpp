@@ -400,6 +400,8 @@ static PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *k
   auto *p = reinterpret_cast<ProblemObject *>(self);
   if (require_initialized(p) < 0 || require_idle(p, "problem.addVariable") < 0) return nullptr;
   ChangeScope change(p);
+  AuxParking parked(p);
+  if (parked.failed()) return nullptr;
   Py_ssize_t nargs = PyTuple_GET_SIZE(args);
   bool keywords = kwargs && PyDict_GET_SIZE(kwargs) > 0;
   if (keywords || (nargs > 0 && (PyTuple_GET_ITEM(args, 0) == Py_None || PyUnicode_Check(PyTuple_GET_ITEM(args, 0)) ||
@@ -790,6 +792,8 @@ static PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *
   auto *p = reinterpret_cast<ProblemObject *>(self);
   if (require_initialized(p) < 0 || require_idle(p, "problem.addVariables") < 0) return nullptr;
   ChangeScope change(p);
+  AuxParking parked(p);
+  if (parked.failed()) return nullptr;
   if (PyTuple_GET_SIZE(args) == 0) return problem_addVariable(self, args, kwargs);
   return variables_over(p, args, kwargs);
 }
@@ -844,11 +848,21 @@ static void relink(ProblemObject *p, DeleteKind kind, PyObject *o, bool deleted,
 int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices) {
   if (indices.empty()) return 0;
   int n = static_cast<int>(indices.size());
+  // A nonlinear objective's auxiliary row and column follow the model's; they are not the
+  // user's to delete.
+  int32_t *aux = kind == del_columns ? &p->obj_aux_col : kind == del_rows ? &p->obj_aux_row : nullptr;
+  if (aux && *aux >= 0 && std::find(indices.begin(), indices.end(), *aux) != indices.end()) {
+    model_error(kind == del_columns ? "Cannot delete the objective's auxiliary column"
+                                    : "Cannot delete the objective's auxiliary row");
+    return -1;
+  }
   int rc = kind == del_rows      ? call(KLVOdelrows, "KLVOdelrows", p, p->prob, n, indices.data())
            : kind == del_columns ? call(KLVOdelcols, "KLVOdelcols", p, p->prob, n, indices.data())
                                  : call(KLVOdelsets, "KLVOdelsets", p, p->prob, n, indices.data());
   if (rc != 0) return library_failed(p);
   std::sort(indices.begin(), indices.end());
+  if (aux && *aux >= 0)
+    *aux -= static_cast<int32_t>(std::lower_bound(indices.begin(), indices.end(), *aux) - indices.begin());
 
   PyObject *list = kind_list(p, kind);
   SerialIndexMap *map = kind_map(p, kind);

@@ -350,6 +350,8 @@ char HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &reques
   double timelimit = p.dbl_control(KLVO_CONTROL_TIMELIMIT);
   set_dbl(h, "time_limit", timelimit > 0 ? timelimit : kHighsInf);
   set_int(h, "simplex_iteration_limit", p.int_control(KLVO_CONTROL_LPITERLIMIT));
+  // The QP solver is an active-set method whose iterations are simplex-like.
+  set_int(h, "qp_iteration_limit", p.int_control(KLVO_CONTROL_LPITERLIMIT));
   set_int(h, "ipm_iteration_limit", p.int_control(KLVO_CONTROL_BARITERLIMIT));
   set_int(h, "mip_max_nodes", p.int_control(KLVO_CONTROL_MAXNODE));
   int64_t maxsol = p.int_control(KLVO_CONTROL_MAXMIPSOL);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <sstream>
 
 #include <IpIpoptApplication.hpp>
@@ -218,8 +219,19 @@ void apply_engine_options(Ipopt::OptionsList &options, const std::string &text) 
 
 namespace {
 
+// The engine's sparse factorisation (MUMPS, sequential build) keeps its state in process-wide
+// Fortran module variables, so two solves in different threads corrupt each other. One solve
+// at a time, held from before the application exists until after it is destroyed. Recursive:
+// a user function called inside a solve may solve another problem in the same thread, which
+// runs while the factorisation is idle.
+std::recursive_mutex &engine_lock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
 EngineResult run_ipopt(const SolveContext &ctx, kslp_problem_s *layer, NlpModel &model, const std::vector<double> &x0,
                        const EngineSettings &s) {
+  std::lock_guard<std::recursive_mutex> one_at_a_time(engine_lock());
   Ipopt::SmartPtr<Ipopt::IpoptApplication> app = new Ipopt::IpoptApplication(false);
   Ipopt::SmartPtr<Ipopt::Journal> journal = new MessageJournal(ctx, layer, journal_level(s.log));
   app->Jnlst()->AddJournal(journal);
