@@ -8,7 +8,7 @@ BUILD ?= build/dev
 BUILD_TYPE ?= RelWithDebInfo
 APT_PACKAGES := build-essential pkg-config coinor-libipopt-dev robin-map-dev libgtest-dev
 
-.PHONY: setup deps venv install example build test test-klvo test-python test-sanitize bench clean
+.PHONY: setup deps venv install example build test test-klvo test-python test-sanitize fuzz fuzz-files bench clean
 
 setup: deps install example
 
@@ -59,6 +59,16 @@ test-sanitize: venv
 	KELVO_SANITIZED=1 LD_PRELOAD="$(SANITIZE_RUNTIMES)" ASAN_OPTIONS=detect_leaks=0 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 PYTHONPATH=$(SANITIZE_BUILD)/python \
 	  $(PY) -m pytest -q -p no:cacheprovider tests
+
+# Longer fuzzing than the tests' fixed share, under the sanitizers, from a random seed: a failing
+# case prints its seed and number and keeps its file. FUZZ_CASES sets how many problem files.
+FUZZ_CASES ?= 20000
+fuzz: fuzz-files
+fuzz-files: venv
+	$(MAKE) build BUILD=$(SANITIZE_BUILD) CMAKE_ARGS="-DKELVO_SANITIZE=ON $(CMAKE_ARGS)"
+	KLVO_FUZZ_CASES=$(FUZZ_CASES) KLVO_FUZZ_SEED=random ASAN_OPTIONS=detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  $(SANITIZE_BUILD)/klvo/tests/klvo_tests --gtest_filter='FileFuzz.MutatedFiles*'
 
 # Benchmarks beside other Python modelling libraries (installed from requirements-bench.txt)
 # and the library's own C++ benchmarks. Each prints a table; none is part of the tests.
