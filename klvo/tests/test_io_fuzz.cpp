@@ -5,7 +5,7 @@
 // reads and leaks show under the sanitizer build; a hang trips the watchdog.
 //
 // CI runs a fixed number of cases from a fixed seed. `make fuzz` runs more:
-//   KLVO_FUZZ_CASES=n       number of cases (default 300)
+//   KLVO_FUZZ_CASES=n       number of cases (default 600)
 //   KLVO_FUZZ_SEED=s|random seed (default fixed)
 //   KLVO_FUZZ_CASE=k        replays case k of the seed alone
 //   KLVO_FUZZ_DIR=dir       where failing files are kept (default /tmp)
@@ -451,7 +451,7 @@ TEST_F(FileFuzz, MutatedFilesReadBackToThemselvesOrFailClearly) {
   const char *seed_text = std::getenv("KLVO_FUZZ_SEED");
   if (seed_text && std::string(seed_text) == "random") seed = std::random_device{}() * 4294967296ull + std::random_device{}();
   else seed = env_number("KLVO_FUZZ_SEED", seed);
-  const unsigned long long cases = env_number("KLVO_FUZZ_CASES", 300);
+  const unsigned long long cases = env_number("KLVO_FUZZ_CASES", 600);
   const long long only = std::getenv("KLVO_FUZZ_CASE") ? static_cast<long long>(env_number("KLVO_FUZZ_CASE", 0)) : -1;
   const char *keep_dir = std::getenv("KLVO_FUZZ_DIR");
   std::string keep = keep_dir && *keep_dir ? keep_dir : "/tmp";
