@@ -11,7 +11,6 @@
 //   KLVO_FUZZ_DIR=dir       where failing files are kept (default /tmp)
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 #include <chrono>
 #include <condition_variable>
@@ -317,6 +316,12 @@ void write_text(const std::string &path, const std::string &text) {
   std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
+// The whole literal, NUL bytes included.
+template <size_t N>
+std::string with_nul(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
 unsigned long long env_number(const char *name, unsigned long long fallback) {
   const char *v = std::getenv(name);
   return v && *v ? std::strtoull(v, nullptr, 10) : fallback;
@@ -530,8 +535,8 @@ TEST_F(FileFuzz, FilesItFoundReadBackOrAreRefusedWithTheirLine) {
       {".mps", "NAME n\nROWS\n N obj\nCOLUMNS\n x obj 1\nRHS\n RHS obj 1e400\nENDATA\n",
        "line 7: the objective constant '1e400' is not a finite number"},
       {".mps", "NAME n\nROWS\n N obj\nCOLUMNS\n x obj 1\nRHS\n RHS obj 1e20\nENDATA\n", "line 7: the objective"},
-      {".lp", std::string("min\n x\nst\n c: x \0>= 1\nend\n", 28), "line 4: a NUL byte"},
-      {".mps", std::string("NAME n\nROWS\n N o\0bj\nENDATA\n", 27), "line 3: a NUL byte"},
+      {".lp", with_nul("min\n x\nst\n c: x \0>= 1\nend\n"), "line 4: a NUL byte"},
+      {".mps", with_nul("NAME n\nROWS\n N o\0bj\nENDATA\n"), "line 3: a NUL byte"},
   };
   int k = 0;
   for (const Case &c : cases) {
