@@ -8,7 +8,7 @@ BUILD ?= build/dev
 BUILD_TYPE ?= RelWithDebInfo
 APT_PACKAGES := build-essential pkg-config coinor-libipopt-dev robin-map-dev libgtest-dev
 
-.PHONY: setup deps venv install example build test test-klvo test-python test-sanitize fuzz bench clean
+.PHONY: setup deps venv install example build test test-klvo test-python test-sanitize fuzz fuzz-api fuzz-files bench clean
 
 setup: deps install example
 
@@ -60,12 +60,21 @@ test-sanitize: venv
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 PYTHONPATH=$(SANITIZE_BUILD)/python \
 	  $(PY) -m pytest -q -p no:cacheprovider tests
 
-# Random sequences of API calls with hostile arguments from a random seed (tests/fuzz/api_fuzz.py);
-# each failure is printed with a reproducer. The test suite runs a fixed-seed share of it.
+# Longer fuzzing than the tests' fixed share, from a random seed; every failure is printed with
+# a reproducer. fuzz-api: random sequences of API calls with hostile arguments
+# (tests/fuzz/api_fuzz.py; FUZZ_SEQUENCES of them). fuzz-files: mutated MPS and LP files under
+# the sanitizers (FUZZ_CASES of them); a failing case keeps its file.
 FUZZ_SEQUENCES ?= 2000
 FUZZ_ARGS ?=
-fuzz: build
+FUZZ_CASES ?= 20000
+fuzz: fuzz-api fuzz-files
+fuzz-api: build
 	PYTHONPATH=$(BUILD)/python $(PY) tests/fuzz/api_fuzz.py --sequences $(FUZZ_SEQUENCES) $(FUZZ_ARGS)
+fuzz-files: venv
+	$(MAKE) build BUILD=$(SANITIZE_BUILD) CMAKE_ARGS="-DKELVO_SANITIZE=ON $(CMAKE_ARGS)"
+	KLVO_FUZZ_CASES=$(FUZZ_CASES) KLVO_FUZZ_SEED=random ASAN_OPTIONS=detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  $(SANITIZE_BUILD)/klvo/tests/klvo_tests --gtest_filter='FileFuzz.MutatedFiles*'
 
 # Benchmarks beside other Python modelling libraries (installed from requirements-bench.txt)
 # and the library's own C++ benchmarks. Each prints a table; none is part of the tests.

@@ -43,11 +43,23 @@ def balanced_library():
         kelvo._init(None)
 
 
-def run_fresh(code, **environment):
+def run_fresh(code, timeout=None, **environment):
     """Runs code in a fresh interpreter that imports the same kelvo, with extra environment
-    variables; returns its stdout."""
+    variables; returns its stdout. A child still running after timeout seconds (longer under
+    the sanitizers) is killed and fails the test."""
     env = dict(os.environ, **environment)
     env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env)
+    if timeout is None:
+        timeout = 600 if os.environ.get("KELVO_SANITIZED") else 120
+    try:
+        result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
+                                env=env, timeout=timeout)
+    except subprocess.TimeoutExpired as e:
+        tail = lambda out: (out.decode(errors="replace") if isinstance(out, bytes) else out or "")[-2000:]
+        hung = f"stdout:\n{tail(e.stdout)}\nstderr:\n{tail(e.stderr)}"
+    else:
+        hung = None
+    if hung is not None:
+        pytest.fail(f"the fresh interpreter was still running after {timeout} s and was killed\n{hung}", pytrace=False)
     assert result.returncode == 0, result.stderr
     return result.stdout

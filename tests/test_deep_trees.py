@@ -54,3 +54,33 @@ print(p.attributes.rows)
         "ModelError The expression tree depth reached the maximum limit, please reformulate or simplify the expression",
         "ModelError The expression tree depth reached the maximum limit, please reformulate or simplify the expression",
         "0"]
+
+
+def test_deep_chains_find_their_variable_after_nodes_are_released_and_reused():
+    # Deep chains of single operands find their first variable without walking the chain; the
+    # answer must stay right as chains are released and their memory reused for others.
+    out = run_fresh("""
+import kelvo
+p, q = kelvo.problem(), kelvo.problem()
+x, y = p.addVariable(), q.addVariable()
+def chain(v, n):
+    t = v
+    for i in range(n):
+        t = kelvo.sin(t) if i % 2 else kelvo.exp(t)
+    return t
+def outcome(f):
+    try:
+        f()
+        return "ok"
+    except kelvo.ModelError as err:
+        return str(err)
+for n in (31, 32, 33, 1000):
+    a = chain(x, n)
+    del a
+    b = chain(y, n)
+    print(outcome(lambda: b + y), outcome(lambda: b + x) == "Variables from different problems in expression")
+c = chain(x, 100)
+p.delVariable(x)
+print(outcome(lambda: kelvo.cos(c)))
+""")
+    assert out.splitlines() == ["ok True"] * 4 + ["Deleted variable in expression"]

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -170,9 +171,9 @@ inline bool operator==(const Snapshot &a, const Snapshot &b) { return diff(a, b)
 
 inline Snapshot snapshot(KLVOprob prob) {
   Snapshot s;
-  char pname[1024];
-  EXPECT_EQ(KLVOgetprobname(prob, pname), 0);
-  s.name = pname;
+  std::string pname(static_cast<size_t>(std::max(int_attr(prob, KLVO_ATTR_PROBNAMELENGTH), 0)) + 1, '\0');
+  EXPECT_EQ(KLVOgetprobname(prob, &pname[0]), 0);
+  s.name = pname.c_str();
   const int n = s.ncols = ncols(prob), m = s.nrows = nrows(prob);
   s.sense = dbl_attr(prob, KLVO_ATTR_OBJSENSE);
   std::vector<double> zero(n + 1, 0.0);  // the objective at 0 is its constant

@@ -126,6 +126,12 @@ static int leaf_var(PyObject *o, PyObject **var) {
 static int first_operand_var(PyObject *o, PyObject **var) {
   for (;;) {
     NonlinearObject *n = as_nl(o);
+    // Deep chains keep their first leaf every few nodes.
+    if (n->fixed_depth >= first_leaf_stride && n->fixed_depth % first_leaf_stride == 0)
+      if (PyObject *leaf = first_leaf(n)) {
+        if (leaf_var(leaf, var) < 0) return -1;
+        return *var ? 1 : 0;
+      }
     Py_ssize_t count;
     PyObject **items = node_operands(n, &count);
     Py_ssize_t first = (is_user_op(n->op) && items != &n->args) ? 1 : 0;

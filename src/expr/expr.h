@@ -67,7 +67,16 @@ struct NonlinearObject {
   PyObject_HEAD
   PyObject *args;  // list (n-ary), tuple (two operands, user functions) or the single operand
   int32_t op;
+  // Nodes on the way down by first operands to the first leaf when every one of them has fixed
+  // operands (a single one or a tuple); 0 when a list lies on the way. Every node whose count
+  // is a multiple of first_leaf_stride keeps its leaf in a side table, so that finding a deep
+  // tree's first variable takes at most that many steps (see first_leaf).
+  int32_t fixed_depth;
 };
+constexpr int32_t first_leaf_stride = 32;
+// The first leaf of a node whose fixed_depth is a multiple of first_leaf_stride (borrowed: the
+// node's fixed operands keep it alive), or null when the table does not have it.
+PyObject *first_leaf(NonlinearObject *n);
 
 // Operand kinds.
 enum Kind : int { K_INVALID = -1, K_NUMBER = 0, K_VAR = 1, K_LIN = 2, K_QUAD = 3, K_EXPR = 4, K_NONLIN = 5 };

@@ -3,6 +3,9 @@
 
 #include <nanobind/nanobind.h>
 
+#include <climits>
+#include <cstdint>
+#include <new>
 #include <vector>
 
 namespace nb = nanobind;
@@ -40,6 +43,59 @@ static bool number_equals(PyObject *o, double v) {
   return x == v;
 }
 
+// Leaves of the nodes whose fixed_depth is a multiple of the stride; entries leave with
+// their nodes. Under the interpreter lock.
+static tsl::robin_map<const NonlinearObject *, PyObject *> *deep_leaves = nullptr;
+
+static bool has_leaf_entry(const NonlinearObject *n) {
+  return n->fixed_depth > 0 && n->fixed_depth % first_leaf_stride == 0;
+}
+
+PyObject *first_leaf(NonlinearObject *n) {
+  if (!deep_leaves) return nullptr;
+  auto it = deep_leaves->find(n);
+  return it == deep_leaves->end() ? nullptr : it->second;
+}
+
+// The first operand of a node with fixed operands, or null.
+static PyObject *fixed_first(int32_t op, PyObject *args) {
+  if (!args || PyList_Check(args)) return nullptr;
+  if (!PyTuple_Check(args)) return args;
+  Py_ssize_t i = is_user_op(op) ? 1 : 0;
+  return PyTuple_GET_SIZE(args) > i ? PyTuple_GET_ITEM(args, i) : nullptr;
+}
+
+// Sets n's fixed_depth and, every stride nodes, its table entry, found in at most a stride of
+// steps from the entry below. Without memory for the entry the search just walks further.
+static void note_first_leaf(NonlinearObject *n) {
+  n->fixed_depth = 0;
+  PyObject *first = fixed_first(n->op, n->args);
+  if (!first) return;
+  if (Py_TYPE(first) != &nonlinear_type) {
+    n->fixed_depth = 1;
+    return;
+  }
+  int32_t below = as_nl(first)->fixed_depth;
+  if (below == 0 || below == INT32_MAX) return;
+  n->fixed_depth = below + 1;
+  if (!has_leaf_entry(n)) return;
+  PyObject *o = first;
+  while (Py_TYPE(o) == &nonlinear_type) {
+    NonlinearObject *m = as_nl(o);
+    if (has_leaf_entry(m))
+      if (PyObject *leaf = first_leaf(m)) {
+        o = leaf;
+        break;
+      }
+    o = fixed_first(m->op, m->args);
+  }
+  try {
+    if (!deep_leaves) deep_leaves = new tsl::robin_map<const NonlinearObject *, PyObject *>();
+    deep_leaves->emplace(n, o);
+  } catch (const std::bad_alloc &) {
+  }
+}
+
 NonlinearObject *new_node(int32_t op, PyObject *args) {
   auto *n = PyObject_New(NonlinearObject, &nonlinear_type);
   if (!n) {
@@ -48,6 +104,7 @@ NonlinearObject *new_node(int32_t op, PyObject *args) {
   }
   n->args = args;
   n->op = op;
+  note_first_leaf(n);
   return n;
 }
 
@@ -497,6 +554,7 @@ static std::vector<PyObject *> *pending = nullptr;    // never freed: late relea
 
 static void nonlinear_dealloc(PyObject *self) {
   PyObject *args = as_nl(self)->args;
+  if (has_leaf_entry(as_nl(self)) && deep_leaves) deep_leaves->erase(as_nl(self));
   Py_TYPE(self)->tp_free(self);
   if (!args) return;
   if (releasing) {

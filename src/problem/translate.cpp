@@ -357,6 +357,9 @@ struct Translator {
                       "The expression tree depth reached the maximum limit, please reformulate or simplify the expression");
       return -1;
     }
+    // Registering a user function below lets other threads run, which may change a sum's list
+    // in place: the operands are held while encoded and re-read from the list each time.
+    nb::object args_held = nb::borrow(n->args);
     PyObject *args = n->args;
     bool is_seq = PyList_Check(args) || PyTuple_Check(args);
     Py_ssize_t nargs = is_seq ? PySequence_Fast_GET_SIZE(args) : 1;
@@ -409,6 +412,7 @@ struct Translator {
         id = user_function_id(p, args, op);
         if (id < 0) return -1;
       }
+      // A tuple: its items stay as they are while it is held.
       for (Py_ssize_t i = nargs - 1; i >= 1; --i)
         if (write_argument(items[i], depth) < 0) return -1;
       token(tok_user, id);
@@ -425,7 +429,8 @@ struct Translator {
     for (Py_ssize_t j = 0; j < nargs; ++j) {
       Py_ssize_t i = reversed ? nargs - 1 - j : j;
       if (!skip.empty() && skip[i]) continue;
-      if (write_argument(items[i], depth) < 0) return -1;
+      nb::object item = operand(args, nargs, i);
+      if (!item || write_argument(item.ptr(), depth) < 0) return -1;
       if (balanced) written += combine_after(pos, encoded, optok, written);
       ++pos;
     }
@@ -433,6 +438,17 @@ struct Translator {
     if (balanced && encoded == 0) token(tok_constant, op == OP_MUL ? 1.0 : 0.0);
     if (!balanced) token(optok.type, optok.value);
     return 0;
+  }
+
+  // Operand i of a node's operands args (a list, a tuple or the single operand), held; null
+  // with an error when a list no longer has the nargs items it had.
+  static nb::object operand(PyObject *args, Py_ssize_t nargs, Py_ssize_t i) {
+    if (!PyList_Check(args) && !PyTuple_Check(args)) return nb::borrow(args);
+    if (PySequence_Fast_GET_SIZE(args) != nargs) {
+      PyErr_SetString(PyExc_RuntimeError, "Nonlinear expression changed while being translated");
+      return nb::object();
+    }
+    return nb::borrow(PySequence_Fast_GET_ITEM(args, i));
   }
 
   // One formula entry for the nonlinear node o, times sign.
@@ -472,18 +488,22 @@ struct Translator {
     }
     if (k != K_NONLIN) return add_operand(body, k, 1.0);
     NonlinearObject *n = as_nl(body);
+    nb::object body_held = nb::borrow(body);
     if (n->op == OP_PLUS) {
+      // The sum's operands are held and re-read, as encode() does.
+      nb::object args_held = nb::borrow(n->args);
       bool is_seq = PyList_Check(n->args) || PyTuple_Check(n->args);
       Py_ssize_t nargs = is_seq ? PySequence_Fast_GET_SIZE(n->args) : 1;
-      PyObject **items = is_seq ? PySequence_Fast_ITEMS(n->args) : &n->args;
       for (Py_ssize_t i = 0; i < nargs; ++i) {
-        int ka = kind_of(items[i]);
+        nb::object item = operand(n->args, nargs, i);
+        if (!item) return -1;
+        int ka = kind_of(item.ptr());
         if (ka == K_NONLIN) {
-          if (add_formula(items[i], 1.0) < 0) return -1;
+          if (add_formula(item.ptr(), 1.0) < 0) return -1;
         } else if (ka == K_INVALID) {
           PyErr_SetString(g.ModelError, "Invalid expression in nonlinear sum");
           return -1;
-        } else if (add_operand(items[i], ka, 1.0) < 0) {
+        } else if (add_operand(item.ptr(), ka, 1.0) < 0) {
           return -1;
         }
       }

@@ -302,7 +302,11 @@ KLVO_API int KLVOcopyprob(KLVOprob dest, KLVOprob src, const char *probname);
  * the file reads back to the same model; a warning message says so. A semi-continuous column
  * is written with max(lb, limit) as its lower bound and read back with that value as its
  * limit and min(that value, 0) as its lower bound.
- * A free row in an LP file is "expr >= -inf" and reads back with right-hand side 0. */
+ * A free row in an LP file is "expr >= -inf" and reads back with right-hand side 0; an LP row
+ * without a label is named as the writer would name it ("R7", with "_" appended while that is
+ * a label of the file). A file is refused, naming the line, when it holds a NUL byte, repeats
+ * a set name (or, in LP, a row label), uses a keyword as an LP label, or gives an objective
+ * constant of magnitude 1e20 or more. */
 KLVO_API int KLVOreadprob(KLVOprob prob, const char *filename, const char *flags);
 KLVO_API int KLVOwriteprob(KLVOprob prob, const char *filename, const char *flags);
 

@@ -149,6 +149,9 @@ class LpReader {
     int lineno = 0;
     while (std::getline(in, line)) {
       ++lineno;
+      // Names cannot hold a NUL (the C interface ends names with it), so such a file is no text.
+      if (line.find('\0') != std::string::npos)
+        fail(KLVO_ERR_FILE, "%s: %s line %d: a NUL byte; this is not a text file", fn_, path_.c_str(), lineno);
       size_t c = line.find('\\');
       if (c != std::string::npos) {
         // The writer's "\ Problem name: ..." comment carries the problem name.
@@ -239,6 +242,12 @@ class LpReader {
     if (t_[q].kind == Token::Number) return true;
     std::string w = lower(t_[q].text);
     return t_[q].kind == Token::Name && (w == "inf" || w == "infinity");
+  }
+
+  // The name of a label; keywords are refused, as the writer could not place them.
+  std::string label() {
+    if (is_keyword(t_[p_].text)) error("'%s' is a keyword of the format and cannot be a label", t_[p_].text);
+    return take().text;
   }
 
   int column(const std::string &name) {
@@ -345,7 +354,13 @@ class LpReader {
     if (have_objective_) error("a second objective");
     have_objective_ = true;
     if (at_label()) p_ += 2;
+    size_t start = p_;
     Expr e = expression();
+    // The model refuses infinite values where no bound is meant.
+    if (!(std::fabs(e.constant) < kInf)) {
+      p_ = start;
+      error("the objective constant is not a finite number");
+    }
     objconst_ = e.constant;
     for (auto [j, v] : e.linear) obj_[j] += v;
     // The quadratic part x'Qx / 2: a written term c*x_i*x_j (or c*x_i^2) is halved when the part
@@ -365,7 +380,7 @@ class LpReader {
   void constraint() {
     Row r;
     if (at_label()) {
-      r.name = take().text;
+      r.name = label();
       // Written files never repeat a label, so a repeat is taken for a mistake in the file.
       if (!rowlabels_.insert(r.name).second) error("duplicate row name '%s'", r.name);
       ++p_;
@@ -382,12 +397,13 @@ class LpReader {
     }
     double lo = -kInf;
     bool ranged = false;
+    size_t first_cmp = 0;
     if (at_value()) {
       size_t save = p_;
       double v = value();
+      first_cmp = p_;
       if (at_cmp()) {
         char c = comparison();
-        if (c == '=') error("a range needs <= or >=");
         lo = v;
         ranged = true;
         r.ranged_op = c;
@@ -400,12 +416,16 @@ class LpReader {
     char op;
     double rhs;
     if (ranged && e.linear.empty() && e.quad.empty() && !at_cmp()) {
-      // Not a range after all: "c: 0 >= 3", a row without terms.
+      // Not a range after all: "c: 0 >= 3" or "c: 0 = 3", a row without terms.
       ranged = false;
       op = r.ranged_op;
       rhs = e.constant - lo;
       e.constant = 0.0;
     } else {
+      if (ranged && r.ranged_op == '=') {
+        p_ = first_cmp;
+        error("a range needs <= or >=");
+      }
       op = comparison();
       rhs = value() - e.constant;
     }
@@ -494,7 +514,8 @@ class LpReader {
 
   void sos() {
     if (!at_label()) error("a set needs a name");
-    std::string name = take().text;
+    std::string name = label();
+    if (!setnames_.insert(name).second) error("duplicate set name '%s'", name);
     ++p_;
     const Token &type = take();
     std::string w = lower(type.text);
@@ -613,6 +634,14 @@ class LpReader {
         m.lb[j] = std::min(m.lb[j], 0.0);
       }
     }
+    // An unlabelled row gets the name the writer would give it, so that a label of the file
+    // that equals its default keeps finding the labelled row.
+    for (int i = 0; i < nrows; ++i)
+      if (rownames[i].empty()) {
+        std::string d = name_or_default(m, 1, i);
+        while (rowlabels_.count(d)) d += "_";
+        rownames[i] = std::move(d);
+      }
     m.colnames.assign(0, colnames_);
     m.rownames.assign(0, std::move(rownames));
     for (const QTerm &q : qobj_) add_qobj(m, fn, 1, &q.col1, &q.col2, &q.value);
@@ -650,7 +679,7 @@ class LpReader {
   std::map<int, char> marks_;
   std::vector<QTerm> qobj_;
   std::vector<Row> rows_;
-  std::unordered_set<std::string> rowlabels_;
+  std::unordered_set<std::string> rowlabels_, setnames_;
   std::vector<FileSet> sets_;
   std::vector<int> ind_rows_, ind_cols_, ind_comp_;
   std::vector<GenCons> gencons_;

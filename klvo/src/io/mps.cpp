@@ -15,6 +15,7 @@
 //
 // A semi-continuous column's threshold is written as its LO bound and read back from it, so
 // its stored lower bound (normally 0) is not kept separately.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include <fstream>
 #include <sstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "env/error.h"
 #include "io/problem_file.h"
@@ -72,6 +74,12 @@ class MpsReader {
 
   ModelStore read() {
     std::string text = read_file(path_, fn_);
+    // Names cannot hold a NUL (the C interface ends names with it), so such a file is no text.
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+      lineno_ = 1 + static_cast<int>(std::count(text.begin(), text.begin() + nul, '\n'));
+      error("a NUL byte; this is not a text file");
+    }
     size_t pos = 0;
     while (pos <= text.size() && section_ != Section::End) {
       size_t end = text.find('\n', pos);
@@ -105,6 +113,12 @@ class MpsReader {
     char *end = nullptr;
     double v = std::strtod(s, &end);
     if (end == s || *end != '\0' || std::isnan(v)) error("'%s' is not a number", t);
+    return v;
+  }
+
+  // The model refuses infinite values where no bound is meant.
+  double finite(double v, const std::string &t, const char *what) {
+    if (std::fabs(v) >= kInf) error("the %s '%s' is not a finite number", what, t);
     return v;
   }
 
@@ -273,7 +287,7 @@ class MpsReader {
     for (; p + 1 < tok.size(); p += 2) {
       double v = number(tok[p + 1]);
       if (have_obj_ && tok[p] == objname_) {
-        if (!ranges) objconst_ = -v;
+        if (!ranges) objconst_ = -finite(v, tok[p + 1], "objective constant");
         continue;
       }
       int i = row(tok[p]);
@@ -359,6 +373,7 @@ class MpsReader {
       FileSet s;
       s.type = first[1];
       s.name = tok.size() == 2 ? tok[1] : tok[2];
+      if (!setnames_.insert(s.name).second) error("set '%s' is defined twice", s.name);
       sets_.push_back(s);
       return;
     }
@@ -538,6 +553,7 @@ class MpsReader {
   int qrow_ = -1;
   std::vector<std::pair<int, QTerm>> qrow_terms_;
   std::vector<FileSet> sets_;
+  std::unordered_set<std::string> setnames_;
   std::vector<int> ind_rows_, ind_cols_, ind_comp_;
   std::vector<int> delayed_, modelcuts_, securerows_, securecols_;
   std::vector<GenCons> gencons_;
