@@ -172,6 +172,16 @@ TEST_F(Analysis, RangesMatchTheTextbookOnTheWyndorProblem) {
   EXPECT_NEAR(ubl[1], 6.0, 1e-9);
   int bad = 3;
   EXPECT_EQ(KLVOrhssa(prob, 1, &bad, lo, up), KLVO_ERR_INVALID_ARGUMENT);
+  // With user scale factors the engine's ranges are in scaled units: refused, not mis-reported.
+  double rowscale[] = {2, 1, 1};
+  ASSERT_EQ(KLVOscale(prob, rowscale, nullptr), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_EQ(KLVOrhssa(prob, 3, rows, lo, up), KLVO_ERR_NOT_SUPPORTED);
+  EXPECT_NE(error().find("scale factors"), std::string::npos) << error();
+  ASSERT_EQ(KLVOscale(prob, nullptr, nullptr), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  ASSERT_EQ(KLVOrhssa(prob, 3, rows, lo, up), 0) << error();
+  EXPECT_NEAR(up[1], 18.0, 1e-9);
 }
 
 // Wyndor's optimal basis holds the slack of x <= 4 and both columns. Letting the slack s3 of
