@@ -641,10 +641,6 @@ static PyObject *m_tunerreadmethod(PyObject *self, PyObject *args, PyObject *kwa
   return method_file(self, args, kwargs, KLVOtunerreadmethod, "KLVOtunerreadmethod");
 }
 
-static constexpr PyMethodDef plain_method(const char *name, PyCFunction fn, const char *doc) {
-  return {name, fn, METH_NOARGS, doc};
-}
-
 PyMethodDef problem_methods_analysis[] = {
     keywords_method("basisstability", m_basisstability,
                     "basisstability(type, norm, scaled)\nCondition number (type 0), norm of the basis (1) or of its "

@@ -1213,10 +1213,6 @@ static PyObject *m_loadproblem(PyObject *self, PyObject *args, PyObject *kwargs)
   Py_RETURN_NONE;
 }
 
-static constexpr PyMethodDef plain_method(const char *name, PyObject *(*fn)(PyObject *, PyObject *), const char *doc) {
-  return {name, fn, METH_NOARGS, doc};
-}
-
 PyMethodDef problem_methods_matrix[] = {
     keywords_method("addcols", m_addcols,
                     "addcols(objcoef, start, rowind, rowcoef, lb, ub, names=None, types=None, unlinked=None)\n"

@@ -424,11 +424,6 @@ PyObject *m_getCallbackPresolveDuals(PyObject *self, PyObject *args, PyObject *k
                                                                 "KLVOgetcallbackpresolveduals");
 }
 
-constexpr PyMethodDef no_arguments_method(const char *name, PyObject *(*function)(PyObject *, PyObject *),
-                                          const char *doc) {
-  return {name, function, METH_NOARGS, doc};
-}
-
 }  // namespace
 
 PyMethodDef problem_methods_solution[] = {
@@ -465,10 +460,10 @@ PyMethodDef problem_methods_solution[] = {
                     "getdualray(ray)\nFills ray with a certificate of infeasibility of the last LP, if it has one."),
     keywords_method("getprimalray", m_getprimalray,
                     "getprimalray(ray)\nFills ray with an improving direction of the last unbounded LP, if any."),
-    no_arguments_method("hasdualray", m_hasdualray, "hasdualray() -> bool\nWhether the last LP has a dual ray."),
-    no_arguments_method("hasprimalray", m_hasprimalray,
+    plain_method("hasdualray", m_hasdualray, "hasdualray() -> bool\nWhether the last LP has a dual ray."),
+    plain_method("hasprimalray", m_hasprimalray,
                         "hasprimalray() -> bool\nWhether the last LP has a primal ray."),
-    no_arguments_method("getunbvec", m_getunbvec,
+    plain_method("getunbvec", m_getunbvec,
                         "getunbvec() -> kelvo.var or kelvo.constraint\nThe variable the unbounded direction of the "
                         "last LP follows."),
     keywords_method("loadlpsol", m_loadlpsol,
@@ -478,10 +473,10 @@ PyMethodDef problem_methods_solution[] = {
                     "loadmipsol(x) -> int\nA start for the next MIP solve; 0 accepted, 1 refused as infeasible."),
     keywords_method("addmipsol", m_addmipsol,
                     "addmipsol(solval, colind=None, name=None)\nA complete or partial start for the next MIP solve."),
-    no_arguments_method("crossoverlpsol", m_crossoverlpsol,
+    plain_method("crossoverlpsol", m_crossoverlpsol,
                         "crossoverlpsol() -> int\nCrossover from the last barrier solution: 0 done, 1 no barrier "
                         "solution, 2 failed."),
-    no_arguments_method("postsolve", m_postsolve,
+    plain_method("postsolve", m_postsolve,
                         "postsolve()\nReturns a presolved problem to its original form (solves always end there)."),
     keywords_method("getCallbackPresolveSolution", m_getCallbackPresolveSolution,
                     "getCallbackPresolveSolution(first=0, last=cols-1) -> list\nInside a callback: the presolved "

@@ -79,6 +79,11 @@ constexpr PyMethodDef keywords_method(const char *name, F function, const char *
           doc};
 }
 
+// Entry of a method table for a C function taking only self.
+constexpr PyMethodDef plain_method(const char *name, PyObject *(*function)(PyObject *, PyObject *), const char *doc) {
+  return {name, function, METH_NOARGS, doc};
+}
+
 // Fails with SolverError naming `method` while a library call on the problem is under way (a
 // solve, or any call another thread made): releasing or rebuilding the problem's handles or
 // object lists then would pull them from under it. -1 with the exception set.

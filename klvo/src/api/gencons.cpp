@@ -9,18 +9,9 @@
 using klvo::api::guarded;
 using klvo::api::modifying;
 using klvo::SparseBlock;
+using klvo::sparse_block;
 
 namespace {
-
-SparseBlock block(int count, int64_t nentries, const int64_t *start, const int *index, const double *value) {
-  SparseBlock b;
-  b.count = count;
-  b.nentries = nentries;
-  b.start = start;
-  b.index = index;
-  b.value = value;
-  return b;
-}
 
 const int64_t *wide(std::vector<int64_t> &store, const int *start, int count) {
   store = klvo::widen(start, count);
@@ -35,8 +26,8 @@ int KLVOaddgencons64(KLVOprob prob, int ncons, int64_t ncols, int64_t nvals, con
                      const int resultant[], const int64_t colstart[], const int colind[], const int64_t valstart[],
                      const double val[]) {
   return modifying(prob, __func__, [&](const char *fn) {
-    klvo::add_gencons(prob->model, fn, contype, resultant, block(ncons, ncols, colstart, colind, nullptr),
-                      block(ncons, nvals, valstart, nullptr, val));
+    klvo::add_gencons(prob->model, fn, contype, resultant, sparse_block(ncons, ncols, colstart, colind, nullptr),
+                      sparse_block(ncons, nvals, valstart, nullptr, val));
   });
 }
 
@@ -44,8 +35,8 @@ int KLVOaddgencons(KLVOprob prob, int ncons, int ncols, int nvals, const int con
                    const int colstart[], const int colind[], const int valstart[], const double val[]) {
   return modifying(prob, __func__, [&](const char *fn) {
     std::vector<int64_t> cs, vs;
-    klvo::add_gencons(prob->model, fn, contype, resultant, block(ncons, ncols, wide(cs, colstart, ncons), colind, nullptr),
-                      block(ncons, nvals, wide(vs, valstart, ncons), nullptr, val));
+    klvo::add_gencons(prob->model, fn, contype, resultant, sparse_block(ncons, ncols, wide(cs, colstart, ncons), colind, nullptr),
+                      sparse_block(ncons, nvals, wide(vs, valstart, ncons), nullptr, val));
   });
 }
 
@@ -65,7 +56,7 @@ int KLVOdelgencons(KLVOprob prob, int ncons, const int conind[]) {
 int KLVOaddpwlcons64(KLVOprob prob, int npwls, int64_t npoints, const int col[], const int resultant[],
                      const int64_t start[], const double xval[], const double yval[]) {
   return modifying(prob, __func__, [&](const char *fn) {
-    klvo::add_pwlcons(prob->model, fn, col, resultant, block(npwls, npoints, start, nullptr, xval), yval);
+    klvo::add_pwlcons(prob->model, fn, col, resultant, sparse_block(npwls, npoints, start, nullptr, xval), yval);
   });
 }
 
@@ -73,7 +64,7 @@ int KLVOaddpwlcons(KLVOprob prob, int npwls, int npoints, const int col[], const
                    const double xval[], const double yval[]) {
   return modifying(prob, __func__, [&](const char *fn) {
     std::vector<int64_t> s;
-    klvo::add_pwlcons(prob->model, fn, col, resultant, block(npwls, npoints, wide(s, start, npwls), nullptr, xval),
+    klvo::add_pwlcons(prob->model, fn, col, resultant, sparse_block(npwls, npoints, wide(s, start, npwls), nullptr, xval),
                       yval);
   });
 }

@@ -11,18 +11,9 @@
 using klvo::api::guarded;
 using klvo::api::modifying;
 using klvo::SparseBlock;
+using klvo::sparse_block;
 
 namespace {
-
-SparseBlock block(int count, int64_t nentries, const int64_t *start, const int *index, const double *value) {
-  SparseBlock b;
-  b.count = count;
-  b.nentries = nentries;
-  b.start = start;
-  b.index = index;
-  b.value = value;
-  return b;
-}
 
 // A 32-bit start array widened for the store's 64-bit operations.
 struct Wide {
@@ -40,14 +31,14 @@ extern "C" {
 int KLVOaddcols(KLVOprob prob, int ncols, int ncoefs, const double objcoef[], const int start[], const int rowind[],
                 const double rowcoef[], const double lb[], const double ub[]) {
   return modifying(prob, __func__, [&](const char *fn) {
-    klvo::add_cols(prob->model, fn, objcoef, block(ncols, ncoefs, Wide(start, ncols).data(), rowind, rowcoef), lb, ub);
+    klvo::add_cols(prob->model, fn, objcoef, sparse_block(ncols, ncoefs, Wide(start, ncols).data(), rowind, rowcoef), lb, ub);
   });
 }
 
 int KLVOaddcols64(KLVOprob prob, int ncols, int64_t ncoefs, const double objcoef[], const int64_t start[],
                   const int rowind[], const double rowcoef[], const double lb[], const double ub[]) {
   return modifying(prob, __func__, [&](const char *fn) {
-    klvo::add_cols(prob->model, fn, objcoef, block(ncols, ncoefs, start, rowind, rowcoef), lb, ub);
+    klvo::add_cols(prob->model, fn, objcoef, sparse_block(ncols, ncoefs, start, rowind, rowcoef), lb, ub);
   });
 }
 
@@ -55,14 +46,14 @@ int KLVOaddrows(KLVOprob prob, int nrows, int ncoefs, const char rowtype[], cons
                 const int start[], const int colind[], const double rowcoef[]) {
   return modifying(prob, __func__, [&](const char *fn) {
     klvo::add_rows(prob->model, fn, rowtype, rhs, range,
-                   block(nrows, ncoefs, Wide(start, nrows).data(), colind, rowcoef));
+                   sparse_block(nrows, ncoefs, Wide(start, nrows).data(), colind, rowcoef));
   });
 }
 
 int KLVOaddrows64(KLVOprob prob, int nrows, int64_t ncoefs, const char rowtype[], const double rhs[],
                   const double range[], const int64_t start[], const int colind[], const double rowcoef[]) {
   return modifying(prob, __func__, [&](const char *fn) {
-    klvo::add_rows(prob->model, fn, rowtype, rhs, range, block(nrows, ncoefs, start, colind, rowcoef));
+    klvo::add_rows(prob->model, fn, rowtype, rhs, range, sparse_block(nrows, ncoefs, start, colind, rowcoef));
   });
 }
 
@@ -92,14 +83,14 @@ int KLVOdelqmatrix(KLVOprob prob, int row) {
 int KLVOaddsets(KLVOprob prob, int nsets, int nelems, const char settype[], const int start[], const int colind[],
                 const double refval[]) {
   return modifying(prob, __func__, [&](const char *fn) {
-    klvo::add_sets(prob->model, fn, settype, block(nsets, nelems, Wide(start, nsets).data(), colind, refval));
+    klvo::add_sets(prob->model, fn, settype, sparse_block(nsets, nelems, Wide(start, nsets).data(), colind, refval));
   });
 }
 
 int KLVOaddsets64(KLVOprob prob, int nsets, int64_t nelems, const char settype[], const int64_t start[],
                   const int colind[], const double refval[]) {
   return modifying(prob, __func__, [&](const char *fn) {
-    klvo::add_sets(prob->model, fn, settype, block(nsets, nelems, start, colind, refval));
+    klvo::add_sets(prob->model, fn, settype, sparse_block(nsets, nelems, start, colind, refval));
   });
 }
 

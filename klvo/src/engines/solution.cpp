@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engines/solution.h"
+#include "engines/solution_info.h"
 #include "env/error.h"
 #include "model/store.h"
 
@@ -39,15 +40,6 @@ const std::vector<double> &last_x(const ModelStore &m, const SolutionStore &s, c
   if (status_of(s.primal_status, s.x, m.ncols()) == KLVO_SOLSTATUS_NOTFOUND)
     fail(KLVO_ERR_NO_SOLUTION, "%s: no solution is available", function);
   return s.x;
-}
-
-double objective_at(const ModelStore &m, const double *x) {
-  double value = m.objconstant;
-  for (int j = 0; j < m.ncols(); ++j) value += m.obj[j] * x[j];
-  double quad = 0;
-  for (int j = 0; j < static_cast<int>(m.qobj.size()); ++j)
-    for (const Entry &e : m.qobj[j]) quad += x[j] * e.value * x[e.index];
-  return value + 0.5 * quad;
 }
 
 // Row activities: A x plus each quadratic row's x'Px.
@@ -118,7 +110,7 @@ void get_mipsol(const ModelStore &m, const SolutionStore &s, double *x, double *
 void calc_objective(const ModelStore &m, const SolutionStore &s, const double *x, double *objval, const char *fn) {
   if (!objval) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null output argument", fn);
   if (!x) x = last_x(m, s, fn).data();
-  *objval = objective_at(m, x);
+  *objval = objective_value(m, x);
 }
 
 void calc_slacks(const ModelStore &m, const SolutionStore &s, const double *x, double *slacks, const char *fn) {

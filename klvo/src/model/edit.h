@@ -31,6 +31,17 @@ struct SparseBlock {
   void validate(const char *fn, const char *what) const;
 };
 
+inline SparseBlock sparse_block(int count, int64_t nentries, const int64_t *start, const int *index,
+                                const double *value) {
+  SparseBlock b;
+  b.count = count;
+  b.nentries = nentries;
+  b.start = start;
+  b.index = index;
+  b.value = value;
+  return b;
+}
+
 // Widens a 32-bit start array (null stays null).
 std::vector<int64_t> widen(const int *start, int count);
 
