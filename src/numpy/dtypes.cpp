@@ -197,9 +197,11 @@ static PyObject *op_add(PyObject *a, PyObject *b) { return alg_add(a, b, 1.0); }
 static PyObject *op_subtract(PyObject *a, PyObject *b) { return alg_add(a, b, -1.0); }
 static PyObject *op_and(PyObject *a, PyObject *b) { return flatten_node(OP_AND, a, b); }
 static PyObject *op_or(PyObject *a, PyObject *b) { return flatten_node(OP_OR, a, b); }
-static PyObject *op_less_equal(PyObject *a, PyObject *b) { return algebra_richcompare(a, b, Py_LE); }
-static PyObject *op_equal(PyObject *a, PyObject *b) { return algebra_richcompare(a, b, Py_EQ); }
-static PyObject *op_greater_equal(PyObject *a, PyObject *b) { return algebra_richcompare(a, b, Py_GE); }
+// A number on the left is compared as the interpreter would: by the right operand's reflected
+// comparison, so that 2 <= x gives the same constraint as x >= 2.
+template <int Op, int Reflected> static PyObject *op_compare(PyObject *a, PyObject *b) {
+  return is_number(a) ? algebra_richcompare(b, a, Reflected) : algebra_richcompare(a, b, Op);
+}
 static PyObject *op_square(PyObject *a) { return alg_mul(a, a); }
 
 // One operand of a binary loop: a float64 operand is boxed as a float, reusing the box while
@@ -260,8 +262,8 @@ static int register_loops() {
     const char *ufunc;
     BinaryOp op;
     bool comparison;
-  } binary[] = {{"less_equal", op_less_equal, true}, {"equal", op_equal, true},
-                {"greater_equal", op_greater_equal, true}, {"add", op_add, false},
+  } binary[] = {{"less_equal", op_compare<Py_LE, Py_GE>, true}, {"equal", op_compare<Py_EQ, Py_EQ>, true},
+                {"greater_equal", op_compare<Py_GE, Py_LE>, true}, {"add", op_add, false},
                 {"subtract", op_subtract, false},     {"multiply", alg_mul, false},
                 {"divide", alg_div, false},           {"true_divide", alg_div, false},
                 {"power", alg_pow, false},            {"bitwise_and", op_and, false},
