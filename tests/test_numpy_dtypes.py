@@ -54,12 +54,17 @@ def test_arithmetic_matches_the_scalar_algebra(arrays):
 
 def test_comparisons_give_object_arrays_of_constraints(arrays):
     p, x, y, e, f = arrays
+    o = np.array(list(x), dtype=object)
+    # A single object on the left compares with each element, for object arrays too.
     for cons, a, op, b in [(x <= f, x, operator.le, f), (f <= x, f, operator.le, x), (e == f, e, operator.eq, f),
-                           (y >= e, y, operator.ge, e), (2 >= x, 2, operator.ge, x)]:
+                           (y >= e, y, operator.ge, e), (2 >= x, 2, operator.ge, x), (x[0] <= x, x[0], operator.le, x),
+                           (e[1] >= o, e[1], operator.ge, o), (3 * x[2] == y, 3 * x[2], operator.eq, y)]:
         assert cons.dtype == object and cons.shape == np.broadcast_shapes(np.shape(a), np.shape(b))
         for c, d in zip(cons.ravel(), by_hand(op, a, b)):
             assert isinstance(c, kelvo.constraint)
-            assert (c.lb, c.ub) == (d.lb, d.ub) and kelvo.is_equal(c.getBody(), d.getBody())
+            # The same constraint, perhaps with both sides negated.
+            assert ((c.lb, c.ub) == (d.lb, d.ub) and kelvo.is_equal(c.getBody(), d.getBody())) or \
+                ((-c.ub, -c.lb) == (d.lb, d.ub) and kelvo.is_equal(-c.getBody(), d.getBody())), (c, d)
     # Errors inside a loop reach the caller.
     q = kelvo.problem()
     z = q.addVariables(3)

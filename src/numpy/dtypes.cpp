@@ -94,6 +94,15 @@ static void copy_references(void *from, void *to, npy_intp n, void *, void *) {
   for (npy_intp i = 0; i < n; ++i, s += sizeof(PyObject *), d += sizeof(PyObject *)) store(d, Py_XNewRef(load(s)));
 }
 
+PyObject *model_scalar_array(PyObject *o) {
+  PyObject *descr = Py_TYPE(o) == &var_type ? g.npvar : g.npexpr;
+  // PyArray_NewFromDescr takes over the descriptor reference; the cell starts null.
+  PyObject *a = PyArray_NewFromDescr(&PyArray_Type, reinterpret_cast<PyArray_Descr *>(Py_NewRef(descr)), 0, nullptr,
+                                     nullptr, nullptr, 0, nullptr);
+  if (a) store(PyArray_DATA(reinterpret_cast<PyArrayObject *>(a)), Py_NewRef(o));
+  return a;
+}
+
 // ---- Registering a dtype.
 
 // NumPy keeps pointers to both for the life of the process.

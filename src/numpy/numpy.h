@@ -25,6 +25,10 @@ int npvar_typenum();
 int npexpr_typenum();
 int npconstraint_typenum();
 
+// o in a zero-dimensional array of npvar (a variable) or npexpr (anything else), so that NumPy
+// combines it with another array through the module's loops rather than as a generic object.
+PyObject *model_scalar_array(PyObject *o);
+
 // Whether the elements of arrays of this descriptor are references to the module's objects
 // held by one of the three dtypes.
 inline bool is_model_dtype(const PyArray_Descr *d) {
