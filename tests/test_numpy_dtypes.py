@@ -9,9 +9,11 @@ import pytest
 import kelvo
 from helpers import run_flat
 
-BINARY = [(np.add, operator.add), (np.subtract, operator.sub), (np.multiply, operator.mul),
-          (np.true_divide, operator.truediv), (np.power, operator.pow),
-          (np.bitwise_and, operator.and_), (np.bitwise_or, operator.or_)]
+BINARY = [operator.add, operator.sub, operator.mul, operator.truediv, operator.pow, operator.and_, operator.or_]
+# A single object on the left hands the operation to the array on its right in these forms.
+DELEGATED = {operator.add: lambda a, b: b + a, operator.sub: lambda a, b: -b + a, operator.mul: lambda a, b: b * a,
+             operator.truediv: lambda a, b: (1.0 / b) * a, operator.and_: lambda a, b: b & a,
+             operator.or_: lambda a, b: b | a}
 
 
 @pytest.fixture
@@ -33,18 +35,17 @@ def by_hand(op, a, b):
 def test_arithmetic_matches_the_scalar_algebra(arrays):
     p, x, y, e, f = arrays
     assert x.dtype == kelvo.npvar and y.shape == (2, 3) and e.dtype == kelvo.npexpr
-    pairs = [(x, f), (f, x), (x, e), (e, x), (e, e), (x, x), (f, e), (y, x), (f, y), (x, 3), (2.5, e)]
-    for ufunc, op in BINARY:
-        if ufunc is np.power:
-            pairs_here = [(x, f), (e, f), (x, 2)]
-        else:
-            pairs_here = pairs
-        for a, b in pairs_here:
-            r = ufunc(a, b)
+    # Arrays with arrays, numbers, and single objects on the left.
+    pairs = [(x, f), (f, x), (x, e), (e, x), (e, e), (x, x), (f, e), (y, x), (f, y), (x, 3), (2.5, e),
+             (x[1], y), (e[0], f), (x[2], e)]
+    for op in BINARY:
+        for a, b in [(x, f), (e, f), (x, 2)] if op is operator.pow else pairs:
+            r = op(a, b)
             assert r.dtype == kelvo.npexpr
             assert r.shape == np.broadcast_shapes(np.shape(a), np.shape(b))
-            expected = by_hand(op, a, b)
-            assert all(kelvo.is_equal(u, v) for u, v in zip(r.ravel().tolist(), expected)), (ufunc, a, b)
+            single = not isinstance(a, (np.ndarray, int, float))
+            expected = by_hand(DELEGATED[op] if single else op, a, b)
+            assert all(kelvo.is_equal(u, v) for u, v in zip(r.ravel().tolist(), expected)), (op, a, b)
     for ufunc, op in [(np.negative, operator.neg), (np.square, lambda v: v * v)]:
         for a in (x, e, y):
             r = ufunc(a)
@@ -126,7 +127,7 @@ def test_array_operations_keep_references_and_memory_flat(arrays):
 
     def ops():
         x + 1, 2 * x, x * e, f - e, x / 2, -e, np.square(x), x & e, x <= f, e == 1.0, y + x
-        x.astype(kelvo.npexpr), o.astype(kelvo.npvar), x.copy(), y.T.copy(), x.sum()
+        x[0] <= o, e[1] == y, x.astype(kelvo.npexpr), o.astype(kelvo.npvar), x.copy(), y.T.copy(), x.sum()
         t = np.empty(3, dtype=kelvo.npexpr)
         t[:] = x
         t[1] = e[0]
