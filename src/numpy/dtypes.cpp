@@ -238,8 +238,16 @@ template <bool Float> struct Operand {
   }
 };
 
+// The loops build Python objects. NumPy keeps the interpreter lock for dtypes that hold
+// references; taking it here as well costs one check per call, not per element.
+struct HoldLock {
+  PyGILState_STATE state = PyGILState_Ensure();
+  ~HoldLock() { PyGILState_Release(state); }
+};
+
 template <bool LeftFloat, bool RightFloat>
 static void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *data) {
+  HoldLock lock;
   auto op = reinterpret_cast<BinaryOp>(data);
   char *a = args[0], *b = args[1], *out = args[2];
   Operand<LeftFloat> left;
@@ -254,6 +262,7 @@ static void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps
 }
 
 static void unary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *data) {
+  HoldLock lock;
   auto op = reinterpret_cast<UnaryOp>(data);
   char *a = args[0], *out = args[1];
   Operand<false> operand;
