@@ -118,8 +118,20 @@ static PyObject *build_constraint(PyObject *a, PyObject *b, int op) {
       PyErr_SetString(g.InterfaceError, "Ill-defined constraint array");
       return nullptr;
     }
-    // NumPy builds the array of constraints, comparing each element with a.
-    return PyObject_RichCompare(b, a, reflected(op));
+    // NumPy builds the array of constraints, comparing each element with a. A subclass gets a
+    // itself. Given a itself, or an object array, NumPy's own loops would compare generic
+    // objects and give their truth values: a goes in an array of our dtypes, and so do the
+    // elements of an object array.
+    if (!PyArray_CheckExact(b)) return PyObject_RichCompare(b, a, reflected(op));
+    nb::object scalar = nb::steal(model_scalar_array(a));
+    if (!scalar) return nullptr;
+    nb::object elements = nb::borrow(b);
+    if (PyArray_TYPE(reinterpret_cast<PyArrayObject *>(b)) == NPY_OBJECT) {
+      elements = nb::steal(PyArray_FromArray(reinterpret_cast<PyArrayObject *>(b),
+                                             reinterpret_cast<PyArray_Descr *>(Py_NewRef(g.npexpr)), NPY_ARRAY_FORCECAST));
+      if (!elements) return nullptr;
+    }
+    return PyObject_RichCompare(elements.ptr(), scalar.ptr(), reflected(op));
   }
   if (check_compatible(a, b) < 0) return nullptr;
   nb::object diff = nb::steal(alg_add(a, b, -1.0));

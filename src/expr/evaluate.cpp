@@ -420,8 +420,7 @@ int value_of(const EvalContext &c, PyObject *o, int depth, double *out) {
 }
 
 bool algebra_dtype(PyArrayObject *a) {
-  PyObject *d = reinterpret_cast<PyObject *>(PyArray_DESCR(a));
-  return PyArray_TYPE(a) == NPY_OBJECT || d == g.npvar || d == g.npexpr || d == g.npconstraint;
+  return PyArray_TYPE(a) == NPY_OBJECT || is_model_dtype(PyArray_DESCR(a));
 }
 
 PyObject *walk(const EvalContext &c, PyObject *o, int depth);

@@ -33,9 +33,7 @@ static int for_each_term(PyObject *args, const std::function<int(PyObject *)> &f
   if (PyArray_Check(c)) {
     auto *arr = reinterpret_cast<PyArrayObject *>(c);
     PyArray_Descr *d = PyArray_DESCR(arr);
-    bool objects = d->type_num == NPY_OBJECT || (g.npvar && reinterpret_cast<PyObject *>(d) == g.npvar) ||
-                   (g.npexpr && reinterpret_cast<PyObject *>(d) == g.npexpr) ||
-                   (g.npconstraint && reinterpret_cast<PyObject *>(d) == g.npconstraint);
+    bool objects = d->type_num == NPY_OBJECT || is_model_dtype(d);
     if (!objects && d->type_num != NPY_DOUBLE && d->type_num != NPY_INT32 && d->type_num != NPY_BOOL)
       return expr_error("Incorrect objects used in Sum, Dot, Prod, or aggregate functions"), -1;
     nb::object it = nb::steal(PyArray_IterNew(c));

@@ -391,29 +391,67 @@ template <class F> static PyObject *elementwise(const char *op, PyObject *a, PyO
   return r;
 }
 
+// a as the operand NumPy combines with each element of b. With an array of our dtypes or of
+// numbers, a goes in a zero-dimensional array of our dtypes, so that the module's loops give an
+// npexpr array; given a itself NumPy would use its generic object loops. Null with an error.
+static nb::object elementwise_operand(PyObject *a, PyObject *b) {
+  if (PyArray_CheckExact(b)) {
+    PyArray_Descr *d = PyArray_DESCR(reinterpret_cast<PyArrayObject *>(b));
+    nb::object float64 = nb::steal(reinterpret_cast<PyObject *>(PyArray_DescrFromType(NPY_DOUBLE)));
+    if (!float64) return float64;
+    if (is_model_dtype(d) || PyArray_CanCastTypeTo(d, reinterpret_cast<PyArray_Descr *>(float64.ptr()), NPY_SAFE_CASTING))
+      return nb::steal(model_scalar_array(a));
+  }
+  return nb::borrow(a);
+}
+
 static PyObject *add_vector(const char *op, PyObject *a, PyObject *b) {
-  return elementwise(op, a, b, [&] { return PyNumber_Add(b, a); });
+  return elementwise(op, a, b, [&]() -> PyObject * {
+    nb::object s = elementwise_operand(a, b);
+    return s ? PyNumber_Add(b, s.ptr()) : nullptr;
+  });
 }
 
 static PyObject *subtract_vector(const char *op, PyObject *a, PyObject *b) {
   return elementwise(op, a, b, [&]() -> PyObject * {
+    nb::object s = elementwise_operand(a, b);
+    if (!s) return nullptr;
     nb::object neg = nb::steal(PyNumber_Negative(b));
     if (!neg) return nullptr;
-    return PyNumber_Add(neg.ptr(), a);
+    return PyNumber_Add(neg.ptr(), s.ptr());
   });
 }
 
 static PyObject *multiply_vector(const char *op, PyObject *a, PyObject *b) {
-  return elementwise(op, a, b, [&] { return PyNumber_Multiply(b, a); });
+  return elementwise(op, a, b, [&]() -> PyObject * {
+    nb::object s = elementwise_operand(a, b);
+    return s ? PyNumber_Multiply(b, s.ptr()) : nullptr;
+  });
 }
 
 static PyObject *divide_vector(const char *op, PyObject *a, PyObject *b) {
   return elementwise(op, a, b, [&]() -> PyObject * {
+    nb::object s = elementwise_operand(a, b);
+    if (!s) return nullptr;
     nb::object one = nb::steal(PyFloat_FromDouble(1.0));
     if (!one) return nullptr;
     nb::object inv = nb::steal(PyNumber_TrueDivide(one.ptr(), b));
     if (!inv) return nullptr;
-    return PyNumber_Multiply(inv.ptr(), a);
+    return PyNumber_Multiply(inv.ptr(), s.ptr());
+  });
+}
+
+static PyObject *and_vector(const char *op, PyObject *a, PyObject *b) {
+  return elementwise(op, a, b, [&]() -> PyObject * {
+    nb::object s = elementwise_operand(a, b);
+    return s ? PyNumber_And(b, s.ptr()) : nullptr;
+  });
+}
+
+static PyObject *or_vector(const char *op, PyObject *a, PyObject *b) {
+  return elementwise(op, a, b, [&]() -> PyObject * {
+    nb::object s = elementwise_operand(a, b);
+    return s ? PyNumber_Or(b, s.ptr()) : nullptr;
   });
 }
 
@@ -453,13 +491,13 @@ static PyObject *nb_absolute(PyObject *a) { return unary_node(OP_ABS, a); }
 
 static PyObject *nb_and(PyObject *a, PyObject *b) {
   if (is_text(b)) return unsupported("&", a, b);
-  if (is_vector(b)) return elementwise("&", a, b, [&] { return PyNumber_And(b, a); });
+  if (is_vector(b)) return and_vector("&", a, b);
   return flatten_node(OP_AND, a, b);
 }
 
 static PyObject *nb_or(PyObject *a, PyObject *b) {
   if (is_text(b)) return unsupported("|", a, b);
-  if (is_vector(b)) return elementwise("|", a, b, [&] { return PyNumber_Or(b, a); });
+  if (is_vector(b)) return or_vector("|", a, b);
   return flatten_node(OP_OR, a, b);
 }
 
@@ -497,13 +535,13 @@ static PyObject *nb_inplace_power(PyObject *a, PyObject *b, PyObject *) {
 
 static PyObject *nb_inplace_and(PyObject *a, PyObject *b) {
   if (is_text(b)) return unsupported("&=", a, b);
-  if (is_vector(b)) return elementwise("&=", a, b, [&] { return PyNumber_And(b, a); });
+  if (is_vector(b)) return and_vector("&=", a, b);
   return kind_of(a) == K_NONLIN ? flatten_inplace(OP_AND, a, b) : flatten_node(OP_AND, a, b);
 }
 
 static PyObject *nb_inplace_or(PyObject *a, PyObject *b) {
   if (is_text(b)) return unsupported("|=", a, b);
-  if (is_vector(b)) return elementwise("|=", a, b, [&] { return PyNumber_Or(b, a); });
+  if (is_vector(b)) return or_vector("|=", a, b);
   return kind_of(a) == K_NONLIN ? flatten_inplace(OP_OR, a, b) : flatten_node(OP_OR, a, b);
 }
 

@@ -3,6 +3,7 @@
 #include "expr/expr.h"
 #include "model/constraint.h"
 #include "model/var.h"
+#include "numpy/numpy.h"
 #include "module/environment.h"
 #include "problem/params.h"
 #include "problem/problem.h"
@@ -196,13 +197,14 @@ static void import_scipy() {
 // Everything the module holds, in order; -1 with an exception.
 static int fill_module(PyObject *m) {
   if (create_state() < 0 || create_exceptions() < 0 || add_types(m) < 0) return -1;
-  // NumPy (the object dtypes are registered here once they exist).
-  if (import_numpy() < 0) return -1;
+  // NumPy and the object dtypes.
+  if (import_numpy() < 0 || register_dtypes() < 0 || add_object(m, "npvar", g.npvar) < 0 ||
+      add_object(m, "npexpr", g.npexpr) < 0 || add_object(m, "npconstraint", g.npconstraint) < 0)
+    return -1;
   if (add_constants(m) < 0) return -1;
   g.var_serial = g.con_serial = g.sos_serial = 1;
   import_scipy();
-  // The three object dtypes join here once registered; in test builds the private test entry
-  // points go into their own submodule.
+  // In test builds the private test entry points go into their own submodule.
 #ifdef KELVO_TESTING
   nb::object testing = nb::steal(create_testing_module());
   return testing ? add_object(m, "_testing", testing.ptr()) : -1;

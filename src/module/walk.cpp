@@ -23,8 +23,7 @@ enum class ElementKind { model_object, object, float64, int32, boolean, unsuppor
 
 static ElementKind element_kind(PyArrayObject *arr) {
   PyArray_Descr *d = PyArray_DESCR(arr);
-  PyObject *descr = reinterpret_cast<PyObject *>(d);
-  if (descr == g.npvar || descr == g.npexpr || descr == g.npconstraint) return ElementKind::model_object;
+  if (is_model_dtype(d)) return ElementKind::model_object;
   switch (d->type_num) {
     case NPY_OBJECT: return ElementKind::object;
     case NPY_DOUBLE: return ElementKind::float64;
