@@ -235,6 +235,32 @@ TEST_F(MultiObjectiveTest, RandomMilpsMatchTheirStagesSolvedByHand) {
   }
 }
 
+#ifdef KLVO_HAVE_IPOPT
+TEST_F(MultiObjectiveTest, AQuadraticFirstObjectiveBoundsLaterStagesByItsQuadraticRow) {
+  // First (x-1)^2 + (y-1)^2 over x + y >= 4, best 2 at (2, 2), allowed to rise to 2.5; then
+  // x - y. With u = x - 1, v = y - 1 the disc u^2 + v^2 <= 2.5 meets u + v >= 2 on the segment
+  // u = 1 - t, v = 1 + t, |t| <= 1/2, where u - v = -2t is least at t = 1/2: (1.5, 2.5).
+  DenseModel m;
+  m.lb = {-10, -10};
+  m.ub = {10, 10};
+  m.rowtype = {'G'};
+  m.rhs = {4};
+  m.rows = {{1, 1}};
+  std::vector<Objective> obj(2);
+  obj[0] = {{-2, -2}, 2.0, 2, 1.0, 0.5};
+  obj[1] = {{1, -1}, 0.0, 1};
+  load(prob, m, obj);
+  const int cols[2] = {0, 1};
+  const double twos[2] = {2, 2};
+  ASSERT_EQ(KLVOchgmqobj(prob, 2, cols, cols, twos), 0);
+  ASSERT_EQ(klvo_test::solve(prob), KLVO_SOLSTATUS_OPTIMAL) << error();
+  std::vector<double> x = klvo_test::solution(prob);
+  EXPECT_NEAR(x[0], 1.5, 1e-5);
+  EXPECT_NEAR(x[1], 2.5, 1e-5);
+  EXPECT_NEAR(objval(0), 2.5, 1e-5);
+}
+#endif
+
 void interrupt_after_first_stage(KLVOprob prob, void *, const char *msg, int, int) {
   if (msg && std::string(msg).rfind("Objective stage 1:", 0) == 0) KLVOinterrupt(prob, 1);
 }
