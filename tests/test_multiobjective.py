@@ -1,6 +1,7 @@
 """Several objectives solved through problem.addObjective: the lexicographic optimum against
 exhaustive search over a small integer model, and each objective's results read back."""
 import itertools
+import math
 
 import pytest
 
@@ -68,3 +69,24 @@ def test_blended_objectives_equal_their_weighted_sum_and_refusals_keep_the_contr
     with pytest.raises(kelvo.SolverError, match="abstol must be 0 or more"):
         p.setObjective(None, objidx=1, abstol=-1.0)
     assert p.getControl("abstol", objidx=1) == 0.0
+
+
+def test_nonlinear_rows_take_several_objectives(t):
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    p = kelvo.problem()
+    x, y = p.addVariables(2, lb=-5, ub=5)
+    p.addConstraint(kelvo.exp(x) + kelvo.exp(y) <= 2 * math.e)
+    p.setObjective(x + y, sense=kelvo.maximize, priority=2, abstol=0.5)
+    p.addObjective(x, priority=1)
+    p.optimize()
+    # x + y is best at x = y = 1 and may fall to 1.5; the largest x then has
+    # exp(x) + exp(1.5 - x) = 2e, found by bisection on [0.75, 5] where the left side grows.
+    lo, hi = 0.75, 5.0
+    for _ in range(100):
+        mid = (lo + hi) / 2
+        lo, hi = (mid, hi) if math.exp(mid) + math.exp(1.5 - mid) < 2 * math.e else (lo, mid)
+    assert p.getSolution(x) == pytest.approx(lo, abs=1e-5)
+    assert p.objattribs[0].objval == pytest.approx(1.5, abs=1e-5)
+    with pytest.warns(DeprecationWarning):  # read from the nonlinear layer
+        assert p.getObjVal() == pytest.approx(1.5, abs=1e-5)

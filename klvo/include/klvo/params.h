@@ -88,9 +88,9 @@ KLVO_API int KLVOgetstringattrib(KLVOprob prob, int id, char *value, int maxbyte
  * stage's solution when it found none of its own. The cutoff applies only to a stage that
  * optimises objective 0 alone with weight 1. The problem's objective values are objective 0's
  * at the solution; its counters and time are totals over the stages, its bound and gap the
- * last stage's. Duals and reduced costs are not kept. Nonlinear formulas cannot be combined
- * with several objectives yet; a quadratic objective 0 followed by later stages makes them
- * quadratically constrained. */
+ * last stage's. Duals and reduced costs are not kept. A quadratic objective 0 followed by later
+ * stages makes them quadratically constrained; stages with nonlinear formulas go to the
+ * nonlinear solver like any continuous nonlinear problem. */
 #define KLVO_OBJCONTROL_PRIORITY 20001 /* integer: higher priorities are optimised first */
 #define KLVO_OBJCONTROL_WEIGHT 20002   /* double: weight in the blended objective (default 1) */
 #define KLVO_OBJCONTROL_ABSTOL 20003   /* double >= 0: absolute degradation allowed (default 0) */

@@ -110,13 +110,7 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
   Flags f = parse_flags(flags);
   if (kind == SolveKind::Lp) f.relax = true;
   ModelFacts facts = model_facts(ctx.model, layer ? ctx.model.formulas.size() : 0);
-  if (facts.objectives > 1) {
-    if (facts.formulas)
-      fail(KLVO_ERR_NOT_SUPPORTED, "Cannot solve this problem: nonlinear formulas together with several objectives "
-                                   "are not supported yet");
-    optimize_objectives(ctx, flags, kind);
-    return;
-  }
+  if (facts.objectives > 1) return optimize_objectives(ctx, layer, flags, kind);
   // Continuous problems (or relaxations) with quadratic rows or formulas go to the nonlinear
   // solver when nothing else in them needs another engine.
   if ((facts.qrows || facts.formulas) && (f.relax || facts.discrete_cols == 0)) {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engines/nlp/layer.h"
 #include "engines/solution_info.h"
 #include "env/error.h"
 #include "model/edit.h"
@@ -172,7 +173,7 @@ void keep_earlier_solution(SolutionStore &out, const SolutionStore *earlier, int
 
 }  // namespace
 
-void optimize_objectives(const SolveContext &ctx, const char *flags, SolveKind kind) {
+void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind) {
   const ModelStore &original = ctx.model;
   const int count = 1 + static_cast<int>(original.objn.size());
   std::vector<Stage> stages = plan_stages(original, ctx.controls);
@@ -230,9 +231,13 @@ void optimize_objectives(const SolveContext &ctx, const char *flags, SolveKind k
     SolutionStore sol;
     SolveContext sc{model, controls, sol, ctx.interrupt, ctx.message, cache, &starts};
     before_objective(ctx, stage, index, stages.size());
+    // The nonlinear layer compiles each stage's model afresh and forgets it afterwards: the
+    // stages' models are not the problem's, whatever their revision numbers say.
+    if (layer) layer->compiled.reset();
     try {
-      optimize(sc, nullptr, flags, kind);
+      optimize(sc, layer, flags, kind);
     } catch (...) {
+      if (layer) layer->compiled.reset();
       // A stage that fails leaves no solution, whatever the previous solve left.
       ctx.solution.clear();
       ctx.solution.solvestatus = KLVO_SOLVESTATUS_FAILED;
@@ -297,6 +302,14 @@ void optimize_objectives(const SolveContext &ctx, const char *flags, SolveKind k
       out.objective_values.push_back(v);
     }
     (out.optimizetype == KLVO_OPTTYPE_MIP ? out.mipobjval : out.lpobjval) = out.objective_values[0];
+  }
+  if (layer) {
+    layer->compiled.reset();
+    nlp::Results &r = layer->results;
+    // The layer's own getters give the last stage's values on the model's rows.
+    r.slack.resize(std::min(r.slack.size(), static_cast<size_t>(original.nrows())));
+    r.duals.resize(std::min(r.duals.size(), static_cast<size_t>(original.nrows())));
+    if (!out.objective_values.empty()) r.objval = out.objective_values[0];
   }
   ctx.solution = std::move(out);
 }

@@ -16,6 +16,7 @@ namespace klvo {
 
 // Solves the context's model, which has more than one objective, each stage through the
 // single-objective dispatch, and leaves the last stage's solution with every stage's result.
-void optimize_objectives(const SolveContext &ctx, const char *flags, SolveKind kind);
+// layer is the problem's nonlinear layer or null; it is left holding the last stage's result.
+void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind);
 
 }  // namespace klvo
