@@ -202,9 +202,17 @@ void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const c
   bool ran = false, have_earlier = false;
   int stop = KLVO_STOP_NONE;
   int64_t simplexiter = 0, bariter = 0, nodes = 0, mipsols = 0;
+  // The solution of the stage that ends the sequence, under the stage results gathered so far.
+  auto adopt = [&out](SolutionStore &&sol) {
+    std::vector<StageResult> results = std::move(out.stages);
+    std::vector<int> which = std::move(out.objective_stage);
+    out = std::move(sol);
+    out.stages = std::move(results);
+    out.objective_stage = std::move(which);
+  };
   for (size_t index = 0; index < stages.size(); ++index) {
     const Stage &stage = stages[index];
-    // The time limit covers all stages together.
+    // An interrupt stops between stages as within them; the time limit covers all stages.
     if (ctx.interrupt.load() != 0) {
       stop = KLVO_STOP_INTERRUPT;
       break;
@@ -264,11 +272,7 @@ void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const c
                                              index + 1));
       if (sol.solvestatus == KLVO_SOLVESTATUS_STOPPED)
         keep_earlier_solution(sol, have_earlier ? &earlier : nullptr, KLVO_STOP_NONE);
-      std::vector<StageResult> results = std::move(out.stages);
-      std::vector<int> which = std::move(out.objective_stage);
-      out = std::move(sol);
-      out.stages = std::move(results);
-      out.objective_stage = std::move(which);
+      adopt(std::move(sol));
       break;
     }
     add_degradation_row(model, stage, value);
@@ -277,11 +281,7 @@ void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const c
   }
   if (stop != KLVO_STOP_NONE) {
     // Stopped before a stage: the last stage finished holds the solution.
-    std::vector<StageResult> results = std::move(out.stages);
-    std::vector<int> which = std::move(out.objective_stage);
-    out = ran ? std::move(earlier) : SolutionStore();
-    out.stages = std::move(results);
-    out.objective_stage = std::move(which);
+    adopt(ran ? std::move(earlier) : SolutionStore());
     keep_earlier_solution(out, nullptr, stop);
   }
 
