@@ -56,21 +56,6 @@ def test_lexicographic_optimum_matches_exhaustive_search(abstol, reltol):
         assert 0 <= p.objattribs[k].time <= p.attributes.time
 
 
-def test_blended_objectives_equal_their_weighted_sum_and_refusals_keep_the_controls():
-    p = kelvo.problem()
-    x, y = p.addVariables(2, ub=3)
-    p.addConstraint(x + y <= 4)
-    p.setObjective(x + y, sense=kelvo.maximize)
-    p.addObjective(x - y, weight=2.0)
-    p.optimize()
-    # Maximising (x + y) + 2 (x - y) = 3x - y over the square gives (3, 0).
-    assert p.getSolution([x, y]) == pytest.approx([3.0, 0.0])
-    assert [p.objattribs[k].objval for k in range(2)] == pytest.approx([3.0, 3.0])
-    with pytest.raises(kelvo.SolverError, match="abstol must be 0 or more"):
-        p.setObjective(None, objidx=1, abstol=-1.0)
-    assert p.getControl("abstol", objidx=1) == 0.0
-
-
 def test_nonlinear_rows_take_several_objectives(t):
     p = kelvo.problem()
     if t.nlp_flag() != 1:
