@@ -1,8 +1,10 @@
 // Several objectives: lexicographic stages checked against the same stages solved by hand as
 // single-objective models with their degradation rows written out, blends against the
 // weighted sum, allowances against hand-computed optima, and the ways a sequence stops.
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -265,6 +267,11 @@ void interrupt_after_first_stage(KLVOprob prob, void *, const char *msg, int, in
   if (msg && std::string(msg).rfind("Objective stage 1:", 0) == 0) KLVOinterrupt(prob, 1);
 }
 
+void dawdle_after_first_stage(KLVOprob, void *, const char *msg, int, int) {
+  if (msg && std::string(msg).rfind("Objective stage 1:", 0) == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+}
+
 TEST_F(MultiObjectiveTest, AStageThatDoesNotEndOptimalEndsTheSequenceWithItsStatus) {
   std::vector<Objective> obj(2);
   obj[0] = {{1, 1}, 0.0, 2};
@@ -281,6 +288,16 @@ TEST_F(MultiObjectiveTest, AStageThatDoesNotEndOptimalEndsTheSequenceWithItsStat
   EXPECT_EQ(objattr(0, KLVO_ATTR_SOLSTATUS), KLVO_SOLSTATUS_OPTIMAL);
   EXPECT_EQ(objattr(1, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_UNSTARTED);
   ASSERT_EQ(KLVOremovecbmessage(prob, interrupt_after_first_stage, nullptr), 0);
+
+  // The time limit covers the stages together: a second and a half spent after the first stage
+  // leaves nothing of one second for the second.
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, 1.0), 0);
+  ASSERT_EQ(KLVOaddcbmessage(prob, dawdle_after_first_stage, nullptr, 0), 0);
+  EXPECT_EQ(klvo_test::solve(prob), KLVO_SOLSTATUS_FEASIBLE);
+  EXPECT_EQ(klvo_test::int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_TIMELIMIT);
+  EXPECT_EQ(objattr(1, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_UNSTARTED);
+  ASSERT_EQ(KLVOremovecbmessage(prob, dawdle_after_first_stage, nullptr), 0);
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, 0.0), 0);
 
   // y unbounded above in the second stage only: the problem is unbounded.
   const int col[1] = {1};
