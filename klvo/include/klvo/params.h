@@ -75,18 +75,37 @@ KLVO_API int KLVOgetdblattrib(KLVOprob prob, int id, double *value);
 KLVO_API int KLVOgetstringattrib(KLVOprob prob, int id, char *value, int maxbytes,
                                  int *nbytes);
 
-/* Per-objective controls, for objective index 0 .. (objectives - 1). */
+/* Per-objective controls, for objective index 0 .. (objectives - 1).
+ *
+ * A problem with several objectives is solved in stages, in decreasing priority (equal
+ * priorities in index order). The objectives of one priority are blended: their sum, each
+ * times its weight, is optimised in the problem's sense (a negative weight turns an objective
+ * the other way; weight 0 leaves it out of every stage). After each stage its objective may
+ * lose no more than the larger of abstol and reltol * |the value it reached| (with the largest
+ * allowances among the stage's objectives) in the stages that follow. The solution is the last
+ * stage's. The time limit covers all stages; a stage that does not end optimal (a limit, an
+ * interrupt, infeasible, unbounded) ends the sequence with its status, keeping the previous
+ * stage's solution when it found none of its own. The cutoff applies only to a stage that
+ * optimises objective 0 alone with weight 1. The problem's objective values are objective 0's
+ * at the solution; its counters and time are totals over the stages, its bound and gap the
+ * last stage's. Duals and reduced costs are not kept. A quadratic objective 0 followed by later
+ * stages makes them quadratically constrained; stages with nonlinear formulas go to the
+ * nonlinear solver like any continuous nonlinear problem. */
 #define KLVO_OBJCONTROL_PRIORITY 20001 /* integer: higher priorities are optimised first */
 #define KLVO_OBJCONTROL_WEIGHT 20002   /* double: weight in the blended objective (default 1) */
-#define KLVO_OBJCONTROL_ABSTOL 20003   /* double: absolute degradation allowed (default 0) */
-#define KLVO_OBJCONTROL_RELTOL 20004   /* double: relative degradation allowed (default 0) */
-#define KLVO_OBJCONTROL_RHS 20005      /* double: constant term of the objective (default 0) */
+#define KLVO_OBJCONTROL_ABSTOL 20003   /* double >= 0: absolute degradation allowed (default 0) */
+#define KLVO_OBJCONTROL_RELTOL 20004   /* double >= 0: relative degradation allowed (default 0) */
+#define KLVO_OBJCONTROL_RHS 20005      /* double: constant term of objectives 1.. (default 0);
+                                          objective 0's is set with KLVOchgobj, column -1 */
 KLVO_API int KLVOgetobjintcontrol(KLVOprob prob, int objidx, int id, int *value);
 KLVO_API int KLVOgetobjdblcontrol(KLVOprob prob, int objidx, int id, double *value);
 KLVO_API int KLVOsetobjintcontrol(KLVOprob prob, int objidx, int id, int value);
 KLVO_API int KLVOsetobjdblcontrol(KLVOprob prob, int objidx, int id, double value);
 /* Attributes of one objective: the objective attributes (objval, lpobjval, mipobjval) give
- * that objective's value at the last solution; every other attribute is the problem's. */
+ * that objective's value at the last solution. After a solve with several objectives, the
+ * statuses, counters, bestbound, miprelgap and time are those of the stage that optimised the
+ * objective (bestbound in that stage's blended terms); an objective of weight 0, or one whose
+ * stage was not reached, reads them as not started. Every other attribute is the problem's. */
 KLVO_API int KLVOgetobjintattrib64(KLVOprob prob, int objidx, int id, int64_t *value);
 KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *value);
 

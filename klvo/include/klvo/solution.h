@@ -33,7 +33,8 @@ KLVO_API int KLVOgetlpsolval(KLVOprob prob, int col, int row, double *x, double 
 KLVO_API int KLVOgetmipsolval(KLVOprob prob, int col, int row, double *x, double *slack);
 
 /* Value of objective objidx (0 the main objective with its quadratic part and constant,
- * 1.. the further linear objectives) at x (NULL: the last solution). */
+ * 1.. the further linear objectives with their constants, control 20005) at x (NULL: the last
+ * solution). */
 KLVO_API int KLVOcalcobjn(KLVOprob prob, int objidx, const double *x, double *objval);
 
 /* Properties of a solution for KLVOcalcsolinfo. Absolute measures are the largest violation;

@@ -6,6 +6,7 @@
 
 #include "engines/gencons_milp.h"
 #include "engines/highs/highs_engine.h"
+#include "engines/multiobjective.h"
 #include "engines/nlp/layer.h"
 #include "engines/nlp/solve.h"
 #include "env/error.h"
@@ -76,7 +77,6 @@ std::string unsupported(const ModelFacts &f, bool relax) {
   }
   if (f.gencons) what.push_back(format("general constraints (%d)", f.gencons));
   if (f.pwlcons) what.push_back(format("piecewise-linear constraints (%d)", f.pwlcons));
-  if (f.objectives > 1) what.push_back(format("multiple objectives (%d)", f.objectives));
   std::string text;
   for (size_t k = 0; k < what.size(); ++k) {
     if (k) text += k + 1 == what.size() ? " and " : ", ";
@@ -110,6 +110,7 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
   Flags f = parse_flags(flags);
   if (kind == SolveKind::Lp) f.relax = true;
   ModelFacts facts = model_facts(ctx.model, layer ? ctx.model.formulas.size() : 0);
+  if (facts.objectives > 1) return optimize_objectives(ctx, layer, flags, kind);
   // Continuous problems (or relaxations) with quadratic rows or formulas go to the nonlinear
   // solver when nothing else in them needs another engine.
   if ((facts.qrows || facts.formulas) && (f.relax || facts.discrete_cols == 0)) {

@@ -9,6 +9,22 @@
 
 namespace klvo {
 
+// How one stage of a solve with several objectives ended: the objectives it optimised together
+// (blended by weight) and the statuses and counters of its solve, named as in SolutionStore.
+struct StageResult {
+  int priority = 0;
+  std::vector<int> objectives;
+  int lpstatus = KLVO_LP_UNSTARTED;
+  int mipstatus = KLVO_MIP_NOT_LOADED;
+  int solvestatus = KLVO_SOLVESTATUS_UNSTARTED;
+  int solstatus = KLVO_SOLSTATUS_NOTFOUND;
+  int stopstatus = KLVO_STOP_NONE;
+  int optimizetype = KLVO_OPTTYPE_NONE;
+  int64_t simplexiter = 0, bariter = 0, nodes = 0, mipsols = 0;
+  // The stage's own (blended) objective at its solution and its bound.
+  double lpobjval = 0.0, mipobjval = 0.0, bestbound = 0.0, miprelgap = 0.0, time = 0.0;
+};
+
 struct SolutionStore {
   int lpstatus = KLVO_LP_UNSTARTED;
   int mipstatus = KLVO_MIP_NOT_LOADED;
@@ -25,6 +41,13 @@ struct SolutionStore {
   int primal_status = KLVO_SOLSTATUS_NOTFOUND;
   int dual_status = KLVO_SOLSTATUS_NOTFOUND;
   std::vector<double> x, slack, duals, djs;
+
+  // After a solve with several objectives: its stages in the order run, for each objective
+  // the stage that optimised it (-1: weight 0, or its stage was not reached), and each
+  // objective's value at x (empty when there is no x).
+  std::vector<StageResult> stages;
+  std::vector<int> objective_stage;
+  std::vector<double> objective_values;
 
   void clear() { *this = SolutionStore(); }
 };

@@ -68,6 +68,8 @@ void calc_objn(const Problem &prob, int objidx, const double *x, double *objval,
     x = prob.solution.x.data();
   }
   *objval = objective_n_value(prob.model, objidx, x, fn);
+  // A further objective's constant is its control rhs.
+  if (objidx > 0) *objval += prob.params.get_obj(objidx, KLVO_OBJCONTROL_RHS);
 }
 
 void calc_solinfo(const Problem &prob, const double *x, const double *duals, int property, double *value,

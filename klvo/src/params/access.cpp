@@ -3,6 +3,7 @@
 #include "params/access.h"
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -211,8 +212,13 @@ void set_obj_int_control(Problem &prob, int objidx, int id, int value, const cha
 }
 
 void set_obj_dbl_control(Problem &prob, int objidx, int id, double value, const char *fn) {
-  objcontrol(id, CaType::Dbl, fn);
+  const ObjControlDef &def = objcontrol(id, CaType::Dbl, fn);
   check_objidx(prob, objidx, fn);
+  // An infinite allowance is simply no restriction; a weight or constant must be a number.
+  bool allowance = id == KLVO_OBJCONTROL_ABSTOL || id == KLVO_OBJCONTROL_RELTOL;
+  if (allowance ? !(value >= 0) : !std::isfinite(value))
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: objective control %s must be %s, not %g", fn, def.name,
+         allowance ? "0 or more" : "finite", value);
   prob.params.set_obj(objidx, id, value);
 }
 
@@ -220,7 +226,7 @@ void get_obj_int_attrib64(Problem &prob, int objidx, int id, int64_t *value, con
   require_out(value, fn);
   const CaDef &def = lookup(id, false, CaType::Int, fn);
   check_objidx(prob, objidx, fn);
-  *value = int_attribute(prob, def);
+  *value = obj_int_attribute(prob, objidx, def);
 }
 
 void get_obj_dbl_attrib(Problem &prob, int objidx, int id, double *value, const char *fn) {

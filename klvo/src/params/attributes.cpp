@@ -12,11 +12,57 @@ namespace {
 // Longest row, column or set name, in units of 8 characters.
 int name_length_units(const ModelStore &m) { return static_cast<int>((m.max_name_length() + 7) / 8); }
 
+// Attributes of a solve, read alike from the problem's solution and from one stage of a solve
+// with several objectives (S is SolutionStore or StageResult).
+template <class S>
+bool solve_int(const S &s, int id, int64_t *value) {
+  switch (id) {
+    case KLVO_ATTR_SIMPLEXITER: *value = s.simplexiter; return true;
+    case KLVO_ATTR_LPSTATUS: *value = s.lpstatus; return true;
+    case KLVO_ATTR_MIPSTATUS: *value = s.mipstatus; return true;
+    case KLVO_ATTR_BARITER: *value = s.bariter; return true;
+    case KLVO_ATTR_NODES: *value = s.nodes; return true;
+    case KLVO_ATTR_STOPSTATUS: *value = s.stopstatus; return true;
+    case KLVO_ATTR_SOLSTATUS: *value = s.solstatus; return true;
+    case KLVO_ATTR_MIPSOLS: *value = s.mipsols; return true;
+    case KLVO_ATTR_OPTIMIZETYPE: *value = s.optimizetype; return true;
+    case KLVO_ATTR_SOLVESTATUS: *value = s.solvestatus; return true;
+  }
+  return false;
+}
+
+template <class S>
+bool solve_dbl(const S &s, int id, double *value) {
+  switch (id) {
+    case KLVO_ATTR_LPOBJVAL: *value = s.lpobjval; return true;
+    case KLVO_ATTR_MIPOBJVAL: *value = s.mipobjval; return true;
+    case KLVO_ATTR_OBJVAL: *value = s.optimizetype == KLVO_OPTTYPE_MIP ? s.mipobjval : s.lpobjval; return true;
+    case KLVO_ATTR_BESTBOUND: *value = s.bestbound; return true;
+    case KLVO_ATTR_MIPRELGAP: *value = s.miprelgap; return true;
+    case KLVO_ATTR_SOLVETIME: *value = s.time; return true;
+  }
+  return false;
+}
+
+bool objective_value_attribute(int id) {
+  return id == KLVO_ATTR_LPOBJVAL || id == KLVO_ATTR_MIPOBJVAL || id == KLVO_ATTR_OBJVAL;
+}
+
+// The stage that optimised objective objidx; null when the last solve had no stages.
+const StageResult *stage_of(const Problem &prob, int objidx) {
+  const SolutionStore &s = prob.solution;
+  if (s.stages.empty()) return nullptr;
+  static const StageResult kNotStarted;
+  int k = objidx < static_cast<int>(s.objective_stage.size()) ? s.objective_stage[objidx] : -1;
+  return k >= 0 ? &s.stages[k] : &kNotStarted;
+}
+
 }  // namespace
 
 int64_t int_attribute(const Problem &prob, const CaDef &def) {
   const ModelStore &m = prob.model;
-  const SolutionStore &s = prob.solution;
+  int64_t value;
+  if (solve_int(prob.solution, def.id, &value)) return value;
   switch (def.id) {
     case KLVO_ATTR_ROWS:
     case KLVO_ATTR_ORIGINALROWS:
@@ -44,31 +90,15 @@ int64_t int_attribute(const Problem &prob, const CaDef &def) {
     }
     case KLVO_ATTR_ORIGINALOBJECTIVES:
     case KLVO_ATTR_OBJECTIVES: return model_facts(prob).objectives;
-    case KLVO_ATTR_SIMPLEXITER: return s.simplexiter;
-    case KLVO_ATTR_LPSTATUS: return s.lpstatus;
-    case KLVO_ATTR_MIPSTATUS: return s.mipstatus;
-    case KLVO_ATTR_BARITER: return s.bariter;
-    case KLVO_ATTR_NODES: return s.nodes;
-    case KLVO_ATTR_STOPSTATUS: return s.stopstatus;
-    case KLVO_ATTR_SOLSTATUS: return s.solstatus;
-    case KLVO_ATTR_MIPSOLS: return s.mipsols;
-    case KLVO_ATTR_OPTIMIZETYPE: return s.optimizetype;
-    case KLVO_ATTR_SOLVESTATUS: return s.solvestatus;
     case KLVO_ATTR_IISSOLSTATUS: return 0;
   }
   fail(KLVO_ERR_INTERNAL, "Integer attribute %d (%s) has no value", def.id, def.name);
 }
 
 double dbl_attribute(const Problem &prob, const CaDef &def) {
-  const SolutionStore &s = prob.solution;
+  double value;
+  if (solve_dbl(prob.solution, def.id, &value)) return value;
   switch (def.id) {
-    case KLVO_ATTR_LPOBJVAL: return s.lpobjval;
-    case KLVO_ATTR_MIPOBJVAL: return s.mipobjval;
-    case KLVO_ATTR_OBJVAL:
-      return s.optimizetype == KLVO_OPTTYPE_MIP ? s.mipobjval : s.lpobjval;
-    case KLVO_ATTR_BESTBOUND: return s.bestbound;
-    case KLVO_ATTR_MIPRELGAP: return s.miprelgap;
-    case KLVO_ATTR_SOLVETIME: return s.time;
     case KLVO_ATTR_OBJSENSE: return prob.model.objsense < 0 ? -1.0 : 1.0;
   }
   fail(KLVO_ERR_INTERNAL, "Double attribute %d (%s) has no value", def.id, def.name);
@@ -79,10 +109,24 @@ std::string str_attribute(const Problem &prob, const CaDef &def) {
   fail(KLVO_ERR_INTERNAL, "String attribute %d (%s) has no value", def.id, def.name);
 }
 
+int64_t obj_int_attribute(const Problem &prob, int objidx, const CaDef &def) {
+  const StageResult *stage = stage_of(prob, objidx);
+  int64_t value;
+  if (stage && solve_int(*stage, def.id, &value)) return value;
+  return int_attribute(prob, def);
+}
+
 double obj_dbl_attribute(const Problem &prob, int objidx, const CaDef &def) {
-  if (objidx == 0) return dbl_attribute(prob, def);
-  // Further objectives exist only once the store holds them; model_facts counts them.
-  fail(KLVO_ERR_INVALID_ARGUMENT, "Objective index %d is out of range", objidx);
+  const SolutionStore &s = prob.solution;
+  if (objective_value_attribute(def.id)) {
+    if (objidx < static_cast<int>(s.objective_values.size())) return s.objective_values[objidx];
+    if (objidx == 0) return dbl_attribute(prob, def);
+    return 0.0;
+  }
+  const StageResult *stage = stage_of(prob, objidx);
+  double value;
+  if (stage && solve_dbl(*stage, def.id, &value)) return value;
+  return dbl_attribute(prob, def);
 }
 
 }  // namespace klvo
