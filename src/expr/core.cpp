@@ -197,21 +197,7 @@ int check_compatible(PyObject *a, PyObject *b, bool *unlinked) {
 
 // Map primitives: no checks, no error reporting beyond std::bad_alloc.
 
-static void lin_add_raw(LinMap &m, PyObject *var, double coef) {
-  if (coef == 0.0) return;
-  auto [it, inserted] = m.try_emplace(var, coef);  // one probe for new and existing keys
-  if (inserted) {
-    Py_INCREF(var);
-    return;
-  }
-  double sum = it->second + coef;
-  if (sum == 0.0) {
-    m.erase(it);
-    Py_DECREF(var);
-  } else {
-    it.value() = sum;
-  }
-}
+static void lin_add_raw(LinMap &m, PyObject *var, double coef) { lin_map_add(m, var, coef); }
 
 static void quad_add_raw(QuadMap &q, PyObject *a, PyObject *b, double coef) {
   auto it = q.find(a);

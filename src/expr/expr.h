@@ -209,6 +209,24 @@ int first_var(PyObject *o, PyObject **var);
 // unlinked variable.
 int check_compatible(PyObject *a, PyObject *b, bool *unlinked = nullptr);
 
+// Adds coef * var to a linear-term map without any check: a zero coefficient adds nothing and
+// an entry whose sum reaches exactly zero is removed. May throw std::bad_alloc.
+KELVO_INLINE void lin_map_add(LinMap &m, PyObject *var, double coef) {
+  if (coef == 0.0) return;
+  auto [it, inserted] = m.try_emplace(var, coef);  // one probe for new and existing keys
+  if (inserted) {
+    Py_INCREF(var);
+    return;
+  }
+  double sum = it->second + coef;
+  if (sum == 0.0) {
+    m.erase(it);
+    Py_DECREF(var);
+  } else {
+    it.value() = sum;
+  }
+}
+
 // Amending an expression. 0 or -1.
 int expr_add_linear(ExpressionObject *e, PyObject *var, double coef);
 int expr_set_linear(ExpressionObject *e, PyObject *var, double coef);

@@ -13,3 +13,15 @@
 #endif
 #include <numpy/arrayobject.h>
 #include <numpy/ufuncobject.h>
+
+namespace kelvo {
+
+// Type numbers of the three object dtypes, or -1 while they are not registered.
+int npvar_typenum();
+int npexpr_typenum();
+int npconstraint_typenum();
+
+// Module functions of the NumPy and SciPy interoperation (Dot).
+extern PyMethodDef numpy_methods[];
+
+}  // namespace kelvo
