@@ -227,6 +227,23 @@ KELVO_INLINE void lin_map_add(LinMap &m, PyObject *var, double coef) {
   }
 }
 
+// Calls fn(entry) for every entry of a linear-term map until fn returns non-zero, which it
+// then returns. The variables of a long expression lie scattered over memory, so each is
+// fetched a few entries ahead (for writing when Write is 1: its reference count changes).
+template <int Write, class Fn>
+KELVO_INLINE int for_each_fetching_ahead(const LinMap &m, Fn &&fn) {
+  auto ahead = m.begin(), end = m.end();
+  for (int i = 0; i < 8 && ahead != end; ++i) ++ahead;
+  for (auto it = m.begin(); it != end; ++it) {
+    if (ahead != end) {
+      __builtin_prefetch(ahead->first, Write);
+      ++ahead;
+    }
+    if (int rc = fn(*it)) return rc;
+  }
+  return 0;
+}
+
 // Amending an expression. 0 or -1.
 int expr_add_linear(ExpressionObject *e, PyObject *var, double coef);
 int expr_set_linear(ExpressionObject *e, PyObject *var, double coef);

@@ -319,6 +319,8 @@ int sparse_kernel(const Compressed &c, PyObject *const *v, bool sparse_left, PyA
     for (npy_intp j = 0; j < n; ++j) {
       if (acc.start(out_element(out, j), static_cast<size_t>(ptr[j + 1] - ptr[j])) < 0) return -1;
       for (int32_t p = ptr[j]; p < ptr[j + 1]; ++p) {
+        // The operands are scattered over memory and each takes a reference: fetch ahead.
+        if (p + 8 < ptr[n]) __builtin_prefetch(v[idx[p + 8]], 1);
         PyObject *o;
         if (operand(idx[p], &o) < 0 || acc.add_scaled(o, static_cast<double>(data[p]), sparse_left) < 0) return -1;
       }
