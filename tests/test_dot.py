@@ -69,6 +69,10 @@ def test_quadratic_and_nonlinear_products(model):
     Q = np.array([[2.0, -1, 0], [-1, 3, 0.5], [0, 0.5, 1]])
     v = x[:3]
     assert same(kelvo.Dot(v, Q, v), kelvo.Sum(Q[i, j] * v[i] * v[j] for i in range(3) for j in range(3)))
+    X = x[:4].reshape(2, 2)
+    XX = kelvo.Dot(X, X)
+    for i, j in np.ndindex(2, 2):
+        assert same(XX[i, j], kelvo.Sum(X[i, k] * X[k, j] for k in range(2)))
     E = np.array([x[0] + 1, 2 * x[1], x[2] * x[3], kelvo.exp(x[4])], dtype=object)
     point = {xi: 0.1 * (i + 1) for i, xi in enumerate(x)}
     got = kelvo.Dot(E, E)

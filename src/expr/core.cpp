@@ -420,23 +420,38 @@ int expr_scale(ExpressionObject *e, double f) {
 }
 
 // A copy of m with every coefficient times f (a straight copy when f is 1 within 1e-15).
-// The table is copied as it is, which spares rehashing every key; entries that would be zero
-// are dropped.
+// A table that is not mostly empty is copied as it is, which spares rehashing every key;
+// entries that would be zero are dropped.
 static LinMap *copy_lin(const LinMap &m, double f) {
   bool scale = std::fabs(f - 1.0) > 1e-15;
-  auto *out = new LinMap(m);
-  for (auto it = out->begin(); it != out->end();) {
-    if ((scale ? it->second * f : it->second) == 0.0)
-      it = out->erase(it);
-    else
-      ++it;
+  LinMap *out;
+  if (m.size() * 8 >= m.bucket_count()) {
+    out = new LinMap(m);
+    for (auto it = out->begin(); it != out->end();) {
+      if ((scale ? it->second * f : it->second) == 0.0)
+        it = out->erase(it);
+      else
+        ++it;
+    }
+    if (scale)
+      for (auto it = out->begin(); it != out->end(); ++it) it.value() *= f;
+  } else {
+    out = new LinMap();
+    try {
+      out->reserve(m.size());
+      for (auto &entry : m) {
+        double v = scale ? entry.second * f : entry.second;
+        if (v != 0.0) out->emplace(entry.first, v);
+      }
+    } catch (...) {
+      delete out;  // no reference taken yet
+      throw;
+    }
   }
   for_each_fetching_ahead<1>(*out, [](const std::pair<PyObject *, double> &entry) {
     Py_INCREF(entry.first);
     return 0;
   });
-  if (scale)
-    for (auto it = out->begin(); it != out->end(); ++it) it.value() *= f;
   return out;
 }
 
