@@ -96,6 +96,9 @@ def test_out_arrays_are_extended_in_place(model):
         kelvo.Dot(S, x[:5], out=np.empty(3, dtype=object))
     with pytest.raises(kelvo.InterfaceError, match="^Output argument set with wrong type"):
         kelvo.Dot(M, x[:5], out=np.zeros(4))
+    dense.flags.writeable = False
+    with pytest.raises(kelvo.InterfaceError, match="^Output argument set with wrong type"):
+        kelvo.Dot(M, x[:5], out=dense)
     assert out[0] is first and str(out[1]) == str(3 * x[1] - x[4])  # refusals left out as it was
 
 

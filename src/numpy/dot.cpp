@@ -75,7 +75,7 @@ PyObject *object_at(PyArrayObject *a, npy_intp flat) {
 // An output array for object products: object elements, the result's shape, and elements
 // that are empty or that a product can extend. -1 with InterfaceError(msg).
 int check_object_out(PyArrayObject *out, int nd, const npy_intp *dims, const char *msg) {
-  bool ok = elements_of(out) == Elements::objects && PyArray_NDIM(out) == nd &&
+  bool ok = elements_of(out) == Elements::objects && PyArray_ISWRITEABLE(out) && PyArray_NDIM(out) == nd &&
             std::equal(dims, dims + nd, PyArray_DIMS(out));
   for (npy_intp i = 0, n = ok ? PyArray_SIZE(out) : 0; i < n && ok; ++i) {
     PyObject *o = object_at(out, i);
