@@ -197,21 +197,7 @@ int check_compatible(PyObject *a, PyObject *b, bool *unlinked) {
 
 // Map primitives: no checks, no error reporting beyond std::bad_alloc.
 
-static void lin_add_raw(LinMap &m, PyObject *var, double coef) {
-  if (coef == 0.0) return;
-  auto [it, inserted] = m.try_emplace(var, coef);  // one probe for new and existing keys
-  if (inserted) {
-    Py_INCREF(var);
-    return;
-  }
-  double sum = it->second + coef;
-  if (sum == 0.0) {
-    m.erase(it);
-    Py_DECREF(var);
-  } else {
-    it.value() = sum;
-  }
-}
+static void lin_add_raw(LinMap &m, PyObject *var, double coef) { lin_map_add(m, var, coef); }
 
 static void quad_add_raw(QuadMap &q, PyObject *a, PyObject *b, double coef) {
   auto it = q.find(a);
@@ -240,7 +226,10 @@ static void quad_add_raw(QuadMap &q, PyObject *a, PyObject *b, double coef) {
 
 static void free_lin(LinMap *m) {
   if (!m) return;
-  for (auto &entry : *m) Py_DECREF(entry.first);
+  for_each_fetching_ahead<1>(*m, [](const std::pair<PyObject *, double> &entry) {
+    Py_DECREF(entry.first);
+    return 0;
+  });
   delete m;
 }
 
@@ -431,21 +420,38 @@ int expr_scale(ExpressionObject *e, double f) {
 }
 
 // A copy of m with every coefficient times f (a straight copy when f is 1 within 1e-15).
+// A table that is not mostly empty is copied as it is, which spares rehashing every key;
+// entries that would be zero are dropped.
 static LinMap *copy_lin(const LinMap &m, double f) {
-  auto *out = new LinMap();
-  try {
-    out->reserve(m.size());
-    bool scale = std::fabs(f - 1.0) > 1e-15;
-    for (auto &entry : m) {
-      double v = scale ? entry.second * f : entry.second;
-      if (v == 0.0) continue;
-      out->emplace(entry.first, v);
-      Py_INCREF(entry.first);
+  bool scale = std::fabs(f - 1.0) > 1e-15;
+  LinMap *out;
+  if (m.size() * 8 >= m.bucket_count()) {
+    out = new LinMap(m);
+    for (auto it = out->begin(); it != out->end();) {
+      if ((scale ? it->second * f : it->second) == 0.0)
+        it = out->erase(it);
+      else
+        ++it;
     }
-  } catch (...) {
-    free_lin(out);
-    throw;
+    if (scale)
+      for (auto it = out->begin(); it != out->end(); ++it) it.value() *= f;
+  } else {
+    out = new LinMap();
+    try {
+      out->reserve(m.size());
+      for (auto &entry : m) {
+        double v = scale ? entry.second * f : entry.second;
+        if (v != 0.0) out->emplace(entry.first, v);
+      }
+    } catch (...) {
+      delete out;  // no reference taken yet
+      throw;
+    }
   }
+  for_each_fetching_ahead<1>(*out, [](const std::pair<PyObject *, double> &entry) {
+    Py_INCREF(entry.first);
+    return 0;
+  });
   return out;
 }
 

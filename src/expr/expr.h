@@ -209,6 +209,41 @@ int first_var(PyObject *o, PyObject **var);
 // unlinked variable.
 int check_compatible(PyObject *a, PyObject *b, bool *unlinked = nullptr);
 
+// Adds coef * var to a linear-term map without any check: a zero coefficient adds nothing and
+// an entry whose sum reaches exactly zero is removed. May throw std::bad_alloc.
+KELVO_INLINE void lin_map_add(LinMap &m, PyObject *var, double coef) {
+  if (coef == 0.0) return;
+  auto [it, inserted] = m.try_emplace(var, coef);  // one probe for new and existing keys
+  if (inserted) {
+    Py_INCREF(var);
+    return;
+  }
+  double sum = it->second + coef;
+  if (sum == 0.0) {
+    m.erase(it);
+    Py_DECREF(var);
+  } else {
+    it.value() = sum;
+  }
+}
+
+// Calls fn(entry) for every entry of a linear-term map until fn returns non-zero, which it
+// then returns. The variables of a long expression lie scattered over memory, so each is
+// fetched a few entries ahead (for writing when Write is 1: its reference count changes).
+template <int Write, class Fn>
+KELVO_INLINE int for_each_fetching_ahead(const LinMap &m, Fn &&fn) {
+  auto ahead = m.begin(), end = m.end();
+  for (int i = 0; i < 8 && ahead != end; ++i) ++ahead;
+  for (auto it = m.begin(); it != end; ++it) {
+    if (ahead != end) {
+      __builtin_prefetch(ahead->first, Write);
+      ++ahead;
+    }
+    if (int rc = fn(*it)) return rc;
+  }
+  return 0;
+}
+
 // Amending an expression. 0 or -1.
 int expr_add_linear(ExpressionObject *e, PyObject *var, double coef);
 int expr_set_linear(ExpressionObject *e, PyObject *var, double coef);

@@ -5,6 +5,7 @@
 #include "model/var.h"
 #include "numpy/numpy.h"
 #include "module/environment.h"
+#include "numpy/numpy.h"
 #include "problem/params.h"
 #include "problem/problem.h"
 
@@ -44,12 +45,12 @@ static PyMethodDef *module_methods() {
   static PyMethodDef *table = [] {
     size_t n = 0;
     for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods, expr_methods,
-                              compare_methods, evaluate_methods})
+                              compare_methods, evaluate_methods, numpy_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) ++n;
     auto *t = new PyMethodDef[n + 1];
     size_t k = 0;
     for (PyMethodDef *part : {environment_methods, params_module_methods, variable_module_methods, expr_methods,
-                              compare_methods, evaluate_methods})
+                              compare_methods, evaluate_methods, numpy_methods})
       for (PyMethodDef *m = part; m->ml_name; ++m) t[k++] = *m;
     t[k] = PyMethodDef{nullptr, nullptr, 0, nullptr};
     return t;

@@ -36,4 +36,7 @@ inline bool is_model_dtype(const PyArray_Descr *d) {
   return t >= NPY_USERDEF && (t == npvar_typenum() || t == npexpr_typenum() || t == npconstraint_typenum());
 }
 
+// Module functions of the NumPy and SciPy interoperation (Dot).
+extern PyMethodDef numpy_methods[];
+
 }  // namespace kelvo

@@ -92,13 +92,17 @@ struct Translator {
     int *cols = out->lin_col.data() + lin_begin;
     double *vals = out->lin_val.data() + lin_begin;
     if (std::is_sorted(cols, cols + n)) return;
-    std::vector<std::pair<int, double>> entries(n);
-    for (size_t i = 0; i < n; ++i) entries[i] = {cols[i], vals[i]};
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const std::pair<int, double> &a, const std::pair<int, double> &b) { return a.first < b.first; });
+    // Sorting (column, position) keys keeps equal columns in order without a stable sort's
+    // merge buffers; the buffer is kept from row to row.
+    static thread_local std::vector<uint64_t> keys;
+    static thread_local std::vector<double> moved;
+    keys.resize(n);
+    moved.assign(vals, vals + n);
+    for (size_t i = 0; i < n; ++i) keys[i] = (uint64_t{static_cast<uint32_t>(cols[i])} << 32) | i;
+    std::sort(keys.begin(), keys.end());
     for (size_t i = 0; i < n; ++i) {
-      cols[i] = entries[i].first;
-      vals[i] = entries[i].second;
+      cols[i] = static_cast<int>(keys[i] >> 32);
+      vals[i] = moved[keys[i] & 0xffffffffu];
     }
   }
 
@@ -182,12 +186,14 @@ struct Translator {
     }
     *constant += e->constant * m;
     if (e->lin && !e->lin->empty()) {
-      for (auto &kv : *e->lin) {
-        if (kv.second == 0.0) continue;
+      int rc = for_each_fetching_ahead<0>(*e->lin, [&](const std::pair<PyObject *, double> &kv) {
+        if (kv.second == 0.0) return 0;
         int col = column(kv.first, "linear part of constraint");
         if (col < 0) return -1;
         add_linear(col, kv.second * m);
-      }
+        return 0;
+      });
+      if (rc < 0) return -1;
       sort_linear();
     }
     if (e->quad && !e->quad->empty()) {
