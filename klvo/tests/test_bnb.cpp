@@ -11,11 +11,9 @@ namespace {
 
 class SearchTest : public ProblemTest {
  protected:
-  static void print(KLVOprob, void *, const char *msg, int, int) { if (getenv("BNB_LOG")) fprintf(stderr, "%s\n", msg ? msg : ""); }
   void own_search(KLVOprob p) { ASSERT_EQ(KLVOsetintcontrol(p, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_OWN), 0); }
   // Solves and expects a proven optimum with the given objective.
   void expect_optimum(KLVOprob p, double objective, double tol = 1e-6) {
-    KLVOaddcbmessage(p, print, nullptr, 0);
     ASSERT_EQ(KLVOmipoptimize(p, ""), 0) << error(p);
     EXPECT_EQ(int_attr(p, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
     EXPECT_NEAR(dbl_attr(p, KLVO_ATTR_MIPOBJVAL), objective, tol * (1 + std::fabs(objective)));

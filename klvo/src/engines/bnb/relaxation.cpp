@@ -86,7 +86,8 @@ class HighsRelaxation : public Relaxation {
 
   Status solve(double cutoff, double seconds_left, int iterlimit) override {
     Highs_setDoubleOptionValue(highs_, "objective_bound", quadratic_ || !std::isfinite(cutoff) ? INFINITY : cutoff);
-    Highs_setDoubleOptionValue(highs_, "time_limit", seconds_left > 0 ? seconds_left : INFINITY);
+    // HiGHS measures its time limit over all runs of the instance.
+    Highs_setDoubleOptionValue(highs_, "time_limit", seconds_left > 0 ? Highs_getRunTime(highs_) + seconds_left : INFINITY);
     HighsInt limit = iterlimit > 0 ? iterlimit : INT_MAX;
     Highs_setIntOptionValue(highs_, "simplex_iteration_limit", limit);
     Highs_setIntOptionValue(highs_, "qp_iteration_limit", limit);

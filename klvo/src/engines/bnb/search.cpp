@@ -971,7 +971,7 @@ void Search::finish(bool completed, bool root_infeasible, bool unbounded) {
     s.bestbound = sense_ * kInf;
     s.miprelgap = INFINITY;
   }
-  if (lost_) {
+  if (lost_ && outputlog_ != KLVO_OUTPUT_NONE && outputlog_ != KLVO_OUTPUT_ERRORS) {
     ctx_.message(KLVO_MSG_WARNING,
                  format("%lld node relaxations could not be solved; the search cannot prove optimality",
                         static_cast<long long>(lost_)));
