@@ -830,9 +830,14 @@ void Search::run() {
     }
     if (st == Relaxation::Infeasible || st == Relaxation::Cutoff || st == Relaxation::Unbounded ||
         st == Relaxation::Failed) {
-      if (st == Relaxation::Infeasible) events_->infnode(info);
-      else if (st == Relaxation::Cutoff) events_->nodecutoff(info);
-      else {
+      if (st == Relaxation::Infeasible) {
+        events_->infnode(info);
+      } else if (st == Relaxation::Cutoff) {
+        // Its bound is at least the limit, which the gap tolerances may put below the incumbent.
+        double limit = prune_limit();
+        if (limit < incumbent_) pruned_bound_ = std::min(pruned_bound_, std::max(limit, node.bound));
+        events_->nodecutoff(info);
+      } else {
         // An unfinished node relaxation: the node is lost and the search can no longer prove
         // optimality below its bound.
         ++lost_;
@@ -935,8 +940,8 @@ void Search::finish(bool completed, bool root_infeasible, bool unbounded) {
   s.lpstatus = KLVO_LP_UNSTARTED;
   s.lpobjval = root_bound_ > -kInf ? sense_ * root_bound_ : 0.0;
   const bool have = !best_x_.empty();
-  double bound = completed ? std::min({incumbent_, pruned_bound_, lost_bound_}) : lower_bound();
-  if (!completed && !have && open_.empty() && !current_) bound = kInf;
+  // Open nodes count too: a search ended by the gap tolerances leaves some.
+  double bound = lower_bound();
   s.solvestatus = completed ? KLVO_SOLVESTATUS_COMPLETED : KLVO_SOLVESTATUS_STOPPED;
   s.stopstatus = stop_;
   if (unbounded) {
