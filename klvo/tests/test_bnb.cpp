@@ -306,4 +306,22 @@ TEST_F(SearchTest, PublishedMilpsByTheOwnSearch) {
   }
 }
 
+// Stopped by a node limit, the search reports a bound no better than the published optimum
+// and a solution (if any) no better than it either.
+TEST_F(SearchTest, ANodeLimitStopsWithHonestBounds) {
+  ASSERT_EQ(KLVOreadprob(prob, data_file("lseu.mps").c_str(), ""), 0) << error();
+  own_search(prob);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MAXNODE, 40), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0) << error();
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_NODELIMIT);
+  EXPECT_LE(int_attr(prob, KLVO_ATTR_NODES), 40);
+  EXPECT_LE(dbl_attr(prob, KLVO_ATTR_BESTBOUND), 1120 + 1e-6);
+  // Never below the root relaxation, whose value the search reports.
+  EXPECT_GE(dbl_attr(prob, KLVO_ATTR_BESTBOUND), dbl_attr(prob, KLVO_ATTR_LPOBJVAL) - 1e-6);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 834.68, 0.01);  // lseu's published LP bound
+  if (int_attr(prob, KLVO_ATTR_MIPSTATUS) == KLVO_MIP_SOLUTION) EXPECT_GE(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), 1120 - 1e-6);
+}
+
 }  // namespace
