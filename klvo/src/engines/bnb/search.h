@@ -4,6 +4,8 @@
 // fractional until anything is known), and branching on semi-continuous columns, special
 // ordered sets and indicators. Indicators become big-M rows when their row's activity is
 // bounded; general and piecewise-linear constraints are stated as mixed-integer rows first.
+// Nodes are solved one after the other on the calling thread, whatever the threads control
+// says (it still steers HiGHS's own MIP solver).
 #pragma once
 
 #include "engines/bnb/events.h"
