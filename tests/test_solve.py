@@ -1,6 +1,7 @@
 """Solving and reading solutions back: statuses, shapes of the query results, the LP duality
 relations, the errors before a solve, the deprecated forms and the published instances."""
 
+import itertools
 import re
 import sys
 import warnings
@@ -316,3 +317,25 @@ def test_queries_and_evaluation_keep_reference_counts(production):
         except kelvo.ModelError:
             pass
     assert (sys.getrefcount(x), sys.getrefcount(c)) == before
+
+
+def test_an_miqp_with_an_indicator_and_an_absolute_value_solves_as_enumeration_says():
+    # min sum (x_i - t_i)^2 + 0.3 |x_2| + 0.5 (1 - b) over integers x_0, x_1 in [0, 4] and
+    # x_2 in [-4, 4], where b = 1 forces x_0 + x_1 <= 3: enumerated with the best b for each x.
+    target = [2.6, 1.7, -3.2]
+    best = min(sum((xi - ti) ** 2 for xi, ti in zip(x, target)) + 0.3 * abs(x[2]) + (0.5 if x[0] + x[1] > 3 else 0)
+               for x in itertools.product(range(5), range(5), range(-4, 5)))
+
+    p = kelvo.problem()
+    x = [p.addVariable(lb=lb, ub=4, vartype=kelvo.integer) for lb in (0, 0, -4)]
+    a = p.addVariable(lb=0, ub=4)
+    b = p.addVariable(vartype=kelvo.binary)
+    p.addConstraint(x[0] + x[1] <= 3)
+    p.setindicators([p.getConstraint(0)], [b], [1])
+    p.addgencons([4], [a], [0], [x[2]])
+    p.setObjective(kelvo.Sum((xi - ti) * (xi - ti) for xi, ti in zip(x, target)) + 0.3 * a + 0.5 - 0.5 * b)
+    p.controls.outputlog = 0
+    p.optimize()
+    assert p.attributes.mipstatus == 6
+    assert p.attributes.mipobjval == pytest.approx(best, abs=1e-6)
+    assert p.getSolution(a) == pytest.approx(abs(p.getSolution(x[2])), abs=1e-6)

@@ -337,14 +337,17 @@ TEST(LayerSolve, ResolveSeesChangesOfStoreAndFormulas) {
 TEST(LayerSolve, RefusesWhatItCannotSolveWithAClearError) {
   NlpProblem p;
   p.columns(2);
-  p.objective(pow(X(0), 2.0));
+  p.objective(pow(X(0) - 1.4, 2.0));
   int col = 0;
   char integer = 'I';
   ASSERT_EQ(KLVOchgcoltype(p.prob, 1, &col, &integer), 0);
   EXPECT_EQ(KLVOnlpoptimize(p.prob, nullptr), KLVO_ERR_NOT_SUPPORTED);
   EXPECT_NE(p.error().find("continuous problems only"), std::string::npos) << p.error();
-  EXPECT_EQ(KLVOoptimize(p.prob, nullptr, nullptr, nullptr), KLVO_ERR_NOT_SUPPORTED);
-  EXPECT_NE(p.error().find("nonlinear formulas"), std::string::npos) << p.error();
+  // The integer problem goes to the branch-and-bound: x0 = 1.
+  EXPECT_EQ(KLVOoptimize(p.prob, nullptr, nullptr, nullptr), 0) << p.error();
+  double mipobj = -1;
+  ASSERT_EQ(KLVOgetdblattrib(p.prob, KLVO_ATTR_MIPOBJVAL, &mipobj), 0);
+  EXPECT_NEAR(mipobj, 0.16, 1e-6);
   // The relaxation is solved.
   EXPECT_EQ(KLVOoptimize(p.prob, "l", nullptr, nullptr), 0) << p.error();
   EXPECT_EQ(p.status(), 1);

@@ -278,13 +278,16 @@ TEST_F(LimitsTest, EngineLogReachesTheMessageCallbacksAtTheChosenLevel) {
   KLVOremovecbmessage(prob, collect, &log);
 }
 
-TEST_F(LimitsTest, WhatNoEngineTakesYetIsRefusedAndTheModelKept) {
+// With HiGHS's MIP solver forced, what it cannot take is refused and the model kept; the
+// automatic choice sends the same models to the library's own search.
+TEST_F(LimitsTest, WhatTheForcedMipEngineCannotTakeIsRefusedAndTheModelKept) {
   DenseModel m;
   m.obj = {1, 1};
   m.rowtype = {'L', 'G'};
   m.rhs = {4, 1};
   m.rows = {{1, 0}, {1, 1}};
   load(prob, m);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_ENGINE), 0);
   // Refused by `solver` with all the given words in the message, the model unchanged.
   auto refused = [&](KLVOprob p, int (*solver)(KLVOprob, const char *), std::vector<std::string> words) {
     Snapshot before = snapshot(p);
@@ -302,7 +305,7 @@ TEST_F(LimitsTest, WhatNoEngineTakesYetIsRefusedAndTheModelKept) {
   char integer = 'I', continuous = 'C', binary = 'B', partial = 'P';
   ASSERT_EQ(KLVOaddqmatrix64(prob, 0, 1, &c0, &c1, &half), 0);
   ASSERT_EQ(KLVOchgcoltype(prob, 1, &c0, &integer), 0);
-  refused(prob, optimize, {"quadratic constraints", "not supported yet"});
+  refused(prob, optimize, {"quadratic constraints", "HiGHS's MIP solver"});
   ASSERT_EQ(KLVOdelqmatrix(prob, 0), 0);
   ASSERT_EQ(KLVOchgcoltype(prob, 1, &c0, &continuous), 0);
   // A special ordered set: refused by the MIP solve, its relaxation still solves.
@@ -318,6 +321,8 @@ TEST_F(LimitsTest, WhatNoEngineTakesYetIsRefusedAndTheModelKept) {
   ASSERT_EQ(KLVOsetindicators(prob, 1, &row, &c0, &comp), 0);
   ASSERT_EQ(KLVOchgcoltype(prob, 1, &c1, &partial), 0);
   refused(prob, optimize, {"indicator constraints (1)", "partially integer columns (1)"});
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_AUTOMATIC), 0);
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
 
   // Integer columns with a quadratic objective; the continuous relaxation is a convex QP and
   // solves: min x^2 - x - y, x + y <= 3.
@@ -330,8 +335,12 @@ TEST_F(LimitsTest, WhatNoEngineTakesYetIsRefusedAndTheModelKept) {
   m.coltype = {'I', 'C'};
   load(miqp, m);
   ASSERT_EQ(KLVOchgqobj(miqp, 0, 0, 2.0), 0);
-  refused(miqp, optimize, {"integer columns together with a quadratic objective"});
+  ASSERT_EQ(KLVOsetintcontrol(miqp, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_ENGINE), 0);
+  refused(miqp, optimize, {"a quadratic objective"});
   ASSERT_EQ(KLVOlpoptimize(miqp, ""), 0);
   EXPECT_EQ(int_attr(miqp, KLVO_ATTR_LPSTATUS), KLVO_LP_OPTIMAL);
   EXPECT_NEAR(dbl_attr(miqp, KLVO_ATTR_LPOBJVAL), -3.0, 1e-5);
+  ASSERT_EQ(KLVOsetintcontrol(miqp, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_AUTOMATIC), 0);
+  EXPECT_EQ(solve(miqp), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(miqp, KLVO_ATTR_MIPOBJVAL), -3.0, 1e-6);
 }

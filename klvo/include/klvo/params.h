@@ -164,6 +164,8 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 #define KLVO_CONTROL_MULTIOBJOPS 8457  /* "multiobjops": no effect yet */
 #define KLVO_CONTROL_IISOPS 8472       /* "iisops": no effect yet */
 #define KLVO_CONTROL_BARHGOPS 8483     /* "barhgops": no effect yet */
+#define KLVO_CONTROL_MIPSEARCH 8500    /* "mipsearch": which search solves a mixed-integer
+                                          problem, KLVO_MIPSEARCH_* */
 
 /* ---- Ids of the attributes. ---- */
 #define KLVO_ATTR_ROWS 1001            /* "rows": rows of the problem being solved */
@@ -251,6 +253,13 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 #define KLVO_OPTTYPE_LP 0
 #define KLVO_OPTTYPE_MIP 1
 #define KLVO_OPTTYPE_NLP 2
+/* mipsearch (8500). Automatic: HiGHS's MIP solver for linear models, the library's own
+ * branch-and-bound for the rest (quadratic objective or rows, formulas, sets, indicators,
+ * partially integer columns). ENGINE refuses what HiGHS cannot take; OWN runs the library's
+ * search on every mixed-integer problem. */
+#define KLVO_MIPSEARCH_AUTOMATIC 0
+#define KLVO_MIPSEARCH_ENGINE 1
+#define KLVO_MIPSEARCH_OWN 2
 /* presolve (8011) */
 #define KLVO_PRESOLVE_NONE 0
 #define KLVO_PRESOLVE_DEFAULT 1

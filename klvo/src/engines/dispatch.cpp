@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/bnb/search.h"
 #include "engines/gencons_milp.h"
 #include "engines/highs/highs_engine.h"
 #include "engines/multiobjective.h"
@@ -64,19 +65,38 @@ Flags parse_flags(const char *flags) {
   return out;
 }
 
-// Everything in the model that no engine can solve yet, as one sentence; empty if none.
+// What the relaxation of a model holds that no continuous engine takes, or a model that no
+// engine takes at all, as one sentence; empty if none.
 std::string unsupported(const ModelFacts &f, bool relax) {
   std::vector<std::string> what;
+  if (relax) {
+    if (f.qrows) what.push_back(format("quadratic constraints (%d rows)", f.qrows));
+    if (f.formulas) what.push_back("nonlinear formulas");
+    if (f.gencons) what.push_back(format("general constraints (%d)", f.gencons));
+    if (f.pwlcons) what.push_back(format("piecewise-linear constraints (%d)", f.pwlcons));
+  }
+  std::string text;
+  for (size_t k = 0; k < what.size(); ++k) {
+    if (k) text += k + 1 == what.size() ? " and " : ", ";
+    text += what[k];
+  }
+  return text;
+}
+
+[[noreturn]] void refuse(const std::string &missing) {
+  fail(KLVO_ERR_NOT_SUPPORTED, "Cannot solve this problem: %s %s not supported yet", missing.c_str(),
+       missing.find(" and ") == std::string::npos && missing.find(", ") == std::string::npos ? "is" : "are");
+}
+
+// What keeps a mixed-integer model from HiGHS's MIP solver, as one phrase; empty if nothing.
+std::string beyond_mip_engine(const ModelFacts &f) {
+  std::vector<std::string> what;
+  if (f.qelems) what.push_back("a quadratic objective");
   if (f.qrows) what.push_back(format("quadratic constraints (%d rows)", f.qrows));
   if (f.formulas) what.push_back("nonlinear formulas");
-  if (!relax) {
-    if (f.sets) what.push_back(format("special ordered sets (%d)", f.sets));
-    if (f.indicators) what.push_back(format("indicator constraints (%d)", f.indicators));
-    if (f.partial_cols) what.push_back(format("partially integer columns (%d)", f.partial_cols));
-    if (f.qelems && f.discrete_cols) what.push_back("integer columns together with a quadratic objective");
-  }
-  if (f.gencons) what.push_back(format("general constraints (%d)", f.gencons));
-  if (f.pwlcons) what.push_back(format("piecewise-linear constraints (%d)", f.pwlcons));
+  if (f.sets) what.push_back(format("special ordered sets (%d)", f.sets));
+  if (f.indicators) what.push_back(format("indicator constraints (%d)", f.indicators));
+  if (f.partial_cols) what.push_back(format("partially integer columns (%d)", f.partial_cols));
   std::string text;
   for (size_t k = 0; k < what.size(); ++k) {
     if (k) text += k + 1 == what.size() ? " and " : ", ";
@@ -111,36 +131,52 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
   if (kind == SolveKind::Lp) f.relax = true;
   ModelFacts facts = model_facts(ctx.model, layer ? ctx.model.formulas.size() : 0);
   if (facts.objectives > 1) return optimize_objectives(ctx, layer, flags, kind);
-  // Continuous problems (or relaxations) with quadratic rows or formulas go to the nonlinear
-  // solver when nothing else in them needs another engine.
-  if ((facts.qrows || facts.formulas) && (f.relax || facts.discrete_cols == 0)) {
-    ModelFacts rest = facts;
-    rest.qrows = rest.formulas = 0;
-    if (unsupported(rest, f.relax).empty()) {
-      nlp::optimize(ctx, layer, f.relax);
-      return;
+  const bool mip = !f.relax && (facts.discrete_cols || facts.sets || facts.indicators || facts.gencons || facts.pwlcons);
+  if (!mip) {
+    // Continuous problems (or relaxations) with quadratic rows or formulas go to the nonlinear
+    // solver when nothing else in them needs another engine.
+    if (facts.qrows || facts.formulas) {
+      ModelFacts rest = facts;
+      rest.qrows = rest.formulas = 0;
+      if (unsupported(rest, true).empty()) {
+        nlp::optimize(ctx, layer, f.relax);
+        return;
+      }
     }
+    std::string missing = unsupported(facts, true);
+    if (!missing.empty()) refuse(missing);
+    ctx.solution.clear();
+    HighsRequest request;
+    request.algorithm = f.algorithm;
+    request.relax = f.relax;
+    highs_solve(ctx, request);
+    return;
   }
-  // General and piecewise-linear constraints go to the MIP engine as linear rows over extra
-  // binaries, when nothing else in the model needs another engine.
-  if ((facts.gencons || facts.pwlcons) && !f.relax && !facts.qelems) {
-    ModelFacts rest = facts;
-    rest.gencons = rest.pwlcons = 0;
-    if (unsupported(rest, false).empty()) {
+  std::string missing = unsupported(facts, false);
+  if (!missing.empty()) refuse(missing);
+  // Mixed-integer: HiGHS's MIP solver takes linear models (general and piecewise-linear
+  // constraints stated as rows); the library's own search takes the rest, or everything when
+  // the control asks for it.
+  const int64_t choice = ctx.controls.int_control(KLVO_CONTROL_MIPSEARCH);
+  const std::string beyond = beyond_mip_engine(facts);
+  if (choice == KLVO_MIPSEARCH_ENGINE && !beyond.empty())
+    fail(KLVO_ERR_NOT_SUPPORTED,
+         "Cannot solve this problem with HiGHS's MIP solver (mipsearch = %d): it does not take %s; "
+         "mipsearch 0 or 2 runs the library's own search",
+         static_cast<int>(choice), beyond.c_str());
+  if (choice != KLVO_MIPSEARCH_OWN && beyond.empty()) {
+    if (facts.gencons || facts.pwlcons) {
       solve_as_milp(ctx, f.algorithm);
       return;
     }
+    ctx.solution.clear();
+    HighsRequest request;
+    request.algorithm = f.algorithm;
+    highs_solve(ctx, request);
+    return;
   }
-  std::string missing = unsupported(facts, f.relax);
-  if (!missing.empty())
-    fail(KLVO_ERR_NOT_SUPPORTED, "Cannot solve this problem: %s %s not supported yet", missing.c_str(),
-         missing.find(" and ") == std::string::npos && missing.find(", ") == std::string::npos ? "is" : "are");
-
   ctx.solution.clear();
-  HighsRequest request;
-  request.algorithm = f.algorithm;
-  request.relax = f.relax;
-  highs_solve(ctx, request);
+  bnb::solve(ctx, layer);
 }
 
 }  // namespace klvo

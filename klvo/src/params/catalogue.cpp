@@ -62,6 +62,7 @@ std::vector<CaDef> build() {
       ictl(KLVO_CONTROL_SYMMETRY, "symmetry", KLVO_ANA_AUTOMATIC, -1, 1, kEngine),
       ictl(KLVO_CONTROL_MIPRESTART, "miprestart", KLVO_MIPRESTART_DEFAULT, -1, 2, kEngine),
       ictl(KLVO_CONTROL_THREADS, "threads", 0, 0, 1024, kEngine),
+      ictl(KLVO_CONTROL_MIPSEARCH, "mipsearch", KLVO_MIPSEARCH_AUTOMATIC, 0, 2, kEngine),
       ictl(KLVO_CONTROL_RANDOMSEED, "randomseed", 0, 0, INT_MAX, kEngine),
       // Output: the library filters the engine log by this level itself.
       ictl(KLVO_CONTROL_OUTPUTLOG, "outputlog", KLVO_OUTPUT_ALL, 0, 4, kEngine),

@@ -1,0 +1,52 @@
+// The moments of the search a caller can watch or steer. The search calls each hook at one
+// place only; the defaults do nothing and change nothing, so that a search without observers
+// runs exactly as it would without this struct. Node numbers are those of SearchNode: the
+// root is 1, every new node takes the next number, and each node knows its parent.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace klvo {
+namespace bnb {
+
+struct NodeInfo {
+  int64_t node = 0, parent = 0;
+  int depth = 0;
+  double bound = 0.0;  // relaxation objective (minimising sense of the search), or the parent's
+};
+
+// How a node was split: for a column, the new bound on each side; for a set, the members
+// fixed at 0 on each side; for an indicator, its column fixed on each side.
+struct BranchInfo {
+  enum Kind { Column, SemiContinuous, Set, Indicator } kind = Column;
+  int index = -1;  // column, set or indicator row
+  double value = 0.0;
+};
+
+class SearchEvents {
+ public:
+  virtual ~SearchEvents() = default;
+  // Before a node's relaxation is solved; returning false drops the node.
+  virtual bool prenode(const NodeInfo &) { return true; }
+  // After the relaxation of a node is optimal, before branching; returning false declares the
+  // node infeasible.
+  virtual bool optnode(const NodeInfo &, const std::vector<double> & /*x*/) { return true; }
+  // A child was created.
+  virtual void newnode(const NodeInfo & /*child*/, const BranchInfo &) {}
+  // The relaxation of a node was infeasible.
+  virtual void infnode(const NodeInfo &) {}
+  // A node was pruned because its bound cannot beat the incumbent.
+  virtual void nodecutoff(const NodeInfo &) {}
+  // A candidate solution checked feasible for the model; returning false rejects it.
+  virtual bool preintsol(const std::vector<double> & /*x*/, double /*objective*/, bool /*heuristic*/) {
+    return true;
+  }
+  // A new incumbent was accepted (objective in the user's sense).
+  virtual void intsol(const std::vector<double> & /*x*/, double /*objective*/) {}
+  // Called between nodes; returning false stops the search.
+  virtual bool checktime() { return true; }
+};
+
+}  // namespace bnb
+}  // namespace klvo
