@@ -100,8 +100,8 @@ def test_library_refusals_leave_the_store_as_it_was(model):
 
 
 def test_unlinked_sets_through_the_deprecated_constructor():
+    x = [quietly(kelvo.var, name=f"u{i}") for i in range(3)]
     with pytest.warns(kelvo.DeprecationWarning, match="create a linked SOS by calling problem.addSOS"):
-        x = [kelvo.var(name=f"u{i}") for i in range(3)]
         s = kelvo.sos(x, [1, 2, 3])
         t = kelvo.sos([x[2], x[0]], [5, 6], type=2, name="t")
     assert str(s).startswith("sos") and (s.index, s.__dict__) == (None, {"name": str(s), "index": None})
