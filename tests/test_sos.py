@@ -69,6 +69,11 @@ def test_linked_sets_mirror_the_store_through_deletions_and_copies(model):
     assert [s.index for s in q.getSOS()] == [0] and sets(q) == [("1", [2], [8])]
     q.reset()
     assert p.getSOS() == [s0] and s0.index == 0
+    # A problem let go of marks its sets deleted as reset does.
+    r = p.copy()
+    kept = r.getSOS()
+    del r
+    assert [str(s) for s in kept] == ["(deleted SOS)"]
     p.reset()
     assert (s0.index, str(s0)) == (-1, "(deleted SOS)")
 

@@ -6,6 +6,7 @@
 
 #include "api/convert.h"
 #include "module/frame.h"
+#include "problem/params.h"
 
 #include <nanobind/nanobind.h>
 
@@ -168,7 +169,9 @@ static int sos_init(PyObject *self, PyObject *args, PyObject *kwargs) {
   long t = 1;
   if (type != Py_None) {
     int overflow = 0;
-    t = PyLong_Check(type) ? PyLong_AsLongAndOverflow(type, &overflow) : 0;
+    nb::object number = nb::steal(is_integer(type) ? PyNumber_Index(type) : nullptr);
+    if (!number && PyErr_Occurred()) return -1;
+    t = number ? PyLong_AsLongAndOverflow(number.ptr(), &overflow) : 0;
     if (t != 1 && t != 2) return model_error("SOS type must be 1 or 2");
   }
   if (name != Py_None && !PyUnicode_Check(name)) return model_error("SOS name must be a string");
