@@ -96,11 +96,53 @@ void remove_new_sets(ProblemObject *p, int sets, Py_ssize_t length) {
   PyErr_Restore(type, value, traceback);
 }
 
-// The members of a set as columns and its weights as doubles, from snapshots of the lists.
+// The members of a set as columns and its weights as doubles.
 struct SetData {
   std::vector<int> cols;
   std::vector<double> weights;
 };
+
+// Reads the lists of a set into d. The linked form takes only ints and floats as weights;
+// the unlinked form any number, and only column indices from 0 on.
+int read_set(ProblemObject *p, PyObject *indices, PyObject *weights, bool linked, SetData &d) {
+  // Snapshots: converting a weight may run Python code that changes the user's lists.
+  nb::object members = nb::steal(PyList_GetSlice(indices, 0, PY_SSIZE_T_MAX));
+  nb::object values = nb::steal(PyList_GetSlice(weights, 0, PY_SSIZE_T_MAX));
+  if (!members || !values) return -1;
+  Py_ssize_t n = PyList_GET_SIZE(members.ptr());
+  if (n != PyList_GET_SIZE(values.ptr())) return model_error("Number of SOS indices and weights do not match");
+  if (n > INT_MAX) return PyErr_NoMemory(), -1;
+  d.cols.resize(static_cast<size_t>(n));
+  d.weights.resize(static_cast<size_t>(n));
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject *m = PyList_GET_ITEM(members.ptr(), i);
+    long col = 0;
+    int overflow = 0;
+    if (is_var(m)) {
+      col = var_column(as_var(m), p, "SOS");
+      if (col < 0) return -1;
+    } else if (!is_integer(m)) {
+      return model_error(linked ? "SOS indices must be variables or integer indices"
+                                : "SOS indices must be passed as a list");
+    } else if (integer_value(m, &col, &overflow) < 0) {
+      return -1;
+    } else if (overflow || col < (linked ? INT_MIN : 0) || col > INT_MAX) {
+      if (!linked) return PyErr_Format(g.ModelError, "Invalid variable index %S", m), -1;
+      col = -1;  // out of range: the library refuses it
+    }
+    d.cols[i] = static_cast<int>(col);
+  }
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject *w = PyList_GET_ITEM(values.ptr(), i);
+    if (linked && !PyFloat_Check(w) && !PyLong_Check(w)) return model_error("SOS weights must be numbers");
+    d.weights[i] = PyFloat_AsDouble(w);
+    if (d.weights[i] != -1.0 || !PyErr_Occurred()) continue;
+    if (linked) return -1;
+    PyErr_Clear();
+    return PyErr_Format(g.ModelError, "Invalid weight %S", w), -1;
+  }
+  return 0;
+}
 
 // ---- addSOS with a list of members and weights: a new linked set.
 
@@ -134,46 +176,12 @@ PyObject *add_linked_sos(ProblemObject *p, PyObject *args, PyObject *kwargs) {
   if (name != Py_None && !PyUnicode_Check(name)) return model_error("SOS name must be a string"), nullptr;
   const char *text = name != Py_None ? c_text(name, nullptr, "SOS name") : nullptr;
   if (name != Py_None && !text) return nullptr;
-  // Snapshots: converting a weight may run Python code that changes the user's lists.
-  nb::object members = nb::steal(PyList_GetSlice(indices, 0, PY_SSIZE_T_MAX));
-  nb::object values = nb::steal(PyList_GetSlice(weights, 0, PY_SSIZE_T_MAX));
-  if (!members || !values) return nullptr;
-  Py_ssize_t n = PyList_GET_SIZE(members.ptr());
-  if (n != PyList_GET_SIZE(values.ptr()))
-    return model_error("Number of SOS indices and weights do not match"), nullptr;
-  if (n > INT_MAX) return PyErr_NoMemory();
   int set = 0;
-  if (int_attrib(p, KLVO_ATTR_SETS, &set) < 0) return nullptr;
   SetData d;
-  try {
-    d.cols.resize(static_cast<size_t>(n));
-    d.weights.resize(static_cast<size_t>(n));
-  } catch (const std::bad_alloc &) {
-    return PyErr_NoMemory();
-  }
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject *m = PyList_GET_ITEM(members.ptr(), i);
-    if (is_var(m)) {
-      int col = var_column(as_var(m), p, "SOS");
-      if (col < 0) return nullptr;
-      d.cols[i] = col;
-    } else if (is_integer(m)) {
-      long col = 0;
-      int overflow = 0;
-      if (integer_value(m, &col, &overflow) < 0) return nullptr;
-      d.cols[i] = overflow || col < INT_MIN || col > INT_MAX ? -1 : static_cast<int>(col);
-    } else {
-      return model_error("SOS indices must be variables or integer indices"), nullptr;
-    }
-  }
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject *w = PyList_GET_ITEM(values.ptr(), i);
-    if (!PyFloat_Check(w) && !PyLong_Check(w)) return model_error("SOS weights must be numbers"), nullptr;
-    d.weights[i] = PyFloat_AsDouble(w);
-    if (d.weights[i] == -1.0 && PyErr_Occurred()) return nullptr;
-  }
-  const int start[] = {0, static_cast<int>(n)};
-  if (call(KLVOaddsets, "KLVOaddsets", p, p->prob, 1, static_cast<int>(n), &letter, start, d.cols.data(),
+  if (int_attrib(p, KLVO_ATTR_SETS, &set) < 0 || read_set(p, indices, weights, true, d) < 0) return nullptr;
+  int n = static_cast<int>(d.cols.size());
+  const int start[] = {0, n};
+  if (call(KLVOaddsets, "KLVOaddsets", p, p->prob, 1, n, &letter, start, d.cols.data(),
            d.weights.data()) != 0)
     return check_result(self_of(p), nullptr);
   Py_ssize_t length = PyList_GET_SIZE(p->sos);
@@ -203,45 +211,12 @@ int add_unlinked_set_inner(PyObject *leaf, ProblemObject *p) {
   if (p->sos_map && p->sos_map->find(s->index) != p->sos_map->end())
     return model_error("SOS already added to problem");
   nb::object hold = nb::borrow(leaf);
-  nb::object members = nb::steal(PyList_GetSlice(s->indices, 0, PY_SSIZE_T_MAX));
-  nb::object values = nb::steal(PyList_GetSlice(s->weights, 0, PY_SSIZE_T_MAX));
-  if (!members || !values) return -1;
-  Py_ssize_t n = PyList_GET_SIZE(members.ptr());
-  if (n != PyList_GET_SIZE(values.ptr())) return model_error("Number of SOS indices and weights do not match");
   SetData d;
-  d.cols.resize(static_cast<size_t>(n));
-  d.weights.resize(static_cast<size_t>(n));
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject *m = PyList_GET_ITEM(members.ptr(), i);
-    if (is_var(m)) {
-      int col = var_column(as_var(m), p, "SOS");
-      if (col < 0) return -1;
-      d.cols[i] = col;
-    } else if (is_integer(m)) {
-      long col = 0;
-      int overflow = 0;
-      if (integer_value(m, &col, &overflow) < 0) return -1;
-      if (overflow || col < 0 || col > INT_MAX) {
-        PyErr_Format(g.ModelError, "Invalid variable index %S", m);
-        return -1;
-      }
-      d.cols[i] = static_cast<int>(col);
-    } else {
-      return model_error("SOS indices must be passed as a list");
-    }
-  }
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject *w = PyList_GET_ITEM(values.ptr(), i);
-    d.weights[i] = PyFloat_AsDouble(w);
-    if (d.weights[i] == -1.0 && PyErr_Occurred()) {
-      PyErr_Clear();
-      PyErr_Format(g.ModelError, "Invalid weight %S", w);
-      return -1;
-    }
-  }
+  if (read_set(p, s->indices, s->weights, false, d) < 0) return -1;
+  int64_t n = static_cast<int64_t>(d.cols.size());
   char letter = s->type == 2 ? '2' : '1';
-  const int64_t start[] = {0, static_cast<int64_t>(n)};
-  if (call(KLVOaddsets64, "KLVOaddsets64", p, p->prob, 1, static_cast<int64_t>(n), &letter, start, d.cols.data(),
+  const int64_t start[] = {0, n};
+  if (call(KLVOaddsets64, "KLVOaddsets64", p, p->prob, 1, n, &letter, start, d.cols.data(),
            d.weights.data()) != 0)
     return library_failed(p);
   int sets = 0;
@@ -319,18 +294,20 @@ PyObject *problem_addSOS(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (PyTuple_GET_SIZE(args) > 0) {
     PyObject *first = PyTuple_GET_ITEM(args, 0);
     if (PyIter_Check(first) && !PySequence_Check(first) && !PyDict_Check(first) && !PyArray_Check(first)) {
-      nb::object items = nb::steal(PySequence_List(first));
-      nb::object copy = nb::steal(items ? PyTuple_GetSlice(args, 0, PY_SSIZE_T_MAX) : nullptr);
-      if (!copy) return nullptr;
-      PyObject *old = PyTuple_GET_ITEM(copy.ptr(), 0);
-      PyTuple_SET_ITEM(copy.ptr(), 0, items.release().ptr());
-      Py_DECREF(old);
-      held_args = copy;
+      nb::object all = nb::steal(PySequence_List(args));
+      nb::object items = nb::steal(all ? PySequence_List(first) : nullptr);
+      if (!items || PyList_SetItem(all.ptr(), 0, items.release().ptr()) < 0) return nullptr;
+      held_args = nb::steal(PyList_AsTuple(all.ptr()));
+      if (!held_args) return nullptr;
     }
   }
   bool unlinked = false;
   if (unlinked_form(p, held_args.ptr(), kwargs, &unlinked) < 0) return nullptr;
-  return unlinked ? add_unlinked_sos(p, held_args.ptr(), kwargs) : add_linked_sos(p, held_args.ptr(), kwargs);
+  try {
+    return unlinked ? add_unlinked_sos(p, held_args.ptr(), kwargs) : add_linked_sos(p, held_args.ptr(), kwargs);
+  } catch (const std::bad_alloc &) {
+    return PyErr_NoMemory();
+  }
 }
 
 // ---- delSOS.
