@@ -1,5 +1,5 @@
 """Shared by the test files: the data folder, free-standing variables and variables of other
-problems, the kind of an algebra result, and the check that repeated calls leak neither
+problems, the kind of an algebra result, the sets and indicators of the library's store, and the check that repeated calls leak neither
 references nor memory."""
 import pathlib
 import sys
@@ -67,3 +67,22 @@ def run_flat(fn, objects, n=10_000, budget=64 * 1024):
         tracemalloc.stop()
     assert [sys.getrefcount(o) for o in objects] == before
     assert end - start < budget, f"memory grew by {end - start} bytes"
+
+
+def store_sets(p):
+    """Every set of p's library store as (type, columns, weights)."""
+    out = [[] for _ in range(7)]
+    p.getmipentities(*out)
+    _, _, _, types, start, cols, weights = out
+    cols = [c if isinstance(c, int) else p.getIndex(c) for c in cols]
+    return [(types[k], cols[start[k]:start[k + 1]], weights[start[k]:start[k + 1]]) for k in range(len(types))]
+
+
+def store_indicators(p):
+    """(row count, [(row, column, complement)] of every row of p carrying an indicator)."""
+    rows = p.attributes.rows
+    if rows == 0:
+        return 0, []
+    cols, comps = [], []
+    p.getindicators(cols, comps, 0, rows - 1)
+    return rows, [(r, p.getIndex(c), k) for r, (c, k) in enumerate(zip(cols, comps)) if c is not None]

@@ -110,9 +110,6 @@ def test_unlinked_read_of_a_real_instance():
     (lambda text: text.replace(" E  rng\n", " E  rng\n N  spare\n").replace(
         "    w         ge        1.0\n", "    w         ge        1.0        spare     1.0\n"),
      kelvo.InterfaceError, "^Unexpected constraint type N in row 4$"),
-    # Sets read linked but not unlinked yet.
-    (lambda text: text.replace("ENDATA\n", "SOS\n S1 SOS s1\n    x:1\n    y:2\nENDATA\n"),
-     kelvo.ModelError, "not implemented yet"),
 ])
 def test_files_unlinked_reading_refuses(tmp_path, edit, error, message):
     path = tmp_path / "edited.mps"

@@ -181,6 +181,38 @@ def test_controls_and_attributes_are_flat():
     run_flat(cycle, [p, settings, g, p.controls, p.attributes], n=500)
 
 
+def test_sets_and_indicators_are_flat():
+    p = kelvo.problem()
+    x = [p.addVariable(name=n) for n in "abc"]
+    b = p.addVariable(vartype=kelvo.binary)
+    weights, name = [1, 2, 3], "s"
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
+        free = [kelvo.var() for _ in range(2)]
+        u = kelvo.problem()
+        u.addVariable(free)
+        made = kelvo.sos(free, [1.0, 2.0], name=name)
+    u.addSOS(made)
+
+    def cycle():
+        s = p.addSOS(x, weights, type=2, name=name)
+        str(s), s.__dict__, p.getIndex(s), p.copy().getSOS()
+        p.delSOS(s)
+        p.addIndicator(b == 0, x[0] <= 1)
+        p.delConstraint(0)
+        copy = made.copy()
+        for bad in (lambda: p.addSOS(x, [1]), lambda: p.addSOS(x, weights, name="\0"),
+                    lambda: p.addIndicator((b, x[1] >= 1), (b == 2, x[2] <= 1)), lambda: u.addSOS([copy, made])):
+            try:
+                bad()
+            except (kelvo.ModelError, ValueError):
+                pass
+        u.addSOS(copy)
+        u.delSOS(1)
+
+    run_flat(cycle, [p, x[0], b, weights, name, u, made, free[0]], n=1000, budget=16 * 1024)
+
+
 def _rss():
     with open("/proc/self/statm") as f:
         return int(f.read().split()[1]) * 4096

@@ -61,6 +61,12 @@ CASES = [
     # On the left they are operands like any other, and invalid ones.
     (lambda p, x, y, c, d: "abc" * y, kelvo.ModelError, r"Invalid object in operation: <abc>"),
     (lambda p, x, y, c, d: [1] + (x + y), kelvo.ModelError, r"Invalid object in operation: <\[1\]>"),
+    # Sets and indicators: nothing of a refused call stays behind.
+    (lambda p, x, y, c, d: p.addSOS([x, y], [1, 2], name="s\0"), ValueError, r"SOS name 's\\x00' contains a NUL"),
+    (lambda p, x, y, c, d: p.addSOS([x, y, x], [1, 2, 3]), kelvo.SolverError, "twice"),
+    (lambda p, x, y, c, d: p.delSOS(0), kelvo.SolverError, "set index 0 out of range"),
+    (lambda p, x, y, c, d: p.addIndicator((y, x <= 1), (y == 2, x >= 1)), kelvo.ModelError,
+     "^Invalid indicator expression"),
 ]
 
 

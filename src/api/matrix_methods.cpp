@@ -1206,7 +1206,7 @@ static PyObject *m_loadproblem(PyObject *self, PyObject *args, PyObject *kwargs)
     rc = call(KLVOaddnames, "KLVOaddnames", p, p->prob, KLVO_NAMES_ROWS, row_names.data(), 0, m - 1);
   if (rc != 0) raise_error(self);
   if (rc != 0 || clear_problem_objects(p) < 0 || append_column_objects(p, 0, n, unlinked) < 0 ||
-      append_row_objects(p, 0, m, unlinked) < 0 || (!unlinked && append_set_objects(p, 0, nsets) < 0)) {
+      append_row_objects(p, 0, m, unlinked) < 0 || append_set_objects(p, 0, nsets, unlinked) < 0) {
     load_empty_after_failure(p);
     return nullptr;
   }

@@ -341,6 +341,10 @@ PyObject *problem_delConstraint(PyObject *self, PyObject *args, PyObject *kwargs
 
 }  // namespace
 
+PyObject *add_constraints(ProblemObject *p, PyObject *args) {
+  return problem_addConstraint(reinterpret_cast<PyObject *>(p), args);
+}
+
 PyMethodDef problem_methods_constraints[] = {
     {"addConstraint", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_addConstraint)),
      METH_VARARGS,

@@ -11,6 +11,7 @@
 #include "api/convert.h"
 #include "model/constraint.h"
 #include "model/model.h"
+#include "model/sos.h"
 #include "model/var.h"
 #include "module/environment.h"
 #include "module/frame.h"
@@ -400,14 +401,6 @@ static PyObject *linked_var(ProblemObject *p, int col) {
   return reinterpret_cast<PyObject *>(new_linked_var(p, col));
 }
 
-static PyObject *linked_sos(ProblemObject *p, int set) {
-  auto *s = reinterpret_cast<SosObject *>(sos_type.tp_alloc(&sos_type, 0));
-  if (!s) return nullptr;
-  s->owner = p;
-  s->index = static_cast<uint64_t>(set);
-  return reinterpret_cast<PyObject *>(s);
-}
-
 // Appends n new linked objects at indices first.. to a list; -1 with an exception.
 static int append_linked(PyObject *list, ProblemObject *p, int first, int n, PyObject *(*make)(ProblemObject *, int)) {
   for (int i = 0; i < n; ++i) {
@@ -524,6 +517,54 @@ static int read_unlinked_rows(ProblemObject *p, int first, int rows) {
   return 0;
 }
 
+// One new unlinked set per set first..first+n-1, with its name, type, weights and, as
+// members, the problem's variables at the set's columns.
+static int read_unlinked_sets(ProblemObject *p, int first, int n) {
+  if (n == 0) return 0;
+  int nsets = 0;
+  if (call(KLVOgetmipentities64, "KLVOgetmipentities64", p, p->prob, nullptr, &nsets, nullptr, nullptr, nullptr,
+           nullptr, nullptr, nullptr, nullptr) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  std::vector<int64_t> start(static_cast<size_t>(nsets) + 1);
+  if (call(KLVOgetmipentities64, "KLVOgetmipentities64", p, p->prob, nullptr, &nsets, nullptr, nullptr, nullptr,
+           nullptr, start.data(), nullptr, nullptr) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  std::vector<char> types(static_cast<size_t>(nsets));
+  std::vector<int> members(static_cast<size_t>(start[nsets]));
+  std::vector<double> weights(members.size());
+  std::vector<nb::object> names;
+  if (call(KLVOgetmipentities64, "KLVOgetmipentities64", p, p->prob, nullptr, &nsets, nullptr, nullptr, nullptr,
+           types.data(), start.data(), members.data(), weights.data()) != 0) {
+    raise_error(owner_of(p));
+    return -1;
+  }
+  if (read_names(p, KLVO_NAMES_SETS, first, n, names) < 0) return -1;
+  Py_ssize_t ncols = PyList_GET_SIZE(p->vars);
+  for (int k = first; k < first + n; ++k) {
+    nb::object indices = nb::steal(PyList_New(0)), refs = nb::steal(PyList_New(0));
+    if (!indices || !refs) return -1;
+    for (int64_t e = start[k]; e < start[k + 1]; ++e) {
+      // Without a variable object at the column (none is ever missing after a read) the
+      // column index itself is the member.
+      nb::object member = members[e] < ncols ? nb::borrow(PyList_GET_ITEM(p->vars, members[e]))
+                                             : nb::steal(PyLong_FromLong(members[e]));
+      nb::object weight = nb::steal(PyFloat_FromDouble(weights[e]));
+      if (!member || !weight || PyList_Append(indices.ptr(), member.ptr()) < 0 ||
+          PyList_Append(refs.ptr(), weight.ptr()) < 0)
+        return -1;
+    }
+    PyObject *s = new_unlinked_sos(types[k] == '2' ? 2 : 1, indices.ptr(), refs.ptr(), names[k - first].ptr());
+    if (!s) return -1;
+    uint64_t serial = as_sos(s)->index;
+    if (append_unlinked(p->sos, p->sos_map, s, serial, "Could not amend SOS map") < 0) return -1;
+  }
+  return 0;
+}
+
 static void problem_dealloc(PyObject *self) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   PyObject *type, *value, *traceback;
@@ -611,16 +652,13 @@ int relink_replaced_model(ProblemObject *p, bool as_unlinked, bool keep_user_fun
   }
   if (cols == 0 && rows == 0 && sets == 0) return 0;
   if (as_unlinked) {
-    if (read_unlinked_columns(p, 0, cols) < 0 || read_unlinked_rows(p, 0, rows) < 0) return -1;
-    if (sets > 0) {
-      // Unlinked sets have no constructor to build them with.
-      PyErr_SetString(g.ModelError, "Reading special ordered sets into unlinked objects is not implemented yet");
-      return -1;
-    }
-    return 0;
+    return read_unlinked_columns(p, 0, cols) < 0 || read_unlinked_rows(p, 0, rows) < 0 ||
+                   read_unlinked_sets(p, 0, sets) < 0
+               ? -1
+               : 0;
   }
   if (append_linked(p->vars, p, 0, cols, linked_var) < 0 ||
-      append_linked(p->cons, p, 0, rows, new_linked_constraint) < 0 || append_linked(p->sos, p, 0, sets, linked_sos) < 0)
+      append_linked(p->cons, p, 0, rows, new_linked_constraint) < 0 || append_linked(p->sos, p, 0, sets, new_linked_sos) < 0)
     return -1;
   return 0;
 }
@@ -637,7 +675,10 @@ int append_row_objects(ProblemObject *p, int first, int n, bool unlinked) {
   return append_linked(p->cons, p, first, n, new_linked_constraint);
 }
 
-int append_set_objects(ProblemObject *p, int first, int n) { return append_linked(p->sos, p, first, n, linked_sos); }
+int append_set_objects(ProblemObject *p, int first, int n, bool unlinked) {
+  if (unlinked) return read_unlinked_sets(p, first, n);
+  return append_linked(p->sos, p, first, n, new_linked_sos);
+}
 
 int clear_problem_objects(ProblemObject *p) {
   release_objects(p, true);
@@ -716,7 +757,7 @@ static PyObject *relink_constraint(PyObject *o, ProblemObject *copy) {
 static PyObject *relink_sos(PyObject *o, ProblemObject *copy) {
   auto *s = reinterpret_cast<SosObject *>(o);
   if (!PyObject_TypeCheck(o, &sos_type) || !linked_owner(s->owner)) return Py_NewRef(o);
-  return linked_sos(copy, static_cast<int>(s->index));
+  return new_linked_sos(copy, static_cast<int>(s->index));
 }
 
 static SerialIndexMap *copy_map(const SerialIndexMap *map, bool *failed) {
@@ -774,23 +815,9 @@ static PyObject *problem_copy(PyObject *self, PyObject *) {
 
 // --- looking objects up ---------------------------------------------------------------------
 
-static bool owned_by(const void *owner, const ProblemObject *p) { return owner == p || (p->parent && owner == p->parent); }
-
 static long long index_of_constraint(ProblemObject *p, ConstraintObject *c) {
   if (constraint_deleted(c)) return model_error("Constraint has been deleted from the problem"), -1;
   return constraint_row(c, p);
-}
-
-static long long index_of_sos(ProblemObject *p, SosObject *s) {
-  if (s->owner == deleted_marker) return model_error("SOS has been deleted from the problem"), -1;
-  if (owned_by(s->owner, p)) return static_cast<long long>(s->index);
-  if (s->owner) return model_error("SOS is from a different problem"), -1;
-  if (s->index == 0) return model_error("SOS is not initialized"), -1;
-  if (p->sos_map) {
-    auto it = p->sos_map->find(s->index);
-    if (it != p->sos_map->end()) return it->second;
-  }
-  return model_error("SOS does not belong to this problem"), -1;
 }
 
 static PyObject *problem_getindex(PyObject *self, PyObject *obj) {
@@ -800,7 +827,7 @@ static PyObject *problem_getindex(PyObject *self, PyObject *obj) {
   if (is_var(obj)) index = var_column(as_var(obj), p);
   else if (PyObject_TypeCheck(obj, &constraint_type))
     index = index_of_constraint(p, reinterpret_cast<ConstraintObject *>(obj));
-  else if (PyObject_TypeCheck(obj, &sos_type)) index = index_of_sos(p, reinterpret_cast<SosObject *>(obj));
+  else if (PyObject_TypeCheck(obj, &sos_type)) index = sos_index(as_sos(obj), p);
   else return model_error("Incorrect object(s) passed: need variable, constraint, or SOS");
   return index < 0 ? nullptr : PyLong_FromLongLong(index);
 }
@@ -931,7 +958,7 @@ static PyMethodDef *joined_problem_methods() {
   static std::vector<PyMethodDef> methods;
   if (methods.empty()) {
     for (PyMethodDef *table : {problem_methods_core, problem_methods_params, problem_methods_variables,
-                              problem_methods_constraints, problem_methods_objectives, problem_methods_solve,
+                              problem_methods_constraints, problem_methods_sets, problem_methods_objectives, problem_methods_solve,
                               problem_methods_matrix, problem_methods_entities, problem_methods_solution,
                               problem_methods_state, problem_methods_analysis})
       for (PyMethodDef *m = table; m->ml_name; ++m) methods.push_back(*m);

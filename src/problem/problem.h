@@ -146,13 +146,16 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse);
 // with an exception; objects already appended stay, for the caller's deletion to remove.
 int append_column_objects(ProblemObject *p, int first, int n, bool unlinked);
 int append_row_objects(ProblemObject *p, int first, int n, bool unlinked);
-int append_set_objects(ProblemObject *p, int first, int n);
+int append_set_objects(ProblemObject *p, int first, int n, bool unlinked);
 // Detaches and drops every object of the problem, as before a new model is loaded, leaving
 // empty lists. -1 with MemoryError when the new lists could not be made.
 int clear_problem_objects(ProblemObject *p);
 // Before the objective changes: a problem with nonlinear content has the nonlinear layer drop
 // its compiled model and leave its solved state. -1 with the library's error.
 int make_objective_editable(ProblemObject *p);
+
+// problem.addConstraint on the tuple of constraints args: all of them become rows, or none.
+PyObject *add_constraints(ProblemObject *p, PyObject *args);
 
 // The per-problem message function registered with the library.
 void problem_message(KLVOprob prob, void *data, const char *msg, int len, int msgtype);
@@ -164,6 +167,7 @@ extern PyMethodDef problem_methods_core[];         // problem/problem.cpp: name,
 extern PyMethodDef problem_methods_params[];       // problem/params_methods.cpp: getControl, setControl, getAttrib
 extern PyMethodDef problem_methods_variables[];    // problem/variables.cpp: addVariable, addVariables, delVariable
 extern PyMethodDef problem_methods_constraints[];  // problem/constraints.cpp: addConstraint, delConstraint
+extern PyMethodDef problem_methods_sets[];         // problem/sets.cpp: addSOS, delSOS, addIndicator
 extern PyMethodDef problem_methods_objectives[];   // problem/objectives.cpp: setObjective, addObjective
 extern PyMethodDef problem_methods_solve[];        // problem/solve.cpp: optimize, getSolution, getDuals, ...
 // The thin methods of the library functions (api/*_methods.cpp).

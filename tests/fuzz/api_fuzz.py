@@ -41,12 +41,12 @@ class Boom(Exception): pass
 class Skip(Exception): pass
 class Failure(AssertionError): pass
 
-P, V, C, E, T = [], [], [], [], []  # problems, variables, constraints, expressions, threads
+P, V, C, E, S, T = [], [], [], [], [], []  # problems, variables, constraints, expressions, sets, threads
 
 def counts():
     out = []
     for p in P:
-        try: out.append((p.attributes.cols, p.attributes.rows))
+        try: out.append((p.attributes.cols, p.attributes.rows, p.attributes.sets, p.attributes.indicators))
         except Exception: out.append(None)
     return out
 
@@ -332,13 +332,16 @@ class Gen:
             (4, lambda: f"{p}.setObjective({g.expr()}, sense={r.choice(['kelvo.minimize', 'kelvo.maximize', g.num()])})"),
             (1, lambda: f"{p}.addObjective({g.expr()}, priority={g.num()}, weight={g.num()})"),
             (3, lambda: f"{p}.delVariable({r.choice([g.var(), g.container(g.var() + ', ' + g.var()), 'first=0, last=' + g.num(), g.name()])})"),
+            (3, lambda: f"keep(S, {p}.addSOS([{', '.join(g.var() for _ in range(r.randrange(4)))}], [{', '.join(g.num() for _ in range(r.randrange(4)))}], type={r.choice(['1', '2', '2', g.num()])}, name={g.name()}))"),
+            (2, lambda: f"{p}.delSOS({r.choice(['pick(S, %d)' % k, g.container('pick(S, %d)' % k), 'first=0, last=' + g.num(), g.name()])})"),
+            (3, lambda: f"{p}.addIndicator({g.container(', '.join('(%s, %s)' % (r.choice([g.var(), g.var() + ' == ' + r.choice(['0', '1', '0.5']), g.constraint()]), r.choice([g.constraint(), 'pick(C, %d)' % k])) for _ in range(r.randrange(1, 3))))})"),
             (3, lambda: f"{p}.delConstraint({r.choice(['pick(C, %d)' % k, g.container('pick(C, %d)' % k), 'first=0, last=' + g.num()])})"),
             (6, lambda: f"setattr({g.var()}, {r.choice(['lb', 'ub', 'vartype', 'name', 'lb', 'ub'])!r}, {r.choice([g.num(), g.name()])})"),
             (3, lambda: f"setattr(pick(C, {k}), {r.choice(['rhs', 'lb', 'ub', 'type', 'name', 'rhsrange', 'body'])!r}, {r.choice([g.num(), g.name(), g.expr()])})"),
             (5, lambda: f"kelvo.evaluate({r.choice([g.expr(), g.container(g.expr() + ', ' + g.expr())])}, {r.choice(['problem=' + p, 'solution=' + g.solution(), 'problem=%s, solution=%s' % (p, g.solution())])})"),
             (4, lambda: f"{p}.{r.choice(['getSolution', 'getDuals', 'getSlacks', 'getRedCosts', 'getSolution'])}({r.choice(['', g.var(), 'pick(C, %d)' % k, g.container(g.var() + ', ' + g.var()), g.name(), g.num()])})"),
             (2, lambda: f"{p}.{r.choice(['getObjVal', 'getProbStatus', 'getProbStatusString', 'name', 'getOutputEnabled'])}()"),
-            (5, lambda: f"{r.choice(['str', 'repr'])}({r.choice([g.expr(), g.var(), 'pick(C, %d)' % k, 'pick(E, %d)' % k, p])})"),
+            (5, lambda: f"{r.choice(['str', 'repr'])}({r.choice([g.expr(), g.var(), 'pick(C, %d)' % k, 'pick(E, %d)' % k, 'pick(S, %d)' % k, p])})"),
             (2, lambda: f"({r.choice([g.expr(), g.var(), 'pick(E, %d)' % k])}).{r.choice(['extractLinear', 'extractQuadratic'])}()"),
             (2, lambda: f"kelvo.is_equal({g.expr()}, {g.expr()})"),
             (3, lambda: f"{p}.write(os.path.join(TMP, {r.choice(['m.lp', 'm.mps', 'm.lp', 'sub/m.lp', 'x'])!r}))"),
@@ -353,11 +356,11 @@ class Gen:
             (2, lambda: f"{r.choice(['getattr(%s.attributes, %r)' % (p, r.choice(ATTRIBUTES)), '%s.getAttrib(%r)' % (p, r.choice(ATTRIBUTES))])}"),
             (1, lambda: f"{p}.interrupt()"),
             (1, lambda: f"{p}.getVariable({r.choice(['', 'index=' + g.num(), 'index=' + g.container('0, 1'), 'first=0, last=' + g.num()])})"),
-            (1, lambda: f"{p}.getIndex({r.choice([g.var(), 'pick(C, %d)' % k, g.num()])})"),
+            (1, lambda: f"{p}.getIndex({r.choice([g.var(), 'pick(C, %d)' % k, 'pick(S, %d)' % k, g.num()])})"),
             (1, lambda: f"keep(P, kelvo.problem({g.container(g.var() + ', pick(C, %d)' % k)}))"),
             (1, lambda: "solve_in_thread()"),
             (1, lambda: "release_threads()"),
-            (1, lambda: "del {0}[{1} % max(1, len({0}))]; gc.collect()".format(r.choice(['P', 'V', 'C', 'E']), k)),
+            (1, lambda: "del {0}[{1} % max(1, len({0}))]; gc.collect()".format(r.choice(['P', 'V', 'C', 'E', 'S']), k)),
         ]
         if r.random() < self.deep_share:
             depth = min(self.max_depth, r.choice([70, 70, 2000, 10 ** 5, 10 ** 6]))

@@ -79,7 +79,7 @@ int64_t int_attribute(const Problem &prob, const CaDef &def) {
     case KLVO_ATTR_NAMELENGTH: return name_length_units(m);
     case KLVO_ATTR_PROBNAMELENGTH: return static_cast<int64_t>(m.name.size());
     case KLVO_ATTR_SETS:
-    case KLVO_ATTR_ORIGINALSETS: return model_facts(prob).sets;
+    case KLVO_ATTR_ORIGINALSETS: return m.nsets();  // read once per set added: no walk over the columns
     case KLVO_ATTR_QELEMS: return model_facts(prob).qelems;
     case KLVO_ATTR_MIPENTS: return model_facts(prob).discrete_cols;
     case KLVO_ATTR_QCONSTRAINTS: return model_facts(prob).qrows;
