@@ -36,8 +36,6 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
   int nr = ms.nrows();
   sense = ms.objsense < 0 ? -1.0 : 1.0;
   objconstant_ = ms.objconstant;
-  xl = ms.lb;
-  xu = ms.ub;
   rows_.resize(nr);
 
   // Objective: obj'x + 1/2 x'Qx with Q symmetric and stored in full.
@@ -82,9 +80,24 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
     }
   }
 
+  find_determined(ms, layer);
+  std::vector<char> determining(nr, 0);
+  for (const Determined &d : determined_) determining[d.row] = 1;
+  engine_col.assign(n, 0);
+  for (const Determined &d : determined_) engine_col[d.col] = -1;
+  for (int j = 0; j < n; ++j) {
+    if (engine_col[j] < 0) continue;
+    engine_col[j] = ne++;
+    model_col.push_back(j);
+    xl.push_back(ms.lb[j]);
+    xu.push_back(ms.ub[j]);
+  }
+  xm_.assign(n, 0.0);
+
   // Engine rows and their bounds.
   engine_row.assign(nr, -1);
   for (int i = 0; i < nr; ++i) {
+    if (determining[i]) continue;
     double lo, hi;
     double r = ms.rhs[i];
     switch (ms.rowtype[i]) {
@@ -117,7 +130,7 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
     int base = static_cast<int>(jac_col_.size());
     for (size_t k = 0; k < cols.size(); ++k) {
       pos[cols[k]] = base + static_cast<int>(k);
-      jac_col_.push_back(cols[k]);
+      jac_col_.push_back(engine_col[cols[k]]);
     }
     for (auto &l : p.linear) p.linear_jac.push_back(pos[l.first]);
     for (Quad &q : p.quad) {
@@ -137,8 +150,8 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
     if (it != hpos.end()) return it->second;
     int k = static_cast<int>(hess_row_.size());
     hpos.emplace(pair_key(i, j), k);
-    hess_row_.push_back(std::max(i, j));
-    hess_col_.push_back(std::min(i, j));
+    hess_row_.push_back(engine_col[std::max(i, j)]);
+    hess_col_.push_back(engine_col[std::min(i, j)]);
     return k;
   };
   auto structure = [&](Part &p) {
@@ -151,6 +164,54 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
   structure(obj_);
   if (!obj_.quad.empty() || !obj_.formulas.empty()) nonlinear_ = true;
   for (int r = 0; r < m; ++r) structure(rows_[model_row[r]]);
+  for (const Determined &d : determined_) structure(rows_[d.row]);
+}
+
+// A column declared determined by a row (KSLPchgvar) is substituted when the row is an
+// equality holding it linearly, and it is free, continuous and nowhere else but in the
+// objective's linear part. Anything else is left to the engine as it stands.
+void NlpModel::find_determined(const ModelStore &ms, const kslp_problem_s *layer) {
+  if (!layer) return;
+  int nr = static_cast<int>(rows_.size());
+  std::vector<std::pair<int, int>> cand;  // (column, row)
+  for (const auto &kv : layer->vars) {
+    int j = kv.first, r = kv.second.detrow;
+    if (j < 0 || j >= n || r < 0 || r >= nr || ms.rowtype[r] != 'E' || ms.coltype[j] != 'C') continue;
+    if (ms.lb[j] > -1e20 || ms.ub[j] < 1e20) continue;
+    if (!ms.qobj.empty() && !ms.qobj[j].empty()) continue;
+    cand.push_back({j, r});
+  }
+  if (cand.empty()) return;
+  // Where each column appears other than in the objective's linear part: the number of
+  // linear row entries (and the last row with one), and any quadratic or formula use.
+  std::vector<int> count(n, 0), last_row(n, -1);
+  std::vector<char> other(n, 0);
+  for (int i = 0; i < nr; ++i) {
+    for (const klvo::Entry &e : ms.rowentries[i]) {
+      ++count[e.index];
+      last_row[e.index] = i;
+    }
+    if (!ms.qrows.empty())
+      for (const QTerm &q : ms.qrows[i]) other[q.col1] = other[q.col2] = 1;
+  }
+  for (const FormulaEntry &e : ms.formulas.entries()) {
+    if (e.col != KSLP_NOCOLUMN && e.col >= 0 && e.col < n) other[e.col] = 1;
+    for (const Token &t : e.tokens) {
+      int c = static_cast<int>(t.value);
+      if (t.type == kColumn && c >= 0 && c < n) other[c] = 1;
+    }
+  }
+  std::vector<char> taken(nr, 0);
+  for (auto &cr : cand) {
+    int j = cr.first, r = cr.second;
+    if (other[j] || count[j] != 1 || last_row[j] != r || taken[r]) continue;
+    double a = 0.0;
+    for (const klvo::Entry &e : ms.rowentries[r])
+      if (e.index == j) a = e.value;
+    if (a == 0.0) continue;
+    taken[r] = 1;
+    determined_.push_back(Determined{j, r, a, ms.obj[j], ms.rhs[r]});
+  }
 }
 
 void NlpModel::jac_structure(int *rows, int *cols) const {
@@ -179,25 +240,73 @@ bool NlpModel::eval_part(const Part &p, const double *x, double &value) {
   return true;
 }
 
+// grad (model space) += w * gradient of the part.
+bool NlpModel::add_gradient(const Part &p, const double *x, double w, double *grad) {
+  for (auto &l : p.linear) grad[l.first] += w * l.second;
+  for (const Quad &q : p.quad) {
+    grad[q.i] += w * q.v * x[q.j];
+    grad[q.j] += w * q.v * x[q.i];
+  }
+  for (const Formula &f : p.formulas) {
+    const std::vector<int> &c = f.tape.cols();
+    scratch_.resize(c.size());
+    double v;
+    if (!f.tape.gradient(x, v, scratch_.data(), work_)) return false;
+    for (size_t k = 0; k < c.size(); ++k) grad[c[k]] += w * scratch_[k];
+  }
+  return true;
+}
+
+// The model-space point of an engine point, determined columns left at 0: their terms then
+// vanish from the objective and from their rows, which is what the substitution needs.
+const double *NlpModel::scatter(const double *x) {
+  if (determined_.empty()) return x;
+  for (int k = 0; k < ne; ++k) xm_[model_col[k]] = x[k];
+  return xm_.data();
+}
+
 bool NlpModel::objective(const double *x, double &f) {
   if (!eval_part(obj_, x, f)) return false;
   f += objconstant_;
   return true;
 }
 
-bool NlpModel::objective_gradient(const double *x, double *grad) {
-  std::fill(grad, grad + n, 0.0);
-  for (auto &l : obj_.linear) grad[l.first] += l.second;
-  for (const Quad &q : obj_.quad) {
-    grad[q.i] += q.v * x[q.j];
-    grad[q.j] += q.v * x[q.i];
+bool NlpModel::engine_objective(const double *x, double &f) {
+  const double *xm = scatter(x);
+  if (!objective(xm, f)) return false;
+  for (const Determined &d : determined_) {
+    double rest;
+    if (!eval_part(rows_[d.row], xm, rest)) return false;
+    f += d.c / d.a * (d.rhs - rest);
   }
-  for (const Formula &f : obj_.formulas) {
-    const std::vector<int> &c = f.tape.cols();
-    scratch_.resize(c.size());
-    double v;
-    if (!f.tape.gradient(x, v, scratch_.data(), work_)) return false;
-    for (size_t k = 0; k < c.size(); ++k) grad[c[k]] += scratch_[k];
+  f *= sense;
+  return true;
+}
+
+bool NlpModel::engine_gradient(const double *x, double *grad) {
+  const double *xm = scatter(x);
+  double *g = grad;
+  if (!determined_.empty()) {
+    gm_.assign(n, 0.0);
+    g = gm_.data();
+  } else {
+    std::fill(grad, grad + n, 0.0);
+  }
+  if (!add_gradient(obj_, xm, sense, g)) return false;
+  for (const Determined &d : determined_)
+    if (!add_gradient(rows_[d.row], xm, -sense * d.c / d.a, g)) return false;
+  if (g != grad)
+    for (int k = 0; k < ne; ++k) grad[k] = g[model_col[k]];
+  return true;
+}
+
+bool NlpModel::complete(const double *x, std::vector<double> &model_x) {
+  model_x.assign(n, 0.0);
+  for (int k = 0; k < ne; ++k) model_x[model_col[k]] = x[k];
+  for (const Determined &d : determined_) {
+    double rest;
+    if (!eval_part(rows_[d.row], model_x.data(), rest)) return false;
+    model_x[d.col] = (d.rhs - rest) / d.a;
   }
   return true;
 }
@@ -209,24 +318,26 @@ bool NlpModel::row_activities(const double *x, double *act) {
 }
 
 bool NlpModel::constraints(const double *x, double *g) {
+  const double *xm = scatter(x);
   for (int r = 0; r < m; ++r)
-    if (!eval_part(rows_[model_row[r]], x, g[r])) return false;
+    if (!eval_part(rows_[model_row[r]], xm, g[r])) return false;
   return true;
 }
 
 bool NlpModel::jacobian(const double *x, double *values) {
+  const double *xm = scatter(x);
   std::fill(values, values + jac_nnz(), 0.0);
   for (int r = 0; r < m; ++r) {
     const Part &p = rows_[model_row[r]];
     for (size_t k = 0; k < p.linear.size(); ++k) values[p.linear_jac[k]] += p.linear[k].second;
     for (const Quad &q : p.quad) {
-      values[q.jac_i] += q.v * x[q.j];
-      values[q.jac_j] += q.v * x[q.i];
+      values[q.jac_i] += q.v * xm[q.j];
+      values[q.jac_j] += q.v * xm[q.i];
     }
     for (const Formula &f : p.formulas) {
       scratch_.resize(f.jac.size());
       double v;
-      if (!f.tape.gradient(x, v, scratch_.data(), work_)) return false;
+      if (!f.tape.gradient(xm, v, scratch_.data(), work_)) return false;
       for (size_t k = 0; k < f.jac.size(); ++k) values[f.jac[k]] += scratch_[k];
     }
   }
@@ -234,18 +345,21 @@ bool NlpModel::jacobian(const double *x, double *values) {
 }
 
 bool NlpModel::hessian(const double *x, double sigma, const double *lambda, double *values) {
+  const double *xm = scatter(x);
   std::fill(values, values + hess_nnz(), 0.0);
   auto add = [&](const Part &p, double w) {
     if (w == 0.0) return true;
     for (const Quad &q : p.quad) values[q.hess] += w * (q.i == q.j ? 2 * q.v : q.v);
     for (const Formula &f : p.formulas) {
       scratch_.assign(f.hess.size(), 0.0);
-      if (!f.tape.hessian(x, w, scratch_.data(), nullptr, work_)) return false;
+      if (!f.tape.hessian(xm, w, scratch_.data(), nullptr, work_)) return false;
       for (size_t k = 0; k < f.hess.size(); ++k) values[f.hess[k]] += scratch_[k];
     }
     return true;
   };
   if (!add(obj_, sigma * sense)) return false;
+  for (const Determined &d : determined_)
+    if (!add(rows_[d.row], -sigma * sense * d.c / d.a)) return false;
   for (int r = 0; r < m; ++r)
     if (!add(rows_[model_row[r]], lambda ? lambda[r] : 0.0)) return false;
   return true;
