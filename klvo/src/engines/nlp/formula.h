@@ -100,6 +100,7 @@ class Tape {
   std::vector<int> color_;                     // group of each local variable (-1: linear only)
   std::vector<std::vector<int>> by_color_;     // pattern entries recovered from each group
   friend class TapeParser;  // builds the nodes (formula_parse.cpp)
+  friend class Evaluator;   // compiles parsed nodes (evaluator.cpp)
 
   // Parsing and compiling (formula_parse.cpp, formula_compile.cpp).
   // The nodes of a token array, variables still holding their columns.

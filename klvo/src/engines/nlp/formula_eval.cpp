@@ -15,11 +15,9 @@ using Elementary = elementary::Function;
 
 namespace {
 
-thread_local bool g_user_error = false;
 
 }  // namespace
 
-void set_user_function_error() { g_user_error = true; }
 
 void Tape::resize(TapeWork &w) const {
   size_t n = nodes_.size();
@@ -41,9 +39,9 @@ bool Tape::call_user(const Node &n, const double *in, double &f, double *grad, b
     typedef int (*Fn)(const double *, const double *, double *, double *, void *);
     Fn fn = reinterpret_cast<Fn>(u.fn);
     std::vector<double> request(want_grad ? m : 0, 1.0);
-    g_user_error = false;
+    user_function_error_flag() = false;
     int rc = fn(in, want_grad ? request.data() : nullptr, &f, want_grad ? grad : nullptr, u.data);
-    if (rc != 0 || g_user_error || !std::isfinite(f)) return false;
+    if (rc != 0 || user_function_error_flag() || !std::isfinite(f)) return false;
     if (want_grad)
       for (int k = 0; k < m; ++k)
         if (!std::isfinite(grad[k])) return false;
@@ -51,9 +49,9 @@ bool Tape::call_user(const Node &n, const double *in, double &f, double *grad, b
   }
   typedef double (*Fn)(const double *, void *);
   Fn fn = reinterpret_cast<Fn>(u.fn);
-  g_user_error = false;
+  user_function_error_flag() = false;
   f = fn(in, u.data);
-  if (g_user_error || !std::isfinite(f)) return false;
+  if (user_function_error_flag() || !std::isfinite(f)) return false;
   if (!want_grad) return true;
   // Central differences for a function that gives no derivatives.
   std::vector<double> p(in, in + m);
@@ -64,7 +62,7 @@ bool Tape::call_user(const Node &n, const double *in, double &f, double *grad, b
     p[k] = in[k] - h;
     double fm = fn(p.data(), u.data);
     p[k] = in[k];
-    if (g_user_error || !std::isfinite(fp) || !std::isfinite(fm)) return false;
+    if (user_function_error_flag() || !std::isfinite(fp) || !std::isfinite(fm)) return false;
     grad[k] = (fp - fm) / (2 * h);
   }
   return true;

@@ -6,6 +6,9 @@
 namespace klvo {
 namespace nlp {
 
+// The current thread's user-function error flag.
+bool &user_function_error_flag();
+
 // u^b, by repeated squaring for small integral exponents (squares and cubes are common and
 // std::pow is slow for them), by std::pow otherwise.
 inline double power(double u, double b) {

@@ -58,27 +58,6 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
         p.quad.push_back(Quad{q.col1, q.col2, q.col1 == q.col2 ? q.value : 2 * q.value, -1, -1, -1});
     if (!p.quad.empty()) nonlinear_ = true;
   }
-  // Formula entries of the store, each compiled with its factor and column. They were checked
-  // when added, but a model loaded since may have fewer rows or columns.
-  if (layer) {
-    const UserFunctions *users = layer->users.get();
-    for (const FormulaEntry &e : ms.formulas.entries()) {
-      if (e.row >= nr)
-        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry lies in row %d but the problem has %d rows", e.row, nr);
-      if (e.col != KSLP_NOCOLUMN && e.col >= n)
-        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry multiplies column %d but the problem has %d columns", e.col, n);
-      int last = -1;
-      for (const Token &t : e.tokens)
-        if (t.type == kColumn) last = std::max(last, static_cast<int>(t.value));
-      if (last >= n)
-        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula in row %d uses column %d but the problem has %d columns", e.row, last, n);
-      Formula f;
-      f.tape = Tape::compile(e.tokens.data(), static_cast<int>(e.tokens.size()), n, users,
-                             e.col == KSLP_NOCOLUMN ? -1 : e.col, e.factor);
-      (e.row < 0 ? obj_ : rows_[e.row]).formulas.push_back(std::move(f));
-      nonlinear_ = true;
-    }
-  }
 
   find_determined(ms, layer);
   std::vector<char> determining(nr, 0);
@@ -113,6 +92,39 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
     gu.push_back(hi);
   }
 
+  // Formula entries of the store, each compiled with its factor and column into the evaluator.
+  // They were checked when added, but a model loaded since may have fewer rows or columns.
+  if (layer) {
+    const UserFunctions *users = layer->users.get();
+    std::vector<double> weight_of_row(nr, 0.0);
+    for (const Determined &d : determined_) weight_of_row[d.row] = -sense * d.c / d.a;
+    for (const FormulaEntry &e : ms.formulas.entries()) {
+      if (e.row >= nr)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry lies in row %d but the problem has %d rows", e.row, nr);
+      if (e.col != KSLP_NOCOLUMN && e.col >= n)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula entry multiplies column %d but the problem has %d columns", e.col, n);
+      int last = -1;
+      for (const Token &t : e.tokens)
+        if (t.type == kColumn) last = std::max(last, static_cast<int>(t.value));
+      if (last >= n)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "A formula in row %d uses column %d but the problem has %d columns", e.row, last, n);
+      Side side = e.row < 0 || determining[e.row] ? kObjectiveSide : (engine_row[e.row] >= 0 ? kRowSide : kFreeSide);
+      int id = eval_.add(e.tokens.data(), static_cast<int>(e.tokens.size()), n, users,
+                         e.col == KSLP_NOCOLUMN ? -1 : e.col, e.factor, side);
+      (e.row < 0 ? obj_ : rows_[e.row]).formulas.push_back(id);
+      ids_[side].push_back(id);
+      engine_row_of_.push_back(side == kRowSide ? engine_row[e.row] : -1);
+      fweight_.push_back(e.row < 0 ? sense : weight_of_row[e.row]);
+      nonlinear_ = true;
+    }
+  }
+  eval_.finish();
+  fval_.assign(eval_.size(), 0.0);
+  hweight_.assign(eval_.size(), 0.0);
+  // The objective side's gradient goes to a dense vector by model column.
+  for (int id : ids_[kObjectiveSide])
+    for (int l = 0; l < eval_.nlocal(id); ++l) eval_.set_gradient_target(id, l, eval_.local_col(id, l));
+
   // Jacobian structure, row by row; `pos` maps a column to its position in the current row.
   std::vector<int> pos(n, -1);
   jac_start_.assign(m + 1, 0);
@@ -124,7 +136,8 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
       cols.push_back(q.i);
       cols.push_back(q.j);
     }
-    for (Formula &f : p.formulas) cols.insert(cols.end(), f.tape.cols().begin(), f.tape.cols().end());
+    for (int id : p.formulas)
+      for (int l = 0; l < eval_.nlocal(id); ++l) cols.push_back(eval_.local_col(id, l));
     std::sort(cols.begin(), cols.end());
     cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
     int base = static_cast<int>(jac_col_.size());
@@ -137,8 +150,8 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
       q.jac_i = pos[q.i];
       q.jac_j = pos[q.j];
     }
-    for (Formula &f : p.formulas)
-      for (int c : f.tape.cols()) f.jac.push_back(pos[c]);
+    for (int id : p.formulas)
+      for (int l = 0; l < eval_.nlocal(id); ++l) eval_.set_gradient_target(id, l, pos[eval_.local_col(id, l)]);
     for (int c : cols) pos[c] = -1;
     jac_start_[r + 1] = static_cast<int>(jac_col_.size());
   }
@@ -156,10 +169,11 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
   };
   auto structure = [&](Part &p) {
     for (Quad &q : p.quad) q.hess = slot(q.i, q.j);
-    for (Formula &f : p.formulas) {
-      const std::vector<int> &c = f.tape.cols();
-      for (auto &e : f.tape.hess_pattern()) f.hess.push_back(slot(c[e.first], c[e.second]));
-    }
+    for (int id : p.formulas)
+      for (int e = 0; e < eval_.npattern(id); ++e) {
+        std::pair<int, int> ij = eval_.pattern(id, e);
+        eval_.set_hessian_target(id, e, slot(eval_.local_col(id, ij.first), eval_.local_col(id, ij.second)));
+      }
   };
   structure(obj_);
   if (!obj_.quad.empty() || !obj_.formulas.empty()) nonlinear_ = true;
@@ -227,34 +241,26 @@ void NlpModel::hess_structure(int *rows, int *cols) const {
   std::copy(hess_col_.begin(), hess_col_.end(), cols);
 }
 
-bool NlpModel::eval_part(const Part &p, const double *x, double &value) {
+double NlpModel::plain(const Part &p, const double *x) const {
   double s = 0.0;
   for (auto &l : p.linear) s += l.second * x[l.first];
   for (const Quad &q : p.quad) s += q.v * x[q.i] * x[q.j];
-  for (const Formula &f : p.formulas) {
-    double v;
-    if (!f.tape.value(x, v, work_)) return false;
-    s += v;
-  }
-  value = s;
-  return true;
+  return s;
 }
 
-// grad (model space) += w * gradient of the part.
-bool NlpModel::add_gradient(const Part &p, const double *x, double w, double *grad) {
+double NlpModel::total(const Part &p, const double *x) const {
+  double s = plain(p, x);
+  for (int id : p.formulas) s += fval_[id];
+  return s;
+}
+
+// grad (model space) += w * gradient of the part's linear and quadratic terms.
+void NlpModel::plain_gradient(const Part &p, const double *x, double w, double *grad) const {
   for (auto &l : p.linear) grad[l.first] += w * l.second;
   for (const Quad &q : p.quad) {
     grad[q.i] += w * q.v * x[q.j];
     grad[q.j] += w * q.v * x[q.i];
   }
-  for (const Formula &f : p.formulas) {
-    const std::vector<int> &c = f.tape.cols();
-    scratch_.resize(c.size());
-    double v;
-    if (!f.tape.gradient(x, v, scratch_.data(), work_)) return false;
-    for (size_t k = 0; k < c.size(); ++k) grad[c[k]] += w * scratch_[k];
-  }
-  return true;
 }
 
 // The model-space point of an engine point, determined columns left at 0: their terms then
@@ -266,61 +272,49 @@ const double *NlpModel::scatter(const double *x) {
 }
 
 bool NlpModel::objective(const double *x, double &f) {
-  if (!eval_part(obj_, x, f)) return false;
-  f += objconstant_;
+  if (!eval_.values(x, kObjectiveSide, fval_.data())) return false;
+  f = total(obj_, x) + objconstant_;
   return true;
 }
 
 bool NlpModel::engine_objective(const double *x, double &f) {
   const double *xm = scatter(x);
   if (!objective(xm, f)) return false;
-  for (const Determined &d : determined_) {
-    double rest;
-    if (!eval_part(rows_[d.row], xm, rest)) return false;
-    f += d.c / d.a * (d.rhs - rest);
-  }
+  for (const Determined &d : determined_) f += d.c / d.a * (d.rhs - total(rows_[d.row], xm));
   f *= sense;
   return true;
 }
 
 bool NlpModel::engine_gradient(const double *x, double *grad) {
   const double *xm = scatter(x);
-  double *g = grad;
-  if (!determined_.empty()) {
-    gm_.assign(n, 0.0);
-    g = gm_.data();
-  } else {
-    std::fill(grad, grad + n, 0.0);
-  }
-  if (!add_gradient(obj_, xm, sense, g)) return false;
-  for (const Determined &d : determined_)
-    if (!add_gradient(rows_[d.row], xm, -sense * d.c / d.a, g)) return false;
-  if (g != grad)
-    for (int k = 0; k < ne; ++k) grad[k] = g[model_col[k]];
+  gm_.assign(n, 0.0);
+  plain_gradient(obj_, xm, sense, gm_.data());
+  for (const Determined &d : determined_) plain_gradient(rows_[d.row], xm, -sense * d.c / d.a, gm_.data());
+  if (!eval_.gradients(xm, kObjectiveSide, fweight_.data(), gm_.data())) return false;
+  for (int k = 0; k < ne; ++k) grad[k] = gm_[model_col[k]];
   return true;
 }
 
 bool NlpModel::complete(const double *x, std::vector<double> &model_x) {
   model_x.assign(n, 0.0);
   for (int k = 0; k < ne; ++k) model_x[model_col[k]] = x[k];
-  for (const Determined &d : determined_) {
-    double rest;
-    if (!eval_part(rows_[d.row], model_x.data(), rest)) return false;
-    model_x[d.col] = (d.rhs - rest) / d.a;
-  }
+  if (determined_.empty()) return true;
+  if (!eval_.values(model_x.data(), kObjectiveSide, fval_.data())) return false;
+  for (const Determined &d : determined_) model_x[d.col] = (d.rhs - total(rows_[d.row], model_x.data())) / d.a;
   return true;
 }
 
 bool NlpModel::row_activities(const double *x, double *act) {
-  for (size_t i = 0; i < rows_.size(); ++i)
-    if (!eval_part(rows_[i], x, act[i])) return false;
+  for (int side = 0; side < kSides; ++side)
+    if (!eval_.values(x, side, fval_.data())) return false;
+  for (size_t i = 0; i < rows_.size(); ++i) act[i] = total(rows_[i], x);
   return true;
 }
 
 bool NlpModel::constraints(const double *x, double *g) {
   const double *xm = scatter(x);
-  for (int r = 0; r < m; ++r)
-    if (!eval_part(rows_[model_row[r]], xm, g[r])) return false;
+  if (!eval_.values(xm, kRowSide, fval_.data())) return false;
+  for (int r = 0; r < m; ++r) g[r] = total(rows_[model_row[r]], xm);
   return true;
 }
 
@@ -334,35 +328,23 @@ bool NlpModel::jacobian(const double *x, double *values) {
       values[q.jac_i] += q.v * xm[q.j];
       values[q.jac_j] += q.v * xm[q.i];
     }
-    for (const Formula &f : p.formulas) {
-      scratch_.resize(f.jac.size());
-      double v;
-      if (!f.tape.gradient(xm, v, scratch_.data(), work_)) return false;
-      for (size_t k = 0; k < f.jac.size(); ++k) values[f.jac[k]] += scratch_[k];
-    }
   }
-  return true;
+  return eval_.gradients(xm, kRowSide, nullptr, values);
 }
 
 bool NlpModel::hessian(const double *x, double sigma, const double *lambda, double *values) {
   const double *xm = scatter(x);
   std::fill(values, values + hess_nnz(), 0.0);
-  auto add = [&](const Part &p, double w) {
-    if (w == 0.0) return true;
-    for (const Quad &q : p.quad) values[q.hess] += w * (q.i == q.j ? 2 * q.v : q.v);
-    for (const Formula &f : p.formulas) {
-      scratch_.assign(f.hess.size(), 0.0);
-      if (!f.tape.hessian(xm, w, scratch_.data(), nullptr, work_)) return false;
-      for (size_t k = 0; k < f.hess.size(); ++k) values[f.hess[k]] += scratch_[k];
-    }
-    return true;
+  auto quads = [&](const Part &p, double w) {
+    if (w != 0.0)
+      for (const Quad &q : p.quad) values[q.hess] += w * (q.i == q.j ? 2 * q.v : q.v);
   };
-  if (!add(obj_, sigma * sense)) return false;
-  for (const Determined &d : determined_)
-    if (!add(rows_[d.row], -sigma * sense * d.c / d.a)) return false;
-  for (int r = 0; r < m; ++r)
-    if (!add(rows_[model_row[r]], lambda ? lambda[r] : 0.0)) return false;
-  return true;
+  quads(obj_, sigma * sense);
+  for (const Determined &d : determined_) quads(rows_[d.row], -sigma * sense * d.c / d.a);
+  for (int r = 0; r < m; ++r) quads(rows_[model_row[r]], lambda ? lambda[r] : 0.0);
+  for (int id : ids_[kObjectiveSide]) hweight_[id] = sigma * fweight_[id];
+  for (int id : ids_[kRowSide]) hweight_[id] = lambda ? lambda[engine_row_of_[id]] : 0.0;
+  return eval_.hessians(xm, kFreeSide, hweight_.data(), values);
 }
 
 }  // namespace nlp

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/nlp/evaluator.h"
 #include "engines/nlp/formula.h"
 #include "model/store.h"
 
@@ -75,31 +76,34 @@ class NlpModel {
     int jac_i, jac_j;  // positions in the Jacobian row (or -1 for the objective)
     int hess;          // position in the Hessian
   };
-  struct Formula {
-    Tape tape;
-    std::vector<int> jac;   // local variable -> Jacobian position
-    std::vector<int> hess;  // entry of the tape's Hessian pattern -> Hessian position
-  };
   struct Part {
     std::vector<std::pair<int, double>> linear;
     std::vector<int> linear_jac;
     std::vector<Quad> quad;
-    std::vector<Formula> formulas;
+    std::vector<int> formulas;  // ids in the evaluator
   };
+  // The evaluator's sides: what the objective needs (its formulas and those of the rows that
+  // determine a column), the engine's rows, and the free rows (evaluated for their activity).
+  enum Side { kObjectiveSide, kRowSide, kFreeSide, kSides };
   Part obj_;
   std::vector<Part> rows_;  // by model row
   double objconstant_ = 0.0;
-  std::vector<int> jac_start_;  // by engine row
+  Evaluator eval_;
+  std::vector<int> engine_row_of_;  // by formula: engine row, -1 on the objective side
+  std::vector<int> ids_[kSides];    // formulas by side
+  std::vector<double> fval_;        // by formula: value
+  std::vector<double> fweight_;     // by formula: weight in the engine objective (objective side)
+  std::vector<double> hweight_;     // by formula: weight in the Hessian of the Lagrangian
+  std::vector<int> jac_start_;      // by engine row
   std::vector<int> jac_col_;
   std::vector<int> hess_row_, hess_col_;
   bool nonlinear_ = false;
   std::vector<Determined> determined_;
-  TapeWork work_;
-  std::vector<double> scratch_;
   std::vector<double> xm_, gm_;  // model-space point (determined columns 0) and gradient
 
-  bool eval_part(const Part &p, const double *x, double &value);
-  bool add_gradient(const Part &p, const double *x, double w, double *grad);
+  double plain(const Part &p, const double *x) const;  // linear and quadratic parts
+  double total(const Part &p, const double *x) const;  // plus formula values (in fval_)
+  void plain_gradient(const Part &p, const double *x, double w, double *grad) const;
   const double *scatter(const double *x);
   void find_determined(const ModelStore &ms, const kslp_problem_s *layer);
 };
