@@ -140,8 +140,8 @@ void to_slot_major(std::vector<T> &v, int nslots, int ninst) {
 int Evaluator::add(const Token *tokens, int ntokens, int ncols, const UserFunctions *users, int column, double factor,
                    int side) {
   Builder &b = *builder_;
-  Tape t = Tape::parse(tokens, ntokens, ncols, users);
-  int root = static_cast<int>(t.nodes_.size()) - 1;
+  ParsedFormula t = parse_formula(tokens, ntokens, ncols, users);
+  int root = static_cast<int>(t.nodes.size()) - 1;
   if (column >= 0) {
     int v = t.add_node(Op::Var, {}, column);
     root = t.add_node(Op::Mul, {root, v});
@@ -152,7 +152,7 @@ int Evaluator::add(const Token *tokens, int ntokens, int ncols, const UserFuncti
   }
 
   // Fold what depends on no variable into constants, emitting the rest in operand order.
-  size_t nn = t.nodes_.size();
+  size_t nn = t.nodes.size();
   b.nodes.clear();
   b.args.clear();
   b.cols.clear();
@@ -162,11 +162,11 @@ int Evaluator::add(const Token *tokens, int ntokens, int ncols, const UserFuncti
   b.is_folded.assign(nn, 0);
   double in[8];
   for (size_t i = 0; i < nn; ++i) {
-    const Tape::Node &n = t.nodes_[i];
+    const ParsedFormula::Node &n = t.nodes[i];
     if (n.dep || n.op == Op::User || n.nargs > 8) continue;
     bool ok = true;
     for (int k = 0; k < n.nargs && ok; ++k) {
-      int a = t.args_[n.arg + k];
+      int a = t.args[n.arg + k];
       ok = b.is_folded[a];
       if (ok) in[k] = b.folded[a];
     }
@@ -186,15 +186,15 @@ int Evaluator::add(const Token *tokens, int ntokens, int ncols, const UserFuncti
   // A tree: every node is the operand of at most one other, so emitting on use keeps order.
   std::vector<int> order;
   for (size_t i = 0; i < nn; ++i) {
-    const Tape::Node &n = t.nodes_[i];
+    const ParsedFormula::Node &n = t.nodes[i];
     if (b.is_folded[i]) continue;  // emitted as a constant by its user
     EvalNode e{n.op, n.dep, n.dep && has_second(n.op), 0, n.nargs, -1, 0, n.user};
     for (int k = 0; k < n.nargs; ++k) {
-      int a = t.args_[n.arg + k];
+      int a = t.args[n.arg + k];
       if (b.is_folded[a]) b.newindex[a] = emit_const(b.folded[a]);
     }
     e.arg = static_cast<int>(b.args.size());
-    for (int k = 0; k < n.nargs; ++k) b.args.push_back(b.newindex[t.args_[n.arg + k]]);
+    for (int k = 0; k < n.nargs; ++k) b.args.push_back(b.newindex[t.args[n.arg + k]]);
     if (n.op == Op::Const) {
       e.slot = static_cast<int>(b.consts.size());
       b.consts.push_back(n.c);
@@ -248,7 +248,7 @@ int Evaluator::add(const Token *tokens, int ntokens, int ncols, const UserFuncti
   g.formula.push_back(id);
   group_of_.push_back(gi);
   instance_of_.push_back(g.ninst++);
-  if (t.has_user_) has_user_ = true;
+  if (t.has_user) has_user_ = true;
   return id;
 }
 

@@ -456,7 +456,6 @@ thread_local std::vector<double> t_in, t_scratch;
 }  // namespace
 
 void set_user_function_error() { g_user_error = true; }
-bool &user_function_error_flag() { return g_user_error; }
 
 bool node_value(Op op, const double *in, int m, double &y) {
   double u = m > 0 ? in[0] : 0.0;

@@ -1,13 +1,10 @@
-// Helpers shared by the evaluating and the differentiating sweeps of a formula tape.
+// Helpers of the evaluator's sweeps and of constant folding.
 #pragma once
 
 #include <cmath>
 
 namespace klvo {
 namespace nlp {
-
-// The current thread's user-function error flag.
-bool &user_function_error_flag();
 
 // u^b, by repeated squaring for small integral exponents (squares and cubes are common and
 // std::pow is slow for them), by std::pow otherwise.
