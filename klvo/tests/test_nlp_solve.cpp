@@ -459,6 +459,43 @@ TEST(DeterminedColumns, AuxiliaryObjectiveColumnIsSubstitutedAwayFromTheEngine) 
   EXPECT_NEAR(ad[2], -dd[1], 1e-6);
 }
 
+// Many formulas of one shape with their own constants and columns, more than one sweep block:
+// min sum c_i exp(x_i) - b_i x_i  s.t.  a_i x_i^2 <= r_i, where b_i is large enough that every
+// row binds. Then x_i = sqrt(r_i / a_i) and the row's multiplier is the KKT value
+// (b_i - c_i exp(x_i)) / (2 a_i x_i); a mix-up of instances would move both.
+TEST(GroupedFormulas, EveryInstanceKeepsItsOwnConstantsAndColumns) {
+  const int n = 200;
+  NlpProblem p;
+  std::vector<double> a(n), b(n), c(n), r(n), obj(n);
+  for (int i = 0; i < n; ++i) {
+    a[i] = 1.0 + 0.01 * i;
+    c[i] = 0.5 + 0.003 * i;
+    r[i] = 0.2 + 0.004 * (i % 37);
+    b[i] = 3.0 + 0.02 * i;
+    obj[i] = -b[i];
+  }
+  p.columns(n, {}, {}, obj);
+  for (int i = 0; i < n; ++i) {
+    p.add(-1, -1000, 1.0, C(c[i]) * exp(X(i)));
+    Ex g = C(a[i]) * pow(X(i), 2.0);
+    p.row('L', r[i], &g);
+  }
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  ASSERT_EQ(p.status(), 1);
+  std::vector<double> x = p.x(), duals(n);
+  ASSERT_EQ(KSLPgetslpsol(p.slp, nullptr, nullptr, duals.data(), nullptr), 0);
+  double expect = 0.0;
+  for (int i = 0; i < n; ++i) {
+    double xi = std::sqrt(r[i] / a[i]);
+    ASSERT_LT(xi, std::log(b[i] / c[i]));  // the row binds
+    expect += c[i] * std::exp(xi) - b[i] * xi;
+    EXPECT_NEAR(x[i], xi, 1e-7) << i;
+    // Minimising, a binding upper row has a non-positive dual: d(objective)/d(r_i).
+    EXPECT_NEAR(duals[i], -(b[i] - c[i] * std::exp(xi)) / (2 * a[i] * xi), 1e-6) << i;
+  }
+  EXPECT_NEAR(p.objval(), expect, 1e-7 * std::fabs(expect));
+}
+
 struct Log {
   std::vector<std::string> lines;
 };

@@ -124,6 +124,17 @@ void color_columns(Evaluator::Group &g) {
   g.by_color.assign(ncolors, {});
   // Entry (i, j) is read from the sweep of column j's colour, at row i.
   for (size_t e = 0; e < g.pattern.size(); ++e) g.by_color[g.color[g.pattern[e].second]].push_back(static_cast<int>(e));
+  // A node that depends on no variable of a colour has a zero tangent in that colour's sweep.
+  g.colors_of.assign(g.nodes.size(), 0);
+  for (size_t i = 0; i < g.nodes.size(); ++i) {
+    const EvalNode &n = g.nodes[i];
+    if (n.op == Op::Var) {
+      int c = g.color[n.slot];
+      if (c >= 0) g.colors_of[i] = uint64_t{1} << std::min(c, 63);
+      continue;
+    }
+    for (int k = 0; k < n.nargs; ++k) g.colors_of[i] |= g.colors_of[g.args[n.arg + k]];
+  }
 }
 
 template <class T>

@@ -2,6 +2,7 @@
 // sweeps (evaluator_sweeps.cpp).
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "engines/nlp/evaluator.h"
@@ -31,6 +32,7 @@ struct Evaluator::Group {
   std::vector<std::pair<int, int>> pattern;  // Hessian entries (i, j), i >= j, local indices
   std::vector<int> color;                    // colour of each local variable (-1: linear only)
   std::vector<std::vector<int>> by_color;    // pattern entries recovered from each colour's sweep
+  std::vector<uint64_t> colors_of;           // by node: the colours it depends on (bit c; bit 63: any beyond)
   int ninst = 0;
   // Per instance, slot-major once finished ([slot * ninst + k]); instance-major while built.
   std::vector<double> consts;

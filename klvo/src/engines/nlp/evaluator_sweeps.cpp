@@ -567,10 +567,15 @@ bool Evaluator::hessians(const double *x, int sides, const double *weight, doubl
       for (size_t c = 0; c < g.by_color.size(); ++c) {
         // Tangent in the direction of the colour's variables, then the reverse sweep of the
         // adjoint's tangent: col = H * direction.
+        uint64_t bit = uint64_t{1} << std::min<size_t>(c, 63);
         for (size_t i = 0; i < nn; ++i) {
           const EvalNode &n = g.nodes[i];
           if (!n.dep) continue;
           double *ti = t + i * B;
+          if (!(g.colors_of[i] & bit)) {
+            std::fill(ti, ti + b, 0.0);
+            continue;
+          }
           if (n.op == Op::Var) {
             std::fill(ti, ti + b, g.color[n.slot] == static_cast<int>(c) ? 1.0 : 0.0);
             continue;

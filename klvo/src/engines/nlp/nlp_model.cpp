@@ -155,6 +155,19 @@ NlpModel::NlpModel(const ModelStore &ms, const kslp_problem_s *layer) {
     for (int c : cols) pos[c] = -1;
     jac_start_[r + 1] = static_cast<int>(jac_col_.size());
   }
+  // The engine rows' linear parts, flat, and the Jacobian values they give once for all.
+  jac_base_.assign(jac_col_.size(), 0.0);
+  lin_start_.assign(m + 1, 0);
+  for (int r = 0; r < m; ++r) {
+    const Part &p = rows_[model_row[r]];
+    for (size_t k = 0; k < p.linear.size(); ++k) {
+      jac_base_[p.linear_jac[k]] += p.linear[k].second;
+      lin_col_.push_back(p.linear[k].first);
+      lin_val_.push_back(p.linear[k].second);
+    }
+    lin_start_[r + 1] = static_cast<int>(lin_col_.size());
+    if (!p.quad.empty()) quad_rows_.push_back(r);
+  }
 
   // Hessian structure: the union of every part's lower-triangle pairs.
   tsl::robin_map<uint64_t, int, MixHash> hpos;
@@ -314,21 +327,25 @@ bool NlpModel::row_activities(const double *x, double *act) {
 bool NlpModel::constraints(const double *x, double *g) {
   const double *xm = scatter(x);
   if (!eval_.values(xm, kRowSide, fval_.data())) return false;
-  for (int r = 0; r < m; ++r) g[r] = total(rows_[model_row[r]], xm);
+  for (int r = 0; r < m; ++r) {
+    double s = 0.0;
+    for (int k = lin_start_[r]; k < lin_start_[r + 1]; ++k) s += lin_val_[k] * xm[lin_col_[k]];
+    g[r] = s;
+  }
+  for (int r : quad_rows_)
+    for (const Quad &q : rows_[model_row[r]].quad) g[r] += q.v * xm[q.i] * xm[q.j];
+  for (int id : ids_[kRowSide]) g[engine_row_of_[id]] += fval_[id];
   return true;
 }
 
 bool NlpModel::jacobian(const double *x, double *values) {
   const double *xm = scatter(x);
-  std::fill(values, values + jac_nnz(), 0.0);
-  for (int r = 0; r < m; ++r) {
-    const Part &p = rows_[model_row[r]];
-    for (size_t k = 0; k < p.linear.size(); ++k) values[p.linear_jac[k]] += p.linear[k].second;
-    for (const Quad &q : p.quad) {
+  std::copy(jac_base_.begin(), jac_base_.end(), values);
+  for (int r : quad_rows_)
+    for (const Quad &q : rows_[model_row[r]].quad) {
       values[q.jac_i] += q.v * xm[q.j];
       values[q.jac_j] += q.v * xm[q.i];
     }
-  }
   return eval_.gradients(xm, kRowSide, nullptr, values);
 }
 

@@ -96,6 +96,10 @@ class NlpModel {
   std::vector<double> hweight_;     // by formula: weight in the Hessian of the Lagrangian
   std::vector<int> jac_start_;      // by engine row
   std::vector<int> jac_col_;
+  std::vector<double> jac_base_;    // the Jacobian's constant part (linear entries)
+  std::vector<int> lin_start_, lin_col_;  // engine rows' linear entries, flat
+  std::vector<double> lin_val_;
+  std::vector<int> quad_rows_;      // engine rows with quadratic terms
   std::vector<int> hess_row_, hess_col_;
   bool nonlinear_ = false;
   std::vector<Determined> determined_;
