@@ -1,6 +1,7 @@
 #include "engines/nlp/nlp_model.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include <tsl/robin_map.h>
@@ -284,9 +285,42 @@ const double *NlpModel::scatter(const double *x) {
   return xm_.data();
 }
 
+namespace {
+
+// A sum with its rounding errors carried along (error-free sums and products): the result is
+// as accurate as if computed in twice the precision, then rounded.
+struct CompensatedSum {
+  double s = 0.0, c = 0.0;
+  void add(double v) {
+    double t = s + v, z = t - s;
+    c += (s - (t - z)) + (v - z);
+    s = t;
+  }
+  void add_product(double a, double b) {
+    double p = a * b;
+    add(p);
+    c += std::fma(a, b, -p);
+  }
+  double value() const { return s + c; }
+};
+
+}  // namespace
+
+// Compensated, because an objective given in expanded form (a square as a constant, a linear
+// and a quadratic term) cancels to the small value it has near a solution, which plain
+// summation can turn negative.
 bool NlpModel::objective(const double *x, double &f) {
   if (!eval_.values(x, kObjectiveSide, fval_.data())) return false;
-  f = total(obj_, x) + objconstant_;
+  CompensatedSum acc;
+  acc.add(objconstant_);
+  for (auto &l : obj_.linear) acc.add_product(l.second, x[l.first]);
+  for (const Quad &q : obj_.quad) {
+    double vi = q.v * x[q.i];
+    acc.add_product(vi, x[q.j]);
+    acc.c += std::fma(q.v, x[q.i], -vi) * x[q.j];
+  }
+  for (int id : obj_.formulas) acc.add(fval_[id]);
+  f = acc.value();
   return true;
 }
 
