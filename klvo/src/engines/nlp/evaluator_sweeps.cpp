@@ -451,8 +451,6 @@ void fit(Evaluator::Work &w, const Group &g) {
   fit(w.g, static_cast<size_t>(g.nlocal) * B);
 }
 
-thread_local std::vector<double> t_in, t_scratch;
-
 }  // namespace
 
 void set_user_function_error() { g_user_error = true; }
@@ -501,8 +499,11 @@ bool node_value(Op op, const double *in, int m, double &y) {
   return std::isfinite(y);
 }
 
+// Operands of user functions and n-ary operations are gathered into vectors owned by the call:
+// a user function may solve another problem, and so evaluate, before it returns.
 bool Evaluator::values(const double *x, int side, double *out) {
   Work &w = *work_;
+  std::vector<double> t_in;
   for (const Group &g : groups_) {
     if (g.side != side) continue;
     fit(w, g);
@@ -518,6 +519,7 @@ bool Evaluator::values(const double *x, int side, double *out) {
 
 bool Evaluator::gradients(const double *x, int side, const double *weight, double *target) {
   Work &w = *work_;
+  std::vector<double> t_in, t_scratch;
   double wk[B];
   for (const Group &g : groups_) {
     if (g.side != side) continue;
@@ -547,6 +549,7 @@ bool Evaluator::gradients(const double *x, int side, const double *weight, doubl
 
 bool Evaluator::hessians(const double *x, int sides, const double *weight, double *target) {
   Work &w = *work_;
+  std::vector<double> t_in, t_scratch;
   double wk[B];
   for (const Group &g : groups_) {
     if (g.side >= sides || g.pattern.empty()) continue;
