@@ -374,8 +374,8 @@ def main():
     out = os.path.join(tempfile.mkdtemp(), "ipopt.out")
     print(f"{'model':14s} {'library':15s} {'build s':>8s} {'solve s':>8s} {'total s':>8s} {'iters':>6s} "
           f"{'objective':>18s} {'eval s':>8s}   kelvo/peer: build solve total eval", flush=True)
-    for spec in args.models.split(","):
-        name, size = spec.split(":")
+    for item in args.models.split(","):
+        name, size = item.split(":")
         size = int(size)
         repeat, label = (size, f"hs071 x{size}") if name == "hs071" else (1, f"{name} {size}")
         mine = None
