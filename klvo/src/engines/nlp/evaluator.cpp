@@ -34,7 +34,7 @@ bool has_second(Op op) {
   switch (op) {
     case Op::Mul: case Op::Div: case Op::Pow: case Op::Exp: case Op::Log: case Op::Log10: case Op::Sin:
     case Op::Cos: case Op::Tan: case Op::Asin: case Op::Acos: case Op::Atan: case Op::Erf: case Op::Erfc:
-    case Op::Sqrt: case Op::Prod: case Op::User:
+    case Op::Sqrt: case Op::Prod: case Op::User: case Op::Square:
       return true;
     default: return false;
   }
@@ -200,12 +200,19 @@ int Evaluator::add(const Token *tokens, int ntokens, int ncols, const UserFuncti
     const ParsedFormula::Node &n = t.nodes[i];
     if (b.is_folded[i]) continue;  // emitted as a constant by its user
     EvalNode e{n.op, n.dep, n.dep && has_second(n.op), 0, n.nargs, -1, 0, n.user};
-    for (int k = 0; k < n.nargs; ++k) {
+    int a1 = n.nargs == 2 ? t.args[n.arg + 1] : -1;
+    if (n.op == Op::Pow && b.is_folded[a1] && b.folded[a1] == 2.0) {
+      // Squares are common and far cheaper than a general power and its derivatives.
+      e.op = Op::Square;
+      e.nargs = 1;
+      e.second = n.dep;
+    }
+    for (int k = 0; k < e.nargs; ++k) {
       int a = t.args[n.arg + k];
       if (b.is_folded[a]) b.newindex[a] = emit_const(b.folded[a]);
     }
     e.arg = static_cast<int>(b.args.size());
-    for (int k = 0; k < n.nargs; ++k) b.args.push_back(b.newindex[t.args[n.arg + k]]);
+    for (int k = 0; k < e.nargs; ++k) b.args.push_back(b.newindex[t.args[n.arg + k]]);
     if (n.op == Op::Const) {
       e.slot = static_cast<int>(b.consts.size());
       b.consts.push_back(n.c);

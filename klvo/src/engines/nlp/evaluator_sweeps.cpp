@@ -236,6 +236,7 @@ bool forward(const Group &g, int k0, int b, const double *x, double *v, std::vec
       case Op::Add: for (int k = 0; k < b; ++k) y[k] = u[k] + w[k]; break;
       case Op::Sub: for (int k = 0; k < b; ++k) y[k] = u[k] - w[k]; break;
       case Op::Mul: for (int k = 0; k < b; ++k) y[k] = u[k] * w[k]; break;
+      case Op::Square: for (int k = 0; k < b; ++k) y[k] = u[k] * u[k]; break;
       case Op::Div:
         for (int k = 0; k < b; ++k) {
           bad |= w[k] == 0.0;
@@ -304,6 +305,10 @@ bool local_derivatives(const Group &g, int b, const double *v, double *d, double
           std::fill(sn + 2 * B, sn + 2 * B + b, 1.0);
           std::fill(sn + 3 * B, sn + 3 * B + b, 0.0);
         }
+        break;
+      case Op::Square:
+        for (int k = 0; k < b; ++k) d0[k] = 2 * u[k];
+        if (sn) std::fill(sn, sn + b, 2.0);
         break;
       case Op::Div:
         for (int k = 0; k < b; ++k) {
@@ -463,6 +468,7 @@ bool node_value(Op op, const double *in, int m, double &y) {
     case Op::Add: y = u + in[1]; break;
     case Op::Sub: y = u - in[1]; break;
     case Op::Mul: y = u * in[1]; break;
+    case Op::Square: y = u * u; break;
     case Op::Div:
       if (in[1] == 0.0) return false;
       y = u / in[1];

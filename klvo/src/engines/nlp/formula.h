@@ -44,7 +44,8 @@ struct UserFunctions {
 
 enum class Op : uint8_t {
   Const, Var, Neg, Add, Sub, Mul, Div, Pow, Exp, Log, Log10, Sin, Cos, Tan, Asin, Acos, Atan,
-  Abs, Sign, Erf, Erfc, Sqrt, Min, Max, Sum, Prod, Pwl, User
+  Abs, Sign, Erf, Erfc, Sqrt, Min, Max, Sum, Prod, Pwl, User,
+  Square  // u^2, which the evaluator makes of a power with the constant exponent 2
 };
 
 // A parsed formula: its nodes with operands before the node using them and the root last.
