@@ -188,6 +188,28 @@ int Evaluator::add(const Token *tokens, int ntokens, int ncols, const UserFuncti
       b.folded[i] = y;
     }
   }
+  // A product of two equal subtrees, (e)*(e), is the square of the first; the second is
+  // dropped. Subtrees are contiguous in the node list, so equal ones match node by node.
+  std::vector<int> start(nn);
+  std::vector<char> dropped(nn, 0), square(nn, 0);
+  for (size_t i = 0; i < nn; ++i) {
+    const ParsedFormula::Node &n = t.nodes[i];
+    start[i] = static_cast<int>(i);
+    for (int k = 0; k < n.nargs; ++k) start[i] = std::min(start[i], start[t.args[n.arg + k]]);
+    if (n.op != Op::Mul || !n.dep || dropped[i]) continue;
+    int a = t.args[n.arg], c = t.args[n.arg + 1];
+    int sa = start[a], sc = start[c], len = a - sa;
+    if (c - sc != len) continue;
+    bool same = true;
+    for (int k = 0; k <= len && same; ++k) {
+      const ParsedFormula::Node &x = t.nodes[sa + k], &y = t.nodes[sc + k];
+      same = x.op == y.op && x.nargs == y.nargs && x.c == y.c && x.user == y.user;
+      for (int j = 0; j < x.nargs && same; ++j) same = t.args[x.arg + j] - sa == t.args[y.arg + j] - sc;
+    }
+    if (!same) continue;
+    square[i] = 1;
+    std::fill(dropped.begin() + sc, dropped.begin() + c + 1, 1);
+  }
   auto emit_const = [&](double c) {
     EvalNode e{Op::Const, false, false, 0, 0, static_cast<int>(b.consts.size()), 0, nullptr};
     b.consts.push_back(c);
@@ -195,13 +217,12 @@ int Evaluator::add(const Token *tokens, int ntokens, int ncols, const UserFuncti
     return static_cast<int>(b.nodes.size()) - 1;
   };
   // A tree: every node is the operand of at most one other, so emitting on use keeps order.
-  std::vector<int> order;
   for (size_t i = 0; i < nn; ++i) {
     const ParsedFormula::Node &n = t.nodes[i];
-    if (b.is_folded[i]) continue;  // emitted as a constant by its user
+    if (b.is_folded[i] || dropped[i]) continue;  // a folded node is emitted as a constant by its user
     EvalNode e{n.op, n.dep, n.dep && has_second(n.op), 0, n.nargs, -1, 0, n.user};
     int a1 = n.nargs == 2 ? t.args[n.arg + 1] : -1;
-    if (n.op == Op::Pow && b.is_folded[a1] && b.folded[a1] == 2.0) {
+    if (square[i] || (n.op == Op::Pow && b.is_folded[a1] && b.folded[a1] == 2.0)) {
       // Squares are common and far cheaper than a general power and its derivatives.
       e.op = Op::Square;
       e.nargs = 1;
