@@ -312,3 +312,28 @@ TEST(FormulaHessian, SparseHessianOfAWideFormulaIsRecoveredExactly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A product of two equal subtrees is evaluated as a square of one: value, gradient and Hessian
+// must still be those of the product, e = sin(x0) x1 + x2, f = e * e.
+TEST(FormulaHessian, ProductOfEqualSubtreesKeepsItsDerivatives) {
+  NlpProblem p;
+  p.columns(3);
+  Ex e = sin(X(0)) * X(1) + X(2);
+  Ex f = (e * e).ended();
+  std::vector<double> x = {0.7, -1.3, 0.4}, g(3), h(9);
+  double v = 0;
+  ASSERT_EQ(KSLPformuladerivatives(p.slp, 1, f.type.data(), f.value.data(), x.data(), &v, g.data(), h.data()), 0)
+      << p.slp_error();
+  double s = std::sin(x[0]), c = std::cos(x[0]), ev = s * x[1] + x[2];
+  double de[3] = {c * x[1], s, 1.0};
+  double d2e[3][3] = {{-s * x[1], c, 0}, {c, 0, 0}, {0, 0, 0}};
+  EXPECT_NEAR(v, ev * ev, 1e-14);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(g[i], 2 * ev * de[i], 1e-14) << i;
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(h[i * 3 + j], 2 * de[i] * de[j] + 2 * ev * d2e[i][j], 1e-14) << i << "," << j;
+  }
+}
+
+}  // namespace

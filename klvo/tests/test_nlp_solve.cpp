@@ -394,6 +394,108 @@ TEST(WarmStart, StartingAtTheOptimumTakesFewerIterations) {
   EXPECT_LT(warm.iterations(), cold.iterations());
 }
 
+// The objective held in an auxiliary column (objective coefficient `c`) that an equality row
+// determines: the engine must solve the same problem as with the objective given directly,
+// taking the same iterations to the same point, while the stored model's column gets the
+// objective's value and its row the dual that leaves the free column a zero reduced cost.
+void objective_in_auxiliary_column(NlpProblem &p, int ncols, const Ex &f, double c) {
+  std::vector<double> lb(ncols + 1, -KLVO_INFINITY), ub(ncols + 1, KLVO_INFINITY), obj(ncols + 1, 0.0);
+  obj[ncols] = c;
+  ASSERT_EQ(KLVOaddcols(p.prob, ncols + 1, 0, obj.data(), nullptr, nullptr, nullptr, lb.data(), ub.data()), 0);
+  int aux = ncols;
+  int row = p.row('E', 0, &f, {{aux, -2.0}});
+  ASSERT_EQ(KSLPchgvar(p.slp, aux, &row, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr),
+            0);
+}
+
+TEST(DeterminedColumns, AuxiliaryObjectiveColumnIsSubstitutedAwayFromTheEngine) {
+  // Rosenbrock: the objective is a sum of squares with optimum 0 at (1, 1).
+  Ex rosen = C(100) * sq(X(1) - sq(X(0))) + sq(C(1) - X(0));
+  NlpProblem direct, aux;
+  direct.columns(2);
+  direct.objective(rosen);
+  direct.start({-1.2, 1});
+  objective_in_auxiliary_column(aux, 2, rosen, 2.0);
+  aux.start({-1.2, 1});
+  expect_optimum(direct, 0.0);
+  expect_optimum(aux, 0.0);
+  EXPECT_EQ(aux.iterations(), direct.iterations());
+  EXPECT_GE(aux.objval(), 0.0);  // a sum of squares, evaluated at the solution
+  std::vector<double> x = aux.x(), duals(1), djs(3);
+  ASSERT_EQ(KSLPgetslpsol(aux.slp, nullptr, nullptr, duals.data(), djs.data()), 0);
+  EXPECT_NEAR(x[0], 1.0, 1e-6);
+  EXPECT_NEAR(aux.objval(), 2.0 * x[2], 1e-12);
+  EXPECT_NEAR(2 * x[2], 100 * std::pow(x[1] - x[0] * x[0], 2) + std::pow(1 - x[0], 2), 1e-15);
+  EXPECT_DOUBLE_EQ(duals[0], -1.0);
+  EXPECT_NEAR(djs[2], 2.0 - (-2.0) * duals[0], 1e-12);
+
+  // HS071 with its constraints, maximising the negated objective.
+  NlpProblem d71, a71;
+  hs071(d71);
+  d71.start({1, 5, 5, 1});
+  Ex f71 = X(0) * X(3) * sum({X(0), X(1), X(2)});
+  objective_in_auxiliary_column(a71, 4, C(-1) * f71, 2.0);
+  std::vector<double> lb = {1, 1, 1, 1}, ub = {5, 5, 5, 5};
+  int cols[4] = {0, 1, 2, 3};
+  ASSERT_EQ(KLVOchgbounds(a71.prob, 4, cols, std::string(4, 'L').c_str(), lb.data()), 0);
+  ASSERT_EQ(KLVOchgbounds(a71.prob, 4, cols, std::string(4, 'U').c_str(), ub.data()), 0);
+  double minus_one = -1.0;
+  ASSERT_EQ(KLVOchgobj(a71.prob, 1, &cols[2], &minus_one), 0);  // the objective's linear term, kept out of the row
+  Ex g1 = prod({X(0), X(1), X(2), X(3)});
+  Ex g2 = sq(X(0)) + sq(X(1)) + sq(X(2)) + sq(X(3));
+  a71.row('G', 25, &g1);
+  a71.row('E', 40, &g2);
+  ASSERT_EQ(KSLPsetdblcontrol(a71.slp, kSlpObjSense, -1.0), 0);
+  a71.start({1, 5, 5, 1});
+  expect_optimum(d71, 17.0140173);
+  expect_optimum(a71, -17.0140173);
+  EXPECT_EQ(a71.iterations(), d71.iterations());
+  std::vector<double> dd(2), ad(3);
+  ASSERT_EQ(KSLPgetslpsol(d71.slp, nullptr, nullptr, dd.data(), nullptr), 0);
+  ASSERT_EQ(KSLPgetslpsol(a71.slp, nullptr, nullptr, ad.data(), nullptr), 0);
+  // Maximising -f: the duals of the real rows are those of minimising f, negated.
+  EXPECT_NEAR(ad[1], -dd[0], 1e-6);
+  EXPECT_NEAR(ad[2], -dd[1], 1e-6);
+}
+
+// Many formulas of one shape with their own constants and columns, more than one sweep block:
+// min sum c_i exp(x_i) - b_i x_i  s.t.  a_i x_i^2 <= r_i, where b_i is large enough that every
+// row binds. Then x_i = sqrt(r_i / a_i) and the row's multiplier is the KKT value
+// (b_i - c_i exp(x_i)) / (2 a_i x_i); a mix-up of instances would move both.
+TEST(GroupedFormulas, EveryInstanceKeepsItsOwnConstantsAndColumns) {
+  const int n = 200;
+  NlpProblem p;
+  std::vector<double> a(n), b(n), c(n), r(n), obj(n);
+  for (int i = 0; i < n; ++i) {
+    a[i] = 1.0 + 0.01 * i;
+    c[i] = 0.5 + 0.003 * i;
+    r[i] = 0.2 + 0.004 * (i % 37);
+    b[i] = 3.0 + 0.02 * i;
+    obj[i] = -b[i];
+  }
+  p.columns(n, {}, {}, obj);
+  for (int i = 0; i < n; ++i) {
+    p.add(-1, -1000, 1.0, C(c[i]) * exp(X(i)));
+    Ex g = C(a[i]) * pow(X(i), 2.0);
+    p.row('L', r[i], &g);
+  }
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  ASSERT_EQ(p.status(), 1);
+  std::vector<double> x = p.x(), duals(n);
+  ASSERT_EQ(KSLPgetslpsol(p.slp, nullptr, nullptr, duals.data(), nullptr), 0);
+  double expect = 0.0;
+  for (int i = 0; i < n; ++i) {
+    double xi = std::sqrt(r[i] / a[i]);
+    ASSERT_LT(xi, std::log(b[i] / c[i]));  // the row binds
+    expect += c[i] * std::exp(xi) - b[i] * xi;
+    EXPECT_NEAR(x[i], xi, 1e-7) << i;
+    // Minimising, a binding upper row has a non-positive dual: d(objective)/d(r_i).
+    EXPECT_NEAR(duals[i], -(b[i] - c[i] * std::exp(xi)) / (2 * a[i] * xi), 1e-6) << i;
+  }
+  EXPECT_NEAR(p.objval(), expect, 1e-7 * std::fabs(expect));
+}
+
 struct Log {
   std::vector<std::string> lines;
 };

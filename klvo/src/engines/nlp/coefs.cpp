@@ -229,15 +229,16 @@ double evaluate_formula(const kslp_problem_s &slp, int parsed, const int *type, 
   int n = 0;
   while (type[n] != kEnd) ++n;  // the end token is required here: it gives the length
   int ncols = slp.ncols();
-  Tape tape;
-  normalize_tokens(type, value, n, ncols, slp.users.get(), &tape);
+  std::vector<Token> tokens = normalize_tokens(type, value, n, ncols, slp.users.get());
+  Evaluator ev;
+  ev.add(tokens.data(), static_cast<int>(tokens.size()), ncols, slp.users.get(), -1, 1.0, 0);
+  ev.finish();
   std::vector<double> x(ncols, 0.0);
   if (slp.results.has_solution && static_cast<int>(slp.results.x.size()) == ncols) x = slp.results.x;
   else
     for (const auto &kv : slp.initval) x[kv.first] = kv.second;
-  TapeWork w;
   double result;
-  if (!tape.value(x.data(), result, w))
+  if (!ev.values(x.data(), 0, &result))
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the formula cannot be evaluated at the current point", fn);
   return result;
 }
@@ -249,25 +250,27 @@ void formula_derivatives(const kslp_problem_s &slp, int parsed, const int *type,
   int n = 0;
   while (type[n] != kEnd) ++n;
   int ncols = slp.ncols();
-  Tape tape;
-  normalize_tokens(type, value, n, ncols, slp.users.get(), &tape);
-  const std::vector<int> &cols = tape.cols();
-  size_t k = cols.size();
-  const std::vector<std::pair<int, int>> &pattern = tape.hess_pattern();
-  std::vector<double> g(k), h(pattern.size(), 0.0);
-  TapeWork w;
+  std::vector<Token> tokens = normalize_tokens(type, value, n, ncols, slp.users.get());
+  Evaluator ev;
+  ev.add(tokens.data(), static_cast<int>(tokens.size()), ncols, slp.users.get(), -1, 1.0, 0);
+  ev.finish();
+  int k = ev.nlocal(0), np = ev.npattern(0);
+  for (int l = 0; l < k; ++l) ev.set_gradient_target(0, l, l);
+  for (int e = 0; e < np; ++e) ev.set_hessian_target(0, e, e);
+  std::vector<double> g(k, 0.0), h(np, 0.0);
   double fv;
-  bool ok = hessian ? (tape.value(x, fv, w) && tape.hessian(x, 1.0, h.data(), g.data(), w)) : tape.gradient(x, fv, g.data(), w);
+  bool ok = ev.values(x, 0, &fv) && ev.gradients(x, 0, nullptr, g.data()) && (!hessian || ev.hessians(x, 1, nullptr, h.data()));
   if (!ok) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the formula cannot be evaluated at this point", fn);
   if (f) *f = fv;
   if (gradient) {
     std::fill(gradient, gradient + ncols, 0.0);
-    for (size_t i = 0; i < k; ++i) gradient[cols[i]] = g[i];
+    for (int l = 0; l < k; ++l) gradient[ev.local_col(0, l)] = g[l];
   }
   if (hessian) {
     std::fill(hessian, hessian + static_cast<size_t>(ncols) * ncols, 0.0);
-    for (size_t e = 0; e < pattern.size(); ++e) {
-      size_t i = cols[pattern[e].first], j = cols[pattern[e].second];
+    for (int e = 0; e < np; ++e) {
+      std::pair<int, int> ij = ev.pattern(0, e);
+      size_t i = ev.local_col(0, ij.first), j = ev.local_col(0, ij.second);
       hessian[i * ncols + j] = hessian[j * ncols + i] = h[e];
     }
   }

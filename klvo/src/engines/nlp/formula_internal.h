@@ -1,4 +1,4 @@
-// Helpers shared by the evaluating and the differentiating sweeps of a formula tape.
+// Helpers of the evaluator's sweeps and of constant folding.
 #pragma once
 
 #include <cmath>

@@ -1,5 +1,5 @@
-// Parsing a formula: a postfix token array checked token by token and turned into the nodes of
-// a tape (compiled further by formula_compile.cpp).
+// Parsing a formula: a postfix token array checked token by token and turned into nodes
+// (compiled further by the evaluator).
 #include <cmath>
 #include <vector>
 
@@ -60,12 +60,12 @@ const char *function_name(int code) {
 }
 
 // Reads a token array onto a stack of node indices (-1 marks the start of an argument list),
-// adding to the tape the node each token stands for. A malformed array fails, naming the
+// adding the node each token stands for. A malformed array fails, naming the
 // token.
-class TapeParser {
+class FormulaParser {
  public:
-  TapeParser(int ncols, const UserFunctions *users) : ncols_(ncols), users_(users) {}
-  Tape parse(const Token *tk, int ntokens);
+  FormulaParser(int ncols, const UserFunctions *users) : ncols_(ncols), users_(users) {}
+  ParsedFormula parse(const Token *tk, int ntokens);
 
  private:
   int pop(int pos, const char *what);
@@ -80,15 +80,15 @@ class TapeParser {
 
   int ncols_;
   const UserFunctions *users_;
-  Tape t_;
+  ParsedFormula t_;
   std::vector<int> stack_;
 };
 
-Tape TapeParser::parse(const Token *tk, int ntokens) {
-  // A token adds at most one node, and every node is an operand at most once; compile may add
-  // four nodes and operands for the entry's column and factor.
-  t_.nodes_.reserve(ntokens + 4);
-  t_.args_.reserve(ntokens + 4);
+ParsedFormula FormulaParser::parse(const Token *tk, int ntokens) {
+  // A token adds at most one node, and every node is an operand at most once; the evaluator
+  // may add four nodes and operands for the entry's column and factor.
+  t_.nodes.reserve(ntokens + 4);
+  t_.args.reserve(ntokens + 4);
   for (int i = 0; i < ntokens; ++i) {
     const Token &k = tk[i];
     switch (k.type) {
@@ -109,7 +109,7 @@ Tape TapeParser::parse(const Token *tk, int ntokens) {
   return std::move(t_);
 }
 
-int TapeParser::pop(int pos, const char *what) {
+int FormulaParser::pop(int pos, const char *what) {
   if (stack_.empty() || stack_.back() < 0)
     fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: %s at token %d is missing an operand", what, pos);
   int v = stack_.back();
@@ -119,7 +119,7 @@ int TapeParser::pop(int pos, const char *what) {
 
 // The operands pushed since the latest start of an argument list, last pushed first; the
 // start is removed too.
-std::vector<int> TapeParser::pop_list(int pos, const char *what) {
+std::vector<int> FormulaParser::pop_list(int pos, const char *what) {
   std::vector<int> list;
   while (!stack_.empty() && stack_.back() >= 0) {
     list.push_back(stack_.back());
@@ -132,12 +132,12 @@ std::vector<int> TapeParser::pop_list(int pos, const char *what) {
   return list;
 }
 
-void TapeParser::constant(const Token &k, int i) {
+void FormulaParser::constant(const Token &k, int i) {
   if (!std::isfinite(k.value)) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: constant at token %d is not finite", i);
   stack_.push_back(t_.add_node(Op::Const, {}, k.value));
 }
 
-void TapeParser::column(const Token &k, int i) {
+void FormulaParser::column(const Token &k, int i) {
   int col;
   if (!as_int(k.value, col) || col < 0 || col >= ncols_)
     fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: column %g at token %d is out of range (the problem has %d columns)",
@@ -145,7 +145,7 @@ void TapeParser::column(const Token &k, int i) {
   stack_.push_back(t_.add_node(Op::Var, {}, col));
 }
 
-void TapeParser::op(const Token &k, int i) {
+void FormulaParser::op(const Token &k, int i) {
   int code;
   const char *name = as_int(k.value, code) ? operator_name(code) : nullptr;
   if (!name) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: unknown operator %g at token %d", k.value, i);
@@ -160,7 +160,7 @@ void TapeParser::op(const Token &k, int i) {
   }
 }
 
-void TapeParser::function(const Token &k, int i) {
+void FormulaParser::function(const Token &k, int i) {
   int code;
   const FunctionInfo *f = as_int(k.value, code) ? find_function(code) : nullptr;
   if (!f) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: unknown function code %g at token %d", k.value, i);
@@ -178,17 +178,17 @@ void TapeParser::function(const Token &k, int i) {
 }
 
 // pwl's operands are its argument and pairs (x, y) of constants, x non-decreasing.
-void TapeParser::check_breakpoints(const std::vector<int> &list, int i) const {
+void FormulaParser::check_breakpoints(const std::vector<int> &list, int i) const {
   if (list.size() < 3 || list.size() % 2 == 0)
     fail(KLVO_ERR_INVALID_ARGUMENT,
          "Invalid formula: pwl at token %d needs an argument and pairs of breakpoints (x, y), got %d operands", i,
          static_cast<int>(list.size()));
   double prev = -HUGE_VAL;
   for (size_t j = 1; j < list.size(); ++j) {
-    const Tape::Node &n = t_.nodes_[list[j]];
+    const ParsedFormula::Node &n = t_.nodes[list[j]];
     double v;
     if (n.op == Op::Const) v = n.c;
-    else if (n.op == Op::Neg && t_.nodes_[t_.args_[n.arg]].op == Op::Const) v = -t_.nodes_[t_.args_[n.arg]].c;
+    else if (n.op == Op::Neg && t_.nodes[t_.args[n.arg]].op == Op::Const) v = -t_.nodes[t_.args[n.arg]].c;
     else fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: the breakpoints of pwl at token %d must be constants", i);
     if (j % 2 == 1) {
       if (v < prev)
@@ -198,7 +198,7 @@ void TapeParser::check_breakpoints(const std::vector<int> &list, int i) const {
   }
 }
 
-void TapeParser::user_function(const Token &k, int i) {
+void FormulaParser::user_function(const Token &k, int i) {
   int id;
   const UserFunction *uf = (users_ && as_int(k.value, id)) ? users_->find(id) : nullptr;
   if (!uf) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: no user function with id %g (token %d)", k.value, i);
@@ -209,27 +209,41 @@ void TapeParser::user_function(const Token &k, int i) {
   stack_.push_back(t_.add_node(Op::User, list.data(), list.data() + list.size(), 0.0, uf));
 }
 
-void TapeParser::check_one_value() const {
+void FormulaParser::check_one_value() const {
   if (stack_.size() == 1 && stack_[0] >= 0) return;
   if (stack_.empty()) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: it is empty");
   fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: it leaves %d entries on the stack instead of one value",
        static_cast<int>(stack_.size()));
 }
 
-Tape Tape::parse(const Token *tk, int ntokens, int ncols, const UserFunctions *users) {
-  return TapeParser(ncols, users).parse(tk, ntokens);
+ParsedFormula parse_formula(const Token *tk, int ntokens, int ncols, const UserFunctions *users) {
+  return FormulaParser(ncols, users).parse(tk, ntokens);
 }
 
-void Tape::check(const Token *tk, int ntokens, int ncols, const UserFunctions *users) { parse(tk, ntokens, ncols, users); }
+int ParsedFormula::add_node(Op op, const int *first, const int *last, double c, const UserFunction *user) {
+  Node n{};
+  n.op = op;
+  n.arg = static_cast<int>(args.size());
+  n.nargs = static_cast<int>(last - first);
+  n.c = c;
+  n.user = user;
+  n.dep = op == Op::Var;
+  for (const int *o = first; o != last; ++o) {
+    args.push_back(*o);
+    n.dep = n.dep || nodes[*o].dep;
+  }
+  if (op == Op::User) has_user = true;
+  nodes.push_back(n);
+  return static_cast<int>(nodes.size()) - 1;
+}
 
 std::vector<Token> normalize_tokens(const int *type, const double *value, int ntokens, int ncols,
-                                    const UserFunctions *users, Tape *tape) {
+                                    const UserFunctions *users) {
   if (ntokens < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: negative token count %d", ntokens);
   if (ntokens > 0 && (!type || !value)) fail(KLVO_ERR_INVALID_ARGUMENT, "Invalid formula: null token arrays");
   std::vector<Token> tokens(ntokens);
   for (int i = 0; i < ntokens; ++i) tokens[i] = Token{type[i], value[i]};
-  if (tape) *tape = Tape::compile(tokens.data(), ntokens, ncols, users);
-  else Tape::check(tokens.data(), ntokens, ncols, users);
+  parse_formula(tokens.data(), ntokens, ncols, users);
   if (!tokens.empty() && tokens.back().type == kEnd) tokens.pop_back();
   return tokens;
 }

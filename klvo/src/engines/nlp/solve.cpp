@@ -31,13 +31,13 @@ EngineSettings settings_of(const kslp_problem_s *slp) {
   return s;
 }
 
-// Given initial values, else 0, moved into the bounds.
+// Given initial values, else 0, moved into the bounds; engine columns only.
 std::vector<double> starting_point(const kslp_problem_s *layer, const NlpModel &model) {
-  std::vector<double> x(model.n, 0.0);
+  std::vector<double> x(model.ne, 0.0);
   if (layer)
     for (const auto &kv : layer->initval)
-      if (kv.first < model.n) x[kv.first] = kv.second;
-  for (int j = 0; j < model.n; ++j) {
+      if (kv.first < model.n && model.engine_col[kv.first] >= 0) x[model.engine_col[kv.first]] = kv.second;
+  for (int j = 0; j < model.ne; ++j) {
     double lo = model.xl[j], hi = model.xu[j];
     if (lo > -1e20 && x[j] < lo) x[j] = lo;
     if (hi < 1e20 && x[j] > hi) x[j] = hi;
@@ -142,7 +142,7 @@ void run(const SolveContext &ctx, kslp_problem_s *slp) {
   if (output == KLVO_OUTPUT_NONE || output == KLVO_OUTPUT_ERRORS_AND_WARNINGS) settings.log = 0;
   std::vector<double> x0 = starting_point(slp, model);
   EngineResult r;
-  if (model.n == 0) {
+  if (model.ne == 0) {
     r.status = kNlpSolution;
     r.have_point = true;
   } else {
@@ -155,14 +155,14 @@ void run(const SolveContext &ctx, kslp_problem_s *slp) {
   res.layer_status = kStatusConstructed;
   int nr = model.nrows_model();
   if (r.have_point) {
-    res.x = r.x;
-    res.x.resize(model.n);
+    r.x.resize(model.ne);
     res.slack.assign(nr, 0.0);
     res.duals.assign(nr, 0.0);
     res.djs.assign(model.n, 0.0);
     std::vector<double> act(nr, 0.0);
     double f = 0.0;
-    bool ok = model.objective(res.x.data(), f) && model.row_activities(res.x.data(), act.data());
+    bool ok = model.complete(r.x.data(), res.x) && model.objective(res.x.data(), f) &&
+              model.row_activities(res.x.data(), act.data());
     if (ok) {
       res.has_solution = true;
       res.layer_status |= kStatusSolved;
@@ -177,9 +177,16 @@ void run(const SolveContext &ctx, kslp_problem_s *slp) {
           viol = std::max(viol, std::max(model.gl[e] - act[i], act[i] - model.gu[e]));
         }
       }
-      for (int j = 0; j < model.n; ++j) {
-        res.djs[j] = model.sense * (r.zl[j] - r.zu[j]);
-        viol = std::max(viol, std::max(model.xl[j] - res.x[j], res.x[j] - model.xu[j]));
+      // A determining row's dual makes its column's reduced cost zero, as the column is free:
+      // the objective changes by c / a per unit of the row's right-hand side.
+      for (const NlpModel::Determined &d : model.determined()) {
+        res.duals[d.row] = d.c / d.a;
+        viol = std::max(viol, std::fabs(act[d.row] - ms.rhs[d.row]));
+      }
+      for (int k = 0; k < model.ne; ++k) {
+        int j = model.model_col[k];
+        res.djs[j] = model.sense * (r.zl[k] - r.zu[k]);
+        viol = std::max(viol, std::max(model.xl[k] - res.x[j], res.x[j] - model.xu[k]));
       }
       res.maxviolation = viol;
     }

@@ -68,7 +68,7 @@ class Tnlp : public Ipopt::TNLP {
   EngineResult result;
 
   bool get_nlp_info(Index &n, Index &m, Index &nnz_jac, Index &nnz_h, IndexStyleEnum &style) override {
-    n = model_.n;
+    n = model_.ne;
     m = model_.m;
     nnz_jac = model_.jac_nnz();
     nnz_h = model_.hess_nnz();
@@ -91,19 +91,9 @@ class Tnlp : public Ipopt::TNLP {
     return true;
   }
 
-  bool eval_f(Index, const Number *x, bool, Number &f) override {
-    double v;
-    if (!model_.objective(x, v)) return false;
-    f = model_.sense * v;
-    return true;
-  }
+  bool eval_f(Index, const Number *x, bool, Number &f) override { return model_.engine_objective(x, f); }
 
-  bool eval_grad_f(Index n, const Number *x, bool, Number *g) override {
-    if (!model_.objective_gradient(x, g)) return false;
-    if (model_.sense != 1.0)
-      for (Index j = 0; j < n; ++j) g[j] *= model_.sense;
-    return true;
-  }
+  bool eval_grad_f(Index, const Number *x, bool, Number *g) override { return model_.engine_gradient(x, g); }
 
   bool eval_g(Index, const Number *x, bool, Index, Number *g) override { return model_.constraints(x, g); }
 
