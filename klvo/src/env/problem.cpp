@@ -18,7 +18,8 @@ klvo_problem_s::~klvo_problem_s() {
 void klvo_problem_s::message(int msgtype, const std::string &text, int code) {
   if (!message_settings.sent(code)) return;
   int len = static_cast<int>(text.size());
-  for (const auto &cb : messages.snapshot()) cb.fn(this, cb.data, text.c_str(), len, msgtype);
+  callbacks.each<KLVOmessagecb>(KLVO_CB_MESSAGE,
+                                [&](KLVOmessagecb f, void *data) { f(this, data, text.c_str(), len, msgtype); });
   klvo::Environment::get().dispatch_message(this, text.c_str(), len, msgtype);
   message_settings.log(msgtype, text);
 }
@@ -33,15 +34,15 @@ void klvo_problem_s::messagef(int msgtype, const char *fmt, ...) {
 
 void klvo_problem_s::interrupt(int reason) { interrupt_reason = reason > 0 ? reason : 1; }
 
-void klvo_problem_s::add_message_callback(KLVOmessagecb f, void *data, int priority, const char *fn) {
+void klvo_problem_s::add_callback(int kind, klvo::AnyCallback f, void *data, int priority, const char *fn) {
   if (!f) klvo::fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null callback", fn);
-  messages.add(f, data, priority);
+  callbacks.add(kind, f, data, priority);
 }
 
-void klvo_problem_s::remove_message_callback(KLVOmessagecb f, void *data, const char *fn) {
+void klvo_problem_s::remove_callback(int kind, klvo::AnyCallback f, void *data, const char *fn) {
   // Removing every callback from a problem that has none is not an error.
-  if (messages.remove(f, data) == 0 && f)
-    klvo::fail(KLVO_ERR_CALLBACK, "%s: no such message callback is registered", fn);
+  if (callbacks.remove(kind, f, data) == 0 && f)
+    klvo::fail(KLVO_ERR_CALLBACK, "%s: no such callback is registered", fn);
 }
 
 klvo::SolveContext klvo_problem_s::solve_context() {
