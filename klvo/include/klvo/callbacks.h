@@ -19,7 +19,12 @@
  * Inside a callback the problem answers its attributes (nodes, best bound, objective of the
  * incumbent, current node, ...) for the moment of the event, gives the event's solution
  * through KLVOgetcallbacksolution and friends, and accepts KLVOinterrupt, which stops the solve
- * with the interrupted status. Calls that change or re-solve the problem are refused.
+ * with the interrupted status. KLVOaddmipsol hands its solution to the running solve (whose
+ * usersolnotify callbacks report on it). Calls that change or re-solve the problem are refused.
+ *
+ * A mixed-integer solve by HiGHS serves the events that do not need the library's own search
+ * nodes; it refuses to start while a preintsol callback is registered, since HiGHS cannot
+ * reject its solutions.
  */
 #ifndef KLVO_CALLBACKS_H
 #define KLVO_CALLBACKS_H
