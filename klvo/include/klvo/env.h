@@ -56,12 +56,7 @@ KLVO_API int KLVOgetlasterror(KLVOprob prob, char *errmsg);
 /* Ask a running solve to stop at the next opportunity (from any thread). reason > 0. */
 KLVO_API int KLVOinterrupt(KLVOprob prob, int reason);
 
-/* Per-problem message callbacks, called in decreasing priority order. */
-typedef void (*KLVOmessagecb)(KLVOprob prob, void *data, const char *msg, int len,
-                              int msgtype);
-KLVO_API int KLVOaddcbmessage(KLVOprob prob, KLVOmessagecb f, void *data, int priority);
-/* f NULL removes all message callbacks; data NULL all registrations of f. */
-KLVO_API int KLVOremovecbmessage(KLVOprob prob, KLVOmessagecb f, void *data);
+/* Per-problem message callbacks: KLVOaddcbmessage in callbacks.h. */
 
 KLVO_EXTERN_C_END
 

@@ -140,14 +140,6 @@ int KLVOinterrupt(KLVOprob prob, int reason) {
   return guarded(prob, __func__, [&] { prob->interrupt(reason); });
 }
 
-int KLVOaddcbmessage(KLVOprob prob, KLVOmessagecb f, void *data, int priority) {
-  return guarded(prob, __func__, [&](const char *fn) { prob->add_message_callback(f, data, priority, fn); });
-}
-
-int KLVOremovecbmessage(KLVOprob prob, KLVOmessagecb f, void *data) {
-  return guarded(prob, __func__, [&](const char *fn) { prob->remove_message_callback(f, data, fn); });
-}
-
 int KSLPinit(void) {
   return guarded_global(__func__, [&](const char *fn) { Environment::get().slp_init(fn); });
 }

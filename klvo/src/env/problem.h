@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "callbacks/registry.h"
 #include "engines/context.h"
 #include "engines/dispatch.h"
 #include "env/environment.h"
@@ -24,7 +25,9 @@ struct klvo_problem_s {
   ~klvo_problem_s();
 
   klvo::ErrorSlot error;
-  klvo::CallbackList<KLVOmessagecb> messages;
+  // The event callbacks, message callbacks among them.
+  klvo::EventRegistry callbacks;
+  klvo::Events events{this, callbacks};
   // Suppressed message codes and the log file (KLVOsetmessagestatus, KLVOsetlogfile).
   klvo::MessageSettings message_settings;
   // Non-zero asks a running solve to stop; the value is the reason given to KLVOinterrupt.
@@ -48,8 +51,8 @@ struct klvo_problem_s {
 
   // Asks a running solve to stop (reason > 0, else 1).
   void interrupt(int reason);
-  void add_message_callback(KLVOmessagecb f, void *data, int priority, const char *fn);
-  void remove_message_callback(KLVOmessagecb f, void *data, const char *fn);
+  void add_callback(int kind, klvo::AnyCallback f, void *data, int priority, const char *fn);
+  void remove_callback(int kind, klvo::AnyCallback f, void *data, const char *fn);
 
   // The view an engine gets of this problem for one solve.
   klvo::SolveContext solve_context();
