@@ -47,6 +47,11 @@ extern const CallbackKind callback_kind_table[callback_kinds];
 // stops the copy (registrations made so far stay). 0, or -1 with an exception.
 int copy_callbacks(ProblemObject *dst, ProblemObject *src);
 
+#ifdef KELVO_TESTING
+// The intsol event's dispatcher, for timing dispatch without a solve. Test builds only.
+KLVOintsolcb intsol_dispatcher();
+#endif
+
 // The addcb*, removecb*, setcb* and copycallbacks methods, ended by a {nullptr} entry.
 PyMethodDef *callback_methods();
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "callbacks/callbacks.h"
 #include "module/frame.h"
@@ -43,11 +44,24 @@ void empty_callback_problem(ProblemObject *cb) {
   delete cb->con_map;
   delete cb->sos_map;
   cb->var_map = cb->con_map = cb->sos_map = nullptr;
-  // Accessors are its own, made on first use.
-  detach_accessor(cb->controls);
-  detach_accessor(cb->attributes);
-  detach_accessor(cb->objattribs);
+  // Accessors are its own, made on first use; one the user kept no longer reaches it.
+  for (PyObject **a : {&cb->controls, &cb->attributes, &cb->objattribs}) {
+    detach_accessor(*a);
+    Py_CLEAR(*a);
+  }
   Py_CLEAR(cb->parent);
+}
+
+// A callback problem nobody kept, emptied, for the next dispatch to fill instead of allocating
+// one (the interpreter lock guards it).
+ProblemObject *spare = nullptr;
+
+// Lets go of a callback problem after its call: emptied, then kept as the spare when the
+// user holds no reference to it and there is none yet.
+void retire_callback_problem(ProblemObject *cb) {
+  empty_callback_problem(cb);
+  if (!spare && Py_REFCNT(cb) == 1 && !cb->user_functions) spare = cb;
+  else Py_DECREF(cb);
 }
 
 // A copy of one of the parent's unlinked maps; false when memory ran out.
@@ -66,7 +80,8 @@ bool copy_map(SerialIndexMap *&to, const SerialIndexMap *from) {
 // A problem object standing for library problem `prob` inside a callback of `parent`: it
 // shares the parent's object and callback lists and copies its maps. Null with an exception.
 ProblemObject *new_callback_problem(ProblemObject *parent, KLVOprob prob, KSLPprob slp) {
-  nb::object o = nb::steal(new_problem_object());
+  nb::object o = spare ? nb::steal(reinterpret_cast<PyObject *>(std::exchange(spare, nullptr)))
+                       : nb::steal(new_problem_object());
   if (!o) return nullptr;
   auto *cb = problem_of(o.ptr());
   cb->prob = prob;
@@ -83,6 +98,9 @@ ProblemObject *new_callback_problem(ProblemObject *parent, KLVOprob prob, KSLPpr
     return nullptr;
   }
   cb->output_enabled = 1;
+  cb->cached_attrib_12013 = -1;
+  cb->obj_aux_col = cb->obj_aux_row = -1;
+  cb->nonlin_cons = cb->nonlin_obj = 0;
   return reinterpret_cast<ProblemObject *>(o.release().ptr());
 }
 
@@ -128,10 +146,7 @@ class Dispatch {
 
   ~Dispatch() {
     if (failed_) report();
-    if (cb_) {
-      empty_callback_problem(cb_);
-      Py_DECREF(cb_);
-    }
+    if (cb_) retire_callback_problem(cb_);
     record_.reset();
     callable_.reset();
     data_.reset();
@@ -316,7 +331,7 @@ void d_mipthread(KLVOprob prob, void *data, KLVOprob threadprob) {
   ProblemObject *thread = new_callback_problem(d.problem()->parent, threadprob, nullptr);
   nb::object held = nb::steal(reinterpret_cast<PyObject *>(thread));
   d.call(held);
-  if (thread) empty_callback_problem(thread);
+  if (thread) retire_callback_problem(reinterpret_cast<ProblemObject *>(held.release().ptr()));
 }
 
 void d_newnode(KLVOprob prob, void *data, int parentnode, int node, int branch) {
@@ -396,6 +411,10 @@ constexpr CallbackKind library_kind(const char *name, const char *add, const cha
 constexpr CallbackKind missing_layer_kind(const char *name, const char *set) { return {name, set, nullptr, nullptr, nullptr}; }
 
 }  // namespace
+
+#ifdef KELVO_TESTING
+KLVOintsolcb intsol_dispatcher() { return d_notify<KLVO_CB_INTSOL>; }
+#endif
 
 const CallbackKind callback_kind_table[callback_kinds] = {
     library_kind<KLVOaddcbbariteration, KLVOremovecbbariteration, d_bariteration>("bariteration", "addcbbariteration",
