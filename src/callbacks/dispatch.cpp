@@ -39,7 +39,6 @@ void empty_callback_problem(ProblemObject *cb) {
   Py_CLEAR(cb->vars);
   Py_CLEAR(cb->cons);
   Py_CLEAR(cb->sos);
-  for (PyObject *&list : cb->callbacks) Py_CLEAR(list);
   delete cb->var_map;
   delete cb->con_map;
   delete cb->sos_map;
@@ -78,7 +77,9 @@ bool copy_map(SerialIndexMap *&to, const SerialIndexMap *from) {
 }
 
 // A problem object standing for library problem `prob` inside a callback of `parent`: it
-// shares the parent's object and callback lists and copies its maps. Null with an exception.
+// shares the parent's object lists and copies its maps. Its callback lists are the parent's,
+// read through the parent (copy_callbacks) rather than shared on every call. Null with an
+// exception.
 ProblemObject *new_callback_problem(ProblemObject *parent, KLVOprob prob, KSLPprob slp) {
   nb::object o = spare ? nb::steal(reinterpret_cast<PyObject *>(std::exchange(spare, nullptr)))
                        : nb::steal(new_problem_object());
@@ -90,7 +91,6 @@ ProblemObject *new_callback_problem(ProblemObject *parent, KLVOprob prob, KSLPpr
   cb->vars = Py_XNewRef(parent->vars);
   cb->cons = Py_XNewRef(parent->cons);
   cb->sos = Py_XNewRef(parent->sos);
-  for (int k = 0; k < callback_kinds; ++k) cb->callbacks[k] = Py_XNewRef(parent->callbacks[k]);
   if (!copy_map(cb->var_map, parent->var_map) || !copy_map(cb->con_map, parent->con_map) ||
       !copy_map(cb->sos_map, parent->sos_map)) {
     empty_callback_problem(cb);

@@ -201,6 +201,8 @@ void add_kind_methods(std::vector<PyMethodDef> &methods, std::index_sequence<Kin
 }  // namespace
 
 int copy_callbacks(ProblemObject *dst, ProblemObject *src) {
+  // The problem passed to a callback has its parent's registrations.
+  if (src->parent) src = src->parent;
   for (int kind = 0; kind < callback_kinds; ++kind) {
     if (!src->callbacks[kind]) continue;
     // A snapshot: registering may change the source's list (it is the same list when a
