@@ -47,6 +47,11 @@ extern const CallbackKind callback_kind_table[callback_kinds];
 // stops the copy (registrations made so far stay). 0, or -1 with an exception.
 int copy_callbacks(ProblemObject *dst, ProblemObject *src);
 
+// The library problem of the callback of `parent` running on this thread (the innermost one),
+// or the parent's own handle when none runs: where a variable or constraint of the parent
+// reads the callback's solution.
+KLVOprob callback_handle(ProblemObject *parent);
+
 #ifdef KELVO_TESTING
 // The intsol event's dispatcher, for timing dispatch without a solve. Test builds only.
 KLVOintsolcb intsol_dispatcher();

@@ -104,6 +104,10 @@ ProblemObject *new_callback_problem(ProblemObject *parent, KLVOprob prob, KSLPpr
   return reinterpret_cast<ProblemObject *>(o.release().ptr());
 }
 
+class Dispatch;
+// The innermost dispatch under way on this thread.
+thread_local Dispatch *current_dispatch = nullptr;
+
 // One call of a user's callback: the constructor takes the interpreter lock and builds the
 // callback problem, call() calls the user, and the destructor parks a failure on the user's
 // problem, stops the solve, lets go of the callback problem and releases the lock.
@@ -141,10 +145,14 @@ class Dispatch {
     if (!cb_) {
       failed_ = true;
       interrupt();
+      return;
     }
+    previous_ = std::exchange(current_dispatch, this);
+    entered_ = true;
   }
 
   ~Dispatch() {
+    if (entered_) current_dispatch = previous_;
     if (failed_) report();
     if (cb_) retire_callback_problem(cb_);
     record_.reset();
@@ -180,6 +188,7 @@ class Dispatch {
 
   bool failed() const { return failed_; }
   ProblemObject *problem() const { return cb_; }
+  Dispatch *previous() const { return previous_; }
 
  private:
   void interrupt() {
@@ -206,6 +215,8 @@ class Dispatch {
   nb::object record_, callable_, data_;
   ProblemObject *cb_ = nullptr;
   bool failed_ = false;
+  bool entered_ = false;
+  Dispatch *previous_ = nullptr;
 };
 
 nb::object integer(long v) { return nb::steal(PyLong_FromLong(v)); }
@@ -411,6 +422,12 @@ constexpr CallbackKind library_kind(const char *name, const char *add, const cha
 constexpr CallbackKind missing_layer_kind(const char *name, const char *set) { return {name, set, nullptr, nullptr, nullptr}; }
 
 }  // namespace
+
+KLVOprob callback_handle(ProblemObject *parent) {
+  for (Dispatch *d = current_dispatch; d; d = d->previous())
+    if (d->problem() && d->problem()->parent == parent) return d->problem()->prob;
+  return parent->prob;
+}
 
 #ifdef KELVO_TESTING
 KLVOintsolcb intsol_dispatcher() { return d_notify<KLVO_CB_INTSOL>; }
