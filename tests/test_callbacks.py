@@ -8,6 +8,7 @@ import sys
 import pytest
 
 import kelvo
+from kelvo.enums import SolveStatus
 
 DATA = pathlib.Path("/work/shared/instances")
 
@@ -92,6 +93,23 @@ def test_copies_take_the_registrations_and_keep_them_apart():
             copy.removecbintsol(other)
 
 
+EVENTS = ["bariteration", "barlog", "chgbranchobject", "cutlog", "cutround", "destroymt", "gapnotify", "miplog",
+          "infnode", "intsol", "lplog", "message", "mipthread", "newnode", "nodecutoff", "nodelpsolved", "optnode",
+          "preintsol", "prenode", "usersolnotify", "checktime", "beforeobjective", "afterobjective", "presolve"]
+
+
+def test_every_event_takes_and_gives_back_registrations():
+    p = kelvo.problem()
+    for event in EVENTS:
+        getattr(p, "addcb" + event)(monitor, event)
+        getattr(p, "addcb" + event)(other, event, 1)
+    for event in EVENTS:
+        getattr(p, "removecb" + event)(monitor, event)
+        getattr(p, "removecb" + event)(data=event)
+        with pytest.raises(kelvo.InterfaceError, match="empty set"):
+            getattr(p, "removecb" + event)(other)
+
+
 def test_nonlinear_layer_events_it_does_not_offer_are_refused():
     p = kelvo.problem()
     with pytest.raises(kelvo.SolverError, match="setcbslpend is not implemented"):
@@ -172,3 +190,95 @@ def test_references_and_memory_stay_flat_over_many_dispatches(t):
     calls.clear()
     assert (sys.getrefcount(p), sys.getrefcount(x[0]), sys.getrefcount(data), sys.getrefcount(intsol)) == counts
     assert grown < 200_000  # the list of calls itself
+
+
+# ---- callbacks in a solve -------------------------------------------------------------------------
+
+# bell5's published optimum (minimise).
+BELL5 = 8966406.49152
+
+
+def read(name):
+    p = kelvo.problem()
+    p.read(str(DATA / name))
+    p.setOutputEnabled(False)
+    p.controls.threads = 1
+    return p
+
+
+def test_a_progress_monitor_sees_bounds_close_on_the_published_optimum():
+    p = read("bell5.mps")
+    lines, notes = [], []
+
+    def progress(prob, data):
+        a = prob.attributes
+        lines.append((a.nodes, a.bestbound, a.mipobjval))
+
+    def gap(prob, data):
+        notes.append(prob.attributes.miprelgap)
+        # Notify again once the gap has halved.
+        return (notes[-1] / 2, None, None, None)
+
+    p.controls.miprelgapnotify = 0.05
+    p.addcbmiplog(progress)
+    p.addcbgapnotify(gap)
+    p.optimize()
+    assert p.attributes.objval == pytest.approx(BELL5, rel=1e-6)
+    assert lines and [n for n, _, _ in lines] == sorted(n for n, _, _ in lines)
+    for _, bound, incumbent in lines:
+        assert bound <= BELL5 * (1 + 1e-6)
+        assert incumbent >= BELL5 * (1 - 1e-6)
+    assert notes and notes[0] <= 0.05
+    assert all(later <= earlier / 2 for earlier, later in zip(notes, notes[1:]))
+
+
+def test_incumbents_improve_up_to_the_optimum_and_callbacks_run_by_priority():
+    weights = [23, 31, 29, 44, 53, 38, 63, 85, 89, 82]
+    profits = [92, 57, 49, 68, 60, 43, 67, 84, 87, 72]
+    p, x = knapsack(10)
+    found, order = [], []
+
+    def collect(prob, data):
+        order.append(data)
+        values = prob.getCallbackSolution(x)
+        # Each incumbent is a packing within capacity, valued independently of the solver.
+        assert sum(w * v for w, v in zip(weights, values)) <= 165 + 1e-6
+        found.append(sum(c * round(v) for c, v in zip(profits, values)))
+
+    p.addcbintsol(lambda prob, data: order.append(data), "late", -1)
+    p.addcbintsol(collect, "early", 10)
+    p.optimize()
+    assert found == sorted(found) and found[-1] == 309 == p.attributes.objval
+    assert order == ["early", "late"] * len(found)
+
+
+def test_checktime_stops_a_long_solve():
+    p = read("bell5.mps")
+    calls = []
+
+    def checktime(prob, data):
+        calls.append(1)
+        return len(calls) >= 5
+
+    p.addcbchecktime(checktime)
+    solvestatus, _ = p.optimize()
+    assert solvestatus == SolveStatus.STOPPED and len(calls) == 5
+
+
+def test_preintsol_rejects_candidates_and_a_bad_answer_rejects_and_raises():
+    p, x = knapsack(10)
+    offered = []
+
+    def reject_all(prob, data, soltype, cutoff):
+        offered.append(soltype)
+        return (1, None)
+
+    p.addcbpreintsol(reject_all)
+    p.optimize()
+    assert offered and p.attributes.mipsols == 0
+    p.removecbpreintsol()
+
+    p.addcbpreintsol(lambda prob, data, soltype, cutoff: [1, 2.0])
+    with pytest.raises(kelvo.InterfaceError, match="^Problem in preintsol callback: must return tuple of two"):
+        p.optimize()
+    assert p.attributes.mipsols == 0
