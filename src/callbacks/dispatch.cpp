@@ -134,7 +134,7 @@ class Dispatch {
     PyObject *parent = PyList_GET_ITEM(r, record_problem);
     // A registration removed, or whose problem was released, after the library chose to
     // call it: there is no one to call.
-    if (parent == Py_None) return;
+    if (parent == Py_None || Py_REFCNT(parent) <= 0) return;
     if (!is_problem(parent)) {
       failed_ = true;
       return;

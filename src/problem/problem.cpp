@@ -125,7 +125,22 @@ static void release_objects(ProblemObject *p, bool reuse, bool keep_user_functio
   }
 }
 
+// Cuts the registration records of a problem loose from it: a dispatcher that the library
+// still calls (while the handles are destroyed) then finds no problem and calls no one. The
+// records themselves stay alive until the lists are dropped.
+static void disown_records(ProblemObject *p) {
+  for (PyObject *list : p->callbacks) {
+    if (!list) continue;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+      PyObject *record = PyList_GET_ITEM(list, i);
+      if (PyList_Check(record) && PyList_GET_SIZE(record) > 0 && PyList_GET_ITEM(record, 0) != Py_None)
+        PyList_SET_ITEM(record, 0, Py_NewRef(Py_None));  // item 0 was not owned
+    }
+  }
+}
+
 void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
+  disown_records(p);
   // Library side: the message function, then the nonlinear and library handles.
   if (g.init_count != 0) {
     if (p->prob)
@@ -137,14 +152,11 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
   p->prob = nullptr;
   p->slp = nullptr;
 
-  // Callback registrations: a record does not own its problem (item 0), so that item is
-  // overwritten without being released.
+  // Callback registrations, disowned above, now that the library no longer calls them.
   for (PyObject *&list : p->callbacks) {
     if (!list) continue;
     for (Py_ssize_t i = PyList_GET_SIZE(list) - 1; i >= 0; --i) {
       if (i >= PyList_GET_SIZE(list)) continue;
-      PyObject *record = PyList_GET_ITEM(list, i);
-      if (PyList_Check(record) && PyList_GET_SIZE(record) > 0) PyList_SET_ITEM(record, 0, Py_NewRef(Py_None));
       if (PyList_SetSlice(list, i, i + 1, nullptr) < 0) PyErr_Clear();
     }
     Py_CLEAR(list);
