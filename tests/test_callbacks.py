@@ -167,6 +167,28 @@ def test_an_exception_in_a_callback_stops_the_solve_and_comes_out_of_it():
     assert p.attributes.objval == 309
 
 
+def test_callbacks_may_remove_and_register_callbacks_during_the_solve():
+    p, x = knapsack()
+    first, second = [], []
+
+    def once(prob, data, text, msgtype):
+        first.append(text)
+        p.removecbmessage(once)
+        p.addcbmessage(after)
+
+    def after(prob, data, text, msgtype):
+        second.append(text)
+
+    p.addcbmessage(once)
+    p.optimize()
+    assert len(first) == 1 and len(second) > 1
+    del once
+    gc.collect()
+    # The removed registration is kept only until the next removal outside a solve.
+    p.removecbmessage(after)
+    assert sys.getrefcount(after) == 2
+
+
 def test_references_and_memory_stay_flat_over_many_dispatches(t):
     import tracemalloc
 
