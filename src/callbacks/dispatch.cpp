@@ -173,9 +173,10 @@ class Dispatch {
       failed_ = true;
       return nb::object();
     }
-    PyObject *args[] = {reinterpret_cast<PyObject *>(cb_), data_.ptr(), extra.ptr()...};
-    nb::object result =
-        nb::steal(PyObject_Vectorcall(callable_.ptr(), args, static_cast<size_t>(2 + sizeof...(Extra)), nullptr));
+    // The leading free slot lets a bound method put its object there instead of copying.
+    PyObject *args[] = {nullptr, reinterpret_cast<PyObject *>(cb_), data_.ptr(), extra.ptr()...};
+    size_t n = (2 + sizeof...(Extra)) | PY_VECTORCALL_ARGUMENTS_OFFSET;
+    nb::object result = nb::steal(PyObject_Vectorcall(callable_.ptr(), args + 1, n, nullptr));
     if (!result) failed_ = true;
     return result;
   }
