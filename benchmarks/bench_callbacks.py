@@ -154,8 +154,8 @@ def measure(name, make, path, copies, times, repeat):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--lp-solves", type=int, default=200)
-    ap.add_argument("--copies", type=int, default=300)
+    ap.add_argument("--lp-solves", type=int, default=1000)
+    ap.add_argument("--copies", type=int, default=1000)
     ap.add_argument("--repeat", type=int, default=3)
     args = ap.parse_args()
 
