@@ -757,7 +757,8 @@ static PyObject *constraint_value(PyObject *self, ValueKind kind) {
     rc = slack ? KLVOgetslacks(p->prob, &status, &value, row, row) : KLVOgetduals(p->prob, &status, &value, row, row);
   }
   post_call(p, rc);
-  if (rc != 0) return check_result(reinterpret_cast<PyObject *>(p), nullptr);
+  // Inside a callback, an exception an earlier callback of the solve left comes back here.
+  if (rc != 0 || PyErr_Occurred()) return check_result(reinterpret_cast<PyObject *>(p), nullptr);
   // A callback's values come with any non-zero status.
   if (in_callback ? status == 0 : (status != 1 && status != 2)) {
     PyErr_Format(g.ModelError, "%s not available", slack ? "Solution" : "Duals");
