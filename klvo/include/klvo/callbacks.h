@@ -75,8 +75,9 @@ typedef int (*KLVOcutlogcb)(KLVOprob prob, void *data);
 typedef void (*KLVOcutroundcb)(KLVOprob prob, void *data, int ownrounds, int *action);
 /* A worker thread of the search ends; prob is that thread's problem. */
 typedef void (*KLVOdestroymtcb)(KLVOprob prob, void *data);
-/* A gap target was reached. The targets hold their current values on entry (a negative
- * value: no target); write new targets to be notified again. */
+/* A gap target was reached (see the gap notification controls in params.h). The targets
+ * hold their current values on entry; write new ones to be notified again. A target still
+ * reached when the callbacks return is dropped. */
 typedef void (*KLVOgapnotifycb)(KLVOprob prob, void *data, double *relgaptarget,
                                 double *absgaptarget, double *absgapobjtarget,
                                 double *absgapboundtarget);

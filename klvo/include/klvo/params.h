@@ -97,6 +97,14 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 #define KLVO_CONTROL_CUTOFF 7013       /* "cutoff": MIP objective cutoff (in the user's sense) */
 #define KLVO_CONTROL_MIPABSSTOP 7019   /* "mipabsstop": stop a MIP at this absolute gap */
 #define KLVO_CONTROL_MIPRELSTOP 7020   /* "miprelstop": stop a MIP at this relative gap */
+/* Gap notification targets: the gapnotify callbacks are called once the relative gap, the
+ * absolute gap, the incumbent's objective or the best bound reaches its target; the callbacks
+ * may set new targets. No target: a negative gap, an objective or bound of infinite size
+ * (KLVO_INFINITY, the default). */
+#define KLVO_CONTROL_MIPRELGAPNOTIFY 8510      /* "miprelgapnotify" */
+#define KLVO_CONTROL_MIPABSGAPNOTIFY 8511      /* "mipabsgapnotify" */
+#define KLVO_CONTROL_MIPABSGAPNOTIFYOBJ 8512   /* "mipabsgapnotifyobj" */
+#define KLVO_CONTROL_MIPABSGAPNOTIFYBOUND 8513 /* "mipabsgapnotifybound" */
 #define KLVO_CONTROL_TIMELIMIT 7158    /* "timelimit": seconds; <= 0 means no limit */
 #define KLVO_CONTROL_LPITERLIMIT 8007  /* "lpiterlimit": simplex iteration limit */
 #define KLVO_CONTROL_PRESOLVE 8011     /* "presolve": KLVO_PRESOLVE_* */
@@ -179,6 +187,10 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 #define KLVO_ATTR_IISSOLSTATUS 1406    /* "iissolstatus": always 0 (no IIS search yet) */
 #define KLVO_ATTR_INPUTROWS 1408       /* "inputrows": rows as the user built them */
 #define KLVO_ATTR_INPUTCOLS 1409       /* "inputcols" */
+/* Node figures, answered inside the callbacks of a search (0 elsewhere). */
+#define KLVO_ATTR_CURRENTNODE 1510     /* "currentnode": number of the node being handled */
+#define KLVO_ATTR_PARENTNODE 1511      /* "parentnode": its parent's number */
+#define KLVO_ATTR_NODEDEPTH 1512       /* "nodedepth": its depth, the root being 1 */
 #define KLVO_ATTR_LPOBJVAL 2001        /* "lpobjval": objective of the continuous solution */
 #define KLVO_ATTR_MIPOBJVAL 2003       /* "mipobjval": objective of the best MIP solution */
 #define KLVO_ATTR_BESTBOUND 2004       /* "bestbound": best proven bound of a MIP */

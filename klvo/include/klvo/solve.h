@@ -68,8 +68,11 @@ KLVO_API int KLVOgetduals(KLVOprob prob, int *status, double *duals, int first, 
 KLVO_API int KLVOgetredcosts(KLVOprob prob, int *status, double *djs, int first, int last);
 
 /* Values of the solution a running callback is given, in the shape of the getters above.
- * Outside such a callback the status is KLVO_SOLSTATUS_NOTFOUND (0) and the values are left
- * untouched; no callback of this library offers a solution yet, so the status is always 0. */
+ * The status is KLVO_SOLSTATUS_FEASIBLE (2) when the event has the vector: the new incumbent in
+ * intsol, the candidate in preintsol, the node's relaxation in node events (slacks are computed
+ * from the solution when the engine gives none; duals and reduced costs only where a relaxation
+ * was solved). Otherwise, and outside callbacks, it is KLVO_SOLSTATUS_NOTFOUND (0) and the
+ * values are left untouched. */
 KLVO_API int KLVOgetcallbacksolution(KLVOprob prob, int *status, double *x, int first, int last);
 KLVO_API int KLVOgetcallbackslacks(KLVOprob prob, int *status, double *slacks, int first, int last);
 KLVO_API int KLVOgetcallbackduals(KLVOprob prob, int *status, double *duals, int first, int last);

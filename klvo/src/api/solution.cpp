@@ -1,6 +1,7 @@
 // C entry points of solution queries, callback solution queries and computations from a
 // solution: shims over engines/solution.h.
 #include "api/guard.h"
+#include "callbacks/state.h"
 #include "engines/solution.h"
 
 using klvo::api::guarded;
@@ -54,27 +55,27 @@ int KLVOcalcreducedcosts(KLVOprob prob, const double *duals, const double *x, do
                  [&](const char *fn) { klvo::calc_reduced_costs(prob->model, prob->solution, duals, x, djs, fn); });
 }
 
-int KLVOgetcallbacksolution(KLVOprob prob, int *status, double *, int first, int last) {
+int KLVOgetcallbacksolution(KLVOprob prob, int *status, double *x, int first, int last) {
   return guarded(prob, __func__, [&](const char *fn) {
-    klvo::callback_query(prob->model, status, first, last, false, fn);
+    klvo::callback_query(prob->model, klvo::event_state(*prob), klvo::CallbackVector::x, status, x, first, last, fn);
   });
 }
 
-int KLVOgetcallbackslacks(KLVOprob prob, int *status, double *, int first, int last) {
+int KLVOgetcallbackslacks(KLVOprob prob, int *status, double *slacks, int first, int last) {
   return guarded(prob, __func__, [&](const char *fn) {
-    klvo::callback_query(prob->model, status, first, last, true, fn);
+    klvo::callback_query(prob->model, klvo::event_state(*prob), klvo::CallbackVector::slacks, status, slacks, first, last, fn);
   });
 }
 
-int KLVOgetcallbackduals(KLVOprob prob, int *status, double *, int first, int last) {
+int KLVOgetcallbackduals(KLVOprob prob, int *status, double *duals, int first, int last) {
   return guarded(prob, __func__, [&](const char *fn) {
-    klvo::callback_query(prob->model, status, first, last, true, fn);
+    klvo::callback_query(prob->model, klvo::event_state(*prob), klvo::CallbackVector::duals, status, duals, first, last, fn);
   });
 }
 
-int KLVOgetcallbackredcosts(KLVOprob prob, int *status, double *, int first, int last) {
+int KLVOgetcallbackredcosts(KLVOprob prob, int *status, double *djs, int first, int last) {
   return guarded(prob, __func__, [&](const char *fn) {
-    klvo::callback_query(prob->model, status, first, last, false, fn);
+    klvo::callback_query(prob->model, klvo::event_state(*prob), klvo::CallbackVector::djs, status, djs, first, last, fn);
   });
 }
 

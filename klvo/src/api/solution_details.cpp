@@ -1,5 +1,6 @@
 // C entry points of the solution details (klvo/solution.h): shims over env/solution_details.h.
 #include "api/guard.h"
+#include "callbacks/state.h"
 #include "engines/solution.h"
 #include "env/solution_details.h"
 
@@ -62,6 +63,9 @@ int KLVOloadmipsol(KLVOprob prob, const double *x, int *status) {
 }
 
 int KLVOaddmipsol(KLVOprob prob, int n, const double *values, const int *colind, const char *name) {
+  // Inside a callback the solve holds the problem; the solution is handed to that solve.
+  if (prob && klvo::event_state(*prob))
+    return guarded(prob, __func__, [&](const char *fn) { klvo::add_mipsol(*prob, n, values, colind, name, fn); });
   return modifying(prob, __func__, [&](const char *fn) { klvo::add_mipsol(*prob, n, values, colind, name, fn); });
 }
 

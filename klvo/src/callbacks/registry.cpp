@@ -35,10 +35,6 @@ int EventRegistry::remove(int kind, AnyCallback fn, void *data) {
   return removed;
 }
 
-void EventRegistry::clear() {
-  for (int kind = 0; kind < KLVO_CB_KINDS; ++kind) remove(kind, nullptr, nullptr);
-}
-
 std::shared_ptr<const EventRegistry::List> EventRegistry::snapshot(int kind) const {
   std::lock_guard<std::mutex> lock(mutex_);
   static const auto empty = std::make_shared<const List>();

@@ -32,8 +32,6 @@ class EventRegistry {
   void add(int kind, AnyCallback fn, void *data, int priority);
   // fn null matches every function, data null every data; returns how many were removed.
   int remove(int kind, AnyCallback fn, void *data);
-  // Drops every registration of every kind.
-  void clear();
 
   // Whether anything is registered for the kind: the cheap test made before each event.
   bool any(int kind) const { return counts_[kind].load(std::memory_order_acquire) > 0; }

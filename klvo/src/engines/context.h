@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engines/engine_cache.h"
+#include "engines/events.h"
 #include "engines/solution.h"
 #include "engines/starts.h"
 #include "model/store.h"
@@ -30,6 +31,8 @@ struct SolveContext {
   std::unique_ptr<EngineCache> &cache;
   // Starting points the solve takes and the barrier solution it leaves (null: none kept).
   StartStore *starts = nullptr;
+  // The solver events to fire (null: none, as for an engine's inner solves).
+  const Events *events = nullptr;
 };
 
 }  // namespace klvo

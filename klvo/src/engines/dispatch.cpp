@@ -91,7 +91,7 @@ void solve_as_milp(const SolveContext &ctx, char algorithm) {
   ModelStore milp = gencons_as_milp(ctx.model);
   SolutionStore solution;
   std::unique_ptr<EngineCache> cache;  // the problem's own engine stays for its plain solves
-  SolveContext inner{milp, ctx.controls, solution, ctx.interrupt, ctx.message, cache};
+  SolveContext inner{milp, ctx.controls, solution, ctx.interrupt, ctx.message, cache, nullptr, ctx.events};
   HighsRequest request;
   request.algorithm = algorithm;
   highs_solve(inner, request);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "callbacks/state.h"
 #include "engines/solution.h"
 #include "engines/solution_info.h"
 #include "env/error.h"
@@ -78,10 +79,30 @@ void get_redcosts(const ModelStore &m, const SolutionStore &s, int *status, doub
   query(m, status, djs, first, last, s.djs, s.dual_status, false, fn);
 }
 
-void callback_query(const ModelStore &m, int *status, int first, int last, bool rows, const char *fn) {
+void callback_query(const ModelStore &m, const EventState *e, CallbackVector which, int *status, double *out,
+                    int first, int last, const char *fn) {
+  bool rows = which == CallbackVector::slacks || which == CallbackVector::duals;
   int count = rows ? m.nrows() : m.ncols();
   check_range(first, last, count, rows ? "row" : "column", fn);
-  if (status) *status = KLVO_SOLSTATUS_NOTFOUND;
+  const double *v = nullptr;
+  std::vector<double> computed;
+  if (e && e->x) {
+    switch (which) {
+      case CallbackVector::x: v = e->x; break;
+      case CallbackVector::duals: v = e->duals; break;
+      case CallbackVector::djs: v = e->djs; break;
+      case CallbackVector::slacks:
+        v = e->slack;
+        if (!v) {
+          computed = activities(m, e->x);
+          for (int i = 0; i < m.nrows(); ++i) computed[i] = m.rhs[i] - computed[i];
+          v = computed.data();
+        }
+        break;
+    }
+  }
+  if (status) *status = v ? KLVO_SOLSTATUS_FEASIBLE : KLVO_SOLSTATUS_NOTFOUND;
+  if (v && out && last >= first) std::memcpy(out, v + first, sizeof(double) * static_cast<size_t>(last - first + 1));
 }
 
 void get_lpsol(const ModelStore &m, const SolutionStore &s, double *x, double *slack, double *duals, double *djs,

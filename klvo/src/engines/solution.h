@@ -30,6 +30,7 @@ struct SolutionStore {
 };
 
 struct ModelStore;
+struct EventState;
 
 // Solution queries over first..last (an empty range first = last + 1 is allowed); *status
 // tells whether the stored vector is valid for the model as it is now. fn names the entry
@@ -45,9 +46,12 @@ void get_redcosts(const ModelStore &m, const SolutionStore &s, int *status, doub
 void get_lpsol(const ModelStore &m, const SolutionStore &s, double *x, double *slack, double *duals, double *djs,
                const char *fn);
 void get_mipsol(const ModelStore &m, const SolutionStore &s, double *x, double *slack, const char *fn);
-// A solution offered to a running callback: none yet, so the status is "not found" once the
-// range is checked.
-void callback_query(const ModelStore &m, int *status, int first, int last, bool rows, const char *fn);
+// The solution of the event a callback is handling (e; null outside callbacks), over
+// first..last; *status is "feasible" when the event has the vector, else "not found" and out
+// is left alone.
+enum class CallbackVector { x, slacks, duals, djs };
+void callback_query(const ModelStore &m, const EventState *e, CallbackVector which, int *status, double *out,
+                    int first, int last, const char *fn);
 
 // Computations at a given x and duals (null: those of the last solve).
 void calc_objective(const ModelStore &m, const SolutionStore &s, const double *x, double *objval, const char *fn);

@@ -27,6 +27,7 @@ struct klvo_problem_s {
   klvo::ErrorSlot error;
   // The event callbacks, message callbacks among them.
   klvo::EventRegistry callbacks;
+  klvo::Events events{this, callbacks};
   // Suppressed message codes and the log file (KLVOsetmessagestatus, KLVOsetlogfile).
   klvo::MessageSettings message_settings;
   // Non-zero asks a running solve to stop; the value is the reason given to KLVOinterrupt.

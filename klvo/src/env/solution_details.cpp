@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "callbacks/state.h"
 #include "engines/highs/highs_engine.h"
 #include "engines/solution_info.h"
 
@@ -190,6 +191,11 @@ void add_mipsol(Problem &prob, int n, const double *values, const int *colind, c
     if (!std::isfinite(values[k])) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: value %d is not finite", fn, k);
   start.values.assign(values, values + n);
   if (name) start.name = name;
+  // From a callback of a running solve, the solution goes to that solve.
+  if (event_state(prob)) {
+    prob.events.offer(std::move(start));
+    return;
+  }
   StartStore &st = prob.starts;
   if (st.mip_cols != cols) st.mip.clear();
   st.mip_cols = cols;

@@ -21,6 +21,7 @@ void get_unbvec(Problem &prob, int *seq, const char *fn);
 void load_lpsol(Problem &prob, const double *x, const double *slack, const double *duals, const double *djs,
                 int *status);
 void load_mipsol(Problem &prob, const double *x, int *status, const char *fn);
+// A MIP start for the next solve; from inside a callback, a solution for the running solve.
 void add_mipsol(Problem &prob, int n, const double *values, const int *colind, const char *name, const char *fn);
 
 void get_lastbarsol(const Problem &prob, double *x, double *slack, double *duals, double *djs, int *status);

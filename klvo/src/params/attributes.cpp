@@ -1,7 +1,9 @@
 #include "params/attributes.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "callbacks/state.h"
 #include "engines/dispatch.h"
 #include "env/error.h"
 
@@ -14,7 +16,47 @@ int name_length_units(const ModelStore &m) { return static_cast<int>((m.max_name
 
 }  // namespace
 
+namespace {
+
+// Inside a callback, the figures of the moment rather than those of the last finished solve.
+bool event_int(const EventState *e, int id, int64_t &out) {
+  if (!e) return false;
+  int64_t v = -1;
+  switch (id) {
+    case KLVO_ATTR_NODES: v = e->nodes; break;
+    case KLVO_ATTR_MIPSOLS: v = e->mipsols; break;
+    case KLVO_ATTR_SIMPLEXITER: v = e->simplexiter; break;
+    case KLVO_ATTR_BARITER: v = e->bariter; break;
+    case KLVO_ATTR_CURRENTNODE: v = e->node; break;
+    case KLVO_ATTR_PARENTNODE: v = e->parentnode; break;
+    case KLVO_ATTR_NODEDEPTH: v = e->depth; break;
+    default: return false;
+  }
+  out = v;
+  return v >= 0;
+}
+
+bool event_dbl(const EventState *e, int id, double &out) {
+  if (!e) return false;
+  double v = NAN;
+  switch (id) {
+    case KLVO_ATTR_BESTBOUND: v = e->bestbound; break;
+    case KLVO_ATTR_MIPOBJVAL: v = e->mipobjval; break;
+    case KLVO_ATTR_LPOBJVAL: v = e->lpobjval; break;
+    case KLVO_ATTR_MIPRELGAP: v = e->miprelgap; break;
+    case KLVO_ATTR_SOLVETIME: v = e->time; break;
+    case KLVO_ATTR_OBJVAL: v = std::isnan(e->lpobjval) ? e->mipobjval : e->lpobjval; break;
+    default: return false;
+  }
+  out = v;
+  return !std::isnan(v);
+}
+
+}  // namespace
+
 int64_t int_attribute(const Problem &prob, const CaDef &def) {
+  int64_t now;
+  if (event_int(event_state(prob), def.id, now)) return now;
   const ModelStore &m = prob.model;
   const SolutionStore &s = prob.solution;
   switch (def.id) {
@@ -55,11 +97,17 @@ int64_t int_attribute(const Problem &prob, const CaDef &def) {
     case KLVO_ATTR_OPTIMIZETYPE: return s.optimizetype;
     case KLVO_ATTR_SOLVESTATUS: return s.solvestatus;
     case KLVO_ATTR_IISSOLSTATUS: return 0;
+    // Node figures exist only inside the callbacks of a search.
+    case KLVO_ATTR_CURRENTNODE:
+    case KLVO_ATTR_PARENTNODE:
+    case KLVO_ATTR_NODEDEPTH: return 0;
   }
   fail(KLVO_ERR_INTERNAL, "Integer attribute %d (%s) has no value", def.id, def.name);
 }
 
 double dbl_attribute(const Problem &prob, const CaDef &def) {
+  double now;
+  if (event_dbl(event_state(prob), def.id, now)) return now;
   const SolutionStore &s = prob.solution;
   switch (def.id) {
     case KLVO_ATTR_LPOBJVAL: return s.lpobjval;

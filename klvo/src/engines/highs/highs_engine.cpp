@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
+#include <cmath>
 #include <climits>
 #include <cmath>
 #include <mutex>
 #include <string>
 
+#include "engines/solution_info.h"
 #include "env/error.h"
 
 namespace klvo {
@@ -34,10 +37,31 @@ void check(HighsInt status, const char *what) {
 // State shared with HiGHS's callback during one run.
 struct RunContext {
   const SolveContext *solve = nullptr;
+  const Events *events = nullptr;  // null: no event is fired
+  bool mip = false, barrier = false;
   int outputlog = KLVO_OUTPUT_ALL;
   int64_t improving = 0;
   std::mutex mutex;
   std::string pending;  // an unfinished log line
+
+  // Events of the run.
+  bool presolve_fired = false;
+  HighsInt last_ipm_iter = 0;
+  bool crossover_asked = false;  // a bariteration callback asked to stop and cross over
+  bool stop_barrier = false;     // ... or only to stop the barrier
+  GapTargets gap;
+  // Column factors of user scaling (empty: none): the engine's x times these is the user's.
+  const std::vector<double> *colscale = nullptr;
+  std::vector<double> user_x;
+  // The MIP starts given to this run and whether an incumbent took each one's values.
+  std::vector<const MipStart *> starts;
+  std::vector<char> taken;
+  // Solutions given from callbacks during the run: those not yet handed to HiGHS, and all of
+  // them (a deque, so that starts may point into it); handed[k] tells whether starts[k] was.
+  std::vector<size_t> waiting_index;
+  std::deque<MipStart> offered;
+  std::vector<char> handed;
+  std::vector<double> engine_x;
 
   // HiGHS's log types: 1 info, 2 detailed, 3 verbose, 4 warning, 5 error.
   void log(int highs_type, const char *text) noexcept try {
@@ -64,20 +88,169 @@ struct RunContext {
     if (!pending.empty()) solve->message(KLVO_MSG_INFO, pending);
     pending.clear();
   }
+
+  // A callback asked the solve to stop: it ends as an interrupted one.
+  void stop() {
+    int none = 0;
+    solve->interrupt.compare_exchange_strong(none, 1);
+  }
+
+  // The figures HiGHS gives at this callback, as a callback's problem answers them.
+  EventState state(const HighsCallbackDataOut *out) const {
+    EventState st;
+    st.mipsols = improving;
+    if (!out) return st;
+    auto finite = [](double v) { return std::isfinite(v) && std::fabs(v) < KLVO_INFINITY ? v : NAN; };
+    st.simplexiter = out->simplex_iteration_count;
+    st.bariter = out->ipm_iteration_count;
+    st.time = out->running_time;
+    if (mip) {
+      st.nodes = out->mip_node_count;
+      st.bestbound = finite(out->mip_dual_bound);
+      st.mipobjval = finite(out->mip_primal_bound);
+      st.miprelgap = std::isnan(st.mipobjval) ? NAN : out->mip_gap;
+    } else {
+      st.lpobjval = finite(out->objective_function_value);
+    }
+    return st;
+  }
+
+  // The engine's x in the user's columns.
+  const double *user_solution(const double *x, int n) {
+    if (!colscale || colscale->empty()) return x;
+    user_x.assign(x, x + n);
+    for (int j = 0; j < n && j < static_cast<int>(colscale->size()); ++j) user_x[j] *= (*colscale)[j];
+    return user_x.data();
+  }
+
+  void fire_presolve(const HighsCallbackDataOut *out) {
+    if (presolve_fired) return;
+    presolve_fired = true;
+    events->presolve(state(out));
+  }
+
+  // Notifies the gap callbacks when a target is reached; a target still reached after them is
+  // dropped, so that each notifies once unless a callback moves it.
+  void check_gap(const EventState &st) {
+    if (!events->wants(KLVO_CB_GAPNOTIFY) || std::isnan(st.mipobjval) || std::isnan(st.bestbound)) return;
+    double sense = solve->model.objsense < 0 ? -1.0 : 1.0;
+    auto set = [](double t) { return std::fabs(t) < KLVO_INFINITY; };
+    auto reached = [&](const GapTargets &t, int which) {
+      switch (which) {
+        case 0: return t.rel >= 0 && st.miprelgap <= t.rel;
+        case 1: return t.abs >= 0 && std::fabs(st.mipobjval - st.bestbound) <= t.abs;
+        case 2: return set(t.absobj) && sense * st.mipobjval <= sense * t.absobj;
+        default: return set(t.absbound) && sense * st.bestbound >= sense * t.absbound;
+      }
+    };
+    if (!reached(gap, 0) && !reached(gap, 1) && !reached(gap, 2) && !reached(gap, 3)) return;
+    gap = events->gapnotify(st, gap);
+    if (reached(gap, 0)) gap.rel = -1;
+    if (reached(gap, 1)) gap.abs = -1;
+    if (reached(gap, 2)) gap.absobj = KLVO_INFINITY;
+    if (reached(gap, 3)) gap.absbound = KLVO_INFINITY;
+  }
+
+  // Hands HiGHS the next complete solution given from a callback, in its own column space.
+  void hand_user_solution(HighsCallbackDataIn *in, int n) {
+    for (MipStart &st : events->take_offered()) {
+      offered.push_back(std::move(st));
+      starts.push_back(&offered.back());
+      taken.push_back(0);
+      handed.push_back(0);
+      waiting_index.push_back(starts.size() - 1);
+    }
+    while (!waiting_index.empty()) {
+      size_t k = waiting_index.front();
+      waiting_index.erase(waiting_index.begin());
+      const MipStart &st = *starts[k];
+      if (!st.colind.empty() || static_cast<int>(st.values.size()) != n) continue;  // HiGHS takes complete ones
+      engine_x = st.values;
+      if (colscale && !colscale->empty())
+        for (int j = 0; j < n; ++j) engine_x[j] /= (*colscale)[j];
+      in->user_solution = engine_x.data();
+      in->user_solution_size = n;
+      in->user_has_solution = 1;
+      handed[k] = 1;
+      return;
+    }
+  }
+
+  // Marks the starts whose values an incumbent took: all integer columns of a complete start,
+  // the given columns of a partial one.
+  void note_taken(const double *x, int n) {
+    const ModelStore &m = solve->model;
+    for (size_t k = 0; k < starts.size(); ++k) {
+      const MipStart &st = *starts[k];
+      bool same = true;
+      if (st.colind.empty()) {
+        for (int j = 0; j < n && j < static_cast<int>(st.values.size()) && same; ++j)
+          if (m.coltype[j] != 'C' && std::fabs(x[j] - st.values[j]) > 1e-6) same = false;
+      } else {
+        for (size_t i = 0; i < st.colind.size() && same; ++i)
+          if (std::fabs(x[st.colind[i]] - st.values[i]) > 1e-6 * std::max(1.0, std::fabs(st.values[i]))) same = false;
+      }
+      if (same) taken[k] = 1;
+    }
+  }
 };
 
 void highs_callback(int type, const char *message, const HighsCallbackDataOut *out,
                     HighsCallbackDataIn *in, void *user) noexcept {
   auto *ctx = static_cast<RunContext *>(user);
-  if (type == kHighsCallbackLogging) {
-    if (message) ctx->log(out ? out->log_type : 1, message);
-    return;
+  const Events *ev = ctx->events;
+  switch (type) {
+    case kHighsCallbackLogging:
+      if (message) ctx->log(out ? out->log_type : 1, message);
+      // An LP's log lines are the simplex's or the barrier's.
+      if (ev && !ctx->mip && message && *message && *message != '\n') {
+        bool stop = ctx->barrier ? ev->barlog(ctx->state(out)) : ev->lplog(ctx->state(out));
+        if (stop) ctx->stop();
+      }
+      return;
+    case kHighsCallbackMipImprovingSolution: {
+      ++ctx->improving;
+      if (!ev || !out || !out->mip_solution) return;
+      int n = static_cast<int>(out->mip_solution_size);
+      if (!ctx->starts.empty()) ctx->note_taken(out->mip_solution, n);
+      if (!ev->wants(KLVO_CB_INTSOL)) return;
+      EventState st = ctx->state(out);
+      st.mipobjval = out->objective_function_value;
+      st.x = ctx->user_solution(out->mip_solution, n);
+      ev->intsol(st);
+      return;
+    }
+    case kHighsCallbackCallbackMipUserSolution:
+      if (ev && in) ctx->hand_user_solution(in, static_cast<int>(ctx->solve->model.ncols()));
+      return;
+    case kHighsCallbackMipLogging:
+      if (!ev) return;
+      ctx->fire_presolve(out);
+      if (ev->miplog(ctx->state(out))) ctx->stop();
+      ctx->check_gap(ctx->state(out));
+      return;
+    default:
+      break;
   }
-  if (type == kHighsCallbackMipImprovingSolution) {
-    ++ctx->improving;
-    return;
+  // The interrupt checks: the moments for time checks and the barrier's iterations.
+  if (ev) {
+    if (type == kHighsCallbackMipInterrupt) {
+      ctx->check_gap(ctx->state(out));
+    } else {
+      // Presolve of an LP is over once its algorithm runs.
+      ctx->fire_presolve(out);
+    }
+    // The interior point solver checks for interrupts within iterations too (with a count of
+    // zero): an iteration is new when the count grows.
+    if (type == kHighsCallbackIpmInterrupt && out && out->ipm_iteration_count > ctx->last_ipm_iter) {
+      ctx->last_ipm_iter = out->ipm_iteration_count;
+      int action = ev->bariteration(ctx->state(out));
+      if (action == 2) ctx->crossover_asked = true;
+      if (action != 0) ctx->stop_barrier = true;
+    }
+    if (ev->checktime(ctx->state(out))) ctx->stop();
   }
-  if (in && ctx->solve->interrupt.load() != 0) in->user_interrupt = 1;
+  if (in && (ctx->solve->interrupt.load() != 0 || ctx->stop_barrier)) in->user_interrupt = 1;
 }
 
 template <class T>
@@ -372,6 +545,61 @@ char HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &reques
   return alg;
 }
 
+namespace {
+
+// Sets a run up for the events registered: HiGHS must log for the log events, the gap targets
+// come from the controls, and the MIP starts are watched for what becomes of them.
+void prepare_events(void *highs, const SolveContext &ctx, RunContext &run) {
+  const Events &ev = *ctx.events;
+  if (run.mip && ev.wants(KLVO_CB_PREINTSOL))
+    fail(KLVO_ERR_NOT_SUPPORTED,
+         "preintsol callbacks need the library's own branch-and-bound search: HiGHS cannot reject its solutions");
+  if (ev.wants(KLVO_CB_LPLOG) || ev.wants(KLVO_CB_BARLOG) || ev.wants(KLVO_CB_MIPLOG)) set_bool(highs, "output_flag", true);
+  const ParamStore &p = ctx.controls;
+  run.gap.rel = p.dbl_control(KLVO_CONTROL_MIPRELGAPNOTIFY);
+  run.gap.abs = p.dbl_control(KLVO_CONTROL_MIPABSGAPNOTIFY);
+  run.gap.absobj = p.dbl_control(KLVO_CONTROL_MIPABSGAPNOTIFYOBJ);
+  run.gap.absbound = p.dbl_control(KLVO_CONTROL_MIPABSGAPNOTIFYBOUND);
+  run.events = &ev;
+  if (run.mip && ctx.starts && ctx.starts->mip_cols == ctx.model.ncols() && ev.wants(KLVO_CB_USERSOLNOTIFY)) {
+    for (const MipStart &st : ctx.starts->mip) run.starts.push_back(&st);
+    run.taken.assign(run.starts.size(), 0);
+    run.handed.assign(run.starts.size(), 1);
+  }
+}
+
+// Tells the usersolnotify callbacks what became of each MIP start of the run.
+void notify_user_solutions(const SolveContext &ctx, const RunContext &run) {
+  if (!run.mip) return;
+  const ModelStore &m = ctx.model;
+  double feastol = ctx.controls.dbl_control(KLVO_CONTROL_FEASTOL);
+  double miptol = ctx.controls.dbl_control(KLVO_CONTROL_MIPTOL);
+  EventState now;
+  now.mipsols = run.improving;
+  for (size_t k = 0; k < run.starts.size(); ++k) {
+    const MipStart &st = *run.starts[k];
+    int status;
+    if (run.taken[k]) {
+      status = KLVO_USERSOL_ACCEPTED;
+    } else if (!run.handed[k]) {
+      status = KLVO_USERSOL_NOT_USED;  // given too late, or partial: HiGHS takes complete ones only
+    } else if (!st.colind.empty()) {
+      status = KLVO_USERSOL_NOT_USED;  // no incumbent was completed from it
+    } else if (primal_violation(m, st.values.data(), false) > feastol ||
+               max_fractionality(m, st.values.data()) > miptol) {
+      status = KLVO_USERSOL_INFEASIBLE;
+    } else {
+      status = run.improving > 0 ? KLVO_USERSOL_NOT_BETTER : KLVO_USERSOL_NOT_USED;
+    }
+    ctx.events->usersolnotify(now, st.name, status);
+  }
+  // Given from a callback after HiGHS last asked for one.
+  for (const MipStart &st : ctx.events->take_offered())
+    ctx.events->usersolnotify(now, st.name, KLVO_USERSOL_NOT_USED);
+}
+
+}  // namespace
+
 void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
   HighsModel model;
   build_highs_model(ctx.model, request.relax, model);
@@ -390,7 +618,11 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
 
   RunContext run;
   run.solve = &ctx;
+  run.mip = mip;
+  run.barrier = !mip && alg == 'b';
   run.outputlog = static_cast<int>(ctx.controls.int_control(KLVO_CONTROL_OUTPUTLOG));
+  run.colscale = &model.colscale;
+  if (ctx.events) prepare_events(highs_, ctx, run);
   check(Highs_setCallback(highs_, highs_callback, &run), "set its callback");
   // run lives on this frame: HiGHS must forget it on every way out.
   struct Unset {
@@ -398,8 +630,9 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
     ~Unset() { Highs_setCallback(h, nullptr, nullptr); }
   } unset{highs_};
   for (HighsInt type : {kHighsCallbackLogging, kHighsCallbackSimplexInterrupt, kHighsCallbackIpmInterrupt,
-                        kHighsCallbackMipInterrupt, kHighsCallbackMipImprovingSolution})
+                        kHighsCallbackMipInterrupt, kHighsCallbackMipImprovingSolution, kHighsCallbackMipLogging})
     Highs_startCallback(highs_, type);
+  if (mip && ctx.events) Highs_startCallback(highs_, kHighsCallbackCallbackMipUserSolution);
 
   auto started = std::chrono::steady_clock::now();
   HighsInt status = Highs_run(highs_);
@@ -419,8 +652,9 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
     HighsInt primal = 0;
     Highs_getIntInfoValue(highs_, "primal_solution_status", &primal);
     model_status = Highs_getModelStatus(highs_);
-    if (want_crossover && primal != kHighsSolutionStatusNone &&
-        (model_status == kHighsModelStatusOptimal || model_status == kHighsModelStatusUnknown)) {
+    bool crossover_asked = run.crossover_asked && model_status == kHighsModelStatusInterrupt;
+    if ((want_crossover || crossover_asked) && primal != kHighsSolutionStatusNone &&
+        (model_status == kHighsModelStatusOptimal || model_status == kHighsModelStatusUnknown || crossover_asked)) {
       std::vector<double> x(held_.ncols), cd(held_.ncols), rv(held_.nrows), rd(held_.nrows);
       Highs_getSolution(highs_, x.data(), cd.data(), rv.data(), rd.data());
       crossover_from(x.data());
@@ -428,6 +662,16 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   run.flush();
+  if (ctx.events) {
+    run.fire_presolve(nullptr);
+    // The barrier's last iteration ends the run before another interrupt check reports it.
+    if (run.barrier && ipm_iters > run.last_ipm_iter && !run.stop_barrier) {
+      EventState st;
+      st.bariter = ipm_iters;
+      st.time = seconds;
+      ctx.events->bariteration(st);
+    }
+  }
 
   SolutionStore &s = ctx.solution;
   s.time = seconds;
@@ -441,6 +685,7 @@ void HighsEngine::solve(const SolveContext &ctx, const HighsRequest &request) {
   read_result(ctx, model, mip);
   // Crossover resets HiGHS's count of interior point iterations.
   if (barrier) s.bariter = std::max<int64_t>(s.bariter, ipm_iters);
+  if (ctx.events) notify_user_solutions(ctx, run);
   if (mip && ctx.starts) ctx.starts->mip.clear();
 }
 
