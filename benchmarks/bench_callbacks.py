@@ -14,6 +14,9 @@ calls. The solves are deterministic (one thread), so both runs take the same pat
           handlers on node-solved events. highspy takes one callback function only, so it is
           measured on the LP.
 
+kelvo solves with the interpreter lock released (other Python threads run meanwhile) and takes
+it for each call; PySCIPOpt keeps the lock for its whole solve, so its calls skip that step.
+
 The CPU seconds of this process are used (less disturbed by other load than the wall clock);
 each figure is the fastest of `--repeat` runs. A library that is missing is reported and
 skipped.
