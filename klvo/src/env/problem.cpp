@@ -40,9 +40,14 @@ void klvo_problem_s::add_callback(int kind, klvo::AnyCallback f, void *data, int
 }
 
 void klvo_problem_s::remove_callback(int kind, klvo::AnyCallback f, void *data, const char *fn) {
+  static const char *const names[KLVO_CB_KINDS] = {
+      "bariteration", "barlog",        "chgbranchobject", "cutlog",    "cutround",        "destroymt",
+      "gapnotify",    "miplog",        "infnode",         "intsol",    "lplog",           "message",
+      "mipthread",    "newnode",       "nodecutoff",      "nodelpsolved", "optnode",      "preintsol",
+      "prenode",      "usersolnotify", "checktime",       "beforeobjective", "afterobjective", "presolve"};
   // Removing every callback from a problem that has none is not an error.
   if (callbacks.remove(kind, f, data) == 0 && f)
-    klvo::fail(KLVO_ERR_CALLBACK, "%s: no such callback is registered", fn);
+    klvo::fail(KLVO_ERR_CALLBACK, "%s: no such %s callback is registered", fn, names[kind]);
 }
 
 klvo::SolveContext klvo_problem_s::solve_context() {
