@@ -28,7 +28,7 @@ def p(t):
     (False, False, "Exception masked by another exception: KLVOremovecbmessage", 10),
     # Stored by a callback: it turns a successful call into a failure and wins over a library failure.
     (True, True, None, 884),
-    (True, False, "callback is registered", 10),
+    (True, False, "no such message callback is registered", 10),
 ])
 def test_a_python_exception_survives_the_library_call(t, p, stored, succeeds, warning, rc):
     exc = Boom("raised around the call")
@@ -84,7 +84,7 @@ class TestErrorRetrieval:
     @pytest.mark.parametrize("owner,error,message", [
         # The library's text when it left one, else the fallback of the owner's kind.
         (lambda t, p: t.frame_call(p, False) and p, kelvo.SolverError,
-         "KLVOremovecbmessage: no such callback is registered"),
+         "KLVOremovecbmessage: no such message callback is registered"),
         (lambda t, p: p, kelvo.SolverError, "Unidentified error associated with optimization problem"),
         (lambda t, p: t.branchobj(p), kelvo.SolverError, "Unidentified error associated with a branching object"),
         (lambda t, p: object(), kelvo.InterfaceError, ""),
