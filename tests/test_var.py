@@ -171,7 +171,8 @@ def test_solution_values_come_from_the_last_solve():
     p.optimize()
     assert x.getSolution() == pytest.approx(3.0)
     assert y.getSolution() == pytest.approx(-1.0)
-    with pytest.raises(NotImplementedError):
+    # Outside a callback there is no callback solution.
+    with pytest.raises(kelvo.ModelError, match="^Solution not available$"):
         x.getCallbackSolution()
 
 

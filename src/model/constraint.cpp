@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "api/convert.h"
+#include "callbacks/callbacks.h"
 #include "expr/expr.h"
 #include "model/var.h"
 #include "module/frame.h"
@@ -742,21 +743,24 @@ static PyObject *constraint_value(PyObject *self, ValueKind kind) {
     PyErr_Format(g.InterfaceError, "For unlinked constraints, call problem.%s(constraint)", problem_methods[int(kind)]);
     return nullptr;
   }
-  if (kind == ValueKind::callback_slack || kind == ValueKind::callback_dual) {
-    // The library does not hand solutions to callbacks yet.
-    PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet: the library has no callback solutions",
-                 problem_methods[int(kind)]);
-    return nullptr;
-  }
   if (!p->prob) return fail_null(g.ModelError, "Problem is not initialized");
-  bool slack = kind == ValueKind::slack;
+  bool slack = kind == ValueKind::slack || kind == ValueKind::callback_slack;
   int status = 0, row = row_of(c);
   double value = 0;
   // A single value: the interpreter lock is kept for the call.
-  int rc = slack ? KLVOgetslacks(p->prob, &status, &value, row, row) : KLVOgetduals(p->prob, &status, &value, row, row);
+  int rc;
+  bool in_callback = kind == ValueKind::callback_slack || kind == ValueKind::callback_dual;
+  if (in_callback) {
+    KLVOprob h = callback_handle(p);
+    rc = slack ? KLVOgetcallbackslacks(h, &status, &value, row, row) : KLVOgetcallbackduals(h, &status, &value, row, row);
+  } else {
+    rc = slack ? KLVOgetslacks(p->prob, &status, &value, row, row) : KLVOgetduals(p->prob, &status, &value, row, row);
+  }
   post_call(p, rc);
-  if (rc != 0) return check_result(reinterpret_cast<PyObject *>(p), nullptr);
-  if (status != 1 && status != 2) {
+  // Inside a callback, an exception an earlier callback of the solve left comes back here.
+  if (rc != 0 || PyErr_Occurred()) return check_result(reinterpret_cast<PyObject *>(p), nullptr);
+  // A callback's values come with any non-zero status.
+  if (in_callback ? status == 0 : (status != 1 && status != 2)) {
     PyErr_Format(g.ModelError, "%s not available", slack ? "Solution" : "Duals");
     return nullptr;
   }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "api/convert.h"
+#include "callbacks/callbacks.h"
 #include "expr/expr.h"
 #include "module/frame.h"
 
@@ -520,12 +521,7 @@ static PyObject *var_value(PyObject *self, ValueKind kind) {
   }
   ProblemObject *p = v->owner;
   bool solution = kind == ValueKind::solution || kind == ValueKind::callback_solution;
-  if (kind == ValueKind::callback_solution || kind == ValueKind::callback_redcost) {
-    // The library does not hand solutions to callbacks yet.
-    PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet: the library has no callback solutions",
-                 problem_methods[int(kind)]);
-    return nullptr;
-  }
+  bool in_callback = kind == ValueKind::callback_solution || kind == ValueKind::callback_redcost;
   if (!p->prob) {
     model_error("Problem is not initialized");
     return nullptr;
@@ -534,11 +530,20 @@ static PyObject *var_value(PyObject *self, ValueKind kind) {
   double value = 0;
   int col = static_cast<int>(v->index_low);
   // A single value: the interpreter lock is kept for the call.
-  int rc = solution ? KLVOgetsolution(p->prob, &status, &value, col, col)
-                    : KLVOgetredcosts(p->prob, &status, &value, col, col);
+  int rc;
+  if (in_callback) {
+    KLVOprob h = callback_handle(p);
+    rc = solution ? KLVOgetcallbacksolution(h, &status, &value, col, col)
+                  : KLVOgetcallbackredcosts(h, &status, &value, col, col);
+  } else {
+    rc = solution ? KLVOgetsolution(p->prob, &status, &value, col, col)
+                  : KLVOgetredcosts(p->prob, &status, &value, col, col);
+  }
   post_call(p, rc);
-  if (rc != 0) return check_result(reinterpret_cast<PyObject *>(p), nullptr);
-  if (status != 1 && status != 2) {
+  // Inside a callback, an exception an earlier callback of the solve left comes back here.
+  if (rc != 0 || PyErr_Occurred()) return check_result(reinterpret_cast<PyObject *>(p), nullptr);
+  // A callback's values come with any non-zero status.
+  if (in_callback ? status == 0 : (status != 1 && status != 2)) {
     PyErr_Format(g.ModelError, "%s not available", solution ? "Solution" : "Reduced costs");
     return nullptr;
   }

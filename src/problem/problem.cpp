@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api/convert.h"
+#include "callbacks/callbacks.h"
 #include "model/constraint.h"
 #include "model/model.h"
 #include "model/sos.h"
@@ -125,7 +126,22 @@ static void release_objects(ProblemObject *p, bool reuse, bool keep_user_functio
   }
 }
 
+// Cuts the registration records of a problem loose from it: a dispatcher that the library
+// still calls (while the handles are destroyed) then finds no problem and calls no one. The
+// records themselves stay alive until the lists are dropped.
+static void disown_records(ProblemObject *p) {
+  for (PyObject *list : p->callbacks) {
+    if (!list) continue;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+      PyObject *record = PyList_GET_ITEM(list, i);
+      if (PyList_Check(record) && PyList_GET_SIZE(record) > 0 && PyList_GET_ITEM(record, 0) != Py_None)
+        PyList_SET_ITEM(record, 0, Py_NewRef(Py_None));  // item 0 was not owned
+    }
+  }
+}
+
 void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
+  disown_records(p);
   // Library side: the message function, then the nonlinear and library handles.
   if (g.init_count != 0) {
     if (p->prob)
@@ -137,18 +153,16 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
   p->prob = nullptr;
   p->slp = nullptr;
 
-  // Callback registrations: a record does not own its problem (item 0), so that item is
-  // overwritten without being released.
+  // Callback registrations, disowned above, now that the library no longer calls them.
   for (PyObject *&list : p->callbacks) {
     if (!list) continue;
     for (Py_ssize_t i = PyList_GET_SIZE(list) - 1; i >= 0; --i) {
       if (i >= PyList_GET_SIZE(list)) continue;
-      PyObject *record = PyList_GET_ITEM(list, i);
-      if (PyList_Check(record) && PyList_GET_SIZE(record) > 0) PyList_SET_ITEM(record, 0, Py_NewRef(Py_None));
       if (PyList_SetSlice(list, i, i + 1, nullptr) < 0) PyErr_Clear();
     }
     Py_CLEAR(list);
   }
+  Py_CLEAR(p->retired_callbacks);
 
   // Accessors: one the user still holds no longer reaches this problem.
   detach_accessor(p->controls);
@@ -719,6 +733,11 @@ static PyObject *problem_reset(PyObject *self, PyObject *) {
   auto *p = reinterpret_cast<ProblemObject *>(self);
   if (!p->prob) return not_initialized();
   if (require_idle(p, "problem.reset") < 0) return nullptr;
+  // The problem passed to a callback shares its parent's objects and is being solved.
+  if (p->parent) {
+    PyErr_SetString(g.SolverError, "problem.reset: the problem is being solved");
+    return nullptr;
+  }
   problem_release(p, true, false);
   if (PyErr_Occurred()) return nullptr;
   if (initialise(p, nullptr, nullptr, 1) < 0) return nullptr;
@@ -790,7 +809,7 @@ static PyObject *problem_copy(PyObject *self, PyObject *) {
       failed = true;
     }
   }
-  // Registered callbacks stay with the source: no callback kind can be registered yet.
+  if (!failed && copy_callbacks(p, src) < 0) failed = true;
   if (!failed) {
     Py_SETREF(p->vars, copy_list(src->vars, p, relink_var));
     Py_SETREF(p->cons, p->vars ? copy_list(src->cons, p, relink_constraint) : nullptr);
@@ -907,17 +926,34 @@ static PyObject *problem_setoutputenabled(PyObject *self, PyObject *flag) {
   Py_RETURN_NONE;
 }
 
-static PyObject *problem_getcontrols(PyObject *self, void *) {
-  PyObject *c = reinterpret_cast<ProblemObject *>(self)->controls;
-  return Py_NewRef(c ? c : Py_None);
-}
-static PyObject *problem_getattributes(PyObject *self, void *) {
-  PyObject *a = reinterpret_cast<ProblemObject *>(self)->attributes;
+// A problem built for a callback makes its accessors on first use, from its parent's tables:
+// most callbacks never look at them, and the problem is built for every call.
+static PyObject *accessor(ProblemObject *p, PyObject *ProblemObject::*field) {
+  PyObject *&a = p->*field;
+  if (!a && p->parent && p->prob) {
+    if (field == &ProblemObject::controls) {
+      PyObject *pc = p->parent->controls;
+      a = new_control(p, pc && PyObject_TypeCheck(pc, &control_type) ? reinterpret_cast<ControlObject *>(pc)->dict
+                                                                      : g.control_table);
+    } else if (field == &ProblemObject::attributes) {
+      PyObject *pa = p->parent->attributes;
+      a = new_attribute(p, pa && PyObject_TypeCheck(pa, &attribute_type) ? reinterpret_cast<AttributeObject *>(pa)->table
+                                                                          : g.attribute_table,
+                        -1);
+    } else {
+      a = new_objattrib(p);
+    }
+    if (!a) return nullptr;
+  }
   return Py_NewRef(a ? a : Py_None);
 }
+
+static PyObject *problem_getcontrols(PyObject *self, void *) { return accessor(problem_of(self), &ProblemObject::controls); }
+static PyObject *problem_getattributes(PyObject *self, void *) {
+  return accessor(problem_of(self), &ProblemObject::attributes);
+}
 static PyObject *problem_getobjattribs(PyObject *self, void *) {
-  PyObject *o = reinterpret_cast<ProblemObject *>(self)->objattribs;
-  return Py_NewRef(o ? o : Py_None);
+  return accessor(problem_of(self), &ProblemObject::objattribs);
 }
 
 static PyGetSetDef problem_getset[] = {
@@ -960,7 +996,7 @@ static PyMethodDef *joined_problem_methods() {
     for (PyMethodDef *table : {problem_methods_core, problem_methods_params, problem_methods_variables,
                               problem_methods_constraints, problem_methods_sets, problem_methods_objectives, problem_methods_solve,
                               problem_methods_matrix, problem_methods_entities, problem_methods_solution,
-                              problem_methods_state, problem_methods_analysis})
+                              problem_methods_state, problem_methods_analysis, callback_methods()})
       for (PyMethodDef *m = table; m->ml_name; ++m) methods.push_back(*m);
     methods.push_back(PyMethodDef{nullptr});
   }

@@ -55,6 +55,7 @@ struct ProblemObject {
   SerialIndexMap *con_map;
   SerialIndexMap *sos_map;
   PyObject *callbacks[callback_kinds];  // each null or a list of registration records
+  PyObject *retired_callbacks;  // list of records removed during a solve, kept until it ends
   int32_t cached_attrib_12013;          // -1 = not read
   int32_t nonlin_cons;                  // successful additions of nonlinear coefficients
   int32_t nonlin_obj;                   // 1 while the objective goes through an auxiliary row

@@ -429,11 +429,13 @@ static struct PyModuleDef testing_def = {
 // The other tables of this folder: the row and objective translation and the nonlinear wiring.
 extern PyMethodDef rows_testing_methods[];
 extern PyMethodDef nonlinear_testing_methods[];
+extern PyMethodDef callbacks_testing_methods[];
 
 PyObject *create_testing_module() {
   PyObject *m = PyModule_Create(&testing_def);
   if (m && PyModule_AddFunctions(m, rows_testing_methods) < 0) Py_CLEAR(m);
   if (m && PyModule_AddFunctions(m, nonlinear_testing_methods) < 0) Py_CLEAR(m);
+  if (m && PyModule_AddFunctions(m, callbacks_testing_methods) < 0) Py_CLEAR(m);
   return m;
 }
 
