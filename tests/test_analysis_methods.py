@@ -210,3 +210,13 @@ def test_repair_relaxes_the_cheapest_rows_then_spends_delta_on_the_objective(tmp
     assert rhs == [2]  # the problem itself keeps its rows
     with pytest.raises(kelvo.SolverError, match="penalty 'z'"):
         p.repairinfeas("z", "n", "n", 1, 1, 1, 1, 0)
+
+
+def test_dual_ranges_are_the_duals_of_the_neighbouring_bases(production):
+    # Past the ends of each rhs range another constraint takes over; by hand: plant1's dual
+    # goes from 0 to 3 (x = rhs < 2 with plant2 binding), plant2's and plant3's from 0 (slack)
+    # to 2.5 (5 / 2 once the other of the two bounds y).
+    lo, hi = [], []
+    production.estimaterowdualranges([0, 1, 2], 50, lo, hi)
+    assert lo == pytest.approx([0, 0, 0], abs=1e-9)
+    assert hi == pytest.approx([3, 2.5, 2.5])

@@ -244,7 +244,8 @@ KLVO_API int KLVOfixmipentities(KLVOprob prob, int options);
  * The relaxed solution becomes the problem's solution (x, slacks against the problem's own
  * rows, which are negative for a relaxed 'L' row, objective value of the original objective;
  * no duals), and each relaxed side with its amount is sent to the message callbacks (type
- * KLVO_MSG_INFO). *status receives one of: */
+ * KLVO_MSG_INFO, when the outputlog control lets information through). *status receives
+ * one of: */
 #define KLVO_REPAIR_SOLVED 0     /* relaxed (and, with phase two, optimised) */
 #define KLVO_REPAIR_INFEASIBLE 1 /* no relaxation within the preferences and limits helps */
 #define KLVO_REPAIR_UNBOUNDED 2  /* phase two: the objective is unbounded on the relaxed problem */
@@ -283,11 +284,11 @@ KLVO_API int KLVOrefinemipsol(KLVOprob prob, int options, const char *flags, con
  *
  * Solves fresh copies of the problem under each control set of its method in turn and keeps
  * the set that solves it fastest (when none finishes, the one reaching the smallest MIP gap);
- * a set must beat the best time by 10% to count, so that timing noise does not pick one. The
- * problem's time limit control (timelimit; 60 s when it has none) is the budget of the whole
- * run; a trial stops when it reaches the best time so far. The winning set is applied to the
+ * a set must beat the best time by 10% and 5 ms to count, so that timing noise does not pick
+ * one. The problem's time limit control (timelimit; 60 s when it has none) is the budget of
+ * the whole run; a trial stops when it reaches the best time so far. The winning set is applied to the
  * problem's controls (the problem is left as it was when no set wins), and progress goes to
- * the message callbacks (KLVO_MSG_INFO). The default method tries, for a continuous problem,
+ * the message callbacks (KLVO_MSG_INFO, as outputlog allows). The default method tries, for a continuous problem,
  * the dual and primal simplex, the interior point method, no presolve, and one thread; for a
  * MIP no heuristics, emphasised heuristics (rootheuristics), no presolve, no symmetry
  * detection, no restarts, interior point relaxations, and one thread.

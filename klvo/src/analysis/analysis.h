@@ -60,6 +60,10 @@ void read_text_solution(Problem &prob, const char *filename, const char *flags, 
 void write_binary_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
 void read_binary_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
 
+// Sends an informational message to the problem's callbacks unless its output log control
+// holds back information (KLVO_OUTPUT_NONE, or errors and warnings only).
+void info(Problem &prob, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
 // Repair of an infeasible problem (repair.cpp). Any array may be null: preferences then 0 (the
 // side is not relaxed), limits none.
 struct RepairRequest {

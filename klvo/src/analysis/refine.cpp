@@ -62,7 +62,7 @@ int refine_mip_solution(Problem &prob, int options, const char *flags, const dou
   std::vector<double> best(solution, solution + n);
   if (!feasible(m, prob.solution, best, feastol, miptol, fn)) {
     std::copy(best.begin(), best.end(), refined);
-    prob.messagef(KLVO_MSG_INFO, "%s: the solution given is not feasible: nothing refined", fn);
+    info(prob, "%s: the solution given is not feasible: nothing refined", fn);
     return KLVO_REFINE_NOT_FEASIBLE;
   }
   double start_obj = 0, best_obj;
@@ -116,12 +116,12 @@ int refine_mip_solution(Problem &prob, int options, const char *flags, const dou
       const SolutionStore &s = copy.solution();
       if (s.primal_status == KLVO_SOLSTATUS_OPTIMAL || s.primal_status == KLVO_SOLSTATUS_FEASIBLE)
         offer(std::vector<double>(s.x.begin(), s.x.begin() + n));
-      prob.messagef(KLVO_MSG_INFO, "%s: searched %zu of %zu discrete columns", fn, ents.size() - fix.size(),
+      info(prob, "%s: searched %zu of %zu discrete columns", fn, ents.size() - fix.size(),
                     ents.size());
     }
   }
   std::copy(best.begin(), best.end(), refined);
-  prob.messagef(KLVO_MSG_INFO, "%s: objective %.10g -> %.10g", fn, start_obj, best_obj);
+  info(prob, "%s: objective %.10g -> %.10g", fn, start_obj, best_obj);
   return best_obj == start_obj ? KLVO_REFINE_NOT_IMPROVED : KLVO_REFINE_IMPROVED;
 }
 

@@ -235,14 +235,14 @@ int repair(Problem &prob, const RepairRequest &r, const char *fn) {
     for (int k = 0; k < nside; ++k) {
       double v = s.x[ncols + k];
       penalty += r.penalty == 'q' ? sides[k].weight * v * v : sides[k].weight * v;
-      if (v > 1e-9) prob.messagef(KLVO_MSG_INFO, "%s: %s %d relaxed by %.10g", fn, side_text(sides[k].kind),
+      if (v > 1e-9) info(prob, "%s: %s %d relaxed by %.10g", fn, side_text(sides[k].kind),
                                   sides[k].index, v);
     }
-    prob.messagef(KLVO_MSG_INFO, "%s: least weighted relaxation %.10g, relaxation used %.10g, objective %.10g", fn,
+    info(prob, "%s: least weighted relaxation %.10g, relaxation used %.10g, objective %.10g", fn,
                   least, penalty, obj);
     prob.solution = std::move(out);
   } else {
-    prob.messagef(KLVO_MSG_INFO, "%s: no relaxed solution (repair status %d)", fn, status);
+    info(prob, "%s: no relaxed solution (repair status %d)", fn, status);
   }
   return status;
 }

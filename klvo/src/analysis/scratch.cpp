@@ -1,8 +1,23 @@
 #include "analysis/scratch.h"
 
+#include <cstdarg>
 #include <vector>
 
+#include "analysis/analysis.h"
+#include "params/access.h"
+
 namespace klvo {
+
+void info(Problem &prob, const char *fmt, ...) {
+  int level = KLVO_OUTPUT_ALL;
+  get_int_control(prob, KLVO_CONTROL_OUTPUTLOG, &level, "info");
+  if (level != KLVO_OUTPUT_ALL && level != KLVO_OUTPUT_DETAILED) return;
+  va_list args;
+  va_start(args, fmt);
+  std::string text = vformat(fmt, args);
+  va_end(args);
+  prob.message(KLVO_MSG_INFO, text);
+}
 
 Scratch::Scratch(Problem &src, const char *name, const char *fn) : fn_(fn) {
   prob_ = create_problem(fn);

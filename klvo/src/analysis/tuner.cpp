@@ -53,10 +53,11 @@ using Instance = std::function<std::unique_ptr<Scratch>()>;
 struct Score {
   bool finished = false;
   double time = 0, gap = 1e20;
-  // Better by a margin, so that noise in the timings does not pick a set.
+  // Better by a margin, relative and absolute, so that noise in the timings does not pick a
+  // set.
   bool beats(const Score &o) const {
     if (finished != o.finished) return finished;
-    if (finished) return time < 0.9 * o.time;
+    if (finished) return time < 0.9 * o.time && time < o.time - 0.005;
     return gap < o.gap - 1e-9;
   }
 };
@@ -121,31 +122,31 @@ void tune(Problem &prob, const std::vector<Instance> &instances, bool mip, const
   Clock::time_point start = Clock::now();
   auto left = [&] { return budget - std::chrono::duration<double>(Clock::now() - start).count(); };
 
-  prob.messagef(KLVO_MSG_INFO, "%s: %zu control sets over %zu problem(s) within %g s", fn, method.sets.size(),
+  info(prob, "%s: %zu control sets over %zu problem(s) within %g s", fn, method.sets.size(),
                 instances.size(), budget);
   Score best = trial(instances, nullptr, left(), flags, fn);
   const Score baseline = best;
-  prob.messagef(KLVO_MSG_INFO, "%s: defaults: %s %.3f s", fn, best.finished ? "solved in" : "stopped after",
+  info(prob, "%s: defaults: %s %.3f s", fn, best.finished ? "solved in" : "stopped after",
                 best.time);
   const TunerMethod::Set *winner = nullptr;
   for (const TunerMethod::Set &set : method.sets) {
     if (left() <= 0) {
-      prob.messagef(KLVO_MSG_INFO, "%s: budget spent; later sets not tried", fn);
+      info(prob, "%s: budget spent; later sets not tried", fn);
       break;
     }
     // A set that cannot finish within the best time cannot win, so it stops there.
     double cap = std::min(left(), best.finished ? best.time : left());
     Score sc = trial(instances, &set, cap, flags, fn);
-    prob.messagef(KLVO_MSG_INFO, "%s: %s: %s %.3f s", fn, describe(set).c_str(),
+    info(prob, "%s: %s: %s %.3f s", fn, describe(set).c_str(),
                   sc.finished ? "solved in" : "stopped after", sc.time);
     if (sc.beats(best)) best = sc, winner = &set;
   }
   if (!winner) {
-    prob.messagef(KLVO_MSG_INFO, "%s: no set beat the current controls; they stay", fn);
+    info(prob, "%s: no set beat the current controls; they stay", fn);
     return;
   }
   apply(prob, *winner, fn);
-  prob.messagef(KLVO_MSG_INFO, "%s: applied %s (%.3f s against %.3f s)", fn, describe(*winner).c_str(), best.time,
+  info(prob, "%s: applied %s (%.3f s against %.3f s)", fn, describe(*winner).c_str(), best.time,
                 baseline.time);
 }
 
