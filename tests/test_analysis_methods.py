@@ -1,6 +1,5 @@
 """The analysis methods written as matrix-level user code: bases and basis files, the basis
-matrix, ranging, infeasible sets, solution files, and the clear refusal of what the library
-does not do yet."""
+matrix, ranging, infeasible sets, solution files and repair."""
 import warnings
 
 import pytest
@@ -197,15 +196,27 @@ def test_solution_files_read_back_to_the_same_values(production, tmp_path):
         b.readslxsol(text, "z")
 
 
-@pytest.mark.parametrize("call, function", [
-    (lambda p: p.tune(), "KLVOtune"),
-    (lambda p: p.repairinfeas("c", "o", "n", 1, 1, 1, 1, 0), "KLVOrepairinfeas"),
-    (lambda p: p.refinemipsol(0, "", [2, 6], []), "KLVOrefinemipsol"),
-    (lambda p: p.estimaterowdualranges([0], 10, [], []), "KLVOestimaterowdualranges"),
-    (lambda p: p.repairweightedinfeas([1] * 3, [1] * 3, [1] * 2, [1] * 2, "o", 0, ""), "KLVOrepairweightedinfeas"),
-])
-def test_what_the_library_does_not_do_yet_is_refused_clearly(production, call, function):
-    x = production.getSolution()
-    with pytest.raises(kelvo.SolverError, match=f"^{function}: not implemented yet: will "):
-        call(production)
-    assert production.getSolution() == x
+def test_repair_relaxes_the_cheapest_rows_then_spends_delta_on_the_objective(tmp_path):
+    p = read(tmp_path, CONFLICT_LP)
+    # cap costs 1 a unit, needx 2, needy 4: the least relaxation moves cap by 4.
+    prefs = ([1, 0, 0, 0], [0, 0.5, 0.25, 0], [0, 0], [0, 0])
+    assert p.repairweightedinfeas(*prefs, "n", 0, "") == 0
+    assert p.getSolution() == pytest.approx([3, 3])
+    # Penalty up to 6: relaxing needx by 2 (cost 4 + 2) lowers x + y to 4 at x = 1.
+    assert p.repairweightedinfeas(*prefs, "o", 0.5, "") == 0
+    assert p.getSolution() == pytest.approx([1, 3])
+    rhs = []
+    p.getrhs(rhs, 0, 0)
+    assert rhs == [2]  # the problem itself keeps its rows
+    with pytest.raises(kelvo.SolverError, match="penalty 'z'"):
+        p.repairinfeas("z", "n", "n", 1, 1, 1, 1, 0)
+
+
+def test_dual_ranges_are_the_duals_of_the_neighbouring_bases(production):
+    # Past the ends of each rhs range another constraint takes over; by hand: plant1's dual
+    # goes from 0 to 3 (x = rhs < 2 with plant2 binding), plant2's and plant3's from 0 (slack)
+    # to 2.5 (5 / 2 once the other of the two bounds y).
+    lo, hi = [], []
+    production.estimaterowdualranges([0, 1, 2], 50, lo, hi)
+    assert lo == pytest.approx([0, 0, 0], abs=1e-9)
+    assert hi == pytest.approx([3, 2.5, 2.5])

@@ -1,8 +1,10 @@
 // Analysis of solved problems: bases, the basis matrix, ranging, infeasible sets and solution
 // files, each checked against truth computed here (the basis matrix rebuilt from the model,
 // textbook ranges, feasibility of subsystems solved on their own).
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -453,12 +455,193 @@ TEST_F(Analysis, SolutionFilesReadBackToTheSameValues) {
   std::remove(bin.c_str()), std::remove(slx.c_str()), std::remove(csv.c_str());
 }
 
-TEST_F(Analysis, FunctionsNotWrittenYetSayWhatTheyWillDo) {
-  load(prob, mixed_lp());
-  int status;
-  EXPECT_EQ(KLVOrepairinfeas(prob, &status, 'c', 'o', 'n', 1, 1, 1, 1, 0), KLVO_ERR_NOT_IMPLEMENTED);
-  EXPECT_EQ(error(), "KLVOrepairinfeas: not implemented yet: will relax rows and bounds by the least weighted amount "
-                     "that makes the problem feasible");
-  EXPECT_EQ(KLVOtune(prob, ""), KLVO_ERR_NOT_IMPLEMENTED);
-  EXPECT_NE(error().find("KLVOtune: not implemented yet"), std::string::npos);
+// x + y <= 4, x >= 3, y >= 3, z <= 2 with z in [5, 10]: rows 0 and 1..2 conflict, and row 3
+// with z's lower bound. Maximises x + 2y.
+DenseModel conflicting() {
+  DenseModel m;
+  m.obj = {1, 2, 0};
+  m.lb = {0, 0, 5};
+  m.ub = {10, 10, 10};
+  m.rows = {{1, 1, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  m.rowtype = {'L', 'G', 'G', 'L'};
+  m.rhs = {4, 3, 3, 2};
+  m.sense = -1;
+  return m;
+}
+
+TEST_F(Analysis, RepairFindsTheLeastWeightedRelaxationAndOptimisesWithinDelta) {
+  DenseModel m = conflicting();
+  load(prob, m);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
+  // Weights are 1 / preference: row 0 costs 1 a unit, row 1 costs 2, row 2 costs 4, and
+  // z's lower bound 2; row 3 stays. By hand: row 0 up by 2 (2) and z's bound down by 3 (6).
+  double le[4] = {1, 0, 0, 0}, ge[4] = {0, 0.5, 0.25, 0}, lbp[3] = {0, 0, 0.5}, ubp[3] = {0, 0, 0};
+  int status = -1;
+  ASSERT_EQ(KLVOrepairweightedinfeas(prob, &status, le, ge, lbp, ubp, 'n', 0, ""), 0) << error();
+  EXPECT_EQ(status, KLVO_REPAIR_SOLVED);
+  auto x = vec(prob, KLVOgetsolution, 3);
+  EXPECT_NEAR(x[0], 3, 1e-7);
+  EXPECT_NEAR(x[1], 3, 1e-7);
+  EXPECT_NEAR(x[2], 2, 1e-7);
+  auto slack = vec(prob, KLVOgetslacks, 4);
+  EXPECT_NEAR(slack[0], -2, 1e-7);  // against the problem's own right-hand side
+
+  // Phase two with delta 0.5 lets the penalty reach 12: the 4 to spare go to row 0 (each unit
+  // buys 2 of objective, a unit of row 1 only 1 at twice the cost), so y = 7 and the
+  // objective is 17.
+  ASSERT_EQ(KLVOrepairweightedinfeas(prob, &status, le, ge, lbp, ubp, 'o', 0.5, ""), 0) << error();
+  EXPECT_EQ(status, KLVO_REPAIR_SOLVED);
+  x = vec(prob, KLVOgetsolution, 3);
+  EXPECT_NEAR(x[0], 3, 1e-7);
+  EXPECT_NEAR(x[1], 7, 1e-7);
+  EXPECT_NEAR(x[2], 2, 1e-7);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 17, 1e-7);
+
+  // Row 0 may move by 1 at most: row 1 gives the rest (1 at 2), 1 + 2 + 6 in all.
+  double lerelax[4] = {1, 1e20, 1e20, 1e20};
+  ASSERT_EQ(KLVOrepairweightedinfeasbounds(prob, &status, le, ge, lbp, ubp, lerelax, nullptr, nullptr, nullptr, 'n',
+                                           0, ""),
+            0)
+      << error();
+  EXPECT_EQ(status, KLVO_REPAIR_SOLVED);
+  x = vec(prob, KLVOgetsolution, 3);
+  EXPECT_NEAR(x[0], 2, 1e-7);
+  EXPECT_NEAR(x[1], 3, 1e-7);
+  EXPECT_NEAR(x[2], 2, 1e-7);
+
+  // Squared penalties with equal weights spread the 2 missing units over rows 0..2 evenly:
+  // 2/3 each (z's bound moves by 3 as before, at 9 = 3 * 3).
+  ASSERT_EQ(KLVOrepairinfeas(prob, &status, 'q', 'n', 0, 1, 1, 1, 0, 0), 0) << error();
+  EXPECT_EQ(status, KLVO_REPAIR_SOLVED);
+  x = vec(prob, KLVOgetsolution, 3);
+  EXPECT_NEAR(x[0], 7.0 / 3, 1e-5);
+  EXPECT_NEAR(x[1], 7.0 / 3, 1e-5);
+
+  // Nothing relaxable that helps: infeasible.
+  double none[4] = {0, 0, 0, 0};
+  ASSERT_EQ(KLVOrepairweightedinfeas(prob, &status, le, none, none, none, 'n', 0, ""), 0) << error();
+  EXPECT_EQ(status, KLVO_REPAIR_INFEASIBLE);
+  EXPECT_NE(KLVOrepairinfeas(prob, &status, 'x', 'n', 0, 1, 1, 1, 1, 0), 0);
+
+  // The problem itself never changed.
+  std::vector<double> rhs(4), lb(3);
+  ASSERT_EQ(KLVOgetrhs(prob, rhs.data(), 0, 3), 0);
+  ASSERT_EQ(KLVOgetlb(prob, lb.data(), 0, 2), 0);
+  EXPECT_EQ(rhs, m.rhs);
+  EXPECT_EQ(lb, m.lb);
+  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
+}
+
+
+namespace {
+
+// Whether x satisfies p's rows, bounds and integrality, checked from the matrix read back.
+bool satisfies(KLVOprob p, const std::vector<double> &x) {
+  int r = nrows(p), n = ncols(p), nz = 0;
+  EXPECT_EQ(KLVOgetrows(p, nullptr, nullptr, nullptr, 0, &nz, 0, r - 1), 0);
+  std::vector<int> start(r + 1), ind(nz);
+  std::vector<double> val(nz), rhs(r), rng(r), lb(n), ub(n);
+  std::vector<char> rt(r), ct(n);
+  EXPECT_EQ(KLVOgetrows(p, start.data(), ind.data(), val.data(), nz, &nz, 0, r - 1), 0);
+  KLVOgetrhs(p, rhs.data(), 0, r - 1), KLVOgetrhsrange(p, rng.data(), 0, r - 1), KLVOgetrowtype(p, rt.data(), 0, r - 1);
+  KLVOgetlb(p, lb.data(), 0, n - 1), KLVOgetub(p, ub.data(), 0, n - 1), KLVOgetcoltype(p, ct.data(), 0, n - 1);
+  for (int j = 0; j < n; ++j)
+    if (x[j] < lb[j] - 1e-6 || x[j] > ub[j] + 1e-6 || (ct[j] != 'C' && std::fabs(x[j] - std::round(x[j])) > 1e-6))
+      return false;
+  for (int i = 0; i < r; ++i) {
+    double a = 0, tol = 1e-6 * (1 + std::fabs(rhs[i]));
+    for (int k = start[i]; k < start[i + 1]; ++k) a += val[k] * x[ind[k]];
+    if ((rt[i] == 'L' || rt[i] == 'E' || rt[i] == 'R') && a > rhs[i] + tol) return false;
+    if ((rt[i] == 'G' || rt[i] == 'E') && a < rhs[i] - tol) return false;
+    if (rt[i] == 'R' && a < rhs[i] - rng[i] - tol) return false;
+  }
+  return true;
+}
+
+void collect(KLVOprob, void *data, const char *msg, int len, int) {
+  if (msg && len > 0) static_cast<std::string *>(data)->append(msg, len).append("\n");
+}
+
+}  // namespace
+
+TEST_F(Analysis, RefiningAMipSolutionKeepsItFeasibleAndNeverWorsensIt) {
+  ASSERT_EQ(KLVOreadprob(prob, data_file("lseu.mps").c_str(), ""), 0) << error();
+  // The first solution found is usually far from the optimum 1120.
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MAXMIPSOL, 1), 0);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  int solvestatus, solstatus;
+  ASSERT_EQ(KLVOoptimize(prob, "", &solvestatus, &solstatus), 0);
+  int n = ncols(prob);
+  auto start = vec(prob, KLVOgetsolution, n);
+  ASSERT_TRUE(satisfies(prob, start));
+  double start_obj = 0, refined_obj = 0;
+  ASSERT_EQ(KLVOcalcobjective(prob, start.data(), &start_obj), 0);
+  std::vector<double> refined(n);
+  int status = -1;
+  ASSERT_EQ(KLVOrefinemipsol(prob, 0, "", start.data(), refined.data(), &status), 0) << error();
+  EXPECT_TRUE(satisfies(prob, refined));
+  ASSERT_EQ(KLVOcalcobjective(prob, refined.data(), &refined_obj), 0);
+  EXPECT_LE(refined_obj, start_obj + 1e-9);
+  EXPECT_GE(refined_obj, 1120 - 1e-6);
+  EXPECT_EQ(status, refined_obj < start_obj - 1e-9 ? KLVO_REFINE_IMPROVED : KLVO_REFINE_NOT_IMPROVED);
+  // A point outside the rows is refused as it is.
+  std::vector<double> bad(n, 1.0);
+  ASSERT_FALSE(satisfies(prob, bad));
+  ASSERT_EQ(KLVOrefinemipsol(prob, 0, "", bad.data(), refined.data(), &status), 0);
+  EXPECT_EQ(status, KLVO_REFINE_NOT_FEASIBLE);
+  EXPECT_EQ(refined, bad);
+}
+
+TEST_F(Analysis, TunerOverThreeInstancesFinishesWithinItsBudgetAndKeepsThemOptimal) {
+  const char *files[] = {"egout.mps", "lseu.mps", "flugpl.mps"};
+  const double optimum[] = {568.1007, 1120, 1201500};
+  std::string setfile = temp_file("tuner_set.txt");
+  {
+    std::ofstream out(setfile);
+    out << "# three MIPs\n";
+    for (const char *f : files) out << data_file(f) << "\n";
+  }
+  std::string log;
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect, &log, 0), 0);
+  const double budget = 20;
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, budget), 0);
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(KLVOtuneprobsetfile(prob, setfile.c_str(), 1, 1), 0) << error();
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(took, budget + 2) << log;  // reading the files and copies is outside the solves
+  EXPECT_NE(log.find("defaults: solved in"), std::string::npos) << log;
+  EXPECT_NE(log.find("no heuristics"), std::string::npos) << log;
+  EXPECT_TRUE(log.find("applied") != std::string::npos || log.find("they stay") != std::string::npos) << log;
+  // Whatever the tuner chose still solves every instance to its published optimum.
+  for (int k = 0; k < 3; ++k) {
+    KLVOprob p = fresh();
+    ASSERT_EQ(KLVOreadprob(p, data_file(files[k]).c_str(), ""), 0);
+    ASSERT_EQ(KLVOcopycontrols(p, prob), 0);
+    ASSERT_EQ(KLVOsetdblcontrol(p, KLVO_CONTROL_TIMELIMIT, 0), 0);
+    ASSERT_EQ(solve(p), KLVO_SOLSTATUS_OPTIMAL) << files[k];
+    EXPECT_NEAR(dbl_attr(p, KLVO_ATTR_MIPOBJVAL), optimum[k], 1e-6 * optimum[k]) << files[k];
+  }
+
+  // A method file of one set: the next run tries only it, and the file written back says so.
+  std::string method = temp_file("tuner_method.txt"), back = temp_file("tuner_method_back.txt");
+  {
+    std::ofstream out(method);
+    out << "set single thread\nthreads 1\n";
+  }
+  ASSERT_EQ(KLVOtunerreadmethod(prob, method.c_str()), 0) << error();
+  ASSERT_EQ(KLVOtunerwritemethod(prob, back.c_str()), 0) << error();
+  std::ifstream in(back);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("set single thread\nthreads 1\n"), std::string::npos) << text;
+  log.clear();
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, 5), 0);
+  ASSERT_EQ(KLVOtuneprobsetfile(prob, setfile.c_str(), 1, 1), 0) << error();
+  EXPECT_NE(log.find("1 control sets"), std::string::npos) << log;
+  EXPECT_EQ(log.find("no heuristics"), std::string::npos) << log;
+  {
+    std::ofstream out(method);
+    out << "set broken\nnosuchcontrol 1\n";
+  }
+  EXPECT_EQ(KLVOtunerreadmethod(prob, method.c_str()), KLVO_ERR_FILE);
+  std::remove(setfile.c_str()), std::remove(method.c_str()), std::remove(back.c_str());
 }

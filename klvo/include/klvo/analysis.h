@@ -129,8 +129,12 @@ KLVO_API int KLVOrhssa(KLVOprob prob, int n, const int rowind[], double lower[],
  * column's value. Any of the four arrays may be NULL. */
 KLVO_API int KLVObndsa(KLVOprob prob, int n, const int colind[], double lblower[], double lbupper[],
                        double ublower[], double ubupper[]);
-/* Estimated ranges of the rows' duals over a few dual simplex iterations: not implemented
- * yet. */
+/* For rows rowind[0..n-1] of a continuous problem solved to optimality: the range of the
+ * row's dual over the optimal basis and the bases next to it, reached by moving the row's
+ * right-hand side just past either end of its ranging interval (KLVOrhssa) and re-solving
+ * by the dual simplex from the optimal basis for at most iterlim iterations. Past an end
+ * beyond which the problem is infeasible the dual is unbounded (+-1e20); a side that does not
+ * finish within iterlim adds nothing. mindual or maxdual may be NULL. */
 KLVO_API int KLVOestimaterowdualranges(KLVOprob prob, int n, const int rowind[], int iterlim, double mindual[],
                                        double maxdual[]);
 
@@ -223,24 +227,79 @@ KLVO_API int KLVOstrongbranch(KLVOprob prob, int n, const int colind[], const ch
  * bounds. Fails with KLVO_ERR_NO_SOLUTION without a solution. */
 KLVO_API int KLVOfixmipentities(KLVOprob prob, int options);
 
-/* ---- Not implemented yet ---- */
-
-/* Relaxes rows and bounds by the least weighted amount that makes the problem feasible. */
+/* ---- Repairing an infeasible problem ----
+ *
+ * Finds the least weighted relaxation of the rows and column bounds that makes the problem
+ * feasible, on a copy of it: the problem itself is not changed. Relaxing a side by v costs
+ * v / pref (penalty 'n') or v * v / pref (penalty 'q'), pref being the side's preference; a
+ * preference of 0 keeps the side as it is. lepref relaxes the upper side of a row (the
+ * right-hand side of an 'L' row moves up; of an 'E' row and the upper end of an 'R' row
+ * too), gepref its lower side; lbpref lowers a column's lower bound, ubpref raises its upper
+ * bound (continuous and integer columns only: the bounds of binary, semi-continuous and
+ * partial-integer columns stay). With phase2 'o' the original objective is then optimised
+ * over the relaxed problem, the total penalty allowed to reach (1 + delta) times its least
+ * value (penalty 'n' only); phase2 'n' stops after the least relaxation. flags: "" or 'n'
+ * for none, 'l' to solve the continuous relaxation (integrality ignored).
+ *
+ * The relaxed solution becomes the problem's solution (x, slacks against the problem's own
+ * rows, which are negative for a relaxed 'L' row, objective value of the original objective;
+ * no duals), and each relaxed side with its amount is sent to the message callbacks (type
+ * KLVO_MSG_INFO, when the outputlog control lets information through). *status receives
+ * one of: */
+#define KLVO_REPAIR_SOLVED 0     /* relaxed (and, with phase two, optimised) */
+#define KLVO_REPAIR_INFEASIBLE 1 /* no relaxation within the preferences and limits helps */
+#define KLVO_REPAIR_UNBOUNDED 2  /* phase two: the objective is unbounded on the relaxed problem */
+#define KLVO_REPAIR_STOPPED 3    /* a limit stopped a solve; the best solution found is loaded */
+#define KLVO_REPAIR_FAILED 4     /* the engine gave no answer */
+/* The same preferences for every row's upper (lepref) and lower (gepref) side, every lower
+ * (lbpref) and upper (ubpref) bound; flags is a single letter as above (or '\0'). */
 KLVO_API int KLVOrepairinfeas(KLVOprob prob, int *status, char penalty, char phase2, char flags, double lepref,
                               double gepref, double lbpref, double ubpref, double delta);
+/* Preferences per row (lepref, gepref) and per column (lbpref, ubpref); NULL: all 0. */
 KLVO_API int KLVOrepairweightedinfeas(KLVOprob prob, int *status, const double lepref[], const double gepref[],
                                       const double lbpref[], const double ubpref[], char phase2, double delta,
                                       const char *flags);
+/* As KLVOrepairweightedinfeas with penalty 'n', each side relaxed by at most its limit
+ * (lerelax, gerelax per row, lbrelax, ubrelax per column; NULL: no limit). */
 KLVO_API int KLVOrepairweightedinfeasbounds(KLVOprob prob, int *status, const double lepref[],
                                             const double gepref[], const double lbpref[], const double ubpref[],
                                             const double lerelax[], const double gerelax[],
                                             const double lbrelax[], const double ubrelax[], char phase2,
                                             double delta, const char *flags);
-/* Improves a MIP solution by a local search around it. */
+/* ---- MIP refinement ----
+ *
+ * Improves a feasible MIP solution (ncols values): first the continuous columns are
+ * re-optimised with the discrete columns fixed at its values, then (options 0) the discrete
+ * columns on which the solution and the continuous relaxation disagree are searched, the
+ * others fixed, with the solution as a start and at most 1000 nodes. refined receives a
+ * solution at least as good, feasible within the problem's tolerances; the problem and its
+ * own solution are not changed. options 1 skips the search. flags: NULL or "". *status
+ * receives one of: */
+#define KLVO_REFINE_IMPROVED 0
+#define KLVO_REFINE_NOT_IMPROVED 1
+#define KLVO_REFINE_NOT_FEASIBLE 2 /* the solution given is not feasible: refined is a copy */
 KLVO_API int KLVOrefinemipsol(KLVOprob prob, int options, const char *flags, const double solution[],
                               double refined[], int *status);
-/* The tuner: searches control settings that solve the problem (or a set of problem files)
- * faster, and reads and writes its method files. */
+/* ---- The tuner ----
+ *
+ * Solves fresh copies of the problem under each control set of its method in turn and keeps
+ * the set that solves it fastest (when none finishes, the one reaching the smallest MIP gap);
+ * a set must beat the best time by 10% and 5 ms to count, so that timing noise does not pick
+ * one. The problem's time limit control (timelimit; 60 s when it has none) is the budget of
+ * the whole run; a trial stops when it reaches the best time so far. The winning set is applied to the
+ * problem's controls (the problem is left as it was when no set wins), and progress goes to
+ * the message callbacks (KLVO_MSG_INFO, as outputlog allows). The default method tries, for a continuous problem,
+ * the dual and primal simplex, the interior point method, no presolve, and one thread; for a
+ * MIP no heuristics, emphasised heuristics (rootheuristics), no presolve, no symmetry
+ * detection, no restarts, interior point relaxations, and one thread.
+ * KLVOtune: flags as KLVOoptimize's ("l": tune the continuous relaxation).
+ * KLVOtuneprobsetfile: tunes over the problem files listed in setfile (one per line, relative
+ * to its folder; '#' starts a comment line), each read with KLVOreadprob and its objective
+ * sense set to sense (1 minimise, -1 maximise), solved as MIPs when ifmip is not 0, else as
+ * their continuous relaxations; a set's time is the total over the files.
+ * KLVOtunerwritemethod: writes the method the tuner would use on this problem: lines "set
+ * <name>" each followed by lines "<control name> <value>".
+ * KLVOtunerreadmethod: reads such a file; the problem's later tuning runs try its sets. */
 KLVO_API int KLVOtune(KLVOprob prob, const char *flags);
 KLVO_API int KLVOtuneprobsetfile(KLVOprob prob, const char *setfile, int ifmip, int sense);
 KLVO_API int KLVOtunerwritemethod(KLVOprob prob, const char *methodfile);

@@ -158,7 +158,7 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 #define KLVO_CONTROL_BACKTRACKTIE 8266 /* "backtracktie": no effect yet */
 #define KLVO_CONTROL_THREADS 8278      /* "threads": engine threads; 0 lets the engine choose */
 #define KLVO_CONTROL_PREDOMROW 8281    /* "predomrow": no effect yet */
-#define KLVO_CONTROL_ROOTHEURISTICS 8282 /* "rootheuristics": no effect yet */
+#define KLVO_CONTROL_ROOTHEURISTICS 8282 /* "rootheuristics": MIP heuristics, -1 engine's effort, 0 off, 1 emphasised */
 #define KLVO_CONTROL_LOCALSEARCH 8284  /* "localsearch": no effect yet */
 #define KLVO_CONTROL_BARPRESOLVEOPS 8286 /* "barpresolveops": no effect yet */
 #define KLVO_CONTROL_MIPRESTART 8290   /* "miprestart": KLVO_MIPRESTART_* */

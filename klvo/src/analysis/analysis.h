@@ -60,6 +60,33 @@ void read_text_solution(Problem &prob, const char *filename, const char *flags, 
 void write_binary_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
 void read_binary_solution(Problem &prob, const char *filename, const char *flags, const char *fn);
 
+// Sends an informational message to the problem's callbacks unless its output log control
+// holds back information (KLVO_OUTPUT_NONE, or errors and warnings only).
+void info(Problem &prob, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Repair of an infeasible problem (repair.cpp). Any array may be null: preferences then 0 (the
+// side is not relaxed), limits none.
+struct RepairRequest {
+  char penalty = 'n', phase2 = 'n';
+  double delta = 0;
+  const char *flags = "";
+  const double *lepref = nullptr, *gepref = nullptr, *lbpref = nullptr, *ubpref = nullptr;
+  const double *lerelax = nullptr, *gerelax = nullptr, *lbrelax = nullptr, *ubrelax = nullptr;
+};
+int repair(Problem &prob, const RepairRequest &request, const char *fn);
+
+// MIP refinement and estimated dual ranges (refine.cpp).
+int refine_mip_solution(Problem &prob, int options, const char *flags, const double *solution, double *refined,
+                        const char *fn);
+void estimate_row_dual_ranges(Problem &prob, int n, const int *rowind, int iterlim, double *mindual, double *maxdual,
+                              const char *fn);
+
+// The tuner (tuner.cpp).
+void tune_problem(Problem &prob, const char *flags, const char *fn);
+void tune_file_set(Problem &prob, const char *setfile, int ifmip, int sense, const char *fn);
+void write_tuner_method(Problem &prob, const char *filename, const char *fn);
+void read_tuner_method(Problem &prob, const char *filename, const char *fn);
+
 // Refuses flags other than NULL or "": none are defined for these files yet.
 void require_no_flags(const char *flags, const char *fn);
 

@@ -4,6 +4,8 @@
 #include "api/guard.h"
 #include "engines/nlp/layer.h"
 
+#include <vector>
+
 using klvo::api::guarded;
 using klvo::api::modifying;
 
@@ -99,9 +101,10 @@ int KLVObndsa(KLVOprob prob, int n, const int colind[], double lblower[], double
   });
 }
 
-int KLVOestimaterowdualranges(KLVOprob prob, int, const int[], int, double[], double[]) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will estimate the ranges of row duals from a few dual simplex iterations");
+int KLVOestimaterowdualranges(KLVOprob prob, int n, const int rowind[], int iterlim, double mindual[],
+                              double maxdual[]) {
+  return modifying(prob, __func__, [&](const char *fn) {
+    klvo::estimate_row_dual_ranges(*prob, n, rowind, iterlim, mindual, maxdual, fn);
   });
 }
 
@@ -183,27 +186,43 @@ int KLVOreadbinsol(KLVOprob prob, const char *filename, const char *flags) {
                    [&](const char *fn) { klvo::read_binary_solution(*prob, filename, flags, fn); });
 }
 
-int KLVOrepairinfeas(KLVOprob prob, int *, char, char, char, double, double, double, double, double) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will relax rows and bounds by the least weighted amount that makes the problem "
-                              "feasible");
+int KLVOrepairinfeas(KLVOprob prob, int *status, char penalty, char phase2, char flags, double lepref,
+                     double gepref, double lbpref, double ubpref, double delta) {
+  return modifying(prob, __func__, [&](const char *fn) {
+    const int rows = prob->model.nrows(), cols = prob->model.ncols();
+    std::vector<double> le(rows, lepref), ge(rows, gepref), lb(cols, lbpref), ub(cols, ubpref);
+    char letters[2] = {flags, 0};
+    klvo::RepairRequest r;
+    r.penalty = penalty, r.phase2 = phase2, r.delta = delta, r.flags = letters;
+    r.lepref = le.data(), r.gepref = ge.data(), r.lbpref = lb.data(), r.ubpref = ub.data();
+    int st = klvo::repair(*prob, r, fn);
+    if (status) *status = st;
   });
 }
 
-int KLVOrepairweightedinfeas(KLVOprob prob, int *, const double[], const double[], const double[], const double[],
-                             char, double, const char *) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will relax rows and bounds, weighted per row and column, to make the problem "
-                              "feasible");
+int KLVOrepairweightedinfeas(KLVOprob prob, int *status, const double lepref[], const double gepref[],
+                             const double lbpref[], const double ubpref[], char phase2, double delta,
+                             const char *flags) {
+  return modifying(prob, __func__, [&](const char *fn) {
+    klvo::RepairRequest r;
+    r.phase2 = phase2, r.delta = delta, r.flags = flags;
+    r.lepref = lepref, r.gepref = gepref, r.lbpref = lbpref, r.ubpref = ubpref;
+    int st = klvo::repair(*prob, r, fn);
+    if (status) *status = st;
   });
 }
 
-int KLVOrepairweightedinfeasbounds(KLVOprob prob, int *, const double[], const double[], const double[],
-                                   const double[], const double[], const double[], const double[], const double[],
-                                   char, double, const char *) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will relax rows and bounds, weighted and within given limits, to make the problem "
-                              "feasible");
+int KLVOrepairweightedinfeasbounds(KLVOprob prob, int *status, const double lepref[], const double gepref[],
+                                   const double lbpref[], const double ubpref[], const double lerelax[],
+                                   const double gerelax[], const double lbrelax[], const double ubrelax[],
+                                   char phase2, double delta, const char *flags) {
+  return modifying(prob, __func__, [&](const char *fn) {
+    klvo::RepairRequest r;
+    r.phase2 = phase2, r.delta = delta, r.flags = flags;
+    r.lepref = lepref, r.gepref = gepref, r.lbpref = lbpref, r.ubpref = ubpref;
+    r.lerelax = lerelax, r.gerelax = gerelax, r.lbrelax = lbrelax, r.ubrelax = ubrelax;
+    int st = klvo::repair(*prob, r, fn);
+    if (status) *status = st;
   });
 }
 
@@ -214,9 +233,11 @@ int KLVOstrongbranch(KLVOprob prob, int n, const int colind[], const char bndtyp
   });
 }
 
-int KLVOrefinemipsol(KLVOprob prob, int, const char *, const double[], double[], int *) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will improve a MIP solution by a local search around it");
+int KLVOrefinemipsol(KLVOprob prob, int options, const char *flags, const double solution[], double refined[],
+                     int *status) {
+  return modifying(prob, __func__, [&](const char *fn) {
+    int st = klvo::refine_mip_solution(*prob, options, flags, solution, refined, fn);
+    if (status) *status = st;
   });
 }
 
@@ -224,26 +245,20 @@ int KLVOfixmipentities(KLVOprob prob, int options) {
   return modifying(prob, __func__, [&](const char *fn) { klvo::fix_mip_entities(*prob, options, fn); });
 }
 
-int KLVOtune(KLVOprob prob, const char *) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will search for control settings that solve the problem faster");
-  });
+int KLVOtune(KLVOprob prob, const char *flags) {
+  return modifying(prob, __func__, [&](const char *fn) { klvo::tune_problem(*prob, flags, fn); });
 }
 
-int KLVOtuneprobsetfile(KLVOprob prob, const char *, int, int) {
-  return guarded(prob, __func__, [&](const char *fn) {
-    klvo::not_implemented(fn, "will tune the controls over a set of problem files");
-  });
+int KLVOtuneprobsetfile(KLVOprob prob, const char *setfile, int ifmip, int sense) {
+  return modifying(prob, __func__, [&](const char *fn) { klvo::tune_file_set(*prob, setfile, ifmip, sense, fn); });
 }
 
-int KLVOtunerwritemethod(KLVOprob prob, const char *) {
-  return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::not_implemented(fn, "will write the tuner's method file"); });
+int KLVOtunerwritemethod(KLVOprob prob, const char *methodfile) {
+  return guarded(prob, __func__, [&](const char *fn) { klvo::write_tuner_method(*prob, methodfile, fn); });
 }
 
-int KLVOtunerreadmethod(KLVOprob prob, const char *) {
-  return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::not_implemented(fn, "will read a method file for the tuner"); });
+int KLVOtunerreadmethod(KLVOprob prob, const char *methodfile) {
+  return modifying(prob, __func__, [&](const char *fn) { klvo::read_tuner_method(*prob, methodfile, fn); });
 }
 
 }  // extern "C"

@@ -18,6 +18,7 @@
 
 namespace klvo {
 struct IisSearch;
+struct TunerMethod;
 }
 
 struct klvo_problem_s {
@@ -43,6 +44,8 @@ struct klvo_problem_s {
   klvo::StartStore starts;
   // The irreducible infeasible sets found (analysis/iis.h); null before a search.
   std::shared_ptr<klvo::IisSearch> iis;
+  // The control sets the tuner tries (analysis/tuner.h); null until tuned or read.
+  std::shared_ptr<klvo::TunerMethod> tuner_method;
 
   // The nonlinear layer attached to this problem, if any (set by KSLPcreateprob), and the
   // same object as the rest of the library sees it.

@@ -90,7 +90,7 @@ std::vector<CaDef> build() {
       ictl(KLVO_CONTROL_PREPROBING, "preprobing", -1, -1, 3, kNo),
       ictl(KLVO_CONTROL_PRIMALUNSHIFT, "primalunshift", 0, 0, 1, kNo),
       ictl(KLVO_CONTROL_REPAIRINDEFINITEQ, "repairindefiniteq", 0, 0, 1, kNo),
-      ictl(KLVO_CONTROL_ROOTHEURISTICS, "rootheuristics", KLVO_ANA_AUTOMATIC, -1, 1, kNo),
+      ictl(KLVO_CONTROL_ROOTHEURISTICS, "rootheuristics", KLVO_ANA_AUTOMATIC, -1, 1, kEngine),
       ictl(KLVO_CONTROL_LOCALSEARCH, "localsearch", KLVO_ANA_AUTOMATIC, -1, 1, kNo),
       ictl(KLVO_CONTROL_BARPRESOLVEOPS, "barpresolveops", 0, 0, 3, kNo),
       ictl(KLVO_CONTROL_TUNERMODE, "tunermode", -1, -1, 2, kNo),

@@ -542,6 +542,9 @@ char HighsEngine::apply_controls(const ParamStore &p, const HighsRequest &reques
   set_bool(h, "mip_allow_restart", p.int_control(KLVO_CONTROL_MIPRESTART) != KLVO_MIPRESTART_OFF);
   set_int(h, "random_seed", p.int_control(KLVO_CONTROL_RANDOMSEED));
   set_int(h, "threads", p.int_control(KLVO_CONTROL_THREADS));
+  // Heuristics off, at the engine's own effort, or emphasised.
+  int heur = p.int_control(KLVO_CONTROL_ROOTHEURISTICS);
+  set_dbl(h, "mip_heuristic_effort", heur == KLVO_ANA_NEVER ? 0.0 : heur == KLVO_ANA_AUTOMATIC ? 0.05 : 0.3);
   return alg;
 }
 
