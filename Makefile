@@ -35,7 +35,7 @@ WHEEL_VENV ?= build/wheel-venv
 wheel: venv
 	rm -rf $(WHEELHOUSE)
 	$(PY) -m pip wheel -q --no-deps --no-build-isolation -Cbuild-dir=build/wheel -w $(WHEELHOUSE)/raw .
-	$(VENV)/bin/auditwheel repair -w $(WHEELHOUSE) $(WHEELHOUSE)/raw/kelvo-*.whl
+	PATH="$(abspath $(VENV))/bin:$$PATH" $(VENV)/bin/auditwheel repair -w $(WHEELHOUSE) $(WHEELHOUSE)/raw/kelvo-*.whl
 
 wheel-check: wheel
 	rm -rf $(WHEEL_VENV)
