@@ -8,7 +8,7 @@ BUILD ?= build/dev
 BUILD_TYPE ?= RelWithDebInfo
 APT_PACKAGES := build-essential pkg-config coinor-libipopt-dev robin-map-dev libgtest-dev
 
-.PHONY: setup deps venv install example build test test-klvo test-python test-sanitize fuzz fuzz-api fuzz-files bench clean
+.PHONY: setup deps venv install example build wheel wheel-check test test-klvo test-python test-sanitize fuzz fuzz-api fuzz-files bench clean
 
 setup: deps install example
 
@@ -26,6 +26,22 @@ venv:
 # Installs kelvo into the virtual environment the way a user's `pip install .` does.
 install: venv
 	$(PY) -m pip install -q --no-build-isolation -Cbuild-dir=build/wheel .
+
+# A wheel that installs anywhere: `pip wheel` builds it, auditwheel copies libklvo's and the
+# extension's shared libraries (HiGHS, Ipopt and what Ipopt needs) into it under private names.
+# wheel-check installs it into a fresh virtual environment and solves with it from /tmp.
+WHEELHOUSE ?= build/wheelhouse
+WHEEL_VENV ?= build/wheel-venv
+wheel: venv
+	rm -rf $(WHEELHOUSE)
+	$(PY) -m pip wheel -q --no-deps --no-build-isolation -Cbuild-dir=build/wheel -w $(WHEELHOUSE)/raw .
+	PATH="$(abspath $(VENV))/bin:$$PATH" $(VENV)/bin/auditwheel repair -w $(WHEELHOUSE) $(WHEELHOUSE)/raw/kelvo-*.whl
+
+wheel-check: wheel
+	rm -rf $(WHEEL_VENV)
+	$(PYTHON) -m venv $(WHEEL_VENV)
+	$(WHEEL_VENV)/bin/python -m pip install -q $(WHEELHOUSE)/kelvo-*.whl
+	cd /tmp && $(abspath $(WHEEL_VENV))/bin/python $(abspath .ci/wheel_check.py)
 
 example:
 	$(PY) examples/production_planning.py

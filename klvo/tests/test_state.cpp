@@ -255,6 +255,24 @@ TEST_F(ProblemTest, RestoreGivesBackTheSavedProblemItsControlsAndItsSolution) {
   EXPECT_NE(KLVOrestore(prob, "no_such_snapshot", ""), 0);
   EXPECT_EQ(mps_text(prob, dir), mps);
   EXPECT_EQ(answers(prob).x.size(), 3u);
+
+  // In memory: the bytes restore into another problem with every part, damaged bytes and a
+  // refusing writer fail, and the problem stays as it is.
+  auto keep = [](void *ctx, const char *data, size_t size) {
+    static_cast<std::string *>(ctx)->assign(data, size);
+    return 0;
+  };
+  std::string mem;
+  ASSERT_EQ(KLVOsavetomemory(rich, keep, &mem), 0) << error(rich);
+  KLVOprob copy = fresh();
+  ASSERT_EQ(KLVOrestorefrommemory(copy, mem.data(), mem.size(), ""), 0) << error(copy);
+  EXPECT_EQ(diff(snapshot(copy), before), "");
+  mem[mem.size() / 3] ^= 0x01;
+  EXPECT_NE(KLVOrestorefrommemory(prob, mem.data(), mem.size(), ""), 0);
+  EXPECT_NE(error().find("checksum"), std::string::npos) << error();
+  EXPECT_NE(KLVOrestorefrommemory(prob, mem.data(), 12, ""), 0);
+  EXPECT_NE(KLVOsavetomemory(prob, [](void *, const char *, size_t) { return 1; }, nullptr), 0);
+  EXPECT_EQ(mps_text(prob, dir), mps);
 }
 
 TEST_F(ProblemTest, SuppressedMessageCodesAreNotDeliveredAndTheLogFileGetsTheRest) {

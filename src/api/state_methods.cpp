@@ -1,9 +1,15 @@
 // Thin methods for the problem's saved state, logging and messages, directives, delayed rows,
 // model cuts, secure vectors and scaling.
+#include <nanobind/nanobind.h>
+
+#include <new>
+
 #include "api/convert.h"
 #include "model/var.h"
 #include "module/frame.h"
 #include "module/state.h"
+
+namespace nb = nanobind;
 
 namespace kelvo {
 
@@ -77,6 +83,63 @@ static PyObject *m_restore(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (rc) return check_result(self, nullptr);
   // The model was replaced as a whole: its objects are made anew, as after reading a file.
   if (relink_replaced_model(p, problem_unlinked(p), true) < 0) return nullptr;
+  Py_RETURN_NONE;
+}
+
+// Pickling and copies: a problem travels as its in-memory snapshot (model, names, controls,
+// solution, the nonlinear layer's part) and is rebuilt by kelvo.problem() and __setstate__.
+// Callbacks, user functions, message settings and the log file stay behind, as with save().
+static int keep_bytes(void *ctx, const char *data, size_t size) {
+  try {
+    static_cast<std::string *>(ctx)->assign(data, size);
+  } catch (const std::bad_alloc &) {
+    return 1;
+  }
+  return 0;
+}
+
+static PyObject *not_picklable(const char *why) {
+  PyErr_Format(PyExc_TypeError, "cannot pickle a problem %s", why);
+  return nullptr;
+}
+
+static PyObject *m_reduce(PyObject *self, PyObject *) {
+  ProblemObject *p = problem_of(self);
+  if (require_handle(p) < 0) return nullptr;
+  if (p->parent) return not_picklable("handed to a callback");
+  if (problem_unlinked(p)) return not_picklable("that holds unlinked variables, constraints or sets");
+  if (p->nonlin_obj) return not_picklable("with a nonlinear objective");
+  std::string bytes;
+  if (call(KLVOsavetomemory, "KLVOsavetomemory", p, p->prob, keep_bytes, static_cast<void *>(&bytes)))
+    return check_result(self, nullptr);
+  nb::object state = nb::steal(PyBytes_FromStringAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size())));
+  if (!state) return nullptr;
+  return Py_BuildValue("(O()O)", reinterpret_cast<PyObject *>(Py_TYPE(self)), state.ptr());
+}
+
+PyObject *reduce_linked(ProblemObject *owner, const char *getter, uint64_t index) {
+  nb::object get = nb::steal(PyObject_GetAttrString(reinterpret_cast<PyObject *>(&problem_type), getter));
+  if (!get) return nullptr;
+  return Py_BuildValue("(O(OK))", get.ptr(), reinterpret_cast<PyObject *>(owner),
+                       static_cast<unsigned long long>(index));
+}
+
+static PyObject *m_setstate(PyObject *self, PyObject *state) {
+  ProblemObject *p = problem_of(self);
+  if (require_handle(p) < 0) return nullptr;
+  if (!PyBytes_Check(state)) {
+    PyErr_Format(PyExc_TypeError, "problem.__setstate__ expects the bytes of a snapshot, not %.100s",
+                 Py_TYPE(state)->tp_name);
+    return nullptr;
+  }
+  if (require_idle(p, "problem.__setstate__") < 0) return nullptr;
+  if (problem_unlinked(p)) return not_picklable("that holds unlinked variables, constraints or sets");
+  ChangeScope change(p);
+  // The bytes object is immutable and held by the caller for the whole call.
+  if (call(KLVOrestorefrommemory, "KLVOrestorefrommemory", p, p->prob, PyBytes_AS_STRING(state),
+           static_cast<size_t>(PyBytes_GET_SIZE(state)), ""))
+    return check_result(self, nullptr);
+  if (relink_replaced_model(p, false, true) < 0) return nullptr;
   Py_RETURN_NONE;
 }
 
@@ -265,6 +328,9 @@ PyMethodDef problem_methods_state[] = {
                     "save(filename=None)\nWrites a snapshot of the whole problem (default '<problem name>.svf')."),
     keywords_method("restore", m_restore,
                     "restore(probname, flags='')\nReplaces the problem by the snapshot '<probname>.svf'."),
+    {"__reduce__", m_reduce, METH_NOARGS,
+     "__reduce__()\nPickles the problem as its in-memory snapshot: model, names, controls and solution."},
+    {"__setstate__", m_setstate, METH_O, "__setstate__(state)\nReplaces the problem by a pickled snapshot."},
     keywords_method("loaddirs", m_loaddirs,
                     "loaddirs(colind, priority=None, dir=None, uppseudo=None, downpseudo=None)\nReplaces the "
                     "branching directives."),

@@ -776,7 +776,19 @@ static PyObject *constraint_getCallbackDual(PyObject *self, PyObject *) {
   return constraint_value(self, ValueKind::callback_dual);
 }
 
+static PyObject *constraint_reduce(PyObject *self, PyObject *) {
+  ConstraintObject *c = as_con(self);
+  ProblemObject *owner = constraint_owner(c);
+  if (!owner) {
+    PyErr_SetString(PyExc_TypeError, constraint_deleted(c) ? "cannot pickle a deleted constraint"
+                                                           : "cannot pickle a constraint that belongs to no problem");
+    return nullptr;
+  }
+  return reduce_linked(owner, "getConstraint", constraint_index(c));
+}
+
 static PyMethodDef constraint_methods[] = {
+    {"__reduce__", constraint_reduce, METH_NOARGS, "__reduce__()\nPickles the constraint with its problem."},
     {"copy", constraint_copy, METH_NOARGS, "A new free constraint with the same body, bounds and a derived name."},
     {"getBody", constraint_getBody, METH_NOARGS, "The body of the constraint as an expression."},
     {"getSlack", constraint_getSlack, METH_NOARGS, "Slack of the constraint in the incumbent solution."},

@@ -219,8 +219,18 @@ static void sos_dealloc(PyObject *self) {
   Py_TYPE(self)->tp_free(self);
 }
 
+static PyObject *sos_reduce(PyObject *self, PyObject *) {
+  auto *s = reinterpret_cast<SosObject *>(self);
+  if (!s->owner || s->owner == deleted_marker) {
+    PyErr_SetString(PyExc_TypeError, s->owner ? "cannot pickle a deleted set" : "cannot pickle a set that belongs to no problem");
+    return nullptr;
+  }
+  return reduce_linked(s->owner, "getSOS", s->index);
+}
+
 static PyMethodDef sos_methods[] = {
     {"copy", sos_copy, METH_NOARGS, "A new unlinked set with the same type, members and weights."},
+    {"__reduce__", sos_reduce, METH_NOARGS, "__reduce__()\nPickles the set with its problem."},
     {nullptr}};
 
 int ready_sos_type() {

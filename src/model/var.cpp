@@ -559,7 +559,21 @@ static PyObject *var_getCallbackRedCost(PyObject *self, PyObject *) {
   return var_value(self, ValueKind::callback_redcost);
 }
 
+// A variable pickles as a reference into its problem. Pickled without the problem in the same
+// call, it carries a copy that nobody else holds and so comes back deleted, as any variable
+// that outlives its problem.
+static PyObject *var_reduce(PyObject *self, PyObject *) {
+  VarObject *v = as_var(self);
+  if (var_deleted(v) || var_unlinked(v)) {
+    PyErr_SetString(PyExc_TypeError, var_deleted(v) ? "cannot pickle a deleted variable"
+                                                    : "cannot pickle a variable that belongs to no problem");
+    return nullptr;
+  }
+  return reduce_linked(v->owner, "getVariable", var_index(v));
+}
+
 static PyMethodDef var_methods[] = {
+    {"__reduce__", var_reduce, METH_NOARGS, "__reduce__()\nPickles the variable with its problem."},
     {"getSolution", var_getSolution, METH_NOARGS, "Value of the variable in the incumbent solution."},
     {"getRedCost", var_getRedCost, METH_NOARGS, "Reduced cost of the variable in the incumbent solution."},
     {"getCallbackSolution", var_getCallbackSolution, METH_NOARGS,

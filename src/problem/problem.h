@@ -109,6 +109,10 @@ class ChangeScope {
 // the replaced model may still call. 0, or -1 with an exception.
 int relink_replaced_model(ProblemObject *p, bool as_unlinked, bool keep_user_functions);
 
+// (problem.<getter>, (owner, index)): how a linked variable, constraint or set pickles, so that
+// pickled or deep-copied with its problem it comes back linked to the new one.
+PyObject *reduce_linked(ProblemObject *owner, const char *getter, uint64_t index);
+
 // Keeps a nonlinear objective's auxiliary row and column at the end of the problem, where the
 // object lists expect them (list position = column or row): held by a method that appends
 // columns or rows, it takes the objective's formula out with the auxiliary pair and, when the

@@ -3,6 +3,8 @@
 #ifndef KLVO_STATE_H
 #define KLVO_STATE_H
 
+#include <stddef.h>
+
 #include "types.h"
 
 KLVO_EXTERN_C_BEGIN
@@ -60,7 +62,16 @@ KLVO_API int KLVOsaveas(KLVOprob prob, const char *filename);
  * such file, a damaged file, a formula calling a user function the layer does not have)
  * leaves the problem as it was. */
 KLVO_API int KLVOrestore(KLVOprob prob, const char *probname, const char *flags);
-/* The same through the nonlinear layer's handle. */
+/* Snapshots in memory, for sending a problem to another process or machine: the same bytes
+ * as a snapshot file, with the same checks on the way back. KLVOsavetomemory builds the
+ * snapshot and hands it, complete, to write(ctx, data, size) in one call; data lives only
+ * during that call, and a nonzero return from write fails the save. KLVOrestorefrommemory
+ * replaces the problem by the snapshot held in data[0 .. size) as KLVOrestore does (same flags,
+ * a failure leaves the problem as it was). Both carry the nonlinear layer's part as the files
+ * do. */
+typedef int (*KLVOsnapshotwriter)(void *ctx, const char *data, size_t size);
+KLVO_API int KLVOsavetomemory(KLVOprob prob, KLVOsnapshotwriter write, void *ctx);
+KLVO_API int KLVOrestorefrommemory(KLVOprob prob, const char *data, size_t size, const char *flags);
 KLVO_API int KSLPsave(KSLPprob slp);
 KLVO_API int KSLPsaveas(KSLPprob slp, const char *filename);
 KLVO_API int KSLPrestore(KSLPprob slp, const char *probname, const char *flags);

@@ -49,6 +49,34 @@ int KLVOrestore(KLVOprob prob, const char *probname, const char *flags) {
   return modifying(prob, __func__, [&](const char *fn) { klvo::restore_snapshot(*prob, probname, flags, fn); });
 }
 
+}  // extern "C"
+
+namespace {
+
+void save_to_memory(klvo::Problem &prob, KLVOsnapshotwriter write, void *ctx, const char *fn) {
+  if (!write) klvo::fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null writer", fn);
+  std::string bytes = klvo::snapshot_bytes(prob);
+  if (write(ctx, bytes.data(), bytes.size()) != 0) klvo::fail(KLVO_ERR_CALLBACK, "%s: the writer refused the snapshot", fn);
+}
+
+void restore_from_memory(klvo::Problem &prob, const char *data, size_t size, const char *flags, const char *fn) {
+  bool any_version = klvo::any_version_flag(flags, fn);
+  if (!data && size) klvo::fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null data", fn);
+  klvo::restore_snapshot_bytes(prob, std::string(data ? data : "", size), "snapshot data", any_version, fn);
+}
+
+}  // namespace
+
+extern "C" {
+
+int KLVOsavetomemory(KLVOprob prob, KLVOsnapshotwriter write, void *ctx) {
+  return modifying(prob, __func__, [&](const char *fn) { save_to_memory(*prob, write, ctx, fn); });
+}
+
+int KLVOrestorefrommemory(KLVOprob prob, const char *data, size_t size, const char *flags) {
+  return modifying(prob, __func__, [&](const char *fn) { restore_from_memory(*prob, data, size, flags, fn); });
+}
+
 int KSLPsave(KSLPprob slp) {
   return modifying(slp, __func__, [&](const char *fn) {
     klvo::Problem &prob = layer_prob(slp, fn);

@@ -546,10 +546,16 @@ std::string snapshot_name(const Problem &prob) {
   return (prob.model.name.empty() ? std::string("noname") : prob.model.name) + ".svf";
 }
 
-void save_snapshot(Problem &prob, const char *path, const char *fn) {
-  if (!path || !*path) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no file name given", fn);
-  std::string target = path;
-  if (!has_extension(target)) target += ".svf";
+bool any_version_flag(const char *flags, const char *fn) {
+  bool any_version = false;
+  for (const char *f = flags ? flags : ""; *f; ++f) {
+    if (*f == 'f') any_version = true;
+    else fail(KLVO_ERR_INVALID_ARGUMENT, "%s: invalid flag '%c' (expected f)", fn, *f);
+  }
+  return any_version;
+}
+
+std::string snapshot_bytes(Problem &prob) {
   Out o;
   o.buf.append(kMagic, sizeof kMagic);
   o.pod(kFormat);
@@ -561,15 +567,18 @@ void save_snapshot(Problem &prob, const char *path, const char *fn) {
   o.pod(static_cast<uint8_t>(prob.slp != nullptr));
   if (prob.slp) write_layer(o, *prob.slp);
   o.pod(fnv1a(o.buf.data(), o.buf.size()));
-  write_text_file(target, o.buf, fn);
+  return std::move(o.buf);
+}
+
+void save_snapshot(Problem &prob, const char *path, const char *fn) {
+  if (!path || !*path) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no file name given", fn);
+  std::string target = path;
+  if (!has_extension(target)) target += ".svf";
+  write_text_file(target, snapshot_bytes(prob), fn);
 }
 
 void restore_snapshot(Problem &prob, const char *probname, const char *flags, const char *fn) {
-  bool any_version = false;
-  for (const char *f = flags ? flags : ""; *f; ++f) {
-    if (*f == 'f') any_version = true;
-    else fail(KLVO_ERR_INVALID_ARGUMENT, "%s: invalid flag '%c' (expected f)", fn, *f);
-  }
+  bool any_version = any_version_flag(flags, fn);
   std::string base = probname && *probname ? probname : prob.model.name.empty() ? "noname" : prob.model.name;
   std::string path = base + ".svf";
   if (!file_exists(path)) {
@@ -580,7 +589,11 @@ void restore_snapshot(Problem &prob, const char *probname, const char *flags, co
   std::ifstream file(path, std::ios::binary);
   std::string buf((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   if (!file.good() && !file.eof()) fail(KLVO_ERR_FILE, "%s: cannot read '%s'", fn, path.c_str());
+  restore_snapshot_bytes(prob, buf, path, any_version, fn);
+}
 
+void restore_snapshot_bytes(Problem &prob, const std::string &buf, const std::string &path, bool any_version,
+                            const char *fn) {
   In in(buf, path, fn);
   if (buf.size() < sizeof kMagic + 8 || std::memcmp(buf.data(), kMagic, sizeof kMagic) != 0)
     in.bad("it does not start as one");

@@ -15,6 +15,11 @@ std::string snapshot_name(const Problem &prob);
 void save_snapshot(Problem &prob, const char *path, const char *fn);
 // Replaces the problem by a snapshot (see KLVOrestore); a failure changes nothing.
 void restore_snapshot(Problem &prob, const char *probname, const char *flags, const char *fn);
+// The bytes a snapshot file holds, and the restore from them (origin names them in messages).
+std::string snapshot_bytes(Problem &prob);
+void restore_snapshot_bytes(Problem &prob, const std::string &bytes, const std::string &origin, bool any_version,
+                            const char *fn);
+bool any_version_flag(const char *flags, const char *fn);
 
 void read_dirs(Problem &prob, const char *filename, const char *fn);
 void write_dirs(const Problem &prob, const char *filename, const char *fn);

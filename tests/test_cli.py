@@ -1,0 +1,69 @@
+"""The command line: every published instance solves to its published optimum with the status
+its exit code names, the solution file holds a point of that objective, and bad input gives one
+line and a non-zero exit."""
+import csv
+import os
+import subprocess
+import sys
+
+import pytest
+
+import kelvo
+from helpers import DATA
+from test_solve import published
+
+
+def cli(*args):
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    return subprocess.run([sys.executable, "-m", "kelvo", *map(str, args)], capture_output=True, text=True, env=env,
+                          timeout=600)
+
+
+def summary(stdout):
+    return dict(line.split(None, 1) for line in stdout.splitlines()[-5:])
+
+
+@pytest.mark.parametrize("name,kind,rows,cols,optimum", published())
+def test_every_instance_solves_to_its_published_optimum(tmp_path, name, kind, rows, cols, optimum):
+    sol = tmp_path / "x.csv"
+    r = cli(DATA / name, "--quiet", "--solution", sol)
+    if optimum is None:
+        assert (r.returncode, summary(r.stdout)["status"]) == (3, "infeasible")
+        assert not sol.exists()
+        return
+    assert r.returncode == 0, r.stderr
+    assert float(summary(r.stdout)["objective"]) == pytest.approx(optimum, rel=1e-6)
+    # The file's point, priced with the model's own costs, gives the optimum again.
+    with open(sol) as f:
+        x = [float(row["value"]) for row in csv.DictReader(f) if row["kind"] == "C"]
+    p = kelvo.problem()
+    p.read(str(DATA / name))
+    cost = []
+    p.getobj(cost, 0, cols - 1)
+    assert len(x) == cols
+    assert sum(c * v for c, v in zip(cost, x)) == pytest.approx(optimum, rel=1e-6)
+
+
+def test_log_streams_before_the_summary_and_limits_and_unboundedness_have_their_codes(tmp_path):
+    r = cli(DATA / "afiro.mps")
+    assert r.returncode == 0 and r.stdout.index("status ") > 100  # the engine log came first
+    stopped = cli(DATA / "adlittle.mps", "--quiet", "--control", "lpiterlimit=3")
+    assert stopped.returncode == 5 and summary(stopped.stdout)["objective"] == "-"
+    (tmp_path / "u.lp").write_text("minimize\n obj: - x + y\nsubject to\n c: x - y >= 1\nend\n")
+    assert cli(tmp_path / "u.lp", "--quiet").returncode == 4
+
+
+@pytest.mark.parametrize("args,message", [
+    (["nosuch.mps"], "cannot open"),
+    (["{bad}"], "data before the first section"),
+    (["{afiro}", "--control", "nosuch=1"], "Incorrect control name: 'nosuch'"),
+    (["{afiro}", "--control", "timelimit=soon"], "non-numerical value"),
+    (["{afiro}", "--control", "threads"], "NAME=VALUE"),
+    (["{afiro}", "--threads", "-3"], "threads"),
+])
+def test_bad_input_gives_one_line_and_exit_code_one(tmp_path, args, message):
+    (tmp_path / "bad.mps").write_text("garbage\n")
+    args = [a.format(bad=tmp_path / "bad.mps", afiro=DATA / "afiro.mps") for a in args]
+    r = cli(*args, "--quiet")
+    assert r.returncode == 1 and r.stdout == ""
+    assert len(r.stderr.splitlines()) == 1 and r.stderr.startswith("kelvo: error: ") and message in r.stderr
