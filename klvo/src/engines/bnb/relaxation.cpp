@@ -161,9 +161,13 @@ class NlpRelaxation : public Relaxation {
     settings_.iterlimit = 3000;
   }
 
+  // The engine works without the columns its rows determine (free continuous columns, never
+  // branched on): the node's bounds go to the engine's own columns.
   void set_bounds(const std::vector<double> &lo, const std::vector<double> &hi) override {
-    model_.xl = lo;
-    model_.xu = hi;
+    for (int e = 0; e < model_.ne; ++e) {
+      model_.xl[e] = lo[model_.model_col[e]];
+      model_.xu[e] = hi[model_.model_col[e]];
+    }
   }
   void set_row_active(int row, bool active) override {
     int e = model_.engine_row[row];
@@ -173,14 +177,17 @@ class NlpRelaxation : public Relaxation {
   }
 
   Status solve(double, double seconds_left, int) override {
-    const int n = model_.n;
-    std::vector<double> x0 = point_.empty() ? std::vector<double>(n, 0.0) : point_;
-    for (int j = 0; j < n; ++j) x0[j] = std::min(std::max(x0[j], model_.xl[j]), model_.xu[j]);
+    const int n = model_.n, ne = model_.ne;
+    std::vector<double> x0(ne, 0.0);
+    for (int e = 0; e < ne; ++e) {
+      if (!point_.empty()) x0[e] = point_[model_.model_col[e]];
+      x0[e] = std::min(std::max(x0[e], model_.xl[e]), model_.xu[e]);
+    }
     settings_.timelimit = seconds_left > 0 ? seconds_left : 0.0;
     nlp::EngineResult r;
     bool all_fixed = true;
-    for (int j = 0; j < n && all_fixed; ++j) all_fixed = model_.xl[j] == model_.xu[j];
-    if (all_fixed || n == 0) {
+    for (int e = 0; e < ne && all_fixed; ++e) all_fixed = model_.xl[e] == model_.xu[e];
+    if (all_fixed || ne == 0) {
       // Nothing left to choose: the point is the bounds, feasible or not.
       r.have_point = true;
       r.x = x0;
@@ -206,7 +213,8 @@ class NlpRelaxation : public Relaxation {
       default:
         return Failed;
     }
-    x = r.x;
+    r.x.resize(ne);
+    if (!model_.complete(r.x.data(), x)) return Failed;
     x.resize(n);
     double f = 0;
     if (!model_.objective(x.data(), f)) return Failed;
