@@ -772,7 +772,7 @@ static PyObject *constraint_getCallbackDual(PyObject *self, PyObject *) {
   return constraint_value(self, ValueKind::callback_dual);
 }
 
-static PyMethodDef constraint_methods[] = {
+PyMethodDef constraint_methods[] = {
     {"copy", constraint_copy, METH_NOARGS, "A new free constraint with the same body, bounds and a derived name."},
     {"getBody", constraint_getBody, METH_NOARGS, "The body of the constraint as an expression."},
     {"getSlack", constraint_getSlack, METH_NOARGS, "Slack of the constraint in the incumbent solution."},

@@ -219,7 +219,7 @@ static void sos_dealloc(PyObject *self) {
   Py_TYPE(self)->tp_free(self);
 }
 
-static PyMethodDef sos_methods[] = {
+PyMethodDef sos_methods[] = {
     {"copy", sos_copy, METH_NOARGS, "A new unlinked set with the same type, members and weights."},
     {nullptr}};
 

@@ -554,7 +554,7 @@ static PyObject *var_getCallbackRedCost(PyObject *self, PyObject *) {
   return var_value(self, ValueKind::callback_redcost);
 }
 
-static PyMethodDef var_methods[] = {
+PyMethodDef var_methods[] = {
     {"getSolution", var_getSolution, METH_NOARGS, "Value of the variable in the incumbent solution."},
     {"getRedCost", var_getRedCost, METH_NOARGS, "Reduced cost of the variable in the incumbent solution."},
     {"getCallbackSolution", var_getCallbackSolution, METH_NOARGS,
