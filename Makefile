@@ -8,7 +8,7 @@ BUILD ?= build/dev
 BUILD_TYPE ?= RelWithDebInfo
 APT_PACKAGES := build-essential pkg-config coinor-libipopt-dev robin-map-dev libgtest-dev
 
-.PHONY: setup deps venv install example build wheel wheel-check test test-klvo test-python test-sanitize fuzz fuzz-api fuzz-files bench clean
+.PHONY: setup deps venv install example build wheel wheel-check test test-klvo test-python test-stubs test-sanitize fuzz fuzz-api fuzz-files bench clean
 
 setup: deps install example
 
@@ -60,7 +60,14 @@ test-klvo: build
 test-python: build
 	PYTHONPATH=$(BUILD)/python $(PY) -m pytest -q tests
 
-test: test-klvo test-python
+# The generated type stubs against the built module (mypy's stubtest), when mypy is installed.
+test-stubs: build
+	@if $(PY) -c "import mypy" 2>/dev/null; then \
+	  cd $(BUILD)/python && PYTHONPATH=. $(abspath $(PY)) -m mypy.stubtest kelvo \
+	    --allowlist $(abspath tests/stubtest_allowlist.txt); \
+	else echo "mypy is not installed: stub check skipped"; fi
+
+test: test-klvo test-python test-stubs
 
 # Both suites against a build with AddressSanitizer and UndefinedBehaviorSanitizer (every report
 # is fatal). The C++ tests also check for leaks; the interpreter, which is not instrumented, runs

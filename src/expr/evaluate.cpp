@@ -811,6 +811,8 @@ PyObject *extract(PyObject *self, bool quadratic) {
 PyObject *m_extract_linear(PyObject *self, PyObject *) { return extract(self, false); }
 PyObject *m_extract_quadratic(PyObject *self, PyObject *) { return extract(self, true); }
 
+}  // namespace
+
 PyMethodDef extract_methods[] = {
     {"extractLinear", m_extract_linear, METH_NOARGS,
      "extractLinear() -> (variables, coefficients): the linear part, sorted by variable."},
@@ -818,8 +820,6 @@ PyMethodDef extract_methods[] = {
      "extractQuadratic() -> (first variables, second variables, coefficients): the quadratic part, sorted."},
     {nullptr},
 };
-
-}  // namespace
 
 PyObject *evaluate_values(ProblemObject *p, const double *x, Py_ssize_t n, PyObject *obj, bool index_mode) {
   EvalContext c;

@@ -787,7 +787,7 @@ static PyObject *constraint_reduce(PyObject *self, PyObject *) {
   return reduce_linked(owner, "getConstraint", constraint_index(c));
 }
 
-static PyMethodDef constraint_methods[] = {
+PyMethodDef constraint_methods[] = {
     {"__reduce__", constraint_reduce, METH_NOARGS, "__reduce__()\nPickles the constraint with its problem."},
     {"copy", constraint_copy, METH_NOARGS, "A new free constraint with the same body, bounds and a derived name."},
     {"getBody", constraint_getBody, METH_NOARGS, "The body of the constraint as an expression."},

@@ -228,7 +228,7 @@ static PyObject *sos_reduce(PyObject *self, PyObject *) {
   return reduce_linked(s->owner, "getSOS", s->index);
 }
 
-static PyMethodDef sos_methods[] = {
+PyMethodDef sos_methods[] = {
     {"copy", sos_copy, METH_NOARGS, "A new unlinked set with the same type, members and weights."},
     {"__reduce__", sos_reduce, METH_NOARGS, "__reduce__()\nPickles the set with its problem."},
     {nullptr}};

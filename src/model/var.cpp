@@ -572,7 +572,7 @@ static PyObject *var_reduce(PyObject *self, PyObject *) {
   return reduce_linked(v->owner, "getVariable", var_index(v));
 }
 
-static PyMethodDef var_methods[] = {
+PyMethodDef var_methods[] = {
     {"__reduce__", var_reduce, METH_NOARGS, "__reduce__()\nPickles the variable with its problem."},
     {"getSolution", var_getSolution, METH_NOARGS, "Value of the variable in the incumbent solution."},
     {"getRedCost", var_getRedCost, METH_NOARGS, "Reduced cost of the variable in the incumbent solution."},

@@ -5,6 +5,7 @@
 #include "model/var.h"
 #include "numpy/numpy.h"
 #include "module/environment.h"
+#include "module/signatures.h"
 #include "numpy/numpy.h"
 #include "problem/params.h"
 #include "problem/problem.h"
@@ -138,13 +139,25 @@ static int create_state() {
 }
 
 static int create_exceptions() {
-  g.ModelError = PyErr_NewException("kelvo.ModelError", PyExc_Exception, nullptr);
+  g.ModelError = PyErr_NewExceptionWithDoc("kelvo.ModelError",
+                                           "Raised for invalid model data (a bad type, index or bound) and for modelling "
+                                           "objects deleted, uninitialised or taken from another problem.",
+                                           PyExc_Exception, nullptr);
   if (!g.ModelError) return -1;
-  g.InterfaceError = PyErr_NewException("kelvo.InterfaceError", PyExc_Exception, nullptr);
+  g.InterfaceError = PyErr_NewExceptionWithDoc("kelvo.InterfaceError",
+                                               "Raised when an object is used in a way the interface does not allow, such as "
+                                               "changing a read-only attribute or querying an unlinked object directly.",
+                                               PyExc_Exception, nullptr);
   if (!g.InterfaceError) return -1;
-  g.SolverError = PyErr_NewException("kelvo.SolverError", PyExc_Exception, nullptr);
+  g.SolverError = PyErr_NewExceptionWithDoc("kelvo.SolverError",
+                                            "Raised when the solver library reports a failure (its error text is the "
+                                            "message) or refuses a call while the problem is being solved.",
+                                            PyExc_Exception, nullptr);
   if (!g.SolverError) return -1;
-  g.DeprecationWarning = PyErr_NewException("kelvo.DeprecationWarning", PyExc_FutureWarning, nullptr);
+  g.DeprecationWarning = PyErr_NewExceptionWithDoc("kelvo.DeprecationWarning",
+                                                   "Warns of a name or argument that a later version will remove; the "
+                                                   "message says what to use instead.",
+                                                   PyExc_FutureWarning, nullptr);
   return g.DeprecationWarning ? 0 : -1;
 }
 
@@ -219,7 +232,8 @@ static PyObject *initialise() {
     PyErr_SetString(PyExc_ImportError, "The Kelvo module can only be initialized once per process");
     return nullptr;
   }
-  if (ready_types() < 0 || add_extract_methods() < 0) return nullptr;
+  apply_method_signatures();
+  if (ready_types() < 0 || add_extract_methods() < 0 || apply_constructor_signatures() < 0) return nullptr;
   module_def.m_methods = module_methods();
   nb::object m = nb::steal(PyModule_Create2(&module_def, 1013));
   if (!m) return nullptr;
