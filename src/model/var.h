@@ -72,7 +72,8 @@ enum DeleteKind { del_rows = 0, del_columns = 1, del_sets = 2 };
 // the kind's object list (marking the deleted objects deleted and renumbering the others in a
 // linked problem) or renumbers the kind's unlinked map. -1 with an exception on failure, in
 // which case nothing was changed.
-int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices);
+// sized calls the library functions that also take the array's length.
+int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices, bool sized = false);
 
 // Resolves one object of a kind to its index: 1 when obj is of that kind (index set), 0 when
 // it is not, -1 with an exception.

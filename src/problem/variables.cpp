@@ -845,7 +845,7 @@ static void relink(ProblemObject *p, DeleteKind kind, PyObject *o, bool deleted,
   }
 }
 
-int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices) {
+int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices, bool sized) {
   if (indices.empty()) return 0;
   int n = static_cast<int>(indices.size());
   // A nonlinear objective's auxiliary row and column follow the model's; they are not the
@@ -856,9 +856,16 @@ int delete_indices(ProblemObject *p, DeleteKind kind, std::vector<int> &indices)
                                     : "Cannot delete the objective's auxiliary row");
     return -1;
   }
-  int rc = kind == del_rows      ? call(KLVOdelrows, "KLVOdelrows", p, p->prob, n, indices.data())
-           : kind == del_columns ? call(KLVOdelcols, "KLVOdelcols", p, p->prob, n, indices.data())
-                                 : call(KLVOdelsets, "KLVOdelsets", p, p->prob, n, indices.data());
+  int rc;
+  if (sized)
+    rc = kind == del_rows ? call(KLVOdelrows_witharraysizes, "KLVOdelrows_witharraysizes", p, p->prob, n, indices.data(), n)
+         : kind == del_columns
+             ? call(KLVOdelcols_witharraysizes, "KLVOdelcols_witharraysizes", p, p->prob, n, indices.data(), n)
+             : call(KLVOdelsets_witharraysizes, "KLVOdelsets_witharraysizes", p, p->prob, n, indices.data(), n);
+  else
+    rc = kind == del_rows      ? call(KLVOdelrows, "KLVOdelrows", p, p->prob, n, indices.data())
+         : kind == del_columns ? call(KLVOdelcols, "KLVOdelcols", p, p->prob, n, indices.data())
+                               : call(KLVOdelsets, "KLVOdelsets", p, p->prob, n, indices.data());
   if (rc != 0) return library_failed(p);
   std::sort(indices.begin(), indices.end());
   if (aux && *aux >= 0)

@@ -73,6 +73,11 @@ KLVO_API int KLVOloadpresolvebasis(KLVOprob prob, const int rowstat[], const int
  * the identity, for the reason above. rowmap has rows entries, colmap cols (either may be
  * NULL). */
 KLVO_API int KLVOgetpresolvemap(KLVOprob prob, int rowmap[], int colmap[]);
+/* A solution prex of the presolved problem (cols values) as a solution origx of the caller's
+ * problem (inputcols values): the same values, for the reason above. Both lengths are given
+ * and checked; a wrong one fails with KLVO_ERR_INVALID_ARGUMENT. */
+KLVO_API int KLVOpostsolvesol_witharraysizes(KLVOprob prob, const double prex[], int prex_size, double origx[],
+                                             int origx_size);
 /* A row of the caller's problem (type rowtype, norigcoefs coefficients over columns origcolind,
  * right-hand side origrhs) written in the presolved problem's columns: for the reason above
  * the same row, its repeated columns merged and zero coefficients dropped. *ncoefs receives the
@@ -91,6 +96,14 @@ KLVO_API int KLVOgetpivotorder(KLVOprob prob, int pivotorder[]);
 /* In place on vec (rows entries): ftran solves B y = vec, btran solves B' y = vec. */
 KLVO_API int KLVOftran(KLVOprob prob, double vec[]);
 KLVO_API int KLVObtran(KLVOprob prob, double vec[]);
+/* The same on a sparse vector: on entry *nnz entries, val[k] at row ind[k] (repeated rows
+ * add up); on return the result's non-zeros, ascending by row, and their count in *nnz. Both
+ * arrays must hold rows entries (val_size and ind_size say so); anything else fails with
+ * KLVO_ERR_INVALID_ARGUMENT and leaves the arrays as they were. */
+KLVO_API int KLVOsparseftran_witharraysizes(KLVOprob prob, double val[], int val_size, int ind[], int ind_size,
+                                            int *nnz);
+KLVO_API int KLVOsparsebtran_witharraysizes(KLVOprob prob, double val[], int val_size, int ind[], int ind_size,
+                                            int *nnz);
 /* A measure of the basis matrix in the caller's (unscaled) terms, in *value:
  *   type 0: the condition number ||B|| * ||B^-1||; type 1: ||B||; type 2: ||B^-1||;
  *   norm 0: the infinity norm (largest row sum of magnitudes), 1: the 1-norm (largest column

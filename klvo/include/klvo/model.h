@@ -135,6 +135,11 @@ KLVO_API int KLVOaddrows64(KLVOprob prob, int nrows, int64_t ncoefs, const char 
 KLVO_API int KLVOdelcols(KLVOprob prob, int ncols, const int colind[]);
 KLVO_API int KLVOdelrows(KLVOprob prob, int nrows, const int rowind[]);
 KLVO_API int KLVOdelsets(KLVOprob prob, int nsets, const int setind[]);
+/* The same with the index array followed by its element count, which must equal the count
+ * of indices; a mismatch fails with KLVO_ERR_INVALID_ARGUMENT and deletes nothing. */
+KLVO_API int KLVOdelcols_witharraysizes(KLVOprob prob, int ncols, const int colind[], int colind_size);
+KLVO_API int KLVOdelrows_witharraysizes(KLVOprob prob, int nrows, const int rowind[], int rowind_size);
+KLVO_API int KLVOdelsets_witharraysizes(KLVOprob prob, int nsets, const int setind[], int setind_size);
 
 /* Adds ncoefs triplets to row `row`'s quadratic matrix (summed into existing entries). */
 KLVO_API int KLVOaddqmatrix64(KLVOprob prob, int row, int64_t ncoefs, const int rowqcol1[],
@@ -148,6 +153,13 @@ KLVO_API int KLVOaddsets(KLVOprob prob, int nsets, int nelems, const char settyp
                          const int colind[], const double refval[]);
 KLVO_API int KLVOaddsets64(KLVOprob prob, int nsets, int64_t nelems, const char settype[],
                            const int64_t start[], const int colind[], const double refval[]);
+/* KLVOaddsets64 with every array followed by its element count: settype nsets, start nsets
+ * or nsets + 1, colind nelems, refval nelems (or NULL with count 0). A mismatch fails with
+ * KLVO_ERR_INVALID_ARGUMENT and adds nothing. */
+KLVO_API int KLVOaddsets64_witharraysizes(KLVOprob prob, int nsets, int64_t nelems, const char settype[],
+                                          int settype_size, const int64_t start[], int start_size,
+                                          const int colind[], int colind_size, const double refval[],
+                                          int refval_size);
 
 /* Indicators: row rowind[k] is enforced only when column colind[k] is 1 (complement 1) or 0
  * (complement -1); complement 0 removes the row's indicator. complement NULL means all 1.

@@ -141,6 +141,11 @@ KLVO_API int KLVOgetsecurevecs(KLVOprob prob, int *nrows, int rowind[], int *nco
 KLVO_API int KLVOscale(KLVOprob prob, const double rowscale[], const double colscale[]);
 /* The factors (each array may be NULL; 1 where none was given). */
 KLVO_API int KLVOgetscale(KLVOprob prob, double rowscale[], double colscale[]);
+/* The factors' binary exponents: floor(log2(factor)), so 0 where no factor was given and e for
+ * a factor of 2^e. Each array (rows and cols entries, or NULL with length 0) is followed by its
+ * length; a wrong length fails with KLVO_ERR_INVALID_ARGUMENT. */
+KLVO_API int KLVOgetscale_witharraysizes(KLVOprob prob, int rowscale[], int rowscale_size, int colscale[],
+                                         int colscale_size);
 
 KLVO_EXTERN_C_END
 

@@ -20,10 +20,18 @@ void write_basis(Problem &prob, const char *filename, const char *flags, const c
 void read_basis(Problem &prob, const char *filename, const char *flags, const char *fn);
 void get_pivot_order(Problem &prob, int *order, const char *fn);
 void basis_solve(Problem &prob, double *vec, bool transpose, const char *fn);
+// basis_solve on a sparse vector: val[k] at row ind[k] for the *nnz entries given, the result
+// written back the same way; both arrays need room for every row (sparse_transform.cpp).
+void sparse_basis_solve(Problem &prob, double *val, int val_size, int *ind, int ind_size, int *nnz, bool transpose,
+                        const char *fn);
 void get_pivots(Problem &prob, int enter, int *outlist, double *x, double *objval, int *npivots, int maxpivots,
                 const char *fn);
 void pivot(Problem &prob, int enter, int leave, const char *fn);
 double basis_stability(Problem &prob, int type, int norm, int scaled, const char *fn);
+
+// A solution of the presolved problem in the caller's columns: the same values, the presolved
+// problem being the caller's own (sparse_transform.cpp).
+void post_solve_sol(Problem &prob, const double *prex, int prex_size, double *origx, int origx_size, const char *fn);
 
 // A row in the presolved problem's columns (basis.cpp).
 void presolve_row(Problem &prob, char rowtype, int n, const int *colind, const double *coef, double rhs, int maxcoefs,

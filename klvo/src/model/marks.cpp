@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <vector>
 
 #include "env/error.h"
+#include "model/array_sizes.h"
 #include "model/edit.h"
 #include "model/store.h"
 
@@ -175,6 +177,16 @@ void get_scale(const ModelStore &m, double *rowscale, double *colscale) {
     for (int i = 0; i < m.nrows(); ++i) rowscale[i] = m.marks.row_factor(i);
   if (colscale)
     for (int j = 0; j < m.ncols(); ++j) colscale[j] = m.marks.col_factor(j);
+}
+
+void get_scale_exponents(const ModelStore &m, int *rowscale, int rowscale_size, int *colscale, int colscale_size,
+                         const char *fn) {
+  if (rowscale || rowscale_size) check_array_size(rowscale_size, m.nrows(), "rowscale", fn);
+  if (colscale || colscale_size) check_array_size(colscale_size, m.ncols(), "colscale", fn);
+  std::vector<double> rows(rowscale ? m.nrows() : 0), cols(colscale ? m.ncols() : 0);
+  get_scale(m, rowscale ? rows.data() : nullptr, colscale ? cols.data() : nullptr);
+  for (size_t i = 0; i < rows.size(); ++i) rowscale[i] = std::ilogb(rows[i]);
+  for (size_t j = 0; j < cols.size(); ++j) colscale[j] = std::ilogb(cols[j]);
 }
 
 }  // namespace klvo

@@ -57,6 +57,9 @@ void load_secure(ModelStore &m, int nrows, int ncols, const int *rowind, const i
 void get_secure(const ModelStore &m, int *nrows, int *rowind, int *ncols, int *colind, const char *fn);
 void set_scale(ModelStore &m, const double *rowscale, const double *colscale, const char *fn);
 void get_scale(const ModelStore &m, double *rowscale, double *colscale);
+// The factors' binary exponents (floor of log2), checked against the arrays' lengths.
+void get_scale_exponents(const ModelStore &m, int *rowscale, int rowscale_size, int *colscale, int colscale_size,
+                         const char *fn);
 // Refuses what a directive may not hold.
 void check_directive(const Directive &d, const char *fn);
 

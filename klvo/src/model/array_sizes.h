@@ -1,0 +1,14 @@
+// Length checks of the entry points that take every array together with its element count:
+// the library then refuses an array the caller sized wrongly instead of reading past it.
+#pragma once
+
+#include <cstdint>
+
+namespace klvo {
+
+// Fails with "fn: the array `what` has `have` entries but `need` are expected" unless they agree.
+void check_array_size(int64_t have, int64_t need, const char *what, const char *fn);
+// The same where either of two counts is right (a start array with or without its end entry).
+void check_array_size(int64_t have, int64_t need, int64_t need_or, const char *what, const char *fn);
+
+}  // namespace klvo

@@ -1,0 +1,144 @@
+"""The camel-case array methods mixed with modelling objects: deleting rows, columns and sets
+given as objects, indices or generators keeps every object's number, and the refusals of wrong
+arguments leave the model as it was."""
+import warnings
+
+import pytest
+
+import kelvo
+
+from helpers import store_sets
+
+METHODS = ["delRows", "delCols", "delSets", "addSets", "pivot", "sparseBTran", "sparseFTran", "nlpAddFormulas",
+           "nlpLoadFormulas", "nlpGetFormulaRows", "nlpDelFormulas", "slpSetDetRow", "slpSetInitStepBounds", "getScale", "postSolveSol"]
+
+
+@pytest.fixture
+def boxes():
+    """max sum (i+1) x_i over x_i in [0, 10] with caps ci: x_i <= i + 1 and a loose total."""
+    p = kelvo.problem()
+    x = [p.addVariable(ub=10, name=f"x{i}") for i in range(5)]
+    caps = [kelvo.constraint(body=x[i], ub=i + 1, name=f"c{i}") for i in range(5)]
+    total = kelvo.constraint(body=kelvo.Sum(x), ub=100, name="total")
+    for c in caps + [total]:
+        p.addConstraint(c)
+    p.setObjective(kelvo.Sum((i + 1) * x[i] for i in range(5)), sense=kelvo.maximize)
+    return p, x, caps, total
+
+
+def test_deletions_by_object_index_and_generator_keep_every_object_in_step(boxes):
+    p, x, (c0, c1, c2, c3, c4), total = boxes
+    p.delRows([2, c0])
+    assert [c.index for c in p.getConstraint()] == [0, 1, 2, 3]
+    assert p.getConstraint() == [c1, c3, c4, total]
+    assert str(c0) == str(c2) == "(deleted constraint)"
+    p.delCols(v for v in [x[3]])
+    p.delRows(c for c in (c4,))
+    p.delRows([])
+    assert p.getVariable() == [x[0], x[1], x[2], x[4]]
+    assert [v.index for v in (x[0], x[1], x[2], x[4])] == [0, 1, 2, 3]
+    assert [(str(c), c.index, c.ub) for c in (c1, c3, total)] == [("c1", 0, 2), ("c3", 1, 4), ("total", 2, 100)]
+    assert [(str(v), v.lb, v.ub) for v in p.getVariable()] == [(f"x{i}", 0, 10) for i in (0, 1, 2, 4)]
+    with pytest.raises(kelvo.ModelError, match="deleted"):
+        p.getIndex(x[3])
+    # Only c1 still caps a variable: x1 = 2, the others run to their bound of 10.
+    p.optimize()
+    assert p.getSolution([x[0], x[1], x[2], x[4]]) == pytest.approx([10, 2, 10, 10])
+    assert p.attributes.objval == pytest.approx(10 + 4 + 30 + 50)
+    assert p.getSlacks([c1, total]) == pytest.approx([0, 100 - 32])
+
+
+def test_sets_added_as_arrays_become_linked_objects_and_follow_deletions(boxes):
+    p, x, _, _ = boxes
+    assert p.addSets(["2", "1", "1"], [0, 2, 4], [x[0], 1, x[2], x[3], 4], [1, 2, 1, 2, 5]) is None
+    s0, s1, s2 = p.getSOS()
+    assert [s.index for s in (s0, s1, s2)] == [0, 1, 2]
+    assert store_sets(p) == [("2", [0, 1], [1, 2]), ("1", [2, 3], [1, 2]), ("1", [4], [5])]
+    # A library refusal (a column out of range) takes the new objects out again.
+    with pytest.raises(kelvo.SolverError):
+        p.addSets(["1"], [0], [0, 99], [1, 2])
+    assert p.getSOS() == [s0, s1, s2]
+    p.delSets(iter([s0, 2]))
+    assert (s0.index, s2.index, s1.index, p.getSOS()) == (-1, -1, 0, [s1])
+    assert store_sets(p) == [("1", [2, 3], [1, 2])]
+    # At most one of x2 (worth 3 x 3) and x3 (worth 4 x 4) may be positive: x3 wins.
+    p.optimize()
+    sol = p.getSolution(x)
+    assert sol[2] * sol[3] == 0 and sol[3] == pytest.approx(4)
+
+
+def test_sparse_transforms_agree_with_the_dense_ones(boxes):
+    p, *_ = boxes
+    p.optimize()
+    v = [0.0, 3.0, 0.0, 0.0, -1.5, 2.0]
+    dense_b, dense_f = list(v), list(v)
+    p.btran(dense_b)
+    p.ftran(dense_f)
+    for sparse, dense in ((p.sparseBTran, dense_b), (p.sparseFTran, dense_f)):
+        values, rows = sparse((x for x in (2.0, 3.0, -1.5)), [5, 1, 4])
+        spread = [0.0] * 6
+        for value, row in zip(values, rows):
+            spread[row] = value
+        assert spread == pytest.approx(dense) and rows == sorted(rows)
+        assert len(rows) == sum(d != 0 for d in dense)
+
+
+def test_scales_and_the_postsolved_solution_read_back_in_the_callers_terms(boxes):
+    p, x, *_ = boxes
+    p.scale([1, 4, 0.5, 1, 1, 3], [8, 1, 1, 1, 0.25])
+    # Binary exponents: 3 = 2 x 1.5 rounds down to 1.
+    assert p.getScale() == ([0, 2, -1, 0, 0, 1], [3, 0, 0, 0, -2])
+    p.optimize()
+    # The caps bind: x_i = i + 1, the objective 1 + 4 + 9 + 16 + 25.
+    original = p.postSolveSol(v for v in p.getSolution())
+    assert original == pytest.approx([1, 2, 3, 4, 5]) and p.attributes.objval == pytest.approx(55)
+
+
+def test_refusals_name_the_argument_and_change_nothing(boxes):
+    p, x, caps, _ = boxes
+    before = (p.getVariable(), p.getConstraint(), p.getSOS())
+    refusals = [
+        (lambda: p.delCols(["x0"]), kelvo.InterfaceError,
+         "Error in element 0 of argument 'colind': Value is not a variable or variable index"),
+        (lambda: p.delRows([0, 2 ** 31]), kelvo.InterfaceError,
+         "Error in element 1 of argument 'rowind': Invalid constraint index"),
+        (lambda: p.delRows(7), kelvo.InterfaceError, "Argument 'rowind' must be iterable"),
+        (lambda: p.addSets(["1"], [0], [x[0], x[1]], [1]), kelvo.InterfaceError,
+         "Argument 'refval' must be the same size as argument 'colind'"),
+        (lambda: p.addSets(["12"], [0], [0], [1]), kelvo.InterfaceError,
+         "Error in element 0 of argument 'settype': Value is not a single character"),
+        (lambda: p.sparseFTran([1.0], [0, 1]), kelvo.InterfaceError,
+         "Argument 'val' must be the same size as argument 'ind'"),
+        (lambda: p.pivot("x0", 0), kelvo.InterfaceError,
+         "Error in argument 'enter': Value is not a variable, constraint or index"),
+        (lambda: p.postSolveSol([1.0, 2.0]), kelvo.SolverError,
+         "KLVOpostsolvesol_witharraysizes: the array prex has 2 entries but 5 are expected"),
+        (lambda: p.slpSetDetRow([x[0]], []), kelvo.InterfaceError,
+         "Argument 'rowind' must be the same size as argument 'colind'"),
+    ]
+
+    def boom():
+        yield 0
+        raise ValueError("boom")
+
+    refusals.append((lambda: p.delRows(boom()), RuntimeError, "Exception in problem.delRows: boom"))
+    for call, error, message in refusals:
+        with pytest.raises(error) as info:
+            call()
+        assert str(info.value) == message
+    assert (p.getVariable(), p.getConstraint(), p.getSOS()) == before
+    assert [c.index for c in caps] == [0, 1, 2, 3, 4]
+
+
+def test_unlinked_problems_are_refused_before_the_arguments_are_read():
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
+        p = kelvo.problem()
+        p.addVariable(kelvo.var(name="free"))
+    for name in METHODS:
+        with pytest.raises(kelvo.InterfaceError, match=f"^Cannot call problem.{name} on problems with unlinked objects$"):
+            getattr(p, name)()
+    blank = kelvo.problem.__new__(kelvo.problem)
+    for name in METHODS:
+        with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
+            getattr(blank, name)()
