@@ -35,6 +35,8 @@ C = kelvo.constraint(body=X, ub=1)
 # Keyword arguments the constructor refuses and the message.
 CONSTRUCTOR_REFUSALS = [
     (dict(constraint=C, body=X), ONLY_NAME),
+    (dict(constraint=C, type=kelvo.leq), ONLY_NAME),
+    (dict(constraint=C, lb=0), ONLY_NAME),
     (dict(lb=0), "Constraint body must be provided"),
     (dict(body=X, rhsrange=2), "When rhsrange argument is provided, rhs argument must also be provided"),
     (dict(body=X), "Constraint right-hand side or bounds must be provided"),
