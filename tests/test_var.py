@@ -82,7 +82,6 @@ REFUSALS = [
      "^Invalid variable domain: binary variables must have a lower bound between 0 and 1$"),
     (nothing, lambda v: free_var(vartype=-1), kelvo.ModelError,
      "^Invalid variable type -1: expected one of kelvo.binary, kelvo.continuous, etc.$"),
-    (nothing, lambda v: free_var(vartype=6), kelvo.ModelError, "^Invalid variable type 6: expected one of"),
     (nothing, lambda v: free_var(vartype=kelvo.semicontinuous, threshold=5, ub=3), kelvo.ModelError,
      "^Incorrect semi-continuous, semi-integer, or partially integer variable; "
      "check that its threshold is between its lower and upper bound$"),
