@@ -184,7 +184,8 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
     return;
   }
   ctx.solution.clear();
-  if (ctx.events) {
+  // Without anything to fire, the search runs with no observer at all.
+  if (ctx.events && (node_events || ctx.events->wants(KLVO_CB_INTSOL) || ctx.events->wants(KLVO_CB_CHECKTIME))) {
     bnb::RegistryEvents events(*ctx.events);
     bnb::solve(ctx, layer, &events);
   } else {

@@ -755,7 +755,7 @@ void Search::fix_and_solve(const std::vector<double> &x, const std::vector<doubl
 
 void Search::run() {
   prepare();
-  events_->figures = [this] {
+  if (events_ != &no_events_) events_->figures = [this] {
     SearchFigures f;
     f.nodes = nodes_;
     f.solutions = mipsols_;
