@@ -3,6 +3,7 @@
 // from the solution a callback reads).
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "test_support.h"
@@ -324,4 +325,93 @@ TEST_F(CallbackTest, ConcurrentSolvesEachAnswerForTheirOwnProblem) {
   EXPECT_EQ(a.wrong.load() + b.wrong.load(), 0);
   EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), 1120, 1e-6 * 1120);
   EXPECT_NEAR(dbl_attr(other, KLVO_ATTR_MIPOBJVAL), 568.1007, 1e-6 * 568.1007);
+}
+
+// Node events of the library's own search, which a MIP with node callbacks is routed to.
+namespace {
+
+struct NodeEvents {
+  std::set<int> prenodes, optnodes, created;
+  int newnodes = 0, orphans = 0, repeats = 0, intsols = 0, rejected = 0, max_depth = 0;
+};
+
+int current(KLVOprob p, int attr) { return int_attr(p, attr); }
+
+}  // namespace
+
+TEST_F(CallbackTest, OwnSearchFiresNodeEventsWithConsistentNumbersAndObeysThem) {
+  DenseModel m = multi_knapsack(2, 14, 7);
+  klvo_test::load(prob, m);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  // The optimum by enumeration.
+  const int n = static_cast<int>(m.obj.size());
+  double best = 0;
+  for (int mask = 0; mask < (1 << n); ++mask) {
+    double value = 0;
+    bool fits = true;
+    for (size_t i = 0; i < m.rows.size(); ++i) {
+      double lhs = 0;
+      for (int j = 0; j < n; ++j) lhs += (mask >> j & 1) * m.rows[i][j];
+      fits = fits && lhs <= m.rhs[i];
+    }
+    for (int j = 0; j < n; ++j) value += (mask >> j & 1) * m.obj[j];
+    if (fits) best = std::max(best, value);
+  }
+
+  NodeEvents ev;
+  ASSERT_EQ(KLVOaddcbprenode(prob, [](KLVOprob p, void *d, int *) {
+    auto *e = static_cast<NodeEvents *>(d);
+    int node = current(p, KLVO_ATTR_CURRENTNODE);
+    // The root and every node created by newnode, each solved once.
+    if (node != 1 && !e->created.count(node)) ++e->orphans;
+    if (!e->prenodes.insert(node).second) ++e->repeats;
+    e->max_depth = std::max(e->max_depth, current(p, KLVO_ATTR_NODEDEPTH));
+  }, &ev, 0), 0);
+  ASSERT_EQ(KLVOaddcboptnode(prob, [](KLVOprob p, void *d, int *) {
+    static_cast<NodeEvents *>(d)->optnodes.insert(current(p, KLVO_ATTR_CURRENTNODE));
+  }, &ev, 0), 0);
+  ASSERT_EQ(KLVOaddcbnewnode(prob, [](KLVOprob, void *d, int parent, int node, int) {
+    auto *e = static_cast<NodeEvents *>(d);
+    ++e->newnodes;
+    if (!e->prenodes.count(parent)) ++e->orphans;
+    if (!e->created.insert(node).second) ++e->repeats;
+  }, &ev, 0), 0);
+  ASSERT_EQ(KLVOaddcbintsol(prob, [](KLVOprob, void *d) { ++static_cast<NodeEvents *>(d)->intsols; }, &ev, 0), 0);
+  ASSERT_EQ(solve(), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best, 1e-6);
+  EXPECT_GT(ev.newnodes, 0);
+  EXPECT_EQ(ev.orphans, 0);
+  EXPECT_EQ(ev.repeats, 0);
+  EXPECT_GT(ev.max_depth, 1);
+  EXPECT_EQ(static_cast<int>(ev.prenodes.size()), int_attr(prob, KLVO_ATTR_NODES));
+  EXPECT_TRUE(std::includes(ev.prenodes.begin(), ev.prenodes.end(), ev.optnodes.begin(), ev.optnodes.end()));
+  EXPECT_EQ(ev.intsols, int_attr(prob, KLVO_ATTR_MIPSOLS));
+
+  // HiGHS's MIP solver cannot fire them: forcing it is refused.
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_ENGINE), 0);
+  int solvestatus = 0, solstatus = 0;
+  EXPECT_EQ(KLVOoptimize(prob, "", &solvestatus, &solstatus), KLVO_ERR_NOT_SUPPORTED);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_AUTOMATIC), 0);
+  ASSERT_EQ(KLVOremovecbprenode(prob, nullptr, nullptr), 0);
+  ASSERT_EQ(KLVOremovecboptnode(prob, nullptr, nullptr), 0);
+  ASSERT_EQ(KLVOremovecbnewnode(prob, nullptr, nullptr), 0);
+
+  // Every candidate rejected: the search ends without an incumbent.
+  ASSERT_EQ(KLVOaddcbpreintsol(prob, [](KLVOprob, void *d, int, int *reject, double *) {
+    ++static_cast<NodeEvents *>(d)->rejected;
+    *reject = 1;
+  }, &ev, 0), 0);
+  ev = NodeEvents();
+  EXPECT_NE(solve(), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_GT(ev.rejected, 0);
+  EXPECT_EQ(ev.intsols, 0);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSOLS), 0);
+  ASSERT_EQ(KLVOremovecbpreintsol(prob, nullptr, nullptr), 0);
+
+  // Every node below the root declared infeasible: only the root is explored.
+  ASSERT_EQ(KLVOaddcboptnode(prob, [](KLVOprob p, void *, int *infeasible) {
+    if (current(p, KLVO_ATTR_NODEDEPTH) > 1) *infeasible = 1;
+  }, nullptr, 0), 0);
+  solve();
+  EXPECT_LE(int_attr(prob, KLVO_ATTR_NODES), 3);  // the root and its two children at most
 }

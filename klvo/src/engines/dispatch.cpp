@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/bnb/registry_events.h"
 #include "engines/bnb/search.h"
 #include "engines/gencons_milp.h"
 #include "engines/highs/highs_engine.h"
@@ -159,12 +160,19 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
   // the control asks for it.
   const int64_t choice = ctx.controls.int_control(KLVO_CONTROL_MIPSEARCH);
   const std::string beyond = beyond_mip_engine(facts);
+  // HiGHS's MIP solver shows none of its nodes: node events need the library's own search.
+  const bool node_events = ctx.events && ctx.events->wants_node_events();
+  if (choice == KLVO_MIPSEARCH_ENGINE && node_events)
+    fail(KLVO_ERR_NOT_SUPPORTED,
+         "Cannot fire node callbacks (node, branching, cut or preintsol events) with HiGHS's MIP solver "
+         "(mipsearch = %d): mipsearch 0 or 2 runs the library's own search, which fires them",
+         static_cast<int>(choice));
   if (choice == KLVO_MIPSEARCH_ENGINE && !beyond.empty())
     fail(KLVO_ERR_NOT_SUPPORTED,
          "Cannot solve this problem with HiGHS's MIP solver (mipsearch = %d): it does not take %s; "
          "mipsearch 0 or 2 runs the library's own search",
          static_cast<int>(choice), beyond.c_str());
-  if (choice != KLVO_MIPSEARCH_OWN && beyond.empty()) {
+  if (choice != KLVO_MIPSEARCH_OWN && beyond.empty() && !node_events) {
     if (facts.gencons || facts.pwlcons) {
       solve_as_milp(ctx, f.algorithm);
       return;
@@ -176,7 +184,13 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
     return;
   }
   ctx.solution.clear();
-  bnb::solve(ctx, layer);
+  // Without anything to fire, the search runs with no observer at all.
+  if (ctx.events && (node_events || ctx.events->wants(KLVO_CB_INTSOL) || ctx.events->wants(KLVO_CB_CHECKTIME))) {
+    bnb::RegistryEvents events(*ctx.events);
+    bnb::solve(ctx, layer, &events);
+  } else {
+    bnb::solve(ctx, layer);
+  }
 }
 
 }  // namespace klvo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace klvo {
@@ -22,13 +23,26 @@ struct BranchInfo {
   enum Kind { Column, SemiContinuous, Set, Indicator } kind = Column;
   int index = -1;  // column, set or indicator row
   double value = 0.0;
+  int side = 0;  // which of the two children this is
+};
+
+// Where the search stands, for observers that report it. Bound and incumbent are in the
+// minimising sense of the search (infinite when none); sense turns them to the user's.
+struct SearchFigures {
+  int64_t nodes = 0, solutions = 0;
+  double bound = 0.0, incumbent = 0.0, seconds = 0.0;
+  int sense = 1;
 };
 
 class SearchEvents {
  public:
   virtual ~SearchEvents() = default;
+  // Set by the search before its first hook; answers at any hook.
+  std::function<SearchFigures()> figures;
   // Before a node's relaxation is solved; returning false drops the node.
   virtual bool prenode(const NodeInfo &) { return true; }
+  // The relaxation of a node was solved to optimality (x: its solution).
+  virtual void nodelpsolved(const NodeInfo &, const std::vector<double> & /*x*/) {}
   // After the relaxation of a node is optimal, before branching; returning false declares the
   // node infeasible.
   virtual bool optnode(const NodeInfo &, const std::vector<double> & /*x*/) { return true; }
@@ -38,8 +52,10 @@ class SearchEvents {
   virtual void infnode(const NodeInfo &) {}
   // A node was pruned because its bound cannot beat the incumbent.
   virtual void nodecutoff(const NodeInfo &) {}
-  // A candidate solution checked feasible for the model; returning false rejects it.
-  virtual bool preintsol(const std::vector<double> & /*x*/, double /*objective*/, bool /*heuristic*/) {
+  // A candidate solution checked feasible for the model; returning false rejects it. cutoff
+  // (user's sense, infinite when none) may be tightened; the search then prunes against it.
+  virtual bool preintsol(const std::vector<double> & /*x*/, double /*objective*/, bool /*heuristic*/,
+                         double & /*cutoff*/) {
     return true;
   }
   // A new incumbent was accepted (objective in the user's sense).

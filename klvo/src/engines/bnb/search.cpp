@@ -665,7 +665,10 @@ bool Search::try_solution(const std::vector<double> &xw, bool heuristic) {
   double obj = sense_ * checker_.objective(x);
   if (!(obj < incumbent_ - 1e-9 * (1 + std::fabs(incumbent_)))) return true;
   if (obj > cutoff_) return true;
-  if (!events_->preintsol(x, sense_ * obj, heuristic)) {
+  double cutoff = sense_ * cutoff_;
+  bool accepted = events_->preintsol(x, sense_ * obj, heuristic, cutoff);
+  if (std::isfinite(cutoff) && std::fabs(cutoff) < kInf) cutoff_ = std::min(cutoff_, sense_ * cutoff);
+  if (!accepted) {
     ++rejected_;
     return true;
   }
@@ -752,6 +755,16 @@ void Search::fix_and_solve(const std::vector<double> &x, const std::vector<doubl
 
 void Search::run() {
   prepare();
+  if (events_ != &no_events_) events_->figures = [this] {
+    SearchFigures f;
+    f.nodes = nodes_;
+    f.solutions = mipsols_;
+    f.bound = lower_bound();
+    f.incumbent = incumbent_;
+    f.seconds = elapsed();
+    f.sense = sense_ < 0 ? -1 : 1;
+    return f;
+  };
   // A complete start offered by the user is the first incumbent when the model accepts it.
   if (ctx_.starts)
     for (const MipStart &s : ctx_.starts->mip)
@@ -792,6 +805,8 @@ void Search::run() {
     node_bounds(node, lo_, hi_);
     Relaxation::Status st = solve_node(lo_, hi_);
     ++nodes_;
+    if (st == Relaxation::Optimal)
+      events_->nodelpsolved({node.id, node.parent, node.depth, std::max(node.bound, relax_->objective)}, relax_->x);
     if (st == Relaxation::Unbounded && !switches_.empty()) {
       // Rows switched off may be all that bounds the relaxation: fix an indicator column
       // whose row is off, if any, before calling the problem unbounded.
@@ -917,7 +932,7 @@ void Search::make_children(Node &node) {
       child->dir = side;
       child->distance = branch.distance[side];
     }
-    events_->newnode({child->id, child->parent, child->depth, child->bound}, {branch.kind, branch.index, branch.value});
+    events_->newnode({child->id, child->parent, child->depth, child->bound}, {branch.kind, branch.index, branch.value, side});
     kids[side] = std::move(child);
   }
   current_.reset();
