@@ -1,6 +1,8 @@
 // Registration of callbacks on a problem: the addcb*/setcb*, removecb* and copycallbacks
 // methods and the per-kind lists of registration records.
 #include <climits>
+#include <deque>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -236,6 +238,15 @@ PyMethodDef *callback_methods() {
     add_kind_methods(methods, std::make_index_sequence<callback_kinds>());
     methods.push_back(PyMethodDef{"copycallbacks", fn(copy_callbacks_method), METH_VARARGS | METH_KEYWORDS,
                                   "(src)\nRegisters on this problem every callback registered on src."});
+    // Each doc starts with the method's keywords; the interpreter reads "name(keywords)\n--\n\n"
+    // as the signature that inspect and help() show.
+    static std::deque<std::string> docs;
+    for (PyMethodDef &m : methods) {
+      std::string doc = m.ml_doc;
+      size_t end = doc.find('\n');
+      docs.push_back(std::string(m.ml_name) + doc.substr(0, end) + "\n--\n\n" + doc.substr(end + 1));
+      m.ml_doc = docs.back().c_str();
+    }
     methods.push_back(PyMethodDef{nullptr});
   }
   return methods.data();
