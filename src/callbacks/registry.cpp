@@ -244,7 +244,7 @@ PyMethodDef *callback_methods() {
     for (PyMethodDef &m : methods) {
       std::string doc = m.ml_doc;
       size_t end = doc.find('\n');
-      docs.push_back(std::string(m.ml_name) + doc.substr(0, end) + "\n--\n\n" + doc.substr(end + 1));
+      docs.push_back(std::string(m.ml_name) + "($self, " + doc.substr(1, end - 1) + "\n--\n\n" + doc.substr(end + 1));
       m.ml_doc = docs.back().c_str();
     }
     methods.push_back(PyMethodDef{nullptr});
