@@ -298,7 +298,7 @@ PyObject *m_addSets(PyObject *self, PyObject *args, PyObject *kwargs) {
       convert(m, refval_o, Kind::real, "refval", refval, &unused) < 0 || m.objects_allowed(objects, "colind") < 0 ||
       same_size(refval.size(), colind.size(), "refval", "colind") < 0)
     return nullptr;
-  int nsets, nstart, nelems;
+  int nsets = 0, nstart = 0, nelems = 0;
   if (count_of(settype.size(), &nsets) < 0 || count_of(start.size(), &nstart) < 0 ||
       count_of(colind.size(), &nelems) < 0)
     return nullptr;
@@ -482,7 +482,7 @@ PyObject *m_slpSetDetRow(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (!parse_keywords(args, kwargs, "OO", kw, nullptr, 5, &colind_o, &rowind_o)) return nullptr;
   std::vector<int> colind, rowind;
   bool col_objects = false, row_objects = false;
-  int n;
+  int n = 0;
   if (convert(m, colind_o, Kind::col, "colind", colind, &col_objects) < 0 ||
       convert(m, rowind_o, Kind::row, "rowind", rowind, &row_objects) < 0 ||
       m.objects_allowed(col_objects, "colind") < 0 || m.objects_allowed(row_objects, "rowind") < 0 ||
