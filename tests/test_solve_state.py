@@ -146,3 +146,37 @@ def test_a_solve_started_inside_a_change_is_refused_and_the_change_completes():
     p.setObjective(-x)
     p.optimize()
     assert p.attributes.rows == 2 and p.getSolution(x) == pytest.approx(2)
+
+
+def test_a_reset_racing_the_start_of_a_solve_comes_before_it_or_is_refused():
+    # The solving call runs Python (signal set-up) before the library call; with a tiny switch
+    # interval another thread's reset lands in that window unless the problem is marked first.
+    out = run_fresh("""
+import sys, threading, kelvo
+sys.setswitchinterval(1e-6)
+outcomes = set()
+for i in range(150):
+    p = kelvo.problem()
+    x = p.addVariable(lb=-5, ub=5)
+    p.addConstraint(x >= -1)
+    p.setObjective(x)
+    p.setOutputEnabled(False)
+    started, solved = threading.Event(), []
+    def run():
+        started.set()
+        solved.append(p.optimize()[0])
+    t = threading.Thread(target=run)
+    t.start()
+    started.wait()
+    for k in range(30):
+        try:
+            p.reset()
+            outcomes.add("reset")
+        except kelvo.SolverError as e:
+            assert "being solved" in str(e) or "in use" in str(e), e
+            outcomes.add("refused")
+    t.join()
+    assert solved == [kelvo.enums.SolveStatus.COMPLETED], solved
+print("done")
+""")
+    assert out.split()[-1] == "done"

@@ -30,12 +30,14 @@ extern uint64_t library_calls;
 // caller passes the nonlinear handle among args; the slot still records the main handle.
 template <class Fn, class... Args>
 int call(Fn fn, const char *function, ProblemObject *owner, Args... args) {
+  // Counted as running before pre_call, which can run Python (a warning, a destructor): a thread
+  // switching in there must not release the handle that args already carry.
+  if (owner) ++owner->calls_running;
   bool parked = pre_call(owner, function, owner ? owner->prob : nullptr);
 #ifdef KELVO_TESTING
   ++library_calls;
 #endif
   int rc;
-  if (owner) ++owner->calls_running;
   Py_BEGIN_ALLOW_THREADS
   rc = fn(args...);
   Py_END_ALLOW_THREADS

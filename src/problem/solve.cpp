@@ -79,9 +79,14 @@ int solve_call(Fn fn, const char *function, ProblemObject *p, Args... args) {
     PyErr_Format(g.SolverError, "%s: the problem is being changed by another call", function);
     return pending_exception_code;
   }
-  SigintRelay relay(p->prob);
+  // Marked as solved before the relay, which runs Python (imports) and so lets other threads in
+  // while args already carry the handle.
   ++p->solves_running;
-  int rc = call(fn, function, p, args...);
+  int rc;
+  {
+    SigintRelay relay(p->prob);
+    rc = call(fn, function, p, args...);
+  }
   --p->solves_running;
   return rc;
 }
