@@ -89,7 +89,10 @@ def test_nonlinear_objective_pickles_and_solves_to_the_analytic_optimum(t):
     p.addConstraint(kelvo.constraint(x + y >= 1, name="reach"))
     p.setObjective(kelvo.exp(x) + (y - 2) ** 2)
     p.controls.outputlog = 0
+    p.optimize()
     for q, (qx, qy) in [pickle.loads(pickle.dumps((p, [x, y]))), copy.deepcopy((p, [x, y]))]:
+        # The solution travels with the problem.
+        assert q.getSolution(qx) == p.getSolution(x) == pytest.approx(lo, abs=1e-4)
         # The objective's own row and column stay out of the user's objects and come back as the
         # objective's: variables added later go before them, and the objective still solves.
         assert len(q.getVariable()) == 2 and len(q.getConstraint()) == 1 and str(q.getVariable(1)) == "y"
