@@ -6,12 +6,24 @@ released, so a worker's other threads keep running. The results come back as one
 same as a serial loop gives. The same code runs on a cluster of many machines: pass the
 scheduler's address instead of starting a local cluster.
 
+On Linux the scheduler shares the processor between sessions (autogroups) before it shares it
+between processes: workers started from one terminal split that terminal's share, so on a busy
+machine two of them run no faster than one process. The local cluster's workers therefore each
+open a session of their own, as the workers of a real cluster, started as services, have. And
+Dask's workers ask the C library to hand freed memory back at once (MALLOC_TRIM_THRESHOLD_),
+which maps and unmaps afresh every large block a solve allocates and costs up to half again as
+much processor time per solve (more the bigger the model); the local cluster's workers keep the
+library's default.
+
     pip install kelvo[dask]
-    python examples/dask_sweep.py [--workers 2] [--scenarios 100] [--scheduler ADDRESS]
+    python examples/dask_sweep.py [--workers 2] [--scenarios 100] [--plants 40 --markets 150]
+                                  [--scheduler ADDRESS]
 """
 
 import argparse
+import contextlib
 import copy
+import os
 import random
 import time
 
@@ -32,6 +44,26 @@ def build(plants=40, markets=150, seed=7):
     p.controls.outputlog = 0
     p.controls.threads = 1  # one core per task: the cluster provides the parallelism
     return p, list(range(plants, plants + markets)), demand
+
+
+def own_session():
+    """Moves this worker process into a session of its own; the name of its scheduling group,
+    or None where the system has no sessions or no groups."""
+    try:
+        os.setsid()
+        with open("/proc/self/autogroup", encoding="ascii") as f:
+            return f.read().split()[0]
+    except (AttributeError, OSError):
+        return None
+
+
+def local_cluster(workers):
+    """A Dask cluster of worker processes on this machine, one thread each."""
+    import dask
+    from dask.distributed import LocalCluster
+
+    with dask.config.set({"distributed.nanny.pre-spawn-environ.MALLOC_TRIM_THRESHOLD_": None}):
+        return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None)
 
 
 def scenario_demand(demand, k, scenarios):
@@ -65,20 +97,23 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--workers", type=int, default=2)
     ap.add_argument("--scenarios", type=int, default=100)
+    ap.add_argument("--plants", type=int, default=40)
+    ap.add_argument("--markets", type=int, default=150)
     ap.add_argument("--scheduler", help="address of a running Dask scheduler (default: a local cluster)")
     args = ap.parse_args()
-    from dask.distributed import Client, LocalCluster
+    from dask.distributed import Client
 
-    model = build()
+    model = build(args.plants, args.markets)
     t0 = time.perf_counter()
     serial = sweep_serial(model, args.scenarios)
     t_serial = time.perf_counter() - t0
 
-    if args.scheduler:
-        client = Client(args.scheduler)
-    else:
-        client = Client(LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True))
-    with client:
+    with contextlib.ExitStack() as stack:
+        if args.scheduler:
+            client = stack.enter_context(Client(args.scheduler))
+        else:
+            client = stack.enter_context(Client(stack.enter_context(local_cluster(args.workers))))
+            client.run(own_session)
         client.wait_for_workers(args.workers)
         client.run(__import__, "kelvo")  # each worker's one-time import stays out of the timing
         t0 = time.perf_counter()

@@ -21,7 +21,7 @@ def test_sweep_on_two_worker_processes_matches_the_serial_loop():
     sweep = types.SimpleNamespace(**runpy.run_path(str(EXAMPLE)))
     model = sweep.build(plants=15, markets=40)
     serial = sweep.sweep_serial(model, 100)
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster:
+    with sweep.local_cluster(2) as cluster:
         with distributed.Client(cluster) as client:
             table = sweep.sweep_dask(client, model, 100)
             assert len(client.scheduler_info()["workers"]) == 2

@@ -2,6 +2,7 @@
 objects pickled with their problem come back linked to the new one, and the copy is
 independent of the original."""
 import copy
+import math
 import pickle
 
 import pytest
@@ -70,3 +71,41 @@ def test_objects_need_their_problem_in_the_same_pickle_and_orphans_and_bad_state
     bad = bytearray(pickle.dumps(p))
     with pytest.raises(kelvo.SolverError, match="checksum"):
         pickle.loads(bytes(bad.replace(b"take7", b"take8")))
+
+
+def test_nonlinear_objective_pickles_and_solves_to_the_analytic_optimum(t):
+    kelvo.problem()
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    # min exp(x) + (y - 2)^2 with x + y >= 1: the row binds, y = 1 - x, and the optimum is the
+    # root of exp(x) + 2 (x + 1), found here by bisection.
+    lo, hi = -2.0, 0.0
+    for _ in range(80):
+        mid = (lo + hi) / 2
+        lo, hi = (mid, hi) if math.exp(mid) + 2 * (mid + 1) < 0 else (lo, mid)
+    best = math.exp(lo) + (lo + 1) ** 2
+    p = kelvo.problem(name="curve")
+    x, y = p.addVariable(name="x", lb=-10, ub=10), p.addVariable(name="y", lb=-10, ub=10)
+    p.addConstraint(kelvo.constraint(x + y >= 1, name="reach"))
+    p.setObjective(kelvo.exp(x) + (y - 2) ** 2)
+    p.controls.outputlog = 0
+    p.optimize()
+    for q, (qx, qy) in [pickle.loads(pickle.dumps((p, [x, y]))), copy.deepcopy((p, [x, y]))]:
+        # The solution travels with the problem.
+        assert q.getSolution(qx) == p.getSolution(x) == pytest.approx(lo, abs=1e-4)
+        # The objective's own row and column stay out of the user's objects and come back as the
+        # objective's: variables added later go before them, and the objective still solves.
+        assert len(q.getVariable()) == 2 and len(q.getConstraint()) == 1 and str(q.getVariable(1)) == "y"
+        z = q.addVariable(name="z", lb=0, ub=1)
+        assert q.getIndex(z) == 2
+        q.optimize()
+        assert q.attributes.objval == pytest.approx(best, abs=1e-6)
+        assert q.getSolution(qx) == pytest.approx(lo, abs=1e-4) and q.getSolution(qy) == pytest.approx(1 - lo, abs=1e-4)
+    # A state whose objective row and column are not the snapshot's is refused, and the problem
+    # it was given to stays as it was.
+    _, _, state = p.__reduce__()
+    r = kelvo.problem(name="kept")
+    r.addVariable(name="w")
+    with pytest.raises(ValueError, match="not the objective's"):
+        r.__setstate__((state[0], 0, 0))
+    assert (r.attributes.probname, r.attributes.cols, str(r.getVariable(0))) == ("kept", 1, "w")

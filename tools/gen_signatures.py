@@ -5,9 +5,11 @@ C function is found and its keyword list and parser format give the parameters: 
 which are optional (after '|'), keyword-only (after '$') or positional-only (empty names), and,
 for optional ones, the initial value of the variable that receives them. The output is a C++
 source holding, per table, "name" -> "(signature)" pairs that the module prefixes to the doc
-strings when it starts, so that inspect.signature reads the keywords the parser accepts.
+strings when it starts, so that inspect.signature reads the keywords the parser accepts. Where
+the parser cannot be read (a variable argument list, a keyword list built at run time), the
+signature comes from the method's entry in the docs folder ("problem.delRows(rowind)").
 
-Usage: gen_signatures.py OUTPUT.cpp SOURCE.cpp...
+Usage: gen_signatures.py OUTPUT.cpp SOURCE.cpp... [DOCS.txt...]
 """
 
 import ast
@@ -20,17 +22,23 @@ WRAPPERS = {"reinterpret_cast", "PyCFunction", "void", "keywords_method", "plain
             "static_cast", "const"}
 
 
+def skip_literal(text, i):
+    # Index just past the string or character literal that starts at text[i].
+    j, n = i + 1, len(text)
+    while j < n and text[j] != text[i]:
+        j += 2 if text[j] == "\\" else 1
+    return j + 1
+
+
 def strip_comments(text):
     # Removes // and /* */ comments outside string literals, keeping line structure.
     out, i, n = [], 0, len(text)
     while i < n:
         c = text[i]
         if c in "\"'":
-            j = i + 1
-            while j < n and text[j] != c:
-                j += 2 if text[j] == "\\" else 1
-            out.append(text[i:j + 1])
-            i = j + 1
+            j = skip_literal(text, i)
+            out.append(text[i:j])
+            i = j
         elif text.startswith("//", i):
             while i < n and text[i] != "\n":
                 i += 1
@@ -51,10 +59,7 @@ def matching(text, i):
     while i < n:
         c = text[i]
         if c in "\"'":
-            j = i + 1
-            while j < n and text[j] != c:
-                j += 2 if text[j] == "\\" else 1
-            i = j + 1
+            i = skip_literal(text, i)
             continue
         if c in pairs:
             stack.append(pairs[c])
@@ -72,10 +77,7 @@ def split_top(text, sep=","):
     while i < n:
         c = text[i]
         if c in "\"'":
-            j = i + 1
-            while j < n and text[j] != c:
-                j += 2 if text[j] == "\\" else 1
-            i = j + 1
+            i = skip_literal(text, i)
             continue
         if c in "([{<":
             depth += 1
@@ -237,7 +239,26 @@ def documented_signature(name, doc):
     return "($self" + (", " + inner if inner else "") + ")"
 
 
-def signature(sources, name, function, flags, doc):
+def documented_signatures(paths):
+    # Method name -> "($self, ...)" from the keys of the docs files that spell a signature out.
+    found = {}
+    for path in paths:
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                if line[:1].isspace() or line.startswith("#") or "(" not in line:
+                    continue
+                key, params = line.strip().split("(", 1)
+                name = key.rsplit(".", 1)[-1]
+                sig = documented_signature(name, name + "(" + params)
+                if sig is None:
+                    sys.exit(f"gen_signatures: {path}: the signature of {key} is not valid Python")
+                if found.get(name, sig) != sig:
+                    sys.exit(f"gen_signatures: {path}: {name} has two different signatures")
+                found[name] = sig
+    return found
+
+
+def signature(sources, name, function, flags, doc, spelled_out):
     if "METH_NOARGS" in flags:
         return "($self, /)"
     if "METH_O" in flags.split("|"):
@@ -255,6 +276,8 @@ def signature(sources, name, function, flags, doc):
         sig = keyword_signature(body)
         if sig:
             return sig
+    if name in spelled_out:
+        return spelled_out[name]
     documented = documented_signature(name, doc)
     if documented:
         # Without METH_KEYWORDS every parameter is positional-only.
@@ -263,7 +286,8 @@ def signature(sources, name, function, flags, doc):
 
 
 def main(output, paths):
-    sources = [strip_comments(open(p, encoding="utf-8").read()) for p in paths]
+    spelled_out = documented_signatures([p for p in paths if p.endswith(".txt")])
+    sources = [strip_comments(open(p, encoding="utf-8").read()) for p in paths if not p.endswith(".txt")]
     tables = []
     for text in sources:
         anonymous = [(a.end() - 1, matching(text, a.end() - 1)) for a in re.finditer(r"\bnamespace\s*\{", text)]
@@ -275,7 +299,7 @@ def main(output, paths):
                 continue
             start = m.end() - 1
             body = text[start + 1:matching(text, start) - 1]
-            rows = [(name, signature(sources, name, fn, flags, doc)) for name, fn, flags, doc in table_entries(body)]
+            rows = [(name, signature(sources, name, fn, flags, doc, spelled_out)) for name, fn, flags, doc in table_entries(body)]
             tables.append((m.group(2), rows))
     tables.sort()
     # Constructors: the keywords of each type's initialiser.
@@ -287,20 +311,17 @@ def main(output, paths):
             if sig:
                 constructors.append((m.group(1), sig))
     constructors.sort()
+    # One walk over the tables writes their declarations, their signatures and the index.
+    externs, signatures, index = [], [], []
+    for table, rows in tables:
+        externs.append(f"extern PyMethodDef {table}[];")
+        signatures.append(f"static const TextSignature {table}_signatures[] = {{")
+        signatures += [f"    {{\"{name}\", \"{sig.replace(chr(34), chr(92) + chr(34))}\"}}," for name, sig in rows]
+        signatures.append("    {nullptr, nullptr},\n};")
+        index.append(f"    {{{table}, {table}_signatures}},")
     lines = ["// Generated by tools/gen_signatures.py from the extension's method tables; do not edit.",
              "#include \"module/signatures.h\"", "", "namespace kelvo {", ""]
-    for table, _ in tables:
-        lines.append(f"extern PyMethodDef {table}[];")
-    lines.append("")
-    for table, rows in tables:
-        lines.append(f"static const TextSignature {table}_signatures[] = {{")
-        for name, sig in rows:
-            lines.append(f"    {{\"{name}\", \"{sig.replace(chr(34), chr(92) + chr(34))}\"}},")
-        lines.append("    {nullptr, nullptr},\n};")
-    lines.append("")
-    lines.append("const SignedTable signed_tables[] = {")
-    for table, _ in tables:
-        lines.append(f"    {{{table}, {table}_signatures}},")
+    lines += externs + [""] + signatures + ["", "const SignedTable signed_tables[] = {"] + index
     lines.append("    {nullptr, nullptr},\n};\n")
     lines.append("const SignedType signed_types[] = {")
     for type_name, sig in constructors:

@@ -230,6 +230,10 @@ static PyObject *m_getmipentities(PyObject *self, PyObject *args, PyObject *kwar
   Py_RETURN_NONE;
 }
 
+// "O&" converter for an optional bound whose default depends on the problem: None keeps the
+// default the variable holds, so that the signature can say None.
+static int optional_int32(PyObject *obj, void *value) { return obj == Py_None ? 1 : int32_converter(obj, value); }
+
 static PyObject *m_addsetnames(PyObject *self, PyObject *args, PyObject *kwargs) {
   static const char *const kw[] = {"names", "first", "last", nullptr};
   static const char *const oldkw[] = {"names", "start", "end", nullptr};
@@ -238,7 +242,7 @@ static PyObject *m_addsetnames(PyObject *self, PyObject *args, PyObject *kwargs)
   int sets;
   if (require_handle(p) < 0 || read_int_attrib(p, KLVO_ATTR_SETS, &sets) < 0) return nullptr;
   int first = 0, last = sets - 1;
-  if (!parse_keywords(args, kwargs, "O|ii", kw, oldkw, 5, &names, &first, &last)) return nullptr;
+  if (!parse_keywords(args, kwargs, "O|iO&", kw, oldkw, 5, &names, &first, optional_int32, &last)) return nullptr;
   if (sets == 0) return interface_error("No global sets in problem, cannot use addsetnames()");
   if (!PyList_Check(names)) {
     PyErr_Format(g.InterfaceError, "Argument %s must be a list of strings", "names");
@@ -326,7 +330,7 @@ static PyObject *m_delindicators(PyObject *self, PyObject *args, PyObject *kwarg
   int rows;
   if (require_handle(p) < 0 || read_int_attrib(p, KLVO_ATTR_ROWS, &rows) < 0) return nullptr;
   int first = 0, last = rows - 1;
-  if (!parse_keywords(args, kwargs, "|ii", kw, oldkw, 5, &first, &last)) return nullptr;
+  if (!parse_keywords(args, kwargs, "|iO&", kw, oldkw, 5, &first, optional_int32, &last)) return nullptr;
   if (rows == 0) return interface_error("No rows in problem, cannot use delindicators()");
   if (first < 0 || first > last || last > rows - 1) {
     PyErr_Format(g.InterfaceError, "Arguments %s and %s must be such that %s <= %s and must be within the range of rows",

@@ -750,12 +750,17 @@ static PyObject *m_getqrows(PyObject *self, PyObject *args, PyObject *kwargs) {
 
 // ---- names and catalogue look-ups
 
+// "O&" converter for an optional bound whose default depends on the problem: None keeps the
+// default the variable holds, so that the signature can say None.
+static int optional_int32(PyObject *obj, void *value) { return obj == Py_None ? 1 : int32_converter(obj, value); }
+
 static PyObject *m_getnamelist(PyObject *self, PyObject *args, PyObject *kwargs) {
   static const char *const kw[] = {"type", "first", "last", nullptr};
   static const char *const oldkw[] = {"type", "start", "end", nullptr};
   ProblemObject *p = problem_of(self);
   int type, first = 0, last = INT_MIN;  // INT_MIN: through the last element
-  if (require_handle(p) < 0 || !parse_keywords(args, kwargs, "i|ii", kw, oldkw, 5, &type, &first, &last))
+  if (require_handle(p) < 0 || !parse_keywords(args, kwargs, "i|iO&", kw, oldkw, 5, &type, &first,
+                                                     optional_int32, &last))
     return nullptr;
   int attrib = type == KLVO_NAMES_ROWS      ? KLVO_ATTR_ORIGINALROWS
                : type == KLVO_NAMES_COLUMNS ? KLVO_ATTR_ORIGINALCOLS

@@ -108,12 +108,18 @@ static PyObject *m_reduce(PyObject *self, PyObject *) {
   if (require_handle(p) < 0) return nullptr;
   if (p->parent) return not_picklable("handed to a callback");
   if (problem_unlinked(p)) return not_picklable("that holds unlinked variables, constraints or sets");
-  if (p->nonlin_obj) return not_picklable("with a nonlinear objective");
   std::string bytes;
   if (call(KLVOsavetomemory, "KLVOsavetomemory", p, p->prob, keep_bytes, static_cast<void *>(&bytes)))
     return check_result(self, nullptr);
   nb::object state = nb::steal(PyBytes_FromStringAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size())));
   if (!state) return nullptr;
+  // A nonlinear objective lives in an auxiliary row and column that the snapshot holds as
+  // ordinary ones: their indices travel with it, so that they come back as the objective's
+  // and not as the user's.
+  if (p->nonlin_obj) {
+    state = nb::steal(Py_BuildValue("(Oii)", state.ptr(), p->obj_aux_col, p->obj_aux_row));
+    if (!state) return nullptr;
+  }
   return Py_BuildValue("(O()O)", reinterpret_cast<PyObject *>(Py_TYPE(self)), state.ptr());
 }
 
@@ -124,22 +130,78 @@ PyObject *reduce_linked(ProblemObject *owner, const char *getter, uint64_t index
                        static_cast<unsigned long long>(index));
 }
 
+// The snapshot of the problem as it is, to put back when a state turns out inconsistent.
+static bool snapshot_of(ProblemObject *p, std::string &bytes) {
+  return call(KLVOsavetomemory, "KLVOsavetomemory", p, p->prob, keep_bytes, static_cast<void *>(&bytes)) == 0;
+}
+
+// The nonlinear layer's mark on the row that carries the objective.
+constexpr int layer_rowstatus_objective = 0x800;
+
+// Whether the restored model has the objective's auxiliary row and column where the state
+// says: the last row and column, the row marked as the objective's by the nonlinear layer.
+static int objective_aux_consistent(ProblemObject *p, int col, int row) {
+  int cols = 0, rows = 0, status = 0;
+  if (read_int_attrib(p, KLVO_ATTR_ORIGINALCOLS, &cols) < 0 || read_int_attrib(p, KLVO_ATTR_ORIGINALROWS, &rows) < 0)
+    return -1;
+  if (col != cols - 1 || row != rows - 1 || !p->slp) return 0;
+  if (call(KSLPgetrowstatus, "KSLPgetrowstatus", p, p->slp, row, &status)) {
+    check_result(reinterpret_cast<PyObject *>(p), nullptr);
+    return -1;
+  }
+  return (status & layer_rowstatus_objective) ? 1 : 0;
+}
+
 static PyObject *m_setstate(PyObject *self, PyObject *state) {
   ProblemObject *p = problem_of(self);
   if (require_handle(p) < 0) return nullptr;
-  if (!PyBytes_Check(state)) {
+  PyObject *snapshot = state;
+  int aux_col = -1, aux_row = -1;
+  if (PyTuple_Check(state) && !PyArg_ParseTuple(state, "Sii;problem.__setstate__ expects (snapshot, column, row)",
+                                                &snapshot, &aux_col, &aux_row))
+    return nullptr;
+  if (!PyBytes_Check(snapshot)) {
     PyErr_Format(PyExc_TypeError, "problem.__setstate__ expects the bytes of a snapshot, not %.100s",
                  Py_TYPE(state)->tp_name);
     return nullptr;
   }
+  if (PyTuple_Check(state) && (aux_col < 0 || aux_row < 0))
+    return PyErr_Format(PyExc_ValueError, "problem.__setstate__: invalid objective column %d or row %d", aux_col,
+                        aux_row);
   if (require_idle(p, "problem.__setstate__") < 0) return nullptr;
   if (problem_unlinked(p)) return not_picklable("that holds unlinked variables, constraints or sets");
   ChangeScope change(p);
+  std::string before;
+  if (aux_col >= 0 && !snapshot_of(p, before)) return check_result(self, nullptr);
   // The bytes object is immutable and held by the caller for the whole call.
-  if (call(KLVOrestorefrommemory, "KLVOrestorefrommemory", p, p->prob, PyBytes_AS_STRING(state),
-           static_cast<size_t>(PyBytes_GET_SIZE(state)), ""))
+  if (call(KLVOrestorefrommemory, "KLVOrestorefrommemory", p, p->prob, PyBytes_AS_STRING(snapshot),
+           static_cast<size_t>(PyBytes_GET_SIZE(snapshot)), ""))
     return check_result(self, nullptr);
+  if (aux_col >= 0) {
+    int consistent = objective_aux_consistent(p, aux_col, aux_row);
+    if (consistent <= 0) {
+      // Put the problem back as it was before reporting, keeping the error being reported.
+      {
+        nb::error_scope reported;
+        call(KLVOrestorefrommemory, "KLVOrestorefrommemory", p, p->prob, before.data(), before.size(), "");
+        PyErr_Clear();
+      }
+      if (PyErr_Occurred()) return nullptr;
+      return PyErr_Format(PyExc_ValueError,
+                          "problem.__setstate__: column %d and row %d are not the objective's in this snapshot",
+                          aux_col, aux_row);
+    }
+  }
   if (relink_replaced_model(p, false, true) < 0) return nullptr;
+  if (aux_col >= 0) {
+    // The objective's row and column are no objects of the user's.
+    if (PyList_SetSlice(p->vars, aux_col, aux_col + 1, nullptr) < 0 ||
+        PyList_SetSlice(p->cons, aux_row, aux_row + 1, nullptr) < 0)
+      return nullptr;
+    p->nonlin_obj = 1;
+    p->obj_aux_col = aux_col;
+    p->obj_aux_row = aux_row;
+  }
   Py_RETURN_NONE;
 }
 

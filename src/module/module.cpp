@@ -237,7 +237,7 @@ static PyObject *initialise() {
   module_def.m_methods = module_methods();
   nb::object m = nb::steal(PyModule_Create2(&module_def, 1013));
   if (!m) return nullptr;
-  if (fill_module(m.ptr()) < 0) {
+  if (fill_module(m.ptr()) < 0 || apply_docs(m.ptr()) < 0) {
     m.reset();
     free_state();
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "Error initializing the Kelvo module");
