@@ -39,9 +39,9 @@ int is_sparse(PyObject *o) {
 enum class Elements { numeric, objects, unsupported };
 
 Elements elements_of(PyArrayObject *a) {
-  int t = PyArray_DESCR(a)->type_num;
-  if (t == NPY_OBJECT || (t >= NPY_USERDEF && (t == npvar_typenum() || t == npexpr_typenum())))
-    return Elements::objects;
+  const PyArray_Descr *d = PyArray_DESCR(a);
+  int t = d->type_num;
+  if (t == NPY_OBJECT || (is_model_dtype(d) && t != npconstraint_typenum())) return Elements::objects;
   switch (t) {
     case NPY_BYTE:
     case NPY_SHORT:
@@ -108,7 +108,9 @@ PyObject *deliver(std::vector<nb::object> &results, int nd, const npy_intp *dims
       PyObject *old;
       memcpy(&old, slot, sizeof old);
       PyObject *r = results[i].ptr();
-      if (old && Py_TYPE(old) == &expression_type && Py_TYPE(r) == &expression_type) {
+      // An expression that is a constraint's body is replaced rather than changed.
+      if (old && Py_TYPE(old) == &expression_type && !as_expr(old)->in_constraint &&
+          Py_TYPE(r) == &expression_type) {
         swap_contents(as_expr(old), as_expr(r));
         continue;
       }
