@@ -137,6 +137,10 @@ def main():
     print(f"{'build A x <= b and add the rows':<{width}}" + "".join(f"{case:>30}" for case, _ in cases))
     for name, _ in peers:
         print(f"{name:<{width}}" + "".join(f"{times[name, case]:>29.3f}s" for case, _ in cases))
+    if len(peers) > 1:
+        # The machine may be shared: the ratio within one run is the figure to compare.
+        ratios = [times[peers[0][0], case] / min(times[name, case] for name, _ in peers[1:]) for case, _ in cases]
+        print(f"{'kelvo / fastest peer':<{width}}" + "".join(f"{r:>29.2f}x" for r in ratios))
 
 
 if __name__ == "__main__":
