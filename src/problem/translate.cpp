@@ -107,23 +107,55 @@ struct Translator {
       }
       return;
     }
-    // A row's entries come from a hash map in no useful order, and rows are many: a radix sort
-    // over the span of the row's columns, a byte per pass, beats comparison sorts several
-    // times over. The buffers are kept from row to row.
+    // A row's entries come from a hash map in no useful order, and rows are many. One counting
+    // pass on the top bits of each column's offset in the row's span spreads the entries over
+    // about as many buckets as there are entries, and insertion then finishes in linear time.
+    // Columns bunched into few buckets go through a byte-wise radix sort, which has no bad
+    // case. The buffers are kept from row to row.
     auto [lo_it, hi_it] = std::minmax_element(cols, cols + n);
     uint32_t lo = static_cast<uint32_t>(*lo_it), span = static_cast<uint32_t>(*hi_it) - lo;
     static thread_local std::vector<int> cols_buf;
     static thread_local std::vector<double> vals_buf;
+    static thread_local std::vector<size_t> start;
     cols_buf.resize(n);
     vals_buf.resize(n);
+    unsigned bits = 0, shift = 0;
+    while ((size_t{1} << bits) < n && bits < 16) ++bits;
+    while ((span >> shift) >= (1u << bits)) ++shift;
+    size_t buckets = (span >> shift) + 1, fullest = 0;
+    start.assign(buckets + 1, 0);
+    for (size_t i = 0; i < n; ++i) ++start[((static_cast<uint32_t>(cols[i]) - lo) >> shift) + 1];
+    for (size_t d = 1; d <= buckets; ++d) {
+      fullest = std::max(fullest, start[d]);
+      start[d] += start[d - 1];
+    }
+    if (fullest <= 32) {
+      for (size_t i = 0; i < n; ++i) {
+        size_t to = start[(static_cast<uint32_t>(cols[i]) - lo) >> shift]++;
+        cols_buf[to] = cols[i];
+        vals_buf[to] = vals[i];
+      }
+      for (size_t i = 0; i < n; ++i) {
+        int c = cols_buf[i];
+        double v = vals_buf[i];
+        size_t j = i;
+        for (; j > 0 && cols[j - 1] > c; --j) {
+          cols[j] = cols[j - 1];
+          vals[j] = vals[j - 1];
+        }
+        cols[j] = c;
+        vals[j] = v;
+      }
+      return;
+    }
     int *src_c = cols, *dst_c = cols_buf.data();
     double *src_v = vals, *dst_v = vals_buf.data();
-    for (unsigned shift = 0; shift < 32 && (span >> shift) != 0; shift += 8) {
-      size_t start[257] = {};
-      for (size_t i = 0; i < n; ++i) ++start[(((static_cast<uint32_t>(src_c[i]) - lo) >> shift) & 255u) + 1];
-      for (size_t d = 1; d < 257; ++d) start[d] += start[d - 1];
+    for (unsigned byte = 0; byte < 32 && (span >> byte) != 0; byte += 8) {
+      size_t at[257] = {};
+      for (size_t i = 0; i < n; ++i) ++at[(((static_cast<uint32_t>(src_c[i]) - lo) >> byte) & 255u) + 1];
+      for (size_t d = 1; d < 257; ++d) at[d] += at[d - 1];
       for (size_t i = 0; i < n; ++i) {
-        size_t to = start[((static_cast<uint32_t>(src_c[i]) - lo) >> shift) & 255u]++;
+        size_t to = at[((static_cast<uint32_t>(src_c[i]) - lo) >> byte) & 255u]++;
         dst_c[to] = src_c[i];
         dst_v[to] = src_v[i];
       }
