@@ -211,7 +211,8 @@ static PyObject *op_or(PyObject *a, PyObject *b) { return flatten_node(OP_OR, a,
 // a number becomes the constraint's body itself rather than a copy.
 template <int Op, int Reflected> static PyObject *op_compare(PyObject *a, PyObject *b) {
   if (is_number(a))
-    return Py_TYPE(b) == &expression_type ? compare_expression_number(b, a, Reflected) : algebra_richcompare(b, a, Reflected);
+    return Py_TYPE(b) == &expression_type ? compare_expression_number(b, a, Reflected)
+                                          : algebra_richcompare(b, a, Reflected);
   if (Py_TYPE(a) == &expression_type && is_number(b)) return compare_expression_number(a, b, Op);
   return algebra_richcompare(a, b, Op);
 }
