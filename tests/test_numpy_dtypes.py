@@ -59,7 +59,10 @@ def test_comparisons_give_object_arrays_of_constraints(arrays):
     # A single object on the left compares with each element, for object arrays too.
     for cons, a, op, b in [(x <= f, x, operator.le, f), (f <= x, f, operator.le, x), (e == f, e, operator.eq, f),
                            (y >= e, y, operator.ge, e), (2 >= x, 2, operator.ge, x), (x[0] <= x, x[0], operator.le, x),
-                           (e[1] >= o, e[1], operator.ge, o), (3 * x[2] == y, 3 * x[2], operator.eq, y)]:
+                           (e[1] >= o, e[1], operator.ge, o), (3 * x[2] == y, 3 * x[2], operator.eq, y),
+                           # and an array on the left with a single object on the right.
+                           (x <= x[0], x, operator.le, x[0]), (e >= 2 * x[1], e, operator.ge, 2 * x[1]),
+                           (y == e[2], y, operator.eq, e[2])]:
         assert cons.dtype == object and cons.shape == np.broadcast_shapes(np.shape(a), np.shape(b))
         for c, d in zip(cons.ravel(), by_hand(op, a, b)):
             assert isinstance(c, kelvo.constraint)
@@ -73,6 +76,36 @@ def test_comparisons_give_object_arrays_of_constraints(arrays):
         x + z
     with pytest.raises(kelvo.ModelError, match="different problems"):
         x <= z
+
+
+def test_strict_comparisons_are_refused_as_on_single_objects(arrays):
+    p, x, y, e, f = arrays
+    with pytest.raises(kelvo.ModelError) as single:
+        x[0] < 1
+    for op in (operator.lt, operator.gt, operator.ne):
+        for a, b in [(x, f), (f, e), (x, 2.0), (3.0, y), (x, x[1]), (x[1], e), (e, y)]:
+            with pytest.raises(kelvo.ModelError) as refused:
+                op(a, b)
+            assert str(refused.value) == str(single.value), (op, a, b)
+
+
+def test_constraints_from_arrays_do_not_follow_later_changes(arrays):
+    p, x, y, e, f = arrays
+    d = kelvo.Dot(np.array([[1.0, 2.0, 0.0], [0.0, -1.0, 3.0]]), x)
+    cons = d <= np.array([4.0, 5.0])
+    d0 = d[0]
+    d0 += x[2]
+    d0 *= 3
+    kelvo.Dot(np.eye(2), np.array([x[0], x[1]], dtype=object), out=d)  # adds x0 and x1
+    assert kelvo.is_equal(d0, 3 * x[0] + 6 * x[1] + 3 * x[2]) and kelvo.is_equal(d[1], 3 * x[2])  # out is extended
+
+    def unchanged():
+        assert kelvo.is_equal(cons[0].getBody(), x[0] + 2 * x[1]) and cons[0].ub == 4.0
+        assert kelvo.is_equal(cons[1].getBody(), 3 * x[2] - x[1]) and cons[1].ub == 5.0
+
+    unchanged()
+    p.addConstraint(cons)
+    unchanged()  # now read back from the problem's rows
 
 
 def test_truth_casts_and_plain_arrays(arrays):
@@ -124,10 +157,11 @@ def test_array_model_solves_like_the_scalar_one():
 def test_array_operations_keep_references_and_memory_flat(arrays):
     p, x, y, e, f = arrays
     o = np.array(list(x), dtype=object)
+    d = np.arange(9.0).reshape(3, 3)
 
     def ops():
         x + 1, 2 * x, x * e, f - e, x / 2, -e, np.square(x), x & e, x <= f, e == 1.0, y + x
-        x[0] <= o, e[1] == y, x.astype(kelvo.npexpr), o.astype(kelvo.npvar), x.copy(), y.T.copy(), x.sum()
+        x[0] <= o, e[1] == y, x <= x[1], e >= e[0], e <= f, kelvo.Dot(d, x) <= f, x.astype(kelvo.npexpr), o.astype(kelvo.npvar), x.copy(), y.T.copy(), x.sum()
         t = np.empty(3, dtype=kelvo.npexpr)
         t[:] = x
         t[1] = e[0]

@@ -82,6 +82,9 @@ def test_many_rows_in_one_call(t):
 # (call on the model holding row 0 = x <= 10 and two new constraints, exception, message)
 REFUSALS = [
     (lambda p, x, y, new: p.addConstraint([*new, "not a constraint"]), kelvo.ModelError, "Invalid constraint"),
+    # A long call has sent rows on in chunks before its last item fails.
+    (lambda p, x, y, new: p.addConstraint(new, [x + y <= k for k in range(40_000)], "bad"), kelvo.ModelError,
+     "Invalid constraint"),
     # The change of naming flushes the first two rows before the bad one fails.
     (lambda p, x, y, new: p.addConstraint([*new, kelvo.constraint(body=2 * other_problem().getVariable(0), ub=1, name="bad")]),
      kelvo.ModelError, "different problem"),

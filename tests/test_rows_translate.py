@@ -54,6 +54,20 @@ def test_linear_and_quadratic_parts(t, model, build, objective, expected):
     assert t.translate(p, build(x), objective) == expected
 
 
+@pytest.mark.parametrize("n", [5, 33, 300, 2000])
+@pytest.mark.parametrize("bunched", [False, True])
+def test_long_rows_come_out_sorted(t, n, bunched):
+    # Columns spread over more than two bytes, or bunched with one far away, met in the order
+    # of a hash map.
+    p = kelvo.problem()
+    x = p.addVariables(70_000)
+    rng = np.random.default_rng(n)
+    cols = rng.choice(np.r_[69_999, 10_000:10_000 + n - 1] if bunched else 70_000, n, replace=False)
+    coefs = rng.uniform(-5, 5, n)
+    body = kelvo.Sum(float(c) * x[j] for j, c in zip(cols, coefs))
+    assert t.translate(p, body, False) == (0.0, sorted(zip(cols.tolist(), coefs.tolist())), [], [])
+
+
 # ---- formulas
 
 

@@ -150,6 +150,19 @@ static PyObject *build_constraint(PyObject *a, PyObject *b, int op) {
   return con.release().ptr();
 }
 
+PyObject *compare_expression_number(PyObject *e, PyObject *number, int op) {
+  ExpressionObject *x = as_expr(e);
+  if (!g.constraint_operators || x->constant != 0.0 || !PyFloat_CheckExact(number))
+    return algebra_richcompare(e, number, op);
+  // The difference e - v would be a copy of e whose constant goes to the right-hand side.
+  double lb = 0, ub = 0;
+  if (bounds_of(op, PyFloat_AS_DOUBLE(number), lb, ub) < 0) return nullptr;
+  nb::object con = nb::steal(constraint_type.tp_alloc(&constraint_type, 0));
+  if (!con || constraint_build(as_con(con.ptr()), e, lb, ub, nullptr) < 0) return nullptr;
+  x->in_constraint = true;
+  return con.release().ptr();
+}
+
 // ---- Structural equality.
 
 static bool same_linear(const LinMap *a, const LinMap *b) {

@@ -88,6 +88,7 @@ ExpressionObject *new_expression() {
   e->lin = nullptr;
   e->quad = nullptr;
   e->serials = nullptr;
+  e->in_constraint = false;
   return e;
 }
 

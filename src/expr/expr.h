@@ -17,6 +17,9 @@ namespace kelvo {
 // protocol (expr/operators.cpp) and the rich comparison (expr/compare.cpp).
 extern PyNumberMethods algebra_number_methods;
 PyObject *algebra_richcompare(PyObject *a, PyObject *b, int op);
+// e OP number as algebra_richcompare gives it, for an expression e; when e has no constant
+// the constraint takes e itself as its body instead of a copy (see in_constraint).
+PyObject *compare_expression_number(PyObject *e, PyObject *number, int op);
 
 // Pointer keys are 16-byte aligned and allocated in runs, so the identity hash would fill one
 // bucket in sixteen; mix all the bits in. For a pointer only its 256-byte block is mixed: the
@@ -61,6 +64,9 @@ struct ExpressionObject {
   LinMap *lin;        // null means empty
   QuadMap *quad;      // first variable -> second variable -> coefficient
   SerialSet *serials; // serial ids of unlinked variables in quadratic terms
+  // Set once a constraint holds this object as its body: in-place operators then give a new
+  // object instead, so that the constraint never changes behind its back.
+  bool in_constraint;
 };
 
 struct NonlinearObject {

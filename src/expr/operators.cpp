@@ -324,6 +324,7 @@ PyObject *alg_neg(PyObject *a) {
 PyObject *alg_iadd(PyObject *a, PyObject *b, double f) {
   switch (kind_of(a)) {
     case K_EXPR: {
+      if (as_expr(a)->in_constraint) return alg_add(a, b, f);
       int kb = operand_kind(b);
       if (kb < 0) return nullptr;
       if (kb == K_NONLIN) return nl_add(a, b, f);
@@ -340,7 +341,7 @@ PyObject *alg_iadd(PyObject *a, PyObject *b, double f) {
 
 PyObject *alg_imul(PyObject *a, PyObject *b) {
   double c;
-  if (kind_of(a) == K_EXPR && constant_value(b, &c)) {
+  if (kind_of(a) == K_EXPR && !as_expr(a)->in_constraint && constant_value(b, &c)) {
     if (c == 0.0) return PyFloat_FromDouble(0.0);
     if (c != 1.0 && expr_scale(as_expr(a), c) < 0) return nullptr;
     return Py_NewRef(a);
@@ -351,7 +352,7 @@ PyObject *alg_imul(PyObject *a, PyObject *b) {
 
 static PyObject *alg_idiv(PyObject *a, PyObject *b) {
   double c;
-  if (kind_of(a) == K_EXPR && constant_value(b, &c)) {
+  if (kind_of(a) == K_EXPR && !as_expr(a)->in_constraint && constant_value(b, &c)) {
     if (c == 0.0) return expr_error("Division by zero");
     if (c != 1.0 && expr_scale(as_expr(a), 1.0 / c) < 0) return nullptr;
     return Py_NewRef(a);

@@ -39,9 +39,9 @@ int is_sparse(PyObject *o) {
 enum class Elements { numeric, objects, unsupported };
 
 Elements elements_of(PyArrayObject *a) {
-  int t = PyArray_DESCR(a)->type_num;
-  if (t == NPY_OBJECT || (t >= NPY_USERDEF && (t == npvar_typenum() || t == npexpr_typenum())))
-    return Elements::objects;
+  const PyArray_Descr *d = PyArray_DESCR(a);
+  int t = d->type_num;
+  if (t == NPY_OBJECT || (is_model_dtype(d) && t != npconstraint_typenum())) return Elements::objects;
   switch (t) {
     case NPY_BYTE:
     case NPY_SHORT:
@@ -108,7 +108,9 @@ PyObject *deliver(std::vector<nb::object> &results, int nd, const npy_intp *dims
       PyObject *old;
       memcpy(&old, slot, sizeof old);
       PyObject *r = results[i].ptr();
-      if (old && Py_TYPE(old) == &expression_type && Py_TYPE(r) == &expression_type) {
+      // An expression that is a constraint's body is replaced rather than changed.
+      if (old && Py_TYPE(old) == &expression_type && !as_expr(old)->in_constraint &&
+          Py_TYPE(r) == &expression_type) {
         swap_contents(as_expr(old), as_expr(r));
         continue;
       }
@@ -319,7 +321,9 @@ int sparse_kernel(const Compressed &c, PyObject *const *v, bool sparse_left, PyA
     for (npy_intp j = 0; j < n; ++j) {
       if (acc.start(out_element(out, j), static_cast<size_t>(ptr[j + 1] - ptr[j])) < 0) return -1;
       for (int32_t p = ptr[j]; p < ptr[j + 1]; ++p) {
-        // The operands are scattered over memory and each takes a reference: fetch ahead.
+        // The operands are scattered over memory and each takes a reference: fetch ahead, their
+        // slots in v first (reading a slot to fetch its object would wait for it otherwise).
+        if (p + 16 < ptr[n]) __builtin_prefetch(&v[idx[p + 16]], 0);
         if (p + 8 < ptr[n]) __builtin_prefetch(v[idx[p + 8]], 1);
         PyObject *o;
         if (operand(idx[p], &o) < 0 || acc.add_scaled(o, static_cast<double>(data[p]), sparse_left) < 0) return -1;

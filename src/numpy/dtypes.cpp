@@ -207,9 +207,14 @@ static PyObject *op_subtract(PyObject *a, PyObject *b) { return alg_add(a, b, -1
 static PyObject *op_and(PyObject *a, PyObject *b) { return flatten_node(OP_AND, a, b); }
 static PyObject *op_or(PyObject *a, PyObject *b) { return flatten_node(OP_OR, a, b); }
 // A number on the left is compared as the interpreter would: by the right operand's reflected
-// comparison, so that 2 <= x gives the same constraint as x >= 2.
+// comparison, so that 2 <= x gives the same constraint as x >= 2. An expression compared with
+// a number becomes the constraint's body itself rather than a copy.
 template <int Op, int Reflected> static PyObject *op_compare(PyObject *a, PyObject *b) {
-  return is_number(a) ? algebra_richcompare(b, a, Reflected) : algebra_richcompare(a, b, Op);
+  if (is_number(a))
+    return Py_TYPE(b) == &expression_type ? compare_expression_number(b, a, Reflected)
+                                          : algebra_richcompare(b, a, Reflected);
+  if (Py_TYPE(a) == &expression_type && is_number(b)) return compare_expression_number(a, b, Op);
+  return algebra_richcompare(a, b, Op);
 }
 static PyObject *op_square(PyObject *a) { return alg_mul(a, a); }
 
@@ -281,7 +286,10 @@ static int register_loops() {
     BinaryOp op;
     bool comparison;
   } binary[] = {{"less_equal", op_compare<Py_LE, Py_GE>, true}, {"equal", op_compare<Py_EQ, Py_EQ>, true},
-                {"greater_equal", op_compare<Py_GE, Py_LE>, true}, {"add", op_add, false},
+                {"greater_equal", op_compare<Py_GE, Py_LE>, true},
+                // Strict comparisons fail element by element as on single objects.
+                {"less", op_compare<Py_LT, Py_GT>, true}, {"greater", op_compare<Py_GT, Py_LT>, true},
+                {"not_equal", op_compare<Py_NE, Py_NE>, true}, {"add", op_add, false},
                 {"subtract", op_subtract, false},     {"multiply", alg_mul, false},
                 {"divide", alg_div, false},           {"true_divide", alg_div, false},
                 {"power", alg_pow, false},            {"bitwise_and", op_and, false},
@@ -306,6 +314,16 @@ static int register_loops() {
         int owner = operand_types[i > j ? i : j];
         if (PyUFunc_RegisterLoopForType(reinterpret_cast<PyUFuncObject *>(ufunc.ptr()), owner, loop, types,
                                         reinterpret_cast<void *>(u.op)) < 0)
+          return -1;
+      }
+    if (!u.comparison) continue;
+    // A single object on either side reaches the loops as a zero-dimensional object array:
+    // without these, NumPy's generic object loops would give truth values.
+    for (int t : {var_typenum, expr_typenum})
+      for (bool left : {true, false}) {
+        int types[3] = {left ? t : NPY_OBJECT, left ? NPY_OBJECT : t, NPY_OBJECT};
+        if (PyUFunc_RegisterLoopForType(reinterpret_cast<PyUFuncObject *>(ufunc.ptr()), t, binary_loop<false, false>,
+                                        types, reinterpret_cast<void *>(u.op)) < 0)
           return -1;
       }
   }

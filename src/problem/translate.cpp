@@ -92,17 +92,79 @@ struct Translator {
     int *cols = out->lin_col.data() + lin_begin;
     double *vals = out->lin_val.data() + lin_begin;
     if (std::is_sorted(cols, cols + n)) return;
-    // Sorting (column, position) keys keeps equal columns in order without a stable sort's
-    // merge buffers; the buffer is kept from row to row.
-    static thread_local std::vector<uint64_t> keys;
-    static thread_local std::vector<double> moved;
-    keys.resize(n);
-    moved.assign(vals, vals + n);
-    for (size_t i = 0; i < n; ++i) keys[i] = (uint64_t{static_cast<uint32_t>(cols[i])} << 32) | i;
-    std::sort(keys.begin(), keys.end());
-    for (size_t i = 0; i < n; ++i) {
-      cols[i] = static_cast<int>(keys[i] >> 32);
-      vals[i] = moved[keys[i] & 0xffffffffu];
+    // Every sort here is stable: entries of equal columns keep their order.
+    if (n <= 32) {
+      for (size_t i = 1; i < n; ++i) {
+        int c = cols[i];
+        double v = vals[i];
+        size_t j = i;
+        for (; j > 0 && cols[j - 1] > c; --j) {
+          cols[j] = cols[j - 1];
+          vals[j] = vals[j - 1];
+        }
+        cols[j] = c;
+        vals[j] = v;
+      }
+      return;
+    }
+    // A row's entries come from a hash map in no useful order, and rows are many. One counting
+    // pass on the top bits of each column's offset in the row's span spreads the entries over
+    // about as many buckets as there are entries, and insertion then finishes in linear time.
+    // Columns bunched into few buckets go through a byte-wise radix sort, which has no bad
+    // case. The buffers are kept from row to row.
+    auto [lo_it, hi_it] = std::minmax_element(cols, cols + n);
+    uint32_t lo = static_cast<uint32_t>(*lo_it), span = static_cast<uint32_t>(*hi_it) - lo;
+    static thread_local std::vector<int> cols_buf;
+    static thread_local std::vector<double> vals_buf;
+    static thread_local std::vector<size_t> start;
+    cols_buf.resize(n);
+    vals_buf.resize(n);
+    unsigned bits = 0, shift = 0;
+    while ((size_t{1} << bits) < n && bits < 16) ++bits;
+    while ((span >> shift) >= (1u << bits)) ++shift;
+    size_t buckets = (span >> shift) + 1, fullest = 0;
+    start.assign(buckets + 1, 0);
+    for (size_t i = 0; i < n; ++i) ++start[((static_cast<uint32_t>(cols[i]) - lo) >> shift) + 1];
+    for (size_t d = 1; d <= buckets; ++d) {
+      fullest = std::max(fullest, start[d]);
+      start[d] += start[d - 1];
+    }
+    if (fullest <= 32) {
+      for (size_t i = 0; i < n; ++i) {
+        size_t to = start[(static_cast<uint32_t>(cols[i]) - lo) >> shift]++;
+        cols_buf[to] = cols[i];
+        vals_buf[to] = vals[i];
+      }
+      for (size_t i = 0; i < n; ++i) {
+        int c = cols_buf[i];
+        double v = vals_buf[i];
+        size_t j = i;
+        for (; j > 0 && cols[j - 1] > c; --j) {
+          cols[j] = cols[j - 1];
+          vals[j] = vals[j - 1];
+        }
+        cols[j] = c;
+        vals[j] = v;
+      }
+      return;
+    }
+    int *src_c = cols, *dst_c = cols_buf.data();
+    double *src_v = vals, *dst_v = vals_buf.data();
+    for (unsigned byte = 0; byte < 32 && (span >> byte) != 0; byte += 8) {
+      size_t at[257] = {};
+      for (size_t i = 0; i < n; ++i) ++at[(((static_cast<uint32_t>(src_c[i]) - lo) >> byte) & 255u) + 1];
+      for (size_t d = 1; d < 257; ++d) at[d] += at[d - 1];
+      for (size_t i = 0; i < n; ++i) {
+        size_t to = at[((static_cast<uint32_t>(src_c[i]) - lo) >> byte) & 255u]++;
+        dst_c[to] = src_c[i];
+        dst_v[to] = src_v[i];
+      }
+      std::swap(src_c, dst_c);
+      std::swap(src_v, dst_v);
+    }
+    if (src_c != cols) {
+      std::copy(src_c, src_c + n, cols);
+      std::copy(src_v, src_v + n, vals);
     }
   }
 
@@ -188,7 +250,9 @@ struct Translator {
     if (e->lin && !e->lin->empty()) {
       int rc = for_each_fetching_ahead<0>(*e->lin, [&](const std::pair<PyObject *, double> &kv) {
         if (kv.second == 0.0) return 0;
-        int col = column(kv.first, "linear part of constraint");
+        // A variable of this problem is its own column: no call, no lookup.
+        const VarObject *v = as_var(kv.first);
+        int col = v->owner == p ? static_cast<int>(v->index_low) : column(kv.first, "linear part of constraint");
         if (col < 0) return -1;
         add_linear(col, kv.second * m);
         return 0;
