@@ -237,6 +237,21 @@ TEST(NlpValidate, KktResidualsOfASolutionAndRecomputedReducedCosts) {
   EXPECT_LT(kkt, 1e-5);
   ASSERT_EQ(KSLPgetintattrib(p.slp, 12194, &status), 0);
   EXPECT_EQ(status & 12, 4);
+  // The same point and multipliers against a changed model: moving the binding row's rhs to
+  // 1.25 leaves the dual -2 on a row 0.25 from its bound (complementarity 0.5); a linear
+  // objective term x breaks stationarity by exactly 1.
+  int row0 = 0, col0 = 0;
+  double rhs = 1.25, one = 1.0;
+  ASSERT_EQ(KLVOchgrhs(p.prob, 1, &row0, &rhs), 0);
+  ASSERT_EQ(KSLPvalidatekkt(p.slp, 0, 0, 0, 1e-5), 0) << p.slp_error();
+  ASSERT_EQ(KSLPgetdblattrib(p.slp, 12193, &kkt), 0);
+  EXPECT_NEAR(kkt, 0.5, 1e-6);
+  ASSERT_EQ(KSLPgetintattrib(p.slp, 12194, &status), 0);
+  EXPECT_EQ(status & 12, 12);
+  ASSERT_EQ(KLVOchgobj(p.prob, 1, &col0, &one), 0);
+  ASSERT_EQ(KSLPvalidatekkt(p.slp, 0, 0, 0, 1e-5), 0) << p.slp_error();
+  ASSERT_EQ(KSLPgetdblattrib(p.slp, 12193, &kkt), 0);
+  EXPECT_NEAR(kkt, 1.0, 1e-6);
 
   // An active column bound: min (x - 3)^2 with x <= 1.5 has the reduced cost f'(1.5) = -3.
   NlpProblem q;
