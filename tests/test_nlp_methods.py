@@ -89,7 +89,7 @@ def test_every_formula_the_modelling_layer_builds_prints_and_parses_back_to_its_
         _, _, infix_types, infix_values = p.slpgetcoefformula(row, col, False)
         p.slpchgcoef(scratch, col, None, False, infix_types, infix_values)
         assert p.slpgetcoefformula(scratch, col, True)[1:] == (n, types, values), text
-        p.delcoefs([scratch], [-1000 if col is None else col])
+        p.delcoefs([scratch], [col])  # None: the entry without column
     assert "y[1]" not in p.nlpgetformulastr(rows[0]) or '"y[1]"' in p.nlpgetformulastr(rows[0])
 
 

@@ -70,6 +70,27 @@ int row_col(ProblemObject *p, PyObject *row, PyObject *col, int *r, int *c) {
   return conv_obj2index(p, col, ek_col, c);
 }
 
+// A column list in which None (as getcoefs gives it) stands for an entry without column: a
+// copy with those items replaced, or the list itself when it holds none.
+nb::object nocolumn_as_index(PyObject *cols) {
+  nb::object out = nb::borrow(cols);
+  if (!cols || (!PyList_Check(cols) && !PyTuple_Check(cols))) return out;
+  nb::object fast = nb::steal(PySequence_Fast(cols, "Unable to scan sequence"));
+  if (!fast) return nb::object();
+  Py_ssize_t n = PySequence_Fast_GET_SIZE(fast.ptr());
+  nb::object copy;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    if (PySequence_Fast_GET_ITEM(fast.ptr(), i) != Py_None) continue;
+    if (!copy.is_valid()) {
+      copy = nb::steal(PySequence_List(fast.ptr()));
+      if (!copy.is_valid()) return nb::object();
+    }
+    nb::object none_col = nb::steal(PyLong_FromLong(KSLP_NOCOLUMN));
+    if (!none_col.is_valid() || PyList_SetItem(copy.ptr(), i, none_col.release().ptr()) < 0) return nb::object();
+  }
+  return copy.is_valid() ? copy : out;
+}
+
 // An optional factor: None gives no value (the library keeps the current one).
 int factor_of(PyObject *obj, double *value, const double **ptr) {
   *ptr = nullptr;
@@ -129,7 +150,9 @@ PyObject *coef_list(PyObject *self, PyObject *args, PyObject *kwargs, bool load)
   LengthSlot n = -1, ntok = -1;
   WorkArray rows, cols, factors, starts, types, values;
   int count;
-  if (conv_obj2arr(p, &n, rowindex, ek_row, rows) < 0 || conv_obj2arr(p, &n, colindex, ek_col, cols) < 0 ||
+  nb::object colobj = nocolumn_as_index(colindex);
+  if (!colobj.is_valid() && PyErr_Occurred()) return nullptr;
+  if (conv_obj2arr(p, &n, rowindex, ek_row, rows) < 0 || conv_obj2arr(p, &n, colobj.ptr(), ek_col, cols) < 0 ||
       conv_obj2arr(p, &n, factor, ek_real, factors) < 0 || array_count(n, &count) < 0)
     return nullptr;
   LengthSlot nstart = static_cast<LengthSlot>(count) + 1;
@@ -155,7 +178,9 @@ PyObject *m_delcoefs(PyObject *self, PyObject *args, PyObject *kwargs) {
   LengthSlot n = -1;
   WorkArray rows, cols;
   int count;
-  if (conv_obj2arr(p, &n, rowind, ek_row, rows) < 0 || conv_obj2arr(p, &n, colind, ek_col, cols) < 0 ||
+  nb::object colobj = nocolumn_as_index(colind);
+  if (!colobj.is_valid() && PyErr_Occurred()) return nullptr;
+  if (conv_obj2arr(p, &n, rowind, ek_row, rows) < 0 || conv_obj2arr(p, &n, colobj.ptr(), ek_col, cols) < 0 ||
       array_count(n, &count) < 0)
     return nullptr;
   if (call(KSLPdelcoefs, "KSLPdelcoefs", p, p->slp, count, rows.as<int>(), cols.as<int>())) return layer_error(self);
@@ -545,10 +570,11 @@ PyMethodDef problem_methods_nlp[] = {
     keywords_method("loadcoefs", m_loadcoefs,
                     "loadcoefs(rowindex, colindex, factor, fstart, parsed, type, value)\n"
                     "Replaces all nonlinear coefficients by the ones given (as addcoefs)."),
-    keywords_method("delcoefs", m_delcoefs, "delcoefs(rowind, colind)\nDeletes the nonlinear coefficients at the pairs."),
+    keywords_method("delcoefs", m_delcoefs, "delcoefs(rowind, colind)\nDeletes the nonlinear coefficients at the pairs (column None or -1000: the\n"
+                    "formula without column)."),
     keywords_method("getcoefs", m_getcoefs,
                     "getcoefs(rowind=None, colind=None)\nFills the lists with the rows and columns of the nonlinear "
-                    "coefficients."),
+                    "coefficients\n(None for a formula that multiplies no column)."),
     keywords_method("chgccoef", m_chgccoef,
                     "chgccoef(row, col, factor, formula)\nDeprecated: use slpchgcoefstr."),
     keywords_method("slpchgcoefstr", m_slpchgcoefstr,
