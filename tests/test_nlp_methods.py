@@ -192,7 +192,32 @@ def hs006(p):
     return x, [-1.2, 1], 0.0
 
 
-@pytest.mark.parametrize("build", [hs071, hs007, hs039, hs006])
+def hs040(p):
+    x = [p.addVariable(lb=-kelvo.infinity) for _ in range(4)]
+    p.addConstraint(x[0] ** 3 + x[1] ** 2 == 1)
+    p.addConstraint(x[0] ** 2 * x[3] - x[2] == 0)
+    p.addConstraint(x[3] ** 2 - x[1] == 0)
+    p.setObjective(-x[0] * x[1] * x[2] * x[3])
+    return x, [0.8] * 4, -0.25
+
+
+def hs065(p):
+    x = [p.addVariable(lb=-4.5, ub=4.5), p.addVariable(lb=-4.5, ub=4.5), p.addVariable(lb=-5, ub=5)]
+    p.addConstraint(x[0] ** 2 + x[1] ** 2 + x[2] ** 2 <= 48)
+    p.setObjective((x[0] - x[1]) ** 2 + (x[0] + x[1] - 10) ** 2 / 9 + (x[2] - 5) ** 2)
+    return x, [-5, 5, 0], 0.9535288567
+
+
+def hs080(p):
+    x = [p.addVariable(lb=-b, ub=b) for b in (2.3, 2.3, 3.2, 3.2, 3.2)]
+    p.addConstraint(sum(v ** 2 for v in x) == 10)
+    p.addConstraint(x[1] * x[2] - 5 * x[3] * x[4] == 0)
+    p.addConstraint(x[0] ** 3 + x[1] ** 3 == -1)
+    p.setObjective(kelvo.exp(x[0] * x[1] * x[2] * x[3] * x[4]))
+    return x, [-2, 2, 2, -1, -1], 0.0539498478
+
+
+@pytest.mark.parametrize("build", [hs071, hs007, hs039, hs006, hs040, hs065, hs080])
 def test_hock_schittkowski_from_the_published_start_to_the_published_optimum(build):
     p = kelvo.problem()
     x, start, optimum = build(p)
@@ -210,6 +235,19 @@ def test_hock_schittkowski_from_the_published_start_to_the_published_optimum(bui
     assert p.getAttrib("kslp_validationstatus") & 3 == 1
     p.validatekkt(0, 0, 0, 1e-5)
     assert p.getAttrib("kslp_validationkkt") < 1e-5
+
+
+def test_the_initial_value_chooses_the_local_minimum():
+    # (x^2 - 1)^2 + x / 10 has local minima where 4x(x^2 - 1) = -1/10: near 1 - 1/80 and -1 - 1/80.
+    p = kelvo.problem()
+    x = p.addVariable(lb=-3, ub=3)
+    p.setObjective((x ** 2 - 1) ** 2 + x / 10)
+    for start, near in ((2, 1 - 1 / 80), (-2, -1 - 1 / 80)):
+        p.nlpsetinitval([x], [start])
+        p.nlpoptimize()
+        sol = []
+        p.getslpsol(sol)
+        assert sol[0] == pytest.approx(near, abs=2e-3)
 
 
 def test_validation_figures_match_hand_computed_ones():
