@@ -10,7 +10,8 @@
  * ("parsed") order. Types: 0 end of formula (optional as the last token), 1 constant,
  * 10 column (its index as a double), 11 user function (its id), 12 internal function (code),
  * 22 start of an argument list, 31 operator (1 unary minus, 2 power, 3 times, 4 divide,
- * 5 plus, 6 minus). Function codes: 14 log10, 15 log, 16 exp, 17 abs, 18 sqrt, 27 sin,
+ * 5 plus, 6 minus); 21 opening bracket, 23 closing bracket and 24 argument separator appear
+ * only in written order (parsed 0, below). Function codes: 14 log10, 15 log, 16 exp, 17 abs, 18 sqrt, 27 sin,
  * 28 cos, 29 tan, 30 asin, 31 acos, 32 atan, 33 min, 34 max, 35 pwl, 36 sum, 37 prod,
  * 46 sign, 49 erf, 50 erfc. A one-argument function follows a (22) token and its argument;
  * min, max, sum, prod, pwl and user functions take every operand pushed since the latest
