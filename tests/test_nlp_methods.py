@@ -149,6 +149,7 @@ def test_deprecated_forms_warn_and_keep_working():
     with pytest.warns(kelvo.DeprecationWarning, match="use problem.slpgetcoefstr instead"):
         assert p.getccoef(r, x, 10000) == (4.0, "x^3")
         assert p.getccoef(r, x, 3) == (4.0, "x^")
+        assert p.getccoef(r, x, 1) == (4.0, "")
         for bad in (0, 10001):
             with pytest.raises(kelvo.InterfaceError, match="maxbytes"):
                 p.getccoef(r, x, bad)
