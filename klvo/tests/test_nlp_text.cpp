@@ -152,6 +152,13 @@ TEST(NlpText, BadTextAndTokensChangeNothing) {
     EXPECT_NE(p.error().find("Invalid formula"), std::string::npos) << p.error();
     EXPECT_EQ(p.text(0), "x + 1") << s;
   }
+  // Text that parses but breaks what any formula must satisfy: a user function by id with the
+  // wrong number of arguments, pwl breakpoints that are no constants, an empty name.
+  std::string by_id = "@" + std::to_string(p.hyp_id) + "(x)";
+  for (const char *s : {by_id.c_str(), "pwl(x, x, 1, 2, 3)", "\"\"(x)"}) {
+    EXPECT_NE(KLVOnlpchgformulastr(p.prob, 0, s), 0) << s;
+    EXPECT_EQ(p.text(0), "x + 1") << s;
+  }
   // Written-order tokens with an unclosed bracket; postfix tokens are not written order.
   Ex open = token(21, 0);
   open.append(X(0));

@@ -20,7 +20,7 @@ std::optional<std::vector<nlp::Token>> given_tokens(const kslp_problem_s &slp, i
 std::optional<std::vector<nlp::Token>> given_text(const kslp_problem_s &slp, const char *formula, const char *fn) {
   if (!formula) return std::nullopt;
   try {
-    return nlp::parse_text(formula, nlp::text_names(slp));
+    return nlp::text_to_postfix(slp, formula);
   } catch (const klvo::Error &e) {
     klvo::fail(e.code(), "%s: %s", fn, e.what());
   }

@@ -63,15 +63,27 @@ TextNames text_names(const kslp_problem_s &slp) {
   return names;
 }
 
-std::vector<Token> to_postfix(const kslp_problem_s &slp, int parsed, const int *type, const double *value, int n) {
-  if (parsed == 1) return normalize_tokens(type, value, n, slp.ncols(), slp.users.get());
-  std::vector<Token> postfix = parse_unparsed(type, value, n, text_names(slp));
-  // The written form passed the grammar; the usual checks (arity of user functions, pwl
-  // breakpoints) apply to what it became.
+namespace {
+
+// A formula written as text or in written order passed the grammar; the usual checks (arity
+// of user functions, pwl breakpoints) apply to what it became.
+std::vector<Token> checked(const kslp_problem_s &slp, const std::vector<Token> &postfix) {
+  if (postfix.empty()) return postfix;
   std::vector<int> t(postfix.size());
   std::vector<double> v(postfix.size());
   for (size_t i = 0; i < postfix.size(); ++i) t[i] = postfix[i].type, v[i] = postfix[i].value;
   return normalize_tokens(t.data(), v.data(), static_cast<int>(t.size()), slp.ncols(), slp.users.get());
+}
+
+}  // namespace
+
+std::vector<Token> to_postfix(const kslp_problem_s &slp, int parsed, const int *type, const double *value, int n) {
+  if (parsed == 1) return normalize_tokens(type, value, n, slp.ncols(), slp.users.get());
+  return checked(slp, parse_unparsed(type, value, n, text_names(slp)));
+}
+
+std::vector<Token> text_to_postfix(const kslp_problem_s &slp, const std::string &text) {
+  return checked(slp, parse_text(text, text_names(slp)));
 }
 
 std::vector<Token> input_tokens(const kslp_problem_s &slp, int parsed, const int *type, const double *value,

@@ -18,6 +18,8 @@ TextNames text_names(const kslp_problem_s &slp);
 void check_parsed(int parsed, const char *fn);
 // n tokens in either order as checked postfix tokens (throws without naming a function).
 std::vector<Token> to_postfix(const kslp_problem_s &slp, int parsed, const int *type, const double *value, int n);
+// Formula text as checked postfix tokens without end token (none for an empty text).
+std::vector<Token> text_to_postfix(const kslp_problem_s &slp, const std::string &text);
 // A token array in either order (parsed 1 postfix, 0 unparsed) as checked postfix tokens
 // without end token. ntokens < 0: the end token gives the length.
 std::vector<Token> input_tokens(const kslp_problem_s &slp, int parsed, const int *type, const double *value,

@@ -296,6 +296,7 @@ class TextLexer {
         }
       } else if (c == '"') {
         std::string word = quoted_text(at);
+        if (word.empty()) error(at, "an empty name names nothing");
         if (calls()) {
           out.push_back(Lex{LK::User, 0, at, word});
           call = true;
