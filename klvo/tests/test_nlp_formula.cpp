@@ -278,7 +278,9 @@ TEST_F(Formulas, MalformedTokenArraysAreRejectedAndNothingIsStored) {
   factor = INFINITY;
   EXPECT_NE(KSLPaddcoefs(p.slp, 1, &row, &col, &factor, fs, 1, good.type.data(), good.value.data()), 0);
   factor = 1;
-  EXPECT_EQ(KSLPaddcoefs(p.slp, 1, &row, &col, &factor, fs, 0, good.type.data(), good.value.data()), KLVO_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(KSLPaddcoefs(p.slp, 1, &row, &col, &factor, fs, 2, good.type.data(), good.value.data()), KLVO_ERR_INVALID_ARGUMENT);
+  // Postfix tokens read as written order are no formula.
+  EXPECT_EQ(KSLPaddcoefs(p.slp, 1, &row, &col, &factor, fs, 0, good.type.data(), good.value.data()), KLVO_ERR_INVALID_ARGUMENT);
   int after = -1;
   ASSERT_EQ(KSLPgetcoefs(p.slp, &after, nullptr, nullptr), 0);
   EXPECT_EQ(after, before);

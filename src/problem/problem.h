@@ -182,5 +182,6 @@ extern PyMethodDef problem_methods_solution[];
 extern PyMethodDef problem_methods_state[];
 extern PyMethodDef problem_methods_analysis[];
 extern PyMethodDef problem_methods_arraysized[];  // api/arraysized_methods.cpp: the camel-case array methods
+extern PyMethodDef problem_methods_nlp[];         // api/nlp_methods.cpp: formulas, evaluation, validation
 
 }  // namespace kelvo

@@ -134,6 +134,10 @@ PyObject *m_mipoptimize(PyObject *self, PyObject *args, PyObject *kwargs) {
   return m_solve_only<KLVOmipoptimize>(self, args, kwargs, "KLVOmipoptimize");
 }
 
+PyObject *m_nlpoptimize(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return m_solve_only<KLVOnlpoptimize>(self, args, kwargs, "KLVOnlpoptimize");
+}
+
 // Asks a running solve to stop; harmless before a solve starts (the solve clears it) and
 // after one ends.
 PyObject *m_interrupt(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -413,6 +417,8 @@ PyMethodDef problem_methods_solve[] = {
      "lpoptimize(flags='')\nSolves the continuous relaxation."},
     {"mipoptimize", fn(m_mipoptimize), METH_VARARGS | METH_KEYWORDS,
      "mipoptimize(flags='')\nSolves the problem with its integrality."},
+    {"nlpoptimize", fn(m_nlpoptimize), METH_VARARGS | METH_KEYWORDS,
+     "nlpoptimize(flags='')\nSolves the continuous problem with its formulas by the nonlinear engine."},
     {"getSolution", fn(m_getSolution), METH_VARARGS | METH_KEYWORDS,
      "getSolution(*args, flatten=False)\nValues of the current solution: all columns, one value, or the values of\n"
      "the variables, names, indices and expressions in args, keeping their structure unless flatten=True."},

@@ -10,14 +10,32 @@
  * ("parsed") order. Types: 0 end of formula (optional as the last token), 1 constant,
  * 10 column (its index as a double), 11 user function (its id), 12 internal function (code),
  * 22 start of an argument list, 31 operator (1 unary minus, 2 power, 3 times, 4 divide,
- * 5 plus, 6 minus). Function codes: 14 log10, 15 log, 16 exp, 17 abs, 18 sqrt, 27 sin,
+ * 5 plus, 6 minus); 21 opening bracket, 23 closing bracket and 24 argument separator appear
+ * only in written order (parsed 0, below). Function codes: 14 log10, 15 log, 16 exp, 17 abs, 18 sqrt, 27 sin,
  * 28 cos, 29 tan, 30 asin, 31 acos, 32 atan, 33 min, 34 max, 35 pwl, 36 sum, 37 prod,
  * 46 sign, 49 erf, 50 erfc. A one-argument function follows a (22) token and its argument;
  * min, max, sum, prod, pwl and user functions take every operand pushed since the latest
  * (22) token. The operands of pwl and user functions are pushed last to first; pwl's operands
  * are (argument, x0, y0, x1, y1, ...) with constant breakpoints in non-decreasing x (two
  * points with the same x make a jump; outside the breakpoints the end segments extend).
- * Only parsed token arrays are accepted (the `parsed` arguments must be 1).
+ *
+ * Wherever a function takes or gives a formula with a `parsed` argument, parsed 0 means the
+ * tokens in written (infix) order: functions come before their arguments, which are enclosed
+ * by a (22) token and a (23) closing bracket and separated by (24) tokens; (21) and (23) are
+ * grouping brackets; the operands of every function are in written order (pwl: argument, x0,
+ * y0, ...); a (31, 1) or (31, 6) token where an operand is expected is a unary minus. Usual
+ * precedence applies: + - below * / below unary minus below ^, which groups to the right
+ * (-x ^ 2 is -(x ^ 2), a ^ b ^ c is a ^ (b ^ c)); the others group to the left.
+ *
+ * The text form of a formula follows the same grammar: numbers, + - * / ^ (or **), brackets,
+ * functions by name (log10, log, exp, abs, sqrt, sin, cos, tan, asin, acos, atan, min, max,
+ * pwl, sum, prod, sign, erf, erfc, in any case) and user functions by their name (in double
+ * quotes when it is no plain word) or as @id. A column is written by its name (letters,
+ * digits, '_' and '.', starting with a letter or '_'), by any name in double quotes (\" and
+ * \\ escape), as C<k> for the k-th column when it has no name, or as #j for the column with
+ * index j. A minus directly in front of a number that no ^ follows makes a negative number
+ * ("-3" is the constant -3, "-(3)" the negation of 3). The text printed by the library parses
+ * back to the same tokens.
  *
  * Bad input (a malformed token array, an index out of range) fails with a message and changes
  * nothing. Solutions follow the library's sign conventions: the dual of a row is the rate of
@@ -217,6 +235,66 @@ KLVO_API int KLVOnlpsetinitval(KLVOprob prob, int ncols, const int *colindex, co
 /* Solves a continuous problem with its quadratic rows and formulas by the interior-point
  * engine. Needs the nonlinear layer handle. flags is unused and may be null. */
 KLVO_API int KLVOnlpoptimize(KLVOprob prob, const char *flags);
+
+/* Changing one coefficient: the entries at (row, col) are replaced by one entry factor *
+ * formula. A null factor keeps the current factor (1 for a new entry); a null type keeps the
+ * formula (there must be an entry then); a formula that is only the end token deletes the
+ * entries. The token arrays end with the end token, which gives their length; parsed is 1 or
+ * 0 as at the top of this header. KLVOslpchgcoef does the same on the main problem, and
+ * KLVOnlpchgformula replaces a row's formula (the entries without column; -1 the objective)
+ * with factor 1. */
+KLVO_API int KSLPchgcoef(KSLPprob slp, int rowindex, int colindex, const double *factor, int parsed, const int *type,
+                         const double *value);
+KLVO_API int KLVOslpchgcoef(KLVOprob prob, int rowindex, int colindex, const double *factor, int parsed,
+                            const int *type, const double *value);
+KLVO_API int KLVOnlpchgformula(KLVOprob prob, int rowindex, int parsed, const int *type, const double *value);
+
+/* Formulas as text (the grammar at the top of this header). The setters replace as
+ * KSLPchgcoef does: a null formula keeps it, an empty text deletes the entries. The getters
+ * write at most maxbytes bytes (cut to fit, always terminated; formula may be null) and set
+ * *nbytes (when not null) to the full length plus one; KLVOnlpgetformulastr gives "" for a row
+ * without formula, the others fail when (row, col) holds no entry. KSLPchgccoef and
+ * KSLPgetccoef are older forms of KLVOslpchgcoefstr and KLVOslpgetcoefstr. */
+KLVO_API int KLVOslpchgcoefstr(KLVOprob prob, int rowindex, int colindex, const double *factor, const char *formula);
+KLVO_API int KLVOslpgetcoefstr(KLVOprob prob, int rowindex, int colindex, double *factor, char *formula, int maxbytes,
+                               int *nbytes);
+KLVO_API int KLVOnlpchgformulastr(KLVOprob prob, int rowindex, const char *formula);
+KLVO_API int KLVOnlpgetformulastr(KLVOprob prob, int rowindex, char *formula, int maxbytes, int *nbytes);
+KLVO_API int KSLPchgccoef(KSLPprob slp, int rowindex, int colindex, const double *factor, const char *formula);
+KLVO_API int KSLPgetccoef(KSLPprob slp, int rowindex, int colindex, double *factor, char *formula, int maxbytes);
+
+/* factor * formula of the entry at (row, col) at the current point (as KSLPevaluateformula). */
+KLVO_API int KSLPevaluatecoef(KSLPprob slp, int rowindex, int colindex, double *value);
+
+/* Checks of the last nonlinear solution (fail without one). A violation is how far a row's
+ * activity (formulas included) or a column lies outside its range; its relative size divides
+ * by max(1, |the bound|). KSLPvalidate sets attributes 12191 kslp_validationabs (largest
+ * violation), 12192 kslp_validationrel (largest relative one) and 12194 kslp_validationstatus
+ * (bit 0 validated, bit 1 a relative violation beyond kslp_feastol) and reports them as a
+ * message (type 3 when bit 1 is set). KSLPvalidaterow does the same for one row, reporting
+ * its linear, quadratic and formula parts. */
+KLVO_API int KSLPvalidate(KSLPprob slp);
+KLVO_API int KSLPvalidaterow(KSLPprob slp, int rowindex);
+/* For the point x (one entry per column): the sum of all violations, the sum of the relative
+ * violations and the objective (any output may be null). */
+KLVO_API int KSLPvalidatevector(KSLPprob slp, const double *x, double *suminf, double *sumscaledinf, double *objval);
+/* KKT residuals of the last solution from its duals y and reduced costs d:
+ *   stationarity     max_j |df/dx_j - sum_i y_i dg_i/dx_j - d_j| (formula gradients included),
+ *   multiplier signs max |multiplier| pointing at an infinite bound (d_j > 0 or y_i > 0 is a
+ *                    lower bound when minimising, an upper bound when maximising),
+ *   complementarity  max |multiplier| * distance to the bound it points at.
+ * mode 0 takes the solution's reduced costs; mode 1 computes them as the remainder
+ * df/dx - J'y, so stationarity holds and the check falls on signs and complementarity
+ * (updatemult nonzero then stores them in the solution). respectbasis nonzero counts a
+ * multiplier on a bound or row inactive by more than kslp_feastol in full. The largest
+ * residual goes to attribute 12193 kslp_validationkkt; bit 2 of 12194 is set, and bit 3 when it
+ * exceeds violtarget (kslp_opttol when violtarget <= 0). A message tells the three figures. */
+KLVO_API int KSLPvalidatekkt(KSLPprob slp, int mode, int respectbasis, int updatemult, double violtarget);
+/* Messages (type 1) with the memory the layer holds (formula entries, user functions, column
+ * settings, solution, compiled structure) and the evaluation figures of the compiled model
+ * (formula count, tokens, sweeps and formula values evaluated, time spent in them). */
+KLVO_API int KSLPprintmemory(KSLPprob slp);
+KLVO_API int KSLPprintevalinfo(KSLPprob slp);
 
 KLVO_EXTERN_C_END
 

@@ -88,7 +88,8 @@ KLVO_API int KLVOgetmipsol(KLVOprob prob, double *x, double *slack);
 
 /* Computations from a given solution (NULL means the last solution), with the conventions
  * above: the objective value (constant included), the slacks of all rows, and the reduced
- * costs of all columns from given duals (NULL: the last duals). */
+ * costs of all columns from given duals (NULL: the last duals). The objective and the slacks
+ * include the formulas of the nonlinear layer. */
 KLVO_API int KLVOcalcobjective(KLVOprob prob, const double *x, double *objval);
 KLVO_API int KLVOcalcslacks(KLVOprob prob, const double *x, double *slacks);
 KLVO_API int KLVOcalcreducedcosts(KLVOprob prob, const double *duals, const double *x,

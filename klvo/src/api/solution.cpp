@@ -1,6 +1,7 @@
 // C entry points of solution queries, callback solution queries and computations from a
 // solution: shims over engines/solution.h.
 #include "api/guard.h"
+#include "engines/nlp/formula_access.h"
 #include "callbacks/state.h"
 #include "engines/solution.h"
 
@@ -41,12 +42,12 @@ int KLVOgetmipsol(KLVOprob prob, double *x, double *slack) {
 
 int KLVOcalcobjective(KLVOprob prob, const double *x, double *objval) {
   return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::calc_objective(prob->model, prob->solution, x, objval, fn); });
+                 [&](const char *fn) { klvo::nlp::calc_objective(*prob, x, objval, fn); });
 }
 
 int KLVOcalcslacks(KLVOprob prob, const double *x, double *slacks) {
   return guarded(prob, __func__, [&](const char *fn) {
-    klvo::calc_slacks(prob->model, prob->solution, x, slacks, fn);
+    klvo::nlp::calc_slacks(*prob, x, slacks, fn);
   });
 }
 

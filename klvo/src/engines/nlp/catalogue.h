@@ -35,6 +35,10 @@ enum : int {
   kAttrSolveTime = 12181,
   kAttrMaxViolation = 12182,
   kAttrMainProblem = 12601,
+  kAttrValidationAbs = 12191,
+  kAttrValidationRel = 12192,
+  kAttrValidationKkt = 12193,
+  kAttrValidationStatus = 12194,
 
   kCtrlIterLimit = 12100,
   kCtrlLog = 12101,

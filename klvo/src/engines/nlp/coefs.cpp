@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engines/nlp/formula_access.h"
 #include "engines/nlp/layer.h"
 #include "env/problem.h"
 
@@ -17,10 +18,7 @@ using namespace klvo::nlp;
 
 namespace {
 
-void require_parsed(int parsed, const char *function) {
-  if (parsed != 1)
-    fail(KLVO_ERR_NOT_SUPPORTED, "%s: only parsed (postfix) token arrays are supported; pass parsed = 1", function);
-}
+void require_parsed(int parsed, const char *function) { check_parsed(parsed, function); }
 
 // Builds and checks the entries of one call; nothing is stored here.
 std::vector<FormulaEntry> build_entries(kslp_problem_s *slp, int n, const int *rowindex, const int *colindex,
@@ -51,8 +49,8 @@ std::vector<FormulaEntry> build_entries(kslp_problem_s *slp, int n, const int *r
     int len = fstart[k + 1] - fstart[k];
     if (len == 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: entry %d: the formula is empty", function, k);
     try {
-      std::vector<Token> tokens = normalize_tokens(type ? type + fstart[k] : nullptr, value ? value + fstart[k] : nullptr,
-                                                   len, ncols, slp->users.get());
+      std::vector<Token> tokens =
+          to_postfix(*slp, parsed, type ? type + fstart[k] : nullptr, value ? value + fstart[k] : nullptr, len);
       out.push_back(FormulaEntry{row, col, f, std::move(tokens)});
     } catch (const klvo::Error &e) {
       fail(e.code(), "%s: entry %d (row %d, column %d): %s", function, k, row, col, e.what());
@@ -155,7 +153,7 @@ void get_coef_formula(const kslp_problem_s &slp, int rowindex, int colindex, dou
   std::vector<Token> tokens;
   if (!combined(slp.formulas(), rowindex, colindex, f, tokens))
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: no entry at row %d, column %d", fn, rowindex, colindex);
-  write_tokens(tokens, maxtokens, ntokens, type, value, fn);
+  write_tokens(output_tokens(std::move(tokens), parsed, fn), maxtokens, ntokens, type, value, fn);
   if (factor) *factor = f;
 }
 
@@ -192,7 +190,7 @@ void get_formula(const Problem &prob, int rowindex, int parsed, int maxtokens, i
     tokens.push_back(Token{kOperator, 3});
     tokens.push_back(Token{kEnd, 0});
   }
-  write_tokens(tokens, maxtokens, ntokens, type, value, fn);
+  write_tokens(output_tokens(std::move(tokens), parsed, fn), maxtokens, ntokens, type, value, fn);
 }
 
 void get_formula_rows(const Problem &prob, int *nrows, int *rowindex, int maxrows, const char *fn) {
@@ -229,7 +227,7 @@ double evaluate_formula(const kslp_problem_s &slp, int parsed, const int *type, 
   int n = 0;
   while (type[n] != kEnd) ++n;  // the end token is required here: it gives the length
   int ncols = slp.ncols();
-  std::vector<Token> tokens = normalize_tokens(type, value, n, ncols, slp.users.get());
+  std::vector<Token> tokens = to_postfix(slp, parsed, type, value, n);
   Evaluator ev;
   ev.add(tokens.data(), static_cast<int>(tokens.size()), ncols, slp.users.get(), -1, 1.0, 0);
   ev.finish();
@@ -250,7 +248,7 @@ void formula_derivatives(const kslp_problem_s &slp, int parsed, const int *type,
   int n = 0;
   while (type[n] != kEnd) ++n;
   int ncols = slp.ncols();
-  std::vector<Token> tokens = normalize_tokens(type, value, n, ncols, slp.users.get());
+  std::vector<Token> tokens = to_postfix(slp, parsed, type, value, n);
   Evaluator ev;
   ev.add(tokens.data(), static_cast<int>(tokens.size()), ncols, slp.users.get(), -1, 1.0, 0);
   ev.finish();

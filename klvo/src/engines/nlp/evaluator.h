@@ -57,6 +57,14 @@ class Evaluator {
   // sides below `sides`.
   bool hessians(const double *x, int sides, const double *weight, double *target);
 
+  // What the sweeps did since the evaluator was built: calls of values, gradients and
+  // hessians, formula instances evaluated, and the time spent in them.
+  struct Stats {
+    uint64_t value_sweeps = 0, gradient_sweeps = 0, hessian_sweeps = 0, instances = 0;
+    double seconds = 0.0;
+  };
+  const Stats &stats() const { return stats_; }
+
   struct Group;
   struct Work;
 
@@ -67,6 +75,7 @@ class Evaluator {
   std::vector<int> group_of_, instance_of_;  // by formula
   std::unique_ptr<Work> work_;
   bool has_user_ = false;
+  Stats stats_;
 };
 
 }  // namespace nlp

@@ -3,6 +3,7 @@
 // Every array of the work area holds kBlock lanes per node (or per operand slot): lane k is
 // instance k0 + k of the group.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -505,9 +506,22 @@ bool node_value(Op op, const double *in, int m, double &y) {
   return std::isfinite(y);
 }
 
+namespace {
+
+// Counts a sweep and adds its time to the evaluator's figures when it ends.
+struct SweepTimer {
+  Evaluator::Stats &stats;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  SweepTimer(Evaluator::Stats &s, uint64_t &counter) : stats(s) { ++counter; }
+  ~SweepTimer() { stats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
+};
+
+}  // namespace
+
 // Operands of user functions and n-ary operations are gathered into vectors owned by the call:
 // a user function may solve another problem, and so evaluate, before it returns.
 bool Evaluator::values(const double *x, int side, double *out) {
+  SweepTimer timer(stats_, stats_.value_sweeps);
   Work &w = *work_;
   std::vector<double> t_in;
   for (const Group &g : groups_) {
@@ -516,6 +530,7 @@ bool Evaluator::values(const double *x, int side, double *out) {
     size_t root = (g.nodes.size() - 1) * B;
     for (int k0 = 0; k0 < g.ninst; k0 += B) {
       int b = std::min(B, g.ninst - k0);
+      stats_.instances += b;
       if (!forward(g, k0, b, x, w.v.data(), t_in)) return false;
       for (int k = 0; k < b; ++k) out[g.formula[k0 + k]] = w.v[root + k];
     }
@@ -524,6 +539,7 @@ bool Evaluator::values(const double *x, int side, double *out) {
 }
 
 bool Evaluator::gradients(const double *x, int side, const double *weight, double *target) {
+  SweepTimer timer(stats_, stats_.gradient_sweeps);
   Work &w = *work_;
   std::vector<double> t_in, t_scratch;
   double wk[B];
@@ -554,6 +570,7 @@ bool Evaluator::gradients(const double *x, int side, const double *weight, doubl
 }
 
 bool Evaluator::hessians(const double *x, int sides, const double *weight, double *target) {
+  SweepTimer timer(stats_, stats_.hessian_sweeps);
   Work &w = *work_;
   std::vector<double> t_in, t_scratch;
   double wk[B];

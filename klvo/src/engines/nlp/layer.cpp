@@ -95,6 +95,7 @@ int64_t attribute_int(const Problem &prob, int id) {
     case kAttrNlpStatus: return slp ? slp->results.nlpstatus : 0;
     case kAttrLayerStatus: return slp ? slp->results.layer_status : 0;
     case kAttrIterations: return slp ? slp->results.iterations : 0;
+    case kAttrValidationStatus: return slp ? slp->validation.status : 0;
     default: return 0;
   }
 }
@@ -105,6 +106,9 @@ double attribute_dbl(const Problem &prob, int id) {
     case kAttrObjVal: return slp ? slp->results.objval : 0.0;
     case kAttrSolveTime: return slp ? slp->results.solvetime : 0.0;
     case kAttrMaxViolation: return slp ? slp->results.maxviolation : 0.0;
+    case kAttrValidationAbs: return slp ? slp->validation.abs_violation : 0.0;
+    case kAttrValidationRel: return slp ? slp->validation.rel_violation : 0.0;
+    case kAttrValidationKkt: return slp ? slp->validation.kkt_residual : 0.0;
     default: return 0.0;
   }
 }

@@ -43,6 +43,12 @@ struct Results {
   std::vector<double> x, slack, duals, djs;
 };
 
+// What the validation functions found (attributes 12191-12194).
+struct Validation {
+  double abs_violation = 0.0, rel_violation = 0.0, kkt_residual = 0.0;
+  int status = 0;  // bits: 1 validated, 2 a violation beyond the tolerance, 4 KKT checked, 8 above target
+};
+
 }  // namespace nlp
 }  // namespace klvo
 
@@ -68,6 +74,7 @@ struct kslp_problem_s final : klvo::LayerHooks {
   std::map<int, int> rowstatus;                // row -> status bits given with KSLPchgrowstatus
   klvo::nlp::ControlValues controls;
   klvo::nlp::Results results;
+  klvo::nlp::Validation validation;
 
   // Sends a message to the layer's message function and to the global handlers.
   void message(int msgtype, const std::string &text);

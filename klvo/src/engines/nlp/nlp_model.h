@@ -68,6 +68,7 @@ class NlpModel {
 
   int nrows_model() const { return static_cast<int>(rows_.size()); }
   bool has_nonlinear() const { return nonlinear_; }
+  const Evaluator &evaluator() const { return eval_; }
 
  private:
   struct Quad {
