@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engines/nlp/slp/slp_events.h"
 #include "env/environment.h"
 #include "env/objects.h"
 #include "env/problem.h"
@@ -38,6 +39,17 @@ void kslp_problem_s::set_message_callback(KSLPmessagecb f, void *data) {
   std::lock_guard<std::mutex> lock(message_mutex_);
   message_fn_ = f;
   message_data_ = f ? data : nullptr;
+}
+
+void kslp_problem_s::set_event(int kind, void (*fn)(), void *data) {
+  std::lock_guard<std::mutex> lock(event_mutex_);
+  events_[kind].fn = fn;
+  events_[kind].data = fn ? data : nullptr;
+}
+
+kslp_problem_s::EventFn kslp_problem_s::event(int kind) const {
+  std::lock_guard<std::mutex> lock(event_mutex_);
+  return events_[kind];
 }
 
 const klvo::FormulaStore &kslp_problem_s::formulas() const {
@@ -225,6 +237,10 @@ void kslp_problem_s::model_replaced() {
   initval.clear();
   vars.clear();
   rowstatus.clear();
+  rowweight.clear();
+  lp_column.clear();
+  lp_row.clear();
+  cascade_order.clear();
   results = Results();
 }
 
@@ -237,8 +253,18 @@ std::function<void()> kslp_problem_s::rows_deleting(int n, const int *index) {
     if (it == deleted->end() || *it != kv.first)
       (*status)[kv.first - static_cast<int>(it - deleted->begin())] = kv.second;
   }
-  return [this, deleted, status] {
+  auto weight = std::make_shared<std::map<int, double>>();
+  for (const auto &kv : rowweight) {
+    auto it = std::lower_bound(deleted->begin(), deleted->end(), kv.first);
+    if (it == deleted->end() || *it != kv.first)
+      (*weight)[kv.first - static_cast<int>(it - deleted->begin())] = kv.second;
+  }
+  return [this, deleted, status, weight] {
     rowstatus.swap(*status);
+    rowweight.swap(*weight);
+    lp_column.clear();
+    lp_row.clear();
+    cascade_order.clear();
     for (auto &kv : vars) {
       int &d = kv.second.detrow;
       if (d < 0) continue;
@@ -262,6 +288,9 @@ std::function<void()> kslp_problem_s::cols_deleting(int n, const int *index) {
   return [this, init, settings] {
     initval.swap(*init);
     vars.swap(*settings);
+    lp_column.clear();
+    lp_row.clear();
+    cascade_order.clear();
     results = Results();
   };
 }
@@ -284,6 +313,7 @@ KSLPprob create_layer(KLVOprob *prob, const char *fn) {
 
 void destroy_layer(KSLPprob slp, const char *fn) {
   if (!slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null nonlinear-layer handle", fn);
+  fire(slp, KSLP_CB_DESTROY);
   if (slp->prob && slp->prob->slp == slp) {
     // The formulas may call the layer's user functions: they go with it.
     slp->prob->model.formulas.clear();
