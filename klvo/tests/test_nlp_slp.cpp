@@ -115,6 +115,78 @@ TEST(ToleranceSets, LooserSetsStopEarlierAndReportTheirTest) {
   EXPECT_EQ(ts, 0);
 }
 
+double row_info(NlpProblem &p, int info, int row) {
+  int type = 0, i = 0;
+  double d = -1;
+  EXPECT_EQ(KSLPgetrowinfo(p.slp, info, row, &type, &i, &d), 0) << p.slp_error();
+  EXPECT_EQ(type, 2);
+  return d;
+}
+
+// Row x^3 + y at x = 1, y = 2: activity 3, derivatives 3 and 1. A central difference of width 1
+// on x gives (8 - 0) / 2 = 4 instead; scaling then weighs the row 1/4.
+TEST(Linearization, TakesFiniteDifferencesWhereAskedAndScalesRows) {
+  NlpProblem p;
+  p.columns(2);
+  Ex cube = pow(X(0), 3.0);
+  p.row('L', 10, &cube, {{1, 1}});
+  p.start({1, 2});
+  int type = 0, i = 0;
+  double d = 0;
+  EXPECT_NE(KSLPgetrowinfo(p.slp, 6, 0, &type, &i, &d), 0);  // nothing linearised yet
+  ASSERT_EQ(KSLPupdatelinearization(p.slp), 0) << p.slp_error();
+  EXPECT_NEAR(row_info(p, 6, 0), 3.0, 1e-12);
+  EXPECT_NEAR(row_info(p, 7, 0), 3.0, 1e-9);
+  double width = 1.0, got = 0;
+  ASSERT_EQ(KSLPchgdf(p.slp, 0, 0, &width), 0);
+  ASSERT_EQ(KSLPgetdf(p.slp, 0, 0, &got), 0);
+  EXPECT_EQ(got, 1.0);
+  ASSERT_EQ(KSLPscaling(p.slp), 0) << p.slp_error();
+  EXPECT_NEAR(row_info(p, 7, 0), 4.0, 1e-9);
+  double wt = 0;
+  ASSERT_EQ(KSLPgetrowwt(p.slp, 0, &wt), 0);
+  EXPECT_NEAR(wt, 0.25, 1e-12);
+  // A refused width leaves the others as they were.
+  int cols[2] = {1, 0}, rows[2] = {0, 0};
+  double widths[2] = {0.5, -1};
+  EXPECT_NE(KSLPadddfs(p.slp, 2, cols, rows, widths), 0);
+  ASSERT_EQ(KSLPgetdf(p.slp, 1, 0, &got), 0);
+  EXPECT_EQ(got, 0.0);
+}
+
+// With x held at its starting value 1 (delta type 1) the vertex model becomes max 1 + y with
+// y <= 2 and y^2 <= 2: y = sqrt(2). Fixing the penalties afterwards enforces both rows, and a
+// solve from the origin still reaches the free optimum.
+TEST(ColumnSteps, HeldColumnsAndEnforcedRows) {
+  NlpProblem p;
+  vertex_model(p);
+  p.start({1, 0});
+  int col = 0, held = 1;
+  ASSERT_EQ(KSLPchgdeltatype(p.slp, 1, &col, &held, nullptr), 0);
+  int bad = 2;
+  EXPECT_NE(KSLPchgdeltatype(p.slp, 1, &col, &bad, nullptr), 0);  // type 2 needs its step
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  ASSERT_EQ(p.status(), 1);
+  EXPECT_NEAR(p.objval(), 1.0 + std::sqrt(2.0), 1e-7);
+
+  int status = -1;
+  ASSERT_EQ(KSLPfixpenalties(p.slp, &status), 0) << p.slp_error();
+  EXPECT_EQ(status, 0);
+  int word = 0;
+  ASSERT_EQ(KSLPgetrowstatus(p.slp, 1, &word), 0);
+  EXPECT_EQ(word & 1, 1);
+  int free = 0;
+  ASSERT_EQ(KSLPchgdeltatype(p.slp, 1, &col, &free, nullptr), 0);
+  p.start({0, 0});
+  ASSERT_EQ(KSLPreinitialize(p.slp), 0);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  ASSERT_EQ(p.status(), 1);
+  EXPECT_NEAR(p.objval(), std::sqrt(13.0) - 1.0, 1e-7);
+  NlpProblem unsolved;
+  vertex_model(unsolved);
+  EXPECT_NE(KSLPfixpenalties(unsolved.slp, &status), 0);
+}
+
 struct Log {
   std::vector<std::string> events;
   int stop_at_end = -1;  // iterend returns 1 at this iteration

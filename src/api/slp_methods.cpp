@@ -57,7 +57,102 @@ static PyObject *m_setcurrentiv(PyObject *self, PyObject *) {
   return no_arguments<KSLPsetcurrentiv>(self, "KSLPsetcurrentiv");
 }
 
+static PyObject *m_presolve(PyObject *self, PyObject *) { return no_arguments<KSLPpresolve>(self, "KSLPpresolve"); }
+static PyObject *m_scaling(PyObject *self, PyObject *) { return no_arguments<KSLPscaling>(self, "KSLPscaling"); }
+static PyObject *m_updatelinearization(PyObject *self, PyObject *) {
+  return no_arguments<KSLPupdatelinearization>(self, "KSLPupdatelinearization");
+}
+
+static PyObject *m_fixpenalties(PyObject *self, PyObject *) {
+  ProblemObject *p = problem_of(self);
+  if (require_handle(p) < 0) return nullptr;
+  int status = 0;
+  if (call(KSLPfixpenalties, "KSLPfixpenalties", p, p->slp, &status)) return check_result(self, nullptr);
+  return PyLong_FromLong(status);
+}
+
+// ---- finite-difference widths
+
+// adddfs and loaddfs: columns, rows and widths of one length.
+template <int (*Fn)(KSLPprob, int, const int *, const int *, const double *)>
+static PyObject *dfs(PyObject *self, PyObject *args, PyObject *kwargs, const char *function) {
+  static const char *const kw[] = {"colindex", "rowindex", "value", nullptr};
+  ProblemObject *p = problem_of(self);
+  PyObject *colindex, *rowindex, *value;
+  if (require_handle(p) < 0 || !parse_keywords(args, kwargs, "OOO", kw, nullptr, 5, &colindex, &rowindex, &value))
+    return nullptr;
+  LengthSlot n = -1;
+  WorkArray cols, rows, vals;
+  int count;
+  if (conv_obj2arr(p, &n, colindex, ek_col, cols) < 0 || conv_obj2arr(p, &n, rowindex, ek_row, rows) < 0 ||
+      conv_obj2arr(p, &n, value, ek_real, vals) < 0 || array_count(n, &count) < 0)
+    return nullptr;
+  if (!given(colindex) || !given(rowindex) || !given(value))
+    return missing_arguments({"colindex", "rowindex", "value"}), nullptr;
+  if (call(Fn, function, p, p->slp, count, cols.as<int>(), rows.as<int>(), vals.as<double>()))
+    return check_result(self, nullptr);
+  Py_RETURN_NONE;
+}
+
+static PyObject *m_adddfs(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return dfs<KSLPadddfs>(self, args, kwargs, "KSLPadddfs");
+}
+static PyObject *m_loaddfs(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return dfs<KSLPloaddfs>(self, args, kwargs, "KSLPloaddfs");
+}
+
+static PyObject *m_chgdf(PyObject *self, PyObject *args, PyObject *kwargs) {
+  static const char *const kw[] = {"col", "row", "value", nullptr};
+  static const char *const oldkw[] = {"colindex", "rowindex", "value", nullptr};
+  ProblemObject *p = problem_of(self);
+  PyObject *colobj, *rowobj, *valobj;
+  int col, row;
+  double value;
+  const double *pvalue;
+  if (require_handle(p) < 0 || !parse_keywords(args, kwargs, "OOO", kw, oldkw, 5, &colobj, &rowobj, &valobj) ||
+      conv_obj2index(p, colobj, ek_col, &col) < 0 || conv_obj2index(p, rowobj, ek_row, &row) < 0 ||
+      optional_real(valobj, &value, &pvalue) < 0)
+    return nullptr;
+  if (!pvalue) return missing_arguments({"value"}), nullptr;
+  if (call(KSLPchgdf, "KSLPchgdf", p, p->slp, col, row, pvalue)) return check_result(self, nullptr);
+  Py_RETURN_NONE;
+}
+
+static PyObject *m_getdf(PyObject *self, PyObject *args, PyObject *kwargs) {
+  static const char *const kw[] = {"col", "row", nullptr};
+  static const char *const oldkw[] = {"colindex", "rowindex", nullptr};
+  ProblemObject *p = problem_of(self);
+  PyObject *colobj, *rowobj;
+  int col, row;
+  if (require_handle(p) < 0 || !parse_keywords(args, kwargs, "OO", kw, oldkw, 5, &colobj, &rowobj) ||
+      conv_obj2index(p, colobj, ek_col, &col) < 0 || conv_obj2index(p, rowobj, ek_row, &row) < 0)
+    return nullptr;
+  double value = 0;
+  if (call(KSLPgetdf, "KSLPgetdf", p, p->slp, col, row, &value)) return check_result(self, nullptr);
+  return PyFloat_FromDouble(value);
+}
+
 // ---- column settings
+
+static PyObject *m_chgdeltatype(PyObject *self, PyObject *args, PyObject *kwargs) {
+  static const char *const kw[] = {"varind", "deltatypes", "values", nullptr};
+  static const char *const oldkw[] = {"vars", "deltatypes", "values", nullptr};
+  ProblemObject *p = problem_of(self);
+  PyObject *varind, *types, *values;
+  if (require_handle(p) < 0 || !parse_keywords(args, kwargs, "OOO", kw, oldkw, 5, &varind, &types, &values))
+    return nullptr;
+  LengthSlot n = -1;
+  WorkArray cols, kinds, vals;
+  int count;
+  if (conv_obj2arr(p, &n, varind, ek_col, cols) < 0 || conv_obj2arr(p, &n, types, ek_int, kinds) < 0 ||
+      conv_obj2arr(p, &n, values, ek_real, vals) < 0 || array_count(n, &count) < 0)
+    return nullptr;
+  if (!given(varind) || !given(types)) return missing_arguments({"varind", "deltatypes"}), nullptr;
+  if (call(KSLPchgdeltatype, "KSLPchgdeltatype", p, p->slp, count, cols.as<int>(), kinds.as<int>(),
+           vals.as<double>()))
+    return check_result(self, nullptr);
+  Py_RETURN_NONE;
+}
 
 // addvars and loadvars: seven arrays of one length; any but colindex may be None.
 template <int (*Fn)(KSLPprob, int, const int *, const int *, const int *, const int *, const int *, const double *,
@@ -356,6 +451,16 @@ PyMethodDef problem_methods_slp[] = {
     plain_method("unconstruct", m_unconstruct, "Drops the nonlinear engines' compiled model."),
     plain_method("reinitialize", m_reinitialize, "Forgets the last nonlinear solution and the engine's column state."),
     plain_method("setcurrentiv", m_setcurrentiv, "Makes the last nonlinear solution the initial values."),
+    plain_method("presolve", m_presolve, "Builds the compiled model, cascades and linearises at the starting point."),
+    plain_method("scaling", m_scaling, "Weighs every row's penalty by the inverse of its largest derivative."),
+    plain_method("updatelinearization", m_updatelinearization, "Linearises every row at the current point."),
+    plain_method("fixpenalties", m_fixpenalties,
+                 "Enforces the rows the last solution satisfies; returns how many rows it violates."),
+    keywords_method("adddfs", m_adddfs, "Adds finite-difference widths for derivatives of rows by columns."),
+    keywords_method("loaddfs", m_loaddfs, "Replaces all finite-difference widths."),
+    keywords_method("chgdf", m_chgdf, "Changes the finite-difference width of a row's derivative by a column."),
+    keywords_method("getdf", m_getdf, "Returns the finite-difference width of a row's derivative by a column."),
+    keywords_method("chgdeltatype", m_chgdeltatype, "Changes how the successive-linearisation engine steps columns."),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -231,7 +231,8 @@ KLVO_API int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, c
  * settings are stored. KSLPgetvar's delta is the column's step column in the last SLP solve's
  * LP, its update row the LP row of its determining row and its penalty delta the first error
  * column of that row (-1 where there is none). KSLPdelvars forgets the settings and initial
- * values of the given columns. Row status words (KSLPchgrowstatus) are stored. Settings follow
+ * values of the given columns. Row status words (KSLPchgrowstatus): bit 0 enforces the row in
+ * the SLP engine (see KSLPfixpenalties); other bits are stored. Settings follow
  * deleted rows and columns. */
 KLVO_API int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepbound,
                         const double *stepbound, const double *penalty, const double *damp, const double *initvalue,
@@ -314,7 +315,42 @@ KLVO_API int KSLPreinitialize(KSLPprob slp);
  * the tolerance that passed), 4 value at the last solution, 5 reduced cost, 6 tolerance set,
  * 7 position in the cascade order (-1 none). 4 and 5 need a solution. */
 KLVO_API int KSLPgetrowinfo(KSLPprob slp, int infotype, int row, int *datatype, int *ivalue, double *dvalue);
+/* (Row information 6 and 7, after KSLPupdatelinearization: the row's activity at the
+ * linearisation point and its largest absolute derivative there. Column information 8: the
+ * column's delta type.) */
 KLVO_API int KSLPgetcolinfo(KSLPprob slp, int infotype, int col, int *datatype, int *ivalue, double *dvalue);
+
+/* Finite-difference widths: the derivative of row rowindex[k] with respect to column
+ * colindex[k] is taken by a central difference of width value[k] * max(1, |x|) instead of
+ * exactly, in the SLP engine's linearisations and in KSLPupdatelinearization (a width for a row
+ * that does not use the column has no effect). Widths are positive and finite. KSLPloaddfs
+ * first forgets every width; KSLPchgdf sets one; KSLPgetdf gives 0 where none is set. */
+KLVO_API int KSLPadddfs(KSLPprob slp, int ndfs, const int *colindex, const int *rowindex, const double *value);
+KLVO_API int KSLPloaddfs(KSLPprob slp, int ndfs, const int *colindex, const int *rowindex, const double *value);
+KLVO_API int KSLPchgdf(KSLPprob slp, int col, int row, const double *value);
+KLVO_API int KSLPgetdf(KSLPprob slp, int col, int row, double *value);
+/* How the SLP engine steps columns varind[0..nvars-1]: delta type 0 freely within its step
+ * bound (the default), 1 not at all (the column keeps its starting value), 2 only by steps of
+ * at least values[k] (smaller steps the LP proposes are not taken; values may be null
+ * otherwise). */
+KLVO_API int KSLPchgdeltatype(KSLPprob slp, int nvars, const int *varind, const int *deltatypes, const double *values);
+/* Linearises every row at the current point (the last solution, else the initial values): row
+ * activities and derivatives, finite-difference widths applied; KSLPgetrowinfo 6 and 7 read
+ * them. When a linearisation exists, a preupdatelinearization function that sets its flag
+ * keeps it. */
+KLVO_API int KSLPupdatelinearization(KSLPprob slp);
+/* Fixes the penalty error columns at zero (row status bit 0, "enforced": the SLP engine's
+ * linearisations must then satisfy the row exactly, shrinking their step bounds until they
+ * can) for every row satisfied within kslp_feastol at the last solution; *status gets the
+ * number of rows that are not, which keep their penalties. Fails without a solution. */
+KLVO_API int KSLPfixpenalties(KSLPprob slp, int *status);
+/* Sets every row's penalty weight (KSLPchgrowwt) to the inverse of its largest absolute
+ * derivative at the current point, kept within 1e-4 to 1e4, so that a unit of error costs
+ * alike in every row; rows without derivatives keep theirs. Linearises first. */
+KLVO_API int KSLPscaling(KSLPprob slp);
+/* Prepares a solve: builds the compiled model (KSLPconstruct), orders and runs the cascade so
+ * that the starting point satisfies every determining row, and linearises there. */
+KLVO_API int KSLPpresolve(KSLPprob slp);
 
 /* The last solution of the layer (any array may be null). */
 KLVO_API int KSLPgetslpsol(KSLPprob slp, double *x, double *slack, double *duals, double *djs);

@@ -112,6 +112,51 @@ int KSLPgetcolinfo(KSLPprob slp, int infotype, int col, int *datatype, int *ival
   });
 }
 
+int KSLPadddfs(KSLPprob slp, int ndfs, const int *colindex, const int *rowindex, const double *value) {
+  return modifying(slp, __func__, [&](const char *fn) { nlp::add_dfs(*slp, ndfs, colindex, rowindex, value, false, fn); });
+}
+
+int KSLPloaddfs(KSLPprob slp, int ndfs, const int *colindex, const int *rowindex, const double *value) {
+  return modifying(slp, __func__, [&](const char *fn) { nlp::add_dfs(*slp, ndfs, colindex, rowindex, value, true, fn); });
+}
+
+int KSLPchgdf(KSLPprob slp, int col, int row, const double *value) {
+  return modifying(slp, __func__, [&](const char *fn) {
+    if (!value) klvo::fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null width", fn);
+    nlp::add_dfs(*slp, 1, &col, &row, value, false, fn);
+  });
+}
+
+int KSLPgetdf(KSLPprob slp, int col, int row, double *value) {
+  return guarded(slp, __func__, [&](const char *fn) {
+    double v = nlp::get_df(*slp, col, row, fn);
+    if (value) *value = v;
+  });
+}
+
+int KSLPchgdeltatype(KSLPprob slp, int nvars, const int *varind, const int *deltatypes, const double *values) {
+  return modifying(slp, __func__, [&](const char *fn) { nlp::chg_delta_type(*slp, nvars, varind, deltatypes, values, fn); });
+}
+
+int KSLPupdatelinearization(KSLPprob slp) {
+  return modifying(slp, __func__, [&](const char *fn) { nlp::update_linearization(*slp, fn); });
+}
+
+int KSLPfixpenalties(KSLPprob slp, int *status) {
+  return modifying(slp, __func__, [&](const char *fn) {
+    int s = nlp::fix_penalties(*slp, fn);
+    if (status) *status = s;
+  });
+}
+
+int KSLPscaling(KSLPprob slp) {
+  return modifying(slp, __func__, [&](const char *fn) { nlp::scaling(*slp, fn); });
+}
+
+int KSLPpresolve(KSLPprob slp) {
+  return modifying(slp, __func__, [&](const char *fn) { nlp::presolve(*slp, fn); });
+}
+
 int KSLPsetcbslpstart(KSLPprob slp, KSLPnotifycb f, void *data) {
   return set_event(slp, KSLP_CB_SLPSTART, f, data, __func__);
 }

@@ -238,6 +238,9 @@ void kslp_problem_s::model_replaced() {
   vars.clear();
   rowstatus.clear();
   rowweight.clear();
+  dfs.clear();
+  lin_value.clear();
+  lin_maxderiv.clear();
   lp_column.clear();
   lp_row.clear();
   cascade_order.clear();
@@ -259,9 +262,19 @@ std::function<void()> kslp_problem_s::rows_deleting(int n, const int *index) {
     if (it == deleted->end() || *it != kv.first)
       (*weight)[kv.first - static_cast<int>(it - deleted->begin())] = kv.second;
   }
-  return [this, deleted, status, weight] {
+  auto df = std::make_shared<std::map<std::pair<int, int>, double>>();
+  for (const auto &kv : dfs) {
+    int r = kv.first.second;
+    auto it = std::lower_bound(deleted->begin(), deleted->end(), r);
+    if (it == deleted->end() || *it != r)
+      (*df)[{kv.first.first, r - static_cast<int>(it - deleted->begin())}] = kv.second;
+  }
+  return [this, deleted, status, weight, df] {
     rowstatus.swap(*status);
     rowweight.swap(*weight);
+    dfs.swap(*df);
+    lin_value.clear();
+    lin_maxderiv.clear();
     lp_column.clear();
     lp_row.clear();
     cascade_order.clear();
@@ -285,9 +298,15 @@ std::function<void()> kslp_problem_s::cols_deleting(int n, const int *index) {
   auto settings = std::make_shared<std::map<int, VarSettings>>();
   for (const auto &kv : vars)
     if (!gone(kv.first)) (*settings)[shift(kv.first)] = kv.second;
-  return [this, init, settings] {
+  auto df = std::make_shared<std::map<std::pair<int, int>, double>>();
+  for (const auto &kv : dfs)
+    if (!gone(kv.first.first)) (*df)[{shift(kv.first.first), kv.first.second}] = kv.second;
+  return [this, init, settings, df] {
     initval.swap(*init);
     vars.swap(*settings);
+    dfs.swap(*df);
+    lin_value.clear();
+    lin_maxderiv.clear();
     lp_column.clear();
     lp_row.clear();
     cascade_order.clear();
@@ -345,6 +364,9 @@ void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn)
   dest.initval = src->initval;
   dest.vars = src->vars;
   dest.rowstatus = src->rowstatus;
+  dest.rowweight = src->rowweight;
+  dest.tolsets = src->tolsets;
+  dest.dfs = src->dfs;
   dest.controls = src->controls;
   dest.results = Results();
 }

@@ -32,7 +32,13 @@ struct VarSettings {
   int tolset = 0, history = 0, converged = 0, vartype = 0;
   int seqnum = 0;         // place in the cascade among columns the dependencies leave unordered
   int cascadelimit = 20;  // Newton steps a cascade may take on the column
+  int deltatype = 0;      // how the SLP engine steps the column (KSLPchgdeltatype)
+  double deltavalue = 0;  // the smallest step of delta type 2
 };
+
+// Row status bit the SLP engine reads: the row's error columns are fixed at zero, so every
+// linearisation must satisfy it (KSLPfixpenalties sets it).
+const int kRowEnforced = 1 << 0;
 
 // A tolerance set of the successive-linearisation engine: nine tolerances (their meaning is in
 // nlp.h) and a bit per tolerance in use.
@@ -78,6 +84,10 @@ struct kslp_problem_s final : klvo::LayerHooks {
   std::map<int, int> rowstatus;                // row -> status bits given with KSLPchgrowstatus
   std::map<int, double> rowweight;             // row -> penalty weight (KSLPchgrowwt)
   std::vector<klvo::nlp::TolSet> tolsets;      // tolerance set k + 1 at position k
+  std::map<std::pair<int, int>, double> dfs;   // (column, row) -> finite-difference width
+  // The last linearisation (KSLPupdatelinearization) by model row: the row's activity and its
+  // largest absolute derivative there; empty before one.
+  std::vector<double> lin_value, lin_maxderiv;
   // Where the last SLP solve put each model column and row in its LP (-1: not there).
   std::vector<int> lp_column, lp_row;
   // Columns with a determining row in the order a cascade recomputes them (KSLPcascadeorder);
@@ -224,6 +234,16 @@ void reinitialize(kslp_problem_s &slp);
 // Row and column information: returns the data type (1 integer in *ivalue, 2 double in *dvalue).
 int row_info(const kslp_problem_s &slp, int infotype, int row, int *ivalue, double *dvalue, const char *fn);
 int col_info(const kslp_problem_s &slp, int infotype, int col, int *ivalue, double *dvalue, const char *fn);
+// Finite-difference widths, delta types, linearisation, penalties, scaling and presolve
+// (slp/slp_linearization.cpp).
+void add_dfs(kslp_problem_s &slp, int n, const int *colindex, const int *rowindex, const double *value, bool replace,
+             const char *fn);
+double get_df(const kslp_problem_s &slp, int col, int row, const char *fn);
+void chg_delta_type(kslp_problem_s &slp, int n, const int *col, const int *type, const double *value, const char *fn);
+void update_linearization(kslp_problem_s &slp, const char *fn);
+int fix_penalties(kslp_problem_s &slp, const char *fn);
+void scaling(kslp_problem_s &slp, const char *fn);
+void presolve(kslp_problem_s &slp, const char *fn);
 
 // True when the problem has formula entries the solver must take into account; their count.
 bool has_formulas(const Problem &prob);

@@ -126,6 +126,9 @@ SlpInput slp_input(const kslp_problem_s *slp, const NlpModel &model) {
   in.stepbound.assign(model.ne, 0.0);
   in.tolset.assign(model.ne, -1);
   in.weight.assign(model.m, 1.0);
+  in.enforced.assign(model.m, 0);
+  in.deltatype.assign(model.ne, 0);
+  in.deltavalue.assign(model.ne, 0.0);
   if (!slp) return in;
   in.tolsets = slp->tolsets;
   for (const auto &kv : slp->vars) {
@@ -133,10 +136,18 @@ SlpInput slp_input(const kslp_problem_s *slp, const NlpModel &model) {
     int k = model.engine_col[kv.first];
     in.stepbound[k] = kv.second.initstepbound;
     in.tolset[k] = kv.second.tolset - 1;
+    in.deltatype[k] = kv.second.deltatype;
+    in.deltavalue[k] = kv.second.deltavalue;
   }
+  auto engine_row = [&](int i) { return i < static_cast<int>(model.engine_row.size()) ? model.engine_row[i] : -1; };
   for (const auto &kv : slp->rowweight)
-    if (kv.first < static_cast<int>(model.engine_row.size()) && model.engine_row[kv.first] >= 0)
-      in.weight[model.engine_row[kv.first]] = kv.second;
+    if (engine_row(kv.first) >= 0) in.weight[engine_row(kv.first)] = kv.second;
+  for (const auto &kv : slp->rowstatus)
+    if (engine_row(kv.first) >= 0 && (kv.second & kRowEnforced)) in.enforced[engine_row(kv.first)] = 1;
+  for (const auto &kv : slp->dfs) {
+    int c = kv.first.first, r = engine_row(kv.first.second);
+    if (c < model.n && model.engine_col[c] >= 0 && r >= 0) in.dfs.push_back({r, model.engine_col[c], kv.second});
+  }
   return in;
 }
 

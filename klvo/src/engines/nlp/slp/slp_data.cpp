@@ -265,8 +265,17 @@ int row_info(const kslp_problem_s &slp, int infotype, int row, int *ivalue, doub
     case 3: *ivalue = get_row_status(slp, row, fn); return 1;
     case 4: need_solution(); *dvalue = slp.prob->model.rhs[row] - r.slack[row]; return 2;
     case 5: need_solution(); *dvalue = r.duals[row]; return 2;
+    case 6:
+    case 7: {
+      const std::vector<double> &v = infotype == 6 ? slp.lin_value : slp.lin_maxderiv;
+      if (row >= static_cast<int>(v.size()))
+        fail(KLVO_ERR_INVALID_ARGUMENT, "%s: information %d needs a linearisation (KSLPupdatelinearization)", fn,
+             infotype);
+      *dvalue = v[row];
+      return 2;
+    }
   }
-  fail(KLVO_ERR_INVALID_ARGUMENT, "%s: unknown row information %d (1 to 5)", fn, infotype);
+  fail(KLVO_ERR_INVALID_ARGUMENT, "%s: unknown row information %d (1 to 7)", fn, infotype);
 }
 
 int col_info(const kslp_problem_s &slp, int infotype, int col, int *ivalue, double *dvalue, const char *fn) {
@@ -290,8 +299,9 @@ int col_info(const kslp_problem_s &slp, int infotype, int col, int *ivalue, doub
       *ivalue = pos == slp.cascade_order.end() ? -1 : static_cast<int>(pos - slp.cascade_order.begin());
       return 1;
     }
+    case 8: *ivalue = v.deltatype; return 1;
   }
-  fail(KLVO_ERR_INVALID_ARGUMENT, "%s: unknown column information %d (1 to 7)", fn, infotype);
+  fail(KLVO_ERR_INVALID_ARGUMENT, "%s: unknown column information %d (1 to 8)", fn, infotype);
 }
 
 // Each column a row determines gets the value that makes the row hold at its right-hand side,

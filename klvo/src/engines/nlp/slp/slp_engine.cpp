@@ -81,7 +81,8 @@ class Slp {
   }
   void build_lp(const std::vector<double> &x);
   void update_lp(const std::vector<double> &x, double radius);
-  bool solve_lp(std::vector<double> &d, std::vector<double> &err, std::vector<double> &rowdual);
+  // 0 solved, 1 infeasible (enforced rows the step bounds cannot satisfy), 2 failed.
+  int solve_lp(std::vector<double> &d, std::vector<double> &err, std::vector<double> &rowdual);
   void set_error_costs();
   bool stop_requested(EngineResult &r) const;
   void multipliers(const std::vector<double> &x, EngineResult &r);
@@ -111,7 +112,8 @@ void Slp::build_lp(const std::vector<double> &x) {
   jcol_.resize(nnz);
   model_.jac_structure(jrow_.data(), jcol_.data());
   jval_.assign(nnz, 0.0);
-  if (nnz > 0 && !model_.jacobian(x.data(), jval_.data()))
+  if ((nnz > 0 && !model_.jacobian(x.data(), jval_.data())) ||
+      !difference_jacobian(model_, in_.dfs, x.data(), jrow_, jcol_, jval_.data()))
     fail(KLVO_ERR_ENGINE, "The nonlinear solve could not evaluate the derivatives at the starting point");
   jpass_ = jval_;
   // Column-wise: the steps' Jacobian columns, then two error columns per row (+1, -1).
@@ -137,6 +139,9 @@ void Slp::build_lp(const std::vector<double> &x) {
   }
   double inf = lp_.inf();
   std::vector<double> cost(ncol, 0.0), lo(ncol, 0.0), hi(ncol, inf), rlo(m_, -inf), rhi(m_, inf);
+  // An enforced row has no error: its linearisation must hold.
+  for (int i = 0; i < m_; ++i)
+    if (!in_.enforced.empty() && in_.enforced[i]) hi[n_ + 2 * i] = hi[n_ + 2 * i + 1] = 0.0;
   check(Highs_passLp(lp_.h, ncol, m_, nnz + 2 * m_, kHighsMatrixFormatColwise, kHighsObjSenseMinimize, 0.0,
                      cost.data(), lo.data(), hi.data(), rlo.data(), rhi.data(), start.data(), index.data(),
                      value.data()),
@@ -162,6 +167,7 @@ void Slp::update_lp(const std::vector<double> &x, double radius) {
       if (finite_bound(model_.xl[j])) lo[j] = std::max(lo[j], model_.xl[j] - x[j]);
       if (finite_bound(model_.xu[j])) hi[j] = std::min(hi[j], model_.xu[j] - x[j]);
       if (lo[j] > hi[j]) lo[j] = hi[j] = 0.0;  // the point sits on a bound (rounding)
+      if (!in_.deltatype.empty() && in_.deltatype[j] == 1) lo[j] = hi[j] = 0.0;  // the column does not step
     }
     check(Highs_changeColsCostByRange(lp_.h, 0, n_ - 1, grad_.data()), "change the costs");
     check(Highs_changeColsBoundsByRange(lp_.h, 0, n_ - 1, lo.data(), hi.data()), "change the step bounds");
@@ -181,9 +187,11 @@ void Slp::update_lp(const std::vector<double> &x, double radius) {
     }
 }
 
-bool Slp::solve_lp(std::vector<double> &d, std::vector<double> &err, std::vector<double> &rowdual) {
-  if (Highs_run(lp_.h) == kHighsStatusError) return false;
-  if (Highs_getModelStatus(lp_.h) != kHighsModelStatusOptimal) return false;
+int Slp::solve_lp(std::vector<double> &d, std::vector<double> &err, std::vector<double> &rowdual) {
+  if (Highs_run(lp_.h) == kHighsStatusError) return 2;
+  HighsInt status = Highs_getModelStatus(lp_.h);
+  if (status == kHighsModelStatusInfeasible) return 1;
+  if (status != kHighsModelStatusOptimal) return 2;
   int ncol = n_ + 2 * m_;
   std::vector<double> colv(ncol), cold(ncol), rowv(m_);
   rowdual.resize(m_);
@@ -191,7 +199,10 @@ bool Slp::solve_lp(std::vector<double> &d, std::vector<double> &err, std::vector
   d.assign(colv.begin(), colv.begin() + n_);
   err.assign(m_, 0.0);
   for (int i = 0; i < m_; ++i) err[i] = colv[n_ + 2 * i] + colv[n_ + 2 * i + 1];
-  return true;
+  // Steps below a column's smallest step are not taken.
+  for (int j = 0; j < n_ && !in_.deltatype.empty(); ++j)
+    if (in_.deltatype[j] == 2 && std::fabs(d[j]) < in_.deltavalue[j]) d[j] = 0.0;
+  return 0;
 }
 
 bool Slp::stop_requested(EngineResult &r) const {
@@ -398,14 +409,27 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
     ++iter;
     if (!jac_current) {
       if (!hooks_.keep_linearization() &&
-          (!model_.engine_gradient(x.data(), grad_.data()) || (!jval_.empty() && !model_.jacobian(x.data(), jval_.data()))))
+          (!model_.engine_gradient(x.data(), grad_.data()) ||
+           (!jval_.empty() && !model_.jacobian(x.data(), jval_.data())) ||
+           !difference_jacobian(model_, in_.dfs, x.data(), jrow_, jcol_, jval_.data())))
         fail(KLVO_ERR_ENGINE, "The nonlinear solve could not evaluate the derivatives");
       jac_current = true;
     }
     last_f_ = cur.f;
     update_lp(x, radius);
-    if (!solve_lp(d, err, dual)) {
-      r.status = kNlpUnknown;
+    int lpstatus = solve_lp(d, err, dual);
+    if (lpstatus == 1 && radius >= 1e-10) {
+      // Enforced rows cannot be met within these step bounds: try smaller ones.
+      radius *= 0.25;
+      if (hooks_.iteration_end(iter, x)) {
+        r.status = kNlpUnfinished;
+        r.stop = KLVO_STOP_INTERRUPT;
+        break;
+      }
+      continue;
+    }
+    if (lpstatus != 0) {
+      r.status = lpstatus == 1 ? kNlpLocallyInfeasible : kNlpUnknown;
       log("The linearised problem could not be solved");
       hooks_.iteration_end(iter, x);  // every iteration started also ends
       break;
@@ -419,7 +443,7 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
       set_error_costs();
       std::vector<double> d2, e2, y2;
       double lin2 = kBig;
-      if (solve_lp(d2, e2, y2)) {
+      if (solve_lp(d2, e2, y2) == 0) {
         lin2 = 0;
         for (int i = 0; i < m_; ++i) lin2 += weight_[i] * e2[i];
       }

@@ -23,12 +23,28 @@
 namespace klvo {
 namespace nlp {
 
+// A Jacobian entry taken by central differences of width width * max(1, |x_col|) (engine
+// row and column) instead of exactly.
+struct SlpDf {
+  int row, col;
+  double width;
+};
+
+// Replaces the entries of dfs in values (laid out as jrow/jcol) by central differences at x;
+// false when the rows cannot be evaluated at a perturbed point.
+bool difference_jacobian(NlpModel &model, const std::vector<SlpDf> &dfs, const double *x, const std::vector<int> &jrow,
+                         const std::vector<int> &jcol, double *values);
+
 // What the layer contributes to an SLP solve, in engine space.
 struct SlpInput {
   std::vector<double> stepbound;  // by engine column: initial step bound (0: from the point)
   std::vector<int> tolset;        // by engine column: position in tolsets, -1 the default tests
   std::vector<double> weight;     // by engine row: penalty weight of its error columns
   std::vector<TolSet> tolsets;
+  std::vector<char> enforced;      // by engine row: its error columns are fixed at zero
+  std::vector<int> deltatype;      // by engine column: 0 free, 1 no step, 2 smallest step
+  std::vector<double> deltavalue;  // by engine column: the smallest step of type 2
+  std::vector<SlpDf> dfs;
 };
 
 // Per-column state the solve leaves behind (engine space).
