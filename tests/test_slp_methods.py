@@ -114,3 +114,32 @@ def test_iteration_events_fire_in_order_and_stop_the_solve():
     p.setcbitervar(lambda prob, data, col: "yes", None)
     with pytest.raises(kelvo.SolverError, match="itervar callback did not return an integer"):
         p.optimize()
+
+
+def test_held_columns_and_enforced_rows_and_finite_differences():
+    # max x + y  s.t.  x^2 + y <= 3, x + y^2 <= 3; with x held at 1 the optimum is y = sqrt(2).
+    p = kelvo.problem()
+    p.controls.outputlog = 0
+    x, y = p.addVariables(2, lb=-kelvo.infinity)
+    r1, r2 = x ** 2 + y <= 3, x + y ** 2 <= 3
+    p.addConstraint(r1, r2)
+    p.setObjective(x + y, sense=kelvo.maximize)
+    p.controls.kslp_solver = 1
+    p.chgvar(x, initial=1.0)
+    p.chgdeltatype([x], [1], None)
+    with pytest.raises(kelvo.SolverError, match="delta type 3"):
+        p.chgdeltatype([x, y], [0, 3], None)
+    assert p.getcolinfo(8, y) == 0  # the refused call changed nothing
+    p.optimize()
+    assert p.attributes.kslp_objval == pytest.approx(1 + math.sqrt(2), rel=1e-7)
+    assert p.fixpenalties() == 0
+    assert p.getrowstatus(r1) & 1 and p.getrowstatus(r2) & 1
+    # At x = 1, y = sqrt(2) row 1's derivative by x is 2; a central difference of width 0.5 on
+    # a quadratic is exact, and a width on row 2 (linear in x) changes nothing either.
+    p.adddfs([x, x], [r1, r2], [0.5, 0.25])
+    assert p.getdf(x, r2) == 0.25
+    p.updatelinearization()
+    assert p.getrowinfo(6, r1) == pytest.approx(1 + math.sqrt(2), rel=1e-9)
+    assert p.getrowinfo(7, r2) == pytest.approx(2 * math.sqrt(2), rel=1e-7)
+    p.scaling()
+    assert p.getrowwt(r1) == pytest.approx(0.5, rel=1e-7)
