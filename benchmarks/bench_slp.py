@@ -164,7 +164,11 @@ def poi_run(build):
     b.m.optimize()
     elapsed = time.perf_counter() - t
     obj = b.m.get_model_attribute(poi.ModelAttribute.ObjectiveValue)
-    return obj, None, elapsed
+    try:
+        iters = b.m.get_model_attribute(poi.ModelAttribute.BarrierIterations)
+    except Exception:  # not every version reports it
+        iters = None
+    return obj, iters, elapsed
 
 
 def main():

@@ -187,6 +187,60 @@ TEST(ColumnSteps, HeldColumnsAndEnforcedRows) {
   EXPECT_NE(KSLPfixpenalties(unsolved.slp, &status), 0);
 }
 
+// x0 = exp(x1) at x1 = 1 lies above x0's upper bound 1: drcol sees e, the bounds and the clipped
+// value, and what it leaves is what x0 gets.
+TEST(Cascade, AskWhereAValueLeavesItsBounds) {
+  NlpProblem p;
+  p.columns(2, {0, -1e20}, {1, 1e20});
+  Ex e = -exp(X(1));
+  p.row('E', 0, &e, {{0, 1}});
+  p.start({0, 1});
+  int col = 0, row = 0;
+  ASSERT_EQ(KSLPaddvars(p.slp, 1, &col, nullptr, &row, nullptr, nullptr, nullptr, nullptr), 0);
+  struct Seen {
+    int col = -1;
+    double value = 0, entry = 0, lb = 0, ub = 0;
+  } seen;
+  auto drcol = [](KSLPprob, void *data, int c, double value, double *nv, double lb, double ub) {
+    *static_cast<Seen *>(data) = {c, value, *nv, lb, ub};
+    *nv = 0.5;
+    return 0;
+  };
+  ASSERT_EQ(KSLPsetcbdrcol(p.slp, drcol, &seen), 0);
+  ASSERT_EQ(KSLPcascade(p.slp), 0) << p.slp_error();
+  EXPECT_EQ(seen.col, 0);
+  EXPECT_NEAR(seen.value, std::exp(1.0), 1e-10);
+  EXPECT_EQ(seen.entry, 1.0);
+  EXPECT_EQ(seen.lb, 0.0);
+  EXPECT_EQ(seen.ub, 1.0);
+  double x0 = 0;
+  ASSERT_EQ(KSLPgetvar(p.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, &x0, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(x0, 0.5);
+}
+
+// min x - 2 log x from x = 4: the first step (the whole step bound, 4) lands on log 0. The
+// objective's formula is reported, the step rejected, and the solve still reaches x = 2.
+TEST(LayerEvents, ReportFormulasThatCannotBeEvaluatedAndRejectTheStep) {
+  NlpProblem p;
+  p.columns(1);
+  p.objective(X(0) - 2.0 * log(X(0)));
+  ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, 1), 0);
+  p.start({4});
+  std::vector<std::pair<int, int>> seen;
+  auto report = [](KSLPprob, void *data, int row, int col) {
+    static_cast<std::vector<std::pair<int, int>> *>(data)->push_back({row, col});
+    return 0;
+  };
+  ASSERT_EQ(KSLPsetcbcoefevalerror(p.slp, report, &seen), 0);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  ASSERT_EQ(p.status(), 1);
+  EXPECT_NEAR(p.objval(), 2.0 - 2.0 * std::log(2.0), 1e-7);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), std::make_pair(-1, -1000));
+}
+
 struct Log {
   std::vector<std::string> events;
   int stop_at_end = -1;  // iterend returns 1 at this iteration
