@@ -5,8 +5,9 @@ Models (each from the same starting point for every library):
   hs040, hs043, hs065, hs071   Hock-Schittkowski problems with their published optima
   chain N    min sum x_i  s.t.  x_{i+1} >= 0.3 x_i^2 + 0.6 + 0.1 sin(i),  1 <= x_0,  0 <= x_i <= 10:
              N variables, N - 1 nonlinear rows, every row active at the optimum (a vertex)
-The SLP engine is fast where the optimum is a vertex of the active constraints and slow (it
-shrinks its step bounds) where curvature decides the optimum; the figures show both.
+The SLP engine converges fast where the optimum is a vertex of the active constraints and
+needs more iterations (it shrinks its step bounds) where curvature decides the optimum; the
+figures show both.
 
 Run: PYTHONPATH=build/dev/python python benchmarks/bench_slp.py [--chain 10000] [--repeat 3]
 """

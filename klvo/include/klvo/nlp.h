@@ -251,14 +251,16 @@ KLVO_API int KSLPgetrowstatus(KSLPprob slp, int row, int *status);
  * region) and, on every row, two penalised error columns that keep the LP feasible. A step is
  * accepted when the merit function  objective + penalty * sum of weighted row violations  falls
  * by a fair share of what the LP predicted; the step bounds then widen, otherwise they shrink.
- * The solve stops when the point is feasible (kslp_feastol) and either every column passes its
+ * A rejected step that left curved rows is first corrected once for their curvature (the same
+ * LP with the rows shifted by what the linearisation missed at the trial point). A column
+ * whose accepted steps change direction halves its own step bound. The solve stops when the point is feasible (kslp_feastol) and either every column passes its
  * tolerance set or the LP finds no first-order decrease left (kslp_opttol); or at the iteration
  * and time limits. Its multipliers are the closest fit of the objective gradient by the active
  * rows' and bounds' gradients at the final point.
  *
  * Tolerance sets, numbered from 1, hold nine tolerances; a column passes when any tolerance in
  * use (status bit k for tolerance k) holds, its closure being its last accepted step and its
- * delta the step the current LP proposes (a column held at its step bound never passes):
+ * delta the step the current LP proposes (a delta held at its step bound passes no delta test):
  *   0 absolute closure  |closure| <= t              1 relative closure  |closure| <= t |x|
  *   2 absolute delta    |delta| <= t                3 relative delta    |delta| <= t * step bound
  *   4 absolute matrix   max over rows |J_ij delta| <= t

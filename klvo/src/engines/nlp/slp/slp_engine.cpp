@@ -86,7 +86,7 @@ class Slp {
   void set_error_costs();
   bool stop_requested(EngineResult &r) const;
   void multipliers(const std::vector<double> &x, EngineResult &r);
-  int column_test(int j, double closure, double delta, double xold) const;
+  int column_test(int j, double closure, double delta, double xold, bool held) const;
   void log(const std::string &line) const {
     if (s_.log > 0) engine_message(ctx_, layer_, KLVO_MSG_INFO, line);
   }
@@ -226,7 +226,7 @@ bool Slp::stop_requested(EngineResult &r) const {
 //   6 absolute impact   |df/dx delta| <= t       7 relative impact   |df/dx delta| <= t max(|f|,1)
 //   8 slack             |delta| <= t while every row of the column keeps a slack
 // Returns 0 when no test in use passes, else 1 + the first that does.
-int Slp::column_test(int j, double closure, double delta, double xold) const {
+int Slp::column_test(int j, double closure, double delta, double xold, bool held) const {
   const TolSet *ts = nullptr;
   TolSet def;
   int k = in_.tolset.empty() ? -1 : in_.tolset[j];
@@ -254,6 +254,7 @@ int Slp::column_test(int j, double closure, double delta, double xold) const {
   double fimp = std::fabs(grad_[j] * delta);
   for (int t = 0; t < 9; ++t) {
     if (!(ts->status & (1 << t))) continue;
+    if (held && t >= 2) continue;  // the step bound, not convergence, sized this delta
     double tol = ts->tol[t];
     bool pass = false;
     switch (t) {
@@ -463,18 +464,24 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
     double scale = 1.0 + std::fabs(phi);
     log(format("%5d %16.8e %12.4e %12.4e %10.3e %10.3e", iter, cur.f, cur.maxviol, pred, radius, mu_));
 
-    // Convergence: every column passes its tolerance set (a column held by its step bound
-    // does not), or the LP sees no first-order decrease left; and the point is feasible.
+    // Convergence: every column passes its tolerance set (a delta held by its step bound
+    // passes no delta test), or the LP sees no first-order decrease left; and the point is
+    // feasible.
     bool feasible = cur.maxviol <= s_.feastol;
     bool all = n_ > 0;
     for (int j = 0; j < n_; ++j) {
       bool held = std::fabs(d[j]) >= 0.99 * radius * stepbound_[j];
-      int v = held ? 0 : column_test(j, closure[j], d[j], xold[j]);
+      int v = column_test(j, closure[j], d[j], xold[j], held);
       v = hooks_.column_converged(j, v);
       conv[j] = v;
       if (!v) all = false;
     }
-    bool stationary = pred <= optol * scale * std::min(1.0, radius) || pred <= 1e-14 * scale;
+    // The LP's decrease over the smallest step bound bounds the first-order measure from above
+    // (a ball of that size fits in the box), so a small ratio means no descent is left.
+    double smallest = 1.0;
+    for (int j = 0; j < n_; ++j)
+      if (in_.deltatype.empty() || in_.deltatype[j] != 1) smallest = std::min(smallest, radius * stepbound_[j]);
+    bool stationary = pred <= optol * scale * smallest || pred <= 1e-14 * scale;
     auto trial_point = [&] {
       for (int j = 0; j < n_; ++j) {
         xt[j] = x[j] + d[j];
@@ -518,6 +525,38 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
     if (!trial.ok) hooks_.eval_failed(xt);
     double ared = trial.ok ? phi - (trial.f + mu_ * trial.viol) : -kBig;
     double rho = pred > 0 ? ared / pred : -1.0;
+    if (rho < 1e-4 && trial.ok && trial.viol > cur.viol && m_ > 0) {
+      // The step left the curved rows: correct it for their curvature (the part of the rows'
+      // change at the trial point that the linearisation missed) and try the corrected step.
+      std::vector<double> miss(gtrial_);
+      for (int i = 0; i < m_; ++i) miss[i] -= g_[i];
+      for (size_t k = 0; k < jval_.size(); ++k) miss[jrow_[k]] -= jval_[k] * d[jcol_[k]];
+      double inf = lp_.inf();
+      std::vector<double> lo(m_), hi(m_);
+      for (int i = 0; i < m_; ++i) {
+        lo[i] = finite_bound(model_.gl[i]) ? model_.gl[i] - g_[i] - miss[i] : -inf;
+        hi[i] = finite_bound(model_.gu[i]) ? model_.gu[i] - g_[i] - miss[i] : inf;
+      }
+      check(Highs_changeRowsBoundsByRange(lp_.h, 0, m_ - 1, lo.data(), hi.data()), "change the row bounds");
+      std::vector<double> dc, ec, yc, xc(n_), gc(m_);
+      if (solve_lp(dc, ec, yc) == 0) {
+        for (int j = 0; j < n_; ++j) {
+          xc[j] = x[j] + dc[j];
+          if (finite_bound(model_.xl[j])) xc[j] = std::max(xc[j], model_.xl[j]);
+          if (finite_bound(model_.xu[j])) xc[j] = std::min(xc[j], model_.xu[j]);
+        }
+        Merit corr = merit(xc.data(), gc);
+        double aredc = corr.ok ? phi - (corr.f + mu_ * corr.viol) : -kBig;
+        if (pred > 0 && aredc / pred >= 1e-4) {
+          d.swap(dc);
+          xt.swap(xc);
+          gtrial_.swap(gc);
+          trial = corr;
+          ared = aredc;
+          rho = aredc / pred;
+        }
+      }
+    }
     double dmax = 0;
     for (int j = 0; j < n_; ++j) dmax = std::max(dmax, std::fabs(d[j]) / stepbound_[j]);
     if (rho >= 1e-4) {
