@@ -112,8 +112,8 @@ def test_every_event_takes_and_gives_back_registrations():
 
 def test_nonlinear_layer_events_it_does_not_offer_are_refused():
     p = kelvo.problem()
-    with pytest.raises(kelvo.SolverError, match="setcbslpend is not implemented"):
-        p.setcbslpend(monitor)
+    with pytest.raises(kelvo.SolverError, match="setcbslpnode is not implemented"):
+        p.setcbslpnode(monitor)
     with pytest.raises(kelvo.InterfaceError, match="^Cannot add callback$"):
         p.setcbiterend(None)
 

@@ -171,6 +171,29 @@ TEST_P(HockSchittkowski, ReachesThePublishedOptimum) {
   expect_optimum(p, GetParam().optimum);
 }
 
+// The successive-linearisation engine reaches the same published optimum, and its multipliers
+// agree with the interior-point engine's.
+TEST_P(HockSchittkowski, SlpEngineAgreesOnOptimumAndDuals) {
+  const int kSolver = 12417;
+  std::vector<double> x[2], duals[2], djs[2];
+  for (int engine : {0, 1}) {
+    NlpProblem p;
+    GetParam().build(p);
+    ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, engine), 0);
+    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+    ASSERT_EQ(p.status(), 1) << "engine " << engine;
+    EXPECT_NEAR(p.objval(), GetParam().optimum, 1e-6 * std::max(1.0, std::fabs(GetParam().optimum)))
+        << "engine " << engine;
+    int n = p.int_attr(kSlpCols), m = p.int_attr(kSlpRows);
+    x[engine].resize(n), djs[engine].resize(n), duals[engine].resize(m);
+    ASSERT_EQ(KSLPgetslpsol(p.slp, x[engine].data(), nullptr, duals[engine].data(), djs[engine].data()), 0);
+  }
+  for (size_t i = 0; i < duals[0].size(); ++i)
+    EXPECT_NEAR(duals[1][i], duals[0][i], 1e-4 * std::max(1.0, std::fabs(duals[0][i]))) << "row " << i;
+  for (size_t j = 0; j < djs[0].size(); ++j)
+    EXPECT_NEAR(djs[1][j], djs[0][j], 1e-4 * std::max(1.0, std::fabs(djs[0][j]))) << "column " << j;
+}
+
 INSTANTIATE_TEST_SUITE_P(Problems, HockSchittkowski, ::testing::ValuesIn(kHockSchittkowski),
                          [](const ::testing::TestParamInfo<Hs> &info) { return std::string(info.param.name); });
 

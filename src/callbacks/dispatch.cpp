@@ -186,6 +186,8 @@ class Dispatch {
     PyErr_SetString(g.InterfaceError, message);
     failed_ = true;
   }
+  // A failure whose exception is already set.
+  void fail_pending() { failed_ = true; }
 
   bool failed() const { return failed_; }
   ProblemObject *problem() const { return cb_; }
@@ -401,6 +403,75 @@ void d_slp_message(KSLPprob slp, void *data, const char *msg, int, int msgtype) 
   d.call(text(msg), integer(msgtype));
 }
 
+// Layer events without arguments: the integer rule gives the return value, 0 on failure.
+template <int Kind>
+int d_slp_notify(KSLPprob slp, void *data) {
+  Dispatch d(Kind, nullptr, slp, data);
+  nb::object r = d.call();
+  return r ? integer_rule(r.ptr()) : 0;
+}
+
+// Layer events on a column: the truth value of the result, 0 on failure.
+template <int Kind>
+int d_slp_column(KSLPprob slp, void *data, int col) {
+  Dispatch d(Kind, nullptr, slp, data);
+  nb::object r = d.call(integer(col));
+  if (!r) return 0;
+  int truth = PyObject_IsTrue(r.ptr());
+  if (truth < 0) return d.fail("The callback's result has no truth value"), 0;
+  return truth;
+}
+
+// Iteration start and end: the integer rule into the out-parameter; a failure stops.
+template <int Kind>
+int d_slp_iteration(KSLPprob slp, void *data, int *stop) {
+  Dispatch d(Kind, nullptr, slp, data);
+  nb::object r = d.call();
+  *stop = r ? integer_rule(r.ptr()) : 1;
+  return 0;
+}
+
+int d_slp_itervar(KSLPprob slp, void *data, int col) {
+  Dispatch d(first_nonlinear_kind + 10, nullptr, slp, data);
+  nb::object r = d.call(integer(col));
+  if (!r) return 0;
+  if (!is_integer(r.ptr())) {
+    PyErr_SetString(g.SolverError, "itervar callback did not return an integer");
+    d.fail_pending();
+    return 0;
+  }
+  return integer_rule(r.ptr());
+}
+
+int d_slp_coefevalerror(KSLPprob slp, void *data, int row, int col) {
+  Dispatch d(first_nonlinear_kind + 4, nullptr, slp, data);
+  nb::object r = d.call(integer(row), integer(col));
+  if (!r) return 0;
+  int truth = PyObject_IsTrue(r.ptr());
+  return truth < 0 ? (d.fail("The callback's result has no truth value"), 0) : truth;
+}
+
+int d_slp_drcol(KSLPprob slp, void *data, int col, double value, double *newvalue, double lb, double ub) {
+  Dispatch d(first_nonlinear_kind + 7, nullptr, slp, data);
+  nb::object r = d.call(integer(col), nb::steal(PyFloat_FromDouble(value)), nb::steal(PyFloat_FromDouble(lb)),
+                        nb::steal(PyFloat_FromDouble(ub)));
+  if (!r) return -1;
+  double v = PyFloat_AsDouble(r.ptr());
+  if (v == -1.0 && PyErr_Occurred()) return d.fail_pending(), -1;
+  *newvalue = v;
+  return 0;
+}
+
+int d_slp_preupdate(KSLPprob slp, void *data, int *keep) {
+  Dispatch d(first_nonlinear_kind + 14, nullptr, slp, data);
+  nb::object r = d.call(integer(*keep));
+  if (!r) return 0;
+  int truth = PyObject_IsTrue(r.ptr());
+  if (truth < 0) return d.fail("The callback's result has no truth value"), 0;
+  *keep = truth;
+  return 0;
+}
+
 // Library registration and removal of a main-library kind's dispatcher.
 template <auto Add, auto Remove, auto Dispatcher>
 struct Library {
@@ -417,6 +488,11 @@ struct Layer {
 template <auto Add, auto Remove, auto Dispatcher>
 constexpr CallbackKind library_kind(const char *name, const char *add, const char *remove) {
   return {name, add, remove, Library<Add, Remove, Dispatcher>::add, Library<Add, Remove, Dispatcher>::remove};
+}
+
+template <auto Set, auto Dispatcher>
+constexpr CallbackKind layer_kind(const char *name, const char *set) {
+  return {name, set, nullptr, Layer<Set, Dispatcher>::add, nullptr};
 }
 
 // A nonlinear-layer event the layer does not offer yet: setting it fails.
@@ -476,24 +552,26 @@ const CallbackKind callback_kind_table[callback_kinds] = {
         "afterobjective", "addcbafterobjective", "removecbafterobjective"),
     library_kind<KLVOaddcbpresolve, KLVOremovecbpresolve, d_notify<KLVO_CB_PRESOLVE>>("presolve", "addcbpresolve",
                                                                                      "removecbpresolve"),
-    missing_layer_kind("cascadeend", "setcbcascadeend"),
-    missing_layer_kind("cascadestart", "setcbcascadestart"),
-    missing_layer_kind("cascadevar", "setcbcascadevar"),
-    missing_layer_kind("cascadevarfail", "setcbcascadevarfail"),
-    missing_layer_kind("coefevalerror", "setcbcoefevalerror"),
-    missing_layer_kind("construct", "setcbconstruct"),
-    missing_layer_kind("destroy", "setcbdestroy"),
-    missing_layer_kind("drcol", "setcbdrcol"),
-    missing_layer_kind("iterend", "setcbiterend"),
-    missing_layer_kind("iterstart", "setcbiterstart"),
-    missing_layer_kind("itervar", "setcbitervar"),
+    layer_kind<KSLPsetcbcascadeend, d_slp_notify<first_nonlinear_kind + 0>>("cascadeend", "setcbcascadeend"),
+    layer_kind<KSLPsetcbcascadestart, d_slp_notify<first_nonlinear_kind + 1>>("cascadestart", "setcbcascadestart"),
+    layer_kind<KSLPsetcbcascadevar, d_slp_column<first_nonlinear_kind + 2>>("cascadevar", "setcbcascadevar"),
+    layer_kind<KSLPsetcbcascadevarfail, d_slp_column<first_nonlinear_kind + 3>>("cascadevarfail",
+                                                                                "setcbcascadevarfail"),
+    layer_kind<KSLPsetcbcoefevalerror, d_slp_coefevalerror>("coefevalerror", "setcbcoefevalerror"),
+    layer_kind<KSLPsetcbconstruct, d_slp_notify<first_nonlinear_kind + 5>>("construct", "setcbconstruct"),
+    layer_kind<KSLPsetcbdestroy, d_slp_notify<first_nonlinear_kind + 6>>("destroy", "setcbdestroy"),
+    layer_kind<KSLPsetcbdrcol, d_slp_drcol>("drcol", "setcbdrcol"),
+    layer_kind<KSLPsetcbiterend, d_slp_iteration<first_nonlinear_kind + 8>>("iterend", "setcbiterend"),
+    layer_kind<KSLPsetcbiterstart, d_slp_iteration<first_nonlinear_kind + 9>>("iterstart", "setcbiterstart"),
+    layer_kind<KSLPsetcbitervar, d_slp_itervar>("itervar", "setcbitervar"),
     missing_layer_kind("msjobend", "setcbmsjobend"),
     missing_layer_kind("msjobstart", "setcbmsjobstart"),
     missing_layer_kind("mswinner", "setcbmswinner"),
-    missing_layer_kind("preupdatelinearization", "setcbpreupdatelinearization"),
-    missing_layer_kind("slpend", "setcbslpend"),
+    layer_kind<KSLPsetcbpreupdatelinearization, d_slp_preupdate>("preupdatelinearization",
+                                                                 "setcbpreupdatelinearization"),
+    layer_kind<KSLPsetcbslpend, d_slp_notify<first_nonlinear_kind + 15>>("slpend", "setcbslpend"),
     missing_layer_kind("slpnode", "setcbslpnode"),
-    missing_layer_kind("slpstart", "setcbslpstart"),
+    layer_kind<KSLPsetcbslpstart, d_slp_notify<first_nonlinear_kind + 17>>("slpstart", "setcbslpstart"),
     {"message", "setcbmessage", nullptr, Layer<KSLPsetcbmessage, d_slp_message>::add, nullptr},
     missing_layer_kind("slpintsol", "setcbintsol"),
     missing_layer_kind("optnode", "setcboptnode"),

@@ -181,6 +181,7 @@ extern PyMethodDef problem_methods_entities[];
 extern PyMethodDef problem_methods_solution[];
 extern PyMethodDef problem_methods_state[];
 extern PyMethodDef problem_methods_analysis[];
+extern PyMethodDef problem_methods_slp[];         // api/slp_methods.cpp: the successive-linearisation data
 extern PyMethodDef problem_methods_arraysized[];  // api/arraysized_methods.cpp: the camel-case array methods
 extern PyMethodDef problem_methods_nlp[];         // api/nlp_methods.cpp: formulas, evaluation, validation
 

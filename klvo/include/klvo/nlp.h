@@ -85,6 +85,70 @@ KLVO_API int KSLPinterrupt(KSLPprob slp, int reason);
 typedef void (*KSLPmessagecb)(KSLPprob slp, void *data, const char *msg, int len, int msgtype);
 KLVO_API int KSLPsetcbmessage(KSLPprob slp, KSLPmessagecb f, void *data);
 
+/* Events of the layer: one function per kind and layer handle; setting another replaces it,
+ * f NULL removes it. They are called on the solving thread, with the layer handle and the
+ * data given here.
+ *   slpstart        a solve starts; non-zero return: do not solve (status unfinished).
+ *   slpend          a solve ended (its results are readable).
+ *   iterstart(*stop)  an iteration starts; *stop is 0 on entry, non-zero stops the solve
+ *                   (unfinished).
+ *   itervar(col)    the engine tested column col for convergence; return 0 to keep its verdict,
+ *                   a positive value to mark the column converged, a negative one to mark it
+ *                   not converged.
+ *   iterend(*stop)  an iteration ended (after its step was accepted or rejected); *stop as
+ *                   for iterstart.
+ *   cascadestart    a cascade starts; non-zero return skips it.
+ *   cascadevar(col) column col was recomputed; non-zero return restores its previous value.
+ *   cascadevarfail(col)  column col could not be recomputed (it keeps its value).
+ *   cascadeend      a cascade ended.
+ *   preupdatelinearization(*keep)  the SLP engine is about to linearise at a new point;
+ *                   *keep is 0 on entry, non-zero keeps the previous point's derivatives for
+ *                   this iteration.
+ *   drcol(col, value, *newvalue, lb, ub)  a cascaded value lies outside the column's bounds;
+ *                   *newvalue (on entry the value clipped into the bounds) is what the column
+ *                   gets.
+ *   coefevalerror(row, col)  the SLP engine could not evaluate a formula of (row, col) at a
+ *                   trial point (row -1 the objective, col -1000 a formula without column); the
+ *                   step is then rejected.
+ *   construct       the engine's linearised model was built (KSLPconstruct or a solve).
+ *   destroy         the layer handle is being destroyed.
+ * The interior-point engine fires slpstart, iterstart, iterend and slpend. */
+#define KSLP_CB_SLPSTART 0
+#define KSLP_CB_SLPEND 1
+#define KSLP_CB_ITERSTART 2
+#define KSLP_CB_ITERVAR 3
+#define KSLP_CB_ITEREND 4
+#define KSLP_CB_CASCADESTART 5
+#define KSLP_CB_CASCADEVAR 6
+#define KSLP_CB_CASCADEVARFAIL 7
+#define KSLP_CB_CASCADEEND 8
+#define KSLP_CB_PREUPDATELINEARIZATION 9
+#define KSLP_CB_DRCOL 10
+#define KSLP_CB_COEFEVALERROR 11
+#define KSLP_CB_CONSTRUCT 12
+#define KSLP_CB_DESTROY 13
+#define KSLP_CB_KINDS 14
+typedef int (*KSLPnotifycb)(KSLPprob slp, void *data);
+typedef int (*KSLPcolumncb)(KSLPprob slp, void *data, int col);
+typedef int (*KSLPiterationcb)(KSLPprob slp, void *data, int *stop);
+typedef int (*KSLPpreupdatecb)(KSLPprob slp, void *data, int *keep);
+typedef int (*KSLPdrcolcb)(KSLPprob slp, void *data, int col, double value, double *newvalue, double lb, double ub);
+typedef int (*KSLPcoefevalerrorcb)(KSLPprob slp, void *data, int row, int col);
+KLVO_API int KSLPsetcbslpstart(KSLPprob slp, KSLPnotifycb f, void *data);
+KLVO_API int KSLPsetcbslpend(KSLPprob slp, KSLPnotifycb f, void *data);
+KLVO_API int KSLPsetcbiterstart(KSLPprob slp, KSLPiterationcb f, void *data);
+KLVO_API int KSLPsetcbitervar(KSLPprob slp, KSLPcolumncb f, void *data);
+KLVO_API int KSLPsetcbiterend(KSLPprob slp, KSLPiterationcb f, void *data);
+KLVO_API int KSLPsetcbcascadestart(KSLPprob slp, KSLPnotifycb f, void *data);
+KLVO_API int KSLPsetcbcascadevar(KSLPprob slp, KSLPcolumncb f, void *data);
+KLVO_API int KSLPsetcbcascadevarfail(KSLPprob slp, KSLPcolumncb f, void *data);
+KLVO_API int KSLPsetcbcascadeend(KSLPprob slp, KSLPnotifycb f, void *data);
+KLVO_API int KSLPsetcbpreupdatelinearization(KSLPprob slp, KSLPpreupdatecb f, void *data);
+KLVO_API int KSLPsetcbdrcol(KSLPprob slp, KSLPdrcolcb f, void *data);
+KLVO_API int KSLPsetcbcoefevalerror(KSLPprob slp, KSLPcoefevalerrorcb f, void *data);
+KLVO_API int KSLPsetcbconstruct(KSLPprob slp, KSLPnotifycb f, void *data);
+KLVO_API int KSLPsetcbdestroy(KSLPprob slp, KSLPnotifycb f, void *data);
+
 /* Catalogues. Each gives pointers to static parallel arrays of ids, names and flag words,
  * ended by an entry with id 0 and an empty name; *count (if not null) gets the number of
  * entries before it. Flag bits: 10 the name is known, 0 integer, 1 double, 2 string,
@@ -104,7 +168,8 @@ KLVO_API int KSLPcontrolcode(const char *name, int *id, int *flags);
  *   on the original problem, so there is nothing to postsolve), 12106 kslp_engineoptions
  *   (string "name value; name value" of extra interior-point engine options), 12146
  *   kslp_objsense (1.0 / -1.0, the problem's objective sense), 12415 kslp_derivatives (0 exact
- *   second derivatives, 1 quasi-Newton approximation of the Hessian); engine settings 12701
+ *   second derivatives, 1 quasi-Newton approximation of the Hessian), 12417 kslp_solver (the
+ *   engine: 0 interior point, the default; 1 successive linear programming over HiGHS LPs); engine settings 12701
  *   ip_muinit, 12702 ip_mustrategy (0 monotone, 1 adaptive), 12703 ip_boundpush, 12704
  *   ip_acceptabletol, 12705 ip_acceptableiter.
  *   Attributes: 11999 kslp_rows, 12000 kslp_cols, 12013 kslp_equalscolumn (always -1: formulas
@@ -178,11 +243,15 @@ KLVO_API int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, c
 
 /* Column settings of the successive-linearisation interface. In KSLPchgvar a null pointer
  * leaves a setting unchanged; detrow -1 removes the determining row. The initial value is the
- * one KLVOnlpsetinitval sets and starts the next solve; the other settings are stored and read
- * back but do not steer this library's interior-point solve (KSLPgetvar reports -1 for delta
- * columns, penalty deltas and update rows, which it does not create). KSLPdelvars forgets the
- * settings and initial values of the given columns. Row status words (KSLPchgrowstatus) are
- * stored likewise. Settings follow deleted rows and columns. */
+ * one KLVOnlpsetinitval sets and starts the next solve. The initial step bound and tolerance
+ * set steer the successive-linearisation engine, which leaves each column's final step bound
+ * and convergence (0 not converged, else 1 + the tolerance that passed) here; the other
+ * settings are stored. KSLPgetvar's delta is the column's step column in the last SLP solve's
+ * LP, its update row the LP row of its determining row and its penalty delta the first error
+ * column of that row (-1 where there is none). KSLPdelvars forgets the settings and initial
+ * values of the given columns. Row status words (KSLPchgrowstatus): bit 0 enforces the row in
+ * the SLP engine (see KSLPfixpenalties); other bits are stored. Settings follow
+ * deleted rows and columns. */
 KLVO_API int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepbound,
                         const double *stepbound, const double *penalty, const double *damp, const double *initvalue,
                         const double *value, const int *tolset, const int *history, const int *converged,
@@ -194,6 +263,114 @@ KLVO_API int KSLPgetvar(KSLPprob slp, int col, int *detrow, double *initstepboun
 KLVO_API int KSLPdelvars(KSLPprob slp, int ncols, const int *colind);
 KLVO_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
 KLVO_API int KSLPgetrowstatus(KSLPprob slp, int row, int *status);
+
+/* The successive-linearisation engine (control kslp_solver = 1) linearises every formula at
+ * the current point and solves one LP over the steps of the columns, with step bounds (a trust
+ * region) and, on every row, two penalised error columns that keep the LP feasible. A step is
+ * accepted when the merit function  objective + penalty * sum of weighted row violations  falls
+ * by a fair share of what the LP predicted; the step bounds then widen, otherwise they shrink.
+ * A rejected step that left curved rows is first corrected once for their curvature (the same
+ * LP with the rows shifted by what the linearisation missed at the trial point). A column
+ * whose accepted steps change direction halves its own step bound. The solve stops when the point is feasible (kslp_feastol) and either every column passes its
+ * tolerance set or the LP finds no first-order decrease left (kslp_opttol); or at the iteration
+ * and time limits. Its multipliers are the closest fit of the objective gradient by the active
+ * rows' and bounds' gradients at the final point.
+ *
+ * Tolerance sets, numbered from 1, hold nine tolerances; a column passes when any tolerance in
+ * use (status bit k for tolerance k) holds, its closure being its last accepted step and its
+ * delta the step the current LP proposes (a delta held at its step bound passes no delta test):
+ *   0 absolute closure  |closure| <= t              1 relative closure  |closure| <= t |x|
+ *   2 absolute delta    |delta| <= t                3 relative delta    |delta| <= t * step bound
+ *   4 absolute matrix   max over rows |J_ij delta| <= t
+ *   5 relative matrix   max over rows |J_ij delta| / max(1, |row activity|) <= t
+ *   6 absolute impact   |objective gradient_j * delta| <= t
+ *   7 relative impact   |objective gradient_j * delta| <= t * max(1, |objective|)
+ *   8 slack             |delta| <= t while every row of the column keeps a slack above kslp_feastol
+ * A column without a set uses relative closure and relative delta at 1e-6.
+ * KSLPaddtolsets appends ntolsets sets (9 tolerances each, a tolerance in use when positive),
+ * KSLPloadtolsets replaces all (columns lose theirs). KSLPchgtolset changes set tolset (the next
+ * number adds one); status and tols may be null to keep them, a null status with tols marks
+ * the positive ones in use. KSLPgettolset gives both. KSLPdeltolsets deletes sets: columns of a
+ * deleted set go back to the default, later sets are renumbered. Tolerances are finite and
+ * non-negative. */
+KLVO_API int KSLPaddtolsets(KSLPprob slp, int ntolsets, const double *tols);
+KLVO_API int KSLPloadtolsets(KSLPprob slp, int ntolsets, const double *tols);
+KLVO_API int KSLPchgtolset(KSLPprob slp, int tolset, const int *status, const double *tols);
+KLVO_API int KSLPgettolset(KSLPprob slp, int tolset, int *status, double *tols);
+KLVO_API int KSLPdeltolsets(KSLPprob slp, int ntolsets, const int *tolsets);
+/* Column settings in bulk, n columns; any array but colindex may be null to leave that
+ * setting. vartype is stored; detrow the determining row (-1 none); seqnum orders the cascade
+ * among columns whose dependencies leave them unordered; tolindex the tolerance set (0 the
+ * default); initvalue the initial value; stepbound the initial step bound (0: the size of the
+ * starting value, at least 1). KSLPloadvars first forgets every column's settings. */
+KLVO_API int KSLPaddvars(KSLPprob slp, int n, const int *colindex, const int *vartype, const int *detrow,
+                         const int *seqnum, const int *tolindex, const double *initvalue, const double *stepbound);
+KLVO_API int KSLPloadvars(KSLPprob slp, int n, const int *colindex, const int *vartype, const int *detrow,
+                          const int *seqnum, const int *tolindex, const double *initvalue, const double *stepbound);
+/* Penalty weight of a row's error columns (positive, default 1): a heavier row is made
+ * feasible first. */
+KLVO_API int KSLPchgrowwt(KSLPprob slp, int row, const double *weight);
+KLVO_API int KSLPgetrowwt(KSLPprob slp, int row, double *weight);
+/* Cascading: each column with a determining row gets the value that makes that row hold at
+ * its right-hand side at the current point (the last solution, else the initial values),
+ * columns recomputed before the columns whose rows use them (KSLPcascadeorder fixes that order;
+ * cycles come last). The new values become both the solution's and the initial values. A
+ * column is recomputed by Newton steps, at most its limit (KSLPchgcascadenlimit, default 20);
+ * one that does not converge keeps its value. */
+KLVO_API int KSLPcascade(KSLPprob slp);
+KLVO_API int KSLPcascadeorder(KSLPprob slp);
+KLVO_API int KSLPchgcascadenlimit(KSLPprob slp, int col, int limit);
+/* Builds the engines' compiled model now rather than at the next solve (bit 0 of attribute
+ * 12062) and fires the construct event. */
+KLVO_API int KSLPconstruct(KSLPprob slp);
+/* The last solution becomes the initial values of every column; fails without a solution. */
+KLVO_API int KSLPsetcurrentiv(KSLPprob slp);
+/* Forgets the last solution and the engine's per-column state (step bounds back to their
+ * initial values, nothing converged); settings, initial values and the compiled model stay. */
+KLVO_API int KSLPreinitialize(KSLPprob slp);
+/* Information on a row or column: *datatype gets 1 for an integer (in *ivalue) or 2 for a double
+ * (in *dvalue). Row information: 1 its row in the last SLP solve's LP (-1 none), 2 penalty
+ * weight, 3 status word, 4 activity at the last solution, 5 its dual. Column information: 1 its
+ * step column in the last SLP solve's LP (-1 none), 2 step bound, 3 converged (0 no, else 1 +
+ * the tolerance that passed), 4 value at the last solution, 5 reduced cost, 6 tolerance set,
+ * 7 position in the cascade order (-1 none). 4 and 5 need a solution. */
+KLVO_API int KSLPgetrowinfo(KSLPprob slp, int infotype, int row, int *datatype, int *ivalue, double *dvalue);
+/* (Row information 6 and 7, after KSLPupdatelinearization: the row's activity at the
+ * linearisation point and its largest absolute derivative there. Column information 8: the
+ * column's delta type.) */
+KLVO_API int KSLPgetcolinfo(KSLPprob slp, int infotype, int col, int *datatype, int *ivalue, double *dvalue);
+
+/* Finite-difference widths: the derivative of row rowindex[k] with respect to column
+ * colindex[k] is taken by a central difference of width value[k] * max(1, |x|) instead of
+ * exactly, in the SLP engine's linearisations and in KSLPupdatelinearization (a width for a row
+ * that does not use the column has no effect). Widths are positive and finite. KSLPloaddfs
+ * first forgets every width; KSLPchgdf sets one; KSLPgetdf gives 0 where none is set. */
+KLVO_API int KSLPadddfs(KSLPprob slp, int ndfs, const int *colindex, const int *rowindex, const double *value);
+KLVO_API int KSLPloaddfs(KSLPprob slp, int ndfs, const int *colindex, const int *rowindex, const double *value);
+KLVO_API int KSLPchgdf(KSLPprob slp, int col, int row, const double *value);
+KLVO_API int KSLPgetdf(KSLPprob slp, int col, int row, double *value);
+/* How the SLP engine steps columns varind[0..nvars-1]: delta type 0 freely within its step
+ * bound (the default), 1 not at all (the column keeps its starting value), 2 only by steps of
+ * at least values[k] (smaller steps the LP proposes are not taken; values may be null
+ * otherwise). */
+KLVO_API int KSLPchgdeltatype(KSLPprob slp, int nvars, const int *varind, const int *deltatypes, const double *values);
+/* Linearises every row at the current point (the last solution, else the initial values): row
+ * activities and derivatives, finite-difference widths applied; KSLPgetrowinfo 6 and 7 read
+ * them. When a linearisation exists, a preupdatelinearization function that sets its flag
+ * keeps it. */
+KLVO_API int KSLPupdatelinearization(KSLPprob slp);
+/* Fixes the penalty error columns at zero (row status bit 0, "enforced": the SLP engine's
+ * linearisations must then satisfy the row exactly, shrinking their step bounds until they
+ * can) for every row satisfied within kslp_feastol at the last solution; *status gets the
+ * number of rows that are not, which keep their penalties. Fails without a solution. */
+KLVO_API int KSLPfixpenalties(KSLPprob slp, int *status);
+/* Sets every row's penalty weight (KSLPchgrowwt) to the inverse of its largest absolute
+ * derivative at the current point, kept within 1e-4 to 1e4, so that a unit of error costs
+ * alike in every row; rows without derivatives keep theirs. Linearises first. */
+KLVO_API int KSLPscaling(KSLPprob slp);
+/* Prepares a solve: builds the compiled model (KSLPconstruct), orders and runs the cascade so
+ * that the starting point satisfies every determining row, and linearises there. */
+KLVO_API int KSLPpresolve(KSLPprob slp);
 
 /* The last solution of the layer (any array may be null). */
 KLVO_API int KSLPgetslpsol(KSLPprob slp, double *x, double *slack, double *duals, double *djs);

@@ -22,6 +22,7 @@ const ParamInfo kParams[] = {
     {kCtrlEngineOptions, "kslp_engineoptions", kString, true, 0, 0, 0, "", false, 1},
     {kCtrlObjSense, "kslp_objsense", kDouble, true, 1, -1, 1, nullptr, false, 1},
     {kCtrlDerivatives, "kslp_derivatives", kInt, true, 0, 0, 1, nullptr, false, 1},
+    {kCtrlSolver, "kslp_solver", kInt, true, 0, 0, 1, nullptr, false, 1},
     {kAttrRows, "kslp_rows", kInt, false, 0, 0, 0, nullptr, false, 1},
     {kAttrCols, "kslp_cols", kInt, false, 0, 0, 0, nullptr, false, 1},
     {kAttrEqualsColumn, "kslp_equalscolumn", kInt, false, 0, 0, 0, nullptr, false, 1},

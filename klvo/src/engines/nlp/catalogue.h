@@ -49,6 +49,7 @@ enum : int {
   kCtrlEngineOptions = 12106,
   kCtrlObjSense = 12146,
   kCtrlDerivatives = 12415,
+  kCtrlSolver = 12417,
 
   kCtrlMuInit = 12701,
   kCtrlMuStrategy = 12702,

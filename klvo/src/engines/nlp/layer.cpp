@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engines/nlp/slp/slp_events.h"
 #include "env/environment.h"
 #include "env/objects.h"
 #include "env/problem.h"
@@ -38,6 +39,17 @@ void kslp_problem_s::set_message_callback(KSLPmessagecb f, void *data) {
   std::lock_guard<std::mutex> lock(message_mutex_);
   message_fn_ = f;
   message_data_ = f ? data : nullptr;
+}
+
+void kslp_problem_s::set_event(int kind, void (*fn)(), void *data) {
+  std::lock_guard<std::mutex> lock(event_mutex_);
+  events_[kind].fn = fn;
+  events_[kind].data = fn ? data : nullptr;
+}
+
+kslp_problem_s::EventFn kslp_problem_s::event(int kind) const {
+  std::lock_guard<std::mutex> lock(event_mutex_);
+  return events_[kind];
 }
 
 const klvo::FormulaStore &kslp_problem_s::formulas() const {
@@ -229,6 +241,13 @@ void kslp_problem_s::model_replaced() {
   initval.clear();
   vars.clear();
   rowstatus.clear();
+  rowweight.clear();
+  dfs.clear();
+  lin_value.clear();
+  lin_maxderiv.clear();
+  lp_column.clear();
+  lp_row.clear();
+  cascade_order.clear();
   results = Results();
 }
 
@@ -241,8 +260,28 @@ std::function<void()> kslp_problem_s::rows_deleting(int n, const int *index) {
     if (it == deleted->end() || *it != kv.first)
       (*status)[kv.first - static_cast<int>(it - deleted->begin())] = kv.second;
   }
-  return [this, deleted, status] {
+  auto weight = std::make_shared<std::map<int, double>>();
+  for (const auto &kv : rowweight) {
+    auto it = std::lower_bound(deleted->begin(), deleted->end(), kv.first);
+    if (it == deleted->end() || *it != kv.first)
+      (*weight)[kv.first - static_cast<int>(it - deleted->begin())] = kv.second;
+  }
+  auto df = std::make_shared<std::map<std::pair<int, int>, double>>();
+  for (const auto &kv : dfs) {
+    int r = kv.first.second;
+    auto it = std::lower_bound(deleted->begin(), deleted->end(), r);
+    if (it == deleted->end() || *it != r)
+      (*df)[{kv.first.first, r - static_cast<int>(it - deleted->begin())}] = kv.second;
+  }
+  return [this, deleted, status, weight, df] {
     rowstatus.swap(*status);
+    rowweight.swap(*weight);
+    dfs.swap(*df);
+    lin_value.clear();
+    lin_maxderiv.clear();
+    lp_column.clear();
+    lp_row.clear();
+    cascade_order.clear();
     for (auto &kv : vars) {
       int &d = kv.second.detrow;
       if (d < 0) continue;
@@ -263,9 +302,18 @@ std::function<void()> kslp_problem_s::cols_deleting(int n, const int *index) {
   auto settings = std::make_shared<std::map<int, VarSettings>>();
   for (const auto &kv : vars)
     if (!gone(kv.first)) (*settings)[shift(kv.first)] = kv.second;
-  return [this, init, settings] {
+  auto df = std::make_shared<std::map<std::pair<int, int>, double>>();
+  for (const auto &kv : dfs)
+    if (!gone(kv.first.first)) (*df)[{shift(kv.first.first), kv.first.second}] = kv.second;
+  return [this, init, settings, df] {
     initval.swap(*init);
     vars.swap(*settings);
+    dfs.swap(*df);
+    lin_value.clear();
+    lin_maxderiv.clear();
+    lp_column.clear();
+    lp_row.clear();
+    cascade_order.clear();
     results = Results();
   };
 }
@@ -288,6 +336,7 @@ KSLPprob create_layer(KLVOprob *prob, const char *fn) {
 
 void destroy_layer(KSLPprob slp, const char *fn) {
   if (!slp) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null nonlinear-layer handle", fn);
+  fire(slp, KSLP_CB_DESTROY);
   if (slp->prob && slp->prob->slp == slp) {
     // The formulas may call the layer's user functions: they go with it.
     slp->prob->model.formulas.clear();
@@ -319,6 +368,9 @@ void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn)
   dest.initval = src->initval;
   dest.vars = src->vars;
   dest.rowstatus = src->rowstatus;
+  dest.rowweight = src->rowweight;
+  dest.tolsets = src->tolsets;
+  dest.dfs = src->dfs;
   dest.controls = src->controls;
   dest.results = Results();
 }

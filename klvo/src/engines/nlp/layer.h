@@ -3,6 +3,7 @@
 // nonlinear solve; the formula entries live in the problem's model store.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -29,6 +30,21 @@ struct VarSettings {
   int detrow = -1;
   double initstepbound = 0, stepbound = 0, penalty = 0, damp = 0, value = 0;
   int tolset = 0, history = 0, converged = 0, vartype = 0;
+  int seqnum = 0;         // place in the cascade among columns the dependencies leave unordered
+  int cascadelimit = 20;  // Newton steps a cascade may take on the column
+  int deltatype = 0;      // how the SLP engine steps the column (KSLPchgdeltatype)
+  double deltavalue = 0;  // the smallest step of delta type 2
+};
+
+// Row status bit the SLP engine reads: the row's error columns are fixed at zero, so every
+// linearisation must satisfy it (KSLPfixpenalties sets it).
+const int kRowEnforced = 1 << 0;
+
+// A tolerance set of the successive-linearisation engine: nine tolerances (their meaning is in
+// nlp.h) and a bit per tolerance in use.
+struct TolSet {
+  std::array<double, 9> tol{};
+  int status = 0;
 };
 
 // What a nonlinear solve leaves behind.
@@ -72,9 +88,28 @@ struct kslp_problem_s final : klvo::LayerHooks {
   std::map<int, double> initval;  // column -> initial value
   std::map<int, klvo::nlp::VarSettings> vars;  // column -> settings given with KSLPchgvar
   std::map<int, int> rowstatus;                // row -> status bits given with KSLPchgrowstatus
+  std::map<int, double> rowweight;             // row -> penalty weight (KSLPchgrowwt)
+  std::vector<klvo::nlp::TolSet> tolsets;      // tolerance set k + 1 at position k
+  std::map<std::pair<int, int>, double> dfs;   // (column, row) -> finite-difference width
+  // The last linearisation (KSLPupdatelinearization) by model row: the row's activity and its
+  // largest absolute derivative there; empty before one.
+  std::vector<double> lin_value, lin_maxderiv;
+  // Where the last SLP solve put each model column and row in its LP (-1: not there).
+  std::vector<int> lp_column, lp_row;
+  // Columns with a determining row in the order a cascade recomputes them (KSLPcascadeorder);
+  // empty until first needed.
+  std::vector<int> cascade_order;
   klvo::nlp::ControlValues controls;
   klvo::nlp::Results results;
   klvo::nlp::Validation validation;
+
+  // The layer's event functions, one per kind (KSLP_CB_*), each with its data.
+  struct EventFn {
+    void (*fn)() = nullptr;
+    void *data = nullptr;
+  };
+  void set_event(int kind, void (*fn)(), void *data);
+  EventFn event(int kind) const;
 
   // Sends a message to the layer's message function and to the global handlers.
   void message(int msgtype, const std::string &text);
@@ -94,6 +129,8 @@ struct kslp_problem_s final : klvo::LayerHooks {
   std::mutex message_mutex_;
   KSLPmessagecb message_fn_ = nullptr;
   void *message_data_ = nullptr;
+  mutable std::mutex event_mutex_;
+  EventFn events_[KSLP_CB_KINDS];
 };
 
 namespace klvo {
@@ -184,6 +221,36 @@ void set_det_rows(kslp_problem_s &slp, int n, const int *colindex, int colindex_
                   int rowindex_size, const char *fn);
 void set_init_step_bounds(kslp_problem_s &slp, int n, const int *colindex, int colindex_size, const double *initial,
                           int initial_size, const char *fn);
+
+// Data of the successive-linearisation engine (slp/slp_data.cpp).
+void add_vars(kslp_problem_s &slp, int n, const int *colindex, const int *vartype, const int *detrow,
+              const int *seqnum, const int *tolindex, const double *initvalue, const double *stepbound, bool replace,
+              const char *fn);
+void add_tolsets(kslp_problem_s &slp, int n, const double *tols, bool replace, const char *fn);
+void chg_tolset(kslp_problem_s &slp, int tolset, const int *status, const double *tols, const char *fn);
+int get_tolset(const kslp_problem_s &slp, int tolset, double *tols, const char *fn);
+void del_tolsets(kslp_problem_s &slp, int n, const int *index, const char *fn);
+void chg_row_weight(kslp_problem_s &slp, int row, const double *weight, const char *fn);
+double get_row_weight(const kslp_problem_s &slp, int row, const char *fn);
+void chg_cascade_limit(kslp_problem_s &slp, int col, int limit, const char *fn);
+void cascade_order(kslp_problem_s &slp, const char *fn);
+void cascade(kslp_problem_s &slp, const char *fn);
+void construct(kslp_problem_s &slp, const char *fn);
+void set_current_iv(kslp_problem_s &slp, const char *fn);
+void reinitialize(kslp_problem_s &slp);
+// Row and column information: returns the data type (1 integer in *ivalue, 2 double in *dvalue).
+int row_info(const kslp_problem_s &slp, int infotype, int row, int *ivalue, double *dvalue, const char *fn);
+int col_info(const kslp_problem_s &slp, int infotype, int col, int *ivalue, double *dvalue, const char *fn);
+// Finite-difference widths, delta types, linearisation, penalties, scaling and presolve
+// (slp/slp_linearization.cpp).
+void add_dfs(kslp_problem_s &slp, int n, const int *colindex, const int *rowindex, const double *value, bool replace,
+             const char *fn);
+double get_df(const kslp_problem_s &slp, int col, int row, const char *fn);
+void chg_delta_type(kslp_problem_s &slp, int n, const int *col, const int *type, const double *value, const char *fn);
+void update_linearization(kslp_problem_s &slp, const char *fn);
+int fix_penalties(kslp_problem_s &slp, const char *fn);
+void scaling(kslp_problem_s &slp, const char *fn);
+void presolve(kslp_problem_s &slp, const char *fn);
 
 // True when the problem has formula entries the solver must take into account; their count.
 bool has_formulas(const Problem &prob);

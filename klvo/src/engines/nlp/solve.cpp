@@ -8,6 +8,9 @@
 
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/layer.h"
+#include "engines/nlp/slp/slp_engine.h"
+#include "engines/nlp/slp/slp_events.h"
+#include "env/problem.h"
 
 namespace klvo {
 namespace nlp {
@@ -117,6 +120,98 @@ void engine_message(const SolveContext &ctx, kslp_problem_s *layer, int msgtype,
 
 namespace {
 
+// The layer's column and row settings in the SLP engine's space.
+SlpInput slp_input(const kslp_problem_s *slp, const NlpModel &model) {
+  SlpInput in;
+  in.stepbound.assign(model.ne, 0.0);
+  in.tolset.assign(model.ne, -1);
+  in.weight.assign(model.m, 1.0);
+  in.enforced.assign(model.m, 0);
+  in.deltatype.assign(model.ne, 0);
+  in.deltavalue.assign(model.ne, 0.0);
+  if (!slp) return in;
+  in.tolsets = slp->tolsets;
+  for (const auto &kv : slp->vars) {
+    if (kv.first >= model.n || model.engine_col[kv.first] < 0) continue;
+    int k = model.engine_col[kv.first];
+    in.stepbound[k] = kv.second.initstepbound;
+    in.tolset[k] = kv.second.tolset - 1;
+    in.deltatype[k] = kv.second.deltatype;
+    in.deltavalue[k] = kv.second.deltavalue;
+  }
+  auto engine_row = [&](int i) { return i < static_cast<int>(model.engine_row.size()) ? model.engine_row[i] : -1; };
+  for (const auto &kv : slp->rowweight)
+    if (engine_row(kv.first) >= 0) in.weight[engine_row(kv.first)] = kv.second;
+  for (const auto &kv : slp->rowstatus)
+    if (engine_row(kv.first) >= 0 && (kv.second & kRowEnforced)) in.enforced[engine_row(kv.first)] = 1;
+  for (const auto &kv : slp->dfs) {
+    int c = kv.first.first, r = engine_row(kv.first.second);
+    if (c < model.n && model.engine_col[c] >= 0 && r >= 0) in.dfs.push_back({r, model.engine_col[c], kv.second});
+  }
+  return in;
+}
+
+// The SLP engine's final step bounds and convergence flags go back to the column settings,
+// and the layer learns where its columns and rows sat in the LP.
+void keep_slp_state(kslp_problem_s *slp, const NlpModel &model, const SlpColumnState &st) {
+  if (!slp) return;
+  slp->lp_column.assign(model.n, -1);
+  slp->lp_row.assign(model.nrows_model(), -1);
+  for (int k = 0; k < model.ne; ++k) {
+    int j = model.model_col[k];
+    slp->lp_column[j] = k;
+    if (k < static_cast<int>(st.stepbound.size())) {
+      VarSettings &v = slp->vars[j];
+      v.stepbound = st.stepbound[k];
+      v.converged = st.converged[k];
+    }
+  }
+  for (int i = 0; i < model.m; ++i) slp->lp_row[model.model_row[i]] = i;
+}
+
+// The layer's iteration events during an SLP solve.
+struct LayerHooks : SlpHooks {
+  kslp_problem_s *slp;
+  const NlpModel &model;
+  LayerHooks(kslp_problem_s *s, const NlpModel &m) : slp(s), model(m) {}
+  bool iteration_start(int) override { return fire_flag(slp, KSLP_CB_ITERSTART) != 0; }
+  bool iteration_end(int, const std::vector<double> &) override { return fire_flag(slp, KSLP_CB_ITEREND) != 0; }
+  bool keep_linearization() override { return fire_flag(slp, KSLP_CB_PREUPDATELINEARIZATION) != 0; }
+  // Finds the first formula entry that fails at the point, one entry at a time, and reports it.
+  void eval_failed(const std::vector<double> &x) override {
+    kslp_problem_s::EventFn e = slp ? slp->event(KSLP_CB_COEFEVALERROR) : kslp_problem_s::EventFn();
+    if (!e.fn || !slp->prob) return;
+    std::vector<double> xm(model.n, 0.0);
+    for (int k = 0; k < model.ne; ++k) xm[model.model_col[k]] = x[k];
+    std::vector<int> type;
+    std::vector<double> value;
+    for (const FormulaEntry &f : slp->prob->model.formulas.entries()) {
+      type.clear();
+      value.clear();
+      for (const FormulaToken &t : f.tokens) type.push_back(t.type), value.push_back(t.value);
+      type.push_back(0);
+      value.push_back(0.0);
+      double v = 0;
+      bool ok = true;
+      try {
+        formula_derivatives(*slp, 1, type.data(), value.data(), xm.data(), &v, nullptr, nullptr, "coefevalerror");
+      } catch (const Error &) {
+        ok = false;
+      }
+      if (!ok || !std::isfinite(v)) {
+        reinterpret_cast<KSLPcoefevalerrorcb>(e.fn)(slp, e.data, f.row, f.col);
+        return;
+      }
+    }
+  }
+  int column_converged(int col, int verdict) override {
+    int v = fire_column(slp, KSLP_CB_ITERVAR, col);
+    if (v > 0) return verdict ? verdict : 1;
+    if (v < 0) return 0;
+    return verdict;
+  }
+};
+
 void run(const SolveContext &ctx, kslp_problem_s *slp) {
   auto start = std::chrono::steady_clock::now();
   // The interrupt flags were cleared when the solve took the problem (klvo::UseMark).
@@ -132,6 +227,7 @@ void run(const SolveContext &ctx, kslp_problem_s *slp) {
       slp->compiled = compiled;
       slp->compiled_model_revision = ctx.model.revision;
       slp->compiled_formulas_revision = ctx.model.formulas.revision();
+      fire(slp, KSLP_CB_CONSTRUCT);
     }
   }
   NlpModel &model = *compiled;
@@ -142,9 +238,18 @@ void run(const SolveContext &ctx, kslp_problem_s *slp) {
   if (output == KLVO_OUTPUT_NONE || output == KLVO_OUTPUT_ERRORS_AND_WARNINGS) settings.log = 0;
   std::vector<double> x0 = starting_point(slp, model);
   EngineResult r;
-  if (model.ne == 0) {
+  if (fire(slp, KSLP_CB_SLPSTART)) {
+    r.status = kNlpUnfinished;
+    r.stop = KLVO_STOP_INTERRUPT;
+  } else if (model.ne == 0) {
     r.status = kNlpSolution;
     r.have_point = true;
+  } else if (int_control(slp, kCtrlSolver) == 1) {
+    SlpInput in = slp_input(slp, model);
+    LayerHooks hooks(slp, model);
+    SlpColumnState st;
+    r = run_slp(ctx, slp, model, x0, settings, in, hooks, &st);
+    keep_slp_state(slp, model, st);
   } else {
     r = run_engine(ctx, slp, model, x0, settings);
   }
@@ -196,7 +301,10 @@ void run(const SolveContext &ctx, kslp_problem_s *slp) {
                  format("Nonlinear solve: %s; objective %.10g after %d iterations", status_text(res.nlpstatus), res.objval,
                         res.iterations));
   store_solution(ctx.solution, res, r.stop, settings.feastol);
-  if (slp) slp->results = std::move(res);
+  if (slp) {
+    slp->results = std::move(res);
+    fire(slp, KSLP_CB_SLPEND);
+  }
 }
 
 }  // namespace

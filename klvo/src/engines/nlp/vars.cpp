@@ -66,10 +66,15 @@ void get_var(const kslp_problem_s &slp, int col, int *detrow, double *initstepbo
   if (history) *history = v.history;
   if (converged) *converged = v.converged;
   if (vartype) *vartype = v.vartype;
-  // This library keeps no delta columns, penalty deltas or update rows.
-  if (delta) *delta = -1;
-  if (penaltydelta) *penaltydelta = -1;
-  if (updaterow) *updaterow = -1;
+  // Where the last SLP solve's LP held the column's step and its determining row (whose two
+  // error columns follow the step columns).
+  int lpcol = col < static_cast<int>(slp.lp_column.size()) ? slp.lp_column[col] : -1;
+  int lprow = v.detrow >= 0 && v.detrow < static_cast<int>(slp.lp_row.size()) ? slp.lp_row[v.detrow] : -1;
+  int nsteps = 0;
+  for (int c : slp.lp_column) nsteps += c >= 0;
+  if (delta) *delta = lpcol;
+  if (penaltydelta) *penaltydelta = lprow >= 0 ? nsteps + 2 * lprow : -1;
+  if (updaterow) *updaterow = lprow;
   if (oldvalue) *oldvalue = v.value;
 }
 

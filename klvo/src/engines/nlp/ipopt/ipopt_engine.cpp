@@ -13,6 +13,7 @@
 
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/layer.h"
+#include "engines/nlp/slp/slp_events.h"
 #include "engines/nlp/solve.h"
 
 namespace klvo {
@@ -117,6 +118,19 @@ class Tnlp : public Ipopt::TNLP {
   bool intermediate_callback(Ipopt::AlgorithmMode, Index iter, Number, Number, Number, Number, Number, Number, Number,
                              Number, Index, const Ipopt::IpoptData *, Ipopt::IpoptCalculatedQuantities *) override {
     result.iterations = iter;
+    // The engine reports the end of each iteration; the layer's events pair every iteration's
+    // start with its end, the first start coming with the starting point.
+    if (iter > 0 && fire_flag(layer_, KSLP_CB_ITEREND)) {
+      result.stop = KLVO_STOP_INTERRUPT;
+      in_iteration_ = false;
+      return false;
+    }
+    in_iteration_ = false;
+    if (fire_flag(layer_, KSLP_CB_ITERSTART)) {
+      result.stop = KLVO_STOP_INTERRUPT;
+      return false;
+    }
+    in_iteration_ = true;
     if (ctx_.interrupt.load() != 0 || (layer_ && layer_->interrupt_reason.load() != 0)) {
       result.stop = KLVO_STOP_INTERRUPT;
       return false;
@@ -134,6 +148,8 @@ class Tnlp : public Ipopt::TNLP {
   void finalize_solution(Ipopt::SolverReturn status, Index n, const Number *x, const Number *zl, const Number *zu, Index m,
                          const Number *, const Number *lambda, Number, const Ipopt::IpoptData *,
                          Ipopt::IpoptCalculatedQuantities *) override {
+    if (in_iteration_) fire_flag(layer_, KSLP_CB_ITEREND);
+    in_iteration_ = false;
     switch (status) {
       case Ipopt::SUCCESS:
       case Ipopt::STOP_AT_ACCEPTABLE_POINT: result.status = kNlpSolution; break;
@@ -171,6 +187,7 @@ class Tnlp : public Ipopt::TNLP {
   const std::vector<double> &x0_;
   double timelimit_;
   std::chrono::steady_clock::time_point start_;
+  bool in_iteration_ = false;
 };
 
 Ipopt::EJournalLevel journal_level(int log) {
