@@ -9,6 +9,7 @@
 #include <new>
 #include <utility>
 
+#include "api/multistart_methods.h"
 #include "callbacks/callbacks.h"
 #include "module/frame.h"
 #include "problem/params.h"
@@ -27,6 +28,10 @@ constexpr int interrupt_by_callback = 7;
 constexpr int slp_attr_mainproblem = 12601;
 // The nonlinear layer's message event.
 constexpr int slp_message_kind = first_nonlinear_kind + 18;
+// The multistart events.
+constexpr int KSLP_CB_MSJOBEND = first_nonlinear_kind + 11;
+constexpr int KSLP_CB_MSJOBSTART = first_nonlinear_kind + 12;
+constexpr int KSLP_CB_MSWINNER = first_nonlinear_kind + 13;
 
 PyObject *new_problem_object() { return problem_type.tp_new(&problem_type, nullptr, nullptr); }
 
@@ -36,6 +41,8 @@ PyObject *new_problem_object() { return problem_type.tp_new(&problem_type, nullp
 void empty_callback_problem(ProblemObject *cb) {
   cb->prob = nullptr;
   cb->slp = nullptr;
+  // Jobs added to a job's own problem never run: that problem ends with its job.
+  job_objects_release(cb);
   Py_CLEAR(cb->vars);
   Py_CLEAR(cb->cons);
   Py_CLEAR(cb->sos);
@@ -401,6 +408,51 @@ void d_slp_message(KSLPprob slp, void *data, const char *msg, int, int msgtype) 
   d.call(text(msg), integer(msgtype));
 }
 
+// Multistart events: the job's object (held by the user's problem) and description.
+nb::object job_object(void *job) { return nb::borrow(job ? static_cast<PyObject *>(job) : Py_None); }
+
+// msjobstart and msjobend: the result, converted to an integer (None counts as 0), is the
+// job's status.
+template <int Kind>
+int d_msjob(KSLPprob slp, void *data, void *job, const char *description, int *status) {
+  Dispatch d(Kind, nullptr, slp, data);
+  nb::object r = d.call(job_object(job), text(description));
+  if (!r || r.ptr() == Py_None) return 0;
+  nb::object number = nb::steal(PyNumber_Long(r.ptr()));
+  int overflow = 0;
+  long v = number ? PyLong_AsLongAndOverflow(number.ptr(), &overflow) : -1;
+  if (!number || (v == -1 && PyErr_Occurred()) || overflow || v < INT_MIN || v > INT_MAX) {
+    PyErr_Clear();
+    d.fail(Kind == KSLP_CB_MSJOBSTART ? "Problem in msjobstart callback: must return an integer or None"
+                                      : "Problem in msjobend callback: must return an integer or None");
+    return 0;
+  }
+  *status = static_cast<int>(v);
+  return 0;
+}
+
+int d_mswinner(KSLPprob slp, void *data, void *job, const char *description) {
+  Dispatch d(KSLP_CB_MSWINNER, nullptr, slp, data);
+  d.call(job_object(job), text(description));
+  return 0;
+}
+
+// The layer's events of the search over formulas: slpnode and intsol return the integer
+// rule's value; optnode and prenode write it to their out-parameter and return it too.
+template <int Kind>
+int d_layer_event(KSLPprob slp, void *data) {
+  Dispatch d(Kind, nullptr, slp, data);
+  nb::object r = d.call();
+  return r ? integer_rule(r.ptr()) : 0;
+}
+
+template <int Kind>
+int d_layer_node(KSLPprob slp, void *data, int *infeasible) {
+  Dispatch d(Kind, nullptr, slp, data);
+  if (nb::object r = d.call()) *infeasible = integer_rule(r.ptr());
+  return *infeasible;
+}
+
 // Library registration and removal of a main-library kind's dispatcher.
 template <auto Add, auto Remove, auto Dispatcher>
 struct Library {
@@ -487,17 +539,21 @@ const CallbackKind callback_kind_table[callback_kinds] = {
     missing_layer_kind("iterend", "setcbiterend"),
     missing_layer_kind("iterstart", "setcbiterstart"),
     missing_layer_kind("itervar", "setcbitervar"),
-    missing_layer_kind("msjobend", "setcbmsjobend"),
-    missing_layer_kind("msjobstart", "setcbmsjobstart"),
-    missing_layer_kind("mswinner", "setcbmswinner"),
+    {"msjobend", "setcbmsjobend", nullptr, Layer<KSLPsetcbmsjobend, d_msjob<KSLP_CB_MSJOBEND>>::add, nullptr},
+    {"msjobstart", "setcbmsjobstart", nullptr, Layer<KSLPsetcbmsjobstart, d_msjob<KSLP_CB_MSJOBSTART>>::add, nullptr},
+    {"mswinner", "setcbmswinner", nullptr, Layer<KSLPsetcbmswinner, d_mswinner>::add, nullptr},
     missing_layer_kind("preupdatelinearization", "setcbpreupdatelinearization"),
     missing_layer_kind("slpend", "setcbslpend"),
-    missing_layer_kind("slpnode", "setcbslpnode"),
+    {"slpnode", "setcbslpnode", nullptr, Layer<KSLPsetcbslpnode, d_layer_event<first_nonlinear_kind + 16>>::add,
+     nullptr},
     missing_layer_kind("slpstart", "setcbslpstart"),
     {"message", "setcbmessage", nullptr, Layer<KSLPsetcbmessage, d_slp_message>::add, nullptr},
-    missing_layer_kind("slpintsol", "setcbintsol"),
-    missing_layer_kind("optnode", "setcboptnode"),
-    missing_layer_kind("prenode", "setcbprenode"),
+    {"slpintsol", "setcbintsol", nullptr, Layer<KSLPsetcbintsol, d_layer_event<first_nonlinear_kind + 19>>::add,
+     nullptr},
+    {"optnode", "setcboptnode", nullptr, Layer<KSLPsetcboptnode, d_layer_node<first_nonlinear_kind + 20>>::add,
+     nullptr},
+    {"prenode", "setcbprenode", nullptr, Layer<KSLPsetcbprenode, d_layer_node<first_nonlinear_kind + 21>>::add,
+     nullptr},
 };
 
 }  // namespace kelvo

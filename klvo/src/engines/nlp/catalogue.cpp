@@ -34,6 +34,7 @@ const ParamInfo kParams[] = {
     {kAttrSolveTime, "kslp_solvetime", kDouble, false, 0, 0, 0, nullptr, false, 1},
     {kAttrMaxViolation, "kslp_maxviolation", kDouble, false, 0, 0, 0, nullptr, false, 1},
     {kAttrMainProblem, "kslp_mainproblem", kPointer, false, 0, 0, 0, nullptr, false, 1},
+    {kAttrMsWinner, "kslp_mswinner", kInt, false, 0, 0, 0, nullptr, false, 1},
     // The interior-point engine's own settings.
     {kCtrlMuInit, "ip_muinit", kDouble, true, 0.1, 1e-12, kInf, nullptr, false, 2},
     {kCtrlMuStrategy, "ip_mustrategy", kInt, true, 0, 0, 1, nullptr, false, 2},

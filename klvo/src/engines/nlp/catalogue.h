@@ -35,6 +35,7 @@ enum : int {
   kAttrSolveTime = 12181,
   kAttrMaxViolation = 12182,
   kAttrMainProblem = 12601,
+  kAttrMsWinner = 12650,
 
   kCtrlIterLimit = 12100,
   kCtrlLog = 12101,

@@ -95,6 +95,7 @@ int64_t attribute_int(const Problem &prob, int id) {
     case kAttrNlpStatus: return slp ? slp->results.nlpstatus : 0;
     case kAttrLayerStatus: return slp ? slp->results.layer_status : 0;
     case kAttrIterations: return slp ? slp->results.iterations : 0;
+    case kAttrMsWinner: return slp ? slp->multistart.winner : 0;
     default: return 0;
   }
 }
@@ -259,9 +260,11 @@ std::function<void()> kslp_problem_s::cols_deleting(int n, const int *index) {
   auto settings = std::make_shared<std::map<int, VarSettings>>();
   for (const auto &kv : vars)
     if (!gone(kv.first)) (*settings)[shift(kv.first)] = kv.second;
-  return [this, init, settings] {
+  auto jobs = std::make_shared<std::vector<nlp::MsJob>>(nlp::jobs_after_deletion(multistart.jobs, deleted));
+  return [this, init, settings, jobs] {
     initval.swap(*init);
     vars.swap(*settings);
+    multistart.jobs.swap(*jobs);
     results = Results();
   };
 }

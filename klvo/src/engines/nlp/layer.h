@@ -12,6 +12,8 @@
 
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/formula.h"
+#include "engines/nlp/multistart.h"
+#include "engines/nlp/node_events.h"
 #include "engines/nlp/nlp_model.h"
 #include "env/error.h"
 #include "env/layer_hooks.h"
@@ -68,6 +70,8 @@ struct kslp_problem_s final : klvo::LayerHooks {
   std::map<int, int> rowstatus;                // row -> status bits given with KSLPchgrowstatus
   klvo::nlp::ControlValues controls;
   klvo::nlp::Results results;
+  klvo::nlp::Multistart multistart;
+  klvo::nlp::NodeEvents node_events;
 
   // Sends a message to the layer's message function and to the global handlers.
   void message(int msgtype, const std::string &text);
