@@ -158,6 +158,20 @@ def test_row_flags_follow_the_marks_of_the_rows(boxes):
             call()
     assert p.getRowFlags(0, 5) == [0, 4, 2, 0, 0, 0]
 
+    # Inside a callback rows are given by index only.
+    answers = []
+
+    def before(prob, data):
+        answers.append(prob.getRowFlags(1, 2))
+        try:
+            prob.getRowFlags(caps[1], 2)
+        except kelvo.InterfaceError as e:
+            answers.append(str(e))
+
+    p.addcbbeforeobjective(before)
+    p.optimize()
+    assert answers == [[4, 2], "Cannot pass objects in arg 'first' when problem is presolved or in a callback"]
+
 
 def test_printed_infeasible_set_names_its_rows_and_bounds():
     p = kelvo.problem()
