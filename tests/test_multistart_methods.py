@@ -164,3 +164,21 @@ def test_control_dictionaries_and_their_refusals_leave_no_job(camel_problem):
     assert sys.getrefcount(token) == before + 2
     del q
     assert sys.getrefcount(token) == before + 1
+
+
+def test_each_objective_stage_runs_the_jobs_on_its_own_model(t):
+    p = kelvo.problem()
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    x, y = p.addVariables(2, lb=-5, ub=5)
+    p.addConstraint(kelvo.exp(x) + kelvo.exp(y) <= 2 * math.e)
+    p.setObjective(x + y, sense=kelvo.maximize, priority=2, abstol=0.5)
+    p.addObjective(x, priority=1)
+    p.controls.outputlog = 0
+    p.optimize()
+    single = p.getSolution([x, y])
+    # The second stage holds x + y >= 1.5 in a row of its own: the jobs must solve with it.
+    p.msaddpreset("random", 1, 3, None)
+    p.optimize()
+    assert p.getSolution([x, y]) == pytest.approx(single, abs=1e-5)
+    assert p.objattribs[0].objval == pytest.approx(1.5, abs=1e-5) and winner(p) >= 1

@@ -308,17 +308,21 @@ void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn)
     fail(KLVO_ERR_INVALID_ARGUMENT,
          "%s: the destination problem has %d rows and %d columns, the source %d and %d; copy the problem first", fn,
          dest.nrows(), dest.ncols(), src->nrows(), src->ncols());
+  FormulaStore &formulas = dest.formulas(fn);
+  copy_settings(dest, *src);
+  formulas = src->formulas();
+}
+
+void copy_settings(kslp_problem_s &dest, const kslp_problem_s &src) {
   // Deep copy of the user functions: formulas compiled for the copy must point at its records.
   auto users = std::make_shared<UserFunctions>();
-  for (const auto &u : src->users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
-  FormulaStore &formulas = dest.formulas(fn);
+  for (const auto &u : src.users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
   dest.users = std::move(users);
   dest.compiled.reset();
-  formulas = src->formulas();
-  dest.initval = src->initval;
-  dest.vars = src->vars;
-  dest.rowstatus = src->rowstatus;
-  dest.controls = src->controls;
+  dest.initval = src.initval;
+  dest.vars = src.vars;
+  dest.rowstatus = src.rowstatus;
+  dest.controls = src.controls;
   dest.results = Results();
 }
 

@@ -107,6 +107,9 @@ std::string str_control(const kslp_problem_s *slp, int id);
 // The handle's lifetime: a layer is attached to one problem, which must not have one yet.
 KSLPprob create_layer(KLVOprob *prob, const char *fn);
 void destroy_layer(KSLPprob slp, const char *fn);
+// The layer's own settings (user functions, initial values, variable and row settings,
+// controls) without the formulas, which travel with the model.
+void copy_settings(kslp_problem_s &dest, const kslp_problem_s &src);
 // Copies formulas, user functions, column settings and controls between layers of equally
 // sized problems; controls alone (with the objective sense).
 void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn);

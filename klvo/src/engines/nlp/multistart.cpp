@@ -54,16 +54,18 @@ struct Copy {
   }
 };
 
-// A copy of the layer's problem with the problem's controls and the layer's formulas and
-// settings.
-std::unique_ptr<Copy> make_copy(const Problem &orig, const kslp_problem_s &slp, const char *fn) {
+// A problem holding the solve's model (with its formulas) and controls, and the layer's
+// settings: the solve may be one stage of several objectives, whose model is not the problem's.
+std::unique_ptr<Copy> make_copy(const SolveContext &ctx, const kslp_problem_s &slp, const char *fn) {
   auto c = std::make_unique<Copy>();
   c->prob = create_problem(fn);
-  copy_model(c->prob->model, &orig.model, nullptr, fn);
-  klvo::copy_controls(*c->prob, &orig, fn);
+  copy_model(c->prob->model, &ctx.model, nullptr, fn);
+  c->prob->params.copy_from(ctx.controls);
   KLVOprob handle = c->prob;
   c->slp = create_layer(&handle, fn);
-  copy_layer(*c->slp, &slp, fn);
+  copy_settings(*c->slp, slp);
+  // The model's copy leaves the formulas behind: they go with the layer.
+  c->slp->formulas(fn) = ctx.model.formulas;
   return c;
 }
 
@@ -175,7 +177,7 @@ const char *outcome(int rank) { return rank == 2 ? "locally optimal" : rank == 1
 class Pool {
  public:
   Pool(const SolveContext &ctx, kslp_problem_s &slp, std::vector<Run> runs)
-      : ctx_(ctx), slp_(slp), orig_(layer_problem(slp, "multistart")), runs_(std::move(runs)) {
+      : ctx_(ctx), slp_(slp), runs_(std::move(runs)) {
     std::lock_guard<std::mutex> lock(slp.multistart.events_mutex);
     on_start_ = slp.multistart.on_start;
     start_data_ = slp.multistart.start_data;
@@ -249,7 +251,7 @@ class Pool {
     const char *fn = "multistart";
     const Run &r = runs_[i];
     const MsJob &job = *r.job;
-    std::unique_ptr<Copy> c = make_copy(orig_, slp_, fn);
+    std::unique_ptr<Copy> c = make_copy(ctx_, slp_, fn);
     // Jobs solve quietly unless their own controls say otherwise.
     klvo::set_int_control(*c->prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE, fn);
     if (r.variation >= 0) {
@@ -290,7 +292,7 @@ class Pool {
 
     // Keep the better of this job and the best so far; the other copy goes.
     std::lock_guard<std::mutex> lock(mutex_);
-    double sense = orig_.model.objsense < 0 ? -1.0 : 1.0;
+    double sense = ctx_.model.objsense < 0 ? -1.0 : 1.0;
     double obj = sense * c->slp->results.objval;
     bool better = !best_ || rank > best_rank_ ||
                   (rank == best_rank_ && rank > 0 &&
@@ -306,7 +308,6 @@ class Pool {
 
   const SolveContext &ctx_;
   kslp_problem_s &slp_;
-  const Problem &orig_;
   std::vector<Run> runs_;
   KSLPmsjobcb on_start_ = nullptr, on_end_ = nullptr;
   void *start_data_ = nullptr, *end_data_ = nullptr;
