@@ -233,3 +233,25 @@ TEST(Multistart, RefusedJobsAddNothing) {
   EXPECT_EQ(p.int_attr(kMsWinner), 0);
   EXPECT_NEAR(p.objval(), 0.0, 1e-6);
 }
+
+TEST(Multistart, JobsOutliveAReplacedModelWithFewerColumns) {
+  NlpProblem p;
+  p.columns(2, {-3, -2}, {3, 2});
+  int cols[2] = {0, 1};
+  double at[2] = {0.5, -0.5};
+  ASSERT_EQ(KSLPmsaddjob(p.slp, "plain", 2, cols, at, 0, nullptr, nullptr, 0, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(KSLPmsaddcustompreset(p.slp, "box", KSLP_MSPRESET_RANDOM, 3, 2, cols, at, 0, nullptr, nullptr, 0, nullptr,
+                                  nullptr, nullptr),
+            0);
+  // One column left: min (x - 0.25)^2 over [-1, 1]; the second column's values are dropped.
+  double obj = 0, lb = -1, ub = 1;
+  int start[2] = {0, 0}, rowind = 0;
+  double coef = 0;
+  ASSERT_EQ(KLVOloadlp(p.prob, "one", 1, 0, nullptr, nullptr, nullptr, &obj, start, nullptr, &rowind, &coef, &lb, &ub),
+            0)
+      << p.error();
+  p.objective(pow(X(0) - 0.25, 2.0));
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  EXPECT_NEAR(p.x()[0], 0.25, 1e-6);
+  EXPECT_GE(p.int_attr(kMsWinner), 1);
+}

@@ -111,12 +111,15 @@ std::vector<Run> expand(const std::vector<MsJob> &jobs, const ModelStore &m, con
   Box base = sampling_box(m, slp);
   int n = m.ncols();
   int number = 0;
+  // A model replaced since the job was added may have fewer columns: those are left out.
+  auto known = [n](int j) { return j >= 0 && j < n; };
   for (const MsJob &job : jobs) {
     if (job.preset == 0) {
       Run r;
       r.number = ++number;
       r.job = &job;
-      for (size_t k = 0; k < job.cols.size(); ++k) r.point.emplace_back(job.cols[k], job.values[k]);
+      for (size_t k = 0; k < job.cols.size(); ++k)
+        if (known(job.cols[k])) r.point.emplace_back(job.cols[k], job.values[k]);
       runs.push_back(std::move(r));
       continue;
     }
@@ -125,6 +128,7 @@ std::vector<Run> expand(const std::vector<MsJob> &jobs, const ModelStore &m, con
     std::vector<char> fixed(n, 0);
     for (size_t k = 0; k < job.cols.size(); ++k) {
       int j = job.cols[k];
+      if (!known(j)) continue;
       box.ref[j] = job.values[k];
       fixed[j] = 1;
     }
