@@ -232,7 +232,8 @@ KLVO_API int KLVOnlpoptimize(KLVOprob prob, const char *flags);
  * job sets it), and the problem's log gets one line per job. Interrupting the solve stops the
  * running jobs and starts no more. When every job is skipped the problem is solved once from
  * its own initial values. Jobs stay registered until KSLPmsclear; they are not copied by
- * KSLPcopyprob.
+ * KSLPcopyprob. Deleting columns drops their initial values from the jobs and renumbers the
+ * rest; after the model is replaced, values for columns it no longer has are left out.
  *
  * Presets generate `count` jobs each. Sampling happens in a box per column: its bounds, an
  * infinite side replaced by the reference value -/+ 10 * max(1, |reference|), the reference
