@@ -29,9 +29,9 @@ constexpr int slp_attr_mainproblem = 12601;
 // The nonlinear layer's message event.
 constexpr int slp_message_kind = first_nonlinear_kind + 18;
 // The multistart events.
-constexpr int KSLP_CB_MSJOBEND = first_nonlinear_kind + 11;
-constexpr int KSLP_CB_MSJOBSTART = first_nonlinear_kind + 12;
-constexpr int KSLP_CB_MSWINNER = first_nonlinear_kind + 13;
+constexpr int msjobend_kind = first_nonlinear_kind + 11;
+constexpr int msjobstart_kind = first_nonlinear_kind + 12;
+constexpr int mswinner_kind = first_nonlinear_kind + 13;
 
 PyObject *new_problem_object() { return problem_type.tp_new(&problem_type, nullptr, nullptr); }
 
@@ -423,7 +423,7 @@ int d_msjob(KSLPprob slp, void *data, void *job, const char *description, int *s
   long v = number ? PyLong_AsLongAndOverflow(number.ptr(), &overflow) : -1;
   if (!number || (v == -1 && PyErr_Occurred()) || overflow || v < INT_MIN || v > INT_MAX) {
     PyErr_Clear();
-    d.fail(Kind == KSLP_CB_MSJOBSTART ? "Problem in msjobstart callback: must return an integer or None"
+    d.fail(Kind == msjobstart_kind ? "Problem in msjobstart callback: must return an integer or None"
                                       : "Problem in msjobend callback: must return an integer or None");
     return 0;
   }
@@ -432,7 +432,7 @@ int d_msjob(KSLPprob slp, void *data, void *job, const char *description, int *s
 }
 
 int d_mswinner(KSLPprob slp, void *data, void *job, const char *description) {
-  Dispatch d(KSLP_CB_MSWINNER, nullptr, slp, data);
+  Dispatch d(mswinner_kind, nullptr, slp, data);
   d.call(job_object(job), text(description));
   return 0;
 }
@@ -539,8 +539,8 @@ const CallbackKind callback_kind_table[callback_kinds] = {
     missing_layer_kind("iterend", "setcbiterend"),
     missing_layer_kind("iterstart", "setcbiterstart"),
     missing_layer_kind("itervar", "setcbitervar"),
-    {"msjobend", "setcbmsjobend", nullptr, Layer<KSLPsetcbmsjobend, d_msjob<KSLP_CB_MSJOBEND>>::add, nullptr},
-    {"msjobstart", "setcbmsjobstart", nullptr, Layer<KSLPsetcbmsjobstart, d_msjob<KSLP_CB_MSJOBSTART>>::add, nullptr},
+    {"msjobend", "setcbmsjobend", nullptr, Layer<KSLPsetcbmsjobend, d_msjob<msjobend_kind>>::add, nullptr},
+    {"msjobstart", "setcbmsjobstart", nullptr, Layer<KSLPsetcbmsjobstart, d_msjob<msjobstart_kind>>::add, nullptr},
     {"mswinner", "setcbmswinner", nullptr, Layer<KSLPsetcbmswinner, d_mswinner>::add, nullptr},
     missing_layer_kind("preupdatelinearization", "setcbpreupdatelinearization"),
     missing_layer_kind("slpend", "setcbslpend"),
