@@ -10,7 +10,8 @@ import kelvo
 from helpers import store_sets
 
 METHODS = ["delRows", "delCols", "delSets", "addSets", "pivot", "sparseBTran", "sparseFTran", "nlpAddFormulas",
-           "nlpLoadFormulas", "nlpGetFormulaRows", "nlpDelFormulas", "slpSetDetRow", "slpSetInitStepBounds", "getScale", "postSolveSol"]
+           "nlpLoadFormulas", "nlpGetFormulaRows", "nlpDelFormulas", "slpSetDetRow", "slpSetInitStepBounds", "getScale", "postSolveSol",
+           "printIIS", "getRowFlags", "clearRowFlags"]
 
 
 @pytest.fixture
@@ -128,6 +129,68 @@ def test_refusals_name_the_argument_and_change_nothing(boxes):
         assert str(info.value) == message
     assert (p.getVariable(), p.getConstraint(), p.getSOS()) == before
     assert [c.index for c in caps] == [0, 1, 2, 3, 4]
+
+
+def test_row_flags_follow_the_marks_of_the_rows(boxes):
+    p, x, caps, total = boxes
+    p.loaddelayedrows([0])
+    p.loadmodelcuts([caps[2]])
+    p.loadsecurevecs([caps[1], caps[2]], [])
+    assert p.getRowFlags(caps[0], 3) == [1, 4, 2 | 4, 0]
+    assert p.getRowFlags(caps[2], caps[2]) == [6]
+    # Each mask clears only its own bits of its own row.
+    p.clearRowFlags([1, 0, 4], 0, caps[2])
+    assert p.getRowFlags(0, 5) == [0, 4, 2, 0, 0, 0]
+    refusals = [
+        (lambda: p.getRowFlags("c0", 2), "Error in argument 'first': Value is not a constraint or constraint index"),
+        (lambda: p.getRowFlags(0, 2**31), "Error in argument 'last': Invalid constraint index"),
+        (lambda: p.clearRowFlags([1, "a"], 0, 1), "Error in element 1 of argument 'flags': Value is not an integer"),
+        (lambda: p.printIIS(1.5), "Error in argument 'iis': Value is not an integer"),
+    ]
+    for call, message in refusals:
+        with pytest.raises(kelvo.InterfaceError) as info:
+            call()
+        assert str(info.value) == message
+    # The library counts the masks against the range and knows its flag bits.
+    for call in (lambda: p.clearRowFlags([2, 2], 1, 3), lambda: p.clearRowFlags([8], 2, 2),
+                 lambda: p.getRowFlags(3, 6)):
+        with pytest.raises(kelvo.SolverError):
+            call()
+    assert p.getRowFlags(0, 5) == [0, 4, 2, 0, 0, 0]
+
+    # Inside a callback rows are given by index only.
+    answers = []
+
+    def before(prob, data):
+        answers.append(prob.getRowFlags(1, 2))
+        try:
+            prob.getRowFlags(caps[1], 2)
+        except kelvo.InterfaceError as e:
+            answers.append(str(e))
+
+    p.addcbbeforeobjective(before)
+    p.optimize()
+    assert answers == [[4, 2], "Cannot pass objects in arg 'first' when problem is presolved or in a callback"]
+
+
+def test_printed_infeasible_set_names_its_rows_and_bounds():
+    p = kelvo.problem()
+    x = p.addVariable(name="x", ub=1)
+    y = p.addVariable(name="y", ub=1)
+    p.addConstraint(kelvo.constraint(x + y >= 3, name="need"))
+    p.addConstraint(kelvo.constraint(x - y <= 5, name="loose"))
+    lines = []
+    p.addcbmessage(lambda prob, data, text, msgtype: lines.append(text))
+    assert p.iisfirst(0) == 0
+    lines.clear()
+    p.printIIS(1)
+    text = "\n".join(lines)
+    assert "need" in text and "x: upper bound" in text and "y: upper bound" in text and "loose" not in text
+    lines.clear()
+    p.printIIS(0)
+    assert lines[0] == "1 IIS found"
+    with pytest.raises(kelvo.SolverError, match="no IIS 2"):
+        p.printIIS(2)
 
 
 def test_unlinked_problems_are_refused_before_the_arguments_are_read():

@@ -88,3 +88,79 @@ TEST_F(ArraySizes, SparseTransformsAgreeWithTheDenseOnes) {
 }
 
 }  // namespace
+
+TEST_F(ArraySizes, RowFlagsMirrorTheMarksAndClearOnlyWhatTheMasksSay) {
+  int delayed = 0, cut = 2, secure[2] = {0, 1};
+  ASSERT_EQ(KLVOloaddelayedrows(prob, 1, &delayed), 0);
+  ASSERT_EQ(KLVOloadmodelcuts(prob, 1, &cut), 0);
+  ASSERT_EQ(KLVOloadsecurevecs(prob, 2, 0, secure, nullptr), 0);
+  int flags[4] = {-1, -1, -1, -1};
+  for (int size : {2, 4}) {
+    expect_refused(KLVOgetrowflags_witharraysizes(prob, flags, size, 0, 2), "flags");
+    expect_refused(KLVOclearrowflags_witharraysizes(prob, flags, size, 0, 2), "flags");
+  }
+  ASSERT_EQ(KLVOgetrowflags_witharraysizes(prob, flags, 3, 0, 2), 0) << error();
+  EXPECT_EQ(std::vector<int>(flags, flags + 3),
+            (std::vector<int>{KLVO_ROWFLAG_DELAYED | KLVO_ROWFLAG_SECURE, KLVO_ROWFLAG_SECURE, KLVO_ROWFLAG_MODELCUT}));
+  int unknown_bit[1] = {8};
+  EXPECT_EQ(KLVOclearrowflags(prob, unknown_bit, 1, 1), KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(KLVOgetrowflags(prob, flags, 2, 3), KLVO_ERR_INVALID_ARGUMENT);
+  // Row 0 loses its delay but stays secure; row 2 stops being a model cut.
+  int masks[3] = {KLVO_ROWFLAG_DELAYED, 0, KLVO_ROWFLAG_MODELCUT};
+  ASSERT_EQ(KLVOclearrowflags_witharraysizes(prob, masks, 3, 0, 2), 0) << error();
+  int n = -1, nrows = -1, ncols = -1, rows[3];
+  ASSERT_EQ(KLVOgetdelayedrows(prob, &n, nullptr), 0);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(KLVOgetmodelcuts(prob, &n, nullptr), 0);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(KLVOgetsecurevecs(prob, &nrows, rows, &ncols, nullptr), 0);
+  EXPECT_EQ(std::vector<int>(rows, rows + nrows), (std::vector<int>{0, 1}));
+}
+
+TEST(ArraySizesNlp, FormulaAndColumnArraysMustHaveExactlyTheirCounts) {
+  NlpProblem p;
+  p.columns(2);
+  p.row('L', 4);
+  p.row('L', 5);
+  Ex f = pow(X(0), 2.0);
+  f.push(0, 0);
+  int rows[2] = {0, 1}, start[3] = {0, static_cast<int>(f.type.size()), 2 * static_cast<int>(f.type.size())};
+  std::vector<int> type = f.type;
+  std::vector<double> value = f.value;
+  type.insert(type.end(), f.type.begin(), f.type.end());
+  value.insert(value.end(), f.value.begin(), f.value.end());
+  int nt = static_cast<int>(type.size());
+  auto add = [&](int nrow, int nstart, int ntype, int nvalue) {
+    return KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, nrow, start, nstart, 1, type.data(), ntype, value.data(),
+                                             nvalue);
+  };
+  // Short and long arrays alike are refused, and nothing is added.
+  for (int d : {-1, 1}) {
+    EXPECT_EQ(add(2 + d, 3, nt, nt), KLVO_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(add(2, 3 + d, nt, nt), KLVO_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(add(2, 3, nt + d, nt), KLVO_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(add(2, 3, nt, nt + d), KLVO_ERR_INVALID_ARGUMENT);
+    EXPECT_NE(p.error().find("array"), std::string::npos) << p.error();
+  }
+  int n = -1;
+  ASSERT_EQ(KLVOnlpgetformularows(p.prob, &n, nullptr), 0);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(add(2, 3, nt, nt), 0) << p.error();
+  int found[3] = {-1, -1, -1};
+  EXPECT_EQ(KLVOnlpgetformularows_witharraysizes(p.prob, &n, found, 3), KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(KLVOnlpgetformularows_witharraysizes(p.prob, &n, found, 1), KLVO_ERR_INVALID_ARGUMENT);
+  ASSERT_EQ(KLVOnlpgetformularows_witharraysizes(p.prob, &n, found, 2), 0) << p.error();
+  EXPECT_EQ(std::vector<int>(found, found + n), (std::vector<int>{0, 1}));
+  EXPECT_EQ(KLVOnlpdelformulas_witharraysizes(p.prob, 1, rows, 2), KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(KLVOnlpdelformulas_witharraysizes(p.prob, 1, rows, 0), KLVO_ERR_INVALID_ARGUMENT);
+
+  int cols[2] = {0, 1}, detrow[2] = {0, 1};
+  double initial[2] = {0.5, 0.25};
+  EXPECT_EQ(KLVOslpsetdetrow_witharraysizes(p.prob, 1, cols, 2, detrow, 1), KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(KLVOslpsetinitstepbounds_witharraysizes(p.prob, 1, cols, 1, initial, 2), KLVO_ERR_INVALID_ARGUMENT);
+  double step = -1;
+  ASSERT_EQ(KSLPgetvar(p.slp, 0, nullptr, &step, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(step, 0.0);
+}

@@ -2,6 +2,7 @@
 // single-objective models with their degradation rows written out, blends against the
 // weighted sum, allowances against hand-computed optima, and the ways a sequence stops.
 #include <chrono>
+#include <cmath>
 #include <random>
 #include <string>
 #include <thread>
@@ -132,6 +133,24 @@ TEST_F(MultiObjectiveTest, AllowancesAndConstantsMoveTheLexicographicOptimumAsCo
     EXPECT_EQ(objattr(0, KLVO_ATTR_LPSTATUS), KLVO_LP_OPTIMAL);
     EXPECT_EQ(objattr(1, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_COMPLETED);
   }
+}
+
+TEST_F(MultiObjectiveTest, ObjectiveEventsFrameEachStageAndSeeItsOptimum) {
+  // First x + y (best 4 on the edge x + y = 4), then x - y on that edge (best 3 - 1).
+  std::vector<Objective> obj(2);
+  obj[0] = {{1, 1}, 0.0, 2, 1.0};
+  obj[1] = {{1, -1}, 0.0, 1, 1.0};
+  load(prob, square(), obj);
+  std::vector<std::string> trace;
+  ASSERT_EQ(KLVOaddcbbeforeobjective(prob, [](KLVOprob, void *d) {
+              static_cast<std::vector<std::string> *>(d)->push_back("before");
+            }, &trace, 0), 0);
+  ASSERT_EQ(KLVOaddcbafterobjective(prob, [](KLVOprob p, void *d) {
+              double v = klvo_test::dbl_attr(p, KLVO_ATTR_LPOBJVAL);
+              static_cast<std::vector<std::string> *>(d)->push_back("after " + std::to_string(std::lround(v)));
+            }, &trace, 0), 0);
+  ASSERT_EQ(klvo_test::solve(prob), KLVO_SOLSTATUS_OPTIMAL) << error();
+  EXPECT_EQ(trace, (std::vector<std::string>{"before", "after 4", "before", "after 2"}));
 }
 
 TEST_F(MultiObjectiveTest, EqualPrioritiesBlendByWeightAndWeightZeroTakesNoPart) {

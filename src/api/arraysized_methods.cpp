@@ -561,9 +561,76 @@ PyObject *m_postSolveSol(PyObject *self, PyObject *args, PyObject *kwargs) {
   return real_list(x.data(), x.size());
 }
 
+// ---- Infeasible sets and row flags
+
+PyObject *m_printIIS(PyObject *self, PyObject *args, PyObject *kwargs) {
+  Method m{problem_of(self), "printIIS"};
+  if (!m.start()) return nullptr;
+  static const char *const kw[] = {"iis", nullptr};
+  PyObject *iis_o;
+  if (!parse_keywords(args, kwargs, "O", kw, nullptr, 5, &iis_o)) return nullptr;
+  int iis;
+  bool unused = false;
+  if (element<int>(m, iis_o, Kind::int32, &iis, &unused) < 0) return wrap_argument("iis"), nullptr;
+  if (call(KLVOiisprint, "KLVOiisprint", m.p, m.p->prob, iis)) return library_failed(self);
+  Py_RETURN_NONE;
+}
+
+// The `first` and `last` rows of a range, each one row index or constraint. 0 or -1.
+int row_range(const Method &m, PyObject *first_o, PyObject *last_o, int *first, int *last) {
+  bool first_object = false, last_object = false;
+  if (index_of(m, first_o, Kind::row, first, &first_object) < 0) return wrap_argument("first");
+  if (index_of(m, last_o, Kind::row, last, &last_object) < 0) return wrap_argument("last");
+  if (m.objects_allowed(first_object, "first") < 0 || m.objects_allowed(last_object, "last") < 0) return -1;
+  return 0;
+}
+
+PyObject *m_getRowFlags(PyObject *self, PyObject *args, PyObject *kwargs) {
+  Method m{problem_of(self), "getRowFlags"};
+  if (!m.start()) return nullptr;
+  static const char *const kw[] = {"first", "last", nullptr};
+  PyObject *first_o, *last_o;
+  if (!parse_keywords(args, kwargs, "OO", kw, nullptr, 5, &first_o, &last_o)) return nullptr;
+  int first, last;
+  if (row_range(m, first_o, last_o, &first, &last) < 0) return nullptr;
+  // A reversed range is the library's to refuse; an empty one reads nothing.
+  int n = last >= first ? last - first + 1 : 0;
+  std::vector<int> flags;
+  try {
+    flags.resize(static_cast<size_t>(n));
+  } catch (const std::bad_alloc &) {
+    return PyErr_NoMemory();
+  }
+  if (call(KLVOgetrowflags_witharraysizes, "KLVOgetrowflags_witharraysizes", m.p, m.p->prob, flags.data(), n, first,
+           last))
+    return library_failed(self);
+  return int_list(flags.data(), flags.size());
+}
+
+PyObject *m_clearRowFlags(PyObject *self, PyObject *args, PyObject *kwargs) {
+  Method m{problem_of(self), "clearRowFlags"};
+  if (!m.start()) return nullptr;
+  static const char *const kw[] = {"flags", "first", "last", nullptr};
+  PyObject *flags_o, *first_o, *last_o;
+  if (!parse_keywords(args, kwargs, "OOO", kw, nullptr, 5, &flags_o, &first_o, &last_o)) return nullptr;
+  std::vector<int> flags;
+  bool unused = false;
+  int first, last, n;
+  if (convert(m, flags_o, Kind::int32, "flags", flags, &unused) < 0 ||
+      row_range(m, first_o, last_o, &first, &last) < 0 || count_of(flags.size(), &n) < 0)
+    return nullptr;
+  if (call(KLVOclearrowflags_witharraysizes, "KLVOclearrowflags_witharraysizes", m.p, m.p->prob, flags.data(), n,
+           first, last))
+    return library_failed(self);
+  Py_RETURN_NONE;
+}
+
 }  // namespace
 
 PyMethodDef problem_methods_arraysized[] = {
+    keywords_method("printIIS", m_printIIS, "Prints an irreducible infeasible set (0: the summary of all) to the log"),
+    keywords_method("getRowFlags", m_getRowFlags, "The flag words of rows first..last"),
+    keywords_method("clearRowFlags", m_clearRowFlags, "Clears the flags of rows first..last, one mask per row"),
     keywords_method("delRows", m_delRows, "Deletes rows given as constraints or indices"),
     keywords_method("delCols", m_delCols, "Deletes columns given as variables or indices"),
     keywords_method("delSets", m_delSets, "Deletes sets given as SOS objects or indices"),

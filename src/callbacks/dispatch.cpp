@@ -9,6 +9,7 @@
 #include <new>
 #include <utility>
 
+#include "api/multistart_methods.h"
 #include "callbacks/callbacks.h"
 #include "module/frame.h"
 #include "problem/params.h"
@@ -27,6 +28,10 @@ constexpr int interrupt_by_callback = 7;
 constexpr int slp_attr_mainproblem = 12601;
 // The nonlinear layer's message event.
 constexpr int slp_message_kind = first_nonlinear_kind + 18;
+// The multistart events.
+constexpr int msjobend_kind = first_nonlinear_kind + 11;
+constexpr int msjobstart_kind = first_nonlinear_kind + 12;
+constexpr int mswinner_kind = first_nonlinear_kind + 13;
 
 PyObject *new_problem_object() { return problem_type.tp_new(&problem_type, nullptr, nullptr); }
 
@@ -36,6 +41,8 @@ PyObject *new_problem_object() { return problem_type.tp_new(&problem_type, nullp
 void empty_callback_problem(ProblemObject *cb) {
   cb->prob = nullptr;
   cb->slp = nullptr;
+  // Jobs added to a job's own problem never run: that problem ends with its job.
+  job_objects_release(cb);
   Py_CLEAR(cb->vars);
   Py_CLEAR(cb->cons);
   Py_CLEAR(cb->sos);
@@ -403,6 +410,35 @@ void d_slp_message(KSLPprob slp, void *data, const char *msg, int, int msgtype) 
   d.call(text(msg), integer(msgtype));
 }
 
+// Multistart events: the job's object (held by the user's problem) and description.
+nb::object job_object(void *job) { return nb::borrow(job ? static_cast<PyObject *>(job) : Py_None); }
+
+// msjobstart and msjobend: the result, converted to an integer (None counts as 0), is the
+// job's status.
+template <int Kind>
+int d_msjob(KSLPprob slp, void *data, void *job, const char *description, int *status) {
+  Dispatch d(Kind, nullptr, slp, data);
+  nb::object r = d.call(job_object(job), text(description));
+  if (!r || r.ptr() == Py_None) return 0;
+  nb::object number = nb::steal(PyNumber_Long(r.ptr()));
+  int overflow = 0;
+  long v = number ? PyLong_AsLongAndOverflow(number.ptr(), &overflow) : -1;
+  if (!number || (v == -1 && PyErr_Occurred()) || overflow || v < INT_MIN || v > INT_MAX) {
+    PyErr_Clear();
+    d.fail(Kind == msjobstart_kind ? "Problem in msjobstart callback: must return an integer or None"
+                                      : "Problem in msjobend callback: must return an integer or None");
+    return 0;
+  }
+  *status = static_cast<int>(v);
+  return 0;
+}
+
+int d_mswinner(KSLPprob slp, void *data, void *job, const char *description) {
+  Dispatch d(mswinner_kind, nullptr, slp, data);
+  d.call(job_object(job), text(description));
+  return 0;
+}
+
 // Layer events without arguments: the integer rule gives the return value, 0 on failure.
 template <int Kind>
 int d_slp_notify(KSLPprob slp, void *data) {
@@ -472,6 +508,13 @@ int d_slp_preupdate(KSLPprob slp, void *data, int *keep) {
   return 0;
 }
 
+template <int Kind>
+int d_layer_node(KSLPprob slp, void *data, int *infeasible) {
+  Dispatch d(Kind, nullptr, slp, data);
+  if (nb::object r = d.call()) *infeasible = integer_rule(r.ptr());
+  return *infeasible;
+}
+
 // Library registration and removal of a main-library kind's dispatcher.
 template <auto Add, auto Remove, auto Dispatcher>
 struct Library {
@@ -494,9 +537,6 @@ template <auto Set, auto Dispatcher>
 constexpr CallbackKind layer_kind(const char *name, const char *set) {
   return {name, set, nullptr, Layer<Set, Dispatcher>::add, nullptr};
 }
-
-// A nonlinear-layer event the layer does not offer yet: setting it fails.
-constexpr CallbackKind missing_layer_kind(const char *name, const char *set) { return {name, set, nullptr, nullptr, nullptr}; }
 
 }  // namespace
 
@@ -564,18 +604,21 @@ const CallbackKind callback_kind_table[callback_kinds] = {
     layer_kind<KSLPsetcbiterend, d_slp_iteration<first_nonlinear_kind + 8>>("iterend", "setcbiterend"),
     layer_kind<KSLPsetcbiterstart, d_slp_iteration<first_nonlinear_kind + 9>>("iterstart", "setcbiterstart"),
     layer_kind<KSLPsetcbitervar, d_slp_itervar>("itervar", "setcbitervar"),
-    missing_layer_kind("msjobend", "setcbmsjobend"),
-    missing_layer_kind("msjobstart", "setcbmsjobstart"),
-    missing_layer_kind("mswinner", "setcbmswinner"),
+    layer_kind<KSLPsetcbmsjobend, d_msjob<msjobend_kind>>("msjobend", "setcbmsjobend"),
+    layer_kind<KSLPsetcbmsjobstart, d_msjob<msjobstart_kind>>("msjobstart", "setcbmsjobstart"),
+    layer_kind<KSLPsetcbmswinner, d_mswinner>("mswinner", "setcbmswinner"),
     layer_kind<KSLPsetcbpreupdatelinearization, d_slp_preupdate>("preupdatelinearization",
                                                                  "setcbpreupdatelinearization"),
     layer_kind<KSLPsetcbslpend, d_slp_notify<first_nonlinear_kind + 15>>("slpend", "setcbslpend"),
-    missing_layer_kind("slpnode", "setcbslpnode"),
+    layer_kind<KSLPsetcbslpnode, d_slp_notify<first_nonlinear_kind + 16>>("slpnode", "setcbslpnode"),
     layer_kind<KSLPsetcbslpstart, d_slp_notify<first_nonlinear_kind + 17>>("slpstart", "setcbslpstart"),
     {"message", "setcbmessage", nullptr, Layer<KSLPsetcbmessage, d_slp_message>::add, nullptr},
-    missing_layer_kind("slpintsol", "setcbintsol"),
-    missing_layer_kind("optnode", "setcboptnode"),
-    missing_layer_kind("prenode", "setcbprenode"),
+    {"slpintsol", "setcbintsol", nullptr, Layer<KSLPsetcbintsol, d_slp_notify<first_nonlinear_kind + 19>>::add,
+     nullptr},
+    {"optnode", "setcboptnode", nullptr, Layer<KSLPsetcboptnode, d_layer_node<first_nonlinear_kind + 20>>::add,
+     nullptr},
+    {"prenode", "setcbprenode", nullptr, Layer<KSLPsetcbprenode, d_layer_node<first_nonlinear_kind + 21>>::add,
+     nullptr},
 };
 
 }  // namespace kelvo

@@ -20,6 +20,7 @@
 #include "numpy/numpy.h"
 #include "problem/params.h"
 #include "problem/user_functions.h"
+#include "api/multistart_methods.h"
 
 #include <nanobind/nanobind.h>
 
@@ -163,6 +164,8 @@ void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
     Py_CLEAR(list);
   }
   Py_CLEAR(p->retired_callbacks);
+  // The library's jobs went with the nonlinear handle.
+  job_objects_release(p);
 
   // Accessors: one the user still holds no longer reaches this problem.
   detach_accessor(p->controls);
@@ -997,7 +1000,7 @@ static PyMethodDef *joined_problem_methods() {
                               problem_methods_constraints, problem_methods_sets, problem_methods_objectives, problem_methods_solve,
                               problem_methods_matrix, problem_methods_entities, problem_methods_solution,
                               problem_methods_state, problem_methods_analysis, problem_methods_arraysized,
-                              problem_methods_nlp, problem_methods_slp, callback_methods()})
+                              problem_methods_nlp, problem_methods_slp, problem_methods_multistart, callback_methods()})
       for (PyMethodDef *m = table; m->ml_name; ++m) methods.push_back(*m);
     methods.push_back(PyMethodDef{nullptr});
   }

@@ -30,6 +30,8 @@ struct PendingException {
 using SerialIndexMap = tsl::robin_map<uint64_t, int>;
 // User functions registered with the nonlinear layer (problem/user_functions.h).
 struct UserFunctionRegistry;
+// Objects of the nonlinear layer's multistart jobs (api/multistart_methods.h).
+struct JobObjects;
 
 // Nonlinear-layer controls and attributes the problem sets or reads itself.
 constexpr int slp_control_objsense = 12146;     // 1.0 minimise, -1.0 maximise
@@ -60,6 +62,7 @@ struct ProblemObject {
   int32_t nonlin_cons;                  // successful additions of nonlinear coefficients
   int32_t nonlin_obj;                   // 1 while the objective goes through an auxiliary row
   UserFunctionRegistry *user_functions;  // owned, created on first use
+  JobObjects *job_objects;              // owned, created by the first multistart job
   int32_t obj_aux_col;                  // -1 = none
   int32_t obj_aux_row;                  // -1 = none
   int32_t output_enabled;
@@ -182,6 +185,7 @@ extern PyMethodDef problem_methods_solution[];
 extern PyMethodDef problem_methods_state[];
 extern PyMethodDef problem_methods_analysis[];
 extern PyMethodDef problem_methods_slp[];         // api/slp_methods.cpp: the successive-linearisation data
+extern PyMethodDef problem_methods_multistart[];  // api/multistart_methods.cpp: msaddjob, msclear, ...
 extern PyMethodDef problem_methods_arraysized[];  // api/arraysized_methods.cpp: the camel-case array methods
 extern PyMethodDef problem_methods_nlp[];         // api/nlp_methods.cpp: formulas, evaluation, validation
 

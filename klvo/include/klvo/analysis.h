@@ -195,6 +195,10 @@ KLVO_API int KLVOiiswrite(KLVOprob prob, int num, const char *filename, int file
  * set, so the search goes on (as KLVOiisnext) until all are found; when it gives up, the
  * call fails with KLVO_ERR_ENGINE and the isolations stay unknown. */
 KLVO_API int KLVOiisisolations(KLVOprob prob, int num);
+/* Prints set num (0 the whole problem's summary) to the problem's log: its sizes and least
+ * total violation, then one line per row (name and type) and per column bound (name and which
+ * bound). Fails when no set num has been found. */
+KLVO_API int KLVOiisprint(KLVOprob prob, int num);
 
 /* ---- Solution files ----
  *

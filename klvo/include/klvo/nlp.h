@@ -472,6 +472,85 @@ KLVO_API int KSLPvalidatekkt(KSLPprob slp, int mode, int respectbasis, int updat
  * (formula count, tokens, sweeps and formula values evaluated, time spent in them). */
 KLVO_API int KSLPprintmemory(KSLPprob slp);
 KLVO_API int KSLPprintevalinfo(KSLPprob slp);
+/* ---- Multistart.
+ * With jobs registered, a nonlinear solve (KLVOnlpoptimize, and KLVOoptimize of a continuous
+ * nonlinear problem) runs every job on its own copy of the problem and keeps the best result:
+ * the lowest objective (highest when maximising) among the jobs that end locally optimal, else
+ * among those that end with a feasible point; ties go to the job registered first. The
+ * winner's solution, statuses and layer results become the problem's; attribute 12650
+ * kslp_mswinner gives its number (jobs counted from 1 in registration order, a preset counting
+ * as `count` jobs; 0 when no multistart ran or no job gave a point). Jobs run concurrently on
+ * as many worker threads as the threads control allows (8278; 0 one per processor). A job
+ * starts from the problem's initial values (KLVOnlpsetinitval) overridden by its own, with the
+ * problem's controls overridden by its own; its copy solves quietly (output level 0 unless the
+ * job sets it), and the problem's log gets one line per job. Interrupting the solve stops the
+ * running jobs and starts no more. When every job is skipped the problem is solved once from
+ * its own initial values. Jobs stay registered until KSLPmsclear; they are not copied by
+ * KSLPcopyprob. Deleting columns drops their initial values from the jobs and renumbers the
+ * rest; after the model is replaced, values for columns it no longer has are left out.
+ *
+ * Presets generate `count` jobs each. Sampling happens in a box per column: its bounds, an
+ * infinite side replaced by the reference value -/+ 10 * max(1, |reference|), the reference
+ * being the problem's initial value of the column (0 without one). Draws are reproducible:
+ * they depend on the randomseed control (8328) and the job's number only.
+ *   KSLP_MSPRESET_RANDOM     points drawn uniformly in the box;
+ *   KSLP_MSPRESET_LATIN      a Latin hypercube of `count` points in the box (each column's
+ *                            range cut into `count` strata, each stratum used once);
+ *   KSLP_MSPRESET_PERTURB    the reference point with every column moved by a uniform amount
+ *                            of at most a quarter of its box width, kept inside the bounds;
+ *   KSLP_MSPRESET_CONTROLS   the reference point solved with varied engine settings: the
+ *                            first `count` (at most 8) combinations of ip_mustrategy (0, 1),
+ *                            kslp_derivatives (0, 1) and ip_muinit (0.1, 1).
+ * A custom preset's initial values replace the reference values of their columns, and those
+ * columns are not sampled (random and Latin presets); its controls apply to every job.
+ *
+ * Controls given to jobs are ids of integer or double controls of the problem or of the layer
+ * with values each setter accepts; everything is checked when the job is added, and a refused
+ * job adds nothing. The job object is the caller's; the multistart events receive it. */
+#define KSLP_MSPRESET_RANDOM 1
+#define KSLP_MSPRESET_LATIN 2
+#define KSLP_MSPRESET_PERTURB 3
+#define KSLP_MSPRESET_CONTROLS 4
+
+/* One job: description (may be null), ninitial initial values at the given columns, and
+ * nintcontrols integer and ndblcontrols double control settings. */
+KLVO_API int KSLPmsaddjob(KSLPprob slp, const char *description, int ninitial, const int *colindex,
+                          const double *initial, int nintcontrols, const int *intcontrolid, const int *intcontrolval,
+                          int ndblcontrols, const int *dblcontrolid, const double *dblcontrolval, void *jobobject);
+/* `count` jobs (at least 1) of a preset, every one with the same job object. */
+KLVO_API int KSLPmsaddpreset(KSLPprob slp, const char *description, int preset, int count, void *jobobject);
+KLVO_API int KSLPmsaddcustompreset(KSLPprob slp, const char *description, int preset, int count, int ninitial,
+                                   const int *colindex, const double *initial, int nintcontrols,
+                                   const int *intcontrolid, const int *intcontrolval, int ndblcontrols,
+                                   const int *dblcontrolid, const double *dblcontrolval, void *jobobject);
+/* Forgets every job. */
+KLVO_API int KSLPmsclear(KSLPprob slp);
+
+/* Multistart events, one function per layer (f NULL removes it). Each is called on the job's
+ * own layer handle (whose attribute 12601 gives the job's problem), from a worker thread, with
+ * the job's object and description. msjobstart comes before the job's solve, after its initial
+ * values and controls are in place: a non-zero *status skips the job. msjobend comes after the
+ * solve: a non-zero *status removes the job from the choice of the winner. mswinner comes once
+ * for the winning job, before its solution is taken over. The return values are unused. */
+typedef int (*KSLPmsjobcb)(KSLPprob slp, void *data, void *jobobject, const char *description, int *status);
+typedef int (*KSLPmswinnercb)(KSLPprob slp, void *data, void *jobobject, const char *description);
+KLVO_API int KSLPsetcbmsjobstart(KSLPprob slp, KSLPmsjobcb f, void *data);
+KLVO_API int KSLPsetcbmsjobend(KSLPprob slp, KSLPmsjobcb f, void *data);
+KLVO_API int KSLPsetcbmswinner(KSLPprob slp, KSLPmswinnercb f, void *data);
+
+/* Events of the library's branch-and-bound search when it solves a problem with formulas and
+ * integer columns, each called on the layer's handle, one function per layer (f NULL removes
+ * it). prenode comes before a node's nonlinear relaxation is solved, then slpnode; optnode
+ * after the relaxation is solved to optimality, before branching; intsol when a new best
+ * integer solution is accepted. A non-zero *infeasible (prenode, optnode) or return value
+ * (slpnode) drops the node as infeasible; the return values of prenode, optnode and intsol
+ * are unused. */
+typedef int (*KSLPnodecb)(KSLPprob slp, void *data);
+typedef int (*KSLPnodefeascb)(KSLPprob slp, void *data, int *infeasible);
+KLVO_API int KSLPsetcbslpnode(KSLPprob slp, KSLPnodecb f, void *data);
+KLVO_API int KSLPsetcbintsol(KSLPprob slp, KSLPnodecb f, void *data);
+KLVO_API int KSLPsetcbprenode(KSLPprob slp, KSLPnodefeascb f, void *data);
+KLVO_API int KSLPsetcboptnode(KSLPprob slp, KSLPnodefeascb f, void *data);
 
 KLVO_EXTERN_C_END
 

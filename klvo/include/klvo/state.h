@@ -128,6 +128,18 @@ KLVO_API int KLVOgetmodelcuts(KLVOprob prob, int *nrows, int rowind[]);
  * replaces both lists. */
 KLVO_API int KLVOloadsecurevecs(KLVOprob prob, int nrows, int ncols, const int rowind[], const int colind[]);
 KLVO_API int KLVOgetsecurevecs(KLVOprob prob, int *nrows, int rowind[], int *ncols, int colind[]);
+/* The marks of rows first..last as one flag word per row: KLVO_ROWFLAG_DELAYED,
+ * KLVO_ROWFLAG_MODELCUT and KLVO_ROWFLAG_SECURE. KLVOclearrowflags takes one mask per row and
+ * removes the marks whose bits are set in it (other bits are refused). The _witharraysizes
+ * forms check that the array has exactly last - first + 1 entries. A bad range or array fails
+ * with KLVO_ERR_INVALID_ARGUMENT and changes nothing. */
+#define KLVO_ROWFLAG_DELAYED 1
+#define KLVO_ROWFLAG_MODELCUT 2
+#define KLVO_ROWFLAG_SECURE 4
+KLVO_API int KLVOgetrowflags(KLVOprob prob, int flags[], int first, int last);
+KLVO_API int KLVOclearrowflags(KLVOprob prob, const int flags[], int first, int last);
+KLVO_API int KLVOgetrowflags_witharraysizes(KLVOprob prob, int flags[], int flags_size, int first, int last);
+KLVO_API int KLVOclearrowflags_witharraysizes(KLVOprob prob, const int flags[], int flags_size, int first, int last);
 
 /* ---- User scaling. Row i of the model is multiplied by rowscale[i] and column j is replaced
  * by colscale[j] times a scaled column before the model reaches the LP/MIP/QP engine, so the

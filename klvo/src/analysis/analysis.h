@@ -58,6 +58,8 @@ void iis_status(Problem &prob, int *count, int *rowsizes, int *colsizes, double 
 void iis_data(Problem &prob, int num, int *nrows, int *ncols, int *rowind, int *colind, char *contype,
               char *bndtype, double *duals, double *djs, char *isorows, char *isocols, const char *fn);
 void iis_isolations(Problem &prob, int num, const char *fn);
+// Writes the summary of every set (num 0) or the members of set num to the problem's log.
+void iis_print(Problem &prob, int num, const char *fn);
 void iis_write(Problem &prob, int num, const char *filename, int filetype, const char *flags, const char *fn);
 
 // Solution files (solution_files.cpp).

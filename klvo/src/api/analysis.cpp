@@ -153,6 +153,10 @@ int KLVOiisisolations(KLVOprob prob, int num) {
   return modifying(prob, __func__, [&](const char *fn) { klvo::iis_isolations(*prob, num, fn); });
 }
 
+int KLVOiisprint(KLVOprob prob, int num) {
+  return guarded(prob, __func__, [&](const char *fn) { klvo::iis_print(*prob, num, fn); });
+}
+
 int KLVOwritesol(KLVOprob prob, const char *filename, const char *flags) {
   return guarded(prob, __func__, [&](const char *fn) { klvo::write_csv_solution(*prob, filename, flags, fn); });
 }

@@ -68,4 +68,26 @@ int KLVOpostsolvesol_witharraysizes(KLVOprob prob, const double prex[], int prex
                  [&](const char *fn) { klvo::post_solve_sol(*prob, prex, prex_size, origx, origx_size, fn); });
 }
 
+int KLVOgetrowflags(KLVOprob prob, int flags[], int first, int last) {
+  return guarded(prob, __func__, [&](const char *fn) { klvo::get_row_flags(prob->model, flags, first, last, fn); });
+}
+
+int KLVOclearrowflags(KLVOprob prob, const int flags[], int first, int last) {
+  return modifying(prob, __func__, [&](const char *fn) { klvo::clear_row_flags(prob->model, flags, first, last, fn); });
+}
+
+int KLVOgetrowflags_witharraysizes(KLVOprob prob, int flags[], int flags_size, int first, int last) {
+  return guarded(prob, __func__, [&](const char *fn) {
+    check_array_size(flags_size, int64_t{last} - first + 1, "flags", fn);
+    klvo::get_row_flags(prob->model, flags, first, last, fn);
+  });
+}
+
+int KLVOclearrowflags_witharraysizes(KLVOprob prob, const int flags[], int flags_size, int first, int last) {
+  return modifying(prob, __func__, [&](const char *fn) {
+    check_array_size(flags_size, int64_t{last} - first + 1, "flags", fn);
+    klvo::clear_row_flags(prob->model, flags, first, last, fn);
+  });
+}
+
 }  // extern "C"

@@ -3,6 +3,7 @@
 
 #include "api/guard.h"
 #include "engines/nlp/layer.h"
+#include "model/array_sizes.h"
 
 using klvo::api::guarded;
 using klvo::api::modifying;
@@ -256,7 +257,13 @@ int KLVOnlpgetformula(KLVOprob prob, int rowindex, int parsed, int maxtokens, in
 }
 
 int KLVOnlpgetformularows_witharraysizes(KLVOprob prob, int *nrows, int *rowindex, int maxrows) {
-  return guarded(prob, __func__, [&](const char *fn) { nlp::get_formula_rows(*prob, nrows, rowindex, maxrows, fn); });
+  return guarded(prob, __func__, [&](const char *fn) {
+    // The array must be sized for exactly the rows there are.
+    int n = 0;
+    nlp::get_formula_rows(*prob, &n, nullptr, 0, fn);
+    if (rowindex) klvo::check_array_size(maxrows, n, "rowindex", fn);
+    nlp::get_formula_rows(*prob, nrows, rowindex, maxrows, fn);
+  });
 }
 
 int KLVOnlpgetformularows(KLVOprob prob, int *nrows, int *rowindex) {

@@ -1,9 +1,11 @@
 #include "engines/dispatch.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engines/bnb/layer_events.h"
 #include "engines/bnb/registry_events.h"
 #include "engines/bnb/search.h"
 #include "engines/gencons_milp.h"
@@ -185,11 +187,15 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
   }
   ctx.solution.clear();
   // Without anything to fire, the search runs with no observer at all.
-  if (ctx.events && (node_events || ctx.events->wants(KLVO_CB_INTSOL) || ctx.events->wants(KLVO_CB_CHECKTIME))) {
-    bnb::RegistryEvents events(*ctx.events);
+  std::unique_ptr<bnb::RegistryEvents> registry;
+  if (ctx.events && (node_events || ctx.events->wants(KLVO_CB_INTSOL) || ctx.events->wants(KLVO_CB_CHECKTIME)))
+    registry = std::make_unique<bnb::RegistryEvents>(*ctx.events);
+  // A search over formulas also fires the nonlinear layer's node events.
+  if (layer && facts.formulas && layer->node_events.get().any()) {
+    bnb::LayerEvents events(*layer, registry.get());
     bnb::solve(ctx, layer, &events);
   } else {
-    bnb::solve(ctx, layer);
+    bnb::solve(ctx, layer, registry.get());
   }
 }
 

@@ -131,24 +131,36 @@ void after_objective(const SolveContext &ctx, const SolutionStore &sol, double v
 
 StageResult stage_result(const Stage &s, const SolutionStore &sol, double value) {
   StageResult r;
+  static_cast<SolveFigures &>(r) = sol;
   r.priority = s.priority;
   r.objectives = s.objectives;
-  r.lpstatus = sol.lpstatus;
-  r.mipstatus = sol.mipstatus;
-  r.solvestatus = sol.solvestatus;
-  r.solstatus = sol.solstatus;
-  r.stopstatus = sol.stopstatus;
-  r.optimizetype = sol.optimizetype;
-  r.simplexiter = sol.simplexiter;
-  r.bariter = sol.bariter;
-  r.nodes = sol.nodes;
-  r.mipsols = sol.mipsols;
-  r.lpobjval = sol.optimizetype == KLVO_OPTTYPE_MIP ? sol.lpobjval : value;
-  r.mipobjval = sol.optimizetype == KLVO_OPTTYPE_MIP ? value : sol.mipobjval;
-  r.bestbound = sol.bestbound;
-  r.miprelgap = sol.miprelgap;
-  r.time = sol.time;
+  (sol.optimizetype == KLVO_OPTTYPE_MIP ? r.mipobjval : r.lpobjval) = value;
   return r;
+}
+
+// The figures of a finished stage, as its afterobjective callbacks see them.
+EventState final_state(const SolutionStore &s, const ModelStore &m) {
+  EventState st;
+  st.nodes = s.nodes;
+  st.mipsols = s.mipsols;
+  st.simplexiter = s.simplexiter;
+  st.bariter = s.bariter;
+  st.time = s.time;
+  if (s.optimizetype == KLVO_OPTTYPE_MIP) {
+    st.bestbound = s.bestbound;
+    if (s.primal_status != KLVO_SOLSTATUS_NOTFOUND) st.mipobjval = s.mipobjval, st.miprelgap = s.miprelgap;
+  } else if (s.primal_status != KLVO_SOLSTATUS_NOTFOUND) {
+    st.lpobjval = s.lpobjval;
+  }
+  bool primal = s.primal_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.x.size()) == m.ncols();
+  if (primal) {
+    st.x = s.x.data();
+    if (static_cast<int>(s.slack.size()) == m.nrows()) st.slack = s.slack.data();
+  }
+  if (primal && s.dual_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.duals.size()) == m.nrows() &&
+      static_cast<int>(s.djs.size()) == m.ncols())
+    st.duals = s.duals.data(), st.djs = s.djs.data();
+  return st;
 }
 
 bool has_primal(const SolutionStore &s) { return s.primal_status != KLVO_SOLSTATUS_NOTFOUND && !s.x.empty(); }
@@ -239,6 +251,7 @@ void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const c
     SolutionStore sol;
     SolveContext sc{model, controls, sol, ctx.interrupt, ctx.message, cache, &starts};
     before_objective(ctx, stage, index, stages.size());
+    if (ctx.events) ctx.events->beforeobjective(EventState{});
     // The nonlinear layer compiles each stage's model afresh and forgets it afterwards: the
     // stages' models are not the problem's, whatever their revision numbers say.
     if (layer) layer->compiled.reset();
@@ -254,6 +267,11 @@ void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const c
     }
     const double value = has_primal(sol) ? objective_value(model, sol.x.data()) : 0.0;
     after_objective(ctx, sol, value, index);
+    if (ctx.events && ctx.events->wants(KLVO_CB_AFTEROBJECTIVE)) {
+      // The stage's figures are what the callbacks' attribute queries read.
+      ctx.solution = sol;
+      ctx.events->afterobjective(final_state(sol, model));
+    }
     // The user's starts are used up by the first stage as by a plain solve.
     if (index == 0 && ctx.starts) {
       ctx.starts->mip = starts.mip;
@@ -312,6 +330,16 @@ void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const c
     if (!out.objective_values.empty()) r.objval = out.objective_values[0];
   }
   ctx.solution = std::move(out);
+}
+
+void optimize_stages(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind) {
+  if (model_facts(ctx.model, layer ? ctx.model.formulas.size() : 0).objectives > 1)
+    return optimize_objectives(ctx, layer, flags, kind);
+  // One objective: its solve is the only stage.
+  if (ctx.events) ctx.events->beforeobjective(EventState{});
+  optimize(ctx, layer, flags, kind);
+  if (ctx.events && ctx.events->wants(KLVO_CB_AFTEROBJECTIVE))
+    ctx.events->afterobjective(final_state(ctx.solution, ctx.model));
 }
 
 }  // namespace klvo

@@ -19,4 +19,8 @@ namespace klvo {
 // layer is the problem's nonlinear layer or null; it is left holding the last stage's result.
 void optimize_objectives(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind);
 
+// Solves a problem's model as its objective stages, each framed by the beforeobjective and
+// afterobjective events: the model's one objective as a single stage, or the stages above.
+void optimize_stages(const SolveContext &ctx, kslp_problem_s *layer, const char *flags, SolveKind kind);
+
 }  // namespace klvo

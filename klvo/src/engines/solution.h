@@ -9,32 +9,30 @@
 
 namespace klvo {
 
-// How one stage of a solve with several objectives ended: the objectives it optimised together
-// (blended by weight) and the statuses and counters of its solve, named as in SolutionStore.
-struct StageResult {
-  int priority = 0;
-  std::vector<int> objectives;
+// The figures of one solve: statuses, counters, objective values and time. The problem's
+// solution holds them for the whole solve, each stage of a solve with several objectives for
+// its own; the attribute getters read either through this one type.
+struct SolveFigures {
   int lpstatus = KLVO_LP_UNSTARTED;
   int mipstatus = KLVO_MIP_NOT_LOADED;
   int solvestatus = KLVO_SOLVESTATUS_UNSTARTED;
   int solstatus = KLVO_SOLSTATUS_NOTFOUND;
   int stopstatus = KLVO_STOP_NONE;
   int optimizetype = KLVO_OPTTYPE_NONE;
+
   int64_t simplexiter = 0, bariter = 0, nodes = 0, mipsols = 0;
-  // The stage's own (blended) objective at its solution and its bound.
   double lpobjval = 0.0, mipobjval = 0.0, bestbound = 0.0, miprelgap = 0.0, time = 0.0;
 };
 
-struct SolutionStore {
-  int lpstatus = KLVO_LP_UNSTARTED;
-  int mipstatus = KLVO_MIP_NOT_LOADED;
-  int solvestatus = KLVO_SOLVESTATUS_UNSTARTED;
-  int solstatus = KLVO_SOLSTATUS_NOTFOUND;
-  int stopstatus = KLVO_STOP_NONE;
-  int optimizetype = KLVO_OPTTYPE_NONE;
+// How one stage of a solve with several objectives ended: the objectives it optimised together
+// (blended by weight) and its figures, the objective values being the stage's own (blended)
+// objective at its solution and its bound.
+struct StageResult : SolveFigures {
+  int priority = 0;
+  std::vector<int> objectives;
+};
 
-  int64_t simplexiter = 0, bariter = 0, nodes = 0, mipsols = 0;
-  double lpobjval = 0.0, mipobjval = 0.0, bestbound = 0.0, miprelgap = 0.0, time = 0.0;
+struct SolutionStore : SolveFigures {
 
   // Primal values (x, slack) exist when primal_status is OPTIMAL or FEASIBLE; duals and
   // reduced costs when dual_status is OPTIMAL.

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "engines/multiobjective.h"
 #include "engines/nlp/layer.h"
 #include "engines/nlp/solve.h"
 #include "env/objects.h"
@@ -62,31 +63,6 @@ ModelFacts model_facts(const Problem &prob) { return model_facts(prob.model, nlp
 
 namespace {
 
-// The figures of a finished stage, as its afterobjective callbacks see them.
-EventState final_state(const SolutionStore &s, const ModelStore &m) {
-  EventState st;
-  st.nodes = s.nodes;
-  st.mipsols = s.mipsols;
-  st.simplexiter = s.simplexiter;
-  st.bariter = s.bariter;
-  st.time = s.time;
-  if (s.optimizetype == KLVO_OPTTYPE_MIP) {
-    st.bestbound = s.bestbound;
-    if (s.primal_status != KLVO_SOLSTATUS_NOTFOUND) st.mipobjval = s.mipobjval, st.miprelgap = s.miprelgap;
-  } else if (s.primal_status != KLVO_SOLSTATUS_NOTFOUND) {
-    st.lpobjval = s.lpobjval;
-  }
-  bool primal = s.primal_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.x.size()) == m.ncols();
-  if (primal) {
-    st.x = s.x.data();
-    if (static_cast<int>(s.slack.size()) == m.nrows()) st.slack = s.slack.data();
-  }
-  if (primal && s.dual_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.duals.size()) == m.nrows() &&
-      static_cast<int>(s.djs.size()) == m.ncols())
-    st.duals = s.duals.data(), st.djs = s.djs.data();
-  return st;
-}
-
 // What the model keeps for the library's own branch-and-bound search, which the engines do
 // not use yet: said once per solve so that nobody thinks it steered the search.
 void note_unused_search_data(Problem &prob) {
@@ -113,10 +89,7 @@ void note_unused_search_data(Problem &prob) {
 
 void solve(Problem &prob, const char *flags, SolveKind kind) {
   note_unused_search_data(prob);
-  // The model has one objective: its solve is the only objective stage.
-  prob.events.beforeobjective(EventState{});
-  optimize(prob.solve_context(), prob.slp, flags, kind);
-  if (prob.events.wants(KLVO_CB_AFTEROBJECTIVE)) prob.events.afterobjective(final_state(prob.solution, prob.model));
+  optimize_stages(prob.solve_context(), prob.slp, flags, kind);
 }
 
 void solve_nonlinear(Problem &prob, const char *fn) {

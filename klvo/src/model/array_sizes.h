@@ -11,4 +11,11 @@ void check_array_size(int64_t have, int64_t need, const char *what, const char *
 // The same where either of two counts is right (a start array with or without its end entry).
 void check_array_size(int64_t have, int64_t need, int64_t need_or, const char *what, const char *fn);
 
+struct ModelStore;
+
+// The marks of rows first..last as one flag word per row (KLVO_ROWFLAG_*); clearing removes
+// the marks whose bits are set in each row's mask, after checking the range and every mask.
+void get_row_flags(const ModelStore &m, int *flags, int first, int last, const char *fn);
+void clear_row_flags(ModelStore &m, const int *flags, int first, int last, const char *fn);
+
 }  // namespace klvo

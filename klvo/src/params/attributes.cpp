@@ -15,9 +15,8 @@ namespace {
 int name_length_units(const ModelStore &m) { return static_cast<int>((m.max_name_length() + 7) / 8); }
 
 // Attributes of a solve, read alike from the problem's solution and from one stage of a solve
-// with several objectives (S is SolutionStore or StageResult).
-template <class S>
-bool solve_int(const S &s, int id, int64_t *value) {
+// with several objectives.
+bool solve_int(const SolveFigures &s, int id, int64_t *value) {
   switch (id) {
     case KLVO_ATTR_SIMPLEXITER: *value = s.simplexiter; return true;
     case KLVO_ATTR_LPSTATUS: *value = s.lpstatus; return true;
@@ -33,8 +32,7 @@ bool solve_int(const S &s, int id, int64_t *value) {
   return false;
 }
 
-template <class S>
-bool solve_dbl(const S &s, int id, double *value) {
+bool solve_dbl(const SolveFigures &s, int id, double *value) {
   switch (id) {
     case KLVO_ATTR_LPOBJVAL: *value = s.lpobjval; return true;
     case KLVO_ATTR_MIPOBJVAL: *value = s.mipobjval; return true;

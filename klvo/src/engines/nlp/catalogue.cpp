@@ -39,6 +39,7 @@ const ParamInfo kParams[] = {
     {kAttrValidationRel, "kslp_validationrel", kDouble, false, 0, 0, 0, nullptr, false, 1},
     {kAttrValidationKkt, "kslp_validationkkt", kDouble, false, 0, 0, 0, nullptr, false, 1},
     {kAttrValidationStatus, "kslp_validationstatus", kInt, false, 0, 0, 0, nullptr, false, 1},
+    {kAttrMsWinner, "kslp_mswinner", kInt, false, 0, 0, 0, nullptr, false, 1},
     // The interior-point engine's own settings.
     {kCtrlMuInit, "ip_muinit", kDouble, true, 0.1, 1e-12, kInf, nullptr, false, 2},
     {kCtrlMuStrategy, "ip_mustrategy", kInt, true, 0, 0, 1, nullptr, false, 2},

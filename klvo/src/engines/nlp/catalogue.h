@@ -39,6 +39,7 @@ enum : int {
   kAttrValidationRel = 12192,
   kAttrValidationKkt = 12193,
   kAttrValidationStatus = 12194,
+  kAttrMsWinner = 12650,
 
   kCtrlIterLimit = 12100,
   kCtrlLog = 12101,

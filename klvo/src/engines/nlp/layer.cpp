@@ -108,6 +108,7 @@ int64_t attribute_int(const Problem &prob, int id) {
     case kAttrLayerStatus: return slp ? slp->results.layer_status : 0;
     case kAttrIterations: return slp ? slp->results.iterations : 0;
     case kAttrValidationStatus: return slp ? slp->validation.status : 0;
+    case kAttrMsWinner: return slp ? slp->multistart.winner : 0;
     default: return 0;
   }
 }
@@ -305,10 +306,12 @@ std::function<void()> kslp_problem_s::cols_deleting(int n, const int *index) {
   auto df = std::make_shared<std::map<std::pair<int, int>, double>>();
   for (const auto &kv : dfs)
     if (!gone(kv.first.first)) (*df)[{shift(kv.first.first), kv.first.second}] = kv.second;
-  return [this, init, settings, df] {
+  auto jobs = std::make_shared<std::vector<nlp::MsJob>>(nlp::jobs_after_deletion(multistart.jobs, deleted));
+  return [this, init, settings, df, jobs] {
     initval.swap(*init);
     vars.swap(*settings);
     dfs.swap(*df);
+    multistart.jobs.swap(*jobs);
     lin_value.clear();
     lin_maxderiv.clear();
     lp_column.clear();
@@ -358,20 +361,24 @@ void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn)
     fail(KLVO_ERR_INVALID_ARGUMENT,
          "%s: the destination problem has %d rows and %d columns, the source %d and %d; copy the problem first", fn,
          dest.nrows(), dest.ncols(), src->nrows(), src->ncols());
+  FormulaStore &formulas = dest.formulas(fn);
+  copy_settings(dest, *src);
+  formulas = src->formulas();
+}
+
+void copy_settings(kslp_problem_s &dest, const kslp_problem_s &src) {
   // Deep copy of the user functions: formulas compiled for the copy must point at its records.
   auto users = std::make_shared<UserFunctions>();
-  for (const auto &u : src->users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
-  FormulaStore &formulas = dest.formulas(fn);
+  for (const auto &u : src.users->items) users->items.push_back(std::make_unique<UserFunction>(*u));
   dest.users = std::move(users);
   dest.compiled.reset();
-  formulas = src->formulas();
-  dest.initval = src->initval;
-  dest.vars = src->vars;
-  dest.rowstatus = src->rowstatus;
-  dest.rowweight = src->rowweight;
-  dest.tolsets = src->tolsets;
-  dest.dfs = src->dfs;
-  dest.controls = src->controls;
+  dest.initval = src.initval;
+  dest.vars = src.vars;
+  dest.rowstatus = src.rowstatus;
+  dest.rowweight = src.rowweight;
+  dest.tolsets = src.tolsets;
+  dest.dfs = src.dfs;
+  dest.controls = src.controls;
   dest.results = Results();
 }
 

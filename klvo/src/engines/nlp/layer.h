@@ -13,6 +13,8 @@
 
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/formula.h"
+#include "engines/nlp/multistart.h"
+#include "engines/nlp/node_events.h"
 #include "engines/nlp/nlp_model.h"
 #include "env/error.h"
 #include "env/layer_hooks.h"
@@ -110,6 +112,8 @@ struct kslp_problem_s final : klvo::LayerHooks {
   };
   void set_event(int kind, void (*fn)(), void *data);
   EventFn event(int kind) const;
+  klvo::nlp::Multistart multistart;
+  klvo::nlp::NodeEvents node_events;
 
   // Sends a message to the layer's message function and to the global handlers.
   void message(int msgtype, const std::string &text);
@@ -147,6 +151,9 @@ std::string str_control(const kslp_problem_s *slp, int id);
 // The handle's lifetime: a layer is attached to one problem, which must not have one yet.
 KSLPprob create_layer(KLVOprob *prob, const char *fn);
 void destroy_layer(KSLPprob slp, const char *fn);
+// The layer's own settings (user functions, initial values, variable and row settings,
+// controls) without the formulas, which travel with the model.
+void copy_settings(kslp_problem_s &dest, const kslp_problem_s &src);
 // Copies formulas, user functions, column settings and controls between layers of equally
 // sized problems; controls alone (with the objective sense).
 void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn);

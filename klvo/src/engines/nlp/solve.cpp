@@ -309,13 +309,14 @@ void run(const SolveContext &ctx, kslp_problem_s *slp) {
 
 }  // namespace
 
-void optimize(const SolveContext &ctx, kslp_problem_s *slp, bool relax) {
+void optimize(const SolveContext &ctx, kslp_problem_s *slp, bool relax, bool multistart) {
   for (char t : ctx.model.coltype)
     if (t != 'C' && !relax)
       fail(KLVO_ERR_NOT_SUPPORTED,
            "The nonlinear solver takes continuous problems only; this problem has integer or semi-continuous columns");
   try {
-    run(ctx, slp);
+    if (multistart && !relax && slp && !slp->multistart.jobs.empty()) run_multistart(ctx, *slp);
+    else run(ctx, slp);
   } catch (...) {
     // A solve that fails part way has no solution, whatever the previous one left.
     ctx.solution.clear();

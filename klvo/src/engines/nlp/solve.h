@@ -39,8 +39,9 @@ EngineResult run_engine(const SolveContext &ctx, kslp_problem_s *layer, NlpModel
 
 // Solves the context's continuous nonlinear model with the formulas of the layer (which may
 // be null; with relax, integrality is ignored); the statuses of the layer and of the
-// context's solution tell the outcome.
-void optimize(const SolveContext &ctx, kslp_problem_s *layer, bool relax = false);
+// context's solution tell the outcome. A layer with multistart jobs runs them instead, unless
+// relaxing or told not to.
+void optimize(const SolveContext &ctx, kslp_problem_s *layer, bool relax = false, bool multistart = true);
 
 // Sends one line of engine output to the layer's message function (or the problem's).
 void engine_message(const SolveContext &ctx, kslp_problem_s *layer, int msgtype, const std::string &line);

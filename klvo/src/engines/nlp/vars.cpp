@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engines/nlp/layer.h"
+#include "model/array_sizes.h"
 
 using klvo::fail;
 using namespace klvo::nlp;
@@ -99,17 +100,15 @@ int get_row_status(const kslp_problem_s &slp, int row, const char *fn) {
   return it == slp.rowstatus.end() ? 0 : it->second;
 }
 
-void check_size(int have, int64_t need, const char *what, const char *fn) {
-  if (have < need)
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the array %s has %d entries but %lld are needed", fn, what, have,
-         static_cast<long long>(need));
-}
+void check_size(int have, int64_t need, const char *what, const char *fn) { check_array_size(have, need, what, fn); }
 
 void check_formula_sizes(int nrows, int rowindex_size, const int *formulastart, int formulastart_size, int type_size,
                          int value_size, const char *fn) {
   if (nrows < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative row count %d", fn, nrows);
   check_size(rowindex_size, nrows, "rowind", fn);
-  check_size(formulastart_size, nrows > 0 ? nrows + 1 : 0, "formulastart", fn);
+  // Without rows the start array may be empty or hold just its end entry.
+  if (nrows > 0) check_size(formulastart_size, int64_t{nrows} + 1, "formulastart", fn);
+  else check_array_size(formulastart_size, 0, 1, "formulastart", fn);
   if (nrows > 0 && !formulastart) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null formula starts", fn);
   int ntok = nrows > 0 ? formulastart[nrows] : 0;
   check_size(type_size, ntok, "type", fn);
