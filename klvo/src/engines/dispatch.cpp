@@ -185,7 +185,11 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
   }
   ctx.solution.clear();
   // Without anything to fire, the search runs with no observer at all.
-  if (ctx.events && (node_events || ctx.events->wants(KLVO_CB_INTSOL) || ctx.events->wants(KLVO_CB_CHECKTIME))) {
+  bool watched = node_events;
+  if (ctx.events)
+    for (int kind : {KLVO_CB_INTSOL, KLVO_CB_CHECKTIME, KLVO_CB_MIPTHREAD, KLVO_CB_DESTROYMT, KLVO_CB_USERSOLNOTIFY})
+      watched = watched || ctx.events->wants(kind);
+  if (watched) {
     bnb::RegistryEvents events(*ctx.events);
     bnb::solve(ctx, layer, &events);
   } else {
