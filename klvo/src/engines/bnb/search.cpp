@@ -965,8 +965,9 @@ void Search::process() {
       current_.reset();
       continue;
     }
-    // Counted before it is solved, so that workers meeting at a node limit stop at it.
-    ++nodes_;
+    // Counted before it is solved, so that workers meeting at a node limit stop at it; the
+    // heuristics go by this node's own count, which other workers do not move meanwhile.
+    const int64_t count = ++nodes_;
     node_bounds(node, lo_, hi_);
     Relaxation::Status st = solve_node(lo_, hi_);
     if (st == Relaxation::Optimal)
@@ -1062,8 +1063,8 @@ void Search::process() {
       current_.reset();
       continue;
     }
-    if (nodes_ == 1 || nodes_ % 16 == 0) round_and_check(x);
-    if (nodes_ == 1 || (incumbent_ >= kInf && nodes_ % 50 == 0) || nodes_ % 500 == 0) fix_and_solve(x, lo_, hi_);
+    if (count == 1 || count % 16 == 0) round_and_check(x);
+    if (count == 1 || (incumbent_ >= kInf && count % 50 == 0) || count % 500 == 0) fix_and_solve(x, lo_, hi_);
     make_children(node);
     if (elapsed() - last_log_ >= 2.0) {
       last_log_ = elapsed();
