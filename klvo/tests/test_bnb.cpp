@@ -420,21 +420,21 @@ TEST_F(SearchTest, PartialStartsAreCompletedBySolvingTheRest) {
 // and a solution (if any) no better than it either.
 TEST_F(SearchTest, ANodeLimitStopsWithHonestBounds) {
   for (int threads : {1, 2}) {
-  KLVOprob prob = fresh();
-  ASSERT_EQ(KLVOreadprob(prob, data_file("lseu.mps").c_str(), ""), 0) << error(prob);
-  own_search(prob);
-  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
-  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MAXNODE, 40), 0);
-  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_THREADS, threads), 0);
-  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0) << error(prob);
-  EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
-  EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_NODELIMIT);
-  EXPECT_LE(int_attr(prob, KLVO_ATTR_NODES), 40);
-  EXPECT_LE(dbl_attr(prob, KLVO_ATTR_BESTBOUND), 1120 + 1e-6);
-  // Never below the root relaxation, whose value the search reports.
-  EXPECT_GE(dbl_attr(prob, KLVO_ATTR_BESTBOUND), dbl_attr(prob, KLVO_ATTR_LPOBJVAL) - 1e-6);
-  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 834.68, 0.01);  // lseu's published LP bound
-  if (int_attr(prob, KLVO_ATTR_MIPSTATUS) == KLVO_MIP_SOLUTION) EXPECT_GE(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), 1120 - 1e-6);
+    KLVOprob prob = fresh();
+    ASSERT_EQ(KLVOreadprob(prob, data_file("lseu.mps").c_str(), ""), 0) << error(prob);
+    own_search(prob);
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MAXNODE, 40), 0);
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_THREADS, threads), 0);
+    ASSERT_EQ(KLVOmipoptimize(prob, ""), 0) << error(prob);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_STOPPED);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_STOPSTATUS), KLVO_STOP_NODELIMIT);
+    EXPECT_LE(int_attr(prob, KLVO_ATTR_NODES), 40);
+    EXPECT_LE(dbl_attr(prob, KLVO_ATTR_BESTBOUND), 1120 + 1e-6);
+    // Never below the root relaxation, whose value the search reports.
+    EXPECT_GE(dbl_attr(prob, KLVO_ATTR_BESTBOUND), dbl_attr(prob, KLVO_ATTR_LPOBJVAL) - 1e-6);
+    EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 834.68, 0.01);  // lseu's published LP bound
+    if (int_attr(prob, KLVO_ATTR_MIPSTATUS) == KLVO_MIP_SOLUTION) EXPECT_GE(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), 1120 - 1e-6);
   }
 }
 

@@ -1,8 +1,9 @@
 // The moments of the search a caller can watch or steer. The search calls each hook at one
 // place only; the defaults do nothing and change nothing, so that a search without observers
 // runs exactly as it would without this struct. In a parallel search the hooks are called one
-// at a time (the workers share one lock), each on the thread of the worker that meets it. Node numbers are those of SearchNode: the
-// root is 1, every new node takes the next number, and each node knows its parent.
+// at a time (the workers share one lock), each on the thread of the worker that meets it.
+// Node numbers are those of SearchNode: the root is 1, every new node takes the next number,
+// and each node knows its parent.
 #pragma once
 
 #include <cstdint>
