@@ -9,7 +9,9 @@ its own search) against SCIP through PySCIPOpt, where the risk goes into an epig
 because SCIP takes only a linear objective; SCIP runs on one thread with kelvo's default
 relative gap of 1e-4.
 
-Printed: wall seconds, nodes, objective and whether optimality was proven. Timings are noisy on
+The library's own search runs with one worker and with two (threads = 2), HiGHS's MIP solver
+and SCIP with one thread. Printed: wall seconds, nodes, objective and whether optimality was
+proven. Timings are noisy on
 a loaded machine; --repeat N keeps the fastest of N runs.
 
 Run: PYTHONPATH=build/dev/python python benchmarks/bench_bnb.py [--limit 120] [--repeat 1]
@@ -30,6 +32,8 @@ except ImportError:  # the peer is optional
 INSTANCES = os.environ.get("KELVO_INSTANCES", "/work/shared/instances")
 MILPS = ["flugpl.mps", "egout.mps", "lseu.mps", "bell5.mps"]
 PORTFOLIOS = [(20, 4, 1), (30, 4, 2), (40, 4, 3), (50, 4, 4), (60, 4, 5)]
+# Workers of the library's own search (the threads control); the SCIP ratio uses one.
+THREADS = [1, 2]
 
 
 def best_of(repeat, run):
@@ -41,17 +45,24 @@ def best_of(repeat, run):
     return best
 
 
-def kelvo_mps(path, search, limit):
-    p = kelvo.problem()
-    p.read(path)
+def kelvo_timed(p, limit, threads=1, search=None):
+    """Solves p with the controls of the comparison: (seconds, nodes, objective, proven)."""
     p.controls.outputlog = 0
-    p.controls.mipsearch = search
     p.controls.timelimit = limit
+    p.controls.threads = threads
+    if search is not None:
+        p.controls.mipsearch = search
     start = time.perf_counter()
     p.optimize()
     seconds = time.perf_counter() - start
     a = p.attributes
     return seconds, a.nodes, a.mipobjval, a.mipstatus == 6
+
+
+def kelvo_mps(path, search, limit, threads=1):
+    p = kelvo.problem()
+    p.read(path)
+    return kelvo_timed(p, limit, threads, search)
 
 
 def portfolio_data(n, seed):
@@ -66,7 +77,7 @@ def portfolio_data(n, seed):
     return cov, mean, target
 
 
-def kelvo_portfolio(n, k, seed, limit):
+def kelvo_portfolio(n, k, seed, limit, threads=1):
     cov, mean, target = portfolio_data(n, seed)
     p = kelvo.problem(name="portfolio")
     x = [p.addVariable(lb=0, ub=1) for _ in range(n)]
@@ -77,13 +88,7 @@ def kelvo_portfolio(n, k, seed, limit):
     p.addConstraint([x[i] <= z[i] for i in range(n)])
     p.addConstraint([x[i] >= 0.05 * z[i] for i in range(n)])
     p.setObjective(kelvo.Sum(cov[i][j] * x[i] * x[j] for i in range(n) for j in range(n)))
-    p.controls.outputlog = 0
-    p.controls.timelimit = limit
-    start = time.perf_counter()
-    p.optimize()
-    seconds = time.perf_counter() - start
-    a = p.attributes
-    return seconds, a.nodes, a.mipobjval, a.mipstatus == 6
+    return kelvo_timed(p, limit, threads)
 
 
 def scip_portfolio(n, k, seed, limit):
@@ -110,9 +115,9 @@ def scip_portfolio(n, k, seed, limit):
     return seconds, m.getNNodes(), m.getObjVal(), m.getStatus() == "optimal"
 
 
-def row(name, who, out):
+def row(name, who, threads, out):
     seconds, nodes, obj, proven = out
-    print(f"{name:18s} {who:14s} {seconds:9.2f} {nodes:9d} {obj:16.8g} {'yes' if proven else 'no':>7s}")
+    print(f"{name:18s} {who:14s} {threads:>7} {seconds:9.2f} {nodes:9d} {obj:16.8g} {'yes' if proven else 'no':>7s}")
 
 
 def main():
@@ -120,24 +125,28 @@ def main():
     ap.add_argument("--limit", type=float, default=120.0, help="time limit per solve, seconds")
     ap.add_argument("--repeat", type=int, default=1)
     args = ap.parse_args()
-    print(f"{'model':18s} {'solver':14s} {'seconds':>9s} {'nodes':>9s} {'objective':>16s} {'proven':>7s}")
+    print(f"{'model':18s} {'solver':14s} {'threads':>7s} {'seconds':>9s} {'nodes':>9s} {'objective':>16s} {'proven':>7s}")
     for name in MILPS:
         path = os.path.join(INSTANCES, name)
         if not os.path.exists(path):
             print(f"{name}: not found in {INSTANCES}, skipped")
             continue
-        row(name, "kelvo/HiGHS", best_of(args.repeat, lambda: kelvo_mps(path, 1, args.limit)))
-        row(name, "kelvo/own", best_of(args.repeat, lambda: kelvo_mps(path, 2, args.limit)))
+        row(name, "kelvo/HiGHS", 1, best_of(args.repeat, lambda: kelvo_mps(path, 1, args.limit)))
+        for threads in THREADS:
+            row(name, "kelvo/own", threads, best_of(args.repeat, lambda: kelvo_mps(path, 2, args.limit, threads)))
     if pyscipopt is None:
         print("PySCIPOpt is not importable: the SCIP columns are skipped")
     for n, k, seed in PORTFOLIOS:
         name = f"portfolio {n}/{k}"
-        ours = best_of(args.repeat, lambda: kelvo_portfolio(n, k, seed, args.limit))
-        row(name, "kelvo/own", ours)
+        ours = None
+        for threads in THREADS:
+            out = best_of(args.repeat, lambda: kelvo_portfolio(n, k, seed, args.limit, threads))
+            row(name, "kelvo/own", threads, out)
+            ours = ours or out
         if pyscipopt is not None:
             theirs = best_of(args.repeat, lambda: scip_portfolio(n, k, seed, args.limit))
-            row(name, "SCIP", theirs)
-            print(f"{'':18s} {'time ratio':14s} {ours[0] / max(theirs[0], 1e-9):9.2f}")
+            row(name, "SCIP", 1, theirs)
+            print(f"{'':18s} {'time ratio':14s} {1:>7} {ours[0] / max(theirs[0], 1e-9):9.2f}")
 
 
 if __name__ == "__main__":

@@ -10,8 +10,9 @@ calls. The solves are deterministic (one thread), so both runs take the same pat
           same moments (about once per simplex iteration).
   MIP     a five-constraint binary knapsack (written to MPS and read by every library), with
           `--copies` registrations of the empty callback so that the calls outweigh the noise:
-          kelvo's checktime (HiGHS's interrupt checks of the search) and PySCIPOpt event
-          handlers on node-solved events. highspy takes one callback function only, so it is
+          kelvo's checktime (HiGHS's interrupt checks of the search), kelvo's optnode (the
+          library's own search, once per node solved) and PySCIPOpt event handlers on
+          node-solved events. highspy takes one callback function only, so it is
           measured on the LP.
 
 kelvo solves with the interpreter lock released (other Python threads run meanwhile) and takes
@@ -62,7 +63,10 @@ def cpu(run, repeat):
 # ---- kelvo
 
 
-def kelvo_solve(path, copies, times, active):
+def kelvo_solve(path, copies, times, active, event="checktime"):
+    """Solves with `copies` registrations of an empty callback on `event`; a node event runs
+    the library's own search, and so does the solve it is compared with."""
+
     def run():
         count = [0]
 
@@ -74,12 +78,19 @@ def kelvo_solve(path, copies, times, active):
             p.read(str(path))
             p.controls.outputlog = 0
             p.controls.threads = 1
+            if event != "checktime":
+                p.controls.mipsearch = 2
+            add = getattr(p, "addcb" + event)
             for _ in range(copies if active else 0):
-                p.addcbchecktime(empty)
+                add(empty)
             p.optimize()
         return count[0]
 
     return run
+
+
+def kelvo_optnode(path, copies, times, active):
+    return kelvo_solve(path, copies, times, active, "optnode")
 
 
 # ---- highspy
@@ -172,6 +183,7 @@ def main():
         knapsack_mps(mip)
         print(f"MIP knapsack 30 x 5: {args.copies} empty callbacks per event")
         measure("kelvo", kelvo_solve, mip, args.copies, 1, args.repeat)
+        measure("kelvo node", kelvo_optnode, mip, args.copies, 1, args.repeat)
         measure("PySCIPOpt", scip_solve, mip, args.copies, 1, args.repeat)
 
 

@@ -69,11 +69,6 @@ int register_callback(ProblemObject *p, int kind, PyObject *callable, PyObject *
                  k.add_method);
     return -1;
   }
-  if (!k.add) {
-    PyErr_Format(g.SolverError, "%s is not implemented: the library does not offer the %s event yet", k.add_method,
-                 k.name);
-    return -1;
-  }
   // Registration runs with the lock held: no frame, and a solve in another thread cannot
   // reach the dispatcher before the record is complete.
   if (k.add(p, record.ptr(), priority) != 0) {

@@ -156,7 +156,7 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 #define KLVO_CONTROL_PRIMALUNSHIFT 8252 /* "primalunshift": no effect yet */
 #define KLVO_CONTROL_REPAIRINDEFINITEQ 8254 /* "repairindefiniteq": no effect yet */
 #define KLVO_CONTROL_BACKTRACKTIE 8266 /* "backtracktie": no effect yet */
-#define KLVO_CONTROL_THREADS 8278      /* "threads": engine threads; 0 lets the engine choose */
+#define KLVO_CONTROL_THREADS 8278      /* "threads": engine threads; 0 lets the engine choose; above 1, the workers of the library's own search */
 #define KLVO_CONTROL_PREDOMROW 8281    /* "predomrow": no effect yet */
 #define KLVO_CONTROL_ROOTHEURISTICS 8282 /* "rootheuristics": MIP heuristics, -1 engine's effort, 0 off, 1 emphasised */
 #define KLVO_CONTROL_LOCALSEARCH 8284  /* "localsearch": no effect yet */

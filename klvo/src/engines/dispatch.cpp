@@ -187,9 +187,12 @@ void optimize(const SolveContext &ctx, kslp_problem_s *layer, const char *flags,
   }
   ctx.solution.clear();
   // Without anything to fire, the search runs with no observer at all.
+  bool watched = node_events;
+  if (ctx.events)
+    for (int kind : {KLVO_CB_INTSOL, KLVO_CB_CHECKTIME, KLVO_CB_MIPTHREAD, KLVO_CB_DESTROYMT, KLVO_CB_USERSOLNOTIFY})
+      watched = watched || ctx.events->wants(kind);
   std::unique_ptr<bnb::RegistryEvents> registry;
-  if (ctx.events && (node_events || ctx.events->wants(KLVO_CB_INTSOL) || ctx.events->wants(KLVO_CB_CHECKTIME)))
-    registry = std::make_unique<bnb::RegistryEvents>(*ctx.events);
+  if (ctx.events && watched) registry = std::make_unique<bnb::RegistryEvents>(*ctx.events);
   // A search over formulas also fires the nonlinear layer's node events.
   if (layer && facts.formulas && layer->node_events.get().any()) {
     bnb::LayerEvents events(*layer, registry.get());

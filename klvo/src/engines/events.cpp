@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "env/problem.h"
+
 namespace klvo {
 
 namespace {
@@ -86,6 +88,19 @@ Events::Verdict Events::preintsol(const EventState &s, int soltype, double cutof
   fire<KLVOpreintsolcb>(prob_, registry_, KLVO_CB_PREINTSOL, s,
                         [&](auto f, void *data) { f(prob_, data, soltype, &reject, &cutoff); });
   return Verdict{reject != 0, cutoff};
+}
+
+void ThreadProblemDeleter::operator()(klvo_problem_s *prob) const {
+  prob->use.store(0);
+  delete prob;
+}
+
+ThreadProblem Events::thread_problem() const {
+  ThreadProblem t(new klvo_problem_s());
+  t->model = prob_->model;
+  t->params.copy_from(prob_->params);
+  t->use.store(-1);
+  return t;
 }
 
 void Events::mipthread(const EventState &s, KLVOprob threadprob) const {

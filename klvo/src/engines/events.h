@@ -5,6 +5,7 @@
 // load when nothing is registered for its event.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +21,12 @@ namespace klvo {
 struct GapTargets {
   double rel = -1, abs = -1, absobj = KLVO_INFINITY, absbound = KLVO_INFINITY;
 };
+
+// Destroys a worker thread's problem (see Events::thread_problem).
+struct ThreadProblemDeleter {
+  void operator()(klvo_problem_s *prob) const;
+};
+using ThreadProblem = std::unique_ptr<klvo_problem_s, ThreadProblemDeleter>;
 
 class Events {
  public:
@@ -63,6 +70,9 @@ class Events {
   Verdict preintsol(const EventState &s, int soltype, double cutoff) const;
   // A new incumbent was accepted (s.x).
   void intsol(const EventState &s) const { notify(KLVO_CB_INTSOL, s); }
+  // A problem standing for one worker thread of a search of this problem: a copy of its model
+  // and controls, marked as being solved, so that callbacks can query it but not change it.
+  ThreadProblem thread_problem() const;
   // Worker threads of a search: threadprob is the thread's own problem.
   void mipthread(const EventState &s, KLVOprob threadprob) const;
   void destroymt(const EventState &s, KLVOprob threadprob) const;

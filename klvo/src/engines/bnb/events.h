@@ -1,12 +1,17 @@
 // The moments of the search a caller can watch or steer. The search calls each hook at one
 // place only; the defaults do nothing and change nothing, so that a search without observers
-// runs exactly as it would without this struct. Node numbers are those of SearchNode: the
-// root is 1, every new node takes the next number, and each node knows its parent.
+// runs exactly as it would without this struct. In a parallel search the hooks are called one
+// at a time (the workers share one lock), each on the thread of the worker that meets it.
+// Node numbers are those of SearchNode: the root is 1, every new node takes the next number,
+// and each node knows its parent.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
+
+#include "engines/starts.h"
 
 namespace klvo {
 namespace bnb {
@@ -62,6 +67,13 @@ class SearchEvents {
   virtual void intsol(const std::vector<double> & /*x*/, double /*objective*/) {}
   // Called between nodes; returning false stops the search.
   virtual bool checktime() { return true; }
+  // Solutions the user gave from callbacks since the last call, for the search to try.
+  virtual std::vector<MipStart> offered() { return {}; }
+  // What became of a solution the user gave (KLVO_USERSOL_*).
+  virtual void usersolnotify(const std::string & /*name*/, int /*status*/) {}
+  // A worker of a parallel search starts (before its first node) or ends, on its own thread.
+  virtual void worker_started(int /*worker*/) {}
+  virtual void worker_ended(int /*worker*/) {}
 };
 
 }  // namespace bnb

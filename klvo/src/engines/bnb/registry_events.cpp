@@ -92,5 +92,23 @@ bool RegistryEvents::checktime() {
   return !events_.checktime(state());
 }
 
+void RegistryEvents::usersolnotify(const std::string &name, int status) {
+  if (events_.wants(KLVO_CB_USERSOLNOTIFY)) events_.usersolnotify(state(), name, status);
+}
+
+void RegistryEvents::worker_started(int worker) {
+  if (!events_.wants(KLVO_CB_MIPTHREAD) && !events_.wants(KLVO_CB_DESTROYMT)) return;
+  if (static_cast<int>(threads_.size()) <= worker) threads_.resize(worker + 1);
+  threads_[worker] = events_.thread_problem();
+  events_.mipthread(state(), threads_[worker].get());
+}
+
+void RegistryEvents::worker_ended(int worker) {
+  if (worker >= static_cast<int>(threads_.size()) || !threads_[worker]) return;
+  // The problem goes even when a callback fails.
+  ThreadProblem thread = std::move(threads_[worker]);
+  events_.destroymt(state(), thread.get());
+}
+
 }  // namespace bnb
 }  // namespace klvo

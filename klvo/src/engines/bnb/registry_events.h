@@ -21,6 +21,10 @@ class RegistryEvents : public SearchEvents {
   bool preintsol(const std::vector<double> &x, double objective, bool heuristic, double &cutoff) override;
   void intsol(const std::vector<double> &x, double objective) override;
   bool checktime() override;
+  std::vector<MipStart> offered() override { return events_.take_offered(); }
+  void usersolnotify(const std::string &name, int status) override;
+  void worker_started(int worker) override;
+  void worker_ended(int worker) override;
 
  private:
   EventState state() const;
@@ -28,6 +32,7 @@ class RegistryEvents : public SearchEvents {
 
   const Events &events_;
   mutable int sense_ = 1;  // the search's, from its latest figures
+  std::vector<ThreadProblem> threads_;  // each running worker's problem, when its events are watched
 };
 
 }  // namespace bnb

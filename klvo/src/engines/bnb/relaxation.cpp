@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <mutex>
 
 #include "engines/highs/highs_engine.h"
 #include "engines/nlp/catalogue.h"
@@ -198,6 +199,10 @@ class NlpRelaxation : public Relaxation {
             g[e] > model_.gu[e] + 1e-7 * (1 + std::fabs(model_.gu[e])))
           r.status = nlp::kNlpLocallyInfeasible;
     } else {
+      // The interior-point engine's sparse linear solver is not safe to run on several threads
+      // at once: the workers of a parallel search take turns.
+      static std::mutex engine_turn;
+      std::lock_guard<std::mutex> turn(engine_turn);
       r = nlp::run_engine(ctx_, layer_, model_, x0, settings_);
     }
     iterations += r.iterations;

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <exception>
 #include <memory>
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engines/bnb/check.h"
@@ -29,6 +33,8 @@ constexpr double kMaxBigM = 1e6;
 constexpr int kReliable = 4;
 // Candidates strong branching looks at, at most, per node.
 constexpr int kStrongCandidates = 8;
+// Workers of one search, at most, whatever the threads control asks.
+constexpr int64_t kMaxWorkers = 64;
 
 enum Kind : char { kContinuous, kInteger, kSemiInteger, kSemiContinuous, kPartial };
 
@@ -76,10 +82,35 @@ struct Branch {
   double distance[2] = {0, 0};
 };
 
+class Search;
+
+// What the workers of one search share: the open nodes, the incumbent, the pseudo-costs and the
+// counts. mutex guards all of it; a worker holds it except while its relaxation solves, so
+// the search's events fire one at a time, each from the worker that meets it.
+struct Tree {
+  std::mutex mutex;
+  std::condition_variable wake;  // open nodes arrived, or the search ended
+  bool done = false;
+  std::vector<Search *> workers;
+
+  std::vector<NodePtr> open;
+  std::vector<Pseudo> pseudo;
+  int64_t next_id = 1, nodes = 0, mipsols = 0, lost = 0, rejected = 0;
+  double incumbent = kInf;  // minimising sense
+  std::vector<double> best_x;
+  double pruned_bound = kInf, lost_bound = kInf, root_bound = -kInf, cutoff = kInf, last_log = 0;
+  int stop = KLVO_STOP_NONE;
+  bool root_done = false, root_infeasible = false, unbounded = false;
+  std::exception_ptr failure;  // the first worker's error, raised once all have stopped
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
 class Search {
  public:
-  Search(const SolveContext &ctx, kslp_problem_s *layer, SearchEvents *events)
-      : ctx_(ctx), m_(ctx.model), layer_(layer), events_(events ? events : &no_events_),
+  // worker: 0 for the search that prepares, reports and finishes; others only solve nodes.
+  Search(const SolveContext &ctx, kslp_problem_s *layer, SearchEvents *events, Tree &tree, int worker = 0)
+      : ctx_(ctx), m_(ctx.model), layer_(layer), events_(events ? events : &no_events_), tree_(tree),
+        worker_(worker), lock_(tree.mutex, std::defer_lock),
         checker_(ctx.model, layer, std::max(1e-6, 10 * ctx.controls.dbl_control(KLVO_CONTROL_FEASTOL)),
                  ctx.controls.dbl_control(KLVO_CONTROL_MIPTOL)) {}
 
@@ -87,6 +118,10 @@ class Search {
 
  private:
   void prepare();
+  void work();
+  void process();
+  bool others_busy() const;
+  Relaxation::Status solve_relaxation(double cutoff, int iterlimit = 0);
   void log(const std::string &line) const;
   double elapsed() const { return std::chrono::duration<double>(clock::now() - start_).count(); }
   double seconds_left() const { return timelimit_ > 0 ? std::max(1e-3, timelimit_ - elapsed()) : 0.0; }
@@ -106,6 +141,9 @@ class Search {
   void observe(int j, int dir, double gain, double distance);
 
   bool try_solution(const std::vector<double> &x, bool heuristic);
+  void try_start(const MipStart &start);
+  // What the latest candidate given to try_solution came to.
+  enum Outcome { kInfeasible, kNotBetter, kRejected, kAccepted } outcome_ = kInfeasible;
   void round_and_check(const std::vector<double> &x);
   void fix_and_solve(const std::vector<double> &x, const std::vector<double> &lo, const std::vector<double> &hi);
   void finish(bool completed, bool root_infeasible, bool unbounded);
@@ -118,6 +156,9 @@ class Search {
   kslp_problem_s *layer_;
   SearchEvents no_events_;
   SearchEvents *events_;
+  Tree &tree_;
+  const int worker_;
+  std::unique_lock<std::mutex> lock_;  // on tree_.mutex while this worker runs
   Checker checker_;
 
   ModelStore work_;
@@ -131,19 +172,21 @@ class Search {
   std::vector<Switch> switches_;
   std::vector<std::vector<std::pair<double, int>>> sets_;  // members by weight
   std::vector<char> set_type_;
-  std::vector<Pseudo> pseudo_;
+  std::vector<Pseudo> &pseudo_ = tree_.pseudo;
   std::unique_ptr<Relaxation> relax_;
   bool nonlinear_ = false;
 
-  double inttol_ = 1e-6, absstop_ = 0, relstop_ = 0, cutoff_ = kInf, timelimit_ = 0;
+  double inttol_ = 1e-6, absstop_ = 0, relstop_ = 0, timelimit_ = 0;
+  double &cutoff_ = tree_.cutoff;
   int64_t maxnode_ = 0, maxsol_ = 0;
   int outputlog_ = KLVO_OUTPUT_ALL;
 
   // Open nodes as a heap on their bounds (front: least bound).
-  std::vector<NodePtr> open_;
+  std::vector<NodePtr> &open_ = tree_.open;
   void push(NodePtr node) {
     open_.push_back(std::move(node));
     std::push_heap(open_.begin(), open_.end(), ByBound());
+    tree_.wake.notify_one();
   }
   NodePtr pop() {
     std::pop_heap(open_.begin(), open_.end(), ByBound());
@@ -151,16 +194,17 @@ class Search {
     open_.pop_back();
     return node;
   }
-  NodePtr current_;
-  int64_t next_id_ = 1, nodes_ = 0, mipsols_ = 0, lost_ = 0, rejected_ = 0;
-  double incumbent_ = kInf;  // minimising sense
-  std::vector<double> best_x_;
-  double pruned_bound_ = kInf;  // least bound of the nodes dropped by the gap tolerances
-  double lost_bound_ = kInf;    // least bound of nodes whose relaxation failed
-  double root_bound_ = -kInf;
-  int stop_ = KLVO_STOP_NONE;
-  clock::time_point start_ = clock::now();
-  double last_log_ = 0;
+  NodePtr current_;  // this worker's node
+  int64_t &next_id_ = tree_.next_id, &nodes_ = tree_.nodes, &mipsols_ = tree_.mipsols, &lost_ = tree_.lost,
+          &rejected_ = tree_.rejected;
+  double &incumbent_ = tree_.incumbent;
+  std::vector<double> &best_x_ = tree_.best_x;
+  double &pruned_bound_ = tree_.pruned_bound;  // least bound of the nodes dropped by the gap tolerances
+  double &lost_bound_ = tree_.lost_bound;      // least bound of nodes whose relaxation failed
+  double &root_bound_ = tree_.root_bound;
+  int &stop_ = tree_.stop;
+  const clock::time_point &start_ = tree_.start;
+  double &last_log_ = tree_.last_log;
   double sense_ = 1;
   std::vector<double> lo_, hi_;  // scratch bounds of the current node
 };
@@ -375,9 +419,10 @@ void Search::prepare() {
 
   int discrete = 0;
   for (char k : kind_) discrete += k != kContinuous;
-  log(format("Branch and bound: %d columns (%d discrete), %d rows, %d sets, %d indicators (%d as big-M rows)", n_,
+  if (worker_ == 0)
+    log(format("Branch and bound: %d columns (%d discrete), %d rows, %d sets, %d indicators (%d as big-M rows)", n_,
              discrete, work_.nrows(), static_cast<int>(sets_.size()), bigm + static_cast<int>(switches_.size()), bigm));
-  if (nonlinear_) {
+  if (nonlinear_ && worker_ == 0) {
     bool convex = formulas == 0;
     for (int i = 0; i < m_.nrows() && convex; ++i) {
       if (m_.qrows.empty() || m_.qrows[i].empty()) continue;
@@ -399,7 +444,8 @@ double Search::prune_limit() const {
 
 double Search::lower_bound() const {
   double b = std::min(pruned_bound_, lost_bound_);
-  if (current_) b = std::min(b, current_->bound);
+  for (const Search *w : tree_.workers)
+    if (w->current_) b = std::min(b, w->current_->bound);
   if (!open_.empty()) b = std::min(b, open_.front()->bound);
   return std::min(b, incumbent_);
 }
@@ -435,7 +481,22 @@ Relaxation::Status Search::solve_node(const std::vector<double> &lo, const std::
     if (lo[j] > hi[j] + 1e-9) return Relaxation::Infeasible;
   load(lo, hi);
   double limit = prune_limit();
-  return relax_->solve(limit, seconds_left());
+  return solve_relaxation(limit);
+}
+
+// Other workers go on with the tree while this one's relaxation solves.
+Relaxation::Status Search::solve_relaxation(double cutoff, int iterlimit) {
+  const double seconds = seconds_left();
+  lock_.unlock();
+  Relaxation::Status st;
+  try {
+    st = relax_->solve(cutoff, seconds, iterlimit);
+  } catch (...) {
+    lock_.lock();
+    throw;
+  }
+  lock_.lock();
+  return st;
 }
 
 double Search::pseudo(int j, int dir) const {
@@ -512,7 +573,7 @@ bool Search::column_branch(const Node &node, const std::vector<double> &x, std::
           if (dir == 0) hi[c.j] = std::floor(x_keep[c.j]);
           else lo[c.j] = std::ceil(x_keep[c.j]);
           load(lo, hi);
-          Relaxation::Status st = relax_->solve(limit, seconds_left(), 200);
+          Relaxation::Status st = solve_relaxation(limit, 200);
           lo[c.j] = keep_lo, hi[c.j] = keep_hi;
           if (st == Relaxation::Infeasible || st == Relaxation::Cutoff) gain[dir] = INFINITY;
           else if (st == Relaxation::Optimal) gain[dir] = std::max(relax_->objective - base, 0.0);
@@ -661,8 +722,10 @@ bool Search::try_solution(const std::vector<double> &xw, bool heuristic) {
     if (integral && std::fabs(x[j] - std::round(x[j])) <= inttol_) x[j] = std::round(x[j]);
     if ((t == 'S' || t == 'R') && std::fabs(x[j]) <= inttol_) x[j] = 0;
   }
+  outcome_ = kInfeasible;
   if (!checker_.feasible(x)) return false;
   double obj = sense_ * checker_.objective(x);
+  outcome_ = kNotBetter;
   if (!(obj < incumbent_ - 1e-9 * (1 + std::fabs(incumbent_)))) return true;
   if (obj > cutoff_) return true;
   double cutoff = sense_ * cutoff_;
@@ -670,8 +733,10 @@ bool Search::try_solution(const std::vector<double> &xw, bool heuristic) {
   if (std::isfinite(cutoff) && std::fabs(cutoff) < kInf) cutoff_ = std::min(cutoff_, sense_ * cutoff);
   if (!accepted) {
     ++rejected_;
+    outcome_ = kRejected;
     return true;
   }
+  outcome_ = kAccepted;
   incumbent_ = obj;
   best_x_ = std::move(x);
   ++mipsols_;
@@ -681,6 +746,43 @@ bool Search::try_solution(const std::vector<double> &xw, bool heuristic) {
              static_cast<long long>(nodes_), static_cast<int>(open_.size()), sense_ * incumbent_, sense_ * bound,
              elapsed()));
   return true;
+}
+
+// A solution the user gave: a complete one as it is; a partial one with its columns fixed
+// (integral ones at the nearest integer) and the rest solved for: the relaxation over them,
+// then, if that is not a solution, its discrete columns rounded and the continuous ones solved
+// again. The user hears what became of it.
+void Search::try_start(const MipStart &start) {
+  outcome_ = kInfeasible;
+  if (start.colind.empty()) {
+    if (static_cast<int>(start.values.size()) == n_user_) {
+      std::vector<double> x(start.values);
+      x.resize(n_, 0.0);
+      try_solution(x, true);
+    }
+  } else {
+    std::vector<double> lo = lo0_, hi = hi0_;
+    bool within = true;
+    for (size_t k = 0; k < start.colind.size() && within; ++k) {
+      int j = start.colind[k];
+      double v = kind_[j] == kInteger ? std::round(start.values[k]) : start.values[k];
+      within = j >= 0 && j < n_user_ && v >= lo[j] - checker_.feastol() && v <= hi[j] + checker_.feastol();
+      if (within) lo[j] = hi[j] = v;
+    }
+    if (within) {
+      relax_->save_start();
+      load(lo, hi);
+      if (solve_relaxation(kInf) == Relaxation::Optimal) {
+        std::vector<double> x = relax_->x;
+        if (!try_solution(x, true)) fix_and_solve(x, lo, hi);
+      }
+      load(lo0_, hi0_);
+      relax_->restore_start();
+    }
+  }
+  static const int status[] = {KLVO_USERSOL_INFEASIBLE, KLVO_USERSOL_NOT_BETTER, KLVO_USERSOL_REJECTED,
+                               KLVO_USERSOL_ACCEPTED};
+  events_->usersolnotify(start.name, status[outcome_]);
 }
 
 // Simple rounding: integral parts to the nearest integer, semi-continuous columns to 0 or
@@ -747,7 +849,7 @@ void Search::fix_and_solve(const std::vector<double> &x, const std::vector<doubl
     if (l[j] > h[j]) return;
   relax_->save_start();
   load(l, h);
-  Relaxation::Status st = relax_->solve(prune_limit(), seconds_left());
+  Relaxation::Status st = solve_relaxation(prune_limit());
   if (st == Relaxation::Optimal) try_solution(relax_->x, true);
   load(lo, hi);
   relax_->restore_start();
@@ -755,6 +857,18 @@ void Search::fix_and_solve(const std::vector<double> &x, const std::vector<doubl
 
 void Search::run() {
   prepare();
+  const int64_t threads = ctx_.controls.int_control(KLVO_CONTROL_THREADS);
+  const int workers = threads > 1 ? static_cast<int>(std::min<int64_t>(threads, kMaxWorkers)) : 1;
+  // Workers under the threads control: this one and helpers on threads of their own, each with
+  // its own relaxation engine, all taking nodes from the one tree. Helpers prepare before any
+  // start is tried, since preparing sets the shared cutoff and pseudo-costs afresh.
+  std::vector<std::unique_ptr<Search>> helpers;
+  tree_.workers.push_back(this);
+  for (int k = 1; k < workers; ++k) {
+    helpers.push_back(std::make_unique<Search>(ctx_, layer_, events_ == &no_events_ ? nullptr : events_, tree_, k));
+    helpers.back()->prepare();
+    tree_.workers.push_back(helpers.back().get());
+  }
   if (events_ != &no_events_) events_->figures = [this] {
     SearchFigures f;
     f.nodes = nodes_;
@@ -765,21 +879,62 @@ void Search::run() {
     f.sense = sense_ < 0 ? -1 : 1;
     return f;
   };
-  // A complete start offered by the user is the first incumbent when the model accepts it.
+  // The starts the user gave before the solve may give the first incumbent.
+  lock_.lock();
   if (ctx_.starts)
-    for (const MipStart &s : ctx_.starts->mip)
-      if (s.colind.empty() && static_cast<int>(s.values.size()) == n_user_) {
-        std::vector<double> x(s.values);
-        x.resize(n_, 0.0);
-        try_solution(x, true);
-      }
+    for (const MipStart &s : ctx_.starts->mip) try_start(s);
+  lock_.unlock();
 
   auto root = std::make_unique<Node>();
   root->id = next_id_++;
   current_ = std::move(root);
-  bool root_done = false, root_infeasible = false, unbounded = false;
+
+  std::vector<std::thread> running;
+  try {
+    for (auto &h : helpers) running.emplace_back([w = h.get()] { w->work(); });
+  } catch (...) {
+    // No thread for a helper: the workers started finish the search.
+  }
+  work();
+  for (std::thread &t : running) t.join();
+  if (tree_.failure) std::rethrow_exception(tree_.failure);
+  bool completed = stop_ == KLVO_STOP_NONE;
+  finish(completed, tree_.root_infeasible, tree_.unbounded);
+}
+
+// Takes nodes from the tree until it is empty or the search stops. A worker of a parallel
+// search tells its start and end through the worker events, on its own thread.
+void Search::work() {
+  lock_.lock();
+  const bool parallel = tree_.workers.size() > 1;
+  try {
+    if (parallel) events_->worker_started(worker_);
+    process();
+  } catch (...) {
+    if (!lock_.owns_lock()) lock_.lock();
+    if (!tree_.failure) tree_.failure = std::current_exception();
+  }
+  tree_.done = true;
+  tree_.wake.notify_all();
+  try {
+    if (parallel) events_->worker_ended(worker_);
+  } catch (...) {
+    if (!lock_.owns_lock()) lock_.lock();
+    if (!tree_.failure) tree_.failure = std::current_exception();
+  }
+  lock_.unlock();
+}
+
+bool Search::others_busy() const {
+  for (const Search *w : tree_.workers)
+    if (w != this && w->current_) return true;
+  return false;
+}
+
+void Search::process() {
+  bool &root_done = tree_.root_done, &root_infeasible = tree_.root_infeasible, &unbounded = tree_.unbounded;
   Branch &branch = branch_;
-  while (true) {
+  while (!tree_.done) {
     if (!current_) {
       while (!open_.empty() && open_.front()->bound > prune_limit()) {
         const Node &top = *open_.front();
@@ -787,9 +942,17 @@ void Search::run() {
         events_->nodecutoff({top.id, top.parent, top.depth, top.bound});
         pop();
       }
-      if (open_.empty()) break;
+      if (open_.empty()) {
+        // Another worker's node may still split.
+        if (others_busy()) {
+          tree_.wake.wait(lock_);
+          continue;
+        }
+        break;
+      }
       current_ = pop();
     }
+    for (const MipStart &s : events_->offered()) try_start(s);
     if (stop_requested()) break;
     if (incumbent_ < kInf) {
       double b = lower_bound();
@@ -802,9 +965,11 @@ void Search::run() {
       current_.reset();
       continue;
     }
+    // Counted before it is solved, so that workers meeting at a node limit stop at it; the
+    // heuristics go by this node's own count, which other workers do not move meanwhile.
+    const int64_t count = ++nodes_;
     node_bounds(node, lo_, hi_);
     Relaxation::Status st = solve_node(lo_, hi_);
-    ++nodes_;
     if (st == Relaxation::Optimal)
       events_->nodelpsolved({node.id, node.parent, node.depth, std::max(node.bound, relax_->objective)}, relax_->x);
     if (st == Relaxation::Unbounded && !switches_.empty()) {
@@ -898,8 +1063,8 @@ void Search::run() {
       current_.reset();
       continue;
     }
-    if (nodes_ == 1 || nodes_ % 16 == 0) round_and_check(x);
-    if (nodes_ == 1 || (incumbent_ >= kInf && nodes_ % 50 == 0) || nodes_ % 500 == 0) fix_and_solve(x, lo_, hi_);
+    if (count == 1 || count % 16 == 0) round_and_check(x);
+    if (count == 1 || (incumbent_ >= kInf && count % 50 == 0) || count % 500 == 0) fix_and_solve(x, lo_, hi_);
     make_children(node);
     if (elapsed() - last_log_ >= 2.0) {
       last_log_ = elapsed();
@@ -909,8 +1074,6 @@ void Search::run() {
                  incumbent_ < kInf ? format("%.10g", sense_ * incumbent_).c_str() : "none", sense_ * b, elapsed()));
     }
   }
-  bool completed = stop_ == KLVO_STOP_NONE;
-  finish(completed, root_infeasible, unbounded);
 }
 
 // Two children of the current node by branch_; the preferred one is processed next while it
@@ -949,8 +1112,10 @@ void Search::finish(bool completed, bool root_infeasible, bool unbounded) {
   s.optimizetype = KLVO_OPTTYPE_MIP;
   s.nodes = nodes_;
   s.mipsols = mipsols_;
-  if (nonlinear_) s.bariter = relax_ ? relax_->iterations : 0;
-  else s.simplexiter = relax_ ? relax_->iterations : 0;
+  int64_t iterations = 0;
+  for (const Search *w : tree_.workers) iterations += w->relax_ ? w->relax_->iterations : 0;
+  if (nonlinear_) s.bariter = iterations;
+  else s.simplexiter = iterations;
   s.time = elapsed();
   s.lpstatus = KLVO_LP_UNSTARTED;
   s.lpobjval = root_bound_ > -kInf ? sense_ * root_bound_ : 0.0;
@@ -1006,13 +1171,16 @@ void Search::finish(bool completed, bool root_infeasible, bool unbounded) {
              s.bestbound, have ? 100 * s.miprelgap : INFINITY));
   ctx_.solution = std::move(s);
   if (ctx_.starts) ctx_.starts->mip.clear();
+  // Given from a callback too late to be looked at.
+  for (const MipStart &st : events_->offered()) events_->usersolnotify(st.name, KLVO_USERSOL_NOT_USED);
 }
 
 }  // namespace
 
 void solve(const SolveContext &ctx, kslp_problem_s *layer, SearchEvents *events) {
   try {
-    Search search(ctx, layer, events);
+    Tree tree;
+    Search search(ctx, layer, events, tree);
     search.run();
   } catch (...) {
     ctx.solution.clear();

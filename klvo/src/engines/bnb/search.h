@@ -4,8 +4,9 @@
 // fractional until anything is known), and branching on semi-continuous columns, special
 // ordered sets and indicators. Indicators become big-M rows when their row's activity is
 // bounded; general and piecewise-linear constraints are stated as mixed-integer rows first.
-// Nodes are solved one after the other on the calling thread, whatever the threads control
-// says (it still steers HiGHS's own MIP solver).
+// With the threads control above 1, that many workers (the calling thread and helpers) solve
+// nodes at once, each with its own relaxation engine, sharing the open nodes, the incumbent
+// and the pseudo-costs; the optimum is the same, the order of the nodes is not.
 #pragma once
 
 #include "engines/bnb/events.h"
