@@ -996,7 +996,7 @@ static PyMethodDef *joined_problem_methods() {
     for (PyMethodDef *table : {problem_methods_core, problem_methods_params, problem_methods_variables,
                               problem_methods_constraints, problem_methods_sets, problem_methods_objectives, problem_methods_solve,
                               problem_methods_matrix, problem_methods_entities, problem_methods_solution,
-                              problem_methods_state, problem_methods_analysis, problem_methods_arraysized,
+                              problem_methods_state, problem_methods_analysis, problem_methods_arraysized, problem_methods_cuts,
                               callback_methods()})
       for (PyMethodDef *m = table; m->ml_name; ++m) methods.push_back(*m);
     methods.push_back(PyMethodDef{nullptr});

@@ -182,5 +182,6 @@ extern PyMethodDef problem_methods_solution[];
 extern PyMethodDef problem_methods_state[];
 extern PyMethodDef problem_methods_analysis[];
 extern PyMethodDef problem_methods_arraysized[];  // api/arraysized_methods.cpp: the camel-case array methods
+extern PyMethodDef problem_methods_cuts[];        // api/cut_methods.cpp: cuts and the cut pool in callbacks
 
 }  // namespace kelvo

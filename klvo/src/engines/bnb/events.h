@@ -9,6 +9,9 @@
 #include <vector>
 
 namespace klvo {
+
+class NodeCuts;
+
 namespace bnb {
 
 struct NodeInfo {
@@ -39,6 +42,8 @@ class SearchEvents {
   virtual ~SearchEvents() = default;
   // Set by the search before its first hook; answers at any hook.
   std::function<SearchFigures()> figures;
+  // Set by the search: its current node, for the cut functions called from callbacks.
+  NodeCuts *cuts = nullptr;
   // Before a node's relaxation is solved; returning false drops the node.
   virtual bool prenode(const NodeInfo &) { return true; }
   // The relaxation of a node was solved to optimality (x: its solution).
@@ -62,6 +67,11 @@ class SearchEvents {
   virtual void intsol(const std::vector<double> & /*x*/, double /*objective*/) {}
   // Called between nodes; returning false stops the search.
   virtual bool checktime() { return true; }
+  // A cut round of a node ended (ownrounds: its cuts came from the search's own separation);
+  // returning true asks for another round.
+  virtual bool cutround(const NodeInfo &, const std::vector<double> & /*x*/, bool /*ownrounds*/) { return false; }
+  // A cut round added cuts; returning false stops the search.
+  virtual bool cutlog(const NodeInfo &) { return true; }
 };
 
 }  // namespace bnb

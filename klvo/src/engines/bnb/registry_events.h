@@ -21,6 +21,8 @@ class RegistryEvents : public SearchEvents {
   bool preintsol(const std::vector<double> &x, double objective, bool heuristic, double &cutoff) override;
   void intsol(const std::vector<double> &x, double objective) override;
   bool checktime() override;
+  bool cutround(const NodeInfo &n, const std::vector<double> &x, bool ownrounds) override;
+  bool cutlog(const NodeInfo &n) override;
 
  private:
   EventState state() const;
