@@ -15,7 +15,9 @@
  * - Managed cuts (KLVOaddmanagedcuts64): the search checks them at every node and adds those
  *   the node's relaxation point violates, round after round. Globally valid ones are pool
  *   cuts (type 0) and hold for every later node and solve; the others hold in the current
- *   node's subtree only and end with the solve.
+ *   node's subtree only and end with the solve. A MILP solved by HiGHS's MIP solver (no node
+ *   callback registered, mipsearch 0) does not see the pool: globally valid cuts cannot change
+ *   its optimum. mipsearch 2 makes the library's search apply them.
  * Rows marked as model cuts (KLVOloadmodelcuts) start outside the relaxation and join it for
  * good once a node's point violates them; delayed rows join it once a point that satisfies
  * every integrality requirement violates them.
