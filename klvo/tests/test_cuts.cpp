@@ -472,6 +472,12 @@ TEST_F(CutsTest, PoolCutsAreStoredOnceMeasuredAtTheRootAndLoadedIntoTheNode) {
   double one = 1;
   EXPECT_EQ(KLVOstorecuts64(prob, 1, 0, nullptr, "L", &one, bad_start.data(), nullptr, &bad_col, &one),
             KLVO_ERR_INVALID_ARGUMENT);
+  // Nor does a cut naming a column twice, after a good one.
+  std::vector<int64_t> two_start{0, 1, 3};
+  int two_cols[] = {0, 1, 1};
+  double two_coefs[] = {1, 1, 1}, two_rhs[] = {1, 1};
+  EXPECT_EQ(KLVOstorecuts64(prob, 2, 0, nullptr, "LL", two_rhs, two_start.data(), nullptr, two_cols, two_coefs),
+            KLVO_ERR_INVALID_ARGUMENT);
   ASSERT_EQ(KLVOgetcpcutlist(prob, 0, -1, 0.0, &left, 0, nullptr, nullptr), 0);
   EXPECT_EQ(left, 1);
 }

@@ -1,5 +1,6 @@
 #include "cuts/pool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -72,11 +73,10 @@ std::vector<std::shared_ptr<Cut>> read_cuts(int ncuts, const int *cuttype, const
       cut->cols.push_back(j);
       cut->vals.push_back(v);
     }
-    // A column named twice adds up, as in the matrix.
-    for (size_t a = 0; a < cut->cols.size(); ++a)
-      for (size_t b = a + 1; b < cut->cols.size(); ++b)
-        if (cut->cols[a] == cut->cols[b])
-          fail(KLVO_ERR_INVALID_ARGUMENT, "%s: cut %d names column %d twice", fn, k, cut->cols[a]);
+    std::vector<int> sorted = cut->cols;
+    std::sort(sorted.begin(), sorted.end());
+    auto twice = std::adjacent_find(sorted.begin(), sorted.end());
+    if (twice != sorted.end()) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: cut %d names column %d twice", fn, k, *twice);
     cuts.push_back(std::move(cut));
   }
   for (auto &c : cuts) c->id = next_cut_id();
