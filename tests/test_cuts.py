@@ -241,3 +241,30 @@ def test_poolcut_objects_leak_nothing_over_many_round_trips():
     assert (sys.getrefcount(x[0]), sys.getrefcount(p)) == refs
     assert grown < 20_000
     assert p.getcpcutlist(0, -1, 0.0, 0, None, None) == 0
+
+
+def test_a_cut_from_cutround_is_in_the_next_round_and_cutlog_follows_it():
+    p, x, weights, profits = knapsack()
+    rounds, logs = [], []
+    cover = []
+
+    def cutround(prob, data, ownrounds):
+        a = prob.attributes
+        values = prob.getCallbackSolution(x)
+        rounds.append((a.currentnode, values, a.lpobjval))
+        if len(rounds) > 1 or a.currentnode != 1:
+            return 0
+        # The cover of the items the root relaxation takes, which it violates.
+        cover.extend(j for j in range(10) if values[j] > 1e-9)
+        prob.addcuts([0], ["L"], [len(cover) - 1], [0, len(cover)], [x[j] for j in cover], [1.0] * len(cover))
+        return 1
+
+    p.addcbcutround(cutround)
+    p.addcbcutlog(lambda prob, data: logs.append(prob.attributes.currentnode))
+    p.optimize()
+    assert p.attributes.objval == 309
+    (node0, before, bound0), (node1, after, bound1) = rounds[:2]
+    assert node0 == node1 == 1 and logs[0] == 1
+    assert sum(before[j] for j in cover) > len(cover) - 1 + 1e-6
+    assert sum(after[j] for j in cover) <= len(cover) - 1 + 1e-6
+    assert 309 <= bound1 < bound0 - 1e-6

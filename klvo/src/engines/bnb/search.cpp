@@ -146,6 +146,7 @@ class Search : public NodeCuts {
   std::vector<int> on_rows_;                    // engine rows of the cuts switched on
   std::vector<char> row_wanted_;
   uint64_t cut_changes_ = 0;                    // changes of the current node's cuts
+  uint64_t applied_changes_ = 0;                // ... of which the relaxation has seen these
   std::vector<int> model_cuts_, delayed_;       // rows not yet in the relaxation
   int64_t cut_rounds_ = 0, cuts_added_ = 0;
   bool revisit_ = false;                        // the current node is solved again
@@ -543,6 +544,7 @@ CutPtr Search::find(uint64_t id) const {
 // Switches on the rows of the current node's cuts and off those of the previous node's; a
 // cut joins the relaxation as a row the first time a node has it.
 void Search::apply_cuts() {
+  applied_changes_ = cut_changes_;
   if (on_rows_.empty() && (!current_ || !current_->cuts || current_->cuts->empty())) return;
   std::vector<int> rows;
   if (current_ && current_->cuts)
@@ -642,11 +644,11 @@ bool Search::add_delayed(const std::vector<double> &x) {
 Search::Rounds Search::cut_rounds(Node &node, NodeInfo &info) {
   for (int round = 0;; ++round) {
     bool own = separate(node, relax_->x);
-    bool added = own;
+    // Cuts that nodelpsolved or the last cutround callbacks added count as this round's.
+    bool added = own || cut_changes_ != applied_changes_;
     if (!added) {
-      uint64_t before = cut_changes_;
       if (!events_->optnode(info, relax_->x)) return Rounds::dropped;
-      added = cut_changes_ != before;
+      added = cut_changes_ != applied_changes_;
     }
     if (added) {
       ++cut_rounds_;
@@ -664,7 +666,7 @@ Search::Rounds Search::cut_rounds(Node &node, NodeInfo &info) {
       if (node.bound > prune_limit()) return Rounds::cutoff;
     }
     bool more = events_->cutround(info, relax_->x, own);
-    if ((!added && !more) || round + 1 >= kMaxCutRounds) return Rounds::keep;
+    if ((!added && !more && cut_changes_ == applied_changes_) || round + 1 >= kMaxCutRounds) return Rounds::keep;
   }
 }
 
