@@ -514,6 +514,41 @@ PyObject *m_slpSetInitStepBounds(PyObject *self, PyObject *args, PyObject *kwarg
   Py_RETURN_NONE;
 }
 
+// ---- Managed cuts
+
+PyObject *m_addManagedCuts(PyObject *self, PyObject *args, PyObject *kwargs) {
+  Method m{problem_of(self), "addManagedCuts"};
+  if (!m.start()) return nullptr;
+  static const char *const kw[] = {"globalvalid", "rowtype", "rhs", "start", "colind", "cutcoef", nullptr};
+  PyObject *global_o, *rowtype_o, *rhs_o, *start_o, *colind_o, *cutcoef_o;
+  if (!parse_keywords(args, kwargs, "OOOOOO", kw, nullptr, 5, &global_o, &rowtype_o, &rhs_o, &start_o, &colind_o,
+                      &cutcoef_o))
+    return nullptr;
+  int globalvalid;
+  bool objects = false, unused = false;
+  if (element<int>(m, global_o, Kind::int32, &globalvalid, &unused) < 0) return wrap_argument("globalvalid"), nullptr;
+  std::vector<char> rowtype;
+  std::vector<double> rhs, cutcoef;
+  std::vector<int64_t> start;
+  std::vector<int> colind;
+  if (convert(m, rowtype_o, Kind::character, "rowtype", rowtype, &unused) < 0 ||
+      convert(m, rhs_o, Kind::real, "rhs", rhs, &unused) < 0 ||
+      convert(m, start_o, Kind::int64, "start", start, &unused) < 0 ||
+      convert(m, colind_o, Kind::col, "colind", colind, &objects) < 0 ||
+      convert(m, cutcoef_o, Kind::real, "cutcoef", cutcoef, &unused) < 0 || m.objects_allowed(objects, "colind") < 0 ||
+      same_size(rhs.size(), rowtype.size(), "rhs", "rowtype") < 0)
+    return nullptr;
+  int ncuts, nstart, ncols, ncoefs;
+  if (count_of(rowtype.size(), &ncuts) < 0 || count_of(start.size(), &nstart) < 0 ||
+      count_of(colind.size(), &ncols) < 0 || count_of(cutcoef.size(), &ncoefs) < 0)
+    return nullptr;
+  if (call(KLVOaddmanagedcuts64_witharraysizes, "KLVOaddmanagedcuts64_witharraysizes", m.p, m.p->prob, globalvalid,
+           ncuts, rowtype.data(), ncuts, rhs.data(), ncuts, start.data(), nstart, colind.data(), ncols, cutcoef.data(),
+           ncoefs))
+    return library_failed(self);
+  Py_RETURN_NONE;
+}
+
 // ---- Scaling and presolved solutions
 
 PyObject *m_getScale(PyObject *self, PyObject *) {
@@ -635,6 +670,7 @@ PyMethodDef problem_methods_arraysized[] = {
     keywords_method("delCols", m_delCols, "Deletes columns given as variables or indices"),
     keywords_method("delSets", m_delSets, "Deletes sets given as SOS objects or indices"),
     keywords_method("addSets", m_addSets, "Adds special ordered sets"),
+    keywords_method("addManagedCuts", m_addManagedCuts, "Adds cuts the search applies wherever they are violated"),
     keywords_method("pivot", m_pivot, "Pivots the entering variable into the basis in place of the leaving one"),
     keywords_method("sparseBTran", m_sparseBTran, "Solves B'y = v for a sparse v: (values, indices)"),
     keywords_method("sparseFTran", m_sparseFTran, "Solves By = v for a sparse v: (values, indices)"),

@@ -454,7 +454,7 @@ static PyObject *result_item(ProblemObject *p, const void *values, int64_t i, El
     case ek_char: return PyUnicode_FromOrdinal(static_cast<unsigned char>(static_cast<const char *>(values)[i]));
     case ek_col: return index_item(p->vars, static_cast<const int32_t *>(values)[i]);
     case ek_row: return index_item(p->cons, static_cast<const int32_t *>(values)[i]);
-    case ek_cut: break;
+    case ek_cut: return new_poolcut(static_cast<void *const *>(values)[i]);
   }
   PyErr_Format(g.InterfaceError, "Wrong item returned from API call, type %d", static_cast<int>(kind));
   return nullptr;

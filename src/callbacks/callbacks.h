@@ -19,6 +19,9 @@ struct PoolCutObject {
   void *handle;          // library cut handle
 };
 
+// A new kelvo.poolcut for a library cut handle; null with the exception set.
+PyObject *new_poolcut(void *handle);
+
 inline bool is_branchobj(PyObject *o) { return PyObject_TypeCheck(o, &branchobj_type); }
 
 // A registration record is the list [problem, callable, data, priority]. Item 0 is not owned

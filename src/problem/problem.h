@@ -188,5 +188,6 @@ extern PyMethodDef problem_methods_slp[];         // api/slp_methods.cpp: the su
 extern PyMethodDef problem_methods_multistart[];  // api/multistart_methods.cpp: msaddjob, msclear, ...
 extern PyMethodDef problem_methods_arraysized[];  // api/arraysized_methods.cpp: the camel-case array methods
 extern PyMethodDef problem_methods_nlp[];         // api/nlp_methods.cpp: formulas, evaluation, validation
+extern PyMethodDef problem_methods_cuts[];        // api/cut_methods.cpp: cuts and the cut pool in callbacks
 
 }  // namespace kelvo

@@ -10,6 +10,8 @@
 
 namespace klvo {
 
+class NodeCuts;
+
 struct EventState {
   // Negative counts and NaN values mean "not known at this moment": the attribute then
   // answers from the last finished solve.
@@ -22,6 +24,8 @@ struct EventState {
   // The same in the space the engine solves after presolve, when it differs (null: none).
   const double *presolved_x = nullptr;
   int presolved_cols = 0;
+  // The search's current node, for the cut functions (null: no search at this event).
+  NodeCuts *cuts = nullptr;
 };
 
 // The state of the event being handled on this thread for prob, or null outside callbacks

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "cuts/pool.h"
 #include "engines/engine_cache.h"
 #include "engines/events.h"
 #include "engines/solution.h"
@@ -33,6 +34,8 @@ struct SolveContext {
   StartStore *starts = nullptr;
   // The solver events to fire (null: none, as for an engine's inner solves).
   const Events *events = nullptr;
+  // The problem's cut pool, whose managed cuts the search applies (null: none).
+  CutPool *cuts = nullptr;
 };
 
 }  // namespace klvo

@@ -54,7 +54,7 @@ void klvo_problem_s::remove_callback(int kind, klvo::AnyCallback f, void *data, 
 klvo::SolveContext klvo_problem_s::solve_context() {
   // Everything an engine says during a solve is its log.
   auto sink = [this](int msgtype, const std::string &text) { message(msgtype, text, KLVO_MSGCODE_SOLVER); };
-  return klvo::SolveContext{model, params, solution, interrupt_reason, sink, engine, &starts, &events};
+  return klvo::SolveContext{model, params, solution, interrupt_reason, sink, engine, &starts, &events, &cutpool};
 }
 
 namespace klvo {
@@ -154,8 +154,16 @@ void delete_rows(Problem &prob, int n, const int *ind, const char *fn) {
 
 void delete_cols(Problem &prob, int n, const int *ind, const char *fn) {
   std::function<void()> follow = prob.layer ? prob.layer->cols_deleting(n, ind) : nullptr;
+  const int before = prob.model.ncols();
   del_cols(prob.model, fn, n, ind);
   if (follow) follow();
+  if (prob.cutpool.size()) {
+    // Pool cuts follow their columns; those over a deleted column go.
+    std::vector<int> map(before, 0);
+    for (int k = 0; k < n; ++k) map[ind[k]] = -1;
+    for (int j = 0, next = 0; j < before; ++j) map[j] = map[j] < 0 ? -1 : next++;
+    prob.cutpool.columns_deleted(map);
+  }
 }
 
 }  // namespace klvo

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "callbacks/registry.h"
+#include "cuts/pool.h"
 #include "engines/context.h"
 #include "engines/dispatch.h"
 #include "env/environment.h"
@@ -42,6 +43,8 @@ struct klvo_problem_s {
   klvo::SolutionStore solution;
   std::unique_ptr<klvo::EngineCache> engine;
   klvo::StartStore starts;
+  // Cuts kept for the library's own search (klvo/cuts.h).
+  klvo::CutPool cutpool;
   // The irreducible infeasible sets found (analysis/iis.h); null before a search.
   std::shared_ptr<klvo::IisSearch> iis;
   // The control sets the tuner tries (analysis/tuner.h); null until tuned or read.

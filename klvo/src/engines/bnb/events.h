@@ -14,6 +14,9 @@
 #include "engines/starts.h"
 
 namespace klvo {
+
+class NodeCuts;
+
 namespace bnb {
 
 struct NodeInfo {
@@ -38,6 +41,14 @@ struct SearchFigures {
   double bound = 0.0, incumbent = 0.0, seconds = 0.0;
   int sense = 1;
 };
+
+// The search worker running on this thread, for the cut functions called from its callbacks:
+// each worker runs on a thread of its own, and a search nested in a callback restores the
+// outer one when it ends.
+inline NodeCuts *&thread_node_cuts() {
+  static thread_local NodeCuts *cuts = nullptr;
+  return cuts;
+}
 
 class SearchEvents {
  public:
@@ -74,6 +85,11 @@ class SearchEvents {
   // A worker of a parallel search starts (before its first node) or ends, on its own thread.
   virtual void worker_started(int /*worker*/) {}
   virtual void worker_ended(int /*worker*/) {}
+  // A cut round of a node ended (ownrounds: its cuts came from the search's own separation);
+  // returning true asks for another round.
+  virtual bool cutround(const NodeInfo &, const std::vector<double> & /*x*/, bool /*ownrounds*/) { return false; }
+  // A cut round added cuts; returning false stops the search.
+  virtual bool cutlog(const NodeInfo &) { return true; }
 };
 
 }  // namespace bnb

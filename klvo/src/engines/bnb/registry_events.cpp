@@ -17,6 +17,7 @@ double user_value(double v, int sense) {
 
 EventState RegistryEvents::state() const {
   EventState s;
+  s.cuts = thread_node_cuts();
   if (!figures) return s;
   SearchFigures f = figures();
   sense_ = f.sense;
@@ -85,6 +86,16 @@ void RegistryEvents::intsol(const std::vector<double> &x, double objective) {
   s.x = x.data();
   s.mipobjval = objective;
   events_.intsol(s);
+}
+
+bool RegistryEvents::cutround(const NodeInfo &n, const std::vector<double> &x, bool ownrounds) {
+  if (!events_.wants(KLVO_CB_CUTROUND)) return false;
+  return events_.cutround(state(n, &x), ownrounds);
+}
+
+bool RegistryEvents::cutlog(const NodeInfo &n) {
+  if (!events_.wants(KLVO_CB_CUTLOG)) return true;
+  return !events_.cutlog(state(n));
 }
 
 bool RegistryEvents::checktime() {

@@ -25,6 +25,8 @@ class RegistryEvents : public SearchEvents {
   void usersolnotify(const std::string &name, int status) override;
   void worker_started(int worker) override;
   void worker_ended(int worker) override;
+  bool cutround(const NodeInfo &n, const std::vector<double> &x, bool ownrounds) override;
+  bool cutlog(const NodeInfo &n) override;
 
  private:
   EventState state() const;

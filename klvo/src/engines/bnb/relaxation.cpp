@@ -85,6 +85,17 @@ class HighsRelaxation : public Relaxation {
           "change row bounds");
   }
 
+  int add_row(const std::vector<int> &cols, const std::vector<double> &vals, double lo, double hi) override {
+    std::vector<HighsInt> idx(cols.begin(), cols.end());
+    check(Highs_addRow(highs_, lo <= -KLVO_INFINITY ? -INFINITY : lo, hi >= KLVO_INFINITY ? INFINITY : hi,
+                       static_cast<HighsInt>(idx.size()), idx.data(), vals.data()),
+          "add a cut");
+    row_lo_.push_back(lo <= -KLVO_INFINITY ? -INFINITY : lo);
+    row_hi_.push_back(hi >= KLVO_INFINITY ? INFINITY : hi);
+    active_.push_back(1);
+    return static_cast<int>(active_.size()) - 1;
+  }
+
   Status solve(double cutoff, double seconds_left, int iterlimit) override {
     Highs_setDoubleOptionValue(highs_, "objective_bound", quadratic_ || !std::isfinite(cutoff) ? INFINITY : cutoff);
     // HiGHS measures its time limit over all runs of the instance.

@@ -25,6 +25,12 @@ class Relaxation {
   virtual void set_bounds(const std::vector<double> &lo, const std::vector<double> &hi) = 0;
   // Turns a row's bounds on (as the model states them) or off (free).
   virtual void set_row_active(int row, bool active) = 0;
+  // Appends a row lo <= sum vals[k] x[cols[k]] <= hi (switched on); its index for
+  // set_row_active. Engines that cannot take rows return -1.
+  virtual int add_row(const std::vector<int> & /*cols*/, const std::vector<double> & /*vals*/, double /*lo*/,
+                      double /*hi*/) {
+    return -1;
+  }
   // Solves; cutoff (minimising sense, +inf: none) lets the engine stop once the node cannot
   // beat it. iterlimit > 0 asks for a quick, possibly unfinished solve (strong branching).
   virtual Status solve(double cutoff, double seconds_left, int iterlimit = 0) = 0;

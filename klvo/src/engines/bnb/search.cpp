@@ -10,8 +10,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "cuts/pool.h"
 #include "engines/bnb/check.h"
 #include "engines/bnb/relaxation.h"
 #include "engines/gencons_milp.h"
@@ -35,6 +38,10 @@ constexpr int kReliable = 4;
 constexpr int kStrongCandidates = 8;
 // Workers of one search, at most, whatever the threads control asks.
 constexpr int64_t kMaxWorkers = 64;
+// Cut rounds at one node, at most: a callback that keeps adding cuts cannot hold a node forever.
+constexpr int kMaxCutRounds = 200;
+
+using CutList = std::shared_ptr<const std::vector<CutPtr>>;
 
 enum Kind : char { kContinuous, kInteger, kSemiInteger, kSemiContinuous, kPartial };
 
@@ -52,6 +59,10 @@ struct Node {
   // The branching that made this node, for the pseudo-costs.
   int col = -1, dir = 0;
   double distance = 0.0;
+  // Cuts in the node's relaxation and managed cuts valid in its subtree, shared with the
+  // parent until the node changes them.
+  CutList cuts, managed;
+  int revisits = 0;
 };
 using NodePtr = std::unique_ptr<Node>;
 
@@ -105,7 +116,7 @@ struct Tree {
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
-class Search {
+class Search : public NodeCuts {
  public:
   // worker: 0 for the search that prepares, reports and finishes; others only solve nodes.
   Search(const SolveContext &ctx, kslp_problem_s *layer, SearchEvents *events, Tree &tree, int worker = 0)
@@ -115,6 +126,18 @@ class Search {
                  ctx.controls.dbl_control(KLVO_CONTROL_MIPTOL)) {}
 
   void run();
+
+  // The current node's cuts, for the cut functions called from callbacks.
+  bool at_node() const override { return current_ != nullptr; }
+  std::vector<CutPtr> active() const override;
+  void add(const std::vector<CutPtr> &cuts) override;
+  void add_local_managed(const std::vector<CutPtr> &cuts) override;
+  void remove(const std::vector<uint64_t> &ids) override;
+  CutPtr find(uint64_t id) const override;
+  int model_rows() const override { return m_.nrows(); }
+  const char *refused() const override {
+    return nonlinear_ ? "the search's node relaxations have quadratic rows or formulas, which take no cuts" : nullptr;
+  }
 
  private:
   void prepare();
@@ -148,6 +171,23 @@ class Search {
   void fix_and_solve(const std::vector<double> &x, const std::vector<double> &lo, const std::vector<double> &hi);
   void finish(bool completed, bool root_infeasible, bool unbounded);
   void make_children(Node &node);
+
+  // Cuts: the node's cuts switched on in the relaxation; rounds of managed-cut separation and
+  // optnode callbacks, each solving the node again when it added cuts.
+  enum class Rounds { keep, dropped, infeasible, cutoff, lost };
+  void apply_cuts();
+  bool separate(Node &node, const std::vector<double> &x);
+  bool add_delayed(const std::vector<double> &x);
+  Rounds cut_rounds(Node &node, NodeInfo &info);
+  std::unordered_map<uint64_t, int> cut_row_;   // engine row of each cut that joined the relaxation
+  std::unordered_map<uint64_t, CutPtr> made_;   // the cuts callbacks gave this solve
+  std::vector<int> on_rows_;                    // engine rows of the cuts switched on
+  std::vector<char> row_wanted_;
+  uint64_t cut_changes_ = 0;                    // changes of the current node's cuts
+  uint64_t applied_changes_ = 0;                // ... of which the relaxation has seen these
+  std::vector<int> model_cuts_, delayed_;       // rows not yet in the relaxation
+  int64_t cut_rounds_ = 0, cuts_added_ = 0;
+  bool revisit_ = false;                        // the current node is solved again
   Branch branch_;
 
   using clock = std::chrono::steady_clock;
@@ -434,6 +474,18 @@ void Search::prepare() {
                  "so the result is a local optimum and the bound is not proven");
   }
   relax_ = make_relaxation(ctx_, work_, layer_, nonlinear_);
+
+  // Model cuts and delayed rows start outside the relaxation (indicator rows stay, as the
+  // search switches those itself).
+  auto outside = [&](const std::vector<int> &rows, std::vector<int> &out) {
+    for (int i : rows) {
+      if (i < 0 || i >= m_.nrows() || (!m_.indcomp.empty() && m_.indcomp[i] != 0)) continue;
+      out.push_back(i);
+      relax_->set_row_active(i, false);
+    }
+  };
+  outside(m_.marks.modelcuts, model_cuts_);
+  outside(m_.marks.delayed, delayed_);
 }
 
 double Search::prune_limit() const {
@@ -451,6 +503,7 @@ double Search::lower_bound() const {
 }
 
 bool Search::stop_requested() {
+  if (stop_ != KLVO_STOP_NONE) return true;
   if (ctx_.interrupt.load() != 0) stop_ = KLVO_STOP_INTERRUPT;
   else if (timelimit_ > 0 && elapsed() >= timelimit_) stop_ = KLVO_STOP_TIMELIMIT;
   else if (nodes_ >= maxnode_) stop_ = KLVO_STOP_NODELIMIT;
@@ -480,6 +533,7 @@ Relaxation::Status Search::solve_node(const std::vector<double> &lo, const std::
   for (int j = 0; j < n_; ++j)
     if (lo[j] > hi[j] + 1e-9) return Relaxation::Infeasible;
   load(lo, hi);
+  apply_cuts();
   double limit = prune_limit();
   return solve_relaxation(limit);
 }
@@ -497,6 +551,184 @@ Relaxation::Status Search::solve_relaxation(double cutoff, int iterlimit) {
   }
   lock_.lock();
   return st;
+}
+
+// ---- Cuts
+
+std::vector<CutPtr> Search::active() const {
+  if (!current_ || !current_->cuts) return {};
+  return *current_->cuts;
+}
+
+void Search::add(const std::vector<CutPtr> &cuts) {
+  if (!current_) return;
+  auto next = std::make_shared<std::vector<CutPtr>>();
+  if (current_->cuts) *next = *current_->cuts;
+  size_t before = next->size();
+  for (const CutPtr &c : cuts) {
+    bool have = false;
+    for (const CutPtr &d : *next) have = have || d->id == c->id;
+    if (have) continue;
+    next->push_back(c);
+    made_.emplace(c->id, c);
+  }
+  if (next->size() == before) return;
+  cuts_added_ += static_cast<int64_t>(next->size() - before);
+  current_->cuts = std::move(next);
+  ++cut_changes_;
+}
+
+void Search::add_local_managed(const std::vector<CutPtr> &cuts) {
+  if (!current_ || cuts.empty()) return;
+  auto next = std::make_shared<std::vector<CutPtr>>();
+  if (current_->managed) *next = *current_->managed;
+  for (const CutPtr &c : cuts) next->push_back(c), made_.emplace(c->id, c);
+  current_->managed = std::move(next);
+  ++cut_changes_;  // the node is checked against them again
+}
+
+void Search::remove(const std::vector<uint64_t> &ids) {
+  if (!current_ || !current_->cuts || ids.empty()) return;
+  auto next = std::make_shared<std::vector<CutPtr>>();
+  for (const CutPtr &c : *current_->cuts)
+    if (std::find(ids.begin(), ids.end(), c->id) == ids.end()) next->push_back(c);
+  if (next->size() == current_->cuts->size()) return;
+  current_->cuts = std::move(next);
+  ++cut_changes_;
+}
+
+CutPtr Search::find(uint64_t id) const {
+  auto it = made_.find(id);
+  return it == made_.end() ? nullptr : it->second;
+}
+
+// Switches on the rows of the current node's cuts and off those of the previous node's; a
+// cut joins the relaxation as a row the first time a node has it.
+void Search::apply_cuts() {
+  applied_changes_ = cut_changes_;
+  if (on_rows_.empty() && (!current_ || !current_->cuts || current_->cuts->empty())) return;
+  std::vector<int> rows;
+  if (current_ && current_->cuts)
+    for (const CutPtr &c : *current_->cuts) {
+      auto it = cut_row_.find(c->id);
+      int r;
+      if (it != cut_row_.end()) {
+        r = it->second;
+      } else {
+        double lo = c->rowtype == 'L' ? -kInf : c->rhs, hi = c->rowtype == 'G' ? kInf : c->rhs;
+        r = relax_->add_row(c->cols, c->vals, lo, hi);
+        if (r < 0) fail(KLVO_ERR_NOT_SUPPORTED, "The search's node relaxations take no cuts for this model");
+        cut_row_.emplace(c->id, r);
+      }
+      rows.push_back(r);
+    }
+  if (row_wanted_.size() < static_cast<size_t>(work_.nrows()) + cut_row_.size())
+    row_wanted_.resize(work_.nrows() + cut_row_.size() + 64, 0);
+  for (int r : rows) row_wanted_[r] = 1;
+  for (int r : on_rows_)
+    if (!row_wanted_[r]) relax_->set_row_active(r, false);
+  for (int r : rows) relax_->set_row_active(r, true), row_wanted_[r] = 0;
+  on_rows_ = std::move(rows);
+}
+
+// Adds to the node the managed cuts that x violates and switches on the model cuts it
+// violates (for good); true when anything was added.
+bool Search::separate(Node &node, const std::vector<double> &x) {
+  const double tol = checker_.feastol();
+  std::vector<CutPtr> violated;
+  auto check = [&](const std::vector<CutPtr> &cuts) {
+    for (const CutPtr &c : cuts)
+      if (c->violation(x.data()) > tol * (1 + std::fabs(c->rhs))) violated.push_back(c);
+  };
+  if (ctx_.cuts && ctx_.cuts->size()) check(ctx_.cuts->managed());
+  if (node.managed) check(*node.managed);
+  bool added = false;
+  if (!violated.empty()) {
+    uint64_t before = cut_changes_;
+    add(violated);
+    added = cut_changes_ != before;
+  }
+  if (!model_cuts_.empty()) {
+    std::vector<double> act = row_activities(work_, x.data());
+    size_t w = 0;
+    for (int i : model_cuts_) {
+      double v = 0, rhs = work_.rhs[i];
+      switch (work_.rowtype[i]) {
+        case 'L': v = act[i] - rhs; break;
+        case 'G': v = rhs - act[i]; break;
+        case 'E': v = std::fabs(act[i] - rhs); break;
+        case 'R': v = std::max(act[i] - rhs, rhs - std::fabs(work_.range[i]) - act[i]); break;
+        default: break;
+      }
+      if (v > tol * (1 + std::fabs(rhs))) {
+        relax_->set_row_active(i, true);
+        added = true;
+      } else {
+        model_cuts_[w++] = i;
+      }
+    }
+    model_cuts_.resize(w);
+  }
+  return added;
+}
+
+// Switches on, for good, the delayed rows that x violates; true when there were any.
+bool Search::add_delayed(const std::vector<double> &x) {
+  if (delayed_.empty()) return false;
+  std::vector<double> act = row_activities(work_, x.data());
+  const double tol = checker_.feastol();
+  size_t w = 0;
+  bool added = false;
+  for (int i : delayed_) {
+    double v = 0, rhs = work_.rhs[i];
+    switch (work_.rowtype[i]) {
+      case 'L': v = act[i] - rhs; break;
+      case 'G': v = rhs - act[i]; break;
+      case 'E': v = std::fabs(act[i] - rhs); break;
+      case 'R': v = std::max(act[i] - rhs, rhs - std::fabs(work_.range[i]) - act[i]); break;
+      default: break;
+    }
+    if (v > tol * (1 + std::fabs(rhs))) {
+      relax_->set_row_active(i, true);
+      added = true;
+    } else {
+      delayed_[w++] = i;
+    }
+  }
+  delayed_.resize(w);
+  return added;
+}
+
+// Rounds at an optimal node: the search's own separation first; when it finds nothing the
+// optnode callbacks, which may add cuts or drop the node. A round that added cuts solves the
+// node again; cutround callbacks may ask for one more round.
+Search::Rounds Search::cut_rounds(Node &node, NodeInfo &info) {
+  for (int round = 0;; ++round) {
+    bool own = separate(node, relax_->x);
+    // Cuts that nodelpsolved or the last cutround callbacks added count as this round's.
+    bool added = own || cut_changes_ != applied_changes_;
+    if (!added) {
+      if (!events_->optnode(info, relax_->x)) return Rounds::dropped;
+      added = cut_changes_ != applied_changes_;
+    }
+    if (added) {
+      ++cut_rounds_;
+      apply_cuts();
+      Relaxation::Status st = relax_->solve(prune_limit(), seconds_left());
+      if (st == Relaxation::Infeasible) return Rounds::infeasible;
+      if (st == Relaxation::Cutoff) return Rounds::cutoff;
+      if (st != Relaxation::Optimal) return Rounds::lost;
+      node.bound = std::max(node.bound, relax_->objective);
+      info.bound = node.bound;
+      if (nodes_ == 1)
+        log(format("Cut round %d at the root: %d cuts in the relaxation, objective %.10g", round + 1,
+                   node.cuts ? static_cast<int>(node.cuts->size()) : 0, sense_ * relax_->objective));
+      if (!events_->cutlog(info)) stop_ = KLVO_STOP_INTERRUPT;
+      if (node.bound > prune_limit()) return Rounds::cutoff;
+    }
+    bool more = events_->cutround(info, relax_->x, own);
+    if ((!added && !more && cut_changes_ == applied_changes_) || round + 1 >= kMaxCutRounds) return Rounds::keep;
+  }
 }
 
 double Search::pseudo(int j, int dir) const {
@@ -905,6 +1137,8 @@ void Search::run() {
 // Takes nodes from the tree until it is empty or the search stops. A worker of a parallel
 // search tells its start and end through the worker events, on its own thread.
 void Search::work() {
+  // Cut functions called from callbacks on this thread reach this worker's node.
+  NodeCuts *outer = std::exchange(thread_node_cuts(), this);
   lock_.lock();
   const bool parallel = tree_.workers.size() > 1;
   try {
@@ -923,6 +1157,7 @@ void Search::work() {
     if (!tree_.failure) tree_.failure = std::current_exception();
   }
   lock_.unlock();
+  thread_node_cuts() = outer;
 }
 
 bool Search::others_busy() const {
@@ -961,13 +1196,14 @@ void Search::process() {
     }
     Node &node = *current_;
     NodeInfo info{node.id, node.parent, node.depth, node.bound};
-    if (!events_->prenode(info)) {
+    const bool again = std::exchange(revisit_, false);
+    if (!again && !events_->prenode(info)) {
       current_.reset();
       continue;
     }
     // Counted before it is solved, so that workers meeting at a node limit stop at it; the
     // heuristics go by this node's own count, which other workers do not move meanwhile.
-    const int64_t count = ++nodes_;
+    const int64_t count = again ? nodes_ : ++nodes_;
     node_bounds(node, lo_, hi_);
     Relaxation::Status st = solve_node(lo_, hi_);
     if (st == Relaxation::Optimal)
@@ -1036,12 +1272,21 @@ void Search::process() {
       current_.reset();
       continue;
     }
-    std::vector<double> x = relax_->x;
-    if (!events_->optnode(info, x)) {
-      events_->infnode(info);
+    Rounds rounds = cut_rounds(node, info);
+    if (rounds != Rounds::keep) {
+      if (rounds == Rounds::dropped || rounds == Rounds::infeasible) {
+        events_->infnode(info);
+      } else if (rounds == Rounds::cutoff) {
+        if (node.bound < incumbent_) pruned_bound_ = std::min(pruned_bound_, std::max(prune_limit(), node.bound));
+        events_->nodecutoff(info);
+      } else {
+        ++lost_;
+        lost_bound_ = std::min(lost_bound_, node.bound);
+      }
       current_.reset();
       continue;
     }
+    std::vector<double> x = relax_->x;
     bool infeasible = false;
     branch = Branch();
     bool split = find_branch(node, x, lo_, hi_, branch, infeasible);
@@ -1051,9 +1296,22 @@ void Search::process() {
       continue;
     }
     if (!split) {
-      // Every entity holds at the relaxation's point.
+      // Every entity holds at the relaxation's point. Delayed rows it violates, or cuts that
+      // its preintsol callbacks add, send the node back to its relaxation.
+      if (node.revisits < kMaxCutRounds && add_delayed(x)) {
+        ++node.revisits;
+        revisit_ = true;
+        continue;
+      }
       int64_t before = mipsols_;
-      if (!try_solution(x, false)) {
+      uint64_t changes = cut_changes_;
+      bool checked = try_solution(x, false);
+      if (cut_changes_ != changes && node.revisits < kMaxCutRounds) {
+        ++node.revisits;
+        revisit_ = true;
+        continue;
+      }
+      if (!checked) {
         fix_and_solve(x, lo_, hi_);
         if (mipsols_ == before && !(incumbent_ <= node.bound)) {
           ++lost_;
@@ -1090,6 +1348,8 @@ void Search::make_children(Node &node) {
     child->estimate = node.bound + (std::isfinite(branch.gain[side]) ? branch.gain[side] : 0);
     child->changes = node.changes;
     child->changes.insert(child->changes.end(), branch.child[side].begin(), branch.child[side].end());
+    child->cuts = node.cuts;
+    child->managed = node.managed;
     if (branch.kind == BranchInfo::Column) {
       child->col = branch.index;
       child->dir = side;

@@ -1,0 +1,483 @@
+// Cuts in the library's own search: lazy subtour elimination on a small travelling-salesman
+// instance (optimum by enumerating every tour), cover cuts on a knapsack (optimum by dynamic
+// programming), and the cut pool read back and measured at a relaxation point computed by hand.
+#include <functional>
+#include <numeric>
+
+#include "test_support.h"
+
+using namespace klvo_test;
+
+namespace {
+
+// A symmetric travelling-salesman instance over one binary column per edge (i < j), with a
+// degree-2 equation per city; the subtour constraints are left to the test. The cities sit in
+// three clusters, so that the degree equations alone pick subtours.
+struct Tsp {
+  int n = 0;
+  std::vector<std::pair<int, int>> edges;
+  std::vector<double> cost;
+
+  explicit Tsp(int cities, unsigned seed) : n(cities) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> coord(0, 100);
+    std::vector<double> px(n), py(n);
+    for (int i = 0; i < n; ++i) px[i] = coord(rng) / 5 + 40 * (i % 3), py[i] = coord(rng) / 5 + 60 * (i % 3 == 1);
+    for (int i = 0; i < n; ++i)
+      for (int j = i + 1; j < n; ++j) {
+        edges.emplace_back(i, j);
+        cost.push_back(std::round(std::hypot(px[i] - px[j], py[i] - py[j])));
+      }
+  }
+  int ncols() const { return static_cast<int>(edges.size()); }
+
+  DenseModel model() const {
+    DenseModel m;
+    m.obj = cost;
+    m.lb.assign(ncols(), 0.0);
+    m.ub.assign(ncols(), 1.0);
+    m.coltype.assign(ncols(), 'B');
+    for (int i = 0; i < n; ++i) {
+      std::vector<double> row(ncols(), 0.0);
+      for (int e = 0; e < ncols(); ++e) row[e] = edges[e].first == i || edges[e].second == i;
+      m.rows.push_back(row);
+      m.rowtype.push_back('E');
+      m.rhs.push_back(2);
+    }
+    return m;
+  }
+
+  // The shortest tour, every tour from city 0 enumerated.
+  double brute_force() const {
+    std::vector<int> perm(n - 1);
+    std::iota(perm.begin(), perm.end(), 1);
+    double best = 1e300;
+    do {
+      double len = dist(0, perm[0]) + dist(perm.back(), 0);
+      for (int k = 0; k + 1 < n - 1; ++k) len += dist(perm[k], perm[k + 1]);
+      best = std::min(best, len);
+    } while (std::next_permutation(perm.begin(), perm.end()));
+    return best;
+  }
+  double dist(int i, int j) const {
+    if (i > j) std::swap(i, j);
+    for (int e = 0; e < ncols(); ++e)
+      if (edges[e].first == i && edges[e].second == j) return cost[e];
+    return 0;
+  }
+
+  // The connected components of the edges with x above the threshold.
+  std::vector<std::vector<int>> components(const std::vector<double> &x, double threshold) const {
+    std::vector<int> root(n);
+    std::iota(root.begin(), root.end(), 0);
+    std::function<int(int)> find = [&](int i) { return root[i] == i ? i : root[i] = find(root[i]); };
+    for (int e = 0; e < ncols(); ++e)
+      if (x[e] > threshold) root[find(edges[e].first)] = find(edges[e].second);
+    std::map<int, std::vector<int>> groups;
+    for (int i = 0; i < n; ++i) groups[find(i)].push_back(i);
+    std::vector<std::vector<int>> out;
+    for (auto &g : groups) out.push_back(g.second);
+    return out;
+  }
+
+  // The subtour constraint sum over edges inside S of x_e <= |S| - 1 of each component, in
+  // the arrays of the cut functions.
+  struct Cuts {
+    std::vector<int> type;
+    std::vector<char> rowtype;
+    std::vector<double> rhs;
+    std::vector<int64_t> start{0};
+    std::vector<int> cols;
+    std::vector<double> coefs;
+    int count() const { return static_cast<int>(rhs.size()); }
+  };
+  Cuts subtour_cuts(const std::vector<std::vector<int>> &parts) const {
+    Cuts c;
+    for (const auto &s : parts) {
+      std::vector<char> in(n, 0);
+      for (int i : s) in[i] = 1;
+      for (int e = 0; e < ncols(); ++e)
+        if (in[edges[e].first] && in[edges[e].second]) c.cols.push_back(e), c.coefs.push_back(1.0);
+      c.type.push_back(1);
+      c.rowtype.push_back('L');
+      c.rhs.push_back(static_cast<double>(s.size()) - 1);
+      c.start.push_back(static_cast<int64_t>(c.cols.size()));
+    }
+    return c;
+  }
+};
+
+std::vector<double> callback_x(KLVOprob p, int n) {
+  std::vector<double> x(n);
+  int status = 0;
+  EXPECT_EQ(KLVOgetcallbacksolution(p, &status, x.data(), 0, n - 1), 0);
+  return x;
+}
+
+struct LazyRun {
+  const Tsp *tsp;
+  bool cut_in_preintsol = true;
+  int added = 0, rejected = 0, failures = 0;
+};
+
+void preintsol_subtours(KLVOprob p, void *d, int, int *reject, double *) {
+  auto *run = static_cast<LazyRun *>(d);
+  auto parts = run->tsp->components(callback_x(p, run->tsp->ncols()), 0.5);
+  if (parts.size() == 1) return;
+  *reject = 1;
+  ++run->rejected;
+  if (!run->cut_in_preintsol) return;
+  Tsp::Cuts c = run->tsp->subtour_cuts(parts);
+  if (KLVOaddcuts64(p, c.count(), c.type.data(), c.rowtype.data(), c.rhs.data(), c.start.data(), c.cols.data(),
+                    c.coefs.data()) != 0)
+    ++run->failures;
+  run->added += c.count();
+}
+
+void optnode_subtours(KLVOprob p, void *d, int *) {
+  auto *run = static_cast<LazyRun *>(d);
+  auto parts = run->tsp->components(callback_x(p, run->tsp->ncols()), 1e-6);
+  if (parts.size() == 1) return;
+  Tsp::Cuts c = run->tsp->subtour_cuts(parts);
+  if (KLVOaddcuts64(p, c.count(), c.type.data(), c.rowtype.data(), c.rhs.data(), c.start.data(), c.cols.data(),
+                    c.coefs.data()) != 0)
+    ++run->failures;
+  run->added += c.count();
+}
+
+class CutsTest : public ProblemTest {
+ protected:
+  void SetUp() override {
+    ProblemTest::SetUp();
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  }
+  // The best solution must be one tour through every city, of the enumerated length.
+  void expect_optimal_tour(const Tsp &tsp) {
+    std::vector<double> x(tsp.ncols());
+    ASSERT_EQ(KLVOgetmipsol(prob, x.data(), nullptr), 0) << error();
+    EXPECT_EQ(tsp.components(x, 0.5).size(), 1u);
+    EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), tsp.brute_force(), 1e-6);
+  }
+};
+
+}  // namespace
+
+TEST_F(CutsTest, SubtourEliminationFromPreintsolAloneOrWithOptnodeFindsTheShortestTour) {
+  Tsp tsp(9, 4);
+  load(prob, tsp.model());
+  // Without subtour constraints the best solution is no tour.
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  std::vector<double> x(tsp.ncols());
+  ASSERT_EQ(KLVOgetmipsol(prob, x.data(), nullptr), 0);
+  ASSERT_GT(tsp.components(x, 0.5).size(), 1u);
+
+  // Cuts from preintsol only: each rejected candidate adds the constraints it breaks.
+  LazyRun lazy{&tsp};
+  ASSERT_EQ(KLVOaddcbpreintsol(prob, preintsol_subtours, &lazy, 0), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  expect_optimal_tour(tsp);
+  EXPECT_GT(lazy.added, 0);
+  EXPECT_EQ(lazy.failures, 0);
+
+  // Cuts from optnode at every relaxation whose support falls apart; preintsol only rejects
+  // (a heuristic's candidate never reaches optnode).
+  ASSERT_EQ(KLVOremovecbpreintsol(prob, nullptr, nullptr), 0);
+  LazyRun separated{&tsp, false};
+  ASSERT_EQ(KLVOaddcbpreintsol(prob, preintsol_subtours, &separated, 0), 0);
+  ASSERT_EQ(KLVOaddcboptnode(prob, optnode_subtours, &separated, 0), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  expect_optimal_tour(tsp);
+  EXPECT_GT(separated.added, 0);
+  EXPECT_EQ(separated.failures, 0);
+  // The model itself never changed.
+  EXPECT_EQ(nrows(prob), tsp.n);
+}
+
+TEST_F(CutsTest, SubtourRowsAsDelayedRowsModelCutsOrManagedCutsGiveTheShortestTour) {
+  Tsp tsp(8, 11);
+  // Every subtour constraint of a set of at most half the cities (the others follow from the
+  // degree equations).
+  std::vector<std::vector<int>> sets;
+  for (int mask = 1; mask < (1 << tsp.n); ++mask) {
+    int size = __builtin_popcount(mask);
+    if (size < 2 || size > tsp.n / 2) continue;
+    std::vector<int> s;
+    for (int i = 0; i < tsp.n; ++i)
+      if (mask >> i & 1) s.push_back(i);
+    sets.push_back(s);
+  }
+  Tsp::Cuts all = tsp.subtour_cuts(sets);
+  const double best = tsp.brute_force();
+  // Without them the degree equations fall short of a tour.
+  load(prob, tsp.model());
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_LT(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best - 0.5);
+
+  for (int how = 0; how < 2; ++how) {
+    KLVOprob p = fresh();
+    load(p, tsp.model());
+    ASSERT_EQ(KLVOsetintcontrol(p, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+    ASSERT_EQ(KLVOsetintcontrol(p, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_OWN), 0);
+    std::vector<int> start32(all.start.begin(), all.start.end());
+    ASSERT_EQ(KLVOaddrows(p, all.count(), static_cast<int>(all.cols.size()), all.rowtype.data(), all.rhs.data(),
+                          nullptr, start32.data(), all.cols.data(), all.coefs.data()),
+              0);
+    std::vector<int> rows(all.count());
+    std::iota(rows.begin(), rows.end(), tsp.n);
+    ASSERT_EQ((how == 0 ? KLVOloaddelayedrows : KLVOloadmodelcuts)(p, all.count(), rows.data()), 0);
+    ASSERT_EQ(solve(p), KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_NEAR(dbl_attr(p, KLVO_ATTR_MIPOBJVAL), best, 1e-6) << how;
+  }
+
+  // Managed cuts: the model keeps its degree rows only, the search adds the violated subtour
+  // constraints itself, never all of them at one node.
+  load(prob, tsp.model());
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_OWN), 0);
+  ASSERT_EQ(KLVOaddmanagedcuts64(prob, 1, all.count(), all.rowtype.data(), all.rhs.data(), all.start.data(),
+                                 all.cols.data(), all.coefs.data()),
+            0);
+  int most = 0;
+  ASSERT_EQ(KLVOaddcboptnode(prob, [](KLVOprob p, void *d, int *) {
+    int count = 0;
+    EXPECT_EQ(KLVOgetcutlist(p, 0, -1, &count, 0, nullptr), 0);
+    *static_cast<int *>(d) = std::max(*static_cast<int *>(d), count);
+  }, &most, 0), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  expect_optimal_tour(tsp);
+  EXPECT_GT(most, 0);
+  EXPECT_LT(most, all.count());
+  EXPECT_EQ(nrows(prob), tsp.n);
+
+  // Sizes are checked before anything is stored: a start array one short of its end entry is
+  // fine, one longer than the cuts is not.
+  int before = 0;
+  ASSERT_EQ(KLVOgetcpcutlist(prob, 0, -1, 0.0, &before, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(before, all.count());
+  EXPECT_NE(KLVOaddmanagedcuts64_witharraysizes(prob, 1, 1, "L", 1, all.rhs.data(), 1, all.start.data(), 3,
+                                                all.cols.data(), 1, all.coefs.data(), 1),
+            0);
+  EXPECT_EQ(KLVOaddmanagedcuts64_witharraysizes(prob, 1, 1, "L", 1, all.rhs.data(), 1, all.start.data(), 1,
+                                                all.cols.data(), 1, all.coefs.data(), 1),
+            0)
+      << error();
+  int after = 0;
+  ASSERT_EQ(KLVOgetcpcutlist(prob, 0, -1, 0.0, &after, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(after, before + 1);
+}
+
+namespace {
+
+// A 0-1 knapsack with a single row; its optimum by dynamic programming over the capacity.
+struct Knapsack {
+  std::vector<double> value, weight;
+  double capacity = 0;
+
+  Knapsack(int n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> w(30, 99);
+    double sum = 0;
+    for (int j = 0; j < n; ++j) {
+      weight.push_back(w(rng));
+      value.push_back(weight.back() + std::uniform_int_distribution<int>(-5, 5)(rng));
+      sum += weight.back();
+    }
+    capacity = std::floor(sum / 2);
+  }
+  DenseModel model() const {
+    DenseModel m;
+    m.obj = value;
+    m.rows.push_back(weight);
+    m.rowtype.push_back('L');
+    m.rhs.push_back(capacity);
+    m.coltype.assign(value.size(), 'B');
+    m.sense = -1;
+    return m;
+  }
+  double dynamic_programming() const {
+    std::vector<double> best(static_cast<size_t>(capacity) + 1, 0.0);
+    for (size_t j = 0; j < value.size(); ++j)
+      for (int c = static_cast<int>(capacity); c >= static_cast<int>(weight[j]); --c)
+        best[c] = std::max(best[c], best[c - static_cast<int>(weight[j])] + value[j]);
+    return best.back();
+  }
+  // A cover for x: items taken by decreasing x until they overflow; its inequality
+  // sum_C x_j <= |C| - 1 when x violates it, else false.
+  bool cover(const std::vector<double> &x, std::vector<int> &items) const {
+    std::vector<int> order(value.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return x[a] > x[b]; });
+    double w = 0, slack = 0;
+    items.clear();
+    for (int j : order) {
+      items.push_back(j);
+      w += weight[j];
+      slack += 1 - x[j];
+      if (w > capacity) return slack < 1 - 1e-6;
+    }
+    return false;
+  }
+};
+
+struct CoverRun {
+  const Knapsack *k;
+  int cuts = 0;
+};
+
+}  // namespace
+
+TEST_F(CutsTest, CoverCutsFromOptnodeLowerTheNodeCountOfAKnapsack) {
+  Knapsack k(35, 3);
+  load(prob, k.model());
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_OWN), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  const double best = k.dynamic_programming();
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best, 1e-6);
+  const int64_t plain = int_attr(prob, KLVO_ATTR_NODES);
+
+  CoverRun run{&k};
+  ASSERT_EQ(KLVOaddcboptnode(prob, [](KLVOprob p, void *d, int *) {
+    auto *r = static_cast<CoverRun *>(d);
+    std::vector<int> items;
+    if (!r->k->cover(callback_x(p, static_cast<int>(r->k->value.size())), items)) return;
+    std::vector<int64_t> start{0, static_cast<int64_t>(items.size())};
+    std::vector<double> ones(items.size(), 1.0);
+    double rhs = static_cast<double>(items.size()) - 1;
+    int type = 2;
+    ASSERT_EQ(KLVOaddcuts64(p, 1, &type, "L", &rhs, start.data(), items.data(), ones.data()), 0);
+    ++r->cuts;
+  }, &run, 0), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), best, 1e-6);
+  EXPECT_GT(run.cuts, 0);
+  EXPECT_LT(int_attr(prob, KLVO_ATTR_NODES), plain);
+}
+
+namespace {
+
+struct PoolRun {
+  const Knapsack *k;
+  std::vector<KLVOcut> stored;
+  std::vector<double> root_x;
+  int count = -1, listed = -1, failures = 0;
+  std::vector<double> viol, slack;
+  std::vector<int> map;
+};
+
+}  // namespace
+
+TEST_F(CutsTest, PoolCutsAreStoredOnceMeasuredAtTheRootAndLoadedIntoTheNode) {
+  Knapsack k(12, 8);
+  load(prob, k.model());
+  const int n = static_cast<int>(k.value.size());
+
+  // The root relaxation by hand: items by value per weight, the last one taken in part.
+  std::vector<int> order(n);
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](int a, int b) { return k.value[a] / k.weight[a] > k.value[b] / k.weight[b]; });
+  std::vector<double> root(n, 0.0);
+  double room = k.capacity;
+  for (int j : order) {
+    root[j] = std::min(1.0, room / k.weight[j]);
+    room -= root[j] * k.weight[j];
+    if (room <= 0) break;
+  }
+  // Two cuts: the cover the root violates and the loose sum of all items; the first stored twice.
+  std::vector<int> cover;
+  ASSERT_TRUE(k.cover(root, cover));
+  std::vector<int> cols = cover;
+  for (int j = 0; j < n; ++j) cols.push_back(j);
+  std::vector<double> coefs(cols.size(), 1.0);
+  const auto ncover = static_cast<int64_t>(cover.size());
+  std::vector<int64_t> start{0, ncover, ncover + n, 2 * ncover + n};
+  std::vector<int> all_cols = cols;
+  all_cols.insert(all_cols.end(), cover.begin(), cover.end());
+  std::vector<double> all_coefs(all_cols.size(), 1.0);
+  std::vector<double> rhs{static_cast<double>(ncover) - 1, static_cast<double>(n), static_cast<double>(ncover) - 1};
+  std::vector<int> type{1, 2, 1};
+  std::vector<KLVOcut> handles(3);
+  ASSERT_EQ(KLVOstorecuts64(prob, 3, 1, type.data(), "LLL", rhs.data(), start.data(), handles.data(), all_cols.data(),
+                            all_coefs.data()),
+            0)
+      << error();
+  EXPECT_EQ(handles[0], handles[2]);
+  EXPECT_NE(handles[0], handles[1]);
+
+  // Read back as stored.
+  int types[2];
+  char rowtypes[2];
+  int64_t starts[3];
+  std::vector<int> got_cols(cols.size());
+  double got_rhs[2];
+  ASSERT_EQ(KLVOgetcpcuts64(prob, handles.data(), 2, static_cast<int64_t>(cols.size()), types, rowtypes, starts,
+                            got_cols.data(), nullptr, got_rhs),
+            0);
+  EXPECT_EQ(types[1], 2);
+  EXPECT_EQ(rowtypes[0], 'L');
+  EXPECT_EQ(starts[2], static_cast<int64_t>(cols.size()));
+  EXPECT_EQ(got_cols, cols);
+  EXPECT_EQ(got_rhs[1], n);
+  // Too little room for the coefficients fails.
+  EXPECT_NE(KLVOgetcpcuts64(prob, handles.data(), 2, 1, nullptr, nullptr, nullptr, got_cols.data(), nullptr, nullptr),
+            0);
+
+  // At the root: the violated pool cut with its violation, then loaded into the node.
+  PoolRun run{&k, {handles[0], handles[1]}, root};
+  ASSERT_EQ(KLVOaddcboptnode(prob, [](KLVOprob p, void *d, int *) {
+    auto *r = static_cast<PoolRun *>(d);
+    if (r->count >= 0 || int_attr(p, KLVO_ATTR_CURRENTNODE) != 1) return;
+    r->root_x = callback_x(p, static_cast<int>(r->k->value.size()));
+    KLVOcut listed[4];
+    double viol[4];
+    r->failures += KLVOgetcpcutlist(p, 0, -1, 1e-9, &r->count, 4, listed, viol) != 0;
+    if (r->count >= 1) r->viol.assign(viol, viol + 1), r->failures += listed[0] != r->stored[0];
+    r->failures += KLVOloadcuts(p, 0, -1, 2, r->stored.data()) != 0;
+    // Loading twice changes nothing.
+    r->failures += KLVOloadcuts(p, 1, 0, 0, nullptr) != 0;
+    r->failures += KLVOgetcutlist(p, 0, -1, &r->listed, 0, nullptr) != 0;
+    r->map.assign(2, -7);
+    r->failures += KLVOgetcutmap(p, 2, r->stored.data(), r->map.data()) != 0;
+    for (KLVOcut c : r->stored) {
+      double s = 0;
+      r->failures += KLVOgetcutslack(p, c, &s) != 0;
+      r->slack.push_back(s);
+    }
+  }, &run, 0), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), k.dynamic_programming(), 1e-6);
+  EXPECT_EQ(run.failures, 0);
+  for (int j = 0; j < n; ++j) EXPECT_NEAR(run.root_x[j], root[j], 1e-7) << j;
+  double activity = 0;
+  for (int j : cover) activity += root[j];
+  ASSERT_EQ(run.count, 1);  // the loose cut holds at the root
+  EXPECT_NEAR(run.viol[0], activity - rhs[0], 1e-7);
+  EXPECT_EQ(run.listed, 2);
+  EXPECT_EQ(run.map, (std::vector<int>{1, 2}));  // after the one model row
+  ASSERT_EQ(run.slack.size(), 2u);
+  EXPECT_NEAR(run.slack[0], rhs[0] - activity, 1e-7);
+  EXPECT_NEAR(run.slack[1], n - std::accumulate(root.begin(), root.end(), 0.0), 1e-7);
+
+  // Outside a node, the node functions refuse; removing a pool cut ends its handle.
+  EXPECT_EQ(KLVOaddcuts64(prob, 1, type.data(), "L", rhs.data(), start.data(), cols.data(), coefs.data()),
+            KLVO_ERR_INVALID_ARGUMENT);
+  ASSERT_EQ(KLVOdelcpcuts(prob, 0, -1, 1, &handles[1]), 0);
+  EXPECT_EQ(KLVOgetcpcuts64(prob, &handles[1], 1, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            KLVO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(KLVOdelcpcuts(prob, 0, -1, 1, &handles[1]), KLVO_ERR_INVALID_ARGUMENT);
+  int left = 0;
+  ASSERT_EQ(KLVOgetcpcutlist(prob, 1, 0, 0.0, &left, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(left, 1);
+  // A bad cut stores nothing.
+  std::vector<int64_t> bad_start{0, 1};
+  int bad_col = n;
+  double one = 1;
+  EXPECT_EQ(KLVOstorecuts64(prob, 1, 0, nullptr, "L", &one, bad_start.data(), nullptr, &bad_col, &one),
+            KLVO_ERR_INVALID_ARGUMENT);
+  // Nor does a cut naming a column twice, after a good one.
+  std::vector<int64_t> two_start{0, 1, 3};
+  int two_cols[] = {0, 1, 1};
+  double two_coefs[] = {1, 1, 1}, two_rhs[] = {1, 1};
+  EXPECT_EQ(KLVOstorecuts64(prob, 2, 0, nullptr, "LL", two_rhs, two_start.data(), nullptr, two_cols, two_coefs),
+            KLVO_ERR_INVALID_ARGUMENT);
+  ASSERT_EQ(KLVOgetcpcutlist(prob, 0, -1, 0.0, &left, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(left, 1);
+}
