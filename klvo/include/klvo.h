@@ -13,6 +13,7 @@
 #include "klvo/types.h"
 #include "klvo/env.h"
 #include "klvo/callbacks.h"
+#include "klvo/branching.h"
 #include "klvo/model.h"
 #include "klvo/params.h"
 #include "klvo/solve.h"

@@ -179,6 +179,7 @@ extern PyMethodDef problem_methods_solve[];        // problem/solve.cpp: optimiz
 extern PyMethodDef problem_methods_matrix[];
 extern PyMethodDef problem_methods_entities[];
 extern PyMethodDef problem_methods_solution[];
+extern PyMethodDef problem_methods_branching[];  // callbacks/strongbranch.cpp: strongbranchcb
 extern PyMethodDef problem_methods_state[];
 extern PyMethodDef problem_methods_analysis[];
 extern PyMethodDef problem_methods_arraysized[];  // api/arraysized_methods.cpp: the camel-case array methods
