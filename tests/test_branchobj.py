@@ -10,17 +10,41 @@ import pytest
 import kelvo
 
 
-def knapsack(vartype=kelvo.binary, n=16, seed=11):
-    """A two-row 0-1 knapsack (maximise); returns the problem and its variables."""
+def knapsack_data(n, seed):
+    """Two knapsack rows (weights, capacity) and profits."""
     rng = random.Random(seed)
-    p = kelvo.problem(sense=kelvo.maximize)
-    x = [p.addVariable(vartype=vartype, lb=0, ub=1) for _ in range(n)]
+    rows = []
     for _ in range(2):
         w = [rng.randint(10, 99) for _ in range(n)]
-        p.addConstraint(kelvo.Sum(a * v for a, v in zip(w, x)) <= sum(w) // 3)
-    p.setObjective(kelvo.Sum(rng.randint(10, 99) * v for v in x))
+        rows.append((w, sum(w) // 3))
+    return rows, [rng.randint(10, 99) for _ in range(n)]
+
+
+def knapsack(vartype=kelvo.binary, n=16, seed=11, quadratic=False):
+    """A two-row 0-1 knapsack (maximise), with a concave quadratic penalty when asked; returns
+    the problem and its variables."""
+    rows, profit = knapsack_data(n, seed)
+    p = kelvo.problem(sense=kelvo.maximize)
+    x = [p.addVariable(vartype=vartype, lb=0, ub=1) for _ in range(n)]
+    for w, cap in rows:
+        p.addConstraint(kelvo.Sum(a * v for a, v in zip(w, x)) <= cap)
+    obj = kelvo.Sum(c * v for c, v in zip(profit, x))
+    if quadratic:
+        obj -= kelvo.Sum(7 * v * v for v in x) + 5 * x[0] * x[1]
+    p.setObjective(obj)
     p.setOutputEnabled(False)
     return p, x
+
+
+def enumerated_optimum(n, seed):
+    """The best 0-1 point of the quadratic knapsack, by trying them all."""
+    rows, profit = knapsack_data(n, seed)
+    best = -math.inf
+    for mask in range(1 << n):
+        v = [(mask >> j) & 1 for j in range(n)]
+        if all(sum(a * b for a, b in zip(w, v)) <= cap for w, cap in rows):
+            best = max(best, sum(c * b for c, b in zip(profit, v)) - 7 * sum(v) - 5 * v[0] * v[1])
+    return best
 
 
 def engine_optimum(**kwargs):
@@ -143,6 +167,12 @@ def test_a_branching_object_kept_past_its_callback_is_refused():
     def keep(prob, data, candidate):
         if not saved:
             saved.append(kelvo.branchobj(prob, [[x[0] <= 0], [x[0] >= 1]]))
+            # The search's own object is read-only, and this callback returns objects
+            # rather than storing them.
+            for refused in (candidate.store, saved[0].store, lambda: candidate.addbranches(1)):
+                with pytest.raises(kelvo.SolverError):
+                    refused()
+            assert candidate.getbranches() == 2 and saved[0].getbranches() == 2
         return candidate  # the search's own choice stands
 
     p.addcbchgbranchobject(keep)
@@ -152,9 +182,10 @@ def test_a_branching_object_kept_past_its_callback_is_refused():
         saved[0].getbranches()
 
 
-def test_strong_branching_matches_separate_relaxations_and_stored_objects_branch():
-    truth = engine_optimum(n=12, seed=5)
-    p, x = knapsack(n=12, seed=5)
+@pytest.mark.parametrize("quadratic", [False, True])
+def test_strong_branching_matches_separate_relaxations_and_stored_objects_branch(quadratic):
+    truth = enumerated_optimum(12, 5) if quadratic else engine_optimum(n=12, seed=5)
+    p, x = knapsack(n=12, seed=5, quadratic=quadratic)
     seen = {}
 
     def optnode(prob, data):
@@ -177,10 +208,10 @@ def test_strong_branching_matches_separate_relaxations_and_stored_objects_branch
     p.optimize()
     assert p.attributes.mipobjval == pytest.approx(truth)
     assert len(stored) > 1 and seen["trials"] == [0, 1]
-    # Each child of the root as a linear program of its own.
+    # Each child of the root as a continuous problem of its own.
     for side, (lb, ub) in enumerate([(0, 0), (1, 1)]):
-        q, y = knapsack(kelvo.continuous, n=12, seed=5)
+        q, y = knapsack(kelvo.continuous, n=12, seed=5, quadratic=quadratic)
         q.chgbounds([y[seen["col"]]] * 2, ["L", "U"], [lb, ub])
         q.optimize()
         assert seen["status"][side] == 1
-        assert seen["objval"][side] == pytest.approx(q.attributes.objval)
+        assert seen["objval"][side] == pytest.approx(q.attributes.objval, rel=1e-7)

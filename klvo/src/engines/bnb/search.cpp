@@ -127,6 +127,7 @@ class Search : public NodeAccess {
   Branch branch_;
   std::vector<ObjectPtr> stored_;
   bool at_node_ = false;                 // a node's relaxation is solved and it is not split yet
+  bool choosing_ = false;                // chgbranchobject callbacks are running
   std::vector<int> node_rows_;           // the current node's branching rows
   std::vector<int> pool_rows_;           // relaxation row of each branching row
   std::vector<char> row_on_;             // which branching rows are switched on
@@ -1032,7 +1033,9 @@ bool Search::branch_on_objects(Node &node, const std::vector<double> &x) {
   const bool own = stored.empty();
   ObjectPtr replacement;
   if (ask) {
+    choosing_ = true;
     KLVObranchobject chosen = events_->chgbranchobject({node.id, node.parent, node.depth, node.bound}, x, candidate.get());
+    choosing_ = false;
     if (chosen && chosen != candidate.get()) replacement.reset(chosen);
   }
   at_node_ = false;
@@ -1098,6 +1101,9 @@ bool Search::make_object_children(Node &node, const BranchObject &bo) {
 
 void Search::store(BranchObject *bo, const char *fn) {
   if (!at_node_) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: there is no node to branch at this moment", fn);
+  // The node's branching is being decided from the objects stored before.
+  if (choosing_)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: a chgbranchobject callback gives its object back as its result instead", fn);
   std::string why;
   if (!bo->original && branch_object_status(*bo, n_, &why) != 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: %s", fn, why.c_str());
   stored_.emplace_back(bo);
