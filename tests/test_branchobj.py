@@ -215,3 +215,46 @@ def test_strong_branching_matches_separate_relaxations_and_stored_objects_branch
         q.optimize()
         assert seen["status"][side] == 1
         assert seen["objval"][side] == pytest.approx(q.attributes.objval, rel=1e-7)
+
+
+def test_a_set_split_by_the_user_matches_its_binary_form():
+    """At most one of x0..x3 nonzero, split as {first nonzero at 0} / {the others at 0}
+    instead of the search's own split; the truth is the form with one binary per member,
+    solved by HiGHS."""
+
+    def build(binary_form):
+        p = kelvo.problem(sense=kelvo.maximize)
+        x = [p.addVariable(lb=0, ub=2) for _ in range(4)]
+        y = p.addVariable(vartype=kelvo.integer, lb=0, ub=3)
+        p.addConstraint(kelvo.Sum(x) + y <= 3)
+        p.addConstraint(2 * x[1] + x[2] + 2 * y <= 4)
+        p.setObjective(3 * x[0] + 4 * x[1] + 5 * x[2] + 2 * x[3] + y)
+        if binary_form:
+            z = [p.addVariable(vartype=kelvo.binary) for _ in range(4)]
+            p.addConstraint(kelvo.Sum(z) <= 1)
+            for xj, zj in zip(x, z):
+                p.addConstraint(xj <= 2 * zj)
+        else:
+            p.addSOS(x, [1, 2, 3, 4], type=1)
+        p.setOutputEnabled(False)
+        return p, x
+
+    truth, _ = build(True)
+    truth.controls.mipsearch = 1
+    truth.optimize()
+
+    def split(prob, data, candidate):
+        sol = prob.getCallbackSolution()
+        nonzero = [j for j in range(4) if sol[j] > 1e-7]
+        if len(nonzero) < 2:
+            return None
+        data.append(nonzero)
+        first = nonzero[0]
+        return kelvo.branchobj(prob, [[x[first] <= 0], [x[j] <= 0 for j in range(4) if j != first]])
+
+    p, x = build(False)
+    splits = []
+    p.addcbchgbranchobject(split, splits)
+    p.optimize()
+    assert splits and p.attributes.mipobjval == pytest.approx(truth.attributes.mipobjval)
+    assert sum(v > 1e-6 for v in p.getSolution(x)) <= 1

@@ -34,6 +34,10 @@ PyObject *model_error(const char *message) {
 // SolverError or "Problem is not initialized".
 ProblemObject *usable(PyObject *self) {
   BranchObject *b = bo_of(self);
+  if (!b->handle && !b->problem) {
+    PyErr_SetString(g.SolverError, "The branching object was not created: construct it with a problem");
+    return nullptr;
+  }
   if (!b->handle) {
     PyErr_SetString(g.SolverError,
                     "The branching object is no longer valid: it was handed to the library, or it was given to a "

@@ -249,9 +249,9 @@ int KLVOstrongbranchcb(KLVOprob prob, int nbounds, const int *colind, const char
     require(bndval, nbounds, "bound value", fn);
     require(objval, nbounds, "objective value", fn);
     require(status, nbounds, "status", fn);
+    for (int k = 0; k < nbounds; ++k) check_bound(bndtype[k], colind[k], bndval[k], -1, fn);
     klvo::NodeAccess *access = klvo::node_access(prob);
     if (!access) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: strong branching needs a node callback of a running search", fn);
-    for (int k = 0; k < nbounds; ++k) check_bound(bndtype[k], colind[k], bndval[k], -1, fn);
     access->strong_branch(prob, nbounds, colind, bndtype, bndval, itrlimit, objval, status, callback, data, fn);
   });
 }
