@@ -57,12 +57,6 @@ ElemKind column_kind(PyObject *self) { return bo_of(self)->original_space ? ek_c
 // Raises the object's last library error; null.
 PyObject *failed(PyObject *self) { return check_result(self, nullptr); }
 
-// A call on the object through the solver-call frame of its problem; the library's status.
-template <class Fn, class... Args>
-int bo_call(Fn fn, const char *name, ProblemObject *p, Args... args) {
-  return call(fn, name, p, args...);
-}
-
 bool is_sequence_arg(PyObject *o) { return PyList_Check(o) || PyTuple_Check(o); }
 
 // ---- construction from constraints
@@ -108,8 +102,8 @@ int add_constraint(PyObject *self, ProblemObject *p, int i, PyObject *con) {
     std::vector<double> vals;
     if (l > -1e20) types.push_back('L'), cols.push_back(col), vals.push_back(l);
     if (u < 1e20) types.push_back('U'), cols.push_back(col), vals.push_back(u);
-    if (bo_call(KLVO_bo_addbounds, "KLVO_bo_addbounds", p, h, i, static_cast<int>(types.size()), types.data(),
-                cols.data(), vals.data()))
+    if (call(KLVO_bo_addbounds, "KLVO_bo_addbounds", p, h, i, static_cast<int>(types.size()), types.data(),
+             cols.data(), vals.data()))
       return failed(self), -1;
     return 0;
   }
@@ -120,15 +114,15 @@ int add_constraint(PyObject *self, ProblemObject *p, int i, PyObject *con) {
     return -1;
   }
   double lo = lb > -5e19 ? lb - constant : -infinity, hi = ub < 5e19 ? ub - constant : infinity;
-  if (entries.lin_col.size() == 1) return model_error("Invalid constraint in addbounds"), -1;
-  if (entries.lin_col.empty()) return model_error("Invalid constraint in addbounds"), -1;
+  // One term here is a shape the single-term reading above did not recognise.
+  if (entries.lin_col.size() <= 1) return model_error("Invalid constraint in addbounds"), -1;
   int type = row_type_of_bounds(lb, ub);
   if (type == rt_nonbinding) return model_error("Branch cannot have a free row"), -1;
   const int n = static_cast<int>(entries.lin_col.size());
   int start[2] = {0, n};
   auto add_row = [&](char t, double rhs) {
-    if (bo_call(KLVO_bo_addrows, "KLVO_bo_addrows", p, h, i, 1, n, &t, &rhs, start, entries.lin_col.data(),
-                entries.lin_val.data()))
+    if (call(KLVO_bo_addrows, "KLVO_bo_addrows", p, h, i, 1, n, &t, &rhs, start, entries.lin_col.data(),
+             entries.lin_val.data()))
       return failed(self), -1;
     return 0;
   };

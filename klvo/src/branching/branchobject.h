@@ -46,10 +46,6 @@ namespace klvo {
 
 using BranchObject = klvo_branchobject_s;
 
-// Column limit of an object's columns: the problem's columns for an object in the user's
-// space; for one in the search's space, columns the search checks when it uses the object.
-constexpr int kNoColumnLimit = -1;
-
 // Why an object cannot be used (0: it can): 1 no branches, 2 a column at or beyond ncols
 // (ncols < 0: not checked).
 int branch_object_status(const BranchObject &bo, int ncols, std::string *why = nullptr);
