@@ -57,9 +57,11 @@ KLVO_API int KLVO_bo_addrows(KLVObranchobject bo, int ibranch, int nrows, int nc
 KLVO_API int KLVO_bo_getrows(KLVObranchobject bo, int ibranch, int *nrows, int maxrows, int *ncoefs, int maxcoefs,
                              char *rowtype, double *rhs, int *start, int *colind, double *rowcoef);
 /* Hands the object to the running search as a candidate for branching the current node; only
- * from an optnode callback. The search branches on the stored object of the lowest priority
- * value (the first stored among equals) instead of its own choice. On success the library
- * owns the object and *status is 0. */
+ * from a nodelpsolved or optnode callback. The search branches on the stored object of the
+ * lowest priority value (the first stored among equals) instead of its own choice, and offers
+ * that object to chgbranchobject callbacks; objects stored at a node that is not branched (cut
+ * off, infeasible or integer feasible) are dropped. On success the library owns the object
+ * and *status is 0; otherwise *status tells why, as KLVO_bo_validate does. */
 KLVO_API int KLVO_bo_store(KLVObranchobject bo, int *status);
 /* *status 0 when the object can be used: at least one branch, columns within range. Else 1 (no
  * branches) or 2 (a column out of range). */
