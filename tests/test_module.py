@@ -15,7 +15,7 @@ def test_exception_classes_private_entry_points_and_records():
     assert not hasattr(kelvo, "_testing")
     assert not any(name.startswith("_test") for name in dir(kelvo))
     # Records without behaviour cannot be built yet.
-    for cls in (kelvo.linterm, kelvo.quadterm, kelvo.nonlin, kelvo.poolcut, kelvo.branchobj):
+    for cls in (kelvo.linterm, kelvo.quadterm, kelvo.nonlin, kelvo.poolcut):
         with pytest.raises(TypeError):
             cls()
 

@@ -14,6 +14,7 @@
 #include "klvo/env.h"
 #include "klvo/callbacks.h"
 #include "klvo/cuts.h"
+#include "klvo/branching.h"
 #include "klvo/model.h"
 #include "klvo/params.h"
 #include "klvo/solve.h"

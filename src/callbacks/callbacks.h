@@ -55,6 +55,9 @@ int copy_callbacks(ProblemObject *dst, ProblemObject *src);
 // reads the callback's solution.
 KLVOprob callback_handle(ProblemObject *parent);
 
+// The dispatcher of the trials of strongbranchcb, whose record is [problem, callable, data].
+KLVOstrongbranchsolvecb strongbranch_dispatcher();
+
 #ifdef KELVO_TESTING
 // The intsol event's dispatcher, for timing dispatch without a solve. Test builds only.
 KLVOintsolcb intsol_dispatcher();

@@ -120,7 +120,9 @@ thread_local Dispatch *current_dispatch = nullptr;
 // problem, stops the solve, lets go of the callback problem and releases the lock.
 class Dispatch {
  public:
-  Dispatch(int kind, KLVOprob prob, KSLPprob slp, void *record) : kind_(kind), prob_(prob), slp_(slp) {
+  // name: the dispatcher's name in messages, when it is not that of the kind.
+  Dispatch(int kind, KLVOprob prob, KSLPprob slp, void *record, const char *name = nullptr)
+      : kind_(kind), name_(name), prob_(prob), slp_(slp) {
     gil_ = PyGILState_Ensure();
     if (slp_) {
       void *main = nullptr;
@@ -211,7 +213,7 @@ class Dispatch {
   void report() {
     if (!PyErr_Occurred()) PyErr_SetString(g.InterfaceError, "Unknown problem in callback");
     char function[64];
-    snprintf(function, sizeof function, "%s callback", callback_kind_table[kind_].name);
+    snprintf(function, sizeof function, "%s callback", name_ ? name_ : callback_kind_table[kind_].name);
     // The solving method runs on the user's handle; a thread problem of a parallel search
     // has another, which the method would not recognise.
     pre_call(cb_, function, cb_ && cb_->parent ? cb_->parent->prob : prob_);
@@ -219,6 +221,7 @@ class Dispatch {
   }
 
   int kind_;
+  const char *name_;
   KLVOprob prob_;
   KSLPprob slp_;
   PyGILState_STATE gil_;
@@ -403,6 +406,14 @@ void d_usersolnotify(KLVOprob prob, void *data, const char *solname, int status)
   d.call(text(solname), integer(status));
 }
 
+// A trial of strong branching ended: the integer result goes back to the library, -1 when
+// the callable failed.
+int d_solvecb(KLVOprob prob, void *data, int ibranch) {
+  Dispatch d(KLVO_CB_CHGBRANCHOBJECT, prob, nullptr, data, "solvecb");
+  nb::object r = d.call(integer(ibranch));
+  return r ? integer_rule(r.ptr()) : -1;
+}
+
 // ---- nonlinear layer events
 
 void d_slp_message(KSLPprob slp, void *data, const char *msg, int, int msgtype) {
@@ -545,6 +556,8 @@ KLVOprob callback_handle(ProblemObject *parent) {
     if (d->problem() && d->problem()->parent == parent) return d->problem()->prob;
   return parent->prob;
 }
+
+KLVOstrongbranchsolvecb strongbranch_dispatcher() { return d_solvecb; }
 
 #ifdef KELVO_TESTING
 KLVOintsolcb intsol_dispatcher() { return d_notify<KLVO_CB_INTSOL>; }

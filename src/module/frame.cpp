@@ -111,9 +111,11 @@ PyObject *check_result(PyObject *owner, PyObject *result) {
     if (code == 0 && !text[0]) strcpy(text, "Unidentified error associated with optimization problem");
     cls = g.SolverError;
   } else if (is_branchobj(owner)) {
-    // The library does not report errors on branching objects yet, so there is no text to
-    // read: the fallback describes the failure.
-    strcpy(text, "Unidentified error associated with a branching object");
+    auto *b = reinterpret_cast<BranchObject *>(owner);
+    int code = 0;
+    if (b->handle)
+      KLVO_bo_getlasterror(static_cast<KLVObranchobject>(b->handle), &code, text, error_text_size + 1, nullptr);
+    if (code == 0 && !text[0]) strcpy(text, "Unidentified error associated with a branching object");
     cls = g.SolverError;
   } else {
     cls = g.InterfaceError;

@@ -1001,6 +1001,7 @@ static PyMethodDef *joined_problem_methods() {
                               problem_methods_matrix, problem_methods_entities, problem_methods_solution,
                               problem_methods_state, problem_methods_analysis, problem_methods_arraysized,
                               problem_methods_nlp, problem_methods_slp, problem_methods_multistart, problem_methods_cuts,
+                              problem_methods_branching,
                               callback_methods()})
       for (PyMethodDef *m = table; m->ml_name; ++m) methods.push_back(*m);
     methods.push_back(PyMethodDef{nullptr});

@@ -182,6 +182,7 @@ extern PyMethodDef problem_methods_solve[];        // problem/solve.cpp: optimiz
 extern PyMethodDef problem_methods_matrix[];
 extern PyMethodDef problem_methods_entities[];
 extern PyMethodDef problem_methods_solution[];
+extern PyMethodDef problem_methods_branching[];  // callbacks/strongbranch.cpp: strongbranchcb
 extern PyMethodDef problem_methods_state[];
 extern PyMethodDef problem_methods_analysis[];
 extern PyMethodDef problem_methods_slp[];         // api/slp_methods.cpp: the successive-linearisation data

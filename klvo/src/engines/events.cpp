@@ -56,7 +56,10 @@ KLVObranchobject Events::chgbranchobject(const EventState &s, KLVObranchobject c
   fire<KLVOchgbranchobjectcb>(prob_, registry_, KLVO_CB_CHGBRANCHOBJECT, s, [&](auto f, void *data) {
     KLVObranchobject replacement = nullptr;
     f(prob_, data, current, &replacement);
-    if (replacement) current = replacement;
+    if (!replacement || replacement == current) return;
+    // A replacement replaced again was the library's to destroy.
+    if (current != candidate) KLVO_bo_destroy(current);
+    current = replacement;
   });
   return current;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engines/starts.h"
+#include "klvo.h"
 
 namespace klvo {
 
@@ -26,9 +27,10 @@ struct NodeInfo {
 };
 
 // How a node was split: for a column, the new bound on each side; for a set, the members
-// fixed at 0 on each side; for an indicator, its column fixed on each side.
+// fixed at 0 on each side; for an indicator, its column fixed on each side; for a branching
+// object, its branches (side: the branch).
 struct BranchInfo {
-  enum Kind { Column, SemiContinuous, Set, Indicator } kind = Column;
+  enum Kind { Column, SemiContinuous, Set, Indicator, Object } kind = Column;
   int index = -1;  // column, set or indicator row
   double value = 0.0;
   int side = 0;  // which of the two children this is
@@ -62,6 +64,14 @@ class SearchEvents {
   // After the relaxation of a node is optimal, before branching; returning false declares the
   // node infeasible.
   virtual bool optnode(const NodeInfo &, const std::vector<double> & /*x*/) { return true; }
+  // Whether chgbranchobject is answered: the search builds branching objects only then.
+  virtual bool wants_branching() const { return false; }
+  // The search is about to branch the node on candidate (which it owns); the result is the
+  // object to branch on: candidate itself, or one the caller now owns.
+  virtual KLVObranchobject chgbranchobject(const NodeInfo &, const std::vector<double> & /*x*/,
+                                           KLVObranchobject candidate) {
+    return candidate;
+  }
   // A child was created.
   virtual void newnode(const NodeInfo & /*child*/, const BranchInfo &) {}
   // The relaxation of a node was infeasible.

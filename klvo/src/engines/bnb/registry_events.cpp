@@ -57,6 +57,14 @@ bool RegistryEvents::optnode(const NodeInfo &n, const std::vector<double> &x) {
   return !events_.optnode(state(n, &x));
 }
 
+bool RegistryEvents::wants_branching() const { return events_.wants(KLVO_CB_CHGBRANCHOBJECT); }
+
+KLVObranchobject RegistryEvents::chgbranchobject(const NodeInfo &n, const std::vector<double> &x,
+                                                 KLVObranchobject candidate) {
+  if (!events_.wants(KLVO_CB_CHGBRANCHOBJECT)) return candidate;
+  return events_.chgbranchobject(state(n, &x), candidate);
+}
+
 void RegistryEvents::newnode(const NodeInfo &child, const BranchInfo &b) {
   if (events_.wants(KLVO_CB_NEWNODE))
     events_.newnode(state(child), static_cast<int>(child.parent), static_cast<int>(child.node), b.side);

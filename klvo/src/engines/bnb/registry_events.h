@@ -15,6 +15,9 @@ class RegistryEvents : public SearchEvents {
   bool prenode(const NodeInfo &n) override;
   void nodelpsolved(const NodeInfo &n, const std::vector<double> &x) override;
   bool optnode(const NodeInfo &n, const std::vector<double> &x) override;
+  bool wants_branching() const override;
+  KLVObranchobject chgbranchobject(const NodeInfo &n, const std::vector<double> &x,
+                                   KLVObranchobject candidate) override;
   void newnode(const NodeInfo &child, const BranchInfo &b) override;
   void infnode(const NodeInfo &n) override;
   void nodecutoff(const NodeInfo &n) override;

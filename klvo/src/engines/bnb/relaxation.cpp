@@ -103,6 +103,7 @@ class HighsRelaxation : public Relaxation {
     HighsInt limit = iterlimit > 0 ? iterlimit : INT_MAX;
     Highs_setIntOptionValue(highs_, "simplex_iteration_limit", limit);
     Highs_setIntOptionValue(highs_, "qp_iteration_limit", limit);
+    limited = false;
     HighsInt status = Highs_run(highs_);
     HighsInt model_status = Highs_getModelStatus(highs_);
     HighsInt iters = 0;
@@ -120,6 +121,7 @@ class HighsRelaxation : public Relaxation {
       case kHighsModelStatusUnboundedOrInfeasible:
         return Unbounded;
       case kHighsModelStatusIterationLimit:
+        limited = true;
         if (iterlimit > 0) break;  // a trial: the objective reached so far is the estimate
         return Failed;
       default:
@@ -149,6 +151,16 @@ class HighsRelaxation : public Relaxation {
     if (saved_) Highs_setBasis(highs_, colst_.data(), rowst_.data());
   }
   bool supports_trials() const override { return !quadratic_; }
+
+  int add_row(const std::vector<int> &cols, const std::vector<double> &vals, double lo, double hi) override {
+    std::vector<HighsInt> idx(cols.begin(), cols.end());
+    check(Highs_addRow(highs_, -INFINITY, INFINITY, static_cast<HighsInt>(idx.size()), idx.data(), vals.data()),
+          "add a branching row");
+    row_lo_.push_back(lo <= -KLVO_INFINITY ? -INFINITY : lo);
+    row_hi_.push_back(hi >= KLVO_INFINITY ? INFINITY : hi);
+    active_.push_back(0);
+    return static_cast<int>(active_.size()) - 1;
+  }
 
  private:
   void *highs_;

@@ -39,10 +39,17 @@ class Relaxation {
   virtual void restore_start() {}
   // Trial solves with an iteration limit are meaningful (simplex-like engines).
   virtual bool supports_trials() const { return false; }
+  // Appends a linear row lo <= a'x <= hi over the working model's columns, switched off
+  // (set_row_active turns it on); its index, or -1 when the engine cannot take new rows.
+  virtual int add_row(const std::vector<int> & /*cols*/, const std::vector<double> & /*vals*/, double /*lo*/,
+                      double /*hi*/) {
+    return -1;
+  }
 
   double objective = 0.0;  // minimising sense, constant included
   std::vector<double> x;
   int64_t iterations = 0;  // total over all solves
+  bool limited = false;    // the latest solve stopped at its iteration limit
 };
 
 // Builds the relaxation engine for the working model; root bounds are those the search gives

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cuts/pool.h"
+#include "branching/node_access.h"
 #include "engines/bnb/check.h"
 #include "engines/bnb/relaxation.h"
 #include "engines/gencons_milp.h"
@@ -56,6 +57,7 @@ struct Node {
   double bound = -kInf;     // best known lower bound (minimising sense)
   double estimate = -kInf;  // bound plus the expected cost of the branching that made it
   std::vector<Change> changes;  // from the root, applied in order
+  std::vector<int> rows;        // branching rows (positions in the search's pool) that hold here
   // The branching that made this node, for the pseudo-costs.
   int col = -1, dir = 0;
   double distance = 0.0;
@@ -116,7 +118,9 @@ struct Tree {
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
-class Search : public NodeCuts {
+using ObjectPtr = std::unique_ptr<BranchObject>;
+
+class Search : public NodeCuts, public NodeAccess {
  public:
   // worker: 0 for the search that prepares, reports and finishes; others only solve nodes.
   Search(const SolveContext &ctx, kslp_problem_s *layer, SearchEvents *events, Tree &tree, int worker = 0)
@@ -138,6 +142,10 @@ class Search : public NodeCuts {
   const char *refused() const override {
     return nonlinear_ ? "the search's node relaxations have quadratic rows or formulas, which take no cuts" : nullptr;
   }
+  // Calls from node callbacks.
+  void store(BranchObject *bo, const char *fn) override;
+  void strong_branch(KLVOprob prob, int n, const int *col, const char *type, const double *val, int itrlimit,
+                     double *objval, int *status, KLVOstrongbranchsolvecb cb, void *data, const char *fn) override;
 
  private:
   void prepare();
@@ -188,7 +196,20 @@ class Search : public NodeCuts {
   std::vector<int> model_cuts_, delayed_;       // rows not yet in the relaxation
   int64_t cut_rounds_ = 0, cuts_added_ = 0;
   bool revisit_ = false;                        // the current node is solved again
+
+  void plunge_or_wait(NodePtr *kids, int count, int first);
+  // Branching objects: those stored by callbacks and the one chgbranchobject callbacks give.
+  bool branch_on_objects(Node &node, const std::vector<double> &x);
+  ObjectPtr own_object() const;
+  bool make_object_children(Node &node, const BranchObject &bo);
   Branch branch_;
+  std::vector<ObjectPtr> stored_;
+  bool at_node_ = false;                 // a node's relaxation is solved and it is not split yet
+  bool choosing_ = false;                // chgbranchobject callbacks are running
+  std::vector<int> node_rows_;           // the current node's branching rows
+  std::vector<int> pool_rows_;           // relaxation row of each branching row
+  std::vector<char> row_on_;             // which branching rows are switched on
+  bool warned_rows_ = false;
 
   using clock = std::chrono::steady_clock;
   const SolveContext &ctx_;
@@ -527,6 +548,14 @@ void Search::load(const std::vector<double> &lo, const std::vector<double> &hi) 
     bool enforced = s.comp > 0 ? lo[s.col] >= 1 - inttol_ : hi[s.col] <= inttol_;
     relax_->set_row_active(s.row, enforced);
   }
+  if (row_on_.empty()) return;
+  std::vector<char> want(row_on_.size(), 0);
+  for (int r : node_rows_) want[r] = 1;
+  for (size_t r = 0; r < want.size(); ++r)
+    if (want[r] != row_on_[r]) {
+      relax_->set_row_active(pool_rows_[r], want[r] != 0);
+      row_on_[r] = want[r];
+    }
 }
 
 Relaxation::Status Search::solve_node(const std::vector<double> &lo, const std::vector<double> &hi) {
@@ -714,7 +743,7 @@ Search::Rounds Search::cut_rounds(Node &node, NodeInfo &info) {
     if (added) {
       ++cut_rounds_;
       apply_cuts();
-      Relaxation::Status st = relax_->solve(prune_limit(), seconds_left());
+      Relaxation::Status st = solve_relaxation(prune_limit());
       if (st == Relaxation::Infeasible) return Rounds::infeasible;
       if (st == Relaxation::Cutoff) return Rounds::cutoff;
       if (st != Relaxation::Optimal) return Rounds::lost;
@@ -1139,6 +1168,10 @@ void Search::run() {
 void Search::work() {
   // Cut functions called from callbacks on this thread reach this worker's node.
   NodeCuts *outer = std::exchange(thread_node_cuts(), this);
+  // Calls from node callbacks on this thread reach this worker (branching objects, strong
+  // branching).
+  std::unique_ptr<NodeAccessScope> access;
+  if (events_ != &no_events_ && ctx_.events) access = std::make_unique<NodeAccessScope>(ctx_.events->problem(), this);
   lock_.lock();
   const bool parallel = tree_.workers.size() > 1;
   try {
@@ -1197,6 +1230,9 @@ void Search::process() {
     Node &node = *current_;
     NodeInfo info{node.id, node.parent, node.depth, node.bound};
     const bool again = std::exchange(revisit_, false);
+    node_rows_ = node.rows;
+    at_node_ = false;
+    stored_.clear();
     if (!again && !events_->prenode(info)) {
       current_.reset();
       continue;
@@ -1206,6 +1242,7 @@ void Search::process() {
     const int64_t count = again ? nodes_ : ++nodes_;
     node_bounds(node, lo_, hi_);
     Relaxation::Status st = solve_node(lo_, hi_);
+    at_node_ = st == Relaxation::Optimal;
     if (st == Relaxation::Optimal)
       events_->nodelpsolved({node.id, node.parent, node.depth, std::max(node.bound, relax_->objective)}, relax_->x);
     if (st == Relaxation::Unbounded && !switches_.empty()) {
@@ -1323,7 +1360,8 @@ void Search::process() {
     }
     if (count == 1 || count % 16 == 0) round_and_check(x);
     if (count == 1 || (incumbent_ >= kInf && count % 50 == 0) || count % 500 == 0) fix_and_solve(x, lo_, hi_);
-    make_children(node);
+    if (!branch_on_objects(node, x)) make_children(node);
+    at_node_ = false;
     if (elapsed() - last_log_ >= 2.0) {
       last_log_ = elapsed();
       double b = lower_bound();
@@ -1358,13 +1396,185 @@ void Search::make_children(Node &node) {
     events_->newnode({child->id, child->parent, child->depth, child->bound}, {branch.kind, branch.index, branch.value, side});
     kids[side] = std::move(child);
   }
+  plunge_or_wait(kids, 2, branch.first);
+}
+
+// The preferred child is processed next while it stays promising; the others wait among the
+// open nodes.
+void Search::plunge_or_wait(NodePtr *kids, int count, int first) {
   current_.reset();
-  NodePtr next = std::move(kids[branch.first]);
-  push(std::move(kids[1 - branch.first]));
+  NodePtr next = std::move(kids[first]);
+  for (int k = 0; k < count; ++k)
+    if (k != first) push(std::move(kids[k]));
+  if (open_.empty()) {
+    current_ = std::move(next);
+    return;
+  }
   double best = open_.front()->bound;
   bool plunge = incumbent_ >= kInf || next->estimate <= best + 0.5 * (incumbent_ - best);
   if (plunge) current_ = std::move(next);
   else push(std::move(next));
+}
+
+// The search's own choice as a branching object, offered to chgbranchobject callbacks.
+ObjectPtr Search::own_object() const {
+  const Branch &b = branch_;
+  ObjectPtr bo(new_branch_object(ctx_.events ? ctx_.events->problem() : nullptr, true));
+  bo->offered = true;
+  bo->preferred = b.first;
+  if (b.kind == BranchInfo::Column) bo->priority = priority_[b.index];
+  bo->branches.resize(2);
+  for (int side = 0; side < 2; ++side)
+    for (const Change &c : b.child[side]) {
+      if (c.col >= n_user_) bo->original = false;
+      auto &bounds = bo->branches[side].bounds;
+      if (c.lo == c.hi) bounds.push_back({'B', c.col, c.lo});
+      else {
+        if (c.lo > -kInf) bounds.push_back({'L', c.col, c.lo});
+        if (c.hi < kInf) bounds.push_back({'U', c.col, c.hi});
+      }
+    }
+  return bo;
+}
+
+// Branches the node on the best stored object, or on what chgbranchobject callbacks choose:
+// true when the children were made here, false when the search's own branching stands.
+bool Search::branch_on_objects(Node &node, const std::vector<double> &x) {
+  const bool ask = events_->wants_branching();
+  if (stored_.empty() && !ask) return false;
+  std::vector<ObjectPtr> stored = std::move(stored_);
+  stored_.clear();
+  ObjectPtr candidate;
+  if (!stored.empty()) {
+    size_t best = 0;
+    for (size_t k = 1; k < stored.size(); ++k)
+      if (stored[k]->priority < stored[best]->priority) best = k;
+    candidate = std::move(stored[best]);
+    candidate->offered = true;
+  } else {
+    candidate = own_object();
+  }
+  const bool own = stored.empty();
+  ObjectPtr replacement;
+  if (ask) {
+    choosing_ = true;
+    KLVObranchobject chosen = events_->chgbranchobject({node.id, node.parent, node.depth, node.bound}, x, candidate.get());
+    choosing_ = false;
+    if (chosen && chosen != candidate.get()) replacement.reset(chosen);
+  }
+  at_node_ = false;
+  if (replacement) {
+    std::string why;
+    int limit = replacement->original ? n_user_ : n_;
+    if (branch_object_status(*replacement, limit, &why) == 0 && make_object_children(node, *replacement)) return true;
+    if (!why.empty())
+      ctx_.message(KLVO_MSG_WARNING, format("The branching object of a chgbranchobject callback is not used: %s", why.c_str()));
+  }
+  if (own) return false;
+  return make_object_children(node, *candidate);
+}
+
+// One child per branch of bo: the node's bounds and rows plus the branch's.
+bool Search::make_object_children(Node &node, const BranchObject &bo) {
+  const int count = static_cast<int>(bo.branches.size());
+  bool has_rows = false;
+  for (const BranchData &d : bo.branches) has_rows = has_rows || d.nrows() > 0;
+  // Rows are added to this worker's relaxation only, and another worker may take the children.
+  if (has_rows && (nonlinear_ || tree_.workers.size() > 1)) {
+    if (!warned_rows_)
+      ctx_.message(KLVO_MSG_WARNING, nonlinear_ ? "Branching objects with rows are not used in a search with nonlinear relaxations"
+                                                : "Branching objects with rows are not used in a search with several threads");
+    warned_rows_ = true;
+    return false;
+  }
+  std::vector<NodePtr> kids(count);
+  for (int b = 0; b < count; ++b) {
+    const BranchData &d = bo.branches[b];
+    auto child = std::make_unique<Node>();
+    child->parent = node.id;
+    child->depth = node.depth + 1;
+    child->bound = node.bound;
+    child->estimate = node.bound;
+    child->changes = node.changes;
+    for (const BranchBound &x : d.bounds) {
+      double lo = x.type == 'U' ? -kInf : x.value, hi = x.type == 'L' ? kInf : x.value;
+      child->changes.push_back({x.col, lo, hi});
+    }
+    child->rows = node.rows;
+    child->cuts = node.cuts;
+    child->managed = node.managed;
+    for (int r = 0; r < d.nrows(); ++r) {
+      std::vector<int> cols(d.col.begin() + d.start[r], d.col.begin() + d.start[r + 1]);
+      std::vector<double> vals(d.coef.begin() + d.start[r], d.coef.begin() + d.start[r + 1]);
+      double lo = d.rowtype[r] == 'L' ? -kInf : d.rhs[r], hi = d.rowtype[r] == 'G' ? kInf : d.rhs[r];
+      int row = relax_->add_row(cols, vals, lo, hi);
+      if (row < 0) return false;
+      child->rows.push_back(static_cast<int>(pool_rows_.size()));
+      pool_rows_.push_back(row);
+      row_on_.push_back(0);
+    }
+    kids[b] = std::move(child);
+  }
+  // Numbered once all children exist, so that a failure above leaves no gap in the numbering.
+  for (int b = 0; b < count; ++b) {
+    Node &child = *kids[b];
+    child.id = next_id_++;
+    events_->newnode({child.id, child.parent, child.depth, child.bound},
+                     {BranchInfo::Object, bo.id, 0.0, b});
+  }
+  int first = bo.preferred >= 0 && bo.preferred < count ? bo.preferred : 0;
+  plunge_or_wait(kids.data(), count, first);
+  return true;
+}
+
+void Search::store(BranchObject *bo, const char *fn) {
+  if (!at_node_) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: there is no node to branch at this moment", fn);
+  // The node's branching is being decided from the objects stored before.
+  if (choosing_)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: a chgbranchobject callback gives its object back as its result instead", fn);
+  std::string why;
+  if (!bo->original && branch_object_status(*bo, n_, &why) != 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: %s", fn, why.c_str());
+  stored_.emplace_back(bo);
+}
+
+void Search::strong_branch(KLVOprob prob, int n, const int *col, const char *type, const double *val, int itrlimit,
+                           double *objval, int *status, KLVOstrongbranchsolvecb cb, void *data, const char *fn) {
+  if (!at_node_) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: there is no solved node relaxation at this moment", fn);
+  for (int k = 0; k < n; ++k)
+    if (col[k] >= n_) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: column %d is out of range (%d columns)", fn, col[k], n_);
+  const double keep_obj = relax_->objective;
+  const std::vector<double> keep_x = relax_->x;
+  std::vector<double> lo = lo_, hi = hi_;
+  relax_->save_start();
+  bool stopped = false;
+  for (int k = 0; k < n; ++k) {
+    status[k] = KLVO_LP_UNSTARTED;
+    objval[k] = NAN;
+    if (stopped) continue;
+    int j = col[k];
+    if (type[k] != 'U') lo[j] = std::max(lo_[j], val[k]);
+    if (type[k] != 'L') hi[j] = std::min(hi_[j], val[k]);
+    Relaxation::Status st = Relaxation::Infeasible;
+    if (lo[j] <= hi[j] + 1e-9) {
+      load(lo, hi);
+      st = relax_->solve(kInf, seconds_left(), relax_->supports_trials() ? std::max(itrlimit, 0) : 0);
+    }
+    lo[j] = lo_[j], hi[j] = hi_[j];
+    switch (st) {
+      case Relaxation::Optimal:
+        status[k] = relax_->limited ? KLVO_LP_UNFINISHED : KLVO_LP_OPTIMAL;
+        objval[k] = sense_ * relax_->objective;
+        break;
+      case Relaxation::Infeasible: status[k] = KLVO_LP_INFEAS; break;
+      case Relaxation::Unbounded: status[k] = KLVO_LP_UNBOUNDED; break;
+      default: status[k] = KLVO_LP_UNSOLVED; break;
+    }
+    if (cb && cb(prob, data, k) != 0) stopped = true;
+  }
+  load(lo_, hi_);
+  relax_->restore_start();
+  relax_->objective = keep_obj;
+  relax_->x = keep_x;
 }
 
 void Search::finish(bool completed, bool root_infeasible, bool unbounded) {

@@ -1,0 +1,316 @@
+// Branching objects and strong branching in the library's own search, checked against optima
+// HiGHS's MIP solver finds on the same models and against relaxations solved separately.
+#include <cstring>
+
+#include "test_support.h"
+
+using namespace klvo_test;
+
+namespace {
+
+class BranchingTest : public ProblemTest {
+ protected:
+  // The optimum HiGHS's own MIP solver finds for the model (no node callbacks registered).
+  double engine_optimum(const DenseModel &m) {
+    KLVOprob p = fresh();
+    load(p, m);
+    EXPECT_EQ(KLVOsetintcontrol(p, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_ENGINE), 0);
+    EXPECT_EQ(KLVOmipoptimize(p, ""), 0);
+    EXPECT_EQ(int_attr(p, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
+    return dbl_attr(p, KLVO_ATTR_MIPOBJVAL);
+  }
+  int64_t nodes(KLVOprob p) {
+    int64_t n = -1;
+    EXPECT_EQ(KLVOgetintattrib64(p, KLVO_ATTR_NODES, &n), 0);
+    return n;
+  }
+  std::string bo_error(KLVObranchobject bo) {
+    char text[512] = "";
+    int code = 0;
+    EXPECT_EQ(KLVO_bo_getlasterror(bo, &code, text, sizeof text, nullptr), 0);
+    return text;
+  }
+};
+
+TEST_F(BranchingTest, BadInputIsRefusedAndLeavesTheObjectAsItWas) {
+  load(prob, multi_knapsack(1, 4, 3));
+  KLVObranchobject bo = nullptr;
+  ASSERT_EQ(KLVO_bo_create(&bo, prob, 1), 0);
+  int status = -1;
+  ASSERT_EQ(KLVO_bo_validate(bo, &status), 0);
+  EXPECT_EQ(status, 1);  // no branches
+  ASSERT_EQ(KLVO_bo_addbranches(bo, 2), 0);
+
+  char types[] = {'L', 'X'};
+  int cols[] = {0, 1};
+  double vals[] = {1.0, 0.0};
+  EXPECT_NE(KLVO_bo_addbounds(bo, 0, 2, types, cols, vals), 0);
+  EXPECT_NE(bo_error(bo).find("invalid bound type 'X'"), std::string::npos) << bo_error(bo);
+  types[1] = 'U';
+  cols[1] = 4;  // the problem has 4 columns
+  EXPECT_NE(KLVO_bo_addbounds(bo, 0, 2, types, cols, vals), 0);
+  EXPECT_NE(bo_error(bo).find("column 4 is out of range"), std::string::npos) << bo_error(bo);
+  EXPECT_NE(KLVO_bo_addbounds(bo, 2, 1, types, cols, vals), 0);
+  EXPECT_NE(bo_error(bo).find("branch 2 does not exist"), std::string::npos) << bo_error(bo);
+  int n = -1;
+  ASSERT_EQ(KLVO_bo_getbounds(bo, 0, &n, 0, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(n, 0);
+
+  // Rows: a free row and a start beyond the coefficients are refused; good rows read back
+  // whole or cut at the caller's sizes.
+  char rt[] = {'N'};
+  double rhs[] = {1.0};
+  int start[] = {0};
+  int rc[] = {0, 1};
+  double rv[] = {1.0, 1.0};
+  EXPECT_NE(KLVO_bo_addrows(bo, 1, 1, 2, rt, rhs, start, rc, rv), 0);
+  EXPECT_NE(bo_error(bo).find("free row"), std::string::npos);
+  char rt2[] = {'L', 'G'};
+  double rhs2[] = {1.0, 2.0};
+  int start2[] = {0, 3};
+  EXPECT_NE(KLVO_bo_addrows(bo, 1, 2, 2, rt2, rhs2, start2, rc, rv), 0);
+  int start3[] = {0, 1};
+  int rc3[] = {0, 1, 2};
+  double rv3[] = {1.0, 2.0, 3.0};
+  ASSERT_EQ(KLVO_bo_addrows(bo, 1, 2, 3, rt2, rhs2, start3, rc3, rv3), 0) << bo_error(bo);
+  int nr = -1, nc = -1, outstart[3] = {-1, -1, -1}, outcol[3] = {-1, -1, -1};
+  char outtype[2] = {0, 0};
+  double outrhs[2] = {0, 0}, outval[3] = {0, 0, 0};
+  ASSERT_EQ(KLVO_bo_getrows(bo, 1, &nr, 1, &nc, 3, outtype, outrhs, outstart, outcol, outval), 0);
+  EXPECT_EQ(nr, 2);
+  EXPECT_EQ(nc, 3);
+  EXPECT_EQ(outtype[0], 'L');
+  EXPECT_EQ(outstart[1], 1);  // only the first row was asked for: one coefficient
+  EXPECT_EQ(outcol[0], 0);
+  EXPECT_EQ(outcol[1], -1);
+  ASSERT_EQ(KLVO_bo_getrows(bo, 1, &nr, 2, &nc, 3, outtype, outrhs, outstart, outcol, outval), 0);
+  EXPECT_EQ(outtype[1], 'G');
+  EXPECT_EQ(outstart[2], 3);
+  EXPECT_EQ(outval[2], 3.0);
+  ASSERT_EQ(KLVO_bo_validate(bo, &status), 0);
+  EXPECT_EQ(status, 0);
+
+  // Storing and strong branching need a node of a running search.
+  EXPECT_NE(KLVO_bo_store(bo, &status), 0);
+  EXPECT_NE(bo_error(bo).find("only from a node callback"), std::string::npos) << bo_error(bo);
+  int col = 0, st = -1;
+  char bt = 'U';
+  double bv = 0, obj = 0;
+  EXPECT_NE(KLVOstrongbranchcb(prob, 1, &col, &bt, &bv, 0, &obj, &st, nullptr, nullptr), 0);
+  EXPECT_NE(error().find("node callback"), std::string::npos) << error();
+  EXPECT_EQ(KLVO_bo_destroy(bo), 0);
+}
+
+// Branching on x_a + x_b <= floor(s) or >= ceil(s) for two fractional binaries whose sum s is
+// fractional: a disjunction on rows that covers every integer point and cuts the node's point.
+struct RowRule {
+  int replaced = 0, offered = 0;
+  std::vector<double> x;
+};
+
+void row_rule(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *newbranch) {
+  auto *rule = static_cast<RowRule *>(data);
+  if (!branch) return;
+  ++rule->offered;
+  int ncols = 0, st = 0;
+  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
+  rule->x.assign(ncols, 0.0);
+  if (KLVOgetcallbacksolution(prob, &st, rule->x.data(), 0, ncols - 1) != 0) return;
+  std::vector<int> frac;
+  for (int j = 0; j < ncols; ++j)
+    if (std::fabs(rule->x[j] - std::round(rule->x[j])) > 1e-6) frac.push_back(j);
+  for (size_t a = 0; a < frac.size(); ++a)
+    for (size_t b = a + 1; b < frac.size(); ++b) {
+      double s = rule->x[frac[a]] + rule->x[frac[b]];
+      if (std::fabs(s - std::round(s)) < 1e-6) continue;
+      KLVObranchobject bo = nullptr;
+      if (KLVO_bo_create(&bo, prob, 1) != 0) return;
+      KLVO_bo_addbranches(bo, 2);
+      int cols[] = {frac[a], frac[b]};
+      double ones[] = {1.0, 1.0}, down = std::floor(s), up = std::ceil(s);
+      int start[] = {0};
+      char le = 'L', ge = 'G';
+      KLVO_bo_addrows(bo, 0, 1, 2, &le, &down, start, cols, ones);
+      KLVO_bo_addrows(bo, 1, 1, 2, &ge, &up, start, cols, ones);
+      KLVO_bo_setpreferredbranch(bo, 1);
+      *newbranch = bo;
+      ++rule->replaced;
+      return;
+    }
+}
+
+TEST_F(BranchingTest, RowDisjunctionChangesTheTreeAndKeepsTheOptimum) {
+  DenseModel m = multi_knapsack(2, 16, 11);
+  double truth = engine_optimum(m);
+  load(prob, m);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_OWN), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
+  ASSERT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
+  int64_t plain = nodes(prob);
+
+  RowRule rule;
+  ASSERT_EQ(KLVOaddcbchgbranchobject(prob, row_rule, &rule, 0), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
+  ASSERT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
+  EXPECT_GT(rule.replaced, 0);
+  EXPECT_NE(nodes(prob), plain);
+  ASSERT_EQ(KLVOremovecbchgbranchobject(prob, row_rule, &rule), 0);
+}
+
+// At the root, strong branching on the most fractional column gives the objectives of the two
+// relaxations a separate LP solve finds; the node is then branched on a stored object of
+// bounds built from it.
+struct StrongRule {
+  KLVOprob prob;
+  int col = -1, trials = 0, stored = 0;
+  double floor_value = 0, objval[2] = {0, 0};
+  int status[2] = {-1, -1};
+};
+
+int count_trial(KLVOprob, void *data, int) {
+  ++static_cast<StrongRule *>(data)->trials;
+  return 0;
+}
+
+void strong_rule(KLVOprob prob, void *data, int *) {
+  auto *rule = static_cast<StrongRule *>(data);
+  int ncols = 0, st = 0;
+  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
+  std::vector<double> x(ncols);
+  if (KLVOgetcallbacksolution(prob, &st, x.data(), 0, ncols - 1) != 0) return;
+  int best = -1;
+  double dist = 1e-6;
+  for (int j = 0; j < ncols; ++j) {
+    double f = std::fabs(x[j] - std::round(x[j]));
+    if (f > dist) dist = f, best = j;
+  }
+  if (best < 0) return;
+  int node = 0;
+  KLVOgetintattrib(prob, KLVO_ATTR_CURRENTNODE, &node);
+  double lo = std::floor(x[best]), hi = std::ceil(x[best]);
+  if (node == 1) {
+    rule->col = best;
+    rule->floor_value = lo;
+    int cols[] = {best, best};
+    char types[] = {'U', 'L'};
+    double vals[] = {lo, hi};
+    if (KLVOstrongbranchcb(prob, 2, cols, types, vals, 0, rule->objval, rule->status, count_trial, rule) != 0) return;
+  }
+  KLVObranchobject bo = nullptr;
+  KLVO_bo_create(&bo, prob, 1);
+  KLVO_bo_addbranches(bo, 2);
+  char u = 'U', l = 'L';
+  KLVO_bo_addbounds(bo, 0, 1, &u, &best, &lo);
+  KLVO_bo_addbounds(bo, 1, 1, &l, &best, &hi);
+  int status = -1;
+  if (KLVO_bo_store(bo, &status) == 0) ++rule->stored;
+  else KLVO_bo_destroy(bo);
+}
+
+TEST_F(BranchingTest, StrongBranchingAndStoredObjectsFromOptnode) {
+  DenseModel m = multi_knapsack(2, 12, 5);
+  double truth = engine_optimum(m);
+  load(prob, m);
+  StrongRule rule{prob};
+  ASSERT_EQ(KLVOaddcboptnode(prob, strong_rule, &rule, 0), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0) << error();
+  ASSERT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
+  EXPECT_GT(rule.stored, 1);
+  ASSERT_GE(rule.col, 0);
+  EXPECT_EQ(rule.trials, 2);
+
+  // The two children of the root as separate relaxations.
+  for (int side = 0; side < 2; ++side) {
+    KLVOprob p = fresh();
+    DenseModel child = m;
+    child.coltype.clear();
+    child.lb.assign(m.obj.size(), 0.0);
+    child.ub.assign(m.obj.size(), 1.0);
+    if (side == 0) child.ub[rule.col] = rule.floor_value;
+    else child.lb[rule.col] = rule.floor_value + 1;
+    load(p, child);
+    ASSERT_EQ(KLVOlpoptimize(p, ""), 0);
+    if (int_attr(p, KLVO_ATTR_LPSTATUS) == KLVO_LP_INFEAS) {
+      EXPECT_EQ(rule.status[side], KLVO_LP_INFEAS);
+      continue;
+    }
+    EXPECT_EQ(rule.status[side], KLVO_LP_OPTIMAL);
+    EXPECT_NEAR(rule.objval[side], dbl_attr(p, KLVO_ATTR_LPOBJVAL), 1e-6);
+  }
+}
+
+// Special ordered set of type 1 over four columns, branched by a user split into {0} / {1,2,3}
+// instead of the search's own split; checked against the binary formulation solved by HiGHS.
+void sos_rule(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *newbranch) {
+  if (!branch) return;
+  int ncols = 0, st = 0;
+  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
+  std::vector<double> x(ncols);
+  KLVOgetcallbacksolution(prob, &st, x.data(), 0, ncols - 1);
+  int nonzero = 0, first = -1;
+  for (int j = 0; j < 4; ++j)
+    if (x[j] > 1e-7) ++nonzero, first = first < 0 ? j : first;
+  if (nonzero < 2) return;
+  // Branch 0: the first nonzero member at 0; branch 1: every other member at 0.
+  KLVObranchobject bo = nullptr;
+  KLVO_bo_create(&bo, prob, 1);
+  KLVO_bo_addbranches(bo, 2);
+  char b = 'B';
+  double zero = 0;
+  KLVO_bo_addbounds(bo, 0, 1, &b, &first, &zero);
+  for (int j = 0; j < 4; ++j)
+    if (j != first) KLVO_bo_addbounds(bo, 1, 1, &b, &j, &zero);
+  *newbranch = bo;
+  ++*static_cast<int *>(data);
+}
+
+TEST_F(BranchingTest, SetDisjunctionFromTheUser) {
+  // max 3x0 + 4x1 + 5x2 + 2x3 + y, x in [0, 2], x0 + x1 + x2 + x3 + y <= 3, 2x1 + x2 + 2y <= 4,
+  // y integer in [0, 3], at most one x nonzero.
+  DenseModel m;
+  m.obj = {3, 4, 5, 2, 1};
+  m.lb = {0, 0, 0, 0, 0};
+  m.ub = {2, 2, 2, 2, 3};
+  m.rows = {{1, 1, 1, 1, 1}, {0, 2, 1, 0, 2}};
+  m.rowtype = {'L', 'L'};
+  m.rhs = {3, 4};
+  m.coltype = {'C', 'C', 'C', 'C', 'I'};
+  m.sense = -1;
+  // The same with a binary z_j per member: x_j <= 2 z_j, sum z <= 1.
+  DenseModel bin = m;
+  for (auto &row : bin.rows) row.insert(row.end(), 4, 0.0);
+  for (int j = 0; j < 4; ++j) {
+    std::vector<double> row(9, 0.0);
+    row[j] = 1;
+    row[5 + j] = -2;
+    bin.rows.push_back(row);
+    bin.rowtype.push_back('L');
+    bin.rhs.push_back(0);
+  }
+  bin.rows.push_back({0, 0, 0, 0, 0, 1, 1, 1, 1});
+  bin.rowtype.push_back('L');
+  bin.rhs.push_back(1);
+  for (int j = 0; j < 4; ++j) bin.obj.push_back(0), bin.lb.push_back(0), bin.ub.push_back(1), bin.coltype.push_back('B');
+  double truth = engine_optimum(bin);
+
+  load(prob, m);
+  char t = '1';
+  int start[] = {0, 4}, members[] = {0, 1, 2, 3};
+  double weights[] = {1, 2, 3, 4};
+  ASSERT_EQ(KLVOaddsets(prob, 1, 4, &t, start, members, weights), 0);
+  int replaced = 0;
+  ASSERT_EQ(KLVOaddcbchgbranchobject(prob, sos_rule, &replaced, 0), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0) << error();
+  ASSERT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
+  EXPECT_GT(replaced, 0);
+  auto x = solution(prob);
+  int nonzero = 0;
+  for (int j = 0; j < 4; ++j) nonzero += x[j] > 1e-6;
+  EXPECT_LE(nonzero, 1);
+}
+
+}  // namespace
