@@ -85,14 +85,17 @@ class HighsRelaxation : public Relaxation {
           "change row bounds");
   }
 
-  int add_row(const std::vector<int> &cols, const std::vector<double> &vals, double lo, double hi) override {
+  int add_row(const std::vector<int> &cols, const std::vector<double> &vals, double lo, double hi,
+              bool active) override {
     std::vector<HighsInt> idx(cols.begin(), cols.end());
-    check(Highs_addRow(highs_, lo <= -KLVO_INFINITY ? -INFINITY : lo, hi >= KLVO_INFINITY ? INFINITY : hi,
-                       static_cast<HighsInt>(idx.size()), idx.data(), vals.data()),
-          "add a cut");
-    row_lo_.push_back(lo <= -KLVO_INFINITY ? -INFINITY : lo);
-    row_hi_.push_back(hi >= KLVO_INFINITY ? INFINITY : hi);
-    active_.push_back(1);
+    lo = lo <= -KLVO_INFINITY ? -INFINITY : lo;
+    hi = hi >= KLVO_INFINITY ? INFINITY : hi;
+    check(Highs_addRow(highs_, active ? lo : -INFINITY, active ? hi : INFINITY, static_cast<HighsInt>(idx.size()),
+                       idx.data(), vals.data()),
+          "add a row");
+    row_lo_.push_back(lo);
+    row_hi_.push_back(hi);
+    active_.push_back(active);
     return static_cast<int>(active_.size()) - 1;
   }
 
@@ -152,15 +155,6 @@ class HighsRelaxation : public Relaxation {
   }
   bool supports_trials() const override { return !quadratic_; }
 
-  int add_row(const std::vector<int> &cols, const std::vector<double> &vals, double lo, double hi) override {
-    std::vector<HighsInt> idx(cols.begin(), cols.end());
-    check(Highs_addRow(highs_, -INFINITY, INFINITY, static_cast<HighsInt>(idx.size()), idx.data(), vals.data()),
-          "add a branching row");
-    row_lo_.push_back(lo <= -KLVO_INFINITY ? -INFINITY : lo);
-    row_hi_.push_back(hi >= KLVO_INFINITY ? INFINITY : hi);
-    active_.push_back(0);
-    return static_cast<int>(active_.size()) - 1;
-  }
 
  private:
   void *highs_;

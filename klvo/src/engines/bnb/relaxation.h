@@ -25,12 +25,6 @@ class Relaxation {
   virtual void set_bounds(const std::vector<double> &lo, const std::vector<double> &hi) = 0;
   // Turns a row's bounds on (as the model states them) or off (free).
   virtual void set_row_active(int row, bool active) = 0;
-  // Appends a row lo <= sum vals[k] x[cols[k]] <= hi (switched on); its index for
-  // set_row_active. Engines that cannot take rows return -1.
-  virtual int add_row(const std::vector<int> & /*cols*/, const std::vector<double> & /*vals*/, double /*lo*/,
-                      double /*hi*/) {
-    return -1;
-  }
   // Solves; cutoff (minimising sense, +inf: none) lets the engine stop once the node cannot
   // beat it. iterlimit > 0 asks for a quick, possibly unfinished solve (strong branching).
   virtual Status solve(double cutoff, double seconds_left, int iterlimit = 0) = 0;
@@ -39,10 +33,11 @@ class Relaxation {
   virtual void restore_start() {}
   // Trial solves with an iteration limit are meaningful (simplex-like engines).
   virtual bool supports_trials() const { return false; }
-  // Appends a linear row lo <= a'x <= hi over the working model's columns, switched off
-  // (set_row_active turns it on); its index, or -1 when the engine cannot take new rows.
+  // Appends a linear row lo <= sum vals[k] x[cols[k]] <= hi over the working model's columns,
+  // switched on or off (set_row_active changes it); its index, or -1 when the engine cannot
+  // take new rows.
   virtual int add_row(const std::vector<int> & /*cols*/, const std::vector<double> & /*vals*/, double /*lo*/,
-                      double /*hi*/) {
+                      double /*hi*/, bool /*active*/) {
     return -1;
   }
 

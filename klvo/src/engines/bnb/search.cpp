@@ -645,14 +645,16 @@ void Search::apply_cuts() {
         r = it->second;
       } else {
         double lo = c->rowtype == 'L' ? -kInf : c->rhs, hi = c->rowtype == 'G' ? kInf : c->rhs;
-        r = relax_->add_row(c->cols, c->vals, lo, hi);
+        r = relax_->add_row(c->cols, c->vals, lo, hi, true);
         if (r < 0) fail(KLVO_ERR_NOT_SUPPORTED, "The search's node relaxations take no cuts for this model");
         cut_row_.emplace(c->id, r);
       }
       rows.push_back(r);
     }
-  if (row_wanted_.size() < static_cast<size_t>(work_.nrows()) + cut_row_.size())
-    row_wanted_.resize(work_.nrows() + cut_row_.size() + 64, 0);
+  // Branching rows share the relaxation's row numbers with cuts.
+  size_t need = 0;
+  for (int r : rows) need = std::max(need, static_cast<size_t>(r) + 1);
+  if (row_wanted_.size() < need) row_wanted_.resize(need + 64, 0);
   for (int r : rows) row_wanted_[r] = 1;
   for (int r : on_rows_)
     if (!row_wanted_[r]) relax_->set_row_active(r, false);
@@ -1507,7 +1509,7 @@ bool Search::make_object_children(Node &node, const BranchObject &bo) {
       std::vector<int> cols(d.col.begin() + d.start[r], d.col.begin() + d.start[r + 1]);
       std::vector<double> vals(d.coef.begin() + d.start[r], d.coef.begin() + d.start[r + 1]);
       double lo = d.rowtype[r] == 'L' ? -kInf : d.rhs[r], hi = d.rowtype[r] == 'G' ? kInf : d.rhs[r];
-      int row = relax_->add_row(cols, vals, lo, hi);
+      int row = relax_->add_row(cols, vals, lo, hi, false);
       if (row < 0) return false;
       child->rows.push_back(static_cast<int>(pool_rows_.size()));
       pool_rows_.push_back(row);

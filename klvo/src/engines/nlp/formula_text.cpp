@@ -87,9 +87,11 @@ std::string default_name(int j) { return "C" + std::to_string(j + 1); }
 enum class LK { Num, Col, Op, Func, User, Open, ArgOpen, Close, Comma, End };
 
 struct Lex {
+  Lex(LK kind_, double v_ = 0.0, int pos_ = 0, std::string name_ = {})
+      : kind(kind_), v(v_), pos(pos_), name(std::move(name_)) {}
   LK kind;
-  double v = 0.0;  // number value, column, operator code, function code or user id
-  int pos = 0;     // character (text) or token (array) position, for messages
+  double v;          // number value, column, operator code, function code or user id
+  int pos;           // character (text) or token (array) position, for messages
   std::string name;  // a user function named in text, resolved once its arguments are counted
 };
 
