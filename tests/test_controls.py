@@ -167,14 +167,6 @@ def test_objective_controls_by_name_and_id(p):
     assert p.getControl(["Weight", 20001], objidx=0) == {"Weight": 2.5, 20001: 3}
 
 
-def test_objective_attributes(p):
-    assert len(p.objattribs) == 1
-    first = p.objattribs[0]
-    assert first.cols == 32 and p.objattribs[0] is first
-    text = str(p.objattribs)
-    assert text.startswith("[{") and "'cols': 32" in text
-
-
 # ---- defaults for new problems ---------------------------------------------------------------
 
 

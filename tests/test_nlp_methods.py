@@ -193,15 +193,6 @@ def hs006(p):
     return x, [-1.2, 1], 0.0
 
 
-def hs040(p):
-    x = [p.addVariable(lb=-kelvo.infinity) for _ in range(4)]
-    p.addConstraint(x[0] ** 3 + x[1] ** 2 == 1)
-    p.addConstraint(x[0] ** 2 * x[3] - x[2] == 0)
-    p.addConstraint(x[3] ** 2 - x[1] == 0)
-    p.setObjective(-x[0] * x[1] * x[2] * x[3])
-    return x, [0.8] * 4, -0.25
-
-
 def hs065(p):
     x = [p.addVariable(lb=-4.5, ub=4.5), p.addVariable(lb=-4.5, ub=4.5), p.addVariable(lb=-5, ub=5)]
     p.addConstraint(x[0] ** 2 + x[1] ** 2 + x[2] ** 2 <= 48)
@@ -218,7 +209,7 @@ def hs080(p):
     return x, [-2, 2, 2, -1, -1], 0.0539498478
 
 
-@pytest.mark.parametrize("build", [hs071, hs007, hs039, hs006, hs040, hs065, hs080])
+@pytest.mark.parametrize("build", [hs071, hs007, hs039, hs006, hs065, hs080])
 def test_hock_schittkowski_from_the_published_start_to_the_published_optimum(build):
     p = kelvo.problem()
     x, start, optimum = build(p)

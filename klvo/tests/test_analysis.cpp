@@ -33,6 +33,19 @@ DenseModel mixed_lp() {
   return m;
 }
 
+// Hillier and Lieberman's Wyndor Glass: max 3x + 5y, x <= 4, 2y <= 12, 3x + 2y <= 18.
+DenseModel wyndor() {
+  DenseModel m;
+  m.obj = {3, 5};
+  m.lb = {0, 0};
+  m.ub = {kInf, kInf};
+  m.rows = {{1, 0}, {0, 2}, {3, 2}};
+  m.rowtype = {'L', 'L', 'L'};
+  m.rhs = {4, 12, 18};
+  m.sense = -1;
+  return m;
+}
+
 std::string temp_file(const char *name) { return ::testing::TempDir() + name; }
 
 // Solves a subsystem loaded on its own: true when infeasible.
@@ -140,18 +153,9 @@ TEST_F(Analysis, FtranAndBtranInvertTheBasisMatrixBuiltFromTheModel) {
   EXPECT_EQ(KLVOftran(prob, y.data()), KLVO_ERR_NO_SOLUTION);
 }
 
-// Hillier and Lieberman's Wyndor Glass: max 3x + 5y, x <= 4, 2y <= 12, 3x + 2y <= 18; the
-// optimum x = 2, y = 6 and its ranges are worked out by hand in the book.
+// Wyndor's optimum x = 2, y = 6 and its ranges are worked out by hand in the book.
 TEST_F(Analysis, RangesMatchTheTextbookOnTheWyndorProblem) {
-  DenseModel m;
-  m.obj = {3, 5};
-  m.lb = {0, 0};
-  m.ub = {kInf, kInf};
-  m.rows = {{1, 0}, {0, 2}, {3, 2}};
-  m.rowtype = {'L', 'L', 'L'};
-  m.rhs = {4, 12, 18};
-  m.sense = -1;
-  load(prob, m);
+  load(prob, wyndor());
   ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
   int cols[] = {0, 1}, rows[] = {0, 1, 2};
   double lo[3], up[3];
@@ -190,15 +194,7 @@ TEST_F(Analysis, RangesMatchTheTextbookOnTheWyndorProblem) {
 // 3x + 2y <= 18 grow moves x = 2 - s3/3 and s1 = 2 + s3/3: x stops it at s3 = 6 (objective 30).
 // Letting s2 grow moves y = 6 - s2/2, x = 2 + s2/3, s1 = 2 - s2/3: s1 stops it at 6 (27).
 TEST_F(Analysis, PivotsFollowTheRatioTestWorkedByHand) {
-  DenseModel m;
-  m.obj = {3, 5};
-  m.lb = {0, 0};
-  m.ub = {kInf, kInf};
-  m.rows = {{1, 0}, {0, 2}, {3, 2}};
-  m.rowtype = {'L', 'L', 'L'};
-  m.rhs = {4, 12, 18};
-  m.sense = -1;
-  load(prob, m);
+  load(prob, wyndor());
   ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
   int out[5], npivots = -1;
   double x[5], obj = 0;
@@ -349,15 +345,7 @@ TEST_F(Analysis, IrreducibleSetsAreExactlyTheMinimalInfeasibleSubsystems) {
 // Wyndor again: x <= 1 gives x = 1, y = 6 (33); x >= 3 gives x = 3, y = 4.5 (31.5); x >= 5 meets
 // the row x <= 4.
 TEST_F(Analysis, StrongBranchingSolvesEachBoundChangeAndLeavesTheProblemAlone) {
-  DenseModel m;
-  m.obj = {3, 5};
-  m.lb = {0, 0};
-  m.ub = {kInf, kInf};
-  m.rows = {{1, 0}, {0, 2}, {3, 2}};
-  m.rowtype = {'L', 'L', 'L'};
-  m.rhs = {4, 12, 18};
-  m.sense = -1;
-  load(prob, m);
+  load(prob, wyndor());
   ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
   int cols[] = {0, 0, 0};
   char types[] = {'U', 'L', 'L'};

@@ -269,6 +269,8 @@ TEST(LayerVars, ChgvarChangesOnlyWhatIsGivenAndItsInitialValueStartsTheSolve) {
             KLVO_ERR_INVALID_ARGUMENT);
 }
 
+// Formulas live in the model store but may call the layer's user functions, so they move only
+// with the layer: copying the problem alone brings none, and destroying the layer drops them.
 TEST(LayerCopies, CopiedProblemSolvesAloneAndIndependently) {
   NlpProblem p;
   p.columns(2, {}, {}, {1, 1});
@@ -276,6 +278,9 @@ TEST(LayerCopies, CopiedProblemSolvesAloneAndIndependently) {
   p.row('L', 1, &g);
   NlpProblem q;
   ASSERT_EQ(KLVOcopyprob(q.prob, p.prob, "copy"), 0) << q.error();
+  int n = -1;
+  ASSERT_EQ(KSLPgetcoefs(q.slp, &n, nullptr, nullptr), 0);
+  EXPECT_EQ(n, 0);
   ASSERT_EQ(KSLPcopyprob(q.slp, p.slp, nullptr), 0) << q.slp_error();
   // Changing the original afterwards does not reach the copy.
   int r = 0, c = -1000;
@@ -287,28 +292,13 @@ TEST(LayerCopies, CopiedProblemSolvesAloneAndIndependently) {
   // A copy into a problem of another shape is refused.
   NlpProblem other;
   EXPECT_EQ(KSLPcopyprob(other.slp, p.slp, nullptr), KLVO_ERR_INVALID_ARGUMENT);
-}
-
-// Formulas live in the model store but may call the layer's user functions, so they move only
-// with the layer: copying the problem alone brings none, and destroying the layer drops them.
-TEST(LayerCopies, FormulasGoWithTheirLayer) {
-  NlpProblem p;
-  p.columns(2, {}, {}, {1, 1});
-  Ex g = pow(X(0), 2.0) + pow(X(1), 2.0);
-  p.row('L', 1, &g);
-  NlpProblem q;
-  ASSERT_EQ(KLVOcopyprob(q.prob, p.prob, "copy"), 0) << q.error();
-  int n = -1;
+  // A new layer on the copy starts without the formulas of the one it replaces.
+  ASSERT_EQ(KSLPdestroyprob(q.slp), 0);
+  ASSERT_EQ(KSLPcreateprob(&q.slp, &q.prob), 0);
   ASSERT_EQ(KSLPgetcoefs(q.slp, &n, nullptr, nullptr), 0);
   EXPECT_EQ(n, 0);
-
-  ASSERT_EQ(KSLPdestroyprob(p.slp), 0);
-  ASSERT_EQ(KSLPcreateprob(&p.slp, &p.prob), 0);
-  ASSERT_EQ(KSLPgetcoefs(p.slp, &n, nullptr, nullptr), 0);
-  EXPECT_EQ(n, 0);
 }
 
-// The compiled model is reused between solves; every change must reach the next solve.
 TEST(LayerSolve, ResolveSeesChangesOfStoreAndFormulas) {
   NlpProblem p;
   p.columns(2, {}, {}, {1, 1});
