@@ -381,6 +381,8 @@ TEST_F(BranchingTest, CutDisjunctionChangesTheTreeAndKeepsTheOptimum) {
   ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
   int64_t plain = nodes(prob);
 
+  // Branches that added nothing would remake their node forever: a limit ends such a search.
+  ASSERT_EQ(KLVOsetintcontrol64(prob, KLVO_CONTROL_MAXNODE, 20 * plain + 100), 0);
   CutRule rule;
   ASSERT_EQ(KLVOaddcbchgbranchobject(prob, cut_rule, &rule, 0), 0);
   ASSERT_EQ(KLVOaddcboptnode(prob, cuts_hold, &rule, 0), 0);
