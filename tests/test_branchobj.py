@@ -160,6 +160,72 @@ def test_a_row_disjunction_changes_the_tree_and_keeps_the_optimum():
     assert (sys.getrefcount(rule), sys.getrefcount(count), sys.getrefcount(x[0]), sys.getrefcount(p)) == before
 
 
+def test_a_cut_disjunction_changes_the_tree_and_keeps_the_optimum():
+    """The disjunction of row_rule carried by pool cuts: the branches' children hold them in
+    their relaxations."""
+    truth = engine_optimum()
+    p, x = knapsack()
+    p.controls.mipsearch = 2
+    p.optimize()
+    plain_nodes = p.attributes.nodes
+
+    def rule(prob, data, candidate):
+        sol = prob.getCallbackSolution()
+        frac = [j for j, v in enumerate(sol) if abs(v - round(v)) > 1e-6]
+        pairs = [(a, b) for a in frac for b in frac if a < b and abs(sol[a] + sol[b] - round(sol[a] + sol[b])) > 1e-6]
+        if not pairs:
+            return None
+        a, b = pairs[0]
+        s = sol[a] + sol[b]
+        cuts = []
+        prob.storecuts(1, [0, 0], ["L", "G"], [math.floor(s), math.ceil(s)], [0, 2, 4], cuts,
+                       [x[a], x[b]] * 2, [1.0] * 4)
+        bo = kelvo.branchobj(prob)
+        bo.addbranches(2)
+        bo.addcuts(0, cuts[:1])
+        bo.addcuts(branch=1, cutind=cuts[1:])
+        data["branched"] += 1
+        return bo
+
+    def check(prob, data):
+        cuts = []
+        if prob.getcutlist(0, -1, 10, cuts):
+            data["nodes with cuts"] += 1
+            # slack = rhs - activity: the relaxation's point satisfies every cut it holds
+            rowtype = []
+            prob.getcpcuts(cuts, 100, None, rowtype, None, None, None, None)
+            for c, t in zip(cuts, rowtype):
+                data["violated"] += (prob.getcutslack(c) < -1e-6) if t == "L" else (prob.getcutslack(c) > 1e-6)
+        return 0
+
+    # Branches that added nothing would remake their node forever: a limit ends such a search.
+    p.controls.maxnode = 20 * plain_nodes + 100
+    seen = {"branched": 0, "nodes with cuts": 0, "violated": 0}
+    p.addcbchgbranchobject(rule, seen)
+    p.addcboptnode(check, seen)
+    p.optimize()
+    assert p.attributes.mipobjval == pytest.approx(truth)
+    assert seen["branched"] > 0 and seen["nodes with cuts"] > 0 and seen["violated"] == 0
+    assert p.attributes.nodes != plain_nodes
+
+
+def test_cuts_not_in_the_pool_are_refused():
+    p, x = knapsack(n=3)
+    other, y = knapsack(n=3)
+    mine, foreign = [], []
+    p.storecuts(0, [0], ["L"], [1.0], [0, 2], mine, [x[0], x[1]], [1.0, 1.0])
+    other.storecuts(0, [0], ["L"], [1.0], [0, 2], foreign, [y[0], y[1]], [1.0, 1.0])
+    bo = kelvo.branchobj(p)
+    bo.addbranches(1)
+    with pytest.raises(kelvo.SolverError, match="cut 1 is not in the problem's cut pool"):
+        bo.addcuts(0, mine + foreign)
+    with pytest.raises(kelvo.SolverError, match="branch 1 does not exist"):
+        bo.addcuts(1, mine)
+    with pytest.raises(kelvo.InterfaceError, match="not a pool cut"):
+        bo.addcuts(0, [1])
+    bo.addcuts(0, mine)
+
+
 def test_a_branching_object_kept_past_its_callback_is_refused():
     p, x = knapsack()
     saved = []

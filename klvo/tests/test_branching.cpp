@@ -313,4 +313,114 @@ TEST_F(BranchingTest, SetDisjunctionFromTheUser) {
   EXPECT_LE(nonzero, 1);
 }
 
+// The same disjunction carried by pool cuts instead of rows: x_a + x_b <= floor(s) on one
+// branch, >= ceil(s) on the other, stored in the pool before they go to the branches.
+struct CutRule {
+  int replaced = 0, nodes_with_cuts = 0, violated = 0, failures = 0;
+};
+
+void cut_rule(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *newbranch) {
+  auto *rule = static_cast<CutRule *>(data);
+  if (!branch) return;
+  int ncols = 0, st = 0;
+  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
+  std::vector<double> x(ncols);
+  if (KLVOgetcallbacksolution(prob, &st, x.data(), 0, ncols - 1) != 0) return;
+  std::vector<int> frac;
+  for (int j = 0; j < ncols; ++j)
+    if (std::fabs(x[j] - std::round(x[j])) > 1e-6) frac.push_back(j);
+  for (size_t a = 0; a < frac.size(); ++a)
+    for (size_t b = a + 1; b < frac.size(); ++b) {
+      double s = x[frac[a]] + x[frac[b]];
+      if (std::fabs(s - std::round(s)) < 1e-6) continue;
+      int cols[] = {frac[a], frac[b], frac[a], frac[b]};
+      double ones[] = {1, 1, 1, 1}, rhs[] = {std::floor(s), std::ceil(s)};
+      int64_t start[] = {0, 2, 4};
+      KLVOcut cuts[2] = {nullptr, nullptr};
+      KLVObranchobject bo = nullptr;
+      bool ok = KLVOstorecuts64(prob, 2, 1, nullptr, "LG", rhs, start, cuts, cols, ones) == 0 &&
+                KLVO_bo_create(&bo, prob, 1) == 0 && KLVO_bo_addbranches(bo, 2) == 0 &&
+                KLVO_bo_addcuts(bo, 0, 1, &cuts[0]) == 0 && KLVO_bo_addcuts(bo, 1, 1, &cuts[1]) == 0;
+      if (!ok) {
+        ++rule->failures;
+        KLVO_bo_destroy(bo);
+        return;
+      }
+      *newbranch = bo;
+      ++rule->replaced;
+      return;
+    }
+}
+
+// Every cut a node holds is satisfied by its relaxation's point: the cuts are in the relaxation.
+void cuts_hold(KLVOprob prob, void *data, int *) {
+  auto *rule = static_cast<CutRule *>(data);
+  int n = 0;
+  if (KLVOgetcutlist(prob, 0, -1, &n, 0, nullptr) != 0) return void(++rule->failures);
+  if (n == 0) return;
+  ++rule->nodes_with_cuts;
+  std::vector<KLVOcut> cuts(n);
+  KLVOgetcutlist(prob, 0, -1, &n, n, cuts.data());
+  for (KLVOcut c : cuts) {
+    double slack = 0;  // rhs - activity
+    char type = 0;
+    if (KLVOgetcutslack(prob, c, &slack) != 0 ||
+        KLVOgetcpcuts64(prob, &c, 1, 0, nullptr, &type, nullptr, nullptr, nullptr, nullptr) != 0) {
+      ++rule->failures;
+      continue;
+    }
+    if ((type == 'L' && slack < -1e-6) || (type == 'G' && slack > 1e-6)) ++rule->violated;
+  }
+}
+
+TEST_F(BranchingTest, CutDisjunctionChangesTheTreeAndKeepsTheOptimum) {
+  DenseModel m = multi_knapsack(2, 16, 11);
+  double truth = engine_optimum(m);
+  load(prob, m);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_OWN), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
+  int64_t plain = nodes(prob);
+
+  // Branches that added nothing would remake their node forever: a limit ends such a search.
+  ASSERT_EQ(KLVOsetintcontrol64(prob, KLVO_CONTROL_MAXNODE, 20 * plain + 100), 0);
+  CutRule rule;
+  ASSERT_EQ(KLVOaddcbchgbranchobject(prob, cut_rule, &rule, 0), 0);
+  ASSERT_EQ(KLVOaddcboptnode(prob, cuts_hold, &rule, 0), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0) << error();
+  ASSERT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
+  EXPECT_GT(rule.replaced, 0);
+  EXPECT_GT(rule.nodes_with_cuts, 0);
+  EXPECT_EQ(rule.violated, 0);
+  EXPECT_EQ(rule.failures, 0);
+  EXPECT_NE(nodes(prob), plain);
+}
+
+TEST_F(BranchingTest, CutsNotInThePoolAreRefused) {
+  load(prob, multi_knapsack(1, 4, 3));
+  KLVOprob other = fresh();
+  load(other, multi_knapsack(1, 4, 3));
+  int cols[] = {0, 1};
+  double ones[] = {1, 1}, rhs = 1;
+  int64_t start[] = {0, 2};
+  KLVOcut mine = nullptr, foreign = nullptr, removed = nullptr;
+  ASSERT_EQ(KLVOstorecuts64(prob, 1, 0, nullptr, "L", &rhs, start, &mine, cols, ones), 0);
+  ASSERT_EQ(KLVOstorecuts64(prob, 1, 0, nullptr, "G", &rhs, start, &removed, cols, ones), 0);
+  ASSERT_EQ(KLVOdelcpcuts(prob, 0, -1, 1, &removed), 0);
+  ASSERT_EQ(KLVOstorecuts64(other, 1, 0, nullptr, "L", &rhs, start, &foreign, cols, ones), 0);
+
+  KLVObranchobject bo = nullptr;
+  ASSERT_EQ(KLVO_bo_create(&bo, prob, 1), 0);
+  ASSERT_EQ(KLVO_bo_addbranches(bo, 2), 0);
+  for (KLVOcut bad : {foreign, removed}) {
+    KLVOcut both[] = {mine, bad};
+    EXPECT_NE(KLVO_bo_addcuts(bo, 0, 2, both), 0);
+    EXPECT_NE(bo_error(bo).find("cut 1 is not in the problem's cut pool"), std::string::npos) << bo_error(bo);
+  }
+  EXPECT_NE(KLVO_bo_addcuts(bo, 2, 1, &mine), 0);
+  EXPECT_NE(bo_error(bo).find("branch 2 does not exist"), std::string::npos) << bo_error(bo);
+  EXPECT_EQ(KLVO_bo_addcuts(bo, 1, 1, &mine), 0) << bo_error(bo);
+  EXPECT_EQ(KLVO_bo_destroy(bo), 0);
+}
+
 }  // namespace

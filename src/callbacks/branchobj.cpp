@@ -266,6 +266,24 @@ PyObject *bo_addrows(PyObject *self, PyObject *args, PyObject *kwargs) {
   Py_RETURN_NONE;
 }
 
+PyObject *bo_addcuts(PyObject *self, PyObject *args, PyObject *kwargs) {
+  static const char *const kw[] = {"branch", "cutind", nullptr};
+  static const char *const oldkw[] = {"ibranch", "cutind", nullptr};
+  int branch;
+  PyObject *cuts;
+  if (!parse_keywords(args, kwargs, "iO", kw, oldkw, 6, &branch, &cuts)) return nullptr;
+  ProblemObject *p = usable(self);
+  if (!p) return nullptr;
+  LengthSlot n = -1;
+  WorkArray h;
+  if (conv_obj2arr(p, &n, cuts, ek_cut, h) < 0) return nullptr;
+  int count;
+  if (array_count(n, &count) < 0) return nullptr;
+  if (call(KLVO_bo_addcuts, "KLVO_bo_addcuts", p, handle_of(self), branch, count, h.as<const KLVOcut>()))
+    return failed(self);
+  Py_RETURN_NONE;
+}
+
 PyObject *bo_getbounds(PyObject *self, PyObject *args, PyObject *kwargs) {
   static const char *const kw[] = {"branch", "maxbounds", "bndtype", "colind", "bndval", nullptr};
   static const char *const oldkw[] = {"ibranch", "nbounds_size", "bndtype", "bndcol", "bndval", nullptr};
@@ -409,6 +427,7 @@ PyMethodDef branchobj_methods[] = {
     keywords_method("addbranches", bo_addbranches, "Appends nbranches empty branches."),
     keywords_method("addbounds", bo_addbounds, "Adds bound changes ('L', 'U' or 'B') to a branch."),
     keywords_method("addrows", bo_addrows, "Adds linear rows ('L', 'G' or 'E') to a branch."),
+    keywords_method("addcuts", bo_addcuts, "Adds cuts of the problem's cut pool to a branch."),
     keywords_method("getbounds", bo_getbounds, "Reads the bound changes of a branch; returns their number."),
     keywords_method("getrows", bo_getrows, "Reads the rows of a branch; returns their number."),
     plain_method("getbranches", bo_getbranches, "The number of branches (0 once the object was handed over)."),

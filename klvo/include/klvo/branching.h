@@ -1,8 +1,8 @@
 /* Branching objects and strong branching: how a caller steers the branch-and-bound search.
  *
- * A branching object is a list of branches; each branch is a set of column bound changes and
- * linear rows. Branching a node on an object makes one child per branch, holding the parent's
- * bounds and rows plus the branch's. The branches should together cover every integer solution
+ * A branching object is a list of branches; each branch is a set of column bound changes,
+ * linear rows and cuts of the problem's cut pool. Branching a node on an object makes one child
+ * per branch, holding the parent's bounds, rows and cuts plus the branch's. The branches should together cover every integer solution
  * of the node (the library does not check this); a search given branches that cut solutions
  * off may miss the optimum.
  *
@@ -28,6 +28,7 @@
 #define KLVO_BRANCHING_H
 
 #include "callbacks.h"
+#include "cuts.h"
 
 KLVO_EXTERN_C_BEGIN
 
@@ -56,6 +57,12 @@ KLVO_API int KLVO_bo_addrows(KLVObranchobject bo, int ibranch, int nrows, int nc
  * maxcoefs coefficients are written (start gets min(nrows, maxrows) + 1 entries). */
 KLVO_API int KLVO_bo_getrows(KLVObranchobject bo, int ibranch, int *nrows, int maxrows, int *ncoefs, int maxcoefs,
                              char *rowtype, double *rhs, int *start, int *colind, double *rowcoef);
+/* Cuts of the problem's cut pool (KLVOstorecuts64) for branch ibranch: its child holds them,
+ * and so does the child's subtree, as it holds cuts added at a node (klvo/cuts.h). A cut
+ * removed from the pool afterwards stays with the branch. Cuts the branch has already are
+ * skipped; a handle that is not in the pool fails and adds nothing. Like rows, cuts need a
+ * search whose node relaxations take them. */
+KLVO_API int KLVO_bo_addcuts(KLVObranchobject bo, int ibranch, int ncuts, const KLVOcut *cutind);
 /* Hands the object to the running search as a candidate for branching the current node; only
  * from a nodelpsolved or optnode callback. The search branches on the stored object of the
  * lowest priority value (the first stored among equals) instead of its own choice, and offers

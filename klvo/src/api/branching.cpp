@@ -179,6 +179,29 @@ int KLVO_bo_addrows(KLVObranchobject bo, int ibranch, int nrows, int ncoefs, con
   });
 }
 
+int KLVO_bo_addcuts(KLVObranchobject bo, int ibranch, int ncuts, const KLVOcut *cutind) {
+  const char *fn = __func__;
+  return on_object(bo, fn, [&] {
+    require_mutable(*bo, fn);
+    BranchData &d = branch_of(*bo, ibranch, fn);
+    if (ncuts < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative number of cuts %d", fn, ncuts);
+    require(cutind, ncuts, "cut", fn);
+    if (ncuts > 0 && !bo->prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the branching object has no problem", fn);
+    // Every handle is looked up before the branch changes.
+    std::vector<klvo::CutPtr> found;
+    for (int k = 0; k < ncuts; ++k) {
+      klvo::CutPtr c = bo->prob->cutpool.find(klvo::cut_id(cutind[k]));
+      if (!c) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: cut %d is not in the problem's cut pool", fn, k);
+      found.push_back(std::move(c));
+    }
+    for (klvo::CutPtr &c : found) {
+      bool have = false;
+      for (const klvo::CutPtr &e : d.cuts) have = have || e->id == c->id;
+      if (!have) d.cuts.push_back(std::move(c));
+    }
+  });
+}
+
 int KLVO_bo_getrows(KLVObranchobject bo, int ibranch, int *nrows, int maxrows, int *ncoefs, int maxcoefs,
                     char *rowtype, double *rhs, int *start, int *colind, double *rowcoef) {
   const char *fn = __func__;

@@ -31,6 +31,12 @@ int branch_object_status(const BranchObject &bo, int ncols, std::string *why) {
         if (why) *why = format("a row of branch %d uses column %d, beyond the %d columns", static_cast<int>(b), c, ncols);
         return 2;
       }
+    for (const CutPtr &cut : d.cuts)
+      for (int c : cut->cols)
+        if (c >= ncols) {
+          if (why) *why = format("a cut of branch %d uses column %d, beyond the %d columns", static_cast<int>(b), c, ncols);
+          return 2;
+        }
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cuts/pool.h"
 #include "env/error.h"
 #include "klvo.h"
 
@@ -24,6 +25,9 @@ struct BranchData {
   std::vector<int> start{0};
   std::vector<int> col;
   std::vector<double> coef;
+  // Pool cuts the branch's child holds besides its parent's. Held here, they outlive their
+  // removal from the pool, as a node's cuts do.
+  std::vector<CutPtr> cuts;
 
   int nrows() const { return static_cast<int>(rowtype.size()); }
 };

@@ -1476,15 +1476,16 @@ bool Search::branch_on_objects(Node &node, const std::vector<double> &x) {
   return make_object_children(node, *candidate);
 }
 
-// One child per branch of bo: the node's bounds and rows plus the branch's.
+// One child per branch of bo: the node's bounds, rows and cuts plus the branch's.
 bool Search::make_object_children(Node &node, const BranchObject &bo) {
   const int count = static_cast<int>(bo.branches.size());
-  bool has_rows = false;
-  for (const BranchData &d : bo.branches) has_rows = has_rows || d.nrows() > 0;
+  bool has_rows = false, has_cuts = false;
+  for (const BranchData &d : bo.branches) has_rows = has_rows || d.nrows() > 0, has_cuts = has_cuts || !d.cuts.empty();
   // Rows are added to this worker's relaxation only, and another worker may take the children.
-  if (has_rows && (nonlinear_ || tree_.workers.size() > 1)) {
+  // Cuts become rows in whichever worker's relaxation meets them, but only a linear one.
+  if ((has_rows && (nonlinear_ || tree_.workers.size() > 1)) || (has_cuts && nonlinear_)) {
     if (!warned_rows_)
-      ctx_.message(KLVO_MSG_WARNING, nonlinear_ ? "Branching objects with rows are not used in a search with nonlinear relaxations"
+      ctx_.message(KLVO_MSG_WARNING, nonlinear_ ? "Branching objects with rows or cuts are not used in a search with nonlinear relaxations"
                                                 : "Branching objects with rows are not used in a search with several threads");
     warned_rows_ = true;
     return false;
@@ -1504,6 +1505,19 @@ bool Search::make_object_children(Node &node, const BranchObject &bo) {
     }
     child->rows = node.rows;
     child->cuts = node.cuts;
+    if (!d.cuts.empty()) {
+      auto cuts = std::make_shared<std::vector<CutPtr>>();
+      if (node.cuts) *cuts = *node.cuts;
+      for (const CutPtr &c : d.cuts) {
+        bool have = false;
+        for (const CutPtr &e : *cuts) have = have || e->id == c->id;
+        if (have) continue;
+        cuts->push_back(c);
+        // Handles of the child's cuts resolve in callbacks even once the pool lets them go.
+        made_.emplace(c->id, c);
+      }
+      child->cuts = std::move(cuts);
+    }
     child->managed = node.managed;
     for (int r = 0; r < d.nrows(); ++r) {
       std::vector<int> cols(d.col.begin() + d.start[r], d.col.begin() + d.start[r + 1]);
