@@ -186,6 +186,7 @@ class Search : public NodeCuts, public NodeAccess {
   void apply_cuts();
   bool separate(Node &node, const std::vector<double> &x);
   bool add_delayed(const std::vector<double> &x);
+  bool switch_on_violated(std::vector<int> &rows, const std::vector<double> &x, double tol);
   Rounds cut_rounds(Node &node, NodeInfo &info);
   std::unordered_map<uint64_t, int> cut_row_;   // engine row of each cut that joined the relaxation
   std::unordered_map<uint64_t, CutPtr> made_;   // the cuts callbacks gave this solve
@@ -679,38 +680,17 @@ bool Search::separate(Node &node, const std::vector<double> &x) {
     add(violated);
     added = cut_changes_ != before;
   }
-  if (!model_cuts_.empty()) {
-    std::vector<double> act = row_activities(work_, x.data());
-    size_t w = 0;
-    for (int i : model_cuts_) {
-      double v = 0, rhs = work_.rhs[i];
-      switch (work_.rowtype[i]) {
-        case 'L': v = act[i] - rhs; break;
-        case 'G': v = rhs - act[i]; break;
-        case 'E': v = std::fabs(act[i] - rhs); break;
-        case 'R': v = std::max(act[i] - rhs, rhs - std::fabs(work_.range[i]) - act[i]); break;
-        default: break;
-      }
-      if (v > tol * (1 + std::fabs(rhs))) {
-        relax_->set_row_active(i, true);
-        added = true;
-      } else {
-        model_cuts_[w++] = i;
-      }
-    }
-    model_cuts_.resize(w);
-  }
+  if (!model_cuts_.empty() && switch_on_violated(model_cuts_, x, tol)) added = true;
   return added;
 }
 
-// Switches on, for good, the delayed rows that x violates; true when there were any.
-bool Search::add_delayed(const std::vector<double> &x) {
-  if (delayed_.empty()) return false;
+// Switches on, for good, the rows of `rows` that x violates by more than tol (relative to the
+// right-hand side) and drops them from the list; true when there were any.
+bool Search::switch_on_violated(std::vector<int> &rows, const std::vector<double> &x, double tol) {
   std::vector<double> act = row_activities(work_, x.data());
-  const double tol = checker_.feastol();
   size_t w = 0;
   bool added = false;
-  for (int i : delayed_) {
+  for (int i : rows) {
     double v = 0, rhs = work_.rhs[i];
     switch (work_.rowtype[i]) {
       case 'L': v = act[i] - rhs; break;
@@ -723,11 +703,16 @@ bool Search::add_delayed(const std::vector<double> &x) {
       relax_->set_row_active(i, true);
       added = true;
     } else {
-      delayed_[w++] = i;
+      rows[w++] = i;
     }
   }
-  delayed_.resize(w);
+  rows.resize(w);
   return added;
+}
+
+// Switches on, for good, the delayed rows that x violates; true when there were any.
+bool Search::add_delayed(const std::vector<double> &x) {
+  return !delayed_.empty() && switch_on_violated(delayed_, x, checker_.feastol());
 }
 
 // Rounds at an optimal node: the search's own separation first; when it finds nothing the

@@ -354,6 +354,16 @@ Problem &layer_problem(const kslp_problem_s &slp, const char *fn) {
   return *slp.prob;
 }
 
+void check_col(const kslp_problem_s &slp, int col, const char *fn) {
+  if (col < 0 || col >= slp.ncols())
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: column %d is out of range (the problem has %d columns)", fn, col, slp.ncols());
+}
+
+void check_row(const kslp_problem_s &slp, int row, const char *fn) {
+  if (row < 0 || row >= slp.nrows())
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range (the problem has %d rows)", fn, row, slp.nrows());
+}
+
 void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn) {
   if (!src) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null source handle", fn);
   if (src == &dest) return;

@@ -157,6 +157,10 @@ void copy_settings(kslp_problem_s &dest, const kslp_problem_s &src);
 // Copies formulas, user functions, column settings and controls between layers of equally
 // sized problems; controls alone (with the objective sense).
 void copy_layer(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn);
+
+// Refuse (Error) a column or row index outside the problem, naming fn.
+void check_col(const kslp_problem_s &slp, int col, const char *fn);
+void check_row(const kslp_problem_s &slp, int row, const char *fn);
 void copy_controls(kslp_problem_s &dest, const kslp_problem_s *src, const char *fn);
 // Asks a running solve of the layer and its problem to stop.
 void interrupt(kslp_problem_s &slp, int reason);

@@ -9,29 +9,14 @@
 using klvo::fail;
 using namespace klvo::nlp;
 
-namespace {
-
-void check_col(const kslp_problem_s *slp, int col, const char *function) {
-  if (col < 0 || col >= slp->ncols())
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: column %d is out of range (the problem has %d columns)", function, col,
-         slp->ncols());
-}
-
-void check_row(const kslp_problem_s *slp, int row, const char *function) {
-  if (row < 0 || row >= slp->nrows())
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range (the problem has %d rows)", function, row, slp->nrows());
-}
-
-}  // namespace
-
 namespace klvo {
 namespace nlp {
 
 void chg_var(kslp_problem_s &slp, int col, const int *detrow, const double *initstepbound, const double *stepbound,
              const double *penalty, const double *damp, const double *initvalue, const double *value, const int *tolset,
              const int *history, const int *converged, const int *vartype, const char *fn) {
-  check_col(&slp, col, fn);
-  if (detrow && *detrow != -1) check_row(&slp, *detrow, fn);
+  check_col(slp, col, fn);
+  if (detrow && *detrow != -1) check_row(slp, *detrow, fn);
   if (initvalue && !std::isfinite(*initvalue)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the initial value is not finite", fn);
   VarSettings v = slp.vars.count(col) ? slp.vars[col] : VarSettings();
   if (detrow) v.detrow = *detrow;
@@ -51,7 +36,7 @@ void chg_var(kslp_problem_s &slp, int col, const int *detrow, const double *init
 void get_var(const kslp_problem_s &slp, int col, int *detrow, double *initstepbound, double *stepbound, double *penalty,
              double *damp, double *initvalue, double *value, int *tolset, int *history, int *converged, int *vartype,
              int *delta, int *penaltydelta, int *updaterow, double *oldvalue, const char *fn) {
-  check_col(&slp, col, fn);
+  check_col(slp, col, fn);
   auto it = slp.vars.find(col);
   VarSettings v = it == slp.vars.end() ? VarSettings() : it->second;
   auto iv = slp.initval.find(col);
@@ -81,7 +66,7 @@ void get_var(const kslp_problem_s &slp, int col, int *detrow, double *initstepbo
 
 void del_vars(kslp_problem_s &slp, int ncols, const int *colind, const char *fn) {
   if (ncols < 0 || (ncols > 0 && !colind)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: bad column list", fn);
-  for (int k = 0; k < ncols; ++k) check_col(&slp, colind[k], fn);
+  for (int k = 0; k < ncols; ++k) check_col(slp, colind[k], fn);
   for (int k = 0; k < ncols; ++k) {
     slp.vars.erase(colind[k]);
     slp.initval.erase(colind[k]);
@@ -89,13 +74,13 @@ void del_vars(kslp_problem_s &slp, int ncols, const int *colind, const char *fn)
 }
 
 void chg_row_status(kslp_problem_s &slp, int row, const int *status, const char *fn) {
-  check_row(&slp, row, fn);
+  check_row(slp, row, fn);
   if (!status) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null status", fn);
   slp.rowstatus[row] = *status;
 }
 
 int get_row_status(const kslp_problem_s &slp, int row, const char *fn) {
-  check_row(&slp, row, fn);
+  check_row(slp, row, fn);
   auto it = slp.rowstatus.find(row);
   return it == slp.rowstatus.end() ? 0 : it->second;
 }
@@ -120,8 +105,8 @@ void set_det_rows(kslp_problem_s &slp, int n, const int *colindex, int colindex_
   check_size(colindex_size, n, "colind", fn);
   check_size(rowindex_size, n, "rowind", fn);
   for (int k = 0; k < n; ++k) {
-    check_col(&slp, colindex[k], fn);
-    if (rowindex[k] != -1) check_row(&slp, rowindex[k], fn);
+    check_col(slp, colindex[k], fn);
+    if (rowindex[k] != -1) check_row(slp, rowindex[k], fn);
   }
   for (int k = 0; k < n; ++k)
     chg_var(slp, colindex[k], &rowindex[k], nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -132,7 +117,7 @@ void set_init_step_bounds(kslp_problem_s &slp, int n, const int *colindex, int c
                           int initial_size, const char *fn) {
   check_size(colindex_size, n, "colind", fn);
   check_size(initial_size, n, "initial", fn);
-  for (int k = 0; k < n; ++k) check_col(&slp, colindex[k], fn);
+  for (int k = 0; k < n; ++k) check_col(slp, colindex[k], fn);
   for (int k = 0; k < n; ++k)
     chg_var(slp, colindex[k], nullptr, &initial[k], nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
             nullptr, nullptr, fn);

@@ -16,16 +16,6 @@ namespace nlp {
 
 namespace {
 
-void check_col(const kslp_problem_s &slp, int col, const char *fn) {
-  if (col < 0 || col >= slp.ncols())
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: column %d is out of range (the problem has %d columns)", fn, col, slp.ncols());
-}
-
-void check_row(const kslp_problem_s &slp, int row, const char *fn) {
-  if (row < 0 || row >= slp.nrows())
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range (the problem has %d rows)", fn, row, slp.nrows());
-}
-
 void check_tolset(const kslp_problem_s &slp, int t, const char *fn) {
   if (t < 1 || t > static_cast<int>(slp.tolsets.size()))
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: tolerance set %d does not exist (there are %d, numbered from 1)", fn, t,

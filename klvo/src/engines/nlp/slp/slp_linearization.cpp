@@ -16,16 +16,6 @@ namespace nlp {
 
 namespace {
 
-void check_col(const kslp_problem_s &slp, int col, const char *fn) {
-  if (col < 0 || col >= slp.ncols())
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: column %d is out of range (the problem has %d columns)", fn, col, slp.ncols());
-}
-
-void check_row(const kslp_problem_s &slp, int row, const char *fn) {
-  if (row < 0 || row >= slp.nrows())
-    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: row %d is out of range (the problem has %d rows)", fn, row, slp.nrows());
-}
-
 // The current point in model space: the last solution, else the initial values (0 elsewhere).
 std::vector<double> current_point(const kslp_problem_s &slp, int n) {
   if (slp.results.has_solution && static_cast<int>(slp.results.x.size()) == n) return slp.results.x;
