@@ -180,3 +180,45 @@ for i in range(150):
 print("done")
 """)
     assert out.split()[-1] == "done"
+
+
+@pytest.mark.parametrize("release", ["p.reset()", "kelvo.free()"])
+def test_a_solve_that_starts_while_a_release_destroys_the_handles_finds_no_problem(t, release):
+    # The other thread spins until the release begins and takes the interpreter lock the moment
+    # the release first lets go of it; destroying 10^5 columns keeps that window open. A solve
+    # started there ran on handles being destroyed and called user functions already freed.
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    out = run_fresh(f"""
+import threading, kelvo
+def build(p):
+    p.setOutputEnabled(False)
+    x = p.addVariable(lb=-5, ub=5)
+    p.addVariables(100000)
+    p.addConstraint(kelvo.user(lambda a: (a - 1.0) ** 2, x) <= 4)
+    p.setObjective(x)
+    return x
+rounds, turn, seen = 6, [0], set()
+p = kelvo.problem()
+def solver():
+    for k in range(1, rounds + 1):
+        while turn[0] != k: pass
+        try:
+            p.optimize()
+            seen.add("solved")
+        except (kelvo.SolverError, kelvo.ModelError) as e:
+            seen.add(str(e))
+thread = threading.Thread(target=solver)
+thread.start()
+for k in range(1, rounds + 1):
+    p = kelvo.problem() if "free" in {release!r} else p
+    build(p)
+    turn[0] = k
+    {release}
+thread.join()
+p = kelvo.problem()
+x = build(p)
+p.optimize()
+print(sorted(seen), round(p.getSolution(x), 4))
+""")
+    assert out.strip() == "['Problem is not initialized'] -1.0"

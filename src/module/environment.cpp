@@ -71,6 +71,12 @@ int release_library() {
     std::vector<nb::object> live;
     for (ProblemObject *p = g.live_problems; p; p = p->next)
       if (Py_REFCNT(p) > 0) live.push_back(nb::borrow(reinterpret_cast<PyObject *>(p)));
+    // Every problem loses its handles before any is destroyed: a thread that runs while the
+    // lock is released for one destruction cannot start a call on another.
+    std::vector<ProblemHandles> handles;
+    for (const nb::object &p : live) handles.push_back(problem_detach_handles(reinterpret_cast<ProblemObject *>(p.ptr())));
+    for (size_t i = 0; i < live.size(); ++i)
+      problem_destroy_handles(reinterpret_cast<ProblemObject *>(live[i].ptr()), handles[i]);
     for (const nb::object &p : live) problem_release(reinterpret_cast<ProblemObject *>(p.ptr()), false, false);
   }
   if (g.nlp_flag != 0) KSLPfree();

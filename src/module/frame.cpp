@@ -92,6 +92,20 @@ void post_call(ProblemObject *owner, int rc) {
   slot->restore();
 }
 
+PyObject *raise_handle_error(ProblemObject *p, KLVOprob prob, KSLPprob slp) {
+  char text[error_text_size + 1] = {0};
+  int code = 0;
+  if (prob) call(KLVOgetlasterror, "KLVOgetlasterror", p, prob, text);
+  if (!text[0] && g.nlp_flag != 0 && slp) call(KSLPgetlasterror, "KSLPgetlasterror", p, slp, &code, text);
+  // A frame may have handed back an exception stored for this problem: it wins.
+  if (PyErr_Occurred()) return nullptr;
+  if (code == 0 && !text[0]) strcpy(text, "Unidentified error associated with optimization problem");
+  // Messages may quote file names in any encoding: undecodable bytes are replaced.
+  nb::object message = nb::steal(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(strlen(text)), "replace"));
+  if (message) PyErr_SetObject(g.SolverError ? g.SolverError : PyExc_RuntimeError, message.ptr());
+  return nullptr;
+}
+
 PyObject *check_result(PyObject *owner, PyObject *result) {
   if (result || PyErr_Occurred()) return result;
   char text[error_text_size + 1] = {0};
@@ -103,13 +117,7 @@ PyObject *check_result(PyObject *owner, PyObject *result) {
     cls = g.InterfaceError;
   } else if (is_problem(owner)) {
     auto *p = reinterpret_cast<ProblemObject *>(owner);
-    int code = 0;
-    call(KLVOgetlasterror, "KLVOgetlasterror", p, p->prob, text);
-    if (!text[0] && g.nlp_flag != 0 && p->slp) call(KSLPgetlasterror, "KSLPgetlasterror", p, p->slp, &code, text);
-    // A frame may have handed back an exception stored for this problem: it wins.
-    if (PyErr_Occurred()) return nullptr;
-    if (code == 0 && !text[0]) strcpy(text, "Unidentified error associated with optimization problem");
-    cls = g.SolverError;
+    return raise_handle_error(p, p->prob, p->slp);
   } else if (is_branchobj(owner)) {
     auto *b = reinterpret_cast<BranchObject *>(owner);
     int code = 0;

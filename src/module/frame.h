@@ -53,6 +53,10 @@ int call(Fn fn, const char *function, ProblemObject *owner, Args... args) {
 PyObject *check_result(PyObject *owner, PyObject *result);
 inline void raise_error(PyObject *owner) { check_result(owner, nullptr); }
 
+// Raises the last error of the given handles of problem p (the main handle's first), which
+// need not be p's own any more (a release takes them off first). Returns null.
+PyObject *raise_handle_error(ProblemObject *p, KLVOprob prob, KSLPprob slp);
+
 // Issues kelvo.DeprecationWarning "Deprecated in Kelvo major.minor: advice"; -1 when the
 // warnings filter turned it into an error.
 int deprecation(int major, int minor, const char *advice);

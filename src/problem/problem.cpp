@@ -61,23 +61,27 @@ static int create_handles(ProblemObject *p) {
   p->slp = nullptr;
   reset_counters(p);
 
-  int rc = call(KLVOcreateprob, "KLVOcreateprob", p, &p->prob);
-  if (rc == 0 && g.nlp_flag != 0) rc = call(KSLPcreateprob, "KSLPcreateprob", p, &p->slp, &p->prob);
+  // The handles are built aside and published together: another thread holding the problem
+  // (a reset runs with the lock released) never starts a call on a half-made one.
+  KLVOprob prob = nullptr;
+  KSLPprob slp = nullptr;
+  int rc = call(KLVOcreateprob, "KLVOcreateprob", p, &prob);
+  if (rc == 0 && g.nlp_flag != 0) rc = call(KSLPcreateprob, "KSLPcreateprob", p, &slp, &prob);
   // Exact second derivatives unless the user asks for an approximation.
-  if (rc == 0 && p->slp) rc = call(KSLPsetintcontrol, "KSLPsetintcontrol", p, p->slp, slp_control_derivatives, 0);
+  if (rc == 0 && slp) rc = call(KSLPsetintcontrol, "KSLPsetintcontrol", p, slp, slp_control_derivatives, 0);
   if (rc != 0) {
     // The problem does not exist yet as far as the library is concerned.
     raise_error(nullptr);
-    return -1;
+  } else {
+    rc = call(KLVOaddcbmessage, "KLVOaddcbmessage", p, prob, problem_message, static_cast<void *>(p), 1);
+    if (rc == 0 && slp)
+      rc = call(KSLPsetcbmessage, "KSLPsetcbmessage", p, slp, problem_slp_message, static_cast<void *>(p));
+    if (rc != 0) raise_handle_error(p, prob, slp);
   }
-  rc = call(KLVOaddcbmessage, "KLVOaddcbmessage", p, p->prob, problem_message, static_cast<void *>(p), 1);
-  if (rc == 0 && p->slp)
-    rc = call(KSLPsetcbmessage, "KSLPsetcbmessage", p, p->slp, problem_slp_message, static_cast<void *>(p));
-  if (rc != 0) {
-    raise_error(reinterpret_cast<PyObject *>(p));
-    return -1;
-  }
-  return 0;
+  // What was made is published either way: the caller's clean-up destroys it.
+  p->prob = prob;
+  p->slp = slp;
+  return rc == 0 ? 0 : -1;
 }
 
 int problem_create_handles(ProblemObject *p) {
@@ -90,11 +94,6 @@ int problem_create_handles(ProblemObject *p) {
   PyErr_Clear();
   PyErr_Restore(type, value, traceback);
   return -1;
-}
-
-// Reports a failed library call during release without stopping it.
-static void release_step(ProblemObject *p, int rc) {
-  if (rc != 0) raise_error(reinterpret_cast<PyObject *>(p));
 }
 
 // Detaches the objects of one list (marks the linked ones deleted) and drops the list.
@@ -141,18 +140,42 @@ static void disown_records(ProblemObject *p) {
   }
 }
 
-void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
+ProblemHandles problem_detach_handles(ProblemObject *p) {
   disown_records(p);
-  // Library side: the message function, then the nonlinear and library handles.
-  if (g.init_count != 0) {
-    if (p->prob)
-      release_step(p, call(KLVOremovecbmessage, "KLVOremovecbmessage", p, p->prob, problem_message,
-                           static_cast<void *>(p)));
-    if (p->slp) release_step(p, call(KSLPdestroyprob, "KSLPdestroyprob", p, p->slp));
-    if (p->prob) release_step(p, call(KLVOdestroyprob, "KLVOdestroyprob", p, p->prob));
-  }
+  ProblemHandles handles{p->prob, p->slp};
   p->prob = nullptr;
   p->slp = nullptr;
+  return handles;
+}
+
+void problem_destroy_handles(ProblemObject *p, ProblemHandles handles) {
+  if (g.init_count == 0) return;  // the library freed them already
+  // A step that fails takes its error from the handle it names, while that is still alive;
+  // the first error is raised once the other steps have run. The calls count as the
+  // problem's own (require_idle sees them) though it no longer holds the handles.
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);  // an exception already pending stays the first
+  auto step = [&](int rc, KLVOprob prob, KSLPprob slp) {
+    if (rc == 0) return;
+    raise_handle_error(p, prob, slp);
+    if (type) PyErr_Clear();
+    else PyErr_Fetch(&type, &value, &traceback);
+  };
+  KLVOprob prob = handles.prob;
+  KSLPprob slp = handles.slp;
+  if (prob)
+    step(call(KLVOremovecbmessage, "KLVOremovecbmessage", p, prob, problem_message, static_cast<void *>(p)),
+         prob, nullptr);
+  if (slp) step(call(KSLPdestroyprob, "KSLPdestroyprob", p, slp), nullptr, slp);
+  if (prob) step(call(KLVOdestroyprob, "KLVOdestroyprob", p, prob), prob, nullptr);
+  if (type) PyErr_Restore(type, value, traceback);
+}
+
+void problem_release(ProblemObject *p, bool free_slot, bool reuse) {
+  // The handles leave the problem before the lock is first released, so that no other thread
+  // reaches them while they are destroyed; dispatchers the library still calls meanwhile find
+  // no problem (disowned records) and call no one.
+  problem_destroy_handles(p, problem_detach_handles(p));
 
   // Callback registrations, disowned above, now that the library no longer calls them.
   for (PyObject *&list : p->callbacks) {
@@ -741,6 +764,7 @@ static PyObject *problem_reset(PyObject *self, PyObject *) {
     PyErr_SetString(g.SolverError, "problem.reset: the problem is being solved");
     return nullptr;
   }
+  ChangeScope change(p);  // a solve another thread starts meanwhile is refused
   problem_release(p, true, false);
   if (PyErr_Occurred()) return nullptr;
   if (initialise(p, nullptr, nullptr, 1) < 0) return nullptr;

@@ -148,6 +148,15 @@ int problem_create_handles(ProblemObject *p);
 // and counters are put in place for the problem to be loaded again.
 void problem_release(ProblemObject *p, bool free_slot, bool reuse);
 
+// The two first steps of problem_release, for releasing several problems at once: taking the
+// handles off a problem (no Python runs, so no other thread sees them go) and destroying them.
+struct ProblemHandles {
+  KLVOprob prob;
+  KSLPprob slp;
+};
+ProblemHandles problem_detach_handles(ProblemObject *p);
+void problem_destroy_handles(ProblemObject *p, ProblemHandles handles);
+
 // Objects for what the library has just added: n new columns (rows, sets) from index `first`
 // on get objects appended to the problem's list: linked to the problem, or, unlinked, free
 // objects carrying the library's names, bounds and types, entered in the problem's map. -1
