@@ -135,9 +135,6 @@ static bool snapshot_of(ProblemObject *p, std::string &bytes) {
   return call(KLVOsavetomemory, "KLVOsavetomemory", p, p->prob, keep_bytes, static_cast<void *>(&bytes)) == 0;
 }
 
-// The nonlinear layer's mark on the row that carries the objective.
-constexpr int layer_rowstatus_objective = 0x800;
-
 // Whether the restored model has the objective's auxiliary row and column where the state
 // says: the last row and column, the row marked as the objective's by the nonlinear layer.
 static int objective_aux_consistent(ProblemObject *p, int col, int row) {
@@ -149,7 +146,7 @@ static int objective_aux_consistent(ProblemObject *p, int col, int row) {
     check_result(reinterpret_cast<PyObject *>(p), nullptr);
     return -1;
   }
-  return (status & layer_rowstatus_objective) ? 1 : 0;
+  return (status & rowstatus_objective) ? 1 : 0;
 }
 
 static PyObject *m_setstate(PyObject *self, PyObject *state) {

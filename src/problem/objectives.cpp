@@ -32,7 +32,6 @@ constexpr int objctl_priority = 20001, objctl_weight = 20002, objctl_abstol = 20
 constexpr int nlp_attr_rows = 11999, nlp_attr_cols = 12000, nlp_attr_state = 12062;
 constexpr int nlp_ctl_objsense = 12146;
 constexpr int ctl_name_check = 8035;
-constexpr int rowstatus_objective = 0x800;
 
 int fail(const char *message) {
   PyErr_SetString(g.ModelError, message);

@@ -116,6 +116,10 @@ int relink_replaced_model(ProblemObject *p, bool as_unlinked, bool keep_user_fun
 // pickled or deep-copied with its problem it comes back linked to the new one.
 PyObject *reduce_linked(ProblemObject *owner, const char *getter, uint64_t index);
 
+// The bit of the nonlinear layer's row status word (stored, not interpreted by the layer) that
+// marks the objective's auxiliary row, so that a restored state can be checked against it.
+constexpr int rowstatus_objective = 0x800;
+
 // Keeps a nonlinear objective's auxiliary row and column at the end of the problem, where the
 // object lists expect them (list position = column or row): held by a method that appends
 // columns or rows, it takes the objective's formula out with the auxiliary pair and, when the

@@ -937,7 +937,11 @@ static int index_of_object(ProblemObject *p, DeleteKind kind, IndexResolver reso
     if (!text) return -1;
     int type = kind == del_rows ? KLVO_NAMES_ROWS : kind == del_columns ? KLVO_NAMES_COLUMNS : KLVO_NAMES_SETS;
     if (call(KLVOgetindex, "KLVOgetindex", p, p->prob, type, text, index) != 0) return library_failed(p);
-    return 0;
+    if (*index >= 0) return 0;
+    // Deletion errors are ModelErrors; the name is quoted as the lookups of the array methods do.
+    PyErr_Format(g.ModelError, kind == del_rows ? "No row is named %R" : kind == del_columns ? "No column is named %R"
+                                                                                           : "No set is named %R", o);
+    return -1;
   }
   const char *what = kind == del_rows ? "constraint" : kind == del_columns ? "variable" : "SOS";
   PyErr_Format(g.ModelError, "Invalid %s object %S", what, o);
