@@ -109,9 +109,10 @@ struct RunContext {
       st.bestbound = finite(out->mip_dual_bound);
       st.mipobjval = finite(out->mip_primal_bound);
       st.miprelgap = std::isnan(st.mipobjval) ? NAN : out->mip_gap;
-    } else {
-      st.lpobjval = finite(out->objective_function_value);
     }
+    // HiGHS fills objective_function_value only for improving MIP solutions: during an LP
+    // solve it is unset, so these events leave the LP objective unknown (the attribute then
+    // answers from the last finished solve).
     return st;
   }
 
