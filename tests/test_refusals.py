@@ -33,6 +33,8 @@ CASES = [
     (lambda p, x, y, c, d: setattr(c, "name", "c\0d"), ValueError, "contains a NUL"),
     (lambda p, x, y, c, d: p.addConstraint(kelvo.constraint(x >= 1, name="r\0")), ValueError, "contains a NUL"),
     (lambda p, x, y, c, d: p.delVariable("a\0b"), ValueError, "contains a NUL"),  # would delete "a"
+    # A weight the library refuses: the nonlinear objective used to be installed first.
+    (lambda p, x, y, c, d: p.setObjective(kelvo.exp(x), weight=-float("inf")), kelvo.ModelError, "must be finite"),
     # A name nobody has: it used to reach the library as index -1.
     (lambda p, x, y, c, d: p.delConstraint("nobody"), kelvo.ModelError, "No row is named 'nobody'"),
     (lambda p, x, y, c, d: p.setControl("mpsobjname", "o\0"), ValueError, "String value 'o.x00' contains a NUL"),

@@ -391,11 +391,26 @@ int objective_step(PyObject *self, PyObject *obj, void *data) {
   }
 }
 
-// Checks that an optional number argument converts to a float.
-bool number_or_none(PyObject *o) {
-  if (!given(o)) return true;
-  double v = PyFloat_AsDouble(o);
-  return !(v == -1.0 && PyErr_Occurred());
+// Checks the optional weight and tolerances before anything changes, as the library would
+// once the objective is in place: a weight must be finite, a tolerance 0 or more (infinite
+// meaning no restriction). False with the exception set.
+bool objective_numbers_ok(PyObject *weight, PyObject *abstol, PyObject *reltol) {
+  const struct {
+    PyObject *value;
+    const char *name;
+    bool allowance;
+  } numbers[] = {{weight, "weight", false}, {abstol, "abstol", true}, {reltol, "reltol", true}};
+  for (const auto &n : numbers) {
+    if (!given(n.value)) continue;
+    double v = PyFloat_AsDouble(n.value);
+    if (v == -1.0 && PyErr_Occurred()) return false;
+    if (n.allowance ? !(v >= 0) : !std::isfinite(v)) {
+      PyErr_Format(g.ModelError, "Objective %s must be %s, not %R", n.name, n.allowance ? "0 or more" : "finite",
+                   n.value);
+      return false;
+    }
+  }
+  return true;
 }
 
 PyObject *problem_setObjective(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -409,7 +424,7 @@ PyObject *problem_setObjective(PyObject *self, PyObject *args, PyObject *kwargs)
                                    int32_converter, &objidx, &priority, &weight, &abstol, &reltol))
     return nullptr;
   if (check_priority(priority) < 0) return nullptr;
-  if (!number_or_none(weight) || !number_or_none(abstol) || !number_or_none(reltol)) return nullptr;
+  if (!objective_numbers_ok(weight, abstol, reltol)) return nullptr;
   if (!p->prob) return fail("Problem is not initialized"), nullptr;
   if (objidx < 0) return fail("Invalid objective index"), nullptr;
   if (require_idle(p, "problem.setObjective") < 0) return nullptr;
@@ -476,7 +491,7 @@ PyObject *problem_addObjective(PyObject *self, PyObject *args, PyObject *kwargs)
                                              &weight, &abstol, &reltol))
     return nullptr;
   if (check_priority(priority) < 0) return nullptr;
-  if (!number_or_none(weight) || !number_or_none(abstol) || !number_or_none(reltol)) return nullptr;
+  if (!objective_numbers_ok(weight, abstol, reltol)) return nullptr;
   if (!p->prob) return fail("Problem is not initialized"), nullptr;
   int k = 0;
   if (int_attrib(p, KLVO_ATTR_ORIGINALOBJECTIVES, &k) < 0) return nullptr;
