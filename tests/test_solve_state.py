@@ -187,6 +187,10 @@ def test_a_solve_that_starts_while_a_release_destroys_the_handles_finds_no_probl
     # The other thread spins until the release begins and takes the interpreter lock the moment
     # the release first lets go of it; destroying 10^5 columns keeps that window open. A solve
     # started there ran on handles being destroyed and called user functions already freed.
+    # Under load the solve may instead come just before the release (which is then refused) or
+    # while the reset rebuilds the problem (the solve is refused): every outcome must be one of
+    # those, and the window must have been met at least once.
+    kelvo.problem()
     if t.nlp_flag() != 1:
         pytest.skip("nonlinear layer not built")
     out = run_fresh(f"""
@@ -198,27 +202,43 @@ def build(p):
     p.addConstraint(kelvo.user(lambda a: (a - 1.0) ** 2, x) <= 4)
     p.setObjective(x)
     return x
-rounds, turn, seen = 6, [0], set()
+turn, tried, seen = [0], threading.Event(), []
 p = kelvo.problem()
 def solver():
-    for k in range(1, rounds + 1):
-        while turn[0] != k: pass
+    k = 1
+    while True:
+        while 0 <= turn[0] < k: pass
+        if turn[0] < 0: return
         try:
             p.optimize()
-            seen.add("solved")
+            seen.append("solved")
         except (kelvo.SolverError, kelvo.ModelError) as e:
-            seen.add(str(e))
+            seen.append(str(e))
+        k += 1
+        tried.set()
 thread = threading.Thread(target=solver)
 thread.start()
-for k in range(1, rounds + 1):
+# Rounds until the window has been met (under heavy load the other thread can miss it).
+for k in range(1, 41):
     p = kelvo.problem() if "free" in {release!r} else p
     build(p)
+    tried.clear()
     turn[0] = k
-    {release}
+    try:
+        {release}
+    except kelvo.SolverError as e:
+        seen.append(str(e))
+    tried.wait()
+    if "Problem is not initialized" in seen: break
+turn[0] = -1
 thread.join()
 p = kelvo.problem()
 x = build(p)
 p.optimize()
-print(sorted(seen), round(p.getSolution(x), 4))
+print(sorted(set(seen)), seen.count("Problem is not initialized") > 0, round(p.getSolution(x), 4))
 """)
-    assert out.strip() == "['Problem is not initialized'] -1.0"
+    outcomes, rest = out.strip().rsplit("]", 1)
+    allowed = {"'Problem is not initialized'", "'solved'", "'problem.reset: the problem is being solved'",
+               "'kelvo.free: the problem is being solved'", "'KLVOoptimize: the problem is being changed by another call'"}
+    assert set(outcomes.strip("[").split(", ")) <= allowed, outcomes
+    assert rest.split() == ["True", "-1.0"]
