@@ -247,7 +247,17 @@ struct Translator {
       return 0;
     }
     *constant += e->constant * m;
-    if (e->lin && !e->lin->empty()) {
+    if (const FlatLinear *f = e->lin ? e->lin->flat() : nullptr) {
+      // Distinct variables with non-zero coefficients, usually already in column order.
+      for (uint32_t i = 0; i < f->n; ++i) {
+        PyObject *var = f->var(i);
+        const VarObject *v = as_var(var);
+        int col = v->owner == p ? static_cast<int>(v->index_low) : column(var, "linear part of constraint");
+        if (col < 0) return -1;
+        add_linear(col, f->coef[i] * m);
+      }
+      sort_linear();
+    } else if (e->lin && !e->lin->empty()) {
       int rc = for_each_fetching_ahead<0>(*e->lin, [&](const std::pair<PyObject *, double> &kv) {
         if (kv.second == 0.0) return 0;
         // A variable of this problem is its own column: no call, no lookup.
