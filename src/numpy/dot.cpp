@@ -140,31 +140,29 @@ PyObject *deliver(std::vector<nb::object> &results, int nd, const npy_intp *dims
 // handle and the kernels build maps as usual.
 nb::object flat_table(PyObject *const *items, npy_intp n) {
   if (n <= 0 || n > npy_intp{UINT32_MAX}) return nb::object();
-  ProblemObject *owner = nullptr;
-  uint32_t top = 0;
-  for (npy_intp i = 0; i < n; ++i) {
-    PyObject *o = items[i];
-    if (!o || Py_TYPE(o) != &var_type) return nb::object();
-    const VarObject *v = as_var(o);
-    if (i == 0) owner = v->owner;
-    if (v->owner != owner || v->index_high != 0) return nb::object();
-    top = std::max(top, v->index_low);
-  }
-  if (!owner || owner == deleted_marker) return nb::object();
-  // Distinct columns mean distinct objects: the same object always has the same column.
-  std::vector<uint64_t> seen(top / 64 + 1, 0);
-  for (npy_intp i = 0; i < n; ++i) {
-    uint32_t c = as_var(items[i])->index_low;
-    uint64_t bit = uint64_t{1} << (c % 64);
-    if (seen[c / 64] & bit) return nb::object();
-    seen[c / 64] |= bit;
-  }
   nb::object table = nb::steal(PyTuple_New(n));
   if (!table) {
     PyErr_Clear();
     return nb::object();
   }
-  for (npy_intp i = 0; i < n; ++i) PyTuple_SET_ITEM(table.ptr(), i, Py_NewRef(items[i]));
+  // One pass over the variables, which are scattered over memory. Distinct columns mean
+  // distinct objects: the same object always has the same column.
+  ProblemObject *owner = n > 0 && items[0] && Py_TYPE(items[0]) == &var_type ? as_var(items[0])->owner : nullptr;
+  if (!owner || owner == deleted_marker) return nb::object();
+  std::vector<uint64_t> seen;
+  for (npy_intp i = 0; i < n; ++i) {
+    if (i + 8 < n) __builtin_prefetch(items[i + 8], 1);
+    PyObject *o = items[i];
+    if (!o || Py_TYPE(o) != &var_type) return nb::object();
+    const VarObject *v = as_var(o);
+    if (v->owner != owner || v->index_high != 0) return nb::object();
+    uint32_t c = v->index_low;
+    if (c / 64 >= seen.size()) seen.resize(std::max<size_t>(c / 64 + 1, 2 * seen.size()), 0);
+    uint64_t bit = uint64_t{1} << (c % 64);
+    if (seen[c / 64] & bit) return nb::object();
+    seen[c / 64] |= bit;
+    PyTuple_SET_ITEM(table.ptr(), i, Py_NewRef(o));
+  }
   return table;
 }
 
