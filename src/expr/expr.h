@@ -60,6 +60,7 @@ struct FlatLinear {
 // may start out flat (FlatLinear) and turns into a hash map the first time anything but its
 // size, its flat entries or its destruction is asked for; that conversion may throw
 // std::bad_alloc like any insertion.
+#define LIN_INLINE __attribute__((always_inline)) inline
 class LinMap {
  public:
   using iterator = LinHash::iterator;
@@ -73,41 +74,42 @@ class LinMap {
     if (flat_) FlatLinear::destroy(flat_);
   }
 
-  size_t size() const { return flat_ ? flat_->n : map_.size(); }
-  bool empty() const { return size() == 0; }
+  LIN_INLINE size_t size() const { return flat_ ? flat_->n : map_.size(); }
+  LIN_INLINE bool empty() const { return size() == 0; }
   // The flat entries, or null once the map is hashed.
   const FlatLinear *flat() const { return flat_; }
   // One of the variables (the map must not be empty), without hashing a flat map.
-  PyObject *some_key() const { return flat_ ? flat_->var(0) : map_.begin()->first; }
+  LIN_INLINE PyObject *some_key() const { return flat_ ? flat_->var(0) : map_.begin()->first; }
   // Takes over f as the contents of an empty map.
   void adopt(FlatLinear *f) { flat_ = f; }
 
-  iterator begin() { return settle(), map_.begin(); }
-  iterator end() { return settle(), map_.end(); }
-  const_iterator begin() const { return settle(), map_.cbegin(); }
-  const_iterator end() const { return settle(), map_.cend(); }
+  LIN_INLINE iterator begin() { return settle(), map_.begin(); }
+  LIN_INLINE iterator end() { return settle(), map_.end(); }
+  LIN_INLINE const_iterator begin() const { return settle(), map_.cbegin(); }
+  LIN_INLINE const_iterator end() const { return settle(), map_.cend(); }
   template <class K>
-  iterator find(const K &k) { return settle(), map_.find(k); }
+  LIN_INLINE iterator find(const K &k) { return settle(), map_.find(k); }
   template <class K>
-  const_iterator find(const K &k) const { return settle(), map_.find(k); }
+  LIN_INLINE const_iterator find(const K &k) const { return settle(), map_.find(k); }
   template <class... A>
-  auto try_emplace(A &&...a) { return settle(), map_.try_emplace(std::forward<A>(a)...); }
+  LIN_INLINE auto try_emplace(A &&...a) { return settle(), map_.try_emplace(std::forward<A>(a)...); }
   template <class... A>
-  auto emplace(A &&...a) { return settle(), map_.emplace(std::forward<A>(a)...); }
+  LIN_INLINE auto emplace(A &&...a) { return settle(), map_.emplace(std::forward<A>(a)...); }
   template <class A>
-  auto erase(A &&a) { return settle(), map_.erase(std::forward<A>(a)); }
-  void reserve(size_t n) { settle(), map_.reserve(n); }
+  LIN_INLINE auto erase(A &&a) { return settle(), map_.erase(std::forward<A>(a)); }
+  LIN_INLINE void reserve(size_t n) { settle(), map_.reserve(n); }
   void max_load_factor(float f) { map_.max_load_factor(f); }
-  size_t bucket_count() const { return settle(), map_.bucket_count(); }
+  LIN_INLINE size_t bucket_count() const { return settle(), map_.bucket_count(); }
 
  private:
-  __attribute__((always_inline)) inline void settle() const {
+  LIN_INLINE void settle() const {
     if (__builtin_expect(flat_ != nullptr, 0)) hash_flat();
   }
   void hash_flat() const;  // expr/core.cpp
   mutable LinHash map_;
   mutable FlatLinear *flat_ = nullptr;
 };
+#undef LIN_INLINE
 using QuadMap = tsl::robin_map<PyObject *, LinMap *, MixHash>;  // inner maps owned
 using SerialSet = tsl::robin_set<uint64_t, MixHash>;
 
