@@ -186,6 +186,17 @@ def test_rows_reach_the_problem_with_hand_summed_coefficients(model):
         assert [p.getcoef(i, j) for j in range(6)] == [coefs.get(j, 0.0) for j in range(6)]
 
 
+def test_product_rows_follow_columns_deleted_after_the_product(model):
+    p, x = model
+    keeps, loses = kelvo.Dot(np.array([[1.0, 0, 2, 0, -3], [0, 5, 0, 0.5, 0]]), x[:5])
+    p.delVariable(x[1])  # x2..x5 move down one column
+    with pytest.raises(kelvo.ModelError, match="Deleted variable"):
+        p.addConstraint(keeps <= 1, loses <= 1)
+    assert p.attributes.rows == 0
+    p.addConstraint(keeps <= 1)
+    assert [p.getcoef(0, j) for j in range(5)] == [1, 2, 0, -3, 0]
+
+
 def test_reference_counts_and_memory_stay_flat(model):
     p, x = model
     S, T = sp.csr_matrix(M), sp.csc_matrix(M)
