@@ -245,14 +245,10 @@ int dense_kernel(PyArrayObject *a, PyArrayObject *b, npy_intp P, npy_intp K, npy
       for (npy_intp m = 0; m < M; ++m, ++i) {
         if constexpr (ANum != BNum) {
           if (table) {
-            FlatRow row(table.ptr(), static_cast<size_t>(K));
             const double *nums = reinterpret_cast<const double *>(ANum ? ad : bd);
-            for (npy_intp k = 0; k < K; ++k) {
-              if constexpr (ANum)
-                row.add(q * K * M + k * M + m, nums[p * K + k]);
-              else
-                row.add(p * K + k, nums[q * K * M + k * M + m]);
-            }
+            auto number = [&](npy_intp k) { return ANum ? nums[p * K + k] : nums[q * K * M + k * M + m]; };
+            FlatRow row(table.ptr(), static_cast<size_t>(K));
+            for (npy_intp k = 0; k < K; ++k) row.add(ANum ? q * K * M + k * M + m : p * K + k, number(k));
             nb::object e = row.finish();
             if (!e) return -1;
             results.push_back(std::move(e));
