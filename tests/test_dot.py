@@ -170,6 +170,33 @@ def test_sparse_model_solves_as_the_row_by_row_model():
     assert values[0] == pytest.approx(values[1], rel=1e-9) and values[0] > 0
 
 
+def test_rows_reach_the_problem_with_hand_summed_coefficients(model):
+    # Variables out of column order, a variable listed twice, a CSR row listing an index
+    # twice, and a product row edited in place before it becomes a constraint.
+    p, x = model
+    A = np.array([[1.0, 0, 2, 0, -3], [0, 5, 0, 0.5, 0]])
+    shuffled = list(kelvo.Dot(A, x[[4, 1, 0, 3, 2]]))
+    repeated = kelvo.Dot(np.array([1.0, 2.0, -1.0]), x[[0, 0, 1]])
+    S = sp.csr_matrix((np.array([1.0, 2.0, 4.0]), np.array([2, 2, 0], dtype=np.int32), np.array([0, 3])), shape=(1, 5))
+    edited = kelvo.Dot(A, x[:5])[1]
+    edited += 2 * x[1]
+    p.addConstraint(r <= 1 for r in shuffled + [repeated, kelvo.Dot(S, x[:5])[0], edited])
+    expected = [{4: 1, 0: 2, 2: -3}, {1: 5, 3: 0.5}, {0: 3, 1: -1}, {2: 3, 0: 4}, {1: 7, 3: 0.5}]
+    for i, coefs in enumerate(expected):
+        assert [p.getcoef(i, j) for j in range(6)] == [coefs.get(j, 0.0) for j in range(6)]
+
+
+def test_product_rows_follow_columns_deleted_after_the_product(model):
+    p, x = model
+    keeps, loses = kelvo.Dot(np.array([[1.0, 0, 2, 0, -3], [0, 5, 0, 0.5, 0]]), x[:5])
+    p.delVariable(x[1])  # x2..x5 move down one column
+    with pytest.raises(kelvo.ModelError, match="Deleted variable"):
+        p.addConstraint(keeps <= 1, loses <= 1)
+    assert p.attributes.rows == 0
+    p.addConstraint(keeps <= 1)
+    assert [p.getcoef(0, j) for j in range(5)] == [1, 2, 0, -3, 0]
+
+
 def test_reference_counts_and_memory_stay_flat(model):
     p, x = model
     S, T = sp.csr_matrix(M), sp.csc_matrix(M)
@@ -181,6 +208,7 @@ def test_reference_counts_and_memory_stay_flat(model):
         kelvo.Dot(x[:4], S)
         kelvo.Dot(T, x[:5], out=out)
         kelvo.Dot(x[:3], M[:3, :3], x[:3])
+        kelvo.Dot(M, x[:5])[0] + x[1]  # a product row turned into a map, then released
         try:
             kelvo.Dot(M, x)
         except kelvo.InterfaceError:

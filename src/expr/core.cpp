@@ -108,7 +108,7 @@ static int leaf_var(PyObject *o, PyObject **var) {
     case K_EXPR: {
       ExpressionObject *e = as_expr(o);
       if (e->lin && !e->lin->empty())
-        v = e->lin->begin()->first;
+        v = e->lin->some_key();
       else if (e->quad && !e->quad->empty())
         v = e->quad->begin()->first;
       break;
@@ -225,8 +225,41 @@ static void quad_add_raw(QuadMap &q, PyObject *a, PyObject *b, double coef) {
   }
 }
 
+FlatLinear *FlatLinear::create(PyObject *table, size_t capacity) {
+  // The record, then the indices, then the coefficients, each part aligned for its type.
+  size_t idx_at = (sizeof(FlatLinear) + 7) & ~size_t{7};
+  size_t coef_at = (idx_at + capacity * sizeof(uint32_t) + 7) & ~size_t{7};
+  void *block = PyMem_RawMalloc(coef_at + capacity * sizeof(double));
+  if (!block) return nullptr;
+  auto *f = static_cast<FlatLinear *>(block);
+  f->table = Py_NewRef(table);
+  f->n = 0;
+  f->idx = reinterpret_cast<uint32_t *>(static_cast<char *>(block) + idx_at);
+  f->coef = reinterpret_cast<double *>(static_cast<char *>(block) + coef_at);
+  return f;
+}
+
+void FlatLinear::destroy(FlatLinear *f) {
+  Py_DECREF(f->table);
+  PyMem_RawFree(f);
+}
+
+void LinMap::hash_flat() const {
+  FlatLinear *f = flat_;
+  map_.reserve(f->n);  // may throw: nothing has changed yet
+  for (uint32_t i = 0; i < f->n; ++i) map_.emplace(f->var(i), f->coef[i]);
+  // The keys take their own references before the tuple's goes.
+  for (auto &entry : map_) Py_INCREF(entry.first);
+  flat_ = nullptr;
+  FlatLinear::destroy(f);
+}
+
 static void free_lin(LinMap *m) {
   if (!m) return;
+  if (m->flat()) {  // one reference for all its variables
+    delete m;
+    return;
+  }
   for_each_fetching_ahead<1>(*m, [](const std::pair<PyObject *, double> &entry) {
     Py_DECREF(entry.first);
     return 0;

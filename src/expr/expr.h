@@ -40,8 +40,76 @@ struct MixHash {
   }
 };
 
-// Keys hold one strong reference to their variable each.
-using LinMap = tsl::robin_map<PyObject *, double, MixHash>;
+using LinHash = tsl::robin_map<PyObject *, double, MixHash>;
+
+// A linear part as Dot builds it: n distinct variables with non-zero coefficients, each given
+// by its position in a shared tuple of variables. One reference to the tuple stands for all
+// of them, so a row costs no hashing and no reference count per term.
+struct FlatLinear {
+  PyObject *table;  // tuple of variables (one strong reference)
+  uint32_t n;
+  uint32_t *idx;    // into table; both arrays live in this record's own allocation
+  double *coef;
+  // A record for up to `capacity` entries (n = 0) holding a new reference to table, or null.
+  static FlatLinear *create(PyObject *table, size_t capacity);
+  static void destroy(FlatLinear *f);
+  PyObject *var(uint32_t i) const { return PyTuple_GET_ITEM(table, idx[i]); }
+};
+
+// The linear-term map: variable -> coefficient, keys holding one strong reference each. It
+// may start out flat (FlatLinear) and turns into a hash map the first time anything but its
+// size, its flat entries or its destruction is asked for; that conversion may throw
+// std::bad_alloc like any insertion.
+#define LIN_INLINE __attribute__((always_inline)) inline
+class LinMap {
+ public:
+  using iterator = LinHash::iterator;
+  using const_iterator = LinHash::const_iterator;
+  using value_type = LinHash::value_type;
+
+  LinMap() = default;
+  LinMap(const LinMap &o) : map_((o.settle(), o.map_)) {}
+  LinMap &operator=(const LinMap &) = delete;
+  ~LinMap() {
+    if (flat_) FlatLinear::destroy(flat_);
+  }
+
+  LIN_INLINE size_t size() const { return flat_ ? flat_->n : map_.size(); }
+  LIN_INLINE bool empty() const { return size() == 0; }
+  // The flat entries, or null once the map is hashed.
+  const FlatLinear *flat() const { return flat_; }
+  // One of the variables (the map must not be empty), without hashing a flat map.
+  LIN_INLINE PyObject *some_key() const { return flat_ ? flat_->var(0) : map_.begin()->first; }
+  // Takes over f as the contents of an empty map.
+  void adopt(FlatLinear *f) { flat_ = f; }
+
+  LIN_INLINE iterator begin() { return settle(), map_.begin(); }
+  LIN_INLINE iterator end() { return settle(), map_.end(); }
+  LIN_INLINE const_iterator begin() const { return settle(), map_.cbegin(); }
+  LIN_INLINE const_iterator end() const { return settle(), map_.cend(); }
+  template <class K>
+  LIN_INLINE iterator find(const K &k) { return settle(), map_.find(k); }
+  template <class K>
+  LIN_INLINE const_iterator find(const K &k) const { return settle(), map_.find(k); }
+  template <class... A>
+  LIN_INLINE auto try_emplace(A &&...a) { return settle(), map_.try_emplace(std::forward<A>(a)...); }
+  template <class... A>
+  LIN_INLINE auto emplace(A &&...a) { return settle(), map_.emplace(std::forward<A>(a)...); }
+  template <class A>
+  LIN_INLINE auto erase(A &&a) { return settle(), map_.erase(std::forward<A>(a)); }
+  LIN_INLINE void reserve(size_t n) { settle(), map_.reserve(n); }
+  void max_load_factor(float f) { map_.max_load_factor(f); }
+  LIN_INLINE size_t bucket_count() const { return settle(), map_.bucket_count(); }
+
+ private:
+  LIN_INLINE void settle() const {
+    if (__builtin_expect(flat_ != nullptr, 0)) hash_flat();
+  }
+  void hash_flat() const;  // expr/core.cpp
+  mutable LinHash map_;
+  mutable FlatLinear *flat_ = nullptr;
+};
+#undef LIN_INLINE
 using QuadMap = tsl::robin_map<PyObject *, LinMap *, MixHash>;  // inner maps owned
 using SerialSet = tsl::robin_set<uint64_t, MixHash>;
 

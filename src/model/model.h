@@ -45,6 +45,9 @@ struct SosObject {
 // Marks a linked object deleted: owner link to the marker and index 0. Unlinked and
 // free objects are left alone.
 void mark_var_deleted(VarObject *v);
+// Moves on whenever a linked variable changes column or is deleted, so that columns looked up
+// earlier can tell whether they still hold.
+extern uint64_t column_epoch;
 void mark_constraint_deleted(ConstraintObject *c);
 void mark_sos_deleted(SosObject *s);
 

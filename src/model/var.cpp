@@ -19,8 +19,11 @@ namespace kelvo {
 
 PyTypeObject var_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
+uint64_t column_epoch = 0;
+
 void mark_var_deleted(VarObject *v) {
   if (!v->owner || v->owner == deleted_marker) return;
+  ++column_epoch;
   v->owner = deleted_marker;
   v->index_low = 0;
   v->index_high = 0;

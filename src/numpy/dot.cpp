@@ -132,6 +132,73 @@ PyObject *deliver(std::vector<nb::object> &results, int nd, const npy_intp *dims
   return arr.release().ptr();
 }
 
+// ---- Flat rows.
+
+// The objects of a contiguous object array as a tuple when they are distinct variables of one
+// problem: a product of numbers with them is then a row of distinct terms that needs neither
+// hashing nor merging, kept flat (FlatLinear). Otherwise, or when memory runs short, an empty
+// handle and the kernels build maps as usual.
+nb::object flat_table(PyObject *const *items, npy_intp n) {
+  if (n <= 0 || n > npy_intp{UINT32_MAX}) return nb::object();
+  nb::object table = nb::steal(PyTuple_New(n));
+  if (!table) {
+    PyErr_Clear();
+    return nb::object();
+  }
+  // One pass over the variables, which are scattered over memory. Distinct columns mean
+  // distinct objects: the same object always has the same column.
+  ProblemObject *owner = n > 0 && items[0] && Py_TYPE(items[0]) == &var_type ? as_var(items[0])->owner : nullptr;
+  if (!owner || owner == deleted_marker) return nb::object();
+  std::vector<uint64_t> seen;
+  for (npy_intp i = 0; i < n; ++i) {
+    if (i + 8 < n) __builtin_prefetch(items[i + 8], 1);
+    PyObject *o = items[i];
+    if (!o || Py_TYPE(o) != &var_type) return nb::object();
+    const VarObject *v = as_var(o);
+    if (v->owner != owner || v->index_high != 0) return nb::object();
+    uint32_t c = v->index_low;
+    if (c / 64 >= seen.size()) seen.resize(std::max<size_t>(c / 64 + 1, 2 * seen.size()), 0);
+    uint64_t bit = uint64_t{1} << (c % 64);
+    if (seen[c / 64] & bit) return nb::object();
+    seen[c / 64] |= bit;
+    PyTuple_SET_ITEM(table.ptr(), i, Py_NewRef(o));
+  }
+  return table;
+}
+
+// Collects the terms of one flat row into a new expression.
+class FlatRow {
+ public:
+  // Room for `capacity` terms over `table`. May throw std::bad_alloc.
+  FlatRow(PyObject *table, size_t capacity) : f_(FlatLinear::create(table, capacity)) {
+    if (!f_) throw std::bad_alloc();
+  }
+  FlatRow(const FlatRow &) = delete;
+  FlatRow &operator=(const FlatRow &) = delete;
+  ~FlatRow() {
+    if (f_) FlatLinear::destroy(f_);
+  }
+  // c times the variable at `index` of the table, which this row has not seen yet.
+  KELVO_INLINE void add(npy_intp index, double c) {
+    if (c == 0.0) return;
+    f_->idx[f_->n] = static_cast<uint32_t>(index);
+    f_->coef[f_->n++] = c;
+  }
+  // The expression (null with an exception). May throw std::bad_alloc.
+  nb::object finish() {
+    nb::object e = nb::steal(reinterpret_cast<PyObject *>(new_expression()));
+    if (!e || f_->n == 0) return e;
+    auto *lin = new LinMap();
+    lin->adopt(f_);
+    f_ = nullptr;
+    as_expr(e.ptr())->lin = lin;
+    return e;
+  }
+
+ private:
+  FlatLinear *f_;
+};
+
 // ---- Dense kernels.
 
 // One result element of the dense product: a[p, :] contracted with b[q, :, m], for a numeric
@@ -164,11 +231,30 @@ int dense_kernel(PyArrayObject *a, PyArrayObject *b, npy_intp P, npy_intp K, npy
   size_t asize = ANum ? sizeof(double) : sizeof(PyObject *), bsize = BNum ? sizeof(double) : sizeof(PyObject *);
   // Products with a numeric factor have at most K linear terms each.
   size_t terms = (ANum || BNum) ? static_cast<size_t>(K) : 0;
+  // Numbers times distinct variables (and no output array to extend): flat rows.
+  nb::object table;
+  if constexpr (ANum != BNum) {
+    if (!out)
+      table = ANum ? flat_table(reinterpret_cast<PyObject *const *>(bd), Bn * K * M)
+                   : flat_table(reinterpret_cast<PyObject *const *>(ad), P * K);
+  }
   Accumulator acc;
   npy_intp i = 0;
   for (npy_intp p = 0; p < P; ++p)
     for (npy_intp q = 0; q < Bn; ++q)
       for (npy_intp m = 0; m < M; ++m, ++i) {
+        if constexpr (ANum != BNum) {
+          if (table) {
+            const double *nums = reinterpret_cast<const double *>(ANum ? ad : bd);
+            auto number = [&](npy_intp k) { return ANum ? nums[p * K + k] : nums[q * K * M + k * M + m]; };
+            FlatRow row(table.ptr(), static_cast<size_t>(K));
+            for (npy_intp k = 0; k < K; ++k) row.add(ANum ? q * K * M + k * M + m : p * K + k, number(k));
+            nb::object e = row.finish();
+            if (!e) return -1;
+            results.push_back(std::move(e));
+            continue;
+          }
+        }
         if (acc.start(out_element(out, i), terms) < 0) return -1;
         const char *arow = ad + static_cast<size_t>(p * K) * asize;
         const char *bcol = bd + static_cast<size_t>(q * K * M + m) * bsize;
@@ -317,8 +403,23 @@ int sparse_kernel(const Compressed &c, PyObject *const *v, bool sparse_left, PyA
     return -1;
   };
   if (c.csr == sparse_left) {
+    // Without an output array to extend, rows over distinct variables stay flat; a row
+    // listing an index twice is summed in a map instead.
+    nb::object table = out ? nb::object() : flat_table(v, sparse_left ? c.cols : c.rows);
     Accumulator acc;
     for (npy_intp j = 0; j < n; ++j) {
+      if (table) {
+        bool ascending = true;
+        for (int32_t p = ptr[j] + 1; p < ptr[j + 1] && ascending; ++p) ascending = idx[p - 1] < idx[p];
+        if (ascending) {
+          FlatRow row(table.ptr(), static_cast<size_t>(ptr[j + 1] - ptr[j]));
+          for (int32_t p = ptr[j]; p < ptr[j + 1]; ++p) row.add(idx[p], static_cast<double>(data[p]));
+          nb::object e = row.finish();
+          if (!e) return -1;
+          results.push_back(std::move(e));
+          continue;
+        }
+      }
       if (acc.start(out_element(out, j), static_cast<size_t>(ptr[j + 1] - ptr[j])) < 0) return -1;
       for (int32_t p = ptr[j]; p < ptr[j + 1]; ++p) {
         // The operands are scattered over memory and each takes a reference: fetch ahead, their

@@ -143,6 +143,7 @@ struct AddContext {
   int next_row;   // library index of the batch's first row
   bool unlinked;  // the problem is in unlinked mode
   tsl::robin_set<PyObject *> seen;  // constraints of this call (linked mode)
+  ColumnCache columns;
 };
 
 const char *encode_name(PyObject *name, Py_ssize_t *size) {
@@ -211,7 +212,7 @@ int add_one_inner(PyObject *o, void *data) {
   int row = ctx.next_row + b.rows();
   double constant = 0.0;
   size_t nq_before = b.e.q_col1.size();
-  if (translate_body(p, body, b.e, &constant, row, false) < 0) return -1;
+  if (translate_body(p, body, b.e, &constant, row, false, &ctx.columns) < 0) return -1;
 
   double lb = constraint_lb(c), ub = constraint_ub(c);
   double rhs = -constant, range = 0.0;
@@ -298,7 +299,7 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   ChangeScope change(p);
   AuxParking parked(p);
   if (parked.failed()) return nullptr;
-  AddContext ctx{p, {}, 0, problem_unlinked(p), {}};
+  AddContext ctx{p, {}, 0, problem_unlinked(p), {}, {}};
   Py_ssize_t old_len = PyList_GET_SIZE(p->cons);
   int r0 = 0;
   if (row_count(p, &r0) < 0) return nullptr;

@@ -143,6 +143,7 @@ int remove_aux(ProblemObject *p) {
   if (col >= 0) {
     if (call(KLVOdelcols, "KLVOdelcols", p, p->prob, 1, static_cast<const int *>(&col)) != 0) return library_failed(p);
     // The columns after it moved down by one: so do the variables that name them.
+    ++column_epoch;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(p->vars); ++i) {
       PyObject *o = PyList_GET_ITEM(p->vars, i);
       if (!is_var(o) || as_var(o)->owner != p) continue;

@@ -55,6 +55,7 @@ struct Translator {
   double *constant;
   int row;
   bool objective;
+  ColumnCache *cache = nullptr;
   size_t lin_begin = 0, quad_begin = 0;  // this row's first entries in out
 
   bool counting() const { return count != nullptr; }
@@ -247,7 +248,29 @@ struct Translator {
       return 0;
     }
     *constant += e->constant * m;
-    if (e->lin && !e->lin->empty()) {
+    if (const FlatLinear *f = e->lin ? e->lin->flat() : nullptr) {
+      // Distinct variables with non-zero coefficients, usually already in column order. The
+      // variables lie scattered over memory: fetch ahead, their slots in the table first.
+      PyObject *const *table = &PyTuple_GET_ITEM(f->table, 0);
+      if (const int *cols = cache ? cache->columns(p, f->table, f->n) : nullptr) {
+        for (uint32_t i = 0; i < f->n; ++i) {
+          int col = cols[f->idx[i]];
+          if (col < 0 && (col = column(table[f->idx[i]], "linear part of constraint")) < 0) return -1;
+          add_linear(col, f->coef[i] * m);
+        }
+      } else {
+        for (uint32_t i = 0; i < f->n; ++i) {
+          if (i + 16 < f->n) __builtin_prefetch(&table[f->idx[i + 16]], 0);
+          if (i + 8 < f->n) __builtin_prefetch(table[f->idx[i + 8]], 0);
+          PyObject *var = table[f->idx[i]];
+          const VarObject *v = as_var(var);
+          int col = v->owner == p ? static_cast<int>(v->index_low) : column(var, "linear part of constraint");
+          if (col < 0) return -1;
+          add_linear(col, f->coef[i] * m);
+        }
+      }
+      sort_linear();
+    } else if (e->lin && !e->lin->empty()) {
       int rc = for_each_fetching_ahead<0>(*e->lin, [&](const std::pair<PyObject *, double> &kv) {
         if (kv.second == 0.0) return 0;
         // A variable of this problem is its own column: no call, no lookup.
@@ -610,8 +633,36 @@ int translate_count(ProblemObject *p, PyObject *body, EntryCounts *counts) {
   }
 }
 
-int translate_body(ProblemObject *p, PyObject *body, RowEntries &out, double *constant, int row, bool objective) {
-  Translator t{p, &out, nullptr, constant, row, objective};
+const int *ColumnCache::columns(ProblemObject *p, PyObject *table, size_t entries) {
+  if (table != table_.ptr()) {
+    table_ = nb::borrow(table);
+    uses_ = 0;
+    cols_.clear();
+  }
+  if (p != p_ || epoch_ != column_epoch) cols_.clear();
+  p_ = p;
+  epoch_ = column_epoch;
+  size_t n = static_cast<size_t>(PyTuple_GET_SIZE(table));
+  uses_ += entries;
+  if (!cols_.empty()) return cols_.data();
+  if (uses_ < n) return nullptr;
+  try {
+    cols_.resize(n);
+  } catch (const std::bad_alloc &) {
+    return nullptr;
+  }
+  PyObject *const *vars = &PyTuple_GET_ITEM(table, 0);
+  for (size_t i = 0; i < n; ++i) {
+    if (i + 8 < n) __builtin_prefetch(vars[i + 8], 0);
+    const VarObject *v = as_var(vars[i]);
+    cols_[i] = v->owner == p ? static_cast<int>(v->index_low) : -1;
+  }
+  return cols_.data();
+}
+
+int translate_body(ProblemObject *p, PyObject *body, RowEntries &out, double *constant, int row, bool objective,
+                   ColumnCache *cache) {
+  Translator t{p, &out, nullptr, constant, row, objective, cache};
   try {
     return t.run(body);
   } catch (const std::bad_alloc &) {

@@ -9,7 +9,11 @@
 
 #include "problem/problem.h"
 
+#include <nanobind/nanobind.h>
+
 namespace kelvo {
+
+namespace nb = nanobind;
 
 // Formula token types.
 enum TokenType : int {
@@ -41,6 +45,24 @@ struct EntryCounts {
   int64_t lin = 0, quad = 0, formulas = 0, tokens = 0;
 };
 
+// The columns of the variables of a flat linear part's table (see FlatLinear), kept over the
+// bodies of one call: rows of one product share a table, and a table's variables lie
+// scattered over memory. Filled once the rows have used about as many entries as the table
+// holds; refilled when any variable has changed column since.
+class ColumnCache {
+ public:
+  // The column of every table entry, -1 for a variable that is not p's; null when not (yet)
+  // worth filling or when memory ran short.
+  const int *columns(ProblemObject *p, PyObject *table, size_t entries);
+
+ private:
+  nb::object table_;
+  ProblemObject *p_ = nullptr;
+  uint64_t epoch_ = 0;
+  size_t uses_ = 0;
+  std::vector<int> cols_;
+};
+
 // Counts what translating body would add (no variable is resolved). -1 with an exception for
 // an object that is not a valid body.
 int translate_count(ProblemObject *p, PyObject *body, EntryCounts *counts);
@@ -48,8 +70,10 @@ int translate_count(ProblemObject *p, PyObject *body, EntryCounts *counts);
 // Appends the entries of body to out, adding its constant to *constant. Formula entries get
 // row `row`. In objective mode quadratic values are doubled. The linear entries appended are
 // sorted by column, the quadratic ones by column pair. -1 with an exception; out may then
-// hold part of the body's entries (the caller cuts it back).
-int translate_body(ProblemObject *p, PyObject *body, RowEntries &out, double *constant, int row, bool objective);
+// hold part of the body's entries (the caller cuts it back). A cache, when given, serves
+// the columns of flat linear parts.
+int translate_body(ProblemObject *p, PyObject *body, RowEntries &out, double *constant, int row, bool objective,
+                   ColumnCache *cache = nullptr);
 
 // The nonlinear expression of tokens[0..n) (parsed format), or null with InterfaceError
 // mentioning `context`.

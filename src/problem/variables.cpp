@@ -823,6 +823,7 @@ static void relink(ProblemObject *p, DeleteKind kind, PyObject *o, bool deleted,
     if (deleted) {
       mark_var_deleted(v);
     } else {
+      ++column_epoch;
       v->index_low = static_cast<uint32_t>(position);
       v->index_high = 0;
     }

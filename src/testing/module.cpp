@@ -258,6 +258,7 @@ static PyObject *t_link_objects(PyObject *, PyObject *args) {
     auto *c = PyObject_New(ConstraintObject, &constraint_type);
     auto *s = PyObject_New(SosObject, &sos_type);
     if (v) {
+      ++column_epoch;
       v->owner = p;
       v->index_low = static_cast<uint32_t>(PyList_GET_SIZE(p->vars));
       v->index_high = 0;

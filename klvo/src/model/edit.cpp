@@ -82,26 +82,35 @@ void remap_entries(std::vector<Entry> &list, const std::vector<int> &map) {
   list.resize(out);
 }
 
-// Sorts one vector's entries by index and rejects repeats and bad indices; drops zeros.
+// Sorts one vector's entries by index and rejects repeats and bad indices; drops zeros. One
+// pass copies and checks; most vectors arrive sorted without zeros and need nothing more.
 std::vector<Entry> collect_vector(const SparseBlock &b, int k, int bound, const char *fn, const char *what,
                                   const char *owner) {
-  std::vector<Entry> out;
   int64_t lo = b.begin(k), hi = b.end(k);
-  out.reserve(static_cast<size_t>(hi - lo));
+  std::vector<Entry> out(static_cast<size_t>(hi - lo));
+  bool ascending = true, zeros = false;
+  int prev = -1;
+  Entry *to = out.data();
   for (int64_t p = lo; p < hi; ++p) {
     int i = b.index[p];
-    if (i < 0 || i >= bound)
+    double v = b.value[p];
+    if (static_cast<unsigned>(i) >= static_cast<unsigned>(bound))
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: %s index %d of %s %d out of range (the problem has %d)", fn, what, i,
            owner, k, bound);
-    check_finite(b.value[p], fn, "coefficient");
-    out.push_back(Entry{i, b.value[p]});
+    if (!(std::fabs(v) < kInf)) check_finite(v, fn, "coefficient");  // NaN fails this test too
+    ascending &= i > prev;
+    zeros |= v == 0.0;
+    prev = i;
+    *to++ = Entry{i, v};
   }
-  auto by_index = [](const Entry &a, const Entry &c) { return a.index < c.index; };
-  if (!std::is_sorted(out.begin(), out.end(), by_index)) std::sort(out.begin(), out.end(), by_index);
-  for (size_t p = 1; p < out.size(); ++p)
-    if (out[p].index == out[p - 1].index)
-      fail(KLVO_ERR_INVALID_ARGUMENT, "%s: %s %d lists %s %d twice", fn, owner, k, what, out[p].index);
-  out.erase(std::remove_if(out.begin(), out.end(), [](const Entry &e) { return e.value == 0.0; }), out.end());
+  if (!ascending) {
+    auto by_index = [](const Entry &a, const Entry &c) { return a.index < c.index; };
+    std::sort(out.begin(), out.end(), by_index);
+    for (size_t p = 1; p < out.size(); ++p)
+      if (out[p].index == out[p - 1].index)
+        fail(KLVO_ERR_INVALID_ARGUMENT, "%s: %s %d lists %s %d twice", fn, owner, k, what, out[p].index);
+  }
+  if (zeros) out.erase(std::remove_if(out.begin(), out.end(), [](const Entry &e) { return e.value == 0.0; }), out.end());
   return out;
 }
 
