@@ -34,6 +34,8 @@ enum class POp : uint8_t {
   Fill,       // k
   Neg, Add, Sub, Mul, Div, Square,
   AddK, MulK,  // a + k, a * k
+  KSub,       // k - a
+  MulAdd,     // a * b + c
   Unary,      // elementary function fn at a
   Unary1,     // its first derivative at (a, value b), with the derivative's domain checked
   Unary2,     // its second derivative
@@ -49,7 +51,7 @@ struct Instr {
   POp op;
   bool check;  // the result must be finite
   uint8_t fn;  // Unary*: elementary function
-  int dst, a, b, slot;
+  int dst, a, b, c, slot;
   double k;
 };
 

@@ -58,17 +58,17 @@ class Emitter {
  public:
   explicit Emitter(Program &p) : p_(p) {}
 
-  Sym op(POp o, Sym a, Sym b = literal(0), int slot = 0, double k = 0, uint8_t fn = 0) {
+  Sym op(POp o, Sym a, Sym b = literal(0), int slot = 0, double k = 0, uint8_t fn = 0, int rc = 0) {
     int ra = a.reg < 0 && uses_a(o) ? fill(a.lit) : std::max(a.reg, 0);
     int rb = b.reg < 0 && uses_b(o) ? fill(b.lit) : std::max(b.reg, 0);
     if (!uses_a(o)) ra = 0;
     if (!uses_b(o)) rb = 0;
     uint64_t kb;
     std::memcpy(&kb, &k, sizeof kb);
-    auto key = std::make_tuple(static_cast<int>(o), ra, rb, slot, kb, static_cast<int>(fn));
+    auto key = std::make_tuple(static_cast<int>(o), ra, rb, rc, slot, kb, static_cast<int>(fn));
     auto it = seen_.find(key);
     if (it != seen_.end()) return Sym{it->second, 0};
-    Instr in{o, false, fn, p_.nregs++, ra, rb, slot, k};
+    Instr in{o, false, fn, p_.nregs++, ra, rb, rc, slot, k};
     p_.code.push_back(in);
     def_.push_back(static_cast<int>(p_.code.size()) - 1);
     seen_.emplace(key, in.dst);
@@ -77,7 +77,7 @@ class Emitter {
   // An output instruction: no register, never shared.
   void out(POp o, Sym a, int slot) {
     if (a.reg < 0) a = Sym{fill(a.lit), 0};
-    p_.code.push_back(Instr{o, false, 0, -1, a.reg, 0, slot, 0});
+    p_.code.push_back(Instr{o, false, 0, -1, a.reg, 0, 0, slot, 0});
   }
   void check(Sym s) {
     if (s.reg >= 0) p_.code[def_[s.reg]].check = true;
@@ -90,11 +90,18 @@ class Emitter {
     if (is_lit(b, 0)) return a;
     if (a.reg < 0) return op(POp::AddK, b, literal(0), 0, a.lit);
     if (b.reg < 0) return op(POp::AddK, a, literal(0), 0, b.lit);
+    // A sum with a product: one pass instead of two (the product may still be needed alone).
+    for (int r = 0; r < 2; ++r) {
+      const Instr &m = p_.code[def_[b.reg]];
+      if (m.op == POp::Mul) return op(POp::MulAdd, Sym{m.a, 0}, Sym{m.b, 0}, 0, 0, 0, a.reg);
+      std::swap(a, b);
+    }
     return op(POp::Add, a, b);
   }
   Sym sub(Sym a, Sym b) {
     if (b.reg < 0) return add(a, literal(-b.lit));  // exact: a - c is a + (-c)
     if (is_lit(a, 0)) return neg(b);
+    if (a.reg < 0) return op(POp::KSub, b, literal(0), 0, a.lit);
     return op(POp::Sub, a, b);
   }
   Sym mul(Sym a, Sym b) {
@@ -115,7 +122,7 @@ class Emitter {
   static bool uses_b(POp o) {
     switch (o) {
       case POp::Add: case POp::Sub: case POp::Mul: case POp::Div: case POp::Unary1: case POp::Unary2:
-      case POp::Pow: case POp::PowD1: case POp::PowD2:
+      case POp::Pow: case POp::PowD1: case POp::PowD2: case POp::MulAdd:
         return true;
       default: return false;
     }
@@ -124,7 +131,7 @@ class Emitter {
 
   Program &p_;
   std::vector<int> def_;  // by register: its instruction
-  std::map<std::tuple<int, int, int, int, uint64_t, int>, int> seen_;
+  std::map<std::tuple<int, int, int, int, int, uint64_t, int>, int> seen_;
 };
 
 bool supported(const Group &g) {
@@ -335,6 +342,128 @@ void unary_lanes(Elementary f, const double *u, const double *y, double *out, in
 
 }  // namespace
 
+namespace {
+
+// y[i] = f(i) on the lanes, and with `check` a lane whose result is not finite marked in nan
+// (x - x is 0 for finite x only).
+template <int N, class F>
+inline void lanes(int b, double *y, bool check, double *nan, F f) {
+  const int n = N > 0 ? N : b;
+  if (check) {
+    for (int i = 0; i < n; ++i) {
+      double r = f(i);
+      y[i] = r;
+      nan[i] += r - r;
+    }
+  } else {
+    for (int i = 0; i < n; ++i) y[i] = f(i);
+  }
+}
+
+// N > 0: a full block, whose length the compiler then knows; 0: b lanes.
+template <int N>
+bool run_block(const Group &g, const Program &p, int k0, int bb, const double *x, double *regs, const double *weight,
+               double *target, double *out) {
+  const int b = N > 0 ? N : bb;
+  const size_t K = static_cast<size_t>(g.ninst), L = static_cast<size_t>(g.lanes);
+  bool bad = false;
+  // Lane i turns NaN, and stays so, once a checked result of the lane is not finite (or its
+  // operation failed): x - x is 0 for finite x only. Division by zero, 0 to a negative power
+  // and the logarithm of a non-positive number give such results.
+  double nan[kBlock] = {};
+  for (const Instr &in : p.code) {
+    double *y = regs + (in.dst >= 0 ? in.dst * L : 0);
+    const double *u = regs + in.a * L, *w = regs + in.b * L, *v = regs + in.c * L;
+    const double k = in.k;
+    const bool ch = in.check;
+    switch (in.op) {
+      case POp::Const: {
+        const double *c = g.consts.data() + in.slot * K + k0;
+        lanes<N>(b, y, false, nan, [&](int i) { return c[i]; });
+        break;
+      }
+      case POp::Var: {
+        const int *c = g.cols.data() + in.slot * K + k0;
+        lanes<N>(b, y, ch, nan, [&](int i) { return x[c[i]]; });
+        break;
+      }
+      case POp::Fill: lanes<N>(b, y, false, nan, [&](int) { return k; }); break;
+      case POp::Neg: lanes<N>(b, y, ch, nan, [&](int i) { return -u[i]; }); break;
+      case POp::Add: lanes<N>(b, y, ch, nan, [&](int i) { return u[i] + w[i]; }); break;
+      case POp::Sub: lanes<N>(b, y, ch, nan, [&](int i) { return u[i] - w[i]; }); break;
+      case POp::Mul: lanes<N>(b, y, ch, nan, [&](int i) { return u[i] * w[i]; }); break;
+      case POp::Div: lanes<N>(b, y, ch, nan, [&](int i) { return u[i] / w[i]; }); break;
+      case POp::Square: lanes<N>(b, y, ch, nan, [&](int i) { return u[i] * u[i]; }); break;
+      case POp::AddK: lanes<N>(b, y, ch, nan, [&](int i) { return u[i] + k; }); break;
+      case POp::MulK: lanes<N>(b, y, ch, nan, [&](int i) { return u[i] * k; }); break;
+      case POp::KSub: lanes<N>(b, y, ch, nan, [&](int i) { return k - u[i]; }); break;
+      case POp::MulAdd: lanes<N>(b, y, ch, nan, [&](int i) { return u[i] * w[i] + v[i]; }); break;
+      case POp::Unary:
+        unary_lanes<0>(static_cast<Elementary>(in.fn), u, u, y, b);
+        if (ch) lanes<N>(b, y, true, nan, [&](int i) { return y[i]; });
+        break;
+      case POp::Unary1: {
+        Elementary f = static_cast<Elementary>(in.fn);
+        if (f == Elementary::Asin || f == Elementary::Acos)
+          for (int i = 0; i < b; ++i) bad |= 1 - u[i] * u[i] <= 0;
+        if (f == Elementary::Sqrt)
+          for (int i = 0; i < b; ++i) bad |= w[i] <= 0;
+        unary_lanes<1>(f, u, w, y, b);
+        break;
+      }
+      case POp::Unary2: unary_lanes<2>(static_cast<Elementary>(in.fn), u, w, y, b); break;
+      case POp::Pow: lanes<N>(b, y, ch, nan, [&](int i) { return power(u[i], w[i]); }); break;
+      case POp::PowD1:
+        lanes<N>(b, y, false, nan, [&](int i) { return w[i] == 0 ? 0.0 : w[i] * power(u[i], w[i] - 1); });
+        break;
+      case POp::PowD2:
+        lanes<N>(b, y, false, nan, [&](int i) {
+          double e = w[i];
+          return (e == 0 || e == 1) ? 0.0 : e * (e - 1) * power(u[i], e - 2);
+        });
+        break;
+      case POp::Value: {
+        const int *f = g.formula.data() + k0;
+        for (int i = 0; i < b; ++i) out[f[i]] = u[i];
+        break;
+      }
+      case POp::Gradient:
+      case POp::Hessian: {
+        const int *pos = (in.op == POp::Gradient ? g.gtarget.data() : g.htarget.data()) + in.slot * K + k0;
+        for (int i = 0; i < b; ++i) nan[i] += u[i] - u[i];
+        for (int i = 0; i < b; ++i) target[pos[i]] += weight[i] * u[i];
+        break;
+      }
+    }
+  }
+  for (int i = 0; i < b; ++i) bad |= nan[i] != 0.0;
+  return !bad;
+}
+
+// Drops the instructions that neither an output nor a checked value needs.
+void drop_dead(Program &p) {
+  std::vector<char> live(p.nregs, 0);
+  std::vector<char> keep(p.code.size(), 0);
+  for (size_t i = p.code.size(); i-- > 0;) {
+    const Instr &in = p.code[i];
+    if (!(in.dst < 0 || in.check || live[in.dst])) continue;
+    keep[i] = 1;
+    live[in.a] = live[in.b] = live[in.c] = 1;
+  }
+  size_t n = 0;
+  for (size_t i = 0; i < p.code.size(); ++i)
+    if (keep[i]) p.code[n++] = p.code[i];
+  p.code.resize(n);
+}
+
+}  // namespace
+
+bool run_program(const Group &g, const Program &p, int k0, int b, const double *x, double *regs, const double *weight,
+                 double *target, double *out) {
+  if (b == kBlock && g.lanes == kBlock) return run_block<kBlock>(g, p, k0, b, x, regs, weight, target, out);
+  return run_block<0>(g, p, k0, b, x, regs, weight, target, out);
+}
+
 void compile_group(Group &g) {
   g.compiled = false;
   if (!supported(g)) return;
@@ -349,88 +478,15 @@ void compile_group(Group &g) {
   for (int kind = 0; kind < 3; ++kind) {
     g.program[kind] = Program();
     if (kind == kHessians && g.pattern.empty()) continue;
-    if (!compile(g, static_cast<Kind>(kind), uniform, g.program[kind]) ||
+    bool ok = compile(g, static_cast<Kind>(kind), uniform, g.program[kind]);
+    drop_dead(g.program[kind]);
+    if (!ok ||
         g.program[kind].nregs * static_cast<size_t>(g.lanes) > kMaxRegisterEntries) {
       for (Program &p : g.program) p = Program();
       return;
     }
   }
   g.compiled = true;
-}
-
-bool run_program(const Group &g, const Program &p, int k0, int b, const double *x, double *regs, const double *weight,
-                 double *target, double *out) {
-  const size_t K = static_cast<size_t>(g.ninst), L = static_cast<size_t>(g.lanes);
-  bool bad = false;
-  // Lane i turns NaN, and stays so, once a checked result of the lane is not finite (or its
-  // operation failed): x - x is 0 for finite x only. Division by zero, 0 to a negative power
-  // and the logarithm of a non-positive number give such results.
-  double nan[kBlock] = {};
-  for (const Instr &in : p.code) {
-    double *y = regs + (in.dst >= 0 ? in.dst * L : 0);
-    const double *u = regs + in.a * L, *w = regs + in.b * L;
-    const double k = in.k;
-    switch (in.op) {
-      case POp::Const: {
-        const double *c = g.consts.data() + in.slot * K + k0;
-        for (int i = 0; i < b; ++i) y[i] = c[i];
-        break;
-      }
-      case POp::Var: {
-        const int *c = g.cols.data() + in.slot * K + k0;
-        for (int i = 0; i < b; ++i) y[i] = x[c[i]];
-        break;
-      }
-      case POp::Fill: for (int i = 0; i < b; ++i) y[i] = k; break;
-      case POp::Neg: for (int i = 0; i < b; ++i) y[i] = -u[i]; break;
-      case POp::Add: for (int i = 0; i < b; ++i) y[i] = u[i] + w[i]; break;
-      case POp::Sub: for (int i = 0; i < b; ++i) y[i] = u[i] - w[i]; break;
-      case POp::Mul: for (int i = 0; i < b; ++i) y[i] = u[i] * w[i]; break;
-      case POp::Div: for (int i = 0; i < b; ++i) y[i] = u[i] / w[i]; break;
-      case POp::Square: for (int i = 0; i < b; ++i) y[i] = u[i] * u[i]; break;
-      case POp::AddK: for (int i = 0; i < b; ++i) y[i] = u[i] + k; break;
-      case POp::MulK: for (int i = 0; i < b; ++i) y[i] = u[i] * k; break;
-      case POp::Unary: unary_lanes<0>(static_cast<Elementary>(in.fn), u, u, y, b); break;
-      case POp::Unary1: {
-        Elementary f = static_cast<Elementary>(in.fn);
-        if (f == Elementary::Asin || f == Elementary::Acos)
-          for (int i = 0; i < b; ++i) bad |= 1 - u[i] * u[i] <= 0;
-        if (f == Elementary::Sqrt)
-          for (int i = 0; i < b; ++i) bad |= w[i] <= 0;
-        unary_lanes<1>(f, u, w, y, b);
-        break;
-      }
-      case POp::Unary2: unary_lanes<2>(static_cast<Elementary>(in.fn), u, w, y, b); break;
-      case POp::Pow: for (int i = 0; i < b; ++i) y[i] = power(u[i], w[i]); break;
-      case POp::PowD1:
-        for (int i = 0; i < b; ++i) y[i] = w[i] == 0 ? 0.0 : w[i] * power(u[i], w[i] - 1);
-        break;
-      case POp::PowD2:
-        for (int i = 0; i < b; ++i) {
-          double e = w[i];
-          y[i] = (e == 0 || e == 1) ? 0.0 : e * (e - 1) * power(u[i], e - 2);
-        }
-        break;
-      case POp::Value: {
-        const int *f = g.formula.data() + k0;
-        for (int i = 0; i < b; ++i) out[f[i]] = u[i];
-        continue;
-      }
-      case POp::Gradient:
-      case POp::Hessian: {
-        const int *pos = (in.op == POp::Gradient ? g.gtarget.data() : g.htarget.data()) + in.slot * K + k0;
-        for (int i = 0; i < b; ++i) {
-          nan[i] += u[i] - u[i];
-          target[pos[i]] += weight[i] * u[i];
-        }
-        continue;
-      }
-    }
-    if (in.check)
-      for (int i = 0; i < b; ++i) nan[i] += y[i] - y[i];
-  }
-  for (int i = 0; i < b; ++i) bad |= nan[i] != 0.0;
-  return !bad;
 }
 
 }  // namespace nlp
