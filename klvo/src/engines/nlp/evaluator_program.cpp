@@ -187,7 +187,9 @@ bool compile(const Group &g, Kind kind, const std::vector<char> &uniform, Progra
         break;
     }
     if (y.reg < 0 && !std::isfinite(y.lit)) return false;
-    if (n.op != Op::Const) e.check(y);
+    // A column's value is finite (the engines pass finite points); what is computed from it
+    // may not be.
+    if (n.op != Op::Const && n.op != Op::Var) e.check(y);
     val[i] = y;
   }
   if (kind == kValues) {
@@ -424,6 +426,7 @@ bool run_block(const Group &g, const Program &p, int k0, int bb, const double *x
         break;
       case POp::Value: {
         const int *f = g.formula.data() + k0;
+        for (int i = 0; i < b; ++i) nan[i] += u[i] - u[i];
         for (int i = 0; i < b; ++i) out[f[i]] = u[i];
         break;
       }
