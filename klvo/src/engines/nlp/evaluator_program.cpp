@@ -25,6 +25,8 @@ namespace {
 
 // Registers beyond this many lane entries are not worth compiling for.
 constexpr size_t kMaxRegisterEntries = size_t{1} << 22;
+// Formulas of at most this many variables get their Hessians forward.
+constexpr int kForwardHessianVariables = 6;
 
 struct Sym {
   int reg;     // < 0: the literal
@@ -246,6 +248,51 @@ bool compile(const Group &g, Kind kind, const std::vector<char> &uniform, Progra
         return e.op(POp::Unary2, val[a[0]], val[i], 0, 0, static_cast<uint8_t>(f));
     }
   };
+
+  // With few variables, the Hessian forward: each node's gradient and Hessian in the local
+  // variables from its operands' (chain rule), which after folding is far shorter than a
+  // forward-over-reverse sweep per colour.
+  const int nl = g.nlocal;
+  if (kind == kHessians && nl <= kForwardHessianVariables) {
+    std::vector<Sym> gr(nn * nl, literal(0)), he(nn * nl * nl, literal(0));
+    for (size_t i = 0; i < nn; ++i) {
+      const EvalNode &n = g.nodes[i];
+      if (!n.dep) continue;
+      Sym *gi = gr.data() + i * nl, *hi = he.data() + i * nl * nl;
+      if (n.op == Op::Var) {
+        gi[n.slot] = literal(1);
+        continue;
+      }
+      for (int j = 0; j < n.nargs; ++j) {
+        int aj = args[n.arg + j];
+        if (!g.nodes[aj].dep) continue;
+        const Sym *gj = gr.data() + aj * nl, *hj = he.data() + aj * nl * nl;
+        Sym dj = d[n.arg + j];
+        for (int r = 0; r < nl; ++r) {
+          gi[r] = e.add(gi[r], e.mul(dj, gj[r]));
+          for (int c = 0; c <= r; ++c) hi[r * nl + c] = e.add(hi[r * nl + c], e.mul(dj, hj[r * nl + c]));
+        }
+        if (!n.second) continue;
+        for (int l = 0; l < n.nargs; ++l) {
+          int al = args[n.arg + l];
+          if (!g.nodes[al].dep) continue;
+          Sym s = second(i, j, l);
+          if (is_lit(s, 0)) continue;
+          const Sym *gl = gr.data() + al * nl;
+          for (int r = 0; r < nl; ++r)
+            for (int c = 0; c <= r; ++c)
+              if (!is_lit(gj[r], 0) && !is_lit(gl[c], 0))
+                hi[r * nl + c] = e.add(hi[r * nl + c], e.mul(e.mul(s, gj[r]), gl[c]));
+        }
+      }
+    }
+    const Sym *root = he.data() + (nn - 1) * nl * nl;
+    for (size_t en = 0; en < g.pattern.size(); ++en) {
+      Sym h = root[g.pattern[en].first * nl + g.pattern[en].second];
+      if (!is_lit(h, 0)) e.out(POp::Hessian, h, static_cast<int>(en));
+    }
+    return true;
+  }
 
   // Adjoints backward; in the gradient sweep, their sums by local variable.
   std::vector<Sym> adj(nn, literal(0)), grad(g.nlocal, literal(0));
