@@ -419,7 +419,8 @@ bool run_block(const Group &g, const Program &p, int k0, int bb, const double *x
   // Lane i turns NaN, and stays so, once a checked result of the lane is not finite (or its
   // operation failed): x - x is 0 for finite x only. Division by zero, 0 to a negative power
   // and the logarithm of a non-positive number give such results.
-  double nan[kBlock] = {};
+  alignas(64) double nan[kBlock];
+  for (int i = 0; i < b; ++i) nan[i] = 0.0;
   for (const Instr &in : p.code) {
     double *y = regs + (in.dst >= 0 ? in.dst * L : 0);
     const double *u = regs + in.a * L, *w = regs + in.b * L, *v = regs + in.c * L;
@@ -485,6 +486,12 @@ bool run_block(const Group &g, const Program &p, int k0, int bb, const double *x
         break;
       }
     }
+  }
+  if (N > 0) {
+    // Halving sums keep a NaN, and vectorise.
+    for (int w = N / 2; w > 0; w /= 2)
+      for (int i = 0; i < w; ++i) nan[i] += nan[i + w];
+    return !bad && nan[0] == 0.0;
   }
   for (int i = 0; i < b; ++i) bad |= nan[i] != 0.0;
   return !bad;
