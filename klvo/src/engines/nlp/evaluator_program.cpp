@@ -155,7 +155,7 @@ bool supported(const Group &g) {
 
 enum Kind { kValues, kGradients, kHessians };
 
-// Compiles one of the three sweeps; false when it would need too many registers.
+// Compiles one of the three sweeps; false when a value folds to a constant that is not finite.
 bool compile(const Group &g, Kind kind, const std::vector<char> &uniform, Program &p) {
   Emitter e(p);
   size_t nn = g.nodes.size();
