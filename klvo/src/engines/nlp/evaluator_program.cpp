@@ -25,6 +25,9 @@ namespace {
 
 // Registers beyond this many lane entries are not worth compiling for.
 constexpr size_t kMaxRegisterEntries = size_t{1} << 22;
+// Larger formulas are left to the generic sweeps: compiling costs microseconds per node, which
+// a large formula of few instances would not earn back over a solve.
+constexpr size_t kMaxCompiledNodes = 512;
 // Formulas of at most this many variables get their Hessians forward.
 constexpr int kForwardHessianVariables = 6;
 
@@ -523,7 +526,7 @@ bool run_program(const Group &g, const Program &p, int k0, int b, const double *
 
 void compile_group(Group &g) {
   g.compiled = false;
-  if (!supported(g)) return;
+  if (g.nodes.size() > kMaxCompiledNodes || !supported(g)) return;
   g.lanes = std::min(kBlock, std::max(g.ninst, 1));
   // Constants equal in every instance are literals of the code.
   std::vector<char> uniform(g.nconst, 1);
