@@ -414,8 +414,9 @@ inline void lanes(int b, double *y, bool check, double *nan, F f) {
 
 // N > 0: a full block, whose length the compiler then knows; 0: b lanes.
 template <int N>
-bool run_block(const Group &g, const Program &p, int k0, int bb, const double *x, double *regs, const double *weight,
-               double *target, double *out) {
+// Lanes below `skip` repeat instances of the previous block: computed, not added to the targets.
+bool run_block(const Group &g, const Program &p, int k0, int bb, int skip, const double *x, double *regs,
+               const double *weight, double *target, double *out) {
   const int b = N > 0 ? N : bb;
   const size_t K = static_cast<size_t>(g.ninst), L = static_cast<size_t>(g.lanes);
   bool bad = false;
@@ -485,7 +486,7 @@ bool run_block(const Group &g, const Program &p, int k0, int bb, const double *x
       case POp::Hessian: {
         const int *pos = (in.op == POp::Gradient ? g.gtarget.data() : g.htarget.data()) + in.slot * K + k0;
         for (int i = 0; i < b; ++i) nan[i] += u[i] - u[i];
-        for (int i = 0; i < b; ++i) target[pos[i]] += weight[i] * u[i];
+        for (int i = skip; i < b; ++i) target[pos[i]] += weight[i - skip] * u[i];
         break;
       }
     }
@@ -520,8 +521,9 @@ void drop_dead(Program &p) {
 
 bool run_program(const Group &g, const Program &p, int k0, int b, const double *x, double *regs, const double *weight,
                  double *target, double *out) {
-  if (b == kBlock && g.lanes == kBlock) return run_block<kBlock>(g, p, k0, b, x, regs, weight, target, out);
-  return run_block<0>(g, p, k0, b, x, regs, weight, target, out);
+  // A last partial block of a group of full ones runs as a full block ending at the group's end.
+  if (g.lanes == kBlock) return run_block<kBlock>(g, p, k0 - (kBlock - b), kBlock, kBlock - b, x, regs, weight, target, out);
+  return run_block<0>(g, p, k0, b, 0, x, regs, weight, target, out);
 }
 
 void compile_group(Group &g) {
