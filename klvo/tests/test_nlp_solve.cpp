@@ -4,7 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "test_support.h"
@@ -517,6 +519,47 @@ TEST(GroupedFormulas, EveryInstanceKeepsItsOwnConstantsAndColumns) {
     EXPECT_NEAR(duals[i], -(b[i] - c[i] * std::exp(xi)) / (2 * a[i] * xi), 1e-6) << i;
   }
   EXPECT_NEAR(p.objval(), expect, 1e-7 * std::fabs(expect));
+}
+
+// Ipopt's own derivative checker compares every Jacobian and Hessian entry the engine gives with
+// finite differences of its values, here for formulas repeated over more instances than a sweep
+// block holds (a full block and a partial one), each with its own constants: a power with its
+// own exponent, quotients, elementary functions, products of columns.
+TEST(GroupedFormulas, JacobianAndHessianAgreeWithIpoptsDerivativeChecker) {
+  const int n = 150;
+  NlpProblem p;
+  p.columns(n, std::vector<double>(n, 0.5), std::vector<double>(n, 2.0));
+  std::vector<double> x0(n);
+  for (int i = 0; i < n; ++i) x0[i] = 0.6 + 1.3 * std::fabs(std::sin(1.7 * i));
+  p.start(x0);
+  for (int i = 0; i + 1 < n; ++i) {
+    double d = 1 + 0.05 * i, e = 0.3 + 0.01 * i, q = 1.5 + 0.01 * i;
+    Ex sq = X(i + 1) - pow(X(i), 2.0);
+    p.objective(C(d) * sq * sq + pow(C(e) - X(i), 2.0) + pow(X(i), q));
+  }
+  for (int i = 0; i + 2 < n; ++i) {
+    double a = 0.5 + 0.02 * i, b = 1 + 0.01 * i, c = 0.1 + 0.003 * i;
+    Ex f = C(a) * sin(X(i)) * X(i + 1) / (pow(X(i + 2), 2.0) + b) + exp(C(c) * X(i + 1)) - log(X(i) + 3) +
+           fn(SQRT, X(i + 2)) + fn(ATAN, X(i) * X(i + 1)) - cos(X(i + 2)) / X(i);
+    p.row('L', 100, &f);
+  }
+  std::string file = testing::TempDir() + "klvo_derivative_check.out";
+  std::string options = "derivative_test second-order; derivative_test_print_all no; max_iter 1; output_file " + file +
+                        "; file_print_level 5";
+  ASSERT_EQ(KSLPsetstrcontrol(p.slp, kSlpEngineOptions, options.c_str()), 0) << p.slp_error();
+  KLVOnlpoptimize(p.prob, nullptr);
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string out = text.str();
+  std::remove(file.c_str());
+  ASSERT_NE(out.find("Starting derivative checker for second derivatives"), std::string::npos) << out.substr(0, 2000);
+  EXPECT_EQ(out.find("Derivative checker detected"), std::string::npos) << out.substr(0, 4000);
+  size_t clean = 0;
+  for (size_t at = out.find("No errors detected by derivative checker"); at != std::string::npos;
+       at = out.find("No errors detected by derivative checker", at + 1))
+    ++clean;
+  EXPECT_EQ(clean, 1u);
 }
 
 struct Log {

@@ -297,6 +297,7 @@ void Evaluator::finish() {
     to_slot_major(g.cols, g.nlocal, g.ninst);
     g.gtarget.assign(static_cast<size_t>(g.nlocal) * g.ninst, 0);
     g.htarget.assign(g.pattern.size() * g.ninst, 0);
+    compile_group(g);
   }
   builder_.reset();
 }

@@ -24,6 +24,42 @@ struct EvalNode {
   const UserFunction *user;
 };
 
+// A group's sweeps compiled once into straight-line code over lanes. Every instruction but the
+// outputs defines a register (lanes of one block); derivative constants are folded, zero
+// tangents and adjoints dropped and repeated subexpressions shared, so a sweep does only the
+// arithmetic its formula's derivatives need and dispatches once per instruction and block.
+enum class POp : uint8_t {
+  Const,      // per-instance constant `slot`
+  Var,        // x at local variable `slot`
+  Fill,       // k
+  Neg, Add, Sub, Mul, Div, Square,
+  AddK, MulK,  // a + k, a * k
+  KSub,       // k - a
+  MulAdd,     // a * b + c
+  Unary,      // elementary function fn at a
+  Unary1,     // its first derivative at (a, value b), with the derivative's domain checked
+  Unary2,     // its second derivative
+  Pow,        // a ^ b
+  PowD1,      // d(a ^ b)/da, b constant
+  PowD2,      // d2(a ^ b)/da2, b constant
+  Value,      // the formula's value is a
+  Gradient,   // gradient target `slot` += weight * a
+  Hessian,    // Hessian target `slot` += weight * a
+};
+
+struct Instr {
+  POp op;
+  bool check;  // the result must be finite
+  uint8_t fn;  // Unary*: elementary function
+  int dst, a, b, c, slot;
+  double k;
+};
+
+struct Program {
+  std::vector<Instr> code;
+  int nregs = 0;
+};
+
 struct Evaluator::Group {
   int side = 0;
   std::vector<EvalNode> nodes;  // operands before the nodes using them; the root last
@@ -40,14 +76,26 @@ struct Evaluator::Group {
   std::vector<int> gtarget;  // [l * ninst + k]
   std::vector<int> htarget;  // [e * ninst + k]
   std::vector<int> formula;  // [k]
+  // Compiled sweeps (values, gradients, Hessians) when every operation of the group has them;
+  // registers hold `lanes` entries each.
+  bool compiled = false;
+  int lanes = 0;
+  Program program[3];
 };
+
+// Compiles the group's sweeps when it can (after its instances are slot-major).
+void compile_group(Evaluator::Group &g);
+// Runs program p of group g on instances [k0, k0 + b); false when a result is not finite or
+// an operand lies outside its operation's domain.
+bool run_program(const Evaluator::Group &g, const Program &p, int k0, int b, const double *x, double *regs,
+                 const double *weight, double *target, double *out);
 
 // The value of a node whose operands have the values in[0..m), for the operations other than
 // variables, constants and user functions; false outside the operation's domain.
 bool node_value(Op op, const double *in, int m, double &y);
 
 struct Evaluator::Work {
-  std::vector<double> v, d, s, a, t, at, g;
+  std::vector<double> v, d, s, a, t, at, g, regs;
 };
 
 }  // namespace nlp

@@ -528,9 +528,14 @@ bool Evaluator::values(const double *x, int side, double *out) {
     if (g.side != side) continue;
     fit(w, g);
     size_t root = (g.nodes.size() - 1) * B;
+    if (g.compiled) fit(w.regs, static_cast<size_t>(g.program[0].nregs) * g.lanes);
     for (int k0 = 0; k0 < g.ninst; k0 += B) {
       int b = std::min(B, g.ninst - k0);
       stats_.instances += b;
+      if (g.compiled) {
+        if (!run_program(g, g.program[0], k0, b, x, w.regs.data(), nullptr, nullptr, out)) return false;
+        continue;
+      }
       if (!forward(g, k0, b, x, w.v.data(), t_in)) return false;
       for (int k = 0; k < b; ++k) out[g.formula[k0 + k]] = w.v[root + k];
     }
@@ -547,8 +552,14 @@ bool Evaluator::gradients(const double *x, int side, const double *weight, doubl
     if (g.side != side) continue;
     fit(w, g);
     size_t K = static_cast<size_t>(g.ninst);
+    if (g.compiled) fit(w.regs, static_cast<size_t>(g.program[1].nregs) * g.lanes);
     for (int k0 = 0; k0 < g.ninst; k0 += B) {
       int b = std::min(B, g.ninst - k0);
+      if (g.compiled) {
+        for (int k = 0; k < b; ++k) wk[k] = weight ? weight[g.formula[k0 + k]] : 1.0;
+        if (!run_program(g, g.program[1], k0, b, x, w.regs.data(), wk, target, nullptr)) return false;
+        continue;
+      }
       if (!forward(g, k0, b, x, w.v.data(), t_in) ||
           !local_derivatives(g, b, w.v.data(), w.d.data(), w.s.data(), false, t_in, t_scratch))
         return false;
@@ -588,6 +599,11 @@ bool Evaluator::hessians(const double *x, int sides, const double *weight, doubl
         any = any || wk[k] != 0.0;
       }
       if (!any) continue;
+      if (g.compiled) {
+        fit(w.regs, static_cast<size_t>(g.program[2].nregs) * g.lanes);
+        if (!run_program(g, g.program[2], k0, b, x, w.regs.data(), wk, target, nullptr)) return false;
+        continue;
+      }
       if (!forward(g, k0, b, x, v, t_in) || !local_derivatives(g, b, v, d, s, true, t_in, t_scratch)) return false;
       reverse(g, b, d, a, col);
       for (size_t c = 0; c < g.by_color.size(); ++c) {
