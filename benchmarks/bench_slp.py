@@ -10,9 +10,10 @@ needs more iterations (it shrinks its step bounds) where curvature decides the o
 figures show both.
 
 PyOptInterface's iterations are read from the Ipopt output file it is told to write (the
-parser is bench_nlp.py's). It compiles every model before solving, about 50 s per model on a
-small machine, so the default chain is 10^3 variables and its model is solved once (its
-compile time is not in the figure); kelvo's figures are the best of --repeat solves.
+parser is bench_nlp.py's). It compiles every model's functions inside optimize(), which can
+take tens of seconds per model on a small machine, so its time includes that compilation, the
+default chain is kept to 10^3 variables and each of its models is solved once; kelvo's
+figures are the best of --repeat solves.
 
 Run: PYTHONPATH=build/dev/python python benchmarks/bench_slp.py [--chain 1000] [--repeat 3]
 """
