@@ -328,3 +328,220 @@ TEST(LayerEvents, FireInOrderAndStopTheSolve) {
 }
 
 }  // namespace
+
+namespace {
+
+const int kCascade = 12107;
+
+// The column's current value, old value, convergence and history as KSLPgetvar gives them.
+struct VarNow {
+  double value = 0, old = 0;
+  int converged = -1, history = -1;
+};
+
+VarNow var_now(KSLPprob slp, int col) {
+  VarNow v;
+  EXPECT_EQ(KSLPgetvar(slp, col, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &v.value, nullptr, &v.history,
+                       &v.converged, nullptr, nullptr, nullptr, nullptr, &v.old),
+            0);
+  return v;
+}
+
+void set_var(KSLPprob slp, int col, const double *penalty, const double *damp, const int *vartype,
+             const double *initstepbound = nullptr) {
+  ASSERT_EQ(KSLPchgvar(slp, col, nullptr, initstepbound, nullptr, penalty, damp, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, vartype),
+            0);
+}
+
+// Every iteration's end, with what the test wants to know of the iterate.
+template <class F>
+void on_iterend(NlpProblem &p, F &f) {
+  auto call = [](KSLPprob slp, void *data, int *) {
+    (*static_cast<F *>(data))(slp);
+    return 0;
+  };
+  ASSERT_EQ(KSLPsetcbiterend(p.slp, call, &f), 0);
+}
+
+// max y3 with y1 = exp(x), y2 = y1 + sin(y1) / 2, y3 = y2^2 and y1 <= 2: y3 grows with x, so
+// x = log 2 where the last row binds.
+void chain_model(NlpProblem &p, int cascade) {
+  p.columns(4, {0, -1e20, -1e20, -1e20}, {3, 1e20, 1e20, 1e20}, {0, 0, 0, 1});
+  Ex f1 = -exp(X(0)), f2 = -(X(1) + 0.5 * sin(X(1))), f3 = -pow(X(2), 2.0);
+  p.row('E', 0, &f1, {{1, 1}});
+  p.row('E', 0, &f2, {{2, 1}});
+  p.row('E', 0, &f3, {{3, 1}});
+  p.row('L', 2, nullptr, {{1, 1}});
+  int cols[3] = {1, 2, 3}, rows[3] = {0, 1, 2};
+  ASSERT_EQ(KSLPaddvars(p.slp, 3, cols, nullptr, rows, nullptr, nullptr, nullptr, nullptr), 0) << p.slp_error();
+  ASSERT_EQ(KSLPsetdblcontrol(p.slp, kSlpObjSense, -1.0), 0);
+  ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, 1), 0);
+  ASSERT_EQ(KSLPsetintcontrol(p.slp, kCascade, cascade), 0);
+  p.start({0.5, 0, 0, 0});
+}
+
+// The largest gap between a determined column and its formula at the point.
+double chain_gap(const std::vector<double> &v) {
+  double y1 = std::exp(v[0]), y2 = v[1] + 0.5 * std::sin(v[1]), y3 = v[2] * v[2];
+  return std::max({std::fabs(v[1] - y1), std::fabs(v[2] - y2), std::fabs(v[3] - y3)});
+}
+
+TEST(Cascade, KeepsDeterminedColumnsExactAfterEveryIteration) {
+  const double x = std::log(2.0);
+  int iters[2] = {0, 0};
+  double worst[2] = {0, 0};
+  for (int on = 0; on < 2; ++on) {
+    NlpProblem p;
+    chain_model(p, on);
+    int ends = 0;
+    auto check = [&](KSLPprob slp) {
+      std::vector<double> v;
+      for (int j = 0; j < 4; ++j) v.push_back(var_now(slp, j).value);
+      worst[on] = std::max(worst[on], chain_gap(v));
+      ++ends;
+    };
+    on_iterend(p, check);
+    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+    ASSERT_EQ(p.status(), 1);
+    std::vector<double> v = p.x();
+    EXPECT_NEAR(v[0], x, 1e-7);
+    EXPECT_LT(chain_gap(v), 1e-7);
+    iters[on] = p.iterations();
+    EXPECT_EQ(ends, iters[on]);
+  }
+  EXPECT_LT(worst[1], 1e-9);
+  EXPECT_GT(worst[0], 1e-6);  // without cascading the linearisation leaves the rows off
+  EXPECT_LE(iters[1], iters[0]);
+}
+
+// KSLPcascade leaves a column marked never to be cascaded as it is: y3 follows the kept y2.
+TEST(Cascade, LeavesColumnsMarkedNotToBeCascaded) {
+  NlpProblem p;
+  chain_model(p, 1);
+  p.start({1, 0, 1.5, 0});
+  int never = KSLP_VAR_NOCASCADE;
+  set_var(p.slp, 2, nullptr, nullptr, &never);
+  ASSERT_EQ(KSLPcascade(p.slp), 0) << p.slp_error();
+  double init[4];
+  for (int j = 0; j < 4; ++j)
+    ASSERT_EQ(KSLPgetvar(p.slp, j, nullptr, nullptr, nullptr, nullptr, nullptr, &init[j], nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              0);
+  EXPECT_NEAR(init[1], std::exp(1.0), 1e-12);
+  EXPECT_EQ(init[2], 1.5);
+  EXPECT_NEAR(init[3], 2.25, 1e-12);
+}
+
+// u + v = 10 (determining u) and u - v = 10 (determining v) from the origin, step bounds 1 at
+// first: the LP can reduce only part of both violations per iteration. A penalty of 10 on one
+// column makes its row's error the one the LP removes first.
+TEST(ColumnSettings, PenaltyDecidesWhichRowBecomesFeasibleFirst) {
+  for (int heavy = 0; heavy < 2; ++heavy) {
+    NlpProblem p;
+    p.columns(2);
+    p.row('E', 10, nullptr, {{0, 1}, {1, 1}});
+    p.row('E', 10, nullptr, {{0, 1}, {1, -1}});
+    p.objective(1e-6 * (pow(X(0), 2.0) + pow(X(1), 2.0)));
+    int cols[2] = {0, 1}, rows[2] = {0, 1};
+    ASSERT_EQ(KSLPaddvars(p.slp, 2, cols, nullptr, rows, nullptr, nullptr, nullptr, nullptr), 0);
+    ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, 1), 0);
+    ASSERT_EQ(KSLPsetintcontrol(p.slp, kCascade, 0), 0);
+    double ten = 10;
+    set_var(p.slp, heavy, &ten, nullptr, nullptr);
+    p.start({0, 0});
+    bool heavy_alone = false, light_alone = false;
+    auto check = [&](KSLPprob slp) {
+      double u = var_now(slp, 0).value, v = var_now(slp, 1).value;
+      bool ok[2] = {std::fabs(u + v - 10) <= 1e-9, std::fabs(u - v - 10) <= 1e-9};
+      heavy_alone = heavy_alone || (ok[heavy] && !ok[1 - heavy]);
+      light_alone = light_alone || (ok[1 - heavy] && !ok[heavy]);
+    };
+    on_iterend(p, check);
+    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+    ASSERT_EQ(p.status(), 1);
+    EXPECT_NEAR(p.x()[0], 10, 1e-7);
+    EXPECT_NEAR(p.x()[1], 0, 1e-7);
+    EXPECT_TRUE(heavy_alone) << "penalised column " << heavy;
+    EXPECT_FALSE(light_alone) << "penalised column " << heavy;
+  }
+}
+
+// min -x on [0, 10] from 0 with step bound 1: every LP step is the whole step bound and is
+// predicted exactly, so the trust region doubles: 1, 3, 7, 10. Damping by 1/2 takes half of
+// each LP step (1, 2, 4, then 6.5 up to the bound): 1/2, 3/2, 7/2, 27/4; a fixed step bound
+// moves by 1 each time (1, 2, ..., 10).
+TEST(ColumnSettings, DampingAndFixedStepBoundsGiveTheirIterates) {
+  struct Case {
+    double damp;
+    int vartype;
+    std::vector<double> first;
+  };
+  for (const Case &c : {Case{0, 0, {1, 3, 7, 10}}, Case{0.5, 0, {0.5, 1.5, 3.5, 6.75}},
+                        Case{0, KSLP_VAR_FIXSTEPBOUND, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}}) {
+    NlpProblem p;
+    p.columns(1, {0}, {10});
+    p.objective(-X(0));
+    ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, 1), 0);
+    double one = 1;
+    set_var(p.slp, 0, nullptr, &c.damp, &c.vartype, &one);
+    p.start({0});
+    std::vector<double> xs;
+    std::vector<int> conv;
+    auto record = [&](KSLPprob slp) {
+      VarNow v = var_now(slp, 0);
+      xs.push_back(v.value);
+      conv.push_back(v.converged != 0);
+    };
+    on_iterend(p, record);
+    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+    ASSERT_GE(xs.size(), c.first.size());
+    for (size_t k = 0; k < c.first.size(); ++k) EXPECT_NEAR(xs[k], c.first[k], 1e-9) << "iteration " << k + 1;
+    if (c.damp == 0) {
+      EXPECT_NEAR(p.x()[0], 10, 1e-9);
+      EXPECT_EQ(p.status(), 1);
+    }
+    // The history holds the verdicts of the last iterations, newest in bit 0.
+    int expect = 0;
+    for (size_t k = conv.size() > 31 ? conv.size() - 31 : 0; k < conv.size(); ++k) expect = (expect << 1) | conv[k];
+    EXPECT_EQ(var_now(p.slp, 0).history, expect);
+    if (xs.size() >= 2) EXPECT_EQ(var_now(p.slp, 0).old, xs[xs.size() - 2]);
+  }
+}
+
+// A column whose delta is not used keeps its value: the vertex model with x at 1 becomes
+// max 1 + y with y <= 2 and y^2 <= 2. Bad settings are refused and change nothing.
+TEST(ColumnSettings, NoDeltaColumnsAndRefusedSettings) {
+  NlpProblem p;
+  vertex_model(p);
+  p.start({1, 0});
+  int nodelta = KSLP_VAR_NODELTA;
+  set_var(p.slp, 0, nullptr, nullptr, &nodelta);
+  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
+  ASSERT_EQ(p.status(), 1);
+  EXPECT_NEAR(p.objval(), 1.0 + std::sqrt(2.0), 1e-7);
+
+  double neg = -1, full = 1, half = 0.5;
+  int unknown = 8;
+  ASSERT_EQ(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, nullptr, &half, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr),
+            0);
+  EXPECT_NE(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, &neg, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr),
+            0);
+  EXPECT_NE(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, nullptr, &full, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr),
+            0);
+  int cols[1] = {1};
+  EXPECT_NE(KSLPaddvars(p.slp, 1, cols, &unknown, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  double damp = -1, pen = -1;
+  int vt = -1;
+  ASSERT_EQ(KSLPgetvar(p.slp, 1, nullptr, nullptr, nullptr, &pen, &damp, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &vt, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(damp, 0.5);
+  EXPECT_EQ(pen, 0.0);
+  EXPECT_EQ(vt, 0);
+}
+
+}  // namespace

@@ -166,7 +166,10 @@ KLVO_API int KSLPcontrolcode(const char *name, int *id, int *flags);
  *   detailed, more detailed; 1), 12102 kslp_timelimit (seconds, 0 none), 12103 kslp_opttol
  *   (1e-8), 12104 kslp_feastol (1e-6), 12105 kslp_postsolve (int, stored only: the solver works
  *   on the original problem, so there is nothing to postsolve), 12106 kslp_engineoptions
- *   (string "name value; name value" of extra interior-point engine options), 12146
+ *   (string "name value; name value" of extra interior-point engine options), 12107
+ *   kslp_cascade (1: the SLP engine cascades after every accepted step; 0 not), 12108
+ *   kslp_cascadetol (a cascaded value within this of the old one is not taken; 0), 12109
+ *   kslp_cascadenlimit (passes of one cascade at most, 1-1000; 5), 12146
  *   kslp_objsense (1.0 / -1.0, the problem's objective sense), 12415 kslp_derivatives (0 exact
  *   second derivatives, 1 quasi-Newton approximation of the Hessian), 12417 kslp_solver (the
  *   engine: 0 interior point, the default; 1 successive linear programming over HiGHS LPs); engine settings 12701
@@ -243,15 +246,35 @@ KLVO_API int KSLPformuladerivatives(KSLPprob slp, int parsed, const int *type, c
 
 /* Column settings of the successive-linearisation interface. In KSLPchgvar a null pointer
  * leaves a setting unchanged; detrow -1 removes the determining row. The initial value is the
- * one KLVOnlpsetinitval sets and starts the next solve. The initial step bound and tolerance
- * set steer the successive-linearisation engine, which leaves each column's final step bound
- * and convergence (0 not converged, else 1 + the tolerance that passed) here; the other
- * settings are stored. KSLPgetvar's delta is the column's step column in the last SLP solve's
+ * one KLVOnlpsetinitval sets and starts the next solve. The successive-linearisation engine
+ * reads:
+ *   initstepbound  the column's first step bound (0: the size of the starting value, at least 1);
+ *   tolset         its tolerance set (0 the default tests);
+ *   penalty        for a column with a determining row, a factor (> 0; 0 means 1) on that row's
+ *                  weight (KSLPchgrowwt): its error columns cost that much more in the LP and
+ *                  its violation weighs that much more in the merit function;
+ *   damp           in [0, 1): the share of the column's LP step that is not taken, so an
+ *                  accepted step moves it by (1 - damp) times the LP's delta;
+ *   vartype        bits KSLP_VAR_*: NOCASCADE keeps the column out of every cascade, NODELTA
+ *                  fixes its delta at zero (the column keeps its value), FIXSTEPBOUND keeps its
+ *                  step bound at the initial one (the trust region neither widens nor shrinks it).
+ * The engine leaves here each column's final step bound, convergence (0 not converged, else
+ * 1 + the tolerance that passed), value and value at the previous iteration's end (oldvalue),
+ * and its convergence
+ * history: bit k set when the column passed its tests k iterations before the last (the last
+ * 31 iterations). With an iterend event set, these are kept current at every iteration end,
+ * so the event can read the iterate. stepbound and history given here are overwritten by
+ * the next SLP solve. KSLPgetvar's delta is the column's step column in the last SLP solve's
  * LP, its update row the LP row of its determining row and its penalty delta the first error
  * column of that row (-1 where there is none). KSLPdelvars forgets the settings and initial
  * values of the given columns. Row status words (KSLPchgrowstatus): bit 0 enforces the row in
  * the SLP engine (see KSLPfixpenalties); other bits are stored. Settings follow
- * deleted rows and columns. */
+ * deleted rows and columns. A negative or non-finite penalty, a damp outside [0, 1) and
+ * vartype bits other than KSLP_VAR_* are refused. */
+#define KSLP_VAR_NOCASCADE 0x1
+#define KSLP_VAR_NODELTA 0x2
+#define KSLP_VAR_FIXSTEPBOUND 0x4
+#define KSLP_VAR_ALL 0x7
 KLVO_API int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepbound,
                         const double *stepbound, const double *penalty, const double *damp, const double *initvalue,
                         const double *value, const int *tolset, const int *history, const int *converged,
@@ -316,7 +339,12 @@ KLVO_API int KSLPgetrowwt(KSLPprob slp, int row, double *weight);
  * columns recomputed before the columns whose rows use them (KSLPcascadeorder fixes that order;
  * cycles come last). The new values become both the solution's and the initial values. A
  * column is recomputed by Newton steps, at most its limit (KSLPchgcascadenlimit, default 20);
- * one that does not converge keeps its value. */
+ * one that does not converge keeps its value (cascadevarfail), and a new value within
+ * kslp_cascadetol of the old one is not taken. Passes over the order repeat, at most
+ * kslp_cascadenlimit, while a determining row still fails to hold (a cycle). Columns of type
+ * KSLP_VAR_NOCASCADE are left alone. The SLP engine cascades the same way (in its space, rows
+ * held within their bounds) at the starting point and after every accepted step, before the
+ * next linearisation, while kslp_cascade is 1 (the default). */
 KLVO_API int KSLPcascade(KSLPprob slp);
 KLVO_API int KSLPcascadeorder(KSLPprob slp);
 KLVO_API int KSLPchgcascadenlimit(KSLPprob slp, int col, int limit);

@@ -25,12 +25,11 @@ struct klvo_problem_s;
 namespace klvo {
 namespace nlp {
 
-// Per-column settings of the successive-linearisation interface (KSLPchgvar). Only the
-// initial value (kept in the layer's initial values) steers this library's solver; the others
-// are stored and read back.
+// Per-column settings of the successive-linearisation interface (KSLPchgvar); the initial value
+// is kept in the layer's initial values. What the SLP engine reads is told in nlp.h.
 struct VarSettings {
   int detrow = -1;
-  double initstepbound = 0, stepbound = 0, penalty = 0, damp = 0, value = 0;
+  double initstepbound = 0, stepbound = 0, penalty = 0, damp = 0, value = 0, oldvalue = 0;
   int tolset = 0, history = 0, converged = 0, vartype = 0;
   int seqnum = 0;         // place in the cascade among columns the dependencies leave unordered
   int cascadelimit = 20;  // Newton steps a cascade may take on the column
@@ -221,6 +220,8 @@ void chg_var(kslp_problem_s &slp, int col, const int *detrow, const double *init
 void get_var(const kslp_problem_s &slp, int col, int *detrow, double *initstepbound, double *stepbound, double *penalty,
              double *damp, double *initvalue, double *value, int *tolset, int *history, int *converged, int *vartype,
              int *delta, int *penaltydelta, int *updaterow, double *oldvalue, const char *fn);
+// Refuse vartype bits the layer does not define.
+void check_vartype(int vartype, int col, const char *fn);
 void del_vars(kslp_problem_s &slp, int ncols, const int *colind, const char *fn);
 void chg_row_status(kslp_problem_s &slp, int row, const int *status, const char *fn);
 int get_row_status(const kslp_problem_s &slp, int row, const char *fn);

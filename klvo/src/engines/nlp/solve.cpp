@@ -121,7 +121,7 @@ void engine_message(const SolveContext &ctx, kslp_problem_s *layer, int msgtype,
 namespace {
 
 // The layer's column and row settings in the SLP engine's space.
-SlpInput slp_input(const kslp_problem_s *slp, const NlpModel &model) {
+SlpInput slp_input(kslp_problem_s *slp, const NlpModel &model) {
   SlpInput in;
   in.stepbound.assign(model.ne, 0.0);
   in.tolset.assign(model.ne, -1);
@@ -129,6 +129,8 @@ SlpInput slp_input(const kslp_problem_s *slp, const NlpModel &model) {
   in.enforced.assign(model.m, 0);
   in.deltatype.assign(model.ne, 0);
   in.deltavalue.assign(model.ne, 0.0);
+  in.damp.assign(model.ne, 0.0);
+  in.fixstep.assign(model.ne, 0);
   if (!slp) return in;
   in.tolsets = slp->tolsets;
   for (const auto &kv : slp->vars) {
@@ -136,12 +138,29 @@ SlpInput slp_input(const kslp_problem_s *slp, const NlpModel &model) {
     int k = model.engine_col[kv.first];
     in.stepbound[k] = kv.second.initstepbound;
     in.tolset[k] = kv.second.tolset - 1;
-    in.deltatype[k] = kv.second.deltatype;
+    in.deltatype[k] = kv.second.vartype & KSLP_VAR_NODELTA ? 1 : kv.second.deltatype;
     in.deltavalue[k] = kv.second.deltavalue;
+    in.damp[k] = kv.second.damp;
+    in.fixstep[k] = (kv.second.vartype & KSLP_VAR_FIXSTEPBOUND) != 0;
   }
-  auto engine_row = [&](int i) { return i < static_cast<int>(model.engine_row.size()) ? model.engine_row[i] : -1; };
+  auto engine_row = [&](int i) {
+    return i >= 0 && i < static_cast<int>(model.engine_row.size()) ? model.engine_row[i] : -1;
+  };
   for (const auto &kv : slp->rowweight)
     if (engine_row(kv.first) >= 0) in.weight[engine_row(kv.first)] = kv.second;
+  // A column's penalty weighs the error of the row that determines it.
+  for (const auto &kv : slp->vars)
+    if (kv.second.penalty > 0 && engine_row(kv.second.detrow) >= 0)
+      in.weight[engine_row(kv.second.detrow)] *= kv.second.penalty;
+  if (int_control(slp, kCtrlCascade) == 1 && slp->prob) {
+    for (const CascadeColumn &c : model_cascade(*slp, "KLVOnlpoptimize")) {
+      int col = model.engine_col[c.col], row = engine_row(c.row);
+      if (col < 0 || row < 0) continue;  // substituted by the model itself
+      in.cascade.push_back({col, row, c.col, model.gl[row], model.gu[row], model.xl[col], model.xu[col], c.limit});
+    }
+    in.cascade_passes = static_cast<int>(int_control(slp, kCtrlCascadeNLimit));
+    in.cascade_tol = dbl_control(slp, kCtrlCascadeTol);
+  }
   for (const auto &kv : slp->rowstatus)
     if (engine_row(kv.first) >= 0 && (kv.second & kRowEnforced)) in.enforced[engine_row(kv.first)] = 1;
   for (const auto &kv : slp->dfs) {
@@ -153,6 +172,25 @@ SlpInput slp_input(const kslp_problem_s *slp, const NlpModel &model) {
 
 // The SLP engine's final step bounds and convergence flags go back to the column settings,
 // and the layer learns where its columns and rows sat in the LP.
+// The iterate's values (model space), convergence, history and step bounds go to the column
+// settings, the previous values becoming the old ones.
+void publish_columns(kslp_problem_s *slp, NlpModel &model, const SlpColumnState &st, const std::vector<double> &x) {
+  std::vector<double> xm, xp;
+  if (!slp || static_cast<int>(x.size()) != model.ne || !model.complete(x.data(), xm)) return;
+  bool prev = static_cast<int>(st.previous.size()) == model.ne && model.complete(st.previous.data(), xp);
+  for (int j = 0; j < model.n; ++j) {
+    VarSettings &v = slp->vars[j];
+    v.oldvalue = prev ? xp[j] : v.value;
+    v.value = xm[j];
+  }
+  for (int k = 0; k < model.ne && k < static_cast<int>(st.history.size()); ++k) {
+    VarSettings &v = slp->vars[model.model_col[k]];
+    v.stepbound = st.stepbound[k];
+    v.converged = st.converged[k];
+    v.history = st.history[k];
+  }
+}
+
 void keep_slp_state(kslp_problem_s *slp, const NlpModel &model, const SlpColumnState &st) {
   if (!slp) return;
   slp->lp_column.assign(model.n, -1);
@@ -164,6 +202,7 @@ void keep_slp_state(kslp_problem_s *slp, const NlpModel &model, const SlpColumnS
       VarSettings &v = slp->vars[j];
       v.stepbound = st.stepbound[k];
       v.converged = st.converged[k];
+      if (k < static_cast<int>(st.history.size())) v.history = st.history[k];
     }
   }
   for (int i = 0; i < model.m; ++i) slp->lp_row[model.model_row[i]] = i;
@@ -172,10 +211,16 @@ void keep_slp_state(kslp_problem_s *slp, const NlpModel &model, const SlpColumnS
 // The layer's iteration events during an SLP solve.
 struct LayerHooks : SlpHooks {
   kslp_problem_s *slp;
-  const NlpModel &model;
-  LayerHooks(kslp_problem_s *s, const NlpModel &m) : slp(s), model(m) {}
+  NlpModel &model;
+  const SlpColumnState &state;
+  LayerHooks(kslp_problem_s *s, NlpModel &m, const SlpColumnState &st) : slp(s), model(m), state(st) {}
   bool iteration_start(int) override { return fire_flag(slp, KSLP_CB_ITERSTART) != 0; }
-  bool iteration_end(int, const std::vector<double> &) override { return fire_flag(slp, KSLP_CB_ITEREND) != 0; }
+  // The event reads the iterate through the column settings, kept current only for it.
+  bool iteration_end(int, const std::vector<double> &x) override {
+    if (!slp || !slp->event(KSLP_CB_ITEREND).fn) return false;
+    publish_columns(slp, model, state, x);
+    return fire_flag(slp, KSLP_CB_ITEREND) != 0;
+  }
   bool keep_linearization() override { return fire_flag(slp, KSLP_CB_PREUPDATELINEARIZATION) != 0; }
   // Finds the first formula entry that fails at the point, one entry at a time, and reports it.
   void eval_failed(const std::vector<double> &x) override {
@@ -246,10 +291,11 @@ void run(const SolveContext &ctx, kslp_problem_s *slp) {
     r.have_point = true;
   } else if (int_control(slp, kCtrlSolver) == 1) {
     SlpInput in = slp_input(slp, model);
-    LayerHooks hooks(slp, model);
     SlpColumnState st;
+    LayerHooks hooks(slp, model, st);
     r = run_slp(ctx, slp, model, x0, settings, in, hooks, &st);
     keep_slp_state(slp, model, st);
+    if (r.have_point) publish_columns(slp, model, st, r.x);
   } else {
     r = run_engine(ctx, slp, model, x0, settings);
   }

@@ -1,6 +1,5 @@
 // Column settings and row status of the successive-linearisation interface. The interior-point
-// solve uses the initial values; the other settings are kept so that a model built for the
-// linearisation method keeps them through this library.
+// solve uses the initial values; the successive-linearisation engine reads the others.
 #include <cmath>
 
 #include "engines/nlp/layer.h"
@@ -18,6 +17,11 @@ void chg_var(kslp_problem_s &slp, int col, const int *detrow, const double *init
   check_col(slp, col, fn);
   if (detrow && *detrow != -1) check_row(slp, *detrow, fn);
   if (initvalue && !std::isfinite(*initvalue)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the initial value is not finite", fn);
+  if (penalty && !(*penalty >= 0 && std::isfinite(*penalty)))
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the penalty %g of column %d is not a non-negative number", fn, *penalty, col);
+  if (damp && !(*damp >= 0 && *damp < 1))
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the damping %g of column %d is outside [0, 1)", fn, *damp, col);
+  if (vartype) check_vartype(*vartype, col, fn);
   VarSettings v = slp.vars.count(col) ? slp.vars[col] : VarSettings();
   if (detrow) v.detrow = *detrow;
   if (initstepbound) v.initstepbound = *initstepbound;
@@ -31,6 +35,12 @@ void chg_var(kslp_problem_s &slp, int col, const int *detrow, const double *init
   if (vartype) v.vartype = *vartype;
   slp.vars[col] = v;
   if (initvalue) slp.initval[col] = *initvalue;
+}
+
+void check_vartype(int vartype, int col, const char *fn) {
+  if (vartype & ~KSLP_VAR_ALL)
+    fail(KLVO_ERR_INVALID_ARGUMENT, "%s: column %d's type 0x%x has bits other than the KSLP_VAR_* ones (0x%x)", fn, col,
+         static_cast<unsigned>(vartype), KSLP_VAR_ALL);
 }
 
 void get_var(const kslp_problem_s &slp, int col, int *detrow, double *initstepbound, double *stepbound, double *penalty,
@@ -61,7 +71,7 @@ void get_var(const kslp_problem_s &slp, int col, int *detrow, double *initstepbo
   if (delta) *delta = lpcol;
   if (penaltydelta) *penaltydelta = lprow >= 0 ? nsteps + 2 * lprow : -1;
   if (updaterow) *updaterow = lprow;
-  if (oldvalue) *oldvalue = v.value;
+  if (oldvalue) *oldvalue = v.oldvalue;
 }
 
 void del_vars(kslp_problem_s &slp, int ncols, const int *colind, const char *fn) {

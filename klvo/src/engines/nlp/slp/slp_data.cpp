@@ -8,6 +8,7 @@
 
 #include "engines/nlp/layer.h"
 #include "engines/nlp/nlp_model.h"
+#include "engines/nlp/slp/slp_cascade.h"
 #include "engines/nlp/slp/slp_events.h"
 #include "env/problem.h"
 
@@ -37,6 +38,7 @@ void add_vars(kslp_problem_s &slp, int n, const int *colindex, const int *vartyp
   for (int k = 0; k < n; ++k) {
     check_col(slp, colindex[k], fn);
     if (detrow && detrow[k] != -1) check_row(slp, detrow[k], fn);
+    if (vartype) check_vartype(vartype[k], colindex[k], fn);
     if (tolindex && tolindex[k] != 0) check_tolset(slp, tolindex[k], fn);
     if (initvalue && !std::isfinite(initvalue[k]))
       fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the initial value of column %d is not finite", fn, colindex[k]);
@@ -294,16 +296,12 @@ int col_info(const kslp_problem_s &slp, int infotype, int col, int *ivalue, doub
   fail(KLVO_ERR_INVALID_ARGUMENT, "%s: unknown column information %d (1 to 8)", fn, infotype);
 }
 
-// Each column a row determines gets the value that makes the row hold at its right-hand side,
-// the other columns as they are, by Newton steps on the row's activity (derivative by central
-// differences). The point is the last solution, else the initial values; the new values
-// become both.
+// The point is the last solution, else the initial values; the new values become both.
 void cascade(kslp_problem_s &slp, const char *fn) {
   if (!slp.prob) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: the layer's problem has been destroyed", fn);
   const ModelStore &ms = slp.prob->model;
   int n = ms.ncols(), nr = ms.nrows();
-  if (fire(&slp, KSLP_CB_CASCADESTART)) return;
-  if (slp.cascade_order.empty()) cascade_order(slp, fn);
+  std::vector<CascadeColumn> cols = model_cascade(slp, fn);
   std::vector<double> x(n, 0.0);
   bool from_solution = slp.results.has_solution && static_cast<int>(slp.results.x.size()) == n;
   if (from_solution) x = slp.results.x;
@@ -311,60 +309,17 @@ void cascade(kslp_problem_s &slp, const char *fn) {
     for (const auto &kv : slp.initval)
       if (kv.first < n) x[kv.first] = kv.second;
   NlpModel full(ms, &slp);
-  std::vector<double> act(nr);
-  auto activity = [&](int r, double &a) {
-    if (!full.row_activities(x.data(), act.data())) return false;
-    a = act[r];
-    return std::isfinite(a);
+  ActivityFn activity = [&](const double *p, std::vector<double> &act) {
+    act.resize(nr);
+    return full.row_activities(p, act.data());
   };
-  for (int c : slp.cascade_order) {
-    const VarSettings &v = slp.vars[c];
-    int r = v.detrow;
-    if (r < 0 || r >= nr || c >= n) continue;
-    double old = x[c], a = 0;
-    bool ok = false;
-    for (int it = 0; it < v.cascadelimit; ++it) {
-      if (!activity(r, a)) break;
-      double res = a - ms.rhs[r];
-      if (std::fabs(res) <= 1e-12 * std::max(1.0, std::fabs(ms.rhs[r]))) {
-        ok = true;
-        break;
-      }
-      double h = 1e-6 * std::max(1.0, std::fabs(x[c])), xc = x[c], ap, am;
-      x[c] = xc + h;
-      bool okp = activity(r, ap);
-      x[c] = xc - h;
-      bool okm = activity(r, am);
-      x[c] = xc;
-      double slope = (okp && okm) ? (ap - am) / (2 * h) : 0.0;
-      if (slope == 0.0 || !std::isfinite(slope)) break;
-      x[c] = xc - res / slope;
-    }
-    if (!ok && activity(r, a) && std::fabs(a - ms.rhs[r]) <= 1e-9 * std::max(1.0, std::fabs(ms.rhs[r]))) ok = true;
-    if (!ok) {
-      x[c] = old;
-      fire_column(&slp, KSLP_CB_CASCADEVARFAIL, c);
-      continue;
-    }
-    double lb = ms.lb[c], ub = ms.ub[c];
-    if (x[c] < lb || x[c] > ub) {
-      double nv = std::min(std::max(x[c], lb), ub);
-      kslp_problem_s::EventFn e = slp.event(KSLP_CB_DRCOL);
-      if (e.fn) {
-        double given = nv;
-        reinterpret_cast<KSLPdrcolcb>(e.fn)(&slp, e.data, c, x[c], &given, lb, ub);
-        if (std::isfinite(given)) nv = given;
-      }
-      x[c] = nv;
-    }
-    if (fire_column(&slp, KSLP_CB_CASCADEVAR, c)) x[c] = old;
+  int passes = static_cast<int>(int_control(&slp, kCtrlCascadeNLimit));
+  CascadeOutcome done = run_cascade(&slp, cols, x, activity, passes, dbl_control(&slp, kCtrlCascadeTol));
+  if (!done.ran) return;
+  for (const CascadeColumn &c : cols) {
+    slp.initval[c.col] = x[c.col];
+    if (from_solution) slp.results.x[c.col] = x[c.col];
   }
-  for (int c : slp.cascade_order) {
-    if (c >= n) continue;
-    slp.initval[c] = x[c];
-    if (from_solution) slp.results.x[c] = x[c];
-  }
-  fire(&slp, KSLP_CB_CASCADEEND);
 }
 
 }  // namespace nlp

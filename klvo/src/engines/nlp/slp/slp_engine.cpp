@@ -74,13 +74,29 @@ class Slp {
   std::vector<int> colstart_, colorder_, rowstart_, roworder_;
   double mu_ = 1.0;
   double last_f_ = 0.0;
+  double radius_ = 1.0;
+  bool damped_ = false;          // some column takes only part of its LP step
+  std::vector<int> conv_, hist_;  // by column: convergence verdict and history bits
+  SlpColumnState *state_ = nullptr;
+  std::vector<double> last_end_;  // the point at the last iteration's end
+
+  bool fixed_step(int j) const { return !in_.fixstep.empty() && in_.fixstep[j]; }
+  // The column's step bound at the current trust-region radius.
+  double bound_of(int j) const { return fixed_step(j) ? stepbound_[j] : radius_ * stepbound_[j]; }
+  double take(int j, double d) const { return damped_ ? (1.0 - in_.damp[j]) * d : d; }
+  // The weighted violation of the rows linearised at the current point after the step d.
+  double linear_violation(const std::vector<double> &d) const;
+  // Recomputes the determined columns of x; true when one moved.
+  bool cascade(std::vector<double> &x);
+  // Publishes the column state, then fires the iteration's end: true stops the solve.
+  bool end_iteration(int iter, const std::vector<double> &x);
 
   Merit merit(const double *x, std::vector<double> &g);
   double violation(int i, double gi) const {
     return std::max(0.0, std::max(model_.gl[i] - gi, gi - model_.gu[i]));
   }
   void build_lp(const std::vector<double> &x);
-  void update_lp(const std::vector<double> &x, double radius);
+  void update_lp(const std::vector<double> &x);
   // 0 solved, 1 infeasible (enforced rows the step bounds cannot satisfy), 2 failed.
   int solve_lp(std::vector<double> &d, std::vector<double> &err, std::vector<double> &rowdual);
   void set_error_costs();
@@ -156,12 +172,12 @@ void Slp::set_error_costs() {
 }
 
 // Costs, step bounds, row bounds and the Jacobian entries that changed since the last LP.
-void Slp::update_lp(const std::vector<double> &x, double radius) {
+void Slp::update_lp(const std::vector<double> &x) {
   double inf = lp_.inf();
   if (n_ > 0) {
     std::vector<double> lo(n_), hi(n_);
     for (int j = 0; j < n_; ++j) {
-      double D = radius * stepbound_[j];
+      double D = bound_of(j);
       lo[j] = -D;
       hi[j] = D;
       if (finite_bound(model_.xl[j])) lo[j] = std::max(lo[j], model_.xl[j] - x[j]);
@@ -203,6 +219,45 @@ int Slp::solve_lp(std::vector<double> &d, std::vector<double> &err, std::vector<
   for (int j = 0; j < n_ && !in_.deltatype.empty(); ++j)
     if (in_.deltatype[j] == 2 && std::fabs(d[j]) < in_.deltavalue[j]) d[j] = 0.0;
   return 0;
+}
+
+double Slp::linear_violation(const std::vector<double> &d) const {
+  std::vector<double> lin(g_);
+  for (size_t k = 0; k < jval_.size(); ++k) lin[jrow_[k]] += jval_[k] * d[jcol_[k]];
+  double v = 0;
+  for (int i = 0; i < m_; ++i) v += weight_[i] * violation(i, lin[i]);
+  return v;
+}
+
+bool Slp::cascade(std::vector<double> &x) {
+  if (in_.cascade.empty()) return false;
+  std::vector<double> before = x;
+  ActivityFn rows = [&](const double *p, std::vector<double> &act) {
+    act.resize(m_);
+    return model_.constraints(p, act.data());
+  };
+  CascadeOutcome done = run_cascade(layer_, in_.cascade, x, rows, in_.cascade_passes, in_.cascade_tol);
+  if (done.changed == 0) return false;
+  // A cascaded point where the formulas cannot be evaluated is no point to linearise at.
+  std::vector<double> g(m_);
+  Merit mt = merit(x.data(), g);
+  if (!mt.ok) {
+    x.swap(before);
+    return false;
+  }
+  return true;
+}
+
+bool Slp::end_iteration(int iter, const std::vector<double> &x) {
+  if (state_) {
+    state_->stepbound.resize(n_);
+    for (int j = 0; j < n_; ++j) state_->stepbound[j] = bound_of(j);
+    state_->converged = conv_;
+    state_->history = hist_;
+    state_->previous = last_end_;
+  }
+  last_end_ = x;
+  return hooks_.iteration_end(iter, x);
 }
 
 bool Slp::stop_requested(EngineResult &r) const {
@@ -363,6 +418,14 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
     stepbound_[j] = sb > 0 ? sb : 1.0;
   }
 
+  state_ = state;
+  conv_.assign(n_, 0);
+  hist_.assign(n_, 0);
+  damped_ = false;
+  for (int j = 0; j < static_cast<int>(in_.damp.size()) && j < n_; ++j) damped_ = damped_ || in_.damp[j] > 0;
+  // The starting point is linearised with its determined columns already consistent.
+  cascade(x);
+  last_end_ = x;
   Merit cur = merit(x.data(), g_);
   if (!cur.ok || !model_.engine_gradient(x.data(), grad_.data()))
     fail(KLVO_ERR_ENGINE, "The nonlinear solve could not evaluate the formulas at the starting point");
@@ -385,9 +448,10 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
   mu_ = 10.0 * (1.0 + gmax);
   set_error_costs();
 
-  double radius = 1.0;
+  double &radius = radius_;
+  radius = 1.0;
   std::vector<double> closure(n_, kBig), xold = x, d, err, dual, xt(n_), dprev(n_, 0.0);
-  std::vector<int> conv(n_, 0);
+  std::vector<int> &conv = conv_;
   const double optol = std::max(s_.opttol, 1e-10);
   bool jac_current = true;
   int iter = 0;
@@ -417,12 +481,12 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
       jac_current = true;
     }
     last_f_ = cur.f;
-    update_lp(x, radius);
+    update_lp(x);
     int lpstatus = solve_lp(d, err, dual);
     if (lpstatus == 1 && radius >= 1e-10) {
       // Enforced rows cannot be met within these step bounds: try smaller ones.
       radius *= 0.25;
-      if (hooks_.iteration_end(iter, x)) {
+      if (end_iteration(iter, x)) {
         r.status = kNlpUnfinished;
         r.stop = KLVO_STOP_INTERRUPT;
         break;
@@ -432,7 +496,7 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
     if (lpstatus != 0) {
       r.status = lpstatus == 1 ? kNlpLocallyInfeasible : kNlpUnknown;
       log("The linearised problem could not be solved");
-      hooks_.iteration_end(iter, x);  // every iteration started also ends
+      end_iteration(iter, x);  // every iteration started also ends
       break;
     }
     // A linearisation that stays infeasible while it could become less so asks for a higher
@@ -457,8 +521,16 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
       d.swap(d2), err.swap(e2), dual.swap(y2);
       lin = lin2;
     }
+    // A damped step is predicted for what it takes, not for the LP's whole delta.
     double fd = 0;
-    for (int j = 0; j < n_; ++j) fd += grad_[j] * d[j];
+    if (damped_) {
+      std::vector<double> dd(n_);
+      for (int j = 0; j < n_; ++j) dd[j] = take(j, d[j]);
+      lin = linear_violation(dd);
+      for (int j = 0; j < n_; ++j) fd += grad_[j] * dd[j];
+    } else {
+      for (int j = 0; j < n_; ++j) fd += grad_[j] * d[j];
+    }
     double pred = -fd + mu_ * (cur.viol - lin);
     double phi = cur.f + mu_ * cur.viol;
     double scale = 1.0 + std::fabs(phi);
@@ -470,21 +542,22 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
     bool feasible = cur.maxviol <= s_.feastol;
     bool all = n_ > 0;
     for (int j = 0; j < n_; ++j) {
-      bool held = std::fabs(d[j]) >= 0.99 * radius * stepbound_[j];
+      bool held = std::fabs(d[j]) >= 0.99 * bound_of(j);
       int v = column_test(j, closure[j], d[j], xold[j], held);
       v = hooks_.column_converged(j, v);
       conv[j] = v;
+      hist_[j] = ((hist_[j] << 1) | (v != 0)) & 0x7fffffff;
       if (!v) all = false;
     }
     // The LP's decrease over the smallest step bound bounds the first-order measure from above
     // (a ball of that size fits in the box), so a small ratio means no descent is left.
     double smallest = 1.0;
     for (int j = 0; j < n_; ++j)
-      if (in_.deltatype.empty() || in_.deltatype[j] != 1) smallest = std::min(smallest, radius * stepbound_[j]);
+      if (in_.deltatype.empty() || in_.deltatype[j] != 1) smallest = std::min(smallest, bound_of(j));
     bool stationary = pred <= optol * scale * smallest || pred <= 1e-14 * scale;
     auto trial_point = [&] {
       for (int j = 0; j < n_; ++j) {
-        xt[j] = x[j] + d[j];
+        xt[j] = x[j] + take(j, d[j]);
         if (finite_bound(model_.xl[j])) xt[j] = std::max(xt[j], model_.xl[j]);
         if (finite_bound(model_.xu[j])) xt[j] = std::min(xt[j], model_.xu[j]);
       }
@@ -498,14 +571,15 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
         x.swap(xt);
         g_.swap(gtrial_);
         jac_current = false;
+        if (cascade(x)) merit(x.data(), g_);
       }
       r.status = kNlpSolution;
-      hooks_.iteration_end(iter, x);  // every iteration started also ends
+      end_iteration(iter, x);  // every iteration started also ends
       break;
     }
     if (stationary && !feasible && mu_ >= 1e10) {
       r.status = kNlpLocallyInfeasible;
-      hooks_.iteration_end(iter, x);  // every iteration started also ends
+      end_iteration(iter, x);  // every iteration started also ends
       break;
     }
     if (stationary && !feasible) {
@@ -515,7 +589,7 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
     }
     if (radius < 1e-14) {
       r.status = feasible ? kNlpSolution : kNlpLocallyInfeasible;
-      hooks_.iteration_end(iter, x);  // every iteration started also ends
+      end_iteration(iter, x);  // every iteration started also ends
       break;
     }
 
@@ -541,7 +615,7 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
       std::vector<double> dc, ec, yc, xc(n_), gc(m_);
       if (solve_lp(dc, ec, yc) == 0) {
         for (int j = 0; j < n_; ++j) {
-          xc[j] = x[j] + dc[j];
+          xc[j] = x[j] + take(j, dc[j]);
           if (finite_bound(model_.xl[j])) xc[j] = std::max(xc[j], model_.xl[j]);
           if (finite_bound(model_.xu[j])) xc[j] = std::min(xc[j], model_.xu[j]);
         }
@@ -558,12 +632,13 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
       }
     }
     double dmax = 0;
-    for (int j = 0; j < n_; ++j) dmax = std::max(dmax, std::fabs(d[j]) / stepbound_[j]);
+    for (int j = 0; j < n_; ++j)
+      if (!fixed_step(j)) dmax = std::max(dmax, std::fabs(d[j]) / stepbound_[j]);
     if (rho >= 1e-4) {
       // A column whose step changes direction zigzags about its optimum: halve its own step
       // bound, which a single radius for all columns cannot do without stalling the others.
       for (int j = 0; j < n_; ++j) {
-        if (d[j] * dprev[j] < 0) stepbound_[j] *= 0.5;
+        if (d[j] * dprev[j] < 0 && !fixed_step(j)) stepbound_[j] *= 0.5;
         if (d[j] != 0) dprev[j] = d[j];
       }
       for (int j = 0; j < n_; ++j) closure[j] = xt[j] - x[j];
@@ -572,13 +647,18 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
       g_.swap(gtrial_);
       cur = trial;
       jac_current = false;
+      // Determined columns follow the step before the next linearisation.
+      if (cascade(x)) {
+        cur = merit(x.data(), g_);
+        for (const CascadeColumn &c : in_.cascade) closure[c.col] = x[c.col] - xold[c.col];
+      }
       if (rho > 0.75 && dmax >= 0.99 * radius) radius = std::min(radius * 2.0, 1e6);
       else if (rho < 0.25) radius *= 0.5;
     } else {
       // Rejected: shrink below the step actually taken.
       radius = 0.5 * std::min(radius, std::max(dmax, 1e-16));
     }
-    if (hooks_.iteration_end(iter, x)) {
+    if (end_iteration(iter, x)) {
       r.status = kNlpUnfinished;
       r.stop = KLVO_STOP_INTERRUPT;
       break;
@@ -594,8 +674,10 @@ EngineResult Slp::run(const std::vector<double> &x0, SlpColumnState *state) {
   multipliers(x, r);
   if (state) {
     state->stepbound.resize(n_);
-    for (int j = 0; j < n_; ++j) state->stepbound[j] = radius * stepbound_[j];
+    for (int j = 0; j < n_; ++j) state->stepbound[j] = bound_of(j);
     state->converged = conv;
+    state->history = hist_;
+    if (iter == 0) state->previous = x;
   }
   return r;
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engines/nlp/layer.h"
+#include "engines/nlp/slp/slp_cascade.h"
 #include "engines/nlp/solve.h"
 
 namespace klvo {
@@ -40,17 +41,26 @@ struct SlpInput {
   std::vector<double> stepbound;  // by engine column: initial step bound (0: from the point)
   std::vector<int> tolset;        // by engine column: position in tolsets, -1 the default tests
   std::vector<double> weight;     // by engine row: penalty weight of its error columns
+  std::vector<double> damp;       // by engine column: share of its LP step not taken
+  std::vector<char> fixstep;      // by engine column: its step bound never changes
   std::vector<TolSet> tolsets;
   std::vector<char> enforced;      // by engine row: its error columns are fixed at zero
   std::vector<int> deltatype;      // by engine column: 0 free, 1 no step, 2 smallest step
   std::vector<double> deltavalue;  // by engine column: the smallest step of type 2
   std::vector<SlpDf> dfs;
+  // Columns recomputed from their determining rows (engine space, in cascade order) at the
+  // start and after every accepted step; empty when cascading is off.
+  std::vector<CascadeColumn> cascade;
+  int cascade_passes = 5;
+  double cascade_tol = 0.0;
 };
 
 // Per-column state the solve leaves behind (engine space).
 struct SlpColumnState {
   std::vector<double> stepbound;
   std::vector<int> converged;  // 0 not converged, else 1 + the test that passed
+  std::vector<int> history;    // bit k: converged k iterations before the last
+  std::vector<double> previous;  // the point at the previous iteration's end (the start first)
 };
 
 // Moments of the solve where the layer's events fire; each returns true to stop the solve.
