@@ -17,8 +17,6 @@ namespace nb = nanobind;
 
 namespace kelvo {
 
-static PyObject *as_object(ProblemObject *p) { return reinterpret_cast<PyObject *>(p); }
-
 static PyObject *interface_error(const char *message) {
   PyErr_SetString(g.InterfaceError, message);
   return nullptr;
