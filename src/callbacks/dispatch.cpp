@@ -123,7 +123,10 @@ class Dispatch {
   // name: the dispatcher's name in messages, when it is not that of the kind.
   Dispatch(int kind, KLVOprob prob, KSLPprob slp, void *record, const char *name = nullptr)
       : kind_(kind), name_(name), prob_(prob), slp_(slp) {
-    gil_ = PyGILState_Ensure();
+    // On the thread that released the lock for the library call, its own state takes it back.
+    resumed_ = std::exchange(released_thread_state, nullptr);
+    if (resumed_) PyEval_RestoreThread(resumed_);
+    else gil_ = PyGILState_Ensure();
     if (slp_) {
       void *main = nullptr;
       if (KSLPgetptrattrib(slp_, slp_attr_mainproblem, &main) == 0 && main) prob_ = static_cast<KLVOprob>(main);
@@ -167,7 +170,12 @@ class Dispatch {
     record_.reset();
     callable_.reset();
     data_.reset();
-    PyGILState_Release(gil_);
+    if (resumed_) {
+      PyEval_SaveThread();
+      released_thread_state = resumed_;
+    } else {
+      PyGILState_Release(gil_);
+    }
   }
 
   Dispatch(const Dispatch &) = delete;
@@ -224,7 +232,8 @@ class Dispatch {
   const char *name_;
   KLVOprob prob_;
   KSLPprob slp_;
-  PyGILState_STATE gil_;
+  PyThreadState *resumed_;  // the state this thread released the lock with, or null
+  PyGILState_STATE gil_{};  // when the lock was taken with PyGILState_Ensure
   nb::object record_, callable_, data_;
   ProblemObject *cb_ = nullptr;
   bool failed_ = false;
