@@ -130,10 +130,6 @@ class Dispatch {
   // name: the dispatcher's name in messages, when it is not that of the kind.
   Dispatch(int kind, KLVOprob prob, KSLPprob slp, void *record, const char *name = nullptr)
       : kind_(kind), name_(name), prob_(prob), slp_(slp) {
-    // On the thread that released the lock for the library call, its own state takes it back.
-    resumed_ = std::exchange(*released_, nullptr);
-    if (resumed_) PyEval_RestoreThread(resumed_);
-    else gil_ = PyGILState_Ensure();
     if (slp_) {
       void *main = nullptr;
       if (KSLPgetptrattrib(slp_, slp_attr_mainproblem, &main) == 0 && main) prob_ = static_cast<KLVOprob>(main);
@@ -177,12 +173,6 @@ class Dispatch {
     if (cb_) retire_callback_problem(cb_);
     callable_.reset();
     data_.reset();
-    if (resumed_) {
-      PyEval_SaveThread();
-      *released_ = resumed_;
-    } else {
-      PyGILState_Release(gil_);
-    }
   }
 
   Dispatch(const Dispatch &) = delete;
@@ -239,11 +229,11 @@ class Dispatch {
   const char *name_;
   KLVOprob prob_;
   KSLPprob slp_;
-  // This thread's slots, looked up once: each thread-local access costs a library call here.
-  PyThreadState **released_ = &released_thread_state;
-  Dispatch **current_ = nullptr;  // set once this dispatch is the thread's current one
-  PyThreadState *resumed_;        // the state this thread released the lock with, or null
-  PyGILState_STATE gil_{};  // when the lock was taken with PyGILState_Ensure
+  // Taken first and released last, after everything below.
+  LockTaken lock_;
+  // This thread's current-dispatch slot, looked up once (each lookup is a library call here);
+  // set once this dispatch is the thread's current one.
+  Dispatch **current_ = nullptr;
   nb::object callable_, data_;
   ProblemObject *cb_ = nullptr;
   bool failed_ = false;

@@ -50,6 +50,32 @@ class LockReleased {
   PyThreadState *outer_;
 };
 
+// Takes the interpreter lock for its lifetime on a thread the library called back on: with the
+// state this thread released around its library call when there is one, otherwise with
+// PyGILState_Ensure (a library thread, or a call made outside any library call).
+class LockTaken {
+ public:
+  LockTaken() : slot_(&released_thread_state), resumed_(std::exchange(*slot_, nullptr)) {
+    if (resumed_) PyEval_RestoreThread(resumed_);
+    else gil_ = PyGILState_Ensure();
+  }
+  ~LockTaken() {
+    if (resumed_) {
+      PyEval_SaveThread();
+      *slot_ = resumed_;
+    } else {
+      PyGILState_Release(gil_);
+    }
+  }
+  LockTaken(const LockTaken &) = delete;
+  LockTaken &operator=(const LockTaken &) = delete;
+
+ private:
+  PyThreadState **slot_;     // this thread's slot, looked up once (each lookup is a call here)
+  PyThreadState *resumed_;   // the state the lock was taken back with, or null
+  PyGILState_STATE gil_{};   // when taken with PyGILState_Ensure
+};
+
 // Calls fn(args...) with the interpreter lock released. For nonlinear-layer functions the
 // caller passes the nonlinear handle among args; the slot still records the main handle.
 template <class Fn, class... Args>
