@@ -170,7 +170,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--lp-solves", type=int, default=1000)
     ap.add_argument("--copies", type=int, default=1000)
-    ap.add_argument("--repeat", type=int, default=3)
+    ap.add_argument("--repeat", type=int, default=5)
     args = ap.parse_args()
 
     lp = INSTANCES / "adlittle.mps"

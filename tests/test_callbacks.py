@@ -399,3 +399,57 @@ def test_callbacks_on_two_worker_threads_at_once_neither_crash_nor_leak(solve_ev
         warnings.simplefilter("ignore", RuntimeWarning)  # the other worker's failure, if it met one
         with pytest.raises(KeyError, match="worker callback"):
             solve(fail_at=200)
+
+
+def test_a_solve_inside_a_callback_on_a_python_thread_calls_back_on_that_thread(solve_events):
+    """A solve started from a Python thread calls back on it, also for a second solve started
+    inside one of its callbacks, whose exception comes out of that inner solve only. The lock is
+    handed back and forth on that thread (a fault there crashes or hangs: a fresh interpreter)
+    while the main thread keeps running."""
+    from conftest import run_fresh
+
+    out = run_fresh("""
+        import itertools, threading, kelvo
+        weights, profits = [23, 31, 29, 44, 53, 38, 63, 85], [92, 57, 49, 68, 60, 43, 67, 84]
+        best = max(sum(p for p, b in zip(profits, bits) if b) for bits in itertools.product((0, 1), repeat=8)
+                   if sum(w for w, b in zip(weights, bits) if b) <= 165)
+
+        def knapsack():
+            p = kelvo.problem(sense=kelvo.maximize)
+            x = [p.addVariable(vartype=kelvo.binary) for _ in weights]
+            p.addConstraint(kelvo.Sum(w * v for w, v in zip(weights, x)) <= 165)
+            p.setObjective(kelvo.Sum(c * v for c, v in zip(profits, x)))
+            p.setOutputEnabled(False)
+            p.controls.mipsearch = 2  # the library's own search, whose node events run Python
+            return p
+
+        threads, results = set(), []
+
+        def inner(prob, data):
+            threads.add(threading.get_ident())
+            raise ArithmeticError("inner")
+
+        def outer(prob, data):
+            threads.add(threading.get_ident())
+            if not results:
+                q = knapsack()
+                q.addcboptnode(inner)
+                try:
+                    q.optimize()
+                except ArithmeticError as e:
+                    results.append(str(e))
+
+        def solve():
+            p = knapsack()
+            p.addcboptnode(outer)
+            p.optimize()
+            results.append(p.attributes.objval == best)
+
+        solver = threading.Thread(target=solve)
+        solver.start()
+        ticks = 0
+        while solver.is_alive():
+            ticks += 1
+        print(results, threads == {solver.ident}, ticks > 0)
+    """)
+    assert out.split() == ["['inner',", "True]", "True", "True"]

@@ -42,18 +42,24 @@ void empty_callback_problem(ProblemObject *cb) {
   cb->prob = nullptr;
   cb->slp = nullptr;
   // Jobs added to a job's own problem never run: that problem ends with its job.
-  job_objects_release(cb);
+  if (cb->job_objects) job_objects_release(cb);
   Py_CLEAR(cb->vars);
   Py_CLEAR(cb->cons);
   Py_CLEAR(cb->sos);
-  delete cb->var_map;
-  delete cb->con_map;
-  delete cb->sos_map;
-  cb->var_map = cb->con_map = cb->sos_map = nullptr;
+  // Maps and accessors exist only when the parent had maps or the callback used accessors:
+  // the usual dispatch has none and passes with one test.
+  if (cb->var_map || cb->con_map || cb->sos_map) {
+    delete cb->var_map;
+    delete cb->con_map;
+    delete cb->sos_map;
+    cb->var_map = cb->con_map = cb->sos_map = nullptr;
+  }
   // Accessors are its own, made on first use; one the user kept no longer reaches it.
-  for (PyObject **a : {&cb->controls, &cb->attributes, &cb->objattribs}) {
-    detach_accessor(*a);
-    Py_CLEAR(*a);
+  if (cb->controls || cb->attributes || cb->objattribs) {
+    for (PyObject **a : {&cb->controls, &cb->attributes, &cb->objattribs}) {
+      detach_accessor(*a);
+      Py_CLEAR(*a);
+    }
   }
   Py_CLEAR(cb->parent);
 }
@@ -98,8 +104,9 @@ ProblemObject *new_callback_problem(ProblemObject *parent, KLVOprob prob, KSLPpr
   cb->vars = Py_XNewRef(parent->vars);
   cb->cons = Py_XNewRef(parent->cons);
   cb->sos = Py_XNewRef(parent->sos);
-  if (!copy_map(cb->var_map, parent->var_map) || !copy_map(cb->con_map, parent->con_map) ||
-      !copy_map(cb->sos_map, parent->sos_map)) {
+  if ((parent->var_map || parent->con_map || parent->sos_map) &&
+      (!copy_map(cb->var_map, parent->var_map) || !copy_map(cb->con_map, parent->con_map) ||
+       !copy_map(cb->sos_map, parent->sos_map))) {
     empty_callback_problem(cb);
     PyErr_NoMemory();
     return nullptr;
@@ -123,7 +130,6 @@ class Dispatch {
   // name: the dispatcher's name in messages, when it is not that of the kind.
   Dispatch(int kind, KLVOprob prob, KSLPprob slp, void *record, const char *name = nullptr)
       : kind_(kind), name_(name), prob_(prob), slp_(slp) {
-    gil_ = PyGILState_Ensure();
     if (slp_) {
       void *main = nullptr;
       if (KSLPgetptrattrib(slp_, slp_attr_mainproblem, &main) == 0 && main) prob_ = static_cast<KLVOprob>(main);
@@ -134,8 +140,9 @@ class Dispatch {
       interrupt();
       return;
     }
-    record_ = nb::borrow(static_cast<PyObject *>(record));
-    PyObject *r = record_.ptr();
+    // The record is held by the registration, or by the retired list once removed during the
+    // solve; its items are read before anything can run Python.
+    auto *r = static_cast<PyObject *>(record);
     if (!PyList_Check(r) || PyList_GET_SIZE(r) <= record_data) {
       failed_ = true;
       return;
@@ -156,18 +163,16 @@ class Dispatch {
       interrupt();
       return;
     }
-    previous_ = std::exchange(current_dispatch, this);
-    entered_ = true;
+    current_ = &current_dispatch;
+    previous_ = std::exchange(*current_, this);
   }
 
   ~Dispatch() {
-    if (entered_) current_dispatch = previous_;
+    if (current_) *current_ = previous_;
     if (failed_) report();
     if (cb_) retire_callback_problem(cb_);
-    record_.reset();
     callable_.reset();
     data_.reset();
-    PyGILState_Release(gil_);
   }
 
   Dispatch(const Dispatch &) = delete;
@@ -224,11 +229,14 @@ class Dispatch {
   const char *name_;
   KLVOprob prob_;
   KSLPprob slp_;
-  PyGILState_STATE gil_;
-  nb::object record_, callable_, data_;
+  // Taken first and released last, after everything below.
+  LockTaken lock_;
+  // This thread's current-dispatch slot, looked up once (each lookup is a library call here);
+  // set once this dispatch is the thread's current one.
+  Dispatch **current_ = nullptr;
+  nb::object callable_, data_;
   ProblemObject *cb_ = nullptr;
   bool failed_ = false;
-  bool entered_ = false;
   Dispatch *previous_ = nullptr;
 };
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <utility>
 
 #include "problem/problem.h"
 
@@ -26,6 +27,55 @@ void post_call(ProblemObject *owner, int rc);
 extern uint64_t library_calls;
 #endif
 
+// The thread state this thread gave up when it released the interpreter lock around a library
+// call still under way, or null. A callback the library makes on this thread during the call
+// takes the lock back with this state directly (PyEval_RestoreThread), which costs less than
+// PyGILState_Ensure's lookup; callbacks on other threads go through PyGILState_Ensure.
+inline thread_local PyThreadState *released_thread_state = nullptr;
+
+// Releases the interpreter lock for its lifetime, recording the thread state for callbacks
+// made on this thread. Nested releases (a callback calling the library again) stack.
+class LockReleased {
+ public:
+  LockReleased() : state_(PyEval_SaveThread()), outer_(std::exchange(released_thread_state, state_)) {}
+  ~LockReleased() {
+    released_thread_state = outer_;
+    PyEval_RestoreThread(state_);
+  }
+  LockReleased(const LockReleased &) = delete;
+  LockReleased &operator=(const LockReleased &) = delete;
+
+ private:
+  PyThreadState *state_;
+  PyThreadState *outer_;
+};
+
+// Takes the interpreter lock for its lifetime on a thread the library called back on: with the
+// state this thread released around its library call when there is one, otherwise with
+// PyGILState_Ensure (a library thread, or a call made outside any library call).
+class LockTaken {
+ public:
+  LockTaken() : slot_(&released_thread_state), resumed_(std::exchange(*slot_, nullptr)) {
+    if (resumed_) PyEval_RestoreThread(resumed_);
+    else gil_ = PyGILState_Ensure();
+  }
+  ~LockTaken() {
+    if (resumed_) {
+      PyEval_SaveThread();
+      *slot_ = resumed_;
+    } else {
+      PyGILState_Release(gil_);
+    }
+  }
+  LockTaken(const LockTaken &) = delete;
+  LockTaken &operator=(const LockTaken &) = delete;
+
+ private:
+  PyThreadState **slot_;     // this thread's slot, looked up once (each lookup is a call here)
+  PyThreadState *resumed_;   // the state the lock was taken back with, or null
+  PyGILState_STATE gil_{};   // when taken with PyGILState_Ensure
+};
+
 // Calls fn(args...) with the interpreter lock released. For nonlinear-layer functions the
 // caller passes the nonlinear handle among args; the slot still records the main handle.
 template <class Fn, class... Args>
@@ -38,9 +88,10 @@ int call(Fn fn, const char *function, ProblemObject *owner, Args... args) {
   ++library_calls;
 #endif
   int rc;
-  Py_BEGIN_ALLOW_THREADS
-  rc = fn(args...);
-  Py_END_ALLOW_THREADS
+  {
+    LockReleased unlocked;
+    rc = fn(args...);
+  }
   if (owner) --owner->calls_running;
   post_call(owner, rc);
   if (rc != 0) return rc;

@@ -20,9 +20,10 @@ static PyObject *t_dispatch_intsol(PyObject *, PyObject *args) {
   PyObject *record = Py_NewRef(PyList_GET_ITEM(list, 0));
   KLVOintsolcb dispatcher = intsol_dispatcher();
   auto start = std::chrono::steady_clock::now();
-  Py_BEGIN_ALLOW_THREADS
-  for (long i = 0; i < n; ++i) dispatcher(p->prob, record);
-  Py_END_ALLOW_THREADS
+  {
+    LockReleased unlocked;
+    for (long i = 0; i < n; ++i) dispatcher(p->prob, record);
+  }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   Py_DECREF(record);
   post_call(p, 0);
