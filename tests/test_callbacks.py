@@ -453,3 +453,57 @@ def test_a_solve_inside_a_callback_on_a_python_thread_calls_back_on_that_thread(
         print(results, threads == {solver.ident}, ticks > 0)
     """)
     assert out.split() == ["['inner',", "True]", "True", "True"]
+
+
+def test_a_callback_of_highs_mip_that_frees_or_solves_other_problems_does_not_crash_it():
+    # HiGHS keeps per-thread state for a run: an instance freed in its callback is destroyed
+    # when the run ends, a solve on the same thread is refused, one from another thread runs.
+    from conftest import run_fresh
+
+    out = run_fresh("""
+import threading, kelvo
+def knapsack(n):
+    p = kelvo.problem()
+    p.setOutputEnabled(False)
+    x = p.addVariables(n, vartype=kelvo.integer, ub=10)
+    p.addConstraint(kelvo.Sum((i % 7 + 3) * x[i] for i in range(n)) <= 47)
+    p.setObjective(kelvo.Sum(-(i % 4 + 1) * x[i] for i in range(n)))
+    return p
+solved = [knapsack(5) for _ in range(3)]
+for q in solved: q.optimize()
+seen = []
+def freeing(prob, data):
+    if solved: solved.pop()
+def solving(prob, data):
+    if seen: return
+    q = knapsack(5)
+    t = threading.Thread(target=q.optimize); t.start(); t.join()
+    seen.append(q.attributes.objval)
+    q.optimize()
+outer = knapsack(12)
+outer.addcbintsol(freeing, None, 0)
+outer.optimize()
+print(outer.attributes.objval, len(solved))
+outer.removecbintsol(freeing, None)
+outer.addcbintsol(solving, None, 0)
+try:
+    outer.optimize()
+except kelvo.SolverError as e:
+    print("refused" if "inside a callback of a HiGHS solve" in str(e) else e)
+print(seen)
+""")
+    # Both optima are checked against dynamic programming.
+    first, refused, seen = out.strip().splitlines()
+    assert first.split()[1] == "0" and refused == "refused"
+    assert float(first.split()[0]) == pytest.approx(best_knapsack(12)) and eval(seen) == [best_knapsack(5)]
+
+
+def best_knapsack(n):
+    """Optimum of the test's integer knapsack by dynamic programming over the capacity 47."""
+    best = [0.0] * 48
+    for i in range(n):
+        w, v = i % 7 + 3, i % 4 + 1
+        for _ in range(10):  # at most 10 copies: bounded knapsack as repeated 0-1 items
+            for c in range(47, w - 1, -1):
+                best[c] = max(best[c], best[c - w] + v)
+    return -best[47]

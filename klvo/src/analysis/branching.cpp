@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "engines/highs/instances.h"
 #include "analysis/engine_access.h"
 #include "model/edit.h"
 
@@ -27,11 +28,10 @@ void strong_branch(Problem &prob, int n, const int *colind, const char *bndtype,
   // engine keeps its state.
   HighsModel lp;
   build_highs_model(m, true, lp);
-  void *h = Highs_create();
-  if (!h) fail(KLVO_ERR_OUT_OF_MEMORY, "Could not create a HiGHS instance");
+  void *h = new_highs_instance();
   struct Destroy {
     void *h;
-    ~Destroy() { Highs_destroy(h); }
+    ~Destroy() { free_highs_instance(h); }
   } destroy{h};
   Highs_setBoolOptionValue(h, "output_flag", 0);
   Highs_setStringOptionValue(h, "presolve", "off");

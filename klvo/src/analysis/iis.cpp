@@ -1,6 +1,7 @@
 // Irreducible infeasible sets: HiGHS finds a set, a deletion filter makes it irreducible, and
 // a search over relaxations of the sets found so far finds the others.
 #include "analysis/iis.h"
+#include "engines/highs/instances.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,12 +24,11 @@ constexpr int kMaxSets = 1000;
 
 // A fresh, silent HiGHS instance for one auxiliary solve.
 struct Aux {
-  void *h = Highs_create();
+  void *h = new_highs_instance();
   Aux() {
-    if (!h) fail(KLVO_ERR_OUT_OF_MEMORY, "Could not create a HiGHS instance");
     Highs_setBoolOptionValue(h, "output_flag", 0);
   }
-  ~Aux() { Highs_destroy(h); }
+  ~Aux() { free_highs_instance(h); }
   Aux(const Aux &) = delete;
   Aux &operator=(const Aux &) = delete;
 };

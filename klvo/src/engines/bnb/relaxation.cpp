@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "engines/highs/highs_engine.h"
+#include "engines/highs/instances.h"
 #include "engines/nlp/catalogue.h"
 #include "engines/nlp/solve.h"
 #include "env/error.h"
@@ -27,8 +28,7 @@ void check(HighsInt status, const char *what) {
 
 class HighsRelaxation : public Relaxation {
  public:
-  HighsRelaxation(const SolveContext &ctx, const ModelStore &work) : highs_(Highs_create()) {
-    if (!highs_) fail(KLVO_ERR_OUT_OF_MEMORY, "Could not create a HiGHS instance");
+  HighsRelaxation(const SolveContext &ctx, const ModelStore &work) : highs_(new_highs_instance()) {
     HighsModel m;
     build_highs_model(work, true, m);
     // The search minimises.
@@ -59,7 +59,7 @@ class HighsRelaxation : public Relaxation {
           "load the relaxation");
     active_.assign(m.nrows, 1);
   }
-  ~HighsRelaxation() override { Highs_destroy(highs_); }
+  ~HighsRelaxation() override { free_highs_instance(highs_); }
 
   void set_bounds(const std::vector<double> &lo, const std::vector<double> &hi) override {
     idx_.clear();

@@ -11,10 +11,10 @@
 #include <deque>
 #include <cmath>
 #include <climits>
-#include <cmath>
 #include <mutex>
 #include <string>
 
+#include "engines/highs/instances.h"
 #include "engines/solution_info.h"
 #include "env/error.h"
 
@@ -394,13 +394,12 @@ void apply_user_scaling(const ModelStore &m, HighsModel &out) {
   }
 }
 
-HighsEngine::HighsEngine() : highs_(Highs_create()) {
-  if (!highs_) fail(KLVO_ERR_OUT_OF_MEMORY, "Could not create a HiGHS instance");
+HighsEngine::HighsEngine() : highs_(new_highs_instance()) {
   // The library never prints: the log reaches the user through the message callbacks.
   Highs_setBoolOptionValue(highs_, "log_to_console", 0);
 }
 
-HighsEngine::~HighsEngine() { Highs_destroy(highs_); }
+HighsEngine::~HighsEngine() { free_highs_instance(highs_); }
 
 void HighsEngine::sync(const HighsModel &m) {
   bool same_structure = loaded_ && m.ncols == held_.ncols && m.nrows == held_.nrows &&
@@ -823,12 +822,14 @@ void HighsEngine::read_result(const SolveContext &ctx, const HighsModel &model, 
 }
 
 void highs_solve(const SolveContext &ctx, const HighsRequest &request) {
+  require_no_highs_run();
   auto *engine = dynamic_cast<HighsEngine *>(ctx.cache.get());
   if (!engine) {
     ctx.cache = std::make_unique<HighsEngine>();
     engine = static_cast<HighsEngine *>(ctx.cache.get());
   }
   try {
+    HighsRunScope run;
     engine->solve(ctx, request);
   } catch (...) {
     // A failure inside HiGHS (out of memory, an internal error) can leave its instance half

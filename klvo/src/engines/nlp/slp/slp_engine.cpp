@@ -1,4 +1,5 @@
 #include "engines/nlp/slp/slp_engine.h"
+#include "engines/highs/instances.h"
 
 // The C API header declares a function it never defines.
 #pragma GCC diagnostic push
@@ -25,12 +26,12 @@ bool finite_bound(double v) { return std::fabs(v) < kBig; }
 
 // A HiGHS instance that frees itself.
 struct Lp {
-  void *h = Highs_create();
+  void *h = new_highs_instance();
   Lp() {
     Highs_setBoolOptionValue(h, "output_flag", 0);
     Highs_setBoolOptionValue(h, "log_to_console", 0);
   }
-  ~Lp() { Highs_destroy(h); }
+  ~Lp() { free_highs_instance(h); }
   Lp(const Lp &) = delete;
   Lp &operator=(const Lp &) = delete;
   double inf() const { return Highs_getInfinity(h); }
