@@ -62,6 +62,12 @@ struct Translator {
 
   int column(PyObject *v, const char *context) { return var_column(as_var(v), p, context); }
 
+  // A variable of this problem is its own column: no call, no lookup.
+  int linear_column(PyObject *var) {
+    const VarObject *v = as_var(var);
+    return v->owner == p ? static_cast<int>(v->index_low) : column(var, "linear part of constraint");
+  }
+
   void token(int type, double value) {
     if (counting()) {
       ++count->tokens;
@@ -262,9 +268,7 @@ struct Translator {
         for (uint32_t i = 0; i < f->n; ++i) {
           if (i + 16 < f->n) __builtin_prefetch(&table[f->idx[i + 16]], 0);
           if (i + 8 < f->n) __builtin_prefetch(table[f->idx[i + 8]], 0);
-          PyObject *var = table[f->idx[i]];
-          const VarObject *v = as_var(var);
-          int col = v->owner == p ? static_cast<int>(v->index_low) : column(var, "linear part of constraint");
+          int col = linear_column(table[f->idx[i]]);
           if (col < 0) return -1;
           add_linear(col, f->coef[i] * m);
         }
@@ -273,9 +277,7 @@ struct Translator {
     } else if (e->lin && !e->lin->empty()) {
       int rc = for_each_fetching_ahead<0>(*e->lin, [&](const std::pair<PyObject *, double> &kv) {
         if (kv.second == 0.0) return 0;
-        // A variable of this problem is its own column: no call, no lookup.
-        const VarObject *v = as_var(kv.first);
-        int col = v->owner == p ? static_cast<int>(v->index_low) : column(kv.first, "linear part of constraint");
+        int col = linear_column(kv.first);
         if (col < 0) return -1;
         add_linear(col, kv.second * m);
         return 0;

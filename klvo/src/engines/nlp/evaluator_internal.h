@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engines/nlp/evaluator.h"
+#include "klvo/elementary.hpp"
 
 namespace klvo {
 namespace nlp {
@@ -13,6 +14,28 @@ namespace nlp {
 // Instances evaluated together by one sweep: large enough to pay the dispatch rarely, small
 // enough for a block's scratch to stay in cache.
 constexpr int kBlock = 64;
+
+// The elementary function an operation applies, if it is one; used by the generic sweeps and
+// the compiler of straight-line sweeps alike.
+inline bool elementary_of(Op op, elementary::Function &f) {
+  switch (op) {
+    case Op::Exp: f = elementary::Function::Exp; return true;
+    case Op::Log: f = elementary::Function::Log; return true;
+    case Op::Log10: f = elementary::Function::Log10; return true;
+    case Op::Sin: f = elementary::Function::Sin; return true;
+    case Op::Cos: f = elementary::Function::Cos; return true;
+    case Op::Tan: f = elementary::Function::Tan; return true;
+    case Op::Asin: f = elementary::Function::Asin; return true;
+    case Op::Acos: f = elementary::Function::Acos; return true;
+    case Op::Atan: f = elementary::Function::Atan; return true;
+    case Op::Abs: f = elementary::Function::Abs; return true;
+    case Op::Sign: f = elementary::Function::Sign; return true;
+    case Op::Erf: f = elementary::Function::Erf; return true;
+    case Op::Erfc: f = elementary::Function::Erfc; return true;
+    case Op::Sqrt: f = elementary::Function::Sqrt; return true;
+    default: return false;
+  }
+}
 
 struct EvalNode {
   Op op;

@@ -39,26 +39,6 @@ struct Sym {
 Sym literal(double v) { return Sym{-1, v}; }
 bool is_lit(Sym s, double v) { return s.reg < 0 && s.lit == v; }
 
-bool elementary_op(Op op, Elementary &f) {
-  switch (op) {
-    case Op::Exp: f = Elementary::Exp; return true;
-    case Op::Log: f = Elementary::Log; return true;
-    case Op::Log10: f = Elementary::Log10; return true;
-    case Op::Sin: f = Elementary::Sin; return true;
-    case Op::Cos: f = Elementary::Cos; return true;
-    case Op::Tan: f = Elementary::Tan; return true;
-    case Op::Asin: f = Elementary::Asin; return true;
-    case Op::Acos: f = Elementary::Acos; return true;
-    case Op::Atan: f = Elementary::Atan; return true;
-    case Op::Abs: f = Elementary::Abs; return true;
-    case Op::Sign: f = Elementary::Sign; return true;
-    case Op::Erf: f = Elementary::Erf; return true;
-    case Op::Erfc: f = Elementary::Erfc; return true;
-    case Op::Sqrt: f = Elementary::Sqrt; return true;
-    default: return false;
-  }
-}
-
 class Emitter {
  public:
   explicit Emitter(Program &p) : p_(p) {}
@@ -150,7 +130,7 @@ bool supported(const Group &g) {
         if (g.nodes[g.args[n.arg + 1]].dep) return false;  // a variable exponent
         break;
       default:
-        if (!elementary_op(n.op, f)) return false;
+        if (!elementary_of(n.op, f)) return false;
     }
   }
   return true;
@@ -187,7 +167,7 @@ bool compile(const Group &g, Kind kind, const std::vector<char> &uniform, Progra
         for (int j = 0; j < n.nargs; ++j) y = e.add(y, val[a[j]]);
         break;
       default:
-        elementary_op(n.op, f);
+        elementary_of(n.op, f);
         y = e.op(POp::Unary, val[a[0]], literal(0), 0, 0, static_cast<uint8_t>(f));
         break;
     }
@@ -225,7 +205,7 @@ bool compile(const Group &g, Kind kind, const std::vector<char> &uniform, Progra
       }
       case Op::Pow: dn[0] = e.op(POp::PowD1, val[a[0]], val[a[1]]); break;
       default:
-        elementary_op(n.op, f);
+        elementary_of(n.op, f);
         dn[0] = e.op(POp::Unary1, val[a[0]], val[i], 0, 0, static_cast<uint8_t>(f));
         break;
     }
@@ -247,7 +227,7 @@ bool compile(const Group &g, Kind kind, const std::vector<char> &uniform, Progra
       case Op::Pow:
         return j == 0 && l == 0 ? e.op(POp::PowD2, val[a[0]], val[a[1]]) : literal(0);
       default:
-        elementary_op(n.op, f);
+        elementary_of(n.op, f);
         return e.op(POp::Unary2, val[a[0]], val[i], 0, 0, static_cast<uint8_t>(f));
     }
   };

@@ -23,26 +23,6 @@ constexpr int B = kBlock;
 
 thread_local bool g_user_error = false;
 
-bool elementary_of(Op op, Elementary &f) {
-  switch (op) {
-    case Op::Exp: f = Elementary::Exp; return true;
-    case Op::Log: f = Elementary::Log; return true;
-    case Op::Log10: f = Elementary::Log10; return true;
-    case Op::Sin: f = Elementary::Sin; return true;
-    case Op::Cos: f = Elementary::Cos; return true;
-    case Op::Tan: f = Elementary::Tan; return true;
-    case Op::Asin: f = Elementary::Asin; return true;
-    case Op::Acos: f = Elementary::Acos; return true;
-    case Op::Atan: f = Elementary::Atan; return true;
-    case Op::Abs: f = Elementary::Abs; return true;
-    case Op::Sign: f = Elementary::Sign; return true;
-    case Op::Erf: f = Elementary::Erf; return true;
-    case Op::Erfc: f = Elementary::Erfc; return true;
-    case Op::Sqrt: f = Elementary::Sqrt; return true;
-    default: return false;
-  }
-}
-
 // pwl's operands: the argument u, then the breakpoints (x, y). Returns the value at u, and the
 // slope of the segment it came from.
 double pwl(const double *in, int m, double &slope) {
