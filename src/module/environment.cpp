@@ -104,9 +104,8 @@ void print_message(const char *msg, int msgtype) {
 }
 
 void problem_message(KLVOprob, void *data, const char *msg, int, int msgtype) {
-  PyGILState_STATE gil = PyGILState_Ensure();
+  LockTaken lock;
   if (reinterpret_cast<ProblemObject *>(data)->output_enabled) print_message(msg, msgtype);
-  PyGILState_Release(gil);
 }
 
 void problem_slp_message(KSLPprob, void *data, const char *msg, int len, int msgtype) {
@@ -121,9 +120,8 @@ int global_message(void *obj, void *, void *, const char *msg, int, int msgtype)
         (strcmp(name, "KLVOprob") == 0 || strcmp(name, "KSLPprob") == 0))
       return 0;
   }
-  PyGILState_STATE gil = PyGILState_Ensure();
+  LockTaken lock;
   print_message(msg, msgtype);
-  PyGILState_Release(gil);
   return 0;
 }
 
@@ -146,10 +144,8 @@ static int call_user_handler(PyObject *entry, void *obj, void *thread, const cha
 }
 
 int user_message_handler(void *obj, void *data, void *thread, const char *msg, int len, int msgtype) {
-  PyGILState_STATE gil = PyGILState_Ensure();
-  int rc = PyErr_Occurred() ? 0 : call_user_handler(static_cast<PyObject *>(data), obj, thread, msg, len, msgtype);
-  PyGILState_Release(gil);
-  return rc;
+  LockTaken lock;
+  return PyErr_Occurred() ? 0 : call_user_handler(static_cast<PyObject *>(data), obj, thread, msg, len, msgtype);
 }
 
 // --- module functions -------------------------------------------------------------------

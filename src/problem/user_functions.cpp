@@ -80,14 +80,13 @@ static bool call_for_value(UserFunctionRecord *r, const double *args, double *va
 // Type 2: the value only; the layer differentiates numerically.
 double value_trampoline(const double *args, void *data) {
   auto *r = static_cast<UserFunctionRecord *>(data);
-  PyGILState_STATE gil = PyGILState_Ensure();
+  LockTaken lock;
   double value = 0.0;
   if (!call_for_value(r, args, &value)) {
     KSLPprob slp = report_failure(r);
     if (slp) KSLPsetfunctionerror(slp);
     value = std::numeric_limits<double>::quiet_NaN();
   }
-  PyGILState_Release(gil);
   return value;
 }
 
@@ -122,10 +121,9 @@ int derivative_call(UserFunctionRecord *r, const double *args, const double *req
 
 int derivative_trampoline(const double *args, const double *request, double *value, double *partials, void *data) {
   auto *r = static_cast<UserFunctionRecord *>(data);
-  PyGILState_STATE gil = PyGILState_Ensure();
+  LockTaken lock;
   int rc = derivative_call(r, args, request, value, partials);
   if (rc != 0) report_failure(r);
-  PyGILState_Release(gil);
   return rc == 0 ? 0 : 1;
 }
 
