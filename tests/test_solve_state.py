@@ -148,6 +148,30 @@ def test_a_solve_started_inside_a_change_is_refused_and_the_change_completes():
     assert p.attributes.rows == 2 and p.getSolution(x) == pytest.approx(2)
 
 
+def test_structural_changes_inside_a_change_are_refused_and_its_rows_keep_their_variables():
+    # Rows read from a generator are held by column index until they are sent: deleting or
+    # adding rows and columns from inside the generator would shift them.
+    p = kelvo.problem()
+    x = p.addVariables(4, ub=10)
+    first = kelvo.constraint(x[0] >= 1)
+    p.addConstraint(first)
+    changes = [lambda: p.delVariable(x[0]), lambda: p.delConstraint(first), lambda: p.delRows([first]),
+               lambda: p.addConstraint(x[1] <= 1), lambda: p.addVariable()]
+
+    def rows():
+        yield x[2] <= 3
+        for change in changes:
+            with pytest.raises(kelvo.SolverError, match="the problem is being changed by another call"):
+                change()
+        yield x[3] + x[2] <= 5
+
+    p.addConstraint(rows())
+    p.setObjective(x[2] + 2 * x[3], sense=kelvo.maximize)
+    p.optimize()
+    assert (p.attributes.rows, p.attributes.cols) == (3, 4)
+    assert p.getSolution(x[1:]) == pytest.approx([0, 0, 5]) and p.attributes.objval == pytest.approx(10)
+
+
 def test_a_reset_racing_the_start_of_a_solve_comes_before_it_or_is_refused():
     # The solving call runs Python (signal set-up) before the library call; with a tiny switch
     # interval another thread's reset lands in that window unless the problem is marked first.

@@ -292,19 +292,14 @@ void roll_back(ProblemObject *p, int r0, Py_ssize_t old_len) {
   PyErr_Restore(type, value, traceback);
 }
 
-PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
-  auto *p = reinterpret_cast<ProblemObject *>(self);
-  if (!p->prob) return fail(g.ModelError, "Problem is not initialized"), nullptr;
-  if (require_idle(p, "problem.addConstraint") < 0) return nullptr;
-  ChangeScope change(p);
-  AuxParking parked(p);
-  if (parked.failed()) return nullptr;
+// addConstraint's work, inside a change scope with the objective's auxiliary rows parked.
+PyObject *add_constraints_in_scope(ProblemObject *p, PyObject *args) {
   AddContext ctx{p, {}, 0, problem_unlinked(p), {}, {}};
   Py_ssize_t old_len = PyList_GET_SIZE(p->cons);
   int r0 = 0;
   if (row_count(p, &r0) < 0) return nullptr;
   ctx.next_row = r0;
-  int rc = walk(self, args, add_one, &ctx);
+  int rc = walk(reinterpret_cast<PyObject *>(p), args, add_one, &ctx);
   if (rc == 0) {
     try {
       rc = flush(p, ctx.batch, &ctx.next_row);
@@ -324,6 +319,16 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
       constraint_link(as_con(PyList_GET_ITEM(p->cons, i)), p, r0 + static_cast<int>(i - old_len));
   }
   Py_RETURN_NONE;
+}
+
+PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
+  auto *p = reinterpret_cast<ProblemObject *>(self);
+  if (!p->prob) return fail(g.ModelError, "Problem is not initialized"), nullptr;
+  if (require_idle(p, "problem.addConstraint") < 0) return nullptr;
+  ChangeScope change(p);
+  AuxParking parked(p);
+  if (parked.failed()) return nullptr;
+  return add_constraints_in_scope(p, args);
 }
 
 int resolve_constraint(ProblemObject *p, PyObject *o, int *index) {
@@ -348,9 +353,7 @@ PyObject *problem_delConstraint(PyObject *self, PyObject *args, PyObject *kwargs
 
 }  // namespace
 
-PyObject *add_constraints(ProblemObject *p, PyObject *args) {
-  return problem_addConstraint(reinterpret_cast<PyObject *>(p), args);
-}
+PyObject *add_constraints(ProblemObject *p, PyObject *args) { return add_constraints_in_scope(p, args); }
 
 PyMethodDef problem_methods_constraints[] = {
     {"addConstraint", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_addConstraint)),

@@ -214,6 +214,10 @@ int require_idle(const ProblemObject *p, const char *method) {
     PyErr_Format(g.SolverError, "%s: the problem is being solved", method);
   else if (p->calls_running > 0)
     PyErr_Format(g.SolverError, "%s: the problem is in use by a library call in another thread", method);
+  // A change under way (addConstraint reading a generator, say) holds rows or columns by index
+  // between library calls: a structural change from user code it runs would shift them.
+  else if (p->changes_running > 0)
+    PyErr_Format(g.SolverError, "%s: the problem is being changed by another call", method);
   else
     return 0;
   return -1;

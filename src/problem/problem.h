@@ -89,8 +89,9 @@ constexpr PyMethodDef plain_method(const char *name, PyObject *(*function)(PyObj
 }
 
 // Fails with SolverError naming `method` while a library call on the problem is under way (a
-// solve, or any call another thread made): releasing or rebuilding the problem's handles or
-// object lists then would pull them from under it. -1 with the exception set.
+// solve, or any call another thread made), or while another method is changing it: releasing,
+// rebuilding or renumbering the problem's handles, rows or columns then would pull them from
+// under it. -1 with the exception set.
 int require_idle(const ProblemObject *p, const char *method);
 
 // Held by a method that changes the problem through several library calls: a solve that
@@ -175,7 +176,8 @@ int clear_problem_objects(ProblemObject *p);
 // its compiled model and leave its solved state. -1 with the library's error.
 int make_objective_editable(ProblemObject *p);
 
-// problem.addConstraint on the tuple of constraints args: all of them become rows, or none.
+// problem.addConstraint on the tuple of constraints args, for a method that already holds a change
+// scope with the auxiliary rows parked (addIndicator): all of them become rows, or none.
 PyObject *add_constraints(ProblemObject *p, PyObject *args);
 
 // The per-problem message function registered with the library.

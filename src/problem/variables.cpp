@@ -789,12 +789,13 @@ static PyObject *variables_over(ProblemObject *p, PyObject *args, PyObject *kwar
 }
 
 static PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs) {
+  // Without index sets it is addVariable, which takes its own scope.
+  if (PyTuple_GET_SIZE(args) == 0) return problem_addVariable(self, args, kwargs);
   auto *p = reinterpret_cast<ProblemObject *>(self);
   if (require_initialized(p) < 0 || require_idle(p, "problem.addVariables") < 0) return nullptr;
   ChangeScope change(p);
   AuxParking parked(p);
   if (parked.failed()) return nullptr;
-  if (PyTuple_GET_SIZE(args) == 0) return problem_addVariable(self, args, kwargs);
   return variables_over(p, args, kwargs);
 }
 
