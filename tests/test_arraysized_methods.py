@@ -68,6 +68,9 @@ def test_sets_added_as_arrays_become_linked_objects_and_follow_deletions(boxes):
     p.optimize()
     sol = p.getSolution(x)
     assert sol[2] * sol[3] == 0 and sol[3] == pytest.approx(4)
+    # Deleting a column takes it out of the set and moves the later ones down.
+    p.delCols([x[1]])
+    assert store_sets(p) == [("1", [1, 2], [1, 2])] and (s1.index, x[3].index) == (0, 2)
 
 
 def test_pivots_given_as_objects_move_the_basis_both_ways(boxes):
