@@ -9,19 +9,23 @@ using namespace klvo_test;
 
 namespace {
 
+// Three rows over four columns; every row but one mentions every column.
+DenseModel three_by_four() {
+  DenseModel m;
+  m.obj = {1, 2, 3, 4};
+  m.lb = {0, 0, 0, 0};
+  m.ub = {10, 10, 10, 10};
+  m.rowtype = {'G', 'G', 'L'};
+  m.rhs = {1, 2, 30};
+  m.rows = {{1, 1, 1, 1}, {1, 2, 0, 1}, {3, 1, 1, 2}};
+  return m;
+}
+
 class ArraySizes : public ProblemTest {
  protected:
-  // Three rows over four columns; every row mentions every column.
   void SetUp() override {
     ProblemTest::SetUp();
-    DenseModel m;
-    m.obj = {1, 2, 3, 4};
-    m.lb = {0, 0, 0, 0};
-    m.ub = {10, 10, 10, 10};
-    m.rowtype = {'G', 'G', 'L'};
-    m.rhs = {1, 2, 30};
-    m.rows = {{1, 1, 1, 1}, {1, 2, 0, 1}, {3, 1, 1, 2}};
-    load(prob, m);
+    load(prob, three_by_four());
   }
   void expect_refused(int rc, const char *array) {
     EXPECT_EQ(rc, KLVO_ERR_INVALID_ARGUMENT);
@@ -219,14 +223,7 @@ State state_of(NlpProblem &p) {
 TEST(ArraySizesAll, EveryArrayOfEveryCallIsCheckedAgainstItsLength) {
   NlpProblem p;
   KLVOprob prob = p.prob;
-  DenseModel m;
-  m.obj = {1, 2, 3, 4};
-  m.lb = {0, 0, 0, 0};
-  m.ub = {10, 10, 10, 10};
-  m.rowtype = {'G', 'G', 'L'};
-  m.rhs = {1, 2, 30};
-  m.rows = {{1, 1, 1, 1}, {1, 2, 0, 1}, {3, 1, 1, 2}};
-  load(prob, m);
+  load(prob, three_by_four());
   char two_sets[2] = {'1', '2'};
   int64_t set_start[3] = {0, 2, 4};
   int set_cols[4] = {0, 1, 2, 3};
@@ -252,24 +249,22 @@ TEST(ArraySizesAll, EveryArrayOfEveryCallIsCheckedAgainstItsLength) {
   const char *ltype = "LLLL", *stype = "1111";
   int nnz = 0, nrows = 0;
 
+  // The unit vector of row 0, transformed in place.
+  auto transform = [&](auto fn) {
+    return [&, fn](const std::vector<int> &n) {
+      out.assign(kRoom, 0.0);
+      out[0] = 1.0;
+      iout.assign(kRoom, 0);
+      nnz = 1;
+      return fn(prob, out.data(), n[0], iout.data(), n[1], &nnz);
+    };
+  };
   // Readers first, then the calls that change the model (each succeeds with right lengths).
   std::vector<SizedCall> transforms = {
       {"KLVOsparseftran_witharraysizes", {exact("val", 3), exact("ind", 3)},
-       [&](const std::vector<int> &n) {
-         out.assign(kRoom, 0.0);
-         out[0] = 1.0;
-         iout.assign(kRoom, 0);
-         nnz = 1;
-         return KLVOsparseftran_witharraysizes(prob, out.data(), n[0], iout.data(), n[1], &nnz);
-       }},
+       transform(KLVOsparseftran_witharraysizes)},
       {"KLVOsparsebtran_witharraysizes", {exact("val", 3), exact("ind", 3)},
-       [&](const std::vector<int> &n) {
-         out.assign(kRoom, 0.0);
-         out[0] = 1.0;
-         iout.assign(kRoom, 0);
-         nnz = 1;
-         return KLVOsparsebtran_witharraysizes(prob, out.data(), n[0], iout.data(), n[1], &nnz);
-       }},
+       transform(KLVOsparsebtran_witharraysizes)},
   };
   std::vector<SizedCall> calls = {
       {"KLVOgetscale_witharraysizes", {exact("rowscale", 3), exact("colscale", 4)},
