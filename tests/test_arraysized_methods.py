@@ -9,7 +9,9 @@ import kelvo
 
 from helpers import store_sets
 
-METHODS = ["delRows", "delCols", "delSets", "addSets", "pivot", "sparseBTran", "sparseFTran", "nlpAddFormulas",
+END, CONST, COL, OP, POW = 0, 1, 10, 31, 2
+
+METHODS = ["delRows", "delCols", "delSets", "addSets", "addManagedCuts", "pivot", "sparseBTran", "sparseFTran", "nlpAddFormulas",
            "nlpLoadFormulas", "nlpGetFormulaRows", "nlpDelFormulas", "slpSetDetRow", "slpSetInitStepBounds", "getScale", "postSolveSol",
            "printIIS", "getRowFlags", "clearRowFlags"]
 
@@ -66,6 +68,52 @@ def test_sets_added_as_arrays_become_linked_objects_and_follow_deletions(boxes):
     p.optimize()
     sol = p.getSolution(x)
     assert sol[2] * sol[3] == 0 and sol[3] == pytest.approx(4)
+    # Deleting a column takes it out of the set and moves the later ones down.
+    p.delCols([x[1]])
+    assert store_sets(p) == [("1", [1, 2], [1, 2])] and (s1.index, x[3].index) == (0, 2)
+
+
+def test_pivots_given_as_objects_move_the_basis_both_ways(boxes):
+    p, x, caps, total = boxes
+    p.optimize()
+    # At the optimum every x_i is basic between its bounds and every cap binds.
+    assert p.getbasisval(caps[0], x[0]) == (0, 1)
+    p.pivot(caps[0], x[0])
+    assert p.getbasisval(caps[0], x[0]) == (1, 0) and p.getbasisval(caps[1], x[1]) == (0, 1)
+    p.pivot(x[0], caps[0])
+    assert p.getbasisval(caps[0], x[0]) == (0, 1)
+    # The same pivot by combined index: rows + sparerows + column for a variable.
+    p.pivot(0, p.attributes.rows + p.attributes.sparerows)
+    assert p.getbasisval(caps[0], x[0]) == (1, 0)
+    p.delRows([caps[4]])
+    with pytest.raises(kelvo.InterfaceError, match="^Error in argument 'leave': Constraint has been deleted"):
+        p.pivot(x[4], caps[4])
+
+
+def test_formulas_and_column_settings_given_as_objects(t):
+    kelvo.problem()
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
+    p = kelvo.problem()
+    x, y = p.addVariable(name="x"), p.addVariable(name="y")
+    r0, r1, r2 = rows = [kelvo.constraint(body=x + y, ub=9, name=f"r{i}") for i in range(3)]
+    p.addConstraint(rows)
+    square, cube = ([COL, CONST, OP, END], [0, 2, POW, 0]), ([COL, CONST, OP, END], [1, 3, POW, 0])
+    p.delRows([r0])
+    p.nlpAddFormulas([r2, r1], [0, 4, 8], 1, square[0] + cube[0], square[1] + cube[1])
+    assert p.nlpGetFormulaRows() == [0, 1]
+    assert [p.nlpgetformulastr(r) for r in (r1, r2)] == ["y^3", "x^2"]
+    # Loading replaces every formula of the problem.
+    p.nlpLoadFormulas((r for r in [r1]), [0, 4], 1, *square)
+    assert p.nlpGetFormulaRows() == [0] and p.nlpgetformulastr(r1) == "x^2"
+    p.nlpDelFormulas([r1])
+    assert p.nlpGetFormulaRows() == []
+    p.slpSetDetRow([y], [r2])
+    p.slpSetInitStepBounds([x, 1], [0.75, 0.5])
+    assert [p.getvar(v)[:2] for v in (x, y)] == [(-1, 0.75), (1, 0.5)]
+    with pytest.raises(kelvo.InterfaceError, match="^Argument 'initial' must be the same size as argument 'colind'$"):
+        p.slpSetInitStepBounds([x, y], [1])
+    assert [p.getvar(v)[:2] for v in (x, y)] == [(-1, 0.75), (1, 0.5)]
 
 
 def test_sparse_transforms_agree_with_the_dense_ones(boxes):
@@ -163,14 +211,18 @@ def test_row_flags_follow_the_marks_of_the_rows(boxes):
 
     def before(prob, data):
         answers.append(prob.getRowFlags(1, 2))
-        try:
-            prob.getRowFlags(caps[1], 2)
-        except kelvo.InterfaceError as e:
-            answers.append(str(e))
+        for call in (lambda: prob.getRowFlags(caps[1], 2), lambda: prob.delRows([caps[1]]),
+                     lambda: prob.delCols(iter([x[0]]))):
+            try:
+                call()
+            except kelvo.InterfaceError as e:
+                answers.append(str(e))
 
     p.addcbbeforeobjective(before)
     p.optimize()
-    assert answers == [[4, 2], "Cannot pass objects in arg 'first' when problem is presolved or in a callback"]
+    assert answers == [[4, 2]] + [f"Cannot pass objects in arg '{arg}' when problem is presolved or in a callback"
+                                  for arg in ("first", "rowind", "colind")]
+    assert p.attributes.rows == 6
 
 
 def test_printed_infeasible_set_names_its_rows_and_bounds():

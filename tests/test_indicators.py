@@ -4,7 +4,21 @@ import pytest
 
 import kelvo
 
-from helpers import other_problem, store_indicators as indicators
+from helpers import free_var, other_problem, store_indicators as indicators
+
+
+def added_elsewhere():
+    """A constraint that is a row of another problem."""
+    o = other_problem()
+    c = o.getVariable(0) <= 1
+    o.addConstraint(c)
+    return c
+
+
+def deleted_from(p, c):
+    p.addConstraint(c)
+    p.delConstraint(c)
+    return c
 
 
 @pytest.fixture
@@ -50,6 +64,15 @@ def test_conditions_set_the_complement_flag_and_existing_rows_are_reused(model):
     (lambda p, b, x, y: (b[0], p.getConstraint(0)), "^Indicator constraints must be of type"),
     (lambda p, b, x, y: (p.getConstraint(1), x <= 1),
      "^Indicator condition has already been added as a constraint to the problem$"),
+    (lambda p, b, x, y: (b[0], deleted_from(p, x <= 1)), "^Constraint has been deleted from the problem$"),
+    (lambda p, b, x, y: (deleted_from(p, b[0] == 1), x <= 1), "^Constraint has been deleted from the problem$"),
+    (lambda p, b, x, y: (b[0], added_elsewhere()), "^Indicator constraint has already been added to another problem$"),
+    (lambda p, b, x, y: (added_elsewhere(), x <= 1),
+     "^Indicator condition has already been added as a constraint to another problem$"),
+    (lambda p, b, x, y: (b[0], free_var() <= 1),
+     "^Indicator constraint cannot be added because it contains unlinked variables$"),
+    (lambda p, b, x, y: (b[0], kelvo.constraint.__new__(kelvo.constraint)), "^Constraint is not initialized$"),
+    (lambda p, b, x, y: (kelvo.constraint.__new__(kelvo.constraint), x <= 1), "^Constraint is not initialized$"),
     # A failure in the second pair takes back the first one's row.
     (lambda p, b, x, y: ((b[0], x <= 3), (b[1] == 2, y <= 3)), "^Invalid indicator expression"),
     (lambda p, b, x, y: (lambda c: ((b[0], c), (b[1], c)))(x <= 3), "^Constraint already added to this problem$"),
@@ -72,3 +95,18 @@ def test_a_refused_call_leaves_its_constraints_free_to_add_again(model):
     assert c.index is None and indicators(p) == (0, [])
     p.addIndicator(b[0], c)
     assert c.index == 0 and indicators(p) == (1, [(0, 0, 1)])
+
+
+def test_indicators_of_a_problem_with_unlinked_variables():
+    u = kelvo.problem()
+    b, x = free_var(vartype=kelvo.binary), free_var(ub=5)
+    u.addVariable(b, x)
+    u.addIndicator((b == 0, x <= 2), (b, x >= 1))
+    assert indicators(u) == (2, [(0, 0, -1), (1, 0, 1)])
+    with pytest.raises(kelvo.ModelError,
+                       match="^Indicator constraint cannot be added because one or more variables are linked to "
+                             "another problem$"):
+        u.addIndicator(b, other_problem().getVariable(0) <= 1)
+    assert indicators(u)[0] == 2
+    with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
+        kelvo.problem.__new__(kelvo.problem).addIndicator(b, x <= 1)

@@ -7,6 +7,7 @@ import io
 import os
 import sys
 import textwrap
+import tracemalloc
 import warnings
 
 import numpy as np
@@ -322,3 +323,26 @@ def test_deep_tree_refusals_are_flat():
     run_flat(cycle, [p, x, e, point], n=10_000)
     _blocks_and_rss_flat(cycle, 10_000)
     assert refused[0] == 4 * 20_001 and p.attributes.rows == 0
+
+
+def test_a_set_held_by_its_own_lists_is_collected():
+    def cycle():
+        members, weights = [], [1.0]
+        s = kelvo.sos(members, weights)
+        members.append(s)
+        weights.append(s.copy())
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
+        cycle()
+        gc.collect()
+        tracemalloc.start()
+        try:
+            start, _ = tracemalloc.get_traced_memory()
+            for _ in range(2000):
+                cycle()
+            gc.collect()
+            end, _ = tracemalloc.get_traced_memory()
+        finally:
+            tracemalloc.stop()
+    assert end - start < 16 * 1024, f"memory grew by {end - start} bytes"

@@ -114,12 +114,16 @@ def test_unlinked_sets_through_the_deprecated_constructor():
         quietly(s.__init__, x, [1, 2, 3])
     with pytest.raises(kelvo.ModelError, match="^SOS type must be 1 or 2$"):
         quietly(kelvo.sos, x, [1, 2, 3], 0)
+    t.name = "tt"
+    with pytest.raises(kelvo.ModelError, match="^SOS name must be a string$"):
+        t.name = 3
+    assert (str(t), t.__dict__) == ("tt", {"name": "tt", "index": None})
 
     p = kelvo.problem()
     quietly(p.addVariable, x)
     p.addSOS([s, [t]])
     assert sets(p) == [("1", [0, 1, 2], [1, 2, 3]), ("2", [2, 0], [5, 6])]
-    assert (p.getIndex(t), t.index, p.getSOS() == [s, t]) == (1, None, True)
+    assert (p.getIndex(t), t.index, p.getSOS() == [s, t], p.getnamelist(3, 1, 1)) == (1, None, True, ["tt"])
     # A failure part-way takes back the sets this call added.
     for bad, message in [([c, s], "^SOS already added to problem$"), ([c, 3], "^Object added is not a SOS$"),
                          ([c, quietly(kelvo.sos, [x[0]], ["w"])], "^Invalid weight w$")]:

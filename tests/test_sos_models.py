@@ -1,4 +1,7 @@
-"""Three models users write with sets and indicators must reach optima worked out by hand."""
+"""Models users write with sets and indicators reach optima worked out by hand, and random
+ones reach the optimum of the same model written as a MILP with binaries and big-M rows."""
+import random
+
 import pytest
 
 import kelvo
@@ -56,3 +59,48 @@ def test_set_and_indicator_models_reach_the_hand_computed_optimum(build, optimum
     p.optimize()
     assert p.attributes.objval == pytest.approx(optimum)
     assert p.getSolution(x) == pytest.approx(solution)
+
+
+def random_model(seed, with_sets):
+    """Six bounded columns, two knapsack rows, an SOS1 over the first four and an SOS2 over
+    the last four (listed out of order, their weights giving the order), and an indicator
+    that caps the column sum when a binary is 0. with_sets=False writes the same model as a
+    MILP by hand: a binary per SOS1 member, a binary per SOS2 segment, a big-M row."""
+    rng = random.Random(seed)
+    p = kelvo.problem(sense=kelvo.maximize)
+    ub = [rng.randint(1, 5) for _ in range(6)]
+    x = [p.addVariable(ub=u) for u in ub]
+    b = p.addVariable(vartype=kelvo.binary)
+    for _ in range(2):
+        p.addConstraint(kelvo.Sum(rng.randint(1, 6) * v for v in x) <= rng.randint(8, 20))
+    cap = rng.randint(2, 6)
+    p.setObjective(kelvo.Sum(rng.randint(-2, 9) * v for v in x) - rng.randint(0, 8) * b)
+    one, two = [0, 1, 2, 3], [2, 3, 4, 5]
+    shuffled = two[:]
+    rng.shuffle(shuffled)
+    if with_sets:
+        p.addSOS([x[i] for i in one], [1, 2, 3, 4])
+        p.addSOS([x[i] for i in shuffled], [10 * i for i in shuffled], type=2)
+        p.addIndicator(b == 0, kelvo.Sum(x) <= cap)
+        return p
+    y = [p.addVariable(vartype=kelvo.binary) for _ in one]
+    p.addConstraint(kelvo.Sum(y) <= 1, *(x[i] <= ub[i] * yi for i, yi in zip(one, y)))
+    w = [p.addVariable(vartype=kelvo.binary) for _ in two[1:]]
+    p.addConstraint(kelvo.Sum(w) == 1)
+    for k, i in enumerate(two):
+        near = [w[s] for s in (k - 1, k) if 0 <= s < len(w)]
+        p.addConstraint(x[i] <= ub[i] * kelvo.Sum(near))
+    p.addConstraint(kelvo.Sum(x) <= cap + sum(ub) * b)
+    return p
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_sets_and_indicators_solve_like_the_hand_written_milp(seed):
+    values = []
+    for with_sets in (True, False):
+        p = random_model(seed, with_sets)
+        p.controls.outputlog = 0
+        p.optimize()
+        assert p.attributes.solstatus == kelvo.enums.SolStatus.OPTIMAL
+        values.append(p.attributes.objval)
+    assert values[0] == pytest.approx(values[1], abs=1e-6)

@@ -306,10 +306,12 @@ PyObject *m_addSets(PyObject *self, PyObject *args, PyObject *kwargs) {
   ChangeScope change(m.p);
   PyObject *list = m.p->sos;
   Py_ssize_t before = PyList_GET_SIZE(list);
+  int sets = 0;
+  if (read_int_attrib(m.p, KLVO_ATTR_ORIGINALSETS, &sets) < 0) return nullptr;
   // The new sets' objects go in first, so that a failure to make them leaves the library alone.
   bool failed = false;
   for (int k = 0; k < nsets && !failed; ++k) {
-    nb::object s = nb::steal(new_linked_sos(m.p, static_cast<int>(before) + k));
+    nb::object s = nb::steal(new_linked_sos(m.p, sets + k));
     failed = !s || PyList_Append(list, s.ptr()) < 0;
   }
   if (!failed && call(KLVOaddsets64_witharraysizes, "KLVOaddsets64_witharraysizes", m.p, m.p->prob, nsets,

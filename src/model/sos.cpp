@@ -211,11 +211,26 @@ static PyObject *sos_copy(PyObject *self, PyObject *) {
   return copy.release().ptr();
 }
 
-static void sos_dealloc(PyObject *self) {
+// An unlinked set's lists are the user's and may come to hold the set itself.
+static int sos_traverse(PyObject *self, visitproc visit, void *arg) {
+  SosObject *s = as_sos(self);
+  Py_VISIT(s->indices);
+  Py_VISIT(s->weights);
+  Py_VISIT(s->name);
+  return 0;
+}
+
+static int sos_clear(PyObject *self) {
   SosObject *s = as_sos(self);
   Py_CLEAR(s->indices);
   Py_CLEAR(s->weights);
   Py_CLEAR(s->name);
+  return 0;
+}
+
+static void sos_dealloc(PyObject *self) {
+  PyObject_GC_UnTrack(self);
+  sos_clear(self);
   Py_TYPE(self)->tp_free(self);
 }
 
@@ -236,7 +251,7 @@ PyMethodDef sos_methods[] = {
 int ready_sos_type() {
   sos_type.tp_name = "kelvo.sos";
   sos_type.tp_basicsize = sizeof(SosObject);
-  sos_type.tp_flags = Py_TPFLAGS_DEFAULT;
+  sos_type.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC;
   sos_type.tp_doc =
       "sos(indices, weights, type=1, name=None)\n"
       "A special ordered set of type 1 or 2. Create sets with problem.addSOS(); the constructor\n"
@@ -244,6 +259,9 @@ int ready_sos_type() {
   sos_type.tp_new = PyType_GenericNew;
   sos_type.tp_init = sos_init;
   sos_type.tp_dealloc = sos_dealloc;
+  sos_type.tp_traverse = sos_traverse;
+  sos_type.tp_clear = sos_clear;
+  sos_type.tp_free = PyObject_GC_Del;
   sos_type.tp_str = sos_str;
   sos_type.tp_repr = sos_str;
   sos_type.tp_getattro = sos_getattro;

@@ -256,7 +256,7 @@ static PyObject *t_link_objects(PyObject *, PyObject *args) {
   for (int i = 0; i < n; ++i) {
     auto *v = PyObject_New(VarObject, &var_type);
     auto *c = PyObject_New(ConstraintObject, &constraint_type);
-    auto *s = PyObject_New(SosObject, &sos_type);
+    auto *s = reinterpret_cast<SosObject *>(sos_type.tp_alloc(&sos_type, 0));
     if (v) {
       ++column_epoch;
       v->owner = p;

@@ -94,16 +94,19 @@ int KLVOaddmanagedcuts64_witharraysizes(KLVOprob prob, int globalvalid, int ncut
   return pool_change(prob, __func__, [&](const char *fn) {
     klvo::check_array_size(rowtype_size, ncuts, "rowtype", fn);
     klvo::check_array_size(rhs_size, ncuts, "rhs", fn);
-    klvo::check_array_size(cutcoef_size, colind_size, "cutcoef", fn);
     if (ncuts <= 0) {
+      klvo::check_array_size(cutcoef_size, colind_size, "cutcoef", fn);
       klvo::add_managed_cuts(*prob, globalvalid, ncuts, rowtype, rhs, start, colind, cutcoef, fn);
       return;
     }
     klvo::check_array_size(start_size, ncuts, int64_t(ncuts) + 1, "start", fn);
-    // Without its end entry the start array ends where the coefficients do.
+    // Without its end entry the start array ends where the coefficients do; with it, colind
+    // is checked against it first, so that a wrong colind is the array named.
+    if (!start) klvo::fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null start array", fn);
     std::vector<int64_t> full(start, start + start_size);
     if (start_size == ncuts) full.push_back(colind_size);
     else klvo::check_array_size(colind_size, full[ncuts], "colind", fn);
+    klvo::check_array_size(cutcoef_size, colind_size, "cutcoef", fn);
     klvo::add_managed_cuts(*prob, globalvalid, ncuts, rowtype, rhs, full.data(), colind, cutcoef, fn);
   });
 }
