@@ -151,11 +151,26 @@ TEST_F(BranchingTest, RowDisjunctionChangesTheTreeAndKeepsTheOptimum) {
 
   RowRule rule;
   ASSERT_EQ(KLVOaddcbchgbranchobject(prob, row_rule, &rule, 0), 0);
+  // The search's closing log says how many relaxation rows served its branching rows.
+  static std::string rows_line;
+  rows_line.clear();
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_ALL), 0);
+  ASSERT_EQ(KLVOaddcbmessage(prob, [](KLVOprob, void *, const char *msg, int, int) {
+              if (msg && std::string(msg).rfind("Branching rows:", 0) == 0) rows_line = msg;
+            }, nullptr, 0), 0);
   ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
   ASSERT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
   EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
   EXPECT_GT(rule.replaced, 0);
   EXPECT_NE(nodes(prob), plain);
+  // One row per child of each replaced branching; the rows that no open node holds any more
+  // are reused, so the relaxation ends with fewer.
+  long long made = -1;
+  int held = -1;
+  ASSERT_EQ(std::sscanf(rows_line.c_str(), "Branching rows: %lld made, %d rows", &made, &held), 2) << rows_line;
+  EXPECT_EQ(made, 2LL * rule.replaced);
+  EXPECT_LT(held, made);
+  ASSERT_EQ(KLVOremovecbmessage(prob, nullptr, nullptr), 0);
   ASSERT_EQ(KLVOremovecbchgbranchobject(prob, row_rule, &rule), 0);
 }
 
