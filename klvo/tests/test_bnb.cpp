@@ -15,6 +15,15 @@ namespace {
 
 class SearchTest : public ProblemTest {
  protected:
+  std::vector<std::string> lines;  // the solve's log
+  static void keep_line(KLVOprob, void *data, const char *msg, int, int) {
+    if (msg) static_cast<std::vector<std::string> *>(data)->push_back(msg);
+  }
+  static bool said(const std::vector<std::string> &lines, const char *what) {
+    for (const std::string &l : lines)
+      if (l.find(what) != std::string::npos) return true;
+    return false;
+  }
   void own_search(KLVOprob p) { ASSERT_EQ(KLVOsetintcontrol(p, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_OWN), 0); }
   // Solves and expects a proven optimum with the given objective.
   void expect_optimum(KLVOprob p, double objective, double tol = 1e-6) {
@@ -293,7 +302,30 @@ TEST_F(SearchTest, ConvexQuadraticRowsMatchEnumeration) {
   double two[3] = {2, 2, 0}, one[3] = {1, 1, 1};
   ASSERT_EQ(KLVOchgmqobj(prob, 2, q, q, two), 0);
   ASSERT_EQ(KLVOaddqmatrix64(prob, 0, 3, q, q, one), 0);
+  ASSERT_EQ(KLVOaddcbmessage(prob, keep_line, &lines, 0), 0);
   expect_optimum(prob, truth, 1e-5);
+  EXPECT_TRUE(said(lines, "Quadratic rows are convex"));
+}
+
+// A non-convex quadratic row, x^2 + y^2 >= 8: each node is solved to a local optimum only and
+// the log says so; the answer is still a feasible point, no better than the optimum
+// (sqrt 8, at x = 0, by enumerating x = 0..5).
+TEST_F(SearchTest, NonConvexQuadraticRowsAreSaidToGiveALocalOptimum) {
+  DenseModel m;
+  m.obj = {1, 1}, m.lb = {0, 0}, m.ub = {5, 5}, m.coltype = {'I', 'C'};
+  m.rowtype = {'G'}, m.rhs = {8}, m.rows = {{0, 0}};
+  load(prob, m);
+  int q[2] = {0, 1};
+  double one[2] = {1, 1};
+  ASSERT_EQ(KLVOaddqmatrix64(prob, 0, 2, q, q, one), 0);
+  ASSERT_EQ(KLVOaddcbmessage(prob, keep_line, &lines, 0), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0) << error();
+  EXPECT_TRUE(said(lines, "not known to be convex"));
+  std::vector<double> x(2);
+  ASSERT_EQ(KLVOgetsolution(prob, nullptr, x.data(), 0, 1), 0);
+  EXPECT_NEAR(x[0], std::round(x[0]), 1e-6);
+  EXPECT_GE(x[0] * x[0] + x[1] * x[1], 8 - 1e-5);
+  EXPECT_GE(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), std::sqrt(8.0) - 1e-6);
 }
 #endif
 

@@ -151,11 +151,26 @@ TEST_F(BranchingTest, RowDisjunctionChangesTheTreeAndKeepsTheOptimum) {
 
   RowRule rule;
   ASSERT_EQ(KLVOaddcbchgbranchobject(prob, row_rule, &rule, 0), 0);
+  // The search's closing log says how many relaxation rows served its branching rows.
+  static std::string rows_line;
+  rows_line.clear();
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_ALL), 0);
+  ASSERT_EQ(KLVOaddcbmessage(prob, [](KLVOprob, void *, const char *msg, int, int) {
+              if (msg && std::string(msg).rfind("Branching rows:", 0) == 0) rows_line = msg;
+            }, nullptr, 0), 0);
   ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
   ASSERT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
   EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
   EXPECT_GT(rule.replaced, 0);
   EXPECT_NE(nodes(prob), plain);
+  // One row per child of each replaced branching; the rows that no open node holds any more
+  // are reused, so the relaxation ends with fewer.
+  long long made = -1;
+  int held = -1;
+  ASSERT_EQ(std::sscanf(rows_line.c_str(), "Branching rows: %lld made, %d rows", &made, &held), 2) << rows_line;
+  EXPECT_EQ(made, 2LL * rule.replaced);
+  EXPECT_LT(held, made);
+  ASSERT_EQ(KLVOremovecbmessage(prob, nullptr, nullptr), 0);
   ASSERT_EQ(KLVOremovecbchgbranchobject(prob, row_rule, &rule), 0);
 }
 
@@ -424,3 +439,66 @@ TEST_F(BranchingTest, CutsNotInThePoolAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The column of each branching the search offers, with the node's point: a branching on a
+// column is a bound on that column in each branch.
+struct Offers {
+  std::vector<int> column;
+  std::vector<std::vector<double>> x;
+};
+
+void record_offer(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *) {
+  auto *o = static_cast<Offers *>(data);
+  int ncols = 0, st = 0, nbounds = 0, col = -1;
+  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
+  std::vector<double> x(ncols);
+  ASSERT_EQ(KLVOgetcallbacksolution(prob, &st, x.data(), 0, ncols - 1), 0);
+  ASSERT_NE(branch, nullptr);
+  char type = 0;
+  double value = 0;
+  ASSERT_EQ(KLVO_bo_getbounds(branch, 0, &nbounds, 1, &type, &col, &value), 0);
+  ASSERT_EQ(nbounds, 1);
+  o->column.push_back(col);
+  o->x.push_back(std::move(x));
+}
+
+}  // namespace
+
+// A column given the best branching priority is branched on at every node where it is
+// fractional, the root included, where the search chose another column without the directive.
+TEST_F(BranchingTest, PriorityDirectiveDecidesTheBranchingColumn) {
+  DenseModel m = multi_knapsack(3, 18, 5);
+  double truth = engine_optimum(m);
+  load(prob, m);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MIPSEARCH, KLVO_MIPSEARCH_OWN), 0);
+  Offers plain;
+  ASSERT_EQ(KLVOaddcbchgbranchobject(prob, record_offer, &plain, 0), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
+  ASSERT_FALSE(plain.column.empty());
+  // A column fractional at the root that the search did not choose there.
+  int favourite = -1;
+  for (int j = 0; j < static_cast<int>(plain.x[0].size()) && favourite < 0; ++j)
+    if (j != plain.column[0] && std::fabs(plain.x[0][j] - std::round(plain.x[0][j])) > 1e-6) favourite = j;
+  ASSERT_GE(favourite, 0) << "the root has a single fractional column";
+
+  int priority = 1;
+  ASSERT_EQ(KLVOloaddirs(prob, 1, &favourite, &priority, nullptr, nullptr, nullptr), 0);
+  Offers directed;
+  ASSERT_EQ(KLVOremovecbchgbranchobject(prob, nullptr, nullptr), 0);
+  ASSERT_EQ(KLVOaddcbchgbranchobject(prob, record_offer, &directed, 0), 0);
+  ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
+  ASSERT_FALSE(directed.column.empty());
+  EXPECT_EQ(directed.column[0], favourite);
+  int fractional = 0;
+  for (size_t k = 0; k < directed.column.size(); ++k) {
+    double v = directed.x[k][favourite];
+    if (std::fabs(v - std::round(v)) <= 1e-6) continue;
+    ++fractional;
+    EXPECT_EQ(directed.column[k], favourite) << "offer " << k;
+  }
+  EXPECT_GT(fractional, 0);
+}

@@ -1,7 +1,11 @@
-// Cuts in the library's own search: lazy subtour elimination on a small travelling-salesman
-// instance (optimum by enumerating every tour), cover cuts on a knapsack (optimum by dynamic
-// programming), and the cut pool read back and measured at a relaxation point computed by hand.
+// Cuts and node events in the library's own search: lazy subtour elimination on a small
+// travelling-salesman instance (optimum by enumerating every tour), cover cuts on a knapsack
+// (optimum by dynamic programming), the cut pool read back and measured at a relaxation point
+// computed by hand, and the order of the node events of a search on two workers.
 #include <functional>
+#include <mutex>
+#include <set>
+#include <thread>
 #include <numeric>
 
 #include "test_support.h"
@@ -480,4 +484,291 @@ TEST_F(CutsTest, PoolCutsAreStoredOnceMeasuredAtTheRootAndLoadedIntoTheNode) {
             KLVO_ERR_INVALID_ARGUMENT);
   ASSERT_EQ(KLVOgetcpcutlist(prob, 0, -1, 0.0, &left, 0, nullptr, nullptr), 0);
   EXPECT_EQ(left, 1);
+}
+
+namespace {
+
+// The node events of a parallel search as one log. The search fires its events one at a time,
+// so the calls of one firing sit next to each other in it.
+struct NodeEventLog {
+  struct Call {
+    int kind, priority, node;
+    // newnode: parent; optnode: 1 cut added, 2 node dropped; cutround: another round asked;
+    // nodecutoff: solutions so far
+    int extra;
+    std::thread::id thread;
+    int seen = 0;  // the out-parameter on entry
+  };
+  const Knapsack *k = nullptr;
+  double optimum = 0;
+  std::mutex mutex;
+  std::vector<Call> calls;
+  std::set<int> asked;  // nodes whose first cut round asked for another
+  void add(int kind, int priority, int node, int extra = 0, int seen = 0) {
+    std::lock_guard<std::mutex> lock(mutex);
+    calls.push_back({kind, priority, node, extra, std::this_thread::get_id(), seen});
+  }
+};
+
+// One registration: the log and the priority it was registered with. Only the first in order
+// (priority 3) acts; the other one only records.
+struct EventReg {
+  NodeEventLog *log;
+  int priority;
+  bool acts() const { return priority == 3; }
+};
+
+int node_of(KLVOprob p) { return int_attr(p, KLVO_ATTR_CURRENTNODE); }
+
+void register_node_events(KLVOprob prob, EventReg *reg) {
+  ASSERT_EQ(KLVOaddcbprenode(prob, [](KLVOprob p, void *d, int *) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_PRENODE, r->priority, node_of(p));
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbnodelpsolved(prob, [](KLVOprob p, void *d) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_NODELPSOLVED, r->priority, node_of(p));
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcboptnode(prob, [](KLVOprob p, void *d, int *infeasible) {
+    auto *r = static_cast<EventReg *>(d);
+    std::vector<int> items;
+    int added = 0, seen = *infeasible;
+    // A node whose bound is below the optimum found by dynamic programming cannot hold it.
+    if (r->acts() && dbl_attr(p, KLVO_ATTR_LPOBJVAL) < r->log->optimum - 0.5) {
+      *infeasible = 1;
+      added = 2;
+    } else if (r->acts() && r->log->k->cover(callback_x(p, static_cast<int>(r->log->k->value.size())), items)) {
+      std::vector<int64_t> start{0, static_cast<int64_t>(items.size())};
+      std::vector<double> ones(items.size(), 1.0);
+      double rhs = static_cast<double>(items.size()) - 1;
+      int type = 0;
+      EXPECT_EQ(KLVOaddcuts64(p, 1, &type, "L", &rhs, start.data(), items.data(), ones.data()), 0);
+      added = 1;
+    }
+    r->log->add(KLVO_CB_OPTNODE, r->priority, node_of(p), added, seen);
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbcutround(prob, [](KLVOprob p, void *d, int, int *action) {
+    auto *r = static_cast<EventReg *>(d);
+    int node = node_of(p), seen = *action;
+    // The first round of every node asks for one more.
+    bool more = r->acts() && r->log->asked.insert(node).second;
+    if (more) *action = 1;
+    r->log->add(KLVO_CB_CUTROUND, r->priority, node, more, seen);
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbcutlog(prob, [](KLVOprob p, void *d) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_CUTLOG, r->priority, node_of(p));
+    return 0;
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbchgbranchobject(prob, [](KLVOprob p, void *d, KLVObranchobject, KLVObranchobject *) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_CHGBRANCHOBJECT, r->priority, node_of(p));
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbnewnode(prob, [](KLVOprob, void *d, int parent, int node, int) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_NEWNODE, r->priority, node, parent);
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbinfnode(prob, [](KLVOprob p, void *d) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_INFNODE, r->priority, node_of(p));
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbnodecutoff(prob, [](KLVOprob p, void *d, int node) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_NODECUTOFF, r->priority, node, int_attr(p, KLVO_ATTR_MIPSOLS));
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbmipthread(prob, [](KLVOprob, void *d, KLVOprob) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_MIPTHREAD, r->priority, -1);
+  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbdestroymt(prob, [](KLVOprob, void *d) {
+    auto *r = static_cast<EventReg *>(d);
+    r->log->add(KLVO_CB_DESTROYMT, r->priority, -1);
+  }, reg, reg->priority), 0);
+}
+
+}  // namespace
+
+// Every node event of a two-worker search, each registered twice (the lower priority first):
+// each firing calls the higher priority, then the lower, on a worker thread between that
+// worker's start and end; per node the events come in the order of the search, a cut round
+// asked for by cutround runs (optnode again), and a cut that optnode adds is logged by cutlog.
+TEST_F(CutsTest, NodeEventsFireAtTheirMomentsInPriorityOrderOnTheWorkerThreads) {
+  Knapsack k(30, 11);
+  load(prob, k.model());
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_THREADS, 2), 0);
+  NodeEventLog log;
+  log.k = &k;
+  log.optimum = k.dynamic_programming();
+  EventReg low{&log, -2}, high{&log, 3};
+  register_node_events(prob, &low);
+  register_node_events(prob, &high);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), k.dynamic_programming(), 1e-6);
+
+  // Pairs in priority order, nothing else between them.
+  const auto &calls = log.calls;
+  ASSERT_EQ(calls.size() % 2, 0u);
+  std::vector<NodeEventLog::Call> fired;
+  for (size_t i = 0; i < calls.size(); i += 2) {
+    const auto &a = calls[i], &b = calls[i + 1];
+    ASSERT_EQ(a.priority, 3) << "call " << i;
+    ASSERT_EQ(b.priority, -2) << "call " << i;
+    ASSERT_EQ(a.kind, b.kind);
+    ASSERT_EQ(a.node, b.node);
+    ASSERT_EQ(a.thread, b.thread);
+    // An out-parameter passes from one registration to the next.
+    EXPECT_EQ(a.seen, 0);
+    if (a.kind == KLVO_CB_OPTNODE) EXPECT_EQ(b.seen, a.extra == 2 ? 1 : 0);
+    if (a.kind == KLVO_CB_CUTROUND) EXPECT_EQ(b.seen, a.extra);
+    fired.push_back(a);
+  }
+
+  // Threads: two workers, each started once and ended once; node events between.
+  std::map<std::thread::id, std::pair<size_t, size_t>> span;  // thread: (start, end) in fired
+  for (size_t i = 0; i < fired.size(); ++i) {
+    if (fired[i].kind == KLVO_CB_MIPTHREAD) EXPECT_TRUE(span.emplace(fired[i].thread, std::make_pair(i, SIZE_MAX)).second);
+    if (fired[i].kind == KLVO_CB_DESTROYMT) {
+      ASSERT_TRUE(span.count(fired[i].thread));
+      EXPECT_EQ(span[fired[i].thread].second, SIZE_MAX);
+      span[fired[i].thread].second = i;
+    }
+  }
+  ASSERT_EQ(span.size(), 2u);
+  std::map<int, int> count;
+  for (size_t i = 0; i < fired.size(); ++i) {
+    ++count[fired[i].kind];
+    if (fired[i].kind == KLVO_CB_MIPTHREAD || fired[i].kind == KLVO_CB_DESTROYMT) continue;
+    auto it = span.find(fired[i].thread);
+    ASSERT_NE(it, span.end()) << "event " << fired[i].kind << " on a thread that is no worker";
+    EXPECT_GT(i, it->second.first);
+    EXPECT_LT(i, it->second.second);
+  }
+  for (int kind : {KLVO_CB_PRENODE, KLVO_CB_NODELPSOLVED, KLVO_CB_OPTNODE, KLVO_CB_CUTROUND, KLVO_CB_CUTLOG,
+                   KLVO_CB_CHGBRANCHOBJECT, KLVO_CB_NEWNODE, KLVO_CB_NODECUTOFF})
+    EXPECT_GT(count[kind], 0) << "event " << kind << " never fired";
+
+  // Per node, in the order the search meets them. A node is created (the root excepted),
+  // solved once, and ends infeasible, cut off, integral or branched; children come in pairs
+  // after the parent's chgbranchobject.
+  std::map<int, std::vector<NodeEventLog::Call>> at;
+  for (const auto &c : fired) {
+    if (c.kind == KLVO_CB_MIPTHREAD || c.kind == KLVO_CB_DESTROYMT) continue;
+    if (c.kind == KLVO_CB_NEWNODE) {
+      at[c.extra].push_back(c);  // the parent branched
+      at[c.node].push_back({-1, 0, c.node, 0, c.thread});  // the child created
+    } else {
+      at[c.node].push_back(c);
+    }
+  }
+  for (const auto &[node, ev] : at) {
+    SCOPED_TRACE("node " + std::to_string(node));
+    size_t i = 0;
+    if (node != 1) {
+      ASSERT_EQ(ev[0].kind, -1);
+      ++i;
+    }
+    if (i == ev.size()) continue;
+    if (ev[i].kind == KLVO_CB_NODECUTOFF) {  // cut off while waiting
+      EXPECT_EQ(i + 1, ev.size());
+      EXPECT_GT(ev[i].extra, 0);  // there is something to be cut off against
+      continue;
+    }
+    ASSERT_EQ(ev[i++].kind, KLVO_CB_PRENODE);
+    ASSERT_LT(i, ev.size());
+    if (ev[i].kind == KLVO_CB_INFNODE || ev[i].kind == KLVO_CB_NODECUTOFF) {
+      if (ev[i].kind == KLVO_CB_NODECUTOFF) EXPECT_GT(ev[i].extra, 0);
+      EXPECT_EQ(i + 1, ev.size());
+      continue;
+    }
+    ASSERT_EQ(ev[i++].kind, KLVO_CB_NODELPSOLVED);
+    ASSERT_LT(i, ev.size());
+    if (ev[i].kind == KLVO_CB_NODECUTOFF) {  // its bound is no better than the incumbent
+      EXPECT_GT(ev[i].extra, 0);
+      EXPECT_EQ(i + 1, ev.size());
+      continue;
+    }
+    // Cut rounds: optnode (which may add a cut, then the node is solved again and cutlog tells
+    // of it), then cutround; a round asked for starts with optnode again.
+    bool ended = false;
+    while (i < ev.size() && ev[i].kind == KLVO_CB_OPTNODE) {
+      const int what = ev[i++].extra;
+      const bool added = what == 1;
+      if (what == 2) {  // dropped by the callback
+        ASSERT_LT(i, ev.size());
+        EXPECT_EQ(ev[i].kind, KLVO_CB_INFNODE);
+        ended = true;
+        ++i;
+        break;
+      }
+      ASSERT_LT(i, ev.size());
+      if (added && (ev[i].kind == KLVO_CB_INFNODE || ev[i].kind == KLVO_CB_NODECUTOFF)) {
+        ended = true;
+        ++i;
+        break;
+      }
+      if (added) ASSERT_EQ(ev[i++].kind, KLVO_CB_CUTLOG);
+      ASSERT_LT(i, ev.size());
+      if (ev[i].kind == KLVO_CB_NODECUTOFF) {  // the cut lifted the bound over the incumbent
+        ended = true;
+        ++i;
+        break;
+      }
+      ASSERT_EQ(ev[i].kind, KLVO_CB_CUTROUND);
+      const bool more = ev[i++].extra;
+      if (added || more) {
+        if (i < ev.size()) EXPECT_EQ(ev[i].kind, KLVO_CB_OPTNODE);
+      } else {
+        break;
+      }
+    }
+    if (ended) {
+      EXPECT_EQ(i, ev.size());
+      continue;
+    }
+    if (i == ev.size()) continue;  // integral: no branching
+    EXPECT_EQ(ev[i++].kind, KLVO_CB_CHGBRANCHOBJECT);
+    ASSERT_EQ(ev.size(), i + 2);
+    EXPECT_EQ(ev[i].kind, KLVO_CB_NEWNODE);
+    EXPECT_EQ(ev[i + 1].kind, KLVO_CB_NEWNODE);
+  }
+}
+
+// x - 2y = 0.5 has no integer solution: every branch of the tree ends infeasible, each told by
+// infnode (in priority order) at a node that was solved.
+TEST_F(CutsTest, InfnodeEndsEveryBranchOfAModelWithoutIntegerSolutions) {
+  DenseModel m;
+  m.obj = {1, 0}, m.lb = {0, 0}, m.ub = {10, 10}, m.coltype = {'I', 'I'}, m.sense = -1;
+  m.rows = {{1, -2}}, m.rowtype = {'E'}, m.rhs = {0.5};
+  load(prob, m);
+  NodeEventLog log;
+  EventReg low{&log, -2}, high{&log, 3};
+  for (EventReg *r : {&low, &high}) {
+    ASSERT_EQ(KLVOaddcbprenode(prob, [](KLVOprob p, void *d, int *) {
+      auto *r = static_cast<EventReg *>(d);
+      r->log->add(KLVO_CB_PRENODE, r->priority, node_of(p));
+    }, r, r->priority), 0);
+    ASSERT_EQ(KLVOaddcbinfnode(prob, [](KLVOprob p, void *d) {
+      auto *r = static_cast<EventReg *>(d);
+      r->log->add(KLVO_CB_INFNODE, r->priority, node_of(p));
+    }, r, r->priority), 0);
+  }
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_INFEAS);
+  std::set<int> solved, infeasible;
+  ASSERT_EQ(log.calls.size() % 2, 0u);
+  for (size_t i = 0; i < log.calls.size(); i += 2) {
+    const auto &a = log.calls[i], &b = log.calls[i + 1];
+    EXPECT_EQ(a.priority, 3);
+    EXPECT_EQ(b.priority, -2);
+    EXPECT_EQ(a.kind, b.kind);
+    EXPECT_EQ(a.node, b.node);
+    if (a.kind == KLVO_CB_PRENODE) solved.insert(a.node);
+    if (a.kind == KLVO_CB_INFNODE) {
+      EXPECT_TRUE(solved.count(a.node)) << a.node;
+      EXPECT_TRUE(infeasible.insert(a.node).second) << a.node;
+    }
+  }
+  // A binary tree whose every leaf is infeasible: one leaf more than branched nodes.
+  EXPECT_EQ(static_cast<int>(solved.size()), int_attr(prob, KLVO_ATTR_NODES));
+  EXPECT_EQ(2 * infeasible.size(), solved.size() + 1);
 }

@@ -99,6 +99,16 @@ class HighsRelaxation : public Relaxation {
     return static_cast<int>(active_.size()) - 1;
   }
 
+  bool replace_row(int row, const std::vector<int> &old_cols, const std::vector<int> &cols,
+                   const std::vector<double> &vals, double lo, double hi) override {
+    set_row_active(row, false);
+    for (int j : old_cols) check(Highs_changeCoeff(highs_, row, j, 0.0), "change a coefficient");
+    for (size_t k = 0; k < cols.size(); ++k) check(Highs_changeCoeff(highs_, row, cols[k], vals[k]), "change a coefficient");
+    row_lo_[row] = lo <= -KLVO_INFINITY ? -INFINITY : lo;
+    row_hi_[row] = hi >= KLVO_INFINITY ? INFINITY : hi;
+    return true;
+  }
+
   Status solve(double cutoff, double seconds_left, int iterlimit) override {
     Highs_setDoubleOptionValue(highs_, "objective_bound", quadratic_ || !std::isfinite(cutoff) ? INFINITY : cutoff);
     // HiGHS measures its time limit over all runs of the instance.

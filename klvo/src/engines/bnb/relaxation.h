@@ -41,6 +41,13 @@ class Relaxation {
     return -1;
   }
 
+  // Gives a row made by add_row new coefficients and bounds (switched off): the entries of
+  // old_cols become 0, those of cols vals. False when the engine cannot.
+  virtual bool replace_row(int /*row*/, const std::vector<int> & /*old_cols*/, const std::vector<int> & /*cols*/,
+                           const std::vector<double> & /*vals*/, double /*lo*/, double /*hi*/) {
+    return false;
+  }
+
   double objective = 0.0;  // minimising sense, constant included
   std::vector<double> x;
   int64_t iterations = 0;  // total over all solves

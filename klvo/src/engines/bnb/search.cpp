@@ -51,13 +51,25 @@ struct Change {
   double lo, hi;
 };
 
+// A branching row held by the nodes below the branch that made it; when the last of them goes,
+// its relaxation row goes back to the free slots and is reused for the next branching row.
+struct BranchRow {
+  int slot;
+  std::shared_ptr<std::vector<int>> free;
+  BranchRow(int s, std::shared_ptr<std::vector<int>> f) : slot(s), free(std::move(f)) {}
+  ~BranchRow() { free->push_back(slot); }
+  BranchRow(const BranchRow &) = delete;
+  BranchRow &operator=(const BranchRow &) = delete;
+};
+using RowRef = std::shared_ptr<const BranchRow>;
+
 struct Node {
   int64_t id = 0, parent = 0;
   int depth = 0;
   double bound = -kInf;     // best known lower bound (minimising sense)
   double estimate = -kInf;  // bound plus the expected cost of the branching that made it
   std::vector<Change> changes;  // from the root, applied in order
-  std::vector<int> rows;        // branching rows (positions in the search's pool) that hold here
+  std::vector<RowRef> rows;     // branching rows that hold here
   // The branching that made this node, for the pseudo-costs.
   int col = -1, dir = 0;
   double distance = 0.0;
@@ -207,9 +219,12 @@ class Search : public NodeCuts, public NodeAccess {
   std::vector<ObjectPtr> stored_;
   bool at_node_ = false;                 // a node's relaxation is solved and it is not split yet
   bool choosing_ = false;                // chgbranchobject callbacks are running
-  std::vector<int> node_rows_;           // the current node's branching rows
-  std::vector<int> pool_rows_;           // relaxation row of each branching row
-  std::vector<char> row_on_;             // which branching rows are switched on
+  std::vector<RowRef> node_rows_;        // the current node's branching rows
+  std::vector<int> pool_rows_;           // relaxation row of each branching-row slot
+  std::vector<std::vector<int>> slot_cols_;  // the columns of each slot's row
+  std::vector<char> row_on_;             // which slots are switched on
+  std::shared_ptr<std::vector<int>> free_slots_ = std::make_shared<std::vector<int>>();
+  int64_t branch_rows_ = 0;              // branching rows made, slots reused or not
   bool warned_rows_ = false;
 
   using clock = std::chrono::steady_clock;
@@ -551,7 +566,7 @@ void Search::load(const std::vector<double> &lo, const std::vector<double> &hi) 
   }
   if (row_on_.empty()) return;
   std::vector<char> want(row_on_.size(), 0);
-  for (int r : node_rows_) want[r] = 1;
+  for (const RowRef &r : node_rows_) want[r->slot] = 1;
   for (size_t r = 0; r < want.size(); ++r)
     if (want[r] != row_on_[r]) {
       relax_->set_row_active(pool_rows_[r], want[r] != 0);
@@ -1508,11 +1523,28 @@ bool Search::make_object_children(Node &node, const BranchObject &bo) {
       std::vector<int> cols(d.col.begin() + d.start[r], d.col.begin() + d.start[r + 1]);
       std::vector<double> vals(d.coef.begin() + d.start[r], d.coef.begin() + d.start[r + 1]);
       double lo = d.rowtype[r] == 'L' ? -kInf : d.rhs[r], hi = d.rowtype[r] == 'G' ? kInf : d.rhs[r];
-      int row = relax_->add_row(cols, vals, lo, hi, false);
-      if (row < 0) return false;
-      child->rows.push_back(static_cast<int>(pool_rows_.size()));
-      pool_rows_.push_back(row);
-      row_on_.push_back(0);
+      int slot;
+      if (!free_slots_->empty()) {
+        // A row no open node holds any more: switched off and given the new coefficients.
+        slot = free_slots_->back();
+        free_slots_->pop_back();
+        relax_->set_row_active(pool_rows_[slot], false);
+        row_on_[slot] = 0;
+        if (!relax_->replace_row(pool_rows_[slot], slot_cols_[slot], cols, vals, lo, hi)) {
+          free_slots_->push_back(slot);
+          return false;
+        }
+        slot_cols_[slot] = cols;
+      } else {
+        int row = relax_->add_row(cols, vals, lo, hi, false);
+        if (row < 0) return false;
+        slot = static_cast<int>(pool_rows_.size());
+        pool_rows_.push_back(row);
+        slot_cols_.push_back(cols);
+        row_on_.push_back(0);
+      }
+      child->rows.push_back(std::make_shared<const BranchRow>(slot, free_slots_));
+      ++branch_rows_;
     }
     kids[b] = std::move(child);
   }
@@ -1640,6 +1672,9 @@ void Search::finish(bool completed, bool root_infeasible, bool unbounded) {
   log(format("Search %s after %lld nodes in %.2fs: solution %s, bound %.10g, gap %.4g%%", how,
              static_cast<long long>(nodes_), s.time, have ? format("%.10g", s.mipobjval).c_str() : "none",
              s.bestbound, have ? 100 * s.miprelgap : INFINITY));
+  if (branch_rows_)
+    log(format("Branching rows: %lld made, %d rows in the relaxation for them", static_cast<long long>(branch_rows_),
+               static_cast<int>(pool_rows_.size())));
   ctx_.solution = std::move(s);
   if (ctx_.starts) ctx_.starts->mip.clear();
   // Given from a callback too late to be looked at.
