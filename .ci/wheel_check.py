@@ -9,6 +9,10 @@ import kelvo
 
 here = pathlib.Path(kelvo.__file__).resolve().parent
 assert "site-packages" in here.parts, f"kelvo came from {here}, not from the installed wheel"
+# Type checkers find the stubs only with the marker beside them; no test entry points ship.
+shipped = {path.name for path in here.iterdir()}
+assert {"py.typed", "_kelvo.pyi", "__init__.pyi"} <= shipped, sorted(shipped)
+assert not hasattr(kelvo._kelvo, "_testing"), "the wheel ships test entry points"
 
 # LP: max x + y with x + 2y <= 4, 3x + y <= 6: optimum 2.8 at (1.6, 1.2).
 p = kelvo.problem()

@@ -32,9 +32,15 @@ class _Failure(Exception):
     """One line for standard error, then EXIT_ERROR."""
 
 
+class _Parser(argparse.ArgumentParser):
+    def error(self, message):
+        # One line like every other refusal, so that scripts can log it; --help has the usage.
+        self.exit(EXIT_USAGE, f"kelvo: error: {message} (see python -m kelvo --help)\n")
+
+
 def _parser():
     epilog = "exit status: " + ", ".join(f"{code} {what}" for code, what in EXIT_CODES.items())
-    ap = argparse.ArgumentParser(prog="python -m kelvo", description="Solve an MPS or LP model file.", epilog=epilog)
+    ap = _Parser(prog="python -m kelvo", description="Solve an MPS or LP model file.", epilog=epilog)
     ap.add_argument("model", help="the model file (.mps or .lp, optionally compressed as the reader allows)")
     ap.add_argument("--time-limit", type=float, metavar="S", help="stop after S seconds")
     ap.add_argument("--gap", type=float, metavar="G", help="relative MIP gap at which to stop (e.g. 0.01)")
@@ -111,7 +117,7 @@ def run(argv=None):
         for name, value in pairs:
             try:
                 p.setControl(name, value)
-            except (kelvo.InterfaceError, kelvo.ModelError, TypeError, ValueError) as e:
+            except (kelvo.InterfaceError, kelvo.ModelError, kelvo.SolverError, TypeError, ValueError) as e:
                 raise _Failure(f"control {name}={value!r}: {e}") from None
         solve_status, sol_status = p.optimize()
         code, outcome = _exit_code(solve_status, sol_status)
