@@ -57,6 +57,28 @@ def test_every_public_callable_has_a_real_signature():
         if params and params[-1].kind is inspect.Parameter.VAR_KEYWORD:
             generic.append(name)
     assert not missing and not generic, f"no signature: {missing}; only *args, **kwargs: {generic}"
+    # A type a user can make shows what its constructor takes.
+    unsigned = [name for name in public_types() if "cannot create" not in constructs(getattr(_kelvo, name))
+                and not has_signature(getattr(_kelvo, name))]
+    assert not unsigned, f"constructors without a signature: {unsigned}"
+    assert str(inspect.signature(kelvo.expression)) == "()" and str(kelvo.expression()) == "0"
+
+
+def constructs(cls):
+    """The refusal a call without arguments gives, or '' when it makes an instance."""
+    try:
+        cls()
+    except Exception as e:
+        return str(e)
+    return ""
+
+
+def has_signature(cls):
+    try:
+        inspect.signature(cls)
+    except (ValueError, TypeError):
+        return False
+    return True
 
 
 def test_every_public_callable_and_type_shows_its_documented_paragraph():
