@@ -43,6 +43,12 @@ p.optimize()
 assert abs(p.getSolution(x) - math.log(2)) < 1e-5, p.getSolution(x)
 assert abs(p.attributes.objval - (2 - 2 * math.log(2))) < 1e-6, p.attributes.objval
 
-ipopt = sorted({line.split()[-1] for line in open("/proc/self/maps") if "libipopt" in line})
+mapped = sorted({line.split()[-1] for line in open("/proc/self/maps") if ".so" in line})
+ipopt = [path for path in mapped if "libipopt" in path]
 assert ipopt and all(path.startswith(str(here.parent / "kelvo.libs")) for path in ipopt), ipopt
+# Nothing the Debian solver packages provide comes from the system: Ipopt's linear algebra,
+# HiGHS and the Fortran run time all load from inside the environment.
+packaged = ("ipopt", "mumps", "scotch", "metis", "blas", "lapack", "gfortran", "quadmath", "highs", "klvo")
+system = [path for path in mapped if not path.startswith(sys.prefix) and any(n in path for n in packaged)]
+assert not system, system
 print(f"the wheel solves an LP, a MILP and an NLP; Ipopt loaded from {ipopt[0]}")
