@@ -44,14 +44,18 @@ def test_problem_with_its_objects_comes_back_linked_solved_and_independent(clone
     assert p.attributes.objval == 309
 
 
-def test_published_instance_solves_to_the_same_optimum_after_pickling():
+@pytest.mark.parametrize("clone", [lambda o: pickle.loads(pickle.dumps(o)), copy.copy])
+def test_published_instance_solves_to_the_same_optimum_after_pickling(clone):
     p = kelvo.problem()
     p.read(str(DATA / "flugpl.mps"))
-    q = pickle.loads(pickle.dumps(p))
+    q = clone(p)
+    assert q is not p
     q.controls.outputlog = 0
     q.optimize()
     assert q.attributes.objval == pytest.approx(1201500, rel=1e-6)
     assert q.attributes.solstatus == SolStatus.OPTIMAL
+    # The original was not solved by the copy's solve.
+    assert p.attributes.solstatus == SolStatus.NOT_FOUND
 
 
 def test_objects_need_their_problem_in_the_same_pickle_and_orphans_and_bad_state_refuse():
