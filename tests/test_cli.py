@@ -3,6 +3,8 @@ its exit code names, the solution file holds a point of that objective, and bad 
 line and a non-zero exit."""
 import csv
 import os
+import random
+import signal
 import subprocess
 import sys
 
@@ -63,6 +65,35 @@ def test_log_streams_before_the_summary_and_limits_and_unboundedness_have_their_
     assert "cannot write" in unwritable.stderr and not (tmp_path / "no").exists()
     (tmp_path / "u.lp").write_text("minimize\n obj: - x + y\nsubject to\n c: x - y >= 1\nend\n")
     assert cli(tmp_path / "u.lp", "--quiet").returncode == 4
+
+
+def test_ctrl_c_stops_the_solve_which_reports_and_exits_with_the_limit_code(tmp_path):
+    # A multidimensional knapsack that takes seconds to prove optimal on one thread.
+    rnd = random.Random(5)
+    n, m = 200, 30
+    rows = [[rnd.randint(1, 100) for _ in range(n)] for _ in range(m)]
+    model = ["maximize", " obj: " + " + ".join(f"{rnd.randint(1, 100)} x{j}" for j in range(n)), "subject to"]
+    model += [f" c{i}: " + " + ".join(f"{w} x{j}" for j, w in enumerate(row)) + f" <= {sum(row) // 2}"
+              for i, row in enumerate(rows)]
+    model += ["binary", " " + " ".join(f"x{j}" for j in range(n)), "end"]
+    (tmp_path / "mkp.lp").write_text("\n".join(model) + "\n")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    # SIGINT as a terminal sends it, whatever the test runner's own disposition.
+    child = subprocess.Popen([sys.executable, "-m", "kelvo", tmp_path / "mkp.lp", "--gap", "0", "--threads", "1"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env,
+                             preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+    try:
+        first = child.stdout.readline()  # the engine's log: the solve is running
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=120)
+    finally:
+        child.kill()
+    assert child.returncode == 5, err
+    shown = summary(first + out)
+    assert shown["status"] in ("stopped by a limit or Ctrl-C with a feasible solution",
+                               "stopped by a limit or Ctrl-C without a solution")
+    if shown["objective"] != "-":  # maximising: the bound is above any point found
+        assert float(shown["bound"]) >= float(shown["objective"]) > 0
 
 
 @pytest.mark.parametrize("args,message,code", [

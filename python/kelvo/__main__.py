@@ -16,7 +16,8 @@ EXIT_ERROR = 1
 EXIT_USAGE = 2  # argparse's own code for a malformed command line
 EXIT_INFEASIBLE = 3
 EXIT_UNBOUNDED = 4
-EXIT_LIMIT = 5  # a limit or an interrupt stopped the solve before optimality was proved
+EXIT_LIMIT = 5  # a limit or Ctrl-C stopped the solve before optimality was proved
+EXIT_INTERRUPTED = 130  # Ctrl-C outside the solve (reading the file, writing the solution)
 
 EXIT_CODES = {
     EXIT_OPTIMAL: "optimal",
@@ -24,7 +25,8 @@ EXIT_CODES = {
     EXIT_USAGE: "bad command line",
     EXIT_INFEASIBLE: "infeasible",
     EXIT_UNBOUNDED: "unbounded",
-    EXIT_LIMIT: "stopped by a limit",
+    EXIT_LIMIT: "stopped by a limit or Ctrl-C",
+    EXIT_INTERRUPTED: "Ctrl-C outside the solve",
 }
 
 
@@ -94,7 +96,7 @@ def _exit_code(solve_status, sol_status):
         return EXIT_UNBOUNDED, "unbounded"
     if solve_status == SolveStatus.STOPPED:
         found = "with a feasible solution" if sol_status == SolStatus.FEASIBLE else "without a solution"
-        return EXIT_LIMIT, f"stopped by a limit {found}"
+        return EXIT_LIMIT, f"stopped by a limit or Ctrl-C {found}"
     return EXIT_ERROR, f"solve ended as {SolveStatus(solve_status).name.lower()}, {SolStatus(sol_status).name.lower()}"
 
 
@@ -135,6 +137,10 @@ def run(argv=None):
             else:
                 print(f"kelvo: no solution to write to {args.solution!r}", file=sys.stderr)
         return code
+    except KeyboardInterrupt:
+        # A solve stops at its next safe point on Ctrl-C and reports; anywhere else the run ends.
+        print("kelvo: interrupted", file=sys.stderr)
+        return EXIT_INTERRUPTED
     except _Failure as e:
         print(f"kelvo: error: {e}", file=sys.stderr)
         return EXIT_ERROR
