@@ -6,19 +6,27 @@ VENV ?= .venv
 PY := $(VENV)/bin/python
 BUILD ?= build/dev
 BUILD_TYPE ?= RelWithDebInfo
-APT_PACKAGES := build-essential pkg-config coinor-libipopt-dev robin-map-dev libgtest-dev
+APT_PACKAGES := build-essential pkg-config python3.11 python3.11-venv python3.11-dev coinor-libipopt-dev \
+  robin-map-dev libgtest-dev
+# CMake, Ninja and ctest come from the virtual environment (requirements-dev.txt) where the system
+# has none of its own.
+export PATH := $(PATH):$(abspath $(VENV))/bin
 
-.PHONY: setup deps venv install example build wheel wheel-check test test-klvo test-python test-stubs test-sanitize fuzz fuzz-api fuzz-files bench clean
+.PHONY: setup deps apt venv install example build wheel wheel-check test test-klvo test-python test-stubs test-sanitize fuzz fuzz-api fuzz-files bench clean
 
 setup: deps install example
 
-# System packages (Debian, as root) and the Python build and test requirements.
-deps: venv
+# System packages (Debian, as root or through sudo), then the virtual environment, which needs
+# python3.11-venv, and the Python build and test requirements.
+deps: apt
+	@$(MAKE) --no-print-directory venv
+	$(PY) -m pip install -q --upgrade pip
+	$(PY) -m pip install -q -r requirements-dev.txt
+
+apt:
 	@if [ "$$(id -u)" = 0 ]; then SUDO=; else SUDO=sudo; fi; \
 	  missing=$$(for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
 	  if [ -n "$$missing" ]; then $$SUDO apt-get update -q && $$SUDO apt-get install -y -q $$missing; fi
-	$(PY) -m pip install -q --upgrade pip
-	$(PY) -m pip install -q -r requirements-dev.txt
 
 venv:
 	@test -x $(PY) || $(PYTHON) -m venv $(VENV)

@@ -44,14 +44,18 @@ def test_problem_with_its_objects_comes_back_linked_solved_and_independent(clone
     assert p.attributes.objval == 309
 
 
-def test_published_instance_solves_to_the_same_optimum_after_pickling():
+@pytest.mark.parametrize("clone", [lambda o: pickle.loads(pickle.dumps(o)), copy.copy])
+def test_published_instance_solves_to_the_same_optimum_after_pickling(clone):
     p = kelvo.problem()
     p.read(str(DATA / "flugpl.mps"))
-    q = pickle.loads(pickle.dumps(p))
+    q = clone(p)
+    assert q is not p
     q.controls.outputlog = 0
     q.optimize()
     assert q.attributes.objval == pytest.approx(1201500, rel=1e-6)
     assert q.attributes.solstatus == SolStatus.OPTIMAL
+    # The original was not solved by the copy's solve.
+    assert p.attributes.solstatus == SolStatus.NOT_FOUND
 
 
 def test_objects_need_their_problem_in_the_same_pickle_and_orphans_and_bad_state_refuse():
@@ -62,6 +66,11 @@ def test_objects_need_their_problem_in_the_same_pickle_and_orphans_and_bad_state
     assert str(v) == "(deleted variable)"
     q, v = pickle.loads(pickle.dumps((p, take[3])))
     assert str(v) == "take4" and q.getIndex(v) == 3
+    # Sets too, and their members are the new problem's columns.
+    p.addSOS([take[8], take[9]], [1, 2], type=1, name="pair")
+    q, s = pickle.loads(pickle.dumps((p, p.getSOS(0))))
+    assert (str(s), q.getIndex(s), q.attributes.sets) == ("pair", 0, 1)
+    p.delSOS(0)
     assert copy.copy(take[3]) is take[3]  # a shallow copy keeps the same problem
     p.delVariable(take[0])
     with pytest.raises(TypeError, match="deleted variable"):
@@ -71,6 +80,10 @@ def test_objects_need_their_problem_in_the_same_pickle_and_orphans_and_bad_state
     bad = bytearray(pickle.dumps(p))
     with pytest.raises(kelvo.SolverError, match="checksum"):
         pickle.loads(bytes(bad.replace(b"take7", b"take8")))
+    # A refused state leaves the problem it was given to as it was.
+    with pytest.raises(kelvo.SolverError, match="not a valid klvo snapshot"):
+        p.__setstate__(b"garbage")
+    assert (p.attributes.probname, p.attributes.cols, str(p.getVariable(0))) == ("knapsack", 9, "take2")
 
 
 def test_nonlinear_objective_pickles_and_solves_to_the_analytic_optimum(t):

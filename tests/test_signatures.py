@@ -2,6 +2,7 @@ import inspect
 import pydoc
 import pathlib
 import types
+import warnings
 
 import pytest
 
@@ -57,6 +58,30 @@ def test_every_public_callable_has_a_real_signature():
         if params and params[-1].kind is inspect.Parameter.VAR_KEYWORD:
             generic.append(name)
     assert not missing and not generic, f"no signature: {missing}; only *args, **kwargs: {generic}"
+    # A type a user can make shows what its constructor takes.
+    unsigned = [name for name in public_types() if "cannot create" not in constructs(getattr(_kelvo, name))
+                and not has_signature(getattr(_kelvo, name))]
+    assert not unsigned, f"constructors without a signature: {unsigned}"
+    assert str(inspect.signature(kelvo.expression)) == "()" and str(kelvo.expression()) == "0"
+
+
+def constructs(cls):
+    """The refusal a call without arguments gives, or '' when it makes an instance."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # unlinked variables and sets are deprecated
+        try:
+            cls()
+        except Exception as e:
+            return str(e)
+    return ""
+
+
+def has_signature(cls):
+    try:
+        inspect.signature(cls)
+    except (ValueError, TypeError):
+        return False
+    return True
 
 
 def test_every_public_callable_and_type_shows_its_documented_paragraph():
@@ -107,6 +132,9 @@ def test_help_shows_the_keywords_and_the_description():
         "(self, /, objcoef, start, rowind, rowcoef, lb, ub, names=None, types=None, unlinked=None)"
     assert kelvo.problem.addcols.__doc__.startswith("Adds columns")
     assert "Adds columns" in pydoc.render_doc(kelvo.problem.addcols) and "rowcoef" in pydoc.render_doc(kelvo.problem.addcols)
+    shown = pydoc.render_doc(kelvo.problem.addVariables, renderer=pydoc.plaintext)
+    assert "addVariables(self, /, *indices, name='x', lb=0, ub=1e+20, threshold=1, vartype=0)" in shown
+    assert "Adds one variable per combination of the index sets" in shown
     # Defaults that are package constants and keyword-only arguments come through.
     assert inspect.signature(kelvo.var).parameters["ub"].default == kelvo.infinity
     assert inspect.signature(kelvo.problem).parameters["sense"].kind is inspect.Parameter.KEYWORD_ONLY

@@ -310,6 +310,13 @@ def main(output, paths):
             sig = keyword_signature(body, bound=False) if body else None
             if sig:
                 constructors.append((m.group(1), sig))
+    # A type made by its tp_new alone takes the signature its docs key spells out ("expression()").
+    signed = {type_name for type_name, _ in constructors}
+    for text in sources:
+        for m in re.finditer(r"\b(\w+_type)\.tp_name\s*=\s*\"kelvo\.(\w+)\"\s*;", text):
+            sig = spelled_out.get(m.group(2))
+            if m.group(1) not in signed and sig and re.search(rf"\b{m.group(1)}\.tp_new\s*=", text):
+                constructors.append((m.group(1), re.sub(r"^\(\$self,?\s*", "(", sig)))
     constructors.sort()
     # One walk over the tables writes their declarations, their signatures and the index.
     externs, signatures, index = [], [], []

@@ -16,7 +16,8 @@ EXIT_ERROR = 1
 EXIT_USAGE = 2  # argparse's own code for a malformed command line
 EXIT_INFEASIBLE = 3
 EXIT_UNBOUNDED = 4
-EXIT_LIMIT = 5  # a limit or an interrupt stopped the solve before optimality was proved
+EXIT_LIMIT = 5  # a limit or Ctrl-C stopped the solve before optimality was proved
+EXIT_INTERRUPTED = 130  # Ctrl-C outside the solve (reading the file, writing the solution)
 
 EXIT_CODES = {
     EXIT_OPTIMAL: "optimal",
@@ -24,7 +25,8 @@ EXIT_CODES = {
     EXIT_USAGE: "bad command line",
     EXIT_INFEASIBLE: "infeasible",
     EXIT_UNBOUNDED: "unbounded",
-    EXIT_LIMIT: "stopped by a limit",
+    EXIT_LIMIT: "stopped by a limit or Ctrl-C",
+    EXIT_INTERRUPTED: "Ctrl-C outside the solve",
 }
 
 
@@ -32,9 +34,15 @@ class _Failure(Exception):
     """One line for standard error, then EXIT_ERROR."""
 
 
+class _Parser(argparse.ArgumentParser):
+    def error(self, message):
+        # One line like every other refusal, so that scripts can log it; --help has the usage.
+        self.exit(EXIT_USAGE, f"kelvo: error: {message} (see python -m kelvo --help)\n")
+
+
 def _parser():
     epilog = "exit status: " + ", ".join(f"{code} {what}" for code, what in EXIT_CODES.items())
-    ap = argparse.ArgumentParser(prog="python -m kelvo", description="Solve an MPS or LP model file.", epilog=epilog)
+    ap = _Parser(prog="python -m kelvo", description="Solve an MPS or LP model file.", epilog=epilog)
     ap.add_argument("model", help="the model file (.mps or .lp, optionally compressed as the reader allows)")
     ap.add_argument("--time-limit", type=float, metavar="S", help="stop after S seconds")
     ap.add_argument("--gap", type=float, metavar="G", help="relative MIP gap at which to stop (e.g. 0.01)")
@@ -88,7 +96,7 @@ def _exit_code(solve_status, sol_status):
         return EXIT_UNBOUNDED, "unbounded"
     if solve_status == SolveStatus.STOPPED:
         found = "with a feasible solution" if sol_status == SolStatus.FEASIBLE else "without a solution"
-        return EXIT_LIMIT, f"stopped by a limit {found}"
+        return EXIT_LIMIT, f"stopped by a limit or Ctrl-C {found}"
     return EXIT_ERROR, f"solve ended as {SolveStatus(solve_status).name.lower()}, {SolStatus(sol_status).name.lower()}"
 
 
@@ -111,7 +119,7 @@ def run(argv=None):
         for name, value in pairs:
             try:
                 p.setControl(name, value)
-            except (kelvo.InterfaceError, kelvo.ModelError, TypeError, ValueError) as e:
+            except (kelvo.InterfaceError, kelvo.ModelError, kelvo.SolverError, TypeError, ValueError) as e:
                 raise _Failure(f"control {name}={value!r}: {e}") from None
         solve_status, sol_status = p.optimize()
         code, outcome = _exit_code(solve_status, sol_status)
@@ -129,6 +137,10 @@ def run(argv=None):
             else:
                 print(f"kelvo: no solution to write to {args.solution!r}", file=sys.stderr)
         return code
+    except KeyboardInterrupt:
+        # A solve stops at its next safe point on Ctrl-C and reports; anywhere else the run ends.
+        print("kelvo: interrupted", file=sys.stderr)
+        return EXIT_INTERRUPTED
     except _Failure as e:
         print(f"kelvo: error: {e}", file=sys.stderr)
         return EXIT_ERROR
