@@ -209,6 +209,19 @@ TEST_F(Formulas, DomainErrorsAreReportedNotCrashed) {
   EXPECT_FALSE(evaluate(p.slp, fn(SQRT, X(0)), x).ok);
   EXPECT_FALSE(evaluate(p.slp, fn(ASIN, X(2)), x).ok);
   EXPECT_FALSE(evaluate(p.slp, pow(X(0), 0.5), x).ok);
+  // An overflow inside a formula makes its value an error even where what follows would hide
+  // it: 1 / (inf + 1) = 0, atan(inf) = pi/2, exp(-inf) = 0.
+  p.start(x);
+  auto value_ok = [&](const Ex &e) {
+    Ex t = e.ended();
+    double v = 0;
+    return KSLPevaluateformula(p.slp, 1, t.type.data(), t.value.data(), &v) == 0;
+  };
+  Ex big = fn(EXP, X(3) * C(2000));
+  EXPECT_FALSE(value_ok(C(1) / (big + C(1))));
+  EXPECT_FALSE(value_ok(fn(ATAN, big * C(3))));
+  EXPECT_FALSE(value_ok(fn(EXP, C(0) - big)));
+  EXPECT_TRUE(value_ok(C(1) / (fn(EXP, X(3) * C(200)) + C(1))));
   // The value of sqrt at 0 exists, its derivative does not.
   EXPECT_FALSE(evaluate(p.slp, fn(SQRT, X(1)), x).ok);
   // A user function reporting an error.

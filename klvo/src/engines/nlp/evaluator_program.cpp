@@ -37,6 +37,18 @@ struct Sym {
 };
 
 Sym literal(double v) { return Sym{-1, v}; }
+
+// Which of an instruction's operand registers it reads (the others are placeholders).
+bool uses_a(POp o) { return o != POp::Const && o != POp::Var && o != POp::Fill; }
+bool uses_b(POp o) {
+  switch (o) {
+    case POp::Add: case POp::Sub: case POp::Mul: case POp::Div: case POp::Unary1: case POp::Unary2:
+    case POp::Pow: case POp::PowD1: case POp::PowD2: case POp::MulAdd:
+      return true;
+    default: return false;
+  }
+}
+bool uses_c(POp o) { return o == POp::MulAdd; }
 bool is_lit(Sym s, double v) { return s.reg < 0 && s.lit == v; }
 
 class Emitter {
@@ -103,15 +115,6 @@ class Emitter {
   }
 
  private:
-  static bool uses_a(POp o) { return o != POp::Const && o != POp::Var && o != POp::Fill; }
-  static bool uses_b(POp o) {
-    switch (o) {
-      case POp::Add: case POp::Sub: case POp::Mul: case POp::Div: case POp::Unary1: case POp::Unary2:
-      case POp::Pow: case POp::PowD1: case POp::PowD2: case POp::MulAdd:
-        return true;
-      default: return false;
-    }
-  }
   int fill(double v) { return op(POp::Fill, literal(0), literal(0), 0, v).reg; }
 
   Program &p_;
@@ -481,6 +484,40 @@ bool run_block(const Group &g, const Program &p, int k0, int bb, int skip, const
   return !bad;
 }
 
+// An operation whose result is not finite whenever an operand is not (IEEE sums and products;
+// the literal of MulK is finite and not 0). Outputs check what they read.
+bool keeps_non_finite(const Instr &in) {
+  switch (in.op) {
+    case POp::Neg: case POp::Add: case POp::Sub: case POp::Mul: case POp::Square: case POp::AddK: case POp::KSub:
+    case POp::MulAdd: case POp::Value: case POp::Gradient: case POp::Hessian:
+      return true;
+    case POp::MulK: return in.k != 0 && std::isfinite(in.k);
+    default: return false;
+  }
+}
+
+// A checked result read only by operations that keep a non-finite operand non-finite needs no
+// check of its own: its users' checks, or in the end the outputs', catch it. Checking costs as
+// much as the arithmetic it guards. Users come after their operands, so a backward pass sees
+// every user's final check first.
+void drop_implied_checks(Program &p) {
+  std::vector<char> used(p.nregs, 0), guarded(p.nregs, 1);
+  for (size_t i = p.code.size(); i-- > 0;) {
+    Instr &in = p.code[i];
+    if (in.dst >= 0 && in.check && used[in.dst] && guarded[in.dst]) in.check = false;
+    bool keeps = keeps_non_finite(in);
+    // An unchecked user passes a non-finite value on only if its own result is guarded.
+    bool passes = keeps && (in.dst < 0 || in.check || (used[in.dst] && guarded[in.dst]));
+    auto note = [&](int r) {
+      used[r] = 1;
+      if (!passes) guarded[r] = 0;
+    };
+    if (uses_a(in.op)) note(in.a);
+    if (uses_b(in.op)) note(in.b);
+    if (uses_c(in.op)) note(in.c);
+  }
+}
+
 // Drops the instructions that neither an output nor a checked value needs.
 void drop_dead(Program &p) {
   std::vector<char> live(p.nregs, 0);
@@ -521,6 +558,7 @@ void compile_group(Group &g) {
     g.program[kind] = Program();
     if (kind == kHessians && g.pattern.empty()) continue;
     bool ok = compile(g, static_cast<Kind>(kind), uniform, g.program[kind]);
+    drop_implied_checks(g.program[kind]);
     drop_dead(g.program[kind]);
     if (!ok ||
         g.program[kind].nregs * static_cast<size_t>(g.lanes) > kMaxRegisterEntries) {
