@@ -16,6 +16,7 @@ same structure are compiled once. PyOptInterface needs its nonlinear extra
 imported is reported and skipped.
 
 Run: PYTHONPATH=build/dev/python python benchmarks/bench_nlp.py [--models beam:1000,rosen:1000]
+     (--peak-memory N: kelvo's beam N alone, with the process's peak resident memory)
 """
 
 import argparse
@@ -368,7 +369,16 @@ def main():
     parser.add_argument("--models", default="beam:1000,beam:10000,beam:100000,rosen:1000,rosen:10000,"
                                             "rosenb:1000,rosenb:10000,hs071:100")
     parser.add_argument("--libraries", default="kelvo,PyOptInterface,cyipopt")
+    parser.add_argument("--peak-memory", type=int, metavar="N",
+                        help="only build, solve and free kelvo's beam N and print this process's peak resident memory")
     args = parser.parse_args()
+    if args.peak_memory:
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+        obj = kelvo_solve(kelvo_beam(args.peak_memory), os.path.join(tempfile.mkdtemp(), "ipopt.out"))
+        peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+        print(f"kelvo beam {args.peak_memory}: objective {obj:.10g}, peak resident memory {peak:.0f} MB "
+              f"({before:.0f} MB before building)")
+        return
     libs = []
     for lib in args.libraries.split(","):
         why = available(lib) if lib != "kelvo" else None
