@@ -80,13 +80,22 @@ class Emitter {
     if (s.reg >= 0) p_.code[def_[s.reg]].check = true;
   }
 
-  Sym neg(Sym a) { return a.reg < 0 ? literal(-a.lit) : op(POp::Neg, a); }
+  // Rewrites below are exact: negation and scaling by a power of two round nothing.
+  Sym neg(Sym a) {
+    if (a.reg < 0) return literal(-a.lit);
+    const Instr &d = def(a);
+    if (d.op == POp::Neg) return Sym{d.a, 0};
+    if (d.op == POp::MulK) return op(POp::MulK, Sym{d.a, 0}, literal(0), 0, -d.k);
+    return op(POp::Neg, a);
+  }
   Sym add(Sym a, Sym b) {
     if (a.reg < 0 && b.reg < 0) return literal(a.lit + b.lit);
     if (is_lit(a, 0)) return b;
     if (is_lit(b, 0)) return a;
     if (a.reg < 0) return op(POp::AddK, b, literal(0), 0, a.lit);
     if (b.reg < 0) return op(POp::AddK, a, literal(0), 0, b.lit);
+    if (def(b).op == POp::Neg) return sub(a, Sym{def(b).a, 0});
+    if (def(a).op == POp::Neg) return sub(b, Sym{def(a).a, 0});
     // A sum with a product: one pass instead of two (the product may still be needed alone).
     for (int r = 0; r < 2; ++r) {
       const Instr &m = p_.code[def_[b.reg]];
@@ -98,6 +107,7 @@ class Emitter {
   Sym sub(Sym a, Sym b) {
     if (b.reg < 0) return add(a, literal(-b.lit));  // exact: a - c is a + (-c)
     if (is_lit(a, 0)) return neg(b);
+    if (def(b).op == POp::Neg) return add(a, Sym{def(b).a, 0});
     if (a.reg < 0) return op(POp::KSub, b, literal(0), 0, a.lit);
     return op(POp::Sub, a, b);
   }
@@ -108,6 +118,10 @@ class Emitter {
       if (a.lit == 0) return literal(0);
       if (a.lit == 1) return b;
       if (a.lit == -1) return neg(b);
+      const Instr &d = def(b);
+      if (d.op == POp::Neg) return mul(literal(-a.lit), Sym{d.a, 0});
+      if (d.op == POp::MulK && (power_of_two(a.lit) || power_of_two(d.k)) && std::isnormal(a.lit * d.k))
+        return mul(literal(a.lit * d.k), Sym{d.a, 0});
       return op(POp::MulK, b, literal(0), 0, a.lit);
     }
     if (a.reg == b.reg) return op(POp::Square, a);
@@ -116,6 +130,11 @@ class Emitter {
 
  private:
   int fill(double v) { return op(POp::Fill, literal(0), literal(0), 0, v).reg; }
+  const Instr &def(Sym s) const { return p_.code[def_[s.reg]]; }
+  static bool power_of_two(double k) {
+    int e;
+    return std::isnormal(k) && std::fabs(std::frexp(k, &e)) == 0.5;
+  }
 
   Program &p_;
   std::vector<int> def_;  // by register: its instruction
@@ -176,8 +195,9 @@ bool compile(const Group &g, Kind kind, const std::vector<char> &uniform, Progra
     }
     if (y.reg < 0 && !std::isfinite(y.lit)) return false;
     // A column's value is finite (the engines pass finite points); what is computed from it
-    // may not be.
-    if (n.op != Op::Const && n.op != Op::Var) e.check(y);
+    // may not be. Whether a formula is defined at a point is the value sweep's to say: the
+    // derivative sweeps check only what they output.
+    if (kind == kValues && n.op != Op::Const && n.op != Op::Var) e.check(y);
     val[i] = y;
   }
   if (kind == kValues) {
