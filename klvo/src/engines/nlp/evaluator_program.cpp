@@ -415,10 +415,20 @@ inline void lanes(int b, double *y, bool check, double *nan, F f) {
   }
 }
 
+// The sweeps are built once more for processors with 256-bit vectors, chosen when the library
+// is loaded; the block's loops then take four lanes per instruction instead of two.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define KLVO_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#define KLVO_INLINE_INTO_CLONES __attribute__((always_inline)) inline
+#else
+#define KLVO_WIDE_VECTORS
+#define KLVO_INLINE_INTO_CLONES inline
+#endif
+
 // N > 0: a full block, whose length the compiler then knows; 0: b lanes.
-template <int N>
 // Lanes below `skip` repeat instances of the previous block: computed, not added to the targets.
-bool run_block(const Group &g, const Program &p, int k0, int bb, int skip, const double *x, double *regs,
+template <int N>
+KLVO_INLINE_INTO_CLONES bool run_block(const Group &g, const Program &p, int k0, int bb, int skip, const double *x, double *regs,
                const double *weight, double *target, double *out) {
   const int b = N > 0 ? N : bb;
   const size_t K = static_cast<size_t>(g.ninst), L = static_cast<size_t>(g.lanes);
@@ -556,8 +566,8 @@ void drop_dead(Program &p) {
 
 }  // namespace
 
-bool run_program(const Group &g, const Program &p, int k0, int b, const double *x, double *regs, const double *weight,
-                 double *target, double *out) {
+KLVO_WIDE_VECTORS bool run_program(const Group &g, const Program &p, int k0, int b, const double *x, double *regs,
+                                   const double *weight, double *target, double *out) {
   // A last partial block of a group of full ones runs as a full block ending at the group's end.
   if (g.lanes == kBlock) return run_block<kBlock>(g, p, k0 - (kBlock - b), kBlock, kBlock - b, x, regs, weight, target, out);
   return run_block<0>(g, p, k0, b, 0, x, regs, weight, target, out);
