@@ -352,3 +352,23 @@ TEST(FormulaHessian, ProductOfEqualSubtreesKeepsItsDerivatives) {
 }
 
 }  // namespace
+
+// Negations and scalings by constants around one another are folded when they round nothing:
+// f = -1/4 (0 - 3 x0 x0) 8 + 100 (x1 - x0^2)^2 = 6 x0^2 + 100 r^2 with r = x1 - x0^2, whose
+// derivatives are written out by hand.
+TEST(FormulaHessian, FoldedConstantsKeepTheDerivativesExact) {
+  NlpProblem p;
+  p.columns(kCols);
+  Ex f = C(-0.25) * (C(0) - C(3) * X(0) * X(0)) * C(8) + C(100) * pow(X(1) - pow(X(0), 2.0), 2.0);
+  for (double x0 : {-1.7, 0.3, 2.5}) {
+    double x1 = 0.9, r = x1 - x0 * x0;
+    Eval e = evaluate(p.slp, f, {x0, x1, 0.0, 0.0});
+    ASSERT_TRUE(e.ok);
+    EXPECT_NEAR(e.f, 6 * x0 * x0 + 100 * r * r, 1e-14 * (1 + std::fabs(e.f)));
+    EXPECT_NEAR(e.g[0], 12 * x0 - 400 * x0 * r, 1e-13 * (1 + std::fabs(e.g[0])));
+    EXPECT_NEAR(e.g[1], 200 * r, 1e-13 * (1 + std::fabs(e.g[1])));
+    EXPECT_NEAR(e.h[0], 12 - 400 * r + 800 * x0 * x0, 1e-13 * (1 + std::fabs(e.h[0])));
+    EXPECT_NEAR(e.h[1], -400 * x0, 1e-13 * (1 + std::fabs(e.h[1])));
+    EXPECT_NEAR(e.h[kCols + 1], 200, 1e-13);
+  }
+}
