@@ -9,11 +9,14 @@ Models (all from the point 0 moved into the bounds, the same for every library):
 Every library drives the system's Ipopt with the same options (tolerances, barrier strategy,
 bound push, output); each solve writes Ipopt's own output file, from which the iteration count
 and "Total CPU secs in NLP function evaluations" are read. kelvo/peer ratios of build, solve,
-total and evaluation time come from the same run. PyOptInterface needs its nonlinear extra
+total and evaluation time come from the same run. PyOptInterface's models are written as its
+users write them: one small graph per constraint and per objective term, so that graphs of the
+same structure are compiled once. PyOptInterface needs its nonlinear extra
 (`pyoptinterface[nlp]`: llvmlite); cyipopt needs its own wheel; a library that cannot be
 imported is reported and skipped.
 
 Run: PYTHONPATH=build/dev/python python benchmarks/bench_nlp.py [--models beam:1000,rosen:1000]
+     (--peak-memory N: kelvo's beam N alone, with the process's peak resident memory)
 """
 
 import argparse
@@ -106,9 +109,10 @@ def poi_beam(n):
     t = [m.add_variable(lb=-1, ub=1, start=0.0) for _ in range(n + 1)]
     x = [m.add_variable(lb=-0.05, ub=0.05, start=0.0) for _ in range(n + 1)]
     u = [m.add_variable(start=0.0) for _ in range(n + 1)]
-    with nl.graph():
-        for i in range(n):
+    for i in range(n):
+        with nl.graph():
             m.add_nl_constraint(x[i + 1] - x[i] - 0.5 * h * (nl.sin(t[i + 1]) + nl.sin(t[i])) == 0)
+        with nl.graph():
             m.add_nl_objective(0.5 * h * (u[i + 1] * u[i + 1] + u[i] * u[i]) + 0.5 * ALPHA * h * (nl.cos(t[i + 1]) + nl.cos(t[i])))
     for i in range(n):
         m.add_linear_constraint(t[i + 1] - t[i] - 0.5 * h * u[i + 1] - 0.5 * h * u[i], _eq(), 0.0)
@@ -127,8 +131,8 @@ def poi_rosen(n, bounded):
     m = poi_model()
     lb, ub = ROSEN_BOUNDS if bounded else (-math.inf, math.inf)
     x = [m.add_variable(lb=lb, ub=ub, start=min(max(0.0, lb), ub)) for _ in range(n)]
-    with nl.graph():
-        for i in range(n - 1):
+    for i in range(n - 1):
+        with nl.graph():
             m.add_nl_objective(100 * (x[i + 1] - x[i] * x[i]) ** 2 + (1 - x[i]) ** 2)
     return m
 
@@ -140,7 +144,9 @@ def poi_hs071():
     x = [m.add_variable(lb=1, ub=5, start=1.0) for _ in range(4)]
     with nl.graph():
         m.add_nl_constraint(x[0] * x[1] * x[2] * x[3] >= 25)
+    with nl.graph():
         m.add_nl_constraint(x[0] ** 2 + x[1] ** 2 + x[2] ** 2 + x[3] ** 2 == 40)
+    with nl.graph():
         m.add_nl_objective(x[0] * x[3] * (x[0] + x[1] + x[2]) + x[2])
     return m
 
@@ -363,7 +369,16 @@ def main():
     parser.add_argument("--models", default="beam:1000,beam:10000,beam:100000,rosen:1000,rosen:10000,"
                                             "rosenb:1000,rosenb:10000,hs071:100")
     parser.add_argument("--libraries", default="kelvo,PyOptInterface,cyipopt")
+    parser.add_argument("--peak-memory", type=int, metavar="N",
+                        help="only build, solve and free kelvo's beam N and print this process's peak resident memory")
     args = parser.parse_args()
+    if args.peak_memory:
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+        obj = kelvo_solve(kelvo_beam(args.peak_memory), os.path.join(tempfile.mkdtemp(), "ipopt.out"))
+        peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+        print(f"kelvo beam {args.peak_memory}: objective {obj:.10g}, peak resident memory {peak:.0f} MB "
+              f"({before:.0f} MB before building)")
+        return
     libs = []
     for lib in args.libraries.split(","):
         why = available(lib) if lib != "kelvo" else None

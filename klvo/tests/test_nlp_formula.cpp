@@ -209,6 +209,19 @@ TEST_F(Formulas, DomainErrorsAreReportedNotCrashed) {
   EXPECT_FALSE(evaluate(p.slp, fn(SQRT, X(0)), x).ok);
   EXPECT_FALSE(evaluate(p.slp, fn(ASIN, X(2)), x).ok);
   EXPECT_FALSE(evaluate(p.slp, pow(X(0), 0.5), x).ok);
+  // An overflow inside a formula makes its value an error even where what follows would hide
+  // it: 1 / (inf + 1) = 0, atan(inf) = pi/2, exp(-inf) = 0.
+  p.start(x);
+  auto value_ok = [&](const Ex &e) {
+    Ex t = e.ended();
+    double v = 0;
+    return KSLPevaluateformula(p.slp, 1, t.type.data(), t.value.data(), &v) == 0;
+  };
+  Ex big = fn(EXP, X(3) * C(2000));
+  EXPECT_FALSE(value_ok(C(1) / (big + C(1))));
+  EXPECT_FALSE(value_ok(fn(ATAN, big * C(3))));
+  EXPECT_FALSE(value_ok(fn(EXP, C(0) - big)));
+  EXPECT_TRUE(value_ok(C(1) / (fn(EXP, X(3) * C(200)) + C(1))));
   // The value of sqrt at 0 exists, its derivative does not.
   EXPECT_FALSE(evaluate(p.slp, fn(SQRT, X(1)), x).ok);
   // A user function reporting an error.
@@ -339,3 +352,23 @@ TEST(FormulaHessian, ProductOfEqualSubtreesKeepsItsDerivatives) {
 }
 
 }  // namespace
+
+// Negations and scalings by constants around one another are folded when they round nothing:
+// f = -1/4 (0 - 3 x0 x0) 8 + 100 (x1 - x0^2)^2 = 6 x0^2 + 100 r^2 with r = x1 - x0^2, whose
+// derivatives are written out by hand.
+TEST(FormulaHessian, FoldedConstantsKeepTheDerivativesExact) {
+  NlpProblem p;
+  p.columns(kCols);
+  Ex f = C(-0.25) * (C(0) - C(3) * X(0) * X(0)) * C(8) + C(100) * pow(X(1) - pow(X(0), 2.0), 2.0);
+  for (double x0 : {-1.7, 0.3, 2.5}) {
+    double x1 = 0.9, r = x1 - x0 * x0;
+    Eval e = evaluate(p.slp, f, {x0, x1, 0.0, 0.0});
+    ASSERT_TRUE(e.ok);
+    EXPECT_NEAR(e.f, 6 * x0 * x0 + 100 * r * r, 1e-14 * (1 + std::fabs(e.f)));
+    EXPECT_NEAR(e.g[0], 12 * x0 - 400 * x0 * r, 1e-13 * (1 + std::fabs(e.g[0])));
+    EXPECT_NEAR(e.g[1], 200 * r, 1e-13 * (1 + std::fabs(e.g[1])));
+    EXPECT_NEAR(e.h[0], 12 - 400 * r + 800 * x0 * x0, 1e-13 * (1 + std::fabs(e.h[0])));
+    EXPECT_NEAR(e.h[1], -400 * x0, 1e-13 * (1 + std::fabs(e.h[1])));
+    EXPECT_NEAR(e.h[kCols + 1], 200, 1e-13);
+  }
+}

@@ -48,7 +48,9 @@ class Evaluator {
   void set_hessian_target(int f, int e, int position);
 
   // Each returns false when a formula of the side cannot be evaluated at x (a domain error, a
-  // failing user function, a non-finite result). x is indexed by column.
+  // failing user function, a non-finite result); the derivative sweeps may leave a value that
+  // is not finite unnoticed when the derivatives they give are, so whether the formulas are
+  // defined at x is for values() to say. x is indexed by column.
   // out[f] = value of formula f, for the formulas of the side.
   bool values(const double *x, int side, double *out);
   // target[gradient target] += weight[f] * d formula f / d x, for the formulas of the side.

@@ -37,6 +37,18 @@ struct Sym {
 };
 
 Sym literal(double v) { return Sym{-1, v}; }
+
+// Which of an instruction's operand registers it reads (the others are placeholders).
+bool uses_a(POp o) { return o != POp::Const && o != POp::Var && o != POp::Fill; }
+bool uses_b(POp o) {
+  switch (o) {
+    case POp::Add: case POp::Sub: case POp::Mul: case POp::Div: case POp::Unary1: case POp::Unary2:
+    case POp::Pow: case POp::PowD1: case POp::PowD2: case POp::MulAdd:
+      return true;
+    default: return false;
+  }
+}
+bool uses_c(POp o) { return o == POp::MulAdd; }
 bool is_lit(Sym s, double v) { return s.reg < 0 && s.lit == v; }
 
 class Emitter {
@@ -68,13 +80,22 @@ class Emitter {
     if (s.reg >= 0) p_.code[def_[s.reg]].check = true;
   }
 
-  Sym neg(Sym a) { return a.reg < 0 ? literal(-a.lit) : op(POp::Neg, a); }
+  // Rewrites below are exact: negation and scaling by a power of two round nothing.
+  Sym neg(Sym a) {
+    if (a.reg < 0) return literal(-a.lit);
+    const Instr &d = def(a);
+    if (d.op == POp::Neg) return Sym{d.a, 0};
+    if (d.op == POp::MulK) return op(POp::MulK, Sym{d.a, 0}, literal(0), 0, -d.k);
+    return op(POp::Neg, a);
+  }
   Sym add(Sym a, Sym b) {
     if (a.reg < 0 && b.reg < 0) return literal(a.lit + b.lit);
     if (is_lit(a, 0)) return b;
     if (is_lit(b, 0)) return a;
     if (a.reg < 0) return op(POp::AddK, b, literal(0), 0, a.lit);
     if (b.reg < 0) return op(POp::AddK, a, literal(0), 0, b.lit);
+    if (def(b).op == POp::Neg) return sub(a, Sym{def(b).a, 0});
+    if (def(a).op == POp::Neg) return sub(b, Sym{def(a).a, 0});
     // A sum with a product: one pass instead of two (the product may still be needed alone).
     for (int r = 0; r < 2; ++r) {
       const Instr &m = p_.code[def_[b.reg]];
@@ -86,6 +107,7 @@ class Emitter {
   Sym sub(Sym a, Sym b) {
     if (b.reg < 0) return add(a, literal(-b.lit));  // exact: a - c is a + (-c)
     if (is_lit(a, 0)) return neg(b);
+    if (def(b).op == POp::Neg) return add(a, Sym{def(b).a, 0});
     if (a.reg < 0) return op(POp::KSub, b, literal(0), 0, a.lit);
     return op(POp::Sub, a, b);
   }
@@ -96,6 +118,10 @@ class Emitter {
       if (a.lit == 0) return literal(0);
       if (a.lit == 1) return b;
       if (a.lit == -1) return neg(b);
+      const Instr &d = def(b);
+      if (d.op == POp::Neg) return mul(literal(-a.lit), Sym{d.a, 0});
+      if (d.op == POp::MulK && (power_of_two(a.lit) || power_of_two(d.k)) && std::isnormal(a.lit * d.k))
+        return mul(literal(a.lit * d.k), Sym{d.a, 0});
       return op(POp::MulK, b, literal(0), 0, a.lit);
     }
     if (a.reg == b.reg) return op(POp::Square, a);
@@ -103,16 +129,12 @@ class Emitter {
   }
 
  private:
-  static bool uses_a(POp o) { return o != POp::Const && o != POp::Var && o != POp::Fill; }
-  static bool uses_b(POp o) {
-    switch (o) {
-      case POp::Add: case POp::Sub: case POp::Mul: case POp::Div: case POp::Unary1: case POp::Unary2:
-      case POp::Pow: case POp::PowD1: case POp::PowD2: case POp::MulAdd:
-        return true;
-      default: return false;
-    }
-  }
   int fill(double v) { return op(POp::Fill, literal(0), literal(0), 0, v).reg; }
+  const Instr &def(Sym s) const { return p_.code[def_[s.reg]]; }
+  static bool power_of_two(double k) {
+    int e;
+    return std::isnormal(k) && std::fabs(std::frexp(k, &e)) == 0.5;
+  }
 
   Program &p_;
   std::vector<int> def_;  // by register: its instruction
@@ -173,8 +195,9 @@ bool compile(const Group &g, Kind kind, const std::vector<char> &uniform, Progra
     }
     if (y.reg < 0 && !std::isfinite(y.lit)) return false;
     // A column's value is finite (the engines pass finite points); what is computed from it
-    // may not be.
-    if (n.op != Op::Const && n.op != Op::Var) e.check(y);
+    // may not be. Whether a formula is defined at a point is the value sweep's to say: the
+    // derivative sweeps check only what they output.
+    if (kind == kValues && n.op != Op::Const && n.op != Op::Var) e.check(y);
     val[i] = y;
   }
   if (kind == kValues) {
@@ -392,10 +415,20 @@ inline void lanes(int b, double *y, bool check, double *nan, F f) {
   }
 }
 
+// The sweeps are built once more for processors with 256-bit vectors, chosen when the library
+// is loaded; the block's loops then take four lanes per instruction instead of two.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define KLVO_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#define KLVO_INLINE_INTO_CLONES __attribute__((always_inline)) inline
+#else
+#define KLVO_WIDE_VECTORS
+#define KLVO_INLINE_INTO_CLONES inline
+#endif
+
 // N > 0: a full block, whose length the compiler then knows; 0: b lanes.
-template <int N>
 // Lanes below `skip` repeat instances of the previous block: computed, not added to the targets.
-bool run_block(const Group &g, const Program &p, int k0, int bb, int skip, const double *x, double *regs,
+template <int N>
+KLVO_INLINE_INTO_CLONES bool run_block(const Group &g, const Program &p, int k0, int bb, int skip, const double *x, double *regs,
                const double *weight, double *target, double *out) {
   const int b = N > 0 ? N : bb;
   const size_t K = static_cast<size_t>(g.ninst), L = static_cast<size_t>(g.lanes);
@@ -481,6 +514,40 @@ bool run_block(const Group &g, const Program &p, int k0, int bb, int skip, const
   return !bad;
 }
 
+// An operation whose result is not finite whenever an operand is not (IEEE sums and products;
+// the literal of MulK is finite and not 0). Outputs check what they read.
+bool keeps_non_finite(const Instr &in) {
+  switch (in.op) {
+    case POp::Neg: case POp::Add: case POp::Sub: case POp::Mul: case POp::Square: case POp::AddK: case POp::KSub:
+    case POp::MulAdd: case POp::Value: case POp::Gradient: case POp::Hessian:
+      return true;
+    case POp::MulK: return in.k != 0 && std::isfinite(in.k);
+    default: return false;
+  }
+}
+
+// A checked result read only by operations that keep a non-finite operand non-finite needs no
+// check of its own: its users' checks, or in the end the outputs', catch it. Checking costs as
+// much as the arithmetic it guards. Users come after their operands, so a backward pass sees
+// every user's final check first.
+void drop_implied_checks(Program &p) {
+  std::vector<char> used(p.nregs, 0), guarded(p.nregs, 1);
+  for (size_t i = p.code.size(); i-- > 0;) {
+    Instr &in = p.code[i];
+    if (in.dst >= 0 && in.check && used[in.dst] && guarded[in.dst]) in.check = false;
+    bool keeps = keeps_non_finite(in);
+    // An unchecked user passes a non-finite value on only if its own result is guarded.
+    bool passes = keeps && (in.dst < 0 || in.check || (used[in.dst] && guarded[in.dst]));
+    auto note = [&](int r) {
+      used[r] = 1;
+      if (!passes) guarded[r] = 0;
+    };
+    if (uses_a(in.op)) note(in.a);
+    if (uses_b(in.op)) note(in.b);
+    if (uses_c(in.op)) note(in.c);
+  }
+}
+
 // Drops the instructions that neither an output nor a checked value needs.
 void drop_dead(Program &p) {
   std::vector<char> live(p.nregs, 0);
@@ -499,8 +566,8 @@ void drop_dead(Program &p) {
 
 }  // namespace
 
-bool run_program(const Group &g, const Program &p, int k0, int b, const double *x, double *regs, const double *weight,
-                 double *target, double *out) {
+KLVO_WIDE_VECTORS bool run_program(const Group &g, const Program &p, int k0, int b, const double *x, double *regs,
+                                   const double *weight, double *target, double *out) {
   // A last partial block of a group of full ones runs as a full block ending at the group's end.
   if (g.lanes == kBlock) return run_block<kBlock>(g, p, k0 - (kBlock - b), kBlock, kBlock - b, x, regs, weight, target, out);
   return run_block<0>(g, p, k0, b, 0, x, regs, weight, target, out);
@@ -521,6 +588,7 @@ void compile_group(Group &g) {
     g.program[kind] = Program();
     if (kind == kHessians && g.pattern.empty()) continue;
     bool ok = compile(g, static_cast<Kind>(kind), uniform, g.program[kind]);
+    drop_implied_checks(g.program[kind]);
     drop_dead(g.program[kind]);
     if (!ok ||
         g.program[kind].nregs * static_cast<size_t>(g.lanes) > kMaxRegisterEntries) {
