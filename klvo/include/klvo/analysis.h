@@ -20,6 +20,9 @@
  * problem as it is now (or one loaded since): it fails with KLVO_ERR_NO_SOLUTION when there is
  * none, or when rows or columns were added or deleted, or the matrix changed, since.
  *
+ * With user scale factors set (KLVOscale) the engine holds the scaled model; every answer
+ * below is still given for the caller's own (unscaled) model.
+ *
  * Sensitivity ranging (KLVOobjsa, KLVOrhssa, KLVObndsa) needs an optimal basis of a
  * continuous problem without quadratic terms, from a solve of the problem as it is now.
  *
@@ -108,8 +111,10 @@ KLVO_API int KLVOsparsebtran_witharraysizes(KLVOprob prob, double val[], int val
  *   type 0: the condition number ||B|| * ||B^-1||; type 1: ||B||; type 2: ||B^-1||;
  *   norm 0: the infinity norm (largest row sum of magnitudes), 1: the 1-norm (largest column
  *   sum), 2: the Frobenius norm.
- * B^-1 is formed column by column (one solve per row of the problem). scaled != 0 asks for
- * the engine's scaled basis: not implemented yet. */
+ * B^-1 is formed column by column (one solve per row of the problem). scaled != 0 measures
+ * the basis of the model as the engine holds it, scaled by the user's factors (KLVOscale):
+ * R B D, R the row factors and D those of the basic variables (1/r for a slack). HiGHS's own
+ * internal scaling is not exposed, so without user factors this is B itself. */
 KLVO_API int KLVObasisstability(KLVOprob prob, int type, int norm, int scaled, double *value);
 /* The simplex step that brings the nonbasic variable enter (a combined index) into the basis:
  * it moves away from the bound it sits at (a free one the way that improves the objective)
@@ -219,9 +224,11 @@ KLVO_API int KLVOwriteslxsol(KLVOprob prob, const char *filename, const char *fl
 KLVO_API int KSLPwriteslxsol(KSLPprob slp, const char *filename, const char *flags);
 /* Reads such a file and makes its values the problem's current solution (columns not listed
  * are 0; slacks follow from the values; no duals): the solution getters then return them
- * with status KLVO_SOLSTATUS_FEASIBLE, whether or not they satisfy the constraints. An unknown
- * column name or a malformed line fails with KLVO_ERR_FILE and leaves the solution as it
- * was. */
+ * with status KLVO_SOLSTATUS_FEASIBLE, whether or not they satisfy the constraints. The values
+ * also start the next solve: for a problem with discrete columns as a MIP start over the
+ * columns listed (KLVOaddmipsol; a partial start is completed by that solve), otherwise as the
+ * point the next continuous solve crosses over from (KLVOloadlpsol). An unknown column name,
+ * a column given twice or a malformed line fails with KLVO_ERR_FILE and changes nothing. */
 KLVO_API int KLVOreadslxsol(KLVOprob prob, const char *filename, const char *flags);
 /* The whole current solution (statuses, objective values, counters, x, slacks, duals,
  * reduced costs) in a binary file, and back: reading restores it exactly. A file written

@@ -37,7 +37,7 @@ struct Aux {
 // whether constraints can hold together.
 HighsModel feasibility_model(const ModelStore &m) {
   HighsModel base;
-  build_highs_model(m, true, base);
+  build_highs_model(m, true, base, false);  // the user's units: measure() reads the user's rows
   std::fill(base.cost.begin(), base.cost.end(), 0.0);
   base.qstart.clear(), base.qindex.clear(), base.qvalue.clear();
   base.offset = 0.0;
