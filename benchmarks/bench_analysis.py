@@ -62,10 +62,10 @@ def matrix(p):
 def least_activity(terms, lb, ub):
     total = 0.0
     for j, a in terms:
-        end = a * (lb[j] if a > 0 else ub[j])
-        if abs(end) >= INF:
+        bound = lb[j] if a > 0 else ub[j]
+        if abs(bound) >= INF:
             return None
-        total += end
+        total += a * bound
     return total
 
 
@@ -88,7 +88,7 @@ def make_infeasible(p):
     raise RuntimeError("no row with a finite least activity")
 
 
-def highs_of(path):
+def highs_of(path, feasibility=True):
     """The same model in highspy (continuous), read from a file kelvo writes."""
     h = highspy.Highs()
     h.setOptionValue("output_flag", False)
@@ -97,6 +97,10 @@ def highs_of(path):
     if lp.integrality_:
         h.changeColsIntegrality(lp.num_col_, list(range(lp.num_col_)),
                                 [highspy.HighsVarType.kContinuous] * lp.num_col_)
+    if not feasibility:
+        return h
+    # Feasibility alone: no objective to be unbounded in.
+    h.changeColsCost(lp.num_col_, list(range(lp.num_col_)), [0.0] * lp.num_col_)
     return h
 
 
@@ -121,9 +125,18 @@ def subsystem_infeasible(h, lp, rows, bounds):
             h.changeRowBounds(i, lp.row_lower_[i], lp.row_upper_[i])
         else:
             h.changeRowBounds(i, -highspy.kHighsInf, highspy.kHighsInf)
-    h.clearSolver()
-    h.run()
-    return h.getModelStatus() == highspy.HighsModelStatus.kInfeasible
+    # The simplex fails on some systems of free columns; the interior point method decides them.
+    status = None
+    for solver in ("simplex", "ipm"):
+        h.setOptionValue("solver", solver)
+        h.clearSolver()
+        h.run()
+        status = h.getModelStatus()
+        if status in (highspy.HighsModelStatus.kInfeasible, highspy.HighsModelStatus.kOptimal):
+            break
+    if status not in (highspy.HighsModelStatus.kInfeasible, highspy.HighsModelStatus.kOptimal):
+        raise RuntimeError(f"highspy could not decide a subsystem: {status}")
+    return status == highspy.HighsModelStatus.kInfeasible
 
 
 def irreducible(path, rows, bounds):
@@ -146,7 +159,7 @@ def irreducible(path, rows, bounds):
 
 
 def highs_iis(path):
-    h = highs_of(path)
+    h = highs_of(path, feasibility=False)
     h.setOptionValue("iis_strategy", 2)  # irreducible, from the LP
     t = time.perf_counter()
     h.run()
