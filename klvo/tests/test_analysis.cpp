@@ -875,3 +875,24 @@ TEST_F(Analysis, TunerOverThreeInstancesFinishesWithinItsBudgetAndKeepsThemOptim
   EXPECT_EQ(KLVOtunerreadmethod(prob, method.c_str()), KLVO_ERR_FILE);
   std::remove(setfile.c_str()), std::remove(method.c_str()), std::remove(back.c_str());
 }
+
+// Tuning one LP: the continuous sets are tried within the budget, the model is left as it was
+// and still solves to adlittle's published optimum under whatever controls were chosen.
+TEST_F(Analysis, TunerOnOneLpTriesTheContinuousSetsWithinItsBudget) {
+  ASSERT_EQ(KLVOreadprob(prob, data_file("adlittle.mps").c_str(), ""), 0);
+  std::string log;
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect, &log, 0), 0);
+  const double budget = 10;
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, budget), 0);
+  EXPECT_EQ(KLVOtune(prob, "z"), KLVO_ERR_INVALID_ARGUMENT);
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(KLVOtune(prob, ""), 0) << error();
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(took, budget + 1) << log;
+  EXPECT_NE(log.find("primal simplex"), std::string::npos) << log;
+  EXPECT_EQ(log.find("no heuristics"), std::string::npos) << log;
+  EXPECT_EQ(nrows(prob), 56);
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, 0), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 225494.96316, 1e-6 * 225494.96316);
+}

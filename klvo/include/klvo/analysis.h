@@ -1,6 +1,6 @@
-/* Analysis of a solved problem: bases and the basis matrix, sensitivity ranging, irreducible
- * infeasible sets, solution files, and the parts still to come (pivoting, infeasibility
- * repair, strong branching, MIP refinement, the tuner).
+/* Analysis of a solved problem: bases and the basis matrix, pivoting, sensitivity ranging,
+ * irreducible infeasible sets, infeasibility repair, solution files, strong branching, MIP
+ * refinement and the tuner.
  *
  * Bases. A basis gives one status per row and per column:
  *   KLVO_BASIS_LOWER (0)  nonbasic at its lower bound
@@ -29,9 +29,6 @@
  * The functions that reach the engine (bases, the basis matrix, ranging, pivots, strong
  * branching, IIS searches) hold the problem like a change does: while the problem is being
  * solved they fail with KLVO_ERR_BUSY.
- *
- * Functions that are not implemented yet fail with KLVO_ERR_NOT_IMPLEMENTED and the text
- * "<function>: not implemented yet: <what it will do>", and change nothing.
  */
 #ifndef KLVO_ANALYSIS_H
 #define KLVO_ANALYSIS_H

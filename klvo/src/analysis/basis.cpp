@@ -76,10 +76,6 @@ std::vector<int> pivot_order(Problem &prob, const char *fn) {
 
 }  // namespace
 
-void not_implemented(const char *fn, const char *what) {
-  fail(KLVO_ERR_NOT_IMPLEMENTED, "%s: not implemented yet: %s", fn, what);
-}
-
 void require_no_flags(const char *flags, const char *fn) {
   if (flags && *flags) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: unknown flags \"%s\" (no flags are defined)", fn, flags);
 }
