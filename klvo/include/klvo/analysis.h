@@ -307,8 +307,9 @@ KLVO_API int KLVOrefinemipsol(KLVOprob prob, int options, const char *flags, con
  * the set that solves it fastest (when none finishes, the one reaching the smallest MIP gap);
  * a set must beat the best time by 10% and 5 ms to count, so that timing noise does not pick
  * one. The problem's time limit control (timelimit; 60 s when it has none) is the budget of
- * the whole run; a trial stops when it reaches the best time so far. The winning set is applied to the
- * problem's controls (the problem is left as it was when no set wins), and progress goes to
+ * the whole run; a trial stops when it reaches the best time so far. The winning set, when it
+ * beats the problem's own controls again in a second timing of both (made while the budget
+ * allows), is applied to the problem's controls (they are left as they were otherwise), and progress goes to
  * the message callbacks (KLVO_MSG_INFO, as outputlog allows). The default method tries, for a continuous problem,
  * the dual and primal simplex, the interior point method, no presolve, and one thread; for a
  * MIP no heuristics, emphasised heuristics (rootheuristics), no presolve, no symmetry
