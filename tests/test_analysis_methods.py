@@ -96,7 +96,17 @@ def test_a_basis_written_and_read_into_a_fresh_copy_resolves_without_iterations(
         copy.loadbasis([1, 0], colstat)
 
 
-def test_ftran_and_btran_invert_the_basis_matrix(production):
+def rescaled(p, scaled):
+    """The problem re-solved with user scale factors, which must not change any answer."""
+    if scaled:
+        p.scale([3, 0.7, 1.5], [0.3, 5])
+        p.optimize()
+    return p
+
+
+@pytest.mark.parametrize("scaled", [False, True])
+def test_ftran_and_btran_invert_the_basis_matrix(production, scaled):
+    production = rescaled(production, scaled)
     order = []
     production.getpivotorder(order)
     # The columns of [A I]: rows' slacks first, then x and y (combined indices 3 and 4).
@@ -119,7 +129,9 @@ def test_ftran_and_btran_invert_the_basis_matrix(production):
     assert outlist == [3] and x == pytest.approx([4, 0, 6, 0, 6])
 
 
-def test_ranges_match_the_textbook(production):
+@pytest.mark.parametrize("scaled", [False, True])
+def test_ranges_match_the_textbook(production, scaled):
+    production = rescaled(production, scaled)
     lower, upper = [], []
     production.objsa(["x", "y"], lower, upper)
     assert lower == pytest.approx([0, 2]) and upper == pytest.approx([7.5, 1e20])

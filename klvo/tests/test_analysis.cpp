@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <set>
 #include <sstream>
 
@@ -144,7 +145,37 @@ TEST_F(Analysis, FtranAndBtranInvertTheBasisMatrixBuiltFromTheModel) {
   double cond = 0;
   ASSERT_EQ(KLVObasisstability(prob, 0, 1, 0, &cond), 0);
   EXPECT_NEAR(cond, normb * norminv, 1e-9 * cond);
-  EXPECT_EQ(KLVObasisstability(prob, 0, 1, 1, &cond), KLVO_ERR_NOT_IMPLEMENTED);
+  // Without user factors the engine's basis is the user's.
+  double same = 0;
+  ASSERT_EQ(KLVObasisstability(prob, 0, 1, 1, &same), 0);
+  EXPECT_NEAR(same, cond, 1e-9 * cond);
+
+  // With user factors the engine holds R B D; ftran and btran still invert the user's B, and
+  // the scaled measure is that of R B D.
+  std::vector<double> rs = {2, 0.5, 3, 1, 0.25, 7}, cs = {1.5, 0.2, 4, 1, 1, 3, 0.5, 2};
+  ASSERT_EQ(KLVOscale(prob, rs.data(), cs.data()), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  ASSERT_EQ(KLVOgetpivotorder(prob, order.data()), 0);
+  for (int k = 0; k < r; ++k)
+    for (int i = 0; i < r; ++i) B[i][k] = order[k] < r ? (i == order[k]) : m.rows[i][order[k] - r];
+  y = v, z = v;
+  ASSERT_EQ(KLVOftran(prob, y.data()), 0) << error();
+  ASSERT_EQ(KLVObtran(prob, z.data()), 0) << error();
+  for (int i = 0; i < r; ++i) {
+    double by = 0, btz = 0;
+    for (int k = 0; k < r; ++k) by += B[i][k] * y[k], btz += B[k][i] * z[k];
+    EXPECT_NEAR(by, v[i], 1e-9) << i;
+    EXPECT_NEAR(btz, v[i], 1e-9) << i;
+  }
+  double scaled_norm = 0;  // ||R B D||_1
+  for (int k = 0; k < r; ++k) {
+    double d = order[k] < r ? 1.0 / rs[order[k]] : cs[order[k] - r], sum = 0;
+    for (int i = 0; i < r; ++i) sum += std::fabs(rs[i] * B[i][k] * d);
+    scaled_norm = std::max(scaled_norm, sum);
+  }
+  double got = 0;
+  ASSERT_EQ(KLVObasisstability(prob, 1, 1, 1, &got), 0);
+  EXPECT_NEAR(got, scaled_norm, 1e-9 * scaled_norm);
 
   // A changed matrix leaves no basis to work with.
   int row = 0, col = 0;
@@ -153,41 +184,84 @@ TEST_F(Analysis, FtranAndBtranInvertTheBasisMatrixBuiltFromTheModel) {
   EXPECT_EQ(KLVOftran(prob, y.data()), KLVO_ERR_NO_SOLUTION);
 }
 
-// Wyndor's optimum x = 2, y = 6 and its ranges are worked out by hand in the book.
+// Wyndor's optimum x = 2, y = 6 and its ranges are worked out by hand in the book. The user's
+// scale factors change what the engine holds, never the answers.
 TEST_F(Analysis, RangesMatchTheTextbookOnTheWyndorProblem) {
   load(prob, wyndor());
+  double rowscale[] = {3, 0.7, 1.5}, colscale[] = {0.3, 5};
+  for (bool scaled : {false, true}) {
+    SCOPED_TRACE(scaled ? "scaled" : "unscaled");
+    ASSERT_EQ(KLVOscale(prob, scaled ? rowscale : nullptr, scaled ? colscale : nullptr), 0);
+    ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+    int cols[] = {0, 1}, rows[] = {0, 1, 2};
+    double lo[3], up[3];
+    ASSERT_EQ(KLVOobjsa(prob, 2, cols, lo, up), 0) << error();
+    EXPECT_NEAR(lo[0], 0.0, 1e-9);
+    EXPECT_NEAR(up[0], 7.5, 1e-9);
+    EXPECT_NEAR(lo[1], 2.0, 1e-9);
+    EXPECT_GE(up[1], KLVO_INFINITY);
+    ASSERT_EQ(KLVOrhssa(prob, 3, rows, lo, up), 0) << error();
+    EXPECT_NEAR(lo[0], 2.0, 1e-9);
+    EXPECT_GE(up[0], KLVO_INFINITY);
+    EXPECT_NEAR(lo[1], 6.0, 1e-9);
+    EXPECT_NEAR(up[1], 18.0, 1e-9);
+    EXPECT_NEAR(lo[2], 12.0, 1e-9);
+    EXPECT_NEAR(up[2], 24.0, 1e-9);
+    // Both columns are basic: each bound may move up to the column's value.
+    double lbl[2], lbu[2], ubl[2], ubu[2];
+    ASSERT_EQ(KLVObndsa(prob, 2, cols, lbl, lbu, ubl, ubu), 0);
+    EXPECT_NEAR(lbu[0], 2.0, 1e-9);
+    EXPECT_NEAR(ubl[1], 6.0, 1e-9);
+    int bad = 3;
+    EXPECT_EQ(KLVOrhssa(prob, 1, &bad, lo, up), KLVO_ERR_INVALID_ARGUMENT);
+  }
+}
+
+// A column at its upper bound: max x + y, x + 2y <= 14, 0 <= x <= 4. The optimum x = 4, y = 5
+// holds while the bound 4 moves within [0, 14] (y = (14 - u) / 2 stays >= 0), and while the
+// cost of x stays above 1/2; ranges checked by re-solving just inside and just outside.
+TEST_F(Analysis, BoundRangesHoldJustInsideAndBreakJustOutside) {
+  DenseModel m;
+  m.obj = {1, 1};
+  m.lb = {0, 0};
+  m.ub = {4, kInf};
+  m.rows = {{1, 2}};
+  m.rowtype = {'L'};
+  m.rhs = {14};
+  m.sense = -1;
+  load(prob, m);
+  double rowscale[] = {0.25}, colscale[] = {7, 0.1};
+  ASSERT_EQ(KLVOscale(prob, rowscale, colscale), 0);
   ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
-  int cols[] = {0, 1}, rows[] = {0, 1, 2};
-  double lo[3], up[3];
-  ASSERT_EQ(KLVOobjsa(prob, 2, cols, lo, up), 0) << error();
-  EXPECT_NEAR(lo[0], 0.0, 1e-9);
-  EXPECT_NEAR(up[0], 7.5, 1e-9);
-  EXPECT_NEAR(lo[1], 2.0, 1e-9);
-  EXPECT_GE(up[1], KLVO_INFINITY);
-  ASSERT_EQ(KLVOrhssa(prob, 3, rows, lo, up), 0) << error();
-  EXPECT_NEAR(lo[0], 2.0, 1e-9);
-  EXPECT_GE(up[0], KLVO_INFINITY);
-  EXPECT_NEAR(lo[1], 6.0, 1e-9);
-  EXPECT_NEAR(up[1], 18.0, 1e-9);
-  EXPECT_NEAR(lo[2], 12.0, 1e-9);
-  EXPECT_NEAR(up[2], 24.0, 1e-9);
-  // Both columns are basic: each bound may move up to the column's value.
-  double lbl[2], lbu[2], ubl[2], ubu[2];
-  ASSERT_EQ(KLVObndsa(prob, 2, cols, lbl, lbu, ubl, ubu), 0);
-  EXPECT_NEAR(lbu[0], 2.0, 1e-9);
-  EXPECT_NEAR(ubl[1], 6.0, 1e-9);
-  int bad = 3;
-  EXPECT_EQ(KLVOrhssa(prob, 1, &bad, lo, up), KLVO_ERR_INVALID_ARGUMENT);
-  // With user scale factors the engine's ranges are in scaled units: refused, not mis-reported.
-  double rowscale[] = {2, 1, 1};
-  ASSERT_EQ(KLVOscale(prob, rowscale, nullptr), 0);
-  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
-  EXPECT_EQ(KLVOrhssa(prob, 3, rows, lo, up), KLVO_ERR_NOT_SUPPORTED);
-  EXPECT_NE(error().find("scale factors"), std::string::npos) << error();
-  ASSERT_EQ(KLVOscale(prob, nullptr, nullptr), 0);
-  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
-  ASSERT_EQ(KLVOrhssa(prob, 3, rows, lo, up), 0) << error();
-  EXPECT_NEAR(up[1], 18.0, 1e-9);
+  int col = 0;
+  double lbl, lbu, ubl, ubu, clo, cup;
+  ASSERT_EQ(KLVObndsa(prob, 1, &col, &lbl, &lbu, &ubl, &ubu), 0) << error();
+  EXPECT_NEAR(ubl, 0.0, 1e-9);
+  EXPECT_NEAR(ubu, 14.0, 1e-9);
+  ASSERT_EQ(KLVOobjsa(prob, 1, &col, &clo, &cup), 0) << error();
+  EXPECT_NEAR(clo, 0.5, 1e-9);
+  EXPECT_GE(cup, KLVO_INFINITY);
+  std::vector<int> rowstat(1), colstat(2);
+  ASSERT_EQ(KLVOgetbasis(prob, rowstat.data(), colstat.data()), 0);
+  // The same basis stays optimal inside the range and not outside.
+  auto basis_holds = [&](char which, double value) {
+    KLVOprob p = fresh();
+    load(p, m);
+    if (which == 'U') {
+      char t = 'U';
+      EXPECT_EQ(KLVOchgbounds(p, 1, &col, &t, &value), 0);
+    } else {
+      EXPECT_EQ(KLVOchgobj(p, 1, &col, &value), 0);
+    }
+    EXPECT_EQ(solve(p), KLVO_SOLSTATUS_OPTIMAL);
+    std::vector<int> r(1), c(2);
+    EXPECT_EQ(KLVOgetbasis(p, r.data(), c.data()), 0);
+    return r == rowstat && c == colstat;
+  };
+  EXPECT_TRUE(basis_holds('U', 13.9));
+  EXPECT_FALSE(basis_holds('U', 14.1));
+  EXPECT_TRUE(basis_holds('C', 0.51));
+  EXPECT_FALSE(basis_holds('C', 0.49));
 }
 
 // Wyndor's optimal basis holds the slack of x <= 4 and both columns. Letting the slack s3 of
@@ -342,6 +416,127 @@ TEST_F(Analysis, IrreducibleSetsAreExactlyTheMinimalInfeasibleSubsystems) {
   EXPECT_EQ(count, 0);
 }
 
+namespace {
+
+// The members of IIS num of p, and whether the subsystem of p made of them, less member skip
+// (-1: none), is infeasible: every other row becomes free and every other bound infinite.
+struct IisMembers {
+  std::vector<int> rows, cols;
+  std::vector<char> bounds;
+  int size() const { return static_cast<int>(rows.size() + cols.size()); }
+};
+
+IisMembers iis_members(KLVOprob p, int num) {
+  IisMembers s;
+  int nr = 0, nc = 0;
+  EXPECT_EQ(KLVOgetiisdata(p, num, &nr, &nc, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  s.rows.resize(nr), s.cols.resize(nc), s.bounds.resize(nc);
+  EXPECT_EQ(KLVOgetiisdata(p, num, &nr, &nc, s.rows.data(), s.cols.data(), nullptr, s.bounds.data(), nullptr,
+                           nullptr, nullptr, nullptr),
+            0);
+  return s;
+}
+
+bool subsystem_infeasible(KLVOprob p, const IisMembers &s, int skip) {
+  KLVOprob sub = nullptr;
+  EXPECT_EQ(KLVOcreateprob(&sub), 0);
+  EXPECT_EQ(KLVOcopyprob(sub, p, "sub"), 0);
+  int m = nrows(p), n = ncols(p);
+  std::vector<char> type(m);
+  std::vector<double> lb(n), ub(n);
+  EXPECT_EQ(KLVOgetrowtype(p, type.data(), 0, m - 1), 0);
+  EXPECT_EQ(KLVOgetlb(p, lb.data(), 0, n - 1), 0);
+  EXPECT_EQ(KLVOgetub(p, ub.data(), 0, n - 1), 0);
+  std::vector<char> newtype(m, 'N');
+  std::vector<double> newlb(n, -kInf), newub(n, kInf);
+  for (int k = 0; k < static_cast<int>(s.rows.size()); ++k)
+    if (k != skip) newtype[s.rows[k]] = type[s.rows[k]];
+  for (int k = 0; k < static_cast<int>(s.cols.size()); ++k) {
+    if (static_cast<int>(s.rows.size()) + k == skip) continue;
+    int j = s.cols[k];
+    if (s.bounds[k] != 'U') newlb[j] = lb[j];
+    if (s.bounds[k] != 'L') newub[j] = ub[j];
+  }
+  std::vector<int> all(std::max(m, n));
+  std::iota(all.begin(), all.end(), 0);
+  EXPECT_EQ(KLVOchgrowtype(sub, m, all.data(), newtype.data()), 0);
+  std::vector<char> lo(n, 'L'), up(n, 'U');
+  EXPECT_EQ(KLVOchgbounds(sub, n, all.data(), lo.data(), newlb.data()), 0);
+  EXPECT_EQ(KLVOchgbounds(sub, n, all.data(), up.data(), newub.data()), 0);
+  EXPECT_EQ(KLVOsetintcontrol(sub, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  int solvestatus, solstatus;
+  EXPECT_EQ(KLVOoptimize(sub, "l", &solvestatus, &solstatus), 0);
+  EXPECT_EQ(KLVOdestroyprob(sub), 0);
+  return solstatus == KLVO_SOLSTATUS_INFEASIBLE;
+}
+
+}  // namespace
+
+// woodinfe is infeasible as published; afiro becomes so when its first row with a finite least
+// activity over the column bounds is made a <= row with its right-hand side 1 below that least
+// activity. Every set found is infeasible alone and feasible less any one member.
+TEST_F(Analysis, SetsFoundInPublicInstancesAreIrreducible) {
+  ASSERT_EQ(KLVOreadprob(prob, data_file("woodinfe.mps").c_str(), ""), 0);
+  int status = -1;
+  ASSERT_EQ(KLVOiisfirst(prob, 0, &status), 0) << error();
+  ASSERT_EQ(status, 0);
+  IisMembers s = iis_members(prob, 1);
+  ASSERT_GT(s.size(), 0);
+  EXPECT_TRUE(subsystem_infeasible(prob, s, -1));
+  for (int k = 0; k < s.size(); ++k) EXPECT_FALSE(subsystem_infeasible(prob, s, k)) << k;
+  std::string log;
+  auto collect_line = [](KLVOprob, void *data, const char *msg, int len, int) {
+    if (msg && len > 0) static_cast<std::string *>(data)->append(msg, len).append("\n");
+  };
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect_line, &log, 0), 0);
+  ASSERT_EQ(KLVOiisprint(prob, 1), 0) << error();
+  std::string head = "IIS 1: " + std::to_string(s.rows.size()) + " rows, " + std::to_string(s.cols.size()) + " bounds";
+  EXPECT_NE(log.find(head), std::string::npos) << log;
+  EXPECT_EQ(KLVOiisprint(prob, 2), KLVO_ERR_INVALID_ARGUMENT);
+
+  KLVOprob afiro = fresh();
+  ASSERT_EQ(KLVOreadprob(afiro, data_file("afiro.mps").c_str(), ""), 0);
+  int m = nrows(afiro), n = ncols(afiro);
+  std::vector<double> lb(n), ub(n);
+  ASSERT_EQ(KLVOgetlb(afiro, lb.data(), 0, n - 1), 0);
+  ASSERT_EQ(KLVOgetub(afiro, ub.data(), 0, n - 1), 0);
+  int row = -1;
+  double least = 0;
+  for (int i = 0; i < m && row < 0; ++i) {
+    int nz = 0;
+    ASSERT_EQ(KLVOgetrows(afiro, nullptr, nullptr, nullptr, 0, &nz, i, i), 0);
+    if (nz < 2) continue;
+    std::vector<int> start(2), ind(nz);
+    std::vector<double> val(nz);
+    ASSERT_EQ(KLVOgetrows(afiro, start.data(), ind.data(), val.data(), nz, &nz, i, i), 0);
+    double sum = 0;
+    bool finite = true;
+    for (int k = 0; k < nz; ++k) {
+      double end = val[k] > 0 ? lb[ind[k]] : ub[ind[k]];
+      finite = finite && std::fabs(end) < KLVO_INFINITY;
+      sum += val[k] * end;
+    }
+    if (finite) row = i, least = sum;
+  }
+  ASSERT_GE(row, 0);
+  char l = 'L';
+  double below = least - 1;
+  ASSERT_EQ(KLVOchgrowtype(afiro, 1, &row, &l), 0);
+  ASSERT_EQ(KLVOchgrhs(afiro, 1, &row, &below), 0);
+  ASSERT_EQ(KLVOiisall(afiro), 0) << error(afiro);
+  int count = 0;
+  ASSERT_EQ(KLVOiisstatus(afiro, &count, nullptr, nullptr, nullptr, nullptr), 0);
+  ASSERT_GE(count, 1);
+  for (int num = 1; num <= count; ++num) {
+    IisMembers t = iis_members(afiro, num);
+    // The original is feasible, so every set holds the moved row.
+    EXPECT_NE(std::find(t.rows.begin(), t.rows.end(), row), t.rows.end()) << num;
+    EXPECT_TRUE(subsystem_infeasible(afiro, t, -1)) << num;
+    for (int k = 0; k < t.size(); ++k) EXPECT_FALSE(subsystem_infeasible(afiro, t, k)) << num << " " << k;
+  }
+}
+
 // Wyndor again: x <= 1 gives x = 1, y = 6 (33); x >= 3 gives x = 3, y = 4.5 (31.5); x >= 5 meets
 // the row x <= 4.
 TEST_F(Analysis, StrongBranchingSolvesEachBoundChangeAndLeavesTheProblemAlone) {
@@ -419,6 +614,10 @@ TEST_F(Analysis, SolutionFilesReadBackToTheSameValues) {
   EXPECT_EQ(vec(b, KLVOgetsolution, 8, KLVO_SOLSTATUS_FEASIBLE), x);
   auto slack_b = vec(b, KLVOgetslacks, 6);
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(slack_b[i], slack[i], 1e-9);
+  // The optimum read back is where the next solve starts: no simplex iterations are left.
+  ASSERT_EQ(solve(b), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_EQ(int_attr(b, KLVO_ATTR_SIMPLEXITER), 0);
+  EXPECT_NEAR(dbl_attr(b, KLVO_ATTR_LPOBJVAL), dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 1e-9);
 
   // The CSV's value column for each column.
   std::ifstream in(csv);
@@ -455,6 +654,49 @@ DenseModel conflicting() {
   m.rhs = {4, 3, 3, 2};
   m.sense = -1;
   return m;
+}
+
+// lseu's published optimum, written as a text solution and read into a fresh copy, is the MIP
+// start of the next solve: stopped at its first solution, that solve returns the optimum.
+TEST_F(Analysis, TextSolutionReadIntoAMipStartsItsNextSolve) {
+  ASSERT_EQ(KLVOreadprob(prob, data_file("lseu.mps").c_str(), ""), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  ASSERT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), 1120, 1e-6);
+  std::string slx = temp_file("analysis_lseu.slx");
+  ASSERT_EQ(KLVOwriteslxsol(prob, slx.c_str(), ""), 0) << error();
+  KLVOprob copy = fresh();
+  ASSERT_EQ(KLVOreadprob(copy, data_file("lseu.mps").c_str(), ""), 0);
+  ASSERT_EQ(KLVOreadslxsol(copy, slx.c_str(), ""), 0) << error(copy);
+  ASSERT_EQ(KLVOsetintcontrol(copy, KLVO_CONTROL_MAXMIPSOL, 1), 0);
+  int solvestatus = -1, solstatus = -1;
+  ASSERT_EQ(KLVOoptimize(copy, "", &solvestatus, &solstatus), 0) << error(copy);
+  EXPECT_NEAR(dbl_attr(copy, KLVO_ATTR_MIPOBJVAL), 1120, 1e-6);
+  // Only the columns at 1 listed: a partial start, which the solve completes (at 0, the
+  // cheapest, as lseu's costs are positive) before anything else.
+  {
+    std::ifstream in(slx);
+    std::string text, line;
+    while (std::getline(in, line))
+      if (line.size() < 2 || line.substr(line.size() - 2) != " 0") text += line + "\n";
+    std::ofstream out(slx);
+    out << text;
+  }
+  KLVOprob partial = fresh();
+  ASSERT_EQ(KLVOreadprob(partial, data_file("lseu.mps").c_str(), ""), 0);
+  ASSERT_EQ(KLVOreadslxsol(partial, slx.c_str(), ""), 0) << error(partial);
+  ASSERT_EQ(KLVOsetintcontrol(partial, KLVO_CONTROL_MAXMIPSOL, 1), 0);
+  ASSERT_EQ(KLVOoptimize(partial, "", &solvestatus, &solstatus), 0) << error(partial);
+  EXPECT_NEAR(dbl_attr(partial, KLVO_ATTR_MIPOBJVAL), 1120, 1e-6);
+  // A column listed twice is refused, and the solution read before stays.
+  {
+    std::ofstream out(slx);
+    out << "NAME lseu\n C C101 1\n C C101 0\n.\n";
+  }
+  auto before = vec(copy, KLVOgetsolution, 89);
+  EXPECT_EQ(KLVOreadslxsol(copy, slx.c_str(), ""), KLVO_ERR_FILE);
+  EXPECT_NE(error(copy).find("given twice"), std::string::npos) << error(copy);
+  EXPECT_EQ(vec(copy, KLVOgetsolution, 89), before);
+  std::remove(slx.c_str());
 }
 
 TEST_F(Analysis, RepairFindsTheLeastWeightedRelaxationAndOptimisesWithinDelta) {
@@ -632,4 +874,25 @@ TEST_F(Analysis, TunerOverThreeInstancesFinishesWithinItsBudgetAndKeepsThemOptim
   }
   EXPECT_EQ(KLVOtunerreadmethod(prob, method.c_str()), KLVO_ERR_FILE);
   std::remove(setfile.c_str()), std::remove(method.c_str()), std::remove(back.c_str());
+}
+
+// Tuning one LP: the continuous sets are tried within the budget, the model is left as it was
+// and still solves to adlittle's published optimum under whatever controls were chosen.
+TEST_F(Analysis, TunerOnOneLpTriesTheContinuousSetsWithinItsBudget) {
+  ASSERT_EQ(KLVOreadprob(prob, data_file("adlittle.mps").c_str(), ""), 0);
+  std::string log;
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect, &log, 0), 0);
+  const double budget = 10;
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, budget), 0);
+  EXPECT_EQ(KLVOtune(prob, "z"), KLVO_ERR_INVALID_ARGUMENT);
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(KLVOtune(prob, ""), 0) << error();
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(took, budget + 1) << log;
+  EXPECT_NE(log.find("primal simplex"), std::string::npos) << log;
+  EXPECT_EQ(log.find("no heuristics"), std::string::npos) << log;
+  EXPECT_EQ(nrows(prob), 56);
+  ASSERT_EQ(KLVOsetdblcontrol(prob, KLVO_CONTROL_TIMELIMIT, 0), 0);
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 225494.96316, 1e-6 * 225494.96316);
 }

@@ -1,6 +1,6 @@
-/* Analysis of a solved problem: bases and the basis matrix, sensitivity ranging, irreducible
- * infeasible sets, solution files, and the parts still to come (pivoting, infeasibility
- * repair, strong branching, MIP refinement, the tuner).
+/* Analysis of a solved problem: bases and the basis matrix, pivoting, sensitivity ranging,
+ * irreducible infeasible sets, infeasibility repair, solution files, strong branching, MIP
+ * refinement and the tuner.
  *
  * Bases. A basis gives one status per row and per column:
  *   KLVO_BASIS_LOWER (0)  nonbasic at its lower bound
@@ -20,15 +20,15 @@
  * problem as it is now (or one loaded since): it fails with KLVO_ERR_NO_SOLUTION when there is
  * none, or when rows or columns were added or deleted, or the matrix changed, since.
  *
+ * With user scale factors set (KLVOscale) the engine holds the scaled model; every answer
+ * below is still given for the caller's own (unscaled) model.
+ *
  * Sensitivity ranging (KLVOobjsa, KLVOrhssa, KLVObndsa) needs an optimal basis of a
  * continuous problem without quadratic terms, from a solve of the problem as it is now.
  *
  * The functions that reach the engine (bases, the basis matrix, ranging, pivots, strong
  * branching, IIS searches) hold the problem like a change does: while the problem is being
  * solved they fail with KLVO_ERR_BUSY.
- *
- * Functions that are not implemented yet fail with KLVO_ERR_NOT_IMPLEMENTED and the text
- * "<function>: not implemented yet: <what it will do>", and change nothing.
  */
 #ifndef KLVO_ANALYSIS_H
 #define KLVO_ANALYSIS_H
@@ -108,8 +108,10 @@ KLVO_API int KLVOsparsebtran_witharraysizes(KLVOprob prob, double val[], int val
  *   type 0: the condition number ||B|| * ||B^-1||; type 1: ||B||; type 2: ||B^-1||;
  *   norm 0: the infinity norm (largest row sum of magnitudes), 1: the 1-norm (largest column
  *   sum), 2: the Frobenius norm.
- * B^-1 is formed column by column (one solve per row of the problem). scaled != 0 asks for
- * the engine's scaled basis: not implemented yet. */
+ * B^-1 is formed column by column (one solve per row of the problem). scaled != 0 measures
+ * the basis of the model as the engine holds it, scaled by the user's factors (KLVOscale):
+ * R B D, R the row factors and D those of the basic variables (1/r for a slack). HiGHS's own
+ * internal scaling is not exposed, so without user factors this is B itself. */
 KLVO_API int KLVObasisstability(KLVOprob prob, int type, int norm, int scaled, double *value);
 /* The simplex step that brings the nonbasic variable enter (a combined index) into the basis:
  * it moves away from the bound it sits at (a free one the way that improves the objective)
@@ -219,9 +221,11 @@ KLVO_API int KLVOwriteslxsol(KLVOprob prob, const char *filename, const char *fl
 KLVO_API int KSLPwriteslxsol(KSLPprob slp, const char *filename, const char *flags);
 /* Reads such a file and makes its values the problem's current solution (columns not listed
  * are 0; slacks follow from the values; no duals): the solution getters then return them
- * with status KLVO_SOLSTATUS_FEASIBLE, whether or not they satisfy the constraints. An unknown
- * column name or a malformed line fails with KLVO_ERR_FILE and leaves the solution as it
- * was. */
+ * with status KLVO_SOLSTATUS_FEASIBLE, whether or not they satisfy the constraints. The values
+ * also start the next solve: for a problem with discrete columns as a MIP start over the
+ * columns listed (KLVOaddmipsol; a partial start is completed by that solve), otherwise as the
+ * point the next continuous solve crosses over from (KLVOloadlpsol). An unknown column name,
+ * a column given twice or a malformed line fails with KLVO_ERR_FILE and changes nothing. */
 KLVO_API int KLVOreadslxsol(KLVOprob prob, const char *filename, const char *flags);
 /* The whole current solution (statuses, objective values, counters, x, slacks, duals,
  * reduced costs) in a binary file, and back: reading restores it exactly. A file written
@@ -303,8 +307,9 @@ KLVO_API int KLVOrefinemipsol(KLVOprob prob, int options, const char *flags, con
  * the set that solves it fastest (when none finishes, the one reaching the smallest MIP gap);
  * a set must beat the best time by 10% and 5 ms to count, so that timing noise does not pick
  * one. The problem's time limit control (timelimit; 60 s when it has none) is the budget of
- * the whole run; a trial stops when it reaches the best time so far. The winning set is applied to the
- * problem's controls (the problem is left as it was when no set wins), and progress goes to
+ * the whole run; a trial stops when it reaches the best time so far. The winning set, when it
+ * beats the problem's own controls again in a second timing of both (made while the budget
+ * allows), is applied to the problem's controls (they are left as they were otherwise), and progress goes to
  * the message callbacks (KLVO_MSG_INFO, as outputlog allows). The default method tries, for a continuous problem,
  * the dual and primal simplex, the interior point method, no presolve, and one thread; for a
  * MIP no heuristics, emphasised heuristics (rootheuristics), no presolve, no symmetry

@@ -9,9 +9,6 @@
 
 namespace klvo {
 
-// Fails with KLVO_ERR_NOT_IMPLEMENTED: "<fn>: not implemented yet: <what>".
-[[noreturn]] void not_implemented(const char *fn, const char *what);
-
 // Bases (basis.cpp).
 void get_basis(Problem &prob, int *rowstat, int *colstat, const char *fn);
 void load_basis(Problem &prob, const int *rowstat, const int *colstat, const char *fn);

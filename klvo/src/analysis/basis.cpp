@@ -76,10 +76,6 @@ std::vector<int> pivot_order(Problem &prob, const char *fn) {
 
 }  // namespace
 
-void not_implemented(const char *fn, const char *what) {
-  fail(KLVO_ERR_NOT_IMPLEMENTED, "%s: not implemented yet: %s", fn, what);
-}
-
 void require_no_flags(const char *flags, const char *fn) {
   if (flags && *flags) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: unknown flags \"%s\" (no flags are defined)", fn, flags);
 }
@@ -194,42 +190,75 @@ void get_pivot_order(Problem &prob, int *order, const char *fn) {
   std::copy(o.begin(), o.end(), order);
 }
 
+namespace {
+
+// Solves with the engine's basis matrix B' = R B D (R the row factors, D the factors of the
+// basic variables, see EngineScale) on an engine vector.
+void engine_solve(HighsEngine &e, std::vector<double> &vec, bool transpose, const char *fn) {
+  int rows = static_cast<int>(vec.size());
+  std::vector<double> out(rows);
+  std::vector<HighsInt> index(rows);
+  HighsInt nnz = 0;
+  HighsInt st = transpose ? Highs_getBasisTransposeSolve(e.instance(), vec.data(), out.data(), &nnz, index.data())
+                          : Highs_getBasisSolve(e.instance(), vec.data(), out.data(), &nnz, index.data());
+  if (st != kHighsStatusOk) fail(KLVO_ERR_ENGINE, "%s: HiGHS could not solve with the basis matrix", fn);
+  vec.swap(out);
+}
+
+}  // namespace
+
 void basis_solve(Problem &prob, double *vec, bool transpose, const char *fn) {
   int rows = prob.model.nrows();
   if (rows && !vec) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null vector", fn);
   HighsEngine &e = engine_with_basis(prob, true, fn);
   if (!rows) return;
-  std::vector<double> rhs(vec, vec + rows), out(rows);
-  std::vector<HighsInt> index(rows);
-  HighsInt nnz = 0;
-  HighsInt st = transpose ? Highs_getBasisTransposeSolve(e.instance(), rhs.data(), out.data(), &nnz, index.data())
-                          : Highs_getBasisSolve(e.instance(), rhs.data(), out.data(), &nnz, index.data());
-  if (st != kHighsStatusOk) fail(KLVO_ERR_ENGINE, "%s: HiGHS could not solve with the basis matrix", fn);
-  std::copy(out.begin(), out.end(), vec);
+  std::vector<double> v(vec, vec + rows);
+  EngineScale sc{e.held()};
+  if (sc.none()) {
+    engine_solve(e, v, transpose, fn);
+  } else {
+    // B y = v is B' (D^-1 y) = R v; B'y = v is B'^T (R^-1 y) = D v.
+    std::vector<int> order = pivot_order(prob, fn);
+    if (transpose) {
+      for (int k = 0; k < rows; ++k) v[k] *= sc.var(order[k]);
+      engine_solve(e, v, true, fn);
+      for (int i = 0; i < rows; ++i) v[i] *= sc.row(i);
+    } else {
+      for (int i = 0; i < rows; ++i) v[i] *= sc.row(i);
+      engine_solve(e, v, false, fn);
+      for (int k = 0; k < rows; ++k) v[k] *= sc.var(order[k]);
+    }
+  }
+  std::copy(v.begin(), v.end(), vec);
 }
 
 double basis_stability(Problem &prob, int type, int norm, int scaled, const char *fn) {
   if (type < 0 || type > 2) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: type %d is not 0, 1 or 2", fn, type);
   if (norm < 0 || norm > 2) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: norm %d is not 0, 1 or 2", fn, norm);
-  if (scaled) not_implemented(fn, "will measure the basis as the engine scales it");
   const ModelStore &m = prob.model;
   int rows = m.nrows();
   std::vector<int> order = pivot_order(prob, fn);
   HighsEngine &e = engine_with_basis(prob, true, fn);
-  // Both matrices densely, column by column: rows x rows.
+  EngineScale sc{e.held()};
+  bool engine_units = scaled && !sc.none();
+  // Both matrices densely, column by column: rows x rows. In the engine's units B' = R B D.
   std::vector<double> b(static_cast<size_t>(rows) * rows, 0.0), inv(b.size(), 0.0);
   for (int k = 0; k < rows; ++k) {
     double *col = &b[static_cast<size_t>(k) * rows];
+    double d = engine_units ? sc.var(order[k]) : 1.0;
     if (order[k] < rows) col[order[k]] = 1.0;
     else
       for (const Entry &en : m.colentries[order[k] - rows]) col[en.index] = en.value;
+    if (engine_units)
+      for (int i = 0; i < rows; ++i) col[i] *= sc.row(i) * d;
   }
-  std::vector<HighsInt> index(rows);
   for (int k = 0; k < rows; ++k) {
-    HighsInt nnz = 0;
-    if (Highs_getBasisInverseCol(e.instance(), k, &inv[static_cast<size_t>(k) * rows], &nnz, index.data()) !=
-        kHighsStatusOk)
-      fail(KLVO_ERR_ENGINE, "%s: HiGHS could not invert the basis matrix", fn);
+    double *col = &inv[static_cast<size_t>(k) * rows];
+    // Column k of B^-1 = D B'^-1 R e_k.
+    std::vector<double> unit(rows, 0.0);
+    unit[k] = engine_units ? 1.0 : sc.row(k);
+    engine_solve(e, unit, false, fn);
+    for (int i = 0; i < rows; ++i) col[i] = engine_units ? unit[i] : unit[i] * sc.var(order[i]);
   }
   auto measure = [&](const std::vector<double> &a) {
     std::vector<double> rowsum(rows, 0.0);
@@ -287,7 +316,7 @@ Step prepare_step(Problem &prob, int enter, const char *fn) {
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: variable %d is basic already", fn, enter);
   // Bounds: slack = rhs - activity, so its bounds mirror the row's.
   HighsModel lp;
-  build_highs_model(m, true, lp);
+  build_highs_model(m, true, lp, false);
   s.lo.resize(total), s.up.resize(total), s.value.assign(total, 0.0);
   for (int i = 0; i < s.rows; ++i) s.lo[i] = m.rhs[i] - lp.row_upper[i], s.up[i] = m.rhs[i] - lp.row_lower[i];
   for (int j = 0; j < s.cols; ++j) s.lo[s.rows + j] = lp.col_lower[j], s.up[s.rows + j] = lp.col_upper[j];

@@ -25,9 +25,9 @@ void strong_branch(Problem &prob, int n, const int *colind, const char *bndtype,
   if (Highs_getBasis(e.instance(), colst.data(), rowst.data()) != kHighsStatusOk)
     fail(KLVO_ERR_ENGINE, "%s: HiGHS could not return its basis", fn);
   // The continuous relaxation as it is now, on an instance of its own so that the problem's
-  // engine keeps its state.
+  // engine keeps its state; in the user's units (statuses do not depend on scaling).
   HighsModel lp;
-  build_highs_model(m, true, lp);
+  build_highs_model(m, true, lp, false);
   void *h = new_highs_instance();
   struct Destroy {
     void *h;

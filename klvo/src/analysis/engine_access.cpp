@@ -20,17 +20,17 @@ HighsEngine &engine_with_basis(Problem &prob, bool same_matrix, const char *fn) 
   const ModelStore &m = prob.model;
   if (!e || !e->loaded())
     fail(KLVO_ERR_NO_SOLUTION, "%s: no basis is available: solve the problem as an LP (or load a basis) first", fn);
-  // The engine holds the user-scaled model: its basis matrix, ranges and pivots are in scaled
-  // units, and handing them back as the user's would be wrong.
-  if (same_matrix && (!m.marks.rowscale.empty() || !m.marks.colscale.empty()))
-    fail(KLVO_ERR_NOT_SUPPORTED,
-         "%s: not available while user scale factors are set (KLVOscale): the engine holds the scaled model", fn);
   const HighsModel &held = e->held();
   if (held.nrows != m.nrows() || held.ncols != m.ncols())
     fail(KLVO_ERR_NO_SOLUTION, "%s: no basis is available: rows or columns changed since the last solve", fn);
   if (same_matrix) {
     HighsModel now;
     to_csc(m, now.start, now.index, now.value);
+    // The engine holds the matrix times the user's scale factors it was built with.
+    if (!held.colscale.empty() && now.start.size() == held.start.size())
+      for (size_t j = 0; j + 1 < now.start.size(); ++j)
+        for (HighsInt k = now.start[j]; k < now.start[j + 1]; ++k)
+          now.value[k] *= held.rowscale[now.index[k]] * held.colscale[j];
     if (!same(now.start, held.start) || !same(now.index, held.index) || !same(now.value, held.value))
       fail(KLVO_ERR_NO_SOLUTION, "%s: no basis is available: the matrix changed since the last solve", fn);
   }

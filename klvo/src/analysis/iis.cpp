@@ -37,7 +37,7 @@ struct Aux {
 // whether constraints can hold together.
 HighsModel feasibility_model(const ModelStore &m) {
   HighsModel base;
-  build_highs_model(m, true, base);
+  build_highs_model(m, true, base, false);  // the user's units: measure() reads the user's rows
   std::fill(base.cost.begin(), base.cost.end(), 0.0);
   base.qstart.clear(), base.qindex.clear(), base.qvalue.clear();
   base.offset = 0.0;
@@ -66,14 +66,31 @@ void pass(void *h, const HighsModel &m, const char *fn) {
     fail(KLVO_ERR_ENGINE, "%s: HiGHS refused the model", fn);
 }
 
+// The verdict of the last run on h: 1 infeasible, 0 feasible, -1 undecided.
+int verdict(void *h, HighsInt run) {
+  if (run == kHighsStatusError) return -1;
+  HighsInt st = Highs_getModelStatus(h);
+  if (st == kHighsModelStatusInfeasible) return 1;
+  if (st == kHighsModelStatusOptimal || st == kHighsModelStatusModelEmpty) return 0;
+  return -1;
+}
+
 bool infeasible(const HighsModel &m, const char *fn) {
   Aux aux;
   pass(aux.h, m, fn);
-  if (Highs_run(aux.h) == kHighsStatusError) fail(KLVO_ERR_ENGINE, "%s: HiGHS failed on a trial solve", fn);
-  HighsInt st = Highs_getModelStatus(aux.h);
-  if (st == kHighsModelStatusInfeasible) return true;
-  if (st == kHighsModelStatusOptimal || st == kHighsModelStatusModelEmpty) return false;
-  fail(KLVO_ERR_ENGINE, "%s: HiGHS could not decide feasibility (model status %d)", fn, static_cast<int>(st));
+  int v = verdict(aux.h, Highs_run(aux.h));
+  if (v < 0) {
+    // The simplex gives up on some systems of free columns that the interior point method
+    // decides.
+    Highs_setStringOptionValue(aux.h, "solver", "ipm");
+    Highs_setStringOptionValue(aux.h, "presolve", "off");
+    Highs_clearSolver(aux.h);
+    v = verdict(aux.h, Highs_run(aux.h));
+  }
+  if (v < 0)
+    fail(KLVO_ERR_ENGINE, "%s: HiGHS could not decide feasibility (model status %d)", fn,
+         static_cast<int>(Highs_getModelStatus(aux.h)));
+  return v == 1;
 }
 
 // A set of the model from HiGHS (empty when the model is feasible).
@@ -101,16 +118,53 @@ std::vector<int> engine_set(const HighsModel &m, int mode, const char *fn) {
   return elements;
 }
 
+// One instance holding the model with elements switched off and on one at a time, so that
+// each solve starts from the basis of the one before.
+class Switchable {
+ public:
+  Switchable(const HighsModel &base, HighsModel start, const char *fn) : base_(base), now_(std::move(start)), fn_(fn) {
+    pass(aux_.h, now_, fn);
+  }
+  // Keeps (on) or drops (off) the row or bound e.
+  void set(int e, bool on) {
+    if (e < base_.nrows) {
+      now_.row_lower[e] = on ? base_.row_lower[e] : -kInf;
+      now_.row_upper[e] = on ? base_.row_upper[e] : kInf;
+      Highs_changeRowBounds(aux_.h, e, now_.row_lower[e], now_.row_upper[e]);
+    } else {
+      int j = (e - base_.nrows) / 2;
+      if ((e - base_.nrows) % 2 == 0) now_.col_lower[j] = on ? base_.col_lower[j] : -kInf;
+      else now_.col_upper[j] = on ? base_.col_upper[j] : kInf;
+      Highs_changeColBounds(aux_.h, j, now_.col_lower[j], now_.col_upper[j]);
+    }
+  }
+  // An undecided warm run is repeated from scratch.
+  bool is_infeasible() {
+    int v = verdict(aux_.h, Highs_run(aux_.h));
+    return v < 0 ? infeasible(now_, fn_) : v == 1;
+  }
+  const HighsModel &model() const { return now_; }
+
+ private:
+  const HighsModel &base_;
+  HighsModel now_;
+  const char *fn_;
+  Aux aux_;
+};
+
 // Deletion filter: drops every element without which the kept ones stay infeasible. What is
 // left is irreducible: dropping any one of them gives a feasible set.
 std::vector<int> irreducible(const HighsModel &base, std::vector<int> elements, const char *fn) {
-  for (size_t k = 0; k < elements.size();) {
-    std::vector<int> trial = elements;
-    trial.erase(trial.begin() + static_cast<long>(k));
-    if (infeasible(with_elements(base, trial, true), fn)) elements = std::move(trial);
-    else ++k;
+  Switchable model(base, with_elements(base, elements, true), fn);
+  std::vector<int> kept;
+  for (int e : elements) {
+    model.set(e, false);
+    if (!model.is_infeasible()) {
+      model.set(e, true);
+      kept.push_back(e);
+    }
   }
-  return elements;
+  return kept;
 }
 
 bool finite_bound(const HighsModel &base, int e) {
@@ -195,6 +249,7 @@ int search(const HighsModel &base, const std::vector<IisSet> &sets, std::vector<
   int trials = 0;
   std::set<std::vector<int>> tried;
   std::vector<int> relaxed;
+  Switchable model(base, base, fn);
   // Depth-first over the sets; a set already hit by an earlier choice needs no choice.
   std::function<int(size_t)> visit = [&](size_t k) -> int {
     if (k == sets.size()) {
@@ -202,8 +257,11 @@ int search(const HighsModel &base, const std::vector<IisSet> &sets, std::vector<
       std::sort(key.begin(), key.end());
       if (!tried.insert(key).second) return 1;
       if (++trials > kMaxTrials) return 2;
-      HighsModel trial = with_elements(base, key, false);
-      if (!infeasible(trial, fn)) return 1;
+      for (int e : key) model.set(e, false);
+      bool still = model.is_infeasible();
+      HighsModel trial = still ? model.model() : HighsModel{};
+      for (int e : key) model.set(e, true);
+      if (!still) return 1;
       std::vector<int> candidates = engine_set(trial, 0, fn);
       if (candidates.empty()) fail(KLVO_ERR_ENGINE, "%s: HiGHS found no infeasible set in an infeasible relaxation", fn);
       found = irreducible(base, std::move(candidates), fn);

@@ -9,10 +9,11 @@ namespace klvo {
 
 namespace {
 
-double from_highs(double v) {
+// An engine value (times factor) in the user's units; infinities stay.
+double from_highs(double v, double factor = 1.0) {
   if (v >= KLVO_INFINITY) return KLVO_INFINITY;
   if (v <= -KLVO_INFINITY) return -KLVO_INFINITY;
-  return v;
+  return v * factor;
 }
 
 struct Ranges {
@@ -60,9 +61,11 @@ void objective_ranges(Problem &prob, int n, const int *colind, double *lower, do
   check_indices(n, colind, prob.model.ncols(), "column", fn);
   HighsEngine &e = optimal_engine(prob, fn);
   Ranges r = ranges(e, prob.model.ncols(), prob.model.nrows(), fn);
+  EngineScale sc{e.held()};
   for (int k = 0; k < n; ++k) {
-    if (lower) lower[k] = from_highs(r.cost_dn[colind[k]]);
-    if (upper) upper[k] = from_highs(r.cost_up[colind[k]]);
+    double f = 1.0 / sc.col(colind[k]);
+    if (lower) lower[k] = from_highs(r.cost_dn[colind[k]], f);
+    if (upper) upper[k] = from_highs(r.cost_up[colind[k]], f);
   }
 }
 
@@ -73,6 +76,7 @@ void rhs_ranges(Problem &prob, int n, const int *rowind, double *lower, double *
   Ranges r = ranges(e, m.ncols(), m.nrows(), fn);
   std::vector<HighsInt> rowst = basis_of(e, m.ncols(), m.nrows(), true, fn);
   const SolutionStore &s = prob.solution;
+  EngineScale sc{e.held()};
   for (int k = 0; k < n; ++k) {
     int i = rowind[k];
     double lo, up;
@@ -84,11 +88,11 @@ void rhs_ranges(Problem &prob, int n, const int *rowind, double *lower, double *
         case 'G': lo = -KLVO_INFINITY, up = activity; break;
         case 'R': lo = activity, up = activity + std::fabs(m.range[i]); break;
         case 'N': lo = -KLVO_INFINITY, up = KLVO_INFINITY; break;
-        default: lo = from_highs(r.rowbnd_dn[i]), up = from_highs(r.rowbnd_up[i]); break;
+        default: lo = from_highs(r.rowbnd_dn[i], 1.0 / sc.row(i)), up = from_highs(r.rowbnd_up[i], 1.0 / sc.row(i)); break;
       }
     } else {
-      lo = from_highs(r.rowbnd_dn[i]);
-      up = from_highs(r.rowbnd_up[i]);
+      lo = from_highs(r.rowbnd_dn[i], 1.0 / sc.row(i));
+      up = from_highs(r.rowbnd_up[i], 1.0 / sc.row(i));
       // A range row held at its lower end moves with its upper end, the range fixed.
       if (m.rowtype[i] == 'R' && rowst[i] == kHighsBasisStatusLower) {
         double rng = std::fabs(m.range[i]);
@@ -109,13 +113,15 @@ void bound_ranges(Problem &prob, int n, const int *colind, double *lblower, doub
   Ranges r = ranges(e, m.ncols(), m.nrows(), fn);
   std::vector<HighsInt> colst = basis_of(e, m.ncols(), m.nrows(), false, fn);
   const SolutionStore &s = prob.solution;
+  EngineScale sc{e.held()};
   for (int k = 0; k < n; ++k) {
     int j = colind[k];
     double x = static_cast<int>(s.x.size()) == m.ncols() ? s.x[j] : 0.0;
     // A bound that is not binding may move freely up to the column's value.
     double lb_lo = -KLVO_INFINITY, lb_up = x, ub_lo = x, ub_up = KLVO_INFINITY;
-    if (colst[j] == kHighsBasisStatusLower) lb_lo = from_highs(r.colbnd_dn[j]), lb_up = from_highs(r.colbnd_up[j]);
-    if (colst[j] == kHighsBasisStatusUpper) ub_lo = from_highs(r.colbnd_dn[j]), ub_up = from_highs(r.colbnd_up[j]);
+    double f = sc.col(j);
+    if (colst[j] == kHighsBasisStatusLower) lb_lo = from_highs(r.colbnd_dn[j], f), lb_up = from_highs(r.colbnd_up[j], f);
+    if (colst[j] == kHighsBasisStatusUpper) ub_lo = from_highs(r.colbnd_dn[j], f), ub_up = from_highs(r.colbnd_up[j], f);
     if (lblower) lblower[k] = lb_lo;
     if (lbupper) lbupper[k] = lb_up;
     if (ublower) ublower[k] = ub_lo;

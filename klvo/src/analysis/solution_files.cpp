@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "analysis/analysis.h"
+#include "env/solution_details.h"
 #include "engines/solution.h"
 #include "io/problem_file.h"
 
@@ -144,6 +145,8 @@ void read_text_solution(Problem &prob, const char *filename, const char *flags, 
   std::unordered_map<std::string, int> index;
   for (int j = 0; j < m.ncols(); ++j) index.emplace(names[j], j);
   std::vector<double> x(m.ncols(), 0.0);
+  std::vector<int> listed;
+  std::vector<char> seen(m.ncols(), 0);
   std::string line;
   int lineno = 0;
   bool ended = false;
@@ -167,7 +170,10 @@ void read_text_solution(Problem &prob, const char *filename, const char *flags, 
     double v = std::strtod(value.c_str(), &end);
     if (*end || !std::isfinite(v))
       fail(KLVO_ERR_FILE, "%s: \"%s\" line %d: \"%s\" is not a number", fn, filename, lineno, value.c_str());
+    if (seen[at->second]++)
+      fail(KLVO_ERR_FILE, "%s: \"%s\" line %d: column \"%s\" is given twice", fn, filename, lineno, name.c_str());
     x[at->second] = v;
+    listed.push_back(at->second);
   }
   if (!ended) fail(KLVO_ERR_FILE, "%s: \"%s\" ends without its final \".\" line", fn, filename);
   SolutionStore s;
@@ -179,6 +185,16 @@ void read_text_solution(Problem &prob, const char *filename, const char *flags, 
   s.primal_status = s.solstatus = KLVO_SOLSTATUS_FEASIBLE;
   (m.nentities() ? s.mipobjval : s.lpobjval) = obj;
   s.optimizetype = m.nentities() ? KLVO_OPTTYPE_MIP : KLVO_OPTTYPE_LP;
+  // The values also start the next solve: a MIP start over the columns the file lists (the
+  // solve completes the others), or the point a continuous solve crosses over from.
+  if (m.nentities() && !listed.empty()) {
+    std::vector<double> values;
+    for (int j : listed) values.push_back(s.x[j]);
+    add_mipsol(prob, static_cast<int>(listed.size()), values.data(),
+               static_cast<int>(listed.size()) == m.ncols() ? nullptr : listed.data(), filename, fn);
+  } else if (!m.nentities()) {
+    load_lpsol(prob, s.x.data(), nullptr, nullptr, nullptr, nullptr);
+  }
   prob.solution = std::move(s);
 }
 

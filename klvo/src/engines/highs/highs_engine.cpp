@@ -292,7 +292,7 @@ void set_bool(void *h, const char *name, bool v) { check(Highs_setBoolOptionValu
 
 }  // namespace
 
-void build_highs_model(const ModelStore &m, bool relax, HighsModel &out) {
+void build_highs_model(const ModelStore &m, bool relax, HighsModel &out, bool user_scaled) {
   int n = m.ncols(), r = m.nrows();
   out.ncols = n;
   out.nrows = r;
@@ -363,7 +363,8 @@ void build_highs_model(const ModelStore &m, bool relax, HighsModel &out) {
     out.qindex.clear();
     out.qvalue.clear();
   }
-  apply_user_scaling(m, out);
+  if (user_scaled) apply_user_scaling(m, out);
+  else out.rowscale.clear(), out.colscale.clear();
 }
 
 // The user's factors: row i times r_i, column j replaced by c_j times the engine's column.

@@ -83,7 +83,8 @@ class HighsEngine : public EngineCache {
 };
 
 // Builds the HiGHS form of a model (relax: drop integrality).
-void build_highs_model(const ModelStore &m, bool relax, HighsModel &out);
+// user_scaled false leaves out the user's scale factors (the model in the user's own units).
+void build_highs_model(const ModelStore &m, bool relax, HighsModel &out, bool user_scaled = true);
 // Applies the model's user scale factors to a built engine model (done by build_highs_model).
 void apply_user_scaling(const ModelStore &m, HighsModel &out);
 
