@@ -520,11 +520,18 @@ struct EventReg {
 
 int node_of(KLVOprob p) { return int_attr(p, KLVO_ATTR_CURRENTNODE); }
 
+void log_prenode(KLVOprob p, void *d, int *) {
+  auto *r = static_cast<EventReg *>(d);
+  r->log->add(KLVO_CB_PRENODE, r->priority, node_of(p));
+}
+
+void log_infnode(KLVOprob p, void *d) {
+  auto *r = static_cast<EventReg *>(d);
+  r->log->add(KLVO_CB_INFNODE, r->priority, node_of(p));
+}
+
 void register_node_events(KLVOprob prob, EventReg *reg) {
-  ASSERT_EQ(KLVOaddcbprenode(prob, [](KLVOprob p, void *d, int *) {
-    auto *r = static_cast<EventReg *>(d);
-    r->log->add(KLVO_CB_PRENODE, r->priority, node_of(p));
-  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbprenode(prob, log_prenode, reg, reg->priority), 0);
   ASSERT_EQ(KLVOaddcbnodelpsolved(prob, [](KLVOprob p, void *d) {
     auto *r = static_cast<EventReg *>(d);
     r->log->add(KLVO_CB_NODELPSOLVED, r->priority, node_of(p));
@@ -568,10 +575,7 @@ void register_node_events(KLVOprob prob, EventReg *reg) {
     auto *r = static_cast<EventReg *>(d);
     r->log->add(KLVO_CB_NEWNODE, r->priority, node, parent);
   }, reg, reg->priority), 0);
-  ASSERT_EQ(KLVOaddcbinfnode(prob, [](KLVOprob p, void *d) {
-    auto *r = static_cast<EventReg *>(d);
-    r->log->add(KLVO_CB_INFNODE, r->priority, node_of(p));
-  }, reg, reg->priority), 0);
+  ASSERT_EQ(KLVOaddcbinfnode(prob, log_infnode, reg, reg->priority), 0);
   ASSERT_EQ(KLVOaddcbnodecutoff(prob, [](KLVOprob p, void *d, int node) {
     auto *r = static_cast<EventReg *>(d);
     r->log->add(KLVO_CB_NODECUTOFF, r->priority, node, int_attr(p, KLVO_ATTR_MIPSOLS));
@@ -748,9 +752,7 @@ TEST_F(CutsTest, NodecutoffReportsNodesDroppedBelowTheIncumbent) {
   ASSERT_EQ(KLVOaddcbnewnode(prob, [](KLVOprob, void *d, int parent, int node, int) {
     static_cast<EventReg *>(d)->log->add(KLVO_CB_NEWNODE, 0, node, parent);
   }, &reg, 0), 0);
-  ASSERT_EQ(KLVOaddcbprenode(prob, [](KLVOprob p, void *d, int *) {
-    static_cast<EventReg *>(d)->log->add(KLVO_CB_PRENODE, 0, node_of(p));
-  }, &reg, 0), 0);
+  ASSERT_EQ(KLVOaddcbprenode(prob, log_prenode, &reg, 0), 0);
   ASSERT_EQ(KLVOaddcbnodecutoff(prob, [](KLVOprob p, void *d, int node) {
     static_cast<EventReg *>(d)->log->add(KLVO_CB_NODECUTOFF, 0, node, int_attr(p, KLVO_ATTR_MIPSOLS));
   }, &reg, 0), 0);
@@ -777,14 +779,8 @@ TEST_F(CutsTest, InfnodeEndsEveryBranchOfAModelWithoutIntegerSolutions) {
   NodeEventLog log;
   EventReg low{&log, -2}, high{&log, 3};
   for (EventReg *r : {&low, &high}) {
-    ASSERT_EQ(KLVOaddcbprenode(prob, [](KLVOprob p, void *d, int *) {
-      auto *r = static_cast<EventReg *>(d);
-      r->log->add(KLVO_CB_PRENODE, r->priority, node_of(p));
-    }, r, r->priority), 0);
-    ASSERT_EQ(KLVOaddcbinfnode(prob, [](KLVOprob p, void *d) {
-      auto *r = static_cast<EventReg *>(d);
-      r->log->add(KLVO_CB_INFNODE, r->priority, node_of(p));
-    }, r, r->priority), 0);
+    ASSERT_EQ(KLVOaddcbprenode(prob, log_prenode, r, r->priority), 0);
+    ASSERT_EQ(KLVOaddcbinfnode(prob, log_infnode, r, r->priority), 0);
   }
   ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
   EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_INFEAS);
