@@ -189,6 +189,36 @@ def test_presolved_spaces_are_the_problem_itself(production):
     assert production.presolverow("L", ["y", "x"], [1.0, 2.0], 5.0, 1, colind, rowcoef) == (5.0, 1)
 
 
+def test_a_kept_presolved_form_shows_the_presolved_problem_until_postsolve():
+    from helpers import DATA
+    p = kelvo.problem()
+    p.read(str(DATA / "afiro.mps"))
+    p.setControl("outputlog", 0)
+    v, c = p.getVariable(0), p.getConstraint(0)
+    p.optimize("k")
+    a = p.attributes
+    assert a.presolvestate & 6 and (a.rows, a.cols) < (a.originalrows, a.originalcols)
+    # The caller's objects name user rows and columns: their properties and their use as
+    # arguments are refused until the problem is back in its own form; indices stay usable.
+    with pytest.raises(kelvo.InterfaceError, match="^Variable properties are not available when problem is presolved"):
+        v.lb
+    for call, arg in ((lambda: p.delRows([c]), "rowind"), (lambda: p.getRowFlags(c, 1), "first")):
+        with pytest.raises(kelvo.InterfaceError,
+                           match=f"^Cannot pass objects in arg '{arg}' when problem is presolved or in a callback$"):
+            call()
+    with pytest.raises(kelvo.SolverError, match="presolved form"):
+        p.chgobj([0], [1.0])
+    # The presolved solution is sized by the presolved problem and maps back to the optimum
+    # the caller's getters give.
+    x = []
+    p.getpresolvesol(x)
+    assert len(x) == a.cols
+    back = p.postSolveSol(x)
+    assert p.calcobjective(back) == pytest.approx(a.objval) and back == pytest.approx(p.getSolution(), abs=1e-9)
+    p.postsolve()
+    assert (a.rows, a.presolvestate) == (27, 1) and v.lb == 0 and c.index == 0
+
+
 def test_solution_files_read_back_to_the_same_values(production, tmp_path):
     x = production.getSolution()
     duals = production.getDuals()

@@ -896,3 +896,174 @@ TEST_F(Analysis, TunerOnOneLpTriesTheContinuousSetsWithinItsBudget) {
   ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
   EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_LPOBJVAL), 225494.96316, 1e-6 * 225494.96316);
 }
+
+namespace {
+
+double activity(const Snapshot &s, int row, const std::vector<double> &x) {
+  double sum = 0;
+  for (auto it = s.matrix.lower_bound({row, 0}); it != s.matrix.end() && it->first.first == row; ++it)
+    sum += it->second * x[it->first.second];
+  return sum;
+}
+
+double objective(const Snapshot &s, const std::vector<double> &x) {
+  double sum = s.constant;
+  for (int j = 0; j < s.ncols; ++j) sum += s.obj[j] * x[j];
+  return sum;
+}
+
+}  // namespace
+
+TEST_F(Analysis, PresolvedFormMapsItsSolutionBackToTheOriginalOptimum) {
+  const std::string file = ::testing::TempDir() + "klvo_presolved.mps";
+  for (const char *name : {"afiro.mps", "flugpl.mps", "egout.mps"}) {
+    SCOPED_TRACE(name);
+    KLVOprob p = fresh();
+    ASSERT_EQ(KLVOreadprob(p, data_file(name).c_str(), ""), 0);
+    ASSERT_EQ(KLVOsetintcontrol(p, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+    const Snapshot original = snapshot(p);
+    const bool mip = original.coltype.find_first_not_of('C') != std::string::npos;
+    ASSERT_EQ(KLVOoptimize(p, "k", nullptr, nullptr), 0) << error(p);
+    const double optimum = dbl_attr(p, KLVO_ATTR_OBJVAL);
+    EXPECT_EQ(int_attr(p, KLVO_ATTR_PRESOLVESTATE), mip ? 5 : 3);
+    const Snapshot pre = snapshot(p, true);
+    EXPECT_LT(pre.ncols, original.ncols);
+    EXPECT_EQ(ncols(p), original.ncols);
+    EXPECT_EQ(nrows(p), original.nrows);
+
+    // Each presolved row and column comes from its own row and column of the original, and
+    // carries its name.
+    std::vector<int> rowmap(pre.nrows), colmap(pre.ncols);
+    ASSERT_EQ(KLVOgetpresolvemap(p, rowmap.data(), colmap.data()), 0);
+    for (const auto &[map, count] : {std::pair(rowmap, original.nrows), std::pair(colmap, original.ncols)}) {
+      std::set<int> distinct(map.begin(), map.end());
+      EXPECT_EQ(distinct.size(), map.size());
+      EXPECT_TRUE(map.empty() || (*distinct.begin() >= 0 && *distinct.rbegin() < count));
+    }
+    for (int j = 0; j < pre.ncols; ++j) EXPECT_EQ(pre.colnames[j], original.colnames[colmap[j]]);
+
+    // The presolved problem as the queries show it, written out and solved on its own, has the
+    // original's optimum.
+    ASSERT_EQ(KLVOwriteprob(p, file.c_str(), ""), 0) << error(p);
+    KLVOprob alone = fresh();
+    ASSERT_EQ(KLVOreadprob(alone, file.c_str(), ""), 0) << error(alone);
+    ASSERT_EQ(KLVOsetintcontrol(alone, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+    ASSERT_EQ(KLVOoptimize(alone, "", nullptr, nullptr), 0);
+    EXPECT_NEAR(dbl_attr(alone, KLVO_ATTR_OBJVAL), optimum, 1e-6 * (1 + std::fabs(optimum)));
+
+    // Its solution is feasible there; postsolved, it is an optimum of the original problem.
+    std::vector<double> prex(pre.ncols), x(original.ncols), caller(original.ncols);
+    ASSERT_EQ(KLVOgetpresolvesol(p, prex.data(), nullptr, nullptr, nullptr), 0) << error(p);
+    EXPECT_TRUE(satisfies(alone, prex));
+    double value = 0;
+    ASSERT_EQ(KLVOcalcobjective(alone, prex.data(), &value), 0);
+    EXPECT_NEAR(value, optimum, 1e-6 * (1 + std::fabs(optimum)));
+    ASSERT_EQ(KLVOpostsolvesol_witharraysizes(p, prex.data(), pre.ncols, x.data(), original.ncols), 0) << error(p);
+    KLVOprob copy = fresh();
+    ASSERT_EQ(KLVOreadprob(copy, data_file(name).c_str(), ""), 0);
+    EXPECT_TRUE(satisfies(copy, x));
+    EXPECT_NEAR(objective(original, x), optimum, 1e-6 * (1 + std::fabs(optimum)));
+    // The solution getters still give the caller's solution.
+    int status = 0;
+    ASSERT_EQ(KLVOgetsolution(p, &status, caller.data(), 0, original.ncols - 1), 0);
+    EXPECT_EQ(status, KLVO_SOLSTATUS_OPTIMAL);
+    EXPECT_NEAR(objective(original, caller), optimum, 1e-6 * (1 + std::fabs(optimum)));
+
+    // A row of the original over columns presolve kept (shifted or scaled as HiGHS may) or
+    // fixed has the same activity less right-hand side in both problems; one over a column
+    // presolve tied to others has no form.
+    int mapped = 0, unmapped = 0;
+    for (int i = 0; i < original.nrows; ++i) {
+      std::vector<int> cols;
+      std::vector<double> coefs;
+      for (const auto &[rc, v] : original.matrix)
+        if (rc.first == i) cols.push_back(rc.second), coefs.push_back(v);
+      int n = 0, st = -2;
+      double rhs = 0;
+      std::vector<int> ind(cols.size());
+      std::vector<double> val(cols.size());
+      ASSERT_EQ(KLVOpresolverow(p, 'L', static_cast<int>(cols.size()), cols.data(), coefs.data(), original.rhs[i],
+                                static_cast<int>(cols.size()), &n, ind.data(), val.data(), &rhs, &st),
+                0);
+      if (st == -1) {
+        ++unmapped;
+        continue;
+      }
+      ASSERT_EQ(st, 0);
+      ++mapped;
+      double presolved = -rhs;
+      for (int k = 0; k < n; ++k) presolved += val[k] * prex[ind[k]];
+      EXPECT_NEAR(activity(original, i, x) - original.rhs[i], presolved, 1e-6) << i;
+    }
+    EXPECT_GT(mapped, 0);
+    EXPECT_GT(unmapped, 0);
+
+    // Changes and analyses are refused and change nothing; postsolve puts the caller's model
+    // back exactly.
+    int col = colmap[0];
+    double cost = 99;
+    EXPECT_EQ(KLVOchgobj(p, 1, &col, &cost), KLVO_ERR_INVALID_ARGUMENT);
+    EXPECT_NE(error(p).find("presolved form"), std::string::npos) << error(p);
+    std::vector<int> rowstat(original.nrows), colstat(original.ncols);
+    EXPECT_EQ(KLVOgetbasis(p, rowstat.data(), colstat.data()), KLVO_ERR_INVALID_ARGUMENT);
+    EXPECT_TRUE(diff(pre, snapshot(p, true)).empty());
+    ASSERT_EQ(KLVOpostsolve(p), 0);
+    EXPECT_EQ(int_attr(p, KLVO_ATTR_PRESOLVESTATE), 1);
+    EXPECT_EQ(diff(original, snapshot(p)), "");
+    EXPECT_EQ(KLVOchgobj(p, 1, &col, &cost), 0);
+  }
+  std::remove(file.c_str());
+}
+
+TEST_F(Analysis, PresolvedFormKeepsItsBasisUntilTheNextSolve) {
+  ASSERT_EQ(KLVOreadprob(prob, data_file("afiro.mps").c_str(), ""), 0);
+  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+  ASSERT_EQ(KLVOlpoptimize(prob, "k"), 0) << error();
+  const double optimum = dbl_attr(prob, KLVO_ATTR_OBJVAL);
+  const int m = int_attr(prob, KLVO_ATTR_ROWS), n = int_attr(prob, KLVO_ATTR_COLS);
+  // An optimal basis of the presolved problem: as many basic variables as rows, and duals and
+  // reduced costs that price it out.
+  std::vector<int> rowstat(m), colstat(n);
+  ASSERT_EQ(KLVOgetpresolvebasis(prob, rowstat.data(), colstat.data()), 0) << error();
+  EXPECT_EQ(std::count(rowstat.begin(), rowstat.end(), KLVO_BASIS_BASIC) +
+                std::count(colstat.begin(), colstat.end(), KLVO_BASIS_BASIC),
+            m);
+  std::vector<double> x(n), slack(m), duals(m), djs(n);
+  ASSERT_EQ(KLVOgetpresolvesol(prob, x.data(), slack.data(), duals.data(), djs.data()), 0) << error();
+  for (int j = 0; j < n; ++j)
+    if (colstat[j] == KLVO_BASIS_BASIC) EXPECT_NEAR(djs[j], 0, 1e-9) << j;
+  // A basis loaded in the presolved space is the one given back.
+  std::swap(rowstat[0], rowstat[m - 1]);
+  ASSERT_EQ(KLVOloadpresolvebasis(prob, rowstat.data(), colstat.data()), 0) << error();
+  std::vector<int> back(m), backcols(n);
+  ASSERT_EQ(KLVOgetpresolvebasis(prob, back.data(), backcols.data()), 0);
+  EXPECT_EQ(back, rowstat);
+  // The next solve works on the caller's problem again and finds the same optimum.
+  ASSERT_EQ(KLVOlpoptimize(prob, ""), 0);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_PRESOLVESTATE), 1);
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_COLS), ncols(prob));
+  EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_OBJVAL), optimum, 1e-9);
+}
+
+TEST_F(Analysis, PresolvedFormIsKeptOnlyForFeasibleLinearModels) {
+  // x + y <= 1 with x, y >= 1: presolve proves it infeasible and keeps nothing.
+  DenseModel infeasible_lp;
+  infeasible_lp.obj = {1, 1};
+  infeasible_lp.lb = {1, 1};
+  infeasible_lp.ub = {kInf, kInf};
+  infeasible_lp.rows = {{1, 1}};
+  infeasible_lp.rowtype = {'L'};
+  infeasible_lp.rhs = {1};
+  load(prob, infeasible_lp);
+  std::string log;
+  ASSERT_EQ(KLVOaddcbmessage(prob, collect, &log, 0), 0);
+  ASSERT_EQ(KLVOoptimize(prob, "k", nullptr, nullptr), 0) << error();
+  EXPECT_EQ(int_attr(prob, KLVO_ATTR_PRESOLVESTATE), 1);
+  EXPECT_NE(log.find("no presolved form is kept"), std::string::npos) << log;
+  // A quadratic objective is refused before anything is solved.
+  int col = 0;
+  double q = 2;
+  ASSERT_EQ(KLVOchgmqobj(prob, 1, &col, &col, &q), 0);
+  EXPECT_EQ(KLVOoptimize(prob, "k", nullptr, nullptr), KLVO_ERR_NOT_SUPPORTED);
+  EXPECT_NE(error().find("a quadratic objective"), std::string::npos) << error();
+}

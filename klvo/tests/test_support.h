@@ -169,14 +169,18 @@ inline std::string diff(const Snapshot &a, const Snapshot &b) {
 }
 inline bool operator==(const Snapshot &a, const Snapshot &b) { return diff(a, b).empty(); }
 
-inline Snapshot snapshot(KLVOprob prob) {
+// as_solved: the problem in the form it stands in (its rows and cols attributes), which for a
+// problem kept presolved is the presolved one.
+inline Snapshot snapshot(KLVOprob prob, bool as_solved = false) {
   Snapshot s;
   std::string pname(static_cast<size_t>(std::max(int_attr(prob, KLVO_ATTR_PROBNAMELENGTH), 0)) + 1, '\0');
   EXPECT_EQ(KLVOgetprobname(prob, &pname[0]), 0);
   s.name = pname.c_str();
-  const int n = s.ncols = ncols(prob), m = s.nrows = nrows(prob);
+  const int n = s.ncols = as_solved ? int_attr(prob, KLVO_ATTR_COLS) : ncols(prob);
+  const int m = s.nrows = as_solved ? int_attr(prob, KLVO_ATTR_ROWS) : nrows(prob);
   s.sense = dbl_attr(prob, KLVO_ATTR_OBJSENSE);
-  std::vector<double> zero(n + 1, 0.0);  // the objective at 0 is its constant
+  // The objective at 0 is its constant (the caller's: KLVOcalcobjective takes its columns).
+  std::vector<double> zero(std::max(n, ncols(prob)) + 1, 0.0);
   EXPECT_EQ(KLVOcalcobjective(prob, zero.data(), &s.constant), 0);
   if (n > 0) {
     s.obj.resize(n);

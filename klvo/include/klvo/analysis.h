@@ -64,26 +64,39 @@ KLVO_API int KLVOwritebasis(KLVOprob prob, const char *filename, const char *fla
  * written for another number of rows or columns, fails with KLVO_ERR_FILE naming the line,
  * and nothing is loaded. */
 KLVO_API int KLVOreadbasis(KLVOprob prob, const char *filename, const char *flags);
-/* The basis in the presolved problem. The problem the engines solve is the one the caller
- * built (the engine presolves internally and hands back the result in the caller's terms;
- * the attribute rows equals originalrows), so these are KLVOgetbasis and KLVOloadbasis. */
+/* ---- The presolved problem ----
+ *
+ * A solve given the flag 'k' (klvo/solve.h) keeps the problem in its presolved form: HiGHS's
+ * presolve of the caller's model, solved. The attributes rows, cols and elems then count the
+ * presolved problem and presolvestate has bit 1 (continuous) or bit 2 (with integrality) set;
+ * originalrows, originalcols, inputrows and inputcols keep counting the caller's. Queries of
+ * the model (rows, bounds, costs, types, names, KLVOwriteprob) show the presolved problem,
+ * its rows and columns carrying the caller's names; the solution getters of klvo/solve.h keep
+ * giving the caller's solution. Changes and analyses are refused until KLVOpostsolve puts the
+ * caller's problem back; a new solve puts it back first. Without a presolved form, the
+ * functions below describe the caller's own problem (maps are the identity). */
+
+/* The basis of the presolved problem's solution (rows and cols entries). Loading one replaces
+ * it, checked as KLVOloadbasis checks. */
 KLVO_API int KLVOgetpresolvebasis(KLVOprob prob, int rowstat[], int colstat[]);
 KLVO_API int KLVOloadpresolvebasis(KLVOprob prob, const int rowstat[], const int colstat[]);
-/* Where each row and column of the presolved problem comes from in the caller's problem:
- * the identity, for the reason above. rowmap has rows entries, colmap cols (either may be
- * NULL). */
+/* Where each row and column of the presolved problem comes from in the caller's problem.
+ * rowmap has rows entries, colmap cols (either may be NULL). */
 KLVO_API int KLVOgetpresolvemap(KLVOprob prob, int rowmap[], int colmap[]);
 /* A solution prex of the presolved problem (cols values) as a solution origx of the caller's
- * problem (inputcols values): the same values, for the reason above. Both lengths are given
- * and checked; a wrong one fails with KLVO_ERR_INVALID_ARGUMENT. */
+ * problem (inputcols values): HiGHS undoes its reductions, giving values to the columns it
+ * removed. Both lengths are given and checked; a wrong one, or a value that is not finite,
+ * fails with KLVO_ERR_INVALID_ARGUMENT. */
 KLVO_API int KLVOpostsolvesol_witharraysizes(KLVOprob prob, const double prex[], int prex_size, double origx[],
                                              int origx_size);
-/* A row of the caller's problem (type rowtype, norigcoefs coefficients over columns origcolind,
- * right-hand side origrhs) written in the presolved problem's columns: for the reason above
- * the same row, its repeated columns merged and zero coefficients dropped. *ncoefs receives the
- * number of coefficients, colind and rowcoef (room for maxcoefs) the coefficients, *rhs the
- * right-hand side, *status 0, or 1 when maxcoefs is too small (nothing is written to colind and
- * rowcoef then). */
+/* A row of the caller's problem (type rowtype, norigcoefs coefficients over the caller's
+ * columns origcolind, right-hand side origrhs) written over the presolved problem's columns:
+ * repeated columns merged, zero coefficients dropped, columns fixed by their bounds moved into
+ * the right-hand side. *ncoefs receives the number of coefficients, colind and rowcoef (room
+ * for maxcoefs) the coefficients, *rhs the right-hand side, *status 0; 1 when maxcoefs is too
+ * small (nothing is written to colind and rowcoef then); -1 when the row refers to a column
+ * presolve removed without its bounds fixing it (its value depends on others: the row has no
+ * form over the presolved columns; *ncoefs is 0). */
 KLVO_API int KLVOpresolverow(KLVOprob prob, char rowtype, int norigcoefs, const int origcolind[],
                              const double origrowcoef[], double origrhs, int maxcoefs, int *ncoefs, int colind[],
                              double rowcoef[], double *rhs, int *status);

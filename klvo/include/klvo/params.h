@@ -184,7 +184,7 @@ KLVO_API int KLVOgetobjdblattrib(KLVOprob prob, int objidx, int id, double *valu
 #define KLVO_ATTR_MIPSTATUS 1011       /* "mipstatus": KLVO_MIP_* */
 #define KLVO_ATTR_COLS 1018            /* "cols" */
 #define KLVO_ATTR_SPAREROWS 1019       /* "sparerows": always 0 */
-#define KLVO_ATTR_PRESOLVESTATE 1026   /* "presolvestate": bit 0 loaded; bits 1, 2 presolved */
+#define KLVO_ATTR_PRESOLVESTATE 1026   /* "presolvestate": bit 0 loaded; bit 1 (2) kept in its presolved form (continuous), bit 2 (4) with integrality */
 #define KLVO_ATTR_NAMELENGTH 1028      /* "namelength": longest name, in units of 8 characters */
 #define KLVO_ATTR_QELEMS 1030          /* "qelems": quadratic objective elements (upper half) */
 #define KLVO_ATTR_MIPENTS 1032         /* "mipents": columns with a discrete type */

@@ -3,9 +3,8 @@
  * barrier solution.
  *
  * The sign conventions and the meaning of "the last solution" are those of klvo/solve.h.
- * The library solves the problem as the user built it: the presolved problem a user sees is
- * the original one, so the presolve-space queries below return the same vectors as their
- * original-space counterparts, and KLVOpostsolve has nothing to undo.
+ * A problem kept in its presolved form (klvo/analysis.h) still gives its solution in the
+ * caller's terms here; KLVOgetpresolvesol gives the presolved problem's own.
  *
  * Tolerances: a primal value is infeasible when it violates a bound or a row by more than the
  * control feastol, a dual value when it has the wrong sign by more than opttol, an integer
@@ -102,7 +101,8 @@ KLVO_API int KLVOloadmipsol(KLVOprob prob, const double *x, int *status);
  * starts are forgotten after that solve; a change of the model's size drops them. */
 KLVO_API int KLVOaddmipsol(KLVOprob prob, int n, const double *values, const int *colind, const char *name);
 
-/* The last solution in the presolved problem, which is the original one (see above). */
+/* The solution of the presolved problem (its cols and rows entries) when the problem stands in
+ * its presolved form, else the last solution as KLVOgetlpsol gives it. */
 KLVO_API int KLVOgetpresolvesol(KLVOprob prob, double *x, double *slack, double *duals, double *djs);
 /* The interior point solution of the last barrier solve of an LP, before crossover (any
  * pointer may be NULL). *status: the lpstatus the barrier ended with (KLVO_LP_OPTIMAL when it converged), or
@@ -113,8 +113,8 @@ KLVO_API int KLVOgetlastbarsol(KLVOprob prob, double *x, double *slack, double *
  * problem's solution. *status: 0 done, 1 no barrier solution for the model as it is, 2
  * crossover failed (the solution is then unchanged). */
 KLVO_API int KLVOcrossoverlpsol(KLVOprob prob, int *status);
-/* Brings a problem left in its presolved state back to the original one. Solves always end
- * in the original problem, so this succeeds without doing anything. */
+/* Puts the caller's problem back in place of a presolved form kept by the flag 'k' (see
+ * klvo/analysis.h); the solution stays. Does nothing to a problem in its own form. */
 KLVO_API int KLVOpostsolve(KLVOprob prob);
 
 /* Values of first..last of the presolved solution a running callback is given (the presolved

@@ -46,8 +46,10 @@ KLVO_EXTERN_C_BEGIN
 
 /* Solves the problem with the engine its content calls for. flags (NULL or a string of
  * letters): "p" primal simplex, "d" dual simplex, "b" interior point (barrier), "n" network
- * (solved by the primal simplex), "l" the continuous relaxation only (integrality ignored).
- * Without a letter the controls defaultalg / lpflags choose. solvestatus and solstatus (may
+ * (solved by the primal simplex), "l" the continuous relaxation only (integrality ignored),
+ * "k" keep the presolved problem afterwards (linear and mixed-integer linear models only; see
+ * klvo/analysis.h). Without a letter the controls defaultalg / lpflags choose. A problem kept
+ * in its presolved form goes back to its own form before it is solved again. solvestatus and solstatus (may
  * be NULL) receive the attributes solvestatus (KLVO_SOLVESTATUS_*) and solstatus
  * (KLVO_SOLSTATUS_*). Limits, interrupts, infeasibility and unboundedness are outcomes, not
  * errors: the call returns 0 and the statuses tell. A model holding quadratic rows,

@@ -26,14 +26,6 @@ void get_pivots(Problem &prob, int enter, int *outlist, double *x, double *objva
 void pivot(Problem &prob, int enter, int leave, const char *fn);
 double basis_stability(Problem &prob, int type, int norm, int scaled, const char *fn);
 
-// A solution of the presolved problem in the caller's columns: the same values, the presolved
-// problem being the caller's own (sparse_transform.cpp).
-void post_solve_sol(Problem &prob, const double *prex, int prex_size, double *origx, int origx_size, const char *fn);
-
-// A row in the presolved problem's columns (basis.cpp).
-void presolve_row(Problem &prob, char rowtype, int n, const int *colind, const double *coef, double rhs, int maxcoefs,
-                  int *ncoefs, int *outind, double *outcoef, double *outrhs, int *status, const char *fn);
-
 // Sensitivity ranging (ranging.cpp).
 void objective_ranges(Problem &prob, int n, const int *colind, double *lower, double *upper, const char *fn);
 void rhs_ranges(Problem &prob, int n, const int *rowind, double *lower, double *upper, const char *fn);

@@ -419,37 +419,3 @@ void pivot(Problem &prob, int enter, int leave, const char *fn) {
 }
 
 }  // namespace klvo
-
-namespace klvo {
-
-void presolve_row(Problem &prob, char rowtype, int n, const int *colind, const double *coef, double rhs, int maxcoefs,
-                  int *ncoefs, int *outind, double *outcoef, double *outrhs, int *status, const char *fn) {
-  const ModelStore &m = prob.model;
-  check_row_type(rowtype, fn);
-  if (n < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative count %d", fn, n);
-  if (n && (!colind || !coef)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null input array", fn);
-  for (int k = 0; k < n; ++k) check_col(m, colind[k], fn);
-  // The presolved problem is the caller's (see klvo/analysis.h): the row keeps its columns,
-  // merged where one repeats, and its right-hand side.
-  std::vector<std::pair<int, double>> terms;
-  for (int k = 0; k < n; ++k) terms.emplace_back(colind[k], coef[k]);
-  std::sort(terms.begin(), terms.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-  std::vector<std::pair<int, double>> merged;
-  for (const auto &t : terms) {
-    if (!merged.empty() && merged.back().first == t.first) merged.back().second += t.second;
-    else merged.push_back(t);
-  }
-  merged.erase(std::remove_if(merged.begin(), merged.end(), [](const auto &t) { return t.second == 0.0; }),
-               merged.end());
-  int count = static_cast<int>(merged.size());
-  if (ncoefs) *ncoefs = count;
-  if (status) *status = count > maxcoefs ? 1 : 0;
-  if (outrhs) *outrhs = rhs;
-  if (count > maxcoefs) return;
-  for (int k = 0; k < count; ++k) {
-    if (outind) outind[k] = merged[k].first;
-    if (outcoef) outcoef[k] = merged[k].second;
-  }
-}
-
-}  // namespace klvo

@@ -29,12 +29,4 @@ void sparse_basis_solve(Problem &prob, double val[], int val_size, int ind[], in
   *nnz = count;
 }
 
-void post_solve_sol(Problem &prob, const double *prex, int prex_size, double *origx, int origx_size, const char *fn) {
-  int cols = prob.model.ncols();
-  check_array_size(prex_size, cols, "prex", fn);
-  check_array_size(origx_size, cols, "origx", fn);
-  if (cols > 0 && (!prex || !origx)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null array", fn);
-  std::copy(prex, prex + cols, origx);
-}
-
 }  // namespace klvo

@@ -1,6 +1,7 @@
 // C entry points of the analysis functions: shims over analysis/analysis.h. Those that reach
 // the problem's HiGHS instance hold the problem's use mark, so they never run beside a solve.
 #include "analysis/analysis.h"
+#include "analysis/presolved.h"
 #include "api/guard.h"
 #include "engines/nlp/layer.h"
 
@@ -8,6 +9,7 @@
 
 using klvo::api::guarded;
 using klvo::api::modifying;
+using klvo::api::modifying_any;
 
 extern "C" {
 
@@ -33,24 +35,23 @@ int KLVOreadbasis(KLVOprob prob, const char *filename, const char *flags) {
 }
 
 int KLVOgetpresolvebasis(KLVOprob prob, int rowstat[], int colstat[]) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::get_basis(*prob, rowstat, colstat, fn); });
+  return modifying_any(prob, __func__,
+                       [&](const char *fn) { klvo::get_presolve_basis(*prob, rowstat, colstat, fn); });
 }
 
 int KLVOloadpresolvebasis(KLVOprob prob, const int rowstat[], const int colstat[]) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::load_basis(*prob, rowstat, colstat, fn); });
+  return modifying_any(prob, __func__,
+                       [&](const char *fn) { klvo::load_presolve_basis(*prob, rowstat, colstat, fn); });
 }
 
 int KLVOgetpresolvemap(KLVOprob prob, int rowmap[], int colmap[]) {
-  return guarded(prob, __func__, [&] {
-    for (int i = 0; rowmap && i < prob->model.nrows(); ++i) rowmap[i] = i;
-    for (int j = 0; colmap && j < prob->model.ncols(); ++j) colmap[j] = j;
-  });
+  return modifying_any(prob, __func__, [&] { klvo::get_presolve_map(*prob, rowmap, colmap); });
 }
 
 int KLVOpresolverow(KLVOprob prob, char rowtype, int norigcoefs, const int origcolind[], const double origrowcoef[],
                     double origrhs, int maxcoefs, int *ncoefs, int colind[], double rowcoef[], double *rhs,
                     int *status) {
-  return guarded(prob, __func__, [&](const char *fn) {
+  return modifying_any(prob, __func__, [&](const char *fn) {
     klvo::presolve_row(*prob, rowtype, norigcoefs, origcolind, origrowcoef, origrhs, maxcoefs, ncoefs, colind,
                        rowcoef, rhs, status, fn);
   });

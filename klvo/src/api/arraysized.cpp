@@ -1,6 +1,7 @@
 // C entry points that take every array followed by its element count: each checks the counts
 // against what its size-less sibling will read, then runs the sibling's operation.
 #include "analysis/analysis.h"
+#include "analysis/presolved.h"
 #include "api/guard.h"
 #include "model/array_sizes.h"
 #include "model/edit.h"
@@ -9,6 +10,7 @@
 using klvo::check_array_size;
 using klvo::api::guarded;
 using klvo::api::modifying;
+using klvo::api::modifying_any;
 
 extern "C" {
 
@@ -64,8 +66,8 @@ int KLVOgetscale_witharraysizes(KLVOprob prob, int rowscale[], int rowscale_size
 
 int KLVOpostsolvesol_witharraysizes(KLVOprob prob, const double prex[], int prex_size, double origx[],
                                     int origx_size) {
-  return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::post_solve_sol(*prob, prex, prex_size, origx, origx_size, fn); });
+  return modifying_any(prob, __func__,
+                       [&](const char *fn) { klvo::post_solve_sol(*prob, prex, prex_size, origx, origx_size, fn); });
 }
 
 int KLVOgetrowflags(KLVOprob prob, int flags[], int first, int last) {

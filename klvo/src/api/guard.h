@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "analysis/presolved.h"
 #include "engines/nlp/layer.h"
 #include "env/error.h"
 #include "env/problem.h"
@@ -43,38 +44,58 @@ int guarded(KSLPprob slp, const char *fn, Body &&body) {
   return klvo::guarded(slp->error, [&] { run(body, fn); }, fn);
 }
 
+// Which form of a problem an entry point takes (analysis/presolved.h). Changes and analyses
+// take the caller's own form only: on the presolved form they would mix the two problems.
+// Settings, solves and the presolve-space functions take either.
+enum class Form { own, any };
+
 // An entry point that changes, reloads or solves a problem: it holds the problem's use mark
 // for its whole run, so that a change never lands under a running solve and a solve never
 // starts twice (see klvo::UseMark). Read-only queries, interrupts and the calls a callback
 // makes during a solve use guarded() and stay allowed.
 template <class Body>
-int marked(KLVOprob prob, Use use, const char *fn, Body &&body) {
+int marked(KLVOprob prob, Use use, Form form, const char *fn, Body &&body) {
   if (!prob) return null_handle(fn, "problem");
   return klvo::guarded(prob->error, [&] {
     UseMark mark(*prob, use, fn);
+    if (form == Form::own) refuse_presolved(*prob, fn);
     run(body, fn);
   }, fn);
 }
 
 template <class Body>
-int marked(KSLPprob slp, Use use, const char *fn, Body &&body) {
+int marked(KSLPprob slp, Use use, Form form, const char *fn, Body &&body) {
   if (!slp) return null_handle(fn, "nonlinear-layer");
   return klvo::guarded(slp->error, [&] {
     // A layer whose problem is gone has nothing to mark.
     std::optional<UseMark> mark;
-    if (slp->prob) mark.emplace(*slp->prob, use, fn);
+    if (slp->prob) {
+      mark.emplace(*slp->prob, use, fn);
+      if (form == Form::own) refuse_presolved(*slp->prob, fn);
+    }
     run(body, fn);
   }, fn);
 }
 
 template <class Handle, class Body>
 int modifying(Handle h, const char *fn, Body &&body) {
-  return marked(h, Use::change, fn, std::forward<Body>(body));
+  return marked(h, Use::change, Form::own, fn, std::forward<Body>(body));
 }
 
 template <class Handle, class Body>
 int solving(Handle h, const char *fn, Body &&body) {
-  return marked(h, Use::solve, fn, std::forward<Body>(body));
+  return marked(h, Use::solve, Form::own, fn, std::forward<Body>(body));
+}
+
+// As modifying() and solving(), on a problem in either form.
+template <class Handle, class Body>
+int modifying_any(Handle h, const char *fn, Body &&body) {
+  return marked(h, Use::change, Form::any, fn, std::forward<Body>(body));
+}
+
+template <class Handle, class Body>
+int solving_any(Handle h, const char *fn, Body &&body) {
+  return marked(h, Use::solve, Form::any, fn, std::forward<Body>(body));
 }
 
 // An entry point not tied to a handle (or creating one): errors go to the global last error.

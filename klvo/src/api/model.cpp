@@ -331,7 +331,7 @@ int KLVOgetprobname(KLVOprob prob, char *probname) {
 
 int KLVOcopyprob(KLVOprob dest, KLVOprob src, const char *probname) {
   return modifying(dest, __func__, [&](const char *fn) {
-    klvo::copy_model(dest->model, src ? &src->model : nullptr, probname, fn);
+    klvo::copy_model(dest->model, src ? &klvo::user_model(*src) : nullptr, probname, fn);
   });
 }
 

@@ -7,6 +7,7 @@
 
 using klvo::api::guarded;
 using klvo::api::modifying;
+using klvo::api::modifying_any;
 using klvo::api::guarded_global;
 namespace nlp = klvo::nlp;
 
@@ -34,7 +35,7 @@ int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *name) {
 }
 
 int KSLPcopycontrols(KSLPprob dest, KSLPprob src) {
-  return modifying(dest, __func__, [&](const char *fn) { nlp::copy_controls(*dest, src, fn); });
+  return modifying_any(dest, __func__, [&](const char *fn) { nlp::copy_controls(*dest, src, fn); });
 }
 
 int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg) {
@@ -80,11 +81,11 @@ int KSLPgetintcontrol(KSLPprob slp, int id, int *value) {
 }
 
 int KSLPsetintcontrol64(KSLPprob slp, int id, int64_t value) {
-  return modifying(slp, __func__, [&](const char *fn) { nlp::set_int_control(slp, id, value, fn); });
+  return modifying_any(slp, __func__, [&](const char *fn) { nlp::set_int_control(slp, id, value, fn); });
 }
 
 int KSLPsetintcontrol(KSLPprob slp, int id, int value) {
-  return modifying(slp, __func__, [&](const char *fn) { nlp::set_int_control(slp, id, value, fn); });
+  return modifying_any(slp, __func__, [&](const char *fn) { nlp::set_int_control(slp, id, value, fn); });
 }
 
 int KSLPgetdblcontrol(KSLPprob slp, int id, double *value) {
@@ -95,7 +96,7 @@ int KSLPgetdblcontrol(KSLPprob slp, int id, double *value) {
 }
 
 int KSLPsetdblcontrol(KSLPprob slp, int id, double value) {
-  return modifying(slp, __func__, [&](const char *fn) { nlp::set_dbl_control(*slp, id, value, fn); });
+  return modifying_any(slp, __func__, [&](const char *fn) { nlp::set_dbl_control(*slp, id, value, fn); });
 }
 
 int KSLPgetstringcontrol(KSLPprob slp, int id, char *value, int maxbytes, int *nbytes) {
@@ -104,7 +105,7 @@ int KSLPgetstringcontrol(KSLPprob slp, int id, char *value, int maxbytes, int *n
 }
 
 int KSLPsetstrcontrol(KSLPprob slp, int id, const char *value) {
-  return modifying(slp, __func__, [&](const char *fn) { nlp::set_str_control(*slp, id, value, fn); });
+  return modifying_any(slp, __func__, [&](const char *fn) { nlp::set_str_control(*slp, id, value, fn); });
 }
 
 int KSLPgetintattrib64(KSLPprob slp, int id, int64_t *value) {

@@ -3,7 +3,7 @@
 #include "params/access.h"
 
 using klvo::api::guarded;
-using klvo::api::modifying;
+using klvo::api::modifying_any;
 using klvo::api::guarded_global;
 
 extern "C" {
@@ -43,31 +43,31 @@ int KLVOgetstringcontrol(KLVOprob prob, int id, char *value, int maxbytes, int *
 }
 
 int KLVOsetintcontrol(KLVOprob prob, int id, int value) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::set_int_control(*prob, id, value, fn); });
+  return modifying_any(prob, __func__, [&](const char *fn) { klvo::set_int_control(*prob, id, value, fn); });
 }
 
 int KLVOsetintcontrol64(KLVOprob prob, int id, int64_t value) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::set_int_control(*prob, id, value, fn); });
+  return modifying_any(prob, __func__, [&](const char *fn) { klvo::set_int_control(*prob, id, value, fn); });
 }
 
 int KLVOsetdblcontrol(KLVOprob prob, int id, double value) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::set_dbl_control(*prob, id, value, fn); });
+  return modifying_any(prob, __func__, [&](const char *fn) { klvo::set_dbl_control(*prob, id, value, fn); });
 }
 
 int KLVOsetstrcontrol(KLVOprob prob, int id, const char *value) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::set_str_control(*prob, id, value, fn); });
+  return modifying_any(prob, __func__, [&](const char *fn) { klvo::set_str_control(*prob, id, value, fn); });
 }
 
 int KLVOsetdefaultcontrol(KLVOprob prob, int id) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::set_default_control(*prob, id, fn); });
+  return modifying_any(prob, __func__, [&](const char *fn) { klvo::set_default_control(*prob, id, fn); });
 }
 
 int KLVOsetdefaults(KLVOprob prob) {
-  return modifying(prob, __func__, [&] { prob->params.reset_all(); });
+  return modifying_any(prob, __func__, [&] { prob->params.reset_all(); });
 }
 
 int KLVOcopycontrols(KLVOprob dest, KLVOprob src) {
-  return modifying(dest, __func__, [&](const char *fn) { klvo::copy_controls(*dest, src, fn); });
+  return modifying_any(dest, __func__, [&](const char *fn) { klvo::copy_controls(*dest, src, fn); });
 }
 
 int KLVOgetintattrib(KLVOprob prob, int id, int *value) {
@@ -95,11 +95,11 @@ int KLVOgetobjdblcontrol(KLVOprob prob, int objidx, int id, double *value) {
 }
 
 int KLVOsetobjintcontrol(KLVOprob prob, int objidx, int id, int value) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::set_obj_int_control(*prob, objidx, id, value, fn); });
+  return modifying_any(prob, __func__, [&](const char *fn) { klvo::set_obj_int_control(*prob, objidx, id, value, fn); });
 }
 
 int KLVOsetobjdblcontrol(KLVOprob prob, int objidx, int id, double value) {
-  return modifying(prob, __func__, [&](const char *fn) { klvo::set_obj_dbl_control(*prob, objidx, id, value, fn); });
+  return modifying_any(prob, __func__, [&](const char *fn) { klvo::set_obj_dbl_control(*prob, objidx, id, value, fn); });
 }
 
 int KLVOgetobjintattrib64(KLVOprob prob, int objidx, int id, int64_t *value) {

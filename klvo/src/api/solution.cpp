@@ -1,5 +1,6 @@
 // C entry points of solution queries, callback solution queries and computations from a
 // solution: shims over engines/solution.h.
+#include "analysis/presolved.h"
 #include "api/guard.h"
 #include "engines/nlp/formula_access.h"
 #include "callbacks/state.h"
@@ -11,33 +12,33 @@ extern "C" {
 
 int KLVOgetsolution(KLVOprob prob, int *status, double *x, int first, int last) {
   return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::get_solution(prob->model, prob->solution, status, x, first, last, fn); });
+                 [&](const char *fn) { klvo::get_solution(klvo::user_model(*prob), prob->solution, status, x, first, last, fn); });
 }
 
 int KLVOgetslacks(KLVOprob prob, int *status, double *slacks, int first, int last) {
   return guarded(prob, __func__, [&](const char *fn) {
-    klvo::get_slacks(prob->model, prob->solution, status, slacks, first, last, fn);
+    klvo::get_slacks(klvo::user_model(*prob), prob->solution, status, slacks, first, last, fn);
   });
 }
 
 int KLVOgetduals(KLVOprob prob, int *status, double *duals, int first, int last) {
   return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::get_duals(prob->model, prob->solution, status, duals, first, last, fn); });
+                 [&](const char *fn) { klvo::get_duals(klvo::user_model(*prob), prob->solution, status, duals, first, last, fn); });
 }
 
 int KLVOgetredcosts(KLVOprob prob, int *status, double *djs, int first, int last) {
   return guarded(prob, __func__, [&](const char *fn) {
-    klvo::get_redcosts(prob->model, prob->solution, status, djs, first, last, fn);
+    klvo::get_redcosts(klvo::user_model(*prob), prob->solution, status, djs, first, last, fn);
   });
 }
 
 int KLVOgetlpsol(KLVOprob prob, double *x, double *slack, double *duals, double *djs) {
   return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::get_lpsol(prob->model, prob->solution, x, slack, duals, djs, fn); });
+                 [&](const char *fn) { klvo::get_lpsol(klvo::user_model(*prob), prob->solution, x, slack, duals, djs, fn); });
 }
 
 int KLVOgetmipsol(KLVOprob prob, double *x, double *slack) {
-  return guarded(prob, __func__, [&](const char *fn) { klvo::get_mipsol(prob->model, prob->solution, x, slack, fn); });
+  return guarded(prob, __func__, [&](const char *fn) { klvo::get_mipsol(klvo::user_model(*prob), prob->solution, x, slack, fn); });
 }
 
 int KLVOcalcobjective(KLVOprob prob, const double *x, double *objval) {
@@ -53,7 +54,7 @@ int KLVOcalcslacks(KLVOprob prob, const double *x, double *slacks) {
 
 int KLVOcalcreducedcosts(KLVOprob prob, const double *duals, const double *x, double *djs) {
   return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::calc_reduced_costs(prob->model, prob->solution, duals, x, djs, fn); });
+                 [&](const char *fn) { klvo::calc_reduced_costs(klvo::user_model(*prob), prob->solution, duals, x, djs, fn); });
 }
 
 int KLVOgetcallbacksolution(KLVOprob prob, int *status, double *x, int first, int last) {

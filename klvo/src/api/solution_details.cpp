@@ -1,4 +1,5 @@
 // C entry points of the solution details (klvo/solution.h): shims over env/solution_details.h.
+#include "analysis/presolved.h"
 #include "api/guard.h"
 #include "callbacks/state.h"
 #include "engines/solution.h"
@@ -6,7 +7,9 @@
 
 using klvo::api::guarded;
 using klvo::api::modifying;
+using klvo::api::modifying_any;
 using klvo::api::solving;
+using klvo::api::solving_any;
 
 extern "C" {
 
@@ -70,8 +73,8 @@ int KLVOaddmipsol(KLVOprob prob, int n, const double *values, const int *colind,
 }
 
 int KLVOgetpresolvesol(KLVOprob prob, double *x, double *slack, double *duals, double *djs) {
-  return guarded(prob, __func__,
-                 [&](const char *fn) { klvo::get_lpsol(prob->model, prob->solution, x, slack, duals, djs, fn); });
+  return modifying_any(prob, __func__,
+                       [&](const char *fn) { klvo::get_presolve_sol(*prob, x, slack, duals, djs, fn); });
 }
 
 int KLVOgetlastbarsol(KLVOprob prob, double *x, double *slack, double *duals, double *djs, int *status) {
@@ -82,8 +85,9 @@ int KLVOcrossoverlpsol(KLVOprob prob, int *status) {
   return solving(prob, __func__, [&] { klvo::crossover_lpsol(*prob, status); });
 }
 
+// Takes the problem alone: the presolved form it drops may be in use by another call.
 int KLVOpostsolve(KLVOprob prob) {
-  return modifying(prob, __func__, [] {});
+  return solving_any(prob, __func__, [&] { klvo::leave_presolved(*prob); });
 }
 
 int KLVOgetcallbackpresolvesolution(KLVOprob prob, int *, double *, int, int) {

@@ -61,7 +61,7 @@ Flags parse_flags(const char *flags) {
         out.relax = true;
         break;
       default:
-        fail(KLVO_ERR_INVALID_ARGUMENT, "Unknown optimization flag '%c' in \"%s\" (use p, d, b, n or l)", *c,
+        fail(KLVO_ERR_INVALID_ARGUMENT, "Unknown optimization flag '%c' in \"%s\" (use p, d, b, n, l or k)", *c,
              flags);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "analysis/presolved.h"
 #include "engines/multiobjective.h"
 #include "engines/nlp/layer.h"
 #include "engines/nlp/solve.h"
@@ -87,12 +88,22 @@ void note_unused_search_data(Problem &prob) {
 
 }  // namespace
 
-void solve(Problem &prob, const char *flags, SolveKind kind) {
+void solve(Problem &prob, const char *flags, SolveKind kind, const char *fn) {
+  leave_presolved(prob);
+  std::string engine_flags;
+  bool keep = false;
+  for (const char *c = flags; c && *c; ++c) {
+    if (*c == 'k') keep = true;
+    else engine_flags.push_back(*c);
+  }
+  if (keep) require_presolvable(prob, fn);
   note_unused_search_data(prob);
-  optimize_stages(prob.solve_context(), prob.slp, flags, kind);
+  optimize_stages(prob.solve_context(), prob.slp, engine_flags.c_str(), kind);
+  if (keep) keep_presolved(prob, kind == SolveKind::Lp || engine_flags.find('l') != std::string::npos, fn);
 }
 
 void solve_nonlinear(Problem &prob, const char *fn) {
+  leave_presolved(prob);
   note_unused_search_data(prob);
   kslp_problem_s &layer = nlp::require_layer(prob, fn);
   nlp::optimize(prob.solve_context(), &layer);

@@ -19,6 +19,7 @@
 
 namespace klvo {
 struct IisSearch;
+struct PresolvedForm;
 struct TunerMethod;
 }
 
@@ -49,6 +50,8 @@ struct klvo_problem_s {
   std::shared_ptr<klvo::IisSearch> iis;
   // The control sets the tuner tries (analysis/tuner.h); null until tuned or read.
   std::shared_ptr<klvo::TunerMethod> tuner_method;
+  // The presolved form the last solve kept (analysis/presolved.h); null in the caller's form.
+  std::unique_ptr<klvo::PresolvedForm> presolved;
 
   // The nonlinear layer attached to this problem, if any (set by KSLPcreateprob), and the
   // same object as the rest of the library sees it.
@@ -102,7 +105,8 @@ ModelFacts model_facts(const Problem &prob);
 
 // Solves the problem with the engine its model needs; the nonlinear solve alone (the problem
 // must have a nonlinear layer).
-void solve(Problem &prob, const char *flags, SolveKind kind);
+// A solve returns the problem to its own form first; the flag 'k' keeps the presolved form.
+void solve(Problem &prob, const char *flags, SolveKind kind, const char *fn);
 void solve_nonlinear(Problem &prob, const char *fn);
 
 // Deletes rows or columns from the store; the nonlinear layer's formulas follow them.

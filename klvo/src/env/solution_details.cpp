@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "analysis/presolved.h"
 #include "callbacks/state.h"
 #include "engines/highs/highs_engine.h"
 #include "engines/solution_info.h"
@@ -14,14 +15,14 @@ namespace {
 
 bool primal_available(const Problem &prob) {
   const SolutionStore &s = prob.solution;
-  return s.primal_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.x.size()) == prob.model.ncols() &&
-         static_cast<int>(s.slack.size()) == prob.model.nrows();
+  return s.primal_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.x.size()) == user_model(prob).ncols() &&
+         static_cast<int>(s.slack.size()) == user_model(prob).nrows();
 }
 
 bool dual_available(const Problem &prob) {
   const SolutionStore &s = prob.solution;
-  return s.dual_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.duals.size()) == prob.model.nrows() &&
-         static_cast<int>(s.djs.size()) == prob.model.ncols();
+  return s.dual_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.duals.size()) == user_model(prob).nrows() &&
+         static_cast<int>(s.djs.size()) == user_model(prob).ncols();
 }
 
 void check_index(int index, int count, const char *what, const char *fn) {
@@ -38,8 +39,8 @@ HighsEngine *highs_of(Problem &prob) { return dynamic_cast<HighsEngine *>(prob.e
 
 void get_lpsolval(const Problem &prob, int col, int row, double *x, double *slack, double *dual, double *dj,
                   const char *fn) {
-  check_index(col, prob.model.ncols(), "column", fn);
-  check_index(row, prob.model.nrows(), "row", fn);
+  check_index(col, user_model(prob).ncols(), "column", fn);
+  check_index(row, user_model(prob).nrows(), "row", fn);
   if (!primal_available(prob)) fail(KLVO_ERR_NO_SOLUTION, "%s: no solution is available", fn);
   const SolutionStore &s = prob.solution;
   bool duals = dual_available(prob);
@@ -54,8 +55,8 @@ void get_lpsolval(const Problem &prob, int col, int row, double *x, double *slac
 }
 
 void get_mipsolval(const Problem &prob, int col, int row, double *x, double *slack, const char *fn) {
-  check_index(col, prob.model.ncols(), "column", fn);
-  check_index(row, prob.model.nrows(), "row", fn);
+  check_index(col, user_model(prob).ncols(), "column", fn);
+  check_index(row, user_model(prob).nrows(), "row", fn);
   if (prob.solution.optimizetype != KLVO_OPTTYPE_MIP || !primal_available(prob))
     fail(KLVO_ERR_NO_SOLUTION, "%s: no integer solution is available", fn);
   if (col >= 0 && x) *x = prob.solution.x[col];
@@ -68,7 +69,7 @@ void calc_objn(const Problem &prob, int objidx, const double *x, double *objval,
     if (!primal_available(prob)) fail(KLVO_ERR_NO_SOLUTION, "%s: no solution is available", fn);
     x = prob.solution.x.data();
   }
-  *objval = objective_n_value(prob.model, objidx, x, fn);
+  *objval = objective_n_value(user_model(prob), objidx, x, fn);
   // A further objective's constant is its control rhs.
   if (objidx > 0) *objval += prob.params.get_obj(objidx, KLVO_OBJCONTROL_RHS);
 }
@@ -78,7 +79,7 @@ void calc_solinfo(const Problem &prob, const double *x, const double *duals, int
   if (!value) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null output argument", fn);
   if (property < KLVO_SOLINFO_ABSPRIMALINFEAS || property > KLVO_SOLINFO_MAXMIPFRACTIONAL)
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: unknown solution property %d", fn, property);
-  const ModelStore &m = prob.model;
+  const ModelStore &m = user_model(prob);
   bool dual = property == KLVO_SOLINFO_ABSDUALINFEAS || property == KLVO_SOLINFO_RELDUALINFEAS;
   bool quadratic = m.has_qobj() || m.nqrows() > 0;
   // The reduced costs need x only through a quadratic part.
@@ -112,7 +113,7 @@ void get_infeas(const Problem &prob, bool scaled, int *npv, int *nps, int *nds, 
   const SolutionStore &s = prob.solution;
   bool duals = dual_available(prob);
   Infeasibilities inf = find_infeasibilities(
-      prob.model, s.x.data(), duals ? s.duals.data() : nullptr, duals ? s.djs.data() : nullptr,
+      user_model(prob), s.x.data(), duals ? s.duals.data() : nullptr, duals ? s.djs.data() : nullptr,
       prob.params.dbl_control(KLVO_CONTROL_FEASTOL), prob.params.dbl_control(KLVO_CONTROL_OPTTOL), scaled);
   auto give = [](const std::vector<int> &found, int *count, int *list) {
     if (count) *count = static_cast<int>(found.size());
@@ -129,8 +130,8 @@ void get_ray(Problem &prob, bool dual, double *ray, int *hasray) {
   HighsEngine *engine = highs_of(prob);
   bool has = engine && s.optimizetype == KLVO_OPTTYPE_LP &&
              s.lpstatus == (dual ? KLVO_LP_INFEAS : KLVO_LP_UNBOUNDED) &&
-             (dual ? engine->dual_ray(prob.model, prob.model.revision, ray)
-                   : engine->primal_ray(prob.model, prob.model.revision, ray));
+             (dual ? engine->dual_ray(user_model(prob), user_model(prob).revision, ray)
+                   : engine->primal_ray(user_model(prob), user_model(prob).revision, ray));
   if (hasray) *hasray = has ? 1 : 0;
 }
 
@@ -139,7 +140,7 @@ void get_unbvec(Problem &prob, int *seq, const char *fn) {
   const SolutionStore &s = prob.solution;
   HighsEngine *engine = highs_of(prob);
   *seq = engine && s.optimizetype == KLVO_OPTTYPE_LP && s.lpstatus == KLVO_LP_UNBOUNDED
-             ? engine->unbounded_variable(prob.model, prob.model.revision)
+             ? engine->unbounded_variable(user_model(prob), user_model(prob).revision)
              : -1;
 }
 
@@ -150,7 +151,7 @@ void load_lpsol(Problem &prob, const double *x, const double *slack, const doubl
     if (status) *status = 1;
     return;
   }
-  int n = prob.model.ncols(), r = prob.model.nrows();
+  int n = user_model(prob).ncols(), r = user_model(prob).nrows();
   st.lp_cols = n;
   st.lp_rows = r;
   st.lp_x.assign(x, x + n);
@@ -166,7 +167,7 @@ void load_lpsol(Problem &prob, const double *x, const double *slack, const doubl
 
 void load_mipsol(Problem &prob, const double *x, int *status, const char *fn) {
   if (!x) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null solution", fn);
-  const ModelStore &m = prob.model;
+  const ModelStore &m = user_model(prob);
   bool feasible = primal_violation(m, x, false) <= prob.params.dbl_control(KLVO_CONTROL_FEASTOL) &&
                   max_fractionality(m, x) <= prob.params.dbl_control(KLVO_CONTROL_MIPTOL);
   if (status) *status = feasible ? 0 : 1;
@@ -175,7 +176,7 @@ void load_mipsol(Problem &prob, const double *x, int *status, const char *fn) {
 }
 
 void add_mipsol(Problem &prob, int n, const double *values, const int *colind, const char *name, const char *fn) {
-  int cols = prob.model.ncols();
+  int cols = user_model(prob).ncols();
   if (n < 0 || (n > 0 && !values)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: invalid solution of %d values", fn, n);
   if (!colind && n != cols)
     fail(KLVO_ERR_INVALID_ARGUMENT, "%s: a complete solution needs %d values, not %d", fn, cols, n);
@@ -206,8 +207,8 @@ void add_mipsol(Problem &prob, int n, const double *values, const int *colind, c
 
 void get_lastbarsol(const Problem &prob, double *x, double *slack, double *duals, double *djs, int *status) {
   const StartStore &st = prob.starts;
-  bool valid = st.bar_lpstatus != KLVO_LP_UNSTARTED && st.bar_revision == prob.model.revision &&
-               static_cast<int>(st.bar_x.size()) == prob.model.ncols();
+  bool valid = st.bar_lpstatus != KLVO_LP_UNSTARTED && st.bar_revision == user_model(prob).revision &&
+               static_cast<int>(st.bar_x.size()) == user_model(prob).ncols();
   if (status) *status = valid ? st.bar_lpstatus : KLVO_LP_UNSTARTED;
   if (!valid) return;
   copy_out(st.bar_x, x);
@@ -220,8 +221,8 @@ void crossover_lpsol(Problem &prob, int *status) {
   const StartStore &st = prob.starts;
   int result = 1;
   HighsEngine *engine = highs_of(prob);
-  if (engine && st.bar_lpstatus != KLVO_LP_UNSTARTED && st.bar_revision == prob.model.revision &&
-      static_cast<int>(st.bar_x.size()) == prob.model.ncols()) {
+  if (engine && st.bar_lpstatus != KLVO_LP_UNSTARTED && st.bar_revision == user_model(prob).revision &&
+      static_cast<int>(st.bar_x.size()) == user_model(prob).ncols()) {
     result = engine->crossover(prob.solve_context(), st.bar_x.data()) ? 0 : 2;
   }
   if (status) *status = result;

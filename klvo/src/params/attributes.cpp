@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/presolved.h"
 #include "callbacks/state.h"
 #include "engines/dispatch.h"
 #include "env/error.h"
@@ -104,18 +105,17 @@ int64_t int_attribute(const Problem &prob, const CaDef &def) {
   int64_t value;
   if (solve_int(prob.solution, def.id, &value)) return value;
   switch (def.id) {
-    case KLVO_ATTR_ROWS:
+    // rows and cols count the problem in the form it stands in (analysis/presolved.h).
+    case KLVO_ATTR_ROWS: return m.nrows();
     case KLVO_ATTR_ORIGINALROWS:
-    case KLVO_ATTR_INPUTROWS:
-      return m.nrows();
-    case KLVO_ATTR_COLS:
+    case KLVO_ATTR_INPUTROWS: return user_model(prob).nrows();
+    case KLVO_ATTR_COLS: return m.ncols();
     case KLVO_ATTR_ORIGINALCOLS:
-    case KLVO_ATTR_INPUTCOLS:
-      return m.ncols();
+    case KLVO_ATTR_INPUTCOLS: return user_model(prob).ncols();
     case KLVO_ATTR_ELEMS: return m.nnz();
     case KLVO_ATTR_SPAREROWS: return 0;
-    // The model is kept in its original form; presolve happens inside the engine's copy.
-    case KLVO_ATTR_PRESOLVESTATE: return 1;
+    // Bit 0: a problem is loaded; bit 1 or 2: it stands in its presolved form.
+    case KLVO_ATTR_PRESOLVESTATE: return 1 | (prob.presolved ? prob.presolved->state : 0);
     case KLVO_ATTR_NAMELENGTH: return name_length_units(m);
     case KLVO_ATTR_PROBNAMELENGTH: return static_cast<int64_t>(m.name.size());
     case KLVO_ATTR_SETS:

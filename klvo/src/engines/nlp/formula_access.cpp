@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "analysis/presolved.h"
 #include "engines/solution.h"
 #include "env/problem.h"
 
@@ -193,7 +194,8 @@ std::vector<double> point_of(const Problem &prob, const double *x, const char *f
 }  // namespace
 
 void calc_objective(const Problem &prob, const double *x, double *objval, const char *fn) {
-  if (!prob.slp || !has_formulas(prob)) return klvo::calc_objective(prob.model, prob.solution, x, objval, fn);
+  // The caller's problem even when it stands presolved (which it never does with formulas).
+  if (!prob.slp || !has_formulas(prob)) return klvo::calc_objective(user_model(prob), prob.solution, x, objval, fn);
   if (!objval) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null output argument", fn);
   std::vector<double> point = point_of(prob, x, fn);
   NlpModel model(prob.model, prob.slp);
@@ -202,7 +204,7 @@ void calc_objective(const Problem &prob, const double *x, double *objval, const 
 }
 
 void calc_slacks(const Problem &prob, const double *x, double *slacks, const char *fn) {
-  if (!prob.slp || !has_formulas(prob)) return klvo::calc_slacks(prob.model, prob.solution, x, slacks, fn);
+  if (!prob.slp || !has_formulas(prob)) return klvo::calc_slacks(user_model(prob), prob.solution, x, slacks, fn);
   if (!slacks) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null output argument", fn);
   std::vector<double> point = point_of(prob, x, fn);
   NlpModel model(prob.model, prob.slp);
