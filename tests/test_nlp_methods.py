@@ -4,7 +4,6 @@ from their published starting points, and points and solutions are validated aga
 hand-computed figures."""
 import math
 import random
-import warnings
 
 import pytest
 
@@ -14,10 +13,7 @@ END, CONST, COL, OPEN, FUNC, OP = 0, 1, 10, 22, 12, 31
 
 
 @pytest.fixture(autouse=True)
-def layer(t):
-    kelvo.problem()
-    if t.nlp_flag() != 1:
-        pytest.skip("nonlinear layer not built")
+def layer(nonlinear):
     before = kelvo.getOutputEnabled()
     kelvo.setOutputEnabled(False)
     yield
@@ -162,35 +158,14 @@ def test_deprecated_forms_warn_and_keep_working():
     assert p.evaluatecoef(r, x) == 4 * 9
 
 
-# Hock-Schittkowski problems: (build, published start, published optimum).
+# Hock-Schittkowski problems: (build, published start, published optimum). The library's tests
+# solve more of them; here the point is the solution and validation methods.
 def hs071(p):
     x = [p.addVariable(lb=1, ub=5) for _ in range(4)]
     p.addConstraint(x[0] * x[1] * x[2] * x[3] >= 25)
     p.addConstraint(x[0] ** 2 + x[1] ** 2 + x[2] ** 2 + x[3] ** 2 == 40)
     p.setObjective(x[0] * x[3] * (x[0] + x[1] + x[2]) + x[2])
     return x, [1, 5, 5, 1], 17.0140173
-
-
-def hs007(p):
-    x = [p.addVariable(lb=-kelvo.infinity) for _ in range(2)]
-    p.addConstraint((1 + x[0] ** 2) ** 2 + x[1] ** 2 == 4)
-    p.setObjective(kelvo.log(1 + x[0] ** 2) - x[1])
-    return x, [2, 2], -math.sqrt(3)
-
-
-def hs039(p):
-    x = [p.addVariable(lb=-kelvo.infinity) for _ in range(4)]
-    p.addConstraint(x[1] - x[0] ** 3 - x[2] ** 2 == 0)
-    p.addConstraint(x[0] ** 2 - x[1] - x[3] ** 2 == 0)
-    p.setObjective(-x[0])
-    return x, [2, 2, 2, 2], -1.0
-
-
-def hs006(p):
-    x = [p.addVariable(lb=-kelvo.infinity) for _ in range(2)]
-    p.addConstraint(10 * (x[1] - x[0] ** 2) == 0)
-    p.setObjective((1 - x[0]) ** 2)
-    return x, [-1.2, 1], 0.0
 
 
 def hs065(p):
@@ -200,16 +175,7 @@ def hs065(p):
     return x, [-5, 5, 0], 0.9535288567
 
 
-def hs080(p):
-    x = [p.addVariable(lb=-b, ub=b) for b in (2.3, 2.3, 3.2, 3.2, 3.2)]
-    p.addConstraint(sum(v ** 2 for v in x) == 10)
-    p.addConstraint(x[1] * x[2] - 5 * x[3] * x[4] == 0)
-    p.addConstraint(x[0] ** 3 + x[1] ** 3 == -1)
-    p.setObjective(kelvo.exp(x[0] * x[1] * x[2] * x[3] * x[4]))
-    return x, [-2, 2, 2, -1, -1], 0.0539498478
-
-
-@pytest.mark.parametrize("build", [hs071, hs007, hs039, hs006, hs065, hs080])
+@pytest.mark.parametrize("build", [hs071, hs065])
 def test_hock_schittkowski_from_the_published_start_to_the_published_optimum(build):
     p = kelvo.problem()
     x, start, optimum = build(p)
@@ -298,17 +264,3 @@ def coefs(p):
     rows, cols = [], []
     p.getcoefs(rows, cols)
     return rows, cols
-
-
-def test_every_method_needs_a_problem_handle():
-    names = ["addcoefs", "loadcoefs", "delcoefs", "getcoefs", "chgccoef", "slpchgcoefstr", "chgnlcoef", "slpchgcoef",
-             "getccoef", "getcoefformula", "slpgetcoefformula", "slpgetcoefstr", "nlpchgformula", "nlpchgformulastr",
-             "nlpgetformula", "nlpgetformulastr", "nlpoptimize", "nlpsetinitval", "getslpsol", "evaluatecoef",
-             "evaluateformula", "validate", "validatekkt", "validaterow", "validatevector", "printmemory",
-             "printevalinfo"]
-    blank = kelvo.problem.__new__(kelvo.problem)
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        for name in names:
-            with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
-                getattr(blank, name)()
