@@ -1,7 +1,6 @@
 """Arrays of variables, expressions and constraints: NumPy's element-wise arithmetic and
 comparisons apply the same algebra as the operators on single objects."""
 import operator
-import sys
 
 import numpy as np
 import pytest
