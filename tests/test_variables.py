@@ -357,16 +357,13 @@ def test_vars_builds_unlinked_variables(t):
 @pytest.mark.parametrize(
     "build",
     [
-        lambda p, n: p.addVariables(n),
         lambda p, n: p.addVariables(n, name=""),
         lambda p, n: p.addVariables(n, name="y", lb=-1, ub=5),
-        lambda p, n: p.addVariables(n, vartype=kelvo.integer, ub=3, name=""),
-        lambda p, n: p.addVariables(n, vartype=kelvo.binary),
         lambda p, n: p.addVariables(n, vartype=kelvo.semicontinuous, ub=5, threshold=1),
         lambda p, n: p.addVariables(["k%d" % i for i in range(n)], name="z"),
         lambda p, n: p.addVariables(n // 10, 10, vartype=kelvo.integer),
     ],
-    ids=["default", "unnamed", "named-bounds", "integer", "binary", "semicontinuous", "index-set", "two-sets"],
+    ids=["unnamed", "named-bounds", "semicontinuous", "index-set", "two-sets"],
 )
 def test_addVariables_makes_the_same_few_library_calls_whatever_the_count(t, build):
     counts = []
