@@ -129,7 +129,7 @@ def test_refusals_keep_the_model(call, error, message):
 
 
 @pytest.mark.parametrize("filename,out,flags", [
-    ("afiro.mps", "first.mps", ""), ("flugpl.mps", "first.mps", ""),
+    ("afiro.mps", "first.mps", ""),
     ("avgas.mps", "avgas.lp", "l"), ("avgas.mps", "nl.mps", "g"),
 ])
 def test_write_then_read_recreates_the_model(t, filename, out, flags, tmp_path):
