@@ -6,8 +6,6 @@ import pytest
 
 import kelvo
 
-SOLVER = "kslp_solver"
-
 
 pytestmark = pytest.mark.usefixtures("nonlinear")
 
