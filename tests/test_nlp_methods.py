@@ -1,7 +1,6 @@
 """The nonlinear problem methods: formulas as text and tokens round trip for whatever the
 modelling layer builds, coefficients change one at a time, Hock-Schittkowski problems solve
-from their published starting points, and points and solutions are validated against
-hand-computed figures."""
+from their published starting points, and solutions are read back and validated."""
 import math
 import random
 

@@ -1,5 +1,6 @@
-"""The successive-linearisation engine from Python: choosing it, its tolerance sets and column
-settings, cascading, and its iteration events with their return values."""
+"""The successive-linearisation engine from Python: its tolerance sets and column settings,
+cascading, held columns and finite differences, and its iteration events with their return
+values. Its optima and iterates are checked in the library's tests."""
 import math
 
 import pytest
