@@ -91,6 +91,8 @@ def test_misuse_is_refused_with_a_clear_message():
         kelvo.branchobj(p, [x[0] >= 1, 3])
     with pytest.raises(kelvo.ModelError, match="^Incorrect creation of branching object"):
         kelvo.branchobj("not a problem")
+    with pytest.raises(kelvo.SolverError, match="^The branching object was not created: construct it with a problem"):
+        kelvo.branchobj.__new__(kelvo.branchobj).addbranches(1)
     other, y = knapsack(n=2)
     with pytest.raises(kelvo.ModelError, match="^Variable in branching object is from a different problem$"):
         kelvo.branchobj(p, [[y[0] >= 1]])
