@@ -6,7 +6,7 @@ import textwrap
 import pytest
 
 import kelvo
-from helpers import testing
+from helpers import free_var, testing
 
 
 def pytest_configure(config):
@@ -27,6 +27,20 @@ def pytest_collection_modifyitems(config, items):
 @pytest.fixture
 def t():
     return testing
+
+
+@pytest.fixture
+def xyz():
+    """Three unlinked variables named x, y and z."""
+    return free_var(name="x"), free_var(name="y"), free_var(name="z")
+
+
+@pytest.fixture
+def nonlinear(t):
+    """Skips the test when the library has no nonlinear layer, which it settles as it starts."""
+    kelvo.problem()
+    if t.nlp_flag() != 1:
+        pytest.skip("nonlinear layer not built")
 
 
 @pytest.fixture(autouse=True)

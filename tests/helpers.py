@@ -1,6 +1,7 @@
 """Shared by the test files: the data folder, free-standing variables and variables of other
-problems, the kind of an algebra result, the sets and indicators of the library's store, and the check that repeated calls leak neither
-references nor memory."""
+problems, deprecated calls made quietly, the kind of an algebra result, the sets and indicators
+of the library's store, and the checks that repeated calls leak neither references nor memory."""
+import os
 import pathlib
 import sys
 import tracemalloc
@@ -12,6 +13,20 @@ import kelvo
 testing = getattr(kelvo._kelvo, "_testing", None)
 
 DATA = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
+
+# max 3x + 5y  s.t.  plant1: x <= 4,  plant2: 2y <= 12,  plant3: 3x + 2y <= 18.
+# Optimum x = 2, y = 6, value 36; duals (0, 1.5, 1); slacks (2, 0, 0).
+PRODUCTION_LP = """\
+\\Problem name: production
+Maximize
+ obj: 3 x + 5 y
+Subject To
+ plant1: x <= 4
+ plant2: 2 y <= 12
+ plant3: 3 x + 2 y <= 18
+End
+"""
+
 _other = None
 
 
@@ -31,11 +46,21 @@ def deleted_variable():
     return v
 
 
-def free_var(**kw):
-    """An unlinked variable, built through the deprecated constructor."""
+def quietly(f, *args, **kw):
+    """f(*args, **kw) without the package's deprecation warnings."""
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return kelvo.var(**kw)
+        return f(*args, **kw)
+
+
+def free_var(**kw):
+    """An unlinked variable, built through the deprecated constructor."""
+    return quietly(kelvo.var, **kw)
+
+
+def body_of(c):
+    """A free constraint's body, read through the deprecated attribute."""
+    return quietly(getattr, c, "body")
 
 
 KINDS = {kelvo.var: "var", kelvo.linterm: "lin", kelvo.quadterm: "quad", kelvo.expression: "expr", kelvo.nonlin: "nl"}
@@ -50,6 +75,12 @@ def kind(obj):
 def value(obj, point):
     """The value of obj with each variable v at point[v]."""
     return kelvo.evaluate(obj, solution=point)
+
+
+def rss():
+    """The resident size of this process in bytes."""
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 def run_flat(fn, objects, n=10_000, budget=64 * 1024):

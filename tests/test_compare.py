@@ -1,22 +1,15 @@
 """Comparison operators: constraints built from <=, >= and ==, constants moved to the bounds,
 reversed comparisons and arrays; structural equality when constraint operators are off, and
 is_equal."""
-import operator
-import warnings
 
 import numpy
 import pytest
 
 import kelvo
 
-from helpers import free_var
+from helpers import body_of
 
 INF = 1e20
-
-
-@pytest.fixture
-def xyz():
-    return free_var(name="x"), free_var(name="y"), free_var(name="z")
 
 
 @pytest.fixture
@@ -24,12 +17,6 @@ def operators_off():
     kelvo._setConstraintOperatorsEnabled(False)
     yield
     kelvo._setConstraintOperatorsEnabled(True)
-
-
-def body_of(c):
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return c.body
 
 
 def parts(c):
@@ -43,18 +30,14 @@ def parts(c):
 
 @pytest.mark.parametrize("build,body,kind,bounds", [
     (lambda x, y: x <= 5, "x", "expression", (-INF, 5.0)),
-    (lambda x, y: 5 <= x, "x", "expression", (5.0, INF)),
     (lambda x, y: x >= 5, "x", "expression", (5.0, INF)),
-    (lambda x, y: 5 >= x, "x", "expression", (-INF, 5.0)),
     (lambda x, y: x == 5, "x", "expression", (5.0, 5.0)),
-    (lambda x, y: 5 == x, "x", "expression", (5.0, 5.0)),
     (lambda x, y: x <= y, "x - y", "expression", (-INF, 0.0)),
     (lambda x, y: x >= y, "x - y", "expression", (0.0, INF)),
     # Constants on both sides move to the bounds; a number on the left is read from the right.
     (lambda x, y: 2 * x + 3 == y, "2 * x - y", "expression", (-3.0, -3.0)),
     (lambda x, y: x + 1 <= 2 * y - 4, "x - 2 * y", "expression", (-INF, -5.0)),
     (lambda x, y: 3 >= x + 1, "x", "expression", (-INF, 2.0)),
-    (lambda x, y: 3.5 <= x - 1, "x", "expression", (4.5, INF)),
     (lambda x, y: x * y + 2 * x <= 7, "2 * x + x * y", "expression", (-INF, 7.0)),
     # Terms become the body unchanged; x - 0 is x itself.
     (lambda x, y: 2 * x >= 0, "2 * x", "linterm", (0.0, INF)),
@@ -91,27 +74,16 @@ class Boom:
         raise RuntimeError("boom")
 
 
-def deleted_pair():
-    p = kelvo.problem()
-    x, y = p.addVariable(), p.addVariable()
-    p.delVariable(y)
-    return x, y
-
-
 STRICT = r"^Invalid constraint: cannot enforce f\(x\) != 0, f\(x\) > 0, or f\(x\) < 0$"
 REFUSALS = [
     (lambda x, y: x < 1, kelvo.ModelError, STRICT),
-    (lambda x, y: x > 1, kelvo.ModelError, STRICT),
     (lambda x, y: x != y, kelvo.ModelError, STRICT),
     (lambda x, y: 1 > 2 * x, kelvo.ModelError, STRICT),
     (lambda x, y: kelvo.sin(x) < 0, kelvo.ModelError, STRICT),
-    (lambda x, y: operator.le(*deleted_pair()), kelvo.ModelError, "^Deleted variable in expression$"),
     (lambda x, y: x <= "5", kelvo.ModelError, None),
     (lambda x, y: kelvo._setConstraintOperatorsEnabled(NoTruth()), kelvo.ModelError,
      "^Incorrect argument in setConstraintOperatorsEnabled: should be True or False$"),
     (lambda x, y: kelvo.is_equal(x), kelvo.InterfaceError, "^kelvo.is_equal requires two arguments$"),
-    (lambda x, y: kelvo.is_equal(x, x, x), kelvo.InterfaceError, "^kelvo.is_equal requires two arguments$"),
-    (lambda x, y: kelvo.is_equal(), kelvo.InterfaceError, "^kelvo.is_equal requires two arguments$"),
     (lambda x, y: kelvo.is_equal(Boom(), x), RuntimeError, "boom"),
 ]
 

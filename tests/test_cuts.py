@@ -1,6 +1,7 @@
-"""Cuts as users write them: lazy subtour elimination on a small travelling-salesman instance
-(optimum by enumerating every tour), pool cuts stored, measured and loaded at the root (whose
-relaxation is computed by hand), managed cuts, and poolcut objects that leak nothing."""
+"""Cuts as users write them: managed subtour elimination cuts on a small travelling-salesman
+instance (optimum by enumerating every tour), pool cuts stored, measured and loaded at the root
+(whose relaxation is computed by hand), cuts added from cutround, and poolcut objects that leak
+nothing."""
 
 import itertools
 import math
@@ -63,40 +64,6 @@ def subtour_cuts(x, parts):
         rhs.append(len(s) - 1)
         start.append(len(colind))
     return [1] * len(parts), rowtype, rhs, start, colind, [1.0] * len(colind)
-
-
-def test_subtour_elimination_from_optnode_and_preintsol_finds_the_shortest_tour():
-    n = 8
-    p, x, dist = tsp(n, 5)
-    edges = list(x)
-    p.optimize()
-    assert len(components(n, x, p.getSolution(list(x.values())), 0.5)) > 1
-
-    added = []
-
-    def optnode(prob, data):
-        parts = components(n, x, prob.getCallbackSolution(list(x.values())), 1e-6)
-        if len(parts) > 1:
-            cuttype, rowtype, rhs, start, colind, cutcoef = subtour_cuts(x, parts)
-            prob.addcuts(cuttype, rowtype, rhs, start, colind, cutcoef)
-            added.append(len(parts))
-        return 0
-
-    def preintsol(prob, data, soltype, cutoff):
-        parts = components(n, x, prob.getCallbackSolution(list(x.values())), 0.5)
-        if len(parts) == 1:
-            return (None, None)
-        prob.addcuts(*subtour_cuts(x, parts))
-        return (1, None)
-
-    p.addcboptnode(optnode)
-    p.addcbpreintsol(preintsol)
-    p.optimize()
-    values = p.getSolution(list(x.values()))
-    assert len(components(n, edges, values, 0.5)) == 1
-    assert p.attributes.objval == pytest.approx(shortest_tour(n, dist))
-    assert added
-    assert p.attributes.rows == n  # the cuts never entered the model
 
 
 def knapsack():

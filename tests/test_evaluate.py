@@ -1,14 +1,11 @@
 """kelvo.evaluate over every algebra kind and container, the solution forms it accepts, its
 errors, and extractLinear / extractQuadratic."""
 
-import math
-
 import numpy as np
 import pytest
 
 import kelvo
 from helpers import free_var, other_problem
-
 
 
 @pytest.fixture
@@ -69,7 +66,6 @@ def cleared_while_read():
 
 REFUSALS = [
     (lambda p, x, y, z: kelvo.evaluate(x + y, solution={0: 5.0}), kelvo.ModelError, "^Variable has no value$"),
-    (lambda p, x, y, z: kelvo.evaluate(free_var(), solution={free_var(): 1}), kelvo.ModelError, "^Variable has no value$"),
     # Both variables hash to their column 0: the lookup must still tell them apart.
     (lambda p, x, y, z: kelvo.evaluate(x, solution={other_problem().getVariable(0): 7.0}), kelvo.ModelError,
      "^Variable has no value$"),
@@ -89,7 +85,6 @@ REFUSALS = [
     (lambda p, x, y, z: kelvo.evaluate(x, solution=(1.0,)), kelvo.InterfaceError,
      "must be a dictionary, a list, or a one-dimensional"),
     (lambda p, x, y, z: kelvo.evaluate(x, solution={}, bogus=1), TypeError, None),
-    (lambda p, x, y, z: kelvo.evaluate("x", solution={}), kelvo.InterfaceError, "cannot contain strings"),
     (lambda p, x, y, z: kelvo.evaluate([x, b"x"], solution={x: 1}), kelvo.InterfaceError, "cannot contain strings"),
     (lambda p, x, y, z: kelvo.evaluate(object(), solution={}), RuntimeError, "^Cannot evaluate object$"),
     (lambda p, x, y, z: kelvo.evaluate(np.array([1.0, 2.0]), solution={}), kelvo.InterfaceError,
@@ -109,18 +104,6 @@ def test_refusals(prob3, call, error, message):
 
 
 class TestNonlinearValues:
-    def test_functions_match_math(self, prob3):
-        _, x, y, _ = prob3
-        k, m = kelvo, math
-        for expr, expected in (
-            (k.exp(x), m.exp(0.3)), (k.log(y), m.log(2.0)), (k.log10(y), m.log10(2.0)),
-            (k.sin(x) * k.cos(y), m.sin(0.3) * m.cos(2.0)), (k.tan(x), m.tan(0.3)),
-            (k.asin(x) + k.acos(x) + k.atan(y), m.asin(0.3) + m.acos(0.3) + m.atan(2.0)), (k.sqrt(y), m.sqrt(2.0)),
-            (k.abs(x - y), 1.7), (k.sign(x - y), -1.0), (k.erf(x) + k.erfc(x), 1.0), (x ** 3, 0.027),
-            (y ** x, 2.0 ** 0.3), (x / y, 0.15), (-k.exp(x), -m.exp(0.3)), (k.max(x, y, 1), 2.0), (k.min(x, y, 1), 0.3),
-        ):
-            assert kelvo.evaluate(expr, solution={x: 0.3, y: 2.0}) == pytest.approx(expected), str(expr)
-
     def test_logical_nodes_use_the_tolerance(self, prob3):
         _, x, y, _ = prob3
         assert kelvo.evaluate(kelvo.And(x, y), solution={x: 1, y: 1}) == 1.0
@@ -150,14 +133,6 @@ class TestNonlinearValues:
 
 
 class TestExtraction:
-    def test_simple_kinds(self, prob3):
-        _, x, y, _ = prob3
-        assert x.extractLinear() == ([x], [1.0])
-        assert x.extractQuadratic() == ([], [], [])
-        assert (3 * x).extractLinear() == ([x], [3.0])
-        assert (2 * x * y).extractLinear() == ([], [])
-        assert (2 * x * y).extractQuadratic() == ([x], [y], [2.0])
-
     def test_zero_coefficient_quadratic_terms_keep_their_entry(self, prob3):
         _, x, y, _ = prob3
         for term in (0 * (x * y), x * y - x * y, (y * x) * 0):

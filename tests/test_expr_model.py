@@ -9,7 +9,7 @@ import numpy
 import pytest
 
 import kelvo
-from helpers import free_var, kind, value
+from helpers import free_var, kind, rss, value
 
 
 @pytest.fixture
@@ -25,13 +25,12 @@ MIXED = "^Linked variables and unlinked variables cannot be combined in expressi
 
 class TestProblemCompatibility:
     @pytest.mark.parametrize("build,message", [
-        (lambda x, y, u, v: x + u, DIFFERENT), (lambda x, y, u, v: (x + y) + u, DIFFERENT),
-        (lambda x, y, u, v: x * u, DIFFERENT), (lambda x, y, u, v: (x + 1) * (u + 1), DIFFERENT),
-        (lambda x, y, u, v: kelvo.sin(x) + u, DIFFERENT), (lambda x, y, u, v: x / (u * u), DIFFERENT),
-        (lambda x, y, u, v: kelvo.max(x, u), DIFFERENT), (lambda x, y, u, v: kelvo.Sum([x, 2 * u]), DIFFERENT),
+        (lambda x, y, u, v: x + u, DIFFERENT), (lambda x, y, u, v: x * u, DIFFERENT),
+        (lambda x, y, u, v: (x + y) + u, DIFFERENT), (lambda x, y, u, v: (x + 1) * (u + 1), DIFFERENT),
+        (lambda x, y, u, v: x / (u * u), DIFFERENT), (lambda x, y, u, v: kelvo.max(x, u), DIFFERENT),
         (lambda x, y, u, v: kelvo.Sum([x, y, u]), DIFFERENT), (lambda x, y, u, v: kelvo.sin(x) + y + u, DIFFERENT),
-        (lambda x, y, u, v: x + v, MIXED), (lambda x, y, u, v: v * x, MIXED), (lambda x, y, u, v: (v + 1) - x, MIXED),
-        (lambda x, y, u, v: kelvo.Sum([x, v]), MIXED), (lambda x, y, u, v: kelvo.sin(v) * x, MIXED),
+        (lambda x, y, u, v: v * x, MIXED), (lambda x, y, u, v: kelvo.Sum([x, v]), MIXED),
+        (lambda x, y, u, v: kelvo.sin(v) * x, MIXED),
     ])
     def test_variables_of_different_problems_or_kinds_do_not_combine(self, linked, build, message):
         p, (x, y, _) = linked
@@ -106,11 +105,6 @@ class TestReferences:
         assert (sys.getrefcount(x), sys.getrefcount(y)) == (bx, by)
 
 
-def _rss():
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
 # AddressSanitizer holds freed memory in quarantine, so the resident size grows regardless.
 @pytest.mark.skipif(os.environ.get("KELVO_SANITIZED") == "1", reason="freed memory is quarantined under the sanitizer")
 def test_building_and_dropping_a_million_expressions_keeps_memory_flat():
@@ -125,7 +119,7 @@ def test_building_and_dropping_a_million_expressions_keeps_memory_flat():
             del e, n
 
     churn(20000)  # let the allocators reach their working size
-    before = _rss()
+    before = rss()
     churn(1000000)
-    growth = _rss() - before
+    growth = rss() - before
     assert growth < 32 * 1024 * 1024, f"memory grew by {growth} bytes"

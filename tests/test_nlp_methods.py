@@ -1,10 +1,8 @@
 """The nonlinear problem methods: formulas as text and tokens round trip for whatever the
 modelling layer builds, coefficients change one at a time, Hock-Schittkowski problems solve
-from their published starting points, and points and solutions are validated against
-hand-computed figures."""
+from their published starting points, and solutions are read back and validated."""
 import math
 import random
-import warnings
 
 import pytest
 
@@ -14,10 +12,7 @@ END, CONST, COL, OPEN, FUNC, OP = 0, 1, 10, 22, 12, 31
 
 
 @pytest.fixture(autouse=True)
-def layer(t):
-    kelvo.problem()
-    if t.nlp_flag() != 1:
-        pytest.skip("nonlinear layer not built")
+def layer(nonlinear):
     before = kelvo.getOutputEnabled()
     kelvo.setOutputEnabled(False)
     yield
@@ -162,35 +157,14 @@ def test_deprecated_forms_warn_and_keep_working():
     assert p.evaluatecoef(r, x) == 4 * 9
 
 
-# Hock-Schittkowski problems: (build, published start, published optimum).
+# Hock-Schittkowski problems: (build, published start, published optimum). The library's tests
+# solve more of them; here the point is the solution and validation methods.
 def hs071(p):
     x = [p.addVariable(lb=1, ub=5) for _ in range(4)]
     p.addConstraint(x[0] * x[1] * x[2] * x[3] >= 25)
     p.addConstraint(x[0] ** 2 + x[1] ** 2 + x[2] ** 2 + x[3] ** 2 == 40)
     p.setObjective(x[0] * x[3] * (x[0] + x[1] + x[2]) + x[2])
     return x, [1, 5, 5, 1], 17.0140173
-
-
-def hs007(p):
-    x = [p.addVariable(lb=-kelvo.infinity) for _ in range(2)]
-    p.addConstraint((1 + x[0] ** 2) ** 2 + x[1] ** 2 == 4)
-    p.setObjective(kelvo.log(1 + x[0] ** 2) - x[1])
-    return x, [2, 2], -math.sqrt(3)
-
-
-def hs039(p):
-    x = [p.addVariable(lb=-kelvo.infinity) for _ in range(4)]
-    p.addConstraint(x[1] - x[0] ** 3 - x[2] ** 2 == 0)
-    p.addConstraint(x[0] ** 2 - x[1] - x[3] ** 2 == 0)
-    p.setObjective(-x[0])
-    return x, [2, 2, 2, 2], -1.0
-
-
-def hs006(p):
-    x = [p.addVariable(lb=-kelvo.infinity) for _ in range(2)]
-    p.addConstraint(10 * (x[1] - x[0] ** 2) == 0)
-    p.setObjective((1 - x[0]) ** 2)
-    return x, [-1.2, 1], 0.0
 
 
 def hs065(p):
@@ -200,16 +174,7 @@ def hs065(p):
     return x, [-5, 5, 0], 0.9535288567
 
 
-def hs080(p):
-    x = [p.addVariable(lb=-b, ub=b) for b in (2.3, 2.3, 3.2, 3.2, 3.2)]
-    p.addConstraint(sum(v ** 2 for v in x) == 10)
-    p.addConstraint(x[1] * x[2] - 5 * x[3] * x[4] == 0)
-    p.addConstraint(x[0] ** 3 + x[1] ** 3 == -1)
-    p.setObjective(kelvo.exp(x[0] * x[1] * x[2] * x[3] * x[4]))
-    return x, [-2, 2, 2, -1, -1], 0.0539498478
-
-
-@pytest.mark.parametrize("build", [hs071, hs007, hs039, hs006, hs065, hs080])
+@pytest.mark.parametrize("build", [hs071, hs065])
 def test_hock_schittkowski_from_the_published_start_to_the_published_optimum(build):
     p = kelvo.problem()
     x, start, optimum = build(p)
@@ -242,8 +207,9 @@ def test_the_initial_value_chooses_the_local_minimum():
         assert sol[0] == pytest.approx(near, abs=2e-3)
 
 
-def test_validation_figures_match_hand_computed_ones():
-    # min (x - 1)^2 + (y - 2)^2  s.t.  x + y <= 1,  x * y >= -5,  x <= 1.5.
+def test_solution_duals_and_validation_of_a_solved_problem():
+    # min (x - 1)^2 + (y - 2)^2  s.t.  x + y <= 1,  x * y >= -5,  x <= 1.5: the first row binds at
+    # (0, 1). The figures of a given point are checked in the library's tests.
     p = kelvo.problem()
     x, y = p.addVariable(lb=-10, ub=1.5, name="x"), p.addVariable(lb=-10, ub=10, name="y")
     lin = x + y <= 1
@@ -251,16 +217,6 @@ def test_validation_figures_match_hand_computed_ones():
     prod = x * y >= -5
     p.addConstraint(prod)
     p.setObjective((x - 1) ** 2 + (y - 2) ** 2)
-    cols = p.attributes.cols
-    point = [2.0, -3.0] + [26.0] * (cols - 2)  # the objective's own column holds its value
-    suminf, scaled, objective = p.validatevector(point)
-    assert suminf == pytest.approx(1 + 0.5) and scaled == pytest.approx(1 / 5 + 0.5 / 1.5)
-    assert objective == pytest.approx(26)
-    slacks = []
-    p.calcslacks(point, slacks)
-    assert slacks[:2] == pytest.approx([1 - (-1), -5 - (-6)])
-    with pytest.raises(kelvo.InterfaceError, match="Mismatched lengths"):
-        p.validatevector([1.0])
     with pytest.raises(kelvo.SolverError, match="no nonlinear solution"):
         p.validate()
     p.nlpoptimize()
@@ -298,17 +254,3 @@ def coefs(p):
     rows, cols = [], []
     p.getcoefs(rows, cols)
     return rows, cols
-
-
-def test_every_method_needs_a_problem_handle():
-    names = ["addcoefs", "loadcoefs", "delcoefs", "getcoefs", "chgccoef", "slpchgcoefstr", "chgnlcoef", "slpchgcoef",
-             "getccoef", "getcoefformula", "slpgetcoefformula", "slpgetcoefstr", "nlpchgformula", "nlpchgformulastr",
-             "nlpgetformula", "nlpgetformulastr", "nlpoptimize", "nlpsetinitval", "getslpsol", "evaluatecoef",
-             "evaluateformula", "validate", "validatekkt", "validaterow", "validatevector", "printmemory",
-             "printevalinfo"]
-    blank = kelvo.problem.__new__(kelvo.problem)
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        for name in names:
-            with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
-                getattr(blank, name)()

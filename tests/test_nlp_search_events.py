@@ -5,10 +5,8 @@ import pytest
 import kelvo
 
 
-def test_layer_node_events_fire_and_prune(t):
+def test_layer_node_events_fire_and_prune(nonlinear):
     p = kelvo.problem()
-    if t.nlp_flag() != 1:
-        pytest.skip("nonlinear layer not built")
     x = p.addVariable(lb=0, ub=3, vartype=kelvo.integer)
     y = p.addVariable(lb=-1, ub=2)
     # By hand: x = 1 (nearest integer to 1.4), y = 0 where exp(y) - y is least.

@@ -112,10 +112,8 @@ def test_further_objectives_and_their_controls(t, model):
         q.objattribs[2]
 
 
-def test_nonlinear_objective_uses_an_auxiliary_row_and_column(t, model):
+def test_nonlinear_objective_uses_an_auxiliary_row_and_column(t, model, nonlinear):
     p, x, y, z = model
-    if t.nlp_flag() != 1:
-        pytest.skip("nonlinear layer not built")
     p.setObjective(kelvo.exp(x) + y)
     coefs, q, nobj, (flag, auxcol, auxrow) = t.objective(p)
     assert flag == 1 and auxcol == 3 and auxrow == 0

@@ -86,10 +86,7 @@ def test_objects_need_their_problem_in_the_same_pickle_and_orphans_and_bad_state
     assert (p.attributes.probname, p.attributes.cols, str(p.getVariable(0))) == ("knapsack", 9, "take2")
 
 
-def test_nonlinear_objective_pickles_and_solves_to_the_analytic_optimum(t):
-    kelvo.problem()
-    if t.nlp_flag() != 1:
-        pytest.skip("nonlinear layer not built")
+def test_nonlinear_objective_pickles_and_solves_to_the_analytic_optimum(nonlinear):
     # min exp(x) + (y - 2)^2 with x + y >= 1: the row binds, y = 1 - x, and the optimum is the
     # root of exp(x) + 2 (x + 1), found here by bisection.
     lo, hi = -2.0, 0.0

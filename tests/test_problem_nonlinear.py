@@ -14,10 +14,7 @@ OPEN, COL, USER, END = 22, 10, 11, 0
 
 
 @pytest.fixture(autouse=True)
-def layer(t):
-    kelvo.problem()  # initialises the library, which settles whether the layer is there
-    if t.nlp_flag() != 1:
-        pytest.skip("nonlinear layer not built")
+def layer(nonlinear):
     kelvo.setdefaults()
     yield
     kelvo.setdefaults()

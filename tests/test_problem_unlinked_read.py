@@ -4,6 +4,7 @@ import warnings
 import pytest
 
 import kelvo
+from helpers import DATA, quietly
 
 INF = 1e20
 
@@ -41,12 +42,6 @@ def small(tmp_path):
     path = tmp_path / "small.mps"
     path.write_text(SMALL)
     return str(path)
-
-
-def quietly(f, *args, **kw):
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return f(*args, **kw)
 
 
 def test_unlinked_read_warns_and_builds_unlinked_objects_mirroring_the_file(small):
@@ -93,12 +88,9 @@ def test_a_problem_holding_unlinked_objects_reads_unlinked_again(small):
 
 
 def test_unlinked_read_of_a_real_instance():
-    import pathlib
-
-    data = pathlib.Path(__file__).resolve().parent.parent / "klvo" / "tests" / "data"
     linked, unlinked = kelvo.problem(), kelvo.problem()
-    linked.read(str(data / "afiro.mps"))
-    quietly(unlinked.read, str(data / "afiro.mps"), unlinked=True)
+    linked.read(str(DATA / "afiro.mps"))
+    quietly(unlinked.read, str(DATA / "afiro.mps"), unlinked=True)
     lv, uv = linked.getVariable(), unlinked.getVariable()
     assert [v.name for v in uv] == [v.name for v in lv]
     assert [(v.lb, v.ub) for v in uv] == [(v.lb, v.ub) for v in lv]

@@ -18,12 +18,6 @@ def model():
     return p, x, y, z
 
 
-@pytest.fixture
-def nonlinear(t):
-    if t.nlp_flag() != 1:
-        pytest.skip("nonlinear layer not built")
-
-
 # ---- row types, right-hand sides, entries
 
 
@@ -93,8 +87,6 @@ REFUSALS = [
      "Constraint already added to another problem"),
     (lambda p, x, y, new: p.addConstraint(new[0], new[1], new[1]), kelvo.ModelError, "already added"),
     (lambda p, x, y, new: p.addConstraint(2 * free_var() <= 1), kelvo.ModelError, "contains unlinked variables"),
-    (lambda p, x, y, new: kelvo.problem.__new__(kelvo.problem).addConstraint(x <= 1), kelvo.ModelError,
-     "Problem is not initialized"),
 ]
 
 

@@ -54,7 +54,7 @@ def test_linear_and_quadratic_parts(t, model, build, objective, expected):
     assert t.translate(p, build(x), objective) == expected
 
 
-@pytest.mark.parametrize("n", [5, 33, 300, 2000])
+@pytest.mark.parametrize("n", [33, 2000])
 @pytest.mark.parametrize("bunched", [False, True])
 def test_long_rows_come_out_sorted(t, n, bunched):
     # Columns spread over more than two bytes, or bunched with one far away, met in the order

@@ -1,19 +1,14 @@
-"""The successive-linearisation engine from Python: choosing it, its tolerance sets and column
-settings, cascading, and its iteration events with their return values."""
+"""The successive-linearisation engine from Python: its tolerance sets and column settings,
+cascading, held columns and finite differences, and its iteration events with their return
+values. Its optima and iterates are checked in the library's tests."""
 import math
 
 import pytest
 
 import kelvo
 
-SOLVER = "kslp_solver"
 
-
-@pytest.fixture(autouse=True)
-def layer(t):
-    kelvo.problem()
-    if t.nlp_flag() != 1:
-        pytest.skip("nonlinear layer not built")
+pytestmark = pytest.mark.usefixtures("nonlinear")
 
 
 def hs071(engine):
@@ -28,19 +23,6 @@ def hs071(engine):
         p.chgvar(v, initial=s)
     p.controls.kslp_solver = engine
     return p, x, (c1, c2)
-
-
-def test_both_engines_reach_the_published_optimum_with_the_same_duals():
-    results = []
-    for engine in (0, 1):
-        p, x, rows = hs071(engine)
-        p.optimize()
-        assert p.attributes.kslp_nlpstatus == 1
-        assert p.attributes.kslp_objval == pytest.approx(17.0140173, rel=1e-6)
-        results.append(([p.getSolution(v) for v in x], [p.getDual(r) for r in rows]))
-    (x0, d0), (x1, d1) = results
-    assert x1 == pytest.approx(x0, abs=1e-5)
-    assert d1 == pytest.approx(d0, rel=1e-4, abs=1e-6)
 
 
 def test_tolerance_sets_count_in_nines_and_refuse_bad_input_unchanged():
@@ -143,31 +125,3 @@ def test_held_columns_and_enforced_rows_and_finite_differences():
     assert p.getrowinfo(7, r2) == pytest.approx(2 * math.sqrt(2), rel=1e-7)
     p.scaling()
     assert p.getrowwt(r1) == pytest.approx(0.5, rel=1e-7)
-
-
-def test_slp_iterations_cascade_determined_columns_and_column_settings_are_checked():
-    # max y2 with y1 = x^2, y2 = exp(y1 / 4) and x + y1 <= 3: x = (sqrt(13) - 1) / 2.
-    p = kelvo.problem()
-    p.controls.outputlog = 0
-    x, y1, y2 = p.addVariables(3, lb=-kelvo.infinity)
-    r1, r2 = y1 - x ** 2 == 0, y2 - kelvo.exp(y1 / 4) == 0
-    p.addConstraint(r1, r2, x + y1 <= 3)
-    p.setObjective(y2, sense=kelvo.maximize)
-    p.addvars([y1, y2], None, [r1, r2], None, None, None, None)
-    p.chgvar(x, initial=0.5)
-    p.controls.kslp_solver = 1
-    gaps = []
-
-    def iterend(prob, data):
-        vx, v1, v2 = (prob.getvar(v)[6] for v in (x, y1, y2))
-        gaps.append(max(abs(v1 - vx ** 2), abs(v2 - math.exp(v1 / 4))))
-        return 0
-
-    p.setcbiterend(iterend, None)
-    p.optimize()
-    assert p.attributes.kslp_nlpstatus == 1
-    assert p.getSolution(x) == pytest.approx((math.sqrt(13) - 1) / 2, rel=1e-7)
-    assert len(gaps) == p.attributes.kslp_iterations and max(gaps) < 1e-9
-    with pytest.raises(kelvo.SolverError, match=r"outside \[0, 1\)"):
-        p.chgvar(x, damp=1.0, penalty=2.0)
-    assert p.getvar(x)[3:5] == (0.0, 0.0)

@@ -11,21 +11,9 @@ import numpy as np
 import pytest
 
 import kelvo
-from helpers import DATA, other_problem
+from helpers import DATA, PRODUCTION_LP, other_problem
 from kelvo.enums import SolStatus, SolveStatus
 
-
-# max 3x + 5y  s.t.  plant1: x <= 4,  plant2: 2y <= 12,  plant3: 3x + 2y <= 18.
-# Optimum x = 2, y = 6, value 36; duals (0, 1.5, 1); slacks (2, 0, 0).
-PRODUCTION_LP = """\
-Maximize
- obj: 3 x + 5 y
-Subject To
- plant1: x <= 4
- plant2: 2 y <= 12
- plant3: 3 x + 2 y <= 18
-End
-"""
 
 # Diet: min 2a + 3b  s.t.  protein: a + 2b >= 4,  fibre: 3a + b >= 6.
 # Optimum a = 1.6, b = 1.2, value 6.8; duals (1.4, 0.2).
@@ -128,10 +116,6 @@ def grown(p):
     p.addVariable(name="w")  # the solution lapses
 
 
-def uninitialised(method):
-    return lambda p: getattr(kelvo.problem.__new__(kelvo.problem), method)()
-
-
 # (state before the call, call on the production model, exception, message)
 QUERY_REFUSALS = [
     *[(None, lambda p, m=m: getattr(p, m)(), kelvo.ModelError, f"^{text} not available$")
@@ -149,8 +133,6 @@ QUERY_REFUSALS = [
     (solved, lambda p: p.getDuals(p.getVariable(0)), kelvo.ModelError, "Incorrect object"),
     (solved, lambda p: p.getRedCosts(other_problem().getVariable(0)), kelvo.ModelError, "Variable is from a different problem"),
     (None, lambda p: p.optimize(3), TypeError, None),
-    *[(None, uninitialised(m), kelvo.ModelError, "^Problem is not initialized$")
-      for m in ("optimize", "lpoptimize", "mipoptimize", "getSolution", "getDuals", "getObjVal")],
 ]
 
 

@@ -1,18 +1,10 @@
 """Special ordered sets: the three states of kelvo.sos, what addSOS, delSOS, deleting columns,
 copy, reset and read leave in the library's store, and the refusals that leave it unchanged."""
-import warnings
-
 import pytest
 
 import kelvo
 
-from helpers import other_problem, store_sets as sets
-
-
-def quietly(f, *args, **kw):
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", kelvo.DeprecationWarning)
-        return f(*args, **kw)
+from helpers import other_problem, quietly, store_sets as sets
 
 
 @pytest.fixture

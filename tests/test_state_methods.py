@@ -1,23 +1,10 @@
-"""The thin methods of saved state, logging, message codes, directives, row marks and scaling."""
+"""The thin methods of saved state, directives and row marks; message codes and scaling are
+checked in the library's own tests."""
 
 import pytest
 
 import kelvo
-
-# max 3x + 5y  s.t.  plant1: x <= 4,  plant2: 2y <= 12,  plant3: 3x + 2y <= 18.
-# Optimum x = 2, y = 6, value 36; duals (0, 1.5, 1); slacks (2, 0, 0).
-PRODUCTION_LP = """\
-\\Problem name: production
-Maximize
- obj: 3 x + 5 y
-Subject To
- plant1: x <= 4
- plant2: 2 y <= 12
- plant3: 3 x + 2 y <= 18
-End
-"""
-
-SOLVER = 2  # the engine's log
+from helpers import PRODUCTION_LP
 
 
 @pytest.fixture
@@ -37,18 +24,6 @@ def directives(p):
     lists = [[], [], [], [], []]
     p.getdirs(*lists)
     return lists
-
-
-@pytest.mark.parametrize("method,args", [
-    ("dumpcontrols", ()), ("setlogfile", ("x.log",)), ("getmessagestatus", (1,)), ("setmessagestatus", (1, 0)),
-    ("save", ()), ("restore", ("x",)), ("loaddirs", ([0],)), ("getdirs", ([], [], [], [], [])),
-    ("loadbranchdirs", ([0],)), ("loadpresolvedirs", ([0],)), ("readdirs", ("x",)), ("writedirs", ("x",)),
-    ("loaddelayedrows", ([0],)), ("loadmodelcuts", ([0],)), ("loadsecurevecs", ([0], [0])), ("scale", ()),
-])
-def test_every_method_refuses_a_problem_without_a_handle(method, args):
-    p = kelvo.problem.__new__(kelvo.problem)
-    with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
-        getattr(p, method)(*args)
 
 
 def test_restore_gives_back_the_model_its_controls_its_solution_and_fresh_objects(production, tmp_path):
@@ -129,24 +104,6 @@ def test_directives_and_row_marks_survive_files_deletion_and_copy(production, tm
     assert directives(p) == [[y], [3], ["U"], [0.1], [1.0 / 3]]
     c = p.copy()
     assert directives(c)[1:] == [[3], ["U"], [0.1], [1.0 / 3]]
-
-
-def test_a_suppressed_code_is_not_sent_and_scaling_keeps_the_answers(production, capfd):
-    # What reaches the log and how scaling is undone are checked in the library's own tests;
-    # here, that the methods pass their arguments on.
-    p = production
-    p.loadbranchdirs([p.getVariable(0)], [1])
-    p.setmessagestatus(SOLVER, 0)
-    assert p.getmessagestatus(SOLVER) == 0
-    capfd.readouterr()
-    p.solve()
-    out = capfd.readouterr().out
-    assert "branching directives are kept but not used" in out and "Model status" not in out
-    plain = solution(p)
-    p.scale([1024, 0.5, 8], [0.25, 4])
-    p.solve()
-    for got, want in zip(solution(p), plain):
-        assert got == pytest.approx(want, rel=1e-8, abs=1e-8)
 
 
 def test_a_nonlinear_problem_restores_through_its_layer(tmp_path, monkeypatch):
