@@ -35,17 +35,6 @@ Bounds
 End
 """
 
-METHODS = [
-    "basisstability", "bndsa", "btran", "ftran", "estimaterowdualranges", "fixmipentities", "getbasis",
-    "getbasisval", "getiisdata", "getpivotorder", "getpivots", "getpresolvebasis", "getpresolvemap", "iisall",
-    "iisclear", "iisfirst", "iisisolations", "iisnext", "iisstatus", "iiswrite", "loadbasis", "loadpresolvebasis",
-    "objsa", "presolverow", "readbasis", "writebasis", "readbinsol", "writebinsol", "readslxsol", "writeslxsol",
-    "writesol", "writeprtsol", "refinemipsol", "repairinfeas", "repairweightedinfeas",
-    "repairweightedinfeasbounds", "rhssa", "strongbranch", "tune", "tuneprobsetfile", "tunerwritemethod",
-    "tunerreadmethod",
-]
-
-
 def read(tmp_path, text, name="model.lp"):
     path = tmp_path / name
     path.write_text(text)
@@ -59,13 +48,6 @@ def production(tmp_path):
     p = read(tmp_path, PRODUCTION_LP)
     p.optimize()
     return p
-
-
-def test_every_method_exists_and_refuses_a_problem_without_a_handle():
-    blank = kelvo.problem.__new__(kelvo.problem)
-    for name in METHODS:
-        with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
-            getattr(blank, name)()
 
 
 def test_a_basis_written_and_read_into_a_fresh_copy_resolves_without_iterations(tmp_path):

@@ -253,7 +253,3 @@ def test_unlinked_problems_are_refused_before_the_arguments_are_read():
     for name in METHODS:
         with pytest.raises(kelvo.InterfaceError, match=f"^Cannot call problem.{name} on problems with unlinked objects$"):
             getattr(p, name)()
-    blank = kelvo.problem.__new__(kelvo.problem)
-    for name in METHODS:
-        with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
-            getattr(blank, name)()

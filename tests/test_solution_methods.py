@@ -207,19 +207,3 @@ def test_values_calculated_at_a_given_point_and_infeasibilities():
     p.postsolve()
     with pytest.raises(kelvo.SolverError, match="only available inside a callback"):
         p.getCallbackPresolveSolution()
-
-
-NO_HANDLE_CALLS = [
-    ("getlpsol", ()), ("getpresolvesol", ()), ("getlastbarsol", ()), ("getmipsol", ()), ("getlpsolval", (0,)),
-    ("getmipsolval", (0,)), ("calcobjn", (0,)), ("calcsolinfo", (None, None, 0)), ("getinfeas", ([], [], [], [])),
-    ("getscaledinfeas", ([], [], [], [])), ("getdualray", ([],)), ("getprimalray", ([],)), ("hasdualray", ()),
-    ("hasprimalray", ()), ("getunbvec", ()), ("loadlpsol", ()), ("loadmipsol", ([],)), ("addmipsol", ([],)),
-    ("crossoverlpsol", ()), ("postsolve", ()), ("getCallbackPresolveSolution", ()),
-    ("getCallbackPresolveRedCosts", ()), ("getCallbackPresolveSlacks", ()), ("getCallbackPresolveDuals", ()),
-]
-
-
-@pytest.mark.parametrize("method,args", NO_HANDLE_CALLS)
-def test_every_method_refuses_a_problem_without_a_handle(method, args):
-    with pytest.raises(kelvo.ModelError, match="^Problem is not initialized$"):
-        getattr(kelvo.problem.__new__(kelvo.problem), method)(*args)
