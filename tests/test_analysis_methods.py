@@ -5,19 +5,11 @@ import warnings
 import pytest
 
 import kelvo
+from helpers import DATA, PRODUCTION_LP
 
-# max 3x + 5y  s.t.  plant1: x <= 4,  plant2: 2y <= 12,  plant3: 3x + 2y <= 18.
+# PRODUCTION_LP (helpers): max 3x + 5y s.t. plant1: x <= 4, plant2: 2y <= 12, plant3: 3x + 2y <= 18.
 # Optimum x = 2, y = 6 with plant1 slack; textbook ranges: cost of x in [0, 7.5], of y in
 # [2, inf); rhs of plant1 in [2, inf), plant2 in [6, 18], plant3 in [12, 24].
-PRODUCTION_LP = """\
-Maximize
- obj: 3 x + 5 y
-Subject To
- plant1: x <= 4
- plant2: 2 y <= 12
- plant3: 3 x + 2 y <= 18
-End
-"""
 
 # x + y <= 2 against x >= 3 and y >= 3: the irreducible sets are {cap, needx, y >= 0},
 # {cap, needy, x >= 0} and {cap, needx, needy}.
@@ -172,7 +164,6 @@ def test_presolved_spaces_are_the_problem_itself(production):
 
 
 def test_a_kept_presolved_form_shows_the_presolved_problem_until_postsolve():
-    from helpers import DATA
     p = kelvo.problem()
     p.read(str(DATA / "afiro.mps"))
     p.setControl("outputlog", 0)
