@@ -159,6 +159,38 @@ void measure_kept_columns(PresolvedForm &form, const std::vector<double> &base, 
   }
 }
 
+// The caller's MIP solution written in the presolved columns and handed to the presolved
+// search, which then stops at its first solution instead of proving the optimum again. True
+// when the search ended with the caller's objective value; otherwise a full search must run.
+bool take_callers_solution(Problem &prob, PresolvedForm &form, const char *fn) {
+  const SolutionStore &s = prob.solution;
+  if (s.primal_status == KLVO_SOLSTATUS_NOTFOUND || static_cast<int>(s.x.size()) != prob.model.ncols()) return false;
+  // Columns HiGHS tied to others stay out: the start is then partial, and completed.
+  std::vector<double> start;
+  std::vector<int> columns;
+  for (size_t k = 0; k < form.colmap.size(); ++k) {
+    double value = (s.x[form.colmap[k]] - form.colshift[k]) / form.colscale[k];
+    if (!(std::fabs(form.colscale[k]) > 0) || !std::isfinite(value)) continue;
+    start.push_back(value);
+    columns.push_back(static_cast<int>(k));
+  }
+  if (start.empty()) return false;
+  KLVOprob inner = form.inner;
+  double target = 0, found = 0;
+  int searched = 0;
+  check_inner(inner, KLVOaddmipsol(inner, static_cast<int>(start.size()), start.data(), columns.data(), "caller"), fn);
+  // Any gap is small enough: the search stops once it holds a solution.
+  check_inner(inner, KLVOsetdblcontrol(inner, KLVO_CONTROL_MIPABSSTOP, 1e20), fn);
+  check_inner(inner, KLVOsetdblcontrol(inner, KLVO_CONTROL_MIPRELSTOP, 1e20), fn);
+  check_inner(inner, KLVOmipoptimize(inner, ""), fn);
+  check_inner(inner, KLVOsetdblcontrol(inner, KLVO_CONTROL_MIPABSSTOP, prob.params.dbl_control(KLVO_CONTROL_MIPABSSTOP)), fn);
+  check_inner(inner, KLVOsetdblcontrol(inner, KLVO_CONTROL_MIPRELSTOP, prob.params.dbl_control(KLVO_CONTROL_MIPRELSTOP)), fn);
+  check_inner(inner, KLVOgetintattrib(inner, KLVO_ATTR_MIPSOLS, &searched), fn);
+  if (KLVOgetdblattrib(&prob, KLVO_ATTR_MIPOBJVAL, &target) != 0) return false;
+  check_inner(inner, KLVOgetdblattrib(inner, KLVO_ATTR_MIPOBJVAL, &found), fn);
+  return searched > 0 && std::fabs(found - target) <= 1e-9 * (1 + std::fabs(target));
+}
+
 }  // namespace
 
 void refuse_presolved(const Problem &prob, const char *fn) {
@@ -224,20 +256,10 @@ void keep_presolved(Problem &prob, bool relax, const char *fn) {
   KLVOprob inner = form->inner;
   check_inner(inner, KLVOcopycontrols(inner, &prob), fn);
   check_inner(inner, KLVOsetintcontrol(inner, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), fn);
+  measure_kept_columns(*form, std::vector<double>(form->colmap.size(), 0.0), m, fn);
   const bool mip = !relax && !hm.integrality.empty();
-  // The caller's solution, on the columns presolve kept, starts the presolved search.
-  const SolutionStore &s = prob.solution;
-  if (mip && s.primal_status != KLVO_SOLSTATUS_NOTFOUND && static_cast<int>(s.x.size()) == m.ncols()) {
-    std::vector<double> start;
-    for (int j : form->colmap) start.push_back(s.x[j]);
-    KLVOaddmipsol(inner, static_cast<int>(start.size()), start.data(), nullptr, "caller");  // only a hint
-  }
-  check_inner(inner, mip ? KLVOmipoptimize(inner, "") : KLVOlpoptimize(inner, ""), fn);
-  std::vector<double> base(form->colmap.size(), 0.0);
-  const SolutionStore &inner_solution = inner->solution;
-  if (inner_solution.primal_status != KLVO_SOLSTATUS_NOTFOUND && inner_solution.x.size() == base.size())
-    base = inner_solution.x;
-  measure_kept_columns(*form, base, m, fn);
+  if (!mip || !take_callers_solution(prob, *form, fn))
+    check_inner(inner, mip ? KLVOmipoptimize(inner, "") : KLVOlpoptimize(inner, ""), fn);
 
   form->state = mip ? 4 : 2;
   form->original = std::move(prob.model);
