@@ -111,13 +111,6 @@ struct Tsp {
   }
 };
 
-std::vector<double> callback_x(KLVOprob p, int n) {
-  std::vector<double> x(n);
-  int status = 0;
-  EXPECT_EQ(KLVOgetcallbacksolution(p, &status, x.data(), 0, n - 1), 0);
-  return x;
-}
-
 struct LazyRun {
   const Tsp *tsp;
   bool cut_in_preintsol = true;
@@ -494,7 +487,7 @@ struct NodeEventLog {
   struct Call {
     int kind, priority, node;
     // newnode: parent; optnode: 1 cut added, 2 node dropped; cutround: another round asked;
-    // nodecutoff: solutions so far
+    // nodecutoff: solutions so far; mipthread: the worker problem's columns
     int extra;
     std::thread::id thread;
     int seen = 0;  // the out-parameter on entry
@@ -580,9 +573,10 @@ void register_node_events(KLVOprob prob, EventReg *reg) {
     auto *r = static_cast<EventReg *>(d);
     r->log->add(KLVO_CB_NODECUTOFF, r->priority, node, int_attr(p, KLVO_ATTR_MIPSOLS));
   }, reg, reg->priority), 0);
-  ASSERT_EQ(KLVOaddcbmipthread(prob, [](KLVOprob, void *d, KLVOprob) {
+  ASSERT_EQ(KLVOaddcbmipthread(prob, [](KLVOprob p, void *d, KLVOprob worker) {
     auto *r = static_cast<EventReg *>(d);
-    r->log->add(KLVO_CB_MIPTHREAD, r->priority, -1);
+    // A worker's problem is its own and holds the model.
+    r->log->add(KLVO_CB_MIPTHREAD, r->priority, -1, worker != p ? ncols(worker) : -1);
   }, reg, reg->priority), 0);
   ASSERT_EQ(KLVOaddcbdestroymt(prob, [](KLVOprob, void *d) {
     auto *r = static_cast<EventReg *>(d);
@@ -630,7 +624,10 @@ TEST_F(CutsTest, NodeEventsFireAtTheirMomentsInPriorityOrderOnTheWorkerThreads) 
   // Threads: two workers, each started once and ended once; node events between.
   std::map<std::thread::id, std::pair<size_t, size_t>> span;  // thread: (start, end) in fired
   for (size_t i = 0; i < fired.size(); ++i) {
-    if (fired[i].kind == KLVO_CB_MIPTHREAD) EXPECT_TRUE(span.emplace(fired[i].thread, std::make_pair(i, SIZE_MAX)).second);
+    if (fired[i].kind == KLVO_CB_MIPTHREAD) {
+      EXPECT_TRUE(span.emplace(fired[i].thread, std::make_pair(i, SIZE_MAX)).second);
+      EXPECT_EQ(fired[i].extra, 30);
+    }
     if (fired[i].kind == KLVO_CB_DESTROYMT) {
       ASSERT_TRUE(span.count(fired[i].thread));
       EXPECT_EQ(span[fired[i].thread].second, SIZE_MAX);
@@ -673,26 +670,21 @@ TEST_F(CutsTest, NodeEventsFireAtTheirMomentsInPriorityOrderOnTheWorkerThreads) 
       ASSERT_EQ(ev[0].kind, -1);
       ++i;
     }
-    if (i == ev.size()) continue;
-    if (ev[i].kind == KLVO_CB_NODECUTOFF) {  // cut off while waiting
-      EXPECT_EQ(i + 1, ev.size());
-      EXPECT_GT(ev[i].extra, 0);  // there is something to be cut off against
-      continue;
-    }
-    ASSERT_EQ(ev[i++].kind, KLVO_CB_PRENODE);
-    ASSERT_LT(i, ev.size());
-    if (ev[i].kind == KLVO_CB_INFNODE || ev[i].kind == KLVO_CB_NODECUTOFF) {
+    // The node ends at event i when that is one of `kinds`: nothing follows, and a cutoff has an
+    // incumbent to be cut off against.
+    auto ends = [&](std::initializer_list<int> kinds) {
+      if (std::find(kinds.begin(), kinds.end(), ev[i].kind) == kinds.end()) return false;
       if (ev[i].kind == KLVO_CB_NODECUTOFF) EXPECT_GT(ev[i].extra, 0);
       EXPECT_EQ(i + 1, ev.size());
-      continue;
-    }
+      return true;
+    };
+    if (i == ev.size() || ends({KLVO_CB_NODECUTOFF})) continue;  // cut off while waiting
+    ASSERT_EQ(ev[i++].kind, KLVO_CB_PRENODE);
+    ASSERT_LT(i, ev.size());
+    if (ends({KLVO_CB_INFNODE, KLVO_CB_NODECUTOFF})) continue;
     ASSERT_EQ(ev[i++].kind, KLVO_CB_NODELPSOLVED);
     ASSERT_LT(i, ev.size());
-    if (ev[i].kind == KLVO_CB_NODECUTOFF) {  // its bound is no better than the incumbent
-      EXPECT_GT(ev[i].extra, 0);
-      EXPECT_EQ(i + 1, ev.size());
-      continue;
-    }
+    if (ends({KLVO_CB_NODECUTOFF})) continue;  // its bound is no better than the incumbent
     // Cut rounds: optnode (which may add a cut, then the node is solved again and cutlog tells
     // of it), then cutround; a round asked for starts with optnode again.
     bool ended = false;
