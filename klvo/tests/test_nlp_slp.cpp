@@ -31,13 +31,7 @@ TEST(Cascade, RecomputesAChainInDependencyOrder) {
   };
   ASSERT_EQ(KSLPsetcbcascadevar(p.slp, record, &seen), 0);
   ASSERT_EQ(KSLPcascade(p.slp), 0) << p.slp_error();
-  double x2 = 0, x3 = 0;
-  ASSERT_EQ(KSLPgetvar(p.slp, 2, nullptr, nullptr, nullptr, nullptr, nullptr, &x2, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  ASSERT_EQ(KSLPgetvar(p.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, &x3, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
+  double x2 = slp_var(p.slp, 2).initvalue, x3 = slp_var(p.slp, 0).initvalue;
   EXPECT_NEAR(x2, std::exp(0.5), 1e-12);
   EXPECT_NEAR(x3 * x3 * x3 + x3, std::exp(0.5), 1e-10);
   EXPECT_EQ(seen, (std::vector<int>{2, 0}));
@@ -51,10 +45,7 @@ TEST(Cascade, RecomputesAChainInDependencyOrder) {
   ASSERT_EQ(KSLPsetcbcascadevarfail(p.slp, record, &failed), 0);
   ASSERT_EQ(KSLPchgcascadenlimit(p.slp, 0, 1), 0);
   ASSERT_EQ(KSLPcascade(p.slp), 0);
-  ASSERT_EQ(KSLPgetvar(p.slp, 2, nullptr, nullptr, nullptr, nullptr, nullptr, &x2, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(x2, 0.0);
+  EXPECT_EQ(slp_var(p.slp, 2).initvalue, 0.0);
   EXPECT_EQ(failed, (std::vector<int>{0}));
   EXPECT_NE(KSLPchgcascadenlimit(p.slp, 0, 0), 0);
 }
@@ -99,11 +90,7 @@ TEST(ToleranceSets, LooserSetsStopEarlierAndReportTheirTest) {
   EXPECT_LT(loose.iterations(), tight.iterations());
   EXPECT_NEAR(loose.objval(), opt, 0.01);
   EXPECT_GT(std::fabs(loose.objval() - opt), 1e-9);
-  int converged = -1;
-  ASSERT_EQ(KSLPgetvar(loose.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       &converged, nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(converged, 1);  // 1 + the absolute closure test
+  EXPECT_EQ(slp_var(loose.slp, 0).converged, 1);  // 1 + the absolute closure test
 
   // Bad sets are refused and change nothing.
   double bad[9] = {-1, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -118,11 +105,7 @@ TEST(ToleranceSets, LooserSetsStopEarlierAndReportTheirTest) {
   // Deleting the set sends its columns back to the default tests.
   int one[1] = {1};
   ASSERT_EQ(KSLPdeltolsets(loose.slp, 1, one), 0);
-  int ts = -1;
-  ASSERT_EQ(KSLPgetvar(loose.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &ts, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(ts, 0);
+  EXPECT_EQ(slp_var(loose.slp, 0).tolset, 0);
 }
 
 double row_info(NlpProblem &p, int info, int row) {
@@ -223,11 +206,7 @@ TEST(Cascade, AskWhereAValueLeavesItsBounds) {
   EXPECT_EQ(seen.entry, 1.0);
   EXPECT_EQ(seen.lb, 0.0);
   EXPECT_EQ(seen.ub, 1.0);
-  double x0 = 0;
-  ASSERT_EQ(KSLPgetvar(p.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, &x0, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(x0, 0.5);
+  EXPECT_EQ(slp_var(p.slp, 0).initvalue, 0.5);
 }
 
 // In the log model the first step (the whole step bound, 5) lands on log 0. The objective's
@@ -333,20 +312,6 @@ namespace {
 
 const int kCascade = 12107;
 
-// The column's current value, old value, convergence and history as KSLPgetvar gives them.
-struct VarNow {
-  double value = 0, old = 0;
-  int converged = -1, history = -1;
-};
-
-VarNow var_now(KSLPprob slp, int col) {
-  VarNow v;
-  EXPECT_EQ(KSLPgetvar(slp, col, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &v.value, nullptr, &v.history,
-                       &v.converged, nullptr, nullptr, nullptr, nullptr, &v.old),
-            0);
-  return v;
-}
-
 void set_var(KSLPprob slp, int col, const double *penalty, const double *damp, const int *vartype,
              const double *initstepbound = nullptr) {
   ASSERT_EQ(KSLPchgvar(slp, col, nullptr, initstepbound, nullptr, penalty, damp, nullptr, nullptr, nullptr, nullptr,
@@ -397,7 +362,7 @@ TEST(Cascade, KeepsDeterminedColumnsExactAfterEveryIteration) {
     int ends = 0;
     auto check = [&](KSLPprob slp) {
       std::vector<double> v;
-      for (int j = 0; j < 4; ++j) v.push_back(var_now(slp, j).value);
+      for (int j = 0; j < 4; ++j) v.push_back(slp_var(slp, j).value);
       worst[on] = std::max(worst[on], chain_gap(v));
       ++ends;
     };
@@ -423,14 +388,9 @@ TEST(Cascade, LeavesColumnsMarkedNotToBeCascaded) {
   int never = KSLP_VAR_NOCASCADE;
   set_var(p.slp, 2, nullptr, nullptr, &never);
   ASSERT_EQ(KSLPcascade(p.slp), 0) << p.slp_error();
-  double init[4];
-  for (int j = 0; j < 4; ++j)
-    ASSERT_EQ(KSLPgetvar(p.slp, j, nullptr, nullptr, nullptr, nullptr, nullptr, &init[j], nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-              0);
-  EXPECT_NEAR(init[1], std::exp(1.0), 1e-12);
-  EXPECT_EQ(init[2], 1.5);
-  EXPECT_NEAR(init[3], 2.25, 1e-12);
+  EXPECT_NEAR(slp_var(p.slp, 1).initvalue, std::exp(1.0), 1e-12);
+  EXPECT_EQ(slp_var(p.slp, 2).initvalue, 1.5);
+  EXPECT_NEAR(slp_var(p.slp, 3).initvalue, 2.25, 1e-12);
 }
 
 // u + v = 10 (determining u) and u - v = 10 (determining v) from the origin, step bounds 1 at
@@ -452,7 +412,7 @@ TEST(ColumnSettings, PenaltyDecidesWhichRowBecomesFeasibleFirst) {
     p.start({0, 0});
     bool heavy_alone = false, light_alone = false;
     auto check = [&](KSLPprob slp) {
-      double u = var_now(slp, 0).value, v = var_now(slp, 1).value;
+      double u = slp_var(slp, 0).value, v = slp_var(slp, 1).value;
       bool ok[2] = {std::fabs(u + v - 10) <= 1e-9, std::fabs(u - v - 10) <= 1e-9};
       heavy_alone = heavy_alone || (ok[heavy] && !ok[1 - heavy]);
       light_alone = light_alone || (ok[1 - heavy] && !ok[heavy]);
@@ -489,7 +449,7 @@ TEST(ColumnSettings, DampingAndFixedStepBoundsGiveTheirIterates) {
     std::vector<double> xs;
     std::vector<int> conv;
     auto record = [&](KSLPprob slp) {
-      VarNow v = var_now(slp, 0);
+      SlpVar v = slp_var(slp, 0);
       xs.push_back(v.value);
       conv.push_back(v.converged != 0);
     };
@@ -504,8 +464,8 @@ TEST(ColumnSettings, DampingAndFixedStepBoundsGiveTheirIterates) {
     // The history holds the verdicts of the last iterations, newest in bit 0.
     int expect = 0;
     for (size_t k = conv.size() > 31 ? conv.size() - 31 : 0; k < conv.size(); ++k) expect = (expect << 1) | conv[k];
-    EXPECT_EQ(var_now(p.slp, 0).history, expect);
-    if (xs.size() >= 2) EXPECT_EQ(var_now(p.slp, 0).old, xs[xs.size() - 2]);
+    EXPECT_EQ(slp_var(p.slp, 0).history, expect);
+    if (xs.size() >= 2) EXPECT_EQ(slp_var(p.slp, 0).oldvalue, xs[xs.size() - 2]);
   }
 }
 
@@ -534,14 +494,10 @@ TEST(ColumnSettings, NoDeltaColumnsAndRefusedSettings) {
             0);
   int cols[1] = {1};
   EXPECT_NE(KSLPaddvars(p.slp, 1, cols, &unknown, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
-  double damp = -1, pen = -1;
-  int vt = -1;
-  ASSERT_EQ(KSLPgetvar(p.slp, 1, nullptr, nullptr, nullptr, &pen, &damp, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       &vt, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(damp, 0.5);
-  EXPECT_EQ(pen, 0.0);
-  EXPECT_EQ(vt, 0);
+  SlpVar v = slp_var(p.slp, 1);
+  EXPECT_EQ(v.damp, 0.5);
+  EXPECT_EQ(v.penalty, 0.0);
+  EXPECT_EQ(v.vartype, 0);
 }
 
 }  // namespace
