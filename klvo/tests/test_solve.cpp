@@ -118,18 +118,7 @@ TEST_F(SolveTest, KnapsacksMatchExhaustiveSearch) {
   for (unsigned seed = 1; seed <= 4; ++seed) {
     SCOPED_TRACE(seed);
     DenseModel m = multi_knapsack(rows, n, seed);
-    double best = 0;
-    for (int mask = 0; mask < (1 << n); ++mask) {
-      bool fits = true;
-      for (int i = 0; i < rows && fits; ++i) {
-        double w = 0;
-        for (int j = 0; j < n; ++j) w += (mask >> j & 1) * m.rows[i][j];
-        fits = w <= m.rhs[i];
-      }
-      double v = 0;
-      for (int j = 0; j < n; ++j) v += (mask >> j & 1) * m.obj[j];
-      if (fits) best = std::max(best, v);
-    }
+    const double best = enumerate_binary_max(m);
     load(prob, m);
     ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
     EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
