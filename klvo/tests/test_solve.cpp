@@ -224,47 +224,6 @@ TEST_F(SolveTest, SemiContinuousColumnsAreSolvedByTheEngine) {
   EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), 0.0, 1e-6);
 }
 
-TEST_F(SolveTest, InfeasibleAndUnboundedLpsReportTheirStatus) {
-  // x + y <= 1 and x + y >= 2.
-  DenseModel infeasible;
-  infeasible.obj = {1, 1};
-  infeasible.rowtype = {'L', 'G'};
-  infeasible.rhs = {1, 2};
-  infeasible.rows = {{1, 1}, {1, 1}};
-  for (int presolve : {1, 0}) {
-    SCOPED_TRACE(presolve);
-    load(prob, infeasible);
-    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_PRESOLVE, presolve), 0);
-    EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
-    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_INFEAS);
-    EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_COMPLETED);
-    int status = -1;
-    double x[2];
-    ASSERT_EQ(KLVOgetsolution(prob, &status, x, 0, 1), 0);
-    EXPECT_EQ(status, KLVO_SOLSTATUS_NOTFOUND);
-
-    // max x + y  s.t.  x - y <= 1.
-    DenseModel unbounded;
-    unbounded.obj = {1, 1};
-    unbounded.rowtype = {'L'};
-    unbounded.rhs = {1};
-    unbounded.rows = {{1, -1}};
-    unbounded.sense = -1;
-    load(prob, unbounded);
-    EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_UNBOUNDED);
-    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_UNBOUNDED);
-    ASSERT_EQ(KLVOgetsolution(prob, &status, x, 0, 1), 0);
-    EXPECT_EQ(status, KLVO_SOLSTATUS_NOTFOUND);
-  }
-  // An infeasible MIP.
-  infeasible.coltype = {'I', 'I'};
-  infeasible.rhs = {1.5, 1.7};
-  infeasible.rowtype = {'L', 'G'};
-  load(prob, infeasible);
-  EXPECT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
-  EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_INFEAS);
-}
-
 TEST_F(SolveTest, SolutionGettersHonourRangesAndModelChanges) {
   load(prob, production());
   int status = -1;
