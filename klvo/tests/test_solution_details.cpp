@@ -59,6 +59,9 @@ TEST_F(SolutionDetailsTest, DualRayOfAnInfeasibleLpIsAFarkasCertificate) {
       ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_PRESOLVE, run == 1 ? 1 : 0), 0);
     }
     ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_INFEASIBLE);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_INFEAS);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_SOLVESTATUS), KLVO_SOLVESTATUS_COMPLETED);
+    vec(prob, KLVOgetsolution, ncols(prob), KLVO_SOLSTATUS_NOTFOUND);
     int has = -1;
     ASSERT_EQ(KLVOgetdualray(prob, nullptr, &has), 0);
     ASSERT_EQ(has, 1);
@@ -80,6 +83,7 @@ TEST_F(SolutionDetailsTest, DualRayOfAnInfeasibleLpIsAFarkasCertificate) {
   }
 }
 
+// The minimising form with presolve, the maximising one without.
 TEST_F(SolutionDetailsTest, PrimalRayOfAnUnboundedLpImprovesWithinTheRecessionCone) {
   for (int sense : {1, -1}) {
     SCOPED_TRACE(sense);
@@ -91,7 +95,10 @@ TEST_F(SolutionDetailsTest, PrimalRayOfAnUnboundedLpImprovesWithinTheRecessionCo
     m.rows = {{1, -1}, {1, 0}};
     m.sense = sense;
     load(prob, m);
+    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_PRESOLVE, sense > 0 ? 1 : 0), 0);
     ASSERT_EQ(solve(prob, "p"), KLVO_SOLSTATUS_UNBOUNDED);
+    EXPECT_EQ(int_attr(prob, KLVO_ATTR_LPSTATUS), KLVO_LP_UNBOUNDED);
+    vec(prob, KLVOgetsolution, 2, KLVO_SOLSTATUS_NOTFOUND);
     std::vector<double> d(2, 0.0);
     int has = 0;
     ASSERT_EQ(KLVOgetprimalray(prob, d.data(), &has), 0);
@@ -110,6 +117,7 @@ TEST_F(SolutionDetailsTest, PrimalRayOfAnUnboundedLpImprovesWithinTheRecessionCo
     else EXPECT_GT(std::fabs(m.rows[seq][0] * d[0] + m.rows[seq][1] * d[1]), 1e-9);
   }
   // An infeasible LP has no unbounded direction.
+  ASSERT_EQ(KLVOsetdefaultcontrol(prob, KLVO_CONTROL_PRESOLVE), 0);
   load(prob, infeasible_lp());
   ASSERT_EQ(solve(prob, "p"), KLVO_SOLSTATUS_INFEASIBLE);
   int seq = 0;
