@@ -286,9 +286,7 @@ TEST_F(ProblemTest, NamesWithoutExtensionGetTheFormatsOwnAndReadBack) {
   EXPECT_NE(mps.contents().find("ENDATA"), std::string::npos);
   // Reading the bare name finds the MPS file; "l" reads the LP file explicitly.
   Snapshot original = snapshot(prob);
-  ASSERT_EQ(KLVOloadlp(prob, "", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr),
-            0);
+  ASSERT_EQ(load_empty(prob), 0);
   ASSERT_EQ(KLVOreadprob(prob, mbase.c_str(), ""), 0) << error();
   EXPECT_TRUE(original == snapshot(prob));
   ASSERT_EQ(KLVOreadprob(prob, lp.path(), "l"), 0) << error();

@@ -201,9 +201,7 @@ TEST_F(ProblemTest, RestoreGivesBackTheSavedProblemItsControlsAndItsSolution) {
   const Snapshot before = snapshot(rich);
   const std::string rich_mps = mps_text(rich, dir);
   ASSERT_EQ(KLVOsaveas(rich, dir.path("rich_state").c_str()), 0);
-  ASSERT_EQ(KLVOloadlp(rich, "other", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
+  ASSERT_EQ(load_empty(rich, "other"), 0);
   ASSERT_EQ(KLVOrestore(rich, dir.path("rich_state").c_str(), nullptr), 0) << error(rich);
   EXPECT_EQ(diff(snapshot(rich), before), "");
   EXPECT_EQ(mps_text(rich, dir), rich_mps);

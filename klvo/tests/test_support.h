@@ -304,6 +304,18 @@ inline void load(KLVOprob prob, const DenseModel &m) {
   }
 }
 
+// Replaces the model by an empty one with ncols free-of-rows columns; returns the call's code.
+inline int load_empty(KLVOprob prob, const char *name = "", int ncols = 0) {
+  return KLVOloadlp(prob, name, ncols, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                    nullptr, nullptr);
+}
+
+// Each entry wanted is near the one at its index.
+inline void expect_near(const std::vector<double> &got, const std::vector<double> &want, double tol) {
+  ASSERT_GE(got.size(), want.size());
+  for (size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(got[k], want[k], tol) << "entry " << k;
+}
+
 // Solves with KLVOoptimize and returns the solution status, which must match the attributes.
 inline int solve(KLVOprob prob, const char *flags = "") {
   int solvestatus = -1, solstatus = -1;
