@@ -338,41 +338,6 @@ TEST(LayerSolve, RefusesWhatItCannotSolveWithAClearError) {
   EXPECT_EQ(KLVOnlpsetinitval(p.prob, 1, &c, &v), KLVO_ERR_INVALID_ARGUMENT);
 }
 
-TEST(LayerArraySizes, ShortArraysAreRefusedBeforeAnythingIsStored) {
-  NlpProblem p;
-  p.columns(2);
-  p.row('L', 1);
-  p.row('L', 1);
-  Ex f = sin(X(0)) + exp(X(1));
-  Ex two = f;
-  two.append(f);
-  const int n = static_cast<int>(f.type.size()), size = 2 * n;
-  int rows[2] = {0, 1}, starts[3] = {0, n, 2 * n}, count = -1;
-  int *t = two.type.data();
-  double *v = two.value.data();
-  EXPECT_EQ(KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, 1, starts, 3, 1, t, size, v, size),
-            KLVO_ERR_INVALID_ARGUMENT);
-  EXPECT_NE(p.error().find("rowind"), std::string::npos) << p.error();
-  EXPECT_EQ(KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, 2, starts, 2, 1, t, size, v, size),
-            KLVO_ERR_INVALID_ARGUMENT);
-  EXPECT_EQ(KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, 2, starts, 3, 1, t, size, v, size - 1),
-            KLVO_ERR_INVALID_ARGUMENT);
-  EXPECT_NE(p.error().find("value"), std::string::npos) << p.error();
-  ASSERT_EQ(KLVOnlpgetformularows(p.prob, &count, nullptr), 0);
-  EXPECT_EQ(count, 0);
-  ASSERT_EQ(KLVOnlpaddformulas_witharraysizes(p.prob, 2, rows, 2, starts, 3, 1, t, size, v, size), 0) << p.error();
-  EXPECT_EQ(KLVOnlpdelformulas_witharraysizes(p.prob, 2, rows, 1), KLVO_ERR_INVALID_ARGUMENT);
-  ASSERT_EQ(KLVOnlpgetformularows(p.prob, &count, nullptr), 0);
-  EXPECT_EQ(count, 2);
-  ASSERT_EQ(KLVOnlpdelformulas_witharraysizes(p.prob, 1, rows, 1), 0);
-  ASSERT_EQ(KLVOnlpgetformularows(p.prob, &count, nullptr), 0);
-  EXPECT_EQ(count, 1);
-
-  // Determining rows: a short array is refused too.
-  int cols[2] = {0, 1}, det[2] = {1, -1};
-  EXPECT_EQ(KLVOslpsetdetrow_witharraysizes(p.prob, 2, cols, 2, det, 1), KLVO_ERR_INVALID_ARGUMENT);
-}
-
 TEST(LayerFiles, ReadingAProblemFileDropsTheOldModelsFormulasButKeepsTheControls) {
   NlpProblem p;
   p.columns(2);
