@@ -246,8 +246,7 @@ TEST(ConvexQcqp, QuadraticObjectiveWithLinearRow) {
   expect_optimum(p, -3.0);
   std::vector<double> x(2), slack(2), duals(2);
   ASSERT_EQ(KSLPgetslpsol(p.slp, x.data(), slack.data(), duals.data(), nullptr), 0);
-  EXPECT_NEAR(x[0], 0.0, 1e-6);
-  EXPECT_NEAR(x[1], 1.0, 1e-6);
+  expect_near(x, {0, 1}, 1e-6);
   EXPECT_NEAR(duals[0], -2.0, 1e-6);
   EXPECT_NEAR(slack[1], 5 - (x[0] - x[1]), 1e-12);
   EXPECT_EQ(duals[1], 0.0);
@@ -403,10 +402,7 @@ TEST(WarmStart, StartingAtTheOptimumTakesFewerIterations) {
   cold.start({1, 5, 5, 1});
   expect_optimum(cold, 17.0140173);
   std::vector<double> x = cold.x();
-  EXPECT_NEAR(x[0], 1.0, 1e-6);
-  EXPECT_NEAR(x[1], 4.7429994, 1e-5);
-  EXPECT_NEAR(x[2], 3.8211503, 1e-5);
-  EXPECT_NEAR(x[3], 1.3794082, 1e-5);
+  expect_near(x, {1, 4.7429994, 3.8211503, 1.3794082}, 1e-5);
   warm.start(x);
   ASSERT_EQ(KSLPsetdblcontrol(warm.slp, 12701, 1e-6), 0);  // small initial barrier for a warm start
   expect_optimum(warm, 17.0140173);
