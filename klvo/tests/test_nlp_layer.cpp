@@ -271,8 +271,7 @@ TEST(LayerCopies, CopiedProblemSolvesAloneAndIndependently) {
   // Changing the original afterwards does not reach the copy.
   int r = 0, c = -1000;
   ASSERT_EQ(KSLPdelcoefs(p.slp, 1, &r, &c), 0);
-  ASSERT_EQ(KLVOnlpoptimize(q.prob, nullptr), 0) << q.error();
-  EXPECT_EQ(q.status(), 1);
+  EXPECT_EQ(q.optimize(), 1);
   EXPECT_NEAR(q.objval(), -std::sqrt(2.0), 1e-7);
   EXPECT_EQ(q.coefs(), 1);
   // A copy into a problem of another shape is refused.

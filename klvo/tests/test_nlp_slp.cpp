@@ -74,8 +74,7 @@ TEST(ToleranceSets, LooserSetsStopEarlierAndReportTheirTest) {
   const double opt = 2.0 - 2.0 * std::log(2.0);
   NlpProblem tight;
   log_model(tight);
-  ASSERT_EQ(KLVOnlpoptimize(tight.prob, nullptr), 0) << tight.error();
-  ASSERT_EQ(tight.status(), 1);
+  ASSERT_EQ(tight.optimize(), 1);
   EXPECT_NEAR(tight.objval(), opt, 1e-9);
 
   NlpProblem loose;
@@ -85,8 +84,7 @@ TEST(ToleranceSets, LooserSetsStopEarlierAndReportTheirTest) {
   ASSERT_EQ(KSLPaddtolsets(loose.slp, 1, tols), 0);
   int cols[1] = {0}, set[1] = {1};
   ASSERT_EQ(KSLPaddvars(loose.slp, 1, cols, nullptr, nullptr, nullptr, set, nullptr, nullptr), 0);
-  ASSERT_EQ(KLVOnlpoptimize(loose.prob, nullptr), 0) << loose.error();
-  ASSERT_EQ(loose.status(), 1);
+  ASSERT_EQ(loose.optimize(), 1);
   EXPECT_LT(loose.iterations(), tight.iterations());
   EXPECT_NEAR(loose.objval(), opt, 0.01);
   EXPECT_GT(std::fabs(loose.objval() - opt), 1e-9);
@@ -158,8 +156,7 @@ TEST(ColumnSteps, HeldColumnsAndEnforcedRows) {
   ASSERT_EQ(KSLPchgdeltatype(p.slp, 1, &col, &held, nullptr), 0);
   int bad = 2;
   EXPECT_NE(KSLPchgdeltatype(p.slp, 1, &col, &bad, nullptr), 0);  // type 2 needs its step
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), 1.0 + std::sqrt(2.0), 1e-7);
 
   int status = -1;
@@ -172,8 +169,7 @@ TEST(ColumnSteps, HeldColumnsAndEnforcedRows) {
   ASSERT_EQ(KSLPchgdeltatype(p.slp, 1, &col, &free, nullptr), 0);
   p.start({0, 0});
   ASSERT_EQ(KSLPreinitialize(p.slp), 0);
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), std::sqrt(13.0) - 1.0, 1e-7);
   NlpProblem unsolved;
   vertex_model(unsolved);
@@ -220,8 +216,7 @@ TEST(LayerEvents, ReportFormulasThatCannotBeEvaluatedAndRejectTheStep) {
     return 0;
   };
   ASSERT_EQ(KSLPsetcbcoefevalerror(p.slp, report, &seen), 0);
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), 2.0 - 2.0 * std::log(2.0), 1e-7);
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.front(), std::make_pair(-1, -1000));
@@ -265,8 +260,7 @@ TEST(LayerEvents, FireInOrderAndStopTheSolve) {
     int vars = 0;
     if (engine)
       ASSERT_EQ(KSLPsetcbitervar(p.slp, [](KSLPprob, void *d, int) { return ++*static_cast<int *>(d), 0; }, &vars), 0);
-    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-    ASSERT_EQ(p.status(), 1);
+    ASSERT_EQ(p.optimize(), 1);
     ASSERT_GE(log.events.size(), 4u);
     EXPECT_EQ(log.events.front(), "slpstart");
     EXPECT_EQ(log.events.back(), "slpend");
@@ -367,8 +361,7 @@ TEST(Cascade, KeepsDeterminedColumnsExactAfterEveryIteration) {
       ++ends;
     };
     on_iterend(p, check);
-    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-    ASSERT_EQ(p.status(), 1);
+    ASSERT_EQ(p.optimize(), 1);
     std::vector<double> v = p.x();
     EXPECT_NEAR(v[0], x, 1e-7);
     EXPECT_LT(chain_gap(v), 1e-7);
@@ -418,8 +411,7 @@ TEST(ColumnSettings, PenaltyDecidesWhichRowBecomesFeasibleFirst) {
       light_alone = light_alone || (ok[1 - heavy] && !ok[heavy]);
     };
     on_iterend(p, check);
-    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-    ASSERT_EQ(p.status(), 1);
+    ASSERT_EQ(p.optimize(), 1);
     EXPECT_NEAR(p.x()[0], 10, 1e-7);
     EXPECT_NEAR(p.x()[1], 0, 1e-7);
     EXPECT_TRUE(heavy_alone) << "penalised column " << heavy;
@@ -477,8 +469,7 @@ TEST(ColumnSettings, NoDeltaColumnsAndRefusedSettings) {
   p.start({1, 0});
   int nodelta = KSLP_VAR_NODELTA;
   set_var(p.slp, 0, nullptr, nullptr, &nodelta);
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), 1.0 + std::sqrt(2.0), 1e-7);
 
   double neg = -1, full = 1, half = 0.5;

@@ -662,6 +662,11 @@ struct NlpProblem {
     return v;
   }
   int status() { return int_attr(kSlpStatus); }
+  // Solves through KLVOnlpoptimize; returns the layer's status.
+  int optimize() {
+    EXPECT_EQ(KLVOnlpoptimize(prob, nullptr), 0) << error();
+    return status();
+  }
   int iterations() { return int_attr(kSlpIterations); }
   double objval() {
     double v = 0;
