@@ -300,17 +300,12 @@ TEST(LayerEvents, FireInOrderAndStopTheSolve) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 const int kCascade = 12107;
 
-void set_var(KSLPprob slp, int col, const double *penalty, const double *damp, const int *vartype,
-             const double *initstepbound = nullptr) {
-  ASSERT_EQ(KSLPchgvar(slp, col, nullptr, initstepbound, nullptr, penalty, damp, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, vartype),
-            0);
+int set_var(KSLPprob slp, int col, const double *penalty, const double *damp, const int *vartype,
+            const double *initstepbound = nullptr) {
+  return KSLPchgvar(slp, col, nullptr, initstepbound, nullptr, penalty, damp, nullptr, nullptr, nullptr, nullptr,
+                    nullptr, vartype);
 }
 
 // Every iteration's end, with what the test wants to know of the iterate.
@@ -379,7 +374,7 @@ TEST(Cascade, LeavesColumnsMarkedNotToBeCascaded) {
   chain_model(p, 1);
   p.start({1, 0, 1.5, 0});
   int never = KSLP_VAR_NOCASCADE;
-  set_var(p.slp, 2, nullptr, nullptr, &never);
+  ASSERT_EQ(set_var(p.slp, 2, nullptr, nullptr, &never), 0);
   ASSERT_EQ(KSLPcascade(p.slp), 0) << p.slp_error();
   EXPECT_NEAR(slp_var(p.slp, 1).initvalue, std::exp(1.0), 1e-12);
   EXPECT_EQ(slp_var(p.slp, 2).initvalue, 1.5);
@@ -401,7 +396,7 @@ TEST(ColumnSettings, PenaltyDecidesWhichRowBecomesFeasibleFirst) {
     ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, 1), 0);
     ASSERT_EQ(KSLPsetintcontrol(p.slp, kCascade, 0), 0);
     double ten = 10;
-    set_var(p.slp, heavy, &ten, nullptr, nullptr);
+    ASSERT_EQ(set_var(p.slp, heavy, &ten, nullptr, nullptr), 0);
     p.start({0, 0});
     bool heavy_alone = false, light_alone = false;
     auto check = [&](KSLPprob slp) {
@@ -436,7 +431,7 @@ TEST(ColumnSettings, DampingAndFixedStepBoundsGiveTheirIterates) {
     p.objective(-X(0));
     ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, 1), 0);
     double one = 1;
-    set_var(p.slp, 0, nullptr, &c.damp, &c.vartype, &one);
+    ASSERT_EQ(set_var(p.slp, 0, nullptr, &c.damp, &c.vartype, &one), 0);
     p.start({0});
     std::vector<double> xs;
     std::vector<int> conv;
@@ -468,21 +463,15 @@ TEST(ColumnSettings, NoDeltaColumnsAndRefusedSettings) {
   vertex_model(p);
   p.start({1, 0});
   int nodelta = KSLP_VAR_NODELTA;
-  set_var(p.slp, 0, nullptr, nullptr, &nodelta);
+  ASSERT_EQ(set_var(p.slp, 0, nullptr, nullptr, &nodelta), 0);
   ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), 1.0 + std::sqrt(2.0), 1e-7);
 
   double neg = -1, full = 1, half = 0.5;
   int unknown = 8;
-  ASSERT_EQ(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, nullptr, &half, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
-  EXPECT_NE(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, &neg, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
-  EXPECT_NE(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, nullptr, &full, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
+  ASSERT_EQ(set_var(p.slp, 1, nullptr, &half, nullptr), 0);
+  EXPECT_NE(set_var(p.slp, 1, &neg, nullptr, nullptr), 0);
+  EXPECT_NE(set_var(p.slp, 1, nullptr, &full, nullptr), 0);
   int cols[1] = {1};
   EXPECT_NE(KSLPaddvars(p.slp, 1, cols, &unknown, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
   SlpVar v = slp_var(p.slp, 1);
