@@ -117,13 +117,7 @@ struct LazyRun {
   int added = 0, rejected = 0, failures = 0;
 };
 
-void preintsol_subtours(KLVOprob p, void *d, int, int *reject, double *) {
-  auto *run = static_cast<LazyRun *>(d);
-  auto parts = run->tsp->components(callback_x(p, run->tsp->ncols()), 0.5);
-  if (parts.size() == 1) return;
-  *reject = 1;
-  ++run->rejected;
-  if (!run->cut_in_preintsol) return;
+void add_subtour_cuts(KLVOprob p, LazyRun *run, const std::vector<std::vector<int>> &parts) {
   Tsp::Cuts c = run->tsp->subtour_cuts(parts);
   if (KLVOaddcuts64(p, c.count(), c.type.data(), c.rowtype.data(), c.rhs.data(), c.start.data(), c.cols.data(),
                     c.coefs.data()) != 0)
@@ -131,15 +125,19 @@ void preintsol_subtours(KLVOprob p, void *d, int, int *reject, double *) {
   run->added += c.count();
 }
 
+void preintsol_subtours(KLVOprob p, void *d, int, int *reject, double *) {
+  auto *run = static_cast<LazyRun *>(d);
+  auto parts = run->tsp->components(callback_x(p, run->tsp->ncols()), 0.5);
+  if (parts.size() == 1) return;
+  *reject = 1;
+  ++run->rejected;
+  if (run->cut_in_preintsol) add_subtour_cuts(p, run, parts);
+}
+
 void optnode_subtours(KLVOprob p, void *d, int *) {
   auto *run = static_cast<LazyRun *>(d);
   auto parts = run->tsp->components(callback_x(p, run->tsp->ncols()), 1e-6);
-  if (parts.size() == 1) return;
-  Tsp::Cuts c = run->tsp->subtour_cuts(parts);
-  if (KLVOaddcuts64(p, c.count(), c.type.data(), c.rowtype.data(), c.rhs.data(), c.start.data(), c.cols.data(),
-                    c.coefs.data()) != 0)
-    ++run->failures;
-  run->added += c.count();
+  if (parts.size() > 1) add_subtour_cuts(p, run, parts);
 }
 
 class CutsTest : public ProblemTest {
@@ -299,6 +297,14 @@ struct Knapsack {
   }
 };
 
+// Adds the cover inequality sum_C x_j <= |C| - 1 at the node, with the given cut type.
+int add_cover(KLVOprob p, const std::vector<int> &items, int type) {
+  std::vector<int64_t> start{0, static_cast<int64_t>(items.size())};
+  std::vector<double> ones(items.size(), 1.0);
+  double rhs = static_cast<double>(items.size()) - 1;
+  return KLVOaddcuts64(p, 1, &type, "L", &rhs, start.data(), items.data(), ones.data());
+}
+
 struct CoverRun {
   const Knapsack *k;
   int cuts = 0;
@@ -320,11 +326,7 @@ TEST_F(CutsTest, CoverCutsFromOptnodeLowerTheNodeCountOfAKnapsack) {
     auto *r = static_cast<CoverRun *>(d);
     std::vector<int> items;
     if (!r->k->cover(callback_x(p, static_cast<int>(r->k->value.size())), items)) return;
-    std::vector<int64_t> start{0, static_cast<int64_t>(items.size())};
-    std::vector<double> ones(items.size(), 1.0);
-    double rhs = static_cast<double>(items.size()) - 1;
-    int type = 2;
-    ASSERT_EQ(KLVOaddcuts64(p, 1, &type, "L", &rhs, start.data(), items.data(), ones.data()), 0);
+    ASSERT_EQ(add_cover(p, items, 2), 0);
     ++r->cuts;
   }, &run, 0), 0);
   ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
@@ -522,11 +524,7 @@ void register_node_events(KLVOprob prob, EventReg *reg) {
       *infeasible = 1;
       added = 2;
     } else if (r->acts() && r->log->k->cover(callback_x(p, static_cast<int>(r->log->k->value.size())), items)) {
-      std::vector<int64_t> start{0, static_cast<int64_t>(items.size())};
-      std::vector<double> ones(items.size(), 1.0);
-      double rhs = static_cast<double>(items.size()) - 1;
-      int type = 0;
-      EXPECT_EQ(KLVOaddcuts64(p, 1, &type, "L", &rhs, start.data(), items.data(), ones.data()), 0);
+      EXPECT_EQ(add_cover(p, items, 0), 0);
       added = 1;
     }
     r->log->add(KLVO_CB_OPTNODE, r->priority, node_of(p), added, seen);
