@@ -417,10 +417,6 @@ TEST_F(BranchingTest, CutsNotInThePoolAreRefused) {
   EXPECT_EQ(KLVO_bo_destroy(bo), 0);
 }
 
-}  // namespace
-
-namespace {
-
 // The column of each branching the search offers, with the node's point: a branching on a
 // column is a bound on that column in each branch.
 struct Offers {

@@ -657,10 +657,6 @@ TEST_F(FaultInjection, EveryAllocationOfAModelEditFailsCleanly) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 std::vector<Case> solve_cases() {
   std::vector<Case> cases;
   auto lp_optimal = [](Fixture &f) {
