@@ -101,42 +101,38 @@ TEST_F(BranchingTest, BadInputIsRefusedAndLeavesTheObjectAsItWas) {
   EXPECT_EQ(KLVO_bo_destroy(bo), 0);
 }
 
-// Branching on x_a + x_b <= floor(s) or >= ceil(s) for two fractional binaries whose sum s is
-// fractional: a disjunction on rows that covers every integer point and cuts the node's point.
-struct RowRule {
-  int replaced = 0, offered = 0;
-  std::vector<double> x;
-};
-
-void row_rule(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *newbranch) {
-  auto *rule = static_cast<RowRule *>(data);
-  if (!branch) return;
-  ++rule->offered;
-  int ncols = 0, st = 0;
-  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
-  rule->x.assign(ncols, 0.0);
-  if (KLVOgetcallbacksolution(prob, &st, rule->x.data(), 0, ncols - 1) != 0) return;
+// Two fractional columns of the node's point whose sum s is fractional: x_a + x_b <= floor(s)
+// or >= ceil(s) is a disjunction that covers every integer point and cuts the node's point.
+bool fractional_pair(KLVOprob prob, int cols[2], double *s) {
+  std::vector<double> x = callback_x(prob);
   std::vector<int> frac;
-  for (int j = 0; j < ncols; ++j)
-    if (std::fabs(rule->x[j] - std::round(rule->x[j])) > 1e-6) frac.push_back(j);
+  for (int j = 0; j < static_cast<int>(x.size()); ++j)
+    if (std::fabs(x[j] - std::round(x[j])) > 1e-6) frac.push_back(j);
   for (size_t a = 0; a < frac.size(); ++a)
     for (size_t b = a + 1; b < frac.size(); ++b) {
-      double s = rule->x[frac[a]] + rule->x[frac[b]];
-      if (std::fabs(s - std::round(s)) < 1e-6) continue;
-      KLVObranchobject bo = nullptr;
-      if (KLVO_bo_create(&bo, prob, 1) != 0) return;
-      KLVO_bo_addbranches(bo, 2);
-      int cols[] = {frac[a], frac[b]};
-      double ones[] = {1.0, 1.0}, down = std::floor(s), up = std::ceil(s);
-      int start[] = {0};
-      char le = 'L', ge = 'G';
-      KLVO_bo_addrows(bo, 0, 1, 2, &le, &down, start, cols, ones);
-      KLVO_bo_addrows(bo, 1, 1, 2, &ge, &up, start, cols, ones);
-      KLVO_bo_setpreferredbranch(bo, 1);
-      *newbranch = bo;
-      ++rule->replaced;
-      return;
+      *s = x[frac[a]] + x[frac[b]];
+      cols[0] = frac[a], cols[1] = frac[b];
+      if (std::fabs(*s - std::round(*s)) >= 1e-6) return true;
     }
+  return false;
+}
+
+// The disjunction on rows.
+void row_rule(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *newbranch) {
+  int cols[2];
+  double s = 0;
+  if (!branch || !fractional_pair(prob, cols, &s)) return;
+  KLVObranchobject bo = nullptr;
+  if (KLVO_bo_create(&bo, prob, 1) != 0) return;
+  KLVO_bo_addbranches(bo, 2);
+  double ones[] = {1.0, 1.0}, down = std::floor(s), up = std::ceil(s);
+  int start[] = {0};
+  char le = 'L', ge = 'G';
+  KLVO_bo_addrows(bo, 0, 1, 2, &le, &down, start, cols, ones);
+  KLVO_bo_addrows(bo, 1, 1, 2, &ge, &up, start, cols, ones);
+  KLVO_bo_setpreferredbranch(bo, 1);
+  *newbranch = bo;
+  ++*static_cast<int *>(data);
 }
 
 TEST_F(BranchingTest, RowDisjunctionChangesTheTreeAndKeepsTheOptimum) {
@@ -149,8 +145,8 @@ TEST_F(BranchingTest, RowDisjunctionChangesTheTreeAndKeepsTheOptimum) {
   EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
   int64_t plain = nodes(prob);
 
-  RowRule rule;
-  ASSERT_EQ(KLVOaddcbchgbranchobject(prob, row_rule, &rule, 0), 0);
+  int replaced = 0;
+  ASSERT_EQ(KLVOaddcbchgbranchobject(prob, row_rule, &replaced, 0), 0);
   // The search's closing log says how many relaxation rows served its branching rows.
   static std::string rows_line;
   rows_line.clear();
@@ -161,17 +157,17 @@ TEST_F(BranchingTest, RowDisjunctionChangesTheTreeAndKeepsTheOptimum) {
   ASSERT_EQ(KLVOmipoptimize(prob, ""), 0);
   ASSERT_EQ(int_attr(prob, KLVO_ATTR_MIPSTATUS), KLVO_MIP_OPTIMAL);
   EXPECT_NEAR(dbl_attr(prob, KLVO_ATTR_MIPOBJVAL), truth, 1e-6);
-  EXPECT_GT(rule.replaced, 0);
+  EXPECT_GT(replaced, 0);
   EXPECT_NE(nodes(prob), plain);
   // One row per child of each replaced branching; the rows that no open node holds any more
   // are reused, so the relaxation ends with fewer.
   long long made = -1;
   int held = -1;
   ASSERT_EQ(std::sscanf(rows_line.c_str(), "Branching rows: %lld made, %d rows", &made, &held), 2) << rows_line;
-  EXPECT_EQ(made, 2LL * rule.replaced);
+  EXPECT_EQ(made, 2LL * replaced);
   EXPECT_LT(held, made);
   ASSERT_EQ(KLVOremovecbmessage(prob, nullptr, nullptr), 0);
-  ASSERT_EQ(KLVOremovecbchgbranchobject(prob, row_rule, &rule), 0);
+  ASSERT_EQ(KLVOremovecbchgbranchobject(prob, row_rule, &replaced), 0);
 }
 
 // At the root, strong branching on the most fractional column gives the objectives of the two
@@ -191,13 +187,10 @@ int count_trial(KLVOprob, void *data, int) {
 
 void strong_rule(KLVOprob prob, void *data, int *) {
   auto *rule = static_cast<StrongRule *>(data);
-  int ncols = 0, st = 0;
-  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
-  std::vector<double> x(ncols);
-  if (KLVOgetcallbacksolution(prob, &st, x.data(), 0, ncols - 1) != 0) return;
+  std::vector<double> x = callback_x(prob);
   int best = -1;
   double dist = 1e-6;
-  for (int j = 0; j < ncols; ++j) {
+  for (int j = 0; j < static_cast<int>(x.size()); ++j) {
     double f = std::fabs(x[j] - std::round(x[j]));
     if (f > dist) dist = f, best = j;
   }
@@ -261,10 +254,7 @@ TEST_F(BranchingTest, StrongBranchingAndStoredObjectsFromOptnode) {
 // instead of the search's own split; checked against the binary formulation solved by HiGHS.
 void sos_rule(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *newbranch) {
   if (!branch) return;
-  int ncols = 0, st = 0;
-  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
-  std::vector<double> x(ncols);
-  KLVOgetcallbacksolution(prob, &st, x.data(), 0, ncols - 1);
+  std::vector<double> x = callback_x(prob);
   int nonzero = 0, first = -1;
   for (int j = 0; j < 4; ++j)
     if (x[j] > 1e-7) ++nonzero, first = first < 0 ? j : first;
@@ -336,35 +326,24 @@ struct CutRule {
 
 void cut_rule(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *newbranch) {
   auto *rule = static_cast<CutRule *>(data);
-  if (!branch) return;
-  int ncols = 0, st = 0;
-  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
-  std::vector<double> x(ncols);
-  if (KLVOgetcallbacksolution(prob, &st, x.data(), 0, ncols - 1) != 0) return;
-  std::vector<int> frac;
-  for (int j = 0; j < ncols; ++j)
-    if (std::fabs(x[j] - std::round(x[j])) > 1e-6) frac.push_back(j);
-  for (size_t a = 0; a < frac.size(); ++a)
-    for (size_t b = a + 1; b < frac.size(); ++b) {
-      double s = x[frac[a]] + x[frac[b]];
-      if (std::fabs(s - std::round(s)) < 1e-6) continue;
-      int cols[] = {frac[a], frac[b], frac[a], frac[b]};
-      double ones[] = {1, 1, 1, 1}, rhs[] = {std::floor(s), std::ceil(s)};
-      int64_t start[] = {0, 2, 4};
-      KLVOcut cuts[2] = {nullptr, nullptr};
-      KLVObranchobject bo = nullptr;
-      bool ok = KLVOstorecuts64(prob, 2, 1, nullptr, "LG", rhs, start, cuts, cols, ones) == 0 &&
-                KLVO_bo_create(&bo, prob, 1) == 0 && KLVO_bo_addbranches(bo, 2) == 0 &&
-                KLVO_bo_addcuts(bo, 0, 1, &cuts[0]) == 0 && KLVO_bo_addcuts(bo, 1, 1, &cuts[1]) == 0;
-      if (!ok) {
-        ++rule->failures;
-        KLVO_bo_destroy(bo);
-        return;
-      }
-      *newbranch = bo;
-      ++rule->replaced;
-      return;
-    }
+  int pair[2];
+  double s = 0;
+  if (!branch || !fractional_pair(prob, pair, &s)) return;
+  int cols[] = {pair[0], pair[1], pair[0], pair[1]};
+  double ones[] = {1, 1, 1, 1}, rhs[] = {std::floor(s), std::ceil(s)};
+  int64_t start[] = {0, 2, 4};
+  KLVOcut cuts[2] = {nullptr, nullptr};
+  KLVObranchobject bo = nullptr;
+  bool ok = KLVOstorecuts64(prob, 2, 1, nullptr, "LG", rhs, start, cuts, cols, ones) == 0 &&
+            KLVO_bo_create(&bo, prob, 1) == 0 && KLVO_bo_addbranches(bo, 2) == 0 &&
+            KLVO_bo_addcuts(bo, 0, 1, &cuts[0]) == 0 && KLVO_bo_addcuts(bo, 1, 1, &cuts[1]) == 0;
+  if (!ok) {
+    ++rule->failures;
+    KLVO_bo_destroy(bo);
+    return;
+  }
+  *newbranch = bo;
+  ++rule->replaced;
 }
 
 // Every cut a node holds is satisfied by its relaxation's point: the cuts are in the relaxation.
@@ -438,10 +417,6 @@ TEST_F(BranchingTest, CutsNotInThePoolAreRefused) {
   EXPECT_EQ(KLVO_bo_destroy(bo), 0);
 }
 
-}  // namespace
-
-namespace {
-
 // The column of each branching the search offers, with the node's point: a branching on a
 // column is a bound on that column in each branch.
 struct Offers {
@@ -451,10 +426,8 @@ struct Offers {
 
 void record_offer(KLVOprob prob, void *data, KLVObranchobject branch, KLVObranchobject *) {
   auto *o = static_cast<Offers *>(data);
-  int ncols = 0, st = 0, nbounds = 0, col = -1;
-  KLVOgetintattrib(prob, KLVO_ATTR_ORIGINALCOLS, &ncols);
-  std::vector<double> x(ncols);
-  ASSERT_EQ(KLVOgetcallbacksolution(prob, &st, x.data(), 0, ncols - 1), 0);
+  int nbounds = 0, col = -1;
+  std::vector<double> x = callback_x(prob);
   ASSERT_NE(branch, nullptr);
   char type = 0;
   double value = 0;

@@ -23,7 +23,6 @@
 #include <cstdlib>
 #include <chrono>
 #include <cstring>
-#include <dirent.h>
 #include <functional>
 #include <new>
 #include <set>
@@ -204,22 +203,12 @@ std::string read_file(const std::string &path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::set<std::string> dir_entries(const std::string &dir) {
-  std::set<std::string> out;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (dirent *e = readdir(d))
-      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) out.insert(e->d_name);
-    closedir(d);
-  }
-  return out;
-}
-
 // One problem (with its nonlinear layer when built with one) per attempt.
 struct Fixture {
   KLVOprob prob = nullptr;
   KSLPprob slp = nullptr;
   KLVOprob other = nullptr;  // a second problem for copies
-  std::string dir;           // a folder of its own for files
+  TempDir dir;               // a folder of its own for files
   // Arguments a call needs, made before it runs: the test's own allocations must not count.
   std::string file;
   Ex formula;
@@ -232,12 +221,8 @@ struct Fixture {
     EXPECT_EQ(KSLPinit(), 0);
     EXPECT_EQ(KSLPcreateprob(&slp, &prob), 0);
 #endif
-    char tmpl[] = "/tmp/klvo_faults_XXXXXX";
-    dir = mkdtemp(tmpl);
   }
   ~Fixture() {
-    for (const std::string &f : dir_entries(dir)) ::unlink((dir + "/" + f).c_str());
-    ::rmdir(dir.c_str());
 #ifdef KLVO_HAVE_IPOPT
     EXPECT_EQ(KSLPdestroyprob(slp), 0);
     EXPECT_EQ(KSLPfree(), 0);
@@ -246,18 +231,14 @@ struct Fixture {
     EXPECT_EQ(KLVOdestroyprob(prob), 0);
     EXPECT_EQ(KLVOfree(), 0);
   }
-  std::string error() const {
-    char text[512] = "";
-    KLVOgetlasterror(prob, text);
-    return text;
-  }
+  std::string error() const { return last_error(prob); }
   std::string layer_error() const {
     char text[512] = "";
     int code = 0;
     if (slp) KSLPgetlasterror(slp, &code, text);
     return text;
   }
-  std::string path(const char *name) const { return dir + "/" + name; }
+  std::string path(const char *name) const { return dir.path(name); }
 };
 
 // Everything the calls below can change, read back through the C interface: the model, the
@@ -309,13 +290,11 @@ State state_of(const Fixture &f) {
 // min -x0 - 2 x1 - 3 x2 (x0, x1, x2 in [0, 4]) s.t. x0 + x1 + x2 <= 6 (cap), x1 - x2 >= -2
 // (link), x0 + x2 = 3 (pair), with names, an extra objective, a set, an indicator and a
 // quadratic objective term: a model with every part the edits below touch.
+void lp_model(KLVOprob p);
 void rich_model(Fixture &f) {
   KLVOprob p = f.prob;
-  char types[3] = {'L', 'G', 'E'};
-  double rhs[3] = {6, -2, 3}, obj[3] = {-1, -2, -3}, lb[3] = {0, 0, 0}, ub[3] = {4, 4, 4};
-  int start[4] = {0, 2, 4, 7}, rowind[7] = {0, 2, 0, 1, 0, 1, 2};
-  double coef[7] = {1, 1, 1, 1, 1, -1, 1};
-  ASSERT_EQ(KLVOloadlp(p, "rich", 3, 3, types, rhs, nullptr, obj, start, nullptr, rowind, coef, lb, ub), 0);
+  lp_model(p);
+  ASSERT_EQ(KLVOsetprobname(p, "rich"), 0);
   ASSERT_EQ(KLVOaddnames(p, 1, "cap\0link\0pair", 0, 2), 0);
   ASSERT_EQ(KLVOaddnames(p, 2, "x0\0x1\0x2", 0, 2), 0);
   int q1[1] = {0};
@@ -459,7 +438,7 @@ long sweep_writes(const Case &c) {
       EXPECT_EQ(KLVOchgobj(f.prob, 1, &j, &v), 0);  // the next write differs
     }
     const std::string old = read_file(path);
-    const std::set<std::string> files = dir_entries(f.dir);
+    const std::set<std::string> files = f.dir.entries();
     Run r = armed_run(fault::Kind::io, 0, [&] { return c.call(f); });
     EXPECT_EQ(r.rc, 0) << f.error();
     const std::string fresh = read_file(path);
@@ -482,7 +461,7 @@ long sweep_writes(const Case &c) {
       EXPECT_NE(text.find(earlier ? "the earlier file is unchanged" : "no file was written"), std::string::npos)
           << text;
       EXPECT_EQ(read_file(path), old);
-      EXPECT_EQ(dir_entries(f.dir), files) << "a partial file was left behind";
+      EXPECT_EQ(f.dir.entries(), files) << "a partial file was left behind";
       if (failures() > failed) return total;
     }
     EXPECT_EQ(c.call(f), 0) << f.error();
@@ -677,10 +656,6 @@ TEST_F(FaultInjection, EveryAllocationOfAModelEditFailsCleanly) {
     report("alloc", c.name, points);
   }
 }
-
-}  // namespace
-
-namespace {
 
 std::vector<Case> solve_cases() {
   std::vector<Case> cases;

@@ -1,22 +1,11 @@
 // General and piecewise-linear constraints: file round trips together with sets, set names,
 // indicators and entities; what column and row deletions leave; copies; refused input; solves
 // checked against enumeration.
-#include <unistd.h>
-
-#include <cstdio>
-#include <sstream>
-
 #include "test_support.h"
 
 using namespace klvo_test;
 
 namespace {
-
-std::string error_of(KLVOprob p) {
-  char text[512];
-  KLVOgetlasterror(p, text);
-  return text;
-}
 
 // A model with every kind of entity: columns x0 [-3, 4], x1 [0, 5], y free, b3 and b4
 // binary, r integer [0, 10], s semi-continuous; two rows; a named set; an indicator; one
@@ -52,40 +41,13 @@ void build(KLVOprob prob) {
   const int colind[] = {0, 1, 1, 4, 3, 0};
   const int64_t valstart[] = {0, 1, 2, 2, 2};
   const double vals[] = {1.5, -2};
-  ASSERT_EQ(KLVOaddgencons64(prob, 5, 6, 2, type, result, colstart, colind, valstart, vals), 0) << error_of(prob);
+  ASSERT_EQ(KLVOaddgencons64(prob, 5, 6, 2, type, result, colstart, colind, valstart, vals), 0) << last_error(prob);
   const int pcol[] = {0, 1};
   const int pres[] = {2, 6};
   const int64_t pstart[] = {0, 3};
   const double px[] = {-1, 0, 2, 0, 1, 1, 3};
   const double py[] = {1, 0, 4, 0, 1, 2, 2.5};
-  ASSERT_EQ(KLVOaddpwlcons64(prob, 2, 7, pcol, pres, pstart, px, py), 0) << error_of(prob);
-}
-
-class TempDir {
- public:
-  TempDir() {
-    char dir[] = "/tmp/klvo_gc_XXXXXX";
-    dir_ = mkdtemp(dir);
-  }
-  ~TempDir() {
-    for (const std::string &f : files_) std::remove(f.c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string path(const std::string &name) {
-    files_.push_back(dir_ + "/" + name);
-    return files_.back();
-  }
-
- private:
-  std::string dir_;
-  std::vector<std::string> files_;
-};
-
-std::string contents(const std::string &path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  ASSERT_EQ(KLVOaddpwlcons64(prob, 2, 7, pcol, pres, pstart, px, py), 0) << last_error(prob);
 }
 
 using GenList = std::vector<std::tuple<int, int, std::vector<int>, std::vector<double>>>;
@@ -103,11 +65,11 @@ TEST_F(ProblemTest, GeneralConstraintsAndEntitiesSurviveMpsAndLpFiles) {
   for (auto [name, flags] : {std::pair{"m.mps", ""}, std::pair{"f.mps", "x"}, std::pair{"m.lp", ""}}) {
     SCOPED_TRACE(name);
     std::string path = dir.path(name);
-    ASSERT_EQ(KLVOwriteprob(prob, path.c_str(), flags), 0) << error_of(prob);
+    ASSERT_EQ(KLVOwriteprob(prob, path.c_str(), flags), 0) << last_error(prob);
     KLVOprob back = fresh();
-    ASSERT_EQ(KLVOreadprob(back, path.c_str(), ""), 0) << error_of(back) << "\n" << contents(path);
+    ASSERT_EQ(KLVOreadprob(back, path.c_str(), ""), 0) << last_error(back) << "\n" << slurp(path);
     Snapshot again = snapshot(back);
-    EXPECT_TRUE(original == again) << diff(original, again) << "\n" << contents(path);
+    EXPECT_TRUE(original == again) << diff(original, again) << "\n" << slurp(path);
   }
 }
 
@@ -168,7 +130,7 @@ TEST_F(ProblemTest, BadGeneralConstraintsChangeNothing) {
   };
   for (const Case &c : cases) {
     EXPECT_NE(KLVOaddgencons64(prob, 2, c.ncols, 0, c.type, res, cs, c.cols, nullptr, nullptr), 0);
-    EXPECT_NE(error_of(prob).find(c.words), std::string::npos) << error_of(prob);
+    EXPECT_NE(last_error(prob).find(c.words), std::string::npos) << last_error(prob);
   }
   const int pc[] = {0, 1};
   const int64_t ps[] = {0, 2};
@@ -176,7 +138,7 @@ TEST_F(ProblemTest, BadGeneralConstraintsChangeNothing) {
   const double single[] = {0, 1, 2};   // the second has one breakpoint
   const double y[] = {0, 0, 0, 0};
   EXPECT_NE(KLVOaddpwlcons64(prob, 2, 4, pc, res, ps, down, y), 0);
-  EXPECT_NE(error_of(prob).find("decrease"), std::string::npos) << error_of(prob);
+  EXPECT_NE(last_error(prob).find("decrease"), std::string::npos) << last_error(prob);
   EXPECT_NE(KLVOaddpwlcons64(prob, 2, 3, pc, res, ps, single, y), 0);
   const int twice[] = {1, 1};
   EXPECT_NE(KLVOdelgencons(prob, 2, twice), 0);

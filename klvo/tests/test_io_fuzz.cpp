@@ -305,13 +305,6 @@ struct SeedFile {
   bool lp;
 };
 
-std::string read_text(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void write_text(const std::string &path, const std::string &text) {
   std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
 }
@@ -331,16 +324,7 @@ class FileFuzz : public ProblemTest {
  protected:
   void SetUp() override {
     ProblemTest::SetUp();
-    char dir[] = "/tmp/klvo_fuzz_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
     other_ = fresh();
-  }
-  void TearDown() override {
-    for (const char *f : {"case.mps", "case.lp", "back.mps", "back.lp", "again.mps", "again.lp", "seed.lp"})
-      std::remove((dir_ + "/" + f).c_str());
-    rmdir(dir_.c_str());
-    ProblemTest::TearDown();
   }
 
   // The instances, their LP forms as the writer gives them, and the two rich files.
@@ -348,10 +332,10 @@ class FileFuzz : public ProblemTest {
     std::vector<SeedFile> out;
     for (const Instance &inst : instances()) {
       std::string mps = data_file(inst.file), lp = dir_ + "/seed.lp";
-      out.push_back({inst.file, read_text(mps), false});
+      out.push_back({inst.file, slurp(mps), false});
       EXPECT_EQ(KLVOreadprob(prob, mps.c_str(), ""), 0) << error();
       EXPECT_EQ(KLVOwriteprob(prob, lp.c_str(), ""), 0) << error();
-      out.push_back({inst.file + " as LP", read_text(lp), true});
+      out.push_back({inst.file + " as LP", slurp(lp), true});
     }
     out.push_back({"rich.mps", kRichMps, false});
     out.push_back({"rich.lp", kRichLp, true});
@@ -385,7 +369,7 @@ class FileFuzz : public ProblemTest {
     if (KLVOwriteprob(prob, back.c_str(), "") != 0) return "the model read cannot be written: " + error();
     if (KLVOreadprob(other_, back.c_str(), "") != 0) return "the written model does not read back: " + error(other_);
     if (KLVOwriteprob(other_, again.c_str(), "") != 0) return "the model read back cannot be written: " + error(other_);
-    if (read_text(back) != read_text(again)) return "writing the model read back gives a different text";
+    if (slurp(back) != slurp(again)) return "writing the model read back gives a different text";
     Snapshot first = snapshot(prob), second = snapshot(other_);
     if (!lp && first.name.empty()) first.name = "noname";  // what MPS writes for no name
     std::string d = diff(first, second);
@@ -393,7 +377,8 @@ class FileFuzz : public ProblemTest {
     return "";
   }
 
-  std::string dir_;
+  TempDir tmp_;
+  const std::string dir_ = tmp_.dir();
   KLVOprob other_ = nullptr;
 };
 

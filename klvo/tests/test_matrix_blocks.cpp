@@ -8,6 +8,7 @@
 
 #include "test_support.h"
 
+using klvo_test::load_empty;
 using klvo_test::ProblemTest;
 
 namespace {
@@ -62,9 +63,7 @@ Dense random_block(std::mt19937 &rng, int rows, int cols) {
 
 TEST_F(ProblemTest, RowsAndColumnsAddedInBatchesReadBackAsTheDenseMatrix) {
   std::mt19937 rng(7);
-  ASSERT_EQ(KLVOloadlp(prob, "m", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
+  ASSERT_EQ(load_empty(prob, "m"), 0);
   Dense all;  // the whole matrix, grown alongside
   int rows = 0, cols = 0;
   std::vector<int64_t> start;
@@ -119,9 +118,7 @@ TEST_F(ProblemTest, RowsAndColumnsAddedInBatchesReadBackAsTheDenseMatrix) {
 }
 
 TEST_F(ProblemTest, QuadraticObjectiveInThirtyTwoBitsIsSetWholeOrNotAtAll) {
-  ASSERT_EQ(KLVOloadlp(prob, "q", 3, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
+  ASSERT_EQ(load_empty(prob, "q", 3), 0);
   const int c1[] = {0, 0, 2}, c2[] = {0, 1, 2};
   const double v[] = {2, 1, 4};
   ASSERT_EQ(KLVOchgmqobj(prob, 3, c1, c2, v), 0) << error();
@@ -154,9 +151,7 @@ TEST_F(ProblemTest, ColumnsCatchUpWithAddedRowsWhateverUsesThemFirst) {
   compress(d, true, start, index, value);
   std::vector<char> types(rows, 'G');
   auto fresh_model = [&](KLVOprob p) {
-    ASSERT_EQ(KLVOloadlp(p, "lazy", cols, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr),
-              0);
+    ASSERT_EQ(load_empty(p, "lazy", cols), 0);
     ASSERT_EQ(KLVOaddrows64(p, rows, static_cast<int64_t>(index.size()), types.data(), nullptr, nullptr,
                             start.data(), index.data(), value.data()),
               0);

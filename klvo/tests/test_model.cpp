@@ -74,28 +74,6 @@ TEST_F(ProblemTest, LoadWithColumnLengthsSkipsTheGapsBetweenColumns) {
   EXPECT_EQ(s.ub, (std::vector<double>{1e20, 1e20}));
 }
 
-TEST_F(ProblemTest, FailedLoadKeepsThePreviousModel) {
-  load_small(prob);
-  ASSERT_EQ(KLVOaddnames(prob, 2, "a\0b\0c\0d", 0, 3), 0);
-  Snapshot before = snapshot(prob);
-  const char rowtype[] = {'L'};
-  const int start[] = {0, 1};
-  const int bad_row[] = {3};
-  const double val[] = {1};
-  EXPECT_EQ(KLVOloadlp(prob, "new", 1, 1, rowtype, nullptr, nullptr, nullptr, start, nullptr, bad_row, val, nullptr,
-                       nullptr),
-            KLVO_ERR_INVALID_ARGUMENT);
-  EXPECT_NE(error().find("row index 3"), std::string::npos) << error();
-  const char bad_type[] = {'X'};
-  const int good_row[] = {0};
-  EXPECT_NE(KLVOloadlp(prob, "new", 1, 1, bad_type, nullptr, nullptr, nullptr, start, nullptr, good_row, val, nullptr,
-                       nullptr),
-            0);
-  EXPECT_NE(error().find("row type 'X'"), std::string::npos) << error();
-  Snapshot after = snapshot(prob);
-  EXPECT_TRUE(before == after) << klvo_test::diff(before, after);
-}
-
 TEST_F(ProblemTest, LoadMiqcqpKeepsEntitiesSetsAndBothQuadraticParts) {
   const char rowtype[] = {'L', 'G'};
   const double rhs[] = {10, 1};
@@ -371,16 +349,13 @@ TEST_F(ProblemTest, RepeatedNamesAreFoundAtTheirLowestIndexThroughRenamesAndDele
 }
 
 // How indicators and sets follow deletions is checked against a rebuilt model in
-// test_model_edit.cpp; here, what is refused and the defaults.
-TEST_F(ProblemTest, IndicatorsAreRefusedOnRangeRowsWithoutApplyingAnyOfTheCall) {
+// test_model_edit.cpp (what is refused, in the bad-input table below); here, the defaults.
+TEST_F(ProblemTest, IndicatorsSetAndDeletedReadBackWithTheirDefaults) {
   load_small(prob);
   const int rows[] = {0, 1};
   const int cols[] = {3, 2};
   const int comp[] = {1, -1};
-  EXPECT_NE(KLVOsetindicators(prob, 2, rows, cols, comp), 0);  // row 1 is a range row
   int ic[3], cc[3];
-  ASSERT_EQ(KLVOgetindicators(prob, ic, cc, 0, 2), 0);
-  EXPECT_EQ(std::vector<int>(ic, ic + 3), (std::vector<int>{-1, -1, -1}));
   const int r1 = 1;
   const char l = 'L';
   ASSERT_EQ(KLVOchgrowtype(prob, 1, &r1, &l), 0);
@@ -391,26 +366,22 @@ TEST_F(ProblemTest, IndicatorsAreRefusedOnRangeRowsWithoutApplyingAnyOfTheCall) 
   EXPECT_EQ(std::vector<int>(cc, cc + 3), (std::vector<int>{0, -1, 0}));
 }
 
-TEST_F(ProblemTest, SetsLoseDeletedColumnsAndShiftWithTheirNames) {
+// How sets follow column deletions is checked against a rebuilt model in test_model_edit.cpp;
+// here, default weights and set deletion.
+TEST_F(ProblemTest, SetsGetDefaultWeightsAndDeletionMovesTheRestWithTheirNames) {
   load_small(prob);
   const char types[] = {'1', '2', '1'};
   const int start[] = {0, 2, 4};
   const int cols[] = {0, 1, 1, 3, 2};
   ASSERT_EQ(KLVOaddsets(prob, 3, 5, types, start, cols, nullptr), 0);
   ASSERT_EQ(KLVOaddnames(prob, 3, "s0\0s1\0s2", 0, 2), 0);
-  const int del_col = 1;
-  ASSERT_EQ(KLVOdelcols(prob, 1, &del_col), 0);
-  Snapshot s = snapshot(prob);
-  ASSERT_EQ(s.sets.size(), 3u);
-  // Default weights count 1, 2, ... inside each set; column 1 left both sets, later columns moved down.
-  EXPECT_EQ(s.sets[0].second, (std::vector<std::pair<int, double>>{{0, 1}}));
-  EXPECT_EQ(s.sets[1].second, (std::vector<std::pair<int, double>>{{2, 2}}));
-  EXPECT_EQ(s.sets[2].second, (std::vector<std::pair<int, double>>{{1, 1}}));
+  // Default weights count 1, 2, ... inside each set.
+  EXPECT_EQ(snapshot(prob).sets[1].second, (std::vector<std::pair<int, double>>{{1, 1}, {3, 2}}));
   const int del_set = 1;
   ASSERT_EQ(KLVOdelsets(prob, 1, &del_set), 0);
-  s = snapshot(prob);
+  Snapshot s = snapshot(prob);
   EXPECT_EQ(s.setnames, (std::vector<std::string>{"s0", "s2"}));
-  EXPECT_EQ(s.sets[1].first, '1');
+  EXPECT_EQ(s.sets[1], (std::pair<char, std::vector<std::pair<int, double>>>{'1', {{2, 1}}}));
 }
 
 TEST_F(ProblemTest, CopyIsIndependentOfItsSource) {
@@ -453,7 +424,7 @@ TEST_F(ProblemTest, BadInputFailsClearlyAndLeavesTheModelUnchanged) {
   const int64_t start2[] = {0, 1};
   const int colbad[] = {0, 7};
   const char rt2[] = {'L', 'G'}, settype[] = {'1'}, bad_settype[] = {'3'};
-  const int start01[] = {0, 2}, start1[] = {0, 1}, row2[] = {2}, one[] = {1}, two[] = {2};
+  const int start01[] = {0, 2}, start1[] = {0, 1}, row2[] = {2}, two[] = {2};
   std::vector<Case> cases = {
       {"delete a column out of range", [&] { return KLVOdelcols(prob, 1, col9); }, "column index 9 out of range"},
       {"delete a column twice", [&] { return KLVOdelcols(prob, 2, dup); }, "listed twice"},
@@ -501,9 +472,21 @@ TEST_F(ProblemTest, BadInputFailsClearlyAndLeavesTheModelUnchanged) {
       {"set type '3'", [&] { return KLVOaddsets(prob, 1, 1, bad_settype, start1, cols01, nullptr); }, "set type '3'"},
       {"range on a free row", [&] { return KLVOchgrhsrange(prob, 1, row2, v2); }, "free"},
       {"limit of a continuous column", [&] { return KLVOchgglblimit(prob, 1, cols01, v2); }, "only S, R and P"},
-      {"indicator on a range row", [&] { return KLVOsetindicators(prob, 1, rows01 + 1, cols01, one); }, "type 'R'"},
+      {"indicators on a good row and a range row",
+       [&] { return KLVOsetindicators(prob, 2, rows01, cols01, std::vector<int>{1, 1}.data()); }, "type 'R'"},
       {"indicator complement 2", [&] { return KLVOsetindicators(prob, 1, rows01, cols01, two); }, "complement flag 2"},
       {"name type 4", [&] { return KLVOaddnames(prob, 4, "a", 0, 0); }, "name type 4"},
+      {"load with a row index past the rows",
+       [&] {
+         return KLVOloadlp(prob, "new", 1, 1, rt2, nullptr, nullptr, nullptr, start1, nullptr, row5, v2, nullptr, nullptr);
+       },
+       "row index 5"},
+      {"load with row type 'X'",
+       [&] {
+         return KLVOloadlp(prob, "new", 1, 1, badb + 1, nullptr, nullptr, nullptr, start1, nullptr, cols01, v2, nullptr,
+                           nullptr);
+       },
+       "row type 'X'"},
   };
   Snapshot before = snapshot(prob);
   for (const Case &c : cases) {

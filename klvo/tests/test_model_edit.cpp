@@ -10,6 +10,7 @@
 
 #include "test_support.h"
 
+using klvo_test::load_empty;
 using klvo_test::ProblemTest;
 using klvo_test::snapshot;
 using klvo_test::Snapshot;
@@ -130,9 +131,7 @@ struct Ref {
   // Half of the rows first (empty), then the columns with their entries in those rows, then
   // the other rows with their entries: both directions of adding take part.
   void build(KLVOprob prob) const {
-    ASSERT_EQ(KLVOloadlp(prob, "m", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr),
-              0);
+    ASSERT_EQ(load_empty(prob, "m"), 0);
     const int n = cols.size(), m = rows.size(), half = m / 2;
     for (int i = 0; i < half; ++i) {
       const RefRow &r = rows[i];

@@ -326,10 +326,6 @@ TEST(FormulaHessian, SparseHessianOfAWideFormulaIsRecoveredExactly) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // A product of two equal subtrees is evaluated as a square of one: value, gradient and Hessian
 // must still be those of the product, e = sin(x0) x1 + x2, f = e * e.
 TEST(FormulaHessian, ProductOfEqualSubtreesKeepsItsDerivatives) {

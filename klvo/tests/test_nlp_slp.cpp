@@ -31,13 +31,7 @@ TEST(Cascade, RecomputesAChainInDependencyOrder) {
   };
   ASSERT_EQ(KSLPsetcbcascadevar(p.slp, record, &seen), 0);
   ASSERT_EQ(KSLPcascade(p.slp), 0) << p.slp_error();
-  double x2 = 0, x3 = 0;
-  ASSERT_EQ(KSLPgetvar(p.slp, 2, nullptr, nullptr, nullptr, nullptr, nullptr, &x2, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  ASSERT_EQ(KSLPgetvar(p.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, &x3, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
+  double x2 = slp_var(p.slp, 2).initvalue, x3 = slp_var(p.slp, 0).initvalue;
   EXPECT_NEAR(x2, std::exp(0.5), 1e-12);
   EXPECT_NEAR(x3 * x3 * x3 + x3, std::exp(0.5), 1e-10);
   EXPECT_EQ(seen, (std::vector<int>{2, 0}));
@@ -51,10 +45,7 @@ TEST(Cascade, RecomputesAChainInDependencyOrder) {
   ASSERT_EQ(KSLPsetcbcascadevarfail(p.slp, record, &failed), 0);
   ASSERT_EQ(KSLPchgcascadenlimit(p.slp, 0, 1), 0);
   ASSERT_EQ(KSLPcascade(p.slp), 0);
-  ASSERT_EQ(KSLPgetvar(p.slp, 2, nullptr, nullptr, nullptr, nullptr, nullptr, &x2, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(x2, 0.0);
+  EXPECT_EQ(slp_var(p.slp, 2).initvalue, 0.0);
   EXPECT_EQ(failed, (std::vector<int>{0}));
   EXPECT_NE(KSLPchgcascadenlimit(p.slp, 0, 0), 0);
 }
@@ -83,8 +74,7 @@ TEST(ToleranceSets, LooserSetsStopEarlierAndReportTheirTest) {
   const double opt = 2.0 - 2.0 * std::log(2.0);
   NlpProblem tight;
   log_model(tight);
-  ASSERT_EQ(KLVOnlpoptimize(tight.prob, nullptr), 0) << tight.error();
-  ASSERT_EQ(tight.status(), 1);
+  ASSERT_EQ(tight.optimize(), 1);
   EXPECT_NEAR(tight.objval(), opt, 1e-9);
 
   NlpProblem loose;
@@ -94,16 +84,11 @@ TEST(ToleranceSets, LooserSetsStopEarlierAndReportTheirTest) {
   ASSERT_EQ(KSLPaddtolsets(loose.slp, 1, tols), 0);
   int cols[1] = {0}, set[1] = {1};
   ASSERT_EQ(KSLPaddvars(loose.slp, 1, cols, nullptr, nullptr, nullptr, set, nullptr, nullptr), 0);
-  ASSERT_EQ(KLVOnlpoptimize(loose.prob, nullptr), 0) << loose.error();
-  ASSERT_EQ(loose.status(), 1);
+  ASSERT_EQ(loose.optimize(), 1);
   EXPECT_LT(loose.iterations(), tight.iterations());
   EXPECT_NEAR(loose.objval(), opt, 0.01);
   EXPECT_GT(std::fabs(loose.objval() - opt), 1e-9);
-  int converged = -1;
-  ASSERT_EQ(KSLPgetvar(loose.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       &converged, nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(converged, 1);  // 1 + the absolute closure test
+  EXPECT_EQ(slp_var(loose.slp, 0).converged, 1);  // 1 + the absolute closure test
 
   // Bad sets are refused and change nothing.
   double bad[9] = {-1, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -118,11 +103,7 @@ TEST(ToleranceSets, LooserSetsStopEarlierAndReportTheirTest) {
   // Deleting the set sends its columns back to the default tests.
   int one[1] = {1};
   ASSERT_EQ(KSLPdeltolsets(loose.slp, 1, one), 0);
-  int ts = -1;
-  ASSERT_EQ(KSLPgetvar(loose.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &ts, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(ts, 0);
+  EXPECT_EQ(slp_var(loose.slp, 0).tolset, 0);
 }
 
 double row_info(NlpProblem &p, int info, int row) {
@@ -175,8 +156,7 @@ TEST(ColumnSteps, HeldColumnsAndEnforcedRows) {
   ASSERT_EQ(KSLPchgdeltatype(p.slp, 1, &col, &held, nullptr), 0);
   int bad = 2;
   EXPECT_NE(KSLPchgdeltatype(p.slp, 1, &col, &bad, nullptr), 0);  // type 2 needs its step
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), 1.0 + std::sqrt(2.0), 1e-7);
 
   int status = -1;
@@ -189,8 +169,7 @@ TEST(ColumnSteps, HeldColumnsAndEnforcedRows) {
   ASSERT_EQ(KSLPchgdeltatype(p.slp, 1, &col, &free, nullptr), 0);
   p.start({0, 0});
   ASSERT_EQ(KSLPreinitialize(p.slp), 0);
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), std::sqrt(13.0) - 1.0, 1e-7);
   NlpProblem unsolved;
   vertex_model(unsolved);
@@ -223,11 +202,7 @@ TEST(Cascade, AskWhereAValueLeavesItsBounds) {
   EXPECT_EQ(seen.entry, 1.0);
   EXPECT_EQ(seen.lb, 0.0);
   EXPECT_EQ(seen.ub, 1.0);
-  double x0 = 0;
-  ASSERT_EQ(KSLPgetvar(p.slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, &x0, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(x0, 0.5);
+  EXPECT_EQ(slp_var(p.slp, 0).initvalue, 0.5);
 }
 
 // In the log model the first step (the whole step bound, 5) lands on log 0. The objective's
@@ -241,8 +216,7 @@ TEST(LayerEvents, ReportFormulasThatCannotBeEvaluatedAndRejectTheStep) {
     return 0;
   };
   ASSERT_EQ(KSLPsetcbcoefevalerror(p.slp, report, &seen), 0);
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), 2.0 - 2.0 * std::log(2.0), 1e-7);
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.front(), std::make_pair(-1, -1000));
@@ -286,8 +260,7 @@ TEST(LayerEvents, FireInOrderAndStopTheSolve) {
     int vars = 0;
     if (engine)
       ASSERT_EQ(KSLPsetcbitervar(p.slp, [](KSLPprob, void *d, int) { return ++*static_cast<int *>(d), 0; }, &vars), 0);
-    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-    ASSERT_EQ(p.status(), 1);
+    ASSERT_EQ(p.optimize(), 1);
     ASSERT_GE(log.events.size(), 4u);
     EXPECT_EQ(log.events.front(), "slpstart");
     EXPECT_EQ(log.events.back(), "slpend");
@@ -327,31 +300,12 @@ TEST(LayerEvents, FireInOrderAndStopTheSolve) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 const int kCascade = 12107;
 
-// The column's current value, old value, convergence and history as KSLPgetvar gives them.
-struct VarNow {
-  double value = 0, old = 0;
-  int converged = -1, history = -1;
-};
-
-VarNow var_now(KSLPprob slp, int col) {
-  VarNow v;
-  EXPECT_EQ(KSLPgetvar(slp, col, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &v.value, nullptr, &v.history,
-                       &v.converged, nullptr, nullptr, nullptr, nullptr, &v.old),
-            0);
-  return v;
-}
-
-void set_var(KSLPprob slp, int col, const double *penalty, const double *damp, const int *vartype,
-             const double *initstepbound = nullptr) {
-  ASSERT_EQ(KSLPchgvar(slp, col, nullptr, initstepbound, nullptr, penalty, damp, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, vartype),
-            0);
+int set_var(KSLPprob slp, int col, const double *penalty, const double *damp, const int *vartype,
+            const double *initstepbound = nullptr) {
+  return KSLPchgvar(slp, col, nullptr, initstepbound, nullptr, penalty, damp, nullptr, nullptr, nullptr, nullptr,
+                    nullptr, vartype);
 }
 
 // Every iteration's end, with what the test wants to know of the iterate.
@@ -397,13 +351,12 @@ TEST(Cascade, KeepsDeterminedColumnsExactAfterEveryIteration) {
     int ends = 0;
     auto check = [&](KSLPprob slp) {
       std::vector<double> v;
-      for (int j = 0; j < 4; ++j) v.push_back(var_now(slp, j).value);
+      for (int j = 0; j < 4; ++j) v.push_back(slp_var(slp, j).value);
       worst[on] = std::max(worst[on], chain_gap(v));
       ++ends;
     };
     on_iterend(p, check);
-    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-    ASSERT_EQ(p.status(), 1);
+    ASSERT_EQ(p.optimize(), 1);
     std::vector<double> v = p.x();
     EXPECT_NEAR(v[0], x, 1e-7);
     EXPECT_LT(chain_gap(v), 1e-7);
@@ -421,16 +374,11 @@ TEST(Cascade, LeavesColumnsMarkedNotToBeCascaded) {
   chain_model(p, 1);
   p.start({1, 0, 1.5, 0});
   int never = KSLP_VAR_NOCASCADE;
-  set_var(p.slp, 2, nullptr, nullptr, &never);
+  ASSERT_EQ(set_var(p.slp, 2, nullptr, nullptr, &never), 0);
   ASSERT_EQ(KSLPcascade(p.slp), 0) << p.slp_error();
-  double init[4];
-  for (int j = 0; j < 4; ++j)
-    ASSERT_EQ(KSLPgetvar(p.slp, j, nullptr, nullptr, nullptr, nullptr, nullptr, &init[j], nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-              0);
-  EXPECT_NEAR(init[1], std::exp(1.0), 1e-12);
-  EXPECT_EQ(init[2], 1.5);
-  EXPECT_NEAR(init[3], 2.25, 1e-12);
+  EXPECT_NEAR(slp_var(p.slp, 1).initvalue, std::exp(1.0), 1e-12);
+  EXPECT_EQ(slp_var(p.slp, 2).initvalue, 1.5);
+  EXPECT_NEAR(slp_var(p.slp, 3).initvalue, 2.25, 1e-12);
 }
 
 // u + v = 10 (determining u) and u - v = 10 (determining v) from the origin, step bounds 1 at
@@ -448,18 +396,17 @@ TEST(ColumnSettings, PenaltyDecidesWhichRowBecomesFeasibleFirst) {
     ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, 1), 0);
     ASSERT_EQ(KSLPsetintcontrol(p.slp, kCascade, 0), 0);
     double ten = 10;
-    set_var(p.slp, heavy, &ten, nullptr, nullptr);
+    ASSERT_EQ(set_var(p.slp, heavy, &ten, nullptr, nullptr), 0);
     p.start({0, 0});
     bool heavy_alone = false, light_alone = false;
     auto check = [&](KSLPprob slp) {
-      double u = var_now(slp, 0).value, v = var_now(slp, 1).value;
+      double u = slp_var(slp, 0).value, v = slp_var(slp, 1).value;
       bool ok[2] = {std::fabs(u + v - 10) <= 1e-9, std::fabs(u - v - 10) <= 1e-9};
       heavy_alone = heavy_alone || (ok[heavy] && !ok[1 - heavy]);
       light_alone = light_alone || (ok[1 - heavy] && !ok[heavy]);
     };
     on_iterend(p, check);
-    ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-    ASSERT_EQ(p.status(), 1);
+    ASSERT_EQ(p.optimize(), 1);
     EXPECT_NEAR(p.x()[0], 10, 1e-7);
     EXPECT_NEAR(p.x()[1], 0, 1e-7);
     EXPECT_TRUE(heavy_alone) << "penalised column " << heavy;
@@ -484,12 +431,12 @@ TEST(ColumnSettings, DampingAndFixedStepBoundsGiveTheirIterates) {
     p.objective(-X(0));
     ASSERT_EQ(KSLPsetintcontrol(p.slp, kSolver, 1), 0);
     double one = 1;
-    set_var(p.slp, 0, nullptr, &c.damp, &c.vartype, &one);
+    ASSERT_EQ(set_var(p.slp, 0, nullptr, &c.damp, &c.vartype, &one), 0);
     p.start({0});
     std::vector<double> xs;
     std::vector<int> conv;
     auto record = [&](KSLPprob slp) {
-      VarNow v = var_now(slp, 0);
+      SlpVar v = slp_var(slp, 0);
       xs.push_back(v.value);
       conv.push_back(v.converged != 0);
     };
@@ -504,8 +451,8 @@ TEST(ColumnSettings, DampingAndFixedStepBoundsGiveTheirIterates) {
     // The history holds the verdicts of the last iterations, newest in bit 0.
     int expect = 0;
     for (size_t k = conv.size() > 31 ? conv.size() - 31 : 0; k < conv.size(); ++k) expect = (expect << 1) | conv[k];
-    EXPECT_EQ(var_now(p.slp, 0).history, expect);
-    if (xs.size() >= 2) EXPECT_EQ(var_now(p.slp, 0).old, xs[xs.size() - 2]);
+    EXPECT_EQ(slp_var(p.slp, 0).history, expect);
+    if (xs.size() >= 2) EXPECT_EQ(slp_var(p.slp, 0).oldvalue, xs[xs.size() - 2]);
   }
 }
 
@@ -516,32 +463,21 @@ TEST(ColumnSettings, NoDeltaColumnsAndRefusedSettings) {
   vertex_model(p);
   p.start({1, 0});
   int nodelta = KSLP_VAR_NODELTA;
-  set_var(p.slp, 0, nullptr, nullptr, &nodelta);
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(set_var(p.slp, 0, nullptr, nullptr, &nodelta), 0);
+  ASSERT_EQ(p.optimize(), 1);
   EXPECT_NEAR(p.objval(), 1.0 + std::sqrt(2.0), 1e-7);
 
   double neg = -1, full = 1, half = 0.5;
   int unknown = 8;
-  ASSERT_EQ(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, nullptr, &half, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
-  EXPECT_NE(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, &neg, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
-  EXPECT_NE(KSLPchgvar(p.slp, 1, nullptr, nullptr, nullptr, nullptr, &full, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            0);
+  ASSERT_EQ(set_var(p.slp, 1, nullptr, &half, nullptr), 0);
+  EXPECT_NE(set_var(p.slp, 1, &neg, nullptr, nullptr), 0);
+  EXPECT_NE(set_var(p.slp, 1, nullptr, &full, nullptr), 0);
   int cols[1] = {1};
   EXPECT_NE(KSLPaddvars(p.slp, 1, cols, &unknown, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
-  double damp = -1, pen = -1;
-  int vt = -1;
-  ASSERT_EQ(KSLPgetvar(p.slp, 1, nullptr, nullptr, nullptr, &pen, &damp, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       &vt, nullptr, nullptr, nullptr, nullptr),
-            0);
-  EXPECT_EQ(damp, 0.5);
-  EXPECT_EQ(pen, 0.0);
-  EXPECT_EQ(vt, 0);
+  SlpVar v = slp_var(p.slp, 1);
+  EXPECT_EQ(v.damp, 0.5);
+  EXPECT_EQ(v.penalty, 0.0);
+  EXPECT_EQ(v.vartype, 0);
 }
 
 }  // namespace

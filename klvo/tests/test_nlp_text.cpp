@@ -228,8 +228,7 @@ TEST(NlpValidate, VectorViolationsAndObjectiveByHand) {
 #ifdef KLVO_HAVE_IPOPT
 TEST(NlpValidate, KktResidualsOfASolutionAndRecomputedReducedCosts) {
   SmallNlp p;
-  ASSERT_EQ(KLVOnlpoptimize(p.prob, nullptr), 0) << p.error();
-  ASSERT_EQ(p.status(), 1);
+  ASSERT_EQ(p.optimize(), 1);
   // Optimum (0, 1): x + y <= 1 binds with dual -2 (d objective / d rhs), no bound is active.
   std::vector<double> x = p.x();
   EXPECT_NEAR(x[0], 0, 1e-6);

@@ -1,11 +1,6 @@
 // Controls and attributes: catalogue consistency, typed access, bounds, defaults, copies and
 // ini files.
 #include <climits>
-#include <cstdio>
-#include <set>
-#include <string>
-
-#include <unistd.h>
 
 #include "test_support.h"
 
@@ -169,9 +164,9 @@ TEST_F(ParamsTest, AttributesCountWhatTheModelHolds) {
 }
 
 TEST_F(ParamsTest, IniDefaultsApplyToProblemsCreatedAfterwards) {
-  char dir[] = "/tmp/klvo_ini_XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string file = std::string(dir) + "/klvo.ini";
+  TempDir tmp;
+  const char *dir = tmp.dir().c_str();
+  std::string file = tmp.path("klvo.ini");
   std::ofstream(file) << "# test defaults\nfeastol = 1e-4\nBACKTRACK = 5\nmaxnode = notanumber\n";
   ASSERT_EQ(KLVOinit(dir), 0);
   KLVOprob p = fresh();
@@ -193,6 +188,4 @@ TEST_F(ParamsTest, IniDefaultsApplyToProblemsCreatedAfterwards) {
   EXPECT_EQ(dbl_control(q, KLVO_CONTROL_FEASTOL), 1e-7);
   KLVOfree();
   KLVOfree();
-  std::remove(file.c_str());
-  rmdir(dir);
 }

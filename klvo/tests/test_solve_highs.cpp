@@ -16,7 +16,7 @@ using namespace klvo_test;
 
 namespace {
 
-class HighsDefaultsTest : public ProblemTest {};
+using HighsDefaultsTest = ProblemTest;
 
 }  // namespace
 
@@ -44,16 +44,12 @@ TEST_F(HighsDefaultsTest, DefaultControlsAreHighsDefaults) {
 
 TEST_F(HighsDefaultsTest, MipSearchIsTheOneHighsRunsAlone) {
   // flugpl branches (about ninety nodes) and solves in well under a second.
-  std::string path = std::string(KLVO_TEST_DATA_DIR) + "/flugpl.mps";
-  ASSERT_EQ(KLVOreadprob(prob, path.c_str(), ""), 0) << error();
-  ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
-  int solvestatus = 0, solstatus = 0;
-  ASSERT_EQ(KLVOoptimize(prob, "", &solvestatus, &solstatus), 0) << error();
-  ASSERT_EQ(solstatus, KLVO_SOLSTATUS_OPTIMAL);
+  read_instance(prob, "flugpl.mps");
+  ASSERT_EQ(solve(prob), KLVO_SOLSTATUS_OPTIMAL);
 
   void *highs = Highs_create();
   Highs_setBoolOptionValue(highs, "output_flag", 0);
-  ASSERT_NE(Highs_readModel(highs, path.c_str()), kHighsStatusError);
+  ASSERT_NE(Highs_readModel(highs, data_file("flugpl.mps").c_str()), kHighsStatusError);
   ASSERT_NE(Highs_run(highs), kHighsStatusError);
   int64_t nodes = 0;
   HighsInt iterations = 0;

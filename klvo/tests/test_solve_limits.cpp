@@ -70,9 +70,7 @@ using LimitsTest = ProblemTest;
 TEST_F(LimitsTest, PublishedInstancesReachTheirOptima) {
   for (const Instance &inst : instances()) {
     SCOPED_TRACE(inst.file);
-    ASSERT_EQ(KLVOreadprob(prob, data_file(inst.file).c_str(), ""), 0) << error();
-    // Quiet the log (and test that turning it off is accepted by every solve).
-    ASSERT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+    read_instance(prob, inst.file);
     int solstatus = solve(prob);
     EXPECT_EQ(int_attr(prob, KLVO_ATTR_MIPENTS) > 0, inst.mip);
     if (std::isnan(inst.optimum)) {

@@ -57,9 +57,7 @@ TEST_F(ProblemTest, AProblemBeingSolvedRefusesChangesButAnswersReadsAndInterrupt
   EXPECT_TRUE(says_being_solved(error(), "KLVOdelcols")) << error();
   EXPECT_EQ(KLVOchgbounds(prob, 1, &col, &upper, &one), KLVO_ERR_BUSY);
   EXPECT_EQ(KLVOsetintcontrol(prob, KLVO_CONTROL_MAXNODE, 5), KLVO_ERR_BUSY);
-  EXPECT_EQ(KLVOloadlp(prob, "x", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr),
-            KLVO_ERR_BUSY);
+  EXPECT_EQ(load_empty(prob, "x"), KLVO_ERR_BUSY);
   EXPECT_EQ(KLVOlpoptimize(prob, ""), KLVO_ERR_BUSY);
   EXPECT_TRUE(says_being_solved(error(), "KLVOlpoptimize")) << error();
   EXPECT_EQ(KLVOdestroyprob(prob), KLVO_ERR_BUSY);

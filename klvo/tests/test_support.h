@@ -3,14 +3,19 @@
 // the data directory, and formulas written as C++ expressions for the nonlinear layer.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,6 +23,12 @@
 #include "klvo.h"
 
 namespace klvo_test {
+
+inline std::string last_error(KLVOprob p) {
+  char text[512] = "";
+  KLVOgetlasterror(p, text);
+  return text;
+}
 
 // A problem handle for one test, with the library initialised around it; fresh() gives more.
 class ProblemTest : public ::testing::Test {
@@ -37,11 +48,7 @@ class ProblemTest : public ::testing::Test {
     extra.push_back(p);
     return p;
   }
-  std::string error(KLVOprob p = nullptr) const {
-    char text[512] = "";
-    KLVOgetlasterror(p ? p : prob, text);
-    return text;
-  }
+  std::string error(KLVOprob p = nullptr) const { return last_error(p ? p : prob); }
   KLVOprob prob = nullptr;
   std::vector<KLVOprob> extra;
 };
@@ -301,6 +308,18 @@ inline void load(KLVOprob prob, const DenseModel &m) {
   }
 }
 
+// Replaces the model by an empty one with ncols free-of-rows columns; returns the call's code.
+inline int load_empty(KLVOprob prob, const char *name = "", int ncols = 0) {
+  return KLVOloadlp(prob, name, ncols, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                    nullptr, nullptr);
+}
+
+// Each entry wanted is near the one at its index.
+inline void expect_near(const std::vector<double> &got, const std::vector<double> &want, double tol) {
+  ASSERT_GE(got.size(), want.size());
+  for (size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(got[k], want[k], tol) << "entry " << k;
+}
+
 // Solves with KLVOoptimize and returns the solution status, which must match the attributes.
 inline int solve(KLVOprob prob, const char *flags = "") {
   int solvestatus = -1, solstatus = -1;
@@ -411,6 +430,24 @@ inline DenseModel market_split(int rows, int cols, unsigned seed) {
   return m;
 }
 
+// The optimum of a maximising 0-1 model with <= rows, every column set enumerated.
+inline double enumerate_binary_max(const DenseModel &m) {
+  const int n = static_cast<int>(m.obj.size());
+  double best = 0;
+  for (int mask = 0; mask < (1 << n); ++mask) {
+    bool fits = true;
+    for (size_t i = 0; i < m.rows.size() && fits; ++i) {
+      double w = 0;
+      for (int j = 0; j < n; ++j) w += (mask >> j & 1) * m.rows[i][j];
+      fits = w <= m.rhs[i];
+    }
+    double v = 0;
+    for (int j = 0; j < n; ++j) v += (mask >> j & 1) * m.obj[j];
+    if (fits) best = std::max(best, v);
+  }
+  return best;
+}
+
 // ---- The published instances ----
 
 struct Instance {
@@ -434,6 +471,70 @@ inline std::vector<Instance> instances() {
 }
 
 inline std::string data_file(const std::string &name) { return std::string(KLVO_TEST_DATA_DIR) + "/" + name; }
+
+// Reads a published instance with the log off.
+inline void read_instance(KLVOprob p, const std::string &file) {
+  ASSERT_EQ(KLVOreadprob(p, data_file(file).c_str(), ""), 0) << last_error(p);
+  ASSERT_EQ(KLVOsetintcontrol(p, KLVO_CONTROL_OUTPUTLOG, KLVO_OUTPUT_NONE), 0);
+}
+
+// ---- Files and messages ----
+
+inline std::string slurp(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A private temporary directory, removed with what it holds (one level of folders) at the end.
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/klvo_test_XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  ~TempDir() {
+    for (const std::string &name : entries())
+      if (rmdir(path(name).c_str()) != 0) unlink(path(name).c_str());
+    rmdir(dir_.c_str());
+  }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  std::string path(const std::string &name) const { return dir_ + "/" + name; }
+  const std::string &dir() const { return dir_; }
+  std::set<std::string> entries() const {
+    std::set<std::string> out;
+    if (DIR *d = opendir(dir_.c_str())) {
+      while (dirent *e = readdir(d))
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) out.insert(e->d_name);
+      closedir(d);
+    }
+    return out;
+  }
+
+ private:
+  std::string dir_;
+};
+
+// A message callback keeping every line it receives (flushes aside) in a std::vector<std::string>.
+inline void keep_lines(KLVOprob, void *data, const char *msg, int len, int type) {
+  if (msg && type != KLVO_MSG_FLUSH) static_cast<std::vector<std::string> *>(data)->emplace_back(msg, len);
+}
+inline bool any_contains(const std::vector<std::string> &lines, const std::string &what) {
+  for (const auto &l : lines)
+    if (l.find(what) != std::string::npos) return true;
+  return false;
+}
+
+// The point of the node a callback runs at.
+inline std::vector<double> callback_x(KLVOprob p, int n = -1) {
+  if (n < 0) EXPECT_EQ(KLVOgetintattrib(p, KLVO_ATTR_ORIGINALCOLS, &n), 0);
+  std::vector<double> x(n);
+  int status = 0;
+  EXPECT_EQ(KLVOgetcallbacksolution(p, &status, x.data(), 0, n - 1), 0);
+  return x;
+}
 
 // ---- Formulas for the nonlinear layer ----
 
@@ -565,6 +666,11 @@ struct NlpProblem {
     return v;
   }
   int status() { return int_attr(kSlpStatus); }
+  // Solves through KLVOnlpoptimize; returns the layer's status.
+  int optimize() {
+    EXPECT_EQ(KLVOnlpoptimize(prob, nullptr), 0) << error();
+    return status();
+  }
   int iterations() { return int_attr(kSlpIterations); }
   double objval() {
     double v = 0;
@@ -581,11 +687,7 @@ struct NlpProblem {
     EXPECT_EQ(KSLPgetcoefs(slp, &n, nullptr, nullptr), 0);
     return n;
   }
-  std::string error() {
-    char text[512] = "";
-    KLVOgetlasterror(prob, text);
-    return text;
-  }
+  std::string error() { return last_error(prob); }
   std::string slp_error() {
     char text[512] = "";
     int code = 0;
@@ -593,5 +695,20 @@ struct NlpProblem {
     return text;
   }
 };
+
+// A column's settings and state in the nonlinear layer, as KSLPgetvar gives them.
+struct SlpVar {
+  int detrow = -5, tolset = -5, history = -5, converged = -5, vartype = -5, delta = -5, penaltydelta = -5,
+      updaterow = -5;
+  double initstepbound = -5, stepbound = -5, penalty = -5, damp = -5, initvalue = -5, value = -5, oldvalue = -5;
+};
+inline SlpVar slp_var(KSLPprob slp, int col) {
+  SlpVar v;
+  EXPECT_EQ(KSLPgetvar(slp, col, &v.detrow, &v.initstepbound, &v.stepbound, &v.penalty, &v.damp, &v.initvalue,
+                       &v.value, &v.tolset, &v.history, &v.converged, &v.vartype, &v.delta, &v.penaltydelta,
+                       &v.updaterow, &v.oldvalue),
+            0);
+  return v;
+}
 
 }  // namespace klvo_test
