@@ -71,10 +71,12 @@ void load_presolved(PresolvedForm &form, const ModelStore &original, const char 
 
   form.colmap.resize(ncols);
   form.rowmap.resize(nrows);
+  form.position.assign(original.ncols(), -1);
   char name[kHighsMaximumStringLength];
   for (HighsInt j = 0; j < ncols; ++j) {
     check_highs(Highs_getPresolvedColName(h, j, name), "name a presolved column", fn);
     form.colmap[j] = index_from_name(name, 'c', original.ncols(), fn);
+    form.position[form.colmap[j]] = static_cast<int>(j);
   }
   for (HighsInt i = 0; i < nrows; ++i) {
     check_highs(Highs_getPresolvedRowName(h, i, name), "name a presolved row", fn);
@@ -326,22 +328,16 @@ void presolve_row(Problem &prob, char rowtype, int n, const int *colind, const d
   if (n < 0) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: negative count %d", fn, n);
   if (n && (!colind || !coef)) fail(KLVO_ERR_INVALID_ARGUMENT, "%s: null input array", fn);
   for (int k = 0; k < n; ++k) check_col(m, colind[k], fn);
-  // The caller's columns in the presolved problem (-1: removed by presolve).
-  std::vector<int> position;
-  if (form) {
-    position.assign(m.ncols(), -1);
-    for (size_t j = 0; j < form->colmap.size(); ++j) position[form->colmap[j]] = static_cast<int>(j);
-  }
   std::vector<std::pair<int, double>> terms;
   for (int k = 0; k < n; ++k) {
-    int j = colind[k];
+    int j = colind[k], p = form ? form->position[j] : j;
     if (!form) {
       terms.emplace_back(j, coef[k]);
-    } else if (position[j] >= 0 && !std::isnan(form->colscale[position[j]])) {
-      // x_j = scale x'_k + shift
-      terms.emplace_back(position[j], coef[k] * form->colscale[position[j]]);
-      rhs -= coef[k] * form->colshift[position[j]];
-    } else if (position[j] < 0 && m.lb[j] == m.ub[j]) {
+    } else if (p >= 0 && !std::isnan(form->colscale[p])) {
+      // x_j = scale x'_p + shift
+      terms.emplace_back(p, coef[k] * form->colscale[p]);
+      rhs -= coef[k] * form->colshift[p];
+    } else if (p < 0 && m.lb[j] == m.ub[j]) {
       rhs -= coef[k] * m.lb[j];  // a fixed column is a constant
     } else {
       // Presolve removed the column, or changed it, by a reduction that ties its value to

@@ -25,6 +25,7 @@ struct PresolvedForm {
   ModelStore original;  // the caller's model while the presolved one stands in its place
   int state = 0;        // presolve-state bits: 2 continuous presolve, 4 with integrality
   std::vector<int> rowmap, colmap;  // presolved row (column) -> the caller's row (column)
+  std::vector<int> position;        // the caller's column -> its presolved column, or -1
   // HiGHS may shift or scale a column it keeps: the caller's column colmap[k] is
   // colscale[k] * (presolved column k) + colshift[k]; NaN where its value depends on others.
   std::vector<double> colscale, colshift;
